@@ -1,0 +1,149 @@
+#include "foundation/error.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+int Verbose_Off = 0;
+
+namespace {
+
+char* ErrorFileName = nullptr;
+char* WarningFileName = nullptr;
+void* MemStart = nullptr;
+void* MemFix = nullptr;
+constexpr std::size_t ProbeSize = 100000;
+
+char* JoinName(const char* name, const char* ext) {
+  std::size_t n = std::strlen(name);
+  char* s = static_cast<char*>(std::malloc(n + 5));
+  if (!s) {
+    std::cerr << "Not space available on heap\n";
+    return nullptr;
+  }
+  std::memcpy(s, name, n);
+  std::memcpy(s + n, ext, 5);
+  return s;
+}
+
+// Report files are created rw-rw-r-- (through the umask); std::ofstream alone
+// would ask for 0666, so the file is created first with the wanted mode.
+std::ostream* OpenReport(const char* path, bool append) {
+  if (!path) return &std::cerr;
+  int fd = ::open(path, O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0664);
+  if (fd < 0) return &std::cerr;
+  ::close(fd);
+  auto* f = new std::ofstream(path, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
+  if (!*f) {
+    delete f;
+    return &std::cerr;
+  }
+  return f;
+}
+
+}  // namespace
+
+void MemoryControlOn(const char* name) {
+  if (name) {
+    std::free(ErrorFileName);
+    std::free(WarningFileName);
+    ErrorFileName = JoinName(name, ".err");
+    WarningFileName = JoinName(name, ".war");
+    std::cout << std::endl;
+    std::cerr << std::endl;
+  }
+  MemStart = std::malloc(ProbeSize);
+  if (!MemStart) std::cerr << "Not space available on heap\n";
+  std::free(MemStart);
+  MemFix = std::malloc(ProbeSize);
+  if (!MemFix) std::cerr << "Not space available on heap\n";
+  if (MemFix != MemStart && Verbose_Off <= 1) {
+    std::ostream* w = WriteWarning(__FILE__, __LINE__, 0);
+    *w << "Can't verify \"new\"/\"delete\" instructions" << std::endl;
+    CloseStream(w);
+  }
+}
+
+void MemoryControlOff() {
+  std::cout.flush();
+  std::cerr.flush();
+  void* moved = std::realloc(MemFix, ProbeSize);
+  if (moved) MemFix = moved;
+  std::free(MemFix);
+  if (MemFix != MemStart && Verbose_Off <= 1) {
+    std::ostream* w = WriteWarning(__FILE__, __LINE__, 0);
+    *w << "Not all memory allocated has been deallocated.\n\t(Verify that"
+       << " each \"new\" instruction has a \"delete\" instruction)" << std::endl;
+    CloseStream(w);
+  }
+  MemFix = nullptr;
+  std::free(WarningFileName);
+  std::free(ErrorFileName);
+  WarningFileName = nullptr;
+  ErrorFileName = nullptr;
+}
+
+std::ostream* WriteError(const char*, int) {
+  std::ostream* s = OpenReport(ErrorFileName, false);
+  *s << "\n\n";
+  if (s != &std::cerr) *s << " ERROR DETECTED :\n\n" << "\n -->\t";
+  return s;
+}
+
+std::ostream* WriteWarning(const char*, int, int level) {
+  std::ostream* s = OpenReport(WarningFileName, true);
+  if (level != 0)
+    *s << "\t***  WARNING! LEVEL " << level << " ***\n";
+  else
+    *s << "\t***       WARNING!       ***\n";
+  *s << " -->\t";
+  return s;
+}
+
+std::ostream* WriteNotice() {
+  std::ostream* s = OpenReport(WarningFileName, true);
+  *s << " -->\t";
+  return s;
+}
+
+void WriteError(const char*, int, const char* message) {
+  const std::string stars(73, '*');
+  std::ostream* s = OpenReport(ErrorFileName, false);
+  *s << "\n\n" << " " << stars << "\n\n" << " ERROR DETECTED :\n\n" << "\n -->\t" << message << "\n\n"
+     << " " << stars << "\n\n";
+  if (s != &std::cerr) std::cerr << "\n\n" << " " << stars << "\n\n" << " ERROR DETECTED :\n\n";
+  EndFatal(s);
+}
+
+void WriteWarning(const char* file, int line, const char* message, int level) {
+  if (Verbose_Off > 1) return;
+  std::ostream* s = WriteWarning(file, line, level);
+  *s << message << std::endl;
+  CloseStream(s);
+}
+
+void WriteNotice(const char* message) {
+  if (Verbose_Off > 0) return;
+  std::ostream* s = WriteNotice();
+  *s << message << std::endl;
+  CloseStream(s);
+}
+
+void CloseStream(std::ostream* stream) {
+  if (stream && stream != &std::cerr) delete stream;
+}
+
+void EndFatal(std::ostream* stream) {
+  stream->flush();
+  CloseStream(stream);
+  std::cout.flush();
+  std::cerr.flush();
+  std::exit(1);
+}

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Installs the Debian packages the build, the tests and the benchmarks need,
+# running apt-get only when one of them is missing.
+set -e
+PKGS="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev libmuparser-dev tcl-dev"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+$SUDO apt-get update
+$SUDO apt-get install -y $missing
