@@ -1,0 +1,152 @@
+#include "foundation/clock.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+#include <iomanip>
+#include <new>
+#include <string>
+
+#include "foundation/error.h"
+
+TimeTable* TimeTable::current = nullptr;
+int TimeTable::level = 1;
+std::ofstream* TimeTable::report = nullptr;
+
+namespace {
+
+// The root's name: one address, so every root is the same row kind.
+const char kTotalTime[] = "Total Time";
+const char kOtherOperations[] = "Other operations";
+
+// Processor time of the process in clock ticks, 64 bits wide.
+std::int64_t Ticks() { return static_cast<std::int64_t>(std::clock()); }
+
+double Seconds(const TimeTable* t) { return static_cast<double>(t->clockTicks) / CLOCKS_PER_SEC; }
+
+// Writes t, its children and its later siblings, freeing each node once written.
+void WriteTree(TimeTable* t, std::ostream* out) {
+  while (t) {
+    double seconds = Seconds(t);
+    double percent = 100;
+    if (t->parent) {
+      t->parent->childSeconds += seconds;
+      double ps = Seconds(t->parent);
+      percent = ps != 0 ? seconds * 100 / ps : 100;
+    }
+    Print(out, TimeTable::level, t->name, seconds, percent, t->uses);
+    ++TimeTable::level;
+    WriteTree(t->first, out);
+    t->first = t->last = nullptr;
+    if (seconds > 1 && t->childSeconds != 0) {
+      double rest = seconds - t->childSeconds;
+      double share = rest * 100 / seconds;
+      if (rest > 0.1 && share > 0.1) Print(out, TimeTable::level, kOtherOperations, rest, share, 0);
+    }
+    --TimeTable::level;
+    TimeTable* n = t->next;
+    delete t;
+    t = n;
+  }
+}
+
+// Frees a subtree without writing it.
+void FreeTree(TimeTable* t) {
+  while (t) {
+    FreeTree(t->first);
+    TimeTable* n = t->next;
+    delete t;
+    t = n;
+  }
+}
+
+}  // namespace
+
+void Print(std::ostream* out, int level, const char* name, double seconds, double percent, int uses) {
+  std::ostream& o = *out;
+  o << std::fixed << std::setprecision(1) << "   ";
+  for (int k = 1; k < level; ++k) o << " . ";
+  int len = static_cast<int>(std::strlen(name));
+  o << name << " " << std::setfill('.') << std::setw(35 - len > 0 ? 35 - len : 0) << std::right << " "
+    << std::setfill(' ') << std::setw(7) << seconds << "[s] (" << std::setw(4) << percent << "[%])";
+  if (uses != 0) o << " " << uses;
+  o << std::endl;
+}
+
+void TimeTable::printName(std::ostream& out) const {
+  for (const TimeTable* t = this; t; t = t->parent) out << "\t" << t->name << std::endl;
+}
+
+void TimeTable::printCurrentStackNames(std::ostream& out) {
+  if (!current) return;
+  out << " Current time table stack:\n\n";
+  current->printName(out);
+  out << std::endl;
+  if (report) {
+    *report << "\n\n *** Time Table not produced due to error ***\n\n";
+    delete report;
+    report = nullptr;
+  }
+}
+
+void Clock::openTimeFile(const char* name) {
+  std::string path = std::string(name) + ".tim";
+  // Created with the wanted mode first: std::ofstream alone asks for 0666.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
+  if (fd < 0) OLVU_FATAL("Cannot open output file \"" << path << "\"\n");
+  ::close(fd);
+  std::ofstream* f = new (std::nothrow) std::ofstream(path, std::ios::out | std::ios::trunc);
+  if (!f) OLVU_FATAL("Not space available on heap\n");
+  if (!*f) {
+    delete f;
+    OLVU_FATAL("Cannot open output file \"" << path << "\"\n");
+  }
+  TimeTable::report = f;
+}
+
+Clock::Clock(const char* name) : parent(TimeTable::current) {
+  TimeTable* cur = TimeTable::current;
+  if (!cur) {
+    openTimeFile(name);
+    name = kTotalTime;
+  }
+  TimeTable* t = cur ? cur->first : nullptr;
+  while (t && t->name != name) t = t->next;
+  if (!t) {
+    t = new (std::nothrow) TimeTable(name, cur);
+    if (!t) OLVU_FATAL("Not space available on heap\n");
+    if (cur) {
+      if (cur->last)
+        cur->last->next = t;
+      else
+        cur->first = t;
+      cur->last = t;
+    }
+  }
+  TimeTable::current = t;
+  ++t->uses;
+  start = Ticks();
+}
+
+Clock::~Clock() {
+  TimeTable* t = TimeTable::current;
+  t->clockTicks += Ticks() - start;
+  if (parent) {
+    TimeTable::current = parent;
+    return;
+  }
+  std::ofstream* out = TimeTable::report;
+  if (out) {
+    *out << "\n Time Table: " << std::string(15, '.') << " " << " cputime[s] (percent[%]) Uses\n\n";
+    TimeTable::level = 1;
+    WriteTree(t, out);
+    *out << "\n\n";
+    delete out;
+    TimeTable::report = nullptr;
+  } else {
+    FreeTree(t);
+  }
+  TimeTable::current = nullptr;
+}

@@ -1,0 +1,321 @@
+// Named sparse table of pointers indexed from 1, stored in chunks on a ring
+// ordered by index, with a cached current chunk. A sorted array of the chunks
+// lets a lookup far from the current chunk bisect instead of walking the ring.
+#pragma once
+
+#include <algorithm>
+#include <climits>
+#include <new>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "foundation/error.h"
+
+/// Named sparse 1-based table of pointers to T; never owns what it points to.
+template <class T>
+class Plex {
+ public:
+  /// A run of chunksize slots on the ring.
+  struct Chunk {
+    T** items;    ///< slot k holds index lo + k (owned)
+    int lo;       ///< first index of the chunk
+    int hi;       ///< last index of the chunk
+    Chunk* next;  ///< chunk of the next higher range; from the highest back to head
+    Chunk* prev;  ///< chunk of the next lower range; from head to the highest
+  };
+
+  Chunk* head;      ///< chunk with the lowest range, kept for the table's life
+  int chunksize;    ///< slots per chunk
+  Chunk* current;   ///< the chunk located last
+  int low = 0;      ///< lowest occupied index; 0 when empty
+  int high = 0;     ///< highest index in use; 0 when empty
+  int count = 0;    ///< stores minus removals since construction
+  std::string name; ///< the table's name, used in every message
+
+  /// Empty table with a copy of name.
+  Plex(int chunksize, const char* name) : chunksize(chunksize), name(name ? name : "") {
+    if (chunksize <= 0) OLVU_FATAL("Invalid ructor specification in Plex " << this->name << "\n");
+    init();
+  }
+  /// Empty table named "Type".
+  explicit Plex(int chunksize) : chunksize(chunksize) {
+    if (chunksize <= 0) OLVU_FATAL("Invalid ructor specification in Plex\n");
+    init();
+    name = "Type";
+  }
+  Plex(const Plex&) = delete;
+  Plex& operator=(const Plex&) = delete;
+  ~Plex() {
+    clear();
+    release(head);
+  }
+
+  /// Makes the chunk of i current, creating it empty if absent; fatal outside [low, high].
+  void cache(int i) {
+    if (i >= current->lo && i <= current->hi && i >= low && i <= high) return;
+    locate(i);
+  }
+
+  /// The pointer at i; fatal if the slot is empty.
+  T* get_at(int i) {
+    Chunk* c = current;
+    if (i >= c->lo && i <= c->hi) {
+      // Occupied slots always lie inside [low, high], so a hit needs no range test.
+      if (T* p = c->items[i - c->lo]) return p;
+    }
+    return get_far(i);
+  }
+
+  /// The next occupied entry above i, with i moved there; null and i = 0 past the end.
+  T* next(int& i) {
+    Chunk* c = current;
+    if (i >= c->lo && i < c->hi && i < high) {
+      T** it = c->items;
+      for (int k = i + 1 - c->lo, e = c->hi - c->lo; k <= e; ++k)
+        if (it[k]) {
+          i = c->lo + k;
+          return it[k];
+        }
+      i = c->hi;
+    }
+    return next_far(i);
+  }
+
+  /// The next occupied entry below i, with i moved there; null and i = 0 past the start.
+  T* prev(int& i);
+
+  /// Stores p at i; fatal if i already holds a pointer and p is not null.
+  void set_at(int i, T* p) { store(i, p, true); }
+  /// Stores p at i, overwriting.
+  void put_at(int i, T* p) { store(i, p, false); }
+  /// The same as put_at.
+  void replace(int i, T* p) { store(i, p, false); }
+  /// Stores p at high + 1 and gives that index.
+  int append(T* p) {
+    if (high == INT_MAX) OLVU_FATAL("Invalid Plex " << name << " index " << (long long)high + 1 << "\n");
+    ++high;
+    set_at(high, p);
+    return high;
+  }
+  /// Empties slot i, keeping low, high and count in step.
+  void remove_at(int i);
+  /// 1 if index i holds no pointer, else 0.
+  int free(int i) {
+    if (i < low || i > high) return 1;
+    cache(i);
+    return current->items[i - current->lo] == nullptr;
+  }
+  /// Empties the table, keeping only head; count is kept.
+  void clear();
+  /// Replaces the name.
+  void rename(const char* n) { name = n ? n : ""; }
+
+ private:
+  // The chunk of index i starts at chunksize * ((i - 1) / chunksize) + 1.
+  int chunk_lo(int i) const { return chunksize * ((i - 1) / chunksize) + 1; }
+  // Last index of a chunk, kept representable near INT_MAX.
+  int chunk_hi(int lo) const {
+    long long hi = (long long)lo + chunksize - 1;
+    return hi > INT_MAX ? INT_MAX : (int)hi;
+  }
+
+  void init() {
+    head = make_chunk(1);
+    head->next = head->prev = head;
+    current = head;
+    chunks.push_back({1, head});
+  }
+
+  Chunk* make_chunk(int lo) {
+    Chunk* c = new (std::nothrow) Chunk;
+    T** items = new (std::nothrow) T*[chunksize]();
+    if (!c || !items) OLVU_FATAL("Not space available on heap\n");
+    *c = Chunk{items, lo, chunk_hi(lo), nullptr, nullptr};
+    return c;
+  }
+
+  static void release(Chunk* c) {
+    delete[] c->items;
+    delete c;
+  }
+
+  // Releases every chunk but head and resets the table to empty.
+  void empty();
+
+  // Every chunk of the ring by ascending first index; the index is kept beside
+  // the pointer so bisection stays inside this array.
+  struct Entry {
+    int lo;
+    Chunk* chunk;
+  };
+  std::vector<Entry> chunks;
+
+  [[gnu::noinline]] void locate(int i);
+  [[gnu::noinline]] T* get_far(int i);
+  [[gnu::noinline]] T* next_far(int& i);
+  void store(int i, T* p, bool unique);
+};
+
+template <class T>
+void Plex<T>::locate(int i) {
+  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
+  if (i >= current->lo && i <= current->hi) return;
+  // Runs of neighbouring indices mostly step to an adjacent chunk.
+  for (Chunk* k : {current->next, current->prev})
+    if (i >= k->lo && i <= k->hi) {
+      current = k;
+      return;
+    }
+  auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
+  if (above != chunks.begin() && i <= above[-1].chunk->hi) {
+    current = above[-1].chunk;
+    return;
+  }
+  // A new chunk goes between its lower and higher neighbours; below all others it becomes head.
+  Chunk* c = make_chunk(chunk_lo(i));
+  Chunk* k = above == chunks.begin() ? head->prev : above[-1].chunk;
+  c->prev = k;
+  c->next = k->next;
+  k->next->prev = c;
+  k->next = c;
+  if (above == chunks.begin()) head = c;
+  chunks.insert(above, {c->lo, c});
+  current = c;
+}
+
+template <class T>
+T* Plex<T>::get_far(int i) {
+  cache(i);
+  T* p = current->items[i - current->lo];
+  if (!p) OLVU_FATAL("Do not exist index " << i << " in Plex " << name << "\n");
+  return p;
+}
+
+template <class T>
+T* Plex<T>::next_far(int& i) {
+  if (low == 0 || i >= high) {
+    i = 0;
+    return nullptr;
+  }
+  if (i < low) {
+    i = low;
+    return get_at(low);
+  }
+  cache(i);
+  Chunk* k = current;
+  for (;;) {
+    if (i == k->hi) {
+      if (k->next == head) {  // back at the start of the ring
+        i = 0;
+        return nullptr;
+      }
+      k = k->next;
+      current = k;
+      i = k->lo;
+    } else {
+      ++i;
+    }
+    T** it = k->items;
+    while (i < k->hi && !it[i - k->lo]) ++i;
+    if (T* p = it[i - k->lo]) return p;
+  }
+}
+
+template <class T>
+T* Plex<T>::prev(int& i) {
+  if (low == 0 || i <= low) {
+    i = 0;
+    return nullptr;
+  }
+  if (i > high) {
+    i = high;
+    return get_at(high);
+  }
+  cache(i);
+  Chunk* k = current;
+  for (;;) {
+    if (i == k->lo) {
+      if (k == head) {  // back at the end of the ring
+        i = 0;
+        return nullptr;
+      }
+      k = k->prev;
+      current = k;
+      i = k->hi;
+    } else {
+      --i;
+    }
+    T** it = k->items;
+    while (i > k->lo && !it[i - k->lo]) --i;
+    if (T* p = it[i - k->lo]) return p;
+  }
+}
+
+template <class T>
+void Plex<T>::store(int i, T* p, bool unique) {
+  if (i <= 0) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
+  if (low == 0) {
+    low = high = i;
+    current->lo = chunks[0].lo = chunk_lo(i);
+    current->hi = chunk_hi(current->lo);
+  } else if (i > high) {
+    high = i;
+  } else if (i < low) {
+    low = i;
+  }
+  ++count;
+  cache(i);
+  T*& slot = current->items[i - current->lo];
+  if (unique && p && slot) OLVU_FATAL("Repeated index " << i << " in Plex " << name << "\n");
+  slot = p;
+  if (!p && i == low) {
+    next(low);
+    if (low == 0) empty();
+  }
+}
+
+template <class T>
+void Plex<T>::remove_at(int i) {
+  cache(i);
+  current->items[i - current->lo] = nullptr;
+  if (i == low) {
+    next(low);
+    if (low == 0) empty();
+  } else if (i == high) {
+    prev(high);
+  }
+  --count;
+}
+
+template <class T>
+void Plex<T>::empty() {
+  for (Chunk* c = head->prev; c != head;) {
+    Chunk* p = c->prev;
+    release(c);
+    c = p;
+  }
+  head->next = head->prev = head;
+  chunks.assign(1, {head->lo, head});
+  for (int k = 0; k < chunksize; ++k) head->items[k] = nullptr;
+  low = high = 0;
+  current = head;
+}
+
+template <class T>
+void Plex<T>::clear() {
+  empty();
+}
+
+/// Prints the table: a title line, then every entry's PrintTo(out, 0, 0) followed by a tab.
+template <class T>
+  requires requires(T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }
+std::ostream& operator<<(std::ostream& out, Plex<T>& table) {
+  out << "*** Plex " << table.name << " ***\n";
+  int i = 0;
+  while (T* e = table.next(i)) {
+    e->PrintTo(out, 0, 0);
+    out << "\t";
+  }
+  return out;
+}

@@ -1,0 +1,114 @@
+#include "foundation/sortvec.h"
+
+#include <cstring>
+#include <new>
+
+#include "foundation/error.h"
+#include "foundation/intvec.h"
+#include "foundation/qsort.h"
+
+// Array of n ints from the heap (null for n = 0), or the end of the run.
+static int* NewKeys(unsigned n) {
+  if (n == 0) return nullptr;
+  int* p = new (std::nothrow) int[n];
+  if (!p) OLVU_FATAL("Not space available on heap\n");
+  return p;
+}
+
+SortVec::SortVec(unsigned size) : n(size), perm(NewKeys(size)), keys(NewKeys(size)) { start(); }
+
+SortVec::SortVec(const SortVec& b) : n(b.n), perm(NewKeys(b.n)), keys(NewKeys(b.n)), sorted(b.sorted) {
+  if (n) {
+    std::memcpy(perm, b.perm, n * sizeof(int));
+    std::memcpy(keys, b.keys, n * sizeof(int));
+  }
+}
+
+SortVec::~SortVec() {
+  delete[] perm;
+  delete[] keys;
+}
+
+// Gives both arrays room for m entries (new arrays only when the length changes).
+static void Reserve(SortVec& s, unsigned m) {
+  if (s.n == m) return;
+  int* p = NewKeys(m);
+  int* k = NewKeys(m);
+  delete[] s.perm;
+  delete[] s.keys;
+  s.perm = p;
+  s.keys = k;
+  s.n = m;
+}
+
+SortVec& SortVec::operator=(const SortVec& b) {
+  if (this == &b) return *this;
+  Reserve(*this, b.n);
+  if (n) {
+    std::memcpy(perm, b.perm, n * sizeof(int));
+    std::memcpy(keys, b.keys, n * sizeof(int));
+  }
+  sorted = b.sorted;
+  return *this;
+}
+
+SortVec& SortVec::operator=(const IntVec& v) {
+  Reserve(*this, v.length());
+  for (unsigned j = 0; j < n; j++) {
+    perm[j] = static_cast<int>(j + 1);
+    keys[j] = v[j];
+  }
+  Qsort();
+  return *this;
+}
+
+void SortVec::resize(int size) {
+  if (size < 0) OLVU_FATAL("Can't create a vector of size " << size << "\n");
+  Reserve(*this, static_cast<unsigned>(size));
+  start();
+}
+
+void SortVec::start() {
+  for (unsigned j = 0; j < n; j++) {
+    perm[j] = static_cast<int>(j + 1);
+    keys[j] = 0;
+  }
+  sorted = 0;
+}
+
+void SortVec::set_val(const IntVec& v) {
+  unsigned m = v.length() < n ? v.length() : n;
+  for (unsigned j = 0; j < m; j++) keys[j] = v[j];
+  sorted = 0;
+}
+
+void SortVec::Qsort() {
+  if (n > 1) QSort(keys, perm, 0, static_cast<int>(n));
+  sorted = 1;
+}
+
+int SortVec::Bsearch(int k) {
+  if (!sorted) Qsort();
+  if (n == 0) return -1;
+  return BSearch(k, keys, 0, static_cast<int>(n) - 1);
+}
+
+int SortVec::operator()(int k) {
+  int p = Bsearch(k);
+  if (p < 0) OLVU_FATAL("SortVec::Bsearch Element " << k << " not found\n");
+  return perm[p];
+}
+
+int SortVec::operator[](int k) {
+  int p = Bsearch(k);
+  return p < 0 ? -1 : perm[p];
+}
+
+std::ostream& operator<<(std::ostream& out, const SortVec& s) {
+  if (s.n == 0) return out << "\n\t(Zero size vector)\n";
+  std::ios_base::fmtflags flags = out.flags();
+  for (unsigned j = 0; j < s.n; j++) out << "A(" << s.perm[j] << ")= " << s.keys[j] << "  ";
+  out.flush();
+  out.flags(flags);
+  return out;
+}

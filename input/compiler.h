@@ -1,0 +1,323 @@
+// Compiler of the user-function language: words of a math-mode Line become
+// an InstructionList in postfix order, ready for the stack machine.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+class Word;
+class ReaVec;
+
+/// Instruction codes of the function language (values fixed by the data format).
+enum ValidCode : int {
+  Open_Code = 0,        ///< "(" open group or argument
+  Close_Code = 1,       ///< ")" close
+  Pi_Code = 2,          ///< pi
+  Exp_Code = 3,         ///< exp(.)
+  Infinite_Code = 4,    ///< infinite (1e100)
+  MaxV_Code = 5,        ///< maximum velocity
+  ExpMinus_Code = 6,    ///< a e- b = a*10^-b
+  ExpPlus_Code = 7,     ///< a e b = a*10^b
+  Number_Code = 8,      ///< literal (aNumber)
+  F_Code = 9,           ///< F(n): value of table function n
+  DF_Code = 10,         ///< dF(n): change of table function n
+  Eval_Code = 11,       ///< reserved, parsed as a function
+  Interpolate_Code = 12,///< piecewise-linear table
+  Sqrt_Code = 13,
+  Sin_Code = 14,
+  Cos_Code = 15,
+  Tan_Code = 16,
+  Asin_Code = 17,
+  Acos_Code = 18,
+  Atan_Code = 19,
+  Sinh_Code = 20,
+  Cosh_Code = 21,
+  Tanh_Code = 22,
+  Asinh_Code = 23,
+  Acosh_Code = 24,
+  Atanh_Code = 25,
+  Chsgn_Code = 26,      ///< change of sign (leading -)
+  Abs_Code = 27,
+  Ln_Code = 28,
+  Log_Code = 29,
+  Fac_Code = 30,
+  Srand_Code = 31,
+  Rand_Code = 32,
+  If_Code = 33,
+  Then_Code = 34,
+  Elif_Code = 35,
+  Else_Code = 36,
+  Endif_Code = 37,
+  Pow_Code = 38,
+  Mul_Code = 39,
+  Div_Code = 40,
+  Mod_Code = 41,
+  IDiv_Code = 42,       ///< div: rounded integer quotient
+  RMod_Code = 43,
+  RDiv_Code = 44,
+  Int_Code = 45,
+  GT_Code = 46,
+  LT_Code = 47,
+  GE_Code = 48,
+  LE_Code = 49,
+  EQ_Code = 50,
+  NE_Code = 51,
+  Not_Code = 52,
+  Or_Code = 53,
+  And_Code = 54,
+  Add_Code = 55,
+  Sub_Code = 56,
+  Comma_Code = 57,
+  Hash_Code = 58,
+  Min_Code = 59,
+  Max_Code = 60,
+  T_Code = 61,
+  It_Code = 62,
+  Dt_Code = 63,
+  X_Code = 64,
+  Y_Code = 65,
+  Z_Code = 66,
+  NX_Code = 67,
+  NY_Code = 68,
+  NZ_Code = 69,
+  IE1_Code = 70,
+  IE2_Code = 71,
+  IE3_Code = 72,
+  Variable_Code = 73,
+  PntVariable_Code = 74,
+  DX_Code = 75,
+  DY_Code = 76,
+  DZ_Code = 77,
+  MaxVar_Code = 78,
+  MinVar_Code = 79,
+  MaxS_Code = 80,
+  MinS_Code = 81,
+  MedS_Code = 82,
+  Aver_Code = 83,
+  IMaterial_Code = 84,
+  Step_Code = 85,
+  Rhoc_Code = 86,
+  Rhos_Code = 87,
+  Thetac_Code = 88,
+  Thetas_Code = 89,
+  Phis_Code = 90,
+  XRot_Code = 91,
+  YRot_Code = 92
+};
+
+/// Number of valid codes (0 .. NCodes-1).
+inline constexpr int NCodes = 93;
+
+/// Machine codes of the compact program beyond the ValidCodes: the end of the
+/// program, and a binary code C fused with the operands pushed right before
+/// it, where K is a constant and V the time, iteration, increment or step:
+/// top C K (100 + C), top C V (200 + C), push K C V (300 + C), push V C K (400 + C),
+/// and the joined conditions below.
+inline constexpr int Halt_Code = 99;
+inline constexpr int FusedConst_Base = 100;
+inline constexpr int FusedVariable_Base = 200;
+inline constexpr int FusedConstVar_Base = 300;
+inline constexpr int FusedVarConst_Base = 400;
+/// A condition V R K (R one of the relations 46-51) joined with the if (500)
+/// or elif (530) that reads it: 500 + 6*slot + (R - 46); arg is the jump target.
+inline constexpr int FusedIf_Base = 500;
+inline constexpr int FusedElif_Base = 530;
+
+/// True for an if, plain or joined with its condition (it opens a block).
+inline bool OpensBlock(int code) { return code == 33 || (code >= FusedIf_Base && code < FusedIf_Base + 24); }
+/// True for a step that may jump forward when its condition is zero.
+inline bool IsBranch(int code) {
+  return code == 33 || code == 35 || (code >= FusedIf_Base && code < FusedElif_Base + 24);
+}
+
+/// Prints the name of a code as messages show it.
+std::ostream& operator<<(std::ostream& os, ValidCode code);
+
+/// One postfix instruction; subclasses carry operands.
+class Instruction {
+ public:
+  ValidCode code;  ///< what the instruction does
+  /// An instruction without operands.
+  explicit Instruction(ValidCode c) : code(c) {}
+  /// Destroys any subclass through the base.
+  virtual ~Instruction() = default;
+  Instruction(const Instruction&) = delete;
+  Instruction& operator=(const Instruction&) = delete;
+};
+
+/// A literal number (code 8).
+class aNumber : public Instruction {
+ public:
+  double value;  ///< the literal
+  /// A literal of value v.
+  explicit aNumber(double v) : Instruction(Number_Code), value(v) {}
+};
+
+/// A piecewise-linear table x1 y1 x2 y2 ... (code 12); owns its data.
+class Interpolate : public Instruction {
+ public:
+  ReaVec* table;  ///< the pairs, owned
+  /// Takes the table over.
+  explicit Interpolate(ReaVec* data);
+  ~Interpolate() override;
+};
+
+/// Membership of the node in a named material (code 84).
+class anIMaterial : public Instruction {
+ public:
+  int index;   ///< material index, -1 until resolved
+  char* name;  ///< material name, owned copy
+  /// Material `i` named `n` (the name is copied).
+  anIMaterial(int i, const char* n);
+  ~anIMaterial() override;
+};
+
+/// Set of codes, one bit per code.
+struct CodeSet {
+  std::uint64_t bits[2] = {0, 0};  ///< bit c of the pair is code c
+  /// Adds code c.
+  constexpr void add(int c) { bits[c >> 6] |= std::uint64_t(1) << (c & 63); }
+  /// Adds codes lo..hi.
+  constexpr void add(int lo, int hi) {
+    for (int c = lo; c <= hi; ++c) add(c);
+  }
+  /// True when code c is a member.
+  constexpr bool has(int c) const { return c >= 0 && c < 128 && ((bits[c >> 6] >> (c & 63)) & 1); }
+  /// True when the two sets share a code.
+  constexpr bool meets(const CodeSet& o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
+};
+
+/// Entries that code takes from the evaluation stack.
+int StackNeeds(int code);
+/// Change of the stack depth by code (branch markers: their fall-through).
+int StackEffect(int code);
+
+/// One step of the compact program that the stack machine runs.
+struct MachineOp {
+  int code;    ///< a ValidCode, or a fused code of the machine
+  int arg;     ///< jump target (33, 35, 36), table index (12), variable slot (fused) or instruction index
+  double val;  ///< literal (8) or constant operand of a fused code
+};
+
+/// A table of Interpolate in the form the machine reads.
+struct MachineTable {
+  const double* xy;  ///< x1 y1 x2 y2 ...
+  int npairs;        ///< number of pairs
+};
+
+/// A compiled expression: instructions in postfix order, owned, with the
+/// compact program that evaluation runs (built once, on first use).
+class InstructionList {
+ public:
+  InstructionList() = default;
+  /// Destroys every instruction.
+  ~InstructionList();
+  InstructionList(const InstructionList&) = delete;
+  InstructionList& operator=(const InstructionList&) = delete;
+
+  /// Appends an instruction behind the tail and takes it over.
+  void append(Instruction* i);
+  /// Number of instructions.
+  int count() const { return int(items_.size()); }
+  /// Instruction k (0-based), no test.
+  Instruction* at(int k) const { return items_[k]; }
+  /// Moves the iteration cursor to the head.
+  void reset() { cursor_ = 0; }
+  /// The instruction at the cursor, advancing it; null at the end.
+  Instruction* next() { return cursor_ < items_.size() ? items_[cursor_++] : nullptr; }
+
+  /// True when some instruction carries a code of the set.
+  bool holds(const CodeSet& s) { prepare(); return codes_.meets(s); }
+
+  /// Builds the program when instructions were appended since the last build.
+  void prepare() {
+    if (dirty_) build();
+  }
+  /// The compact program (after prepare).
+  const MachineOp* program() const { return prog_.data(); }
+  /// Number of program steps.
+  int length() const { return int(prog_.size()); }
+  /// Tables of the Interpolate steps.
+  const MachineTable* tables() const { return tables_.data(); }
+  /// Stack storage large enough for every path of the program.
+  double* stack() { return stack_.data(); }
+  /// True when every path is known to keep the stack within its bounds.
+  bool safe() const { return safe_; }
+
+ private:
+  void build();
+  bool moveConstant();
+  void fuse();
+  int skipBlock(int pc) const;
+  int skipFalse(int pc) const;
+  int skipElse(int pc) const;
+  void analyse();
+
+  std::vector<Instruction*> items_;
+  std::size_t cursor_ = 0;
+  bool dirty_ = true;
+  bool safe_ = false;
+  CodeSet codes_;
+  std::vector<MachineOp> prog_;
+  std::vector<MachineTable> tables_;
+  std::vector<double> stack_;
+};
+
+/// Recursive-descent compiler of the base vocabulary; subclasses widen it
+/// through getInstruction.
+class Compiler {
+ public:
+  /// An empty compiler: no list, no name, empty push-back slot.
+  Compiler() = default;
+  /// Frees the name (a compiled list belongs to its function).
+  virtual ~Compiler();
+  Compiler(const Compiler&) = delete;
+  Compiler& operator=(const Compiler&) = delete;
+
+  /// Compiles the expression behind `start` into a new list owned by the caller.
+  InstructionList* compileFrom(Word* start);
+  /// Replaces the name used in messages by a copy of `name`.
+  void readInfo(const char* name);
+  /// The name used in messages ("" when none is set).
+  virtual const char* Info();
+  /// The next instruction, or null at the end of the words; unknown words are fatal.
+  virtual Instruction* getInstruction();
+  /// The base vocabulary; null for a word it does not know.
+  Instruction* getInstructionIf();
+  /// Puts one instruction back for the next request.
+  void backInstruction(Instruction* i);
+
+ protected:
+  /// The current word (null at the end).
+  Word* currentWord() const { return word_; }
+  /// Moves to the next word, marks it used and notes its numbers as pending; null at the end.
+  Word* advance();
+  /// The word after the current one, without moving (null at the end).
+  Word* peekWord() const;
+  /// Forgets the numbers of the current word as operands (they were read otherwise).
+  void dropPending() { pending_ = 0; }
+
+  void expression();
+  void elif_expression();
+  void or_expression();
+  void and_expression();
+  void relational_expression();
+  void additive_expression();
+  void signed_expression();
+  void multiplicative_expression();
+  void exponent_expression();
+  void function_expression();
+  void primary_expression();
+
+ private:
+  /// Takes the next instruction and requires its code, destroying it; else fails with `text`.
+  void expect(ValidCode c, const char* text);
+  void append(Instruction* i);
+
+  InstructionList* list_ = nullptr;
+  Word* word_ = nullptr;
+  char* name_ = nullptr;
+  Instruction* back_ = nullptr;
+  int pending_ = 0;
+};

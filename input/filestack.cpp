@@ -1,0 +1,74 @@
+#include "input/filestack.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "foundation/error.h"
+
+namespace {
+/// Read block of every input file: large enough that bulk scans rarely refill.
+constexpr std::size_t BlockSize = 1 << 16;
+}  // namespace
+
+FileLink::FileLink(const char* name, FileLink* below)
+    : below_(below), name_(name), block_(new char[BlockSize]), stream_(&buf_) {
+  Open();
+}
+
+FileLink::FileLink(const FileLink* other)
+    : below_(nullptr), name_(other->name_), block_(new char[BlockSize]), stream_(&buf_) {
+  Open();
+}
+
+void FileLink::Open() {
+  std::FILE* probe = std::fopen(name_.c_str(), "r");
+  if (!probe) OLVU_FATAL("Cannot find input file \"" << name_ << "\"\n");
+  std::fclose(probe);
+  struct stat st;
+  size_ = ::stat(name_.c_str(), &st) == 0 ? (long long)st.st_size : 0;
+  buf_.pubsetbuf(block_.get(), BlockSize);
+  if (!buf_.open(name_, std::ios::in | std::ios::binary))
+    OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
+}
+
+long long FileLink::Remaining() {
+  auto pos = buf_.pubseekoff(0, std::ios::cur, std::ios::in);
+  return pos < 0 ? 0 : size_ - (long long)pos;
+}
+
+void FileLink::PrintName(std::ostream& os) const {
+  for (const FileLink* l = this; l; l = l->below_) os << "\t" << l->name_ << "\n";
+}
+
+FileStack::FileStack(const char* name) : top_(new FileLink(name, nullptr)) {}
+
+FileStack::FileStack(FileLink* link) : top_(link) {}
+
+FileStack::~FileStack() {
+  while (top_) {
+    FileLink* below = top_->below_;
+    delete top_;
+    top_ = below;
+  }
+}
+
+void FileStack::include(const char* name) { top_ = new FileLink(name, top_); }
+
+void FileStack::Pop() {
+  FileLink* popped = top_;
+  top_ = popped->below_;
+  if (!top_) {
+    // Leave the stack whole so that nothing dangles while the run ends.
+    top_ = popped;
+    OLVU_FATAL("Unexpected end of file " << popped->name_ << " found\n");
+  }
+  delete popped;
+}
+
+void FileStack::PrintName(std::ostream& os) const {
+  if (!top_) return;
+  os << " Current input file stack:\n\n";
+  top_->PrintName(os);
+  os << "\n";
+}

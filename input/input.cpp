@@ -1,0 +1,401 @@
+#include "input/input.h"
+
+#include <strings.h>
+
+#include <cctype>
+#include <new>
+
+#include "foundation/charplex.h"
+#include "foundation/error.h"
+#include "input/filestack.h"
+#include "input/line.h"
+#include "input/units.h"
+
+namespace {
+
+/// Characters of a raw card kept per chunk.
+constexpr int CardChunk = 48;
+
+/// A new object, or the fatal heap message.
+template <class T, class... A>
+T* Make(A... a) {
+  T* p = new (std::nothrow) T(a...);
+  if (!p) OLVU_FATAL("Not space available on heap\n");
+  return p;
+}
+
+bool Same(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+
+/// Character classes of bulk values: 1 white space, 2 a character a number can hold.
+struct BulkClasses {
+  unsigned char c[256] = {};
+  constexpr BulkClasses() {
+    for (char s : {' ', '\t', '\n', '\v', '\f', '\r'}) c[static_cast<unsigned char>(s)] = 1;
+    for (char d = '0'; d <= '9'; ++d) c[static_cast<unsigned char>(d)] = 2;
+    for (char s : {'.', 'e', 'E', '+', '-'}) c[static_cast<unsigned char>(s)] = 2;
+  }
+};
+constexpr BulkClasses Bulk;
+
+bool IsSpace(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 1; }
+bool InNumber(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 2; }
+
+[[noreturn]] void WrongAscii(unsigned length, long found) {
+  OLVU_FATAL("Wrong data found in GetAsciiReaVec.\n\tVector length = " << length << " and found "
+                                                                      << found << " in file.\n");
+}
+
+/// Reads n values (into out, or dropped when out is null) from the top file, right after the card.
+/// Values are runs of number characters separated by white space; a short or malformed block is fatal.
+void ReadValues(FileLink* top, double* out, int n) {
+  if (n <= 0) return;
+  FileBuf* b = top->Buffer();
+  if (top->Stream()->fail()) WrongAscii(unsigned(n), 0);
+  for (;;) {  // what may stand between the card and its values
+    int c = b->sgetc();
+    if (c == EOF) WrongAscii(unsigned(n), 0);
+    if (c != ' ' && c != ':' && c != '=' && c != '\n') break;
+    b->sbumpc();
+  }
+  std::string tail;  // a value cut by the end of the buffer
+  double scratch;
+  int k = 0;
+  while (k < n) {
+    // In place, as long as whole values lie in the buffer.
+    const char* p = b->cur();
+    const char* e = b->end();
+    for (; k < n; ++k) {
+      while (p < e && IsSpace(*p)) ++p;
+      const char* t = p;
+      while (t < e && InNumber(*t)) ++t;
+      if (t == e) break;
+      double& v = out ? out[k] : scratch;
+      if (t == p || ReadDecimal(p, t, v) != 1) WrongAscii(unsigned(n), k);
+      p = t;
+    }
+    b->advance(p - b->cur());
+    if (k == n) break;
+    // The buffer ends in white space or inside a value: go on character by character.
+    int c;
+    while ((c = b->sgetc()) != EOF && IsSpace(char(c))) b->sbumpc();
+    tail.clear();
+    while ((c = b->sgetc()) != EOF && InNumber(char(c))) {
+      tail += char(c);
+      b->sbumpc();
+    }
+    if (tail.empty()) {
+      if (c == EOF) WrongAscii(unsigned(n), k);
+      continue;  // white space up to the end of the buffer; the next block holds the value
+    }
+    double& v = out ? out[k] : scratch;
+    if (ReadDecimal(tail.data(), tail.data() + tail.size(), v) != 1) WrongAscii(unsigned(n), k);
+    ++k;
+  }
+}
+
+}  // namespace
+
+// ---- construction ----
+
+Input::Input() = default;
+
+Input::Input(const char* fileName) {
+  files_ = Make<FileStack>(fileName);
+  text_ = Make<CharPlex>(CardChunk);
+  line_ = Make<Line>();
+  held_ = 0;
+  units_ = Make<Units>("[m]", "[s]", "[Kg]");
+}
+
+Input::~Input() {
+  if (ownUnits_) delete units_;
+  delete line_;
+  delete text_;
+  delete files_;
+}
+
+InputT::InputT(Input* parent) {
+  files_ = Make<FileStack>(Make<FileLink>(static_cast<const FileLink*>(parent->files_->Top())));
+  text_ = Make<CharPlex>(CardChunk);
+  line_ = Make<Line>();
+  units_ = parent->units_;
+  ownUnits_ = false;
+}
+
+// ---- cards ----
+
+void Input::CardStep() {
+  if (held_) {
+    held_ = 0;
+    return;
+  }
+  for (;;) {
+    ClearLine();
+    line_->ReadAndDecode(files_, text_);
+    if (line_->NWords() == 0) continue;  // nothing but empty literals: no card to hand out
+    if (line_->NNumbers() == 0 && line_->NWords() == 2 && Exist("Include")) {
+      Word* w = line_->Find("Include")->Next();
+      if (!w) OLVU_FATAL("\"Include\" must be followed by a word\n");
+      files_->include(w->text);
+      continue;
+    }
+    return;
+  }
+}
+
+void Input::ReadCard(const char* keyword) {
+  CardStep();
+  if (!Same(FirstWord(), keyword)) OLVU_FATAL("Wrong \"" << keyword << "\" card\n");
+}
+
+int Input::ReadCardIfExists(const char* keyword) {
+  CardStep();
+  if (Same(FirstWord(), keyword)) return 1;
+  held_ = 1;
+  return 0;
+}
+
+void Input::ReadLine() { CardStep(); }
+
+void Input::ReadMathLine() {
+  line_->MathModeOn();
+  CardStep();
+  line_->MathModeOff();
+}
+
+void Input::HoldLine() { held_ = 1; }
+
+void Input::JumpLine() {
+  text_->clear();
+  line_->clear();
+  held_ = 0;  // a dropped card cannot be handed out again
+}
+
+void Input::ClearLine() {
+  VerifyUse();
+  JumpLine();
+}
+
+void Input::VerifyUse() {
+  if (line_->NotUsedAll())
+    OLVU_FATAL("Bug found!\n Terms that don't have sense found in input file.\n\t" << *text_
+                                                                                     << "\n");
+}
+
+int Input::SearchCard(const char* pattern, int next) {
+  FileLink* top = files_->Top();
+  if (top->Stream()->fail()) return 0;
+  FileBuf* b = top->Buffer();
+  for (;;) {
+    int c;
+    while ((c = b->sgetc()) != EOF && std::isspace(c)) b->sbumpc();
+    if (c == EOF) return 0;
+    search_.clear();
+    while ((c = b->sgetc()) != EOF && !std::isspace(c)) {
+      search_ += char(std::tolower(c));
+      b->sbumpc();
+    }
+    if (c == EOF) return 0;  // the last word of the file, matched or not
+    if (search_.find(pattern) != std::string::npos) break;
+  }
+  JumpLine();
+  if (next) CardStep();
+  return 1;
+}
+
+int Input::NWords() const { return line_->NWords(); }
+
+int Input::NNumbers() const { return line_->NNumbers(); }
+
+int Input::NNumbersIn(const char* name) {
+  Word* w = line_->Find(name);
+  return w ? w->nnumbers : 0;
+}
+
+int Input::Exist(const char* name) { return line_->Find(name) ? 1 : 0; }
+
+const char* Input::FirstWord() {
+  Word* w = line_->FirstWord();
+  if (!w) return "";
+  w->used = 1;
+  return w->text;
+}
+
+std::istream* Input::GiveStream() { return files_->Top()->Stream(); }
+
+void Input::NewUnits(Units* u) {
+  if (ownUnits_) delete units_;
+  units_ = u;
+  ownUnits_ = true;
+}
+
+void Input::SetDefaultUnitsConverser() { NewUnits(Make<Units>("[m]", "[s]", "[Kg]")); }
+
+Units* Input::CurrentUnits() {
+  if (!units_) SetDefaultUnitsConverser();
+  return units_;
+}
+
+double Input::GetFacToIU(const char* text, Magnitude m) {
+  return CurrentUnits()->GetTransFact(text, m);
+}
+
+void Input::PrintLine(std::ostream& os) {
+  files_->PrintName(os);
+  if (text_->nextPos > 1) os << " Last line read:\n\n\t" << *text_ << "\n\n";
+  line_->PrintTo(os);
+}
+
+// ---- integer getters ----
+
+namespace {
+
+/// The one number of an integer getter's word, marked.
+int OneInt(Word* w, const char* name) {
+  if (!w || w->nnumbers == 0)
+    OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
+  if (w->nnumbers > 1)
+    OLVU_FATAL("The word \"" << name << "\" must be followed by 1 number, not by " << w->nnumbers
+                             << "\n");
+  return w->IntVec()[0];
+}
+
+}  // namespace
+
+int Input::GetInt(const char* name) { return OneInt(line_->Find(name), name); }
+
+int Input::GetInt(const char* name, int def) {
+  Word* w = line_->Find(name);
+  if (!w || w->nnumbers == 0) return def;
+  return OneInt(w, name);
+}
+
+int Input::GetIntIfExist(const char* name, int min) {
+  Word* w = line_->Find(name);
+  if (!w || w->nnumbers == 0) return min;
+  int v = OneInt(w, name);
+  if (v < min) OLVU_FATAL("Wrong minimum " << name << " given\n");
+  return v;
+}
+
+IntVecT Input::GetIntVec(const char* name) {
+  IntVecT v = line_->GetIntVec(name);
+  if (v.length() == 0) OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
+  return v;
+}
+
+// ---- real getters ----
+
+double Input::OneNumber(const char* name) {
+  Word* w = line_->Find(name);
+  if (!w || w->nnumbers == 0)
+    OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
+  if (w->nnumbers > 1)
+    OLVU_FATAL(name << " must be followed by 1 number, not by " << w->nnumbers << "\n");
+  w->first->used = 1;
+  return w->first->value;
+}
+
+double Input::Factor(const char* word, Magnitude m, Units* u) {
+  return (u ? u : CurrentUnits())->GetTransFact(word, m);
+}
+
+double Input::GetRea(const char* name, Magnitude m, Units* u) {
+  CurrentUnits();
+  double x = OneNumber(name);
+  if (m == Magnitude(-1)) return x;
+  const char* w = GetWord(name, "");
+  if (x == 0 && w[0] != '[') return 0;  // a zero needs no units
+  if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for " << name << "\n");
+  return x * Factor(w, m, u);
+}
+
+double Input::GetRea(const char* name, double def, const char* units, Magnitude m) {
+  CurrentUnits();
+  Word* wd = line_->Find(name);
+  double x = def;
+  const char* w = units ? units : "";
+  if (wd && wd->nnumbers > 0) {
+    x = OneNumber(name);
+    w = GetWord(name, "");
+  }
+  if (m == Magnitude(-1)) return x;
+  if (x == 0 && w[0] != '[') return 0;
+  if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for " << name << "\n");
+  return x * Factor(w, m, nullptr);
+}
+
+double Input::GetReal(const char* name, Magnitude m, Units* u) {
+  if (!line_->Find(name)) return 0;
+  return GetRea(name, m, u);
+}
+
+double Input::GetRealIfExist(const char* name, Magnitude m, double min) {
+  if (!line_->Find(name)) return min;
+  double v = GetRea(name, m);
+  if (v < min) OLVU_FATAL("Wrong minimum " << name << " given\n");
+  return v;
+}
+
+ReaVecT Input::GetReaVec(const char* name, Magnitude m, Units* u) {
+  CurrentUnits();
+  ReaVecT v = line_->GetReaVec(name);
+  if (v.length() == 0) OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
+  if (m == Magnitude(-1)) return v;
+  const char* w = GetWord(name, "");
+  if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for " << name << "\n");
+  double f = Factor(w, m, u);
+  if (f != 1) v *= f;
+  return v;
+}
+
+ReaVecT Input::GetReaVec(const char* name, double f) {
+  ReaVecT v = line_->GetReaVec(name);
+  if (f != 1 && v.length() > 0) v *= f;
+  return v;
+}
+
+int Input::GetAsciiReaVec(ReaVec& v, int mode) {
+  int n = GetInt("len");
+  unsigned len = v.length();
+  if (n < 0) WrongAscii(len, n);
+  if (len != unsigned(n) && mode == 1) {
+    // A length the rest of the file cannot hold is a short block: report it before
+    // taking storage for it.
+    if (n > (1 << 20) && files_->Top()->Remaining() < 2LL * n - 1)
+      ReadValues(files_->Top(), nullptr, n);
+    v.resize(unsigned(n), 0.0);
+  } else if (len == 0 && mode == -1) {
+    ReadValues(files_->Top(), nullptr, n);  // nowhere to put them: skip
+    return 0;
+  } else if (len != unsigned(n)) {
+    if (mode == -1) return -1;
+    WrongAscii(len, n);
+  }
+  ReadValues(files_->Top(), v.GivePointer(), n);
+  return 0;
+}
+
+// ---- word getters ----
+
+const char* Input::GetWord(const char* name, const char* def) {
+  Word* w = line_->Find(name);
+  Word* after = w ? w->Next() : nullptr;
+  if (after) return after->text;
+  if (def) return def;
+  OLVU_FATAL("\"" << name << "\" must be followed by a word\n");
+}
+
+const char* Input::GetWordIfExist(const char* name) { return GetWord(name, ""); }
+
+const char* Input::GetWhatEver(const char* name, const char* def) {
+  Word* w = line_->Find(name);
+  if (w && w->nnumbers > 0) {
+    for (Number* k = w->first; k; k = k->next) k->used = 1;
+    return "1";
+  }
+  Word* after = w ? w->Next() : nullptr;
+  if (after) return after->text;
+  if (def) return def;
+  OLVU_FATAL("\"" << name << "\" must be followed by a word or a number\n");
+}

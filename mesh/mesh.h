@@ -1,0 +1,156 @@
+// An element set: numbered elements of one type and node count with the table of
+// the nodes they use; base of every fluid, solid, interface, flux, body and
+// free-surface set. Its readers and the post-processor mesh writers.
+#pragma once
+
+#include <fstream>
+#include <istream>
+#include <ostream>
+
+#include "foundation/bitvec.h"
+#include "foundation/plex.h"
+#include "foundation/reavec.h"
+#include "input/types.h"
+#include "mesh/node.h"
+
+class Elem;
+class Input;
+class Units;
+
+/// One unique edge of a set: its two nodes in canonical order.
+struct MeshEdge {
+  Node* first = nullptr;   ///< the node that sorts first
+  Node* second = nullptr;  ///< the other node
+};
+
+/// An element set with its number, dimension, element type and order, node count per
+/// element, element table and node table. Tables hold pointers and never delete them.
+class Mesh {
+ public:
+  /// Set from the current card: "ElmType" and "NNode" when present, else the defaults.
+  Mesh(int nodeChunk, int elemChunk, Input* in, ElemType defType, int defNnode);
+  /// Set from the current card, which must hold "ElmType" and "NNode".
+  Mesh(int nodeChunk, int elemChunk, Input* in);
+  /// Empty set numbered 0 with its own tables.
+  Mesh(int nodeChunk, int elemChunk, int ndime, ElemType type, int nnode);
+  /// Empty set over a borrowed node table.
+  Mesh(Plex<Node>* nodes, int elemChunk, int ndime, ElemType type, int nnode);
+  /// Tool form: reads "elmtype", "nnode" and the element list from the stream over `all`.
+  Mesh(int num, std::istream& in, Plex<Node>* all);
+  /// Frees the element table, the node table unless borrowed, the edge and old-number
+  /// tables; never an element or a node.
+  virtual ~Mesh();
+  Mesh(const Mesh&) = delete;
+  Mesh& operator=(const Mesh&) = delete;
+
+  // Virtual operations with their defaults.
+
+  /// Marks in b the number in `slot` of every node of the set (0 and numbers beyond b ignored).
+  virtual void MarkNodes(BitVec& b, int slot);
+  /// Prepares the set after reading (nothing here).
+  virtual void initialiseMesh() {}
+  /// Takes per-node values of the domain (nothing here).
+  virtual void initialiseLN_N(ReaVec&) {}
+  /// Completes the preparation once every set exists (nothing here).
+  virtual void PostinitialiseMesh() {}
+  /// Header reader of a post-processor mesh file; stops the run when it reaches "coordinates".
+  virtual int ReadFromAscii(std::istream& in, Units* units);
+  /// Reads a node block into the set's own node table (the dimension as coordinate count).
+  virtual Plex<Node>* ReadNodesFromAscii(Input* in, double scale);
+  /// Reads the element list from the reader's stream.
+  virtual void ReadElemsFromAscii(Input* in, Plex<Node>* all);
+  /// Reads the element list ("elements" ... "end" "elements"), taking the nodes from `all`.
+  virtual void ReadElemsFromAscii(std::istream& in, Plex<Node>* all);
+  /// Mesh block with optional old numbers; element lines in the file-stream forms.
+  virtual void PrintTo(std::ofstream& out, int old, int unused);
+  /// Mesh block with optional old numbers; element lines in the output-stream form.
+  virtual void PrintTo(std::ostream& out, int old, int unused);
+  /// The neutral file of the set; `name` gives the title.
+  virtual void PrintToNeutral(std::ofstream& out, const char* name);
+  /// Post-processor mesh block; each flag 0 or 1.
+  virtual void PrintMeshTo(std::ostream& out, int header, int coordinates, int elements, int frame);
+  /// Post-processor mesh block with every coordinate multiplied by scale.
+  virtual void PrintMeshTo(std::ostream& out, double scale, int header, int coordinates, int elements,
+                           int frame);
+  /// Background-mesh header, the mesh block and the desired sizes on nodes or on elements.
+  virtual void PrintBackgroundMeshTo(std::ostream& out, const ReaVec& sizes, int onNodes);
+  /// Kind of set.
+  virtual const char* Name() { return "Mesh"; }
+  /// 1 when text equals Name() ignoring case.
+  virtual int AreYou(const char* text);
+
+  // Accessors.
+
+  /// Set number.
+  int Num() const { return number_; }
+  /// Sets the set number.
+  void NewNum(int n) { number_ = n; }
+  /// Dimension (modifiable).
+  int& GiveNdime() { return ndime_; }
+  /// Dimension.
+  int GiveNdime() const { return ndime_; }
+  /// Nodes per element.
+  int GiveNnode() const { return nnode_; }
+  /// Corner nodes of the element type.
+  int GiveMinNnode() const { return GiveminNnode(type_); }
+  /// Neutral-file element code (0 until CalcShapeGaussNeutral).
+  int GiveFvType() const { return fvtype_; }
+  /// Element type.
+  ElemType GiveElemType() const { return type_; }
+  /// Element order.
+  ElemOrder GiveElemOrder() const { return order_; }
+  /// Element numbered n (fatal when absent).
+  Elem* giveElm(int n) { return elems_->get_at(n); }
+  /// Next element in table order after cursor i (null at the end; start with i = 0).
+  Elem* giveNextElm(int& i) { return elems_->next(i); }
+  /// Number of elements.
+  int NOfElems() const { return elems_->count; }
+  /// Node numbered n (fatal when absent).
+  Node* giveNode(int n) { return nodes_->get_at(n); }
+  /// Next node in table order after cursor i (null at the end; start with i = 0).
+  Node* giveNextNode(int& i) { return nodes_->next(i); }
+  /// Number of nodes.
+  int NOfNodes() const { return nodes_->count; }
+  /// The node table.
+  Plex<Node>* GiveNodePlex() { return nodes_; }
+  /// The element table.
+  Plex<Elem>* GiveElemPlex() { return elems_; }
+  /// Number of the node before a renumbering (its slot-0 number when there was none).
+  int GiveOldNumber(const Node* nd) const { return GiveOldNumber(nd->num[0]); }
+  /// Number before a renumbering of the node now numbered n (n itself when there was none).
+  int GiveOldNumber(int n) const { return oldnum_ ? oldnum_[n - 1] : n; }
+  /// Stores nd under its slot-0 number when that entry is free.
+  void addNode(Node* nd);
+  /// Sets the neutral-file element code from the type and node count.
+  void CalcShapeGaussNeutral();
+
+ protected:
+  /// Creates the tables and computes the element order.
+  void Init(int nodeChunk, int elemChunk);
+  /// Checks that a writer's stream is usable (a failed stream ends the run).
+  void CheckOutput(const std::ostream& out) const;
+
+  int number_ = 0;              ///< set number
+  int ndime_ = 3;               ///< dimension
+  int nnode_ = 0;               ///< nodes per element
+  ElemType type_ = NoNe;        ///< element type
+  ElemOrder order_ = NoNeOrder; ///< element order of type and node count
+  int fvtype_ = 0;              ///< neutral-file element code
+  Plex<Elem>* elems_ = nullptr; ///< elements by number ("Element"), owned
+  Plex<Node>* nodes_ = nullptr; ///< nodes by problem-wide number ("Node"), owned unless borrowed
+  int nedges_ = 0;              ///< entries of the edge table
+  MeshEdge* edges_ = nullptr;   ///< unique edges, owned (absent until built)
+  int borrowed_ = 0;            ///< 1 when the node table belongs to someone else
+  int* oldnum_ = nullptr;       ///< numbers before a renumbering, by new number - 1, owned
+};
+
+/// Reads a node block into `table` (numbers 1, 2, 3 ... in order); coordinates times scale.
+void ReadNodesFromAscii(std::istream& in, Plex<Node>* table, double scale, int ncoord);
+/// Reads a node block from the reader's stream.
+void ReadNodesFromAscii(Input* in, Plex<Node>* table, double scale, int ncoord);
+/// Reads an indexed list of n reals per record into `table` (indices 1, 2, 3 ... in order).
+void ReadReaVecFromAscii(std::istream& in, Plex<ReaVec>* table, int n);
+
+/// Opens `name` for writing, truncated, created rw-rw-r--; a file that cannot be opened
+/// ends the run with "Cannot open output file \"NAME\"".
+void OpenOutputFile(std::ofstream& out, const char* name);

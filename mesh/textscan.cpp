@@ -1,0 +1,173 @@
+// Character-level list readers over the stream buffer: one virtual-free peek per character.
+#include "mesh/textscan.h"
+
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+#include "foundation/error.h"
+
+namespace {
+
+using Traits = std::istream::traits_type;
+constexpr int kEof = Traits::eof();
+
+inline bool IsSpace(int c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+/// Peeks past white space; returns the first other character (not consumed) or EOF.
+int SkipSpace(std::streambuf* sb) {
+  int c = sb->sgetc();
+  while (c != kEof && IsSpace(c)) c = sb->snextc();
+  return c;
+}
+
+/// Appends the character to a token held in a fixed buffer, spilling into `big` when long.
+struct Token {
+  char small[64];
+  int len = 0;
+  std::string big;
+  void push(int c) {
+    if (len < static_cast<int>(sizeof small)) {
+      small[len++] = static_cast<char>(c);
+      return;
+    }
+    if (big.empty()) big.assign(small, sizeof small);
+    big.push_back(static_cast<char>(c));
+    ++len;
+  }
+  const char* data() const { return big.empty() ? small : big.data(); }
+};
+
+/// Consumes a run of digits into the token; returns their count.
+int TakeDigits(std::streambuf* sb, Token& t) {
+  int n = 0;
+  int c = sb->sgetc();
+  while (IsDigit(c)) {
+    t.push(c);
+    ++n;
+    c = sb->snextc();
+  }
+  return n;
+}
+
+}  // namespace
+
+SkipResult SkipSeparators(std::istream& in) {
+  std::streambuf* sb = in.rdbuf();
+  int c = sb->sgetc();
+  while (c == ' ' || c == ':' || c == '=' || c == '\n') c = sb->snextc();
+  if (c == kEof) return kSkipEnd;
+  if (c == '#') {
+    sb->sbumpc();
+    return kSkipComment;
+  }
+  return kSkipOther;
+}
+
+void DiscardLine(std::istream& in) {
+  std::streambuf* sb = in.rdbuf();
+  int c = sb->sgetc();
+  while (c != kEof && c != '\n') c = sb->snextc();
+}
+
+ScanStatus ScanInt(std::istream& in, int& value) {
+  std::streambuf* sb = in.rdbuf();
+  int c = SkipSpace(sb);
+  bool neg = false;
+  if (c == '+' || c == '-') {
+    const int sign = c;
+    c = sb->snextc();
+    if (!IsDigit(c)) {
+      sb->sputbackc(static_cast<char>(sign));  // leave the lone sign for the next reader
+      return kScanNone;
+    }
+    neg = sign == '-';
+  }
+  if (!IsDigit(c)) return kScanNone;
+  long long v = 0;
+  bool big = false;
+  while (IsDigit(c)) {
+    if (!big) {
+      v = v * 10 + (c - '0');
+      big = v > static_cast<long long>(INT_MAX) + 1;
+    }
+    c = sb->snextc();
+  }
+  if (neg) v = -v;
+  if (big || v > INT_MAX || v < INT_MIN) return kScanBad;
+  value = static_cast<int>(v);
+  return kScanOk;
+}
+
+ScanStatus ScanReal(std::istream& in, double& value) {
+  std::streambuf* sb = in.rdbuf();
+  int c = SkipSpace(sb);
+  if (!(IsDigit(c) || c == '.' || c == '+' || c == '-')) return kScanNone;
+  Token t;
+  if (c == '+' || c == '-') {
+    if (c == '-') t.push(c);
+    c = sb->snextc();
+  }
+  int digits = TakeDigits(sb, t);
+  c = sb->sgetc();
+  if (c == '.') {
+    t.push(c);
+    sb->sbumpc();
+    digits += TakeDigits(sb, t);
+    c = sb->sgetc();
+  }
+  if (digits == 0) return kScanBad;
+  if (c == 'e' || c == 'E') {
+    t.push(c);
+    c = sb->snextc();
+    if (c == '+' || c == '-') {
+      t.push(c);
+      sb->sbumpc();
+    }
+    if (TakeDigits(sb, t) == 0) return kScanBad;
+  }
+  const char* s = t.data();
+  auto res = std::from_chars(s, s + t.len, value);
+  if (res.ec == std::errc()) return kScanOk;
+  if (res.ec != std::errc::result_out_of_range) return kScanBad;
+  // Underflow gives 0 or a subnormal as the C conversion does; overflow is an error.
+  std::string z(s, t.len);
+  value = std::strtod(z.c_str(), nullptr);
+  return std::isfinite(value) ? kScanOk : kScanBad;
+}
+
+std::string ReadLowerWord(std::istream& in) {
+  std::streambuf* sb = in.rdbuf();
+  std::string w;
+  int c = SkipSpace(sb);
+  while (c != kEof && !IsSpace(c)) {
+    w.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    c = sb->snextc();
+  }
+  return w;
+}
+
+void FindLowerWord(std::istream& in, const char* word) {
+  for (;;) {
+    const std::string w = ReadLowerWord(in);
+    if (w.empty()) OLVU_FATAL("can't find word ***" << word << "*** in input file\n");
+    if (w.find(word) != std::string::npos) return;
+  }
+}
+
+int ReadIntAfterWord(std::istream& in) {
+  std::streambuf* sb = in.rdbuf();
+  int c = sb->sgetc();
+  while (c != kEof && !IsDigit(c)) c = sb->snextc();
+  if (c == kEof) OLVU_FATAL("end of file and no digit found\n");
+  int v = 0;
+  if (ScanInt(in, v) != kScanOk) OLVU_FATAL("Number out of range at byte " << StreamOffset(in) << " of the input file\n");
+  return v;
+}
+
+long long StreamOffset(std::istream& in) {
+  return static_cast<long long>(in.rdbuf()->pubseekoff(0, std::ios_base::cur, std::ios_base::in));
+}

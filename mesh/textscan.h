@@ -1,0 +1,37 @@
+// Character-level readers of the node, element and value lists written after a card:
+// separators, comments, keywords and numbers, read straight from the stream buffer.
+#pragma once
+
+#include <istream>
+#include <string>
+
+/// What SkipSeparators stopped at.
+enum SkipResult {
+  kSkipOther,    ///< another character, left in the stream
+  kSkipComment,  ///< a '#', consumed
+  kSkipEnd       ///< end of the stream
+};
+
+/// Outcome of reading one number.
+enum ScanStatus {
+  kScanOk,    ///< a number was read
+  kScanNone,  ///< no number starts here; only white space was consumed
+  kScanBad    ///< a malformed or out-of-range number was consumed
+};
+
+/// Skips blanks, colons, equals signs and line ends (tabs are not separators).
+SkipResult SkipSeparators(std::istream& in);
+/// Drops the rest of the current line, whatever its length; the line end stays in the stream.
+void DiscardLine(std::istream& in);
+/// Skips white space and reads a decimal integer (optional sign).
+ScanStatus ScanInt(std::istream& in, int& value);
+/// Skips white space and reads a floating-point number (sign, digits, point, exponent).
+ScanStatus ScanReal(std::istream& in, double& value);
+/// Reads the next white-space-separated word, turned to lower case ("" at end of stream).
+std::string ReadLowerWord(std::istream& in);
+/// Reads lower-cased words until one contains `word`; end of stream first is fatal.
+void FindLowerWord(std::istream& in, const char* word);
+/// Skips up to the first decimal digit (end of stream first is fatal) and reads the digits.
+int ReadIntAfterWord(std::istream& in);
+/// Byte offset of the stream's read position, for messages (-1 when unknown).
+long long StreamOffset(std::istream& in);

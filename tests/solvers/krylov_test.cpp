@@ -1,0 +1,267 @@
+// Krylov methods against direct solves, their status codes and exact iteration counts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foundation/alloc.h"
+#include "foundation/error.h"
+#include "solvers/gen_solvers.h"
+#include "solvers/preconditioner.h"
+#include "solvers/solvers.h"
+#include "tests/solvers/linear_systems.h"
+#include "tests/support/child.h"
+
+using olvu_test::LinearSystem;
+using olvu_test::MakeSystem;
+using olvu_test::Triplets;
+
+namespace {
+
+enum Method { kCG, kBiCG, kBiCGSTAB, kCGS, kGMRES };
+enum Kind { kNone, kDiag, kIC, kILU };
+
+const char* MethodName(Method m) {
+  static const char* names[] = {"CG", "BiCG", "BiCGSTAB", "CGS", "GMRES"};
+  return names[m];
+}
+const char* KindName(Kind k) {
+  static const char* names[] = {"None", "Diag", "IC", "ILU"};
+  return names[k];
+}
+
+std::unique_ptr<Preconditioner> Make(Kind k, const SparseMatrix& A) {
+  switch (k) {
+    case kNone:
+      return std::make_unique<NonePreconditioner>(A);
+    case kDiag:
+      return std::make_unique<DiagPreconditioner>(A);
+    case kIC:
+      return std::make_unique<ICPreconditioner>(A);
+    default:
+      return std::make_unique<ILUPreconditioner>(A);
+  }
+}
+
+// Runs one method from x on b; the pool is rewound first as the solve operations do.
+int RunMethod(Method m, const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner& M, int& iters,
+        double& tol, double& tol2, int kdim = 20) {
+  AllocReset();
+  switch (m) {
+    case kCG:
+      return CG(A, x, b, M, iters, tol, tol2);
+    case kBiCG:
+      return BiCG(A, x, b, M, iters, tol, tol2);
+    case kBiCGSTAB:
+      return BiCGSTAB(A, x, b, M, iters, tol, tol2);
+    case kCGS:
+      return CGS(A, x, b, M, iters, tol, tol2);
+    default: {
+      HMatrix H(kdim);
+      return GMRES(A, x, b, M, H, kdim, iters, tol);
+    }
+  }
+}
+
+std::vector<LinearSystem> TestSystems() {
+  std::vector<LinearSystem> s;
+  s.push_back(MakeSystem("Laplacian2D", 400, olvu_test::Laplacian2D(20), true));
+  s.push_back(MakeSystem("Laplacian3D", 512, olvu_test::Laplacian3D(8), true));
+  s.push_back(MakeSystem("Mass2D", 441, olvu_test::Mass2D(20), true));
+  s.push_back(MakeSystem("ConvDiff2D", 400, olvu_test::ConvDiff2D(20, 4.0), false));
+  return s;
+}
+
+}  // namespace
+
+TEST(KrylovMethods, EveryMethodWithEveryPreconditionerMatchesTheDirectSolve) {
+  const std::vector<LinearSystem> systems = TestSystems();
+  for (const LinearSystem& s : systems) {
+    const Eigen::VectorXd b = olvu_test::TestRhs(s.n);
+    const Eigen::VectorXd ref = olvu_test::DirectSolve(s, b);
+    for (Method m : {kCG, kBiCG, kBiCGSTAB, kCGS, kGMRES}) {
+      if (m == kCG && !s.symmetric) continue;
+      for (Kind k : {kNone, kDiag, kIC, kILU}) {
+        if (k == kIC && !s.symmetric) continue;
+        SCOPED_TRACE(::testing::Message() << s.name << " " << MethodName(m) << " " << KindName(k));
+        const auto M = Make(k, *s.A);
+        std::vector<double> x(s.n, 0.0);
+        int iters = 5000;
+        double tol = 1e-10, tol2 = 1e-6;
+        const int status = RunMethod(m, *s.A, x.data(), b.data(), *M, iters, tol, tol2);
+        EXPECT_TRUE(status == 0 || status == 3) << "status " << status;
+        EXPECT_LE(tol, 1e-10);
+        EXPECT_LE(olvu_test::RelError(x.data(), ref), 1e-6);
+      }
+    }
+  }
+}
+
+TEST(KrylovMethods, ZeroRightHandSideAndSolvedSystems) {
+  const LinearSystem s = MakeSystem("lap", 16, olvu_test::Laplacian2D(4), true);
+  const NonePreconditioner M(*s.A);
+  const std::vector<double> zero(16, 0.0);
+  // CG with b = 0 sets x to 0 and every output to 0.
+  {
+    std::vector<double> x(16, 1.0);
+    int iters = 50;
+    double tol = 1e-10, tol2 = 1e-6;
+    EXPECT_EQ(RunMethod(kCG, *s.A, x.data(), zero.data(), M, iters, tol, tol2), 0);
+    EXPECT_EQ(x, zero);
+    EXPECT_EQ(iters, 0);
+    EXPECT_EQ(tol, 0.0);
+    EXPECT_EQ(tol2, 0.0);
+  }
+  // An already solved system returns at once with x unchanged, BiCGSTAB included.
+  for (Method m : {kBiCG, kBiCGSTAB, kCGS}) {
+    SCOPED_TRACE(MethodName(m));
+    std::vector<double> x(16, 0.0);
+    int iters = 50;
+    double tol = 1e-10, tol2 = 1e-6;
+    EXPECT_EQ(RunMethod(m, *s.A, x.data(), zero.data(), M, iters, tol, tol2), 0);
+    EXPECT_EQ(x, zero);
+    EXPECT_EQ(iters, 0);
+    // x = A^-1 b exactly in the product: residual 0, nothing changes.
+    std::vector<double> e(16, 1.0), be(16);
+    s.A->mult(e.data(), be.data());
+    iters = 50;
+    tol = 1e-10;
+    EXPECT_EQ(RunMethod(m, *s.A, e.data(), be.data(), M, iters, tol, tol2), 0);
+    EXPECT_EQ(e, std::vector<double>(16, 1.0));
+    EXPECT_EQ(tol, 0.0);
+  }
+}
+
+TEST(KrylovMethods, ConjugateGradientOnThreeDistinctEigenvaluesNeedsThreeIterations) {
+  Triplets t;
+  for (int i = 0; i < 30; ++i) t.emplace_back(i, i, 1.0 + i % 3);
+  const LinearSystem s = MakeSystem("diag3", 30, t, true);
+  const NonePreconditioner M(*s.A);
+  const Eigen::VectorXd b = olvu_test::TestRhs(30);
+  std::vector<double> x(30, 0.0);
+  int iters = 100;
+  double tol = 1e-10, tol2 = 1.0;
+  EXPECT_EQ(RunMethod(kCG, *s.A, x.data(), b.data(), M, iters, tol, tol2), 0);
+  EXPECT_LE(iters, 3);
+}
+
+TEST(KrylovMethods, GmresWithFullRestartNeedsAtMostNSteps) {
+  const int n = 36;
+  const LinearSystem s = MakeSystem("convdiff", n, olvu_test::ConvDiff2D(6, 5.0), false);
+  const NonePreconditioner M(*s.A);
+  const Eigen::VectorXd b = olvu_test::TestRhs(n);
+  std::vector<double> x(n, 0.0);
+  int iters = n;
+  double tol = 1e-10, tol2 = 0.0;
+  EXPECT_EQ(RunMethod(kGMRES, *s.A, x.data(), b.data(), M, iters, tol, tol2, n), 0);
+  EXPECT_LE(iters, n);
+  EXPECT_LE(olvu_test::RelError(x.data(), olvu_test::DirectSolve(s, b)), 1e-8);
+  // A restart dimension above n stops the run.
+  auto r = olvu_test::RunInChild([&] {
+    MemoryControlOn("case");
+    std::vector<double> y(n, 0.0);
+    int it = 10;
+    double t1 = 1e-10, t2 = 0;
+    RunMethod(kGMRES, *s.A, y.data(), b.data(), M, it, t1, t2, n + 1);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.file("case.err"), std::string(olvu_test::kErrBanner) + "Invalid m dimension in GMRES.\n");
+}
+
+TEST(KrylovMethods, LimitsAndTheIncrementTest) {
+  const LinearSystem s = MakeSystem("lap", 400, olvu_test::Laplacian2D(20), true);
+  const DiagPreconditioner M(*s.A);
+  const Eigen::VectorXd b = olvu_test::TestRhs(400);
+  for (Method m : {kCG, kBiCG, kBiCGSTAB, kCGS, kGMRES}) {
+    SCOPED_TRACE(MethodName(m));
+    // The limit reached: status 1, the residual ratio reported, the limit left as it was.
+    std::vector<double> x(400, 0.0);
+    int iters = 5;
+    double tol = 1e-12, tol2 = 1e-6;
+    EXPECT_EQ(RunMethod(m, *s.A, x.data(), b.data(), M, iters, tol, tol2), 1);
+    EXPECT_EQ(iters, 5);
+    EXPECT_GT(tol, 1e-12);
+    EXPECT_TRUE(std::isfinite(tol));
+    // A limit below 1 runs nothing.
+    std::fill(x.begin(), x.end(), 0.0);
+    iters = 0;
+    tol = 1e-10;
+    EXPECT_EQ(RunMethod(m, *s.A, x.data(), b.data(), M, iters, tol, tol2), 1);
+    EXPECT_EQ(x, std::vector<double>(400, 0.0));
+  }
+  // A tolerance met with an unreachable increment tolerance keeps iterating to the limit.
+  for (Method m : {kCG, kBiCG}) {
+    std::vector<double> x(400, 0.0);
+    int iters = 200;
+    double tol = 1e-4, tol2 = 1e-300;
+    EXPECT_EQ(RunMethod(m, *s.A, x.data(), b.data(), M, iters, tol, tol2), 1) << MethodName(m);
+    EXPECT_LT(tol, 1e-4) << MethodName(m);
+  }
+}
+
+TEST(KrylovMethods, BiCGStabStopsHalfWayWhenTheIntermediateResidualIsSmall) {
+  // A scaled identity: alpha = 1/d makes s = 0 after half an iteration.
+  Triplets t;
+  for (int i = 0; i < 10; ++i) t.emplace_back(i, i, 2.0);
+  const LinearSystem s = MakeSystem("id", 10, t, true);
+  const NonePreconditioner M(*s.A);
+  const std::vector<double> b(10, 4.0);
+  std::vector<double> x(10, 0.0);
+  int iters = 10;
+  double tol = 1e-10, tol2 = 1e-6;
+  EXPECT_EQ(RunMethod(kBiCGSTAB, *s.A, x.data(), b.data(), M, iters, tol, tol2), 0);
+  EXPECT_EQ(x, std::vector<double>(10, 2.0));
+  EXPECT_EQ(iters, 10);  // not written on the half-way exit
+}
+
+TEST(KrylovMethods, BreakdownReportsStatusTwo) {
+  // diag(1, -1) preconditioned by its own diagonal with b = (1, 1): rho = z . r~ = 0 at once.
+  const LinearSystem s = MakeSystem("signs", 2, Triplets{{0, 0, 1.0}, {1, 1, -1.0}}, true);
+  const DiagPreconditioner M(*s.A);
+  const std::vector<double> b = {1.0, 1.0};
+  std::vector<double> x(2, 0.0);
+  int iters = 10;
+  double tol = 1e-10, tol2 = 1e-6;
+  EXPECT_EQ(RunMethod(kBiCG, *s.A, x.data(), b.data(), M, iters, tol, tol2), 2);
+  EXPECT_EQ(iters, 1);
+  EXPECT_DOUBLE_EQ(tol, 1.0);
+}
+
+TEST(KrylovMethods, HessenbergStorageAndRotations) {
+  HMatrix h(3);
+  h(0, 0) = 1;
+  h(1, 0) = 2;  // shares its place with (0, 1)
+  EXPECT_EQ(h(0, 1), 2.0);
+  h(0, 1) = 3;
+  h(1, 1) = 4;
+  h(0, 2) = 5;
+  h(1, 2) = 6;
+  h(2, 2) = 7;
+  std::ostringstream os;
+  os << h;
+  EXPECT_EQ(os.str(),
+            "\n (1,1) = 1 (1,2) = 3 (1,3) = 5\n (2,1) = 0 (2,2) = 4 (2,3) = 6\n (3,1) = 0 (3,2) = 0 (3,3) = 7\n");
+  HMatrix h1(2, 1);
+  h1(1, 1) = 8;
+  h1(1, 2) = 9;
+  EXPECT_EQ(h1(1, 2), 9.0);
+  double cs = 0, sn = 0;
+  GeneratePlaneRotation(3.0, 4.0, cs, sn);
+  double dx = 3.0, dy = 4.0;
+  ApplyPlaneRotation(dx, dy, cs, sn);
+  EXPECT_NEAR(dx, 5.0, 1e-15);
+  EXPECT_NEAR(dy, 0.0, 1e-15);
+  GeneratePlaneRotation(3.0, 0.0, cs, sn);
+  EXPECT_EQ(cs, 1.0);
+  EXPECT_EQ(sn, 0.0);
+  auto r = olvu_test::RunInChild([] {
+    MemoryControlOn("case");
+    HMatrix bad(0);
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.file("case.err"), std::string(olvu_test::kErrBanner) + "Can't create a hmatrix of 0 columns\n");
+}
