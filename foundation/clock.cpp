@@ -1,7 +1,5 @@
 #include "foundation/clock.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <ctime>
@@ -93,16 +91,9 @@ void TimeTable::printCurrentStackNames(std::ostream& out) {
 
 void Clock::openTimeFile(const char* name) {
   std::string path = std::string(name) + ".tim";
-  // Created with the wanted mode first: std::ofstream alone asks for 0666.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0664);
-  if (fd < 0) OLVU_FATAL("Cannot open output file \"" << path << "\"\n");
-  ::close(fd);
-  std::ofstream* f = new (std::nothrow) std::ofstream(path, std::ios::out | std::ios::trunc);
+  std::ofstream* f = new (std::nothrow) std::ofstream;
   if (!f) OLVU_FATAL("Not space available on heap\n");
-  if (!*f) {
-    delete f;
-    OLVU_FATAL("Cannot open output file \"" << path << "\"\n");
-  }
+  OpenOutputFile(*f, path.c_str());
   TimeTable::report = f;
 }
 

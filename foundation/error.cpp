@@ -33,15 +33,10 @@ char* JoinName(const char* name, const char* ext) {
   return s;
 }
 
-// Report files are created rw-rw-r-- (through the umask); std::ofstream alone
-// would ask for 0666, so the file is created first with the wanted mode.
 std::ostream* OpenReport(const char* path, bool append) {
   if (!path) return &std::cerr;
-  int fd = ::open(path, O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0664);
-  if (fd < 0) return &std::cerr;
-  ::close(fd);
-  auto* f = new std::ofstream(path, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
-  if (!*f) {
+  auto* f = new std::ofstream;
+  if (!OpenFileStream(*f, path, append)) {
     delete f;
     return &std::cerr;
   }
@@ -49,6 +44,20 @@ std::ostream* OpenReport(const char* path, bool append) {
 }
 
 }  // namespace
+
+// Every file the system writes is created rw-rw-r-- (through the umask);
+// std::ofstream alone would ask for 0666, so the file is created first with the wanted mode.
+bool OpenFileStream(std::ofstream& out, const char* name, bool append) {
+  int fd = ::open(name, O_WRONLY | O_CREAT | (append ? O_APPEND : O_TRUNC), 0664);
+  if (fd < 0) return false;
+  ::close(fd);
+  out.open(name, append ? std::ios::out | std::ios::app : std::ios::out | std::ios::trunc);
+  return out.is_open() && out.good();
+}
+
+void OpenOutputFile(std::ofstream& out, const char* name) {
+  if (!OpenFileStream(out, name, false)) OLVU_FATAL("Cannot open output file \"" << name << "\"\n");
+}
 
 void MemoryControlOn(const char* name) {
   if (name) {

@@ -1,6 +1,7 @@
 // Fatal-error, warning and notice streams, verbosity and the end-of-run heap check.
 #pragma once
 
+#include <fstream>
 #include <ostream>
 
 /// Verbosity: 0 everything, 1 no notices, 2 no notices and no warnings.
@@ -24,6 +25,11 @@ std::ostream* WriteNotice();
 void WriteWarning(const char* file, int line, const char* message, int level);
 /// Complete notice, written only when Verbose_Off is at most 0.
 void WriteNotice(const char* message);
+
+/// Opens `out` on the file `name`, created rw-rw-r-- through the umask, truncated or appended; false on failure.
+bool OpenFileStream(std::ofstream& out, const char* name, bool append);
+/// Opens an output file (truncated, rw-rw-r--); fatal "Cannot open output file \"NAME\"" when it cannot be opened.
+void OpenOutputFile(std::ofstream& out, const char* name);
 
 /// Closes and destroys a report stream unless it is standard error.
 void CloseStream(std::ostream* stream);

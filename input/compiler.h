@@ -125,10 +125,10 @@ inline constexpr int FusedIf_Base = 500;
 inline constexpr int FusedElif_Base = 530;
 
 /// True for an if, plain or joined with its condition (it opens a block).
-inline bool OpensBlock(int code) { return code == 33 || (code >= FusedIf_Base && code < FusedIf_Base + 24); }
+inline bool OpensBlock(int code) { return code == If_Code || (code >= FusedIf_Base && code < FusedIf_Base + 24); }
 /// True for a step that may jump forward when its condition is zero.
 inline bool IsBranch(int code) {
-  return code == 33 || code == 35 || (code >= FusedIf_Base && code < FusedElif_Base + 24);
+  return code == If_Code || code == Elif_Code || (code >= FusedIf_Base && code < FusedElif_Base + 24);
 }
 
 /// Prints the name of a code as messages show it.
@@ -228,7 +228,10 @@ class InstructionList {
   Instruction* next() { return cursor_ < items_.size() ? items_[cursor_++] : nullptr; }
 
   /// True when some instruction carries a code of the set.
-  bool holds(const CodeSet& s) { prepare(); return codes_.meets(s); }
+  bool holds(const CodeSet& s) {
+    prepare();
+    return codes_.meets(s);
+  }
 
   /// Builds the program when instructions were appended since the last build.
   void prepare() {
@@ -246,22 +249,29 @@ class InstructionList {
   bool safe() const { return safe_; }
 
  private:
+  /// Builds the compact program, its jumps and its stack size from the instructions.
   void build();
+  /// Moves one constant left operand of a commutative operator behind its right operand.
   bool moveConstant();
+  /// Joins pushed constants and time variables with the operator or branch that reads them.
   void fuse();
+  /// Step after the endif that closes the if at pc.
   int skipBlock(int pc) const;
+  /// Step where a false if or elif at pc goes on.
   int skipFalse(int pc) const;
+  /// Step where an else at pc goes on.
   int skipElse(int pc) const;
+  /// Works out the stack size and whether runs need depth checks.
   void analyse();
 
-  std::vector<Instruction*> items_;
-  std::size_t cursor_ = 0;
-  bool dirty_ = true;
-  bool safe_ = false;
-  CodeSet codes_;
-  std::vector<MachineOp> prog_;
-  std::vector<MachineTable> tables_;
-  std::vector<double> stack_;
+  std::vector<Instruction*> items_;   ///< the instructions in postfix order, owned
+  std::size_t cursor_ = 0;            ///< iteration cursor
+  bool dirty_ = true;                 ///< instructions appended since the last build
+  bool safe_ = false;                 ///< no path can take more than the stack holds
+  CodeSet codes_;                     ///< codes present
+  std::vector<MachineOp> prog_;       ///< the compact program, ending with Halt_Code
+  std::vector<MachineTable> tables_;  ///< tables of the Interpolate steps
+  std::vector<double> stack_;         ///< evaluation stack, sized for the deepest path
 };
 
 /// Recursive-descent compiler of the base vocabulary; subclasses widen it
@@ -298,26 +308,38 @@ class Compiler {
   /// Forgets the numbers of the current word as operands (they were read otherwise).
   void dropPending() { pending_ = 0; }
 
+  /// A conditional if (c) then e elif ... else e endif, or an or_expression.
   void expression();
+  /// The then-branch with its elif parts.
   void elif_expression();
+  /// a | b | ...
   void or_expression();
+  /// a & b & ...
   void and_expression();
+  /// a > b, a <= b, ... (left to right).
   void relational_expression();
+  /// A signed first term, then + and - terms.
   void additive_expression();
+  /// A term with an optional leading sign.
   void signed_expression();
+  /// a * b, a / b, a mod b, a max b, a e b, ...
   void multiplicative_expression();
+  /// a ^ b ^ ... (left-associative).
   void exponent_expression();
+  /// name(expr), Interpolate(#table#expr), or a primary_expression.
   void function_expression();
+  /// (expr) or an operand.
   void primary_expression();
 
  private:
   /// Takes the next instruction and requires its code, destroying it; else fails with `text`.
   void expect(ValidCode c, const char* text);
+  /// Appends to the list under construction.
   void append(Instruction* i);
 
-  InstructionList* list_ = nullptr;
-  Word* word_ = nullptr;
-  char* name_ = nullptr;
-  Instruction* back_ = nullptr;
-  int pending_ = 0;
+  InstructionList* list_ = nullptr;  ///< the list under construction
+  Word* word_ = nullptr;             ///< the current word
+  char* name_ = nullptr;             ///< name in messages, owned (null until readInfo)
+  Instruction* back_ = nullptr;      ///< the push-back slot
+  int pending_ = 0;                  ///< 1: the current word's number is the next operand
 };

@@ -79,6 +79,7 @@ class UnitsFuncTbl : public FuncTbl {
   const char* Name(int n);
 
  private:
+  /// Factor of function n, 1 when it has none.
   double factorOf(int n);
 
   Units* units_;            ///< the unit system given at creation, not owned
@@ -89,6 +90,7 @@ class UnitsFuncTbl : public FuncTbl {
 /// Compiler of the Check_Function tool: the fluid-domain names without a domain.
 class CompilerCheck : public Compiler {
  public:
+  /// Created as a Compiler: empty list, no name, empty push-back slot.
   CompilerCheck() = default;
   /// The base vocabulary, then coordinates, normals, materials, variables and their operators.
   Instruction* getInstruction() override;

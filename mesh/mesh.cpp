@@ -2,9 +2,7 @@
 // writers of the post-processor mesh format, the background-mesh block and the neutral file.
 #include "mesh/mesh.h"
 
-#include <fcntl.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <iomanip>
@@ -346,10 +344,3 @@ void Mesh::PrintToNeutral(std::ofstream& out, const char* name) {
   if (!out) OLVU_FATAL("Cannot open output file \"" << name << "\"\n");
 }
 
-void OpenOutputFile(std::ofstream& out, const char* name) {
-  // Created first with the wanted mode: std::ofstream alone would ask for rw-rw-rw-.
-  const int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC, 0664);
-  if (fd >= 0) ::close(fd);
-  if (fd >= 0) out.open(name, std::ios::out | std::ios::trunc);
-  if (fd < 0 || !out.is_open() || !out) OLVU_FATAL("Cannot open output file \"" << name << "\"\n");
-}

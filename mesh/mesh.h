@@ -151,6 +151,3 @@ void ReadNodesFromAscii(Input* in, Plex<Node>* table, double scale, int ncoord);
 /// Reads an indexed list of n reals per record into `table` (indices 1, 2, 3 ... in order).
 void ReadReaVecFromAscii(std::istream& in, Plex<ReaVec>* table, int n);
 
-/// Opens `name` for writing, truncated, created rw-rw-r--; a file that cannot be opened
-/// ends the run with "Cannot open output file \"NAME\"".
-void OpenOutputFile(std::ofstream& out, const char* name);
