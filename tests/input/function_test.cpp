@@ -74,6 +74,16 @@ TEST(FunctionValues, OperatorsAsTheLanguageDefinesThem) {
   EXPECT_EQ(At("maxV"), 3.5);
 }
 
+TEST(FunctionValues, DivisionByALiteralIsExact) {
+  for (double t : {3.7, -1e-308, 1e308, 0.1}) {
+    EXPECT_EQ(At("t/8", t), t / 8);
+    EXPECT_EQ(At("t/0.25", t), t / 0.25);
+    EXPECT_EQ(At("t/3", t), t / 3);
+    EXPECT_EQ(At("(t+0)/(-2)", t), t / -2);
+  }
+  EXPECT_EQ(TimeError("t/0", 1), Report("Function evaluation error: a/x with x==0 error"));
+}
+
 TEST(FunctionValues, FactorialOfALargeArgumentIsInfinite) {
   EXPECT_NEAR(At("fac(170)"), std::tgamma(171.0), 1e-12 * std::tgamma(171.0));
   EXPECT_EQ(At("fac(171)"), HUGE_VAL);
