@@ -2,9 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdio>
+#include <new>
 
 #include "foundation/error.h"
+#include "input/heapnew.h"
 
 namespace {
 /// Read block of every input file: large enough that bulk scans rarely refill.
@@ -12,12 +15,11 @@ constexpr std::size_t BlockSize = 1 << 16;
 }  // namespace
 
 FileLink::FileLink(const char* name, FileLink* below)
-    : below_(below), name_(name), block_(new char[BlockSize]), stream_(&buf_) {
+    : below_(below), name_(name), stream_(&buf_) {
   Open();
 }
 
-FileLink::FileLink(const FileLink* other)
-    : below_(nullptr), name_(other->name_), block_(new char[BlockSize]), stream_(&buf_) {
+FileLink::FileLink(const FileLink* other) : below_(nullptr), name_(other->name_), stream_(&buf_) {
   Open();
 }
 
@@ -25,23 +27,29 @@ void FileLink::Open() {
   std::FILE* probe = std::fopen(name_.c_str(), "r");
   if (!probe) OLVU_FATAL("Cannot find input file \"" << name_ << "\"\n");
   std::fclose(probe);
+  // A directory opens but reads as empty: it would be passed over without a word.
   struct stat st;
-  size_ = ::stat(name_.c_str(), &st) == 0 ? (long long)st.st_size : 0;
+  const bool known = ::stat(name_.c_str(), &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
+  size_ = known && S_ISREG(st.st_mode) ? (long long)st.st_size : -1;
+  block_.reset(new (std::nothrow) char[BlockSize]);
+  if (!block_) OLVU_FATAL("Not space available on heap\n");
   buf_.pubsetbuf(block_.get(), BlockSize);
   if (!buf_.open(name_, std::ios::in | std::ios::binary))
     OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
 }
 
 long long FileLink::Remaining() {
+  if (size_ < 0) return LLONG_MAX;  // a pipe or device: its length is not known
   auto pos = buf_.pubseekoff(0, std::ios::cur, std::ios::in);
-  return pos < 0 ? 0 : size_ - (long long)pos;
+  return pos < 0 ? LLONG_MAX : size_ - (long long)pos;
 }
 
 void FileLink::PrintName(std::ostream& os) const {
   for (const FileLink* l = this; l; l = l->below_) os << "\t" << l->name_ << "\n";
 }
 
-FileStack::FileStack(const char* name) : top_(new FileLink(name, nullptr)) {}
+FileStack::FileStack(const char* name) : top_(HeapNew<FileLink>(name, nullptr)) {}
 
 FileStack::FileStack(FileLink* link) : top_(link) {}
 
@@ -53,7 +61,7 @@ FileStack::~FileStack() {
   }
 }
 
-void FileStack::include(const char* name) { top_ = new FileLink(name, top_); }
+void FileStack::include(const char* name) { top_ = HeapNew<FileLink>(name, top_); }
 
 void FileStack::Pop() {
   FileLink* popped = top_;

@@ -17,14 +17,12 @@ class FileBuf : public std::filebuf {
   const char* end() const { return egptr(); }
   /// Consumes n characters of the get area (n at most end() - cur()).
   void advance(std::ptrdiff_t n) { gbump(int(n)); }
-  /// Reads the next block once the get area is used up; false at end of file or on error.
-  bool refill() { return gptr() < egptr() || underflow() != traits_type::eof(); }
 };
 
 /// One open input file and the link to the file that included it.
 class FileLink {
  public:
-  /// Opens name (fatal when it cannot be found or opened); below is the including file.
+  /// Opens name (fatal when it cannot be found or opened, or is a directory); below is the including file.
   FileLink(const char* name, FileLink* below);
   /// Opens other's file again at its start, with no link below.
   explicit FileLink(const FileLink* other);
@@ -41,7 +39,7 @@ class FileLink {
   const char* Name() const { return name_.c_str(); }
   /// The file that included this one (null for the data file).
   FileLink* Below() const { return below_; }
-  /// Characters of the file not read yet.
+  /// Characters of the file not read yet (LLONG_MAX when its size is not known).
   long long Remaining();
 
  private:
@@ -51,7 +49,7 @@ class FileLink {
 
   FileLink* below_;     ///< the including file, or null
   std::string name_;    ///< the file name
-  long long size_ = 0;  ///< size of the file when it was opened
+  long long size_ = -1;  ///< size of the file when it was opened; -1 when not a regular file
   std::unique_ptr<char[]> block_;  ///< storage of buf_
   FileBuf buf_;            ///< the open file
   std::istream stream_;    ///< stream on buf_

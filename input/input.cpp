@@ -8,6 +8,7 @@
 #include "foundation/charplex.h"
 #include "foundation/error.h"
 #include "input/filestack.h"
+#include "input/heapnew.h"
 #include "input/line.h"
 #include "input/units.h"
 
@@ -15,14 +16,6 @@ namespace {
 
 /// Characters of a raw card kept per chunk.
 constexpr int CardChunk = 48;
-
-/// A new object, or the fatal heap message.
-template <class T, class... A>
-T* Make(A... a) {
-  T* p = new (std::nothrow) T(a...);
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
 
 bool Same(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
 
@@ -46,49 +39,39 @@ bool InNumber(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 2; }
 }
 
 /// Reads n values (into out, or dropped when out is null) from the top file, right after the card.
-/// Values are runs of number characters separated by white space; a short or malformed block is fatal.
+/// Each value is the longest number the stream's conversion of a double takes, so values glued by
+/// a sign ("1.5-2.5", as fixed-width writers leave them) read as two; a short or malformed block is
+/// fatal.
 void ReadValues(FileLink* top, double* out, int n) {
   if (n <= 0) return;
   FileBuf* b = top->Buffer();
-  if (top->Stream()->fail()) WrongAscii(unsigned(n), 0);
+  std::istream& is = *top->Stream();
+  if (is.fail()) WrongAscii(unsigned(n), 0);
   for (;;) {  // what may stand between the card and its values
     int c = b->sgetc();
     if (c == EOF) WrongAscii(unsigned(n), 0);
     if (c != ' ' && c != ':' && c != '=' && c != '\n') break;
     b->sbumpc();
   }
-  std::string tail;  // a value cut by the end of the buffer
   double scratch;
   int k = 0;
   while (k < n) {
-    // In place, as long as whole values lie in the buffer.
+    // In place, as long as whole runs of number characters lie in the buffer.
     const char* p = b->cur();
     const char* e = b->end();
     for (; k < n; ++k) {
       while (p < e && IsSpace(*p)) ++p;
       const char* t = p;
       while (t < e && InNumber(*t)) ++t;
-      if (t == e) break;
-      double& v = out ? out[k] : scratch;
-      if (t == p || ReadDecimal(p, t, v) != 1) WrongAscii(unsigned(n), k);
-      p = t;
+      if (t == e) break;  // the value may go on in the next block
+      const char* end;
+      if (ReadDecimal(p, t, out ? out[k] : scratch, &end) != 1) WrongAscii(unsigned(n), k);
+      p = end;
     }
     b->advance(p - b->cur());
     if (k == n) break;
-    // The buffer ends in white space or inside a value: go on character by character.
-    int c;
-    while ((c = b->sgetc()) != EOF && IsSpace(char(c))) b->sbumpc();
-    tail.clear();
-    while ((c = b->sgetc()) != EOF && InNumber(char(c))) {
-      tail += char(c);
-      b->sbumpc();
-    }
-    if (tail.empty()) {
-      if (c == EOF) WrongAscii(unsigned(n), k);
-      continue;  // white space up to the end of the buffer; the next block holds the value
-    }
-    double& v = out ? out[k] : scratch;
-    if (ReadDecimal(tail.data(), tail.data() + tail.size(), v) != 1) WrongAscii(unsigned(n), k);
+    // The value that crosses the end of the buffer (or ends the file), through the stream.
+    if (!(is >> (out ? out[k] : scratch))) WrongAscii(unsigned(n), k);
     ++k;
   }
 }
@@ -100,11 +83,11 @@ void ReadValues(FileLink* top, double* out, int n) {
 Input::Input() = default;
 
 Input::Input(const char* fileName) {
-  files_ = Make<FileStack>(fileName);
-  text_ = Make<CharPlex>(CardChunk);
-  line_ = Make<Line>();
+  files_ = HeapNew<FileStack>(fileName);
+  text_ = HeapNew<CharPlex>(CardChunk);
+  line_ = HeapNew<Line>();
   held_ = 0;
-  units_ = Make<Units>("[m]", "[s]", "[Kg]");
+  units_ = HeapNew<Units>("[m]", "[s]", "[Kg]");
 }
 
 Input::~Input() {
@@ -115,9 +98,9 @@ Input::~Input() {
 }
 
 InputT::InputT(Input* parent) {
-  files_ = Make<FileStack>(Make<FileLink>(static_cast<const FileLink*>(parent->files_->Top())));
-  text_ = Make<CharPlex>(CardChunk);
-  line_ = Make<Line>();
+  files_ = HeapNew<FileStack>(HeapNew<FileLink>(static_cast<const FileLink*>(parent->files_->Top())));
+  text_ = HeapNew<CharPlex>(CardChunk);
+  line_ = HeapNew<Line>();
   units_ = parent->units_;
   ownUnits_ = false;
 }
@@ -229,7 +212,7 @@ void Input::NewUnits(Units* u) {
   ownUnits_ = true;
 }
 
-void Input::SetDefaultUnitsConverser() { NewUnits(Make<Units>("[m]", "[s]", "[Kg]")); }
+void Input::SetDefaultUnitsConverser() { NewUnits(HeapNew<Units>("[m]", "[s]", "[Kg]")); }
 
 Units* Input::CurrentUnits() {
   if (!units_) SetDefaultUnitsConverser();

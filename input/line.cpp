@@ -12,17 +12,17 @@
 #include "foundation/charplex.h"
 #include "foundation/error.h"
 #include "input/filestack.h"
+#include "input/heapnew.h"
 
 namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-/// A new object, or the fatal heap message.
-template <class T, class... A>
-T* Make(A... a) {
-  T* p = new (std::nothrow) T(a...);
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
+/// Puts node at the end of the chain first .. last.
+template <class T>
+void Chain(T*& first, T*& last, T* node) {
+  (last ? last->next : first) = node;
+  last = node;
 }
 
 /// Copy of a text on the heap, as words own it.
@@ -65,14 +65,17 @@ struct TextSource {
 
 }  // namespace
 
-int ReadDecimal(const char* s, const char* e, double& v) {
+int ReadDecimal(const char* s, const char* e, double& v, const char** end) {
   if (s == e) return 0;
   const char* q = (*s == '+') ? s + 1 : s;  // the conversion takes no '+'
   const char* d = (q == s && *q == '-') ? q + 1 : q;
   if (d < e && *d == '.') ++d;
   if (d == e || !IsDigit(*d)) return 0;
   auto r = std::from_chars(q, e, v);
-  if (r.ptr != e) return 0;
+  if (end)
+    *end = r.ptr;
+  else if (r.ptr != e)
+    return 0;
   return r.ec == std::errc::result_out_of_range ? -1 : 1;
 }
 
@@ -114,12 +117,7 @@ Word::~Word() {
 }
 
 void Word::Append(double v) {
-  Number* n = Make<Number>(v);
-  if (last)
-    last->next = n;
-  else
-    first = n;
-  last = n;
+  Chain(first, last, HeapNew<Number>(v));
   ++nnumbers;
 }
 
@@ -329,12 +327,7 @@ void Line::EndToken(bool literal, bool mathToken) {
 }
 
 void Line::Append(char* text) {
-  Word* w = Make<Word>(text);
-  if (last_)
-    last_->next = w;
-  else
-    first_ = w;
-  last_ = w;
+  Chain(first_, last_, HeapNew<Word>(text));
   ++nwords_;
 }
 

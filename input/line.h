@@ -139,8 +139,9 @@ class Line {
 
 /// Reads s..e as a decimal number when all of it is one and it starts with a digit, or with a
 /// sign or '.' followed by one ("inf", "nan", "0x1A" are not numbers); 1 done, 0 not a number,
-/// -1 a number beyond the range of a double (v then untouched).
-int ReadDecimal(const char* s, const char* e, double& v);
+/// -1 a number beyond the range of a double (v then untouched). With end, the number need only
+/// open s..e: *end is set past it.
+int ReadDecimal(const char* s, const char* e, double& v, const char** end = nullptr);
 
 /// Prints a cut card (Line::PrintTo).
 std::ostream& operator<<(std::ostream& os, const Line& line);

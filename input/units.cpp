@@ -211,9 +211,13 @@ DimFactor Units::PSEtoDF(const char* s, int n) const {
     d.factor = e;
     return d;
   }
-  if (e > MaxExponent) return Unreadable();  // no magnitude has such a power
   DimFactor d = PStoDF(s, k);
-  for (int& x : d.exp) x *= int(e);
+  bool pure = true;  // a pure number may take any power; a dimension stays inside int
+  for (int x : d.exp) pure = pure && x == 0;
+  if (!pure) {
+    if (e > MaxExponent) return Unreadable();  // no magnitude has such a power
+    for (int& x : d.exp) x *= int(e);
+  }
   d.factor = std::pow(d.factor, e);
   return d;
 }
@@ -252,7 +256,7 @@ int Units::Parse(const char* word, Magnitude m, double& f) const {
   if (n < 2 || word[0] != '[' || word[n - 1] != ']') return 1;
   DimFactor d = UtoDF(word + 1, n - 2);
   f = d.factor / rec_[m].factor;
-  if (f == 0) return 2;
+  if (f == 0 || !std::isfinite(f)) return 2;  // a size beyond a double is no size
   for (int k = 0; k < 5; ++k)
     if (d.exp[k] != rec_[m].exp[k]) return 2;
   return 0;

@@ -26,14 +26,12 @@ namespace {
   EndFatal(os);
 }
 
-// Row (1..n) of node a of element e; wrong numbers are fatal.
-inline int row_of(const NodeRowRule& rule, const Elem* e, int a, int n) {
+// Row (1..n) of node a of element e, a converter map holding map_len entries; wrong numbers
+// (also a number outside the map) are fatal.
+inline int row_of(const NodeRowRule& rule, int map_len, const Elem* e, int a, int n) {
   int r = e->Num0(a, rule.slot);
-  if (rule.map) {
-    const IntVec& map = *rule.map;
-    r = (r >= 1 && r <= static_cast<int>(map.length())) ? map(r) : 0;
-  }
-  if (r < 1 || r > n) mesh_data_error(rule, const_cast<Elem*>(e)->nodesArray()[a], e);
+  if (rule.map) r = (r >= 1 && r <= map_len) ? (*rule.map)(r) : 0;
+  if (r < 1 || r > n) mesh_data_error(rule, e->nodesArray()[a], e);
   return r;
 }
 
@@ -47,6 +45,7 @@ struct Incidence {
 Incidence node_to_elements(Plex<Mesh>& meshes, int n, const NodeRowRule& rule) {
   if (n < 0) OLVU_FATAL("Can't create a vector of size " << n << "\n");
   std::vector<int> rows, count(n, 0);
+  const int map_len = rule.map ? static_cast<int>(rule.map->length()) : 0;
   int im = 0;
   for (Mesh* m = meshes.next(im); m; m = meshes.next(im)) {
     const int nn = m->GiveNnode();
@@ -55,7 +54,7 @@ Incidence node_to_elements(Plex<Mesh>& meshes, int n, const NodeRowRule& rule) {
     for (Elem* e = m->giveNextElm(ie); e; e = m->giveNextElm(ie)) {
       rows.push_back(nn);
       for (int a = 0; a < nn; ++a) {
-        const int r = row_of(rule, e, a, n);
+        const int r = row_of(rule, map_len, e, a, n);
         rows.push_back(r);
         ++count[r - 1];
       }
@@ -66,6 +65,14 @@ Incidence node_to_elements(Plex<Mesh>& meshes, int n, const NodeRowRule& rule) {
   for (int off = 0; off < total; off += rows[off] + 1)
     for (int k = off + 1; k <= off + rows[off]; ++k) map.add(rows[k], off);
   return Incidence{std::move(rows), std::move(map)};
+}
+
+// Built pattern (n, n, diagonal first, sorted) of a node graph whose rows include their own node;
+// the graph is released.
+SparseMatrixStruct* pattern_of(CSR<int>* graph) {
+  SparseMatrixStruct* s = new SparseMatrixStruct(*graph, 1, 1, 0);
+  delete graph;
+  return s;
 }
 
 }  // namespace
@@ -109,43 +116,22 @@ SparseMatrixStruct* createSparseMatrixStruct(Plex<Node>& nodes, Plex<Mesh>& mesh
   if (n == 0) return nullptr;
   NodeRowRule rule;
   rule.slot = slot;
-  CSR<int>* graph = buildNodeGraph(meshes, n, rule, true);
-  SparseMatrixStruct* s = new SparseMatrixStruct(*graph, 1, 1, 0);
-  delete graph;
-  return s;
+  return pattern_of(buildNodeGraph(meshes, n, rule, true));
 }
 
 SparseMatrixStruct* createSparseMatrixStruct(Plex<Node>* nodes, Mesh* mesh, int slot) {
-  Plex<Mesh> one(5, "Meshes");
-  one.set_at(1, mesh);
-  SparseMatrixStruct* s = createSparseMatrixStruct(*nodes, one, slot);
-  one.clear();
-  return s;
+  return WithMeshTable(mesh, [&](Plex<Mesh>& one) { return createSparseMatrixStruct(*nodes, one, slot); });
 }
 
 SparseMatrixStruct* createSparseMatrixStruct(Plex<Mesh>& meshes, int slot) {
-  Plex<Node> all(100, "Nodes");
-  int im = 0;
-  for (Mesh* m = meshes.next(im); m; m = meshes.next(im)) {
-    int in = 0;
-    for (Node* nd = m->giveNextNode(in); nd; nd = m->giveNextNode(in)) all.append(nd);
-  }
-  SparseMatrixStruct* s = createSparseMatrixStruct(all, meshes, slot);
-  all.clear();
-  return s;
+  return WithGatheredNodes(meshes, [&](Plex<Node>& all) { return createSparseMatrixStruct(all, meshes, slot); });
 }
 
 SparseMatrixStruct* createSparseMatrixStruct(Mesh* mesh, IntVec map, int slot) {
   const int n = mesh->NOfNodes();
   if (n == 0) return nullptr;
-  Plex<Mesh> one(5, "Meshes");
-  one.set_at(1, mesh);
   NodeRowRule rule;
   rule.slot = slot;
   rule.map = &map;
-  CSR<int>* graph = buildNodeGraph(one, n, rule, true);
-  one.clear();
-  SparseMatrixStruct* s = new SparseMatrixStruct(*graph, 1, 1, 0);
-  delete graph;
-  return s;
+  return pattern_of(WithMeshTable(mesh, [&](Plex<Mesh>& one) { return buildNodeGraph(one, n, rule, true); }));
 }

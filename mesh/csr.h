@@ -26,6 +26,31 @@ struct NodeRowRule {
   const IntVec* map = nullptr; ///< converter from that number to the row, or none
 };
 
+/// Calls f on a temporary mesh table (chunk size 5) holding `mesh` as item 1 and gives its result.
+template <class F>
+auto WithMeshTable(Mesh* mesh, F f) {
+  Plex<Mesh> one(5, "Meshes");
+  one.set_at(1, mesh);
+  auto result = f(one);
+  one.clear();
+  return result;
+}
+
+/// Calls f on a temporary node table (chunk size 100) of the nodes of every mesh, in table order,
+/// each appended after the highest index so far (a node of two meshes enters twice).
+template <class F>
+auto WithGatheredNodes(Plex<Mesh>& meshes, F f) {
+  Plex<Node> all(100, "Nodes");
+  int im = 0;
+  for (Mesh* m = meshes.next(im); m; m = meshes.next(im)) {
+    int in = 0;
+    for (Node* nd = m->giveNextNode(in); nd; nd = m->giveNextNode(in)) all.append(nd);
+  }
+  auto result = f(all);
+  all.clear();
+  return result;
+}
+
 /// The node graph shared by the pattern and graph builders: row i (1..n) lists, in the order first
 /// met, the distinct row numbers of the nodes of every element that holds node i; with `with_self`
 /// each row starts with i itself, so that a node of no element keeps a row. Wrong node numbers end

@@ -32,6 +32,35 @@ void Store3(ReaVec* v, const double* a) {
   (*v)(1) = a[0], (*v)(2) = a[1], (*v)(3) = a[2];
 }
 
+/// Area vector of a line (its quarter turn, full length), triangle or quadrilateral
+/// (half the sum of the corner cross products); false for any other type.
+bool AreaVector(Node* const* nd, ElemType t, double* c) {
+  double a[3], b[3], d[3];
+  const double* x0 = X(nd[0]);
+  switch (t) {
+    case Linear: {
+      const double* x1 = X(nd[1]);
+      c[0] = x0[1] - x1[1], c[1] = x1[0] - x0[0], c[2] = 0.0;
+      return true;
+    }
+    case Triangle:
+      Sub(X(nd[1]), x0, a);
+      Sub(X(nd[2]), x0, b);
+      Cross(a, b, c);
+      for (int k = 0; k < 3; ++k) c[k] *= 0.5;
+      return true;
+    case Quadrilateral:
+      Sub(X(nd[1]), x0, a);
+      Sub(X(nd[2]), x0, b);
+      Cross(a, b, c);
+      Sub(X(nd[3]), x0, a);
+      Cross(b, a, d);
+      for (int k = 0; k < 3; ++k) c[k] = 0.5 * (c[k] + d[k]);
+      return true;
+    default: return false;
+  }
+}
+
 /// Position exchanges of Rotate2D by element order; count -1 for an order without them.
 struct Swaps {
   int count;
@@ -130,59 +159,18 @@ double Elem::Volume() const {
 }
 
 void Elem::ProjectedArea(ReaVec* area) const {
-  double a[3], b[3], c[3], d[3];
-  const double* x0 = X(nodes_[0]);
-  switch (GiveElemType()) {
-    case Linear: {
-      const double* x1 = X(nodes_[1]);
-      c[0] = x0[1] - x1[1], c[1] = x1[0] - x0[0], c[2] = 0.0;
-      break;
-    }
-    case Triangle:
-      Sub(X(nodes_[1]), x0, a);
-      Sub(X(nodes_[2]), x0, b);
-      Cross(a, b, c);
-      for (double& e : c) e *= 0.5;
-      break;
-    case Quadrilateral:
-      Sub(X(nodes_[1]), x0, a);
-      Sub(X(nodes_[2]), x0, b);
-      Cross(a, b, c);
-      Sub(X(nodes_[3]), x0, a);
-      Cross(b, a, d);
-      for (int k = 0; k < 3; ++k) c[k] = 0.5 * (c[k] + d[k]);
-      break;
-    default:
-      OLVU_FATAL("Error in Elem::ProjectedArea(). Element " << GiveElemType() << " not implemented.\n");
-  }
+  double c[3];
+  if (!AreaVector(nodes_, GiveElemType(), c))
+    OLVU_FATAL("Error in Elem::ProjectedArea(). Element " << GiveElemType() << " not implemented.\n");
   Store3(area, c);
 }
 
 void Elem::Normal(ReaVec* nv) const {
-  double a[3], b[3], c[3], d[3];
-  const double* x0 = X(nodes_[0]);
-  switch (GiveElemType()) {
-    case Linear: {
-      const double* x1 = X(nodes_[1]);
-      c[0] = x0[1] - x1[1], c[1] = x1[0] - x0[0], c[2] = 0.0;
-      break;
-    }
-    case Triangle:
-      Sub(X(nodes_[2]), x0, a);
-      Sub(X(nodes_[1]), x0, b);
-      Cross(a, b, c);
-      break;
-    case Quadrilateral:
-      Sub(X(nodes_[2]), x0, a);
-      Sub(X(nodes_[1]), x0, b);
-      Cross(a, b, c);
-      Sub(X(nodes_[3]), x0, b);
-      Cross(b, a, d);
-      for (int k = 0; k < 3; ++k) c[k] += d[k];
-      break;
-    default:
-      OLVU_FATAL("Error in Elem::Normal(). Element " << GiveElemType() << " not implemented.\n");
-  }
+  double c[3];
+  const ElemType t = GiveElemType();
+  if (!AreaVector(nodes_, t, c)) OLVU_FATAL("Error in Elem::Normal(). Element " << t << " not implemented.\n");
+  if (t != Linear)  // surfaces: (x2 - x0) x (x1 - x0) and the like, against the area vector
+    for (double& e : c) e = -e;
   Store3(nv, c);
   nv->normalise();
 }

@@ -4,9 +4,12 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <iomanip>
 #include <new>
+#include <vector>
 
 #include "foundation/error.h"
 #include "input/input.h"
@@ -47,6 +50,45 @@ ElemType ReadTypeWord(std::istream& in) {
 void SkipToRecord(std::istream& in) {
   while (SkipSeparators(in) == kSkipComment) DiscardLine(in);
 }
+
+/// The distinct nodes named by the elements of a list, entered into the set's node table
+/// once the list is read, in ascending number: entering each as its element names it costs
+/// a table search per reference when the numbering is scattered over the problem's table.
+class UsedNodes {
+ public:
+  /// Room for the numbers up to `high` (more are taken as they come).
+  explicit UsedNodes(int high) : seen_(static_cast<std::size_t>(high > 0 ? high : 0) / 64 + 1, 0) {}
+  /// Notes the nodes of e that were not noted before.
+  void Add(const Elem& e) {
+    for (int i = 0, nn = e.Nnode(); i < nn; ++i) {
+      Node* nd = e.nodesArray()[i];
+      if (nd->num[0] < 1) {  // no valid number: the table rejects it when it is stored
+        first_.push_back({nd->num[0], nd});
+        continue;
+      }
+      const auto k = static_cast<std::size_t>(nd->num[0]);
+      if (k / 64 >= seen_.size()) seen_.resize(k / 64 + 1, 0);
+      const std::uint64_t bit = std::uint64_t{1} << (k % 64);
+      if (seen_[k / 64] & bit) continue;
+      seen_[k / 64] |= bit;
+      first_.push_back({nd->num[0], nd});
+    }
+  }
+  /// Stores every noted node under its number where the table holds none.
+  void StoreIn(Plex<Node>* table) {
+    std::sort(first_.begin(), first_.end(), [](const Entry& a, const Entry& b) { return a.num < b.num; });
+    for (const Entry& u : first_)
+      if (table->free(u.num)) table->set_at(u.num, u.node);
+  }
+
+ private:
+  struct Entry {
+    int num;
+    Node* node;
+  };
+  std::vector<std::uint64_t> seen_;  ///< one bit per node number already noted
+  std::vector<Entry> first_;         ///< the nodes in the order first named
+};
 
 template <class T>
 Plex<T>* NewTable(int chunk, const char* name) {
@@ -163,18 +205,21 @@ void Mesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) { ReadElemsFromAscii(*
 
 void Mesh::ReadElemsFromAscii(std::istream& in, Plex<Node>* all) {
   FindLowerWord(in, "elements");
+  UsedNodes used(all->high);
   int count = 0;
   for (;;) {
     SkipToRecord(in);
     Elem* e = new (std::nothrow) Elem(this);
     if (!e) OLVU_FATAL("Not space available on heap\n");
-    if (!e->ReadFromAscii(in, all, nodes_)) {
+    if (!e->ReadFromAscii(in, all, static_cast<Units*>(nullptr))) {
       delete e;  // the record that ends the list
       break;
     }
     elems_->set_at(e->Num(), e);
+    used.Add(*e);
     ++count;
   }
+  used.StoreIn(nodes_);
   if (count == 0) OLVU_FATAL("Mesh " << number_ << ": Element list is empty\n");
   FindLowerWord(in, "end");
   FindLowerWord(in, "elements");
@@ -247,6 +292,22 @@ void WriteNodeLine(std::ostream& out, int number, const Node* nd, double scale) 
 
 }  // namespace
 
+void Mesh::WriteOldFormNodes(std::ostream& out, int old) {
+  CheckOutput(out);
+  WriteHeader(out, ndime_, type_, nnode_);
+  out << "Coordinates\n";
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    if (old) {
+      const int o = GiveOldNumber(nd);
+      WriteNodeLine(out, o ? o : nd->num[0], nd, 1.0);
+    } else {
+      out << *nd;
+    }
+  }
+  out << "end coordinates\n\nElements\n";
+}
+
 void Mesh::PrintMeshTo(std::ostream& out, int header, int coordinates, int elements, int frame) {
   PrintMeshTo(out, 1.0, header, coordinates, elements, frame);
 }
@@ -270,40 +331,16 @@ void Mesh::PrintMeshTo(std::ostream& out, double scale, int header, int coordina
 }
 
 void Mesh::PrintTo(std::ostream& out, int old, int unused) {
-  CheckOutput(out);
-  WriteHeader(out, ndime_, type_, nnode_);
-  out << "Coordinates\n";
+  WriteOldFormNodes(out, old);
   int i = 0;
-  while (Node* nd = nodes_->next(i)) {
-    if (old) {
-      const int o = GiveOldNumber(nd);
-      WriteNodeLine(out, o ? o : nd->num[0], nd, 1.0);
-    } else {
-      out << *nd;
-    }
-  }
-  out << "end coordinates\n\nElements\n";
-  i = 0;
   while (Elem* e = elems_->next(i)) e->PrintTo(out, old, unused);
   out << "end elements\n";
   CheckOutput(out);
 }
 
 void Mesh::PrintTo(std::ofstream& out, int old, int unused) {
-  CheckOutput(out);
-  WriteHeader(out, ndime_, type_, nnode_);
-  out << "Coordinates\n";
+  WriteOldFormNodes(out, old);
   int i = 0;
-  while (Node* nd = nodes_->next(i)) {
-    if (old) {
-      const int o = GiveOldNumber(nd);
-      WriteNodeLine(out, o ? o : nd->num[0], nd, 1.0);
-    } else {
-      out << *nd;
-    }
-  }
-  out << "end coordinates\n\nElements\n";
-  i = 0;
   while (Elem* e = elems_->next(i)) {
     if (old)
       e->PrintTo(out, old, unused);

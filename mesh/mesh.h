@@ -129,6 +129,8 @@ class Mesh {
   void Init(int nodeChunk, int elemChunk);
   /// Checks that a writer's stream is usable (a failed stream ends the run).
   void CheckOutput(const std::ostream& out) const;
+  /// The old-number forms up to "Elements": header, node lines (old numbers when old != 0).
+  void WriteOldFormNodes(std::ostream& out, int old);
 
   int number_ = 0;              ///< set number
   int ndime_ = 3;               ///< dimension

@@ -133,13 +133,19 @@ SparseMatrix::SparseMatrix(SparseMatrixStruct* s) {
 SparseMatrix::SparseMatrix(const SparseMatrix& o) : SparseMatrix() { *this = o; }
 
 SparseMatrix::~SparseMatrix() {
-  if (structure_) structure_->detach();
+  if (pattern_users_) --*pattern_users_;
+}
+
+void SparseMatrix::use_pattern(SparseMatrixStruct* s) {
+  std::shared_ptr<int> u = s ? s->user_count() : nullptr;
+  if (u) ++*u;
+  if (pattern_users_) --*pattern_users_;
+  pattern_users_ = std::move(u);
+  structure_ = s;
 }
 
 void SparseMatrix::bind(SparseMatrixStruct* s) {
-  if (s) s->attach();
-  if (structure_) structure_->detach();
-  structure_ = s;
+  use_pattern(s);
   if (!s) return;
   diag_first_ = s->diag_first_;
   sorted_ = s->sorted_;
@@ -161,9 +167,7 @@ void SparseMatrix::retake_pattern() {
 
 SparseMatrix& SparseMatrix::operator=(const SparseMatrix& o) {
   if (this == &o) return *this;
-  if (o.structure_) o.structure_->attach();
-  if (structure_) structure_->detach();
-  structure_ = o.structure_;
+  use_pattern(o.structure_);
   diag_first_ = o.diag_first_;
   sorted_ = o.sorted_;
   nnz_ = o.nnz_;
@@ -199,6 +203,10 @@ SparseMatrix& SparseMatrix::operator*=(double x) {
 SparseMatrix& SparseMatrix::operator/=(double x) {
   for (int k = 0; k < nnz_; ++k) val_[k] /= x;
   return *this;
+}
+
+int SparseMatrix::find(int i, int j) const {
+  return (i >= 0 && i < dims_[0]) ? FindInRow(row_ptr_, col_ind_, diag_first_, sorted_, i, j) : -1;
 }
 
 int SparseMatrix::diag_pos(int i) const {
@@ -291,6 +299,38 @@ void SparseMatrix::Qsort() {
     s->resync_from_full();
   s->sorted_ = 1;
   retake_pattern();
+}
+
+// Element rows are merged with the sorted pattern rows in one pass; an entry the pass does not find
+// goes through the virtual addToLhs, which claims a spare slot, drops a lower entry of the symmetric
+// matrix or reports the full row.
+void SparseMatrix::add_element(const IntVec& nodes, const Matrix& m, bool upper_only) {
+  SortedElement e;
+  if (!(sorted_ && diag_first_) || !e.load(nodes)) {
+    const int n = static_cast<int>(nodes.length());
+    for (int a = 1; a <= n; ++a)
+      for (int b = 1; b <= n; ++b) addToLhs(nodes(a), nodes(b), m(a, b));
+    return;
+  }
+  for (int a = 0; a < e.n; ++a) {
+    const int i = e.node[a];
+    const int first = row_ptr_[i], end = row_ptr_[i + 1];
+    int k = first + 1;
+    for (int t = 0; t < e.n; ++t) {
+      const int b = e.order[t], j = e.node[b];
+      if (upper_only && j < i) continue;
+      const double v = m(a + 1, b + 1);
+      if (j == i && first < end && col_ind_[first] == i) {
+        val_[first] += v;
+        continue;
+      }
+      while (k < end && col_ind_[k] < j) ++k;
+      if (k < end && col_ind_[k] == j)
+        val_[k] += v;
+      else
+        addToLhs(i, j, v);
+    }
+  }
 }
 
 double& SparseMatrix::operator()(int i, int j) const {
@@ -487,9 +527,7 @@ SystemSparseMatrix& SystemSparseMatrix::operator/=(double x) {
 // claimed for j; a row without either is fatal.
 static int claim_slot(const int* rp, int* ci, int sorted, int diag_first, int i, int j) {
   if (sorted) {
-    const int first = rp[i], last = rp[i + 1] - 1;
-    if (diag_first && i == j && last >= first && ci[first] == i) return first;
-    const int k = BSearch(j, ci, first + (diag_first ? 1 : 0), last);
+    const int k = FindInRow(rp, ci, diag_first, 1, i, j);
     if (k >= 0) return k;
   }
   int k = rp[i];
@@ -511,60 +549,32 @@ int SystemSparseMatrix::setToLhs(int i, int j, double v) {
   return k;
 }
 
-// Element rows are merged with the sorted pattern rows in one pass; an entry the pass does not
-// find goes through addToLhs, which claims a spare slot or reports the full row.
-void SystemSparseMatrix::addToLhs(const IntVec& nodes, const Matrix& m) {
-  SortedElement e;
-  if (!(sorted_ && diag_first_) || !e.load(nodes)) {
-    const int n = static_cast<int>(nodes.length());
-    for (int a = 1; a <= n; ++a)
-      for (int b = 1; b <= n; ++b) addToLhs(nodes(a), nodes(b), m(a, b));
-    return;
-  }
-  for (int a = 0; a < e.n; ++a) {
-    const int i = e.node[a];
-    const int first = row_ptr_[i], end = row_ptr_[i + 1];
-    int k = first + 1;
-    for (int t = 0; t < e.n; ++t) {
-      const int b = e.order[t], j = e.node[b];
-      const double v = m(a + 1, b + 1);
-      if (j == i && first < end && col_ind_[first] == i) {
-        val_[first] += v;
-        continue;
-      }
-      while (k < end && col_ind_[k] < j) ++k;
-      if (k < end && col_ind_[k] == j)
-        val_[k] += v;
-      else
-        addToLhs(i, j, v);
-    }
-  }
-}
+void SystemSparseMatrix::addToLhs(const IntVec& nodes, const Matrix& m) { add_element(nodes, m, false); }
 
 int SystemSparseMatrix::position(int i, int j) const {
-  int k = -1;
-  if (i >= 0 && i < dims_[0]) {
-    const int first = row_ptr_[i], last = row_ptr_[i + 1] - 1;
-    if (diag_first_ && i == j && last >= first) return first;
-    k = sorted_ ? BSearch(j, col_ind_, first + (diag_first_ ? 1 : 0), last) : LSearch(j, col_ind_, first, last);
-  }
+  const int k = find(i, j);
+  if (k < 0) OLVU_FATAL("SystemSparseMatrix position(" << i << "," << j << ") error. Element not found.\n");
   return k;
 }
 
 double& SystemSparseMatrix::operator()(int i, int j) const {
-  const int k = position(i, j);
+  const int k = find(i, j);
   if (k < 0) OLVU_FATAL("SystemSparseMatrix operator(" << i << "," << j << ") error. Element not found.\n");
   return val_[k];
 }
 
 int SystemSparseMatrix::addValue(int i, int j, double v) {
-  const int k = position(i, j);
+  const int k = find(i, j);
   if (k < 0) OLVU_FATAL("SystemSparseMatrix addValue(" << i << "," << j << ") error. Element not found.\n");
   val_[k] += v;
   return k;
 }
 
-void SystemSparseMatrix::addValue(double v) { val_[structure_->current_position()] += v; }
+void SystemSparseMatrix::addValue(double v) {
+  const int k = structure_->current_position();
+  if (k < 0) OLVU_FATAL("SystemSparseMatrix addValue() error. No current position set.\n");
+  val_[k] += v;
+}
 
 // ---------------------------------------------------------------------------------------------
 // SystemSparseMatrix: fixed unknowns, lumping, combinations
@@ -1049,24 +1059,27 @@ void SystemSparseMatrix::DMP(ReaVec& v, const SymmetricSparseMatrix* s) const {
 // ---------------------------------------------------------------------------------------------
 // SystemSparseMatrix: sweeps
 
-// New value of row i for A x = b from the current x: (b[i] - off-diagonal row sum) / a_ii.
-static inline double gs_value(const int* rp, const int* ci, const double* a, const double* x, double bi, int i) {
+// New value of row i for A x = b from the current x: (b[i] - off-diagonal row sum) / a_ii, the value
+// of full position k being a[pos[k]] (a[k] without a position map).
+static inline double gs_value(const int* rp, const int* ci, const int* pos, const double* a, const double* x,
+                              double bi, int i) {
   double s = 0.0, d = 0.0;
   for (int k = rp[i]; k < rp[i + 1]; ++k) {
+    const double v = pos ? a[pos[k]] : a[k];
     if (ci[k] == i)
-      d = a[k];
+      d = v;
     else
-      s += a[k] * x[ci[k]];
+      s += v * x[ci[k]];
   }
   return (bi - s) / d;
 }
 
 void SystemSparseMatrix::Gauss_Seidel_Iteration(double* x, const double* b) const {
-  for (int i = 0; i < dims_[0]; ++i) x[i] = gs_value(row_ptr_, col_ind_, val_, x, b[i], i);
+  for (int i = 0; i < dims_[0]; ++i) x[i] = gs_value(row_ptr_, col_ind_, nullptr, val_, x, b[i], i);
 }
 
 void SystemSparseMatrix::IGauss_Seidel_Iteration(double* x, const double* b) const {
-  for (int i = dims_[0] - 1; i >= 0; --i) x[i] = gs_value(row_ptr_, col_ind_, val_, x, b[i], i);
+  for (int i = dims_[0] - 1; i >= 0; --i) x[i] = gs_value(row_ptr_, col_ind_, nullptr, val_, x, b[i], i);
 }
 
 void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b) {
@@ -1078,7 +1091,7 @@ void SystemSparseMatrix::Jacobi_Iteration(ReaVec& x, const ReaVec& b) {
   const double* o = raw(xo);
   double* px = raw(x);
   const double* pb = raw(b);
-  for (int i = 0; i < dims_[0]; ++i) px[i] = gs_value(row_ptr_, col_ind_, val_, o, pb[i], i);
+  for (int i = 0; i < dims_[0]; ++i) px[i] = gs_value(row_ptr_, col_ind_, nullptr, val_, o, pb[i], i);
 }
 
 void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, const BitVec& fixed, double w) {
@@ -1086,7 +1099,7 @@ void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, cons
   const double* pb = raw(b);
   for (int i = 0; i < dims_[0]; ++i) {
     if (marked(fixed, i)) continue;
-    const double nv = gs_value(row_ptr_, col_ind_, val_, px, pb[i], i);
+    const double nv = gs_value(row_ptr_, col_ind_, nullptr, val_, px, pb[i], i);
     px[i] = (w == 0.0) ? nv : (1.0 + w) * nv - w * px[i];
   }
 }
@@ -1098,7 +1111,7 @@ void SystemSparseMatrix::Jacobi_Iteration(ReaVec& x, const ReaVec& b, const BitV
   const double* pb = raw(b);
   for (int i = 0; i < dims_[0]; ++i) {
     if (marked(fixed, i)) continue;
-    const double nv = gs_value(row_ptr_, col_ind_, val_, o, pb[i], i);
+    const double nv = gs_value(row_ptr_, col_ind_, nullptr, val_, o, pb[i], i);
     px[i] = (w == 0.0) ? nv : (1.0 + w) * nv - w * px[i];
   }
 }
@@ -1112,7 +1125,7 @@ void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, BitV
     for (int i = 0; i < dims_[0]; ++i) {
       if (marked(fixed, i)) continue;
       const double old = px[i];
-      px[i] = gs_value(row_ptr_, col_ind_, val_, px, pb[i], i);
+      px[i] = gs_value(row_ptr_, col_ind_, nullptr, val_, px, pb[i], i);
       if (std::fabs(px[i]) > largest) largest = std::fabs(px[i]);
       if (std::fabs((px[i] - old) / largest) < tol) fixed.assign(static_cast<unsigned>(i) + 1, 1);
     }
@@ -1191,35 +1204,7 @@ int SymmetricSparseMatrix::setToLhs(int i, int j, double v) {
   return k;
 }
 
-// The upper part of each element row is merged with the sorted upper pattern row in one pass.
-void SymmetricSparseMatrix::addToLhs(const IntVec& nodes, const Matrix& m) {
-  SortedElement e;
-  if (!(sorted_ && diag_first_) || !e.load(nodes)) {
-    const int n = static_cast<int>(nodes.length());
-    for (int a = 1; a <= n; ++a)
-      for (int b = 1; b <= n; ++b) addToLhs(nodes(a), nodes(b), m(a, b));
-    return;
-  }
-  for (int a = 0; a < e.n; ++a) {
-    const int i = e.node[a];
-    const int first = row_ptr_[i], end = row_ptr_[i + 1];
-    int k = first + 1;
-    for (int t = 0; t < e.n; ++t) {
-      const int b = e.order[t], j = e.node[b];
-      if (j < i) continue;
-      const double v = m(a + 1, b + 1);
-      if (j == i && first < end && col_ind_[first] == i) {
-        val_[first] += v;
-        continue;
-      }
-      while (k < end && col_ind_[k] < j) ++k;
-      if (k < end && col_ind_[k] == j)
-        val_[k] += v;
-      else
-        addToLhs(i, j, v);
-    }
-  }
-}
+void SymmetricSparseMatrix::addToLhs(const IntVec& nodes, const Matrix& m) { add_element(nodes, m, true); }
 
 void SymmetricSparseMatrix::addValue(double v) {
   const int k = structure_->current_sim_position();
@@ -1228,12 +1213,7 @@ void SymmetricSparseMatrix::addValue(double v) {
 
 int SymmetricSparseMatrix::position(int i, int j) const {
   if (j < i) std::swap(i, j);
-  int k = -1;
-  if (i >= 0 && i < dims_[0]) {
-    const int first = row_ptr_[i], last = row_ptr_[i + 1] - 1;
-    if (diag_first_ && i == j && last >= first) return first;
-    k = sorted_ ? BSearch(j, col_ind_, first + (diag_first_ ? 1 : 0), last) : LSearch(j, col_ind_, first, last);
-  }
+  const int k = find(i, j);
   if (k < 0)
     OLVU_FATAL("SymmetricSparseMatrix position(" << i + 1 << "," << j + 1 << ") error. Element not found.\n");
   return k;
@@ -1241,12 +1221,7 @@ int SymmetricSparseMatrix::position(int i, int j) const {
 
 double& SymmetricSparseMatrix::operator()(int i, int j) const {
   if (j < i) std::swap(i, j);
-  int k = -1;
-  if (i >= 0 && i < dims_[0]) {
-    const int first = row_ptr_[i], last = row_ptr_[i + 1] - 1;
-    if (diag_first_ && i == j && last >= first) return val_[first];
-    k = sorted_ ? BSearch(j, col_ind_, first + (diag_first_ ? 1 : 0), last) : LSearch(j, col_ind_, first, last);
-  }
+  const int k = find(i, j);
   if (k < 0)
     OLVU_FATAL("SymmetricSparseMatrix operator(" << i + 1 << "," << j + 1 << ") error. Element not found.\n");
   return val_[k];
@@ -1254,14 +1229,7 @@ double& SymmetricSparseMatrix::operator()(int i, int j) const {
 
 int SymmetricSparseMatrix::addValue(int i, int j, double v) {
   if (j < i) return -1;
-  int k = -1;
-  if (i >= 0 && i < dims_[0]) {
-    const int first = row_ptr_[i], last = row_ptr_[i + 1] - 1;
-    if (diag_first_ && i == j && last >= first)
-      k = first;
-    else
-      k = sorted_ ? BSearch(j, col_ind_, first + (diag_first_ ? 1 : 0), last) : LSearch(j, col_ind_, first, last);
-  }
+  const int k = find(i, j);
   if (k < 0) OLVU_FATAL("SymmetricSparseMatrix addValue(" << i << "," << j << ") error. Element not found.\n");
   val_[k] += v;
   return k;
@@ -1378,24 +1346,10 @@ double SymmetricSparseMatrix::normmult_row_off_diagonal(int i, const ReaVec& v) 
   return normmult_row_off_diagonal(i, raw(v));
 }
 
-// Full-row Gauss-Seidel value of row i, values read through the position map.
-static inline double sym_gs_value(const int* rp, const int* ci, const int* pos, const double* a, const double* x,
-                                  double bi, int i) {
-  double s = 0.0, d = 0.0;
-  for (int k = rp[i]; k < rp[i + 1]; ++k) {
-    const double v = a[pos[k]];
-    if (ci[k] == i)
-      d = v;
-    else
-      s += v * x[ci[k]];
-  }
-  return (bi - s) / d;
-}
-
 void SymmetricSparseMatrix::Gauss_Seidel_Iteration(double* x, const double* b) const {
-  for (int i = 0; i < dims_[0]; ++i) x[i] = sym_gs_value(frow_ptr_, fcol_ind_, fpos_, val_, x, b[i], i);
+  for (int i = 0; i < dims_[0]; ++i) x[i] = gs_value(frow_ptr_, fcol_ind_, fpos_, val_, x, b[i], i);
 }
 
 void SymmetricSparseMatrix::IGauss_Seidel_Iteration(double* x, const double* b) const {
-  for (int i = dims_[0] - 1; i >= 0; --i) x[i] = sym_gs_value(frow_ptr_, fcol_ind_, fpos_, val_, x, b[i], i);
+  for (int i = dims_[0] - 1; i >= 0; --i) x[i] = gs_value(frow_ptr_, fcol_ind_, fpos_, val_, x, b[i], i);
 }

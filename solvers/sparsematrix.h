@@ -7,6 +7,7 @@
 // row of an n-row matrix is bit n.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -150,14 +151,21 @@ class SparseMatrix {
  protected:
   /// Value of full position k.
   double fval(int k) const { return fpos_ ? val_[fpos_[k]] : val_[k]; }
+  /// Position of (i, j) in the matrix's own arrays by the pattern's lookup, or -1.
+  int find(int i, int j) const;
   /// Position of the diagonal of row i in the matrix's own arrays, or -1.
   int diag_pos(int i) const;
+  /// Adds an element matrix over the pattern indices nodes(1..n), only entries not below the
+  /// diagonal when upper_only.
+  void add_element(const IntVec& nodes, const Matrix& m, bool upper_only);
   /// Refuses an operation that rewrites shared pattern arrays while other matrices use them.
   void require_private_pattern(const char* op) const;
   /// Takes the pattern's arrays again after they were rewritten.
   virtual void retake_pattern();
   /// Registers with a pattern (or none) and sets the full-row view from its full arrays.
   void bind(SparseMatrixStruct* s);
+  /// Counts the matrix among the users of s (or of no pattern) instead of its former pattern's.
+  void use_pattern(SparseMatrixStruct* s);
 
   SparseMatrixStruct* structure_ = nullptr;
   double* val_ = nullptr;
@@ -172,6 +180,7 @@ class SparseMatrix {
   int* fcol_ind_ = nullptr;
   int* fpos_ = nullptr;
   int fnnz_ = 0;
+  std::shared_ptr<int> pattern_users_;  // user count of the pattern, kept alive with the matrix
 
  private:
   void remove_positions(const char* op, bool (*drop)(int col, double v, double tol), double tol);

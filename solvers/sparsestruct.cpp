@@ -104,7 +104,19 @@ void SparseMatrixStruct::Build() {
   rows_.shrink_to_fit();
 }
 
+// Rewriting the arrays of a built pattern would misplace the values of the matrices made on it.
+void SparseMatrixStruct::refuse_if_used(const char* op) const {
+  if (built_ && *users_ > 0)
+    OLVU_FATAL("SparseMatrixStruct::" << op << " refused: the pattern is used by " << *users_ << " matrices\n");
+}
+
 void SparseMatrixStruct::Compress() {
+  if (built_) {
+    bool spare = false;
+    for (int c : col_ind_) spare = spare || c < 0;
+    if (!spare) return;
+    refuse_if_used("Compress");
+  }
   int p = 0;
   for (int i = 0; i < nrows_; ++i) {
     const int start = row_ptr_[i], end = row_ptr_[i + 1];
@@ -121,13 +133,14 @@ void SparseMatrixStruct::Compress() {
 
 void SparseMatrixStruct::Qsort() {
   if (sorted_) return;
+  refuse_if_used("Qsort");
   const int skip = diag_first_ ? 1 : 0;
   for (int i = 0; i < nrows_; ++i) {
     const int first = row_ptr_[i] + skip, count = row_ptr_[i + 1] - first;
     if (count >= 2) QSort(col_ind_.data(), first, count);
   }
   sorted_ = 1;
-  if (built_) resync_positions();
+  if (built_) resync_from_full();  // the upper rows follow the new full-row order
 }
 
 // Upper rows: the columns not below the row, in full-row order, up to a spare slot.
@@ -178,7 +191,8 @@ void SparseMatrixStruct::resync_from_full() {
   resync_positions();
 }
 
-// Full rows from the upper ones: the diagonal, then the mirrored lower columns, then the upper ones.
+// Full rows from the upper ones: the mirrored lower columns, the diagonal and the upper ones, the
+// diagonal first in a diagonal-first pattern.
 void SparseMatrixStruct::resync_from_upper() {
   std::vector<int> len(nrows_, 0);
   for (int r = 0; r < nrows_; ++r)
@@ -191,14 +205,18 @@ void SparseMatrixStruct::resync_from_upper() {
   for (int i = 0; i < nrows_; ++i) row_ptr_[i + 1] = row_ptr_[i] + len[i];
   col_ind_.assign(row_ptr_[nrows_], -1);
   std::vector<int> fill(row_ptr_.begin(), row_ptr_.end() - 1);
-  for (int i = 0; i < nrows_; ++i)  // the diagonal leads its row
-    for (int k = srow_ptr_[i]; k < srow_ptr_[i + 1]; ++k)
-      if (scol_ind_[k] == i) col_ind_[fill[i]++] = i;
-  for (int r = 0; r < nrows_; ++r)  // lower columns in ascending order
+  auto put_diagonals = [&] {
+    for (int i = 0; i < nrows_; ++i)
+      for (int k = srow_ptr_[i]; k < srow_ptr_[i + 1]; ++k)
+        if (scol_ind_[k] == i) col_ind_[fill[i]++] = i;
+  };
+  if (diag_first_) put_diagonals();  // the diagonal leads its row
+  for (int r = 0; r < nrows_; ++r)   // lower columns in ascending order
     for (int k = srow_ptr_[r]; k < srow_ptr_[r + 1]; ++k) {
       const int c = scol_ind_[k];
       if (c != r && c < nrows_) col_ind_[fill[c]++] = r;
     }
+  if (!diag_first_) put_diagonals();  // between the lower and the upper columns
   for (int r = 0; r < nrows_; ++r)
     for (int k = srow_ptr_[r]; k < srow_ptr_[r + 1]; ++k)
       if (scol_ind_[k] != r) col_ind_[fill[r]++] = scol_ind_[k];
@@ -209,6 +227,7 @@ void SparseMatrixStruct::resync_from_upper() {
 
 // Position map after an edit: a full position without an upper mirror maps to -1.
 void SparseMatrixStruct::resync_positions() {
+  cur_pos_ = cur_spos_ = -1;  // positions moved: the assembly cursor must be set again
   spos_ind_.assign(nnz_, -1);
   mirrored_ = 1;
   for (int r = 0; r < nrows_; ++r)
@@ -221,16 +240,15 @@ void SparseMatrixStruct::resync_positions() {
     }
 }
 
+int FindInRow(const int* rp, const int* ci, int diag_first, int sorted, int r, int c) {
+  const int first = rp[r], last = rp[r + 1] - 1;
+  if (diag_first && r == c && last >= first) return first;
+  if (sorted) return BSearch(c, ci, first + (diag_first ? 1 : 0), last);
+  return LSearch(c, ci, first, last);
+}
+
 int SparseMatrixStruct::give_uns_position(int r, int c) const {
-  int k = -1;
-  if (r >= 0 && r < nrows_) {
-    const int first = row_ptr_[r], last = row_ptr_[r + 1] - 1;
-    if (diag_first_ && r == c && last >= first) return first;
-    if (sorted_)
-      k = BSearch(c, col_ind_.data(), first + (diag_first_ ? 1 : 0), last);
-    else
-      k = LSearch(c, col_ind_.data(), first, last);
-  }
+  const int k = (r >= 0 && r < nrows_) ? FindInRow(row_ptr_.data(), col_ind_.data(), diag_first_, sorted_, r, c) : -1;
   if (k < 0)
     OLVU_FATAL("SparseMatrixStruct give_uns_position(" << r + 1 << "," << c + 1
                                                        << ") error. Element not found.\n");
@@ -239,15 +257,8 @@ int SparseMatrixStruct::give_uns_position(int r, int c) const {
 
 int SparseMatrixStruct::give_sim_position(int r, int c) const {
   if (c < r) std::swap(r, c);
-  int k = -1;
-  if (r >= 0 && r < nrows_) {
-    const int first = srow_ptr_[r], last = srow_ptr_[r + 1] - 1;
-    if (diag_first_ && r == c && last >= first) return first;
-    if (sorted_)
-      k = BSearch(c, scol_ind_.data(), first + (diag_first_ ? 1 : 0), last);
-    else
-      k = LSearch(c, scol_ind_.data(), first, last);
-  }
+  const int k =
+      (r >= 0 && r < nrows_) ? FindInRow(srow_ptr_.data(), scol_ind_.data(), diag_first_, sorted_, r, c) : -1;
   if (k < 0)
     OLVU_FATAL("SparseMatrixStruct give_sim_position(" << r + 1 << "," << c + 1
                                                        << ") error. Element not found.\n");
@@ -349,22 +360,19 @@ std::ostream& operator<<(std::ostream& os, const SparseMatrixStruct& s) {
   const std::streamsize prec = os.precision();
   os.setf(std::ios::scientific, std::ios::floatfield);
   os.precision(12);
+  auto list = [&os, &s](const std::vector<int>& rp, const std::vector<int>& ci) {
+    for (int r = 0; r < s.nrows_; ++r)
+      for (int k = rp[r]; k < rp[r + 1]; ++k) {
+        os.width(14);
+        os << r + 1 << " , ";
+        os.width(14);
+        os << ci[k] + 1 << "\n";
+      }
+  };
   os << "Non Symmetric data\n******************\n";
-  for (int r = 0; r < s.nrows_; ++r)
-    for (int k = s.row_ptr_[r]; k < s.row_ptr_[r + 1]; ++k) {
-      os.width(14);
-      os << r + 1 << " , ";
-      os.width(14);
-      os << s.col_ind_[k] + 1 << "\n";
-    }
+  list(s.row_ptr_, s.col_ind_);
   os << "  Symmetric data  \n******************\n";
-  for (int r = 0; r < s.nrows_; ++r)
-    for (int k = s.srow_ptr_[r]; k < s.srow_ptr_[r + 1]; ++k) {
-      os.width(14);
-      os << r + 1 << " , ";
-      os.width(14);
-      os << s.scol_ind_[k] + 1 << "\n";
-    }
+  list(s.srow_ptr_, s.scol_ind_);
   os.flags(flags);
   os.precision(prec);
   return os;

@@ -1,12 +1,18 @@
 // Compressed-row sparsity pattern shared by the sparse matrices of one domain or mesh.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
 #include "solvers/csrtable.h"
 
 class ReaVec;
+
+/// Position of column c in compressed row r (row pointers rp, columns ci), or -1: the row's first
+/// position for the diagonal of a diagonal-first row, else a binary search of the columns after it
+/// when the rows are sorted, else a linear search of the whole row.
+int FindInRow(const int* rp, const int* ci, int diag_first, int sorted, int r, int c);
 
 /// Compressed-row sparsity pattern with its upper triangle and the full-to-upper position map;
 /// also the node-neighbour table of its domain. Rows, columns and positions count from 0;
@@ -25,32 +31,33 @@ class SparseMatrixStruct {
   int addPosition(int row, int col);
   /// Turns the row lists into the compressed-row arrays (once).
   void Build();
-  /// Drops spare slots (column -1) from the full arrays.
+  /// Drops spare slots (column -1) from the full arrays (refused on a built pattern in use).
   void Compress();
-  /// Sorts the columns of every row, the diagonal kept first when diag_first.
+  /// Sorts the columns of every row, the diagonal kept first when diag_first (refused on a
+  /// built pattern in use).
   void Qsort();
 
   /// Address of row pointer i / column k of the full pattern.
-  virtual int* row_ptr(int i) { return &row_ptr_[i]; }
-  virtual int* col_ind(int k) { return &col_ind_[k]; }
-  virtual const int* row_ptr(int i) const { return &row_ptr_[i]; }
-  virtual const int* col_ind(int k) const { return &col_ind_[k]; }
+  virtual int* row_ptr(int i) { return row_ptr_.data() + i; }
+  virtual int* col_ind(int k) { return col_ind_.data() + k; }
+  virtual const int* row_ptr(int i) const { return row_ptr_.data() + i; }
+  virtual const int* col_ind(int k) const { return col_ind_.data() + k; }
   /// Address of upper row pointer i / upper column k / upper index of full position k.
-  virtual int* srow_ptr(int i) { return &srow_ptr_[i]; }
-  virtual int* scol_ind(int k) { return &scol_ind_[k]; }
-  virtual int* spos_ind(int k) { return &spos_ind_[k]; }
-  virtual const int* srow_ptr(int i) const { return &srow_ptr_[i]; }
-  virtual const int* scol_ind(int k) const { return &scol_ind_[k]; }
-  virtual const int* spos_ind(int k) const { return &spos_ind_[k]; }
+  virtual int* srow_ptr(int i) { return srow_ptr_.data() + i; }
+  virtual int* scol_ind(int k) { return scol_ind_.data() + k; }
+  virtual int* spos_ind(int k) { return spos_ind_.data() + k; }
+  virtual const int* srow_ptr(int i) const { return srow_ptr_.data() + i; }
+  virtual const int* scol_ind(int k) const { return scol_ind_.data() + k; }
+  virtual const int* spos_ind(int k) const { return spos_ind_.data() + k; }
   /// Dimensions (the argument is not used).
   virtual int nrows(int = 0) const { return nrows_; }
   virtual int ncols(int = 0) const { return ncols_; }
   /// Positions in full row i, and the address of its first column.
   virtual int row_size(int i) const { return row_ptr_[i + 1] - row_ptr_[i]; }
-  virtual const int* col_vec(int i) const { return &col_ind_[row_ptr_[i]]; }
+  virtual const int* col_vec(int i) const { return col_ind_.data() + row_ptr_[i]; }
   /// Positions in upper row i, and the address of its first column.
   virtual int srow_size(int i) const { return srow_ptr_[i + 1] - srow_ptr_[i]; }
-  virtual const int* scol_vec(int i) const { return &scol_ind_[srow_ptr_[i]]; }
+  virtual const int* scol_vec(int i) const { return scol_ind_.data() + srow_ptr_[i]; }
   /// Number of positions of the full pattern.
   virtual int numnonzeros() const { return nnz_; }
   /// Walks row r with the caller's cursor k (start at 0): next column, or -1 at the end (k reset to 0).
@@ -90,12 +97,12 @@ class SparseMatrixStruct {
   /// 1 when every full position has its mirrored upper position.
   int mirrored() const { return mirrored_; }
   /// Number of matrices currently made on this pattern.
-  int users() const { return users_; }
+  int users() const { return *users_; }
 
-  /// Matrices register while they use the pattern, so that an operation that rewrites
-  /// the shared arrays can refuse when other matrices depend on them.
-  void attach() { ++users_; }
-  void detach() { --users_; }
+  /// The count of matrices on the pattern: a matrix adds itself while it uses the pattern, so that
+  /// an operation that rewrites the shared arrays can refuse when other matrices depend on them.
+  /// The count is shared so that a matrix may outlive its pattern without touching freed memory.
+  std::shared_ptr<int> user_count() const { return users_; }
   /// Rebuilds the upper arrays and the position map after the full arrays were rewritten.
   void resync_from_full();
   /// Rebuilds the full arrays and the position map after the upper arrays were rewritten.
@@ -111,6 +118,7 @@ class SparseMatrixStruct {
  private:
   void build_upper();
   void build_positions();
+  void refuse_if_used(const char* op) const;
 
   int nnz_ = 0;
   int built_ = 0;
@@ -128,7 +136,7 @@ class SparseMatrixStruct {
   int cur_spos_ = -1;
   int cur_pos_ = -1;
   std::vector<std::vector<int>> rows_;  // row lists while filling
-  int users_ = 0;
+  std::shared_ptr<int> users_ = std::make_shared<int>(0);
   int mirrored_ = 1;
 };
 

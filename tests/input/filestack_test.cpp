@@ -1,5 +1,7 @@
 #include "input/filestack.h"
 
+#include <sys/stat.h>
+
 #include <sstream>
 #include <string>
 
@@ -98,6 +100,10 @@ TEST(FileStack, IncludeCardsAndTheirFaults) {
                            "\"Include\" must be followed by a word\n");
   olvu_test::ExpectFatalOn("Include none.dat;", [](Input& in) { in.ReadLine(); },
                            "Cannot find input file \"none.dat\"\n");
+  // A directory opens but reads as empty: its include would be passed over in silence.
+  ExpectFatal(RunOnData("Include sub; End;", [](Input& in) { in.ReadLine(); },
+                        [](const std::string& dir) { mkdir((dir + "/sub").c_str(), 0775); }),
+              "Cannot open input file \"sub\"\n");
   // The data file ends inside an include's card: the pop goes on into the data file.
   auto cross = RunOnData(
       "Include part.dat; 2;", [](Input& in) { in.ReadLine(); std::cout << in.GetInt("Split"); },

@@ -1,7 +1,5 @@
 #include "input/line.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <sstream>
 #include <string>
@@ -42,6 +40,13 @@ std::string Dump(const Line& l) {
   return o.str();
 }
 
+/// text with every line end written as CR LF.
+std::string CrLf(const std::string& text) {
+  std::string s;
+  for (char c : text) s += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return s;
+}
+
 /// Cuts every card of data up to the card "End" in a child; the cards' terms, one per line.
 std::string CardTerms(const std::string& data) {
   auto r = RunOnData(data, [](Input& in) {
@@ -60,28 +65,36 @@ std::string CardTerms(const std::string& data) {
 }  // namespace
 
 TEST(CardTokenizer, DumpOfCardsAcrossIncludesCommentsLiteralsAndMathMode) {
-  // Marks a few terms so the dump shows both marked and unknown terms.
-  auto r = RunInChild([] {
-    if (chdir(OLVU_TEST_DATA_DIR) != 0) return;
-    Input in("cards.dat");
-    for (int card = 1; card <= 11; ++card) {
-      in.ReadLine();
-      if (card == 2) in.GetRea("Density", Density);
-      if (card == 4) in.GetRea("Length", Length);
-      in.GetLine()->PrintTo(std::cout);
-      in.JumpLine();
-    }
-  });
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, olvu_test::ReadFile(OLVU_TEST_DATA_DIR "/cards.expected"));
+  // The same files with LF and with CR LF line ends give the same dump; a few terms are
+  // marked so the dump shows both marked and unknown terms.
+  for (bool crlf : {false, true}) {
+    SCOPED_TRACE(crlf ? "CR LF" : "LF");
+    auto r = RunInChild(
+        [] {
+          Input in("cards.dat");
+          for (int card = 1; card <= 11; ++card) {
+            in.ReadLine();
+            if (card == 2) in.GetRea("Density", Density);
+            if (card == 4) in.GetRea("Length", Length);
+            in.GetLine()->PrintTo(std::cout);
+            in.JumpLine();
+          }
+        },
+        [crlf](const std::string& dir) {
+          for (std::string name : {"cards.dat", "cards_inc1.dat", "cards_inc2.dat"}) {
+            std::string text = olvu_test::ReadFile(OLVU_TEST_DATA_DIR "/" + name);
+            olvu_test::WriteFile(dir + "/" + name, crlf ? CrLf(text) : text);
+          }
+        });
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, olvu_test::ReadFile(OLVU_TEST_DATA_DIR "/cards.expected"));
+  }
 }
 
 TEST(CardTokenizer, CrLfFileReadsLikeLf) {
   const std::string lf = "Crlf 1 2\nNext ! note\n3 [m];\nLit \"a b\";\nEnd;\n";
-  std::string crlf;
-  for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   EXPECT_EQ(CardTerms(lf), "Crlf[1,2] Next[3] [m]\nLit a b\nEnd\n");
-  EXPECT_EQ(CardTerms(crlf), CardTerms(lf));
+  EXPECT_EQ(CardTerms(CrLf(lf)), CardTerms(lf));
 }
 
 TEST(CardTokenizer, CardsCutIntoWordsAndNumbers) {

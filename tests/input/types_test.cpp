@@ -158,6 +158,8 @@ TEST(Enumerations, ElementOrdersAndDerivedTables) {
   EXPECT_EQ(Print(CMType(9)), "");
 
   EXPECT_EQ(TypeOfStartUp("both"), BothStartUp);
+  EXPECT_EQ(TypeOfStartUp("sPEED"), SpeedStartUp);
+  EXPECT_EQ(TypeOfStartUp("TIME"), TimeStartUp);
   EXPECT_EQ(TypeOfStartUp("Never"), NoStartUp);
   EXPECT_FALSE(IsTimeStartUp(NoStartUp) || IsSpeedStartUp(NoStartUp));
   EXPECT_TRUE(IsTimeStartUp(TimeStartUp) && !IsSpeedStartUp(TimeStartUp));

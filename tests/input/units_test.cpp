@@ -93,6 +93,7 @@ TEST(Units, WordsPrefixesExponentsAndProducts) {
   EXPECT_DOUBLE_EQ(F("Steps", Undimensional), 1);  // not a units word: unchecked
   EXPECT_DOUBLE_EQ(F("anything", Magnitude(-1)), 1);
   EXPECT_DOUBLE_EQ(F("[m.]", Length), 1);
+  EXPECT_DOUBLE_EQ(F("[U99999999999]", Undimensional), 1);  // a pure number takes any power
   EXPECT_EQ(Si().UtoDF("m/s/s", 5).factor, 0);
   EXPECT_EQ(Si().PSEtoDF("0", 1).factor, 0);
   EXPECT_EQ(Si().PStoDF("xm", 2).factor, 0);
@@ -152,13 +153,17 @@ TEST(Units, MalformedWordsEndTheRunWithTheirMessages) {
               "\"[m\" is not a unit symbol of any type.\nWrong units definition.\n");
   ExpectFatal([] { F("[", Length); },
               "\"[\" is not a unit symbol of any type.\nWrong units definition.\n");
-  const char* wrong[][2] = {{"[kg]", "Mass"},     {"[km]", "Length"},   {"[Hz]", "Frequency"},
-                            {"[KHz]", "Frequency"}, {"[m0]", "Length"},  {"[m/s/s]", "Acceleration"},
-                            {"[ppm]", "Undimensional"}, {"[s-1]", "Frequency"}, {"[m]", "Area"},
-                            {"[m99999999999]", "Length"}};
+  const std::string wrong[][2] = {
+      {"[kg]", "Mass"},       {"[km]", "Length"},          {"[Hz]", "Frequency"},
+      {"[KHz]", "Frequency"}, {"[m0]", "Length"},          {"[m/s/s]", "Acceleration"},
+      {"[ppm]", "Undimensional"}, {"[s-1]", "Frequency"},  {"[m]", "Area"},
+      {"[m99999999999]", "Length"},
+      // sizes beyond a double are no sizes
+      {"[e1000]", "Undimensional"}, {"[e1000/e1000]", "Undimensional"},
+      {"[" + std::string(400, '9') + ".m]", "Length"}};
   for (auto& w : wrong) {
     std::string word = w[0];
-    Magnitude m = To_Magnitude(w[1]);
+    Magnitude m = To_Magnitude(w[1].c_str());
     ExpectFatal([&] { F(word.c_str(), m); }, "\"" + word + "\" has not \"" + w[1] +
                                                  "\" Dimensions.\nWrong units definition.\n");
   }

@@ -171,6 +171,29 @@ TEST(ElementList, SetsSharingNodesHoldTheSameObjects) {
   });
 }
 
+TEST(ElementList, EveryUsedNodeEntersTheSetTableOnceAndHeldEntriesStay) {
+  WithNodes(kNodes, [](Plex<Node>& all, std::istream&) {
+    Plex<Node> own(2, "Node");
+    Node held(3);
+    held.num[0] = 3;
+    own.set_at(3, &held);  // a borrowed table that already holds number 3
+    Mesh m(&own, 100, 3, Triangle, 3);
+    std::istringstream in("Elements 9 4 3 2 5 2 4 1 End Elements");
+    m.ReadElemsFromAscii(in, &all);
+    EXPECT_EQ(own.count, 4);
+    for (int k : {1, 2, 4}) EXPECT_EQ(own.get_at(k), all.get_at(k)) << k;
+    EXPECT_EQ(own.get_at(3), &held);
+    EXPECT_EQ(m.giveElm(9)->node(2), all.get_at(3));  // the element takes the problem's node
+    int i = 0, last = 0;
+    while (m.giveNextNode(i)) {
+      EXPECT_GT(i, last);
+      last = i;
+    }
+    EXPECT_EQ(last, 4);
+    DeleteElems(m);
+  });
+}
+
 TEST(ElementList, ClosingWordsAreSearchedAsTwoWords) {
   WithNodes(kNodes, [](Plex<Node>& all, std::istream&) {
     // "EndElements" satisfies the search for "end"; the search for "elements" goes on to a later word.

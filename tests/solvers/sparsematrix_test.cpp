@@ -690,6 +690,43 @@ TEST(SparseMatrixSmall, EmptyRowsAndSharedPatternEdits) {
   EXPECT_EQ(shared.status, 1);
   EXPECT_NE(shared.err.find("SparseMatrix::Compact refused: its pattern is shared by 2 matrices"),
             std::string::npos);
+  {  // Matrices counted on their pattern may still be destroyed after it without touching it.
+    auto* p = new SparseMatrixStruct(3, 3, 1, 1, 0);
+    auto* g = new SystemSparseMatrix(p);
+    SymmetricSparseMatrix m(p);
+    SystemSparseMatrix copy(*g);
+    EXPECT_EQ(p->users(), 3);
+    delete g;
+    EXPECT_EQ(p->users(), 2);
+    delete p;
+  }
+  auto shared_compress = RunInChild([] {
+    SparseMatrixStruct* p = RandomPattern(10, 1);
+    SystemSparseMatrix g(p), h(p);
+    g.Compress();
+  });
+  EXPECT_EQ(shared_compress.status, 1);
+  EXPECT_NE(shared_compress.err.find("SparseMatrix::Compress refused: its pattern is shared by 2 matrices"),
+            std::string::npos);
+}
+
+// Without a diagonal-first layout the rebuilt full rows keep their columns ascending, so that the
+// binary-search lookups of a sorted pattern still find every position.
+TEST(SparseMatrixSmall, SymmetricCompactionKeepsSortedRowsWithoutDiagonalFirst) {
+  SparseMatrixStruct s(3, 3, 0, 1, 0);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) s.addPosition(i, j);
+  s.Build();
+  {
+    SymmetricSparseMatrix m(&s);
+    m = 1.0;
+    m(0, 2) = 0.0;
+    m.Compact(0.5);
+  }
+  const std::vector<int> row2(s.col_vec(2), s.col_vec(2) + s.row_size(2));
+  EXPECT_EQ(row2, (std::vector<int>{1, 2}));
+  EXPECT_EQ(s.give_uns_position(2, 1), *s.row_ptr(2));
+  EXPECT_EQ(s.give_uns_position(2, 2), *s.row_ptr(2) + 1);
 }
 
 TEST(SparseMatrixSmall, SymmetricCompactionRebuildsTheFullRows) {
@@ -731,6 +768,22 @@ TEST(SparseMatrixSmall, FatalLookupsAndFullRows) {
   });
   EXPECT_EQ(gen.status, 1);
   EXPECT_NE(gen.err.find("SystemSparseMatrix operator(0,2) error. Element not found."), std::string::npos);
+  auto pos = RunInChild([] {
+    SparseMatrixStruct s(3, 3, 1, 1, 0);
+    s.Build();
+    SystemSparseMatrix a(&s);
+    a.position(1, 2);
+  });
+  EXPECT_EQ(pos.status, 1);
+  EXPECT_NE(pos.err.find("SystemSparseMatrix position(1,2) error. Element not found."), std::string::npos);
+  auto nocursor = RunInChild([] {  // the cursor was never set: no write before the values
+    SparseMatrixStruct s(3, 3, 1, 1, 0);
+    s.Build();
+    SystemSparseMatrix a(&s);
+    a.addValue(1.0);
+  });
+  EXPECT_EQ(nocursor.status, 1);
+  EXPECT_NE(nocursor.err.find("SystemSparseMatrix addValue() error. No current position set."), std::string::npos);
   auto add = RunInChild([] {
     SparseMatrixStruct s(3, 3, 1, 1, 0);
     s.Build();

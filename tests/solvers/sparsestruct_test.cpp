@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "foundation/reavec.h"
+#include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 #include "tests/support/child.h"
 
@@ -211,6 +212,37 @@ TEST(SparseMatrixStruct, FatalConstructionAndBuildFaults) {
     s.addPosition(3, 0);
   });
   EXPECT_EQ(outside.status, 1);
+}
+
+// Sorting a built pattern rebuilds its upper rows in the new order; with a matrix on it the
+// sort would misplace the matrix's values, so it is refused.
+TEST(SparseMatrixStruct, SortingABuiltPattern) {
+  SparseMatrixStruct s(3, 3, 1, 0, 0);
+  const int pairs[][2] = {{0, 2}, {0, 1}, {2, 0}, {1, 0}, {1, 2}, {2, 1}};
+  for (const auto& p : pairs) s.addPosition(p[0], p[1]);
+  s.Build();
+  EXPECT_EQ(URow(s, 0), (std::vector<int>{0, 2, 1}));
+  s.Qsort();
+  EXPECT_TRUE(s.sorted());
+  EXPECT_EQ(Row(s, 0), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(URow(s, 0), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(s.give_sim_position(2, 0), 2);
+  EXPECT_EQ(s.give_sim_position(1, 0), 1);
+  for (int k = 0; k < s.numnonzeros(); ++k) EXPECT_GE(*s.spos_ind(k), 0);
+
+  auto used = RunInChild([] {
+    SparseMatrixStruct p(3, 3, 1, 0, 0);
+    p.addPosition(0, 2);
+    p.addPosition(0, 1);
+    p.addPosition(2, 0);
+    p.addPosition(1, 0);
+    p.Build();
+    SystemSparseMatrix a(&p);
+    p.Qsort();
+  });
+  EXPECT_EQ(used.status, 1);
+  EXPECT_NE(used.err.find("SparseMatrixStruct::Qsort refused: the pattern is used by 1 matrices"),
+            std::string::npos);
 }
 
 TEST(SparseMatrixStruct, Listing) {
