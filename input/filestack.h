@@ -22,7 +22,8 @@ class FileBuf : public std::filebuf {
 /// One open input file and the link to the file that included it.
 class FileLink {
  public:
-  /// Opens name (fatal when it cannot be found or opened, or is a directory); below is the including file.
+  /// Opens name (fatal when it cannot be found or opened, or is a directory); below is the
+  /// including file.
   FileLink(const char* name, FileLink* below);
   /// Opens other's file again at its start, with no link below.
   explicit FileLink(const FileLink* other);

@@ -98,7 +98,8 @@ Input::~Input() {
 }
 
 InputT::InputT(Input* parent) {
-  files_ = HeapNew<FileStack>(HeapNew<FileLink>(static_cast<const FileLink*>(parent->files_->Top())));
+  const FileLink* top = parent->files_->Top();
+  files_ = HeapNew<FileStack>(HeapNew<FileLink>(top));
   text_ = HeapNew<CharPlex>(CardChunk);
   line_ = HeapNew<Line>();
   units_ = parent->units_;

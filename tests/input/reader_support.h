@@ -38,6 +38,16 @@ inline void ExpectFatal(const ChildResult& r, const std::string& message) {
   EXPECT_EQ(r.err, "\n");
 }
 
+/// Runs f in a child reporting to case.err and expects the fatal message.
+inline void ExpectFatalIn(const std::function<void()>& f, const std::string& message) {
+  SCOPED_TRACE(message);
+  ExpectFatal(RunInChild([&] {
+                MemoryControlOn("case");
+                f();
+              }),
+              message);
+}
+
 /// Runs body in a child on data and expects the fatal message.
 inline void ExpectFatalOn(const std::string& data, const std::function<void(Input&)>& body,
                           const std::string& message) {

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "foundation/error.h"
-#include "tests/support/child.h"
+#include "tests/input/reader_support.h"
+
+using olvu_test::ExpectFatalIn;
 
 namespace {
 
@@ -25,16 +27,6 @@ std::string Print(T v) {
   std::ostringstream o;
   o << v;
   return o.str();
-}
-
-/// Runs f in a child and expects the fatal message on case.err.
-void ExpectFatal(const std::function<void()>& f, const std::string& message) {
-  auto r = olvu_test::RunInChild([&] {
-    MemoryControlOn("case");
-    f();
-  });
-  EXPECT_EQ(r.status, 1) << message;
-  EXPECT_EQ(r.file("case.err"), std::string(olvu_test::kErrBanner) + message);
 }
 
 }  // namespace
@@ -183,26 +175,26 @@ TEST(Enumerations, ScalarTimeIntegration) {
 }
 
 TEST(Enumerations, UnknownWordsAndValuesEndTheRun) {
-  ExpectFatal([] { To_DimType("3D"); }, "3D is not a DimType\n");
-  ExpectFatal([] { To_UnkType("Speed"); }, "Speed is not an UnkType\n");
-  ExpectFatal([] { To_DofType("Pressure"); }, "Pressure is not a DofType\n");
-  ExpectFatal([] { To_FieldDof("Vel"); }, "Function Type Vel undefined\n");
-  ExpectFatal([] { To_FieldName(DofType(0)); }, "Function Type  undefined\n");
-  ExpectFatal([] { To_CMType("Shell"); }, "Shell is not a CMType\n");
-  ExpectFatal([] { To_ElmType("Pyramid"); }, "Pyramid is not an ElmType\n");
-  ExpectFatal([] { GiveType("RK4"); }, "Integration type RK4 not implemented\n");
-  ExpectFatal([] { ToolType("Run"); }, "Tool type Run not implemented\n");
-  ExpectFatal([] { BackMeshType("Size"); }, "Background mesh type Size not implemented\n");
-  ExpectFatal([] { CalcElemOrder(Linear, 4); },
+  ExpectFatalIn([] { To_DimType("3D"); }, "3D is not a DimType\n");
+  ExpectFatalIn([] { To_UnkType("Speed"); }, "Speed is not an UnkType\n");
+  ExpectFatalIn([] { To_DofType("Pressure"); }, "Pressure is not a DofType\n");
+  ExpectFatalIn([] { To_FieldDof("Vel"); }, "Function Type Vel undefined\n");
+  ExpectFatalIn([] { To_FieldName(DofType(0)); }, "Function Type  undefined\n");
+  ExpectFatalIn([] { To_CMType("Shell"); }, "Shell is not a CMType\n");
+  ExpectFatalIn([] { To_ElmType("Pyramid"); }, "Pyramid is not an ElmType\n");
+  ExpectFatalIn([] { GiveType("RK4"); }, "Integration type RK4 not implemented\n");
+  ExpectFatalIn([] { ToolType("Run"); }, "Tool type Run not implemented\n");
+  ExpectFatalIn([] { BackMeshType("Size"); }, "Background mesh type Size not implemented\n");
+  ExpectFatalIn([] { CalcElemOrder(Linear, 4); },
               "Element Type Linear with 4 nodes not implemented\n");
-  ExpectFatal([] { std::ostringstream o; o << VectorType(44); }, "VectorType unknown\n");
-  ExpectFatal([] { std::ostringstream o; o << ElemType(7); }, "Element not implemented\n");
-  ExpectFatal([] { std::ostringstream o; o << ElemOrder(17); }, "Element 17 not implemented\n");
-  ExpectFatal([] { giveOrder(ElemOrder(-1)); }, "Element Order -1 not implemented\n");
-  ExpectFatal([] { GiveminNnode(ElemOrder(20)); }, "Element 20 not implemented\n");
-  ExpectFatal([] { IntegrationOrder(IntegType(7)); }, "Integration type 7 not implemented\n");
-  ExpectFatal([] { std::ostringstream o; o << OlvuTool(8); }, "Tool type 8 not implemented\n");
-  ExpectFatal([] { std::ostringstream o; o << ResidualBackMesh; },
+  ExpectFatalIn([] { std::ostringstream o; o << VectorType(44); }, "VectorType unknown\n");
+  ExpectFatalIn([] { std::ostringstream o; o << ElemType(7); }, "Element not implemented\n");
+  ExpectFatalIn([] { std::ostringstream o; o << ElemOrder(17); }, "Element 17 not implemented\n");
+  ExpectFatalIn([] { giveOrder(ElemOrder(-1)); }, "Element Order -1 not implemented\n");
+  ExpectFatalIn([] { GiveminNnode(ElemOrder(20)); }, "Element 20 not implemented\n");
+  ExpectFatalIn([] { IntegrationOrder(IntegType(7)); }, "Integration type 7 not implemented\n");
+  ExpectFatalIn([] { std::ostringstream o; o << OlvuTool(8); }, "Tool type 8 not implemented\n");
+  ExpectFatalIn([] { std::ostringstream o; o << ResidualBackMesh; },
               "Background mesh type 5 not implemented\n");
 }
 

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "foundation/error.h"
-#include "tests/support/child.h"
+#include "tests/input/reader_support.h"
+
+using olvu_test::ExpectFatalIn;
 
 namespace {
 
@@ -22,15 +24,6 @@ std::string Written(const Units& u, Magnitude m) {
   std::ostringstream o;
   u.WriteUnits(&o, &Si(), m);
   return o.str();
-}
-
-void ExpectFatal(const std::function<void()>& f, const std::string& message) {
-  auto r = olvu_test::RunInChild([&] {
-    MemoryControlOn("case");
-    f();
-  });
-  EXPECT_EQ(r.status, 1) << message;
-  EXPECT_EQ(r.file("case.err"), std::string(olvu_test::kErrBanner) + message);
 }
 
 }  // namespace
@@ -145,13 +138,13 @@ TEST(Units, CheckUnitsAcceptsGoodWords) {
 }
 
 TEST(Units, MalformedWordsEndTheRunWithTheirMessages) {
-  ExpectFatal([] { Units u("[s]", "[s]", "[Kg]"); },
+  ExpectFatalIn([] { Units u("[s]", "[s]", "[Kg]"); },
               "\"[s]\" has not \"Length\" Dimensions.\nWrong units definition.\n");
-  ExpectFatal([] { F("m", Length); },
+  ExpectFatalIn([] { F("m", Length); },
               "\"m\" is not a unit symbol of any type.\nWrong units definition.\n");
-  ExpectFatal([] { F("[m", Length); },
+  ExpectFatalIn([] { F("[m", Length); },
               "\"[m\" is not a unit symbol of any type.\nWrong units definition.\n");
-  ExpectFatal([] { F("[", Length); },
+  ExpectFatalIn([] { F("[", Length); },
               "\"[\" is not a unit symbol of any type.\nWrong units definition.\n");
   const std::string wrong[][2] = {
       {"[kg]", "Mass"},       {"[km]", "Length"},          {"[Hz]", "Frequency"},
@@ -164,9 +157,9 @@ TEST(Units, MalformedWordsEndTheRunWithTheirMessages) {
   for (auto& w : wrong) {
     std::string word = w[0];
     Magnitude m = To_Magnitude(w[1].c_str());
-    ExpectFatal([&] { F(word.c_str(), m); }, "\"" + word + "\" has not \"" + w[1] +
+    ExpectFatalIn([&] { F(word.c_str(), m); }, "\"" + word + "\" has not \"" + w[1] +
                                                  "\" Dimensions.\nWrong units definition.\n");
   }
-  ExpectFatal([] { Si().CheckUnits("m", Length); }, "Units syntax is [UNITS]\n");
-  ExpectFatal([] { Si().CheckUnits("[kg]", Mass); }, "Wrong dimension found\n");
+  ExpectFatalIn([] { Si().CheckUnits("m", Length); }, "Units syntax is [UNITS]\n");
+  ExpectFatalIn([] { Si().CheckUnits("[kg]", Mass); }, "Wrong dimension found\n");
 }
