@@ -127,7 +127,9 @@ void WriteError(const char*, int, const char* message) {
   std::ostream* s = OpenReport(ErrorFileName, false);
   *s << "\n\n" << " " << stars << "\n\n" << " ERROR DETECTED :\n\n" << "\n -->\t" << message << "\n\n"
      << " " << stars << "\n\n";
-  if (s != &std::cerr) std::cerr << "\n\n" << " " << stars << "\n\n" << " ERROR DETECTED :\n\n";
+  // The frame and the banner line also reach the terminal when the report went to the file.
+  if (s != &std::cerr)
+    std::cerr << "\n\n" << " " << stars << "\n\n" << " ERROR DETECTED :\n\n" << "\n\n" << " " << stars << "\n\n";
   EndFatal(s);
 }
 

@@ -9,16 +9,14 @@
 
 IntVec NULLIVec;
 
-// Array of n ints from the heap, or the end of the run.
-static int* NewInts(unsigned n) {
+int* NewInts(unsigned n) {
   if (n == 0) return nullptr;
   int* p = new (std::nothrow) int[n];
   if (!p) OLVU_FATAL("Not space available on heap\n");
   return p;
 }
 
-// Ends the run unless both vectors have the same length.
-static void SameLength(unsigned a, unsigned b) {
+void SameLength(unsigned a, unsigned b) {
   if (a != b) OLVU_FATAL("Different lenght vectors " << a << " != " << b << "\n");
 }
 

@@ -6,6 +6,11 @@
 
 class IntVecT;
 
+/// Array of n ints from the heap (null for n = 0); "Not space available on heap" on failure.
+int* NewInts(unsigned n);
+/// Ends the run with "Different lenght vectors " a " != " b unless the two lengths agree.
+void SameLength(unsigned a, unsigned b);
+
 /// Checks the sub-range start .. start+count-1 of a vector of n entries (count 0: up to the end);
 /// returns the effective count, or ends the run with "Index " k " out of range." (k = start+count-2).
 unsigned VecSubRange(unsigned n, unsigned start, unsigned count);

@@ -1095,8 +1095,7 @@ int Matrix::LinSolve(ReaVec& b, ReaVec& x) {
   const double tol = 1e-15;
   const int n = nrows;
   if (size == 0 || nrows != ncols) return 1;
-  if (b.length() != static_cast<unsigned>(n))
-    OLVU_FATAL("Different lenght vectors " << b.length() << " != " << n << "\n");
+  SameLength(b.length(), static_cast<unsigned>(n));
   if (x.length() != static_cast<unsigned>(n)) x.resize(static_cast<unsigned>(n));
   double* a = data;
   double* bb = b.GivePointer();

@@ -167,6 +167,13 @@ void Plex<T>::locate(int i) {
       current = k;
       return;
     }
+  // Chunks start at multiples of chunksize, so in a table without gaps the
+  // chunk of i is found by arithmetic; bisection serves the sparse tables.
+  const long long guess = (long long)(i - 1) / chunksize - (long long)(chunks[0].lo - 1) / chunksize;
+  if (guess >= 0 && guess < (long long)chunks.size() && chunks[guess].lo == chunk_lo(i)) {
+    current = chunks[guess].chunk;
+    return;
+  }
   auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
   if (above != chunks.begin() && i <= above[-1].chunk->hi) {
     current = above[-1].chunk;

@@ -28,9 +28,11 @@ static double* PoolReals(unsigned n) {
   return static_cast<double*>(p);
 }
 
-// Ends the run unless the two lengths agree.
-static void SameLength(unsigned a, unsigned b) {
-  if (a != b) OLVU_FATAL("Different lenght vectors " << a << " != " << b << "\n");
+// p := the first min(old, size) entries of data, then v up to size entries.
+static void CarryOver(double* p, unsigned size, const double* data, unsigned old, double v) {
+  unsigned keep = old < size ? old : size;
+  if (keep) std::memcpy(p, data, keep * sizeof(double));
+  for (unsigned i = keep; i < size; i++) p[i] = v;
 }
 
 // ---------------------------------------------------------------- construction
@@ -114,9 +116,7 @@ void ReaVec::resize(unsigned size, double v) {
     return;
   }
   double* p = NewReals(size);
-  unsigned keep = n < size ? n : size;
-  if (keep) std::memcpy(p, data, keep * sizeof(double));
-  for (unsigned i = keep; i < size; i++) p[i] = v;
+  CarryOver(p, size, data, n, v);
   delete[] data;
   data = p;
   n = size;
@@ -192,9 +192,7 @@ void ReaVecM::resize(unsigned size, double v) {
     return;
   }
   double* p = PoolReals(size);
-  unsigned keep = n < size ? n : size;
-  if (keep) std::memcpy(p, data, keep * sizeof(double));
-  for (unsigned i = keep; i < size; i++) p[i] = v;
+  CarryOver(p, size, data, n, v);
   data = p;
   n = size;
 }

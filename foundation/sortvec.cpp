@@ -7,17 +7,9 @@
 #include "foundation/intvec.h"
 #include "foundation/qsort.h"
 
-// Array of n ints from the heap (null for n = 0), or the end of the run.
-static int* NewKeys(unsigned n) {
-  if (n == 0) return nullptr;
-  int* p = new (std::nothrow) int[n];
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
+SortVec::SortVec(unsigned size) : n(size), perm(NewInts(size)), keys(NewInts(size)) { start(); }
 
-SortVec::SortVec(unsigned size) : n(size), perm(NewKeys(size)), keys(NewKeys(size)) { start(); }
-
-SortVec::SortVec(const SortVec& b) : n(b.n), perm(NewKeys(b.n)), keys(NewKeys(b.n)), sorted(b.sorted) {
+SortVec::SortVec(const SortVec& b) : n(b.n), perm(NewInts(b.n)), keys(NewInts(b.n)), sorted(b.sorted) {
   if (n) {
     std::memcpy(perm, b.perm, n * sizeof(int));
     std::memcpy(keys, b.keys, n * sizeof(int));
@@ -32,8 +24,8 @@ SortVec::~SortVec() {
 // Gives both arrays room for m entries (new arrays only when the length changes).
 static void Reserve(SortVec& s, unsigned m) {
   if (s.n == m) return;
-  int* p = NewKeys(m);
-  int* k = NewKeys(m);
+  int* p = NewInts(m);
+  int* k = NewInts(m);
   delete[] s.perm;
   delete[] s.keys;
   s.perm = p;
@@ -77,7 +69,10 @@ void SortVec::start() {
 }
 
 void SortVec::set_val(const IntVec& v) {
+  // New keys stand at their loaded positions: a sort since the last start() must not
+  // leave its permutation behind, or look-ups would answer another key's position.
   unsigned m = v.length() < n ? v.length() : n;
+  for (unsigned j = 0; j < n; j++) perm[j] = static_cast<int>(j + 1);
   for (unsigned j = 0; j < m; j++) keys[j] = v[j];
   sorted = 0;
 }

@@ -28,7 +28,7 @@ class SortVec {
   void resize(int n);
   /// Positions 1..n, every key 0, unsorted.
   void start();
-  /// Keys := the first n entries of v; positions kept, unsorted.
+  /// Keys := the first n entries of v at positions 1..n, unsorted.
   void set_val(const IntVec& v);
   /// Sorts the keys ascending, carrying the positions along.
   void Qsort();

@@ -68,36 +68,26 @@ const char* const CodeNames[NCodes] = {
 };
 
 // Codes written name(expr).
-constexpr CodeSet FunctionCodes = [] {
-  CodeSet s;
-  s.add(Exp_Code);
-  s.add(F_Code, Eval_Code);
-  s.add(Sqrt_Code, Atanh_Code);
-  s.add(Abs_Code, Srand_Code);
-  s.add(Int_Code);
-  s.add(Not_Code);
-  s.add(Rhoc_Code, YRot_Code);
-  return s;
-}();
+constexpr CodeSet FunctionCodes = CodeRanges({{Exp_Code, Exp_Code},
+                                              {F_Code, Eval_Code},
+                                              {Sqrt_Code, Atanh_Code},
+                                              {Abs_Code, Srand_Code},
+                                              {Int_Code, Int_Code},
+                                              {Not_Code, Not_Code},
+                                              {Rhoc_Code, YRot_Code}});
 
 // Codes that stand alone as operands.
-constexpr CodeSet OperandCodes = [] {
-  CodeSet s;
-  s.add(Pi_Code);
-  s.add(Infinite_Code, MaxV_Code);
-  s.add(Number_Code);
-  s.add(Rand_Code);
-  s.add(T_Code, Step_Code);
-  return s;
-}();
+constexpr CodeSet OperandCodes = CodeRanges(
+    {{Pi_Code, Pi_Code}, {Infinite_Code, MaxV_Code}, {Number_Code, Number_Code}, {Rand_Code, Rand_Code}, {T_Code, Step_Code}});
 
-constexpr CodeSet MultiplicativeCodes = [] {
-  CodeSet s;
-  s.add(Mul_Code, RDiv_Code);
-  s.add(Min_Code, Max_Code);
-  s.add(ExpMinus_Code, ExpPlus_Code);
-  return s;
-}();
+// Operators of each loop level of the grammar.
+constexpr CodeSet OrCodes = CodeRanges({{Or_Code, Or_Code}});
+constexpr CodeSet AndCodes = CodeRanges({{And_Code, And_Code}});
+constexpr CodeSet RelationalCodes = CodeRanges({{GT_Code, NE_Code}});
+constexpr CodeSet AdditiveCodes = CodeRanges({{Add_Code, Sub_Code}});
+constexpr CodeSet MultiplicativeCodes =
+    CodeRanges({{Mul_Code, RDiv_Code}, {Min_Code, Max_Code}, {ExpMinus_Code, ExpPlus_Code}});
+constexpr CodeSet PowCodes = CodeRanges({{Pow_Code, Pow_Code}});
 
 bool IsCode(const Instruction* i, ValidCode c) { return i && i->code == c; }
 
@@ -192,9 +182,11 @@ Instruction* Compiler::getInstructionIf() {
     Word* open = NextOf(w);
     if (!open || !Is(TextOf(open), "("))
       OLVU_FATAL("Function " << Info() << " compiler error: \"(#\" expected after Interpolate\n");
+    // Numbers of the Interpolate word itself stay pending: they meet the
+    // table's numbers on the next request and stop as consecutive numbers.
     word_ = open;
     MarkUsed(open);
-    pending_ = 0;
+    pending_ = bare ? 0 : 1;
     int n = NumbersOf(open);
     if (n % 2) OLVU_FATAL("Function " << Info() << " compiler error: Interpolate needs par number of points\n");
     if (n < 4) OLVU_FATAL("Function " << Info() << " compiler error: Interpolate needs at least 2 points\n");
@@ -214,6 +206,13 @@ Instruction* Compiler::getInstruction() {
 }
 
 void Compiler::append(Instruction* i) { list_->append(i); }
+
+Instruction* Compiler::takeOperator(const CodeSet& ops) {
+  Instruction* i = getInstruction();
+  if (i && ops.has(i->code)) return i;
+  if (i) backInstruction(i);
+  return nullptr;
+}
 
 void Compiler::expect(ValidCode c, const char* text) {
   Instruction* i = getInstruction();
@@ -282,12 +281,7 @@ void Compiler::elif_expression() {
 
 void Compiler::or_expression() {
   and_expression();
-  for (;;) {
-    Instruction* i = getInstruction();
-    if (!IsCode(i, Or_Code)) {
-      if (i) backInstruction(i);
-      return;
-    }
+  while (Instruction* i = takeOperator(OrCodes)) {
     and_expression();
     append(i);
   }
@@ -295,12 +289,7 @@ void Compiler::or_expression() {
 
 void Compiler::and_expression() {
   relational_expression();
-  for (;;) {
-    Instruction* i = getInstruction();
-    if (!IsCode(i, And_Code)) {
-      if (i) backInstruction(i);
-      return;
-    }
+  while (Instruction* i = takeOperator(AndCodes)) {
     relational_expression();
     append(i);
   }
@@ -308,12 +297,7 @@ void Compiler::and_expression() {
 
 void Compiler::relational_expression() {
   additive_expression();
-  for (;;) {
-    Instruction* i = getInstruction();
-    if (!i || i->code < GT_Code || i->code > NE_Code) {
-      if (i) backInstruction(i);
-      return;
-    }
+  while (Instruction* i = takeOperator(RelationalCodes)) {
     additive_expression();
     append(i);
   }
@@ -321,40 +305,23 @@ void Compiler::relational_expression() {
 
 void Compiler::additive_expression() {
   signed_expression();
-  for (;;) {
-    Instruction* i = getInstruction();
-    if (!IsCode(i, Add_Code) && !IsCode(i, Sub_Code)) {
-      if (i) backInstruction(i);
-      return;
-    }
+  while (Instruction* i = takeOperator(AdditiveCodes)) {
     multiplicative_expression();
     append(i);
   }
 }
 
 void Compiler::signed_expression() {
-  Instruction* i = getInstruction();
-  if (IsCode(i, Add_Code)) {
-    delete i;
-    multiplicative_expression();
-  } else if (IsCode(i, Sub_Code)) {
-    delete i;
-    multiplicative_expression();
-    append(new Instruction(Chsgn_Code));
-  } else {
-    if (i) backInstruction(i);
-    multiplicative_expression();
-  }
+  Instruction* sign = takeOperator(AdditiveCodes);
+  const bool negative = IsCode(sign, Sub_Code);
+  delete sign;
+  multiplicative_expression();
+  if (negative) append(new Instruction(Chsgn_Code));
 }
 
 void Compiler::multiplicative_expression() {
   exponent_expression();
-  for (;;) {
-    Instruction* i = getInstruction();
-    if (!i || !MultiplicativeCodes.has(i->code)) {
-      if (i) backInstruction(i);
-      return;
-    }
+  while (Instruction* i = takeOperator(MultiplicativeCodes)) {
     exponent_expression();
     append(i);
   }
@@ -362,12 +329,7 @@ void Compiler::multiplicative_expression() {
 
 void Compiler::exponent_expression() {
   function_expression();
-  for (;;) {
-    Instruction* i = getInstruction();
-    if (!IsCode(i, Pow_Code)) {
-      if (i) backInstruction(i);
-      return;
-    }
+  while (Instruction* i = takeOperator(PowCodes)) {
     function_expression();
     append(i);
   }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 class Word;
@@ -188,6 +190,13 @@ struct CodeSet {
   constexpr bool meets(const CodeSet& o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
 };
 
+/// The set of the codes in the given inclusive ranges {lo, hi}.
+constexpr CodeSet CodeRanges(std::initializer_list<std::pair<int, int>> ranges) {
+  CodeSet s;
+  for (auto [lo, hi] : ranges) s.add(lo, hi);
+  return s;
+}
+
 /// Entries that code takes from the evaluation stack.
 int StackNeeds(int code);
 /// Change of the stack depth by code (branch markers: their fall-through).
@@ -289,10 +298,10 @@ class Compiler {
   InstructionList* compileFrom(Word* start);
   /// Replaces the name used in messages by a copy of `name`.
   void readInfo(const char* name);
-  /// The name used in messages ("" when none is set).
-  virtual const char* Info();
   /// The next instruction, or null at the end of the words; unknown words are fatal.
   virtual Instruction* getInstruction();
+  /// The name used in messages ("" when none is set).
+  virtual const char* Info();
   /// The base vocabulary; null for a word it does not know.
   Instruction* getInstructionIf();
   /// Puts one instruction back for the next request.
@@ -336,6 +345,8 @@ class Compiler {
   void expect(ValidCode c, const char* text);
   /// Appends to the list under construction.
   void append(Instruction* i);
+  /// The next instruction when its code is one of ops; otherwise puts it back and gives null.
+  Instruction* takeOperator(const CodeSet& ops);
 
   InstructionList* list_ = nullptr;  ///< the list under construction
   Word* word_ = nullptr;             ///< the current word

@@ -182,7 +182,9 @@ void UnitsFuncTbl::loadFrom(Input* in, const char*) {
       std::snprintf(buf, sizeof buf, "Function_%i", n);
       name = CopyText(buf);
     }
-    names_->set_at(n, name);
+    // A table cleared and read again keeps its names: the new one replaces the old.
+    if (!names_->free(n)) delete[] names_->get_at(n);
+    names_->put_at(n, name);
     if (!in->Exist("Units")) OLVU_FATAL("Units not defined in function " << n << "\n");
     *factors_->get_at(n) = in->GetRea("Units", To_Magnitude(DofType(n)));
   }
@@ -237,6 +239,23 @@ bool IndexedName(const char* w, long* k) {
 
 }  // namespace
 
+// Numbers have no place between an operator and its ")": they would be lost.
+Word* CompilerCheck::argumentOf(Word* op) {
+  Word* open = advance();
+  if (op->nnumbers || !open || !Is(open->text, "("))
+    OLVU_FATAL("Function " << Info() << " compiler error: \"(\" expected after " << op->text << "\n");
+  Word* arg = advance();
+  if (open->nnumbers || !arg || arg->nnumbers)
+    OLVU_FATAL("Function " << Info() << " compiler error: \")\" expected at the end of " << op->text << "\n");
+  return arg;
+}
+
+void CompilerCheck::closeArgument(Word* op) {
+  Word* close = advance();
+  if (!close || !Is(close->text, ")"))
+    OLVU_FATAL("Function " << Info() << " compiler error: \")\" expected at the end of " << op->text << "\n");
+}
+
 void CompilerCheck::checkVariable(const char* w) {
   for (const char* v : CheckedVariables)
     if (Is(w, v)) return;
@@ -260,34 +279,22 @@ Instruction* CompilerCheck::getInstruction() {
     if (Is(text, p.word)) return new Instruction(p.code);
 
   if (Is(text, "Mat")) {
-    Word* open = advance();
-    if (!open || !Is(open->text, "("))
-      OLVU_FATAL("Function " << Info() << " compiler error: \"(\" expected after " << text << "\n");
-    Word* name = advance();
-    if (!name) OLVU_FATAL("Function " << Info() << " compiler error: \")\" expected at the end of " << text << "\n");
-    Word* close = advance();
-    if (!close || !Is(close->text, ")"))
-      OLVU_FATAL("Function " << Info() << " compiler error: \")\" expected at the end of " << text << "\n");
+    Word* name = argumentOf(w);
+    closeArgument(w);
     return new anIMaterial(-1, name->text);
   }
 
   for (const Operator& op : CheckedOperators) {
     if (!Is(text, op.word)) continue;
-    Word* open = advance();
-    if (!open || !Is(open->text, "("))
-      OLVU_FATAL("Function " << Info() << " compiler error: \"(\" expected after " << text << "\n");
-    Word* var = advance();
-    if (!var) OLVU_FATAL("Function " << Info() << " compiler error: \")\" expected at the end of " << text << "\n");
-    checkVariable(var->text);
-    Word* close = advance();
-    if (!close || !Is(close->text, ")"))
-      OLVU_FATAL("Function " << Info() << " compiler error: \")\" expected at the end of " << text << "\n");
+    checkVariable(argumentOf(w)->text);
+    closeArgument(w);
     return new Instruction(op.code);
   }
 
   checkVariable(text);
   Word* after = peekWord();
-  if (after && Is(after->text, "(")) {
+  // A variable followed by a number is a plain variable: the number is the next operand.
+  if (after && Is(after->text, "(") && w->nnumbers == 0) {
     // A node value var(n): the number is the node, not an operand.
     advance();
     dropPending();

@@ -98,4 +98,8 @@ class CompilerCheck : public Compiler {
  private:
   /// The variable word w, or fatal "Unknown variable" / "Wrong Variable index".
   void checkVariable(const char* w);
+  /// Reads "(" and the argument word after the operator word op; gives the argument.
+  Word* argumentOf(Word* op);
+  /// Reads the ")" that closes the argument of op.
+  void closeArgument(Word* op);
 };

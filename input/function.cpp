@@ -6,12 +6,6 @@
 
 namespace {
 
-constexpr CodeSet Codes(std::initializer_list<std::pair<int, int>> ranges) {
-  CodeSet s;
-  for (auto [lo, hi] : ranges) s.add(lo, hi);
-  return s;
-}
-
 // What the evaluation forms share: no fluid operands, no coordinates.
 struct BaseEnv {
   static constexpr bool extended = false;
@@ -26,7 +20,7 @@ struct BaseEnv {
 // evaluate(t, it, dt, step, table).
 struct TimeEnv : BaseEnv {
   static constexpr CodeSet accepted =
-      Codes({{2, 10}, {12, 22}, {Asinh_Code, Atanh_Code}, {26, 33}, {35, 56}, {59, 63}, {85, 85}});
+      CodeRanges({{2, 10}, {12, 22}, {Asinh_Code, Atanh_Code}, {26, 33}, {35, 56}, {59, 63}, {85, 85}});
   static constexpr const char* acos_error = "FFunction evaluation error: acos(x) with abs(x)>1 error";
   [[noreturn]] static void refuse(int c) {
     OLVU_FATAL("Function evaluation: Can not evaluate instruction " << ValidCode(c) << "\n");
@@ -46,12 +40,12 @@ struct TimeEnv : BaseEnv {
 struct UnitsTimeEnv : TimeEnv {
   using TimeEnv::TimeEnv;
   static constexpr CodeSet accepted =
-      Codes({{2, 8}, {12, 22}, {Asinh_Code, Atanh_Code}, {26, 33}, {35, 56}, {59, 63}, {85, 85}});
+      CodeRanges({{2, 8}, {12, 22}, {Asinh_Code, Atanh_Code}, {26, 33}, {35, 56}, {59, 63}, {85, 85}});
 };
 
 // evaluate(FuncData*).
 struct PointEnv : BaseEnv {
-  static constexpr CodeSet accepted = Codes({{2, 4}, {6, 8}, {11, 22}, {Asinh_Code, Atanh_Code}, {26, 33}, {35, 56}, {59, 66}});
+  static constexpr CodeSet accepted = CodeRanges({{2, 4}, {6, 8}, {11, 22}, {Asinh_Code, Atanh_Code}, {26, 33}, {35, 56}, {59, 66}});
   [[noreturn]] static void refuse(int c) {
     OLVU_FATAL("Function error: Can not evaluate instruction " << ValidCode(c) << "\n");
   }
@@ -68,7 +62,7 @@ struct PointEnv : BaseEnv {
 // evaluate_constant().
 struct ConstantEnv : BaseEnv {
   static constexpr CodeSet accepted =
-      Codes({{2, 4}, {6, 8}, {11, 11}, {13, 22}, {Asinh_Code, Atanh_Code}, {26, 30}, {33, 33}, {35, 56}, {59, 60}});
+      CodeRanges({{2, 4}, {6, 8}, {11, 11}, {13, 22}, {Asinh_Code, Atanh_Code}, {26, 30}, {33, 33}, {35, 56}, {59, 60}});
   static constexpr const char* sqrt_error = "sqrt(x) with x==0 error";
   [[noreturn]] static void refuse(int c) {
     OLVU_FATAL("Constant Function evaluation error: Can not evaluate instruction " << ValidCode(c) << "\n");
@@ -81,11 +75,11 @@ struct ConstantEnv : BaseEnv {
 }  // namespace
 
 const CodeSet NonConstantCodes =
-    Codes({{MaxV_Code, MaxV_Code}, {F_Code, DF_Code}, {Interpolate_Code, Interpolate_Code}, {Srand_Code, Rand_Code},
+    CodeRanges({{MaxV_Code, MaxV_Code}, {F_Code, DF_Code}, {Interpolate_Code, Interpolate_Code}, {Srand_Code, Rand_Code},
            {Min_Code, Max_Code}, {T_Code, Phis_Code}});
-const CodeSet TemporalCodes = Codes({{MaxV_Code, MaxV_Code}, {Srand_Code, Rand_Code}, {Min_Code, Dt_Code},
+const CodeSet TemporalCodes = CodeRanges({{MaxV_Code, MaxV_Code}, {Srand_Code, Rand_Code}, {Min_Code, Dt_Code},
                                      {IE1_Code, Aver_Code}, {Step_Code, Step_Code}});
-const CodeSet VariableCodes = Codes({{Variable_Code, Variable_Code}, {DX_Code, Aver_Code}});
+const CodeSet VariableCodes = CodeRanges({{Variable_Code, Variable_Code}, {DX_Code, Aver_Code}});
 
 Function::Function(InstructionList* list) : code_(list) {}
 

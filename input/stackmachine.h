@@ -209,6 +209,16 @@ inline double Run(InstructionList& list, Env& env) {
     if (Binary<r>(variable(slot), op.val) == 0) ip = prog + op.arg;                   \
     break;
 #define OLVU_BRANCH(r) OLVU_BRANCH1(r, 0) OLVU_BRANCH1(r, 1) OLVU_BRANCH1(r, 2) OLVU_BRANCH1(r, 3)
+// A branch on the condition popped from the stack.
+#define OLVU_POP_BRANCH(c)               \
+  case c:                                \
+    OLVU_ACCEPT(c);                      \
+    else {                               \
+      const double cond = top;           \
+      top = *--sp;                       \
+      if (cond == 0) ip = prog + op.arg; \
+    }                                    \
+    break;
 
   for (const MachineOp* ip = prog;;) {
     const MachineOp& op = *ip++;
@@ -296,22 +306,8 @@ inline double Run(InstructionList& list, Env& env) {
         else if (sp - base != 1) Fail("Wrong eval use");
         break;
 
-      case If_Code:
-        OLVU_ACCEPT(If_Code);
-        else {
-          const double c = top;
-          top = *--sp;
-          if (c == 0) ip = prog + op.arg;
-        }
-        break;
-      case Elif_Code:
-        OLVU_ACCEPT(Elif_Code);
-        else {
-          const double c = top;
-          top = *--sp;
-          if (c == 0) ip = prog + op.arg;
-        }
-        break;
+      OLVU_POP_BRANCH(If_Code)
+      OLVU_POP_BRANCH(Elif_Code)
       case Else_Code:
         OLVU_ACCEPT(Else_Code);
         else ip = prog + op.arg;
@@ -343,6 +339,7 @@ inline double Run(InstructionList& list, Env& env) {
 #undef OLVU_BINARY
 #undef OLVU_BRANCH
 #undef OLVU_BRANCH1
+#undef OLVU_POP_BRANCH
 }
 
 /// The guarded run, kept out of line: only hand-built lists need it.

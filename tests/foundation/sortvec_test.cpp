@@ -61,6 +61,11 @@ TEST(SortVec, RestartAndNewKeysNeverSearchStaleOrder) {
   s.set_val(Keys({6, 4, 5}));
   EXPECT_EQ(s[4], 2);
   EXPECT_EQ(s[9], -1);
+  // New keys straight after a look-up, without start(): the sort's permutation is dropped.
+  s.set_val(Keys({30, 10, 20}));
+  EXPECT_EQ(s(30), 1);
+  EXPECT_EQ(s(10), 2);
+  EXPECT_EQ(s(20), 3);
   s.resize(4);
   EXPECT_EQ(s.n, 4u);
   int p = s(0);  // every key 0 after a resize: the search returns one of them

@@ -163,6 +163,8 @@ TEST(CompilerErrors, InterpolateErrors) {
   EXPECT_EQ(CompileError("Interpolate(#0 0#t)"), Msg("Interpolate needs at least 2 points"));
   EXPECT_EQ(CompileError("Interpolate(0 0 1 1)"), Msg("\"#\" expected after Interpolate(#data..."));
   EXPECT_EQ(CompileError("Interpolate(#0 0 1 1#t"), Msg("\")\" expected after Interpolate(#data#func..."));
+  // A number on the Interpolate word itself is not dropped.
+  EXPECT_EQ(CompileError("Interpolate 3(#0 0 1 1#t)"), Msg("Consecutive numbers error in function"));
 }
 
 TEST(InstructionList, StackIsSizedForTheDeepestPath) {

@@ -170,6 +170,18 @@ TEST(UnitsFuncTbl, BlockOfDefinitionsWithUnitsCards) {
   EXPECT_STREQ(in.FirstWord(), "Next");
 }
 
+TEST(UnitsFuncTbl, ClearedTableReadsTheSameBlockAgain) {
+  const std::string block = "F(7) = t;\nUnits 1 [m2/s2] Name Wave;\nEnd;\n";
+  Input in(DataFile("functbl_reload.dat", block + "F(7) = 2*t;\nUnits 3 [m2/s2];\nEnd;\n").c_str());
+  UnitsFuncTbl tbl(3, in.GiveUnits());
+  tbl.loadFrom(&in, nullptr);
+  tbl.clear();
+  tbl.loadFrom(&in, nullptr);
+  EXPECT_STREQ(tbl.Name(7), "Function_7");
+  tbl.evaluate(2, 0, 0, 1);
+  EXPECT_EQ(tbl.value(7), 12);
+}
+
 TEST(UnitsFuncTbl, FunctionWithoutFactorIsUnscaled) {
   Input in(DataFile("functbl_nofactor.dat", "F(4) = 2*t;\n").c_str());
   UnitsFuncTbl tbl(3, in.GiveUnits());
@@ -228,4 +240,10 @@ TEST(CompilerCheck, CheckerErrors) {
   EXPECT_EQ(CheckError("Vx(t)"), msg("one integer expected after Vx"));
   EXPECT_EQ(CheckError("Vx(1 2)"), msg("one integer expected after Vx"));
   EXPECT_EQ(CheckError("Vx(3 + t"), msg("\"(.)\" expected after Vx"));
+  // Numbers inside an operator's parentheses are refused, not dropped.
+  EXPECT_EQ(CheckError("Dx(Pr 3)"), msg("\")\" expected at the end of Dx"));
+  EXPECT_EQ(CheckError("Aver(2 Pr)"), msg("\")\" expected at the end of Aver"));
+  EXPECT_EQ(CheckError("Dx 3(Pr)"), msg("\"(\" expected after Dx"));
+  EXPECT_EQ(CheckError("Mat(steel 2)"), msg("\")\" expected at the end of Mat"));
+  EXPECT_EQ(CheckError("Vx 3(2)"), msg("Instruction \"\"Unknown Instruction\"\" can not be compiled"));
 }
