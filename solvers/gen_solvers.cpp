@@ -2,6 +2,7 @@
 #include "solvers/gen_solvers.h"
 
 #include <cmath>
+#include <initializer_list>
 #include <new>
 
 #include "foundation/alloc.h"
@@ -13,8 +14,8 @@
 
 namespace {
 
-// Vector kernels. Sums run on four accumulators so that the adds of consecutive entries do not
-// wait for each other; maxima are exact in any order.
+// Vector kernels. Sums run on several accumulators so that the adds of consecutive entries do
+// not wait for each other; maxima are exact in any order.
 
 /// Larger of a and b; a plain comparison, which compiles to one instruction where std::fmax,
 /// bound to its rules for NaN, does not (a NaN shows in the residual ratio anyway).
@@ -22,6 +23,11 @@ inline double Max(double a, double b) { return b > a ? b : a; }
 
 /// A pool vector of n doubles, valid until the next pool reset.
 double* PoolVec(long n) { return static_cast<double*>(static_cast<void*>(Alloc((n > 0 ? n : 1) * sizeof(double)))); }
+
+/// Points each of the given pointers at a pool vector of n doubles.
+void PoolVecs(long n, std::initializer_list<double**> vectors) {
+  for (double** v : vectors) *v = PoolVec(n);
+}
 
 /// a . b
 double Dot(const double* a, const double* b, int n) {
@@ -39,6 +45,12 @@ double Dot(const double* a, const double* b, int n) {
 
 /// |a|^2
 double SumSq(const double* a, int n) { return Dot(a, a, n); }
+
+/// |a|, or 1 when it is 0: the norm that the residual ratios divide by.
+double NormOrOne(const double* a, int n) {
+  const double s = std::sqrt(SumSq(a, n));
+  return s == 0.0 ? 1.0 : s;
+}
 
 /// (a . b, a . a) in one pass.
 void Dot2(const double* a, const double* b, int n, double& ab, double& aa) {
@@ -63,22 +75,28 @@ void Copy(const double* a, double* y, int n) {
   for (int i = 0; i < n; ++i) y[i] = a[i];
 }
 
-/// r = b - r, returns |r|^2 (r holds A x on entry).
-double ResidualFromProduct(const double* b, double* r, int n) {
+/// s = r - a q (s may be r); returns |s|^2.
+double AxpyTo(const double* r, double a, const double* q, double* s, int n) {
   double s0 = 0, s1 = 0;
   int i = 0;
   for (; i + 1 < n; i += 2) {
-    const double a = b[i] - r[i], c = b[i + 1] - r[i + 1];
-    r[i] = a;
-    r[i + 1] = c;
-    s0 += a * a;
-    s1 += c * c;
+    const double t0 = r[i] - a * q[i], t1 = r[i + 1] - a * q[i + 1];
+    s[i] = t0;
+    s[i + 1] = t1;
+    s0 += t0 * t0;
+    s1 += t1 * t1;
   }
   for (; i < n; ++i) {
-    r[i] = b[i] - r[i];
-    s0 += r[i] * r[i];
+    s[i] = r[i] - a * q[i];
+    s0 += s[i] * s[i];
   }
   return s0 + s1;
+}
+
+/// r = b - A x; returns |r|^2.
+double Residual(const SparseMatrix& A, const double* x, const double* b, double* r, int n) {
+  A.mult(x, r);
+  return AxpyTo(b, 1.0, r, r, n);
 }
 
 /// p = z + beta p
@@ -91,45 +109,22 @@ struct Maxima {
   double dx = 0.0, x = 0.0;
 };
 
-/// x += a p, r -= a q; returns |r|^2 and the maxima of |a p| and of |x|.
-double UpdateXR(double a, const double* p, const double* q, double* x, double* r, int n, Maxima& m) {
+/// x_j += d(j) for every j and, with kResidual, r_j = e(j) (e reads the old values); returns
+/// |r|^2 (0 without kResidual) and the maxima of |d| and of the new |x|.
+template <bool kResidual, class D, class E>
+double Advance(double* x, double* r, int n, D d, E e, Maxima& m) {
   double s0 = 0, s1 = 0, d0 = 0, d1 = 0, x0 = 0, x1 = 0;
   int i = 0;
   for (; i + 1 < n; i += 2) {
-    const double e0 = a * p[i], e1 = a * p[i + 1];
+    const double e0 = d(i), e1 = d(i + 1);
     const double y0 = x[i] + e0, y1 = x[i + 1] + e1;
-    const double t0 = r[i] - a * q[i], t1 = r[i + 1] - a * q[i + 1];
-    x[i] = y0;
-    x[i + 1] = y1;
-    r[i] = t0;
-    r[i + 1] = t1;
-    s0 += t0 * t0;
-    s1 += t1 * t1;
-    d0 = Max(d0, std::fabs(e0));
-    d1 = Max(d1, std::fabs(e1));
-    x0 = Max(x0, std::fabs(y0));
-    x1 = Max(x1, std::fabs(y1));
-  }
-  for (; i < n; ++i) {
-    const double e = a * p[i];
-    x[i] += e;
-    r[i] -= a * q[i];
-    s0 += r[i] * r[i];
-    d0 = Max(d0, std::fabs(e));
-    x0 = Max(x0, std::fabs(x[i]));
-  }
-  m.dx = Max(d0, d1);
-  m.x = Max(x0, x1);
-  return s0 + s1;
-}
-
-/// x += a u; returns the maxima of |a u| and |x|.
-void UpdateX(double a, const double* u, double* x, int n, Maxima& m) {
-  double d0 = 0, d1 = 0, x0 = 0, x1 = 0;
-  int i = 0;
-  for (; i + 1 < n; i += 2) {
-    const double e0 = a * u[i], e1 = a * u[i + 1];
-    const double y0 = x[i] + e0, y1 = x[i + 1] + e1;
+    if (kResidual) {
+      const double t0 = e(i), t1 = e(i + 1);
+      r[i] = t0;
+      r[i + 1] = t1;
+      s0 += t0 * t0;
+      s1 += t1 * t1;
+    }
     x[i] = y0;
     x[i + 1] = y1;
     d0 = Max(d0, std::fabs(e0));
@@ -138,31 +133,24 @@ void UpdateX(double a, const double* u, double* x, int n, Maxima& m) {
     x1 = Max(x1, std::fabs(y1));
   }
   for (; i < n; ++i) {
-    const double e = a * u[i];
-    x[i] += e;
-    d0 = Max(d0, std::fabs(e));
+    const double e0 = d(i);
+    x[i] += e0;
+    if (kResidual) {
+      r[i] = e(i);
+      s0 += r[i] * r[i];
+    }
+    d0 = Max(d0, std::fabs(e0));
     x0 = Max(x0, std::fabs(x[i]));
   }
   m.dx = Max(d0, d1);
   m.x = Max(x0, x1);
+  return s0 + s1;
 }
 
-/// r -= a q; returns |r|^2.
-double Axpy2(double a, const double* q, double* r, int n) {
-  double s0 = 0, s1 = 0;
-  int i = 0;
-  for (; i + 1 < n; i += 2) {
-    const double t0 = r[i] - a * q[i], t1 = r[i + 1] - a * q[i + 1];
-    r[i] = t0;
-    r[i + 1] = t1;
-    s0 += t0 * t0;
-    s1 += t1 * t1;
-  }
-  for (; i < n; ++i) {
-    r[i] -= a * q[i];
-    s0 += r[i] * r[i];
-  }
-  return s0 + s1;
+/// x += a p, r -= a q; returns |r|^2 and the maxima of |a p| and of |x|.
+double UpdateXR(double a, const double* p, const double* q, double* x, double* r, int n, Maxima& m) {
+  return Advance<true>(
+      x, r, n, [=](int i) { return a * p[i]; }, [=](int i) { return r[i] - a * q[i]; }, m);
 }
 
 /// Convergence test after iteration i: converged when the residual ratio is 0, or when it is at
@@ -178,6 +166,58 @@ bool Converged(double ratio, const Maxima& m, double tol0, double tol20, int i, 
   }
   tol = ratio;
   tol2 = inc;
+  return false;
+}
+
+/// The vectors of the biconjugate gradient: residual, shadow residual, their preconditioned
+/// forms, directions and the directions times A (A^T for the shadow).
+struct BiCGVectors {
+  double *r, *rt, *z, *zt, *p, *pt, *q, *qt;
+};
+
+/// One biconjugate-gradient iteration on x; the directions start from z when `first`. False,
+/// with nothing changed but z, z~ and rho, when rho = z . r~ is 0; otherwise sets rr = |r|^2 and
+/// the maxima of the increment test.
+bool BiCGStep(const SparseMatrix& A, const Preconditioner& M, double* x, const BiCGVectors& w, int n, bool first,
+              double rho_prev, double& rho, double& rr, Maxima& m) {
+  M.solve(w.r, w.z);
+  M.trans_solve(w.rt, w.zt);
+  rho = Dot(w.z, w.rt, n);
+  if (rho == 0.0) return false;
+  if (first) {
+    Copy(w.z, w.p, n);
+    Copy(w.zt, w.pt, n);
+  } else {
+    const double beta = rho / rho_prev;
+    Xpby(w.z, beta, w.p, n);
+    Xpby(w.zt, beta, w.pt, n);
+  }
+  A.mult(w.p, w.q);
+  A.trans_mult(w.pt, w.qt);
+  const double alpha = rho / Dot(w.pt, w.q, n);
+  rr = UpdateXR(alpha, w.p, w.q, x, w.r, n, m);
+  for (int j = 0; j < n; ++j) w.rt[j] -= alpha * w.qt[j];
+  return true;
+}
+
+/// Start of the methods with a shadow residual: r = b - A x, r~ = r; returns |r|^2.
+double StartShadow(const SparseMatrix& A, const double* x, const double* b, double* r, double* rt, int n) {
+  const double rr = Residual(A, x, b, r, n);
+  Copy(r, rt, n);
+  return rr;
+}
+
+/// StartShadow for BiCG, BiCGSTAB and CGS, with rr = |r|^2: true when r is 0, the system being
+/// solved already (tol = 0, max_iter = 0); otherwise tol = |r| / normb.
+bool SolvedAtStart(const SparseMatrix& A, const double* x, const double* b, double* r, double* rt, int n,
+                   double normb, double& rr, int& max_iter, double& tol) {
+  rr = StartShadow(A, x, b, r, rt, n);
+  if (rr == 0.0) {
+    tol = 0.0;
+    max_iter = 0;
+    return true;
+  }
+  tol = std::sqrt(rr) / normb;
   return false;
 }
 
@@ -197,12 +237,9 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
     max_iter = 0;
     return 0;
   }
-  double* r = PoolVec(n);
-  double* z = PoolVec(n);
-  double* p = PoolVec(n);
-  double* q = PoolVec(n);
-  A.mult(x, r);
-  const double rr0 = ResidualFromProduct(b, r, n);
+  double *r, *z, *p, *q;
+  PoolVecs(n, {&r, &z, &p, &q});
+  const double rr0 = Residual(A, x, b, r, n);
   if (rr0 == 0.0) {
     tol = tol2 = 0.0;
     max_iter = 0;
@@ -234,49 +271,19 @@ int BiCG(const SystemSparseMatrix& A, double* x, const double* b, const Precondi
          double& tol, double& tol2) {
   const int n = A.dim(0);
   const double tol0 = tol, tol20 = tol2;
-  double normb = std::sqrt(SumSq(b, n));
-  if (normb == 0.0) normb = 1.0;
-  double* r = PoolVec(n);
-  double* rt = PoolVec(n);
-  double* z = PoolVec(n);
-  double* zt = PoolVec(n);
-  double* p = PoolVec(n);
-  double* pt = PoolVec(n);
-  double* q = PoolVec(n);
-  double* qt = PoolVec(n);
-  A.mult(x, r);
-  double rr = ResidualFromProduct(b, r, n);
-  Copy(r, rt, n);
-  if (rr == 0.0) {
-    tol = 0.0;
-    max_iter = 0;
-    return 0;
-  }
-  tol = std::sqrt(rr) / normb;
-  double rho_prev = 1.0;
+  const double normb = NormOrOne(b, n);
+  BiCGVectors w;
+  PoolVecs(n, {&w.r, &w.rt, &w.z, &w.zt, &w.p, &w.pt, &w.q, &w.qt});
+  double rr = 0.0;
+  if (SolvedAtStart(A, x, b, w.r, w.rt, n, normb, rr, max_iter, tol)) return 0;
+  double rho_prev = 1.0, rho = 0.0;
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
-    M.solve(r, z);
-    M.trans_solve(rt, zt);
-    const double rho = Dot(z, rt, n);
-    if (rho == 0.0) {
+    if (!BiCGStep(A, M, x, w, n, i == 1, rho_prev, rho, rr, m)) {
       tol = std::sqrt(rr) / normb;
       max_iter = i;
       return 2;
     }
-    if (i == 1) {
-      Copy(z, p, n);
-      Copy(zt, pt, n);
-    } else {
-      const double beta = rho / rho_prev;
-      Xpby(z, beta, p, n);
-      Xpby(zt, beta, pt, n);
-    }
-    A.mult(p, q);
-    A.trans_mult(pt, qt);
-    const double alpha = rho / Dot(pt, q, n);
-    rr = UpdateXR(alpha, p, q, x, r, n, m);
-    for (int j = 0; j < n; ++j) rt[j] -= alpha * qt[j];
     if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
     rho_prev = rho;
   }
@@ -290,26 +297,12 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
              double& tol, double& tol2) {
   const int n = A.dim(0);
   const double tol0 = tol, tol20 = tol2;
-  double normb = std::sqrt(SumSq(b, n));
-  if (normb == 0.0) normb = 1.0;
-  double* r = PoolVec(n);
-  double* rt = PoolVec(n);
-  double* p = PoolVec(n);
-  double* ph = PoolVec(n);
-  double* s = PoolVec(n);
-  double* sh = PoolVec(n);
-  double* t = PoolVec(n);
-  double* v = PoolVec(n);
-  A.mult(x, r);
-  double rr = ResidualFromProduct(b, r, n);
-  Copy(r, rt, n);
+  const double normb = NormOrOne(b, n);
+  double *r, *rt, *p, *ph, *s, *sh, *t, *v;
+  PoolVecs(n, {&r, &rt, &p, &ph, &s, &sh, &t, &v});
+  double rr = 0.0;
   // An already solved system must not reach the zero-rho breakdown test below.
-  if (rr == 0.0) {
-    tol = tol2 = 0.0;
-    max_iter = 0;
-    return 0;
-  }
-  tol = std::sqrt(rr) / normb;
+  if (SolvedAtStart(A, x, b, r, rt, n, normb, rr, max_iter, tol)) return 0;
   double rho_prev = 1.0, alpha = 0.0, omega = 0.0;
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
@@ -327,22 +320,7 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
     M.solve(p, ph);
     A.mult(ph, v);
     alpha = rho / Dot(rt, v, n);
-    double ss0 = 0, ss1 = 0;
-    {
-      int j = 0;
-      for (; j + 1 < n; j += 2) {
-        const double a0 = r[j] - alpha * v[j], a1 = r[j + 1] - alpha * v[j + 1];
-        s[j] = a0;
-        s[j + 1] = a1;
-        ss0 += a0 * a0;
-        ss1 += a1 * a1;
-      }
-      for (; j < n; ++j) {
-        s[j] = r[j] - alpha * v[j];
-        ss0 += s[j] * s[j];
-      }
-    }
-    const double sratio = std::sqrt(ss0 + ss1) / normb;
+    const double sratio = std::sqrt(AxpyTo(r, alpha, v, s, n)) / normb;
     if (sratio < tol0) {
       for (int j = 0; j < n; ++j) x[j] += alpha * ph[j];
       tol = sratio;
@@ -353,36 +331,9 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
     double ts = 0.0, tt = 0.0;
     Dot2(t, s, n, ts, tt);
     omega = ts / tt;
-    double s0 = 0, s1 = 0, d0 = 0, d1 = 0, x0 = 0, x1 = 0;
-    {
-      int j = 0;
-      for (; j + 1 < n; j += 2) {
-        const double e0 = alpha * ph[j] + omega * sh[j], e1 = alpha * ph[j + 1] + omega * sh[j + 1];
-        const double y0 = x[j] + e0, y1 = x[j + 1] + e1;
-        const double q0 = s[j] - omega * t[j], q1 = s[j + 1] - omega * t[j + 1];
-        x[j] = y0;
-        x[j + 1] = y1;
-        r[j] = q0;
-        r[j + 1] = q1;
-        s0 += q0 * q0;
-        s1 += q1 * q1;
-        d0 = Max(d0, std::fabs(e0));
-        d1 = Max(d1, std::fabs(e1));
-        x0 = Max(x0, std::fabs(y0));
-        x1 = Max(x1, std::fabs(y1));
-      }
-      for (; j < n; ++j) {
-        const double e = alpha * ph[j] + omega * sh[j];
-        x[j] += e;
-        r[j] = s[j] - omega * t[j];
-        s0 += r[j] * r[j];
-        d0 = Max(d0, std::fabs(e));
-        x0 = Max(x0, std::fabs(x[j]));
-      }
-    }
-    rr = s0 + s1;
-    m.dx = Max(d0, d1);
-    m.x = Max(x0, x1);
+    rr = Advance<true>(
+        x, r, n, [=](int j) { return alpha * ph[j] + omega * sh[j]; }, [=](int j) { return s[j] - omega * t[j]; },
+        m);
     if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
     if (omega == 0.0) {
       tol = std::sqrt(rr) / normb;
@@ -400,27 +351,11 @@ int CGS(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
         double& tol, double& tol2) {
   const int n = A.dim(0);
   const double tol0 = tol, tol20 = tol2;
-  double normb = std::sqrt(SumSq(b, n));
-  if (normb == 0.0) normb = 1.0;
-  double* r = PoolVec(n);
-  double* rt = PoolVec(n);
-  double* u = PoolVec(n);
-  double* p = PoolVec(n);
-  double* q = PoolVec(n);
-  double* ph = PoolVec(n);
-  double* vh = PoolVec(n);
-  double* uh = PoolVec(n);
-  double* qh = PoolVec(n);
-  double* w = PoolVec(n);
-  A.mult(x, r);
-  double rr = ResidualFromProduct(b, r, n);
-  Copy(r, rt, n);
-  if (rr == 0.0) {
-    tol = 0.0;
-    max_iter = 0;
-    return 0;
-  }
-  tol = std::sqrt(rr) / normb;
+  const double normb = NormOrOne(b, n);
+  double *r, *rt, *u, *p, *q, *ph, *vh, *uh, *qh, *w;
+  PoolVecs(n, {&r, &rt, &u, &p, &q, &ph, &vh, &uh, &qh, &w});
+  double rr = 0.0;
+  if (SolvedAtStart(A, x, b, r, rt, n, normb, rr, max_iter, tol)) return 0;
   double rho_prev = 1.0;
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
@@ -449,9 +384,10 @@ int CGS(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
       w[j] = u[j] + qj;
     }
     M.solve(w, uh);
-    UpdateX(alpha, uh, x, n, m);
+    Advance<false>(
+        x, nullptr, n, [=](int j) { return alpha * uh[j]; }, [](int) { return 0.0; }, m);
     A.mult(uh, qh);
-    rr = Axpy2(alpha, qh, r, n);
+    rr = AxpyTo(r, alpha, qh, r, n);
     if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
     rho_prev = rho;
   }
@@ -507,8 +443,7 @@ namespace {
 /// r = M^-1 (b - A x), using t as work; returns |r|.
 double PrecResidual(const SystemSparseMatrix& A, const Preconditioner& M, const double* x, const double* b,
                     double* t, double* r, int n) {
-  A.mult(x, t);
-  ResidualFromProduct(b, t, n);
+  Residual(A, x, b, t, n);
   M.solve(t, r);
   return std::sqrt(SumSq(r, n));
 }
@@ -604,24 +539,28 @@ int GMRES(const SystemSparseMatrix& A, double* x, const double* b, const Precond
 // ---------------------------------------------------------------------------------------------
 // Stationary methods
 
-int GSD(const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner&, int& max_iter,
-        double& tol) {
+namespace {
+
+/// |b - A x| / nb, with r as work.
+double ResidualRatio(const SystemSparseMatrix& A, const double* x, const double* b, double* r, int n, double nb) {
+  Copy(b, r, n);
+  A.sub_mult(x, r);
+  return std::sqrt(SumSq(r, n)) / nb;
+}
+
+/// The frame of GSD and JCD: up to max_iter + 1 calls of sweep() (none for a negative limit),
+/// each followed by the residual ratio |b - A x| / |b|; a ratio at most tol ends with tol set to
+/// it and max_iter to the sweeps done. Always status 0; without a sweep the ratio is that of x.
+template <class Sweep>
+int Sweeps(const SystemSparseMatrix& A, double* x, const double* b, double* r, int& max_iter, double& tol,
+           Sweep sweep) {
   const int n = A.dim(0);
-  double* r = PoolVec(n);
   const double nb = std::sqrt(SumSq(b, n));
-  double ratio = 0.0;
   const int sweeps = max_iter + 1;
-  if (sweeps < 1) {
-    Copy(b, r, n);
-    A.sub_mult(x, r);
-    ratio = std::sqrt(SumSq(r, n)) / nb;
-  }
+  double ratio = sweeps < 1 ? ResidualRatio(A, x, b, r, n, nb) : 0.0;
   for (int k = 1; k <= sweeps; ++k) {
-    A.Gauss_Seidel_Iteration(x, b);
-    A.IGauss_Seidel_Iteration(x, b);
-    Copy(b, r, n);
-    A.sub_mult(x, r);
-    ratio = std::sqrt(SumSq(r, n)) / nb;
+    sweep();
+    ratio = ResidualRatio(A, x, b, r, n, nb);
     if (ratio <= tol) {
       tol = ratio;
       max_iter = k;
@@ -632,34 +571,27 @@ int GSD(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
   return 0;
 }
 
+}  // namespace
+
+int GSD(const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner&, int& max_iter,
+        double& tol) {
+  double* r = PoolVec(A.dim(0));
+  return Sweeps(A, x, b, r, max_iter, tol, [&] {
+    A.Gauss_Seidel_Iteration(x, b);
+    A.IGauss_Seidel_Iteration(x, b);
+  });
+}
+
 int JCD(const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner&, int& max_iter,
         double& tol) {
   const int n = A.dim(0);
-  double* d = PoolVec(n);
-  double* t = PoolVec(n);
+  double *d, *t;
+  PoolVecs(n, {&d, &t});
   for (int i = 0; i < n; ++i) d[i] = A.diag(i);
-  const double nb = std::sqrt(SumSq(b, n));
-  double ratio = 0.0;
-  const int sweeps = max_iter + 1;
-  if (sweeps < 1) {
-    Copy(b, t, n);
-    A.sub_mult(x, t);
-    ratio = std::sqrt(SumSq(t, n)) / nb;
-  }
-  for (int k = 1; k <= sweeps; ++k) {
+  return Sweeps(A, x, b, t, max_iter, tol, [&] {
     A.mult_off_diagonal(x, t);
     for (int i = 0; i < n; ++i) x[i] = (b[i] - t[i]) / d[i];
-    Copy(b, t, n);
-    A.sub_mult(x, t);
-    ratio = std::sqrt(SumSq(t, n)) / nb;
-    if (ratio <= tol) {
-      tol = ratio;
-      max_iter = k;
-      return 0;
-    }
-  }
-  tol = ratio;
-  return 0;
+  });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -668,8 +600,8 @@ int JCD(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
 int RICHARDSON(const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner&, int& max_iter,
                double& tol) {
   const int n = A.dim(0);
-  double* l = PoolVec(n);
-  double* t = PoolVec(n);
+  double *l, *t;
+  PoolVecs(n, {&l, &t});
   A.lump(l);
   for (int i = 0; i < n; ++i) {
     l[i] = l[i] != 0.0 ? 1.0 / l[i] : 0.0;
@@ -690,7 +622,7 @@ int RICHARDSON(const SystemSparseMatrix& A, double* x, const double* b, const Pr
 
 int OCG(SystemSparseMatrix& A, double* x, double* b, const Preconditioner&, int& max_iter, double& tol) {
   const int n = A.dim(0);
-  double* D = new (std::nothrow) double[n > 0 ? 4 * n : 1];
+  double* D = new (std::nothrow) double[n > 0 ? 3 * n : 1];
   if (!D) OLVU_FATAL("Not space available on heap\n");
   double* p = D + n;
   double* q = p + n;
@@ -727,12 +659,11 @@ int OCG(SystemSparseMatrix& A, double* x, double* b, const Preconditioner&, int&
     rho_prev = rho;
     if (!(ratio >= tol && rho != 0.0 && k + 1 < max_iter)) break;
   }
-  const bool limited = ratio >= tol && rho != 0.0;
   for (int i = 0; i < n; ++i) x[i] *= D[i];
   delete[] D;
   tol = ratio;
   const int done = k + 1;
-  return limited ? -done : done;
+  return done >= max_iter ? -done : done;
 }
 
 int IR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Preconditioner& M, int& max_iter,
@@ -740,12 +671,10 @@ int IR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Precondi
   const int n = A.dim(0);
   double* x = xv.GivePointer();
   const double* b = bv.GivePointer();
-  double* r = PoolVec(n);
-  double* z = PoolVec(n);
-  double normb = std::sqrt(SumSq(b, n));
-  if (normb == 0.0) normb = 1.0;
-  A.mult(x, r);
-  double resid = std::sqrt(ResidualFromProduct(b, r, n)) / normb;
+  double *r, *z;
+  PoolVecs(n, {&r, &z});
+  const double normb = NormOrOne(b, n);
+  double resid = std::sqrt(Residual(A, x, b, r, n)) / normb;
   if (resid <= tol) {
     tol = resid;
     max_iter = 0;
@@ -754,8 +683,7 @@ int IR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Precondi
   for (int i = 1; i <= max_iter; ++i) {
     M.solve(r, z);
     for (int j = 0; j < n; ++j) x[j] += z[j];
-    A.mult(x, r);
-    resid = std::sqrt(ResidualFromProduct(b, r, n)) / normb;
+    resid = std::sqrt(Residual(A, x, b, r, n)) / normb;
     if (resid <= tol) {
       tol = resid;
       max_iter = i;
@@ -771,24 +699,10 @@ int QMR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Precond
   const int n = A.dim(0);
   double* x = xv.GivePointer();
   const double* b = bv.GivePointer();
-  double* r = PoolVec(n);
-  double* v_tld = PoolVec(n);
-  double* y = PoolVec(n);
-  double* w_tld = PoolVec(n);
-  double* z = PoolVec(n);
-  double* v = PoolVec(n);
-  double* w = PoolVec(n);
-  double* y_tld = PoolVec(n);
-  double* z_tld = PoolVec(n);
-  double* p = PoolVec(n);
-  double* q = PoolVec(n);
-  double* p_tld = PoolVec(n);
-  double* d = PoolVec(n);
-  double* s = PoolVec(n);
-  double normb = std::sqrt(SumSq(b, n));
-  if (normb == 0.0) normb = 1.0;
-  A.mult(x, r);
-  double resid = std::sqrt(ResidualFromProduct(b, r, n)) / normb;
+  double *r, *v_tld, *y, *w_tld, *z, *v, *w, *y_tld, *z_tld, *p, *q, *p_tld, *d, *s;
+  PoolVecs(n, {&r, &v_tld, &y, &w_tld, &z, &v, &w, &y_tld, &z_tld, &p, &q, &p_tld, &d, &s});
+  const double normb = NormOrOne(b, n);
+  double resid = std::sqrt(Residual(A, x, b, r, n)) / normb;
   if (resid <= tol) {
     tol = resid;
     max_iter = 0;
@@ -855,8 +769,7 @@ int QMR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Precond
       }
     }
     for (int j = 0; j < n; ++j) x[j] += d[j];
-    A.mult(x, r);
-    resid = std::sqrt(ResidualFromProduct(b, r, n)) / normb;
+    resid = std::sqrt(Residual(A, x, b, r, n)) / normb;
     if (resid <= tol) {
       tol = resid;
       max_iter = i;
@@ -873,41 +786,17 @@ int QMR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Precond
 BiConjugatedGradient::BiConjugatedGradient(const SparseMatrix* A_, const Preconditioner* M_, const double* b_,
                                            double* x_)
     : A(A_), M(M_), b(b_), x(x_), n(A_->dim(0)), started(0), rho(0.0), rho_prev(1.0), normb(1.0), resid(0.0) {
-  r = PoolVec(n);
-  rt = PoolVec(n);
-  z = PoolVec(n);
-  zt = PoolVec(n);
-  p = PoolVec(n);
-  pt = PoolVec(n);
-  q = PoolVec(n);
-  qt = PoolVec(n);
-  normb = std::sqrt(SumSq(b, n));
-  if (normb == 0.0) normb = 1.0;
-  A->mult(x, r);
-  resid = std::sqrt(ResidualFromProduct(b, r, n)) / normb;
-  Copy(r, rt, n);
+  PoolVecs(n, {&r, &rt, &z, &zt, &p, &pt, &q, &qt});
+  normb = NormOrOne(b, n);
+  resid = std::sqrt(StartShadow(*A, x, b, r, rt, n)) / normb;
 }
 
 int BiConjugatedGradient::PerformIteration(double tol, double tol2) {
-  M->solve(r, z);
-  M->trans_solve(rt, zt);
-  rho = Dot(z, rt, n);
-  if (rho == 0.0) return 2;
-  if (!started) {
-    Copy(z, p, n);
-    Copy(zt, pt, n);
-    started = 1;
-  } else {
-    const double beta = rho / rho_prev;
-    Xpby(z, beta, p, n);
-    Xpby(zt, beta, pt, n);
-  }
-  A->mult(p, q);
-  A->trans_mult(pt, qt);
-  const double alpha = rho / Dot(pt, q, n);
+  const BiCGVectors w{r, rt, z, zt, p, pt, q, qt};
+  double rr = 0.0;
   Maxima m;
-  const double rr = UpdateXR(alpha, p, q, x, r, n, m);
-  for (int j = 0; j < n; ++j) rt[j] -= alpha * qt[j];
+  if (!BiCGStep(*A, *M, x, w, n, !started, rho_prev, rho, rr, m)) return 2;
+  started = 1;
   rho_prev = rho;
   resid = std::sqrt(rr) / normb;
   const double inc = m.dx / (m.x + tol);

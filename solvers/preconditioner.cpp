@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -34,24 +35,43 @@ Rows RowsOf(const SparseMatrix& A) {
   return Rows{A.dim(0), A.full_row_ptr(), A.full_col_ind(), A.val_vec(0), A.full_pos()};
 }
 
-// Sorts a short row by column, values alongside; rows of the system's patterns arrive sorted,
-// so the insertion sort costs one pass.
-void SortRow(int* col, double* val, int len) {
+// Sorts a short row by column, values and their positions in A alongside; rows of the system's
+// patterns arrive sorted, so the insertion sort costs one pass.
+void SortRow(int* col, double* val, int* pos, int len) {
   for (int i = 1; i < len; ++i) {
     const int c = col[i];
     if (col[i - 1] <= c) continue;
     const double v = val[i];
+    const int q = pos[i];
     int j = i;
     for (; j > 0 && col[j - 1] > c; --j) {
       col[j] = col[j - 1];
       val[j] = val[j - 1];
+      pos[j] = pos[j - 1];
     }
     col[j] = c;
     val[j] = v;
+    pos[j] = q;
   }
 }
 
 int SameWord(const char* word, const char* name) { return word && strcasecmp(word, name) == 0 ? 1 : 0; }
+
+// d_i = f(a_ii) for the n rows of A; a zero a_ii stops with `failure` followed by its row.
+template <class F>
+void InvertDiagonal(const SparseMatrix& A, int n, double* d, const char* failure, F f) {
+  for (int i = 0; i < n; ++i) {
+    const double a = A.diag(i);
+    if (a == 0.0) OLVU_FATAL(failure << i << "\n");
+    d[i] = f(a);
+  }
+}
+
+// x_i = b_i d_i.
+void Scale(const double* d, const double* b, double* x, int n) {
+  for (int i = 0; i < n; ++i) x[i] = b[i] * d[i];
+}
+
 
 }  // namespace
 
@@ -78,58 +98,41 @@ int NonePreconditioner::AreYou(const char* word) const {
 // ---------------------------------------------------------------------------------------------
 // Diagonal kinds
 
-DiagPreconditioner::DiagPreconditioner(const SparseMatrix& A) : n(A.dim(0)) {
-  d = NewArray<double>(n);
-  Fill(A);
+namespace {
+const char kDiagFailure[] = "Diagonal preconditioner failure.\nZero detected in element ";
+const char kTDiagFailure[] = "TDiagonal preconditioner failure.\nZero detected in element ";
+double Reciprocal(double a) { return 1.0 / a; }
+double RootReciprocal(double a) { return 1.0 / std::sqrt(std::fabs(a)); }
+}  // namespace
+
+DiagPreconditioner::DiagPreconditioner(const SparseMatrix& A) : d(NewArray<double>(A.dim(0))), n(A.dim(0)) {
+  InvertDiagonal(A, n, d.get(), kDiagFailure, Reciprocal);
 }
 
-void DiagPreconditioner::Fill(const SparseMatrix& A) {
-  for (int i = 0; i < n; ++i) {
-    const double a = A.diag(i);
-    if (a == 0.0) OLVU_FATAL("Diagonal preconditioner failure.\nZero detected in element " << i << "\n");
-    d[i] = 1.0 / a;
-  }
-}
+void DiagPreconditioner::solve(const double* b, double* x) const { Scale(d.get(), b, x, n); }
 
-void DiagPreconditioner::solve(const double* b, double* x) const {
-  const double* dd = d.get();
-  for (int i = 0; i < n; ++i) x[i] = b[i] * dd[i];
-}
-
-void DiagPreconditioner::trans_solve(const double* b, double* x) const { solve(b, x); }
+void DiagPreconditioner::trans_solve(const double* b, double* x) const { Scale(d.get(), b, x, n); }
 
 void DiagPreconditioner::New_Matrix(const SparseMatrix& A) {
   if (A.dim(0) != n) OLVU_FATAL("Wrong use of DiagPreconditioner::New_Matrix\n");
-  Fill(A);
+  InvertDiagonal(A, n, d.get(), kDiagFailure, Reciprocal);
 }
 
 int DiagPreconditioner::AreYou(const char* word) const {
   return SameWord(word, "Diagonal") || SameWord(word, "Preconditioner");
 }
 
-TDiagPreconditioner::TDiagPreconditioner(const SparseMatrix& A) : n(A.dim(0)) {
-  d = NewArray<double>(n);
-  Fill(A);
+TDiagPreconditioner::TDiagPreconditioner(const SparseMatrix& A) : d(NewArray<double>(A.dim(0))), n(A.dim(0)) {
+  InvertDiagonal(A, n, d.get(), kTDiagFailure, RootReciprocal);
 }
 
-void TDiagPreconditioner::Fill(const SparseMatrix& A) {
-  for (int i = 0; i < n; ++i) {
-    const double a = A.diag(i);
-    if (a == 0.0) OLVU_FATAL("TDiagonal preconditioner failure.\nZero detected in element " << i << "\n");
-    d[i] = 1.0 / std::sqrt(std::fabs(a));
-  }
-}
+void TDiagPreconditioner::solve(const double* b, double* x) const { Scale(d.get(), b, x, n); }
 
-void TDiagPreconditioner::solve(const double* b, double* x) const {
-  const double* dd = d.get();
-  for (int i = 0; i < n; ++i) x[i] = b[i] * dd[i];
-}
-
-void TDiagPreconditioner::trans_solve(const double* b, double* x) const { solve(b, x); }
+void TDiagPreconditioner::trans_solve(const double* b, double* x) const { Scale(d.get(), b, x, n); }
 
 void TDiagPreconditioner::New_Matrix(const SparseMatrix& A) {
   if (A.dim(0) != n) OLVU_FATAL("Wrong use of TDiagPreconditioner::New_Matrix\n");
-  Fill(A);
+  InvertDiagonal(A, n, d.get(), kTDiagFailure, RootReciprocal);
 }
 
 int TDiagPreconditioner::AreYou(const char* word) const {
@@ -137,42 +140,93 @@ int TDiagPreconditioner::AreYou(const char* word) const {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Incomplete Cholesky
+// Refactoring on a known pattern (both incomplete factorisations)
 
 namespace {
 
-// Number of upper-triangle entries of A (spare slots, column -1, hold no entry).
+// Number of entries of row i of A whose column is at least `from` (spare slots have column -1).
+inline int CountFrom(const Rows& r, int i, int from) {
+  int n = 0;
+  for (int k = r.rp[i]; k < r.rp[i + 1]; ++k) n += r.ci[k] >= from;
+  return n;
+}
+
+// Number of upper-triangle entries of A.
 int UpperCount(const Rows& r) {
   int nz = 0;
-  for (int i = 0; i < r.n; ++i)
-    for (int k = r.rp[i]; k < r.rp[i + 1]; ++k) nz += r.ci[k] >= i;
+  for (int i = 0; i < r.n; ++i) nz += CountFrom(r, i, i);
   return nz;
+}
+
+// The full row starts of A.
+std::vector<int> RowStarts(const Rows& r) { return std::vector<int>(r.rp, r.rp + r.n + 1); }
+
+// True when A has the full row starts `rows`: the positions recorded in a factor still lie in
+// the rows they came from.
+bool SameRows(const Rows& r, const std::vector<int>& rows) {
+  return static_cast<int>(rows.size()) == r.n + 1 && std::equal(rows.begin(), rows.end(), r.rp);
+}
+
+// Copies len factor values from their recorded positions src[p] in A, through value(k); non-zero
+// when one of those positions no longer holds the recorded column cols[p]. No branch depends on
+// the entries, so an unchanged pattern runs straight through.
+template <class Value>
+inline int Refill(const Rows& r, Value value, const int* src, const int* cols, double* v, int len) {
+  int bad = 0;
+  for (int p = 0; p < len; ++p) {
+    const int k = src[p];
+    bad |= r.ci[k] ^ cols[p];
+    v[p] = value(k);
+  }
+  return bad;
+}
+
+// Calls f with the value access of A, by full position, as a separate instance for the general
+// matrix (its own position) and the symmetric one (mapped to its upper value).
+template <class F>
+inline auto WithValues(const Rows& r, F f) {
+  if (r.pos) return f([&r](int k) { return r.v[r.pos[k]]; });
+  return f([&r](int k) { return r.v[k]; });
 }
 
 }  // namespace
 
+// ---------------------------------------------------------------------------------------------
+// Incomplete Cholesky
+
 ICPreconditioner::ICPreconditioner(const SparseMatrix& A) {
-  const Rows r = RowsOf(A);
   dim_[0] = A.dim(0);
   dim_[1] = A.dim(1);
   pntr_ = NewArray<int>(dim_[0] + 1);
-  nz_ = UpperCount(r);
+  nz_ = UpperCount(RowsOf(A));
   val_ = NewArray<double>(nz_);
   col_ = NewArray<int>(nz_);
   work_ = NewArray<double>(dim_[0]);
-  CopyAndFactor(A);
+  CopyUpper(A);
+  FindUpdates();
+  ICFactor();
 }
 
+// A matrix on the pattern of the last factorisation only needs its values copied; any other
+// pattern with the same triangle size is copied, sorted and analysed afresh.
 void ICPreconditioner::New_Matrix(const SparseMatrix& A) {
-  if (A.dim(0) != dim_[0] || UpperCount(RowsOf(A)) != nz_) OLVU_FATAL("Wrong use of ICPreconditioner::New_Matrix\n");
-  CopyAndFactor(A);
+  if (A.dim(0) != dim_[0]) OLVU_FATAL("Wrong use of ICPreconditioner::New_Matrix\n");
+  if (!Recopy(A)) {
+    if (UpperCount(RowsOf(A)) != nz_) OLVU_FATAL("Wrong use of ICPreconditioner::New_Matrix\n");
+    CopyUpper(A);
+    FindUpdates();
+  }
+  ICFactor();
 }
 
-void ICPreconditioner::CopyAndFactor(const SparseMatrix& A) {
+// Upper triangle of A row by row, each row sorted by column with its diagonal first.
+void ICPreconditioner::CopyUpper(const SparseMatrix& A) {
   const Rows r = RowsOf(A);
   int* p = pntr_.get();
   int* c = col_.get();
   double* v = val_.get();
+  src_.resize(nz_);
+  int* s = src_.data();
   int nz = 0;
   for (int i = 0; i < r.n; ++i) {
     p[i] = nz;
@@ -180,52 +234,104 @@ void ICPreconditioner::CopyAndFactor(const SparseMatrix& A) {
       if (r.ci[k] < i) continue;
       c[nz] = r.ci[k];
       v[nz] = r.value(k);
+      s[nz] = k;
       ++nz;
     }
   }
   p[r.n] = nz;
+  arows_ = RowStarts(r);
   for (int i = 0; i < r.n; ++i) {
-    SortRow(c + p[i], v + p[i], p[i + 1] - p[i]);
+    SortRow(c + p[i], v + p[i], s + p[i], p[i + 1] - p[i]);
     if (p[i] == p[i + 1] || c[p[i]] != i) OLVU_FATAL("IC Preconditioner: diagonal not found! " << i << "\n");
   }
-  ICFactor();
 }
 
-// Right-looking IC(0): row k of the stored upper triangle becomes row k of L^T, and each of its
-// off-diagonal entries (k, h) updates row h only where row k has a matching column.
-void ICPreconditioner::ICFactor() {
+// Copies the values of A when its rows start where they did, each holds as many upper entries
+// as stored and each stored value still finds its column at the position it came from; false
+// (values partly copied) otherwise.
+bool ICPreconditioner::Recopy(const SparseMatrix& A) {
+  const Rows r = RowsOf(A);
+  if (!SameRows(r, arows_)) return false;
+  const int* p = pntr_.get();
+  const int* c = col_.get();
+  const int* s = src_.data();
+  double* v = val_.get();
+  return WithValues(r, [&](auto value) {
+    for (int i = 0; i < r.n; ++i) {
+      const int b = p[i], len = p[i + 1] - b;
+      if (CountFrom(r, i, i) != len || Refill(r, value, s + b, c + b, v + b, len)) return false;
+    }
+    return true;
+  });
+}
+
+// The updates of right-looking IC(0): entry i = (k, h) of row k updates each entry (h, q) of
+// row h by the entry (k, q) of row k with the same column; other updates would be fill and are
+// dropped.
+void ICPreconditioner::FindUpdates() {
   const int n = dim_[0];
   const int* p = pntr_.get();
   const int* c = col_.get();
-  double* v = val_.get();
-  for (int k = 0; k < n - 1; ++k) {
+  FactorUpdates& u = updates_;
+  u.ptr.assign(nz_ + 1, 0);
+  u.target.clear();
+  u.source.clear();
+  std::vector<int> mark(dim_[0] > dim_[1] ? dim_[0] : dim_[1], -1);  // column -> position in row k
+  for (int k = 0; k < n; ++k) {
     const int d = p[k], end = p[k + 1];
-    const double z = std::sqrt(v[d]);
-    v[d] = z;
-    const double inv = 1.0 / z;
-    for (int i = d + 1; i < end; ++i) v[i] *= inv;
-    for (int i = d + 1; i < end; ++i) {
-      const double zi = v[i];
+    for (int i = d + 1; i < end; ++i) mark[c[i]] = i;
+    for (int i = d; i < end; ++i) {
       const int h = c[i];
-      int g = i;
-      for (int j = p[h]; j < p[h + 1]; ++j) {
-        const int cj = c[j];
-        while (g + 1 < end && c[g + 1] <= cj) ++g;
-        if (c[g] == cj) v[j] -= zi * v[g];
-      }
+      // A column beyond the rows of a non-square matrix has no row to update.
+      if (i > d && k < n - 1 && h < n)
+        for (int j = p[h]; j < p[h + 1]; ++j) {
+          const int g = mark[c[j]];
+          if (g >= i) {
+            u.target.push_back(j);
+            u.source.push_back(g);
+          }
+        }
+      u.ptr[i + 1] = static_cast<int>(u.target.size());
     }
+    for (int i = d + 1; i < end; ++i) mark[c[i]] = -1;
   }
-  if (n > 0) v[p[n - 1]] = std::sqrt(v[p[n - 1]]);
+}
+
+// Right-looking IC(0): row k of the stored upper triangle becomes row k of L^T, its diagonal d
+// the square root and the rest divided by that root, after it has updated the rows below. Each
+// update is l_kh l_kq, formed as a_kh a_kq / d from the row before its scaling: the next rows
+// then wait for one division of d instead of a root, a division and two products, and a row
+// takes one root and one division in all.
+void ICPreconditioner::ICFactor() {
+  const int n = dim_[0];
+  const int* p = pntr_.get();
+  const int* up = updates_.ptr.data();
+  const int* tg = updates_.target.data();
+  const int* sc = updates_.source.data();
+  double* v = val_.get();
+  for (int k = 0; k < n; ++k) {
+    const int d = p[k], end = p[k + 1];
+    const double dk = v[d];
+    const double z = std::sqrt(dk);
+    v[d] = z;
+    if (k == n - 1) break;
+    const double r = 1.0 / dk;
+    for (int i = d + 1; i < end; ++i) {
+      const double a = v[i];
+      for (int q = up[i]; q < up[i + 1]; ++q) v[tg[q]] -= a * v[sc[q]] * r;
+    }
+    const double inv = z * r;  // 1 / z, without a second division
+    for (int i = d + 1; i < end; ++i) v[i] *= inv;
+  }
 }
 
 void ICPreconditioner::ICSolve(const double* b, double* x) const {
   const int n = dim_[0];
-  if (b != x)
-    for (int i = 0; i < n; ++i) x[i] = b[i];
   static const int lower_stored[3] = {0, 1, 0};
   const int one = 1, lwork = n, ldb = n, ldc = n;
   const double alpha = 1.0, beta = 0.0;
-  dcscsm(0, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), x, ldb, beta, x + 1,
+  // The first solve copies b into x itself; the second runs in place.
+  dcscsm(0, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), b, ldb, beta, x + 1,
          ldc, work_.get(), lwork);
   dcscsm(1, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), x, ldb, beta, x + 1,
          ldc, work_.get(), lwork);
@@ -249,15 +355,8 @@ void ILUPreconditioner::Count(const SparseMatrix& A, int& lnz, int& unz) const {
   const Rows r = RowsOf(A);
   lnz = unz = 0;
   for (int i = 0; i < r.n; ++i) {
-    int u = 0;
-    for (int k = r.rp[i]; k < r.rp[i + 1]; ++k) {
-      const int c = r.ci[k];
-      if (c < 0) continue;
-      if (c < i)
-        ++lnz;
-      else
-        ++u;
-    }
+    const int u = CountFrom(r, i, i);
+    lnz += CountFrom(r, i, 0) - u;
     unz += u > 0 ? u : 1;
   }
 }
@@ -268,25 +367,61 @@ ILUPreconditioner::ILUPreconditioner(const SparseMatrix& A) {
   l_pntr_ = NewArray<int>(dim_[0] + 1);
   u_pntr_ = NewArray<int>(dim_[0] + 1);
   Count(A, l_nz_, u_nz_);
-  l_val_ = NewArray<double>(l_nz_);
+  vals_ = NewArray<double>(static_cast<long>(l_nz_) + u_nz_);
   l_col_ = NewArray<int>(l_nz_);
-  u_val_ = NewArray<double>(u_nz_);
   u_col_ = NewArray<int>(u_nz_);
-  SplitAndFactor(A);
+  Split(A);
+  FindUpdates();
+  for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
 }
 
+// A matrix on the pattern of the last factorisation is copied and factored row by row in one
+// pass; at the first row whose pattern differs the whole matrix is split, sorted and analysed
+// afresh.
 void ILUPreconditioner::New_Matrix(const SparseMatrix& A) {
+  if (A.dim(0) != dim_[0]) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
+  if (Refactor(A)) return;
   int lnz = 0, unz = 0;
-  if (A.dim(0) == dim_[0]) Count(A, lnz, unz);
-  if (A.dim(0) != dim_[0] || lnz != l_nz_ || unz != u_nz_) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
-  SplitAndFactor(A);
+  Count(A, lnz, unz);
+  if (lnz != l_nz_ || unz != u_nz_) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
+  Split(A);
+  FindUpdates();
+  for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
 }
 
-void ILUPreconditioner::SplitAndFactor(const SparseMatrix& A) {
+// Copies and factors row by row when A's rows start where they did and every position still
+// holds its recorded column (every position of A is recorded, as A had no spare slots); false
+// at the first row where that fails, the rows before it refactored.
+bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
+  const Rows r = RowsOf(A);
+  if (!SameRows(r, arows_)) return false;
+  const int *lp = l_pntr_.get(), *up = u_pntr_.get(), *lc = l_col_.get(), *uc = u_col_.get();
+  const int* ls = src_.data();
+  const int* us = ls + l_nz_;
+  double *lv = vals_.get(), *uv = lv + l_nz_;
+  return WithValues(r, [&](auto value) {
+    for (int i = 0; i < r.n; ++i) {
+      int ub = up[i];
+      if (us[ub] < 0) uv[ub++] = 0.0;  // the zero pivot of a row without U entries
+      const int lb = lp[i];
+      if (Refill(r, value, ls + lb, lc + lb, lv + lb, lp[i + 1] - lb) |
+          Refill(r, value, us + ub, uc + ub, uv + ub, up[i + 1] - ub))
+        return false;
+      FactorRow(i);
+    }
+    return true;
+  });
+}
+
+// L (columns below the diagonal) and U (the others) of A, every row sorted by column.
+void ILUPreconditioner::Split(const SparseMatrix& A) {
   const Rows r = RowsOf(A);
   int *lp = l_pntr_.get(), *lc = l_col_.get(), *up = u_pntr_.get(), *uc = u_col_.get();
-  double *lv = l_val_.get(), *uv = u_val_.get();
-  int ln = 0, un = 0;
+  double *lv = vals_.get(), *uv = vals_.get() + l_nz_;
+  src_.resize(static_cast<size_t>(l_nz_) + u_nz_);
+  int* ls = src_.data();
+  int* us = ls + l_nz_;
+  int ln = 0, un = 0, phantoms = 0;
   for (int i = 0; i < r.n; ++i) {
     lp[i] = ln;
     up[i] = un;
@@ -295,80 +430,103 @@ void ILUPreconditioner::SplitAndFactor(const SparseMatrix& A) {
       if (c < 0) continue;
       if (c < i) {
         lc[ln] = c;
+        ls[ln] = k;
         lv[ln++] = r.value(k);
       } else {
         uc[un] = c;
+        us[un] = k;
         uv[un++] = r.value(k);
       }
     }
     if (un == up[i]) {
       uc[un] = i;
+      us[un] = -1;
       uv[un++] = 0.0;
+      ++phantoms;
     }
   }
   lp[r.n] = ln;
   up[r.n] = un;
+  // With spare slots some positions of A are recorded nowhere, and a refactor could not see
+  // them filled; such a pattern is always split afresh.
+  arows_.clear();
+  if (r.rp[r.n] - r.rp[0] == ln + un - phantoms) arows_ = RowStarts(r);
   for (int i = 0; i < r.n; ++i) {
-    SortRow(lc + lp[i], lv + lp[i], lp[i + 1] - lp[i]);
-    SortRow(uc + up[i], uv + up[i], up[i + 1] - up[i]);
+    SortRow(lc + lp[i], lv + lp[i], ls + lp[i], lp[i + 1] - lp[i]);
+    SortRow(uc + up[i], uv + up[i], us + up[i], up[i + 1] - up[i]);
   }
-  ILUFactor();
 }
 
-// IKJ ILU(0): row i is eliminated by the rows c of its L entries in column order; updates that
-// fall outside the pattern of row i are dropped. Both cursors only move forward, since the
-// columns of U row c ascend.
-void ILUPreconditioner::ILUFactor() {
+// The updates of IKJ ILU(0): L entry j = (i, c), once divided by the pivot of row c, updates
+// each entry of row i by the entry of U row c (after its first) with the same column; other
+// updates would be fill and are dropped. Targets and sources index vals_.
+void ILUPreconditioner::FindUpdates() {
   const int n = dim_[0];
   const int *lp = l_pntr_.get(), *lc = l_col_.get(), *up = u_pntr_.get(), *uc = u_col_.get();
-  double *lv = l_val_.get(), *uv = u_val_.get();
-  for (int i = 1; i < n; ++i) {
-    const int lend = lp[i + 1], uend = up[i + 1];
-    for (int j = lp[i]; j < lend; ++j) {
+  FactorUpdates& u = updates_;
+  u.ptr.assign(l_nz_ + 1, 0);
+  u.target.clear();
+  u.source.clear();
+  std::vector<int> mark(dim_[0] > dim_[1] ? dim_[0] : dim_[1], -1);  // column -> entry of row i
+  for (int i = 0; i < n; ++i) {
+    for (int k = lp[i]; k < lp[i + 1]; ++k) mark[lc[k]] = k;
+    for (int k = up[i]; k < up[i + 1]; ++k) mark[uc[k]] = l_nz_ + k;
+    for (int j = lp[i]; j < lp[i + 1]; ++j) {
       const int c = lc[j];
-      const double z = lv[j] / uv[up[c]];
-      lv[j] = z;
-      int ucur = up[i], lcur = j + 1;
       for (int g = up[c] + 1; g < up[c + 1]; ++g) {
-        const int q = uc[g];
-        if (q >= i) {
-          while (ucur < uend && uc[ucur] < q) ++ucur;
-          if (ucur < uend && uc[ucur] == q) uv[ucur] -= z * uv[g];
-        } else {
-          while (lcur < lend && lc[lcur] < q) ++lcur;
-          if (lcur < lend && lc[lcur] == q) lv[lcur] -= z * uv[g];
+        const int t = mark[uc[g]];
+        if (t >= 0) {
+          u.target.push_back(t);
+          u.source.push_back(l_nz_ + g);
         }
       }
+      u.ptr[j + 1] = static_cast<int>(u.target.size());
     }
+    for (int k = lp[i]; k < lp[i + 1]; ++k) mark[lc[k]] = -1;
+    for (int k = up[i]; k < up[i + 1]; ++k) mark[uc[k]] = -1;
+  }
+}
+
+// Row i of IKJ ILU(0), the rows above being final: its L entries, in column order, become the
+// multipliers of the pivots of their rows and eliminate.
+void ILUPreconditioner::FactorRow(int i) {
+  const int *lp = l_pntr_.get(), *lc = l_col_.get(), *up = u_pntr_.get();
+  const int* ptr = updates_.ptr.data();
+  const int* tg = updates_.target.data();
+  const int* sc = updates_.source.data();
+  double* v = vals_.get();
+  const double* uv = v + l_nz_;
+  for (int j = lp[i]; j < lp[i + 1]; ++j) {
+    const double z = v[j] / uv[up[lc[j]]];
+    v[j] = z;
+    for (int q = ptr[j]; q < ptr[j + 1]; ++q) v[tg[q]] -= z * v[sc[q]];
   }
 }
 
 void ILUPreconditioner::solve(const double* b, double* x) const {
   const int n = dim_[0];
-  if (b != x)
-    for (int i = 0; i < n; ++i) x[i] = b[i];
   static const int lower_unit[3] = {0, 1, 1};
   static const int upper_stored[3] = {0, 2, 0};
   const int one = 1, ld = n, lwork = 0;
   const double alpha = 1.0, beta = 0.0;
-  dcsrsm(0, n, one, one, nullptr, alpha, lower_unit, l_val_.get(), l_col_.get(), l_pntr_.get(), x, ld, beta,
-         x + 1, ld, nullptr, lwork);
-  dcsrsm(0, n, one, one, nullptr, alpha, upper_stored, u_val_.get(), u_col_.get(), u_pntr_.get(), x, ld, beta,
-         x + 1, ld, nullptr, lwork);
+  // The row kernel reads b and writes x, which spares copying b first; U then runs in place.
+  dcsrsm(0, n, one, one, nullptr, alpha, lower_unit, l_val(), l_col_.get(), l_pntr_.get(), b, ld, beta, x + 1, ld,
+         nullptr, lwork);
+  dcsrsm(0, n, one, one, nullptr, alpha, upper_stored, u_val(), u_col_.get(), u_pntr_.get(), x, ld, beta, x + 1,
+         ld, nullptr, lwork);
 }
 
 void ILUPreconditioner::trans_solve(const double* b, double* x) const {
   const int n = dim_[0];
-  if (b != x)
-    for (int i = 0; i < n; ++i) x[i] = b[i];
   static const int lower_unit[3] = {0, 1, 1};
   static const int upper_stored[3] = {0, 2, 0};
   const int one = 1, ld = n, lwork = 0;
   const double alpha = 1.0, beta = 0.0;
-  dcsrsm(1, n, one, one, nullptr, alpha, upper_stored, u_val_.get(), u_col_.get(), u_pntr_.get(), x, ld, beta,
-         x + 1, ld, nullptr, lwork);
-  dcsrsm(1, n, one, one, nullptr, alpha, lower_unit, l_val_.get(), l_col_.get(), l_pntr_.get(), x, ld, beta,
-         x + 1, ld, nullptr, lwork);
+  // The transposed solves are column kernels, the first of which copies b into x itself.
+  dcsrsm(1, n, one, one, nullptr, alpha, upper_stored, u_val(), u_col_.get(), u_pntr_.get(), b, ld, beta, x + 1,
+         ld, nullptr, lwork);
+  dcsrsm(1, n, one, one, nullptr, alpha, lower_unit, l_val(), l_col_.get(), l_pntr_.get(), x, ld, beta, x + 1, ld,
+         nullptr, lwork);
 }
 
 int ILUPreconditioner::AreYou(const char* word) const {

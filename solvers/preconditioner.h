@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 class SparseMatrix;
 
@@ -58,7 +59,6 @@ class DiagPreconditioner : public Preconditioner {
   int AreYou(const char* word) const;
 
  private:
-  void Fill(const SparseMatrix& A);
   std::unique_ptr<double[]> d;  ///< inverse diagonal
   int n;                        ///< dimension
 };
@@ -81,12 +81,23 @@ class TDiagPreconditioner : public Preconditioner {
   int AreYou(const char* word) const;
 
  private:
-  void Fill(const SparseMatrix& A);
   std::unique_ptr<double[]> d;  ///< scaling factors
   int n;                        ///< dimension
 };
 
-/// Incomplete Cholesky without fill: A ~ L L^T on the upper-triangle pattern of A.
+/// The updates of an incomplete factorisation, found once per pattern: for each eliminating
+/// entry e, the value pairs (target[q], source[q]), q in ptr[e] .. ptr[e+1]-1, such that the
+/// factorisation does value[target] -= (multiplier of e) * value[source]; updates that would
+/// be fill are left out. Refactoring a matrix of the same pattern then needs no search.
+struct FactorUpdates {
+  std::vector<int> ptr;     ///< start of each eliminating entry's pairs
+  std::vector<int> target;  ///< value updated
+  std::vector<int> source;  ///< value it is updated with
+};
+
+/// Incomplete Cholesky without fill: A ~ L L^T on the upper-triangle pattern of A. Besides the
+/// factor it keeps, per pattern, where each value came from in A and the factorisation's
+/// updates, so that a refactor copies and eliminates without a search.
 class ICPreconditioner : public Preconditioner {
  public:
   /// Copies the upper triangle of A (diagonal first in every row) and factors it.
@@ -95,7 +106,9 @@ class ICPreconditioner : public Preconditioner {
   void solve(const double* b, double* x) const override;
   /// The same as solve (the factorisation is symmetric).
   void trans_solve(const double* b, double* x) const override;
-  /// Re-copies and refactors into the same arrays; another triangle size is fatal.
+  /// Re-copies and refactors into the same arrays; another triangle size is fatal. A matrix on
+  /// the pattern of the last factorisation is copied from the recorded positions, any other is
+  /// copied, sorted and analysed afresh.
   void New_Matrix(const SparseMatrix& A) override;
   /// Class name.
   const char* Name() const { return "Cholesky"; }
@@ -112,18 +125,24 @@ class ICPreconditioner : public Preconditioner {
   int nnz() const { return nz_; }
 
  private:
-  void CopyAndFactor(const SparseMatrix& A);
+  void CopyUpper(const SparseMatrix& A);
+  bool Recopy(const SparseMatrix& A);
+  void FindUpdates();
   void ICFactor();
   void ICSolve(const double* b, double* x) const;
   std::unique_ptr<double[]> val_;   ///< factor values
   std::unique_ptr<int[]> pntr_;     ///< row starts
   std::unique_ptr<int[]> col_;      ///< column numbers
   std::unique_ptr<double[]> work_;  ///< work array of the triangular drivers, made once
+  FactorUpdates updates_;           ///< updates of each off-diagonal entry on the rows below
+  std::vector<int> src_;            ///< position in the full rows of A of each stored value
+  std::vector<int> arows_;          ///< the full row starts of A when src_ was made
   int nz_;                          ///< stored values
   int dim_[2];                      ///< dimensions of A
 };
 
 /// Incomplete LU without fill: A ~ L U, L unit lower (strict lower pattern of A), U the rest.
+/// Like ICPreconditioner it keeps, per pattern, the origin of each value and the updates.
 class ILUPreconditioner : public Preconditioner {
  public:
   /// Splits A into L and U and factors them.
@@ -132,7 +151,9 @@ class ILUPreconditioner : public Preconditioner {
   void solve(const double* b, double* x) const override;
   /// Solves U^T y = b, then L^T x = y.
   void trans_solve(const double* b, double* x) const override;
-  /// Re-splits and refactors into the same arrays; other triangle sizes are fatal.
+  /// Re-splits and refactors into the same arrays; other triangle sizes are fatal. A matrix on
+  /// the pattern of the last factorisation is copied and factored row by row in one pass, any
+  /// other is split, sorted and analysed afresh.
   void New_Matrix(const SparseMatrix& A) override;
   /// Class name.
   const char* Name() const { return "ILU"; }
@@ -140,13 +161,13 @@ class ILUPreconditioner : public Preconditioner {
   int AreYou(const char* word) const;
 
   /// Values of L (strictly lower, unit diagonal implied).
-  const double* l_val() const { return l_val_.get(); }
+  const double* l_val() const { return vals_.get(); }
   /// Column numbers of L.
   const int* l_col_ind() const { return l_col_.get(); }
   /// Row starts of L.
   const int* l_row_ptr() const { return l_pntr_.get(); }
   /// Values of U (diagonal first in every row).
-  const double* u_val() const { return u_val_.get(); }
+  const double* u_val() const { return vals_.get() + l_nz_; }
   /// Column numbers of U.
   const int* u_col_ind() const { return u_col_.get(); }
   /// Row starts of U.
@@ -154,15 +175,19 @@ class ILUPreconditioner : public Preconditioner {
 
  private:
   void Count(const SparseMatrix& A, int& lnz, int& unz) const;
-  void SplitAndFactor(const SparseMatrix& A);
-  void ILUFactor();
-  std::unique_ptr<double[]> l_val_;  ///< L values
+  void Split(const SparseMatrix& A);
+  bool Refactor(const SparseMatrix& A);
+  void FindUpdates();
+  void FactorRow(int i);
+  std::unique_ptr<double[]> vals_;   ///< L values, then U values
   std::unique_ptr<int[]> l_pntr_;    ///< L row starts
   std::unique_ptr<int[]> l_col_;     ///< L columns
   int l_nz_;                         ///< L entries
-  std::unique_ptr<double[]> u_val_;  ///< U values
   std::unique_ptr<int[]> u_pntr_;    ///< U row starts
   std::unique_ptr<int[]> u_col_;     ///< U columns
   int u_nz_;                         ///< U entries
+  FactorUpdates updates_;            ///< updates of each L entry on its row, indices into vals_
+  std::vector<int> src_;             ///< position in the full rows of A of each value (-1: a zero pivot)
+  std::vector<int> arows_;           ///< the full row starts of A when src_ was made, empty when A had spare slots
   int dim_[2];                       ///< dimensions of A
 };

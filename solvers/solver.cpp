@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstddef>
 
 #include "foundation/error.h"
 #include "foundation/reavec.h"
@@ -18,7 +19,7 @@ namespace {
 // Method spellings of the card, in the order they are tried.
 struct MethodWord {
   const char* word;
-  SolverType type;
+  SolverType code;
 };
 constexpr MethodWord kMethods[] = {
     {"Explicit", Explicit},
@@ -42,6 +43,18 @@ struct PrecondWord {
 };
 constexpr PrecondWord kPreconditioners[] = {{"ILU", 2}, {"IC", 1}, {"Diagonal", 0}, {"None", 3}};
 
+// Sets code from the first entry of the table whose word is `word`, case ignored; false when
+// there is none.
+template <class Entry, size_t N, class Code>
+bool Lookup(const Entry (&table)[N], const char* word, Code& code) {
+  for (const Entry& e : table)
+    if (strcasecmp(word, e.word) == 0) {
+      code = e.code;
+      return true;
+    }
+  return false;
+}
+
 double DefaultTol2(double tol) { return std::min(1e4 * tol, 0.5); }
 
 }  // namespace
@@ -54,29 +67,13 @@ Solver::Solver(Input* in, const char* name_) : name(name_ ? name_ : "") {
   tol2 = in->Exist("Tolerance2") ? in->GetRea("Tolerance2", Undimensional) : DefaultTol2(tol);
 
   const char* method = in->GetWord("Solver", nullptr);
-  bool found = false;
-  for (const MethodWord& m : kMethods) {
-    if (strcasecmp(method, m.word) == 0) {
-      type = m.type;
-      found = true;
-      break;
-    }
-  }
-  if (!found) OLVU_FATAL("Solver " << method << " not implemented\n");
+  if (!Lookup(kMethods, method, type)) OLVU_FATAL("Solver " << method << " not implemented\n");
   if (type == GMRes) kdim = in->Exist("Kdim") ? in->GetInt("Kdim") : 20;
 
   precond_type = 2;
   if (in->Exist("Preconditioner")) {
     const char* word = in->GetWord("Preconditioner", nullptr);
-    found = false;
-    for (const PrecondWord& p : kPreconditioners) {
-      if (strcasecmp(word, p.word) == 0) {
-        precond_type = p.code;
-        found = true;
-        break;
-      }
-    }
-    if (!found) OLVU_FATAL("Preconditioner " << word << " not implemented\n");
+    if (!Lookup(kPreconditioners, word, precond_type)) OLVU_FATAL("Preconditioner " << word << " not implemented\n");
   }
   // The stationary methods take no preconditioner.
   if (type == GaussSeidel || type == Jacobi) precond_type = 3;

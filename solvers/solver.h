@@ -60,7 +60,8 @@ class Solver {
   /// At most max_iter iterations (max_iter below 1: a tenth of the setting's limit); status.
   virtual int iterate(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int max_iter);
   /// Three systems with one matrix, `inner` iterations each per pass, then the domain's coupling
-  /// step, until all three converge or max_iter / inner + 1 passes are done.
+  /// step, until all three converge or max_iter / inner + 1 passes are done (inner below 1
+  /// counts as 1).
   virtual void solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVec& x2, ReaVec& x3,
                              SystemSparseMatrix* A, Domain* d, int inner, int refactor, const char* what);
   /// Divides A and b by the scale figure of A's diagonal.
@@ -96,8 +97,13 @@ class Solver {
   /// Shared body of the two forms with fixed unknowns.
   double solve_fixed(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, const BitVec& fixed, bool bounded,
                      double upper, double lower, const ReaVec& w, int refactor, const char* what);
+  /// The plain solve, calling after(d) right after the method when after is not null.
+  void solve_in_place(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, const char* what,
+                      void (*after)(Domain*), Domain* d);
   /// preconditione, with the fatal stop on failure.
   void require_preconditioner(int refactor);
+  /// The outcome of a solve: the "Not Solved" warning for status 1, the singular stop for 2.
+  void report(int status, double ratio, const char* what) const;
   /// Level-0 "Not Solved" warning with the iteration limit and the residual ratio.
   void warn_not_solved(const char* what, double ratio) const;
   /// "Singular system found in " stop.

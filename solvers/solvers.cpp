@@ -74,6 +74,11 @@ void Solver::singular(const char* prefix, const char* what) const {
   OLVU_FATAL(prefix << name << " " << what << "\n");
 }
 
+void Solver::report(int status, double ratio, const char* what) const {
+  if (status == 1) warn_not_solved(what, ratio);
+  if (status == 2) singular("Singular system found in ", what);
+}
+
 void Solver::require_preconditioner(int refactor) {
   if (!preconditione(refactor)) OLVU_FATAL("Cannot preconditione system " << name << "\n");
 }
@@ -95,9 +100,7 @@ double Solver::solve_fixed(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, const Bi
   }
   require_preconditioner(refactor);
   double ratio = tol;
-  const int status = solve(b.GivePointer(), xm.GivePointer(), max_iter, ratio, tol2);
-  if (status == 1) warn_not_solved(what, ratio);
-  if (status == 2) singular("Singular system found in ", what);
+  report(solve(b.GivePointer(), xm.GivePointer(), max_iter, ratio, tol2), ratio, what);
   if (bounded) xm.limit(upper, lower);
   const double change = Change(w, x, xm);
   // Bits beyond the length of fixed count as clear.
@@ -121,6 +124,11 @@ double Solver::solve(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, const BitVec& 
 }
 
 void Solver::solve(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, const char* what) {
+  solve_in_place(b, x, A, refactor, what, nullptr, nullptr);
+}
+
+void Solver::solve_in_place(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, const char* what,
+                            void (*after)(Domain*), Domain* d) {
   matrix(A);
   AllocReset();
   ReaVecM xm(x);
@@ -130,8 +138,8 @@ void Solver::solve(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, co
     require_preconditioner(refactor);
     double ratio = tol;
     const int status = solve(b.GivePointer(), x.GivePointer(), max_iter, ratio, tol2);
-    if (status == 1) warn_not_solved(what, ratio);
-    if (status == 2) singular("Singular system found in ", what);
+    if (after) after(d);
+    report(status, ratio, what);
   }
   b = xm;
   AllocReset();
@@ -263,6 +271,9 @@ void Solver::solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVe
   for (int pass = 1; pass <= passes; ++pass) {
     for (int k = 0; k < 3; ++k) {
       if (skip[k]) continue;
+      // Nothing in the pool outlives a method call here, and without the rewind every pass
+      // would take new work vectors.
+      AllocReset();
       ratio[k] = tol;
       status[k] = solve(bs[k]->GivePointer(), xs[k]->GivePointer(), inner, ratio[k], tol2);
       if (status[k] == 2) singular(kSingular[k], what);
@@ -280,21 +291,7 @@ void Solver::solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVe
 
 void DomainSolver::solve1coupled(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, void (*f)(Domain*), int refactor,
                                  const char* what) {
-  matrix(A);
-  AllocReset();
-  ReaVecM xm(x);
-  if (b.sumsq() < kZeroRhs) {
-    x = 0.0;
-  } else {
-    require_preconditioner(refactor);
-    double ratio = tol;
-    const int status = solve(b.GivePointer(), x.GivePointer(), max_iter, ratio, tol2);
-    if (f) f(domain);
-    if (status == 1) warn_not_solved(what, ratio);
-    if (status == 2) singular("Singular system found in ", what);
-  }
-  b = xm;
-  AllocReset();
+  solve_in_place(b, x, A, refactor, what, f, domain);
 }
 
 void DomainSolver::solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2, SystemSparseMatrix* A,

@@ -209,6 +209,68 @@ TEST(Preconditioners, NewMatrixRefactorsInPlace) {
   EXPECT_DOUBLE_EQ(dg.diag(0), 1.0 / (2.0 * (4.0 + 1.5)));
 }
 
+TEST(Preconditioners, NewMatrixOfAnotherPatternOrOrderFactorsTheNewMatrix) {
+  const std::vector<double> bv = {1.0, -2.0, 0.5, 3.0, 1.5, -1.0};
+  auto same_solves = [&](const Preconditioner& p, const Preconditioner& fresh) {
+    EXPECT_EQ(Apply(p, bv), Apply(fresh, bv));
+    EXPECT_EQ(Apply(p, bv, true), Apply(fresh, bv, true));
+  };
+  // The same triangle sizes on another pattern: with other row lengths ((0, 3) moved to (0, 4)),
+  // and with the same ones ((0, 3) and (1, 4) become (0, 4) and (1, 3)).
+  const Triplets base = olvu_test::Tridiagonal(6, 4.0, -1.0, -1.5);
+  auto with = [&](std::initializer_list<std::pair<int, int>> extra) {
+    Triplets t = base;
+    for (const auto& [i, j] : extra) {
+      t.emplace_back(i, j, 0.5);
+      t.emplace_back(j, i, 0.25);
+    }
+    return t;
+  };
+  const Triplets cases[][2] = {{with({{0, 3}}), with({{0, 4}})}, {with({{0, 3}, {1, 4}}), with({{0, 4}, {1, 3}})}};
+  for (const auto& c : cases) {
+    const LinearSystem sa = MakeSystem("a", 6, c[0], false), sb = MakeSystem("b", 6, c[1], false);
+    ICPreconditioner ic(*sa.A);
+    ILUPreconditioner ilu(*sa.A);
+    ic.New_Matrix(*sb.A);
+    ilu.New_Matrix(*sb.A);
+    same_solves(ic, ICPreconditioner(*sb.A));
+    same_solves(ilu, ILUPreconditioner(*sb.A));
+  }
+  // Rows stored neither sorted nor with the diagonal first, refactored after new values.
+  const Triplets t = olvu_test::ConvDiff2D(5, 1.5);
+  SparseMatrixStruct pattern(25, 25, 0, 0, 0);
+  for (auto e = t.rbegin(); e != t.rend(); ++e) pattern.addPosition(e->row(), e->col());
+  pattern.Build();
+  SystemSparseMatrix m(&pattern);
+  for (const auto& e : t) m.addToLhs(e.row(), e.col(), e.value());
+  ILUPreconditioner u(m);
+  ICPreconditioner c(m);
+  m *= 3.0;
+  u.New_Matrix(m);
+  c.New_Matrix(m);
+  const std::vector<double> b25(25, 1.0);
+  EXPECT_EQ(Apply(u, b25), Apply(ILUPreconditioner(m), b25));
+  EXPECT_EQ(Apply(c, b25), Apply(ICPreconditioner(m), b25));
+  // A symmetric matrix, and a row without U entries, refactored in place.
+  const LinearSystem lap = MakeSystem("lap", 25, olvu_test::Laplacian2D(5), true);
+  SymmetricSparseMatrix sym(lap.pattern.get());
+  for (const auto& e : olvu_test::Laplacian2D(5)) sym.addToLhs(e.row(), e.col(), e.value());
+  ICPreconditioner sc(sym);
+  ILUPreconditioner su(sym);
+  sym *= 0.5;
+  sc.New_Matrix(sym);
+  su.New_Matrix(sym);
+  EXPECT_EQ(Apply(sc, b25), Apply(ICPreconditioner(sym), b25));
+  EXPECT_EQ(Apply(su, b25), Apply(ILUPreconditioner(sym), b25));
+  LinearSystem swap = MakeSystem("swap", 3, Triplets{{0, 0, 2.0}, {0, 1, 3.0}, {1, 0, 1.0}, {2, 2, 1.0}}, false, 0);
+  ILUPreconditioner zp(*swap.A);
+  *swap.A *= 2.0;
+  zp.New_Matrix(*swap.A);
+  const ILUPreconditioner zf(*swap.A);
+  EXPECT_EQ(zp.u_val()[zp.u_row_ptr()[1]], zf.u_val()[zf.u_row_ptr()[1]]);  // 0 - (2 / 4) 6
+  EXPECT_EQ(zp.u_val()[zp.u_row_ptr()[1]], -3.0);
+}
+
 TEST(Preconditioners, NewMatrixOfAnotherStructureStops) {
   const Triplets base = olvu_test::Tridiagonal(4, 3.0, -1.0, -1.0);
   Triplets extra = base;

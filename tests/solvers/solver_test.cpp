@@ -313,6 +313,9 @@ void CountDomain(Domain* d) {
   ++coupled_calls;
   coupled_domain = d;
 }
+// Where the pool stands after each pass of solve_coupled.
+std::vector<void*> pool_marks;
+void MarkPool(Domain*, ReaVec&, ReaVec&, ReaVec&) { pool_marks.push_back(Alloc(8)); }
 }  // namespace
 
 TEST_F(SolverOps, CoupledSolvesCallTheDomainBack) {
@@ -332,6 +335,15 @@ TEST_F(SolverOps, CoupledSolvesCallTheDomainBack) {
   EXPECT_EQ(x2, ReaVec(100, 0.0));  // zero right-hand side: x = 0, not iterated
   EXPECT_LE(olvu_test::RelError(x1.GivePointer(), ref), 1e-6);
   EXPECT_LE(olvu_test::RelError(x3.GivePointer(), 2.0 * ref), 1e-6);
+  // The passes do not pile up work vectors in the pool: each starts where the last one did.
+  ReaVec y1(100, 0.0), y2(100, 0.0), y3(100, 0.0);
+  b2 = ToReaVec(be);
+  Domain_SolveCoupled = MarkPool;
+  pool_marks.clear();
+  solver.solve_coupled(b1, b2, b3, y1, y2, y3, s.A.get(), dom, 1, 0, "label");
+  Domain_SolveCoupled = nullptr;
+  ASSERT_GE(pool_marks.size(), 3u);
+  for (void* mark : pool_marks) EXPECT_EQ(mark, pool_marks[0]);
 
   DomainSolver ds(dom, StabBiConjugateGradient, 1e-10, 300, "D");
   ReaVec b = ToReaVec(be), x(100, 0.0);

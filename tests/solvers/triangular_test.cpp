@@ -1,7 +1,9 @@
 // Sparse triangular kernels and drivers against dense reference solves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "solvers/solverlib.h"
@@ -88,7 +90,90 @@ void CheckDriver(bool columns, int transa, bool lower, bool unit, bool in_place)
   for (int i = 0; i < m; ++i) EXPECT_NEAR(x[i], xref[i], 1e-12) << "entry " << i;
 }
 
+// The kernel steps written out plainly, on one right-hand side with 0-based arrays: column
+// kernels scatter, row kernels gather, each in the stored order of its entries.
+std::vector<double> ReferenceSolve(bool columns, bool lower, bool unit, double alpha, const Csr& t,
+                                   std::vector<double> x, const std::vector<double>& b) {
+  const int m = static_cast<int>(t.pntr.size()) - 1;
+  for (int s = 0; s < m; ++s) {
+    const int j = lower ? s : m - 1 - s;
+    int lo = t.pntr[j], hi = t.pntr[j + 1];
+    if (columns) {
+      if (!unit) {
+        const int d = lower ? lo++ : --hi;
+        x[j] = alpha * x[j] / t.val[d];
+      }
+      for (int k = lo; k < hi; ++k) x[t.indx[k]] -= t.val[k] * x[j];
+    } else {
+      double sum = 0.0, d = 1.0;
+      if (!unit) d = t.val[lower ? --hi : lo++];
+      for (int k = lo; k < hi; ++k) sum += t.val[k] * x[t.indx[k]];
+      x[j] = alpha * (b[j] - sum) / d;
+    }
+  }
+  return x;
+}
+
 }  // namespace
+
+TEST(TriangularKernels, EveryKernelFollowsItsStepsForAnyAlphaAndOrder) {
+  // A 40 x 40 triangle whose columns (rows) hold their nearest neighbour in some places and not
+  // in others, sorted in some and reversed in others, so that every path of the kernels runs.
+  using Kernel = int (*)(int, int, int, const double*, double, const double*, const int*, const int*,
+                         const double*, int, double*, int);
+  const Kernel kernels[2][2][2] = {{{CompRow_UpperDiagSolve, CompRow_UpperUnitSolve},
+                                    {CompRow_LowerDiagSolve, CompRow_LowerUnitSolve}},
+                                   {{CompCol_UpperDiagSolve, CompCol_UpperUnitSolve},
+                                    {CompCol_LowerDiagSolve, CompCol_LowerUnitSolve}}};
+  const int m = 40;
+  for (int columns = 0; columns < 2; ++columns)
+    for (int lower = 0; lower < 2; ++lower)
+      for (int unit = 0; unit < 2; ++unit) {
+        // Entries of vector j: the other index i of each off-diagonal entry (i below j for a lower
+        // row or an upper column, above it otherwise).
+        const bool below = (columns == 0) == (lower == 1);
+        Csr t;
+        t.pntr.push_back(0);
+        for (int j = 0; j < m; ++j) {
+          std::vector<int> idx;
+          for (int i = 0; i < m; ++i)
+            if ((below ? i < j : i > j) && (std::abs(i - j) == 1 ? j % 4 != 3 : (i * 7 + j * 3) % 5 == 0))
+              idx.push_back(i);
+          if (j % 3 == 0) std::reverse(idx.begin(), idx.end());
+          // The diagonal is first in lower columns and upper rows, last otherwise.
+          const bool diag_first = columns ? lower : !lower;
+          if (!unit && diag_first) t.indx.push_back(j), t.val.push_back(2.0 + 0.1 * j);
+          for (int i : idx) t.indx.push_back(i), t.val.push_back(0.05 * ((i + 2 * j) % 7) - 0.15);
+          if (!unit && !diag_first) t.indx.push_back(j), t.val.push_back(2.0 + 0.1 * j);
+          t.pntr.push_back(static_cast<int>(t.indx.size()));
+        }
+        std::vector<double> b(m);
+        for (int i = 0; i < m; ++i) b[i] = std::sin(0.7 * i) + 0.3;
+        for (double alpha : {1.0, 2.0, -0.5}) {
+          SCOPED_TRACE(::testing::Message() << "columns " << columns << " lower " << lower << " unit " << unit
+                                            << " alpha " << alpha);
+          const std::vector<double> ref = ReferenceSolve(columns, lower, unit, alpha, t, b, b);
+          std::vector<double> x(m + 1, 0.0);
+          kernels[columns][lower][unit](m, 1, 1, nullptr, alpha, t.val.data(), t.indx.data(), t.pntr.data(), b.data(),
+                                        m, x.data() + 1, m);
+          for (int i = 0; i < m; ++i) EXPECT_NEAR(x[i], ref[i], 1e-13 * (1.0 + std::fabs(ref[i]))) << "entry " << i;
+          // In place, and with 1-based arrays, the same solution.
+          std::vector<double> y = b;
+          kernels[columns][lower][unit](m, 1, 1, nullptr, alpha, t.val.data(), t.indx.data(), t.pntr.data(), y.data(),
+                                        m, y.data() + 1, m);
+          Csr one = t;
+          for (int& k : one.indx) ++k;
+          for (int& k : one.pntr) ++k;
+          std::vector<double> z(m, 0.0);
+          kernels[columns][lower][unit](m, 1, 1, nullptr, alpha, one.val.data(), one.indx.data(), one.pntr.data(),
+                                        b.data(), m, z.data(), m);
+          for (int i = 0; i < m; ++i) {
+            EXPECT_EQ(y[i], x[i]) << "in place, entry " << i;
+            EXPECT_EQ(z[i], x[i]) << "1-based, entry " << i;
+          }
+        }
+      }
+}
 
 TEST(TriangularKernels, SpecExamples) {
   // Strictly lower rows {row 1: (col 0, 0.5)} with a unit diagonal, b = (2, 3).
