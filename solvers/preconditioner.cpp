@@ -181,6 +181,27 @@ inline int Refill(const Rows& r, Value value, const int* src, const int* cols, d
   return bad;
 }
 
+// Fills u with the updates that walk(emit, end) produces: walk calls emit(target, source) for
+// each update in order and end(e) after the last one of eliminating entry e (for every e of
+// the `entries`). It runs twice, counting and then storing, so that the lists take their exact
+// size at once.
+template <class Walk>
+void CollectUpdates(FactorUpdates& u, int entries, Walk walk) {
+  long count = 0;
+  walk([&](int, int) { ++count; }, [](int) {});
+  u.ptr.assign(entries + 1, 0);
+  u.target.resize(count);
+  u.source.resize(count);
+  int q = 0;
+  walk(
+      [&](int t, int s) {
+        u.target[q] = t;
+        u.source[q] = s;
+        ++q;
+      },
+      [&](int e) { u.ptr[e + 1] = q; });
+}
+
 // Calls f with the value access of A, by full position, as a separate instance for the general
 // matrix (its own position) and the symmetric one (mapped to its upper value).
 template <class F>
@@ -272,29 +293,24 @@ void ICPreconditioner::FindUpdates() {
   const int n = dim_[0];
   const int* p = pntr_.get();
   const int* c = col_.get();
-  FactorUpdates& u = updates_;
-  u.ptr.assign(nz_ + 1, 0);
-  u.target.clear();
-  u.source.clear();
   std::vector<int> mark(dim_[0] > dim_[1] ? dim_[0] : dim_[1], -1);  // column -> position in row k
-  for (int k = 0; k < n; ++k) {
-    const int d = p[k], end = p[k + 1];
-    for (int i = d + 1; i < end; ++i) mark[c[i]] = i;
-    for (int i = d; i < end; ++i) {
-      const int h = c[i];
-      // A column beyond the rows of a non-square matrix has no row to update.
-      if (i > d && k < n - 1 && h < n)
-        for (int j = p[h]; j < p[h + 1]; ++j) {
-          const int g = mark[c[j]];
-          if (g >= i) {
-            u.target.push_back(j);
-            u.source.push_back(g);
+  CollectUpdates(updates_, nz_, [&](auto emit, auto end) {
+    for (int k = 0; k < n; ++k) {
+      const int d = p[k], e = p[k + 1];
+      for (int i = d + 1; i < e; ++i) mark[c[i]] = i;
+      for (int i = d; i < e; ++i) {
+        const int h = c[i];
+        // A column beyond the rows of a non-square matrix has no row to update.
+        if (i > d && k < n - 1 && h < n)
+          for (int j = p[h]; j < p[h + 1]; ++j) {
+            const int g = mark[c[j]];
+            if (g >= i) emit(j, g);
           }
-        }
-      u.ptr[i + 1] = static_cast<int>(u.target.size());
+        end(i);
+      }
+      for (int i = d + 1; i < e; ++i) mark[c[i]] = -1;
     }
-    for (int i = d + 1; i < end; ++i) mark[c[i]] = -1;
-  }
+  });
 }
 
 // Right-looking IC(0): row k of the stored upper triangle becomes row k of L^T, its diagonal d
@@ -463,28 +479,23 @@ void ILUPreconditioner::Split(const SparseMatrix& A) {
 void ILUPreconditioner::FindUpdates() {
   const int n = dim_[0];
   const int *lp = l_pntr_.get(), *lc = l_col_.get(), *up = u_pntr_.get(), *uc = u_col_.get();
-  FactorUpdates& u = updates_;
-  u.ptr.assign(l_nz_ + 1, 0);
-  u.target.clear();
-  u.source.clear();
   std::vector<int> mark(dim_[0] > dim_[1] ? dim_[0] : dim_[1], -1);  // column -> entry of row i
-  for (int i = 0; i < n; ++i) {
-    for (int k = lp[i]; k < lp[i + 1]; ++k) mark[lc[k]] = k;
-    for (int k = up[i]; k < up[i + 1]; ++k) mark[uc[k]] = l_nz_ + k;
-    for (int j = lp[i]; j < lp[i + 1]; ++j) {
-      const int c = lc[j];
-      for (int g = up[c] + 1; g < up[c + 1]; ++g) {
-        const int t = mark[uc[g]];
-        if (t >= 0) {
-          u.target.push_back(t);
-          u.source.push_back(l_nz_ + g);
+  CollectUpdates(updates_, l_nz_, [&](auto emit, auto end) {
+    for (int i = 0; i < n; ++i) {
+      for (int k = lp[i]; k < lp[i + 1]; ++k) mark[lc[k]] = k;
+      for (int k = up[i]; k < up[i + 1]; ++k) mark[uc[k]] = l_nz_ + k;
+      for (int j = lp[i]; j < lp[i + 1]; ++j) {
+        const int c = lc[j];
+        for (int g = up[c] + 1; g < up[c + 1]; ++g) {
+          const int t = mark[uc[g]];
+          if (t >= 0) emit(t, l_nz_ + g);
         }
+        end(j);
       }
-      u.ptr[j + 1] = static_cast<int>(u.target.size());
+      for (int k = lp[i]; k < lp[i + 1]; ++k) mark[lc[k]] = -1;
+      for (int k = up[i]; k < up[i + 1]; ++k) mark[uc[k]] = -1;
     }
-    for (int k = lp[i]; k < lp[i + 1]; ++k) mark[lc[k]] = -1;
-    for (int k = up[i]; k < up[i + 1]; ++k) mark[uc[k]] = -1;
-  }
+  });
 }
 
 // Row i of IKJ ILU(0), the rows above being final: its L entries, in column order, become the
