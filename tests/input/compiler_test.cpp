@@ -180,3 +180,37 @@ TEST(InstructionList, StackIsSizedForTheDeepestPath) {
   bad.prepare();
   EXPECT_FALSE(bad.safe());
 }
+
+TEST(OpcodeTable, EveryBaseWordCompilesToItsRow) {
+  // The compiler reads its vocabulary and grammar from the table: every call
+  // word takes one argument, every infix word two, every operand word none.
+  for (const OpInfo& op : Opcodes) {
+    if (!op.word) continue;
+    std::string text;
+    if (op.syntax == Syntax::Call) text = std::string(op.word) + "(1)";
+    else if (op.syntax >= Syntax::OrOp) text = std::string("1 ") + op.word + " 2";
+    else if (op.syntax == Syntax::Operand) text = op.word;
+    else continue;
+    EXPECT_EQ(Codes(text.c_str()).back(), op.code) << text;
+  }
+  // Node words belong to the compilers of a domain, not to the base vocabulary.
+  EXPECT_EQ(CompileError("NX"), Msg("Cannot compile instruction NX"));
+}
+
+TEST(OpcodeTable, StackSignaturesFollowTheForms) {
+  for (const OpInfo& op : Opcodes) {
+    EXPECT_EQ(StackNeeds(op.code), op.pops) << op.name;
+    EXPECT_EQ(StackEffect(op.code), op.push) << op.name;
+    if (op.form == Form::Binary) {
+      EXPECT_EQ(op.push, -1) << op.name;
+    }
+    if (op.form == Form::Const || op.form == Form::Var || op.form == Form::Push || op.form == Form::Node) {
+      EXPECT_EQ(op.push, 1) << op.name;
+    }
+  }
+  // Fused steps: K joined to its operator reads the top, a joined push adds one.
+  EXPECT_EQ(StackNeeds(FusedConst_Base + Add_Code), 1);
+  EXPECT_EQ(StackEffect(FusedConst_Base + Add_Code), 0);
+  EXPECT_EQ(StackEffect(FusedConstVar_Base + Mul_Code), 1);
+  EXPECT_EQ(StackEffect(FusedIf_Base), 0);
+}
