@@ -203,6 +203,7 @@ void Compiler::expect(ValidCode c, const char* text) {
 InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
   back_ = nullptr;
+  nesting_ = 0;
   list_ = new (std::nothrow) InstructionList;
   if (!list_) OLVU_FATAL("Not space available on heap\n");
   pending_ = start && NumbersOf(start) > 0;
@@ -219,6 +220,17 @@ InstructionList* Compiler::compileFrom(Word* start) {
 }
 
 void Compiler::expression() {
+  // Every nesting (brackets, arguments, branches) passes here: a limit keeps
+  // the recursion of the compiler inside its stack.
+  if (nesting_ >= MaxNesting)
+    OLVU_FATAL("Function " << Info() << " compiler error: Expression nested deeper than " << MaxNesting
+                           << " levels\n");
+  ++nesting_;
+  nestedExpression();
+  --nesting_;
+}
+
+void Compiler::nestedExpression() {
   Instruction* i = getInstruction();
   if (!IsCode(i, If_Code)) {
     if (i) backInstruction(i);
@@ -416,8 +428,7 @@ void InstructionList::build() {
     }
     prog_.push_back(op);
   }
-  while (moveConstant()) {
-  }
+  moveConstants();
   fuse();
   for (std::size_t pc = 0; pc < prog_.size(); ++pc) {
     const int c = prog_[pc].code;
@@ -439,42 +450,41 @@ int StackEffect(int code) {
 // A constant left operand of a commutative operator is moved behind the
 // right operand (K B op becomes B K op), so that it joins the operator. The
 // operand extents come from a symbolic run of the program: each entry of
-// `start` is where the value on that stack level began. Gives true after one
-// move (positions change, so the caller runs it again).
-bool InstructionList::moveConstant() {
+// `start` is where the value on that stack level began. A move only shifts
+// the steps of the right operand, which the run has passed, and leaves the
+// operator's value starting at the same place, so one pass makes every move.
+void InstructionList::moveConstants() {
   std::vector<int> start, conds;
   const int n = int(prog_.size());
   for (int pc = 0; pc < n; ++pc) {
     const int c = prog_[pc].code;
     const int need = StackNeeds(c);
-    if (c == Eval_Code) return false;
+    if (c == Eval_Code) return;
     if (StackEffect(c) == 1) {
       start.push_back(pc);
     } else if (c == If_Code) {
-      if (start.empty()) return false;
+      if (start.empty()) return;
       conds.push_back(start.back());
       start.pop_back();
     } else if (c == Elif_Code || c == Else_Code) {
-      if (start.empty()) return false;
+      if (start.empty()) return;
       start.pop_back();
     } else if (c == Endif_Code) {
-      if (start.empty() || conds.empty()) return false;
+      if (start.empty() || conds.empty()) return;
       start.back() = conds.back();
       conds.pop_back();
     } else if (need == 2) {
-      if (start.size() < 2) return false;
+      if (start.size() < 2) return;
       const int sb = start.back();
       start.pop_back();
       const int sa = start.back();
       if (Opcodes[c].commutative && sb == sa + 1 && pc > sb + 1 && IsForm(prog_[sa].code, Form::Const)) {
         std::rotate(prog_.begin() + sa, prog_.begin() + sa + 1, prog_.begin() + pc);
-        return true;
       }
     } else if (need == 1 && start.empty()) {
-      return false;
+      return;
     }
   }
-  return false;
 }
 
 // Joins a constant or a time variable pushed right before a binary operator

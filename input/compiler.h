@@ -140,8 +140,8 @@ class InstructionList {
  private:
   /// Builds the compact program, its jumps and its stack size from the instructions.
   void build();
-  /// Moves one constant left operand of a commutative operator behind its right operand.
-  bool moveConstant();
+  /// Moves every constant left operand of a commutative operator behind its right operand.
+  void moveConstants();
   /// Joins pushed constants and time variables with the operator or branch that reads them.
   void fuse();
   /// Step after the endif that closes the if at pc.
@@ -197,8 +197,13 @@ class Compiler {
   /// Forgets the numbers of the current word as operands (they were read otherwise).
   void dropPending() { pending_ = 0; }
 
-  /// A conditional if (c) then e elif ... else e endif, or an or_expression.
+  /// Deepest nesting of expressions in a function text.
+  static constexpr int MaxNesting = 1000;
+
+  /// expression() one level deeper; past MaxNesting levels the text is refused.
   void expression();
+  /// A conditional if (c) then e elif ... else e endif, or an or_expression.
+  void nestedExpression();
   /// The then-branch with its elif parts.
   void elif_expression();
   /// a | b | ...
@@ -233,4 +238,5 @@ class Compiler {
   char* name_ = nullptr;             ///< name in messages, owned (null until readInfo)
   Instruction* back_ = nullptr;      ///< the push-back slot
   int pending_ = 0;                  ///< 1: the current word's number is the next operand
+  int nesting_ = 0;                  ///< expressions open around the current word
 };

@@ -181,6 +181,18 @@ TEST(InstructionList, StackIsSizedForTheDeepestPath) {
   EXPECT_FALSE(bad.safe());
 }
 
+TEST(CompilerErrors, NestingHasALimit) {
+  // Far deeper than the limit: refused with a message instead of overflowing the stack.
+  std::string deep = std::string(50000, '(') + "t" + std::string(50000, ')');
+  EXPECT_EQ(CompileError(deep.c_str()), Msg("Expression nested deeper than 1000 levels"));
+  std::string fn = "t";
+  for (int i = 0; i < 1200; ++i) fn = "sin(" + fn + ")";
+  EXPECT_EQ(CompileError(fn.c_str()), Msg("Expression nested deeper than 1000 levels"));
+  // Just inside the limit compiles.
+  std::string inside = std::string(998, '(') + "t" + std::string(998, ')');
+  EXPECT_EQ(Codes(inside.c_str()), (std::vector<int>{T_Code}));
+}
+
 TEST(OpcodeTable, EveryBaseWordCompilesToItsRow) {
   // The compiler reads its vocabulary and grammar from the table: every call
   // word takes one argument, every infix word two, every operand word none.
