@@ -3,6 +3,8 @@
 // every compile and evaluation fault.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -34,7 +36,8 @@ struct Fields : ::testing::Test {
   }
   // The function of text, compiled in the domain.
   std::unique_ptr<FluidFunction> F(const std::string& text) {
-    const std::string path = testing::TempDir() + "fluid_function.dat";
+    // One file per process: the tests run in parallel.
+    const std::string path = testing::TempDir() + "fluid_function_" + std::to_string(getpid()) + ".dat";
     WriteFile(path, "F \"" + text + "\";\n");
     Input in(path.c_str());
     in.ReadLine();
