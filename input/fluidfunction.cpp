@@ -13,6 +13,7 @@
 #include "foundation/reavec.h"
 #include "input/input.h"
 #include "input/line.h"
+#include "input/blockmachine.h"
 #include "input/stackmachine.h"
 
 namespace {
@@ -61,7 +62,11 @@ struct NodeEnv {
   double var[4];
   const DomainView& v;
   const double* const* slot;
-  int k;  // 0-based node
+  int k;                        // 0-based node
+  int first = 0;                // node of lane 0 of a contiguous block
+  const int* index = nullptr;   // 1-based nodes of the lanes of a gathered block
+
+  void seek(int lane) { k = index ? index[lane] - 1 : first + lane; }
 
   NodeEnv(const DomainView& view, const double* const* slots, int node)
       : var{Total_Time, double(Iterations), Run_Time_Increment, double(Current_Step)}, v(view), slot(slots), k(node) {}
@@ -303,6 +308,7 @@ void FluidFunction::bind() {
     }
   }
   (void)velocity;
+  block_ = olvu_machine::Blockable<NodeEnv>(*code_);
 }
 
 double FluidFunction::at(int node) {
@@ -322,9 +328,18 @@ void FluidFunction::fill(ReaVec& out) {
   const int n = int(out.length()) < view_.nodes ? int(out.length()) : view_.nodes;
   double* o = out.GivePointer();
   EvalName = name_;
-  for (int k = 0; k < n; ++k) {
-    NodeEnv env(view_, slots_.data(), k);
-    o[k] = olvu_machine::RunMachine(*code_, env) * factor_;
+  NodeEnv env(view_, slots_.data(), 0);
+  const double f = factor_;
+  int k = 0;
+  if (block_)
+    for (; k + olvu_machine::BlockLanes <= n; k += olvu_machine::BlockLanes) {
+      env.first = k;
+      olvu_machine::RunBlock(*code_, env, olvu_machine::BlockLanes, o + k);
+      for (int i = k; i < k + olvu_machine::BlockLanes; ++i) o[i] *= f;
+    }
+  for (; k < n; ++k) {
+    env.k = k;
+    o[k] = olvu_machine::RunMachine(*code_, env) * f;
   }
 }
 
@@ -332,9 +347,21 @@ void FluidFunction::addWeighted(ReaVec& out, const int* nodes, const double* w, 
   bind();
   double* o = out.GivePointer();
   EvalName = name_;
-  for (int k = 0; k < n; ++k) {
-    NodeEnv env(view_, slots_.data(), nodes[k] - 1);
-    o[nodes[k] - 1] += olvu_machine::RunMachine(*code_, env) * factor_ * w[k];
+  NodeEnv env(view_, slots_.data(), 0);
+  const double f = factor_;
+  int k = 0;
+  if (block_) {
+    double lane[olvu_machine::BlockLanes];
+    for (; k + olvu_machine::BlockLanes <= n; k += olvu_machine::BlockLanes) {
+      env.index = nodes + k;
+      olvu_machine::RunBlock(*code_, env, olvu_machine::BlockLanes, lane);
+      for (int i = 0; i < olvu_machine::BlockLanes; ++i) o[nodes[k + i] - 1] += lane[i] * f * w[k + i];
+    }
+    env.index = nullptr;
+  }
+  for (; k < n; ++k) {
+    env.k = nodes[k] - 1;
+    o[env.k] += olvu_machine::RunMachine(*code_, env) * f * w[k];
   }
 }
 
@@ -356,9 +383,10 @@ int FluidFunction::update(ReaVec& v, const BitVec& mask) {
   bind();
   EvalName = name_;
   const unsigned m = n < unsigned(view_.nodes) ? n : unsigned(view_.nodes);
+  NodeEnv env(view_, slots_.data(), 0);
   for (unsigned i = 0; i < m; ++i)
     if (mask[i]) {
-      NodeEnv env(view_, slots_.data(), int(i));
+      env.k = int(i);
       v.GivePointer()[i] = olvu_machine::RunMachine(*code_, env) * factor_;
     }
   return constant_;

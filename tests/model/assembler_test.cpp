@@ -33,7 +33,7 @@ struct Assembly {
     Gz = std::make_unique<SystemSparseMatrix>(pattern.get());
     const std::size_t n = std::size_t(t.nodes.count);
     lumped.assign(n, 0.0), size.assign(n, 0.0), share.assign(n, 0.0);
-    SystemArrays out{pattern.get(), L->val(0), M->val(0), Gx->val(0), Gy->val(0), Gz->val(0),
+    SystemArrays out{pattern.get(), L->sval(0), M->sval(0), Gx->val(0), Gy->val(0), Gz->val(0),
                      lumped.data(),  size.data(), share.data()};
     int i = 0;
     while (Mesh* m = t.meshes.next(i)) AssembleSystemSet(m, "Set", 0, out, gauss);

@@ -5,12 +5,15 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
+#include "input/line.h"
 #include "tests/model/fluidcase.h"
 #include "tests/support/child.h"
 
@@ -179,3 +182,66 @@ TEST(FluidFunctionTables, CheckedValuesAndNumberedDefinitions) {
 }
 
 }  // namespace
+
+namespace {
+
+// A domain of n nodes on a line, with coordinates and two fields, and no matrices.
+class LineDomain : public FunctionDomain {
+ public:
+  explicit LineDomain(int n) : vx(unsigned(n)), tm(unsigned(n)), n_(n) {
+    for (int k = 1; k <= n; ++k) {
+      auto p = std::make_unique<ReaVec>(3u);
+      (*p)(1) = 0.01 * k, (*p)(2) = 1 - 0.003 * k;
+      coords_.push_back(p.get());
+      points_.push_back(std::move(p));
+      vx(unsigned(k)) = std::sin(0.1 * k);
+      tm(unsigned(k)) = 280 + k;
+    }
+  }
+  ReaVec* GiveVector(const char* name) override {
+    return std::string(name) == "Vx" ? &vx : std::string(name) == "Tm" ? &tm : nullptr;
+  }
+  int GiveMaterialIndex(const char*) override { return -1; }
+  const BitVec* MaterialNodes(int) override { return nullptr; }
+  DomainView View() override {
+    DomainView v;
+    v.nodes = n_;
+    v.coords = coords_.data();
+    return v;
+  }
+  ReaVec vx, tm;
+
+ private:
+  int n_;
+  std::vector<const ReaVec*> coords_;
+  std::vector<std::unique_ptr<ReaVec>> points_;
+};
+
+}  // namespace
+
+// Long fills run over blocks of nodes: they must give what node-by-node evaluation gives, for
+// straight-line programs (blocks) and programs with branches (node by node), gathered or not.
+TEST(FluidFunctionBlocks, BlocksGiveTheNodeByNodeValues) {
+  LineDomain d(203);
+  Total_Time = 0.5;
+  for (const char* text : {"0.001*exp(-0.02*(Tm-300)) + 0.0001*Vx*Vx", "X*t - Y/2 + (Vx max 0.2)",
+                           "if (Vx > 0) then Tm else -X endif", "sqrt(abs(Vx)) * 3 + t*2"}) {
+    SCOPED_TRACE(text);
+    Line line(text, 1);
+    FluidCompiler c(&d);
+    FluidFunction f(c.compileFrom(line.FirstWord()), &d, 2.5, "F");
+    ReaVec all(203u);
+    f.fill(all);
+    std::vector<int> nodes;
+    std::vector<double> w;
+    for (int k = 203; k >= 1; k -= 2) nodes.push_back(k), w.push_back(0.5);
+    ReaVec sum(203u, 0.0);
+    f.addWeighted(sum, nodes.data(), w.data(), int(nodes.size()));
+    for (int k = 1; k <= 203; ++k) {
+      const double one = f.evaluate(k);
+      EXPECT_DOUBLE_EQ(all(unsigned(k)), one) << k;
+      EXPECT_DOUBLE_EQ(sum(unsigned(k)), k % 2 ? 0.5 * one : 0.0) << k;
+    }
+  }
+  Total_Time = 0;
+}
