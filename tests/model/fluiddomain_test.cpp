@@ -12,6 +12,7 @@
 #include "domain/fluidmesh.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "input/fluidfunction.h"
 #include "solvers/solver.h"
 #include "tests/model/fluidcase.h"
 #include "tests/support/child.h"
@@ -249,6 +250,56 @@ TEST(FluidDomainSetUp, EachBadInputEndsWithItsMessage) {
     EXPECT_EQ(r.status, 1) << b.what;
     EXPECT_EQ(r.err, Report(b.message)) << b.what;
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FluidDomainGeneralData, FlagsStabilisationNormsAndOptionalBlocks) {
+  const std::string card =
+      "FluidDefinition Solve_NavierStokes Solve_Kinetic_Energy_2L Turbulence_Smoothing 2 Integration_Scheme "
+      "Crank_Nicolson NS_AdvecStab_2nd_Order NS_AdvecStab_Auto TM_AdvecStab_2nd_Order Control_Increment Medium "
+      "MinTauV_Ratio 0 MinTauP_Ratio 40 SteadyNorm 0.5 AdvectionNorm 1e-6 KenrMinimum 1 Coupling_Type Steady_State "
+      "Coupling_Step 5 UpdateMeshEvery 3;";
+  std::string text = Variant("FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler;", card);
+  const std::string blocks =
+      "EndInitialDataFunctions;\n"
+      "ConditionalFunctions;\n  Function VelocityX \"X-0.5\" [m/s];\nEndConditionalFunctions;\n"
+      "IntegralFunctions Integral1 \"Vx\" Integral2 \"1\" Integral3 \"X\";\n"
+      "CustomisedResultsFunctions;\n  CustomRes \"Vx*2\" Name Twice;\nEndCustomisedResultsFunctions;\n"
+      "Symmetric Pressure_Solver Solver ConjugateGradient Max_Iter 50 Tolerance 1e-8;\n";
+  text.replace(text.find("EndInitialDataFunctions;\n"), 25, blocks);
+  Number_of_Steps = 100;
+  auto r = Build(text, [](FluidCase& c) {
+    FluidDomain& d = *c.fluid;
+    const IntVec& p = d.ProblemsToSolve();
+    std::printf("flags %d %d %d %d\n", p(6), p(28), p(29), p(19));
+    std::printf("scheme %d stab %d %d %d smooth %d\n", int(d.Scheme()), d.StabOrder(0), d.StabOrder(1),
+                d.StabOrder(3), d.Smoothing(1));
+    std::printf("control %g tauV %g %g tauP %g %g\n", d.IncrementControl(), d.MinTauV(), d.MaxTauV(), d.MinTauP(),
+                d.MaxTauP());
+    std::printf("norms %g %g coupling %d every %d\n", d.SteadyNorm(), d.AdvectionNorm(), d.CouplingStep(),
+                d.UpdateMeshEvery());
+    VarTolerance.resize(3, 1e-3);
+    d.LowerNorms();
+    std::printf("lowered %g %g\n", d.SteadyNorm(), d.AdvectionNorm());
+    std::printf("blocks %d %d %s %s %s\n", d.CustomIntegrals().count, d.CustomResults().count,
+                d.CustomResultNames().get_at(1), d.giveSolver1st()->Name(), d.giveSolver2nd()->Name());
+    std::printf("conditional %d\n", d.ConditionalFunctions()->exists(int(DofType::VelocityX)));
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "flags 1 1 1 0\n"                      // turbulence, kinetic energy and its two-layer variant
+            "scheme 2 stab 2 1 0 smooth 2\n"       // the last stabilisation word wins
+            "control 0.1 tauV 1e-14 25 tauP 40 40\n"
+            "norms 0.5 1e-06 coupling 100 every 3\n"  // steady state: the problem's step count
+            "lowered 0.001 1e-06\n"
+            "blocks 3 1 Twice Convection-Difussion solver Pressure_Solver\n"
+            "conditional 1\n");
+  EXPECT_NE(r.err.find("StabTauP_MinRatio: Large values may cause significant compressibility effect."), std::string::npos);
+  EXPECT_EQ(r.err.find("StabTauV_MinRatio"), std::string::npos);
+  EXPECT_EQ(r.err.find("Too low KEnergy_MinRatio"), std::string::npos);  // KenrMinimum 1 is enough
 }
 
 }  // namespace
