@@ -196,7 +196,7 @@ void Problem::CreateDomain() {
     Clock clock("Reading Fluid");
     fluidDomain = new (std::nothrow) FluidDomain(allNodes, input, FluidToGlobal, GlobalToFluid, 1, 1);
     if (!fluidDomain) OLVU_FATAL("Not space available on heap\n");
-    fluidDomain->ReadInitialConditions(input);
+    fluidDomain->ReadInitialConditions();
     if (restart) fluidDomain->ReadRestart(rst, "Fluid");
     fluidDomain->ReadBoundaryConditions(input);
     input->ReadLine();
