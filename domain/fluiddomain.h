@@ -68,9 +68,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Deletes the solvers, function tables, sets and matrices; the nodes belong to the problem.
   ~FluidDomain() override;
 
-  using Domain::OutputRestart;
   using Domain::ReadInitialConditions;
-  using Domain::ReadRestart;
 
   // Reading.
 
@@ -87,7 +85,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Reads the boundary block (skipped cleanly until the boundary reader exists).
   void ReadBoundaryConditions(Input* in) override;
   /// Reads the domain's block `name` of the restart file.
-  virtual void ReadRestart(Input* in, const char* name);
+  void ReadRestart(Input* in, const char* name) override;
 
   // Initialisation.
 
@@ -173,7 +171,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Result blocks of the initial data.
   void OutputInitialData(std::ostream& out) override;
   /// The domain's restart block named `name`.
-  virtual void OutputRestart(std::ostream& out, const char* name);
+  void OutputRestart(std::ostream& out, const char* name) override;
   /// Final results (nothing).
   virtual void OutputFinalResults(std::ostream&) {}
   /// Force columns of the `.for` line.
