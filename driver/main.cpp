@@ -5,6 +5,7 @@
 #include "driver/problem.h"
 #include "foundation/clock.h"
 #include "foundation/error.h"
+#include "input/heapnew.h"
 #include "input/input.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +30,7 @@ int main(int argc, char** argv) {
     return 1;
   } else {
     // The reader comes first: a missing data file leaves no timing table behind.
-    Input* input = new Input(name);
+    Input* input = HeapNew<Input>(name);
     {
       Clock root(name);
       Problem problem(input, name);

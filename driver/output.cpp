@@ -19,6 +19,7 @@ void Problem::OutputInitialData() {
     d->OutputResults(res);
   }
   totalDomain->OutputInitialData(res);
+  Close(res, ".res");
 }
 
 void Problem::OutputResults() {
@@ -26,40 +27,39 @@ void Problem::OutputResults() {
   // The quotient test keeps the rule's form: a whole multiple of the output step.
   const bool multiple = Current_Step / outputStep == static_cast<double>(Current_Step) / outputStep;
   if ((Current_Step == Number_of_Steps || multiple) && Current_Step >= outputStart) {
-    {
-      std::ofstream res;
-      Append(res, ".res");
-      if (fluidDomain) fluidDomain->OutputResults(res);
-      if (solidDomain) solidDomain->OutputResults(res);
-      totalDomain->OutputResults(res);
-    }
+    std::ofstream res;
+    Append(res, ".res");
+    if (fluidDomain) fluidDomain->OutputResults(res);
+    if (solidDomain) solidDomain->OutputResults(res);
+    totalDomain->OutputResults(res);
+    Close(res, ".res");
     if (Current_Step > 0 || Number_of_Steps == 1) {
       OutputRestart();
       OLVU_NOTICE("Results written successfully !");
     }
   }
   if (Initial_Phase) return;
-  {
-    std::ofstream out;
-    Append(out, ".for");
-    if (Verbose_Off <= 1) {
-      out << "\n" << POutPut_Time << "\t";
-      if (fluidDomain) fluidDomain->OutputForces(out);
-      if (solidDomain) solidDomain->OutputForces(out);
-    }
-  }
-  std::ofstream out;
-  Append(out, ".mov");
+  std::ofstream forces;
+  Append(forces, ".for");
   if (Verbose_Off <= 1) {
-    out << "\n" << OutPut_Time << "\t";
-    if (fluidDomain) fluidDomain->OutputBodyMovement(out);
-    if (solidDomain) solidDomain->OutputBodyMovement(out);
+    forces << "\n" << POutPut_Time << "\t";
+    if (fluidDomain) fluidDomain->OutputForces(forces);
+    if (solidDomain) solidDomain->OutputForces(forces);
   }
+  Close(forces, ".for");
+  std::ofstream movement;
+  Append(movement, ".mov");
+  if (Verbose_Off <= 1) {
+    movement << "\n" << OutPut_Time << "\t";
+    if (fluidDomain) fluidDomain->OutputBodyMovement(movement);
+    if (solidDomain) solidDomain->OutputBodyMovement(movement);
+  }
+  Close(movement, ".mov");
 }
 
 void Problem::OutputRestart() {
   std::ofstream rst;
-  OpenOutputFile(rst, FileName(".rst").c_str());
+  Create(rst, ".rst");
   rst << "Problem;" << "\n";
   rst << "Current_Step = " << Current_Step << " ,\t";
   rst << "Total_Time = " << Total_Time << ";\n";
@@ -67,31 +67,35 @@ void Problem::OutputRestart() {
   if (solidDomain) solidDomain->OutputRestart(rst, "Solid");
   totalDomain->OutputRestart(rst, "Total");
   rst << "EndProblem;" << "\n";
+  Close(rst, ".rst");
 }
 
 void Problem::OutputFinalResults() {
   Clock clock("Printing Results");
-  {
-    std::ofstream res;
-    Append(res, ".res");
-    if (fluidDomain) fluidDomain->OutputFinalResults(res);
-    if (solidDomain) solidDomain->OutputFinalResults(res);
-  }
+  std::ofstream res;
+  Append(res, ".res");
+  if (fluidDomain) fluidDomain->OutputFinalResults(res);
+  if (solidDomain) solidDomain->OutputFinalResults(res);
+  Close(res, ".res");
   if (fluidDomain) {
-    std::ofstream res;
+    std::ofstream kvo;
     std::ofstream msh;
-    OpenOutputFile(res, FileName(".kvo.res").c_str());
-    OpenOutputFile(msh, FileName(".kvo.msh").c_str());
-    fluidDomain->OutputQuorvelin(res, msh);
+    Create(kvo, ".kvo.res");
+    Create(msh, ".kvo.msh");
+    fluidDomain->OutputQuorvelin(kvo, msh);
+    Close(kvo, ".kvo.res");
+    Close(msh, ".kvo.msh");
   }
   if (Refine_Mesh) {
     std::ofstream bgm;
-    OpenOutputFile(bgm, FileName(".bgm").c_str());
+    Create(bgm, ".bgm");
     if (fluidDomain) fluidDomain->OutputBackgroundMesh(bgm);
+    Close(bgm, ".bgm");
   }
   if (fluidDomain) {
     std::ofstream sat;
-    OpenOutputFile(sat, FileName(".sat").c_str());
+    Create(sat, ".sat");
     fluidDomain->OutputSinkandTrim(sat);
+    Close(sat, ".sat");
   }
 }

@@ -53,12 +53,20 @@ Problem::~Problem() {
   if (ownInput) delete input;
 }
 
+void Problem::Create(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str()); }
+
 void Problem::NewFile(const char* ext) const {
   std::ofstream f;
-  OpenOutputFile(f, FileName(ext).c_str());
+  Create(f, ext);
+  Close(f, ext);
 }
 
 void Problem::Append(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str(), true); }
+
+void Problem::Close(std::ofstream& out, const char* ext) const {
+  out.close();
+  if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
+}
 
 void Problem::InitialiseProblem() {
   // The first card is checked before any output file is emptied, so a wrong file given by
@@ -231,4 +239,5 @@ void Problem::InitialiseDomain() {
     solidDomain->SolveInitialBodyMovement();
   }
   totalDomain->InitialiseDomain(res);
+  Close(res, ".res");
 }

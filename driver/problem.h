@@ -93,6 +93,10 @@ class Problem {
   std::string FileName(const char* ext) const { return fileName + ext; }
   /// Opens `name`.EXT for appending (fatal when it cannot be opened).
   void Append(std::ofstream& out, const char* ext) const;
+  /// Closes `name`.EXT; fatal when a write to it failed, so no output is lost unreported.
+  void Close(std::ofstream& out, const char* ext) const;
+  /// Opens `name`.EXT emptied (fatal when it cannot be opened).
+  void Create(std::ofstream& out, const char* ext) const;
   /// Creates `name`.EXT empty (fatal when it cannot be created).
   void NewFile(const char* ext) const;
 

@@ -2,6 +2,7 @@
 // run with its message in the .err file and exit status 1.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/driver/run_olvu.h"
 
@@ -116,6 +117,20 @@ TEST(BadData, UnwritableResultFileIsFatal) {
   const Outcome r = dir.olvu({"-name", "cavity"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(dir.read("cavity.err"), ErrFile("Cannot open output file \"cavity.res\"\n"));
+}
+
+TEST(BadData, FailedWritesAreFatal) {
+  // A full device takes the file open but refuses the bytes: the run must not go on as if written.
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  for (const char* ext : {".res", ".mov", ".rst"}) {
+    SCOPED_TRACE(ext);
+    Folder dir;
+    dir.write("cavity", DataFile("cavity"));
+    ASSERT_EQ(symlink("/dev/full", dir.path(std::string("cavity") + ext).c_str()), 0);
+    const Outcome r = dir.olvu({"-name", "cavity"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("cavity.err"), ErrFile(std::string("Cannot write output file \"cavity") + ext + "\"\n"));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,11 @@
 // line, and where the tool arguments end.
 #include <gtest/gtest.h>
 
+#include <iostream>
+
+#include "driver/commandline.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
 #include "tests/driver/run_olvu.h"
 
 namespace olvu_test {
@@ -39,6 +44,34 @@ TEST(CommandLine, EachOperandFaultHasItsTextAndStatusAndOpensNoFile) {
     EXPECT_FALSE(dir.exists("x.err"));
     EXPECT_FALSE(dir.exists("x.war"));
   }
+}
+
+// What the scan of `words` (after the program name) gives, as one line of text.
+std::string Scan(std::vector<const char*> words) {
+  words.insert(words.begin(), "olvu");
+  const ChildResult r = RunInChild([&] {
+    const CommandLine c = ParseCommandLine(static_cast<int>(words.size()), words.data());
+    std::cout << Dimension_Olvu << " " << Verbose_Off << " " << (c.hasName ? "[" + c.name + "]" : "-") << " "
+              << (c.hasTool ? "[" + c.tool + "]" : "-") << " " << c.args.size();
+    for (const std::string& a : c.args) std::cout << " [" << a << "]";
+    std::cout << " " << c.port << " " << c.timeout;
+  });
+  return r.out;
+}
+
+TEST(CommandLine, OptionsAndTheirOperands) {
+  EXPECT_EQ(Scan({}), "2 0 - - 0 0 0");
+  EXPECT_EQ(Scan({"-2D", "-3D"}), "3 0 - - 0 0 0");
+  EXPECT_EQ(Scan({"-3d", "-2d"}), "2 0 - - 0 0 0");
+  EXPECT_EQ(Scan({"-NAME", "a", "-name", "b"}), "2 0 [b] - 0 0 0");
+  // An operand is never an option.
+  EXPECT_EQ(Scan({"-name", "-tool"}), "2 0 [-tool] - 0 0 0");
+  EXPECT_EQ(Scan({"-verbose", "NONE"}), "2 2 - - 0 0 0");
+  EXPECT_EQ(Scan({"-verbose", "some"}), "2 1 - - 0 0 0");
+  EXPECT_EQ(Scan({"-verbose", "loud", "stray", "-3D"}), "3 0 - - 0 0 0");
+  EXPECT_EQ(Scan({"-tool", "Check_Units", "[m]", "Length", "-name", "x"}),
+            "2 0 - [Check_Units] 4 [[m]] [Length] [-name] [x] 0 0");
+  EXPECT_EQ(Scan({"-coupling", "1000", "100", "-name", "p"}), "2 0 [p] - 0 1000 100");
 }
 
 TEST(CommandLine, ScanStopsAtTheFirstFault) {

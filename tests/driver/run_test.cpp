@@ -169,6 +169,50 @@ TEST(Run, GeometryFarFromTheOriginIsWarnedAbout) {
   EXPECT_EQ(near.read("cavity.war").find("Geometry position"), std::string::npos);
 }
 
+TEST(Run, ResultsSelectionGatesTheBlocks) {
+  Folder dir;
+  const std::string data = Replace(Replace(Cavity(), "Nodes;", "WriteResultsData Velocity Pressure;\nNodes;"),
+                                   "Number_of_Steps 2", "Number_of_Steps 1");
+  ASSERT_EQ(RunCavity(dir, data).status, 0) << dir.read("cavity.err");
+  EXPECT_EQ(ResultLines(dir.read("cavity.res")),
+            (std::vector<std::string>{"Result \"VELOCITY\" \"QUELMA\" 0 Vector OnNodes",
+                                      "Result \"PRESSURE\" \"QUELMA\" 0 Scalar OnNodes",
+                                      "Result \"VELOCITY\" \"QUELMA\" 0.1 Vector OnNodes",
+                                      "Result \"PRESSURE\" \"QUELMA\" 0.1 Scalar OnNodes"}));
+}
+
+TEST(Run, PhysicalDataWarnings) {
+  const std::string banner = "\t***       WARNING!       ***\n -->\t";
+  struct Case {
+    std::string physical;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      {"PhysicalData Gravity 0 0 0 [m/s2];", {"Null gravity vector found. Is it correct?"}},
+      {"PhysicalData Gravity 0 0 9.81 [m/s2];",
+       {"Positive vertical gravity: Is this right?", "Found OZ gravity in a 2D Problem. Is this correct?"}},
+      {"PhysicalData;", {"Gravity vector not defined. Taken null gravity vector"}},
+      {"PhysicalData Gravity 0 -9.81 0 [m/s2] Pres_Origin 0 1 0 [m] Psed_Length 0.1 [m];", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.physical);
+    Folder dir;
+    ASSERT_EQ(RunCavity(dir, Replace(Cavity(), "PhysicalData Gravity 0 -9.81 0 [m/s2];", c.physical)).status, 0)
+        << dir.read("cavity.err");
+    const std::string war = dir.read("cavity.war");
+    std::string expected;
+    for (const std::string& w : c.warnings) expected += banner + w + "\n";
+    const auto at = war.find(" -->\tFluid:");
+    ASSERT_NE(at, std::string::npos) << war;
+    // The problem-wide warnings come between the banner notice and the fluid domain's notices.
+    EXPECT_EQ(war.substr(0, at), " -->\t********** RUNNING OLVU 2D **********\n" + expected);
+  }
+  Folder dir;
+  const Outcome small = RunCavity(dir, Replace(Cavity(), "[m/s2];", "[m/s2] Psed_Length 0 [m];"));
+  EXPECT_EQ(small.status, 1);
+  EXPECT_EQ(dir.read("cavity.err"), ErrFile("Wrong minimum Psed_Length given\n"));
+}
+
 TEST(Run, VerboseNoneLeavesForceMovementAndWarningFilesEmpty) {
   Folder dir;
   dir.write("cavity.war", "earlier run\n");
