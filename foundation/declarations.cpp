@@ -67,7 +67,7 @@ double KtauMinimum = 0.0, KtauMaximum = 0.0;
 double Gravity = 0.0;
 Units* ExternalUnits = nullptr;
 Units* InternalUnits = nullptr;
-Units* GeometryExternalUnits = nullptr;
+std::string GeometryExternalUnits = "[m]";
 
 // Constructed empty in this order (constant-initialised, so usable from any other
 // static initialiser); destroyed in reverse order at normal exit.
