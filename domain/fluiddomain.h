@@ -4,10 +4,12 @@
 // read, initialise, step, solve and output operations.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
 #include "driver/domain.h"
+#include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/plex.h"
@@ -446,4 +448,75 @@ class FluidDomain : public Domain, public FunctionDomain {
   double minBodyDiagonal_ = 0;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
+
+  // Flow solution: convective matrices, stabilisation, smoothing, field solves
+ public:
+  /// Rebuilds K (matrix 7), S (matrix 8), the nodal convective tau (vector 11), its volume mean and
+  /// the velocity and pressure tau limits from the velocity (u, v, w); skipped with a message while
+  /// the velocity increment ratio is below the advection norm.
+  virtual void CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w);
+  /// Adds the convective matrices of one set by its closed form or Gauss rule.
+  virtual void CalcConvectiveMatrixes3NodesTriangle(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w);
+  virtual void CalcConvectiveMatrixes4NodesTetrahedra(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w);
+  virtual void CalcConvectiveMatrixesDefault(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w);
+  /// Builds the directional Laplacians Lxx, Lyy, Lzz and the directional element sizes (vectors 17-19).
+  virtual void CalcAdditionalSystemMatrixes();
+  /// Adds the directional Laplacians and sizes of one set (Gauss rule).
+  virtual void CalcAdditionalSystemMatrixesDefault(Mesh* set);
+  /// Directional Laplacian k (0 x, 1 y, 2 z); null before CalcAdditionalSystemMatrixes.
+  SymmetricSparseMatrix* DirectionalLaplacian(int k) { return lapDir_[k].get(); }
+  /// Volume mean of the convective tau, and the velocity and pressure tau limits.
+  double TauMean() const { return tauMean_; }
+  double TauVLow() const { return tauLow_; }
+  double TauVHigh() const { return tauHigh_; }
+  double TauPLow() const { return tauPLow_; }
+  double TauPHigh() const { return tauPHigh_; }
+
+  /// Moves the free nodes of x towards the mass-weighted mean of their neighbours, for `passes`
+  /// passes with a threshold that falls with the count; returns x.
+  ReaVec& VarSmoothing(ReaVec& x, const BitVec& fixed, int passes);
+  /// Lowers the stabilisation weights s where x is rough (automatic stabilisation order); returns s.
+  ReaVec& AutoStabOrder(ReaVec& x, ReaVec& s);
+  /// D = discontinuity-capturing diffusivity of x at `level` over the base diffusivity a, with the
+  /// reaction coefficient b (may be empty); D may be a itself.
+  virtual void DiscontinuityCapturing(ReaVec& x, ReaVec& a, ReaVec& b, ReaVec& D, int level);
+  /// As above with the convective part weighted by the capacity rho.
+  virtual void DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaVec& b, ReaVec& D, int level);
+  /// Corrects phi so that its volume balance against phi0 and the boundary outflow holds to `tol`,
+  /// keeping it inside [lo, hi]: 0 when it holds, -1 otherwise (phi unchanged when it cannot move).
+  virtual int VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n);
+  /// Capturing indicator of x at `level` into D.
+  virtual void DiscontCapturing(ReaVec& x, ReaVec& D, int level);
+  /// Adds 0.5 chi h^2 / (theta dt) to D, chi the capturing indicator of x at `level`.
+  virtual void AddDCDifussion(ReaVec& x, ReaVec& D, int level);
+  /// Blends the free nodes of x towards their upper-row mean for `passes` passes.
+  virtual void DiscontCapturing(ReaVec& x, const BitVec& fixed, int passes);
+  /// Shock indicator of x into D.
+  virtual void VarShockCapt(ReaVec& x, ReaVec& D);
+
+  /// Solves A x = b for the field of kind t, then keeps x in its bounds and limits its change per
+  /// iteration; the nodes of `fixed` keep their values. Afterwards b holds the previous x.
+  virtual void SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, const BitVec& fixed,
+                            const char* label);
+  /// As above without fixed nodes, with the solver's refactor flag.
+  virtual void SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, int refactor,
+                            const char* label);
+
+ protected:
+  /// The convective matrices of one set, by its closed form unless `gauss` is set.
+  void ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss);
+  /// The bounds and increment limit of SolveUnknown, applied after the solve (b the previous x).
+  void BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed);
+  /// Work vector k (0-7) of the flow solution, sized to the node count (0-3 scratch of one
+  /// operation, 4-7 the temperature solve).
+  ReaVec& FlowWork(int k);
+  /// y = (M x) / m node by node: the mass-weighted neighbourhood mean of x.
+  void MassMean(const ReaVec& x, ReaVec& y);
+  /// The common loop of both discontinuity-capturing forms.
+  void Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, ReaVec& D, int level, double floor);
+
+  std::vector<PairOffsets> pairOffsets_;  // per fluid set, in table order
+  double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
+  std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
+  ReaVec flowWork_[8];
 };

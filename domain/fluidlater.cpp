@@ -34,7 +34,6 @@ void FluidDomain::SolveProjection() {}
 void FluidDomain::SolveTurbulence() {}
 void FluidDomain::SolveSmagorinsky() {}
 void FluidDomain::SolveMixingLength() {}
-void FluidDomain::SolveTemperature() {}
 void FluidDomain::SolveFreeSurface() {}
 void FluidDomain::SolveBodyMovement() {}
 void FluidDomain::SolveInitialBodyMovement() {}

@@ -20,8 +20,9 @@ namespace {
 const char kSolving[] = "Solving";
 const char kPreconditioning[] = "Preconditioning";
 
-// A right-hand side whose sum of squares is below this is taken as zero and not solved.
-constexpr double kZeroRhs = 1e-14;
+// Only an exactly zero right-hand side is skipped (its solution is 0): the Krylov tolerances are
+// relative, so a right-hand side of small values in small units is solved like any other.
+bool ZeroRhs(const ReaVec& b) { return b == 0.0; }
 
 // Change of the solution: largest |new - old|, or sum w_i |new_i - old_i| when w has entries.
 double Change(const ReaVec& w, const ReaVec& old_x, const ReaVec& new_x) {
@@ -91,16 +92,13 @@ double Solver::solve_fixed(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, const Bi
   matrix(A);
   AllocReset();
   ReaVecM xm(x);
-  if (b.sumsq() < kZeroRhs) {
+  if (ZeroRhs(b)) {
     xm = 0.0;
-    if (bounded) xm.limit(upper, lower);
-    const double change = Change(w, x, xm);
-    AllocReset();
-    return change;
+  } else {
+    require_preconditioner(refactor);
+    double ratio = tol;
+    report(solve(b.GivePointer(), xm.GivePointer(), max_iter, ratio, tol2), ratio, what);
   }
-  require_preconditioner(refactor);
-  double ratio = tol;
-  report(solve(b.GivePointer(), xm.GivePointer(), max_iter, ratio, tol2), ratio, what);
   if (bounded) xm.limit(upper, lower);
   const double change = Change(w, x, xm);
   // Bits beyond the length of fixed count as clear.
@@ -132,7 +130,7 @@ void Solver::solve_in_place(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int ref
   matrix(A);
   AllocReset();
   ReaVecM xm(x);
-  if (b.sumsq() < kZeroRhs) {
+  if (ZeroRhs(b)) {
     x = 0.0;
   } else {
     require_preconditioner(refactor);
@@ -241,7 +239,7 @@ int Solver::iterate(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int limit) {
   Clock clock(kSolving);
   matrix(A);
   if (limit < 1) limit = max_iter / 10;
-  if (b.sumsq() < kZeroRhs) {
+  if (ZeroRhs(b)) {
     x = 0.0;
     return 1;
   }
@@ -260,7 +258,7 @@ void Solver::solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVe
   // A zero right-hand side has the solution 0; iterating on it would only report it singular.
   bool skip[3];
   for (int k = 0; k < 3; ++k) {
-    skip[k] = bs[k]->sumsq() < kZeroRhs;
+    skip[k] = ZeroRhs(*bs[k]);
     if (skip[k]) *xs[k] = 0.0;
   }
   require_preconditioner(refactor);
@@ -299,8 +297,8 @@ void DomainSolver::solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2,
   matrix(A);
   AllocReset();
   ReaVecM xm1(x1), xm2(x2);
-  if (b1.sumsq() < kZeroRhs) x1 = 0.0;
-  if (b2.sumsq() < kZeroRhs) x2 = 0.0;
+  if (ZeroRhs(b1)) x1 = 0.0;
+  if (ZeroRhs(b2)) x2 = 0.0;
   require_preconditioner(refactor);
   BiConjugatedGradient g1(mat, precond, b1.GivePointer(), x1.GivePointer());
   BiConjugatedGradient g2(mat, precond, b2.GivePointer(), x2.GivePointer());

@@ -230,21 +230,26 @@ TEST_F(SolverOps, FixedUnknownsWeightsAndBounds) {
   EXPECT_NEAR(x4[99], ref[99], 1e-8);
 }
 
-TEST_F(SolverOps, ZeroRightHandSideIsNotSolved) {
+TEST_F(SolverOps, OnlyAnExactlyZeroRightHandSideIsSkipped) {
   const LinearSystem s = MakeSystem("lap", 16, olvu_test::Laplacian2D(4), true);
   Solver solver(StabBiConjugateGradient, 1e-10, 100, "S");
   ReaVec b(16, 0.0);
-  b[3] = std::sqrt(9e-15);  // squared norm 9e-15
   ReaVec x(16, 0.0);
   for (int i = 0; i < 16; ++i) x[i] = i - 10.0;
   const ReaVec old = x;
   BitVec fixed(16);
+  fixed.assign(16, 1);
+  // A zero right-hand side has the solution 0: the free entries take it, the fixed one keeps its value.
   EXPECT_DOUBLE_EQ(solver.solve(b, x, s.A.get(), fixed, ReaVec(), 0, "label"), 10.0);
-  EXPECT_EQ(x, old);
+  for (int i = 0; i < 15; ++i) EXPECT_EQ(x[i], 0.0) << i;
+  EXPECT_EQ(x[15], old[15]);
+  x = old;
   EXPECT_DOUBLE_EQ(solver.solve(b, x, s.A.get(), fixed, ReaVec(16, 2.0), 0, "label"), 2.0 * old.sum_abs());
+  x = old;
   EXPECT_DOUBLE_EQ(solver.solve(b, x, s.A.get(), fixed, 3.0, 1.0, ReaVec(), 0, "label"), 11.0);
-  EXPECT_EQ(x, old);
+  EXPECT_EQ(x[0], 1.0);  // 0 raised to the lower bound
   EXPECT_EQ(solver.give_preconditioner(), nullptr);  // nothing was built for a skipped system
+  x = old;
   solver.solve(b, x, s.A.get(), 0, "label");
   EXPECT_EQ(x, ReaVec(16, 0.0));
   EXPECT_EQ(b, old);
@@ -252,6 +257,22 @@ TEST_F(SolverOps, ZeroRightHandSideIsNotSolved) {
   ReaVec z(16, 0.0), y(16, 1.0);
   EXPECT_EQ(solver.iterate(z, y, s.A.get(), 0), 1);
   EXPECT_EQ(y, ReaVec(16, 0.0));
+}
+
+TEST_F(SolverOps, SmallRightHandSidesAreSolved) {
+  // A kinematic-pressure right-hand side of 1e-8 per node: the tolerances are relative, so the
+  // solution is as accurate as that of the same system scaled by 1e8.
+  const LinearSystem s = MakeSystem("lap", 100, olvu_test::Laplacian2D(10), true);
+  const Eigen::VectorXd be = 1e-8 * olvu_test::TestRhs(100);
+  const Eigen::VectorXd ref = olvu_test::DirectSolve(s, be);
+  Solver solver(StabBiConjugateGradient, 1e-10, 300, "S");
+  ReaVec b = ToReaVec(be), x(100, 0.0);
+  const double change = solver.solve(b, x, s.A.get(), BitVec(100), ReaVec(), 0, "label");
+  EXPECT_LE(olvu_test::RelError(x.GivePointer(), ref), 1e-6);
+  EXPECT_NEAR(change, ref.cwiseAbs().maxCoeff(), 1e-6 * ref.cwiseAbs().maxCoeff());
+  ReaVec b2 = ToReaVec(be), x2(100, 0.0);
+  solver.solve(b2, x2, s.A.get(), 0, "label");
+  EXPECT_LE(olvu_test::RelError(x2.GivePointer(), ref), 1e-6);
 }
 
 TEST_F(SolverOps, ThePoolIsRewoundAfterEverySolve) {
