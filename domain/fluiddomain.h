@@ -22,6 +22,7 @@ class Solver;
 class FluidFuncTbl;
 class FluidFunction;
 class FluidMesh;
+class InterfMesh;
 class PhiProblem;
 class SpcProblem;
 class SparseMatrixStruct;
@@ -519,4 +520,16 @@ class FluidDomain : public Domain, public FunctionDomain {
   double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
   ReaVec flowWork_[8];
+
+  // Fluid-solid interfaces
+ public:
+  /// Lets the interface set m exchange heat with this domain's temperature (once; not owned).
+  void AddInterface(InterfMesh* m);
+
+ protected:
+  /// Adds the heat every interface set brings from the other domain into the temperature system
+  /// (A, b) of this domain.
+  void InterfaceHeatExchange(SystemSparseMatrix* A, ReaVec& b);
+
+  std::vector<InterfMesh*> interfaces_;  // interface sets touching this domain (not owned)
 };

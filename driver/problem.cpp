@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "domain/fluiddomain.h"
+#include "domain/soliddomain.h"
 #include "driver/totaldomain.h"
 #include "foundation/alloc.h"
 #include "foundation/clock.h"
@@ -209,7 +210,15 @@ void Problem::CreateDomain() {
     fluidDomain->ReadBoundaryConditions(input);
     input->ReadLine();
   }
-  if (input->Exist("SolidDefinition")) OLVU_FATAL("SolidDefinition not available in this build\n");
+  if (input->Exist("SolidDefinition")) {
+    Clock clock("Reading Solid");
+    solidDomain = new (std::nothrow) SolidDomain(allNodes, input, SolidToGlobal, GlobalToSolid, 2, 1);
+    if (!solidDomain) OLVU_FATAL("Not space available on heap\n");
+    solidDomain->ReadInitialConditions();
+    if (restart) solidDomain->ReadRestart(rst, "Solid");
+    solidDomain->ReadBoundaryConditions(input);
+    input->ReadLine();
+  }
   if (!fluidDomain && !solidDomain) OLVU_FATAL("Problem to be Solved not Defined\n");
   if (!input->Exist("TotalDefinition")) OLVU_FATAL("Wrong input file found. TotalDefinition is missing.\n");
   {

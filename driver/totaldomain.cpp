@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <new>
 
 #include "domain/fluiddomain.h"
+#include "domain/interfmesh.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -46,6 +48,8 @@ TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all
 TotalDomain::~TotalDomain() {
   delete interfaceSolver_;
   domainMeshes_.clear();
+  int k = 0;
+  while (Mesh* m = interfaces_.next(k)) delete m;
   interfaces_.clear();
 }
 
@@ -84,11 +88,13 @@ void TotalDomain::ReadElmSets(Input* in) {
   for (;;) {
     in->ReadLine();
     if (in->Exist("EndElmSets")) break;
-    in->GetInt("Set");
+    const int n = in->GetInt("Set");
     const char* type = in->GetWord("Type", nullptr);
     if (strcasecmp(type, "Interface") != 0) OLVU_FATAL("ElmSet " << type << " not implemented\n");
-    // Interface sets between a fluid and a solid domain need the solid domain.
-    OLVU_FATAL("ElmSet " << type << " not available in this build\n");
+    InterfMesh* m = new (std::nothrow) InterfMesh(n, in, fluid_, solid_);
+    if (!m) OLVU_FATAL("Not space available on heap\n");
+    interfaces_.set_at(n, m);
+    m->ReadElemsFromAscii(in, allNodes);
   }
 }
 

@@ -73,6 +73,7 @@ void FluidDomain::SolveTemperature() {
   AssembleSystem(T, vars_[Temp0], rhoc, Q, D, R, b, stab_[3]);
   // Heat fluxes through boundaries come from the body sets, of which this domain has none.
   SystemSparseMatrix* A = sys_[0];
+  InterfaceHeatExchange(A, b);
   const BitVec& fix = conds_[FixTemp];
   const BitVec& grad = conds_[FixGradient];
   for (unsigned i = 1; i <= T.length(); ++i) {

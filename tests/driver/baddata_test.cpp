@@ -55,9 +55,9 @@ TEST(BadData, EachFaultOfTheDataFileHasItsMessage) {
       {"empty element list", Without("  1  1 2 5", "End Elements"), "Mesh 1: Element list is empty\n"},
       {"file cut inside a card", Cavity().substr(0, 70), "Unexpected end of file cavity found\n"},
       {"solid definition", Replace(Cavity(), "TotalDefinition;", "SolidDefinition;\nTotalDefinition;"),
-       "SolidDefinition not available in this build\n"},
+       "\"Integration_Scheme\" must be followed by a word\n"},
       {"interface set", Replace(Cavity(), "ElmSets;\nEndElmSets;\nEndProblem", "ElmSets;\nSet 4 Type Interface;\nEndElmSets;\nEndProblem"),
-       "ElmSet Interface not available in this build\n"},
+       "Interface set 4 needs both a fluid and a solid domain\n"},
       {"other total set", Replace(Cavity(), "ElmSets;\nEndElmSets;\nEndProblem", "ElmSets;\nSet 4 Type Fluid;\nEndElmSets;\nEndProblem"),
        "ElmSet Fluid not implemented\n"},
   };

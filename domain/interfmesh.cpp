@@ -1,0 +1,198 @@
+#include "domain/interfmesh.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+
+#include <istream>
+#include <new>
+#include <string>
+
+#include "domain/fluiddomain.h"
+#include "flow/boundarymass.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/input.h"
+#include "mesh/csr.h"
+#include "mesh/elem.h"
+#include "solvers/sparsematrix.h"
+#include "solvers/sparsestruct.h"
+
+namespace {
+
+// The next word of the raw data stream, which is left where it was; comment lines are skipped.
+std::string PeekWord(Input* in) {
+  std::istream& s = *in->GiveStream();
+  const auto at = s.tellg();
+  std::string w;
+  while (s >> w && w[0] == '!') s.ignore(1 << 30, '\n');
+  s.clear();
+  s.seekg(at);
+  return w;
+}
+
+bool StartsWith(const std::string& w, const char* key) { return strncasecmp(w.c_str(), key, std::strlen(key)) == 0; }
+
+}  // namespace
+
+InterfMesh::InterfMesh(int num, Input* in, FluidDomain* fluid, FluidDomain* solid)
+    : Mesh(100, 100, in, Linear, 2), fluid_(fluid), solid_(solid), max_(3), min_(3) {
+  number_ = num;
+  if (!fluid || !solid) OLVU_FATAL("Interface set " << num << " needs both a fluid and a solid domain\n");
+  name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "Interface_" + std::to_string(num);
+  if (in->Exist("Rest_Tem")) {
+    thermal_[0] = in->GetFluidFunc("Rest_Tem", fluid, Spc_Flux);
+    thermal_[1] = in->GetFluidFunc("Rest_Tem", solid, Spc_Flux);
+  }
+  // The rest of the set card is the element description.
+  in->JumpLine();
+  ReadBlock(in, "SpeciesProperties", "Rest_Spc", Spc_Flux, species_);
+  ReadBlock(in, "VariablesProperties", "Rest_Phi", Phi_Flux, phi_);
+  bool any = IsTempInterface();
+  for (const FluidFunction* f : species_[0]) any = any || f;
+  for (const FluidFunction* f : phi_[0]) any = any || f;
+  if (!any) OLVU_FATAL("No data found for interface " << name_ << ". Set contacts On.\n");
+  max_ = 0.0;
+  min_ = 0.0;
+}
+
+bool InterfMesh::ReadBlock(Input* in, const char* block, const char* word, Magnitude m,
+                           std::vector<FluidFunction*>* t) {
+  // Elements follow the set card directly when no block is given: look before reading a card.
+  if (!StartsWith(PeekWord(in), block)) return false;
+  in->ReadCard(block);
+  const std::string end = std::string("End") + block;
+  for (;;) {
+    in->ReadLine();
+    if (in->Exist(end.c_str())) return true;
+    if (in->Exist("Off")) {
+      t[0].push_back(nullptr), t[1].push_back(nullptr);
+      in->JumpLine();
+      continue;
+    }
+    t[0].push_back(in->GetFluidFunc(word, fluid_, m));
+    t[1].push_back(in->GetFluidFunc(word, solid_, m));
+  }
+}
+
+InterfMesh::~InterfMesh() {
+  int i = 0;
+  while (Elem* e = giveNextElm(i)) delete e;
+  for (int s = 0; s < 2; ++s) {
+    delete thermal_[s];
+    for (FluidFunction* f : species_[s]) delete f;
+    for (FluidFunction* f : phi_[s]) delete f;
+    delete mass_[s];
+    delete pattern_[s];
+  }
+}
+
+int InterfMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
+
+void InterfMesh::printTo(std::ostream& out) {
+  out << "\nInterfMesh " << number_ << ";\n";
+  int i = 0;
+  while (Elem* e = giveNextElm(i)) out << *e;
+}
+
+void InterfMesh::initialiseMesh() {
+  nodeCount_ = nodes_->count;
+  int i = 0;
+  Node* first = nodes_->next(i);
+  if (!first) first = nodes_->get_at(1);  // an empty set ends with the table's own message
+  for (unsigned c = 1; c <= 3; ++c) max_(c) = min_(c) = (*first)(c);
+  fluidNum_.resize(unsigned(nodeCount_), 0);
+  solidNum_.resize(unsigned(nodeCount_), 0);
+  i = 0;
+  unsigned k = 0;
+  while (Node* nd = nodes_->next(i)) {
+    for (unsigned c = 1; c <= 3; ++c) {
+      if ((*nd)(c) > max_(c)) max_(c) = (*nd)(c);
+      if ((*nd)(c) < min_(c)) min_(c) = (*nd)(c);
+    }
+    if (nd->num[1] <= 0)
+      OLVU_FATAL("Interface set " << number_ << ": node " << nd->num[0] << " is not a node of the fluid domain\n");
+    if (nd->num[2] <= 0)
+      OLVU_FATAL("Interface set " << number_ << ": node " << nd->num[0] << " is not a node of the solid domain\n");
+    fluidNum_(++k) = nd->num[1];
+    solidNum_(k) = nd->num[2];
+  }
+  FluidDomain* side[2] = {fluid_, solid_};
+  if (!mass_[0])
+    for (int s = 0; s < 2; ++s) {
+      pattern_[s] = createSparseMatrixStruct(&side[s]->nodes, this, s + 1);
+      mass_[s] = pattern_[s] ? new (std::nothrow) SystemSparseMatrix(pattern_[s]) : nullptr;
+      if (!mass_[s]) OLVU_FATAL("Not space available on heap\n");
+    }
+  for (int s = 0; s < 2; ++s) {
+    mass_[s]->NullifyMatrix();
+    CalcBodyMatrixes(this, mass_[s], s + 1);
+  }
+  // Contact area per node: the fluid-side row sums.
+  area_.resize(unsigned(nodeCount_), 0.0);
+  for (unsigned j = 1; j <= unsigned(nodeCount_); ++j) {
+    const int r = fluidNum_(j) - 1;
+    const double* v = mass_[0]->val_vec(r);
+    double s = 0;
+    for (int q = 0; q < mass_[0]->row_size(r); ++q) s += v[q];
+    area_(j) = s;
+  }
+  fluid_->AddInterface(this);
+  solid_->AddInterface(this);
+}
+
+void InterfMesh::FluxReaction(int side, ReaVec& work, ReaVec& out, int kind, int index) {
+  FluidFunction* f = nullptr;
+  if (kind == 1) f = thermal_[side];
+  else if (kind == 2 && Has(species_[side], index)) f = species_[side][std::size_t(index - 1)];
+  else if (kind == 3 && Has(phi_[side], index)) f = phi_[side][std::size_t(index - 1)];
+  if (!f || f->isNull()) return;
+  if (f->isConstant()) {
+    const double v = f->evaluate_constant();
+    if (std::fabs(v) < 1e-14) return;
+    work = v;
+  } else {
+    const IntVec& num = side == 0 ? fluidNum_ : solidNum_;
+    f->bind();
+    for (unsigned j = 1; j <= num.length(); ++j) work(unsigned(num(j))) = f->at(num(j));
+  }
+  mass_[side]->add_mult(work, out);
+}
+
+void InterfMesh::solveFluidFluxReaction(ReaVec& work, ReaVec& out, int kind, int index) {
+  FluxReaction(0, work, out, kind, index);
+}
+
+void InterfMesh::solveSolidFluxReaction(ReaVec& work, ReaVec& out, int kind, int index) {
+  FluxReaction(1, work, out, kind, index);
+}
+
+void InterfMesh::communicateReaVec(ReaVec& fluid, ReaVec& solid) {
+  for (unsigned j = 1; j <= fluidNum_.length(); ++j) {
+    const unsigned a = unsigned(fluidNum_(j)), b = unsigned(solidNum_(j));
+    const double x = fluid(a);
+    fluid(a) = x + solid(b);
+    solid(b) = x + solid(b);
+  }
+}
+
+void InterfMesh::HeatExchange(FluidDomain* d, SystemSparseMatrix* A, ReaVec& b) {
+  const int side = d == fluid_ ? 0 : 1;
+  FluidFunction* R = thermal_[side];
+  ReaVec& other = (side == 0 ? solid_ : fluid_)->Var(Temp);
+  if (!R || other.length() == 0 || R->isNull()) return;
+  const IntVec& mine = side == 0 ? fluidNum_ : solidNum_;
+  const IntVec& theirs = side == 0 ? solidNum_ : fluidNum_;
+  const bool constant = R->isConstant();
+  const double r0 = constant ? R->evaluate_constant() : 0;
+  if (!constant) R->bind();
+  for (unsigned j = 1; j <= mine.length(); ++j) {
+    const int a = mine(j);
+    const double r = constant ? r0 : R->at(a);
+    if (r < 1e-14) continue;  // no resistance given here: no exchange
+    const double h = area_(j) / r;
+    A->diag(a - 1) += h;
+    b(unsigned(a)) += h * other(unsigned(theirs(j)));
+  }
+}
