@@ -112,3 +112,22 @@ TEST(BoundaryRuns, FaultsOfTheBlock) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BoundaryRuns, InitialPressureFunctionIsPressureOverDensity) {
+  // The Pressure function's magnitude is pressure over density ([m2/s2]): the block shows it
+  // times the density, while a "Pres" line is in pressure units whatever the density.
+  const std::string text = Replace(WithBoundary("Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n" + kWalls +
+                                                "Node 5 Pres 7;\nEndBoundary;\n"),
+                                   "Function VelocityX \"Y*Y\" [m/s];",
+                                   "Function VelocityX \"Y*Y\" [m/s];\nFunction Pressure \"0.1\" [m2/s2];");
+  RunResult r = Solve(text);
+  ASSERT_EQ(r.outcome.status, 0) << r.err;
+  const std::string p = InitialBlock(r.res, "PRESSURE");
+  EXPECT_NE(p.find("\t1\t100\n"), std::string::npos) << p;  // density 1000
+  EXPECT_NE(p.find("\t3\t300\n"), std::string::npos) << p;  // density 3000
+  EXPECT_NE(p.find("\t5\t7\n"), std::string::npos) << p;
+}
+
+}  // namespace
