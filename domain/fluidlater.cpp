@@ -6,7 +6,6 @@
 #include "input/input.h"
 
 void FluidDomain::ImposeBodyBoundaries() {}
-void FluidDomain::ReadRestart(Input*, const char*) {}
 void FluidDomain::InitialiseVelocityPressure() {}
 void FluidDomain::SolveInitialPressure() {}
 void FluidDomain::CheckBoundaryConditions() {}
@@ -25,7 +24,6 @@ void FluidDomain::SolveMeshDeformation(int) {}
 void FluidDomain::UpdateMeshDeformation() {}
 void FluidDomain::OutputResults(std::ostream&) {}
 void FluidDomain::OutputInitialData(std::ostream&) {}
-void FluidDomain::OutputRestart(std::ostream&, const char*) {}
 void FluidDomain::OutputForces(std::ostream&) {}
 void FluidDomain::OutputBodyMovement(std::ostream&) {}
 void FluidDomain::OutputQuorvelin(std::ostream&, std::ostream&) {}

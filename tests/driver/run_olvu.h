@@ -90,6 +90,14 @@ inline std::string Replace(std::string text, const std::string& from, const std:
   return text;
 }
 
+/// A restart file without the domains' blocks: its first two lines and its last.
+inline std::string RstFrame(const std::string& rst) {
+  const auto second = rst.find('\n', rst.find('\n') + 1);
+  const auto last = rst.rfind("EndProblem;");
+  if (second == std::string::npos || last == std::string::npos || last < second) return rst;
+  return rst.substr(0, second + 1) + rst.substr(last);
+}
+
 /// The fatal report of a .err file around `message`.
 inline std::string ErrFile(const std::string& message) { return std::string(kErrBanner) + message; }
 
