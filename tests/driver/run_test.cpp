@@ -75,10 +75,14 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
   const std::string res = dir.read("cavity.res");
   EXPECT_EQ(res.rfind("Qor Post Results File 1.0\n", 0), 0u);
   const std::vector<std::string> blocks = ResultLines(res);
-  // The problem-wide blocks of the initial data and of each output step, in the fixed order.
+  // The fluid domain's blocks, then the problem-wide blocks of the initial data and of each
+  // output step, in the fixed order.
   std::vector<std::string> expected;
   for (const char* t : {"0", "0.1", "0.2"}) {
     const std::string at = std::string(" ") + t + " ";
+    if (std::string(t) == "0") expected.push_back("Result \"DISTANCE\" \"INITIAL DATA\"" + at + "Scalar OnNodes");
+    for (const char* fluid : {"DIVERGENCE", "TAU_PARAMENTER", "DISTANCE", "WALL_LAW_TRACTION", "VORTICITY"})
+      expected.push_back("Result \"" + std::string(fluid) + "\" \"QUELMA\"" + at + "Scalar OnNodes");
     expected.push_back("Result \"VELOCITY\" \"QUELMA\"" + at + "Vector OnNodes");
     expected.push_back("Result \"VELOCITY_STRESS_TENSOR\" \"QUELMA\"" + at + "Matrix OnNodes");
     expected.push_back("Result \"DENSITY\" \"QUELMA\"" + at + "Scalar OnNodes");

@@ -131,3 +131,41 @@ TEST(BoundaryRuns, InitialPressureFunctionIsPressureOverDensity) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FluidResults, InitialDataCustomResultsIntegralsAndSelection) {
+  const std::string blocks =
+      "EndInitialDataFunctions;\nIntegralFunctions Integral1 \"1\" Integral2 \"0\" Integral3 \"X\";\n"
+      "CustomisedResultsFunctions;\nCustomRes \"2*X\" Name XX;\nEndCustomisedResultsFunctions;\n";
+  const std::string text =
+      Replace(WithBoundary("Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nXPlane_VSym 0 [m];\n"
+                           "Node 9 Velc 1 0 0;\nNode 3 Pres 0;\nEndBoundary;\n"),
+              "EndInitialDataFunctions;\n", blocks);
+  RunResult r = Solve(text);
+  ASSERT_EQ(r.outcome.status, 0) << r.err;
+  // The symmetry plane x = 0 holds nodes 1, 4 and 7.
+  const auto at = r.res.find("Result \"NULL_GRADIENT_VECTOR\" \"INITIAL DATA\" 0 Vector OnNodes\n");
+  ASSERT_NE(at, std::string::npos) << r.res;
+  EXPECT_EQ(r.res.substr(at).find("ComponentNames \"Sx\",\"Sy\",\"Sz\",\"|S|\"\nValues\n\t1\t1\t0\t0\n\t4\t1\t0\t0\n"
+                                  "\t7\t1\t0\t0\nEnd Values\n"),
+            r.res.substr(at).find("ComponentNames"));
+  // Customised results only after time 0, under the name given.
+  EXPECT_EQ(r.res.find("\"Fluid_XX\" \"PELKORAD\" 0 "), std::string::npos);
+  EXPECT_NE(r.res.find("Result \"Fluid_XX\" \"PELKORAD\" 0.1 Scalar OnNodes\nValues\n\t1\t0\n\t2\t1\n\t3\t2\n"),
+            std::string::npos);
+  // Integrals over the unit square (a null integrand is not reported).
+  EXPECT_NE(r.war.find("Fluid Domain : User defined Integral#1 = 1\n"), std::string::npos) << r.war;
+  EXPECT_NE(r.war.find("Fluid Domain : User defined Integral#3 = 0.5\n"), std::string::npos);
+  EXPECT_EQ(r.war.find("Integral#2"), std::string::npos);
+  EXPECT_NE(r.res.find("Result \"DIVERGENCE\" \"QUELMA\" 0.1 Scalar OnNodes\nValues\n"), std::string::npos);
+
+  // "WriteResultsData Velocity" leaves out every block of the fluid domain.
+  RunResult only = Solve(Replace(text, "Nodes;\n", "WriteResultsData Velocity;\nNodes;\n"));
+  ASSERT_EQ(only.outcome.status, 0) << only.err;
+  EXPECT_NE(only.res.find("\"VELOCITY\""), std::string::npos);
+  for (const char* name : {"NULL_GRADIENT_VECTOR", "DIVERGENCE", "TAU_PARAMENTER", "Fluid_XX", "DISTANCE"})
+    EXPECT_EQ(only.res.find(name), std::string::npos) << name;
+}
+
+}  // namespace
