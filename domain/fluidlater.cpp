@@ -5,10 +5,8 @@
 #include "foundation/error.h"
 #include "input/input.h"
 
-void FluidDomain::ImposeBodyBoundaries() {}
 void FluidDomain::InitialiseVelocityPressure() {}
 void FluidDomain::SolveInitialPressure() {}
-void FluidDomain::CheckBoundaryConditions() {}
 void FluidDomain::DistanceToBodiesField() {
   // Without wall-law body sets (none can be read in this build) every node is far from a wall.
   if (vars_[WallDist].length()) vars_[WallDist] = 1e100;

@@ -169,3 +169,23 @@ TEST(FluidResults, InitialDataCustomResultsIntegralsAndSelection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BoundaryRuns, OverlappingVelocityConditionsAreReconciled) {
+  RunResult r = Solve(WithBoundary("Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nNode 1 Pres 0;\n"
+                                   "Node 5 LVel 0.6 0.8 0;\nNode 5 Velc 3 0 0 Fix 1 0 0;\n"
+                                   "Node 6 Norm 1 0 0 lVl 2;\n"
+                                   "Node 8 Velc 1 0 0;\nNode 8 LVel 0 1 0;\nEndBoundary;\n"));
+  ASSERT_EQ(r.outcome.status, 0) << r.err;
+  const std::string v = InitialBlock(r.res, "VELOCITY");
+  EXPECT_NE(v.find("\t5\t3\t4\t0\n"), std::string::npos) << v;  // the fixed X and the direction fix all
+  EXPECT_NE(v.find("\t6\t2\t0\t0\n"), std::string::npos) << v;  // the normal component becomes 2
+  EXPECT_NE(v.find("\t8\t1\t0\t0\n"), std::string::npos) << v;  // the fixed velocity wins
+  EXPECT_NE(r.war.find("Not compatible Fix Velocity Direction and Fix Velocity conditions found.\n\t"
+                       "First condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t8\t\n"),
+            std::string::npos)
+      << r.war;
+}
+
+}  // namespace
