@@ -109,6 +109,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void CheckBoundaryConditions();
   /// Imposes the wall conditions of the body sets.
   virtual void ImposeBodyBoundaries();
+  /// Nodal normal wall forces of the body sets into work vector 57.
+  virtual void CalculateForces();
 
   // Step lifecycle.
 
@@ -413,6 +415,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Calls f(problem number, domain number) for every domain node in problem-number order.
   template <class F>
   void EachDomainNode(F f);
+  /// The nodal force vectors (surface normal times the normal wall force) into the three
+  /// background-size vectors.
+  void NodalForces();
   /// A scalar result block of v (times factor) over the domain nodes.
   void ScalarBlock(std::ostream& out, const char* name, const char* label, const ReaVec& v, double factor);
   /// An initial-data vector block of the directions in table (only nodes with an entry).

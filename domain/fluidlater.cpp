@@ -25,5 +25,3 @@ void FluidDomain::SolveMeshDeformation(int) {}
 void FluidDomain::UpdateMeshDeformation() {}
 void FluidDomain::OutputForces(std::ostream&) {}
 void FluidDomain::OutputBodyMovement(std::ostream&) {}
-void FluidDomain::OutputQuorvelin(std::ostream&, std::ostream&) {}
-void FluidDomain::OutputSinkandTrim(std::ostream&) {}
