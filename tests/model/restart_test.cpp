@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/driver/run_olvu.h"
+#include "tests/model/resblocks.h"
 
 namespace {
 
@@ -12,15 +13,9 @@ using olvu_test::DataFile;
 using olvu_test::ErrFile;
 using olvu_test::Folder;
 using olvu_test::Replace;
+using olvu_test::BlockAt;
+using olvu_test::InitialBlock;
 
-// The VELOCITY block written at time t.
-std::string VelocityAt(const std::string& res, const std::string& t) {
-  const std::string head = "Result \"VELOCITY\" \"QUELMA\" " + t + " ";
-  const auto at = res.find(head);
-  if (at == std::string::npos) return "";
-  const auto values = res.find("Values\n", at) + 7;
-  return res.substr(values, res.find("End Values", values) - values);
-}
 
 const std::string kBase = Replace(DataFile("twosets.dat"), "Function VelocityX \"Y*Y\"", "Function VelocityX \"Y*Y/3\"");
 const std::string kRestart = Replace(Replace(Replace(kBase, "Number_of_Steps 2", "Number_of_Steps 4"), "Max_Iterations 3",
@@ -36,13 +31,13 @@ TEST(FluidRestart, RoundTripResumesWithTheSavedFields) {
   EXPECT_NE(saved.find("\t_Prest_\tlen = 9;\n"), std::string::npos);
   EXPECT_EQ(saved.find("_Tempt_"), std::string::npos);  // no temperature in this domain
   EXPECT_NE(saved.find("EndFluid;\nEndProblem;\n"), std::string::npos);
-  const std::string before = VelocityAt(f.read("r.dat.res"), "0.2");
+  const std::string before = BlockAt(f.read("r.dat.res"), "VELOCITY", "0.2");
 
   // The restart's initial velocity (5) is replaced by the saved one, to the digits written.
   f.write("r.dat", kRestart);
   auto r = f.olvu({"-name", "r.dat"});
   ASSERT_EQ(r.status, 0) << f.read("r.dat.err");
-  EXPECT_EQ(VelocityAt(f.read("r.dat.res"), "0.3"), before);
+  EXPECT_EQ(BlockAt(f.read("r.dat.res"), "VELOCITY", "0.3"), before);
   EXPECT_NE(before.find("\t4\t0.0833333\t0\t0\n"), std::string::npos) << before;
 }
 
