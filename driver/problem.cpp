@@ -63,6 +63,16 @@ void Problem::NewFile(const char* ext) const {
 
 void Problem::Append(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str(), true); }
 
+void Problem::Flush(std::ofstream& out, const char* ext) const {
+  out.flush();
+  if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
+}
+
+std::ofstream& Problem::Kept(std::ofstream& out, const char* ext) const {
+  if (!out.is_open()) Append(out, ext);
+  return out;
+}
+
 void Problem::Close(std::ofstream& out, const char* ext) const {
   out.close();
   if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
@@ -225,8 +235,7 @@ void Problem::CreateDomain() {
 }
 
 void Problem::InitialiseDomain() {
-  std::ofstream res;
-  Append(res, ".res");
+  std::ofstream& res = Kept(resFile, ".res");
   res << "Qor Post Results File 1.0\n";
   if (fluidDomain) {
     Clock clock("Initialising Fluid Domain");
@@ -239,5 +248,5 @@ void Problem::InitialiseDomain() {
     solidDomain->SolveInitialBodyMovement();
   }
   totalDomain->InitialiseDomain(res);
-  Close(res, ".res");
+  Flush(res, ".res");
 }

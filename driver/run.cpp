@@ -33,13 +33,7 @@ void Problem::Run() {
     {
       Clock clock("Interval Calculations");
       StartNewStep();
-      SolvePreUncoupledProblem();
-      do {
-        StartNewIteration();
-        SolveCoupledProblem();
-      } while (!HasConverged());
-      SolvePostUncoupledProblem();
-      CheckSteadyState();
+      SolveStep();
       FinishStep();
       OutputResults();
       CheckIfNewRun();
@@ -78,19 +72,23 @@ void Problem::SolveInitialPhase() {
       NextTimeIncrement();
       if (fluidDomain) fluidDomain->StartNewStep();
       if (solidDomain) solidDomain->StartNewStep();
-      SolvePreUncoupledProblem();
-      do {
-        StartNewIteration();
-        SolveCoupledProblem();
-      } while (!HasConverged());
-      SolvePostUncoupledProblem();
-      CheckSteadyState();
+      SolveStep();
       FinishStep();
     }
   }
   Run_Time_Increment = Ref_Time_Increment;
   Accelerate_Factor = 1;
   Initial_Factor = 1;
+}
+
+void Problem::SolveStep() {
+  SolvePreUncoupledProblem();
+  do {
+    StartNewIteration();
+    SolveCoupledProblem();
+  } while (!HasConverged());
+  SolvePostUncoupledProblem();
+  CheckSteadyState();
 }
 
 void Problem::StartNewStep() {
