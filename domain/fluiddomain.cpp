@@ -387,7 +387,7 @@ DomainView FluidDomain::View() {
     v.massRow = mass_->full_row_ptr();
     v.massCol = mass_->full_col_ind();
     v.massPos = mass_->full_pos();
-    v.massVal = mass_->val(0);
+    v.massVal = mass_->sval(0);
   }
   if (int(invLumped_.length()) == numNodes && numNodes > 0) v.invLumped = invLumped_.GivePointer();
   v.globalToLocal = &globalToLocal_;

@@ -367,6 +367,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadFunctionBlocks(Input* in);
   /// Harmonic extension of one velocity component.
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
+  /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
+  void VelocityGradient(ReaVec (&grad)[3][3]);
   /// Keeps the raw node array of View() in step with the node table.
   void RefreshNodeArray();
 

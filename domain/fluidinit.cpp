@@ -97,8 +97,8 @@ void FluidDomain::CalcSystemMatrixesSet(FluidMesh* set) {
   share = 0.0;
   SystemArrays out;
   out.pattern = pattern_;
-  out.laplacian = lap_->val(0);
-  out.mass = mass_->val(0);
+  out.laplacian = lap_->sval(0);
+  out.mass = mass_->sval(0);
   out.gx = sys_[2]->val(0);
   out.gy = sys_[3]->val(0);
   out.gz = sys_[4]->val(0);

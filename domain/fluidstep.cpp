@@ -257,16 +257,18 @@ void Derivative(SystemSparseMatrix* G, const ReaVec& q, const ReaVec& invm, ReaV
 
 }  // namespace
 
-void FluidDomain::CalcKProduction(ReaVec& p) {
-  if (!sys_[2] || !Sized(vars_[TVisc])) return;
-  ReaVec& d = vars_[Work1];
-  p = 0.0;
-  ReaVec grad[3][3];
+void FluidDomain::VelocityGradient(ReaVec (&grad)[3][3]) {
   for (int a = 0; a < 3; ++a)
     for (int b = 0; b < 3; ++b) {
       grad[a][b].resize(unsigned(numNodes));
       Derivative(sys_[2 + b], vars_[VelX + a], invLumped_, grad[a][b]);
     }
+}
+
+void FluidDomain::CalcKProduction(ReaVec& p) {
+  if (!sys_[2] || !Sized(vars_[TVisc])) return;
+  ReaVec grad[3][3];
+  VelocityGradient(grad);
   for (int k = 1; k <= numNodes; ++k) {
     const unsigned i = unsigned(k);
     auto g = [&](int a, int b) { return grad[a][b](i); };
@@ -275,17 +277,12 @@ void FluidDomain::CalcKProduction(ReaVec& p) {
                      (g(1, 2) + g(2, 1)) * (g(1, 2) + g(2, 1));
     p(i) = vars_[TVisc](i) * s;
   }
-  (void)d;
 }
 
 void FluidDomain::CalcVorticity(ReaVec& w) {
   if (!sys_[2]) return;
   ReaVec grad[3][3];
-  for (int a = 0; a < 3; ++a)
-    for (int b = 0; b < 3; ++b) {
-      grad[a][b].resize(unsigned(numNodes));
-      Derivative(sys_[2 + b], vars_[VelX + a], invLumped_, grad[a][b]);
-    }
+  VelocityGradient(grad);
   for (int k = 1; k <= numNodes; ++k) {
     const unsigned i = unsigned(k);
     const double a = grad[2][1](i) - grad[1][2](i), b = grad[2][0](i) - grad[0][2](i), c = grad[1][0](i) - grad[0][1](i);

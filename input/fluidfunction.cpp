@@ -13,6 +13,7 @@
 #include "foundation/reavec.h"
 #include "input/input.h"
 #include "input/line.h"
+#include "input/blockmachine.h"
 #include "input/stackmachine.h"
 
 namespace {
@@ -28,18 +29,12 @@ char* CopyText(const char* text) {
   return c;
 }
 
-struct Word2Code {
-  const char* word;
-  ValidCode code;
-};
-
-constexpr Word2Code PlainWords[] = {{"X", X_Code},   {"Y", Y_Code},   {"Z", Z_Code},
-                                    {"NX", NX_Code}, {"NY", NY_Code}, {"NZ", NZ_Code},
-                                    {"IE1", IE1_Code}, {"IE2", IE2_Code}, {"IE3", IE3_Code}};
-
-constexpr Word2Code OperatorWords[] = {{"Dx", DX_Code},         {"Dy", DY_Code},         {"Dz", DZ_Code},
-                                       {"MaxS", MaxS_Code},     {"MinS", MinS_Code},     {"MedS", MedS_Code},
-                                       {"Aver", Aver_Code},     {"MaxVar", MaxVar_Code}, {"MinVar", MinVar_Code}};
+// The opcode of `text` among the table's rows of the given place in the grammar, or -1.
+int NodeCode(const char* text, Syntax syntax) {
+  for (const OpInfo& op : Opcodes)
+    if (op.syntax == syntax && op.word && Is(text, op.word)) return op.code;
+  return -1;
+}
 
 // Codes that read the field of an aVariable.
 constexpr CodeSet FieldCodes = CodeRanges({{Variable_Code, Aver_Code}});
@@ -58,7 +53,6 @@ struct NodeEnv {
   static constexpr CodeSet accepted =
       CodeRanges({{Pi_Code, Number_Code}, {Eval_Code, Atanh_Code}, {Chsgn_Code, If_Code}, {Elif_Code, Add_Code},
                   {Sub_Code, Sub_Code}, {Min_Code, Step_Code}});
-  static constexpr bool extended = true;
   static constexpr const char* sqrt_error = "Function evaluation error: sqrt(x) with x==0 error";
   static constexpr const char* acos_error = "Function evaluation error: acos(x) with abs(x)>1 error";
   [[noreturn]] static void refuse(int c) {
@@ -68,7 +62,11 @@ struct NodeEnv {
   double var[4];
   const DomainView& v;
   const double* const* slot;
-  int k;  // 0-based node
+  int k;                        // 0-based node
+  int first = 0;                // node of lane 0 of a contiguous block
+  const int* index = nullptr;   // 1-based nodes of the lanes of a gathered block
+
+  void seek(int lane) { k = index ? index[lane] - 1 : first + lane; }
 
   NodeEnv(const DomainView& view, const double* const* slots, int node)
       : var{Total_Time, double(Iterations), Run_Time_Increment, double(Current_Step)}, v(view), slot(slots), k(node) {}
@@ -99,7 +97,7 @@ struct NodeEnv {
       for (int b = 0; b < 3; ++b) e[a][b] = 0.5 * (d[a][b] + d[b][a]);
   }
 
-  double operand(const MachineOp& op, InstructionList& list) {
+  double node(const MachineOp& op, const InstructionList& list) {
     const double* f = slot[op.arg];
     switch (op.code) {
       case NX_Code: return normal(0);
@@ -192,10 +190,9 @@ Instruction* FluidCompiler::getInstruction() {
   if (base || !w) return base;
   const char* text = w->text;
 
-  for (const Word2Code& p : PlainWords)
-    if (Is(text, p.word)) return new Instruction(p.code);
+  if (const int c = NodeCode(text, Syntax::NodeWord); c >= 0) return new Instruction(ValidCode(c));
 
-  if (Is(text, "Mat")) {
+  if (NodeCode(text, Syntax::NodeMaterial) >= 0) {
     Word* open = advance();
     if (!open || !Is(open->text, "("))
       OLVU_FATAL("Function " << Info() << " compiler error: \"(\" expected after Mat\n");
@@ -207,12 +204,11 @@ Instruction* FluidCompiler::getInstruction() {
     return new anIMaterial(-1, name->text);
   }
 
-  for (const Word2Code& op : OperatorWords) {
-    if (!Is(text, op.word)) continue;
-    const char* shown = op.code <= DZ_Code ? op.word : "MaxS";
-    ReaVec* v = operandOf(w, shown);
-    if (op.code == MaxVar_Code || op.code == MinVar_Code) return new aMaxVariable(op.code, v);
-    return new aVariable(op.code, v);
+  if (const int c = NodeCode(text, Syntax::NodeOperator); c >= 0) {
+    // The derivatives name themselves in the message, every other operator reads as MaxS.
+    ReaVec* v = operandOf(w, c <= DZ_Code ? OpOf(c).word : "MaxS");
+    if (c == MaxVar_Code || c == MinVar_Code) return new aMaxVariable(ValidCode(c), v);
+    return new aVariable(ValidCode(c), v);
   }
 
   ReaVec* v = domain_->GiveVector(text);
@@ -312,6 +308,7 @@ void FluidFunction::bind() {
     }
   }
   (void)velocity;
+  block_ = olvu_machine::Blockable<NodeEnv>(*code_);
 }
 
 double FluidFunction::at(int node) {
@@ -331,9 +328,18 @@ void FluidFunction::fill(ReaVec& out) {
   const int n = int(out.length()) < view_.nodes ? int(out.length()) : view_.nodes;
   double* o = out.GivePointer();
   EvalName = name_;
-  for (int k = 0; k < n; ++k) {
-    NodeEnv env(view_, slots_.data(), k);
-    o[k] = olvu_machine::RunMachine(*code_, env) * factor_;
+  NodeEnv env(view_, slots_.data(), 0);
+  const double f = factor_;
+  int k = 0;
+  if (block_)
+    for (; k + olvu_machine::BlockLanes <= n; k += olvu_machine::BlockLanes) {
+      env.first = k;
+      olvu_machine::RunBlock(*code_, env, olvu_machine::BlockLanes, o + k);
+      for (int i = k; i < k + olvu_machine::BlockLanes; ++i) o[i] *= f;
+    }
+  for (; k < n; ++k) {
+    env.k = k;
+    o[k] = olvu_machine::RunMachine(*code_, env) * f;
   }
 }
 
@@ -341,9 +347,21 @@ void FluidFunction::addWeighted(ReaVec& out, const int* nodes, const double* w, 
   bind();
   double* o = out.GivePointer();
   EvalName = name_;
-  for (int k = 0; k < n; ++k) {
-    NodeEnv env(view_, slots_.data(), nodes[k] - 1);
-    o[nodes[k] - 1] += olvu_machine::RunMachine(*code_, env) * factor_ * w[k];
+  NodeEnv env(view_, slots_.data(), 0);
+  const double f = factor_;
+  int k = 0;
+  if (block_) {
+    double lane[olvu_machine::BlockLanes];
+    for (; k + olvu_machine::BlockLanes <= n; k += olvu_machine::BlockLanes) {
+      env.index = nodes + k;
+      olvu_machine::RunBlock(*code_, env, olvu_machine::BlockLanes, lane);
+      for (int i = 0; i < olvu_machine::BlockLanes; ++i) o[nodes[k + i] - 1] += lane[i] * f * w[k + i];
+    }
+    env.index = nullptr;
+  }
+  for (; k < n; ++k) {
+    env.k = nodes[k] - 1;
+    o[env.k] += olvu_machine::RunMachine(*code_, env) * f * w[k];
   }
 }
 
@@ -365,9 +383,10 @@ int FluidFunction::update(ReaVec& v, const BitVec& mask) {
   bind();
   EvalName = name_;
   const unsigned m = n < unsigned(view_.nodes) ? n : unsigned(view_.nodes);
+  NodeEnv env(view_, slots_.data(), 0);
   for (unsigned i = 0; i < m; ++i)
     if (mask[i]) {
-      NodeEnv env(view_, slots_.data(), int(i));
+      env.k = int(i);
       v.GivePointer()[i] = olvu_machine::RunMachine(*code_, env) * factor_;
     }
   return constant_;

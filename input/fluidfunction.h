@@ -108,6 +108,7 @@ class FluidFunction : public Function {
   char* name_ = nullptr;
   DomainView view_;
   std::vector<const double*> slots_;  ///< raw field of each operand instruction, by index
+  bool block_ = false;                ///< the program runs over blocks of nodes
 };
 
 /// Domain functions indexed by field kind (DofType), with their names.
