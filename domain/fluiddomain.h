@@ -85,7 +85,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadElements(Input*) override {}
   /// Gives the nodal fields their initial values from the initial-data and property functions.
   virtual void ReadInitialConditions();
-  /// Reads the boundary block (skipped cleanly until the boundary reader exists).
+  /// Reads the Boundary block: symmetry planes, node conditions and their checks.
   void ReadBoundaryConditions(Input* in) override;
   /// Reads the domain's block `name` of the restart file.
   void ReadRestart(Input* in, const char* name) override;
@@ -110,6 +110,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolveInitialPressure();
   /// Reconciles the velocity conditions (boundary conditions).
   virtual void CheckBoundaryConditions();
+  /// Imposes the wall conditions of the body sets.
+  virtual void ImposeBodyBoundaries();
+  /// Nodal normal wall forces of the body sets into work vector 57.
+  virtual void CalculateForces();
 
   // Step lifecycle.
 
@@ -396,6 +400,31 @@ class FluidDomain : public Domain, public FunctionDomain {
   void VelocityGradient(ReaVec (&grad)[3][3]);
   /// Keeps the raw node array of View() in step with the node table.
   void RefreshNodeArray();
+  /// Marks node n in condition set c (nothing when the set is not sized).
+  void Mark(int c, int n);
+  /// True when node n is in condition set c.
+  bool Marked(int c, int n) const;
+  /// A node fixed in all three velocity components also fixes its turbulence and pseudoconcentration.
+  void FullVelocity(int n);
+  /// Smallest element extents along x, y, z and the smallest wall distance of the problem.
+  void ElementExtents();
+  /// The symmetry plane of `axis` (0 x, 1 y, 2 z) from the current card.
+  void SymmetryPlane(Input* in, int axis);
+  /// The condition of one "Node" card for domain node n (`written` as on the card), with the
+  /// conversion factors of the boundary units.
+  void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
+  /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
+  double PressureIn(int n, double p);
+  /// Calls f(problem number, domain number) for every domain node in problem-number order.
+  template <class F>
+  void EachDomainNode(F f);
+  /// The nodal force vectors (surface normal times the normal wall force) into the three
+  /// background-size vectors.
+  void NodalForces();
+  /// A scalar result block of v (times factor) over the domain nodes.
+  void ScalarBlock(std::ostream& out, const char* name, const char* label, const ReaVec& v, double factor);
+  /// An initial-data vector block of the directions in table (only nodes with an entry).
+  void DirectionBlock(std::ostream& out, const char* name, const char* components, Plex<ReaVec>& table);
 
   const char* name_ = "";
   Plex<Mesh> fluidMeshes_;

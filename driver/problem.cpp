@@ -64,6 +64,16 @@ void Problem::NewFile(const char* ext) const {
 
 void Problem::Append(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str(), true); }
 
+void Problem::Flush(std::ofstream& out, const char* ext) const {
+  out.flush();
+  if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
+}
+
+std::ofstream& Problem::Kept(std::ofstream& out, const char* ext) const {
+  if (!out.is_open()) Append(out, ext);
+  return out;
+}
+
 void Problem::Close(std::ofstream& out, const char* ext) const {
   out.close();
   if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
@@ -136,6 +146,8 @@ void Problem::ReadGeneralData() {
       OLVU_FATAL("Don't exist any number after a word \"NewRunVelocities\"\n");
     if (newRunVelocities.min_abs() < 1e-14) OLVU_FATAL("Wrong definition of NewRunVelocities\n");
     stepsNewRun = input->GetInt("StepsNewRunVelocities");
+    // Each new run adds this many steps and bounds the output step by it: at least one.
+    if (stepsNewRun < 1) OLVU_FATAL("Wrong minimum StepsNewRunVelocities given\n");
   }
 }
 
@@ -195,7 +207,10 @@ void Problem::CreateDomain() {
     rst = HeapNew<Input>(FileName(".rst").c_str());
     rst->ReadCard("Problem");
     rst->ReadLine();
-    Current_Step = rst->GetInt("Current_Step") + 1;
+    const int saved = rst->GetInt("Current_Step");
+    // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
+    if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
+    Current_Step = saved + 1;
     Total_Time = rst->GetRea("Total_Time", Undimensional);
     if (Current_Step > Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");
   }
@@ -234,8 +249,7 @@ void Problem::CreateDomain() {
 }
 
 void Problem::InitialiseDomain() {
-  std::ofstream res;
-  Append(res, ".res");
+  std::ofstream& res = Kept(resFile, ".res");
   res << "Qor Post Results File 1.0\n";
   if (fluidDomain) {
     Clock clock("Initialising Fluid Domain");
@@ -248,5 +262,5 @@ void Problem::InitialiseDomain() {
     solidDomain->SolveInitialBodyMovement();
   }
   totalDomain->InitialiseDomain(res);
-  Close(res, ".res");
+  Flush(res, ".res");
 }

@@ -339,8 +339,8 @@ ReaVecT Input::GetReaVec(const char* name, double f) {
   return v;
 }
 
-int Input::GetAsciiReaVec(ReaVec& v, int mode) {
-  int n = GetInt("len");
+int Input::GetAsciiReaVec(ReaVec& v, int mode, const char* lenWord) {
+  int n = GetInt(lenWord);
   unsigned len = v.length();
   if (n < 0) WrongAscii(len, n);
   if (len != unsigned(n) && mode == 1) {
