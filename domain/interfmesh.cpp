@@ -42,8 +42,9 @@ InterfMesh::InterfMesh(int num, Input* in, FluidDomain* fluid, FluidDomain* soli
   if (!fluid || !solid) OLVU_FATAL("Interface set " << num << " needs both a fluid and a solid domain\n");
   name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "Interface_" + std::to_string(num);
   if (in->Exist("Rest_Tem")) {
-    thermal_[0] = in->GetFluidFunc("Rest_Tem", fluid, Spc_Flux);
-    thermal_[1] = in->GetFluidFunc("Rest_Tem", solid, Spc_Flux);
+    // The contact conductance: heat per unit area and unit temperature difference.
+    thermal_[0] = in->GetFluidFunc("Rest_Tem", fluid, HeatFluxReaction);
+    thermal_[1] = in->GetFluidFunc("Rest_Tem", solid, HeatFluxReaction);
   }
   // The rest of the set card is the element description.
   in->JumpLine();
@@ -189,9 +190,7 @@ void InterfMesh::HeatExchange(FluidDomain* d, SystemSparseMatrix* A, ReaVec& b) 
   if (!constant) R->bind();
   for (unsigned j = 1; j <= mine.length(); ++j) {
     const int a = mine(j);
-    const double r = constant ? r0 : R->at(a);
-    if (r < 1e-14) continue;  // no resistance given here: no exchange
-    const double h = area_(j) / r;
+    const double h = (constant ? r0 : R->at(a)) * area_(j);
     A->diag(a - 1) += h;
     b(unsigned(a)) += h * other(unsigned(theirs(j)));
   }

@@ -49,7 +49,8 @@ class InterfMesh : public Mesh {
   virtual void communicateReaVec(ReaVec& fluid, ReaVec& solid);
 
   /// Adds to the temperature system (A, b) of `d` (one of the two domains) the heat the other
-  /// domain sends through the contact: (T_other - T) / R per unit area, lumped per node.
+  /// domain sends through the contact: h (T_other - T) per unit area, h the contact conductance
+  /// ("Rest_Tem", the inverse of the contact resistance), lumped per node.
   void HeatExchange(FluidDomain* d, SystemSparseMatrix* A, ReaVec& b);
 
   /// Box corners and their coordinates (1-based).
