@@ -4,6 +4,7 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 #include "domain/fluiddomain.h"
 #include "foundation/bitvec.h"
@@ -54,6 +55,9 @@ class SolidDomain : public FluidDomain {
   void CalcStructuralMatrixes();
   /// Transient anisotropic heat conduction of one iteration.
   void SolveTemperature() override;
+  /// The temperature system of one iteration: the system matrix (SystemMatrix(0)) and its
+  /// right-hand side (vector 58), with the interface heat and the fixed temperatures in it.
+  void AssembleTemperatureSystem();
   /// Structural solve (only with the structural sub-problem).
   void SolveSolidStructure() override;
   /// The fluid form with the domain's symmetric-card solver.
@@ -76,8 +80,11 @@ class SolidDomain : public FluidDomain {
   static int Components();
 
  private:
-  /// The fused assembly of the temperature system S and its right-hand side f.
-  void AssembleTemperature(const ReaVec& q, const ReaVec& s, const ReaVec& r, SystemSparseMatrix* S, ReaVec& f);
+  /// The fused assembly of the temperature system S and its right-hand side f, with the source s
+  /// only when `source` is set, and the reaction r (null: none).
+  void AssembleTemperature(const ReaVec& s, bool source, const ReaVec* r, SystemSparseMatrix* S, ReaVec& f);
+  /// 1 when some solid set has a property function of kind k.
+  bool HasFunction(DofType k);
   /// Evaluates the temperature properties (specific heat, conductivity components).
   void EvalTemperatureProperties(bool update);
 
@@ -88,4 +95,5 @@ class SolidDomain : public FluidDomain {
   ReaVec displacement_, displacement0_, structRhs_;
   BitVec structFixed_;
   bool withFluid_ = false;                       // a fluid domain shares the temperature bounds
+  std::vector<int> upperMirror_;                 // full-pattern position of the mirror of each upper entry
 };

@@ -5,91 +5,138 @@
 #include "domain/soliddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "domain/fluidmesh.h"
 #include "solvers/solver.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 
 namespace {
 
-// S = sum_c diag(K_c) A_c + diag(q) M, S_ii += r_i m_i and f = diag(q) M T0 + M s, over NC
-// conductivity components: each stored value is read once, from the symmetric storage.
-template <int NC>
-void Fused(const SparseMatrixStruct& P, const double* const* A, const double* const* K, const double* M,
-           const double* q, const double* T0, const double* s, const double* r, const double* lumped, double* S,
-           double* f) {
+// S = sum_c diag(K_c) A_c + diag(q) M with S_ii += r_i m_i (r may be null: no reaction), and f = diag(q) M T0 (+ M s when
+// SOURCE), over NC conductivity components, q = rho cp / (theta dt) formed on the way. The loop
+// runs over the upper-triangle storage, so every stored value is read once, in order, and serves
+// both its entry (i, j) and its mirror (j, i). In a row the upper entries are the diagonal (first)
+// and the last ones of the full row; `mirror` gives the full position of each mirror.
+template <int NC, bool SOURCE>
+void Fused(const SparseMatrixStruct& P, const int* mirror, const double* const* A, const double* const* K,
+           const double* M, const double* rho, const double* cp, double inv, const double* T0, const double* s,
+           const double* r, const double* lumped, double* S, double* f) {
   const int* rp = P.row_ptr(0);
-  const int* ci = P.col_ind(0);
-  const int* sp = P.spos_ind(0);
+  const int* srp = P.srow_ptr(0);
+  const int* sci = P.scol_ind(0);
   const int n = P.nrows();
-  const int diagFirst = P.diag_first(), sorted = P.sorted();
+  for (int i = 0; i < n; ++i) f[i] = 0;
   for (int i = 0; i < n; ++i) {
-    double k[NC];
-    for (int c = 0; c < NC; ++c) k[c] = K[c][i];
-    const double qi = q[i];
-    double fi = 0;
-    for (int p = rp[i]; p < rp[i + 1]; ++p) {
-      const int u = sp[p];
-      const int j = ci[p];
-      const double m = M[u];
-      double v = qi * m;
-      for (int c = 0; c < NC; ++c) v += k[c] * A[c][u];
-      S[p] = v;
-      fi += m * (qi * T0[j] + s[j]);
+    double ki[NC];
+    for (int c = 0; c < NC; ++c) ki[c] = K[c][i];
+    const double qi = rho[i] * cp[i] * inv, ti = T0[i], si = SOURCE ? s[i] : 0;
+    const int u0 = srp[i], shift = rp[i + 1] - srp[i + 1];
+    // The diagonal.
+    double fi = M[u0] * (qi * ti + si);
+    {
+      double v = qi * M[u0] + (r ? r[i] * lumped[i] : 0);
+      for (int c = 0; c < NC; ++c) v += ki[c] * A[c][u0];
+      S[rp[i]] = v;
     }
-    S[FindInRow(rp, ci, diagFirst, sorted, i, i)] += r[i] * lumped[i];
-    f[i] = fi;
+    for (int u = u0 + 1; u < srp[i + 1]; ++u) {
+      const int j = sci[u];
+      const double m = M[u];
+      double a[NC];
+      for (int c = 0; c < NC; ++c) a[c] = A[c][u];
+      double vi = qi * m;
+      for (int c = 0; c < NC; ++c) vi += ki[c] * a[c];
+      S[u + shift] = vi;
+      const double qj = rho[j] * cp[j] * inv;
+      double vj = qj * m;
+      for (int c = 0; c < NC; ++c) vj += K[c][j] * a[c];
+      S[mirror[u]] = vj;
+      fi += m * (qi * T0[j] + (SOURCE ? s[j] : 0));
+      f[j] += m * (qj * ti + si);
+    }
+    f[i] += fi;
   }
 }
 
 }  // namespace
 
-void SolidDomain::AssembleTemperature(const ReaVec& q, const ReaVec& s, const ReaVec& r, SystemSparseMatrix* S,
+void SolidDomain::AssembleTemperature(const ReaVec& s, bool source, const ReaVec* r, SystemSparseMatrix* S,
                                       ReaVec& f) {
+  if (int(upperMirror_.size()) != pattern_->snnz()) {
+    // Full-pattern position of the mirror of every upper entry, found once; the kernel relies on
+    // rows that hold their diagonal first and their upper entries last.
+    upperMirror_.assign(std::size_t(pattern_->snnz()), -1);
+    const int* rp = pattern_->row_ptr(0);
+    const int* ci = pattern_->col_ind(0);
+    const int* sp = pattern_->spos_ind(0);
+    const int* srp = pattern_->srow_ptr(0);
+    for (int i = 0; i < pattern_->nrows(); ++i)
+      for (int p = rp[i]; p < rp[i + 1]; ++p) {
+        const int u = sp[p];
+        if (ci[p] <= i) upperMirror_[std::size_t(u)] = p;
+        const bool inOrder = ci[p] == i ? p == rp[i] && u == srp[i] : ci[p] < i || u == p - (rp[i + 1] - srp[i + 1]);
+        if (!inOrder) OLVU_FATAL("Solid temperature: the pattern's rows are not in diagonal-first order\n");
+      }
+  }
   const double* A[NSolidComponents];
   const double* K[NSolidComponents];
   const int nc = Components();
   for (int c = 0; c < nc; ++c) A[c] = comp_[c]->sval(0), K[c] = conduct_[c].GivePointer();
-  const auto args = [&](auto kernel) {
-    kernel(*pattern_, A, K, mass_->sval(0), q.GivePointer(), vars_[Temp0].GivePointer(), s.GivePointer(),
-           r.GivePointer(), lumped_.GivePointer(), S->val(0), f.GivePointer());
+  const auto call = [&](auto kernel) {
+    kernel(*pattern_, upperMirror_.data(), A, K, mass_->sval(0), density_.GivePointer(), vars_[SpHeat].GivePointer(),
+           invDtTheta_, vars_[Temp0].GivePointer(), s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(),
+           S->val(0), f.GivePointer());
   };
-  if (nc == 3) args(Fused<3>);
-  else args(Fused<6>);
+  if (nc == 3) source ? call(Fused<3, true>) : call(Fused<3, false>);
+  else source ? call(Fused<6, true>) : call(Fused<6, false>);
+}
+
+void SolidDomain::AssembleTemperatureSystem() {
+  Clock clock("Assembling Solid Temperature");
+  ReaVec& T = vars_[Temp];
+  ReaVec& s = FlowWork(5);
+  ReaVec& r = FlowWork(6);
+  ReaVec& f = vars_[VelWorkX];
+  SystemSparseMatrix* S = sys_[0];
+  // Without source and reaction functions both fields are 0 and need no pass at all.
+  const bool source = HasFunction(DofType::HeatSource), reaction = HasFunction(DofType::HeatSourceReaction);
+  if (source || reaction) {
+    EvalDomainFunction(DofType::HeatSource, s);
+    EvalDomainFunction(DofType::HeatSourceReaction, r);
+    if (MaxValue.length() < 3) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
+    SourceReactionLimits(s, r, T, MaxValue(3), MinValue(3));
+  }
+  AssembleTemperature(s, source, reaction ? &r : nullptr, S, f);
+  // Boundary heat fluxes come from moving-body sets, of which this build has none; the
+  // interface sets bring the heat of the fluid.
+  InterfaceHeatExchange(S, f);
+  const BitVec& fix = conds_[FixTemp];
+  for (unsigned i = 1; i <= T.length() && i <= fix.length(); ++i)
+    if (fix(i)) {
+      f(i) = T(i);
+      S->Fix_AllRow(int(i) - 1);
+    }
 }
 
 void SolidDomain::SolveTemperature() {
   if (!Flag(PTemperature)) return;
   Clock clock("Solving Temperature");
+  AssembleTemperatureSystem();
   ReaVec& T = vars_[Temp];
-  ReaVec& q = FlowWork(4);
-  ReaVec& s = FlowWork(5);
-  ReaVec& r = FlowWork(6);
   ReaVec& f = vars_[VelWorkX];
-  SystemSparseMatrix* S = sys_[0];
-  {
-    Clock assembly("Assembling Solid Temperature");
-    q.product(density_, vars_[SpHeat]);
-    q *= invDtTheta_;
-    EvalDomainFunction(DofType::HeatSource, s);
-    EvalDomainFunction(DofType::HeatSourceReaction, r);
-    if (MaxValue.length() < 3) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
-    SourceReactionLimits(s, r, T, MaxValue(3), MinValue(3));
-    AssembleTemperature(q, s, r, S, f);
-    // Boundary heat fluxes come from moving-body sets, of which this build has none; the
-    // interface sets bring the heat of the fluid.
-    InterfaceHeatExchange(S, f);
-    const BitVec& fix = conds_[FixTemp];
-    for (unsigned i = 1; i <= T.length() && i <= fix.length(); ++i)
-      if (fix(i)) {
-        f(i) = T(i);
-        S->Fix_AllRow(int(i) - 1);
-      }
-  }
-  SolveUnknown(UnkType::Temperature, T, S, f, conds_[FixTemp], "Temperature in Solid Domain");
+  SolveUnknown(UnkType::Temperature, T, sys_[0], f, conds_[FixTemp], "Temperature in Solid Domain");
   double change = 0;
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(f(i) - T(i)));
   if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
   VarIncrement(3) += change;
+}
+
+bool SolidDomain::HasFunction(DofType k) {
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i))
+    if (static_cast<FluidMesh*>(m)->funtions()->FFunc(int(k))) return true;
+  return false;
 }
 
 void SolidDomain::SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, const BitVec& fixed,
