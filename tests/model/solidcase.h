@@ -35,10 +35,12 @@ struct SolidCase {
     GlobalToSolid.resize(unsigned(all.count), 0);
     in->ReadLine();
     if (in->Exist("FluidDefinition")) {
+      // The driver's order: a fluid domain first, its boundary block, then the solid card.
       fluid = std::make_unique<FluidDomain>(&all, in.get(), FluidToGlobal, GlobalToFluid, 1, 1);
       fluid->ReadBoundaryConditions(in.get());
       in->ReadLine();
     }
+    in->Exist("SolidDefinition");
     solid = std::make_unique<SolidDomain>(&all, in.get(), SolidToGlobal, GlobalToSolid, 2, 1);
   }
   /// Solid number of problem node k.
