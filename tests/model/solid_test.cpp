@@ -221,6 +221,30 @@ TEST(SolidRuns, CrankNicolsonErrorFallsFourTimesWithHalfTheStep) {
   EXPECT_NEAR(e1 / e2, 4.0, 0.6) << e1 << " " << e2;
 }
 
+TEST(SolidRuns, HeatSourceAndReaction) {
+  // -2 T'' + r T = 8 on [0, 1] with T = 0 at both faces, 40 cells: r = 0 gives 2 x (1 - x);
+  // r = 50 gives (8 / r) (1 - cosh(m (x - 1/2)) / cosh(m / 2)), m = 5.
+  const Grid g{40, 1, 1.0, 0.025};
+  auto data = [&](const std::string& extra) {
+    return Head(2, 1e8) + g.nodes() +
+           SolidBlock("Backward_Euler", "", Props("1", "2", "0", "2") + "Function HeatSource \"8\" [W/m3];\n" + extra,
+                      g.elements(0, g.nx),
+                      g.temps(0, g.nx, [&](int i, int) { return i == 0 || i == g.nx; }, [](double, double) { return 0.0; })) +
+           kTotal;
+  };
+  SolidRun source(data(""));
+  ASSERT_EQ(source.r.status, 0) << source.f.read("s.dat.err");
+  const auto t = source.temperature("2e+08");
+  for (int i = 0; i <= g.nx; ++i) EXPECT_NEAR(t.at(g.node(i, 1)), 2 * g.x(i) * (1 - g.x(i)), 5e-4) << i;
+  SolidRun reaction(data("Function HeatSourceReaction \"50\" [W/m3.Gt];\n"));
+  ASSERT_EQ(reaction.r.status, 0) << reaction.f.read("s.dat.err");
+  const auto tr = reaction.temperature("2e+08");
+  for (int i = 0; i <= g.nx; ++i) {
+    const double e = 8.0 / 50 * (1 - std::cosh(5 * (g.x(i) - 0.5)) / std::cosh(2.5));
+    EXPECT_NEAR(tr.at(g.node(i, 0)), e, 2e-3 * 0.16) << i;
+  }
+}
+
 // ---------------------------------------------------------------- composite wall
 
 // Fluid (conductivity 1) on [0, 1], solid (conductivity 2) on [1, 2], contact resistance 0.5,
@@ -309,6 +333,9 @@ TEST(SolidRuns, MaterialAndInputFaults) {
       {"fluid set", Slab(Props("1", "1", "0", "1"), "Set 1 Type Fluid ElmType Triangle NNode 3;"), "ElmSet Fluid not implemented\n"},
       {"old card", Slab(Props("1", "1", "0", "1"), "Set 1 Type Solid ElmType Triangle NNode 3 Thermal_Conductivity 3;"),
        "Old fashioned Olvu format data file found\n"},
+      {"clockwise element", Replace(Slab(Props("1", "1", "0", "1")), "Elements\n1 1 2 7\n", "Elements\n1 1 7 2\n"),
+       "Negative Volume found in solid set Wall, element     1               1              7              2\n"
+       "\n\tCheck surface normal orientation\n"},
       {"no solid set", Replace(Replace(Slab(Props("1", "1", "0", "1")), "Set 1 Type Solid", "Set 1 Type Nothing"),
                                "ElmSets;\nSet 1 Type Nothing", "ElmSets;\nEndElmSets;\nSet 1 Type Nothing"),
        "Solid not defined.\nAssign Solid properties to the geometry.\nCheck the problem definition in the data file.\n"},
