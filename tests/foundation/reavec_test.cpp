@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "foundation/alloc.h"
 #include "foundation/matrix.h"
@@ -379,6 +381,31 @@ TEST(ReaVecText, WriteAsciiBytes) {
     std::ostringstream o;
     ReaVec().WriteAscii(o, "X", 6);
   }, "Can not WriteAscii (Zero size vector)\n\n");
+}
+
+// The buffered writer formats each entry as a scientific, upper-case stream would.
+TEST(ReaVecText, WriteAsciiMatchesTheStreamFormat) {
+  const std::vector<double> values = {0.0, -0.0, 1e-300, -1e300, 123456.789, -4.9e-324,
+                                      std::numeric_limits<double>::infinity(),
+                                      -std::numeric_limits<double>::infinity(), std::nan("")};
+  for (int precision : {0, 3, 9, 17}) {
+    ReaVec v(unsigned(values.size()));
+    std::ostringstream expected;
+    expected << "K\tlen = " << values.size() << ";\n";
+    expected.precision(precision);
+    expected.setf(std::ios::scientific, std::ios::floatfield);
+    expected.setf(std::ios::uppercase);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      v(unsigned(k + 1)) = values[k];
+      if (!(values[k] < 0)) expected << ' ';
+      expected.width(precision + 7);
+      expected << values[k] << ' ';
+    }
+    expected << "\n";
+    std::ostringstream o;
+    v.WriteAscii(o, "K", precision);
+    EXPECT_EQ(o.str(), expected.str()) << precision;
+  }
 }
 
 TEST(ReaVecText, StreamAndPrintForms) {
