@@ -12,8 +12,6 @@
 #include "solvers/preconditioner.h"
 #include "solvers/sparsematrix.h"
 
-DomainCoupledSolve Domain_SolveCoupled = nullptr;
-
 namespace {
 
 // Method spellings of the card, in the order they are tried.
@@ -103,7 +101,7 @@ void Solver::figure(ReaVec& b, SystemSparseMatrix* A) {
   b /= f;
 }
 
-DomainSolver::DomainSolver(Domain* d, SolverType type_, double tol_, int max_iter_, const char* name_)
+DomainSolver::DomainSolver(CoupledDomain* d, SolverType type_, double tol_, int max_iter_, const char* name_)
     : Solver(type_, tol_, max_iter_, name_), domain(d) {}
 
-DomainSolver::DomainSolver(Domain* d, Input* in, const char* name_) : Solver(in, name_), domain(d) {}
+DomainSolver::DomainSolver(CoupledDomain* d, Input* in, const char* name_) : Solver(in, name_), domain(d) {}

@@ -9,7 +9,7 @@ class ReaVec;
 class BitVec;
 class SystemSparseMatrix;
 class Preconditioner;
-class Domain;
+class CoupledDomain;
 
 /// Method of a solver setting; the codes are stored and switched on.
 enum SolverType : int {
@@ -22,13 +22,6 @@ enum SolverType : int {
   GaussSeidel = 6,
   Jacobi = 7
 };
-
-/// The domain's coupling step of solve_coupled (Domain::SolveCoupled(x1, x2, x3)). Domains live
-/// above this library, so their subsystem installs it; while null the step does nothing, as the
-/// base Domain does.
-using DomainCoupledSolve = void (*)(Domain* d, ReaVec& x1, ReaVec& x2, ReaVec& x3);
-/// The installed coupling step (null: none).
-extern DomainCoupledSolve Domain_SolveCoupled;
 
 /// One named linear-solver setting with its solve operations.
 class Solver {
@@ -59,11 +52,11 @@ class Solver {
   virtual int solve(const double* b, double* x, int max_iter, double& tol, double tol2);
   /// At most max_iter iterations (max_iter below 1: a tenth of the setting's limit); status.
   virtual int iterate(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int max_iter);
-  /// Three systems with one matrix, `inner` iterations each per pass, then the domain's coupling
-  /// step, until all three converge or max_iter / inner + 1 passes are done (inner below 1
-  /// counts as 1).
+  /// Three systems with one matrix, `inner` iterations each per pass, then d->SolveCoupled(x1,
+  /// x2, x3) (no step when d is null), until all three converge or max_iter / inner + 1 passes
+  /// are done (inner below 1 counts as 1).
   virtual void solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVec& x2, ReaVec& x3,
-                             SystemSparseMatrix* A, Domain* d, int inner, int refactor, const char* what);
+                             SystemSparseMatrix* A, CoupledDomain* d, int inner, int refactor, const char* what);
   /// Divides A and b by the scale figure of A's diagonal.
   virtual void figure(ReaVec& b, SystemSparseMatrix* A);
   /// Builds the preconditioner for mat (rebuilt when mat has another number of rows), or
@@ -99,7 +92,7 @@ class Solver {
                      double upper, double lower, const ReaVec& w, int refactor, const char* what);
   /// The plain solve, calling after(d) right after the method when after is not null.
   void solve_in_place(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, const char* what,
-                      void (*after)(Domain*), Domain* d);
+                      void (*after)(CoupledDomain*), CoupledDomain* d);
   /// preconditione, with the fatal stop on failure.
   void require_preconditioner(int refactor);
   /// The outcome of a solve: the "Not Solved" warning for status 1, the singular stop for 2.
@@ -128,17 +121,17 @@ class Solver {
 class DomainSolver : public Solver {
  public:
   /// Setting from explicit values, bound to d.
-  DomainSolver(Domain* d, SolverType type, double tol, int max_iter, const char* name);
+  DomainSolver(CoupledDomain* d, SolverType type, double tol, int max_iter, const char* name);
   /// Setting from the current card of in, bound to d.
-  DomainSolver(Domain* d, Input* in, const char* name);
+  DomainSolver(CoupledDomain* d, Input* in, const char* name);
 
   /// Plain solve that calls f(domain) right after the method returns.
-  void solve1coupled(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, void (*f)(Domain*), int refactor,
+  void solve1coupled(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, void (*f)(CoupledDomain*), int refactor,
                      const char* what);
   /// Two systems with one matrix, one BiCG iteration of each and then f(domain), max_iter times.
-  void solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2, SystemSparseMatrix* A, void (*f)(Domain*),
+  void solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2, SystemSparseMatrix* A, void (*f)(CoupledDomain*),
                      int refactor, const char* what);
 
  protected:
-  Domain* domain;  ///< the bound domain, borrowed
+  CoupledDomain* domain;  ///< the bound domain, borrowed
 };

@@ -9,6 +9,7 @@
 #include "foundation/clock.h"
 #include "foundation/error.h"
 #include "foundation/reavec.h"
+#include "solvers/coupleddomain.h"
 #include "solvers/gen_solvers.h"
 #include "solvers/preconditioner.h"
 #include "solvers/solver.h"
@@ -128,7 +129,7 @@ void Solver::solve(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, co
 }
 
 void Solver::solve_in_place(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int refactor, const char* what,
-                            void (*after)(Domain*), Domain* d) {
+                            void (*after)(CoupledDomain*), CoupledDomain* d) {
   matrix(A);
   AllocReset();
   ReaVecM xm(x);
@@ -250,7 +251,7 @@ int Solver::iterate(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int limit) {
 }
 
 void Solver::solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVec& x2, ReaVec& x3,
-                           SystemSparseMatrix* A, Domain* d, int inner, int refactor, const char* what) {
+                           SystemSparseMatrix* A, CoupledDomain* d, int inner, int refactor, const char* what) {
   matrix(A);
   AllocReset();
   ReaVec* bs[3] = {&b1, &b2, &b3};
@@ -278,7 +279,7 @@ void Solver::solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVe
       status[k] = solve(bs[k]->GivePointer(), xs[k]->GivePointer(), inner, ratio[k], tol2);
       if (status[k] == 2) singular(kSingular[k], what);
     }
-    if (Domain_SolveCoupled) Domain_SolveCoupled(d, x1, x2, x3);
+    if (d) d->SolveCoupled(x1, x2, x3);
     if (status[0] == 0 && status[1] == 0 && status[2] == 0) break;
   }
   if (status[0] == 1 || status[1] == 1 || status[2] == 1)
@@ -289,13 +290,13 @@ void Solver::solve_coupled(ReaVec& b1, ReaVec& b2, ReaVec& b3, ReaVec& x1, ReaVe
 // ---------------------------------------------------------------------------------------------
 // Domain-coupled solves
 
-void DomainSolver::solve1coupled(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, void (*f)(Domain*), int refactor,
+void DomainSolver::solve1coupled(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, void (*f)(CoupledDomain*), int refactor,
                                  const char* what) {
   solve_in_place(b, x, A, refactor, what, f, domain);
 }
 
 void DomainSolver::solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2, SystemSparseMatrix* A,
-                                 void (*f)(Domain*), int refactor, const char* what) {
+                                 void (*f)(CoupledDomain*), int refactor, const char* what) {
   matrix(A);
   AllocReset();
   ReaVecM xm1(x1), xm2(x2);

@@ -18,6 +18,7 @@
 #include "foundation/error.h"
 #include "foundation/reavec.h"
 #include "input/input.h"
+#include "solvers/coupleddomain.h"
 #include "solvers/preconditioner.h"
 #include "solvers/solver.h"
 #include "tests/solvers/linear_systems.h"
@@ -303,53 +304,59 @@ TEST_F(SolverOps, FigureScalesByTheDiagonal) {
 }
 
 namespace {
+// A domain that counts its coupling steps, or records where the pool stands after each pass.
+struct CountingDomain : CoupledDomain {
+  int calls = 0;
+  bool mark_pool = false;
+  std::vector<void*> pool_marks;
+  void SolveCoupled(ReaVec&, ReaVec&, ReaVec&) override {
+    ++calls;
+    if (mark_pool) pool_marks.push_back(Alloc(8));
+  }
+};
 int coupled_calls = 0;
-Domain* coupled_domain = nullptr;
-void CountCoupled(Domain* d, ReaVec&, ReaVec&, ReaVec&) {
+CoupledDomain* coupled_domain = nullptr;
+void CountDomain(CoupledDomain* d) {
   ++coupled_calls;
   coupled_domain = d;
 }
-void CountDomain(Domain* d) {
-  ++coupled_calls;
-  coupled_domain = d;
-}
-// Where the pool stands after each pass of solve_coupled.
-std::vector<void*> pool_marks;
-void MarkPool(Domain*, ReaVec&, ReaVec&, ReaVec&) { pool_marks.push_back(Alloc(8)); }
 }  // namespace
 
 TEST_F(SolverOps, CoupledSolvesCallTheDomainBack) {
   const LinearSystem s = MakeSystem("convdiff", 100, olvu_test::ConvDiff2D(10, 2.0), false);
   const Eigen::VectorXd be = olvu_test::TestRhs(100);
   const Eigen::VectorXd ref = olvu_test::DirectSolve(s, be);
-  Domain* const dom = reinterpret_cast<Domain*>(&coupled_calls);
+  CountingDomain domain;
+  CoupledDomain* const dom = &domain;
   Solver solver(StabBiConjugateGradient, 1e-10, 300, "S");
   ReaVec b1 = ToReaVec(be), b2(100, 0.0), b3 = ToReaVec(2.0 * be);
   ReaVec x1(100, 0.0), x2(100, 3.0), x3(100, 0.0);
-  Domain_SolveCoupled = CountCoupled;
-  coupled_calls = 0;
   solver.solve_coupled(b1, b2, b3, x1, x2, x3, s.A.get(), dom, 5, 0, "label");
-  Domain_SolveCoupled = nullptr;
-  EXPECT_GE(coupled_calls, 1);
-  EXPECT_EQ(coupled_domain, dom);
+  EXPECT_GE(domain.calls, 1);
   EXPECT_EQ(x2, ReaVec(100, 0.0));  // zero right-hand side: x = 0, not iterated
   EXPECT_LE(olvu_test::RelError(x1.GivePointer(), ref), 1e-6);
   EXPECT_LE(olvu_test::RelError(x3.GivePointer(), 2.0 * ref), 1e-6);
   // The passes do not pile up work vectors in the pool: each starts where the last one did.
   ReaVec y1(100, 0.0), y2(100, 0.0), y3(100, 0.0);
   b2 = ToReaVec(be);
-  Domain_SolveCoupled = MarkPool;
-  pool_marks.clear();
+  domain.mark_pool = true;
   solver.solve_coupled(b1, b2, b3, y1, y2, y3, s.A.get(), dom, 1, 0, "label");
-  Domain_SolveCoupled = nullptr;
-  ASSERT_GE(pool_marks.size(), 3u);
-  for (void* mark : pool_marks) EXPECT_EQ(mark, pool_marks[0]);
+  ASSERT_GE(domain.pool_marks.size(), 3u);
+  for (void* mark : domain.pool_marks) EXPECT_EQ(mark, domain.pool_marks[0]);
+  // Without a domain the passes run with no coupling step and the same solutions.
+  ReaVec z1(100, 0.0), z2(100, 0.0), z3(100, 0.0);
+  const int calls = domain.calls;
+  solver.solve_coupled(b1, b2, b3, z1, z2, z3, s.A.get(), nullptr, 5, 0, "label");
+  EXPECT_EQ(domain.calls, calls);
+  EXPECT_LE(olvu_test::RelError(z1.GivePointer(), ref), 1e-6);
+  EXPECT_LE(olvu_test::RelError(z3.GivePointer(), 2.0 * ref), 1e-6);
 
   DomainSolver ds(dom, StabBiConjugateGradient, 1e-10, 300, "D");
   ReaVec b = ToReaVec(be), x(100, 0.0);
   coupled_calls = 0;
   ds.solve1coupled(b, x, s.A.get(), CountDomain, 0, "label");
   EXPECT_EQ(coupled_calls, 1);
+  EXPECT_EQ(coupled_domain, dom);
   EXPECT_EQ(b, ReaVec(100, 0.0));
   EXPECT_LE(olvu_test::RelError(x.GivePointer(), ref), 1e-6);
 }
