@@ -8,7 +8,7 @@
 #include <new>
 
 #include "foundation/error.h"
-#include "solvers/solverlib.h"
+#include "solvers/compressedkernels.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

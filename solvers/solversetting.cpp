@@ -1,5 +1,5 @@
 // Solver settings: from a data-file card or from explicit values.
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 
 #include <strings.h>
 

@@ -1,5 +1,5 @@
 // Triangular solves and products on raw compressed sparse arrays.
-#include "solvers/solverlib.h"
+#include "solvers/compressedkernels.h"
 
 #include <cstdlib>
 #include <iostream>

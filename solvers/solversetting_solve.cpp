@@ -1,5 +1,5 @@
-// Solve operations of a solver setting, the method dispatcher, and the Hessenberg matrix of GMRES.
-#include "solvers/solvers.h"
+// Solve operations of a solver setting and the method dispatcher.
+#include "solvers/solversetting.h"
 
 #include <cmath>
 #include <new>
@@ -10,9 +10,9 @@
 #include "foundation/error.h"
 #include "foundation/reavec.h"
 #include "solvers/coupleddomain.h"
-#include "solvers/gen_solvers.h"
+#include "solvers/hessenberg.h"
+#include "solvers/iterativemethods.h"
 #include "solvers/preconditioner.h"
-#include "solvers/solver.h"
 #include "solvers/sparsematrix.h"
 
 namespace {
@@ -30,39 +30,6 @@ double Change(const ReaVec& w, const ReaVec& old_x, const ReaVec& new_x) {
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Hessenberg matrix
-
-HMatrix::HMatrix(int m_, int layout_) : m(m_), layout(layout_), values(nullptr) {
-  if (m < 1) OLVU_FATAL("Can't create a hmatrix of " << m << " columns\n");
-  const long size = static_cast<long>(m) * (m + 1) / 2 + 1;
-  values = new (std::nothrow) double[size];
-  if (!values) OLVU_FATAL("Not space available on heap\n");
-  for (long k = 0; k < size; ++k) values[k] = 0.0;
-}
-
-HMatrix::~HMatrix() { delete[] values; }
-
-void HMatrix::printTo(std::ostream& os) const {
-  const int base = layout == 0 ? 1 : 0;
-  for (int r = 1; r <= m; ++r) {
-    os << "\n";
-    for (int c = 1; c <= m; ++c) {
-      os << " (" << r << "," << c << ") = ";
-      if (c < r)
-        os << 0;
-      else
-        os << values[Index(r - base, c - base)];
-    }
-  }
-  os << "\n";
-}
-
-std::ostream& operator<<(std::ostream& os, const HMatrix& h) {
-  h.printTo(os);
-  return os;
-}
 
 // ---------------------------------------------------------------------------------------------
 // Reporting

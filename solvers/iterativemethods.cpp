@@ -1,5 +1,5 @@
 // Iterative methods on raw arrays.
-#include "solvers/gen_solvers.h"
+#include "solvers/iterativemethods.h"
 
 #include <cmath>
 #include <initializer_list>
@@ -8,8 +8,8 @@
 #include "foundation/alloc.h"
 #include "foundation/error.h"
 #include "foundation/reavec.h"
+#include "solvers/hessenberg.h"
 #include "solvers/preconditioner.h"
-#include "solvers/solvers.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

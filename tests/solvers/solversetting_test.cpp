@@ -20,7 +20,7 @@
 #include "input/input.h"
 #include "solvers/coupleddomain.h"
 #include "solvers/preconditioner.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "tests/solvers/linear_systems.h"
 #include "tests/support/child.h"
 
