@@ -22,6 +22,16 @@ CSR<int>* createNodesToNodes(Plex<Mesh>& meshes, int slot);
 /// Node graph of one element set whose node rows are map(number in slot), n its node count.
 CSR<int>* createNodesToNodes(Mesh* mesh, IntVec map, int slot);
 
+/// The sets of a table of element sets of any set class, in table order (none for a null table).
+template <class M>
+std::vector<Mesh*> MeshList(Plex<M>* table) {
+  std::vector<Mesh*> out;
+  int i = 0;
+  if (table)
+    for (M* m = table->next(i); m; m = table->next(i)) out.push_back(m);
+  return out;
+}
+
 // Boundaries of element sets: orientation of boundary sets against the volume elements,
 // rim edges and waterplane data, boundary nodes and boundary faces.
 

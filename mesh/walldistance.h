@@ -10,6 +10,7 @@
 #include "foundation/reavec.h"
 #include "mesh/mesh.h"
 #include "mesh/node.h"
+#include "mesh/utilities.h"
 #include "solvers/csrtable.h"
 #include "solvers/sparsestruct.h"
 
@@ -27,21 +28,11 @@ Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, Sp
 Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, CSR<int>* graph,
                           IntVec& converter, ReaVec& distance, int slot);
 
-/// The wall sets of a table of element sets of any set class, in table order.
-template <class M>
-std::vector<Mesh*> WallSets(Plex<M>* table) {
-  std::vector<Mesh*> out;
-  int i = 0;
-  if (table)
-    for (M* m = table->next(i); m; m = table->next(i)) out.push_back(m);
-  return out;
-}
-
 /// DistanceField over a table of wall sets (the body sets of a domain).
 template <class M, class G>
 Plex<Node>* DistanceField(Plex<Node>* nodes, Plex<M>* walls, G* graph, IntVec& converter, ReaVec& distance,
                           int slot) {
-  return DistanceField(nodes, WallSets(walls), graph, converter, distance, slot);
+  return DistanceField(nodes, MeshList(walls), graph, converter, distance, slot);
 }
 
 /// Number of graph edges from every row of `graph` to the nearest row marked in `marked` (bit i + 1
