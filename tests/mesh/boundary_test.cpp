@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <vector>
 
+#include "mesh/csr.h"
 #include "mesh/elem.h"
 #include "mesh/utilities.h"
 #include "tests/mesh/gridmesh.h"
+#include "solvers/sparsematrix.h"
 #include "tests/support/child.h"
 
 using olvu_test::Grid;
@@ -208,4 +212,167 @@ TEST(Waterplane, SquaresSharedEdgesAndQuadraticElements) {
   Mesh* three = tm.Add(Triangle, 3, {{1, 2, 3}, {2, 1, 4}, {1, 2, 8}});  // edge 1-2 met three times
   EXPECT_EQ(CalcBoundaryEdges2_(three->GiveElemPlex(), &edges, 0), 7);
   delete[] edges;
+}
+
+namespace {
+
+/// Brute force: the corner sets of the faces met once, each as a sorted list of node numbers.
+std::set<std::vector<int>> FacesMetOnce(Mesh* m) {
+  std::map<std::vector<int>, int> count;
+  int i = 0;
+  for (Elem* e = m->giveNextElm(i); e; e = m->giveNextElm(i)) {
+    std::vector<std::vector<int>> faces;
+    const int nn = e->Nnode();
+    if (e->GiveElemType() == Tetrahedra || e->GiveElemType() == Hexahedra) {
+      const bool tet = e->GiveElemType() == Tetrahedra;
+      for (int f = 0; f < (tet ? 4 : 6); ++f) {
+        std::vector<int> c;
+        for (int k = 0; k < (tet ? 3 : 4); ++k) c.push_back(e->node(tet ? FaceDescriptorTetra[f][k] : FaceDescriptorHexa[f][k])->num[0]);
+        faces.push_back(c);
+      }
+    } else {
+      for (int k = 0; k < nn; ++k) faces.push_back({e->node(k + 1)->num[0], e->node((k + 1) % nn + 1)->num[0]});
+    }
+    for (auto& c : faces) std::sort(c.begin(), c.end()), ++count[c];
+  }
+  std::set<std::vector<int>> once;
+  for (const auto& [c, k] : count)
+    if (k == 1) once.insert(c);
+  return once;
+}
+
+std::set<int> Marked(const BitVec& b) {
+  std::set<int> s;
+  for (unsigned i = 1; i <= b.length(); ++i)
+    if (b(i)) s.insert(int(i));
+  return s;
+}
+
+std::set<int> Flatten(const std::set<std::vector<int>>& faces) {
+  std::set<int> s;
+  for (const auto& f : faces) s.insert(f.begin(), f.end());
+  return s;
+}
+
+}  // namespace
+
+TEST(BoundaryFaces, PlaneSetsAgainstBruteForce) {
+  for (unsigned seed : {0u, 11u}) {
+    Grid g(5, 4, 0, 1.0, seed);
+    for (Mesh* m : {g.tm.Add(Triangle, 3, g.Tris(seed)), g.tm.Add(Quadrilateral, 4, g.Quads(seed))}) {
+      const auto expected = FacesMetOnce(m);
+      BEdge2* edges = nullptr;
+      const int n = CalcBoundaryEdges2(m->GiveElemPlex(), &edges, 0);
+      ASSERT_EQ(n, 18);
+      std::set<std::vector<int>> got;
+      for (int k = 0; k < n; ++k) {
+        EXPECT_LT(edges[k].n1->num[0], edges[k].n2->num[0]);  // lesser node first, sorted
+        if (k) {
+          EXPECT_LE(CompareBoundaryEdgePointers2(&edges[k - 1], &edges[k]), 0);
+        }
+        got.insert({edges[k].n1->num[0], edges[k].n2->num[0]});
+      }
+      delete[] edges;
+      EXPECT_EQ(got, expected);
+      BitVec marks(g.tm.nodes.count);
+      CalcBoundaryEdges2(m->GiveElemPlex(), marks);
+      EXPECT_EQ(Marked(marks), Flatten(expected));
+    }
+  }
+}
+
+TEST(BoundaryFaces, VolumeSetsAgainstBruteForce) {
+  for (unsigned seed : {0u, 13u}) {
+    Grid g(3, 4, 3, 1.0, seed);
+    auto notCentre = [](int i, int j, int k) { return !(i == 1 && j == 2 && k == 1); };
+    for (Mesh* m : {g.tm.Add(Tetrahedra, 4, g.Tets(notCentre, seed)), g.tm.Add(Hexahedra, 8, g.Hexes(notCentre, seed))}) {
+      const auto expected = FacesMetOnce(m);
+      BEdge3* faces = nullptr;
+      const int n = CalcBoundaryEdges3(m->GiveElemPlex(), &faces, 0);
+      const bool tet = m->GiveElemType() == Tetrahedra;
+      EXPECT_EQ(n, (tet ? 2 : 1) * (2 * (3 * 4 + 4 * 3 + 3 * 3) + 6));
+      std::set<std::vector<int>> got;
+      for (int k = 0; k < n; ++k) {
+        std::vector<int> c;
+        for (int a = 0; a < faces[k].ncorner; ++a) c.push_back(faces[k].n[a]->num[0]);
+        EXPECT_EQ(*std::min_element(c.begin(), c.end()), c[0]);  // canonical: least corner first
+        std::sort(c.begin(), c.end());
+        got.insert(c);
+      }
+      delete[] faces;
+      EXPECT_EQ(got, expected);
+      BitVec marks(g.tm.nodes.count);
+      CalcBoundaryEdges3(m->GiveElemPlex(), marks);
+      EXPECT_EQ(Marked(marks), Flatten(expected));
+    }
+  }
+}
+
+TEST(BoundaryFaces, SmallSetsAndCanonicalOrder) {
+  TestMeshes tm(8);
+  BEdge3* faces = nullptr;
+  EXPECT_EQ(CalcBoundaryEdges3(tm.Add(Tetrahedra, 4, {{1, 2, 3, 4}})->GiveElemPlex(), &faces, 0), 4);
+  delete[] faces;
+  EXPECT_EQ(CalcBoundaryEdges3(tm.Add(Tetrahedra, 4, {{1, 2, 3, 4}, {1, 3, 2, 5}})->GiveElemPlex(), &faces, 0), 6);
+  delete[] faces;
+  EXPECT_EQ(CalcBoundaryEdges3(tm.Add(Triangle, 3, {{1, 2, 3}})->GiveElemPlex(), &faces, 0), 0);
+  EXPECT_EQ(faces, nullptr);
+
+  auto curl = [&](std::vector<int> v) {
+    std::vector<Node*> c;
+    for (int k : v) c.push_back(tm.node[k - 1]);
+    (v.size() == 3 ? CurlOrder3 : CurlOrder4)(c.data());
+    std::vector<int> out;
+    for (Node* nd : c) out.push_back(nd->num[0]);
+    return out;
+  };
+  EXPECT_EQ(curl({1, 2, 3}), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(curl({1, 3, 2}), (std::vector<int>{1, 3, 2}));
+  EXPECT_EQ(curl({2, 3, 1}), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(curl({3, 1, 2}), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(curl({3, 4, 1, 2}), (std::vector<int>{1, 2, 3, 4}));
+
+  // Quadrilateral faces: a shared face listed in the opposite sense is one face; another fourth
+  // corner makes another face.
+  auto face = [&](std::vector<int> v) {
+    BEdge3 f;
+    f.ncorner = int(v.size());
+    for (size_t k = 0; k < v.size(); ++k) f.n[k] = tm.node[v[k] - 1];
+    return f;
+  };
+  BEdge3 a = face({1, 2, 3, 4}), b = face({1, 4, 3, 2}), c = face({1, 2, 3, 5}), t = face({1, 2, 3});
+  EXPECT_EQ(CompareBoundaryEdgePointers3(&a, &b), 0);
+  EXPECT_NE(CompareBoundaryEdgePointers3(&a, &c), 0);
+  EXPECT_NE(CompareBoundaryEdgePointers3(&a, &t), 0);
+  EXPECT_EQ(CompareBoundaryEdgePointers3(&a, &c), -CompareBoundaryEdgePointers3(&c, &a));
+}
+
+TEST(BoundaryFaces, BoundaryNodesFromALaplacian) {
+  // Unequal spacings: at a corner of a square grid the fluxes of x + y through its two sides cancel.
+  Grid g(6, 5, 0, 0.5, 17);
+  for (Node* nd : g.tm.node) (*nd)[1] *= 0.7;
+  Plex<Mesh> sets(5, "Meshes");
+  Mesh* m = g.tm.Add(Triangle, 3, g.Tris());
+  sets.append(m);
+  std::unique_ptr<SparseMatrixStruct> pattern(createSparseMatrixStruct(g.tm.nodes, sets, 0));
+  SystemSparseMatrix K(pattern.get());
+  int i = 0;
+  for (Elem* e = m->giveNextElm(i); e; e = m->giveNextElm(i)) {
+    const Node &a = *(*e)[0], &b = *(*e)[1], &c = *(*e)[2];
+    const double area2 = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1]);
+    const double dx[3] = {b[1] - c[1], c[1] - a[1], a[1] - b[1]}, dy[3] = {c[0] - b[0], a[0] - c[0], b[0] - a[0]};
+    for (int r = 0; r < 3; ++r)
+      for (int s = 0; s < 3; ++s) K.addToLhs((*e)[r]->num[0] - 1, (*e)[s]->num[0] - 1, (dx[r] * dx[s] + dy[r] * dy[s]) / (2 * area2));
+  }
+  IntVec map(g.tm.nodes.count, 0);
+  for (int r = 0; r < g.tm.nodes.count; ++r) map[r] = r + 1;
+  BitVec out(g.tm.nodes.count);
+  out.mark();
+  CalcBoundaryNodes(&K, g.tm.nodes, map, out);
+  std::set<int> expected;
+  for (int j = 0; j <= 5; ++j)
+    for (int ii = 0; ii <= 6; ++ii)
+      if (ii == 0 || j == 0 || ii == 6 || j == 5) expected.insert(g.N(ii, j, 0));
+  EXPECT_EQ(Marked(out), expected);
+  sets.clear();
 }
