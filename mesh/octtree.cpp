@@ -348,22 +348,13 @@ int OctTree::AddClosePointsToList(const ReaVec& p, const ReaVec& normal, ReaVecC
   }
 }
 
-double OctTree::BoxDist2(const ReaVec& p) const {
-  const double lo[3] = {xmin, ymin, zmin}, hi[3] = {xmax, ymax, zmax};
-  double s = 0;
-  for (int k = 0; k < 3; ++k) {
-    const double c = C(p, k);
-    const double d = c < lo[k] ? lo[k] - c : (c > hi[k] ? c - hi[k] : 0);
-    s += d * d;
-  }
-  return s;
-}
-
-ReaVecContainer* OctTree::Nearest(const ReaVec& p, double& d2, double bound) {
+ReaVecContainer* OctTree::Nearest(const double* p, double& d2, double bound) {
   ReaVecContainer* best = nullptr;
   if (count != -1) {
     for (int k = 0; k < count; ++k) {
-      const double d = Dist2(p, *points[k]->point);
+      const double* q = points[k]->point->GivePointer();
+      const double dx = q[0] - p[0], dy = q[1] - p[1], dz = q[2] - p[2];
+      const double d = dx * dx + dy * dy + dz * dz;
       if (!best || d <= d2) best = points[k], d2 = d;  // the later of equal points
     }
     return best;
@@ -380,11 +371,11 @@ ReaVecContainer* OctTree::Nearest(const ReaVec& p, double& d2, double bound) {
   return best;
 }
 
-ReaVecContainer* OctTree::VeryClose(const ReaVec& p, double& d2, int verify, ReaVecContainer*& cand, double& cd2) {
+ReaVecContainer* OctTree::VeryClose(const double* p, double& d2, int verify, ReaVecContainer*& cand, double& cd2) {
   if (count != -1) {
     cand = Nearest(p, cd2, 1e300);
   } else {
-    const int oct = ChooseOctant(p);
+    const int oct = Octant(p);
     ReaVecContainer* octCand = nullptr;
     double octD = 1e300;
     if (ReaVecContainer* r = children[oct]->VeryClose(p, d2, 1, octCand, octD)) {
@@ -412,15 +403,16 @@ ReaVecContainer* OctTree::VeryClose(const ReaVec& p, double& d2, int verify, Rea
     const double r = std::sqrt(cd2);
     const double lo[3] = {xmin, ymin, zmin}, hi[3] = {xmax, ymax, zmax};
     for (int k = 0; k < 3; ++k)
-      if (hi[k] - lo[k] < kTol || !(lo[k] < C(p, k) - r && C(p, k) + r < hi[k])) return nullptr;
+      if (hi[k] - lo[k] < kTol || !(lo[k] < p[k] - r && p[k] + r < hi[k])) return nullptr;
   }
   return cand;
 }
 
 ReaVecContainer* OctTree::GiveVeryClose(const ReaVec& p, double& d2, int verify) {
+  const double xyz[3] = {C(p, 0), C(p, 1), C(p, 2)};
   ReaVecContainer* cand = nullptr;
   double cd2 = 0;
-  return VeryClose(p, d2, verify, cand, cd2);
+  return VeryClose(xyz, d2, verify, cand, cd2);
 }
 
 int OctTree::GiveOcttreePointList(const ReaVecContainer* p, ReaVecContainer** list, int& n, int capacity) {

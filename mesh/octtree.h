@@ -2,6 +2,7 @@
 // ninth; radius, shell, nearest-point and leaf searches; the root grows towards outside points.
 #pragma once
 
+#include <algorithm>
 #include <ostream>
 
 #include "foundation/plex.h"
@@ -9,7 +10,7 @@
 
 class Elem;
 
-/// A point holder: the point's coordinates (x, y, z, read through the pointer) and, for sample
+/// A point holder: the point's coordinates (x, y, z: at least three entries, read through the pointer) and, for sample
 /// points of an element, that element. Holders are compared by identity.
 struct ReaVecContainer {
   ReaVec* point = nullptr;   ///< the point, not owned unless it is `owned`
@@ -112,11 +113,20 @@ class OctTree {
   /// Whether octant i meets the cube of half-width r around p.
   bool OctantMeets(int i, const ReaVec& p, double r) const;
   /// Squared distance from p to the box (0 inside).
-  double BoxDist2(const ReaVec& p) const;
+  double BoxDist2(const double* p) const {
+    const double dx = std::max({xmin - p[0], p[0] - xmax, 0.0});
+    const double dy = std::max({ymin - p[1], p[1] - ymax, 0.0});
+    const double dz = std::max({zmin - p[2], p[2] - zmax, 0.0});
+    return dx * dx + dy * dy + dz * dz;
+  }
+  /// Octant of the point x, y, z.
+  int Octant(const double* p) const {
+    return ((xmin + xmax) / 2 < p[0] ? 1 : 0) | ((ymin + ymax) / 2 < p[1] ? 2 : 0) | ((zmin + zmax) / 2 < p[2] ? 4 : 0);
+  }
   /// Nearest point of the subtree that is not farther than bound (ties as GiveVeryClose).
-  ReaVecContainer* Nearest(const ReaVec& p, double& d2, double bound);
+  ReaVecContainer* Nearest(const double* p, double& d2, double bound);
   /// GiveVeryClose, giving also the unverified candidate and its distance.
-  ReaVecContainer* VeryClose(const ReaVec& p, double& d2, int verify, ReaVecContainer*& cand, double& cd2);
+  ReaVecContainer* VeryClose(const double* p, double& d2, int verify, ReaVecContainer*& cand, double& cd2);
   /// Holder removal by a predicate, trying the octant of p first.
   template <class Match>
   int TakeOut(const ReaVec& p, Match match);
