@@ -26,6 +26,12 @@ class Elem {
   Elem(int n, Mesh* m, Elem* unused = nullptr);
   /// Element of mesh m holding e's nodes in order followed by nd.
   Elem(Elem* e, Node* nd, Mesh* m, Elem* unused);
+  /// Element of mesh m (e's mesh when null) holding e's nodes from position a on, cyclically,
+  /// followed by nd, with m's node count (the fourth argument is not used).
+  Elem(Elem* e, Node* nd, int a, int unused, Mesh* m);
+  /// Face element of a triangle or tetrahedron: its nodes from position face on, cyclically, one
+  /// fewer than e has; number 0 and no set.
+  Elem(Elem* e, int face);
   /// Element numbered num of mesh m, without a node array.
   Elem(int num, Mesh* m, Input* unused);
   /// Frees the node array, never the nodes.
@@ -128,6 +134,8 @@ class Elem {
   double MedLength(double m) const;
   /// Mean side length of the closed corner polygon.
   double AverLength() const;
+  /// Enlarges the node array to n entries, the new ones empty.
+  void IncreaseNnode(int n);
   /// 1-based position of nd in the element (by identity), or 0.
   int IsInto(const Node* nd) const;
   /// Always ends the run.
