@@ -159,25 +159,45 @@ void CalcMatGivenOneAxe(ReaVec& n, Matrix& R) {
   for (int r = 0; r < 3; ++r) R(r + 1, 1) = t1[r], R(r + 1, 2) = t2[r], R(r + 1, 3) = nv[r];
 }
 
+namespace {
+
+/// Length of the line from node 0 to node 1 of e, or 0 when the line is degenerate or p lies
+/// farther from it than that length.
+double LineReach(const Elem* e, const V3& p) {
+  const V3 x0 = X(e, 0), d = Sub(X(e, 1), x0);
+  const double L = Len(d);
+  if (L < 1e-14) return 0;
+  const double t = Dot(Sub(p, x0), d) / L;
+  const V3 foot = {{x0[0] + t * d[0] / L, x0[1] + t * d[1] / L, x0[2] + t * d[2] / L}};
+  return Len(Sub(p, foot)) > L ? 0 : L;
+}
+
+/// Coordinates xi, eta of p in the plane of the triangle of e's first three nodes and its
+/// distance from that plane; false for a degenerate element.
+bool TriangleCoordinates(const Elem* e, const ReaVec& p, double& xi, double& eta, double& distance) {
+  V3 pl;
+  std::vector<V3> xl;
+  if (!LocalFrame(e, p, pl, xl)) return false;
+  distance = std::fabs(pl[2] - xl[0][2]);
+  PlaneCoordinates(Sub(xl[1], xl[0]), Sub(xl[2], xl[0]), Sub(pl, xl[0]), xi, eta);
+  return true;
+}
+
+}  // namespace
+
 int Elem::GiveProjectedNatCoordLLN(ReaVec& pv, double* N, double&) {
-  const V3 p = Of(pv), x0 = X(this, 0), e = Sub(X(this, 1), x0);
-  const double L = Len(e);
-  if (L < 1e-14) return 1;
-  const double t = Dot(Sub(p, x0), e) / L;
-  const V3 foot = {{x0[0] + t * e[0] / L, x0[1] + t * e[1] / L, x0[2] + t * e[2] / L}};
-  if (Len(Sub(p, foot)) > L) return 1;
+  const V3 p = Of(pv), x0 = X(this, 0);
+  const double L = LineReach(this, p);
+  if (L == 0) return 1;
   N[1] = Len(Sub(p, x0)) / L;
   N[0] = 1 - N[1];
   return 0;
 }
 
 int Elem::GiveProjectedNatCoordCLN(ReaVec& pv, double* N, double&) {
-  const V3 p = Of(pv), x0 = X(this, 0), x1 = X(this, 1), x2 = X(this, 2), e = Sub(x1, x0);
-  const double L = Len(e);
-  if (L < 1e-14) return 1;
-  const double t = Dot(Sub(p, x0), e) / L;
-  const V3 foot = {{x0[0] + t * e[0] / L, x0[1] + t * e[1] / L, x0[2] + t * e[2] / L}};
-  if (Len(Sub(p, foot)) > L) return 1;
+  const V3 p = Of(pv), x0 = X(this, 0), x1 = X(this, 1), x2 = X(this, 2);
+  const double L = LineReach(this, p);
+  if (L == 0) return 1;
   const double d0 = Len(Sub(p, x0)), d1 = Len(Sub(p, x1)), d2 = Len(Sub(p, x2));
   N[2] = d0 * d1 / (Len(Sub(x2, x1)) * Len(Sub(x2, x0)));
   N[1] = d0 * d2 / (L * Len(Sub(x2, x1)));
@@ -186,23 +206,15 @@ int Elem::GiveProjectedNatCoordCLN(ReaVec& pv, double* N, double&) {
 }
 
 int Elem::GiveProjectedNatCoordLTR(ReaVec& p, double* N, double& distance) {
-  V3 pl;
-  std::vector<V3> xl;
-  if (!LocalFrame(this, p, pl, xl)) return 1;
-  distance = std::fabs(pl[2] - xl[0][2]);
   double xi, eta;
-  PlaneCoordinates(Sub(xl[1], xl[0]), Sub(xl[2], xl[0]), Sub(pl, xl[0]), xi, eta);
+  if (!TriangleCoordinates(this, p, xi, eta, distance)) return 1;
   N[0] = 1 - xi - eta, N[1] = xi, N[2] = eta;
   return 0;
 }
 
 int Elem::GiveProjectedNatCoordCTR(ReaVec& p, double* N, double& distance) {
-  V3 pl;
-  std::vector<V3> xl;
-  if (!LocalFrame(this, p, pl, xl)) return 1;
-  distance = std::fabs(pl[2] - xl[0][2]);
   double xi, eta;
-  PlaneCoordinates(Sub(xl[1], xl[0]), Sub(xl[2], xl[0]), Sub(pl, xl[0]), xi, eta);
+  if (!TriangleCoordinates(this, p, xi, eta, distance)) return 1;
   const double l0 = 1 - xi - eta;
   N[0] = l0 * (2 * l0 - 1), N[1] = xi * (2 * xi - 1), N[2] = eta * (2 * eta - 1);
   N[3] = 4 * l0 * xi, N[4] = 4 * xi * eta, N[5] = 4 * l0 * eta;

@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 #include <memory>
 #include <vector>
 
-#include "foundation/clock.h"
 #include "foundation/matrix.h"
 #include "mesh/elem.h"
 #include "mesh/interpolate.h"
@@ -16,6 +12,7 @@
 #include "solvers/sparsematrix.h"
 #include "tests/mesh/gridmesh.h"
 #include "tests/support/child.h"
+#include "tests/support/scratch_clock.h"
 
 using olvu_test::Grid;
 using olvu_test::RunInChild;
@@ -47,25 +44,14 @@ void ExpectLinearReproduced(Grid& source, Mesh* sourceSet, Grid& target, Mesh* t
   tree.DeleteAllEntities();
 }
 
-// The projections open timing sections; a root section whose table goes to a scratch directory
-// keeps them off the working directory.
+// The projections open timing sections: their table goes to a scratch directory.
 class MeshInterpolation : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/olvu_interp_XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    root_name_ = dir_ + "/run";
-    root_ = new Clock(root_name_.c_str());
-  }
-  static void TearDownTestSuite() {
-    delete root_;
-    std::filesystem::remove_all(dir_);
-  }
-  static std::string dir_, root_name_;
-  static Clock* root_;
+  static void SetUpTestSuite() { clock_ = new olvu_test::ScratchClock; }
+  static void TearDownTestSuite() { delete clock_; }
+  static olvu_test::ScratchClock* clock_;
 };
-std::string MeshInterpolation::dir_, MeshInterpolation::root_name_;
-Clock* MeshInterpolation::root_ = nullptr;
+olvu_test::ScratchClock* MeshInterpolation::clock_ = nullptr;
 
 }  // namespace
 

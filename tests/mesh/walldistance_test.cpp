@@ -156,25 +156,17 @@ TEST(WallDistance, LayersCountGraphEdges) {
 }
 
 TEST(WallDistance, WrongLengthsEndTheRun) {
-  auto conv = RunInChild([] {
-    TestMeshes tm(3);
-    Plex<Mesh> volume(5, "Fluid");
-    volume.append(tm.Add(Triangle, 3, {{1, 2, 3}}));
-    std::unique_ptr<SparseMatrixStruct> g(createSparseMatrixStruct(tm.nodes, volume, 0));
-    IntVec c(2, 1);
-    ReaVec d(3, 0.0);
-    DistanceField(&tm.nodes, std::vector<Mesh*>{}, g.get(), c, d, 0);
-  });
-  EXPECT_EQ(conv.status, 1);
-  EXPECT_EQ(conv.err, "\n\nWrong Index Converter in DistanceField\n");
-  auto dist = RunInChild([] {
-    TestMeshes tm(3);
-    Plex<Mesh> volume(5, "Fluid");
-    volume.append(tm.Add(Triangle, 3, {{1, 2, 3}}));
-    std::unique_ptr<SparseMatrixStruct> g(createSparseMatrixStruct(tm.nodes, volume, 0));
-    IntVec c(3, 1);
-    ReaVec d(4, 0.0);
-    DistanceField(&tm.nodes, std::vector<Mesh*>{}, g.get(), c, d, 0);
-  });
-  EXPECT_EQ(dist.err, "\n\nWrong Distance Vector in DistanceField\n");
+  for (int wrong : {0, 1}) {
+    auto r = RunInChild([wrong] {
+      TestMeshes tm(3);
+      Plex<Mesh> volume(5, "Fluid");
+      volume.append(tm.Add(Triangle, 3, {{1, 2, 3}}));
+      std::unique_ptr<SparseMatrixStruct> g(createSparseMatrixStruct(tm.nodes, volume, 0));
+      IntVec c(wrong == 0 ? 2 : 3, 1);
+      ReaVec d(wrong == 1 ? 4 : 3, 0.0);
+      DistanceField(&tm.nodes, std::vector<Mesh*>{}, g.get(), c, d, 0);
+    });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, wrong == 0 ? "\n\nWrong Index Converter in DistanceField\n" : "\n\nWrong Distance Vector in DistanceField\n");
+  }
 }
