@@ -138,16 +138,18 @@ void CheckOrientation(Plex<NodeLink>* links, Plex<Elem>* elems) {
 }
 
 void CheckBodyOrientation(Plex<Mesh>* volumes, Plex<Mesh>* boundaries, int) {
+  CheckBodyOrientation(MeshList(volumes), MeshList(boundaries));
+}
+
+void CheckBodyOrientation(const std::vector<Mesh*>& volumes, const std::vector<Mesh*>& boundaries) {
   Plex<NodeLink> links(100, "Nodes in CheckBodyOrientation");
-  int im = 0;
-  for (Mesh* m = boundaries->next(im); m; m = boundaries->next(im)) {
+  for (Mesh* m : boundaries) {
     int in = 0;
     for (Node* nd = m->giveNextNode(in); nd; nd = m->giveNextNode(in))
       if (links.free(nd->num[0])) links.set_at(nd->num[0], new NodeLink{nd, {}});
   }
   int key = 0;
-  im = 0;
-  for (Mesh* m = volumes->next(im); m; m = volumes->next(im)) {
+  for (Mesh* m : volumes) {
     const int corners = m->GiveMinNnode();
     int ie = 0;
     for (Elem* e = m->giveNextElm(ie); e; e = m->giveNextElm(ie)) {
@@ -158,8 +160,7 @@ void CheckBodyOrientation(Plex<Mesh>* volumes, Plex<Mesh>* boundaries, int) {
       }
     }
   }
-  im = 0;
-  for (Mesh* m = boundaries->next(im); m; m = boundaries->next(im)) CheckOrientation(&links, m->GiveElemPlex());
+  for (Mesh* m : boundaries) CheckOrientation(&links, m->GiveElemPlex());
   int il = 0;
   for (NodeLink* l = links.next(il); l; l = links.next(il)) delete l;
   links.clear();
@@ -297,7 +298,7 @@ void CalcBoundaryEdges2(Plex<Elem>* elems, BitVec& marks) {
 void CalculataShipSATData(Plex<Elem>* elems, ReaVec* ref, ReaVec* res) {
   BEdge2* edges = nullptr;
   const int n = CalcBoundaryEdges2_(elems, &edges, 0);
-  const double cx = (*ref)(1), cy = (*ref)(2);
+  const double cx = ref->length() > 0 ? (*ref)(1) : 0, cy = ref->length() > 1 ? (*ref)(2) : 0;
   double area = 0, ix = 0, iy = 0;
   for (int k = 0; k < n; ++k) {
     const Node& p = *edges[k].n1;
@@ -309,6 +310,7 @@ void CalculataShipSATData(Plex<Elem>* elems, ReaVec* ref, ReaVec* res) {
     iy += a * xm * xm;
   }
   delete[] edges;
+  if (res->length() < 3) res->resize(3, 0.0);
   (*res)(1) = std::fabs(area);
   (*res)(2) = std::fabs(ix);
   (*res)(3) = std::fabs(iy);

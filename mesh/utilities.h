@@ -62,6 +62,8 @@ void CheckOrientation(Plex<NodeLink>* links, Plex<Elem>* elems);
 /// face of the one volume element that holds all its corners; elements on no volume element or on
 /// an interior face are left as they are. nnodes: the number of problem nodes (not needed for the check).
 void CheckBodyOrientation(Plex<Mesh>* volumes, Plex<Mesh>* boundaries, int nnodes);
+/// The same over lists of sets (a domain's volume sets and its body and free-surface sets).
+void CheckBodyOrientation(const std::vector<Mesh*>& volumes, const std::vector<Mesh*>& boundaries);
 
 /// One boundary edge: the element it came from and its two nodes in the element's direction.
 struct BEdge2 {
@@ -84,7 +86,8 @@ int CalcBoundaryEdges2_(Plex<Elem>* elems, BEdge2** edges, int unused);
 /// Sort order of edge records as unordered node pairs: -1, 0, 1.
 int CompareBoundaryEdgePointers2_(const void* a, const void* b);
 /// Waterplane of a body surface: res(1) the area enclosed by the rim in x-y, res(2) and res(3)
-/// its second moments about the lines through the reference point parallel to x and to y.
+/// its second moments about the lines through the reference point (ref(1), ref(2); missing
+/// entries read 0) parallel to x and to y; res is lengthened to three entries when shorter.
 void CalculataShipSATData(Plex<Elem>* elems, ReaVec* ref, ReaVec* res);
 
 /// Boundary nodes from a matrix whose rows vanish on linear fields: bit i + 1 of `out` is set for

@@ -201,6 +201,10 @@ TEST(Waterplane, SquaresSharedEdgesAndQuadraticElements) {
     EXPECT_DOUBLE_EQ(res(2), fine);
     EXPECT_DOUBLE_EQ(res(3), fineX);
   }
+  ReaVec shortRes(1, 0.0);  // lengthened, not written past
+  CalculataShipSATData(one->GiveElemPlex(), &corner, &shortRes);
+  ASSERT_EQ(shortRes.length(), 3u);
+  EXPECT_DOUBLE_EQ(shortRes(3), 4);
   BEdge2* edges = nullptr;
   EXPECT_EQ(CalcBoundaryEdges2_(two->GiveElemPlex(), &edges, 0), 6);
   for (int k = 0; k < 6; ++k) EXPECT_FALSE((edges[k].n1->num[0] == 5 && edges[k].n2->num[0] == 6) || (edges[k].n1->num[0] == 6 && edges[k].n2->num[0] == 5));
