@@ -25,12 +25,14 @@ int WallRow(const Node* nd, int slot, int n) {
   return q;
 }
 
-/// Wall nodes by row and, for each, the wall nodes sharing a wall element with it (itself
-/// included), sorted by their numbers in the slot.
+/// Wall nodes by row with their coordinates and, for each, the wall nodes sharing a wall element
+/// with it (itself included) in the order of their numbers in the slot, as compressed rows.
 struct WallAdjacency {
-  std::vector<int> index;                 // wall index of row q - 1, or -1
-  std::vector<Node*> node;                // wall node of each wall index
-  std::vector<std::vector<Node*>> near;   // neighbours of each wall index
+  std::vector<int> index;    // wall index of row q - 1, or -1
+  std::vector<Node*> node;   // wall node of each wall index
+  std::vector<double> xyz;   // coordinates of each wall index, three a node
+  std::vector<int> start;    // first neighbour of each wall index (one more entry than nodes)
+  std::vector<int> near;     // neighbours (wall indices)
 
   WallAdjacency(const std::vector<Mesh*>& walls, int slot, int n) : index(n, -1) {
     for (Mesh* m : walls) {
@@ -40,23 +42,30 @@ struct WallAdjacency {
         if (index[q - 1] >= 0) continue;
         index[q - 1] = static_cast<int>(node.size());
         node.push_back(nd);
-        near.push_back({nd});
+        for (int k = 0; k < 3; ++k) xyz.push_back((*nd)[k]);
       }
     }
+    std::vector<std::pair<int, int>> pairs;
+    for (int w = 0; w < static_cast<int>(node.size()); ++w) pairs.emplace_back(w, w);
     for (Mesh* m : walls) {
       const int nn = m->GiveNnode();
       int ie = 0;
       for (Elem* e = m->giveNextElm(ie); e; e = m->giveNextElm(ie))
         for (int i = 0; i < nn; ++i)
           for (int k = i + 1; k < nn; ++k) {
-            near[Record((*e)[i], slot)].push_back((*e)[k]);
-            near[Record((*e)[k], slot)].push_back((*e)[i]);
+            const int a = Record((*e)[i], slot), b = Record((*e)[k], slot);
+            pairs.emplace_back(a, b), pairs.emplace_back(b, a);
           }
     }
-    for (auto& list : near) {
-      std::sort(list.begin(), list.end(), [slot](const Node* a, const Node* b) { return a->num[slot] < b->num[slot]; });
-      list.erase(std::unique(list.begin(), list.end(), [slot](const Node* a, const Node* b) { return a->num[slot] == b->num[slot]; }), list.end());
-    }
+    // Neighbours in the order of their numbers: the walk takes the first of equal distances.
+    std::sort(pairs.begin(), pairs.end(), [&](const std::pair<int, int>& x, const std::pair<int, int>& y) {
+      if (x.first != y.first) return x.first < y.first;
+      return node[x.second]->num[slot] < node[y.second]->num[slot];
+    });
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    start.assign(node.size() + 1, 0);
+    for (const auto& pr : pairs) ++start[pr.first + 1], near.push_back(pr.second);
+    for (size_t w = 0; w < node.size(); ++w) start[w + 1] += start[w];
   }
   /// Wall index of a wall element's node; a node outside the wall node tables ends the run.
   int Record(const Node* nd, int slot) const {
@@ -65,13 +74,19 @@ struct WallAdjacency {
     if (w < 0) OLVU_FATAL("Do not exist index " << q << " in Plex Distance NodeFile structure\n");
     return w;
   }
+  /// Squared distance from the point x (three coordinates) to wall node w.
+  double Dist2(const double* x, int w) const {
+    const double* c = &xyz[3 * static_cast<size_t>(w)];
+    const double a = x[0] - c[0], b = x[1] - c[1], d = x[2] - c[2];
+    return a * a + b * b + d * d;
+  }
 };
 
-/// The table of nearest wall nodes by row number, in increasing rows.
-Plex<Node>* NearestTable(const std::vector<Node*>& nearest) {
+/// The table of nearest wall nodes by row number (from their wall indices), in increasing rows.
+Plex<Node>* NearestTable(const std::vector<int>& nearest, const std::vector<Node*>& wallNode) {
   Plex<Node>* table = new Plex<Node>(50, "Distance nodes conectivity");
   for (size_t r = 0; r < nearest.size(); ++r)
-    if (nearest[r]) table->set_at(static_cast<int>(r) + 1, nearest[r]);
+    if (nearest[r] >= 0) table->set_at(static_cast<int>(r) + 1, wallNode[nearest[r]]);
   return table;
 }
 
@@ -83,15 +98,14 @@ int FrontRow(const Node* t, int slot, int n) {
 }
 
 /// Seeds the front with the wall nodes in increasing row order at distance 0.
-void Seed(const WallAdjacency& w, HeapList<Node>& front, std::vector<char>& done, std::vector<Node*>& nearest,
+void Seed(const WallAdjacency& w, HeapList<Node>& front, std::vector<char>& done, std::vector<int>& nearest,
           ReaVec& distance) {
   for (size_t r = 0; r < w.index.size(); ++r) {
     if (w.index[r] < 0 || done[r]) continue;
-    Node* nd = w.node[w.index[r]];
     done[r] = 1;
     distance[r] = 0;
-    front.add(nd, 0);
-    nearest[r] = nd;
+    front.add(w.node[w.index[r]], 0);
+    nearest[r] = w.index[r];
   }
 }
 
@@ -100,8 +114,8 @@ void Seed(const WallAdjacency& w, HeapList<Node>& front, std::vector<char>& done
 Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, SparseMatrixStruct* graph,
                           IntVec& converter, ReaVec& distance, int slot) {
   const int n = CheckLengths(nodes, converter, distance);
-  std::vector<Node*> nearest(n, nullptr);
-  if (n == 0) return NearestTable(nearest);
+  std::vector<int> nearest(n, -1);
+  if (n == 0) return NearestTable(nearest, {});
   const WallAdjacency w(walls, slot, n);
   HeapList<Node> front(n);
   std::vector<char> done(n, 0);
@@ -113,30 +127,32 @@ Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, Sp
   while (front.n_elem() > 0) {
     Node* t = front.top_elm();
     const int q = FrontRow(t, slot, n);
-    Node* const w0 = nearest[q - 1];
+    const int w0 = nearest[q - 1];
     front.rm_top();
     if (q > rows) continue;  // a row beyond the pattern has no neighbours
     for (int p = rp[q - 1]; p < rp[q]; ++p) {
       const int e = ci[p];
       if (e == q - 1 || e < 0 || e >= n || done[e]) continue;
       Node* x = nodes->get_at(converter[e]);
+      const double* xc = x->GivePointer();
       // Walk downhill over the wall adjacency from the neighbour's wall node, at most three steps.
-      Node *best = w0, *prev = nullptr;
+      int best = w0, prev = -1;
       double h = -1;
       for (int pass = 0; pass < 3; ++pass) {
-        const std::vector<Node*>& around = w.near[w.Record(best, slot)];
-        for (Node* u : around) {
-          const double d2 = dist2(x, u);
+        const int s = best;
+        for (int k = w.start[s]; k < w.start[s + 1]; ++k) {
+          const int u = w.near[k];
+          const double d2 = w.Dist2(xc, u);
           if (h < 0 || d2 < h) prev = best, best = u, h = d2;
         }
         if (best == w0) break;
       }
-      if (prev) {
-        double m2 = 0;
-        for (int k = 0; k < 3; ++k) {
-          const double d = (*x)[k] - 0.5 * ((*prev)[k] + (*best)[k]);
-          m2 += d * d;
-        }
+      if (prev >= 0) {
+        const double* a = &w.xyz[3 * static_cast<size_t>(prev)];
+        const double* b = &w.xyz[3 * static_cast<size_t>(best)];
+        const double mid[3] = {0.5 * (a[0] + b[0]), 0.5 * (a[1] + b[1]), 0.5 * (a[2] + b[2])};
+        const double m2 = (xc[0] - mid[0]) * (xc[0] - mid[0]) + (xc[1] - mid[1]) * (xc[1] - mid[1]) +
+                          (xc[2] - mid[2]) * (xc[2] - mid[2]);
         if (m2 < h) h = m2;
       }
       distance[e] = std::sqrt(h);
@@ -145,14 +161,14 @@ Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, Sp
       nearest[e] = best;
     }
   }
-  return NearestTable(nearest);
+  return NearestTable(nearest, w.node);
 }
 
 Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, CSR<int>* graph, IntVec& converter,
                           ReaVec& distance, int slot) {
   const int n = CheckLengths(nodes, converter, distance);
-  std::vector<Node*> nearest(n, nullptr);
-  if (n == 0) return NearestTable(nearest);
+  std::vector<int> nearest(n, -1);
+  if (n == 0) return NearestTable(nearest, {});
   const WallAdjacency w(walls, slot, n);
   // The wall elements around each wall node, in wall-set and element order.
   std::vector<std::vector<Elem*>> around(w.node.size());
@@ -169,16 +185,18 @@ Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, CS
   std::vector<char> done(n, 0);
   Seed(w, front, done, nearest, distance);
   const int base = graph->base();
-  std::vector<Node*> cand;
+  std::vector<int> cand;
   while (front.n_elem() > 0) {
     Node* t = front.top_elm();
     const int q = FrontRow(t, slot, n);
-    const int wi = w.Record(nearest[q - 1], slot);
+    const int wi = nearest[q - 1];
     front.rm_top();
     cand.clear();
     for (Elem* e : around[wi])
-      for (int i = 0; i < e->Nnode() && cand.size() < 100; ++i)
-        if (std::find(cand.begin(), cand.end(), (*e)[i]) == cand.end()) cand.push_back((*e)[i]);
+      for (int i = 0; i < e->Nnode() && cand.size() < 100; ++i) {
+        const int c = w.Record((*e)[i], slot);
+        if (std::find(cand.begin(), cand.end(), c) == cand.end()) cand.push_back(c);
+      }
     if (cand.empty()) OLVU_FATAL("Cannot find body elements for node " << t->num[0] << "\n");
     if (q - base < 0 || q - base >= graph->nrows()) continue;
     const int* row = graph->row(q);
@@ -187,18 +205,18 @@ Plex<Node>* DistanceField(Plex<Node>* nodes, const std::vector<Mesh*>& walls, CS
       if (e < 0 || e >= n || done[e]) continue;
       Node* x = nodes->get_at(converter[e]);
       double h = 1e10;
-      Node* best = nullptr;
-      for (Node* c : cand) {
-        const double d2 = dist2(x, c);
+      int best = -1;
+      for (int c : cand) {
+        const double d2 = w.Dist2(x->GivePointer(), c);
         if (d2 < h) h = d2, best = c;
       }
       distance[e] = std::sqrt(h);
       done[e] = 1;
       front.add(x, distance[e]);
-      nearest[e] = best ? best : nearest[q - 1];
+      nearest[e] = best >= 0 ? best : nearest[q - 1];
     }
   }
-  return NearestTable(nearest);
+  return NearestTable(nearest, w.node);
 }
 
 int LayersField(SparseMatrixStruct* graph, BitVec& marked, IntVec& layer) {
