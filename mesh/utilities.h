@@ -38,11 +38,16 @@ std::vector<Mesh*> MeshList(Plex<M>* table) {
 class Elem;
 class SparseMatrix;
 
-/// Local corner numbers (1-based, 0 where a face needs no entry) of the faces of each volume shape,
-/// corners first, then mid-edge nodes and, for the hexahedron, the face centre.
+// Face descriptors: local node numbers (1-based, 0 where a face needs no entry) of the faces of
+// each volume shape, corners first, then mid-edge nodes and, for the hexahedron, the face centre.
+
+/// Sides of a triangle: two corners each.
 extern const int FaceDescriptorTrian[3][3];
+/// Sides of a quadrilateral: two corners each.
 extern const int FaceDescriptorQuad[4][4];
+/// Faces of a tetrahedron: three corners and three mid-edge nodes each.
 extern const int FaceDescriptorTetra[4][6];
+/// Faces of a hexahedron: four corners, four mid-edge nodes and the centre each.
 extern const int FaceDescriptorHexa[6][9];
 
 /// One boundary node with the volume elements touching it, each under its element key (keys grow
