@@ -195,3 +195,19 @@ TEST(MeshEdit, FillingAnOctree) {
   EXPECT_EQ(h->elem, hex->giveElm(1));  // the cell at the origin
   samples.DeleteAllEntities();
 }
+
+TEST(MeshEdit, SweepRenumberingRefusals) {
+  auto crowded = RunInChild([] {
+    TestMeshes t(28);
+    std::vector<std::vector<int>> fan;
+    for (int k = 2; k <= 27; ++k) fan.push_back({1, k, k + 1});  // 26 triangles around node 1
+    t.Add(Triangle, 3, fan)->RenumberNodes2();
+  });
+  EXPECT_EQ(crowded.status, 1);
+  EXPECT_EQ(crowded.err, "\n\nerror: Node 1 has too many elements around (more than 25)\n");
+  auto sparse = RunInChild([] {
+    TestMeshes t(5);
+    t.Add(Triangle, 3, {{1, 2, 5}})->RenumberNodes2();  // numbers 1, 2, 5 in a set of three
+  });
+  EXPECT_EQ(sparse.err, "\n\nerror in Mesh::RenumberNodes2. Nodes must be numbered 1 to 3\n");
+}
