@@ -33,7 +33,32 @@ Elem::Elem(Elem* e, Node* nd, Mesh* m, Elem*) : mesh_(m) {
   nodes_[n] = nd;
 }
 
+Elem::Elem(Elem* e, Node* nd, int a, int, Mesh* m) : mesh_(m ? m : e->MyMesh()) {
+  const int n = mesh_->GiveNnode(), ne = e->Nnode();
+  nodes_ = NewNodeArray(n);
+  for (int i = 0; i < n - 1; ++i) nodes_[i] = e->nodes_[(a + i) % ne];
+  if (n > 0) nodes_[n - 1] = nd;
+}
+
+Elem::Elem(Elem* e, int face) {
+  const ElemType t = e->GiveElemType();
+  if (t == Linear) OLVU_FATAL("error in Elem::Elem(Elem* el,int face). Linear has no faces\n");
+  if (t != Triangle && t != Tetrahedra) OLVU_FATAL("error in Elem::Elem(Elem* el,int face). Only Triang. and Tetr. allowed\n");
+  const int corners = e->MinNnode();
+  nodes_ = NewNodeArray(corners - 1);
+  for (int i = 0; i < corners - 1; ++i) nodes_[i] = e->nodes_[(face + i) % corners];
+}
+
 Elem::Elem(int num, Mesh* m, Input*) : mesh_(m), num_(num) {}
+
+void Elem::IncreaseNnode(int n) {
+  const int old = Nnode();
+  if (n <= old) return;
+  Node** grown = NewNodeArray(n);
+  for (int i = 0; i < old; ++i) grown[i] = nodes_[i];
+  delete[] nodes_;
+  nodes_ = grown;
+}
 
 Elem::~Elem() { delete[] nodes_; }
 

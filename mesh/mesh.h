@@ -15,6 +15,8 @@
 
 class Elem;
 class Input;
+class OctTree;
+class SystemSparseMatrix;
 class Units;
 
 /// One unique edge of a set: its two nodes in canonical order.
@@ -123,6 +125,48 @@ class Mesh {
   void addNode(Node* nd);
   /// Sets the neutral-file element code from the type and node count.
   void CalcShapeGaussNeutral();
+
+  // Editing (mesh/meshedit.cpp).
+
+  /// Stores the element under the highest element number + 1 and makes this its set; an element
+  /// that carries a number must be in this set under it. Returns the new number.
+  int AddElemtoPlex(Elem* e);
+  /// A node numbered 0 gets and is stored under the highest node number + 1; a numbered node must
+  /// be in the table. Returns the node's number.
+  int AddPtstoPlex(Node* nd);
+  /// Moves the other set's elements here under new numbers and adds its nodes.
+  void AddMesh(Mesh* other);
+  /// Adds copies of the other set's nodes under new numbers and new elements over the copies.
+  void AddMeshAllNew(Mesh* other);
+  /// As AddMeshAllNew with the two nodes of every element exchanged (two-node sets only).
+  void AddMeshAllNewReverse(Mesh* other);
+  /// Adds the other set's nodes and new elements over them with their two nodes exchanged.
+  void AddMeshNewReverseElms(Mesh* other);
+  /// Builds the table of unique corner edges.
+  void CalcEdges();
+  /// Number of unique edges (0 until CalcEdges).
+  int NOfEdges() const { return nedges_; }
+  /// Unique edge k (0-based) of CalcEdges.
+  const MeshEdge& GiveEdge(int k) const { return edges_[k]; }
+  /// Renumbers the nodes 1..N by distance from the node farthest from their centroid.
+  void RenumberNodes();
+  /// Renumbers the nodes 1..N by a breadth-first sweep over neighbouring elements.
+  void RenumberNodes2();
+  /// Changes the node count per element (element arrays are enlarged, never shrunk).
+  void ConvertToNewNnode(int n);
+  /// Deletes every element and empties the element table.
+  void ClearAllElems();
+  /// Deletes every node and empties the node table.
+  void ClearAllNodes();
+  /// Enters the nodes (mode 1) or sample points of every element (other modes) into the tree.
+  void FillOctTree(OctTree& tree, int mode);
+  /// Order of edges: by first node, then second node (-1, 0, 1).
+  static int CompareEdgePointers(const void* a, const void* b);
+  /// Order of node pointers by their number (-1, 0, 1).
+  static int CompareNodePointers(const void* a, const void* b);
+  /// Projects every node of this set into the nearest element of the source sets sampled in
+  /// `tree` and adds its interpolation row (target row, source columns) to M.
+  void Interpolate(OctTree& tree, SystemSparseMatrix* M, int sourceSlot, int targetSlot);
 
  protected:
   /// Creates the tables and computes the element order.
