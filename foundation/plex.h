@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <climits>
-#include <new>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "foundation/assert.h"
 #include "foundation/error.h"
 
 /// Named sparse 1-based table of pointers to T; never owns what it points to.
@@ -27,7 +27,7 @@ class Plex {
 
   Chunk* head;      ///< chunk with the lowest range, kept for the table's life
   int chunksize;    ///< slots per chunk
-  Chunk* current;   ///< the chunk located last
+  mutable Chunk* current;  ///< the chunk located last (a lookup cache, moved by const lookups too)
   int low = 0;      ///< lowest occupied index; 0 when empty
   int high = 0;     ///< highest index in use; 0 when empty
   int count = 0;    ///< stores minus removals since construction
@@ -58,32 +58,19 @@ class Plex {
   }
 
   /// The pointer at i; fatal if the slot is empty.
-  T* get_at(int i) {
-    Chunk* c = current;
-    if (i >= c->lo && i <= c->hi) {
-      // Occupied slots always lie inside [low, high], so a hit needs no range test.
-      if (T* p = c->items[i - c->lo]) return p;
-    }
-    return get_far(i);
-  }
+  T* get_at(int i) { return lookup(i); }
+  /// The pointer at i of a const table; fatal if the slot is empty.
+  const T* get_at(int i) const { return lookup(i); }
 
   /// The next occupied entry above i, with i moved there; null and i = 0 past the end.
-  T* next(int& i) {
-    Chunk* c = current;
-    if (i >= c->lo && i < c->hi && i < high) {
-      T** it = c->items;
-      for (int k = i + 1 - c->lo, e = c->hi - c->lo; k <= e; ++k)
-        if (it[k]) {
-          i = c->lo + k;
-          return it[k];
-        }
-      i = c->hi;
-    }
-    return next_far(i);
-  }
+  T* next(int& i) { return step_up(i); }
+  /// As next, on a const table.
+  const T* next(int& i) const { return step_up(i); }
 
   /// The next occupied entry below i, with i moved there; null and i = 0 past the start.
-  T* prev(int& i);
+  T* prev(int& i) { return step_down(i); }
+  /// As prev, on a const table.
+  const T* prev(int& i) const { return step_down(i); }
 
   /// Stores p at i; fatal if i already holds a pointer and p is not null.
   void set_at(int i, T* p) { store(i, p, true); }
@@ -101,10 +88,11 @@ class Plex {
   /// Empties slot i, keeping low, high and count in step.
   void remove_at(int i);
   /// 1 if index i holds no pointer, else 0.
-  int free(int i) {
+  int free(int i) const {
     if (i < low || i > high) return 1;
-    cache(i);
-    return current->items[i - current->lo] == nullptr;
+    if (i <= 0) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");  // index 0 of an empty table
+    Chunk* c = find(i);
+    return !c || c->items[i - c->lo] == nullptr;
   }
   /// Empties the table, keeping only head; count is kept.
   void clear();
@@ -128,11 +116,7 @@ class Plex {
   }
 
   Chunk* make_chunk(int lo) {
-    Chunk* c = new (std::nothrow) Chunk;
-    T** items = new (std::nothrow) T*[chunksize]();
-    if (!c || !items) OLVU_FATAL("Not space available on heap\n");
-    *c = Chunk{items, lo, chunk_hi(lo), nullptr, nullptr};
-    return c;
+    return new Chunk{new T*[chunksize](), lo, chunk_hi(lo), nullptr, nullptr};
   }
 
   static void release(Chunk* c) {
@@ -151,34 +135,71 @@ class Plex {
   };
   std::vector<Entry> chunks;
 
+  // The pointer at i, or the fatal report of an empty or invalid index.
+  T* lookup(int i) const {
+    Chunk* c = current;
+    if (i >= c->lo && i <= c->hi) {
+      // Occupied slots always lie inside [low, high], so a hit needs no range test.
+      if (T* p = c->items[i - c->lo]) {
+        OLVU_ASSERT(i >= low && i <= high, "Plex " << name << " index " << i << " outside " << low << ".." << high);
+        return p;
+      }
+    }
+    return get_far(i);
+  }
+
+  // The next occupied entry above i; the current chunk is scanned inline.
+  T* step_up(int& i) const {
+    Chunk* c = current;
+    if (i >= c->lo && i < c->hi && i < high) {
+      T** it = c->items;
+      for (int k = i + 1 - c->lo, e = c->hi - c->lo; k <= e; ++k)
+        if (it[k]) {
+          i = c->lo + k;
+          return it[k];
+        }
+      i = c->hi;
+    }
+    return next_far(i);
+  }
+
+  // The chunk holding index i, made current; null when i is outside [low, high]
+  // or in a gap no chunk covers. Never creates a chunk.
+  Chunk* find(int i) const;
+  // The chunk of the lowest range above i (one exists while i < high).
+  Chunk* chunk_above(int i) const {
+    return std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; })->chunk;
+  }
+
   [[gnu::noinline]] void locate(int i);
-  [[gnu::noinline]] T* get_far(int i);
-  [[gnu::noinline]] T* next_far(int& i);
+  [[gnu::noinline]] T* get_far(int i) const;
+  [[gnu::noinline]] T* next_far(int& i) const;
+  T* step_down(int& i) const;
   void store(int i, T* p, bool unique);
 };
 
 template <class T>
-void Plex<T>::locate(int i) {
-  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
-  if (i >= current->lo && i <= current->hi) return;
+typename Plex<T>::Chunk* Plex<T>::find(int i) const {
+  if (i <= 0 || i < low || i > high) return nullptr;
+  if (i >= current->lo && i <= current->hi) return current;
   // Runs of neighbouring indices mostly step to an adjacent chunk.
   for (Chunk* k : {current->next, current->prev})
-    if (i >= k->lo && i <= k->hi) {
-      current = k;
-      return;
-    }
+    if (i >= k->lo && i <= k->hi) return current = k;
   // Chunks start at multiples of chunksize, so in a table without gaps the
   // chunk of i is found by arithmetic; bisection serves the sparse tables.
   const long long guess = (long long)(i - 1) / chunksize - (long long)(chunks[0].lo - 1) / chunksize;
-  if (guess >= 0 && guess < (long long)chunks.size() && chunks[guess].lo == chunk_lo(i)) {
-    current = chunks[guess].chunk;
-    return;
-  }
+  if (guess >= 0 && guess < (long long)chunks.size() && chunks[guess].lo == chunk_lo(i))
+    return current = chunks[guess].chunk;
   auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
-  if (above != chunks.begin() && i <= above[-1].chunk->hi) {
-    current = above[-1].chunk;
-    return;
-  }
+  if (above != chunks.begin() && i <= above[-1].chunk->hi) return current = above[-1].chunk;
+  return nullptr;
+}
+
+template <class T>
+void Plex<T>::locate(int i) {
+  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
+  if (find(i)) return;
+  auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
   // A new chunk goes between its lower and higher neighbours; below all others it becomes head.
   Chunk* c = make_chunk(chunk_lo(i));
   Chunk* k = above == chunks.begin() ? head->prev : above[-1].chunk;
@@ -192,27 +213,35 @@ void Plex<T>::locate(int i) {
 }
 
 template <class T>
-T* Plex<T>::get_far(int i) {
-  cache(i);
-  T* p = current->items[i - current->lo];
+T* Plex<T>::get_far(int i) const {
+  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
+  Chunk* c = find(i);
+  T* p = c ? c->items[i - c->lo] : nullptr;
   if (!p) OLVU_FATAL("Do not exist index " << i << " in Plex " << name << "\n");
   return p;
 }
 
 template <class T>
-T* Plex<T>::next_far(int& i) {
+T* Plex<T>::next_far(int& i) const {
   if (low == 0 || i >= high) {
     i = 0;
     return nullptr;
   }
   if (i < low) {
     i = low;
-    return get_at(low);
+    return lookup(low);
   }
-  cache(i);
-  Chunk* k = current;
+  Chunk* k = find(i);
+  bool scanFromLo = false;
+  if (!k) {  // i lies in a gap: the scan starts at the first slot of the chunk above
+    k = current = chunk_above(i);
+    i = k->lo;
+    scanFromLo = true;
+  }
   for (;;) {
-    if (i == k->hi) {
+    if (scanFromLo) {
+      scanFromLo = false;
+    } else if (i == k->hi) {
       if (k->next == head) {  // back at the start of the ring
         i = 0;
         return nullptr;
@@ -230,19 +259,27 @@ T* Plex<T>::next_far(int& i) {
 }
 
 template <class T>
-T* Plex<T>::prev(int& i) {
+T* Plex<T>::step_down(int& i) const {
   if (low == 0 || i <= low) {
     i = 0;
     return nullptr;
   }
   if (i > high) {
     i = high;
-    return get_at(high);
+    return lookup(high);
   }
-  cache(i);
-  Chunk* k = current;
+  Chunk* k = find(i);
+  bool scanFromHi = false;
+  if (!k) {  // i lies in a gap: the scan starts at the last slot of the chunk below
+    auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
+    k = current = above[-1].chunk;
+    i = k->hi;
+    scanFromHi = true;
+  }
   for (;;) {
-    if (i == k->lo) {
+    if (scanFromHi) {
+      scanFromHi = false;
+    } else if (i == k->lo) {
       if (k == head) {  // back at the end of the ring
         i = 0;
         return nullptr;
@@ -316,11 +353,11 @@ void Plex<T>::clear() {
 
 /// Prints the table: a title line, then every entry's PrintTo(out, 0, 0) followed by a tab.
 template <class T>
-  requires requires(T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }
-std::ostream& operator<<(std::ostream& out, Plex<T>& table) {
+  requires requires(const T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }
+std::ostream& operator<<(std::ostream& out, const Plex<T>& table) {
   out << "*** Plex " << table.name << " ***\n";
   int i = 0;
-  while (T* e = table.next(i)) {
+  while (const T* e = table.next(i)) {
     e->PrintTo(out, 0, 0);
     out << "\t";
   }

@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 
+#include "foundation/assert.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 
@@ -81,14 +82,26 @@ class ReaVec {
   void remove();
 
   // ---- access ----
-  /// Entry i, 1-based, unchecked.
-  double& operator()(unsigned i) { return data[i - 1]; }
-  /// Entry i, 1-based, unchecked.
-  const double& operator()(unsigned i) const { return data[i - 1]; }
-  /// Entry i, 0-based, unchecked.
-  double& operator[](unsigned i) { return data[i]; }
-  /// Entry i, 0-based, unchecked.
-  const double& operator[](unsigned i) const { return data[i]; }
+  /// Entry i, 1-based; checked only in checked builds.
+  double& operator()(unsigned i) {
+    OLVU_ASSERT(i >= 1 && i <= n, "ReaVec index " << i << " outside 1.." << n);
+    return data[i - 1];
+  }
+  /// Entry i, 1-based; checked only in checked builds.
+  const double& operator()(unsigned i) const {
+    OLVU_ASSERT(i >= 1 && i <= n, "ReaVec index " << i << " outside 1.." << n);
+    return data[i - 1];
+  }
+  /// Entry i, 0-based; checked only in checked builds.
+  double& operator[](unsigned i) {
+    OLVU_ASSERT(i < n, "ReaVec index " << i << " outside 0.." << n << "-1");
+    return data[i];
+  }
+  /// Entry i, 0-based; checked only in checked builds.
+  const double& operator[](unsigned i) const {
+    OLVU_ASSERT(i < n, "ReaVec index " << i << " outside 0.." << n << "-1");
+    return data[i];
+  }
   /// Entry 1.
   double& x() { return data[0]; }
   /// Entry 1.
