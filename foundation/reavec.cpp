@@ -82,12 +82,15 @@ ReaVec& ReaVec::operator=(const ReaVec& a) {
 }
 
 ReaVec& ReaVec::operator=(ReaVecT& t) noexcept {
-  if (static_cast<ReaVec*>(&t) == this) return *this;
+  if (static_cast<ReaVec*>(&t) != this) adopt(t);
+  return *this;
+}
+
+void ReaVec::adopt(ReaVecT& t) noexcept {
   delete[] data;
   n = t.n;
   data = t.data;
   t.release();
-  return *this;
 }
 
 ReaVec& ReaVec::operator=(ReaVecT&& t) noexcept { return *this = t; }
@@ -149,7 +152,7 @@ ReaVecT ReaVec::subVec(unsigned start, unsigned len) const {
   return r;
 }
 
-void ReaVec::remove() {
+void ReaVec::remove() noexcept {
   delete[] data;
   data = nullptr;
   n = 0;
