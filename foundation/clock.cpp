@@ -89,6 +89,16 @@ void TimeTable::printCurrentStackNames(std::ostream& out) {
   }
 }
 
+void TimeTable::abandon() {
+  TimeTable* root = current;
+  while (root && root->parent) root = root->parent;
+  FreeTree(root);
+  current = nullptr;
+  level = 1;
+  delete report;
+  report = nullptr;
+}
+
 void Clock::openTimeFile(const char* name) {
   std::string path = std::string(name) + ".tim";
   std::ofstream* f = new (std::nothrow) std::ofstream;

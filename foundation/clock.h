@@ -28,6 +28,8 @@ class TimeTable {
   void printName(std::ostream& out) const;
   /// Lists the open sections on out and abandons the .tim table.
   static void printCurrentStackNames(std::ostream& out);
+  /// Drops the whole table unwritten and closes the .tim stream: the start state (no section open).
+  static void abandon();
 };
 
 /// Scoped timing section: construction opens it, destruction closes it.

@@ -99,6 +99,15 @@ void MemoryControlOff() {
   ErrorFileName = nullptr;
 }
 
+void ResetReportState() {
+  Verbose_Off = 0;
+  std::free(ErrorFileName);
+  std::free(WarningFileName);
+  std::free(MemFix);
+  ErrorFileName = WarningFileName = nullptr;
+  MemStart = MemFix = nullptr;
+}
+
 std::ostream* WriteError(const char*, int) {
   std::ostream* s = OpenReport(ErrorFileName, false);
   *s << "\n\n";
