@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 #include <iomanip>
-#include <new>
 #include <string>
 
 #include "foundation/error.h"
@@ -101,8 +100,7 @@ void TimeTable::abandon() {
 
 void Clock::openTimeFile(const char* name) {
   std::string path = std::string(name) + ".tim";
-  std::ofstream* f = new (std::nothrow) std::ofstream;
-  if (!f) OLVU_FATAL("Not space available on heap\n");
+  auto* f = new std::ofstream;
   OpenOutputFile(*f, path.c_str());
   TimeTable::report = f;
 }
@@ -116,8 +114,7 @@ Clock::Clock(const char* name) : parent(TimeTable::current) {
   TimeTable* t = cur ? cur->first : nullptr;
   while (t && t->name != name) t = t->next;
   if (!t) {
-    t = new (std::nothrow) TimeTable(name, cur);
-    if (!t) OLVU_FATAL("Not space available on heap\n");
+    t = new TimeTable(name, cur);
     if (cur) {
       if (cur->last)
         cur->last->next = t;

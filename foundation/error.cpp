@@ -9,11 +9,31 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <new>
 #include <string>
 
 int Verbose_Off = 0;
 
 namespace {
+
+// Reserve given back when the heap is exhausted, so the fatal report can still open its stream.
+char* HeapReserve = nullptr;
+
+// The one answer to a failed allocation anywhere (new, new[], the standard containers):
+// the fatal heap message, exit status 1. A second failure while reporting aborts.
+void HeapExhausted() {
+  std::set_new_handler(nullptr);
+  delete[] HeapReserve;
+  HeapReserve = nullptr;
+  OLVU_FATAL("Not space available on heap\n");
+}
+
+// Installed before main, so every entry of the system (and every test binary) has it.
+[[maybe_unused]] const bool HeapHandlerInstalled = [] {
+  HeapReserve = new char[1 << 16];
+  std::set_new_handler(HeapExhausted);
+  return true;
+}();
 
 char* ErrorFileName = nullptr;
 char* WarningFileName = nullptr;

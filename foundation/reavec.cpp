@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "foundation/alloc.h"
 #include "foundation/error.h"
@@ -13,12 +12,7 @@
 
 ReaVec NULLVec;
 
-double* NewReals(std::size_t n) {
-  if (n == 0) return nullptr;
-  double* p = new (std::nothrow) double[n];
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
+double* NewReals(std::size_t n) { return n == 0 ? nullptr : new double[n]; }
 
 // Array of n doubles from the scratch pool.
 static double* PoolReals(unsigned n) {

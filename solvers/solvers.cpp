@@ -2,7 +2,6 @@
 #include "solvers/solvers.h"
 
 #include <cmath>
-#include <new>
 
 #include "foundation/alloc.h"
 #include "foundation/bitvec.h"
@@ -36,9 +35,7 @@ double Change(const ReaVec& w, const ReaVec& old_x, const ReaVec& new_x) {
 HMatrix::HMatrix(int m_, int layout_) : m(m_), layout(layout_), values(nullptr) {
   if (m < 1) OLVU_FATAL("Can't create a hmatrix of " << m << " columns\n");
   const long size = static_cast<long>(m) * (m + 1) / 2 + 1;
-  values = new (std::nothrow) double[size];
-  if (!values) OLVU_FATAL("Not space available on heap\n");
-  for (long k = 0; k < size; ++k) values[k] = 0.0;
+  values = new double[size]();
 }
 
 HMatrix::~HMatrix() { delete[] values; }
