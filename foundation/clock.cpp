@@ -5,12 +5,13 @@
 #include <ctime>
 #include <iomanip>
 #include <string>
+#include <utility>
 
 #include "foundation/error.h"
 
 TimeTable* TimeTable::current = nullptr;
 int TimeTable::level = 1;
-std::ofstream* TimeTable::report = nullptr;
+std::unique_ptr<std::ofstream> TimeTable::report;
 
 namespace {
 
@@ -83,8 +84,7 @@ void TimeTable::printCurrentStackNames(std::ostream& out) {
   out << std::endl;
   if (report) {
     *report << "\n\n *** Time Table not produced due to error ***\n\n";
-    delete report;
-    report = nullptr;
+    report.reset();
   }
 }
 
@@ -94,15 +94,14 @@ void TimeTable::abandon() {
   FreeTree(root);
   current = nullptr;
   level = 1;
-  delete report;
-  report = nullptr;
+  report.reset();
 }
 
 void Clock::openTimeFile(const char* name) {
   std::string path = std::string(name) + ".tim";
-  auto* f = new std::ofstream;
+  auto f = std::make_unique<std::ofstream>();
   OpenOutputFile(*f, path.c_str());
-  TimeTable::report = f;
+  TimeTable::report = std::move(f);
 }
 
 Clock::Clock(const char* name) : parent(TimeTable::current) {
@@ -135,14 +134,13 @@ Clock::~Clock() {
     TimeTable::current = parent;
     return;
   }
-  std::ofstream* out = TimeTable::report;
+  std::ofstream* out = TimeTable::report.get();
   if (out) {
     *out << "\n Time Table: " << std::string(15, '.') << " " << " cputime[s] (percent[%]) Uses\n\n";
     TimeTable::level = 1;
     WriteTree(t, out);
     *out << "\n\n";
-    delete out;
-    TimeTable::report = nullptr;
+    TimeTable::report.reset();
   } else {
     FreeTree(t);
   }
