@@ -6,9 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -35,32 +35,18 @@ void HeapExhausted() {
   return true;
 }();
 
-char* ErrorFileName = nullptr;
-char* WarningFileName = nullptr;
+// NAME.err and NAME.war of the data file; empty while no name is recorded.
+std::string ErrorFileName;
+std::string WarningFileName;
 void* MemStart = nullptr;
 void* MemFix = nullptr;
 constexpr std::size_t ProbeSize = 100000;
 
-char* JoinName(const char* name, const char* ext) {
-  std::size_t n = std::strlen(name);
-  char* s = static_cast<char*>(std::malloc(n + 5));
-  if (!s) {
-    std::cerr << "Not space available on heap\n";
-    return nullptr;
-  }
-  std::memcpy(s, name, n);
-  std::memcpy(s + n, ext, 5);
-  return s;
-}
-
-std::ostream* OpenReport(const char* path, bool append) {
-  if (!path) return &std::cerr;
-  auto* f = new std::ofstream;
-  if (!OpenFileStream(*f, path, append)) {
-    delete f;
-    return &std::cerr;
-  }
-  return f;
+std::ostream* OpenReport(const std::string& path, bool append) {
+  if (path.empty()) return &std::cerr;
+  auto f = std::make_unique<std::ofstream>();
+  if (!OpenFileStream(*f, path.c_str(), append)) return &std::cerr;
+  return f.release();  // CloseStream deletes it
 }
 
 }  // namespace
@@ -81,10 +67,8 @@ void OpenOutputFile(std::ofstream& out, const char* name) {
 
 void MemoryControlOn(const char* name) {
   if (name) {
-    std::free(ErrorFileName);
-    std::free(WarningFileName);
-    ErrorFileName = JoinName(name, ".err");
-    WarningFileName = JoinName(name, ".war");
+    ErrorFileName = std::string(name) + ".err";
+    WarningFileName = std::string(name) + ".war";
     std::cout << std::endl;
     std::cerr << std::endl;
   }
@@ -113,18 +97,15 @@ void MemoryControlOff() {
     CloseStream(w);
   }
   MemFix = nullptr;
-  std::free(WarningFileName);
-  std::free(ErrorFileName);
-  WarningFileName = nullptr;
-  ErrorFileName = nullptr;
+  WarningFileName.clear();
+  ErrorFileName.clear();
 }
 
 void ResetReportState() {
   Verbose_Off = 0;
-  std::free(ErrorFileName);
-  std::free(WarningFileName);
+  ErrorFileName.clear();
+  WarningFileName.clear();
   std::free(MemFix);
-  ErrorFileName = WarningFileName = nullptr;
   MemStart = MemFix = nullptr;
 }
 
