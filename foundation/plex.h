@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/assert.h"
@@ -18,14 +20,14 @@ class Plex {
  public:
   /// A run of chunksize slots on the ring.
   struct Chunk {
-    T** items;    ///< slot k holds index lo + k (owned)
+    std::unique_ptr<T*[]> items;  ///< slot k holds index lo + k
     int lo;       ///< first index of the chunk
     int hi;       ///< last index of the chunk
     Chunk* next;  ///< chunk of the next higher range; from the highest back to head
     Chunk* prev;  ///< chunk of the next lower range; from head to the highest
   };
 
-  Chunk* head;      ///< chunk with the lowest range, kept for the table's life
+  Chunk* head;      ///< chunk with the lowest range, kept for the table's life (owned by the chunk array)
   int chunksize;    ///< slots per chunk
   mutable Chunk* current;  ///< the chunk located last (a lookup cache, moved by const lookups too)
   int low = 0;      ///< lowest occupied index; 0 when empty
@@ -46,10 +48,7 @@ class Plex {
   }
   Plex(const Plex&) = delete;
   Plex& operator=(const Plex&) = delete;
-  ~Plex() {
-    clear();
-    release(head);
-  }
+  ~Plex() = default;
 
   /// Makes the chunk of i current, creating it empty if absent; fatal outside [low, high].
   void cache(int i) {
@@ -109,29 +108,23 @@ class Plex {
   }
 
   void init() {
-    head = make_chunk(1);
+    chunks.push_back({1, make_chunk(1)});
+    head = current = chunks[0].chunk.get();
     head->next = head->prev = head;
-    current = head;
-    chunks.push_back({1, head});
   }
 
-  Chunk* make_chunk(int lo) {
-    return new Chunk{new T*[chunksize](), lo, chunk_hi(lo), nullptr, nullptr};
-  }
-
-  static void release(Chunk* c) {
-    delete[] c->items;
-    delete c;
+  std::unique_ptr<Chunk> make_chunk(int lo) {
+    return std::make_unique<Chunk>(Chunk{std::make_unique<T*[]>(chunksize), lo, chunk_hi(lo), nullptr, nullptr});
   }
 
   // Releases every chunk but head and resets the table to empty.
   void empty();
 
-  // Every chunk of the ring by ascending first index; the index is kept beside
-  // the pointer so bisection stays inside this array.
+  // Every chunk of the ring by ascending first index, owning it; the index is kept
+  // beside the pointer so bisection stays inside this array.
   struct Entry {
     int lo;
-    Chunk* chunk;
+    std::unique_ptr<Chunk> chunk;
   };
   std::vector<Entry> chunks;
 
@@ -152,7 +145,7 @@ class Plex {
   T* step_up(int& i) const {
     Chunk* c = current;
     if (i >= c->lo && i < c->hi && i < high) {
-      T** it = c->items;
+      T** it = c->items.get();
       for (int k = i + 1 - c->lo, e = c->hi - c->lo; k <= e; ++k)
         if (it[k]) {
           i = c->lo + k;
@@ -168,7 +161,7 @@ class Plex {
   Chunk* find(int i) const;
   // The chunk of the lowest range above i (one exists while i < high).
   Chunk* chunk_above(int i) const {
-    return std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; })->chunk;
+    return std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; })->chunk.get();
   }
 
   [[gnu::noinline]] void locate(int i);
@@ -189,9 +182,9 @@ typename Plex<T>::Chunk* Plex<T>::find(int i) const {
   // chunk of i is found by arithmetic; bisection serves the sparse tables.
   const long long guess = (long long)(i - 1) / chunksize - (long long)(chunks[0].lo - 1) / chunksize;
   if (guess >= 0 && guess < (long long)chunks.size() && chunks[guess].lo == chunk_lo(i))
-    return current = chunks[guess].chunk;
+    return current = chunks[guess].chunk.get();
   auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
-  if (above != chunks.begin() && i <= above[-1].chunk->hi) return current = above[-1].chunk;
+  if (above != chunks.begin() && i <= above[-1].chunk->hi) return current = above[-1].chunk.get();
   return nullptr;
 }
 
@@ -201,14 +194,15 @@ void Plex<T>::locate(int i) {
   if (find(i)) return;
   auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
   // A new chunk goes between its lower and higher neighbours; below all others it becomes head.
-  Chunk* c = make_chunk(chunk_lo(i));
-  Chunk* k = above == chunks.begin() ? head->prev : above[-1].chunk;
+  std::unique_ptr<Chunk> made = make_chunk(chunk_lo(i));
+  Chunk* c = made.get();
+  Chunk* k = above == chunks.begin() ? head->prev : above[-1].chunk.get();
   c->prev = k;
   c->next = k->next;
   k->next->prev = c;
   k->next = c;
   if (above == chunks.begin()) head = c;
-  chunks.insert(above, {c->lo, c});
+  chunks.insert(above, {c->lo, std::move(made)});
   current = c;
 }
 
@@ -252,7 +246,7 @@ T* Plex<T>::next_far(int& i) const {
     } else {
       ++i;
     }
-    T** it = k->items;
+    T** it = k->items.get();
     while (i < k->hi && !it[i - k->lo]) ++i;
     if (T* p = it[i - k->lo]) return p;
   }
@@ -272,7 +266,7 @@ T* Plex<T>::step_down(int& i) const {
   bool scanFromHi = false;
   if (!k) {  // i lies in a gap: the scan starts at the last slot of the chunk below
     auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
-    k = current = above[-1].chunk;
+    k = current = above[-1].chunk.get();
     i = k->hi;
     scanFromHi = true;
   }
@@ -290,7 +284,7 @@ T* Plex<T>::step_down(int& i) const {
     } else {
       --i;
     }
-    T** it = k->items;
+    T** it = k->items.get();
     while (i > k->lo && !it[i - k->lo]) --i;
     if (T* p = it[i - k->lo]) return p;
   }
@@ -334,13 +328,9 @@ void Plex<T>::remove_at(int i) {
 
 template <class T>
 void Plex<T>::empty() {
-  for (Chunk* c = head->prev; c != head;) {
-    Chunk* p = c->prev;
-    release(c);
-    c = p;
-  }
+  // head has the lowest range, so it is the first entry; the others go with the rest of the array.
+  chunks.resize(1);
   head->next = head->prev = head;
-  chunks.assign(1, {head->lo, head});
   for (int k = 0; k < chunksize; ++k) head->items[k] = nullptr;
   low = high = 0;
   current = head;
