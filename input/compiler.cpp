@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/error.h"
 #include "foundation/reavec.h"
@@ -223,8 +222,7 @@ void Compiler::expect(ValidCode c, const char* text) {
 InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
   back_ = nullptr;
-  list_ = new (std::nothrow) InstructionList;
-  if (!list_) OLVU_FATAL("Not space available on heap\n");
+  list_ = new InstructionList;
   pending_ = start && NumbersOf(start) > 0;
   expression();
   Instruction* left = back_;

@@ -4,10 +4,8 @@
 
 #include <climits>
 #include <cstdio>
-#include <new>
 
 #include "foundation/error.h"
-#include "input/heapnew.h"
 
 namespace {
 /// Read block of every input file: large enough that bulk scans rarely refill.
@@ -32,8 +30,7 @@ void FileLink::Open() {
   const bool known = ::stat(name_.c_str(), &st) == 0;
   if (known && S_ISDIR(st.st_mode)) OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
   size_ = known && S_ISREG(st.st_mode) ? (long long)st.st_size : -1;
-  block_.reset(new (std::nothrow) char[BlockSize]);
-  if (!block_) OLVU_FATAL("Not space available on heap\n");
+  block_ = std::make_unique<char[]>(BlockSize);
   buf_.pubsetbuf(block_.get(), BlockSize);
   if (!buf_.open(name_, std::ios::in | std::ios::binary))
     OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
@@ -49,7 +46,7 @@ void FileLink::PrintName(std::ostream& os) const {
   for (const FileLink* l = this; l; l = l->below_) os << "\t" << l->name_ << "\n";
 }
 
-FileStack::FileStack(const char* name) : top_(HeapNew<FileLink>(name, nullptr)) {}
+FileStack::FileStack(const char* name) : top_(new FileLink(name, nullptr)) {}
 
 FileStack::FileStack(FileLink* link) : top_(link) {}
 
@@ -61,7 +58,7 @@ FileStack::~FileStack() {
   }
 }
 
-void FileStack::include(const char* name) { top_ = HeapNew<FileLink>(name, top_); }
+void FileStack::include(const char* name) { top_ = new FileLink(name, top_); }
 
 void FileStack::Pop() {
   FileLink* popped = top_;

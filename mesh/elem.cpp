@@ -2,19 +2,17 @@
 #include "mesh/elem.h"
 
 #include <iomanip>
-#include <new>
+#include <memory>
 
 #include "foundation/error.h"
 #include "mesh/textscan.h"
 
 namespace {
 
-/// A node array of n unset entries; allocation failure ends the run.
-Node** NewNodeArray(int n) {
+/// A node array of n unset entries (none for n <= 0).
+std::unique_ptr<Node*[]> NewNodeArray(int n) {
   if (n <= 0) return nullptr;
-  Node** a = new (std::nothrow) Node*[n]();
-  if (!a) OLVU_FATAL("Not space available on heap\n");
-  return a;
+  return std::make_unique<Node*[]>(static_cast<std::size_t>(n));
 }
 
 /// The node number written for a node: its slot-0 number, or its mesh's old number.
@@ -54,13 +52,12 @@ Elem::Elem(int num, Mesh* m, Input*) : mesh_(m), num_(num) {}
 void Elem::IncreaseNnode(int n) {
   const int old = Nnode();
   if (n <= old) return;
-  Node** grown = NewNodeArray(n);
+  std::unique_ptr<Node*[]> grown = NewNodeArray(n);
   for (int i = 0; i < old; ++i) grown[i] = nodes_[i];
-  delete[] nodes_;
-  nodes_ = grown;
+  nodes_ = std::move(grown);
 }
 
-Elem::~Elem() { delete[] nodes_; }
+Elem::~Elem() = default;
 
 int Elem::ReadFromAscii(std::istream& in, Plex<Node>* all, Units*) {
   int number = 0;

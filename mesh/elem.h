@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <istream>
+#include <memory>
 #include <ostream>
 
 #include "foundation/bitvec.h"
@@ -74,9 +75,9 @@ class Elem {
   /// Node at 1-based position i.
   Node* node(int i) const { return nodes_[i - 1]; }
   /// The node array.
-  Node** nodesArray() { return nodes_; }
+  Node** nodesArray() { return nodes_.get(); }
   /// The node array.
-  Node* const* nodesArray() const { return nodes_; }
+  Node* const* nodesArray() const { return nodes_.get(); }
   /// Node entry at 0-based position i.
   Node*& operator()(int i) { return nodes_[i]; }
   /// Node entry at 0-based position i.
@@ -165,7 +166,7 @@ class Elem {
 
  protected:
   Mesh* mesh_ = nullptr;    ///< the element set
-  Node** nodes_ = nullptr;  ///< one entry per node, owned (the nodes are not)
+  std::unique_ptr<Node*[]> nodes_;  ///< one entry per node (the nodes are borrowed)
   int num_ = 0;             ///< element number within its set
 };
 

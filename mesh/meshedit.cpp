@@ -218,10 +218,9 @@ void Mesh::CalcEdges() {
     }
   std::sort(all.begin(), all.end(), [](const MeshEdge& x, const MeshEdge& y) { return CompareEdgePointers(&x, &y) < 0; });
   all.erase(std::unique(all.begin(), all.end(), [](const MeshEdge& x, const MeshEdge& y) { return CompareEdgePointers(&x, &y) == 0; }), all.end());
-  delete[] edges_;
   nedges_ = static_cast<int>(all.size());
-  edges_ = nedges_ ? new MeshEdge[nedges_] : nullptr;
-  std::copy(all.begin(), all.end(), edges_);
+  edges_ = nedges_ ? std::make_unique<MeshEdge[]>(nedges_) : nullptr;
+  std::copy(all.begin(), all.end(), edges_.get());
 }
 
 namespace {
@@ -238,7 +237,7 @@ void Mesh::RenumberNodes() {
   std::vector<Node*> nodes = NodesOf(this);
   const int n = static_cast<int>(nodes.size());
   if (n == 0) return;
-  if (!oldnum_) oldnum_ = new int[n]();
+  if (!oldnum_) oldnum_ = std::make_unique<int[]>(n);
   const Node* far = FarthestFromCentroid(nodes);
   std::vector<double> d(n);
   std::vector<int> order(n);
@@ -274,7 +273,7 @@ void Mesh::RenumberNodes2() {
     }
   const Node* far = FarthestFromCentroid(nodes);
   if (!oldnum_) {
-    oldnum_ = new int[n];
+    oldnum_ = std::make_unique<int[]>(n);
     for (int k = 0; k < n; ++k) oldnum_[k] = k + 1;
   }
   std::unordered_map<const Elem*, bool> marked;
@@ -320,14 +319,13 @@ void Mesh::ConvertToNewNnode(int n) {
   }
   nnode_ = n;
   order_ = CalcElemOrder(type_, n);
-  delete[] edges_;
-  edges_ = nullptr;
+  edges_.reset();
   nedges_ = 0;
   CalcShapeGaussNeutral();
 }
 
 void Mesh::ClearAllElems() {
-  EmptyTable(elems_, true);
+  EmptyTable(elems_.get(), true);
 }
 
 void Mesh::ClearAllNodes() {

@@ -1,7 +1,6 @@
 // Packed upper Hessenberg matrix of the restarted GMRES.
 #include "solvers/hessenberg.h"
 
-#include <new>
 #include <ostream>
 
 #include "foundation/error.h"
@@ -9,9 +8,7 @@
 HMatrix::HMatrix(int m_, int layout_) : m(m_), layout(layout_), values(nullptr) {
   if (m < 1) OLVU_FATAL("Can't create a hmatrix of " << m << " columns\n");
   const long size = static_cast<long>(m) * (m + 1) / 2 + 1;
-  values = new (std::nothrow) double[size];
-  if (!values) OLVU_FATAL("Not space available on heap\n");
-  for (long k = 0; k < size; ++k) values[k] = 0.0;
+  values = new double[size]();
 }
 
 HMatrix::~HMatrix() { delete[] values; }

@@ -3,7 +3,7 @@
 
 #include <cmath>
 #include <initializer_list>
-#include <new>
+#include <vector>
 
 #include "foundation/alloc.h"
 #include "foundation/error.h"
@@ -622,8 +622,8 @@ int RICHARDSON(const SystemSparseMatrix& A, double* x, const double* b, const Pr
 
 int OCG(SystemSparseMatrix& A, double* x, double* b, const Preconditioner&, int& max_iter, double& tol) {
   const int n = A.dim(0);
-  double* D = new (std::nothrow) double[n > 0 ? 3 * n : 1];
-  if (!D) OLVU_FATAL("Not space available on heap\n");
+  std::vector<double> scratch(n > 0 ? 3 * static_cast<std::size_t>(n) : 1);
+  double* D = scratch.data();
   double* p = D + n;
   double* q = p + n;
   double* r = b;
@@ -660,7 +660,6 @@ int OCG(SystemSparseMatrix& A, double* x, double* b, const Preconditioner&, int&
     if (!(ratio >= tol && rho != 0.0 && k + 1 < max_iter)) break;
   }
   for (int i = 0; i < n; ++i) x[i] *= D[i];
-  delete[] D;
   tol = ratio;
   const int done = k + 1;
   return done >= max_iter ? -done : done;

@@ -2,7 +2,6 @@
 #include "solvers/solversetting.h"
 
 #include <cmath>
-#include <new>
 
 #include "foundation/alloc.h"
 #include "foundation/bitvec.h"

@@ -258,10 +258,10 @@ void SparseMatrix::add_element(const IntVec& nodes, const Matrix& m, bool upper_
   }
 }
 
-double& SparseMatrix::operator()(int i, int j) const {
+double* SparseMatrix::at(int i, int j) const {
   if (i >= 0 && i < dims_[0])
     for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k)
-      if (col_ind_[k] == j) return val_[k];
+      if (col_ind_[k] == j) return &val_[k];
   OLVU_FATAL("SparseMatrix operator(" << i << "," << j << ") error. Element not found.\n");
 }
 
@@ -272,10 +272,10 @@ int SparseMatrix::position(int i, int j) const {
   OLVU_FATAL("SparseMatrix position(" << i << "," << j << ") error. Element not found.\n");
 }
 
-double& SparseMatrix::diag(int i) const {
+double* SparseMatrix::diag_at(int i) const {
   const int p = diag_pos(i);
-  if (p < 0) return (*this)(i, i);
-  return val_[p];
+  if (p < 0) return at(i, i);
+  return &val_[p];
 }
 
 double SparseMatrix::row_stsmooth(int i, const ReaVec& v) const {
@@ -356,7 +356,7 @@ void SparseMatrix::mult_off_diagonal(const double* x, double* y) const {
 }
 
 ReaVec& SparseMatrix::mult_off_diagonal(const ReaVec& x, ReaVec& y) {
-  mult_off_diagonal(raw(x), raw(y));
+  mult_off_diagonal(raw(x, dims_[1]), raw(y, dims_[0]));
   return y;
 }
 
@@ -368,7 +368,7 @@ void SparseMatrix::copy_diagonal(ReaVec& d, int flag) {
   }
 }
 
-void SparseMatrix::read_diagonal(ReaVec& d) { read_diagonal(raw(d)); }
+void SparseMatrix::read_diagonal(ReaVec& d) { read_diagonal(raw(d, dims_[0])); }
 
 void SparseMatrix::read_diagonal(double* d) {
   for (int i = 0; i < dims_[0]; ++i) {

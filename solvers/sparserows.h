@@ -2,15 +2,22 @@
 // assembly, the Gauss-Seidel row value. Private to the sparse-matrix sources.
 #pragma once
 
+#include "foundation/assert.h"
 #include "foundation/error.h"
 #include "foundation/reavec.h"
 #include "solvers/sparsestruct.h"
 
 namespace olvu_sparse {
 
-// Raw storage of a vector (entry k is row k).
-inline double* raw(ReaVec& v) { return v.GivePointer(); }
-inline const double* raw(const ReaVec& v) { return v.GivePointer(); }
+// Raw storage of a vector (entry k is row k) that must hold at least n entries.
+inline double* raw(ReaVec& v, [[maybe_unused]] int n) {
+  OLVU_ASSERT(v.length() >= static_cast<unsigned>(n), "vector of " << v.length() << " entries for " << n << " rows");
+  return v.GivePointer();
+}
+inline const double* raw(const ReaVec& v, [[maybe_unused]] int n) {
+  OLVU_ASSERT(v.length() >= static_cast<unsigned>(n), "vector of " << v.length() << " entries for " << n << " rows");
+  return v.GivePointer();
+}
 
 // y[0 .. n-1] = 0.
 inline void clear(double* y, int n) {

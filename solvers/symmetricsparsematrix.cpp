@@ -126,12 +126,12 @@ int SymmetricSparseMatrix::position(int i, int j) const {
   return k;
 }
 
-double& SymmetricSparseMatrix::operator()(int i, int j) const {
+double* SymmetricSparseMatrix::at(int i, int j) const {
   if (j < i) std::swap(i, j);
   const int k = find(i, j);
   if (k < 0)
     OLVU_FATAL("SymmetricSparseMatrix operator(" << i + 1 << "," << j + 1 << ") error. Element not found.\n");
-  return val_[k];
+  return &val_[k];
 }
 
 int SymmetricSparseMatrix::addValue(int i, int j, double v) {
@@ -148,63 +148,63 @@ void SymmetricSparseMatrix::mult(const double* x, double* y) const {
   clear(y, dims_[0]);
   SYM_ROWS([](int) { return 1.0; });
 }
-void SymmetricSparseMatrix::mult(const ReaVec& x, ReaVec& y) { mult(raw(x), raw(y)); }
-void SymmetricSparseMatrix::mult(const ReaVecM& x, ReaVecM& y) { mult(raw(x), raw(y)); }
+void SymmetricSparseMatrix::mult(const ReaVec& x, ReaVec& y) { mult(raw(x, dims_[1]), raw(y, dims_[0])); }
+void SymmetricSparseMatrix::mult(const ReaVecM& x, ReaVecM& y) { mult(raw(x, dims_[1]), raw(y, dims_[0])); }
 void SymmetricSparseMatrix::trans_mult(const double* x, double* y) const { mult(x, y); }
-void SymmetricSparseMatrix::trans_mult(const ReaVec& x, ReaVec& y) { mult(raw(x), raw(y)); }
-void SymmetricSparseMatrix::trans_mult(const ReaVecM& x, ReaVecM& y) { mult(raw(x), raw(y)); }
+void SymmetricSparseMatrix::trans_mult(const ReaVec& x, ReaVec& y) { mult(raw(x, dims_[0]), raw(y, dims_[1])); }
+void SymmetricSparseMatrix::trans_mult(const ReaVecM& x, ReaVecM& y) { mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 
 void SymmetricSparseMatrix::add_mult(const double* x, double* y) const { SYM_ROWS([](int) { return 1.0; }); }
-void SymmetricSparseMatrix::add_mult(const ReaVec& x, ReaVec& y) { add_mult(raw(x), raw(y)); }
+void SymmetricSparseMatrix::add_mult(const ReaVec& x, ReaVec& y) { add_mult(raw(x, dims_[1]), raw(y, dims_[0])); }
 void SymmetricSparseMatrix::sub_mult(const double* x, double* y) const { SYM_ROWS([](int) { return -1.0; }); }
-void SymmetricSparseMatrix::sub_mult(const ReaVec& x, ReaVec& y) { sub_mult(raw(x), raw(y)); }
+void SymmetricSparseMatrix::sub_mult(const ReaVec& x, ReaVec& y) { sub_mult(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SymmetricSparseMatrix::add_mult(const double* x, double* y, double s) const {
   SYM_ROWS([s](int) { return s; });
 }
-void SymmetricSparseMatrix::add_mult(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x), raw(y), s); }
+void SymmetricSparseMatrix::add_mult(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SymmetricSparseMatrix::sub_mult(const double* x, double* y, double s) const {
   SYM_ROWS([s](int) { return -s; });
 }
-void SymmetricSparseMatrix::sub_mult(const ReaVec& x, ReaVec& y, double s) { sub_mult(raw(x), raw(y), s); }
+void SymmetricSparseMatrix::sub_mult(const ReaVec& x, ReaVec& y, double s) { sub_mult(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 
 void SymmetricSparseMatrix::mult_prod(const double* x, double* y, double s) const {
   clear(y, dims_[0]);
   SYM_ROWS([s](int) { return s; });
 }
-void SymmetricSparseMatrix::mult_prod(const ReaVec& x, ReaVec& y, double s) { mult_prod(raw(x), raw(y), s); }
+void SymmetricSparseMatrix::mult_prod(const ReaVec& x, ReaVec& y, double s) { mult_prod(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SymmetricSparseMatrix::add_mult_prod(const double* x, double* y, double s) const { add_mult(x, y, s); }
-void SymmetricSparseMatrix::add_mult_prod(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x), raw(y), s); }
+void SymmetricSparseMatrix::add_mult_prod(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SymmetricSparseMatrix::sub_mult_prod(const double* x, double* y, double s) const { sub_mult(x, y, s); }
-void SymmetricSparseMatrix::sub_mult_prod(const ReaVec& x, ReaVec& y, double s) { sub_mult(raw(x), raw(y), s); }
+void SymmetricSparseMatrix::sub_mult_prod(const ReaVec& x, ReaVec& y, double s) { sub_mult(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 
 void SymmetricSparseMatrix::mult_quot(const double* x, double* y, double s) const { mult_prod(x, y, 1.0 / s); }
-void SymmetricSparseMatrix::mult_quot(const ReaVec& x, ReaVec& y, double s) { mult_prod(raw(x), raw(y), 1.0 / s); }
+void SymmetricSparseMatrix::mult_quot(const ReaVec& x, ReaVec& y, double s) { mult_prod(raw(x, dims_[1]), raw(y, dims_[0]), 1.0 / s); }
 void SymmetricSparseMatrix::add_mult_quot(const double* x, double* y, double s) const { add_mult(x, y, 1.0 / s); }
 void SymmetricSparseMatrix::add_mult_quot(const ReaVec& x, ReaVec& y, double s) {
-  add_mult(raw(x), raw(y), 1.0 / s);
+  add_mult(raw(x, dims_[1]), raw(y, dims_[0]), 1.0 / s);
 }
 void SymmetricSparseMatrix::sub_mult_quot(const double* x, double* y, double s) const { sub_mult(x, y, 1.0 / s); }
 void SymmetricSparseMatrix::sub_mult_quot(const ReaVec& x, ReaVec& y, double s) {
-  sub_mult(raw(x), raw(y), 1.0 / s);
+  sub_mult(raw(x, dims_[1]), raw(y, dims_[0]), 1.0 / s);
 }
 
 void SymmetricSparseMatrix::row_mult(const double* d, const double* x, double* y) const {
   clear(y, dims_[0]);
   SYM_ROWS([d](int j) { return d[j]; });
 }
-void SymmetricSparseMatrix::row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) { row_mult(raw(d), raw(x), raw(y)); }
+void SymmetricSparseMatrix::row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) { row_mult(raw(d, dims_[0]), raw(x, dims_[1]), raw(y, dims_[0])); }
 void SymmetricSparseMatrix::add_row_mult(const double* d, const double* x, double* y) const {
   SYM_ROWS([d](int j) { return d[j]; });
 }
 void SymmetricSparseMatrix::add_row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  add_row_mult(raw(d), raw(x), raw(y));
+  add_row_mult(raw(d, dims_[0]), raw(x, dims_[1]), raw(y, dims_[0]));
 }
 void SymmetricSparseMatrix::sub_row_mult(const double* d, const double* x, double* y) const {
   SYM_ROWS([d](int j) { return -d[j]; });
 }
 void SymmetricSparseMatrix::sub_row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  sub_row_mult(raw(d), raw(x), raw(y));
+  sub_row_mult(raw(d, dims_[0]), raw(x, dims_[1]), raw(y, dims_[0]));
 }
 
 void SymmetricSparseMatrix::mult_off_diagonal(const double* x, double* y) const {
@@ -220,14 +220,14 @@ void SymmetricSparseMatrix::lump(double* d) const {
       if (col_ind_[k] != i) d[col_ind_[k]] += val_[k];
     }
 }
-void SymmetricSparseMatrix::lump(ReaVec& d) const { lump(raw(d)); }
+void SymmetricSparseMatrix::lump(ReaVec& d) const { lump(raw(d, dims_[0])); }
 
 double SymmetricSparseMatrix::mult_row(int i, const double* v) const {
   double s = 0.0;
   for (int k = frow_ptr_[i]; k < frow_ptr_[i + 1]; ++k) s += val_[fpos_[k]] * v[fcol_ind_[k]];
   return s;
 }
-double SymmetricSparseMatrix::mult_row(int i, const ReaVec& v) const { return mult_row(i, raw(v)); }
+double SymmetricSparseMatrix::mult_row(int i, const ReaVec& v) const { return mult_row(i, raw(v, dims_[1])); }
 
 double SymmetricSparseMatrix::mult_row_off_diagonal(int i, const double* v) const {
   double s = 0.0;
@@ -236,7 +236,7 @@ double SymmetricSparseMatrix::mult_row_off_diagonal(int i, const double* v) cons
   return s;
 }
 double SymmetricSparseMatrix::mult_row_off_diagonal(int i, const ReaVec& v) const {
-  return mult_row_off_diagonal(i, raw(v));
+  return mult_row_off_diagonal(i, raw(v, dims_[1]));
 }
 
 double SymmetricSparseMatrix::normmult_row_off_diagonal(int i, const double* v) const {
@@ -250,7 +250,7 @@ double SymmetricSparseMatrix::normmult_row_off_diagonal(int i, const double* v) 
   return s / (1e-14 + w);
 }
 double SymmetricSparseMatrix::normmult_row_off_diagonal(int i, const ReaVec& v) const {
-  return normmult_row_off_diagonal(i, raw(v));
+  return normmult_row_off_diagonal(i, raw(v, dims_[1]));
 }
 
 void SymmetricSparseMatrix::Gauss_Seidel_Iteration(double* x, const double* b) const {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "foundation/assert.h"
 #include "foundation/bitvec.h"
 #include "foundation/error.h"
 #include "foundation/intvec.h"
@@ -104,10 +105,10 @@ int SystemSparseMatrix::position(int i, int j) const {
   return k;
 }
 
-double& SystemSparseMatrix::operator()(int i, int j) const {
+double* SystemSparseMatrix::at(int i, int j) const {
   const int k = find(i, j);
   if (k < 0) OLVU_FATAL("SystemSparseMatrix operator(" << i << "," << j << ") error. Element not found.\n");
-  return val_[k];
+  return &val_[k];
 }
 
 int SystemSparseMatrix::addValue(int i, int j, double v) {
@@ -175,7 +176,7 @@ void SystemSparseMatrix::lump(double* d) const {
   }
 }
 
-void SystemSparseMatrix::lump(ReaVec& d) const { lump(raw(d)); }
+void SystemSparseMatrix::lump(ReaVec& d) const { lump(raw(d, dims_[0])); }
 
 void SystemSparseMatrix::quot_lump(double* d) const {
   const int n = dims_[0] < dims_[1] ? dims_[0] : dims_[1];
@@ -186,7 +187,7 @@ void SystemSparseMatrix::quot_lump(double* d) const {
   }
 }
 
-void SystemSparseMatrix::quot_lump(ReaVec& d) const { quot_lump(raw(d)); }
+void SystemSparseMatrix::quot_lump(ReaVec& d) const { quot_lump(raw(d, dims_[0])); }
 
 void SystemSparseMatrix::add_lump(const SystemSparseMatrix* b) {
   for (int i = 0; i < dims_[0]; ++i) {
@@ -213,19 +214,34 @@ double SystemSparseMatrix::sum_abs() const {
 // Value of full position k of a symmetric matrix on the same pattern.
 #define SYMVAL(s, k) ((s)->val_[(s)->fpos_[k]])
 
+// Whole-matrix combinations walk two value arrays position by position: the operand must lie on
+// the same pattern (a symmetric one through its full-position map).
+#define SAME_PATTERN(b)                                                                               \
+  OLVU_ASSERT((b)->nnz_ == nnz_ && (b)->dims_[0] == dims_[0],                                         \
+              "sparse operand of " << (b)->dims_[0] << " rows and " << (b)->nnz_ << " positions for " \
+                                   << dims_[0] << " rows and " << nnz_ << " positions")
+#define SAME_SYM_PATTERN(s)                                                                           \
+  OLVU_ASSERT((s)->fnnz_ == nnz_ && (s)->dims_[0] == dims_[0],                                        \
+              "symmetric operand of " << (s)->dims_[0] << " rows and " << (s)->fnnz_                  \
+                                      << " full positions for " << dims_[0] << " rows and " << nnz_ << " positions")
+
 void SystemSparseMatrix::add(const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] += b->val_[k];
 }
 void SystemSparseMatrix::add(const SystemSparseMatrix& b) { add(&b); }
 void SystemSparseMatrix::add(const SymmetricSparseMatrix* s) {
+  SAME_SYM_PATTERN(s);
   for (int k = 0; k < nnz_; ++k) val_[k] += SYMVAL(s, k);
 }
 
 void SystemSparseMatrix::copy_val(const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] = b->val_[k];
 }
 void SystemSparseMatrix::copy_val(const SystemSparseMatrix& b) { copy_val(&b); }
 void SystemSparseMatrix::copy_val(const SymmetricSparseMatrix* s) {
+  SAME_SYM_PATTERN(s);
   for (int k = 0; k < nnz_; ++k) val_[k] = SYMVAL(s, k);
 }
 
@@ -236,36 +252,44 @@ void SystemSparseMatrix::copy(const SystemSparseMatrix* b) {
 void SystemSparseMatrix::copy(const SystemSparseMatrix& b) { copy(&b); }
 
 void SystemSparseMatrix::copy_col(const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   if (col_ind_ == b->col_ind_) return;
   for (int k = 0; k < nnz_; ++k) col_ind_[k] = b->col_ind_[k];
 }
 void SystemSparseMatrix::copy_col(const SystemSparseMatrix& b) { copy_col(&b); }
 
 void SystemSparseMatrix::product(const SymmetricSparseMatrix* s, double x) {
+  SAME_SYM_PATTERN(s);
   for (int k = 0; k < nnz_; ++k) val_[k] = x * SYMVAL(s, k);
 }
 void SystemSparseMatrix::product(const SystemSparseMatrix* b, double x) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] = x * b->val_[k];
 }
 void SystemSparseMatrix::product(const SystemSparseMatrix& b, double x) { product(&b, x); }
 void SystemSparseMatrix::product_add(const SystemSparseMatrix* b, double x) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] += x * b->val_[k];
 }
 void SystemSparseMatrix::product_add(const SystemSparseMatrix& b, double x) { product_add(&b, x); }
 void SystemSparseMatrix::product_sub(const SystemSparseMatrix* b, double x) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] -= x * b->val_[k];
 }
 void SystemSparseMatrix::product_sub(const SystemSparseMatrix& b, double x) { product_sub(&b, x); }
 
 void SystemSparseMatrix::quotient(const SystemSparseMatrix* b, double x) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] = b->val_[k] / x;
 }
 void SystemSparseMatrix::quotient(const SystemSparseMatrix& b, double x) { quotient(&b, x); }
 void SystemSparseMatrix::quotient_add(const SystemSparseMatrix* b, double x) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] += b->val_[k] / x;
 }
 void SystemSparseMatrix::quotient_add(const SystemSparseMatrix& b, double x) { quotient_add(&b, x); }
 void SystemSparseMatrix::quotient_sub(const SystemSparseMatrix* b, double x) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] -= b->val_[k] / x;
 }
 void SystemSparseMatrix::quotient_sub(const SystemSparseMatrix& b, double x) { quotient_sub(&b, x); }
@@ -289,39 +313,58 @@ void SystemSparseMatrix::col_mult(const ReaVec& d) {
     for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) val_[k] OP di * (SRC); \
   }
 
-void SystemSparseMatrix::row_mult(const ReaVec& d, const SystemSparseMatrix* b) { ROW_COMBINE(=, b->val_[k]) }
+void SystemSparseMatrix::row_mult(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
+  ROW_COMBINE(=, b->val_[k])
+}
 void SystemSparseMatrix::row_mult(const ReaVec& d, const SystemSparseMatrix& b) { row_mult(d, &b); }
-void SystemSparseMatrix::row_mult(const ReaVec& d, const SymmetricSparseMatrix* s) { ROW_COMBINE(=, SYMVAL(s, k)) }
-void SystemSparseMatrix::row_mult_add(const ReaVec& d, const SystemSparseMatrix* b) { ROW_COMBINE(+=, b->val_[k]) }
+void SystemSparseMatrix::row_mult(const ReaVec& d, const SymmetricSparseMatrix* s) {
+  SAME_SYM_PATTERN(s);
+  ROW_COMBINE(=, SYMVAL(s, k))
+}
+void SystemSparseMatrix::row_mult_add(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
+  ROW_COMBINE(+=, b->val_[k])
+}
 void SystemSparseMatrix::row_mult_add(const ReaVec& d, const SystemSparseMatrix& b) { row_mult_add(d, &b); }
 void SystemSparseMatrix::row_mult_add(const ReaVec& d, const SymmetricSparseMatrix* s) {
+  SAME_SYM_PATTERN(s);
   ROW_COMBINE(+=, SYMVAL(s, k))
 }
-void SystemSparseMatrix::row_mult_sub(const ReaVec& d, const SystemSparseMatrix* b) { ROW_COMBINE(-=, b->val_[k]) }
+void SystemSparseMatrix::row_mult_sub(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
+  ROW_COMBINE(-=, b->val_[k])
+}
 void SystemSparseMatrix::row_mult_sub(const ReaVec& d, const SystemSparseMatrix& b) { row_mult_sub(d, &b); }
 
 void SystemSparseMatrix::col_mult(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] = b->val_[k] * d[col_ind_[k]];
 }
 void SystemSparseMatrix::col_mult(const ReaVec& d, const SystemSparseMatrix& b) { col_mult(d, &b); }
 void SystemSparseMatrix::col_mult_add(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] += b->val_[k] * d[col_ind_[k]];
 }
 void SystemSparseMatrix::col_mult_add(const ReaVec& d, const SystemSparseMatrix& b) { col_mult_add(d, &b); }
 void SystemSparseMatrix::col_mult_sub(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] -= b->val_[k] * d[col_ind_[k]];
 }
 void SystemSparseMatrix::col_mult_sub(const ReaVec& d, const SystemSparseMatrix& b) { col_mult_sub(d, &b); }
 void SystemSparseMatrix::col_mult_add(const ReaVec& d, const SymmetricSparseMatrix* s) {
+  SAME_SYM_PATTERN(s);
   for (int k = 0; k < nnz_; ++k) val_[k] += SYMVAL(s, k) * d[col_ind_[k]];
 }
 
 void SystemSparseMatrix::rc_mult_add(const ReaVec& d, const SystemSparseMatrix* b) {
+  SAME_PATTERN(b);
   for (int i = 0; i < dims_[0]; ++i)
     for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) val_[k] += b->val_[k] * (d[i] + d[col_ind_[k]]) / 2.0;
 }
 void SystemSparseMatrix::rc_mult_add(const ReaVec& d, const SystemSparseMatrix& b) { rc_mult_add(d, &b); }
 void SystemSparseMatrix::rc_mult_add(const ReaVec& d, const SymmetricSparseMatrix* s) {
+  SAME_SYM_PATTERN(s);
   for (int i = 0; i < dims_[0]; ++i)
     for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k)
       val_[k] += SYMVAL(s, k) * std::sqrt(d[i] * d[col_ind_[k]]);
@@ -410,14 +453,14 @@ void SystemSparseMatrix::Copy_Row_Col(int i, const SystemSparseMatrix& b) {
 void SystemSparseMatrix::mult(const double* x, double* y) const {
   GEN_ROWS([](double& yi, double s, int) { yi = s; });
 }
-void SystemSparseMatrix::mult(const ReaVec& x, ReaVec& y) { mult(raw(x), raw(y)); }
-void SystemSparseMatrix::mult(const ReaVecM& x, ReaVecM& y) { mult(raw(x), raw(y)); }
+void SystemSparseMatrix::mult(const ReaVec& x, ReaVec& y) { mult(raw(x, dims_[1]), raw(y, dims_[0])); }
+void SystemSparseMatrix::mult(const ReaVecM& x, ReaVecM& y) { mult(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::mult_filled_rows(const double* x, double* y) const {
   const int* rp = row_ptr_;
   GEN_ROWS([rp, x](double& yi, double s, int i) { yi = (rp[i] == rp[i + 1]) ? x[i] : s; });
 }
-void SystemSparseMatrix::mult_filled_rows(const ReaVec& x, ReaVec& y) { mult_filled_rows(raw(x), raw(y)); }
+void SystemSparseMatrix::mult_filled_rows(const ReaVec& x, ReaVec& y) { mult_filled_rows(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::mult_some(const BitVec& m, const double* x, double* y) const {
   for (int i = 0; i < dims_[0]; ++i) {
@@ -427,44 +470,44 @@ void SystemSparseMatrix::mult_some(const BitVec& m, const double* x, double* y) 
     y[i] = s;
   }
 }
-void SystemSparseMatrix::mult_some(const BitVec& m, const ReaVec& x, ReaVec& y) { mult_some(m, raw(x), raw(y)); }
+void SystemSparseMatrix::mult_some(const BitVec& m, const ReaVec& x, ReaVec& y) { mult_some(m, raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::add_mult(const double* x, double* y) const {
   GEN_ROWS([](double& yi, double s, int) { yi += s; });
 }
-void SystemSparseMatrix::add_mult(const ReaVec& x, ReaVec& y) { add_mult(raw(x), raw(y)); }
+void SystemSparseMatrix::add_mult(const ReaVec& x, ReaVec& y) { add_mult(raw(x, dims_[1]), raw(y, dims_[0])); }
 void SystemSparseMatrix::sub_mult(const double* x, double* y) const {
   GEN_ROWS([](double& yi, double s, int) { yi -= s; });
 }
-void SystemSparseMatrix::sub_mult(const ReaVec& x, ReaVec& y) { sub_mult(raw(x), raw(y)); }
+void SystemSparseMatrix::sub_mult(const ReaVec& x, ReaVec& y) { sub_mult(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::add_mult(const double* x, double* y, double f) const {
   GEN_ROWS([f](double& yi, double s, int) { yi += f * s; });
 }
-void SystemSparseMatrix::add_mult(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x), raw(y), s); }
+void SystemSparseMatrix::add_mult(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SystemSparseMatrix::mult_prod(const double* x, double* y, double f) const {
   GEN_ROWS([f](double& yi, double s, int) { yi = f * s; });
 }
-void SystemSparseMatrix::mult_prod(const ReaVec& x, ReaVec& y, double s) { mult_prod(raw(x), raw(y), s); }
+void SystemSparseMatrix::mult_prod(const ReaVec& x, ReaVec& y, double s) { mult_prod(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SystemSparseMatrix::add_mult_prod(const double* x, double* y, double f) const { add_mult(x, y, f); }
-void SystemSparseMatrix::add_mult_prod(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x), raw(y), s); }
+void SystemSparseMatrix::add_mult_prod(const ReaVec& x, ReaVec& y, double s) { add_mult(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SystemSparseMatrix::sub_mult_prod(const double* x, double* y, double f) const {
   GEN_ROWS([f](double& yi, double s, int) { yi -= f * s; });
 }
-void SystemSparseMatrix::sub_mult_prod(const ReaVec& x, ReaVec& y, double s) { sub_mult_prod(raw(x), raw(y), s); }
+void SystemSparseMatrix::sub_mult_prod(const ReaVec& x, ReaVec& y, double s) { sub_mult_prod(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 
 void SystemSparseMatrix::mult_quot(const double* x, double* y, double q) const {
   GEN_ROWS([q](double& yi, double s, int) { yi = s / q; });
 }
-void SystemSparseMatrix::mult_quot(const ReaVec& x, ReaVec& y, double s) { mult_quot(raw(x), raw(y), s); }
+void SystemSparseMatrix::mult_quot(const ReaVec& x, ReaVec& y, double s) { mult_quot(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SystemSparseMatrix::add_mult_quot(const double* x, double* y, double q) const {
   GEN_ROWS([q](double& yi, double s, int) { yi += s / q; });
 }
-void SystemSparseMatrix::add_mult_quot(const ReaVec& x, ReaVec& y, double s) { add_mult_quot(raw(x), raw(y), s); }
+void SystemSparseMatrix::add_mult_quot(const ReaVec& x, ReaVec& y, double s) { add_mult_quot(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 void SystemSparseMatrix::sub_mult_quot(const double* x, double* y, double q) const {
   GEN_ROWS([q](double& yi, double s, int) { yi -= s / q; });
 }
-void SystemSparseMatrix::sub_mult_quot(const ReaVec& x, ReaVec& y, double s) { sub_mult_quot(raw(x), raw(y), s); }
+void SystemSparseMatrix::sub_mult_quot(const ReaVec& x, ReaVec& y, double s) { sub_mult_quot(raw(x, dims_[1]), raw(y, dims_[0]), s); }
 
 void SystemSparseMatrix::mult_off_diagonal(const double* x, double* y) const {
   csr_rows_off(dims_[0], row_ptr_, col_ind_, val_, x, y, [](double& yi, double s, int) { yi = s; });
@@ -472,61 +515,61 @@ void SystemSparseMatrix::mult_off_diagonal(const double* x, double* y) const {
 void SystemSparseMatrix::add_mult_off_diagonal(const double* x, double* y) const {
   csr_rows_off(dims_[0], row_ptr_, col_ind_, val_, x, y, [](double& yi, double s, int) { yi += s; });
 }
-void SystemSparseMatrix::add_mult_off_diagonal(const ReaVec& x, ReaVec& y) { add_mult_off_diagonal(raw(x), raw(y)); }
+void SystemSparseMatrix::add_mult_off_diagonal(const ReaVec& x, ReaVec& y) { add_mult_off_diagonal(raw(x, dims_[1]), raw(y, dims_[0])); }
 void SystemSparseMatrix::sub_mult_off_diagonal(const double* x, double* y) const {
   csr_rows_off(dims_[0], row_ptr_, col_ind_, val_, x, y, [](double& yi, double s, int) { yi -= s; });
 }
-void SystemSparseMatrix::sub_mult_off_diagonal(const ReaVec& x, ReaVec& y) { sub_mult_off_diagonal(raw(x), raw(y)); }
+void SystemSparseMatrix::sub_mult_off_diagonal(const ReaVec& x, ReaVec& y) { sub_mult_off_diagonal(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::row_mult(const double* d, const double* x, double* y) const {
   GEN_ROWS([d](double& yi, double s, int i) { yi = d[i] * s; });
 }
-void SystemSparseMatrix::row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) { row_mult(raw(d), raw(x), raw(y)); }
+void SystemSparseMatrix::row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) { row_mult(raw(d, dims_[0]), raw(x, dims_[1]), raw(y, dims_[0])); }
 void SystemSparseMatrix::add_row_mult(const double* d, const double* x, double* y) const {
   GEN_ROWS([d](double& yi, double s, int i) { yi += d[i] * s; });
 }
 void SystemSparseMatrix::add_row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  add_row_mult(raw(d), raw(x), raw(y));
+  add_row_mult(raw(d, dims_[0]), raw(x, dims_[1]), raw(y, dims_[0]));
 }
 void SystemSparseMatrix::sub_row_mult(const double* d, const double* x, double* y) const {
   GEN_ROWS([d](double& yi, double s, int i) { yi -= d[i] * s; });
 }
 void SystemSparseMatrix::sub_row_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  sub_row_mult(raw(d), raw(x), raw(y));
+  sub_row_mult(raw(d, dims_[0]), raw(x, dims_[1]), raw(y, dims_[0]));
 }
 
 void SystemSparseMatrix::trans_mult(const double* x, double* y) const {
   clear(y, dims_[1]);
   csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [x](int i) { return x[i]; });
 }
-void SystemSparseMatrix::trans_mult(const ReaVec& x, ReaVec& y) { trans_mult(raw(x), raw(y)); }
-void SystemSparseMatrix::trans_mult(const ReaVecM& x, ReaVecM& y) { trans_mult(raw(x), raw(y)); }
+void SystemSparseMatrix::trans_mult(const ReaVec& x, ReaVec& y) { trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
+void SystemSparseMatrix::trans_mult(const ReaVecM& x, ReaVecM& y) { trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::add_trans_mult(const double* x, double* y) const {
   csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [x](int i) { return x[i]; });
 }
-void SystemSparseMatrix::add_trans_mult(const ReaVec& x, ReaVec& y) { add_trans_mult(raw(x), raw(y)); }
+void SystemSparseMatrix::add_trans_mult(const ReaVec& x, ReaVec& y) { add_trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::sub_trans_mult(const double* x, double* y) const {
   csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [x](int i) { return -x[i]; });
 }
-void SystemSparseMatrix::sub_trans_mult(const ReaVec& x, ReaVec& y) { sub_trans_mult(raw(x), raw(y)); }
+void SystemSparseMatrix::sub_trans_mult(const ReaVec& x, ReaVec& y) { sub_trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::row_trans_mult(const double* d, const double* x, double* y) const {
   clear(y, dims_[1]);
   csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [d, x](int i) { return d[i] * x[i]; });
 }
 void SystemSparseMatrix::row_trans_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  row_trans_mult(raw(d), raw(x), raw(y));
+  row_trans_mult(raw(d, dims_[0]), raw(x, dims_[0]), raw(y, dims_[1]));
 }
 void SystemSparseMatrix::add_row_trans_mult(const double* d, const double* x, double* y) const {
   csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [d, x](int i) { return d[i] * x[i]; });
 }
 void SystemSparseMatrix::add_row_trans_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  add_row_trans_mult(raw(d), raw(x), raw(y));
+  add_row_trans_mult(raw(d, dims_[0]), raw(x, dims_[0]), raw(y, dims_[1]));
 }
 void SystemSparseMatrix::sub_row_trans_mult(const double* d, const double* x, double* y) const {
   csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [d, x](int i) { return -(d[i] * x[i]); });
 }
 void SystemSparseMatrix::sub_row_trans_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
-  sub_row_trans_mult(raw(d), raw(x), raw(y));
+  sub_row_trans_mult(raw(d, dims_[0]), raw(x, dims_[0]), raw(y, dims_[1]));
 }
 
 double SystemSparseMatrix::mult_row(int i, const double* v) const {
@@ -534,7 +577,7 @@ double SystemSparseMatrix::mult_row(int i, const double* v) const {
   for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) s += val_[k] * v[col_ind_[k]];
   return s;
 }
-double SystemSparseMatrix::mult_row(int i, const ReaVec& v) const { return mult_row(i, raw(v)); }
+double SystemSparseMatrix::mult_row(int i, const ReaVec& v) const { return mult_row(i, raw(v, dims_[1])); }
 
 double SystemSparseMatrix::mult_row_off_diagonal(int i, const double* v) const {
   double s = 0.0;
@@ -543,7 +586,7 @@ double SystemSparseMatrix::mult_row_off_diagonal(int i, const double* v) const {
   return s;
 }
 double SystemSparseMatrix::mult_row_off_diagonal(int i, const ReaVec& v) const {
-  return mult_row_off_diagonal(i, raw(v));
+  return mult_row_off_diagonal(i, raw(v, dims_[1]));
 }
 
 double SystemSparseMatrix::normmult_row_off_diagonal(int i, const double* v) const {
@@ -556,7 +599,7 @@ double SystemSparseMatrix::normmult_row_off_diagonal(int i, const double* v) con
   return s / (1e-14 + w);
 }
 double SystemSparseMatrix::normmult_row_off_diagonal(int i, const ReaVec& v) const {
-  return normmult_row_off_diagonal(i, raw(v));
+  return normmult_row_off_diagonal(i, raw(v, dims_[1]));
 }
 
 void SystemSparseMatrix::diag_quot(const double* x, double* y) const {
@@ -566,7 +609,7 @@ void SystemSparseMatrix::diag_quot(const double* x, double* y) const {
     y[i] = (d == 0.0) ? 0.0 : x[i] / d;
   }
 }
-void SystemSparseMatrix::diag_quot(const ReaVec& x, ReaVec& y) { diag_quot(raw(x), raw(y)); }
+void SystemSparseMatrix::diag_quot(const ReaVec& x, ReaVec& y) { diag_quot(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::diag_prod(const double* x, double* y) const {
   for (int i = 0; i < dims_[0]; ++i) {
@@ -574,7 +617,7 @@ void SystemSparseMatrix::diag_prod(const double* x, double* y) const {
     y[i] = x[i] * (p < 0 ? 0.0 : val_[p]);
   }
 }
-void SystemSparseMatrix::diag_prod(const ReaVec& x, ReaVec& y) { diag_prod(raw(x), raw(y)); }
+void SystemSparseMatrix::diag_prod(const ReaVec& x, ReaVec& y) { diag_prod(raw(x, dims_[1]), raw(y, dims_[0])); }
 
 void SystemSparseMatrix::diag_pre(double* b, double* d, double tol) {
   if (!diag_first_) OLVU_FATAL("Format not correct in SystemSparseMatrix::diag_pre\n");
@@ -589,9 +632,10 @@ void SystemSparseMatrix::diag_pre(double* b, double* d, double tol) {
     for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) val_[k] *= d[i] * d[col_ind_[k]];
   }
 }
-void SystemSparseMatrix::diag_pre(ReaVec& b, ReaVec& d, double tol) { diag_pre(raw(b), raw(d), tol); }
+void SystemSparseMatrix::diag_pre(ReaVec& b, ReaVec& d, double tol) { diag_pre(raw(b, dims_[0]), raw(d, dims_[0]), tol); }
 
 void SystemSparseMatrix::DMP(ReaVec& v, const SymmetricSparseMatrix* s) const {
+  SAME_SYM_PATTERN(s);
   for (int i = 0; i < dims_[0]; ++i) {
     double m = 0.0;
     for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) {
@@ -615,20 +659,20 @@ void SystemSparseMatrix::IGauss_Seidel_Iteration(double* x, const double* b) con
 }
 
 void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b) {
-  Gauss_Seidel_Iteration(raw(x), raw(b));
+  Gauss_Seidel_Iteration(raw(x, dims_[1]), raw(b, dims_[0]));
 }
 
 void SystemSparseMatrix::Jacobi_Iteration(ReaVec& x, const ReaVec& b) {
   ReaVecM xo(x);
-  const double* o = raw(xo);
-  double* px = raw(x);
-  const double* pb = raw(b);
+  const double* o = raw(xo, dims_[0]);
+  double* px = raw(x, dims_[1]);
+  const double* pb = raw(b, dims_[0]);
   for (int i = 0; i < dims_[0]; ++i) px[i] = gs_value(row_ptr_, col_ind_, nullptr, val_, o, pb[i], i);
 }
 
 void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, const BitVec& fixed, double w) {
-  double* px = raw(x);
-  const double* pb = raw(b);
+  double* px = raw(x, dims_[1]);
+  const double* pb = raw(b, dims_[0]);
   for (int i = 0; i < dims_[0]; ++i) {
     if (marked(fixed, i)) continue;
     const double nv = gs_value(row_ptr_, col_ind_, nullptr, val_, px, pb[i], i);
@@ -638,9 +682,9 @@ void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, cons
 
 void SystemSparseMatrix::Jacobi_Iteration(ReaVec& x, const ReaVec& b, const BitVec& fixed, double w) {
   ReaVecM xo(x);
-  const double* o = raw(xo);
-  double* px = raw(x);
-  const double* pb = raw(b);
+  const double* o = raw(xo, dims_[0]);
+  double* px = raw(x, dims_[1]);
+  const double* pb = raw(b, dims_[0]);
   for (int i = 0; i < dims_[0]; ++i) {
     if (marked(fixed, i)) continue;
     const double nv = gs_value(row_ptr_, col_ind_, nullptr, val_, o, pb[i], i);
@@ -650,8 +694,8 @@ void SystemSparseMatrix::Jacobi_Iteration(ReaVec& x, const ReaVec& b, const BitV
 
 void SystemSparseMatrix::Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, BitVec& fixed, int sweeps,
                                                 double tol) {
-  double* px = raw(x);
-  const double* pb = raw(b);
+  double* px = raw(x, dims_[1]);
+  const double* pb = raw(b, dims_[0]);
   double largest = 1e-14;
   for (int s = 0; s < sweeps; ++s)
     for (int i = 0; i < dims_[0]; ++i) {

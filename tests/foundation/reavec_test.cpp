@@ -116,6 +116,31 @@ TEST(ReaVec, BorrowedStorageAndPoolVectors) {
   AllocReset();
 }
 
+// Code that takes any vector by ReaVec& may assign a temporary or empty it; a pool vector
+// handed to it keeps pool storage (under the sanitizers a pool array reaching delete[] stops
+// the run with an alloc-dealloc mismatch).
+void AssignSum(ReaVec& o, const ReaVec& a, const ReaVec& b) { o = a + b; }
+void Empty(ReaVec& o) { o.remove(); }
+
+TEST(ReaVec, PoolVectorThroughAReferenceKeepsPoolStorage) {
+  AllocInit(1 << 16);
+  AllocReset();
+  const ReaVec a = Make({1, 2, 3}), b = Make({10, 20, 30});
+  ReaVecM m(3, 0.0), shorter(2, 0.0);
+  const double* pool = m.GivePointer();
+  AssignSum(m, a, b);
+  ExpectVec(m, {11, 22, 33});
+  EXPECT_EQ(m.GivePointer(), pool);  // same length: the values land in the same pool array
+  AssignSum(shorter, a, b);          // other length: a new pool array
+  ExpectVec(shorter, {11, 22, 33});
+  Empty(m);
+  EXPECT_TRUE(m.null());
+  ReaVec heap(3, 0.0);
+  AssignSum(heap, a, b);  // a heap vector still takes the temporary's array over
+  ExpectVec(heap, {11, 22, 33});
+  AllocReset();
+}
+
 TEST(ReaVec, ConstructionAndFillFollowTheRangeRule) {
   ReaVec v(5, 0.0);
   v.fill(2.0, 2, 0);

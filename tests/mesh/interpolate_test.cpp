@@ -44,14 +44,12 @@ void ExpectLinearReproduced(Grid& source, Mesh* sourceSet, Grid& target, Mesh* t
   tree.DeleteAllEntities();
 }
 
-// The projections open timing sections: their table goes to a scratch directory.
+// The projections open timing sections: their table goes to a scratch directory. The run state,
+// timing table included, is reset before every test, so each test opens its own root.
 class MeshInterpolation : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { clock_ = new olvu_test::ScratchClock; }
-  static void TearDownTestSuite() { delete clock_; }
-  static olvu_test::ScratchClock* clock_;
+  olvu_test::ScratchClock clock_;
 };
-olvu_test::ScratchClock* MeshInterpolation::clock_ = nullptr;
 
 }  // namespace
 

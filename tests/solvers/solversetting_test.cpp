@@ -36,27 +36,26 @@ ReaVec ToReaVec(const Eigen::VectorXd& v) {
   return r;
 }
 
-// The solves open timing sections; a root section whose table goes to a scratch directory
-// keeps them off the working directory.
+// The solves open timing sections; a root section per test, whose table goes to a scratch
+// directory, keeps them off the working directory.
 class SolverOps : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     char tmpl[] = "/tmp/olvu_solver_XXXXXX";
     dir_ = mkdtemp(tmpl);
     root_name_ = dir_ + "/run";
-    root_ = new Clock(root_name_.c_str());
   }
-  static void TearDownTestSuite() {
-    delete root_;
-    std::filesystem::remove_all(dir_);
+  static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }
+  void SetUp() override {
+    root_ = std::make_unique<Clock>(root_name_.c_str());
+    olvu_test::EnsurePool();
   }
-  void SetUp() override { olvu_test::EnsurePool(); }
+  void TearDown() override { root_.reset(); }
 
   static std::string dir_, root_name_;
-  static Clock* root_;
+  std::unique_ptr<Clock> root_;
 };
 std::string SolverOps::dir_, SolverOps::root_name_;
-Clock* SolverOps::root_ = nullptr;
 
 // Runs body in a child over a data file holding `card`, after MemoryControlOn("case").
 olvu_test::ChildResult WithCard(const std::string& card, const std::function<void(Input&, const char*)>& body) {
