@@ -461,6 +461,11 @@ TEST(ReaVecText, HugeCountIsRefusedBeforeAnyStorage) {
     ReaVec v;
     v.ReadAscii(in, "Tm", 1);
   }, "Wrong data found in ReadAscii of vector Tm: expected 294967295 values, read 2\n");
+  ExpectFatal([] {
+    std::istringstream in("4279496741");
+    ReaVec v;
+    v.ReadAscii(in, "Vx", 1);
+  }, "Wrong data found in ReadAscii of vector Vx: expected 4279496741 values, read 0\n");
 }
 
 }  // namespace
