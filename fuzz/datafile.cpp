@@ -1,8 +1,6 @@
 // Data-file reader: the input is a data file; the reader walks its cards and
 // asks each for values of every kind (the choice comes from the card count
 // and the first byte, so one input always takes the same path).
-#include <cstdio>
-
 #include "foundation/reavec.h"
 #include "fuzz/fuzz_target.h"
 #include "input/function.h"
@@ -10,21 +8,10 @@
 
 namespace olvu_fuzz {
 
-namespace {
-
-// Removes the scratch file however the input ends.
-struct Scratch {
-  const char* name;
-  ~Scratch() { std::remove(name); }
-};
-
-}  // namespace
-
 void FuzzOne(const std::uint8_t* data, std::size_t size) {
-  Scratch file{"fuzz_case.dat"};
-  WriteScratch(file.name, Text(data, size));
+  ScratchFile file("fuzz_case.dat", Text(data, size));
   const unsigned pick = size ? data[0] : 0;
-  Input in(file.name);
+  Input in(file.name());
   for (unsigned card = 0; card < 64; ++card) {
     if ((pick + card) % 7 == 6) in.ReadMathLine();
     else in.ReadLine();

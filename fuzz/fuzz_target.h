@@ -17,7 +17,20 @@ inline std::string Text(const std::uint8_t* data, std::size_t size) {
   return std::string(reinterpret_cast<const char*>(data), size);
 }
 
-/// Writes bytes to the file name in the working directory (fatal to the harness when it cannot).
-void WriteScratch(const char* name, const std::string& bytes);
+/// A file of the working directory holding an input, removed however the input ends.
+class ScratchFile {
+ public:
+  /// Writes bytes to the file name (the harness aborts when it cannot).
+  ScratchFile(const char* name, const std::string& bytes);
+  /// Removes the file.
+  ~ScratchFile();
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  /// The file name.
+  const char* name() const { return name_; }
+
+ private:
+  const char* name_;  ///< the file name
+};
 
 }  // namespace olvu_fuzz

@@ -27,11 +27,6 @@ struct Owned {
   }
 };
 
-struct Scratch {
-  const char* name;
-  ~Scratch() { std::remove(name); }
-};
-
 }  // namespace
 
 void FuzzOne(const std::uint8_t* data, std::size_t size) {
@@ -49,9 +44,8 @@ void FuzzOne(const std::uint8_t* data, std::size_t size) {
     own.mesh = std::make_unique<Mesh>(1, in, &own.nodes);
     return;
   }
-  Scratch file{"fuzz_case.dat"};
-  WriteScratch(file.name, text);
-  Input in(file.name);
+  ScratchFile file("fuzz_case.dat", text);
+  Input in(file.name());
   in.ReadCard("Nodes");
   ReadNodesFromAscii(&in, &own.nodes, 2.0, 3);
   in.ReadCard("FluidElmSet");

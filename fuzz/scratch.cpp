@@ -5,10 +5,12 @@
 
 namespace olvu_fuzz {
 
-void WriteScratch(const char* name, const std::string& bytes) {
+ScratchFile::ScratchFile(const char* name, const std::string& bytes) : name_(name) {
   std::FILE* f = std::fopen(name, "wb");
   if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
   std::fclose(f);
 }
+
+ScratchFile::~ScratchFile() { std::remove(name_); }
 
 }  // namespace olvu_fuzz
