@@ -80,7 +80,34 @@ void BM_BareFromCharsScan(benchmark::State& state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(d.text.size()));
 }
 
+// One card of n words each followed by a number: the tokenizer must cut it in
+// time proportional to its length (the complexity fit reads O(N)).
+void BM_LongCard(benchmark::State& state) {
+  const int n = int(state.range(0));
+  char name[] = "/tmp/olvu_card_bench_XXXXXX";
+  int fd = mkstemp(name);
+  if (fd < 0) std::abort();
+  close(fd);
+  {
+    std::ofstream f(name, std::ios::binary);
+    f << "Big";
+    for (int i = 0; i < n; ++i) f << " w" << i << " " << i;
+    f << ";\nEnd;\n";
+  }
+  int words = 0;
+  for (auto _ : state) {
+    Input in(name);
+    in.ReadLine();
+    words += in.NWords();
+    in.JumpLine();
+  }
+  benchmark::DoNotOptimize(words);
+  std::remove(name);
+  state.SetComplexityN(n);
+}
+
 }  // namespace
 
+BENCHMARK(BM_LongCard)->RangeMultiplier(4)->Range(1 << 12, 1 << 18)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareFromCharsScan)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetAsciiReaVec)->Unit(benchmark::kMillisecond);

@@ -20,7 +20,11 @@ const char kTotalTime[] = "Total Time";
 const char kOtherOperations[] = "Other operations";
 
 // Processor time of the process in clock ticks, 64 bits wide.
-std::int64_t Ticks() { return static_cast<std::int64_t>(std::clock()); }
+std::int64_t ProcessTicks() { return static_cast<std::int64_t>(std::clock()); }
+
+TickSource tickSource = ProcessTicks;
+
+std::int64_t Ticks() { return tickSource(); }
 
 double Seconds(const TimeTable* t) { return static_cast<double>(t->clockTicks) / CLOCKS_PER_SEC; }
 
@@ -146,3 +150,5 @@ Clock::~Clock() {
   }
   TimeTable::current = nullptr;
 }
+
+void SetTickSource(TickSource source) { tickSource = source ? source : ProcessTicks; }

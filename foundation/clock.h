@@ -7,6 +7,11 @@
 #include <memory>
 #include <ostream>
 
+/// Source of the processor clock in ticks, CLOCKS_PER_SEC to the second.
+using TickSource = std::int64_t (*)();
+/// Makes `source` the clock of every section (null: the process's processor clock).
+void SetTickSource(TickSource source);
+
 /// One section of the timing tree; identified by the address of its name.
 class TimeTable {
  public:

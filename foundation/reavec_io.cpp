@@ -123,6 +123,21 @@ void ReaVec::WriteAscii(std::ostream& out, const char* name, int precision) cons
   out << "\n";
 }
 
+namespace {
+
+// Characters of the stream not read yet (LLONG_MAX when it cannot tell).
+long long RemainingOf(std::istream& in) {
+  if (!in.good()) return 0;  // an ended or failed stream holds no more values
+  const std::streampos here = in.tellg();
+  if (here == std::streampos(-1)) return LLONG_MAX;
+  in.seekg(0, std::ios::end);
+  const std::streampos end = in.tellg();
+  in.seekg(here);
+  return end == std::streampos(-1) ? LLONG_MAX : (long long)(end - here);
+}
+
+}  // namespace
+
 void ReaVec::ReadAscii(std::istream& in, const char* name, int resize) {
   const char* what = name ? name : "(unnamed)";
   long long count = -1;
@@ -140,6 +155,15 @@ void ReaVec::ReadAscii(std::istream& in, const char* name, int resize) {
   if (in.peek() == ';') in.get();
   if (m != n) {
     if (!resize) OLVU_FATAL("Wrong data found in ReadAscii\n");
+    // A count the rest of the text cannot hold (each value takes a character
+    // and a separator) is a short list: report it before taking storage for it.
+    if (m > (1u << 20) && RemainingOf(in) < 2LL * m - 1) {
+      double skipped;
+      unsigned i = 0;
+      while (in >> skipped) ++i;
+      OLVU_FATAL("Wrong data found in ReadAscii of vector " << what << ": expected " << m << " values, read " << i
+                                                               << "\n");
+    }
     // Through the virtual resize, so a pool vector takes its new array from the pool.
     this->resize(0);
     this->resize(m);

@@ -29,72 +29,52 @@ double TakeFirstNumber(Word* w) {
 
 bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0; }
 
-struct Vocable {
-  const char* word;
-  ValidCode code;
-};
-
-// The base vocabulary; "e", "<", ">", "~" and "Interpolate" are handled apart.
-constexpr Vocable BaseWords[] = {
-    {"(", Open_Code},       {")", Close_Code},      {"pi", Pi_Code},         {"exp", Exp_Code},
-    {"infinite", Infinite_Code}, {"maxV", MaxV_Code}, {"F", F_Code},         {"dF", DF_Code},
-    {"sqrt", Sqrt_Code},    {"sin", Sin_Code},      {"cos", Cos_Code},       {"tan", Tan_Code},
-    {"asin", Asin_Code},    {"acos", Acos_Code},    {"atan", Atan_Code},     {"sinh", Sinh_Code},
-    {"cosh", Cosh_Code},    {"tanh", Tanh_Code},    {"asinh", Asinh_Code},   {"acosh", Acosh_Code},
-    {"atanh", Atanh_Code},  {"abs", Abs_Code},      {"ln", Ln_Code},         {"log", Log_Code},
-    {"fac", Fac_Code},      {"srand", Srand_Code},  {"rand", Rand_Code},     {"if", If_Code},
-    {"then", Then_Code},    {"elif", Elif_Code},    {"else", Else_Code},     {"endif", Endif_Code},
-    {"^", Pow_Code},        {"*", Mul_Code},        {"/", Div_Code},         {"mod", Mod_Code},
-    {"div", IDiv_Code},     {"rmod", RMod_Code},    {"rdiv", RDiv_Code},     {"int", Int_Code},
-    {"=", EQ_Code},         {"|", Or_Code},         {"&", And_Code},         {"+", Add_Code},
-    {"-", Sub_Code},        {",", Comma_Code},      {"#", Hash_Code},        {"min", Min_Code},
-    {"max", Max_Code},      {"t", T_Code},          {"it", It_Code},         {"dt", Dt_Code},
-    {"step", Step_Code},    {"rhoc", Rhoc_Code},    {"rhos", Rhos_Code},     {"thetac", Thetac_Code},
-    {"thetas", Thetas_Code}, {"phis", Phis_Code},   {"xrot", XRot_Code},     {"yrot", YRot_Code},
-};
-
-const char* const CodeNames[NCodes] = {
-    "(", ")", "pi", "exp(.)", "inf", "Velocity Maximum", "(.)e10-(.)", "(.)e10+(.)",
-    "\"Unknown Instruction\"", "F(.)", "\"Unknown Instruction\"", "\"Unknown Instruction\"", "interpolate",
-    "sqrt(.)", "sin(.)", "cos(.)", "tan(.)", "asin(.)", "acos(.)", "atan(.)", "sinh(.)", "cosh(.)", "tanh(.)",
-    "asinh(.)", "acosh(.)", "atanh(.)", "chsgn(.)", "abs(.)", "ln(.)", "log(.)", "fac(.)", "srand(.)", "rand",
-    "if", "then", "elif", "else", "endif", "^", "*", "/", "(.)mod(.)", "(.)div(.)", "(.)rmod(.)", "(.)rdiv(.)",
-    "int(.)", ">", "<", ">=", "<=", "=", "~=", "~", "|", "&", "+", "-", ",", "#", "Minimum [(.)min(.)]",
-    "Maximum [(.)max(.)]", "t", "it", "dt", "x", "y", "z", "nx", "ny", "nz", "Invariant e(u) 1",
-    "Invariant e(u) 2", "Invariant e(u) 3", "Variable", "Variable(.)", "Dx(.)", "Dy(.)", "Dz(.)", "MaxVar(.)",
-    "MinVar(.)", "MaxS(.)", "MinS(.)", "MedS(.)", "Aver(.)", "Material Index", "Current Step", "Rho_c", "Rho_s",
-    "Theta_c", "Theta_s", "Phi_s", "X Rotation", "Y Rotation",
-};
+// The base vocabulary: the table's words outside the node words (which only
+// a compiler that knows a domain reads). "e", "<", ">", "~" and
+// "Interpolate" are read apart.
+bool IsBaseWord(const OpInfo& op) {
+  return op.word && op.syntax != Syntax::NodeWord && op.syntax != Syntax::NodeVariable &&
+         op.syntax != Syntax::NodeOperator && op.syntax != Syntax::NodeMaterial;
+}
 
 // Codes written name(expr).
-constexpr CodeSet FunctionCodes = CodeRanges({{Exp_Code, Exp_Code},
-                                              {F_Code, Eval_Code},
-                                              {Sqrt_Code, Atanh_Code},
-                                              {Abs_Code, Srand_Code},
-                                              {Int_Code, Int_Code},
-                                              {Not_Code, Not_Code},
-                                              {Rhoc_Code, YRot_Code}});
+constexpr CodeSet FunctionCodes = CodesOf({Syntax::Call});
 
 // Codes that stand alone as operands.
-constexpr CodeSet OperandCodes = CodeRanges(
-    {{Pi_Code, Pi_Code}, {Infinite_Code, MaxV_Code}, {Number_Code, Number_Code}, {Rand_Code, Rand_Code}, {T_Code, Step_Code}});
+constexpr CodeSet OperandCodes =
+    CodesOf({Syntax::Operand, Syntax::NodeWord, Syntax::NodeVariable, Syntax::NodeOperator, Syntax::NodeMaterial});
 
 // Operators of each loop level of the grammar.
-constexpr CodeSet OrCodes = CodeRanges({{Or_Code, Or_Code}});
-constexpr CodeSet AndCodes = CodeRanges({{And_Code, And_Code}});
-constexpr CodeSet RelationalCodes = CodeRanges({{GT_Code, NE_Code}});
-constexpr CodeSet AdditiveCodes = CodeRanges({{Add_Code, Sub_Code}});
-constexpr CodeSet MultiplicativeCodes =
-    CodeRanges({{Mul_Code, RDiv_Code}, {Min_Code, Max_Code}, {ExpMinus_Code, ExpPlus_Code}});
-constexpr CodeSet PowCodes = CodeRanges({{Pow_Code, Pow_Code}});
+constexpr CodeSet OrCodes = CodesOf({Syntax::OrOp});
+constexpr CodeSet AndCodes = CodesOf({Syntax::AndOp});
+constexpr CodeSet RelationalCodes = CodesOf({Syntax::RelOp});
+constexpr CodeSet AdditiveCodes = CodesOf({Syntax::AddOp});
+constexpr CodeSet MultiplicativeCodes = CodesOf({Syntax::MulOp});
+constexpr CodeSet PowCodes = CodesOf({Syntax::PowOp});
 
 bool IsCode(const Instruction* i, ValidCode c) { return i && i->code == c; }
+
+// True when code is a valid code of evaluation form f.
+bool IsForm(int code, Form f) { return code >= 0 && code < NCodes && Opcodes[code].form == f; }
+
+// The value a CONST step pushes.
+double ConstValue(const MachineOp& op) {
+  switch (op.code) {
+#define OLVU_OP_CONST(c, v, n, w, s, x) \
+  case v:                               \
+    return (x);
+    OLVU_OPCODES(OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_CONST, OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_SKIP,
+                 OLVU_OP_SKIP, OLVU_OP_SKIP)
+#undef OLVU_OP_CONST
+  }
+  return 0;
+}
 
 }  // namespace
 
 std::ostream& operator<<(std::ostream& os, ValidCode code) {
   int c = int(code);
-  return os << ((c >= 0 && c < NCodes) ? CodeNames[c] : "\"Unknown Instruction\"");
+  return os << ((c >= 0 && c < NCodes) ? Opcodes[c].name : "\"Unknown Instruction\"");
 }
 
 // ---------------------------------------------------------------- instructions
@@ -192,8 +172,8 @@ Instruction* Compiler::getInstructionIf() {
     ReaVec* table = new ReaVec(open->ReaVec());
     return new Interpolate(table);
   }
-  for (const Vocable& v : BaseWords)
-    if (Is(text, v.word)) return new Instruction(v.code);
+  for (const OpInfo& op : Opcodes)
+    if (IsBaseWord(op) && Is(text, op.word)) return new Instruction(ValidCode(op.code));
   return nullptr;
 }
 
@@ -222,6 +202,7 @@ void Compiler::expect(ValidCode c, const char* text) {
 InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
   back_ = nullptr;
+  nesting_ = 0;
   list_ = new InstructionList;
   pending_ = start && NumbersOf(start) > 0;
   expression();
@@ -237,6 +218,17 @@ InstructionList* Compiler::compileFrom(Word* start) {
 }
 
 void Compiler::expression() {
+  // Every nesting (brackets, arguments, branches) passes here: a limit keeps
+  // the recursion of the compiler inside its stack.
+  if (nesting_ >= MaxNesting)
+    OLVU_FATAL("Function " << Info() << " compiler error: Expression nested deeper than " << MaxNesting
+                           << " levels\n");
+  ++nesting_;
+  nestedExpression();
+  --nesting_;
+}
+
+void Compiler::nestedExpression() {
   Instruction* i = getInstruction();
   if (!IsCode(i, If_Code)) {
     if (i) backInstruction(i);
@@ -372,22 +364,8 @@ void Compiler::primary_expression() {
 int StackNeeds(int code) {
   if (code >= FusedConstVar_Base) return 0;  // pushes and joined conditions
   if (code >= FusedConst_Base) return 1;
-  switch (code) {
-    case ExpMinus_Code: case ExpPlus_Code: case Pow_Code: case Mul_Code: case Div_Code: case Mod_Code:
-    case IDiv_Code: case RMod_Code: case RDiv_Code: case GT_Code: case LT_Code: case GE_Code: case LE_Code:
-    case EQ_Code: case NE_Code: case Or_Code: case And_Code: case Add_Code: case Sub_Code: case Min_Code:
-    case Max_Code:
-      return 2;
-    case Exp_Code: case F_Code: case DF_Code: case Interpolate_Code: case If_Code: case Elif_Code:
-    case Int_Code: case Not_Code:
-      return 1;
-    default:
-      if (code >= Sqrt_Code && code <= Srand_Code) return 1;
-      if (code >= Rhoc_Code && code <= YRot_Code) return 1;
-      return 0;
-  }
+  return code >= 0 && code < NCodes ? Opcodes[code].pops : 0;
 }
-
 
 InstructionList::~InstructionList() {
   for (Instruction* i : items_) delete i;
@@ -448,8 +426,7 @@ void InstructionList::build() {
     }
     prog_.push_back(op);
   }
-  while (moveConstant()) {
-  }
+  moveConstants();
   fuse();
   for (std::size_t pc = 0; pc < prog_.size(); ++pc) {
     const int c = prog_[pc].code;
@@ -463,54 +440,49 @@ void InstructionList::build() {
 
 int StackEffect(int code) {
   if (code >= FusedIf_Base) return 0;
-  if (code >= FusedConstVar_Base || OperandCodes.has(code)) return 1;
+  if (code >= FusedConstVar_Base) return 1;
   if (code >= FusedConst_Base) return 0;
-  if (StackNeeds(code) == 2 || code == If_Code || code == Elif_Code) return -1;
-  return 0;
+  return code >= 0 && code < NCodes ? Opcodes[code].push : 0;
 }
 
 // A constant left operand of a commutative operator is moved behind the
 // right operand (K B op becomes B K op), so that it joins the operator. The
 // operand extents come from a symbolic run of the program: each entry of
-// `start` is where the value on that stack level began. Gives true after one
-// move (positions change, so the caller runs it again).
-bool InstructionList::moveConstant() {
+// `start` is where the value on that stack level began. A move only shifts
+// the steps of the right operand, which the run has passed, and leaves the
+// operator's value starting at the same place, so one pass makes every move.
+void InstructionList::moveConstants() {
   std::vector<int> start, conds;
   const int n = int(prog_.size());
   for (int pc = 0; pc < n; ++pc) {
     const int c = prog_[pc].code;
     const int need = StackNeeds(c);
-    if (c == Eval_Code) return false;
+    if (c == Eval_Code) return;
     if (StackEffect(c) == 1) {
       start.push_back(pc);
     } else if (c == If_Code) {
-      if (start.empty()) return false;
+      if (start.empty()) return;
       conds.push_back(start.back());
       start.pop_back();
     } else if (c == Elif_Code || c == Else_Code) {
-      if (start.empty()) return false;
+      if (start.empty()) return;
       start.pop_back();
     } else if (c == Endif_Code) {
-      if (start.empty() || conds.empty()) return false;
+      if (start.empty() || conds.empty()) return;
       start.back() = conds.back();
       conds.pop_back();
     } else if (need == 2) {
-      if (start.size() < 2) return false;
+      if (start.size() < 2) return;
       const int sb = start.back();
       start.pop_back();
       const int sa = start.back();
-      const int k = prog_[sa].code;
-      const bool commutative =
-          c == Add_Code || c == Mul_Code || c == EQ_Code || c == NE_Code || c == And_Code || c == Or_Code;
-      if (commutative && sb == sa + 1 && pc > sb + 1 && (k == Number_Code || k == Pi_Code || k == Infinite_Code)) {
+      if (Opcodes[c].commutative && sb == sa + 1 && pc > sb + 1 && IsForm(prog_[sa].code, Form::Const)) {
         std::rotate(prog_.begin() + sa, prog_.begin() + sa + 1, prog_.begin() + pc);
-        return true;
       }
     } else if (need == 1 && start.empty()) {
-      return false;
+      return;
     }
   }
-  return false;
 }
 
 // Joins a constant or a time variable pushed right before a binary operator
@@ -522,20 +494,8 @@ void InstructionList::fuse() {
   for (const MachineOp& op : prog_) {
     if (!out.empty() && StackNeeds(op.code) == 2 && op.code < FusedConst_Base) {
       MachineOp& prev = out.back();
-      double k = 0;
-      int slot = -1;
-      bool constant = true;
-      switch (prev.code) {
-        case Number_Code: k = prev.val; break;
-        case Pi_Code: k = 3.141592653589793; break;
-        case Infinite_Code: k = 1e100; break;
-        case T_Code: slot = 0; constant = false; break;
-        case It_Code: slot = 1; constant = false; break;
-        case Dt_Code: slot = 2; constant = false; break;
-        case Step_Code: slot = 3; constant = false; break;
-        default: constant = false;
-      }
-      if (constant) {
+      if (IsForm(prev.code, Form::Const)) {
+        const double k = ConstValue(prev);
         // Dividing by a power of two and multiplying by its inverse round the
         // same exact value, so both give the same double; the product is faster.
         int e = 0;
@@ -546,8 +506,8 @@ void InstructionList::fuse() {
         prev = MachineOp{FusedConst_Base + op.code, op.arg, k};
         continue;
       }
-      if (slot >= 0) {
-        prev = MachineOp{FusedVariable_Base + op.code, slot, 0.0};
+      if (IsForm(prev.code, Form::Var)) {
+        prev = MachineOp{FusedVariable_Base + op.code, Opcodes[prev.code].slot, 0.0};
         continue;
       }
     }
@@ -562,16 +522,12 @@ void InstructionList::fuse() {
       MachineOp& prev = two.back();
       const bool kv = op.code >= FusedVariable_Base && op.code < FusedConstVar_Base;
       const bool vk = op.code >= FusedConst_Base && op.code < FusedVariable_Base;
-      const int slot = prev.code == T_Code ? 0 : prev.code == It_Code ? 1 : prev.code == Dt_Code ? 2
-                       : prev.code == Step_Code ? 3 : -1;
-      const bool k = prev.code == Number_Code || prev.code == Pi_Code || prev.code == Infinite_Code;
-      if (kv && k) {
-        const double v = prev.code == Number_Code ? prev.val : prev.code == Pi_Code ? 3.141592653589793 : 1e100;
-        prev = MachineOp{FusedConstVar_Base + op.code - FusedVariable_Base, op.arg, v};
+      if (kv && IsForm(prev.code, Form::Const)) {
+        prev = MachineOp{FusedConstVar_Base + op.code - FusedVariable_Base, op.arg, ConstValue(prev)};
         continue;
       }
-      if (vk && slot >= 0) {
-        prev = MachineOp{FusedVarConst_Base + op.code - FusedConst_Base, slot, op.val};
+      if (vk && IsForm(prev.code, Form::Var)) {
+        prev = MachineOp{FusedVarConst_Base + op.code - FusedConst_Base, Opcodes[prev.code].slot, op.val};
         continue;
       }
     }
@@ -623,7 +579,8 @@ void InstructionList::analyse() {
     l = std::max(0, l + push);
     h = std::max(0, h + push);
     top = std::max(top, h);
-    if (c == Open_Code || c == Close_Code || c == Then_Code || c == Comma_Code || c == Hash_Code) continue;
+    // A marker or a refused code stops the run: nothing comes after it.
+    if (IsForm(c, Form::Marker) || IsForm(c, Form::Refused)) continue;
     if (c == Else_Code) {
       reach(prog_[pc].arg, l, h);
       continue;
@@ -632,5 +589,5 @@ void InstructionList::analyse() {
     reach(pc + 1, l, h);
   }
   safe_ = safe;
-  stack_.assign(std::size_t(top) + 2, 0.0);
+  depth_ = top;
 }

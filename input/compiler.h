@@ -3,120 +3,23 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <ostream>
-#include <utility>
 #include <vector>
+
+#include "input/opcodes.h"
 
 class Word;
 class ReaVec;
 
-/// Instruction codes of the function language (values fixed by the data format).
-enum ValidCode : int {
-  Open_Code = 0,        ///< "(" open group or argument
-  Close_Code = 1,       ///< ")" close
-  Pi_Code = 2,          ///< pi
-  Exp_Code = 3,         ///< exp(.)
-  Infinite_Code = 4,    ///< infinite (1e100)
-  MaxV_Code = 5,        ///< maximum velocity
-  ExpMinus_Code = 6,    ///< a e- b = a*10^-b
-  ExpPlus_Code = 7,     ///< a e b = a*10^b
-  Number_Code = 8,      ///< literal (aNumber)
-  F_Code = 9,           ///< F(n): value of table function n
-  DF_Code = 10,         ///< dF(n): change of table function n
-  Eval_Code = 11,       ///< reserved, parsed as a function
-  Interpolate_Code = 12,///< piecewise-linear table
-  Sqrt_Code = 13,
-  Sin_Code = 14,
-  Cos_Code = 15,
-  Tan_Code = 16,
-  Asin_Code = 17,
-  Acos_Code = 18,
-  Atan_Code = 19,
-  Sinh_Code = 20,
-  Cosh_Code = 21,
-  Tanh_Code = 22,
-  Asinh_Code = 23,
-  Acosh_Code = 24,
-  Atanh_Code = 25,
-  Chsgn_Code = 26,      ///< change of sign (leading -)
-  Abs_Code = 27,
-  Ln_Code = 28,
-  Log_Code = 29,
-  Fac_Code = 30,
-  Srand_Code = 31,
-  Rand_Code = 32,
-  If_Code = 33,
-  Then_Code = 34,
-  Elif_Code = 35,
-  Else_Code = 36,
-  Endif_Code = 37,
-  Pow_Code = 38,
-  Mul_Code = 39,
-  Div_Code = 40,
-  Mod_Code = 41,
-  IDiv_Code = 42,       ///< div: rounded integer quotient
-  RMod_Code = 43,
-  RDiv_Code = 44,
-  Int_Code = 45,
-  GT_Code = 46,
-  LT_Code = 47,
-  GE_Code = 48,
-  LE_Code = 49,
-  EQ_Code = 50,
-  NE_Code = 51,
-  Not_Code = 52,
-  Or_Code = 53,
-  And_Code = 54,
-  Add_Code = 55,
-  Sub_Code = 56,
-  Comma_Code = 57,
-  Hash_Code = 58,
-  Min_Code = 59,
-  Max_Code = 60,
-  T_Code = 61,
-  It_Code = 62,
-  Dt_Code = 63,
-  X_Code = 64,
-  Y_Code = 65,
-  Z_Code = 66,
-  NX_Code = 67,
-  NY_Code = 68,
-  NZ_Code = 69,
-  IE1_Code = 70,
-  IE2_Code = 71,
-  IE3_Code = 72,
-  Variable_Code = 73,
-  PntVariable_Code = 74,
-  DX_Code = 75,
-  DY_Code = 76,
-  DZ_Code = 77,
-  MaxVar_Code = 78,
-  MinVar_Code = 79,
-  MaxS_Code = 80,
-  MinS_Code = 81,
-  MedS_Code = 82,
-  Aver_Code = 83,
-  IMaterial_Code = 84,
-  Step_Code = 85,
-  Rhoc_Code = 86,
-  Rhos_Code = 87,
-  Thetac_Code = 88,
-  Thetas_Code = 89,
-  Phis_Code = 90,
-  XRot_Code = 91,
-  YRot_Code = 92
-};
-
-/// Number of valid codes (0 .. NCodes-1).
-inline constexpr int NCodes = 93;
-
 /// Machine codes of the compact program beyond the ValidCodes: the end of the
 /// program, and a binary code C fused with the operands pushed right before
-/// it, where K is a constant and V the time, iteration, increment or step:
+/// it, where K is a CONST and V a VAR row of the opcode table (time,
+/// iteration, increment, step). Each fusion is kept because the function
+/// benchmark shows it pays:
 /// top C K (100 + C), top C V (200 + C), push K C V (300 + C), push V C K (400 + C),
 /// and the joined conditions below.
 inline constexpr int Halt_Code = 99;
+static_assert(NCodes <= Halt_Code, "opcodes 93-98 are free; the machine's own codes start at 99");
 inline constexpr int FusedConst_Base = 100;
 inline constexpr int FusedVariable_Base = 200;
 inline constexpr int FusedConstVar_Base = 300;
@@ -175,28 +78,6 @@ class anIMaterial : public Instruction {
   ~anIMaterial() override;
 };
 
-/// Set of codes, one bit per code.
-struct CodeSet {
-  std::uint64_t bits[2] = {0, 0};  ///< bit c of the pair is code c
-  /// Adds code c.
-  constexpr void add(int c) { bits[c >> 6] |= std::uint64_t(1) << (c & 63); }
-  /// Adds codes lo..hi.
-  constexpr void add(int lo, int hi) {
-    for (int c = lo; c <= hi; ++c) add(c);
-  }
-  /// True when code c is a member.
-  constexpr bool has(int c) const { return c >= 0 && c < 128 && ((bits[c >> 6] >> (c & 63)) & 1); }
-  /// True when the two sets share a code.
-  constexpr bool meets(const CodeSet& o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
-};
-
-/// The set of the codes in the given inclusive ranges {lo, hi}.
-constexpr CodeSet CodeRanges(std::initializer_list<std::pair<int, int>> ranges) {
-  CodeSet s;
-  for (auto [lo, hi] : ranges) s.add(lo, hi);
-  return s;
-}
-
 /// Entries that code takes from the evaluation stack.
 int StackNeeds(int code);
 /// Change of the stack depth by code (branch markers: their fall-through).
@@ -252,16 +133,16 @@ class InstructionList {
   int length() const { return int(prog_.size()); }
   /// Tables of the Interpolate steps.
   const MachineTable* tables() const { return tables_.data(); }
-  /// Stack storage large enough for every path of the program.
-  double* stack() { return stack_.data(); }
+  /// Deepest stack over every path of the program (entries).
+  int depth() const { return depth_; }
   /// True when every path is known to keep the stack within its bounds.
   bool safe() const { return safe_; }
 
  private:
   /// Builds the compact program, its jumps and its stack size from the instructions.
   void build();
-  /// Moves one constant left operand of a commutative operator behind its right operand.
-  bool moveConstant();
+  /// Moves every constant left operand of a commutative operator behind its right operand.
+  void moveConstants();
   /// Joins pushed constants and time variables with the operator or branch that reads them.
   void fuse();
   /// Step after the endif that closes the if at pc.
@@ -270,7 +151,7 @@ class InstructionList {
   int skipFalse(int pc) const;
   /// Step where an else at pc goes on.
   int skipElse(int pc) const;
-  /// Works out the stack size and whether runs need depth checks.
+  /// Works out the deepest stack and whether runs need depth checks.
   void analyse();
 
   std::vector<Instruction*> items_;   ///< the instructions in postfix order, owned
@@ -280,7 +161,7 @@ class InstructionList {
   CodeSet codes_;                     ///< codes present
   std::vector<MachineOp> prog_;       ///< the compact program, ending with Halt_Code
   std::vector<MachineTable> tables_;  ///< tables of the Interpolate steps
-  std::vector<double> stack_;         ///< evaluation stack, sized for the deepest path
+  int depth_ = 0;                     ///< deepest stack over every path
 };
 
 /// Recursive-descent compiler of the base vocabulary; subclasses widen it
@@ -317,8 +198,13 @@ class Compiler {
   /// Forgets the numbers of the current word as operands (they were read otherwise).
   void dropPending() { pending_ = 0; }
 
-  /// A conditional if (c) then e elif ... else e endif, or an or_expression.
+  /// Deepest nesting of expressions in a function text.
+  static constexpr int MaxNesting = 1000;
+
+  /// expression() one level deeper; past MaxNesting levels the text is refused.
   void expression();
+  /// A conditional if (c) then e elif ... else e endif, or an or_expression.
+  void nestedExpression();
   /// The then-branch with its elif parts.
   void elif_expression();
   /// a | b | ...
@@ -353,4 +239,5 @@ class Compiler {
   char* name_ = nullptr;             ///< name in messages, owned (null until readInfo)
   Instruction* back_ = nullptr;      ///< the push-back slot
   int pending_ = 0;                  ///< 1: the current word's number is the next operand
+  int nesting_ = 0;                  ///< expressions open around the current word
 };

@@ -30,6 +30,10 @@ void FileLink::Open() {
   const bool known = ::stat(name_.c_str(), &st) == 0;
   if (known && S_ISDIR(st.st_mode)) OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
   size_ = known && S_ISREG(st.st_mode) ? (long long)st.st_size : -1;
+  if (known) {
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+  }
   block_ = std::make_unique<char[]>(BlockSize);
   buf_.pubsetbuf(block_.get(), BlockSize);
   if (!buf_.open(name_, std::ios::in | std::ios::binary))
@@ -58,7 +62,21 @@ FileStack::~FileStack() {
   }
 }
 
-void FileStack::include(const char* name) { top_ = new FileLink(name, top_); }
+void FileStack::include(const char* name) {
+  // A file that includes itself, directly or through others, would be read
+  // again and again until the system runs out of open files.
+  struct stat st;
+  if (::stat(name, &st) == 0) {
+    for (const FileLink* l = top_; l; l = l->below_)
+      if (l->inode_ == (unsigned long long)st.st_ino && l->device_ == (unsigned long long)st.st_dev)
+        OLVU_FATAL("Input file \"" << name << "\" includes itself\n");
+  }
+  int depth = 0;
+  for (const FileLink* l = top_; l->below_; l = l->below_) ++depth;
+  if (depth >= MaxDepth)
+    OLVU_FATAL("Input file \"" << name << "\" included more than " << MaxDepth << " levels deep\n");
+  top_ = new FileLink(name, top_);
+}
 
 void FileStack::Pop() {
   FileLink* popped = top_;

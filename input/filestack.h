@@ -51,6 +51,8 @@ class FileLink {
   FileLink* below_;     ///< the including file, or null
   std::string name_;    ///< the file name
   long long size_ = -1;  ///< size of the file when it was opened; -1 when not a regular file
+  unsigned long long device_ = 0;  ///< device of the file (with inode_ its identity; 0 0 when unknown)
+  unsigned long long inode_ = 0;   ///< inode of the file
   std::unique_ptr<char[]> block_;  ///< storage of buf_
   FileBuf buf_;            ///< the open file
   std::istream stream_;    ///< stream on buf_
@@ -68,7 +70,10 @@ class FileStack {
   FileStack(const FileStack&) = delete;
   FileStack& operator=(const FileStack&) = delete;
 
-  /// Pushes the file name on top.
+  /// Deepest nesting of included files below the data file.
+  static constexpr int MaxDepth = 100;
+
+  /// Pushes the file name on top; a file that is open already, or nesting past MaxDepth, is fatal.
   void include(const char* name);
   /// Removes and closes the top file; popping the data file itself is fatal.
   void Pop();

@@ -82,7 +82,7 @@ class UnitsFuncTbl : public FuncTbl {
   /// Factor of function n, 1 when it has none.
   double factorOf(int n);
 
-  [[maybe_unused]] Units* units_;  ///< the unit system given at creation, not owned
+  [[maybe_unused]] Units* units_;  ///< the unit system given at creation, kept but not read
   Plex<double>* factors_;   ///< units factor per function
   Plex<char>* names_;       ///< name per function
 };

@@ -8,13 +8,11 @@ namespace {
 
 // What the evaluation forms share: no fluid operands, no coordinates.
 struct BaseEnv {
-  static constexpr bool extended = false;
   static constexpr const char* sqrt_error = "Function evaluation error: sqrt(x) with x==0 error";
   static constexpr const char* acos_error = "Function evaluation error: acos(x) with abs(x)>1 error";
   double x() const { return 0; }
   double y() const { return 0; }
   double z() const { return 0; }
-  double operand(const MachineOp&, InstructionList&) { return 0; }
 };
 
 // evaluate(t, it, dt, step, table).
@@ -81,7 +79,9 @@ const CodeSet TemporalCodes = CodeRanges({{MaxV_Code, MaxV_Code}, {Srand_Code, R
                                      {IE1_Code, Aver_Code}, {Step_Code, Step_Code}});
 const CodeSet VariableCodes = CodeRanges({{Variable_Code, Variable_Code}, {DX_Code, Aver_Code}});
 
-Function::Function(InstructionList* list) : code_(list) {}
+Function::Function(InstructionList* list) : code_(list) {
+  if (code_) code_->prepare();
+}
 
 Function::~Function() { delete code_; }
 
@@ -113,6 +113,11 @@ double Function::evaluate(FuncData* d) {
   if (constant_ != 0 && constantNow()) return constantFrame(1);
   PointEnv env(d);
   return store(olvu_machine::RunMachine(*code_, env));
+}
+
+double Function::valueAt(const FuncData& d) const {
+  PointEnv env(&d);
+  return olvu_machine::RunMachine(*code_, env);
 }
 
 double Function::evaluate_constant() {

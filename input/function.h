@@ -41,6 +41,8 @@ class Function {
   virtual double evaluate(double t, double it, double dt, int step, FuncTbl* table);
   /// Value at a point: t, it, dt of the record and its x, y, z.
   virtual double evaluate(FuncData* d);
+  /// Value at a point, as evaluate(FuncData*) gives it, without recording it.
+  double valueAt(const FuncData& d) const;
   /// Value of a function without operands; stores it with change 0.
   virtual double evaluate_constant();
   /// Evaluates at d into out when ask is nonzero and the function is not constant; returns out.

@@ -1,26 +1,27 @@
 // The stack machine that runs a compiled InstructionList.
 //
 // One switch over the compact program, no call per instruction; the top of
-// the stack lives in a register. What differs between the evaluation forms
-// (which codes they accept, where t, x or F(n) come from, the wording of some
-// messages) is given by an environment class at compile time, so every form
-// is its own tight loop. A fluid-domain form adds its operands through
-// Env::operand.
+// the stack lives in a register. The cases are the rows of the opcode table
+// (input/opcodes.h) by their evaluation form. What differs between the
+// evaluation forms (which codes they accept, where t, x or F(n) come from,
+// the wording of some messages) is given by an environment class at compile
+// time, so every form is its own tight loop. A domain form adds the values
+// at a node (the NODE rows) through Env::node.
 //
 // An environment provides:
 //   static constexpr CodeSet accepted;            codes the form evaluates
-//   static constexpr bool extended;               true when it has operand()
 //   [[noreturn]] static void refuse(int code);    the form's message for others
 //   static constexpr const char* acos_error;      its acos message
 //   static constexpr const char* sqrt_error;      its sqrt message
 //   double var[4];                                time, iteration, increment, step
 //   double x(), y(), z();
 //   double F(int n), dF(int n);                   table functions
-//   double operand(const MachineOp&, InstructionList&);  codes 67-84
+//   double node(const MachineOp&, const InstructionList&);  NODE rows it accepts
 #pragma once
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -93,52 +94,23 @@ inline double Lookup(const MachineTable& tb, double v) {
   Fail("Function evaluation error: Wrong data list found in Interpolate");
 }
 
-/// a op b for the binary code C.
+/// a op b for the binary code C, as its row in the opcode table says.
 template <int C>
 inline double Binary(double a, double b) {
-  if constexpr (C == ExpMinus_Code) return a * std::pow(10.0, -b);
-  if constexpr (C == ExpPlus_Code) return a * std::pow(10.0, b);
-  if constexpr (C == Pow_Code) return std::pow(a, b);
-  if constexpr (C == Mul_Code) return a * b;
-  if constexpr (C == Div_Code) {
-    if (b == 0) Fail("Function evaluation error: a/x with x==0 error");
-    return a / b;
-  }
-  if constexpr (C == Mod_Code) return ModOf(a, b);
-  if constexpr (C == IDiv_Code) {
-    if (b == 0) Fail("Function evaluation error: a div x with x==0 error");
-    return double(RoundIndex(a / b, "a div x"));
-  }
-  if constexpr (C == RMod_Code) {
-    if (b == 0) Fail("Function evaluation error: a rmod x with x==0 error");
-    const double q = a / b;
-    return q - std::trunc(q);
-  }
-  if constexpr (C == RDiv_Code) {
-    if (b == 0) Fail("Function evaluation error: a rdiv x with x==0 error");
-    return std::trunc(a / b);
-  }
-  if constexpr (C == GT_Code) return a > b ? 1.0 : 0.0;
-  if constexpr (C == LT_Code) return a < b ? 1.0 : 0.0;
-  if constexpr (C == GE_Code) return a >= b ? 1.0 : 0.0;
-  if constexpr (C == LE_Code) return a <= b ? 1.0 : 0.0;
-  if constexpr (C == EQ_Code) return a == b ? 1.0 : 0.0;
-  if constexpr (C == NE_Code) return a != b ? 1.0 : 0.0;
-  if constexpr (C == Or_Code) return (a != 0 || b != 0) ? 1.0 : 0.0;
-  if constexpr (C == And_Code) return (a != 0 && b != 0) ? 1.0 : 0.0;
-  if constexpr (C == Add_Code) return a + b;
-  if constexpr (C == Sub_Code) return a - b;
-  if constexpr (C == Min_Code) return b < a ? b : a;
-  if constexpr (C == Max_Code) return b > a ? b : a;
+#define OLVU_OP_BINARY(c, v, n, w, s, k, x) \
+  if constexpr (C == v) return (x);
+  OLVU_OPCODES(OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_SKIP, OLVU_OP_BINARY,
+               OLVU_OP_SKIP, OLVU_OP_SKIP)
+#undef OLVU_OP_BINARY
 }
 
-/// Runs the program of `list` in `env`; Guard checks the depth before every step.
+/// Runs the program of `list` in `env` on the stack `base` (list.depth() + 2
+/// entries); Guard checks the depth before every step.
 template <class Env, bool Guard>
-inline double Run(InstructionList& list, Env& env) {
+inline double Run(const InstructionList& list, Env& env, double* const base) {
   static_assert(Env::accepted.has(Number_Code) && Env::accepted.has(Pi_Code) && Env::accepted.has(Infinite_Code),
                 "fused constant operands need every form to accept constants");
   const MachineOp* const prog = list.program();
-  double* const base = list.stack();
   // The top entry is `top`; the entries below it are base[1] .. sp[-1] (base[0]
   // takes the undefined top of an empty stack), so the depth is sp - base.
   double* sp = base;
@@ -154,59 +126,75 @@ inline double Run(InstructionList& list, Env& env) {
     return env.var[slot];
   };
 
+  // One case per row of the opcode table, by its evaluation form.
 #define OLVU_ACCEPT(c) \
   if constexpr (!Env::accepted.has(c)) Env::refuse(c)
-#define OLVU_PUSH(c, expr) \
-  case c:                  \
-    OLVU_ACCEPT(c);        \
-    else {                 \
-      *sp++ = top;         \
-      top = (expr);        \
-    }                      \
+#define OLVU_OP_MARKER(c, v, n, w, s) \
+  case v:                             \
+    WrongSyntax(v);
+#define OLVU_OP_REFUSED(c, v, n, w, s, p) \
+  case v:                                 \
+    Env::refuse(v);
+#define OLVU_OP_PUSH(c, v, n, w, s, x) \
+  case v:                              \
+    OLVU_ACCEPT(v);                    \
+    else {                             \
+      *sp++ = top;                     \
+      top = (x);                       \
+    }                                  \
     break;
-#define OLVU_UNARY(c, expr) \
-  case c:                   \
-    OLVU_ACCEPT(c);         \
-    else {                  \
-      const double b = top; \
-      top = (expr);         \
-    }                       \
+#define OLVU_OP_VAR(c, v, n, w, s, x) OLVU_OP_PUSH(c, v, n, w, s, env.var[x])
+#define OLVU_OP_UNARY(c, v, n, w, s, x) \
+  case v:                               \
+    OLVU_ACCEPT(v);                     \
+    else {                              \
+      const double b = top;             \
+      top = (x);                        \
+    }                                   \
     break;
-#define OLVU_BINARY(c)                                \
-  case c:                                             \
-    OLVU_ACCEPT(c);                                   \
-    else {                                            \
-      top = Binary<c>(sp[-1], top);                   \
-      --sp;                                           \
-    }                                                 \
-    break;                                            \
-  case FusedConst_Base + c:                           \
-    OLVU_ACCEPT(c);                                   \
-    else top = Binary<c>(top, op.val);                \
-    break;                                            \
-  case FusedVariable_Base + c:                        \
-    OLVU_ACCEPT(c);                                   \
-    else top = Binary<c>(top, variable(op.arg));      \
-    break;                                            \
-  case FusedConstVar_Base + c:                        \
-    OLVU_ACCEPT(c);                                   \
-    else {                                            \
-      *sp++ = top;                                    \
-      top = Binary<c>(op.val, variable(op.arg));      \
-    }                                                 \
-    break;                                            \
-  case FusedVarConst_Base + c:                        \
-    OLVU_ACCEPT(c);                                   \
-    else {                                            \
-      *sp++ = top;                                    \
-      top = Binary<c>(variable(op.arg), op.val);      \
-    }                                                 \
+#define OLVU_OP_BINARY(c, v, n, w, s, k, x)      \
+  case v:                                        \
+    OLVU_ACCEPT(v);                              \
+    else {                                       \
+      top = Binary<v>(sp[-1], top);              \
+      --sp;                                      \
+    }                                            \
+    break;                                       \
+  case FusedConst_Base + v:                      \
+    OLVU_ACCEPT(v);                              \
+    else top = Binary<v>(top, op.val);           \
+    break;                                       \
+  case FusedVariable_Base + v:                   \
+    OLVU_ACCEPT(v);                              \
+    else top = Binary<v>(top, variable(op.arg)); \
+    break;                                       \
+  case FusedConstVar_Base + v:                   \
+    OLVU_ACCEPT(v);                              \
+    else {                                       \
+      *sp++ = top;                               \
+      top = Binary<v>(op.val, variable(op.arg)); \
+    }                                            \
+    break;                                       \
+  case FusedVarConst_Base + v:                   \
+    OLVU_ACCEPT(v);                              \
+    else {                                       \
+      *sp++ = top;                               \
+      top = Binary<v>(variable(op.arg), op.val); \
+    }                                            \
     break;
-
-#define OLVU_BRANCH1(r, slot)                                                         \
-  case FusedIf_Base + 6 * slot + (r - GT_Code):                                       \
-  case FusedElif_Base + 6 * slot + (r - GT_Code):                                     \
-    if (Binary<r>(variable(slot), op.val) == 0) ip = prog + op.arg;                   \
+#define OLVU_OP_NODE(c, v, n, w, s)         \
+  case v:                                   \
+    if constexpr (Env::accepted.has(v)) {   \
+      *sp++ = top;                          \
+      top = env.node(op, list);             \
+    } else {                                \
+      Env::refuse(v);                       \
+    }                                       \
+    break;
+#define OLVU_BRANCH1(r, slot)                                       \
+  case FusedIf_Base + 6 * slot + (r - GT_Code):                     \
+  case FusedElif_Base + 6 * slot + (r - GT_Code):                   \
+    if (Binary<r>(variable(slot), op.val) == 0) ip = prog + op.arg; \
     break;
 #define OLVU_BRANCH(r) OLVU_BRANCH1(r, 0) OLVU_BRANCH1(r, 1) OLVU_BRANCH1(r, 2) OLVU_BRANCH1(r, 3)
 // A branch on the condition popped from the stack.
@@ -230,67 +218,8 @@ inline double Run(InstructionList& list, Env& env) {
         if (sp - base != 1) Unbalanced();
         return top;
 
-      OLVU_PUSH(Pi_Code, 3.141592653589793)
-      OLVU_PUSH(Infinite_Code, 1e100)
-      OLVU_PUSH(MaxV_Code, Max_Velocity)
-      OLVU_PUSH(Number_Code, op.val)
-      OLVU_PUSH(Rand_Code, double(std::rand()))
-      OLVU_PUSH(T_Code, env.var[0])
-      OLVU_PUSH(It_Code, env.var[1])
-      OLVU_PUSH(Dt_Code, env.var[2])
-      OLVU_PUSH(X_Code, env.x())
-      OLVU_PUSH(Y_Code, env.y())
-      OLVU_PUSH(Z_Code, env.z())
-      OLVU_PUSH(Step_Code, env.var[3])
-
-      OLVU_UNARY(Exp_Code, std::pow(2.718281828459045, b))
-      OLVU_UNARY(F_Code, env.F(RoundIndex(b, "F(x)")))
-      OLVU_UNARY(DF_Code, env.dF(RoundIndex(b, "dF(x)")))
-      OLVU_UNARY(Interpolate_Code, Lookup(list.tables()[op.arg], b))
-      OLVU_UNARY(Sqrt_Code, b < 0 ? (Fail(Env::sqrt_error), 0.0) : std::sqrt(b))
-      OLVU_UNARY(Sin_Code, std::sin(b))
-      OLVU_UNARY(Cos_Code, std::cos(b))
-      OLVU_UNARY(Tan_Code, std::tan(b))
-      OLVU_UNARY(Asin_Code,
-                 std::fabs(b) > 1 ? (Fail("Function evaluation error: asin(x) with abs(x)>1 error"), 0.0) : std::asin(b))
-      OLVU_UNARY(Acos_Code, std::fabs(b) > 1 ? (Fail(Env::acos_error), 0.0) : std::acos(b))
-      OLVU_UNARY(Atan_Code, std::atan(b))
-      OLVU_UNARY(Sinh_Code, std::sinh(b))
-      OLVU_UNARY(Cosh_Code, std::cosh(b))
-      OLVU_UNARY(Tanh_Code, std::tanh(b))
-      OLVU_UNARY(Asinh_Code, std::asinh(b))
-      OLVU_UNARY(Acosh_Code, std::acosh(b))
-      OLVU_UNARY(Atanh_Code, std::atanh(b))
-      OLVU_UNARY(Chsgn_Code, -b)
-      OLVU_UNARY(Abs_Code, std::fabs(b))
-      OLVU_UNARY(Ln_Code, b < 0 ? (Fail("Function evaluation error: ln(x) with x<0 error"), 0.0) : std::log(b))
-      OLVU_UNARY(Log_Code, b < 0 ? (Fail("Function evaluation error: log(x) with x<0 error"), 0.0) : std::log10(b))
-      OLVU_UNARY(Fac_Code, Factorial(b))
-      OLVU_UNARY(Srand_Code, (std::srand(SeedOf(b)), double(std::rand())))
-      OLVU_UNARY(Int_Code, std::trunc(b))
-      OLVU_UNARY(Not_Code, b == 0 ? 1.0 : 0.0)
-
-      OLVU_BINARY(ExpMinus_Code)
-      OLVU_BINARY(ExpPlus_Code)
-      OLVU_BINARY(Pow_Code)
-      OLVU_BINARY(Mul_Code)
-      OLVU_BINARY(Div_Code)
-      OLVU_BINARY(Mod_Code)
-      OLVU_BINARY(IDiv_Code)
-      OLVU_BINARY(RMod_Code)
-      OLVU_BINARY(RDiv_Code)
-      OLVU_BINARY(GT_Code)
-      OLVU_BINARY(LT_Code)
-      OLVU_BINARY(GE_Code)
-      OLVU_BINARY(LE_Code)
-      OLVU_BINARY(EQ_Code)
-      OLVU_BINARY(NE_Code)
-      OLVU_BINARY(Or_Code)
-      OLVU_BINARY(And_Code)
-      OLVU_BINARY(Add_Code)
-      OLVU_BINARY(Sub_Code)
-      OLVU_BINARY(Min_Code)
-      OLVU_BINARY(Max_Code)
+      OLVU_OPCODES(OLVU_OP_MARKER, OLVU_OP_REFUSED, OLVU_OP_PUSH, OLVU_OP_VAR, OLVU_OP_PUSH, OLVU_OP_UNARY,
+                   OLVU_OP_BINARY, OLVU_OP_SKIP, OLVU_OP_NODE)
 
       OLVU_BRANCH(GT_Code)
       OLVU_BRANCH(LT_Code)
@@ -299,13 +228,13 @@ inline double Run(InstructionList& list, Env& env) {
       OLVU_BRANCH(EQ_Code)
       OLVU_BRANCH(NE_Code)
 
+      // The CONTROL rows.
       case Eval_Code:
         // One entry: nothing; two: the top becomes the only entry.
         OLVU_ACCEPT(Eval_Code);
         else if (sp - base == 2) sp = base + 1;
         else if (sp - base != 1) Fail("Wrong eval use");
         break;
-
       OLVU_POP_BRANCH(If_Code)
       OLVU_POP_BRANCH(Elif_Code)
       case Else_Code:
@@ -316,43 +245,53 @@ inline double Run(InstructionList& list, Env& env) {
         OLVU_ACCEPT(Endif_Code);
         break;
 
-      case Open_Code:
-      case Close_Code:
-      case Then_Code:
-      case Comma_Code:
-        WrongSyntax(op.code);
-
       default:
-        if constexpr (Env::extended) {
-          if (op.code >= NX_Code && op.code <= IMaterial_Code && Env::accepted.has(op.code)) {
-            *sp++ = top;
-            top = env.operand(op, list);
-            break;
-          }
-        }
         Env::refuse(op.code);
     }
   }
 #undef OLVU_ACCEPT
-#undef OLVU_PUSH
-#undef OLVU_UNARY
-#undef OLVU_BINARY
+#undef OLVU_OP_MARKER
+#undef OLVU_OP_REFUSED
+#undef OLVU_OP_PUSH
+#undef OLVU_OP_VAR
+#undef OLVU_OP_UNARY
+#undef OLVU_OP_BINARY
+#undef OLVU_OP_NODE
 #undef OLVU_BRANCH
 #undef OLVU_BRANCH1
 #undef OLVU_POP_BRANCH
 }
 
-/// The guarded run, kept out of line: only hand-built lists need it.
-template <class Env>
-[[gnu::noinline, gnu::cold]] double RunGuarded(InstructionList& list, Env& env) {
-  return Run<Env, true>(list, env);
+/// Entries of the stack that an evaluation keeps in its own frame.
+inline constexpr int LocalStack = 128;
+
+/// Runs a list deeper than a frame holds on a stack of the thread, grown to
+/// the deepest list met, so no evaluation allocates once it has grown.
+template <class Env, bool Guard>
+[[gnu::noinline, gnu::cold]] double RunDeep(const InstructionList& list, Env& env) {
+  // An evaluation never starts another one, so one stack per thread serves all.
+  thread_local std::vector<double> deep;
+  if (deep.size() < std::size_t(list.depth()) + 2) deep.resize(std::size_t(list.depth()) + 2);
+  return Run<Env, Guard>(list, env, deep.data());
 }
 
-/// Runs `list` in `env`, guarding the stack only for lists that need it.
+/// The guarded run, kept out of line: only hand-built lists need it.
 template <class Env>
-inline double RunMachine(InstructionList& list, Env& env) {
-  list.prepare();
-  return list.safe() ? Run<Env, false>(list, env) : RunGuarded(list, env);
+[[gnu::noinline, gnu::cold]] double RunGuarded(const InstructionList& list, Env& env) {
+  if (list.depth() + 2 > LocalStack) return RunDeep<Env, true>(list, env);
+  double stack[LocalStack];
+  return Run<Env, true>(list, env, stack);
+}
+
+/// Runs the prepared `list` in `env`; the stack belongs to this evaluation.
+template <class Env>
+inline double RunMachine(const InstructionList& list, Env& env) {
+  if (!list.safe()) [[unlikely]]
+    return RunGuarded(list, env);
+  if (list.depth() + 2 > LocalStack) [[unlikely]]
+    return RunDeep<Env, false>(list, env);
+  double stack[LocalStack];
+  return Run<Env, false>(list, env, stack);
 }
 
 }  // namespace olvu_machine

@@ -254,7 +254,9 @@ int To_NStress(CMType t) { return In(t, 0, 4) ? CMStress[t] : 0; }
 
 ElemOrder CalcElemOrder(ElemType t, int nnode) {
   if (!In(t, 0, 6)) OLVU_FATAL("Element not implemented\n");
-  if (t == NoNe) return NoNeOrder;
+  // A punctual set takes any count up to the largest element's (27), so that
+  // every element's node list stays within what an element can have.
+  if (t == NoNe && nnode >= 0 && nnode <= Orders[15].nnode) return NoNeOrder;
   for (int o = FirstOrder[t]; o <= LastOrder[t]; ++o)
     if (Orders[o].nnode == nnode) return ElemOrder(o);
   OLVU_FATAL("Element Type " << ElemNames[t] << " with " << nnode << " nodes not implemented\n");

@@ -140,6 +140,9 @@ DimFactor Unreadable() {
 
 /// Exponents at most this large keep exponent products far inside int.
 constexpr double MaxExponent = 1000000;
+/// Sums of the exponents of a product at most this large, so that a quotient
+/// of two of them stays inside int however many terms each has.
+constexpr long long MaxExponentSum = 100000000;
 
 }  // namespace
 
@@ -229,7 +232,11 @@ DimFactor Units::GtoDF(const char* s, int n) const {
     int dot = start + 1;
     while (dot < n && s[dot] != '.') ++dot;
     DimFactor t = PSEtoDF(s + start, dot - start);
-    for (int k = 0; k < 5; ++k) d.exp[k] += t.exp[k];
+    for (int k = 0; k < 5; ++k) {
+      const long long sum = (long long)d.exp[k] + t.exp[k];
+      if (sum > MaxExponentSum || sum < -MaxExponentSum) return Unreadable();
+      d.exp[k] = int(sum);
+    }
     d.factor *= t.factor;
     start = dot + 1;
   }

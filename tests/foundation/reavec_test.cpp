@@ -473,4 +473,24 @@ TEST(ReaVecText, ShortOrMalformedTextIsFatal) {
   }, "Wrong data found in ReadAscii\n");
 }
 
+TEST(ReaVecText, HugeCountIsRefusedBeforeAnyStorage) {
+  // Counts near the top of the unsigned range with a few values after them end
+  // as a short list at once, without taking gigabytes first.
+  ExpectFatal([] {
+    std::istringstream in("4294967295 1 2 3");
+    ReaVec v;
+    v.ReadAscii(in, "Vx", 1);
+  }, "Wrong data found in ReadAscii of vector Vx: expected 4294967295 values, read 3\n");
+  ExpectFatal([] {
+    std::istringstream in("294967295;\n1.5 2.5");
+    ReaVec v;
+    v.ReadAscii(in, "Tm", 1);
+  }, "Wrong data found in ReadAscii of vector Tm: expected 294967295 values, read 2\n");
+  ExpectFatal([] {
+    std::istringstream in("4279496741");
+    ReaVec v;
+    v.ReadAscii(in, "Vx", 1);
+  }, "Wrong data found in ReadAscii of vector Vx: expected 4279496741 values, read 0\n");
+}
+
 }  // namespace

@@ -180,3 +180,49 @@ TEST(InstructionList, StackIsSizedForTheDeepestPath) {
   bad.prepare();
   EXPECT_FALSE(bad.safe());
 }
+
+TEST(CompilerErrors, NestingHasALimit) {
+  // Far deeper than the limit: refused with a message instead of overflowing the stack.
+  std::string deep = std::string(50000, '(') + "t" + std::string(50000, ')');
+  EXPECT_EQ(CompileError(deep.c_str()), Msg("Expression nested deeper than 1000 levels"));
+  std::string fn = "t";
+  for (int i = 0; i < 1200; ++i) fn = "sin(" + fn + ")";
+  EXPECT_EQ(CompileError(fn.c_str()), Msg("Expression nested deeper than 1000 levels"));
+  // Just inside the limit compiles.
+  std::string inside = std::string(998, '(') + "t" + std::string(998, ')');
+  EXPECT_EQ(Codes(inside.c_str()), (std::vector<int>{T_Code}));
+}
+
+TEST(OpcodeTable, EveryBaseWordCompilesToItsRow) {
+  // The compiler reads its vocabulary and grammar from the table: every call
+  // word takes one argument, every infix word two, every operand word none.
+  for (const OpInfo& op : Opcodes) {
+    if (!op.word) continue;
+    std::string text;
+    if (op.syntax == Syntax::Call) text = std::string(op.word) + "(1)";
+    else if (op.syntax >= Syntax::OrOp) text = std::string("1 ") + op.word + " 2";
+    else if (op.syntax == Syntax::Operand) text = op.word;
+    else continue;
+    EXPECT_EQ(Codes(text.c_str()).back(), op.code) << text;
+  }
+  // Node words belong to the compilers of a domain, not to the base vocabulary.
+  EXPECT_EQ(CompileError("NX"), Msg("Cannot compile instruction NX"));
+}
+
+TEST(OpcodeTable, StackSignaturesFollowTheForms) {
+  for (const OpInfo& op : Opcodes) {
+    EXPECT_EQ(StackNeeds(op.code), op.pops) << op.name;
+    EXPECT_EQ(StackEffect(op.code), op.push) << op.name;
+    if (op.form == Form::Binary) {
+      EXPECT_EQ(op.push, -1) << op.name;
+    }
+    if (op.form == Form::Const || op.form == Form::Var || op.form == Form::Push || op.form == Form::Node) {
+      EXPECT_EQ(op.push, 1) << op.name;
+    }
+  }
+  // Fused steps: K joined to its operator reads the top, a joined push adds one.
+  EXPECT_EQ(StackNeeds(FusedConst_Base + Add_Code), 1);
+  EXPECT_EQ(StackEffect(FusedConst_Base + Add_Code), 0);
+  EXPECT_EQ(StackEffect(FusedConstVar_Base + Mul_Code), 1);
+  EXPECT_EQ(StackEffect(FusedIf_Base), 0);
+}

@@ -110,3 +110,24 @@ TEST(FileStack, IncludeCardsAndTheirFaults) {
       [](const std::string& dir) { WriteFile(dir + "/part.dat", "Split"); });
   EXPECT_EQ(cross.out, "\n2");
 }
+
+TEST(FileStack, IncludeCyclesAndDepthAreFatal) {
+  auto ReadAll = [](Input& in) {
+    do in.ReadLine();
+    while (std::string(in.FirstWord()) != "End");
+  };
+  olvu_test::ExpectFatalOn("A; Include case.dat; End;", ReadAll,
+                           "Input file \"case.dat\" includes itself\n");
+  // Through another file, and under another name of the same file.
+  ExpectFatal(RunOnData("Include b.dat; End;", ReadAll,
+                        [](const std::string& dir) { WriteFile(dir + "/b.dat", "B; Include ./case.dat;"); }),
+              "Input file \"./case.dat\" includes itself\n");
+  // A chain of distinct files stops at the stated depth.
+  ExpectFatal(RunOnData("Include f1.dat; End;", ReadAll,
+                        [](const std::string& dir) {
+                          for (int i = 1; i <= 101; ++i)
+                            WriteFile(dir + "/f" + std::to_string(i) + ".dat",
+                                      "Include f" + std::to_string(i + 1) + ".dat;");
+                        }),
+              "Input file \"f101.dat\" included more than 100 levels deep\n");
+}

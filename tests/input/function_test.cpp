@@ -206,6 +206,22 @@ TEST(FunctionEvaluation, StackNeverOverflows) {
   EXPECT_EQ(At(text.c_str(), 0.5), 300.5);
 }
 
+TEST(FunctionEvaluation, ConstFunctionsEvaluateWithoutChangingState) {
+  const std::unique_ptr<const Function> f = Make("t*10 + it + dt");
+  FuncData d;
+  d.t = 2;
+  d.it = 3;
+  d.dt = 0.5;
+  EXPECT_EQ(f->valueAt(d), 23.5);
+  d.t = 1;
+  EXPECT_EQ(f->valueAt(d), 13.5);
+  // A list deeper than an evaluation frame holds runs as well from a const function.
+  std::string text = "t";
+  for (int i = 0; i < 300; ++i) text = "1+(" + text + ")";
+  const std::unique_ptr<const Function> deep = Make(text.c_str());
+  EXPECT_EQ(deep->valueAt(d), 301);
+}
+
 TEST(FunctionEvaluation, HandBuiltListsAreChecked) {
   auto two = [] {
     auto* l = new InstructionList;

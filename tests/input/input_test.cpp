@@ -1,8 +1,6 @@
 #include "input/input.h"
 
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <random>
 #include <sstream>
@@ -311,14 +309,14 @@ TEST(InputReader, SecondReaderRereadsTheFileWithSharedUnits) {
 }
 
 // Random cards of the characters the tokenizer treats specially: every run ends
-// normally or with exit status 1 and a message in the error file, never by a signal.
+// normally or with exit status 1 and a message in the error file, never by a
+// signal. A fixed seed and a fixed count make every run of the test the same.
 TEST(InputReader, RandomCardsEndCleanly) {
   const std::string alphabet = "aAeE xyz019.-+;;;;{}!\"#[]()*/=,:\n\r\t";
   const char* units[] = {"[m]", "[Km/hour]", "[kg]", "[", "[m/s/s]", "[cm2]", "x"};
   std::mt19937 rng(20240611);
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-  int runs = 0, fatal = 0;
-  while (runs < 300 && std::chrono::steady_clock::now() < deadline) {
+  int fatal = 0;
+  for (int run = 0; run < 60; ++run) {
     std::string data;
     int n = 1 + int(rng() % 120);
     for (int i = 0; i < n; ++i) {
@@ -331,7 +329,6 @@ TEST(InputReader, RandomCardsEndCleanly) {
     }
     unsigned seed = rng();
     auto r = RunOnData(data, [seed](Input& in) {
-      alarm(5);
       std::mt19937 pick(seed);
       for (int card = 0; card < 50; ++card) {
         in.ReadLine();
@@ -351,7 +348,6 @@ TEST(InputReader, RandomCardsEndCleanly) {
         if (pick() % 2) in.JumpLine();
       }
     });
-    ++runs;
     SCOPED_TRACE(data);
     ASSERT_FALSE(r.signaled) << "signal " << r.status - 128;
     ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status;
@@ -363,6 +359,5 @@ TEST(InputReader, RandomCardsEndCleanly) {
       ASSERT_GT(err.size(), std::string(olvu_test::kErrBanner).size());
     }
   }
-  EXPECT_GT(runs, 50);
   EXPECT_GT(fatal, 0);
 }

@@ -1,6 +1,5 @@
 #include "input/line.h"
 
-#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -200,19 +199,17 @@ TEST(CardTokenizer, BadCardsEndTheRunWithTheirMessage) {
   ExpectFatalOn("", read, "Unexpected end of file case.dat found\n");
 }
 
-TEST(CardTokenizer, LongCardIsCutInLinearTime) {
+// The time it takes is measured by BM_LongCard in bench/input_bench.cpp.
+TEST(CardTokenizer, LongCardIsCutWhole) {
   std::string card = "Big";
   const int n = 200000;
   for (int i = 0; i < n; ++i) card += " w" + std::to_string(i) + " " + std::to_string(i);
   card += ";";
-  auto start = std::chrono::steady_clock::now();
   auto r = RunOnData(card, [](Input& in) {
     in.ReadLine();
     std::cout << in.NWords() << " " << in.NNumbers();
     in.JumpLine();
   });
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "\n" + std::to_string(n + 1) + " " + std::to_string(n));
-  EXPECT_LT(seconds, 10.0);
 }

@@ -162,6 +162,14 @@ TEST(Enumerations, ElementOrdersAndDerivedTables) {
   EXPECT_EQ(IntegrationType(Stabilised_FIC), 0);
 }
 
+TEST(ElementTypes, PunctualSetsHoldNoMoreNodesThanAnyElement) {
+  EXPECT_EQ(CalcElemOrder(NoNe, 27), NoNeOrder);
+  // Every element of a set takes its node count of pointers: a huge count is refused.
+  ExpectFatalIn([] { CalcElemOrder(NoNe, 300000000); }, "Element Type NoNe with 300000000 nodes not implemented\n");
+  ExpectFatalIn([] { CalcElemOrder(NoNe, 28); }, "Element Type NoNe with 28 nodes not implemented\n");
+  ExpectFatalIn([] { CalcElemOrder(NoNe, -1); }, "Element Type NoNe with -1 nodes not implemented\n");
+}
+
 TEST(Enumerations, ScalarTimeIntegration) {
   // dt, xPrev, x, rPrev2, rPrev, r, rNext
   EXPECT_NEAR(Integrate(Stabilised_FIC, 0.5, 1, 2, 0, 0, 3, 0), 10.0 / 3.0, 1e-14);

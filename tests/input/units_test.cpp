@@ -163,3 +163,13 @@ TEST(Units, MalformedWordsEndTheRunWithTheirMessages) {
   ExpectFatalIn([] { Si().CheckUnits("m", Length); }, "Units syntax is [UNITS]\n");
   ExpectFatalIn([] { Si().CheckUnits("[kg]", Mass); }, "Wrong dimension found\n");
 }
+
+TEST(Units, ExponentSumsStayInsideInt) {
+  // Each term is within its limit; 800 of them add up past an int.
+  std::string word = "[W1000000";
+  for (int i = 1; i < 800; ++i) word += ".W1000000";
+  word += "]";
+  ExpectFatalIn([&] { F(word.c_str(), Potency); },
+                "\"" + word + "\" has not \"Potency\" Dimensions.\nWrong units definition.\n");
+  EXPECT_DOUBLE_EQ(F("[W2.W3/W5]", Undimensional), 1);
+}
