@@ -42,10 +42,10 @@ class Domain : public CoupledDomain {
   virtual void ReadInitialConditions(Input*) {}
   /// Reads the boundary conditions.
   virtual void ReadBoundaryConditions(Input*) {}
-  /// Reads the domain's blocks of the restart file.
-  virtual void ReadRestart(Input*) {}
-  /// Writes the domain's restart blocks.
-  virtual void OutputRestart(std::ostream&) {}
+  /// Reads the domain's block `name` ("Fluid", "Solid") of the restart file.
+  virtual void ReadRestart(Input*, const char* /*name*/) {}
+  /// Writes the domain's restart block under the block name `name`.
+  virtual void OutputRestart(std::ostream&, const char* /*name*/) {}
   /// Writes the domain's result blocks of one output step.
   virtual void OutputResults(std::ostream&) {}
   /// Writes the domain's initial-data result blocks.

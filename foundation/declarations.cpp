@@ -70,7 +70,7 @@
   X(double, Gravity, 0.0) \
   X(Units*, ExternalUnits, nullptr) \
   X(Units*, InternalUnits, nullptr) \
-  X(Units*, GeometryExternalUnits, nullptr)
+  X(std::string, GeometryExternalUnits, "[m]")
 
 #define OLVU_DEFINE_SCALAR(type, name, start) type name = start;
 OLVU_RUN_SCALARS(OLVU_DEFINE_SCALAR)

@@ -3,6 +3,8 @@
 // unit systems, gravity, node numbering maps and the convergence vectors.
 #pragma once
 
+#include <string>
+
 #include "foundation/intvec.h"
 #include "foundation/reavec.h"
 
@@ -129,8 +131,8 @@ extern double Gravity;
 extern Units* ExternalUnits;
 /// Internal units of every dimensioned value.
 extern Units* InternalUnits;
-/// Units of the geometry in the data file.
-extern Units* GeometryExternalUnits;
+/// Units word of the node coordinates in the data file ("[m]" unless "CoordinateUnits" says otherwise).
+extern std::string GeometryExternalUnits;
 
 /// Signed reference velocity vector of the fluid domain.
 extern ReaVec Signed_Velocity;

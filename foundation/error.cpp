@@ -61,8 +61,8 @@ bool OpenFileStream(std::ofstream& out, const char* name, bool append) {
   return out.is_open() && out.good();
 }
 
-void OpenOutputFile(std::ofstream& out, const char* name) {
-  if (!OpenFileStream(out, name, false)) OLVU_FATAL("Cannot open output file \"" << name << "\"\n");
+void OpenOutputFile(std::ofstream& out, const char* name, bool append) {
+  if (!OpenFileStream(out, name, append)) OLVU_FATAL("Cannot open output file \"" << name << "\"\n");
 }
 
 void MemoryControlOn(const char* name) {

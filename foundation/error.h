@@ -30,8 +30,9 @@ void WriteNotice(const char* message);
 
 /// Opens `out` on the file `name`, created rw-rw-r-- through the umask, truncated or appended; false on failure.
 bool OpenFileStream(std::ofstream& out, const char* name, bool append);
-/// Opens an output file (truncated, rw-rw-r--); fatal "Cannot open output file \"NAME\"" when it cannot be opened.
-void OpenOutputFile(std::ofstream& out, const char* name);
+/// Opens an output file (rw-rw-r--, truncated or appended); fatal "Cannot open output file \"NAME\"" when it
+/// cannot be opened.
+void OpenOutputFile(std::ofstream& out, const char* name, bool append = false);
 
 /// Closes and destroys a report stream unless it is standard error.
 void CloseStream(std::ostream* stream);

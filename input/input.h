@@ -18,7 +18,7 @@ class Units;
 class Function;
 class UFunction;
 class FluidFunction;
-class FluidDomain;
+class FunctionDomain;
 
 /// Reader of data-file cards with typed, case-insensitive getters.
 class Input {
@@ -112,8 +112,9 @@ class Input {
   Function* GetFunc(const char* name);
   /// A new function of time compiled from the text after name, with its units factor.
   UFunction* GetFunc(const char* name, Magnitude m, Units* u = nullptr);
-  /// A new fluid-domain function of the text after name, with its units factor.
-  FluidFunction* GetFluidFunc(const char* name, FluidDomain* d, Magnitude m, const char* fname = "",
+  /// A new function of domain d compiled from the text after name, with its units factor
+  /// (compile errors name it fname, or name when fname is empty).
+  FluidFunction* GetFluidFunc(const char* name, FunctionDomain* d, Magnitude m, const char* fname = "",
                               Units* u = nullptr);
 
  protected:

@@ -1,6 +1,9 @@
 // The input reader's getters that compile a function text from the current card.
+#include <new>
+
 #include "foundation/error.h"
 #include "input/compiler.h"
+#include "input/fluidfunction.h"
 #include "input/function.h"
 #include "input/input.h"
 #include "input/line.h"
@@ -24,6 +27,16 @@ InstructionList* CompileText(const char* text) {
   return compiler.compileFrom(cut.FirstWord());
 }
 
+// Units factor of the word after the function text for magnitude m (1 for Magnitude(-1)).
+double UnitsAfter(Word* text, const char* name, Magnitude m, Units* units) {
+  if (m == Magnitude(-1)) return 1;
+  // No word after the text reads as a missing units word.
+  Word* unit = text->Next();
+  const char* w = unit ? unit->text : "";
+  if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for function " << name << "\n");
+  return units->GetTransFact(w, m);
+}
+
 }  // namespace
 
 Function* Input::GetFunc(const char* name) {
@@ -35,14 +48,24 @@ UFunction* Input::GetFunc(const char* name, Magnitude m, Units* u) {
   Units* own = CurrentUnits();
   Word* text = FunctionText(line_, name);
   InstructionList* list = CompileText(text->text);
-  double factor = 1;
-  if (m != Magnitude(-1)) {
-    // No word after the text reads as a missing units word.
-    Word* unit = text->Next();
-    const char* w = unit ? unit->text : "";
-    if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for function " << name << "\n");
-    factor = (u ? u : own)->GetTransFact(w, m);
-    if (!(factor > 0)) OLVU_FATAL("Wrong units found in function " << name << "\n");
-  }
+  const double factor = UnitsAfter(text, name, m, u ? u : own);
+  if (m != Magnitude(-1) && !(factor > 0)) OLVU_FATAL("Wrong units found in function " << name << "\n");
   return new UFunction(list, factor);
+}
+
+FluidFunction* Input::GetFluidFunc(const char* name, FunctionDomain* d, Magnitude m, const char* fname, Units* u) {
+  Units* own = CurrentUnits();
+  Word* text = FunctionText(line_, name);
+  InstructionList* list;
+  {
+    Line cut(text->text, 1);
+    FluidCompiler compiler(d);
+    compiler.readInfo(fname && *fname ? fname : name);
+    list = compiler.compileFrom(cut.FirstWord());
+  }
+  // The factor is kept as it comes: a domain function may scale by any number.
+  const double factor = UnitsAfter(text, name, m, u ? u : own);
+  FluidFunction* f = new (std::nothrow) FluidFunction(list, d, factor, name);
+  if (!f) OLVU_FATAL("Not space available on heap\n");
+  return f;
 }

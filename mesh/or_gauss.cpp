@@ -99,8 +99,8 @@ int TriRule(int k, GaussPoint* p, double z = 0.0) {
     i = Set(p, i, 0.6, 0.2, z, w);
     i = Set(p, i, 0.2, 0.6, z, w);
   } else if (k == 4) {
-    const double a = 0.091576213509771, b = 0.816847572980459, wa = 0.054975870996714;
-    const double u = 0.445948490915965, v = 0.10810301816807, wu = 0.111690796911717;
+    const double a = 0.091576213509771, b = 0.816847572980459, wa = 0.054975871827661;
+    const double u = 0.445948490915965, v = 0.10810301816807, wu = 0.1116907948390055;
     i = Set(p, i, b, a, z, wa);
     i = Set(p, i, a, a, z, wa);
     i = Set(p, i, a, b, z, wa);

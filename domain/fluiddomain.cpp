@@ -1,0 +1,405 @@
+#include "domain/fluiddomain.h"
+
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "domain/fluidmesh.h"
+#include "mesh/elem.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/input.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+#include "solvers/sparsestruct.h"
+
+namespace {
+
+bool Is(const char* a, const char* b) { return strcasecmp(a, b) == 0; }
+
+// Names of the nodal vectors by id, as user functions reach them.
+struct VarName {
+  const char* name;
+  int id;
+};
+constexpr VarName VarNames[] = {
+    {"Vx", VelX},    {"Vy", VelY},     {"Vz", VelZ},       {"Vx_", VelX0},   {"Vy_", VelY0},   {"Vz_", VelZ0},
+    {"Vs", Visc},    {"KVs", KVisc},   {"Vt", TVisc},      {"Vc", SAVar},    {"Vc_", SAVar0},  {"Tau", TauV},
+    {"Wc", Vorticity}, {"Ds", WallDist}, {"Tm", Temp},     {"Tm_", Temp0},   {"Pr", Pres},     {"Prc", Pres0},
+    {"Ps", Pseudo},  {"Ps_", Pseudo0}, {"KE", KEnergy},    {"KE_", KEnergy0}, {"PK", KProduction}, {"EN", EnergyV},
+    {"EN_", EnergyV0}, {"EP", Epsilon}, {"EP_", Epsilon0},  {"OM", Omega},    {"OM_", Omega0},  {"KT", KTau},
+    {"KT_", KTau0},  {"Dn", Dens},     {"Cm", Compress},   {"Bt", Beta},     {"Mx", MeshX},    {"My", MeshY},
+    {"Mz", MeshZ},   {"Mx_", MeshX0},  {"My_", MeshY0},    {"Mz_", MeshZ0},  {"Cp", SpHeat},   {"Kis", Conduct},
+};
+
+// Turbulence keywords in the order the first one found wins, with the flags each sets.
+struct TurbulenceWord {
+  const char* word;
+  int flag1, flag2;
+};
+constexpr TurbulenceWord TurbulenceWords[] = {
+    {"Solve_Kinetic_Energy", PKinetic, 0},  {"Solve_Kinetic_Energy_2L", PKinetic, PKinetic2L},
+    {"Solve_Smagorinsky", PSmagorinsky, 0}, {"Solve_Mixing_Length", PMixingLength, 0},
+    {"Solve_K_Omega", PKOmega, 0},          {"Solve_K_Omega_SST", PKOmegaSST, 0},
+    {"Solve_K_KT", PKKT, 0},                {"Solve_Spalart_Allmaras", PSpalart, 0},
+    {"Solve_Baldwin_Lomax", PBaldwin, 0},   {"Solve_K_Epsilon", PKEpsilon, 0},
+    {"Solve_K_Epsilon_2L", PKEps2L, 0},     {"Solve_K_Epsilon_LS", PKEpsilon, PKEpsLS},
+    {"Solve_K_Epsilon_LB", PKEpsilon, PKEpsLB},
+};
+
+// A stabilisation ratio: 0.025 when absent, 1e-14 when given as 0, with its upper bound.
+double Ratio(Input* in, const char* key, double& bound) {
+  double r = 0.025;
+  if (in->Exist(key)) {
+    r = in->GetRealIfExist(key, Undimensional, 0.0);
+    if (r == 0) r = 1e-14;
+  }
+  bound = r > 25.0 ? r : 25.0;
+  return r;
+}
+
+}  // namespace
+
+FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read)
+    : Domain(all),
+      fluidMeshes_(5, "Fluid Meshes"),
+      bodyMeshes_(5, "Body Meshes"),
+      freeMeshes_(5, "Free Surface Meshes"),
+      phi_(3, "Fluid User Defined (Phi) Problems"),
+      species_(3, "Fluid Species Advection Problems"),
+      customNames_(3, "Fluid Customised Results Names"),
+      customRes_(3, "Fluid Customised Results"),
+      customInt_(3, "Fluid Customised Integrals"),
+      meshDisp_(3, "Fluid Mesh Displacements"),
+      nodeMaterial_(3, "Node-Material information"),
+      toGlobal_(toGlobal),
+      globalToLocal_(globalToLocal),
+      kind_(kind),
+      problems_(NFluidFlags, 0),
+      fixedGradient_(100, "Fixed Gradient Variables"),
+      normals_(100, "Normal to Surface"),
+      normalVelocity_(100, "Normal Velocity"),
+      velocityLine_(100, "Fixed Velocity Line"),
+      bodyExtent_(3),
+      bodyMax_(3),
+      bodyMin_(3) {
+  if (!read) return;
+  name_ = "Fluid Domain";
+  FluidDomain::ReadGeneralData(in);
+  FluidDomain::ReadElmSets(in);
+  FluidDomain::ReadNodes(in);
+  FluidDomain::InitialiseData();
+  FluidDomain::InitialiseGeomData();
+}
+
+FluidDomain::~FluidDomain() {
+  delete solver1_;
+  delete solver2_;
+  // The user functions belong to the tables that read them or to these lists.
+  for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) {
+    int i = 0;
+    while (FluidFunction* f = t->next(i)) delete f;
+    t->clear();
+  }
+  int i = 0;
+  while (char* s = customNames_.next(i)) delete[] s;
+  customNames_.clear();
+  i = 0;
+  while (BitVec* b = nodeMaterial_.next(i)) delete b;
+  nodeMaterial_.clear();
+  for (Plex<ReaVec>* t : {&fixedGradient_, &normals_, &velocityLine_}) {
+    i = 0;
+    while (ReaVec* v = t->next(i)) delete v;
+    t->clear();
+  }
+  i = 0;
+  while (double* d = normalVelocity_.next(i)) delete d;
+  normalVelocity_.clear();
+  // Sets are deleted once, through the domain mesh table of the base.
+  fluidMeshes_.clear();
+  bodyMeshes_.clear();
+  freeMeshes_.clear();
+  i = 0;
+  while (Mesh* m = meshes.next(i)) {
+    int e = 0;
+    while (Elem* el = m->giveNextElm(e)) delete el;
+  }
+  // The nodes belong to the problem's node table.
+  nodes.clear();
+  delete conditional_;
+  delete initial_;
+  for (SystemSparseMatrix*& m : sys_) delete m;
+  delete lap_;
+  delete mass_;
+  delete pattern_;
+}
+
+// ---------------------------------------------------------------- general data
+
+void FluidDomain::ReadSolveKeywords(Input* in) {
+  problems_ = 0;
+  auto on = [&](int k) { problems_(unsigned(k + 1)) = 1; };
+  if (in->Exist("Solve_NavierStokes")) {
+    on(PNavierStokes), on(PVelocity), on(PPressure);
+    splitPressure_ = 0;
+    if (Max_Iterations == 1) {
+      OLVU_NOTICE("Fluid: Using Implicit Fractional Step solver (Max_Iterations == 1)");
+    } else {
+      OLVU_NOTICE("Fluid: Using Implicit Monolithic Scheme solver (Max_Iterations == " << Max_Iterations << ")");
+    }
+  } else if (in->Exist("Solve_NStoFractionalStep")) {
+    on(PFractional), on(PVelocity), on(PPressure);
+    splitPressure_ = in->Exist("SplitPressure") ? 1 : 0;
+    OLVU_NOTICE("Using Implicit Fractional Step solver");
+  } else if (in->Exist("Solve_Stokes")) {
+    on(PStokes), on(PVelocity), on(PPressure);
+    splitPressure_ = 0;
+    if (Max_Iterations == 1) {
+      OLVU_NOTICE("Solid: Using Implicit Fractional Step solver (Max_Iterations == 1)");
+    } else {
+      OLVU_NOTICE("Solid: Using Implicit Monolithic Scheme solver (Max_Iterations == " << Max_Iterations << ")");
+    }
+  }
+  if (in->Exist("Solve_Compressibility")) on(PCompressibility);
+  if (in->Exist("Solve_Temperature")) on(PTemperature);
+  if (in->Exist("Solve_Concentration")) on(PSpecies);
+  if (in->Exist("Solve_PhiProblems")) on(PPhi);
+  if (in->Exist("Solve_Mesh_Deformation")) {
+    on(PMeshDeform);
+    const char* w = in->Exist("MeshDeformationType") ? in->GetWord("MeshDeformationType", "") : "";
+    meshDefType_ = Is(w, "ByFunctions") ? 1 : Is(w, "ByAllData") ? 2 : Is(w, "ByBodies") ? 3 : -1;
+  }
+  if (in->Exist("Solve_Energy")) on(PEnergy);
+  if (in->Exist("Solve_Pseudoconcentration")) on(PPseudo);
+  if (in->Exist("Solve_Transpiration")) on(PTranspiration);
+  if (in->Exist("Solve_Kelvarid")) on(PKelvarid);
+  for (const TurbulenceWord& t : TurbulenceWords) {
+    if (!in->Exist(t.word)) continue;
+    on(PTurbulence), on(t.flag1);
+    if (t.flag2) on(t.flag2);
+    break;
+  }
+}
+
+void FluidDomain::LowerNorms() {
+  if (VarTolerance.length() == 0) return;
+  const double tmin = VarTolerance.min_val();
+  if (steadyNorm_ > tmin) steadyNorm_ = tmin;
+  if (advectionNorm_ > tmin) advectionNorm_ = tmin;
+}
+
+void FluidDomain::ReadGeneralData(Input* in) {
+  ReadSolveKeywords(in);
+  scheme_ = GiveType(in->GetWord("Integration_Scheme", nullptr));
+
+  const char* prefixes[6] = {"NS_AdvecStab", "NS_PressStab", "TB_AdvecStab", "TM_AdvecStab", "PS_AdvecStab",
+                             "EN_AdvecStab"};
+  const char* suffixes[3] = {"_2nd_Order", "_4th_Order", "_Auto"};
+  for (int k = 0; k < 6; ++k) {
+    stab_[k] = 1;
+    for (int s = 0; s < 3; ++s)
+      if (in->Exist((std::string(prefixes[k]) + suffixes[s]).c_str())) stab_[k] = s;
+  }
+
+  const char* smoothing[4] = {"Velocity_Smoothing", "Turbulence_Smoothing", "Temperature_Smoothing",
+                              "Energy_Smoothing"};
+  const int smoothDefault[4] = {0, 1, 0, 0};
+  for (int k = 0; k < 4; ++k) smooth_[k] = in->Exist(smoothing[k]) ? in->GetInt(smoothing[k]) : smoothDefault[k];
+  if (Flag(PTurbulence) && smooth_[1] < 2) OLVU_WARNING(3, "PROBLEM->Turbulence_Control >= 2 is recommended");
+
+  steadyNorm_ = in->GetRealIfExist("SteadyNorm", Undimensional, 0.0);
+  advectionNorm_ = in->GetRealIfExist("AdvectionNorm", Undimensional, 0.0);
+  LowerNorms();
+  incrControl_ = -1;
+  if (in->Exist("Control_Increment")) {
+    const char* w = in->GetWord("Control_Increment", "");
+    incrControl_ = Is(w, "High") ? 0.01 : Is(w, "Medium") ? 0.1 : Is(w, "Low") ? 0.5 : -1;
+  }
+  if (incrControl_ != -1) OLVU_NOTICE("Variable increment control will be applied");
+
+  totalPressure_ = in->Exist("Total_Pressure") ? 1 : 0;
+  if (Flag(PPseudo)) {
+    totalPressure_ = 1;
+    if (FStatic.length() > 0) {
+      OLVU_WARNING(0, "Cannot fix Pressure_Origin in Pseudoconcentration problem");
+      FStatic.resize(0);
+    }
+  }
+  if (Flag(PTranspiration) && totalPressure_ == 1) {
+    OLVU_WARNING(0, "Transpiration problem only works with Use_Total_Pressure \"Off\".\n\t Taking Use_Total_Pressure \"Off\".");
+    totalPressure_ = 0;
+  }
+
+  if (in->Exist("EddyKEnergy_Production_Limit")) {
+    Pk_LIMIT = in->GetRealIfExist("EddyKEnergy_Production_Limit", Undimensional, 1e-14);
+    Pe_LIMIT = in->GetRealIfExist("Epsilon_Production_Limit", Undimensional, 1e-14);
+    Re_LIMIT = in->GetRealIfExist("Epsilon_Reaction_Limit", Undimensional, 1e-14);
+    Pw_LIMIT = in->GetRealIfExist("Omega_Production_Limit", Undimensional, 1e-14);
+    Rw_LIMIT = in->GetRealIfExist("Omega_Reaction_Limit", Undimensional, 1e-14);
+    Pv_LIMIT = in->GetRealIfExist("EddyViscoT_Production_Limit", Undimensional, 1e-14);
+    Rv_LIMIT = in->GetRealIfExist("EddyViscoT_Reaction_Limit", Undimensional, 1e-14);
+  }
+  TVscMinimum = in->GetRealIfExist("TVscMinimum", Undimensional, 1e-14);
+  KenrMinimum = in->GetRealIfExist("KenrMinimum", Undimensional, 1e-14);
+  EpslMinimum = in->GetRealIfExist("EpslMinimum", Undimensional, 1e-14);
+  OmegMinimum = in->GetRealIfExist("OmegMinimum", Undimensional, 1e-14);
+  KtauMinimum = in->GetRealIfExist("KtauMinimum", Undimensional, 1e-14);
+  TVscMaximum = in->GetRealIfExist("TVscMaximum", Undimensional, 1.0);
+  KenrMaximum = in->GetRealIfExist("KenrMaximum", Undimensional, 1.0);
+  EpslMaximum = in->GetRealIfExist("EpslMaximum", Undimensional, 1.0);
+  OmegMaximum = in->GetRealIfExist("OmegMaximum", Undimensional, 1.0);
+  KtauMaximum = in->GetRealIfExist("KtauMaximum", Undimensional, 1.0);
+  if (Flag(PTurbulence)) {
+    if (KenrMinimum < 1.0 &&
+        (Flag(PKinetic) || Flag(PKEpsilon) || Flag(PKOmega) || Flag(PKOmegaSST) || Flag(PKKT)))
+      OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
+    if (EpslMinimum < 1.0 && Flag(PKEpsilon)) OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
+    if (OmegMinimum < 1.0 && (Flag(PKOmega) || Flag(PKOmegaSST)))
+      OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
+    if (KtauMinimum < 1.0 && Flag(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
+  }
+
+  fixTurbBodies_ = in->Exist("FixTurbulenceOnBodies") ? 1 : 0;
+  updateMeshEvery_ = in->GetIntIfExist("UpdateMeshEvery", 1);
+  couplingStep_ = -1;
+  if (in->Exist("Coupling_Type")) {
+    const char* w = in->GetWord("Coupling_Type", nullptr);
+    const int step = in->GetInt("Coupling_Step");
+    couplingStep_ = Is(w, "Steady_State") ? Number_of_Steps : Is(w, "Step_By_Step") ? step : -1;
+  }
+  if (Flag(PKelvarid) && couplingStep_ < 1) OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
+
+  const bool givenV = in->Exist("MinTauV_Ratio");
+  minTauV_ = Ratio(in, "MinTauV_Ratio", maxTauV_);
+  if (givenV && minTauV_ > 0.5) OLVU_WARNING(0, "StabTauV_MinRatio: Too high values may cause unstabilities.");
+  const bool givenP = in->Exist("MinTauP_Ratio");
+  minTauP_ = Ratio(in, "MinTauP_Ratio", maxTauP_);
+  if (givenP && minTauP_ > 0.5) OLVU_WARNING(0, "StabTauP_MinRatio: Large values may cause significant compressibility effect.");
+
+  ReadFunctionBlocks(in);
+}
+
+void FluidDomain::ReadFunctionBlocks(Input* in) {
+  if (Flag(PPhi) || Flag(PSpecies)) {
+    in->ReadLine();
+    if (in->Exist("NewPhiDefinition")) OLVU_FATAL("NewPhiDefinition not available in this build\n");
+    if (in->Exist("NewSpecDefinition")) OLVU_FATAL("NewSpecDefinition not available in this build\n");
+    in->HoldLine();
+  }
+  in->ReadCard("InitialDataFunctions");
+  initial_ = new (std::nothrow) FluidFuncTbl(3, InternalUnits, this);
+  if (!initial_) OLVU_FATAL("Not space available on heap\n");
+  initial_->readFrom(in, "EndInitialDataFunctions", "Initial Data");
+
+  in->ReadLine();
+  for (const char* block : {"SpeciesInitialData", "VariableInitialData"})
+    if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
+  conditional_ = new (std::nothrow) FluidFuncTbl(3, InternalUnits, this);
+  if (!conditional_) OLVU_FATAL("Not space available on heap\n");
+  if (in->Exist("ConditionalFunctions")) {
+    conditional_->readFrom(in, "EndConditionalFunctions", "Conditional");
+    in->ReadLine();
+  }
+  for (const char* block : {"SpeciesConditional", "VariableConditional"})
+    if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
+
+  if (in->Exist("MeshDeformationFunctions")) {
+    for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"})
+      meshDisp_.append(in->GetFluidFunc(k, this, Length));
+    in->ReadLine();
+  }
+  if (in->Exist("IntegralFunctions")) {
+    for (const char* k : {"Integral1", "Integral2", "Integral3"}) customInt_.append(in->GetFluidFunc(k, this, Undimensional));
+    in->ReadLine();
+  }
+  if (in->Exist("CustomisedResultsFunctions")) {
+    for (;;) {
+      in->ReadLine();
+      if (in->Exist("EndCustomisedResultsFunctions")) break;
+      customRes_.append(in->GetFluidFunc("CustomRes", this, Undimensional));
+      const char* w = in->GetWord("Name", nullptr);
+      char* copy = new char[std::strlen(w) + 1];
+      std::strcpy(copy, w);
+      customNames_.set_at(customRes_.high, copy);
+    }
+    in->ReadLine();
+  }
+  if (in->Exist("NonSymmetric")) {
+    solver1_ = new Solver(in, in->GetWord("NonSymmetric", nullptr));
+    in->ReadLine();
+  } else {
+    solver1_ = new Solver(BiConjugateGradient, 1e-10, 300, "Convection-Difussion solver");
+  }
+  if (in->Exist("Symmetric")) {
+    solver2_ = new Solver(in, in->GetWord("Symmetric", nullptr));
+  } else {
+    solver2_ = new Solver(StabBiConjugateGradient, 1e-10, 300, "Diffusion solver");
+    in->HoldLine();
+  }
+}
+
+// ---------------------------------------------------------------- function domain
+
+ReaVec* FluidDomain::GiveVector(const char* name) {
+  for (const VarName& v : VarNames)
+    if (Is(name, v.name)) return &vars_[v.id];
+  return nullptr;
+}
+
+int FluidDomain::GiveMaterialIndex(const char* name) {
+  int i = 0;
+  while (Mesh* m = meshes.next(i))
+    if (std::strcmp(m->Name(), name) == 0) return i;
+  return -1;
+}
+
+const BitVec* FluidDomain::MaterialNodes(int index) {
+  if (index <= 0 || index > nodeMaterial_.high || nodeMaterial_.free(index)) return nullptr;
+  return nodeMaterial_.get_at(index);
+}
+
+int FluidDomain::IsNodeInMaterialIndex(int index, int node) {
+  const BitVec* b = MaterialNodes(index);
+  return b ? (*b)(unsigned(node)) : 0;
+}
+
+void FluidDomain::RefreshNodeArray() {
+  nodeArray_.assign(std::size_t(numNodes), nullptr);
+  for (int k = 1; k <= numNodes && k <= int(toGlobal_.length()); ++k) nodeArray_[std::size_t(k - 1)] = allNodes->get_at(toGlobal_(unsigned(k)));
+}
+
+DomainView FluidDomain::View() {
+  DomainView v;
+  v.nodes = numNodes;
+  if (int(nodeArray_.size()) != numNodes) RefreshNodeArray();
+  v.coords = nodeArray_.data();
+  if (pattern_ && sys_[2]) {
+    v.graphRow = pattern_->row_ptr(0);
+    v.graphCol = pattern_->col_ind(0);
+    v.gx = sys_[2]->val(0);
+    v.gy = sys_[3]->val(0);
+    v.gz = sys_[4]->val(0);
+  }
+  if (mass_ && mass_->full_row_ptr()) {
+    v.massRow = mass_->full_row_ptr();
+    v.massCol = mass_->full_col_ind();
+    v.massPos = mass_->full_pos();
+    v.massVal = mass_->sval(0);
+  }
+  if (int(invLumped_.length()) == numNodes && numNodes > 0) v.invLumped = invLumped_.GivePointer();
+  v.globalToLocal = &globalToLocal_;
+  v.normals = &normals_;
+  v.meshMoves = Flag(PMeshDeform);
+  return v;
+}
+
+// ---------------------------------------------------------------- accessors
+
+double& FluidDomain::X(int i, int k) { return (*allNodes->get_at(toGlobal_(unsigned(i - k + 1))))(1); }
+double& FluidDomain::Y(int i, int k) { return (*allNodes->get_at(toGlobal_(unsigned(i - k + 1))))(2); }
+double& FluidDomain::Z(int i, int k) { return (*allNodes->get_at(toGlobal_(unsigned(i - k + 1))))(3); }
+
+Node* FluidDomain::giveNode(int i, int flag) { return flag ? nodes.get_at(i) : nodes.get_at(toGlobal_(unsigned(i))); }

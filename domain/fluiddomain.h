@@ -1,0 +1,449 @@
+// The fluid part of a problem: its element sets, nodal fields, node-condition sets, system
+// matrices on one sparsity pattern, linear-solver settings, user functions and the table of
+// sub-problems to solve. The driver creates it from the fluid definition block and calls its
+// read, initialise, step, solve and output operations.
+#pragma once
+
+#include <ostream>
+#include <vector>
+
+#include "driver/domain.h"
+#include "foundation/bitvec.h"
+#include "foundation/intvec.h"
+#include "foundation/plex.h"
+#include "foundation/reavec.h"
+#include "input/functiondomain.h"
+#include "input/types.h"
+
+class Input;
+class Solver;
+class FluidFuncTbl;
+class FluidFunction;
+class FluidMesh;
+class PhiProblem;
+class SpcProblem;
+class SparseMatrixStruct;
+class SystemSparseMatrix;
+class SymmetricSparseMatrix;
+
+/// Ids of the domain's nodal vectors (the order is fixed: other code indexes by these numbers).
+enum FluidVar : int {
+  VelX = 0, VelY = 1, VelZ = 2, VelX0 = 3, VelY0 = 4, VelZ0 = 5, Visc = 6, KVisc = 7, TVisc = 8,
+  SAVar = 9, SAVar0 = 10, TauV = 11, TauEq = 12, WallFactor = 13, Vorticity = 14, ElemSize = 15,
+  WallDist = 16, AddVec1 = 17, AddVec2 = 18, AddVec3 = 19, Temp = 20, Temp0 = 21, SpHeat = 22,
+  Conduct = 23, Pres = 24, Pres0 = 25, PresWork = 26, Pseudo = 27, Pseudo0 = 28, KEnergy = 29,
+  KEnergy0 = 30, KProduction = 31, EnergyV = 32, EnergyV0 = 33, Epsilon = 34, Epsilon0 = 35,
+  Omega = 36, Omega0 = 37, KTau = 38, KTau0 = 39, TurbLength = 40, Dens = 41, DensCopy = 42,
+  Compress = 43, Beta = 44, BodyForceX = 45, BodyForceY = 46, BodyForceZ = 47, MeshX = 48,
+  MeshY = 49, MeshZ = 50, MeshX0 = 51, MeshY0 = 52, MeshZ0 = 53, MeshWork = 54, Work1 = 55,
+  Work2 = 56, Work3 = 57, VelWorkX = 58, VelWorkY = 59, VelWorkZ = 60, NFluidVars = 64
+};
+
+/// Numbers of the node-condition sets (33 sets, 0 to 32).
+enum FluidCond : int {
+  FixVelX = 0, FixVelY, FixVelZ, FieldVelX, FieldVelY, FieldVelZ, CondVelNodes, FixMeshField,
+  FixMeshNull, MeshNoFix, NormalVelNodes, LineVelNodes, FixPres, FieldPres, CondPresNodes,
+  DeltNodes, RemoveCondNodes, FixTemp, FieldTemp, CondTempNodes, FixPseudo, FieldPseudo,
+  FixKEnergy, FixTurbVar, WallLawNodes, FullFixVel, Cond26, FreeSurfNodes, FixBeta, FixGradient,
+  SymmPlaneNodes, FreeTurb, Cond32, NFluidConds = 33
+};
+
+/// Entries of the sub-problem flag vector `ProblemsToSolve` (31 entries, 0 to 30).
+enum FluidFlag : int {
+  PVelocity = 1, PPressure = 2, PTemperature = 3, PPseudo = 4, PTurbulence = 5, PEnergy = 6,
+  PTranspiration = 7, PSpecies = 8, PCompressibility = 9, PStructure = 10, PPhi = 11, PMeshDeform = 12,
+  PKelvarid = 13, PNavierStokes = 14, PFractional = 15, PStokes = 16, PEuler = 17, PSmagorinsky = 18,
+  PMixingLength = 19, PKEpsilon = 20, PKEpsLB = 21, PKEpsLS = 22, PKEps2L = 23, PKOmega = 24,
+  PKOmegaSST = 25, PKKT = 26, PKinetic = 27, PKinetic2L = 28, PSpalart = 29, PBaldwin = 30,
+  NFluidFlags = 31
+};
+
+/// The fluid domain.
+class FluidDomain : public Domain, public FunctionDomain {
+ public:
+  /// Domain over the problem node table `all`, reading the fluid block from `in` (whose current
+  /// card is the fluid definition card) when `read` is non-zero. `toGlobal` and `globalToLocal`
+  /// are the caller's numbering maps (filled here); `kind` is the numbering slot (1 fluid, 2 solid).
+  FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read);
+  /// Deletes the solvers, function tables, sets and matrices; the nodes belong to the problem.
+  ~FluidDomain() override;
+
+  using Domain::ReadInitialConditions;
+
+  // Reading.
+
+  /// Reads the fluid definition card and the blocks that follow it.
+  void ReadGeneralData(Input* in) override;
+  /// Reads the element-set block.
+  void ReadElmSets(Input* in) override;
+  /// Numbers the domain nodes in order of first appearance in the fluid sets.
+  void ReadNodes(Input* in) override;
+  /// Nothing: the sets read their own elements.
+  void ReadElements(Input*) override {}
+  /// Gives the nodal fields their initial values from the initial-data and property functions.
+  virtual void ReadInitialConditions();
+  /// Reads the boundary block (skipped cleanly until the boundary reader exists).
+  void ReadBoundaryConditions(Input* in) override;
+  /// Reads the domain's block `name` of the restart file.
+  void ReadRestart(Input* in, const char* name) override;
+
+  // Initialisation.
+
+  /// Initialises the domain once all conditions are read (the stream is not used).
+  void InitialiseDomain(std::ostream& out) override;
+  /// Sizes the fields and sets the active sub-problems need, builds the pattern and matrices.
+  void InitialiseData() override;
+  /// Boundary orientation, body normals and wall distance.
+  virtual void InitialiseGeomData();
+  /// Harmonic extension of the imposed velocities when "Smooth_Field" is on.
+  void InitialiseUnknowns() override;
+  /// Clamping limits of the turbulence unknowns.
+  virtual void ReferenceValues();
+  /// Distance of every node to the nearest body wall (when the distance field is sized).
+  virtual void DistanceToBodiesField();
+  /// Consistent initial pressure (flow solution).
+  virtual void InitialiseVelocityPressure();
+  /// Hydrostatic initial pressure (flow solution).
+  virtual void SolveInitialPressure();
+  /// Reconciles the velocity conditions (boundary conditions).
+  virtual void CheckBoundaryConditions();
+
+  // Step lifecycle.
+
+  /// Start of a time step: theta, ramp, time-dependent conditions, material fields.
+  void StartNewStep() override;
+  /// Start of a coupled iteration: the reference scales of the convergence test.
+  virtual void StartNewIteration();
+  /// End of a step: relaxation and previous-step fields.
+  virtual void FinishStep();
+  /// Relaxes the iterated fields with factor f and refreshes the previous-step vectors.
+  virtual void UpdateVariables(double f);
+  /// Re-evaluates the conditional boundary conditions.
+  virtual void UpdateConditions();
+  /// Production of turbulent kinetic energy into p.
+  virtual void CalcKProduction(ReaVec& p);
+  /// Vorticity magnitude into w.
+  virtual void CalcVorticity(ReaVec& w);
+  /// to(i) = from(nearest wall node of i), 0 where there is none.
+  virtual void ReadFromWallVariables(ReaVec& from, ReaVec& to);
+  /// to(i) = from(nearest wall node of i) where that node is another one.
+  virtual void AddFromWallVariables(ReaVec& from, ReaVec& to);
+  /// Oscillation indicator of q in work vector 56.
+  virtual void DetectOscillations(ReaVec& q);
+  /// Nothing.
+  virtual void ImposeBodyVelocities() {}
+
+  // Solves (each returns at once when its sub-problem is not active).
+
+  /// Momentum (velocity components).
+  virtual void SolveMomentum();
+  /// Divergence-free pressure.
+  virtual void SolvePressure();
+  /// Velocity projection after convergence.
+  virtual void SolveProjection();
+  /// Transport turbulence models.
+  virtual void SolveTurbulence();
+  /// Smagorinsky model (pre-uncoupled).
+  virtual void SolveSmagorinsky();
+  /// Mixing-length model (pre-uncoupled).
+  virtual void SolveMixingLength();
+  /// Temperature.
+  virtual void SolveTemperature();
+  /// Free surface (transpiration).
+  virtual void SolveFreeSurface();
+  /// Rigid-body movement of one iteration.
+  virtual void SolveBodyMovement();
+  /// Initial placement of moving bodies.
+  virtual void SolveInitialBodyMovement();
+  /// Mesh deformation.
+  virtual void SolveMeshDeformation(int flag);
+  /// Adds the step's mesh displacement to the nodes.
+  virtual void UpdateMeshDeformation();
+  /// Structural solve (solid domain only).
+  virtual void SolveSolidStructure() {}
+  /// Sending over the coupling link (solid domain only).
+  virtual void SolveKelvarid() {}
+
+  // Output.
+
+  /// Result blocks of one output step.
+  void OutputResults(std::ostream& out) override;
+  /// Result blocks of the initial data.
+  void OutputInitialData(std::ostream& out) override;
+  /// The domain's restart block named `name`.
+  void OutputRestart(std::ostream& out, const char* name) override;
+  /// Final results (nothing).
+  virtual void OutputFinalResults(std::ostream&) {}
+  /// Force columns of the `.for` line.
+  void OutputForces(std::ostream& out) override;
+  /// Movement columns of the `.mov` line.
+  virtual void OutputBodyMovement(std::ostream& out);
+  /// Structural-program result and mesh files.
+  virtual void OutputQuorvelin(std::ostream& res, std::ostream& msh);
+  /// Sink-and-trim table.
+  virtual void OutputSinkandTrim(std::ostream& out);
+
+  // System matrices.
+
+  /// Rebuilds L, M, Gx, Gy, Gz, the lumped mass, its inverse, h and the length globals.
+  virtual void CalcSystemMatrixes();
+
+  // Material fields.
+
+  /// out = the property functions of kind k of the fluid sets (weighted mean where sets meet).
+  virtual void EvalDomainFunction(DofType k, ReaVec& out);
+  /// Re-evaluates out only when a function of kind k is temporal.
+  virtual void UpdateDomainFunction(DofType k, ReaVec& out);
+
+  // Assembly helpers of the scalar transport equations.
+
+  /// tau from the velocity tau and the diffusivity d, then A and the right-hand side out.
+  virtual void AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order);
+  /// A = M / (dt theta) + reaction r lumped + rows of L scaled by d + C1.
+  virtual void Assemble_LHS(ReaVec& d, ReaVec& r);
+  /// out = M u0 / (dt theta) (+ M s) (+ tau C1^T m^-1 C1 u for order 1 and 2).
+  virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order);
+  /// As the six-vector form with a capacity c: the diffusivity of tau is d / max(c, 1e-14).
+  virtual void AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out,
+                              int order);
+  /// As the seven-vector form with convective weights c2: the diffusivity of tau is d / max(c2, 1e-14).
+  virtual void AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& d, ReaVec& r,
+                              ReaVec& out, int order);
+  /// A = diag(c) (M / (dt theta) + C1 + diag(tau) C2) + reaction and diffusion terms.
+  virtual void Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r);
+  /// A = diag(c) M / (dt theta) + diag(c2) C1 + diag(tau c2) C2 + reaction and diffusion terms.
+  virtual void Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r);
+  /// out = c (M u0 / (dt theta)) (+ M s) (+ tau c C1^T m^-1 C1 u for order 1 and 2).
+  virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& out, int order);
+  /// As the five-vector form with the stabilisation term weighted by c2.
+  virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& out, int order);
+  /// out = M u / (dt theta) (+ M s).
+  virtual void Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out);
+  /// Lower and upper bounds of the equation's tau (set by the stabilisation of the flow solve).
+  void TauLimits(double low, double high) { tauLow_ = low, tauHigh_ = high; }
+  /// Bounds hi and lo of the solution of an equation with source s and reaction r.
+  virtual void SourceReactionLimits(ReaVec& s, ReaVec& r, ReaVec& n, double& hi, double& lo);
+
+  // FunctionDomain.
+
+  /// The nodal vector called `name` (case ignored), or null.
+  ReaVec* GiveVector(const char* name) override;
+  /// Index of the first set named exactly `name`, or -1.
+  int GiveMaterialIndex(const char* name) override;
+  /// Nodes of set `index`, or null.
+  const BitVec* MaterialNodes(int index) override;
+  /// Raw views of coordinates, node graph, gradient and mass matrices.
+  DomainView View() override;
+  /// 0 when set `index` has no node set, else whether node `node` belongs to it.
+  int IsNodeInMaterialIndex(int index, int node);
+
+  // Accessors.
+
+  /// Sub-problem flags (31 entries).
+  IntVec& ProblemsToSolve() { return problems_; }
+  /// Solver of non-symmetric systems.
+  Solver* giveSolver1st() { return solver1_; }
+  /// Solver of symmetric systems.
+  Solver* giveSolver2nd() { return solver2_; }
+  /// Domain kind (numbering slot).
+  virtual int NumType() { return kind_; }
+  /// Nodal vector of id `id`.
+  ReaVec& Var(int id) { return vars_[id]; }
+  /// Node-condition set `c`.
+  BitVec& Cond(int c) { return conds_[c]; }
+  /// Fluid set n ("Do not exist index" when absent).
+  virtual Mesh* giveDomainMesh(int n) { return fluidMeshes_.get_at(n); }
+  /// Next fluid set after cursor k (null at the end).
+  virtual Mesh* giveNextDomainMesh(int& k) { return fluidMeshes_.next(k); }
+  /// Body set n.
+  virtual Mesh* giveBodyMesh(int n) { return bodyMeshes_.get_at(n); }
+  /// Next body set after cursor k.
+  virtual Mesh* giveNextBodyMesh(int& k) { return bodyMeshes_.next(k); }
+  /// Free-surface set n.
+  virtual Mesh* giveFreeSMeshesMesh(int n) { return freeMeshes_.get_at(n); }
+  /// Next free-surface set after cursor k.
+  virtual Mesh* giveNextFreeSMeshesMesh(int& k) { return freeMeshes_.next(k); }
+  /// Count of fluid sets.
+  int number_of_fluid_meshes() const { return fluidMeshes_.count; }
+  /// Count of body sets.
+  int number_of_body_meshes() const { return bodyMeshes_.count; }
+  /// Count of free-surface sets.
+  int number_of_frees_meshes() const { return freeMeshes_.count; }
+  /// Count of Phi problems.
+  int number_of_phivariables() const { return phi_.count; }
+  /// Count of species problems.
+  int number_of_species() const { return species_.count; }
+  /// Phi problem n.
+  PhiProblem* GiveVariable(int n) { return phi_.get_at(n); }
+  /// Species problem n.
+  SpcProblem* GiveSpecies(int n) { return species_.get_at(n); }
+  /// The Phi-problem table.
+  Plex<PhiProblem>& PhiProblems() { return phi_; }
+  /// The species-problem table.
+  Plex<SpcProblem>& SpcProblems() { return species_; }
+  /// "Normal to Surface".
+  Plex<ReaVec>* giveNormalPlex() { return &normals_; }
+  /// Pressure.
+  ReaVec& givePressure() { return vars_[Pres]; }
+  /// Dynamic viscosity.
+  ReaVec& giveViscosity() { return vars_[Visc]; }
+  /// Turbulent viscosity.
+  ReaVec& giveTViscosity() { return vars_[TVisc]; }
+  /// Density.
+  ReaVec& giveDensity() { return vars_[Dens]; }
+  /// Velocity components.
+  ReaVec& giveVelocityX() { return vars_[VelX]; }
+  ReaVec& giveVelocityY() { return vars_[VelY]; }
+  ReaVec& giveVelocityZ() { return vars_[VelZ]; }
+  /// Coordinate of domain node i - k + 1 (through the domain-to-problem map).
+  double& X(int i, int k) override;
+  double& Y(int i, int k) override;
+  double& Z(int i, int k) override;
+  /// Node with problem number i when flag is non-zero, else with domain number i.
+  virtual Node* giveNode(int i, int flag);
+  /// Lumped mass (nodal volume).
+  ReaVec& LumpedMass() { return lumped_; }
+  /// Inverse lumped mass.
+  ReaVec& InvLumpedMass() { return invLumped_; }
+  /// The shared sparsity pattern (null before InitialiseData).
+  SparseMatrixStruct* Pattern() { return pattern_; }
+  /// Matrix k of the domain (0 system, 1 momentum, 2-4 Gx Gy Gz, 7 first and 8 second convective).
+  SystemSparseMatrix* SystemMatrix(int k) { return sys_[k]; }
+  /// The Laplacian.
+  SymmetricSparseMatrix* Laplacian() { return lap_; }
+  /// The consistent mass matrix.
+  SymmetricSparseMatrix* Mass() { return mass_; }
+  /// Element order per domain node.
+  IntVec& NodeOrder() { return nodeOrder_; }
+  /// Domain-to-problem numbering.
+  IntVec& ToGlobal() { return toGlobal_; }
+  /// Problem-to-domain numbering.
+  IntVec& GlobalToLocal() { return globalToLocal_; }
+  /// Initial-data function table.
+  FluidFuncTbl* InitialFunctions() { return initial_; }
+  /// Conditional function table.
+  FluidFuncTbl* ConditionalFunctions() { return conditional_; }
+  /// Time integration scheme.
+  IntegType Scheme() const { return scheme_; }
+  /// Time step times theta, its inverse, the step and theta.
+  double DtTheta() const { return dtTheta_; }
+  double InvDtTheta() const { return invDtTheta_; }
+  double Dt() const { return dt_; }
+  double Theta() const { return theta_; }
+  /// Steady-state and advection norms, increment-control factor.
+  double SteadyNorm() const { return steadyNorm_; }
+  double AdvectionNorm() const { return advectionNorm_; }
+  double IncrementControl() const { return incrControl_; }
+  /// Lowers the steady and advection norms to the smallest convergence tolerance.
+  void LowerNorms();
+  /// Stabilisation orders: 0 NS convective, 1 NS pressure, 2 turbulence, 3 temperature,
+  /// 4 pseudoconcentration, 5 energy (0 second, 1 fourth order, 2 automatic).
+  int StabOrder(int k) const { return stab_[k]; }
+  /// Smoothing switches: 0 velocity, 1 turbulence, 2 temperature, 3 energy.
+  int Smoothing(int k) const { return smooth_[k]; }
+  /// Total-pressure and split-pressure flags.
+  int TotalPressure() const { return totalPressure_; }
+  int SplitPressure() const { return splitPressure_; }
+  /// Mesh-deformation type and update interval, fix-turbulence-on-bodies, coupling step.
+  int MeshDeformationType() const { return meshDefType_; }
+  int UpdateMeshEvery() const { return updateMeshEvery_; }
+  int FixTurbulenceOnBodies() const { return fixTurbBodies_; }
+  int CouplingStep() const { return couplingStep_; }
+  /// Stabilisation ratios and their upper bounds.
+  double MinTauV() const { return minTauV_; }
+  double MaxTauV() const { return maxTauV_; }
+  double MinTauP() const { return minTauP_; }
+  double MaxTauP() const { return maxTauP_; }
+  /// The normal-condition flag (set by InitialiseDomain).
+  int NormalCondition() const { return normalCond_; }
+  /// Nearest body node per node (-1 none; empty when no wall law).
+  IntVec& NearestWallNode() { return nearest_; }
+  /// Customised results, integrals and mesh displacement functions.
+  Plex<FluidFunction>& CustomResults() { return customRes_; }
+  Plex<char>& CustomResultNames() { return customNames_; }
+  Plex<FluidFunction>& CustomIntegrals() { return customInt_; }
+  Plex<FluidFunction>& MeshDisplacements() { return meshDisp_; }
+  /// Node-Material information: nodes of fluid set n.
+  Plex<BitVec>& NodeMaterial() { return nodeMaterial_; }
+  /// Domain name ("Fluid Domain" when read).
+  const char* DomainName() const { return name_; }
+
+ protected:
+  /// The Gauss, triangle and tetrahedron paths of CalcSystemMatrixes for one set.
+  virtual void CalcSystemMatrixesSet(FluidMesh* set);
+  /// Sizes vector id to the node count, zeroed.
+  void Size(int id) { vars_[id].resize(unsigned(numNodes), 0.0); }
+  /// Sizes condition set c to the node count, cleared.
+  void SizeCond(int c) { conds_[c].resize(unsigned(numNodes), 0); }
+  /// Flag k of ProblemsToSolve.
+  int Flag(int k) const { return problems_(unsigned(k + 1)); }
+  /// Reads the flow and model switches of the definition card.
+  void ReadSolveKeywords(Input* in);
+  /// Reads the blocks after the definition card (functions and solvers).
+  void ReadFunctionBlocks(Input* in);
+  /// tau of an equation from the velocity tau and the diffusivity d (divided by q when given), clamped.
+  void EquationTau(const ReaVec& d, const ReaVec* q);
+  /// The reaction and diffusion terms shared by every left-hand side.
+  void ReactionDiffusion(ReaVec& d, ReaVec& r);
+  /// w = C1^T (m^-1 (C1 u)): the fourth-order stabilisation term before its weights.
+  ReaVec& StabilisationTerm(ReaVec& u);
+  /// Harmonic extension of one velocity component.
+  void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
+  /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
+  void VelocityGradient(ReaVec (&grad)[3][3]);
+  /// Keeps the raw node array of View() in step with the node table.
+  void RefreshNodeArray();
+
+  const char* name_ = "";
+  Plex<Mesh> fluidMeshes_;
+  Plex<Mesh> bodyMeshes_;
+  Plex<Mesh> freeMeshes_;
+  Solver* solver1_ = nullptr;
+  Solver* solver2_ = nullptr;
+  FluidFuncTbl* conditional_ = nullptr;
+  FluidFuncTbl* initial_ = nullptr;
+  Plex<PhiProblem> phi_;
+  Plex<SpcProblem> species_;
+  Plex<char> customNames_;
+  Plex<FluidFunction> customRes_;
+  Plex<FluidFunction> customInt_;
+  Plex<FluidFunction> meshDisp_;
+  Plex<BitVec> nodeMaterial_;
+  IntVec& toGlobal_;
+  IntVec& globalToLocal_;
+  int kind_;
+  ReaVec vars_[NFluidVars];
+  IntVec nodeOrder_;
+  IntVec nearest_;
+  ReaVec invLumped_;
+  ReaVec lumped_;
+  SparseMatrixStruct* pattern_ = nullptr;
+  SystemSparseMatrix* sys_[9] = {};
+  SymmetricSparseMatrix* lap_ = nullptr;
+  SymmetricSparseMatrix* mass_ = nullptr;
+  IntegType scheme_ = Backward_Euler;
+  int stab_[6] = {1, 1, 1, 1, 1, 1};
+  int smooth_[4] = {0, 1, 0, 0};
+  int totalPressure_ = 0;
+  int splitPressure_ = 0;
+  int meshDefType_ = -1;
+  int updateMeshEvery_ = 1;
+  int fixTurbBodies_ = 0;
+  int couplingStep_ = -1;
+  double dtTheta_ = 0, invDtTheta_ = 0, dt_ = 0, theta_ = 1.0, extra_ = 0;
+  double minTauV_ = 0.025, maxTauV_ = 25.0, minTauP_ = 0.025, maxTauP_ = 25.0;
+  double tauLow_ = 0, tauHigh_ = 1e100;
+  double steadyNorm_ = 0, advectionNorm_ = 0, incrControl_ = -1;
+  IntVec problems_;
+  int normalCond_ = 0;
+  BitVec conds_[NFluidConds];
+  ReaVec symPlanes_[3];
+  Plex<ReaVec> fixedGradient_;
+  Plex<ReaVec> normals_;
+  Plex<double> normalVelocity_;
+  Plex<ReaVec> velocityLine_;
+  ReaVec bodyExtent_, bodyMax_, bodyMin_;
+  double minBodyDiagonal_ = 0;
+  ReaVec bgm_[3];
+  std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
+};

@@ -1,0 +1,390 @@
+// Sizing, system matrices, initialisation and initial conditions of the fluid domain.
+#include <cmath>
+#include <new>
+
+#include "domain/fluiddomain.h"
+#include "domain/fluidmesh.h"
+#include "flow/assembler.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "mesh/csr.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+#include "solvers/sparsestruct.h"
+
+namespace {
+
+// Largest |v|; 0 for an empty vector.
+double MaxAbs(const ReaVec& v) { return v.length() ? v.max_abs() : 0.0; }
+double MinAbs(const ReaVec& v) { return v.length() ? v.min_abs() : 0.0; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- sizing and matrices
+
+void FluidDomain::InitialiseData() {
+  for (int c : {FixKEnergy, FixTurbVar, FreeTurb, FixBeta, WallLawNodes, FixGradient, SymmPlaneNodes, FreeSurfNodes,
+                FieldVelX, FieldVelY, FieldVelZ})
+    SizeCond(c);
+  for (int v : {Dens, ElemSize, Work1, Work2, Work3, TauV, TauEq, VelX, VelY, VelZ, VelWorkX, VelWorkY, VelWorkZ}) Size(v);
+  if (Flag(PVelocity)) {
+    for (int v : {VelX0, VelY0, VelZ0, Visc, KVisc, WallFactor, BodyForceX, BodyForceY, BodyForceZ}) Size(v);
+    for (int c : {FixVelX, FixVelY, FixVelZ, CondVelNodes, NormalVelNodes, LineVelNodes, DeltNodes, RemoveCondNodes})
+      SizeCond(c);
+  }
+  if (Flag(PPressure)) {
+    for (int v : {Pres, PresWork, Pres0}) Size(v);
+    for (int c : {FixPres, FieldPres, CondPresNodes}) SizeCond(c);
+  }
+  if (Flag(PTemperature)) {
+    for (int v : {Temp, Temp0, Conduct, SpHeat}) Size(v);
+    for (int c : {FixTemp, FieldTemp, CondTempNodes}) SizeCond(c);
+  }
+  if (Flag(PPseudo)) {
+    Size(Pseudo), Size(Pseudo0);
+    SizeCond(FixPseudo), SizeCond(FieldPseudo);
+  }
+  if (Flag(PCompressibility)) Size(Compress), Size(DensCopy);
+  if (Flag(PEnergy)) {
+    Size(EnergyV), Size(EnergyV0);
+    SizeCond(FullFixVel), SizeCond(Cond26);
+  }
+  if (Flag(PTranspiration) || freeMeshes_.count > 0) Size(Beta);
+  if (Flag(PTurbulence)) Size(TurbLength), Size(KEnergy), Size(TVisc);
+  if (Flag(PSmagorinsky)) Size(WallDist);
+  if (Flag(PKinetic)) Size(KEnergy0), Size(KProduction);
+  if (Flag(PKinetic2L)) Size(WallDist);
+  if (Flag(PKKT)) Size(KEnergy0), Size(KTau), Size(KTau0), Size(KProduction);
+  if (Flag(PKEpsilon) || Flag(PKEps2L)) Size(KEnergy0), Size(Epsilon), Size(Epsilon0), Size(KProduction);
+  // Entry 18 of the results selection is the DISTANCE result.
+  const bool distanceResult = WriteResultsData.length() >= 18 && WriteResultsData(18) != 0;
+  if (Flag(PKEpsLB) || Flag(PKEpsLS) || Flag(PKEps2L) || distanceResult) Size(WallDist);
+  if (Flag(PKOmega)) Size(KEnergy0), Size(Omega), Size(Omega0), Size(Vorticity), Size(KProduction);
+  if (Flag(PKOmegaSST))
+    Size(KEnergy0), Size(Omega), Size(Omega0), Size(Vorticity), Size(WallDist), Size(KProduction);
+  if (Flag(PSpalart)) Size(SAVar), Size(SAVar0), Size(WallDist), Size(Vorticity);
+  if (Flag(PBaldwin)) Size(WallDist);
+  if (Flag(PMeshDeform)) {
+    for (int v = MeshX; v <= MeshZ0; ++v) vars_[v].resize(unsigned(numNodes));
+    SizeCond(FixMeshField), SizeCond(FixMeshNull), SizeCond(MeshNoFix);
+    if (meshDefType_ == 1) {
+      OLVU_NOTICE("Fluid mesh deformation given by function");
+      conds_[FixMeshField].assign(1);
+    }
+  }
+
+  pattern_ = createSparseMatrixStruct(nodes, fluidMeshes_, kind_);
+  if (!pattern_) OLVU_FATAL("Not space available on heap\n");
+  for (int k : {0, 1, 2, 3, 4}) {
+    sys_[k] = new (std::nothrow) SystemSparseMatrix(pattern_);
+    if (!sys_[k]) OLVU_FATAL("Not space available on heap\n");
+  }
+  lap_ = new (std::nothrow) SymmetricSparseMatrix(pattern_);
+  mass_ = new (std::nothrow) SymmetricSparseMatrix(pattern_);
+  sys_[7] = new (std::nothrow) SystemSparseMatrix(pattern_);
+  sys_[8] = new (std::nothrow) SystemSparseMatrix(pattern_);
+  if (!lap_ || !mass_ || !sys_[7] || !sys_[8]) OLVU_FATAL("Not space available on heap\n");
+  lumped_.resize(unsigned(numNodes), 0.0);
+  invLumped_.resize(unsigned(numNodes), 0.0);
+  RefreshNodeArray();
+  CalcSystemMatrixes();
+}
+
+void FluidDomain::CalcSystemMatrixesSet(FluidMesh* set) {
+  ReaVec& share = vars_[Work1];
+  share = 0.0;
+  SystemArrays out;
+  out.pattern = pattern_;
+  out.laplacian = lap_->sval(0);
+  out.mass = mass_->sval(0);
+  out.gx = sys_[2]->val(0);
+  out.gy = sys_[3]->val(0);
+  out.gz = sys_[4]->val(0);
+  out.lumped = lumped_.GivePointer();
+  out.size = vars_[ElemSize].GivePointer();
+  out.share = share.GivePointer();
+  AssembleSystemSet(set, set->Name(), kind_, out);
+  set->initialiseLN_N(share);
+}
+
+void FluidDomain::CalcSystemMatrixes() {
+  Clock clock("Assembling System Matrixes");
+  lap_->NullifyMatrix();
+  for (int k : {2, 3, 4}) sys_[k]->NullifyMatrix();
+  mass_->NullifyMatrix();
+  ReaVec& h = vars_[ElemSize];
+  h = 0.0;
+  lumped_ = 0.0;
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i)) CalcSystemMatrixesSet(static_cast<FluidMesh*>(m));
+  // The lumped mass is the sum of the element weights: the row sums of M, except where an
+  // element lumps by its scaled diagonal.
+  const double* m = lumped_.GivePointer();
+  double* inv = invLumped_.GivePointer();
+  double* hp = h.GivePointer();
+  for (int k = 0; k < numNodes; ++k) {
+    inv[k] = 1.0 / m[k];
+    hp[k] /= m[k];
+  }
+  if (numNodes > 0) {
+    Max_Length = h.max_val();
+    Min_Length = h.min_val();
+  }
+  Med_Length = 0.1 * Max_Length + 0.9 * Min_Length;
+  Fluid_Volume = lumped_.sum();
+  ReaVec& w = vars_[Work1];
+  w.product(lumped_, h);
+  AverLength = w.sum() / Fluid_Volume;
+}
+
+// ---------------------------------------------------------------- initialisation
+
+void FluidDomain::InitialiseGeomData() {
+  // Boundary orientation and body normals belong to the body sets, which this build refuses.
+  DistanceToBodiesField();
+}
+
+void FluidDomain::InitialiseDomain(std::ostream&) {
+  int i = 0;
+  while (Mesh* m = meshes.next(i)) m->initialiseMesh();
+  const ReaVec diag = [&] {
+    ReaVec d(3);
+    for (unsigned c = 1; c <= 3; ++c) d(c) = maxCorner(c) - minCorner(c);
+    return d;
+  }();
+  if (FStatic.length() == 0) {
+    OLVU_WARNING(3, "Giving a reference for the total pressure is recommended\n\tNow taken in " << maxCorner(1) << " "
+                                                                                              << maxCorner(2) << " "
+                                                                                              << maxCorner(3));
+    FStatic = maxCorner;
+  }
+  Char_Length = 0;
+  minBodyDiagonal_ = 0;
+  bodyExtent_ = 0.0;
+  if (Char_Length == 0) Char_Length = 0.1 * diag.norm() + 1e-14;
+  if (Flag(PVelocity)) {
+    for (int c : {FixVelX, FieldVelX, FixVelY, FieldVelY, FixVelZ, FieldVelZ, NormalVelNodes, LineVelNodes})
+      conds_[c].andn_vec(conds_[DeltNodes]);
+    if (Dimension_Olvu == 2) conds_[FixVelZ].assign(1);
+    CheckBoundaryConditions();
+  }
+  InitialiseUnknowns();
+  UpdateVariables(1.0);
+  if (Flag(PVelocity)) {
+    ReaVec& s = vars_[Work2];
+    s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
+    Max_Velocity = MaxAbs(s) + 1e-14;
+    const double nu = MaxAbs(vars_[KVisc]);
+    if (nu > 0) {
+      ReynoldsN = Max_Velocity * Char_Length / nu;
+      if (ReynoldsN > 10000 && !Flag(PTurbulence))
+        OLVU_WARNING(2, "Turbulence effects may appear but they won't be simulated.\n\t"
+                        << "You should select a turbulence model from Data->Modules Data->QUELMA.");
+    }
+  } else {
+    Max_Velocity = ReynoldsN = 1e-14;
+  }
+  BoundlayerT = Char_Length / std::sqrt(ReynoldsN + 1e-14);
+  SolveInitialPressure();
+  normalCond_ = (conds_[NormalVelNodes].length() && !conds_[NormalVelNodes].null()) ||
+                        (conds_[LineVelNodes].length() && !conds_[LineVelNodes].null())
+                    ? 1
+                    : 0;
+  if (Flag(PTurbulence) && MaxAbs(vars_[Visc]) < 1e-14) OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
+  i = 0;
+  while (Mesh* m = meshes.next(i)) m->PostinitialiseMesh();
+}
+
+void FluidDomain::ReferenceValues() {
+  auto setSlot = [](unsigned slot, double lo, double hi, double mid) {
+    MinValue(slot + 1) = lo, MaxValue(slot + 1) = hi, MedValue(slot + 1) = mid;
+  };
+  auto viscosityCheck = [&] {
+    if (vars_[Visc].length() && MinAbs(vars_[Visc]) < 1e-14)
+      OLVU_FATAL("Turbulence can not be solved if physical viscosity is zero somewhere\n");
+  };
+  if (MinValue.length() < 23) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
+  const double vt = MaxAbs(vars_[TVisc]);
+  setSlot(10, vt * TVscMinimum + 1e-14, vt * TVscMaximum + 1e-14, 0);
+  MedValue(11) = 0.5 * (MinValue(11) + MaxValue(11));
+  if (Flag(PTemperature) && vars_[Temp].length()) {
+    if (MinAbs(vars_[Temp]) < MinValue(3)) MinValue(3) = MinAbs(vars_[Temp]);
+    if (MaxAbs(vars_[Temp]) > MaxValue(3)) MaxValue(3) = MaxAbs(vars_[Temp]);
+    MedValue(3) = 0.5 * (MinValue(3) + MaxValue(3));
+  }
+  struct Model {
+    bool on;
+    int var;
+    unsigned slot;
+    double maxR, minR;
+    bool tiny;
+  };
+  const Model models[3] = {{Flag(PKEpsilon) || Flag(PKEps2L), Epsilon, 6, EpslMaximum, EpslMinimum, true},
+                           {Flag(PKOmega) || Flag(PKOmegaSST), Omega, 7, OmegMaximum, OmegMinimum, true},
+                           {bool(Flag(PKKT)), KTau, 8, KtauMaximum, KtauMinimum, false}};
+  for (const Model& m : models) {
+    if (!m.on) continue;
+    const double mx = MaxAbs(vars_[m.var]);
+    setSlot(m.slot, mx * m.minR + 1e-14, mx * m.maxR + 1e-14, MinAbs(vars_[m.var]) + (m.tiny ? 1e-14 : 0));
+    viscosityCheck();
+  }
+  if (!Flag(PTurbulence)) return;
+  const double k = MaxAbs(vars_[KEnergy]);
+  setSlot(5, k * KenrMinimum + 1e-14, k * KenrMaximum + 1e-14, MedValue(6));
+  const char* ending = " ) of given Eddy Viscosity maximum limit.\n\tCheck data in PROBLEM->Turbulence.";
+  if (Flag(PKEpsilon) || Flag(PKEps2L)) {
+    const double F = 0.09 * MinValue(6) * MinValue(6) / MinValue(7) / MaxValue(11);
+    if (F > 0.1) OLVU_WARNING(3, "K and Epsilon minimum limits correspond to a high value ( Factor = " << F << ending);
+  }
+  if (Flag(PKOmega) || Flag(PKOmegaSST)) {
+    const double F = MinValue(6) / MinValue(8) / MaxValue(11);
+    if (F > 0.1) OLVU_WARNING(3, "K and Omega minimum limits correspond to a high value ( Factor = " << F << ending);
+  }
+  MedValue(6) = 0.5 * (MinValue(6) + MaxValue(6));
+  viscosityCheck();
+}
+
+void FluidDomain::SmoothComponent(int comp, const BitVec& fixed, const BitVec& far) {
+  SystemSparseMatrix* A = sys_[0];
+  A->copy_val(lap_);
+  ReaVec& rhs = vars_[VelWorkX + comp];
+  rhs = 0.0;
+  ReaVec& u = vars_[VelX + comp];
+  const BitVec& normal = conds_[NormalVelNodes];
+  const BitVec& line = conds_[LineVelNodes];
+  for (int k = 1; k <= numNodes; ++k) {
+    const unsigned i = unsigned(k);
+    const bool imposed = (fixed.length() && fixed(i)) || (normal.length() && normal(i)) || (line.length() && line(i)) ||
+                         far(i);
+    if (!imposed) continue;
+    rhs(i) = u(i);
+    A->Fix_AllRow(k - 1);
+  }
+  solver1_->solve(rhs, u, A, 1, "Smoothing initial velocity");
+}
+
+void FluidDomain::InitialiseUnknowns() {
+  if (!Smooth_Field || numNodes == 0 || !Flag(PVelocity)) return;
+  ReaVec centre(3);
+  double radius = 0;
+  for (unsigned c = 1; c <= 3; ++c) centre(c) = 0.5 * (maxCorner(c) + minCorner(c));
+  {
+    ReaVec d(3);
+    for (unsigned c = 1; c <= 3; ++c) d(c) = maxCorner(c) - minCorner(c);
+    radius = 0.3 * d.norm();
+  }
+  BitVec far{unsigned(numNodes)};
+  for (int k = 1; k <= numNodes; ++k) {
+    const ReaVec& p = *nodeArray_[std::size_t(k - 1)];
+    double d2 = 0;
+    for (unsigned c = 1; c <= 3; ++c) d2 += (p(c) - centre(c)) * (p(c) - centre(c));
+    if (std::sqrt(d2) > radius) far.assign(unsigned(k), 1);
+  }
+  SmoothComponent(0, conds_[FixVelX], far);
+  SmoothComponent(1, conds_[FixVelY], far);
+  SmoothComponent(2, conds_[FixVelZ], far);
+}
+
+// ---------------------------------------------------------------- initial conditions
+
+void FluidDomain::ReadInitialConditions() {
+  for (int pass = 0; pass < 2; ++pass) {
+    const DofType kinds[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+    for (int c = 0; c < 3; ++c)
+      if (FluidFunction* f = initial_->FFunc(int(kinds[c]))) f->fill(vars_[VelX + c]);
+    if (Flag(PPressure))
+      if (FluidFunction* f = initial_->FFunc(int(DofType::Pressure))) f->fill(vars_[Pres]);
+    if (Flag(PTemperature))
+      if (FluidFunction* f = initial_->FFunc(int(DofType::Temperature))) f->fill(vars_[Temp]);
+    if (Flag(PTurbulence)) {
+      if (FluidFunction* f = initial_->FFunc(int(DofType::EddyLength))) f->fill(vars_[TurbLength]);
+      if (FluidFunction* f = initial_->FFunc(int(DofType::EddyKineticEnergy))) f->fill(vars_[KEnergy]);
+    }
+    EvalDomainFunction(DofType::Density, vars_[Dens]);
+    if (Flag(PVelocity)) {
+      EvalDomainFunction(DofType::Viscosity, vars_[Visc]);
+      const double* mu = vars_[Visc].GivePointer();
+      const double* rho = vars_[Dens].GivePointer();
+      double* nu = vars_[KVisc].GivePointer();
+      for (int k = 0; k < numNodes; ++k) nu[k] = mu[k] / (rho[k] > 1e-14 ? rho[k] : 1e-14);
+    }
+    if (Flag(PTemperature)) {
+      EvalDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
+      EvalDomainFunction(DofType::Conductivity, vars_[Conduct]);
+    }
+    if (Flag(PCompressibility)) {
+      EvalDomainFunction(DofType::Compressibility, vars_[Compress]);
+      vars_[DensCopy] = vars_[Dens];
+    }
+    if (Flag(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+    UpdateVariables(1.0);
+  }
+  if (Flag(PTurbulence)) {
+    ReaVec& k = vars_[KEnergy];
+    ReaVec& l = vars_[TurbLength];
+    for (unsigned i = 1; i <= k.length(); ++i) {
+      if (k(i) < 1e-14) k(i) = 1e-14;
+      if (l(i) < 1e-14) l(i) = 1e-14;
+      vars_[TVisc](i) = l(i) * std::sqrt(k(i));
+    }
+    for (unsigned i = 1; i <= k.length(); ++i) {
+      const double lm = l(i) > 1e-14 ? l(i) : 1e-14;
+      if (Flag(PKKT)) vars_[KTau](i) = l(i) * std::sqrt(k(i)) / 0.09;
+      if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = 0.09 * std::pow(k(i), 1.5) / lm;
+      if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = std::sqrt(k(i)) / lm;
+    }
+    if ((Flag(PSpalart) || Flag(PSmagorinsky) || Flag(PBaldwin)) && k.length()) k.resize(0);
+  }
+  const ReaVec& rho = vars_[Dens];
+  if (rho.length() && rho.min_val() != rho.max_val()) Dens_Reference = rho.min_val();
+  Signed_Velocity.resize(3);
+  for (unsigned c = 0; c < 3; ++c) Signed_Velocity(c + 1) = vars_[VelX + int(c)].length() ? vars_[VelX + int(c)].max_signed() : 0.0;
+}
+
+// ---------------------------------------------------------------- material fields
+
+void FluidDomain::EvalDomainFunction(DofType kind, ReaVec& out) {
+  if (int(out.length()) != numNodes) return;
+  out = 0.0;
+  const int k = int(kind);
+  if (fluidMeshes_.count == 1) {
+    int i = 0;
+    auto* m = static_cast<FluidMesh*>(fluidMeshes_.next(i));
+    if (FluidFunction* f = m->funtions()->FFunc(k)) {
+      if (!f->Initialised()) f->isConstant(), f->isTemporal();
+      f->fill(out);
+    }
+    return;
+  }
+  int i = 0;
+  while (Mesh* mesh = fluidMeshes_.next(i)) {
+    auto* m = static_cast<FluidMesh*>(mesh);
+    FluidFunction* f = m->funtions()->FFunc(k);
+    if (!f) continue;
+    if (!f->Initialised()) f->isConstant(), f->isTemporal();
+    const IntVec& ids = m->DomainNodes();
+    f->addWeighted(out, &ids[0], m->LN_N().GivePointer(), int(ids.length()));
+  }
+  out.product(invLumped_);
+}
+
+void FluidDomain::UpdateDomainFunction(DofType kind, ReaVec& out) {
+  if (int(out.length()) != numNodes) return;
+  const int k = int(kind);
+  int i = 0;
+  if (fluidMeshes_.count == 1) {
+    auto* m = static_cast<FluidMesh*>(fluidMeshes_.next(i));
+    FluidFunction* f = m->funtions()->FFunc(k);
+    if (f && f->isTemporal()) f->fill(out);
+    return;
+  }
+  while (Mesh* mesh = fluidMeshes_.next(i)) {
+    FluidFunction* f = static_cast<FluidMesh*>(mesh)->funtions()->FFunc(k);
+    if (f && f->isTemporal()) {
+      EvalDomainFunction(kind, out);
+      return;
+    }
+  }
+}

@@ -1,0 +1,98 @@
+#include "domain/fluidmesh.h"
+
+#include <strings.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "domain/fluiddomain.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/input.h"
+
+namespace {
+
+const char* const PhiTableNames[5] = {"Phi_F1", "Phi_F1", "Phi_F2", "Phi_F3", "Phi_F4"};
+const char* const SpcTableNames[5] = {"Spc_F1", "Spc_F2", "Spc_F3", "Spc_F4", "Spc_F5"};
+
+char* Copy(const std::string& s) {
+  char* c = new (std::nothrow) char[s.size() + 1];
+  if (!c) OLVU_FATAL("Not space available on heap\n");
+  std::memcpy(c, s.c_str(), s.size() + 1);
+  return c;
+}
+
+}  // namespace
+
+FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int nnode, int slot, int read)
+    : Mesh(100, 100, in, type, nnode), domain_(d), slot_(slot), max_(3), min_(3) {
+  number_ = num;
+  for (int k = 0; k < 5; ++k) {
+    phiF_[k] = new Plex<FluidFunction>(1, PhiTableNames[k]);
+    spcF_[k] = new Plex<FluidFunction>(1, SpcTableNames[k]);
+  }
+  functions_ = new (std::nothrow) FluidFuncTbl(46, InternalUnits, d);
+  if (!functions_) OLVU_FATAL("Not space available on heap\n");
+  if (!read) return;
+
+  name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr))
+                                 : "Fluid Element Set_" + std::to_string(num));
+  if (in->Exist("Density")) OLVU_FATAL("Old fashioned Olvu format data file found\n");
+  // The rest of the set card is not checked: the element description words belong to it.
+  in->JumpLine();
+
+  in->ReadLine();
+  if (in->Exist("SpeciesProperties")) OLVU_FATAL("SpeciesProperties not available in this build\n");
+  if (in->Exist("VariablesProperties")) OLVU_FATAL("VariablesProperties not available in this build\n");
+  in->HoldLine();
+  in->ReadCard("PhysicalPropertiesFunctions");
+  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+
+  if (!d->ProblemsToSolve()(PCompressibility + 1) && functions_->exists(int(DofType::Density)) &&
+      !functions_->isConstant(int(DofType::Density)))
+    OLVU_WARNING(2, "Variable density found in set " << name_ << " running uncompressible problem.");
+}
+
+FluidMesh::~FluidMesh() {
+  for (int k = 0; k < 5; ++k) {
+    phiF_[k]->clear();
+    spcF_[k]->clear();
+    delete phiF_[k];
+    delete spcF_[k];
+  }
+  delete functions_;
+  delete[] name_;
+}
+
+const char* FluidMesh::Name() { return name_ ? name_ : Type(); }
+
+int FluidMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
+
+void FluidMesh::printTo(std::ostream& out) { out << "\nFluidMesh " << number_ << ";\n"; }
+
+void FluidMesh::initialiseMesh() {
+  int i = 0;
+  Node* first = nodes_->next(i);
+  if (!first) first = nodes_->get_at(1);  // an empty set ends with the table's own message
+  for (int c = 1; c <= 3; ++c) max_(unsigned(c)) = min_(unsigned(c)) = (*first)(unsigned(c));
+  i = 0;
+  while (Node* nd = nodes_->next(i))
+    for (unsigned c = 1; c <= 3; ++c) {
+      if ((*nd)(c) > max_(c)) max_(c) = (*nd)(c);
+      if ((*nd)(c) < min_(c)) min_(c) = (*nd)(c);
+    }
+}
+
+void FluidMesh::NumberNodes() {
+  domainNodes_.resize(unsigned(nodes_->count), 0);
+  int i = 0, k = 0;
+  while (Node* nd = nodes_->next(i)) domainNodes_(unsigned(++k)) = nd->num[slot_];
+}
+
+void FluidMesh::initialiseLN_N(ReaVec& v) {
+  if (int(domainNodes_.length()) != nodes_->count) NumberNodes();
+  lnn_.resize(unsigned(nodes_->count), 0.0);
+  for (unsigned k = 1; k <= domainNodes_.length(); ++k) lnn_(k) = v(unsigned(domainNodes_(k)));
+}

@@ -1,0 +1,83 @@
+// Element-set block and node numbering of the fluid domain.
+#include <strings.h>
+
+#include <new>
+
+#include "domain/fluiddomain.h"
+#include "domain/fluidmesh.h"
+#include "foundation/error.h"
+#include "input/input.h"
+
+void FluidDomain::ReadElmSets(Input* in) {
+  in->ReadCard("ElmSets");
+  for (;;) {
+    in->ReadLine();
+    if (in->Exist("EndElmSets")) break;
+    const int n = in->GetInt("Set");
+    const char* type = in->GetWord("Type", nullptr);
+    if (strcasecmp(type, "Fluid") == 0) {
+      FluidMesh* m = new (std::nothrow) FluidMesh(this, n, in, 3, Tetrahedra, 4, kind_, 1);
+      if (!m) OLVU_FATAL("Not space available on heap\n");
+      // Entered in the domain table first: a repeated number stops before the set is lost.
+      meshes.set_at(n, m);
+      fluidMeshes_.set_at(n, m);
+      m->ReadElemsFromAscii(in, allNodes);
+    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0 || strcasecmp(type, "FreeS") == 0) {
+      OLVU_FATAL("ElmSet " << type << " not available in this build\n");
+    } else {
+      OLVU_FATAL("ElmSet " << type << " not implemented\n");
+    }
+  }
+  if (fluidMeshes_.count == 0)
+    OLVU_FATAL("Fluid not defined.\nAssign Fluid properties to the geometry.\nCheck the problem definition in the data file.\n");
+  if (bodyMeshes_.count == 0)
+    OLVU_NOTICE("FluidBoundaries not defined. Is this right? Did you forget to mesh surfaces or lines?");
+  if (Flag(PTranspiration) && freeMeshes_.count == 0) OLVU_FATAL("Free Surfaces not defined for transpiration problem.\n");
+}
+
+void FluidDomain::ReadNodes(Input*) {
+  const int total = allNodes->high > 0 ? allNodes->high : 0;
+  if (int(globalToLocal_.length()) < total) globalToLocal_.resize(unsigned(total), 0);
+  numNodes = 0;
+  int im = 0;
+  while (Mesh* m = fluidMeshes_.next(im)) {
+    int in = 0;
+    while (Node* nd = m->giveNextNode(in)) {
+      const int p = nd->num[0];
+      if (!nodes.free(p)) continue;
+      ++numNodes;
+      globalToLocal_(unsigned(p)) = numNodes;
+      nodes.set_at(p, nd);
+      nd->num[kind_] = numNodes;
+    }
+  }
+  toGlobal_.resize(unsigned(numNodes), 0);
+  for (int p = 1; p <= int(globalToLocal_.length()); ++p) {
+    const int local = globalToLocal_(unsigned(p));
+    if (local > 0 && local <= numNodes) toGlobal_(unsigned(local)) = p;
+  }
+  // Domain box.
+  int i = 0;
+  bool first = true;
+  while (Node* nd = nodes.next(i))
+    for (unsigned c = 1; c <= 3; ++c) {
+      if (first || (*nd)(c) > maxCorner(c)) maxCorner(c) = (*nd)(c);
+      if (first || (*nd)(c) < minCorner(c)) minCorner(c) = (*nd)(c);
+      if (c == 3) first = false;
+    }
+  nodeOrder_.resize(unsigned(numNodes), 1000);
+  nodeOrder_ = 1000;
+  im = 0;
+  while (Mesh* m = fluidMeshes_.next(im)) {
+    BitVec* b = new (std::nothrow) BitVec(unsigned(numNodes));
+    if (!b) OLVU_FATAL("Not space available on heap\n");
+    const int order = giveOrder(m->GiveElemOrder());
+    int in = 0;
+    while (Node* nd = m->giveNextNode(in)) {
+      b->assign(unsigned(nd->num[kind_]), 1);
+      nodeOrder_(unsigned(nd->num[kind_])) = order;
+    }
+    nodeMaterial_.set_at(m->Num(), b);
+  }
+  RefreshNodeArray();
+}

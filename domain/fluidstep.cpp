@@ -1,0 +1,447 @@
+// Step lifecycle of the fluid domain: start of a step and of an iteration, relaxation and the
+// previous-step fields, conditional conditions, derived nodal fields and assembly helpers.
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "domain/fluidmesh.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+bool Sized(const ReaVec& v) { return v.length() > 0; }
+
+// Brings a function's masked entries up to date (the first use only works out its flags).
+void RefreshMasked(FluidFunction* f, ReaVec& v, const BitVec& mask) {
+  if (!f || !Sized(v) || mask.length() == 0) return;
+  if (!f->Initialised()) f->isConstant(), f->isTemporal();
+  f->update(v, mask);
+}
+
+// Relaxes v against its previous-step vector and copies it there (both sized).
+void RelaxAndKeep(ReaVec& v, ReaVec& prev, double f) {
+  if (!Sized(v) || v.length() != prev.length()) return;
+  v.average(prev, f);
+  prev = v;
+}
+
+// Clamps v into [lo, hi] entry by entry.
+void Clamp(ReaVec& v, double lo, double hi) {
+  double* p = v.GivePointer();
+  for (unsigned i = 0; i < v.length(); ++i) p[i] = p[i] > hi ? hi : (p[i] < lo ? lo : p[i]);
+}
+
+// Nodal stabilisation parameter of an equation with diffusivity nu on element size h.
+double Eval_Tau(double tauc, double nu, double h) {
+  if (nu < 1e-14) return tauc;
+  return 1.0 / (4 * nu / (h * h) + 1.0 / (tauc + 1e-14));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- step
+
+void FluidDomain::StartNewStep() {
+  theta_ = (scheme_ == Crank_Nicolson && !Initial_Phase) ? 0.5 : 1.0;
+  dt_ = Run_Time_Increment;
+  dtTheta_ = dt_ * theta_;
+  invDtTheta_ = dtTheta_ > 0 ? 1.0 / dtTheta_ : 0.0;
+
+  if (Start_Phase) {
+    for (int c = 0; c < 3; ++c) {
+      vars_[VelX + c] *= Accelerate_Factor;
+      if (vars_[VelX0 + c].length() == vars_[VelX + c].length()) vars_[VelX0 + c] = vars_[VelX + c];
+    }
+    int i = 0;
+    while (double* v = normalVelocity_.next(i)) *v *= Accelerate_Factor;
+  }
+
+  const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+  for (int c = 0; c < 3; ++c) RefreshMasked(initial_->FFunc(int(vk[c])), vars_[VelX + c], conds_[FieldVelX + c]);
+  if (Flag(PPressure)) RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
+  if (Flag(PTemperature)) RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
+
+  UpdateDomainFunction(DofType::Density, vars_[Dens]);
+  if (Sized(vars_[Dens]) && vars_[Dens].min_val() < 1e-14)
+    OLVU_FATAL("Wrong specific heat field (Density < 0.0) found.\n\tCheck material data.\n");
+  if (Flag(PVelocity)) {
+    UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
+    if (Sized(vars_[Visc]) && vars_[Visc].min_val() < 0)
+      OLVU_FATAL("Wrong fluid viscosity field (Viscosity < 0.0) found.\n\tCheck material data.\n");
+    vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
+  }
+  if (Flag(PTemperature)) {
+    UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
+    UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
+    const double cp = vars_[SpHeat].min_val(), k = vars_[Conduct].min_val();
+    if (cp < 0) OLVU_FATAL("Wrong specific heat field (Cp < 0.0) found.\n\tCheck material data.\n");
+    if (cp == 0) OLVU_WARNING(0, "Null specific heat found.\n\tCheck material data.");
+    if (k < 0) OLVU_FATAL("Wrong conductivity field (K < 0.0) found.\n\tCheck material data.\n");
+    if (k == 0) OLVU_WARNING(0, "Null conductivity found.\n\tCheck material data.");
+  }
+  if (Flag(PCompressibility)) {
+    UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
+    if (vars_[Compress].min_val() < 0)
+      OLVU_FATAL("Wrong compressibility field (1/C^2 < 0.0) found.\n\tCheck material data.\n");
+    vars_[DensCopy] = vars_[Dens];
+  }
+  if (Flag(PEnergy)) {
+    UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+    if (vars_[EnergyV].min_val() < 0) OLVU_FATAL("Wrong energy field (Energy < 0.0) found.\n\tCheck material data.\n");
+  }
+
+  UpdateConditions();
+
+  if (Flag(PTemperature) && Sized(vars_[Temp])) {
+    if (MinValue.length() < 3) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
+    MaxValue(3) = vars_[Temp].max_val();
+    MinValue(3) = vars_[Temp].min_val();
+  }
+  if (Sized(vars_[KProduction])) CalcKProduction(vars_[KProduction]);
+  if (Sized(vars_[Vorticity])) CalcVorticity(vars_[Vorticity]);
+
+  if (Reference_Velocity.length() == 0) Reference_Velocity.resize(3, 1e-14);
+  if (Fluid_Volume > 0 && numNodes > 0)
+    for (int c = 0; c < 3; ++c) {
+      double s = 0;
+      const double* u = vars_[VelX + c].GivePointer();
+      const double* m = lumped_.GivePointer();
+      for (int k = 0; k < numNodes; ++k) s += m[k] * u[k];
+      Reference_Velocity(unsigned(c + 1)) = s / Fluid_Volume;
+    }
+
+  if (Total_Time > 0) {
+    double L2 = 0;
+    for (unsigned c = 1; c <= 3; ++c) L2 += (maxCorner(c) - minCorner(c)) * (maxCorner(c) - minCorner(c));
+    const double L = std::sqrt(L2);
+    if (L > 1e-14 && L / (1e-14 + AverVelocity * dt_ * theta_) < 25)
+      OLVU_WARNING(3, "Found (Velocity x Time_Increment) too high.\n\t" << "Time Increment may be too high for this analysis.");
+  }
+}
+
+void FluidDomain::StartNewIteration() {
+  if (VarDenominat.length() < 12) VarDenominat.resize(23, 0.0);
+  if (Flag(PVelocity)) {
+    ReaVec& s = vars_[Work1];
+    s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
+    Max_Velocity = s.length() ? s.max_abs() : 0.0;
+    if (Max_Velocity < 1e-14) {
+      const double a = 2 * theta_ * Run_Time_Increment * Gravity;
+      const double b = Run_Time_Increment > 0 ? 0.1 * Char_Length / Run_Time_Increment : 0.0;
+      Max_Velocity = (a > b ? a : b) + 1e-14;
+      AverVelocity = 1e-14;
+    } else {
+      if (Reference_Velocity.length() == 0) Reference_Velocity.resize(3, 0.0);
+      double n2 = 0;
+      for (int c = 0; c < 3; ++c) {
+        double sum = 0;
+        const double* u = vars_[VelX + c].GivePointer();
+        const double* m = lumped_.GivePointer();
+        for (int k = 0; k < numNodes; ++k) sum += m[k] * u[k];
+        const double r = Fluid_Volume > 0 ? sum / Fluid_Volume : 0.0;
+        Reference_Velocity(unsigned(c + 1)) = r;
+        n2 += r * r;
+      }
+      AverVelocity = std::sqrt(n2);
+      if (AverVelocity < 1e-14) Reference_Velocity(1) = AverVelocity = 1e-14;
+    }
+    VarDenominat(1) = Max_Velocity;
+  }
+  if (Flag(PPressure)) {
+    const double rho = vars_[Dens].length() ? vars_[Dens].max_abs() : 0.0;
+    double q = 0.5 * rho * Max_Velocity * Max_Velocity;
+    const double p = (vars_[Pres].length() ? vars_[Pres].max_abs() : 0.0) + 1e-14;
+    if (q < p) q = p;
+    VarDenominat(2) = q * Fluid_Volume;
+  }
+  if (Flag(PTemperature)) VarDenominat(3) = (vars_[Temp].length() ? vars_[Temp].max_abs() : 0.0) + 1e-14;
+}
+
+void FluidDomain::UpdateConditions() {
+  struct Group {
+    int condSet, fixedSet;
+    DofType kind;
+    int value, previous;
+  };
+  const Group groups[5] = {{CondVelNodes, FixVelX, DofType::VelocityX, VelX, VelX0},
+                           {CondVelNodes, FixVelY, DofType::VelocityY, VelY, VelY0},
+                           {CondVelNodes, FixVelZ, DofType::VelocityZ, VelZ, VelZ0},
+                           {CondPresNodes, FixPres, DofType::Pressure, Pres, PresWork},
+                           {CondTempNodes, FixTemp, DofType::Temperature, Temp, Temp0}};
+  for (const Group& g : groups) {
+    BitVec& cond = conds_[g.condSet];
+    if (cond.length() == 0 || cond.null()) continue;
+    FluidFunction* test = conditional_ ? conditional_->FFunc(int(g.kind)) : nullptr;
+    if (!test) continue;
+    FluidFunction* value = initial_ ? initial_->FFunc(int(g.kind)) : nullptr;
+    test->bind();
+    if (value) value->bind();
+    BitVec& fixed = conds_[g.fixedSet];
+    ReaVec& v = vars_[g.value];
+    ReaVec& v0 = vars_[g.previous];
+    for (int j = 1; j <= numNodes; ++j) {
+      if (!cond(unsigned(j))) continue;
+      const double s = test->at(j);
+      if (s > 0) {
+        fixed.assign(unsigned(j), 1);
+        if (value) {
+          const double x = value->at(j);
+          if (Sized(v)) v(unsigned(j)) = x;
+          if (Sized(v0)) v0(unsigned(j)) = x;
+        }
+      } else if (s < 0) {
+        fixed.assign(unsigned(j), 0);
+      }
+    }
+  }
+}
+
+void FluidDomain::UpdateVariables(double f) {
+  UpdateConditions();
+  RelaxAndKeep(vars_[VelX], vars_[VelX0], f);
+  for (int c : {1, 2}) {
+    ReaVec& v = vars_[VelX + c];
+    ReaVec& prev = vars_[VelX0 + c];
+    if (!Sized(v) || v.length() != prev.length()) continue;
+    if (conds_[WallLawNodes].length() == v.length()) v.average(prev, conds_[WallLawNodes], f);
+    else v.average(prev, f);
+    prev = v;
+  }
+  if (Sized(vars_[Pres]) && vars_[Pres0].length() == vars_[Pres].length()) vars_[Pres0] = vars_[Pres];
+  RelaxAndKeep(vars_[Dens], vars_[DensCopy], f);
+  if (Sized(vars_[Temp]) && vars_[Temp0].length() == vars_[Temp].length()) {
+    vars_[Temp].average(vars_[Temp0], f);
+    if (f < 1 && MinValue.length() >= 3) Clamp(vars_[Temp], MinValue(3), MaxValue(3));
+    vars_[Temp0] = vars_[Temp];
+  }
+  if (Sized(vars_[MeshX]))
+    for (int c = 0; c < 3; ++c) vars_[MeshX + c].averincr(vars_[MeshX0 + c], f);
+  if (Sized(vars_[EnergyV]) && vars_[EnergyV0].length() == vars_[EnergyV].length()) {
+    vars_[EnergyV].average(vars_[EnergyV0], f);
+    if (f < 1) vars_[EnergyV].min_limit(1e-14);
+    vars_[EnergyV0] = vars_[EnergyV];
+  }
+  RelaxAndKeep(vars_[Pseudo], vars_[Pseudo0], f);
+  const int turb[4][3] = {{KEnergy, KEnergy0, 6}, {Epsilon, Epsilon0, 7}, {Omega, Omega0, 8}, {KTau, KTau0, 9}};
+  for (const auto& t : turb) {
+    ReaVec& v = vars_[t[0]];
+    ReaVec& prev = vars_[t[1]];
+    if (!Sized(v) || v.length() != prev.length()) continue;
+    v.average(prev, f);
+    if (f < 1 && MinValue.length() >= unsigned(t[2])) Clamp(v, MinValue(unsigned(t[2])), MaxValue(unsigned(t[2])));
+    prev = v;
+  }
+  if (Sized(vars_[SAVar]) && vars_[SAVar0].length() == vars_[SAVar].length()) {
+    vars_[SAVar].average(vars_[SAVar0], f);
+    if (f < 1) vars_[SAVar].min_limit(1e-14);
+    vars_[SAVar0] = vars_[SAVar];
+  }
+}
+
+void FluidDomain::FinishStep() {
+  UpdateVariables(theta_);
+  UpdateMeshDeformation();
+}
+
+// ---------------------------------------------------------------- derived fields
+
+namespace {
+
+// out = (G q) times the inverse lumped mass.
+void Derivative(SystemSparseMatrix* G, const ReaVec& q, const ReaVec& invm, ReaVec& out) {
+  G->mult(q.GivePointer(), out.GivePointer());
+  out.product(invm);
+}
+
+}  // namespace
+
+void FluidDomain::VelocityGradient(ReaVec (&grad)[3][3]) {
+  for (int a = 0; a < 3; ++a)
+    for (int b = 0; b < 3; ++b) {
+      grad[a][b].resize(unsigned(numNodes));
+      Derivative(sys_[2 + b], vars_[VelX + a], invLumped_, grad[a][b]);
+    }
+}
+
+void FluidDomain::CalcKProduction(ReaVec& p) {
+  if (!sys_[2] || !Sized(vars_[TVisc])) return;
+  ReaVec grad[3][3];
+  VelocityGradient(grad);
+  for (int k = 1; k <= numNodes; ++k) {
+    const unsigned i = unsigned(k);
+    auto g = [&](int a, int b) { return grad[a][b](i); };
+    const double s = 2 * (g(0, 0) * g(0, 0) + g(1, 1) * g(1, 1) + g(2, 2) * g(2, 2)) +
+                     (g(0, 1) + g(1, 0)) * (g(0, 1) + g(1, 0)) + (g(0, 2) + g(2, 0)) * (g(0, 2) + g(2, 0)) +
+                     (g(1, 2) + g(2, 1)) * (g(1, 2) + g(2, 1));
+    p(i) = vars_[TVisc](i) * s;
+  }
+}
+
+void FluidDomain::CalcVorticity(ReaVec& w) {
+  if (!sys_[2]) return;
+  ReaVec grad[3][3];
+  VelocityGradient(grad);
+  for (int k = 1; k <= numNodes; ++k) {
+    const unsigned i = unsigned(k);
+    const double a = grad[2][1](i) - grad[1][2](i), b = grad[2][0](i) - grad[0][2](i), c = grad[1][0](i) - grad[0][1](i);
+    w(i) = std::sqrt(a * a + b * b + c * c);
+  }
+}
+
+void FluidDomain::ReadFromWallVariables(ReaVec& from, ReaVec& to) {
+  for (unsigned i = 1; i <= from.length() && i <= nearest_.length(); ++i) {
+    const int p = static_cast<const IntVec&>(nearest_)(i);
+    to(i) = p == -1 ? 0.0 : from(unsigned(p));
+  }
+}
+
+void FluidDomain::AddFromWallVariables(ReaVec& from, ReaVec& to) {
+  for (unsigned i = 1; i <= from.length() && i <= nearest_.length(); ++i) {
+    const int p = static_cast<const IntVec&>(nearest_)(i);
+    if (p != -1 && p != int(i)) to(i) = from(unsigned(p));
+  }
+}
+
+void FluidDomain::DetectOscillations(ReaVec& q) {
+  if (!sys_[7]) return;
+  ReaVec& a = vars_[Work1];
+  ReaVec& b = vars_[Work2];
+  ReaVec& c = vars_[Work3];
+  sys_[7]->mult(q.GivePointer(), b.GivePointer());
+  b.product(invLumped_);
+  mass_->mult(b.GivePointer(), c.GivePointer());
+  c.product(invLumped_);
+  for (int k = 1; k <= numNodes; ++k) {
+    const unsigned i = unsigned(k);
+    const double e = 1 - std::fabs(a(i) - c(i)) / (std::fabs(a(i)) + std::fabs(c(i)) + 1e-14);
+    b(i) = 2 * e < 1 ? 2 * e : 1;
+  }
+}
+
+// ---------------------------------------------------------------- assembly helpers
+
+void FluidDomain::EquationTau(const ReaVec& d, const ReaVec* q) {
+  ReaVec& tau = vars_[TauEq];
+  if (!Sized(d)) {
+    tau = vars_[TauV];
+  } else {
+    const double* tv = vars_[TauV].GivePointer();
+    const double* h = vars_[ElemSize].GivePointer();
+    const double* dp = d.GivePointer();
+    const double* qp = q && Sized(*q) ? q->GivePointer() : nullptr;
+    double* t = tau.GivePointer();
+    for (int k = 0; k < numNodes; ++k) {
+      const double nu = qp ? dp[k] / (qp[k] > 1e-14 ? qp[k] : 1e-14) : dp[k];
+      t[k] = Eval_Tau(tv[k], nu, h[k]);
+    }
+  }
+  Clamp(tau, tauLow_, tauHigh_);
+}
+
+void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order) {
+  EquationTau(d, nullptr);
+  Assemble_LHS(d, r);
+  Assemble_RHS(u, u0, s, out, order);
+}
+
+void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out,
+                                 int order) {
+  EquationTau(d, &c);
+  Assemble_LHS(c, d, r);
+  Assemble_RHS(u, u0, c, s, out, order);
+}
+
+void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& d, ReaVec& r,
+                                 ReaVec& out, int order) {
+  EquationTau(d, &c2);
+  Assemble_LHS(c, c2, d, r);
+  Assemble_RHS(u, u0, c, c2, s, out, order);
+}
+
+void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  if (Sized(r)) A->row_mult_add(r, lumped_);
+  if (Sized(d)) A->row_mult_add(d, lap_);
+}
+
+void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  A->product(mass_, invDtTheta_);
+  ReactionDiffusion(d, r);
+  A->add(sys_[7]);
+}
+
+void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  A->product(mass_, invDtTheta_);
+  A->add(sys_[7]);
+  A->row_mult_add(vars_[TauEq], sys_[8]);
+  A->row_mult(c);
+  ReactionDiffusion(d, r);
+}
+
+void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  A->product(mass_, invDtTheta_);
+  A->row_mult(c);
+  A->row_mult_add(c2, sys_[7]);
+  ReaVec& tc = vars_[Work3];
+  tc.product(vars_[TauEq], c2);
+  A->row_mult_add(tc, sys_[8]);
+  ReactionDiffusion(d, r);
+}
+
+ReaVec& FluidDomain::StabilisationTerm(ReaVec& u) {
+  ReaVec& a = vars_[Work1];
+  ReaVec& w = vars_[Work2];
+  sys_[7]->mult(u.GivePointer(), a.GivePointer());
+  a.product(invLumped_);
+  sys_[7]->trans_mult(a.GivePointer(), w.GivePointer());
+  return w;
+}
+
+void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order) {
+  Assemble_STRHS(u0, s, out);
+  if (order != 1 && order != 2) return;
+  ReaVec& w = StabilisationTerm(u);
+  w.product(vars_[TauEq]);
+  out += w;
+}
+
+void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& out, int order) {
+  Assemble_RHS(u, u0, c, c, s, out, order);
+}
+
+void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& out, int order) {
+  mass_->mult(u0.GivePointer(), out.GivePointer());
+  out *= invDtTheta_;
+  out.product(c);
+  if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
+  if (order != 1 && order != 2) return;
+  ReaVec& w = StabilisationTerm(u);
+  w.product(vars_[TauEq]);
+  w.product(c2);
+  out += w;
+}
+
+void FluidDomain::Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out) {
+  mass_->mult(u.GivePointer(), out.GivePointer());
+  out *= invDtTheta_;
+  if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
+}
+
+void FluidDomain::SourceReactionLimits(ReaVec& s, ReaVec& r, ReaVec& n, double& hi, double& lo) {
+  for (unsigned i = 1; i <= n.length(); ++i) {
+    if (r(i) > 0) {
+      const double q = s(i) / r(i);
+      if (q > hi) hi = q;
+      else if (q < lo) lo = q;
+    } else {
+      if (s(i) < 0) lo = -1e100;
+      if (s(i) > 0) hi = 1e100;
+      r(i) = 0;
+    }
+  }
+}

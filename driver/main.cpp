@@ -1,0 +1,41 @@
+// The program entry: the command line, then one tool or one solve.
+#include <iostream>
+
+#include "driver/commandline.h"
+#include "driver/problem.h"
+#include "foundation/clock.h"
+#include "foundation/error.h"
+#include "input/input.h"
+
+int main(int argc, char** argv) {
+  const CommandLine c = ParseCommandLine(argc, argv);
+  const char* name = c.hasName ? c.name.c_str() : nullptr;
+  MemoryControlOn(name);
+  if (c.port != 0) {
+    OLVU_NOTICE("Initialising Kelvarid coupling");
+    OLVU_FATAL("Coupling not available in this build\n");
+  }
+  if (c.hasTool) {
+    if (name) {
+      Clock root(name);
+      Problem tool(name, c.tool.c_str());
+      tool.ExecuteTool(c.tool.c_str(), c.args);
+    } else {
+      Problem tool(name, c.tool.c_str());
+      tool.ExecuteTool(c.tool.c_str(), c.args);
+    }
+  } else if (!name) {
+    std::cerr << UsageLine(argc > 0 ? argv[0] : "olvu");
+    return 1;
+  } else {
+    // The reader comes first: a missing data file leaves no timing table behind.
+    Input* input = new Input(name);
+    {
+      Clock root(name);
+      Problem problem(input, name);
+    }
+    delete input;
+  }
+  MemoryControlOff();
+  return 0;
+}

@@ -1,0 +1,96 @@
+// The output files of a run: result blocks, the restart frame, the force and movement lines and
+// the final files. Each operation opens its file, lets the domains write and closes it.
+#include <fstream>
+
+#include "domain/fluiddomain.h"
+#include "driver/problem.h"
+#include "driver/totaldomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+
+void Problem::OutputInitialData() {
+  Clock clock("Printing Results");
+  std::ofstream& res = Kept(resFile, ".res");
+  for (FluidDomain* d : {fluidDomain, solidDomain}) {
+    if (!d) continue;
+    d->OutputInitialData(res);
+    d->OutputResults(res);
+  }
+  totalDomain->OutputInitialData(res);
+  Flush(res, ".res");
+}
+
+void Problem::OutputResults() {
+  Clock clock("Printing Results");
+  // The quotient test keeps the rule's form: a whole multiple of the output step.
+  const bool multiple = Current_Step / outputStep == static_cast<double>(Current_Step) / outputStep;
+  if ((Current_Step == Number_of_Steps || multiple) && Current_Step >= outputStart) {
+    std::ofstream& res = Kept(resFile, ".res");
+    if (fluidDomain) fluidDomain->OutputResults(res);
+    if (solidDomain) solidDomain->OutputResults(res);
+    totalDomain->OutputResults(res);
+    Flush(res, ".res");
+    if (Current_Step > 0 || Number_of_Steps == 1) {
+      OutputRestart();
+      OLVU_NOTICE("Results written successfully !");
+    }
+  }
+  if (Initial_Phase) return;
+  OutputLine(forFile, ".for", POutPut_Time, &FluidDomain::OutputForces);
+  OutputLine(movFile, ".mov", OutPut_Time, &FluidDomain::OutputBodyMovement);
+}
+
+void Problem::OutputLine(std::ofstream& file, const char* ext, double t, void (FluidDomain::*write)(std::ostream&)) {
+  // Opened even when silent: the file exists (empty) as the run left it at set-up.
+  std::ofstream& out = Kept(file, ext);
+  if (Verbose_Off > 1) return;
+  out << "\n" << t << "\t";
+  for (FluidDomain* d : {fluidDomain, solidDomain})
+    if (d) (d->*write)(out);
+  Flush(out, ext);
+}
+
+void Problem::OutputRestart() {
+  std::ofstream rst;
+  Create(rst, ".rst");
+  rst << "Problem;" << "\n";
+  rst << "Current_Step = " << Current_Step << " ,\t";
+  rst << "Total_Time = " << Total_Time << ";\n";
+  if (fluidDomain) fluidDomain->OutputRestart(rst, "Fluid");
+  if (solidDomain) solidDomain->OutputRestart(rst, "Solid");
+  totalDomain->OutputRestart(rst, "Total");
+  rst << "EndProblem;" << "\n";
+  Close(rst, ".rst");
+}
+
+void Problem::OutputFinalResults() {
+  Clock clock("Printing Results");
+  std::ofstream& res = Kept(resFile, ".res");
+  if (fluidDomain) fluidDomain->OutputFinalResults(res);
+  if (solidDomain) solidDomain->OutputFinalResults(res);
+  Close(res, ".res");
+  if (forFile.is_open()) Close(forFile, ".for");
+  if (movFile.is_open()) Close(movFile, ".mov");
+  if (fluidDomain) {
+    std::ofstream kvo;
+    std::ofstream msh;
+    Create(kvo, ".kvo.res");
+    Create(msh, ".kvo.msh");
+    fluidDomain->OutputQuorvelin(kvo, msh);
+    Close(kvo, ".kvo.res");
+    Close(msh, ".kvo.msh");
+  }
+  if (Refine_Mesh) {
+    std::ofstream bgm;
+    Create(bgm, ".bgm");
+    if (fluidDomain) fluidDomain->OutputBackgroundMesh(bgm);
+    Close(bgm, ".bgm");
+  }
+  if (fluidDomain) {
+    std::ofstream sat;
+    Create(sat, ".sat");
+    fluidDomain->OutputSinkandTrim(sat);
+    Close(sat, ".sat");
+  }
+}

@@ -1,0 +1,256 @@
+#include "driver/problem.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "domain/fluiddomain.h"
+#include "driver/totaldomain.h"
+#include "foundation/alloc.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/function.h"
+#include "input/input.h"
+#include "input/units.h"
+#include "mesh/mesh.h"
+
+namespace {
+
+// The results-selection words, entry k (1-based) at index k - 1; null entries have no word and
+// stay on.
+const char* const kResultWords[39] = {
+    "Initial",       "Velocity",      "VelocityStress", "Pressure",      "GradPressure",  "Temperature",
+    "GradTemperature", "Concentration", "Beta",         "BetaVector",    "Pseudoconc",    "Energy",
+    "Density",       "Viscosity",     "CompressFactor", "Divergence",    "TauParameter",  "Distance",
+    "EddyViscosity", "EddyKinEnergy", "Epsilon",        "Omega",         "KTau",          "dUdn",
+    "WallLawTau",    "Vorticity",     nullptr,          nullptr,         nullptr,         nullptr,
+    "UserDefFluid1", "UserDefFluid2", "UserDefFluid3",  "UserDefSolid1", "UserDefSolid2", "UserDefSolid3",
+    "MeshDeformation", "SolidDensity", nullptr};
+
+// A unit system from the card `card` ("OutputUnits", "InternalUnits"), or metre, second and
+// kilogram when the next card is another one (held back for the next read).
+Units* ReadUnits(Input* in, const char* card) {
+  if (!in->ReadCardIfExists(card)) return new Units("[m]", "[s]", "[Kg]");
+  if (!in->Exist("Length") || !in->Exist("Time") || !in->Exist("Mass"))
+    OLVU_FATAL(card << " (Length, Time and Mass) must be defined\n");
+  return new Units(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
+}
+
+}  // namespace
+
+Problem::Problem(Input* in, const char* name) : input(in), fileName(name) {
+  InitialiseProblem();
+  CreateDomain();
+  InitialiseDomain();
+  Run();
+}
+
+Problem::~Problem() {
+  delete totalDomain;
+  if (ownInput) delete input;
+}
+
+void Problem::Create(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str()); }
+
+void Problem::NewFile(const char* ext) const {
+  std::ofstream f;
+  Create(f, ext);
+  Close(f, ext);
+}
+
+void Problem::Append(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str(), true); }
+
+void Problem::Flush(std::ofstream& out, const char* ext) const {
+  out.flush();
+  if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
+}
+
+std::ofstream& Problem::Kept(std::ofstream& out, const char* ext) const {
+  if (!out.is_open()) Append(out, ext);
+  return out;
+}
+
+void Problem::Close(std::ofstream& out, const char* ext) const {
+  out.close();
+  if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
+}
+
+void Problem::InitialiseProblem() {
+  // The first card is checked before any output file is emptied, so a wrong file given by
+  // mistake leaves the results of an earlier run alone.
+  input->ReadLine();
+  const bool three = Dimension_Olvu == 3;
+  if (!input->Exist(three ? "OLVU_3D" : "OLVU_2D"))
+    OLVU_FATAL((three ? "OLVU_3D" : "OLVU_2D") << ": Incorrect input file format\n");
+  NewFile(".res");
+  NewFile(".for");
+  NewFile(".mov");
+  NewFile(".war");
+  // An error file of an earlier run would otherwise stand beside this run's results.
+  std::remove(FileName(".err").c_str());
+  const char* banner = three ? "********** RUNNING OLVU 3D **********" : "********** RUNNING OLVU 2D **********";
+  std::cout << banner << std::endl;
+  OLVU_NOTICE(banner);
+
+  delete ExternalUnits;
+  ExternalUnits = ReadUnits(input, "OutputUnits");
+  InternalUnits = ReadUnits(input, "InternalUnits");
+  input->NewUnits(InternalUnits);  // the reader owns it from now on
+
+  input->ReadCard("ProblemDefinition");
+  input->ReadCard("GeneralData");
+  NConcentration = 0;
+  ReadGeneralData();
+  input->ReadCard("PhysicalData");
+  ReadPhysicalData();
+  ReadResultsSelection();
+}
+
+void Problem::ReadGeneralData() {
+  Number_of_Steps = input->GetInt("Number_of_Steps");
+  if (Number_of_Steps <= 0) OLVU_FATAL("Wrong Number of Steps\n");
+  Time_Func = input->GetFunc("Time_Increment", Time);
+  Run_Time_Increment = TimeIncrement(0.0, 0.0, 0.0, 0);
+  Ref_Time_Increment = Run_Time_Increment;
+  Initial_Phase = 1;
+  Current_Step = 1;
+  outputStep = input->GetInt("OutPut_Step");
+  if (outputStep <= 0) OLVU_FATAL("Wrong Output Steps\n");
+  Max_Iterations = input->GetInt("Max_Iterations");
+  if (Max_Iterations <= 0) OLVU_FATAL("Max_Iterations must be >= 1\n");
+  Iterations = 1;
+  outputStart = input->GetInt("OutPut_Start", 0);
+  if (outputStart > Number_of_Steps) {
+    outputStart = Number_of_Steps;
+    OLVU_WARNING(0, "Changed OutPut_Start to " << outputStart);
+  }
+  if (input->Exist("Smooth_Field")) Smooth_Field = 1;
+  restart = input->Exist("Restart");
+  Initial_Steps = input->GetInt("Initial_Steps", 0);
+  if (Initial_Steps < 0) Initial_Steps = 0;
+  startUpType = 0;
+  if (input->Exist("Start_Up_Control")) startUpType = TypeOfStartUp(input->GetWord("Start_Up_Control", ""));
+  Start_Up = startUpType != 0;
+  if (input->Exist("OldLawOfTheWall")) OldLawOfTheWall = 1;
+  if (input->Exist("GiveWallLawForces")) GiveWallLawForces = 1;
+  if (input->Exist("Refine_Mesh")) Refine_Mesh = BackMeshType(input->GetWord("Refine_Mesh", nullptr));
+  newRunIndex = 1;
+  stepsNewRun = 0;
+  if (input->Exist("NewRunVelocities")) {
+    newRunVelocities = input->GetReaVec("NewRunVelocities", 1.0);
+    if (newRunVelocities.length() == 0)
+      OLVU_FATAL("Don't exist any number after a word \"NewRunVelocities\"\n");
+    if (newRunVelocities.min_abs() < 1e-14) OLVU_FATAL("Wrong definition of NewRunVelocities\n");
+    stepsNewRun = input->GetInt("StepsNewRunVelocities");
+    // Each new run adds this many steps and bounds the output step by it: at least one.
+    if (stepsNewRun < 1) OLVU_FATAL("Wrong minimum StepsNewRunVelocities given\n");
+  }
+}
+
+void Problem::ReadPhysicalData() {
+  if (input->Exist("Gravity")) {
+    GravVec = input->GetReaVec("Gravity", Acceleration);
+    if (GravVec.length() != 3) OLVU_FATAL("Gravity must be three dimensional\n");
+    if (GravVec(3) > 0) OLVU_WARNING(0, "Positive vertical gravity: Is this right?");
+    Gravity = GravVec.norm();
+    GravityDirection = GravVec;
+    if (std::fabs(Gravity) < 1e-14)
+      OLVU_WARNING(0, "Null gravity vector found. Is it correct?");
+    else
+      GravityDirection /= Gravity;
+  } else {
+    GravVec.resize(3, 0.0);
+    GravVec = 0.0;
+    GravityDirection.resize(3, 0.0);
+    GravityDirection = 0.0;
+    Gravity = 0;
+    OLVU_WARNING(0, "Gravity vector not defined. Taken null gravity vector");
+  }
+  if (Dimension_Olvu == 2 && GravVec(3) != 0) OLVU_WARNING(0, "Found OZ gravity in a 2D Problem. Is this correct?");
+  if (input->Exist("Pres_Origin")) {
+    FStatic = input->GetReaVec("Pres_Origin", Length);
+    if (FStatic.length() != 3) OLVU_FATAL("Origin of pressure must be three dimensional\n");
+  } else {
+    FStatic.resize(3, 0.0);
+    FStatic = 0.0;
+  }
+  Psed_Length = input->GetRealIfExist("Psed_Length", Length, 1e-14);
+}
+
+void Problem::ReadResultsSelection() {
+  WriteResultsData.resize(39, 1);
+  WriteResultsData = 1;
+  if (!input->ReadCardIfExists("WriteResultsData")) return;
+  for (int k = 0; k < 39; ++k)
+    if (kResultWords[k]) WriteResultsData[k] = input->Exist(kResultWords[k]);
+}
+
+void Problem::CreateDomain() {
+  input->ReadCard("Nodes");
+  GeometryExternalUnits = input->GetWord("CoordinateUnits", "[m]");
+  const double scale = InternalUnits->GetTransFact(GeometryExternalUnits.c_str(), Length);
+  allNodes = new Plex<Node>(100, "All the Nodes of the geometry");
+  ReadNodesFromAscii(input, allNodes, scale, 3);
+  const int n = allNodes->count;
+  GlobalToFluid.resize(0);
+  GlobalToFluid.resize(static_cast<unsigned>(n), 0);
+  GlobalToSolid.resize(0);
+  GlobalToSolid.resize(static_cast<unsigned>(n), 0);
+  AllocInit(96L * n);
+
+  Input* rst = nullptr;
+  if (restart) {
+    rst = new Input(FileName(".rst").c_str());
+    rst->ReadCard("Problem");
+    rst->ReadLine();
+    const int saved = rst->GetInt("Current_Step");
+    // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
+    if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
+    Current_Step = saved + 1;
+    Total_Time = rst->GetRea("Total_Time", Undimensional);
+    if (Current_Step > Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");
+  }
+
+  input->ReadLine();
+  if (input->Exist("FluidDefinition")) {
+    Clock clock("Reading Fluid");
+    fluidDomain = new (std::nothrow) FluidDomain(allNodes, input, FluidToGlobal, GlobalToFluid, 1, 1);
+    if (!fluidDomain) OLVU_FATAL("Not space available on heap\n");
+    fluidDomain->ReadInitialConditions();
+    if (restart) fluidDomain->ReadRestart(rst, "Fluid");
+    fluidDomain->ReadBoundaryConditions(input);
+    input->ReadLine();
+  }
+  if (input->Exist("SolidDefinition")) OLVU_FATAL("SolidDefinition not available in this build\n");
+  if (!fluidDomain && !solidDomain) OLVU_FATAL("Problem to be Solved not Defined\n");
+  if (!input->Exist("TotalDefinition")) OLVU_FATAL("Wrong input file found. TotalDefinition is missing.\n");
+  {
+    Clock clock("Reading Total");
+    totalDomain = new (std::nothrow) TotalDomain(fluidDomain, solidDomain, allNodes, input);
+    if (!totalDomain) OLVU_FATAL("Not space available on heap\n");
+  }
+  if (restart) {
+    totalDomain->ReadRestart(rst, "Total");
+    rst->ReadCard("EndProblem");
+    delete rst;
+  }
+}
+
+void Problem::InitialiseDomain() {
+  std::ofstream& res = Kept(resFile, ".res");
+  res << "Qor Post Results File 1.0\n";
+  if (fluidDomain) {
+    Clock clock("Initialising Fluid Domain");
+    fluidDomain->InitialiseDomain(res);
+    fluidDomain->SolveInitialBodyMovement();
+  }
+  if (solidDomain) {
+    Clock clock("Initialising Solid Domain");
+    solidDomain->InitialiseDomain(res);
+    solidDomain->SolveInitialBodyMovement();
+  }
+  totalDomain->InitialiseDomain(res);
+  Flush(res, ".res");
+}

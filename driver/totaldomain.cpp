@@ -1,0 +1,241 @@
+#include "driver/totaldomain.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/input.h"
+#include "solvers/solversetting.h"
+
+namespace {
+
+// Keywords of the inner-iteration counts, in the order of the counts.
+const char* const kInnerWords[6] = {"VC_Inner_Iterations", "PR_Inner_Iterations", "TB_Inner_Iterations",
+                                    "TM_Inner_Iterations", "AS_Inner_Iterations", "PH_Inner_Iterations"};
+
+// Convergence-norm keywords and the solution variable each one sets.
+struct NormWord {
+  const char* word;
+  unsigned entry;
+};
+const NormWord kNormWords[6] = {{"VelConvergenceNorm", 0}, {"PreConvergenceNorm", 1}, {"TemConvergenceNorm", 2},
+                                {"ConConvergenceNorm", 4}, {"BetConvergenceNorm", 11}, {"PhiConvergenceNorm", 21}};
+
+constexpr unsigned kVariables = 23;
+
+}  // namespace
+
+TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all, Input* in)
+    : Domain(all),
+      domainMeshes_(5, "Fluid and Solid meshes"),
+      interfaces_(5, "Interface Boundaries"),
+      fluid_(fluid),
+      solid_(solid) {
+  numNodes = all->count;
+  ReadGeneralData(in);
+  ReadElmSets(in);
+  InitialiseData();
+}
+
+TotalDomain::~TotalDomain() {
+  delete interfaceSolver_;
+  domainMeshes_.clear();
+  interfaces_.clear();
+}
+
+int TotalDomain::Solves(FluidDomain* d, int k) { return d ? d->ProblemsToSolve()[static_cast<unsigned>(k)] : 0; }
+
+void TotalDomain::ReadGeneralData(Input* in) {
+  // A count of 0 skips its solve; the plain getter keeps that possible.
+  for (int k = 0; k < 6; ++k) inner_[k] = in->GetInt(kInnerWords[k], 1);
+  in->ReadCard("ToleranceData");
+  VarIncrement.resize(0);
+  VarIncrement.resize(kVariables, 0.0);
+  VarTolerance.resize(0);
+  VarTolerance.resize(kVariables, 0.001);
+  VarIncrRatio.resize(0);
+  VarIncrRatio.resize(kVariables, 1e100);
+  VarDenominat.resize(0);
+  VarDenominat.resize(kVariables, 1e-14);
+  for (const NormWord& n : kNormWords) VarTolerance[n.entry] = in->GetRea(n.word, 1e-10, "", Undimensional);
+  VarTolerance.max_limit(1.0);
+  MinValue.resize(0);
+  MinValue.resize(kVariables, 1e100);
+  MaxValue.resize(0);
+  MaxValue.resize(kVariables, -1e100);
+  MedValue.resize(0);
+  MedValue.resize(kVariables, 1.0);
+  // The tolerances exist only now: the steady and advection norms are lowered to them here.
+  for (FluidDomain* d : {fluid_, solid_}) {
+    if (!d) continue;
+    d->LowerNorms();
+    d->ReferenceValues();
+  }
+}
+
+void TotalDomain::ReadElmSets(Input* in) {
+  in->ReadCard("ElmSets");
+  for (;;) {
+    in->ReadLine();
+    if (in->Exist("EndElmSets")) break;
+    in->GetInt("Set");
+    const char* type = in->GetWord("Type", nullptr);
+    if (strcasecmp(type, "Interface") != 0) OLVU_FATAL("ElmSet " << type << " not implemented\n");
+    // Interface sets between a fluid and a solid domain need the solid domain.
+    OLVU_FATAL("ElmSet " << type << " not available in this build\n");
+  }
+}
+
+void TotalDomain::InitialiseData() {
+  // With one domain the flags are its entries; with both, an entry of either turns a flag on.
+  auto either = [this](int k) { return (Solves(fluid_, k) || Solves(solid_, k)) ? 1 : 0; };
+  FluidDomain* only = fluid_ && solid_ ? nullptr : (fluid_ ? fluid_ : solid_);
+  auto flag = [&](int k) { return only ? Solves(only, k) : either(k); };
+  pressure_ = flag(2);
+  temperature_ = flag(3);
+  species_ = flag(8);
+  phi_ = flag(11);
+  meshDeformation_ = flag(12);
+  spcCount_ = std::max(ProblemCount(fluid_, true), ProblemCount(solid_, true));
+  phiCount_ = std::max(ProblemCount(fluid_, false), ProblemCount(solid_, false));
+  for (FluidDomain* d : {fluid_, solid_}) {
+    if (!d) continue;
+    int k = 0;
+    while (Mesh* m = d->giveNextDomainMesh(k)) domainMeshes_.append(m);
+  }
+}
+
+int TotalDomain::ProblemCount(FluidDomain* d, bool species) {
+  // The highest number, not the count: problems 1 and 3 are both visited.
+  if (!d) return 0;
+  return species ? d->SpcProblems().high : d->PhiProblems().high;
+}
+
+void TotalDomain::InitialiseDomain(std::ostream&) {
+  FluidDomain* first = fluid_ ? fluid_ : solid_;
+  if (first) {
+    minCorner = first->minCorner;
+    maxCorner = first->maxCorner;
+  }
+  if (fluid_ && solid_) {
+    minCorner.min_vec(solid_->minCorner);
+    maxCorner.max_vec(solid_->maxCorner);
+  }
+  ReaVec diagonal(maxCorner);
+  diagonal -= minCorner;
+  const double d = 10 * diagonal.norm();
+  if (minCorner.min_val() < -d || maxCorner.max_val() > d)
+    OLVU_WARNING(0, "Geometry position may reduce calculation precision.\n\t"
+                        << "It is recommended to center domain in origin.");
+  int k = 0;
+  while (Mesh* m = interfaces_.next(k)) m->initialiseMesh();
+}
+
+// ---- solve sequence ----
+
+void TotalDomain::SolvePreUncoupledProblem() {
+  Clock clock("Solving Pre-Uncoupled Problems");
+  if (!fluid_) return;
+  fluid_->SolveSmagorinsky();
+  fluid_->SolveMixingLength();
+}
+
+void TotalDomain::SolveCoupledProblem() {
+  Clock clock("Solving Coupled Problems");
+  for (int k = 0; k < inner_[0]; ++k) SolveVelocityProblem();
+  for (int k = 0; k < inner_[1]; ++k) SolvePressureProblem();
+  for (int k = 0; k < inner_[2]; ++k) SolveTurbulenceProblem();
+  if (!Initial_Phase) {
+    if (fluid_) fluid_->SolveBodyMovement();
+    if (!Initial_Phase && solid_) solid_->SolveBodyMovement();
+  }
+  for (int k = 0; k < inner_[3]; ++k) SolveTemperatureProblem();
+  for (int k = 0; k < inner_[4]; ++k) SolveSpecProblems();
+  for (int k = 0; k < inner_[5]; ++k) SolvePhiProblems();
+}
+
+void TotalDomain::SolveTurbulenceProblem() {
+  VarIncrement[14] = 0;
+  if (fluid_) fluid_->SolveTurbulence();
+}
+
+void TotalDomain::SolveTemperatureProblem() {
+  if (!temperature_) return;
+  VarIncrement[2] = 0;
+  if (fluid_) fluid_->SolveTemperature();
+  if (solid_) solid_->SolveTemperature();
+}
+
+void TotalDomain::SolveSpecProblems() {
+  if (species_) SolveFieldProblems(true);
+}
+
+void TotalDomain::SolvePhiProblems() {
+  if (phi_) SolveFieldProblems(false);
+}
+
+void TotalDomain::SolveFieldProblems(bool) {
+  // Phi and species problems are read by neither domain yet (their blocks are refused at
+  // reading), so the index range 1 to the highest number is always empty here.
+}
+
+void TotalDomain::SolvePostUncoupledProblem() {
+  Clock clock("Solving Post-Uncoupled Problems");
+  if (fluid_) {
+    fluid_->SolveProjection();
+    fluid_->SolveFreeSurface();
+    if (!Initial_Phase) fluid_->SolveMeshDeformation(0);
+  }
+  if (solid_) {
+    solid_->SolveProjection();
+    solid_->SolveSolidStructure();
+    solid_->SolveKelvarid();
+    if (!Initial_Phase) solid_->SolveMeshDeformation(0);
+  }
+}
+
+int TotalDomain::HasConverged() {
+  static const char* const kLabel[3] = {"VarIncrRatio(Vel) ", "VarIncrRatio(Pre) ", "VarIncrRatio(Tem) "};
+  for (unsigned k = 0; k < 3; ++k) {
+    const double r = VarIncrement[k] / VarDenominat[k];
+    VarIncrRatio[k] = r;
+    if (!std::isfinite(r))
+      OLVU_FATAL((k < 2 ? "Fluid nonlinear algorithm diverged" : "Temperature solver diverged") << "\n");
+    std::cout << kLabel[k] << r << std::endl;
+    if (k == 0 && r > 1) {
+      VarIncrRatio[0] = 1;
+      AverVelocity = VarIncrement[0] / (Fluid_Volume + 1e-14);
+    }
+    if (VarTolerance[k] < VarIncrRatio[k]) return 0;
+  }
+  // Every Phi and species problem of the solid and then the fluid domain must also have converged;
+  // neither domain holds any yet.
+  AutoFact_Time_Increment = 1;
+  double f[3];
+  for (unsigned k = 0; k < 3; ++k) f[k] = 2 * VarIncrRatio[k] / (VarTolerance[k] + 1e-14);
+  const double largest = std::max({f[0], f[1], f[2]});
+  if (largest < 1) AutoFact_Time_Increment = largest;
+  std::cout << "AutoFact_Time_Increment " << f[0] << "\t" << f[1] << "\t" << f[2] << std::endl;
+  std::cout << "AutoFact_Time_Increment " << AutoFact_Time_Increment << std::endl;
+  return 1;
+}
+
+int TotalDomain::CheckSteadyState() {
+  // The threshold is the fluid domain's "SteadyNorm" (0 by default: never steady); without a
+  // fluid domain, the solid domain's.
+  FluidDomain* d = fluid_ ? fluid_ : solid_;
+  const double threshold = d ? d->SteadyNorm() : 0;
+  for (unsigned k = 0; k < 3; ++k)
+    if (!(VarIncrRatio[k] < threshold)) return 0;
+  steady_[0] = steady_[1] = 1;
+  return 1;
+}
+
+std::ostream& operator<<(std::ostream& out, TotalDomain&) { return out; }
+std::ostream& operator>>(std::ostream& out, TotalDomain&) { return out; }

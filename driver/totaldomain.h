@@ -1,0 +1,129 @@
+// The fluid and solid domains joined on the one problem-wide node numbering: inner-iteration
+// counts, convergence tolerances, interface sets, the per-iteration solve sequence with its
+// convergence and steady-state tests, and the problem-wide result blocks.
+#pragma once
+
+#include <ostream>
+
+#include "driver/domain.h"
+
+class FluidDomain;
+class Solver;
+class SystemSparseMatrix;
+class BitVec;
+
+/// The whole problem over both domains (either may be absent), which it refers to and never owns.
+class TotalDomain : public Domain {
+ public:
+  /// Reads the total-definition block (the current card holds "TotalDefinition") and initialises
+  /// the active flags; `solid` is the solid domain, a kind of fluid domain.
+  TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all, Input* in);
+  /// Deletes the interface solver and the interface meshes; the domains' meshes stay theirs.
+  ~TotalDomain() override;
+
+  /// Inner-iteration counts and the "ToleranceData" card.
+  void ReadGeneralData(Input* in) override;
+  /// The interface element sets ("ElmSets" ... "EndElmSets").
+  void ReadElmSets(Input* in) override;
+  /// Active flags, index counts and the table of the domains' meshes.
+  void InitialiseData() override;
+  /// Problem box, its position warning and the interface meshes' initialisation.
+  void InitialiseDomain(std::ostream& res) override;
+  /// Problem-wide result blocks of one output step.
+  void OutputResults(std::ostream& res) override;
+  /// The same blocks for the initial data.
+  void OutputInitialData(std::ostream& res) override { OutputResults(res); }
+  /// One coupled nonlinear iteration.
+  void SolveCoupledProblem() override;
+  /// Nothing: each domain starts its own step.
+  void StartNewStep() override {}
+  /// The algebraic turbulence models, before the iterations of a step.
+  virtual void SolvePreUncoupledProblem();
+  /// Projection, free surface, structure, coupling send and mesh deformation after the iterations.
+  virtual void SolvePostUncoupledProblem();
+
+  /// 1 when the iteration has converged; fatal on a ratio that is not finite.
+  int HasConverged();
+  /// 1 when the step is steady.
+  int CheckSteadyState();
+  /// Momentum solves of both domains for one inner iteration.
+  void SolveVelocityProblem();
+  /// Divergence-free pressure solves of both domains for one inner iteration.
+  void SolvePressureProblem();
+  /// Turbulence models of the fluid domain.
+  void SolveTurbulenceProblem();
+  /// Temperature of the fluid and then the solid domain.
+  void SolveTemperatureProblem();
+  /// Species problems of both domains.
+  void SolveSpecProblems();
+  /// Phi problems of both domains.
+  void SolvePhiProblems();
+  /// Nothing: each domain starts its own iteration.
+  void StartNewIteration() {}
+  /// Nothing: each domain finishes its own step.
+  void FinishStep() {}
+  /// Nothing: no problem-wide final blocks.
+  void OutputFinalResults(std::ostream&) {}
+  /// Nothing: the fluid-solid interfaces exchange no data.
+  void SolveInterfacesFluidSolid() {}
+
+  /// The fluid domain, or null.
+  FluidDomain* GiveFluidDomain() { return fluid_; }
+  /// The solid domain, or null.
+  FluidDomain* GiveSolidDomain() { return solid_; }
+  /// The interface element sets.
+  Plex<Mesh>& InterfaceMeshes() { return interfaces_; }
+
+  /// Highest Phi-problem number of either domain: the Phi solve and writer visit 1 to it.
+  int PhiCount() const { return phiCount_; }
+  /// Highest species-problem number of either domain.
+  int SpeciesCount() const { return spcCount_; }
+  /// Inner-iteration count k: 0 velocity, 1 pressure, 2 turbulence, 3 temperature, 4 species, 5 Phi.
+  int InnerIterations(int k) const { return inner_[k]; }
+
+ private:
+  /// The highest number of the Phi (or, when `species`, species) problems of `d` that it solves.
+  static int ProblemCount(FluidDomain* d, bool species);
+  /// Sub-problem entry `k` of `d`'s list (0 when `d` is null).
+  static int Solves(FluidDomain* d, int k);
+  /// Phi (or species) problems of both domains, solved in index order.
+  void SolveFieldProblems(bool species);
+  /// 1 when every Phi and species problem of `d` answers true to `test`.
+  template <class Test>
+  static int AllProblems(FluidDomain* d, Test test);
+  /// The VELOCITY block.
+  void WriteVelocity(std::ostream& res);
+  /// The VELOCITY_STRESS_TENSOR block.
+  void WriteStress(std::ostream& res);
+  /// A scalar block of the field `field` of each domain.
+  void WriteScalarField(std::ostream& res, const char* name, const char* label, const char* field, Magnitude m,
+                        int requireEntry);
+  /// The PRESSURE and PRESSURE_GRADIENT blocks.
+  void WritePressure(std::ostream& res);
+  /// The TEMPERATURE and TEMPERATURE_GRADIENT blocks.
+  void WriteTemperature(std::ostream& res);
+  /// The MESH DEFORMATION block.
+  void WriteMeshDeformation(std::ostream& res);
+  /// The Phi (or species) problem blocks.
+  void WriteFieldProblems(std::ostream& res, bool species);
+
+  Plex<Mesh> domainMeshes_;           ///< "Fluid and Solid meshes": every set of both domains
+  Plex<Mesh> interfaces_;             ///< "Interface Boundaries": the interface element sets
+  Solver* interfaceSolver_ = nullptr; ///< solver of the coupled fluid-solid solve; none is read
+  FluidDomain* fluid_;                ///< the fluid domain, or null (not owned)
+  FluidDomain* solid_;                ///< the solid domain, or null (not owned)
+  int pressure_ = 0;                  ///< pressure is solved in some domain
+  int temperature_ = 0;               ///< temperature is solved in some domain
+  int species_ = 0;                   ///< species problems are solved in some domain
+  int phi_ = 0;                       ///< Phi problems are solved in some domain
+  int meshDeformation_ = 0;           ///< mesh deformation is solved in some domain
+  int spcCount_ = 0;                  ///< species indices visited
+  int phiCount_ = 0;                  ///< Phi indices visited
+  int inner_[6] = {1, 1, 1, 1, 1, 1}; ///< inner-iteration counts
+  int steady_[2] = {0, 0};            ///< steady-state markers
+};
+
+/// Returns the stream; a total domain has no text form.
+std::ostream& operator<<(std::ostream& out, TotalDomain& d);
+/// Returns the stream.
+std::ostream& operator>>(std::ostream& out, TotalDomain& d);

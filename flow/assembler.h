@@ -1,0 +1,28 @@
+// Geometric system matrices of a domain: Laplacian, consistent mass, gradient matrices, nodal
+// volume and nodal element size, assembled element by element on the domain's one pattern.
+#pragma once
+
+class Mesh;
+class SparseMatrixStruct;
+
+/// Where one assembly pass writes: value arrays of the matrices on `pattern` and nodal arrays
+/// (0-based, entry k is the node whose number in the numbering slot is k+1).
+struct SystemArrays {
+  const SparseMatrixStruct* pattern = nullptr;  ///< the shared pattern
+  double* laplacian = nullptr;                  ///< upper-triangle values of L
+  double* mass = nullptr;                       ///< upper-triangle values of M
+  double* gx = nullptr;                         ///< full-pattern values of Gx
+  double* gy = nullptr;                         ///< full-pattern values of Gy
+  double* gz = nullptr;                         ///< full-pattern values of Gz
+  double* lumped = nullptr;                     ///< nodal volume (weights added)
+  double* size = nullptr;                       ///< element length times weight (added)
+  double* share = nullptr;                      ///< the set's own nodal volume (added)
+};
+
+/// Adds the contributions of every element of `set` (rows from numbering slot `slot`): closed
+/// forms for 3-node triangles and 4-node tetrahedra unless `gauss` is set, Gauss rules otherwise.
+/// The nodal weight of an element node is the integral of its shape function, or, when one of
+/// the element's weights is not positive (corner nodes of some quadratic elements), the element
+/// mass diagonal scaled to the element's volume. A singular Jacobian, a negative or a null
+/// volume end the run with the set's name and the element.
+void AssembleSystemSet(Mesh* set, const char* setName, int slot, const SystemArrays& out, bool gauss = false);
