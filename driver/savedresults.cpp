@@ -1,6 +1,10 @@
 #include "driver/savedresults.h"
 
+#include <algorithm>
+
+#include "domain/fluiddomain.h"
 #include "foundation/error.h"
+#include "foundation/intvec.h"
 #include "foundation/plex.h"
 #include "foundation/reavec.h"
 #include "mesh/mesh.h"
@@ -36,4 +40,26 @@ int SavedResults::Values(int n, std::vector<double>& values) {
     delete v;
   }
   return count;
+}
+
+void RestoreField(FluidDomain& fluid, const IntVec& globalToLocal, const SavedField& saved,
+                  std::initializer_list<int> ids, double factor, const ReaVec* density) {
+  if (saved.count == 0) return;
+  for (int id : ids)
+    if (fluid.Var(id).length() != static_cast<unsigned>(fluid.numNodes)) return;
+  const std::size_t n = ids.size();
+  const int last = std::min(saved.count, static_cast<int>(globalToLocal.length()));
+  for (int i = 1; i <= last; ++i) {
+    const int j = globalToLocal(static_cast<unsigned>(i));
+    if (j <= 0) continue;
+    double f = factor;
+    if (density) f *= (*density)(static_cast<unsigned>(j));
+    // A node without density shows 0 pressure whatever it holds: 0 is its value.
+    const double* v = &saved.values[static_cast<std::size_t>(i - 1) * n];
+    std::size_t k = 0;
+    for (int id : ids) {
+      fluid.Var(id)(static_cast<unsigned>(j)) = f != 0 ? v[k] / f : 0.0;
+      ++k;
+    }
+  }
 }

@@ -2,9 +2,14 @@
 // name, its time and its node lines, for the tools that rebuild a restart or average results.
 #pragma once
 
+#include <initializer_list>
 #include <istream>
 #include <string>
 #include <vector>
+
+class FluidDomain;
+class IntVec;
+class ReaVec;
 
 /// The result blocks of a saved result file, read in file order.
 class SavedResults {
@@ -28,3 +33,16 @@ class SavedResults {
   std::istream& in_;  ///< the saved result file
   std::string name_;  ///< name of the current block
 };
+
+/// The last saved block of one field: `n` values per problem node, for nodes 1 to `count`.
+struct SavedField {
+  int count = 0;               ///< nodes of the block (0: no block saved)
+  std::vector<double> values;  ///< the values of node i at n (i - 1) to n i - 1
+};
+
+/// Stores `saved` into the nodal vectors `ids` of `fluid` (one vector per value of a node), node i
+/// at its domain number `globalToLocal`(i), converted back to internal units: divided by `factor`
+/// and, when `density` is given, by the node's density. Nodes outside the domain are skipped, and
+/// nothing is stored when one of the vectors is not in use (not sized to the domain).
+void RestoreField(FluidDomain& fluid, const IntVec& globalToLocal, const SavedField& saved,
+                  std::initializer_list<int> ids, double factor, const ReaVec* density);

@@ -1,10 +1,8 @@
 // The tool problem and the eight tools: unit and function checks, the mesh writers, the restart
 // rebuilt from a saved result file and the averages of saved results.
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <initializer_list>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -54,35 +52,6 @@ bool Contains(const std::string& word, const char* const* parts) {
   for (; *parts; ++parts)
     if (word.find(*parts) != std::string::npos) return true;
   return false;
-}
-
-// The last saved block of one field: n values per problem node, nodes 1 to count.
-struct SavedField {
-  int count = 0;
-  std::vector<double> values;
-};
-
-// Stores a saved field into the fluid vectors `ids` (one per value of a node), converted back to
-// internal units by dividing by `factor` and, when `density` is given, by the node's density.
-// Entries of nodes outside the domain have no place and are skipped.
-void Restore(FluidDomain& fluid, const SavedField& saved, std::initializer_list<int> ids, double factor,
-             const ReaVec* density) {
-  if (saved.count == 0) return;
-  for (int id : ids)
-    if (fluid.Var(id).length() != static_cast<unsigned>(fluid.numNodes)) return;  // field not in use
-  const int n = static_cast<int>(ids.size());
-  const int last = std::min(saved.count, static_cast<int>(GlobalToFluid.length()));
-  for (int i = 1; i <= last; ++i) {
-    const int j = GlobalToFluid(static_cast<unsigned>(i));
-    if (j <= 0) continue;
-    double f = factor;
-    if (density) f *= (*density)(static_cast<unsigned>(j));
-    int k = 0;
-    for (int id : ids) {
-      const double v = saved.values[static_cast<std::size_t>(i - 1) * n + k++];
-      fluid.Var(id)(static_cast<unsigned>(j)) = f != 0 ? v / f : 0.0;
-    }
-  }
 }
 
 // The factor from internal to output units of magnitude m.
@@ -171,9 +140,10 @@ void Problem::CreateRstTool() {
   SetUpForTool();
   if (fluidDomain) {
     FluidDomain& f = *fluidDomain;
-    Restore(f, velocity, {VelX, VelY, VelZ}, OutputFactor(Velocity), nullptr);
-    Restore(f, pressure, {Pres}, OutputFactor(Pressure), &f.Var(Dens));
-    Restore(f, temperature, {Temp}, OutputFactor(Temperature), nullptr);
+    RestoreField(f, GlobalToFluid, velocity, {VelX, VelY, VelZ}, OutputFactor(Velocity), nullptr);
+    // The solve's pressure is the written one divided by the density.
+    RestoreField(f, GlobalToFluid, pressure, {Pres}, OutputFactor(Pressure), &f.Var(Dens));
+    RestoreField(f, GlobalToFluid, temperature, {Temp}, OutputFactor(Temperature), nullptr);
   }
   // The rebuilt restart starts its run again at step 1, time 0, from the saved fields.
   Current_Step = 0;
