@@ -37,7 +37,10 @@ int CheckUnitsTool(const std::vector<std::string>& args) {
 }
 
 int CheckFunctionTool(const std::vector<std::string>& args) {
-  Line line(args[0].c_str(), 1);
+  // The text may come quoted as in a data file; the quotes are not part of the function.
+  std::string text = args[0];
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+  Line line(text.c_str(), 1);
   if (!line.FirstWord()) OLVU_FATAL("Function  compiler error: empty function\n");
   CompilerCheck compiler;
   std::unique_ptr<InstructionList> list(compiler.compileFrom(line.FirstWord()));

@@ -69,11 +69,16 @@ TEST(Tools, CheckUnitsNeedsNoDataFileAndStopsOnAWrongUnit) {
   }
 }
 
-TEST(Tools, CheckFunctionAcceptsTheFluidNames) {
+TEST(Tools, CheckFunctionAcceptsTheFluidNamesAndTheDataFileQuotes) {
   Folder dir;
-  const Outcome r = dir.olvu({"-tool", "Check_Function", "sin(t)*Vx + Dx(Pr) - 2*X"});
+  Outcome r = dir.olvu({"-tool", "Check_Function", "sin(t)*Vx + Dx(Pr) - 2*X"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
+  r = dir.olvu({"-tool", "Check_Function", "\"if (t > 1) then 2 else 3 endif\""});
+  EXPECT_EQ(r.status, 0);
+  r = dir.olvu({"-tool", "Check_Function", "\"sin(t)+\""});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(WithoutHeapNotes(r.err), Stderr("Function  compiler error: expression code missing\n"));
 }
 
 TEST(Tools, ToolsThatReadTheDataFileNeedIt) {
@@ -182,6 +187,15 @@ TEST(Tools, MeshWritersChooseTheSetsByTheirTypeWord) {
                 "    1                1              2\n"
                 "    2                2              3\n"
                 "end elements\n");
+}
+
+TEST(Tools, AMeshFileThatCannotBeOpenedIsFatal) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  std::filesystem::create_directory(dir.path("cavity.out.msh"));
+  const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Write_Mesh"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("cavity.err"), ErrFile("Cannot open output file \"cavity.out.msh\"\n"));
 }
 
 TEST(Tools, MeshWritersStopOnAMissingNodeBlock) {
