@@ -203,8 +203,24 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void Assemble_LHS(ReaVec& d, ReaVec& r);
   /// out = M u0 / (dt theta) (+ M s) (+ tau C1^T m^-1 C1 u for order 1 and 2).
   virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order);
+  /// As the six-vector form with a capacity c: the diffusivity of tau is d / max(c, 1e-14).
+  virtual void AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out,
+                              int order);
+  /// As the seven-vector form with convective weights c2: the diffusivity of tau is d / max(c2, 1e-14).
+  virtual void AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& d, ReaVec& r,
+                              ReaVec& out, int order);
+  /// A = diag(c) (M / (dt theta) + C1 + diag(tau) C2) + reaction and diffusion terms.
+  virtual void Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r);
+  /// A = diag(c) M / (dt theta) + diag(c2) C1 + diag(tau c2) C2 + reaction and diffusion terms.
+  virtual void Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r);
+  /// out = c (M u0 / (dt theta)) (+ M s) (+ tau c C1^T m^-1 C1 u for order 1 and 2).
+  virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& out, int order);
+  /// As the five-vector form with the stabilisation term weighted by c2.
+  virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& out, int order);
   /// out = M u / (dt theta) (+ M s).
   virtual void Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out);
+  /// Lower and upper bounds of the equation's tau (set by the stabilisation of the flow solve).
+  void TauLimits(double low, double high) { tauLow_ = low, tauHigh_ = high; }
   /// Bounds hi and lo of the solution of an equation with source s and reaction r.
   virtual void SourceReactionLimits(ReaVec& s, ReaVec& r, ReaVec& n, double& hi, double& lo);
 
@@ -365,6 +381,12 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadSolveKeywords(Input* in);
   /// Reads the blocks after the definition card (functions and solvers).
   void ReadFunctionBlocks(Input* in);
+  /// tau of an equation from the velocity tau and the diffusivity d (divided by q when given), clamped.
+  void EquationTau(const ReaVec& d, const ReaVec* q);
+  /// The reaction and diffusion terms shared by every left-hand side.
+  void ReactionDiffusion(ReaVec& d, ReaVec& r);
+  /// w = C1^T (m^-1 (C1 u)): the fourth-order stabilisation term before its weights.
+  ReaVec& StabilisationTerm(ReaVec& u);
   /// Harmonic extension of one velocity component.
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.

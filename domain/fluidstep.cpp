@@ -322,40 +322,107 @@ void FluidDomain::DetectOscillations(ReaVec& q) {
 
 // ---------------------------------------------------------------- assembly helpers
 
-void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order) {
+void FluidDomain::EquationTau(const ReaVec& d, const ReaVec* q) {
   ReaVec& tau = vars_[TauEq];
   if (!Sized(d)) {
     tau = vars_[TauV];
   } else {
-    for (int k = 1; k <= numNodes; ++k) {
-      const unsigned i = unsigned(k);
-      tau(i) = Eval_Tau(vars_[TauV](i), d(i), vars_[ElemSize](i));
+    const double* tv = vars_[TauV].GivePointer();
+    const double* h = vars_[ElemSize].GivePointer();
+    const double* dp = d.GivePointer();
+    const double* qp = q && Sized(*q) ? q->GivePointer() : nullptr;
+    double* t = tau.GivePointer();
+    for (int k = 0; k < numNodes; ++k) {
+      const double nu = qp ? dp[k] / (qp[k] > 1e-14 ? qp[k] : 1e-14) : dp[k];
+      t[k] = Eval_Tau(tv[k], nu, h[k]);
     }
   }
   Clamp(tau, tauLow_, tauHigh_);
+}
+
+void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order) {
+  EquationTau(d, nullptr);
   Assemble_LHS(d, r);
   Assemble_RHS(u, u0, s, out, order);
+}
+
+void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out,
+                                 int order) {
+  EquationTau(d, &c);
+  Assemble_LHS(c, d, r);
+  Assemble_RHS(u, u0, c, s, out, order);
+}
+
+void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& d, ReaVec& r,
+                                 ReaVec& out, int order) {
+  EquationTau(d, &c2);
+  Assemble_LHS(c, c2, d, r);
+  Assemble_RHS(u, u0, c, c2, s, out, order);
+}
+
+void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  if (Sized(r)) A->row_mult_add(r, lumped_);
+  if (Sized(d)) A->row_mult_add(d, lap_);
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
   SystemSparseMatrix* A = sys_[0];
   A->product(mass_, invDtTheta_);
-  if (Sized(r)) A->row_mult_add(r, lumped_);
-  if (Sized(d)) A->row_mult_add(d, lap_);
+  ReactionDiffusion(d, r);
   A->add(sys_[7]);
 }
 
-void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order) {
-  mass_->mult(u0.GivePointer(), out.GivePointer());
-  out *= invDtTheta_;
-  if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
-  if (order != 1 && order != 2) return;
+void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  A->product(mass_, invDtTheta_);
+  A->add(sys_[7]);
+  A->row_mult_add(vars_[TauEq], sys_[8]);
+  A->row_mult(c);
+  ReactionDiffusion(d, r);
+}
+
+void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r) {
+  SystemSparseMatrix* A = sys_[0];
+  A->product(mass_, invDtTheta_);
+  A->row_mult(c);
+  A->row_mult_add(c2, sys_[7]);
+  ReaVec& tc = vars_[Work3];
+  tc.product(vars_[TauEq], c2);
+  A->row_mult_add(tc, sys_[8]);
+  ReactionDiffusion(d, r);
+}
+
+ReaVec& FluidDomain::StabilisationTerm(ReaVec& u) {
   ReaVec& a = vars_[Work1];
   ReaVec& w = vars_[Work2];
   sys_[7]->mult(u.GivePointer(), a.GivePointer());
   a.product(invLumped_);
   sys_[7]->trans_mult(a.GivePointer(), w.GivePointer());
+  return w;
+}
+
+void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order) {
+  Assemble_STRHS(u0, s, out);
+  if (order != 1 && order != 2) return;
+  ReaVec& w = StabilisationTerm(u);
   w.product(vars_[TauEq]);
+  out += w;
+}
+
+void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& out, int order) {
+  Assemble_RHS(u, u0, c, c, s, out, order);
+}
+
+void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& out, int order) {
+  mass_->mult(u0.GivePointer(), out.GivePointer());
+  out *= invDtTheta_;
+  out.product(c);
+  if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
+  if (order != 1 && order != 2) return;
+  ReaVec& w = StabilisationTerm(u);
+  w.product(vars_[TauEq]);
+  w.product(c2);
   out += w;
 }
 

@@ -145,6 +145,8 @@ void Problem::ReadGeneralData() {
       OLVU_FATAL("Don't exist any number after a word \"NewRunVelocities\"\n");
     if (newRunVelocities.min_abs() < 1e-14) OLVU_FATAL("Wrong definition of NewRunVelocities\n");
     stepsNewRun = input->GetInt("StepsNewRunVelocities");
+    // Each new run adds this many steps and bounds the output step by it: at least one.
+    if (stepsNewRun < 1) OLVU_FATAL("Wrong minimum StepsNewRunVelocities given\n");
   }
 }
 
@@ -204,7 +206,10 @@ void Problem::CreateDomain() {
     rst = HeapNew<Input>(FileName(".rst").c_str());
     rst->ReadCard("Problem");
     rst->ReadLine();
-    Current_Step = rst->GetInt("Current_Step") + 1;
+    const int saved = rst->GetInt("Current_Step");
+    // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
+    if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
+    Current_Step = saved + 1;
     Total_Time = rst->GetRea("Total_Time", Undimensional);
     if (Current_Step > Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");
   }

@@ -16,6 +16,16 @@ class Input;
 class FluidDomain;
 class TotalDomain;
 
+/// Ramp factors of one start-up interval.
+struct StartUpFactors {
+  double initial = 1;     ///< Initial_Factor: sin^2 of the interval's share of a quarter turn
+  double accelerate = 1;  ///< Accelerate_Factor: this interval's factor over the previous one
+};
+
+/// Factors of start-up interval i of n: `ramped` while the start phase is on, `speed` for a "Speed"
+/// or "Both" start-up (otherwise the acceleration factor is 1).
+StartUpFactors StartUpRamp(int i, int n, bool ramped, bool speed);
+
 /// One problem: a solve happens entirely while it is created; a tool problem runs `ExecuteTool`.
 class Problem {
  public:

@@ -41,6 +41,8 @@ TEST(BadData, EachFaultOfTheDataFileHasItsMessage) {
       {"infinite increment", Replace(Cavity(), "\"0.1\" [s]", "\"1e308*10\" [s]"), "Too Small Time Increment found\n"},
       {"run velocity 0", withGeneral(general.substr(0, general.size() - 1) + " NewRunVelocities 1 0 2 StepsNewRunVelocities 5;"),
        "Wrong definition of NewRunVelocities\n"},
+      {"no steps for the new runs", withGeneral(general.substr(0, general.size() - 1) + " NewRunVelocities 1 2 StepsNewRunVelocities 0;"),
+       "Wrong minimum StepsNewRunVelocities given\n"},
       {"refinement word", withGeneral(general.substr(0, general.size() - 1) + " Refine_Mesh Fine;"),
        "Background mesh type Fine not implemented\n"},
       {"gravity of two", Replace(Cavity(), "Gravity 0 -9.81 0", "Gravity 0 -9.81"), "Gravity must be three dimensional\n"},

@@ -345,6 +345,7 @@ TEST(Run, RestartResumesAfterTheSavedStep) {
        "(Current_Step > Number_of_Steps) found in restart file.\n"},
       {"Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\n", "Unexpected end of file cavity.rst found\n"},
       {"", "Cannot find input file \"cavity.rst\"\n"},
+      {"Problem;\nCurrent_Step = -3 ,\tTotal_Time = 0.2;\nEndProblem;\n", "Wrong Current_Step found in restart file.\n"},
   };
   for (const Bad& b : bad) {
     Folder d;
