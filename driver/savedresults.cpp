@@ -10,12 +10,16 @@
 #include "mesh/mesh.h"
 #include "mesh/textscan.h"
 
+std::string Unquoted(const std::string& text) {
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
+  return text;
+}
+
 bool SavedResults::Next() {
   // The header line's "Results" also matches: its name ("File") is simply none of the fields.
   if (!SeekLowerWord(in_, "result")) return false;
   SkipSeparators(in_);
-  name_ = ReadWord(in_);
-  if (name_.size() >= 2 && name_.front() == '"' && name_.back() == '"') name_ = name_.substr(1, name_.size() - 2);
+  name_ = Unquoted(ReadWord(in_));
   return true;
 }
 

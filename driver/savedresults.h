@@ -11,6 +11,9 @@ class FluidDomain;
 class IntVec;
 class ReaVec;
 
+/// `text` without one pair of enclosing double quotes (unchanged when it has none).
+std::string Unquoted(const std::string& text);
+
 /// The result blocks of a saved result file, read in file order.
 class SavedResults {
  public:

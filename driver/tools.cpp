@@ -38,8 +38,7 @@ int CheckUnitsTool(const std::vector<std::string>& args) {
 
 int CheckFunctionTool(const std::vector<std::string>& args) {
   // The text may come quoted as in a data file; the quotes are not part of the function.
-  std::string text = args[0];
-  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+  const std::string text = Unquoted(args[0]);
   Line line(text.c_str(), 1);
   if (!line.FirstWord()) OLVU_FATAL("Function  compiler error: empty function\n");
   CompilerCheck compiler;
