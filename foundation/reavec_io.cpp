@@ -160,6 +160,7 @@ namespace {
 
 // Characters of the stream not read yet (LLONG_MAX when it cannot tell).
 long long RemainingOf(std::istream& in) {
+  if (!in.good()) return 0;  // an ended or failed stream holds no more values
   const std::streampos here = in.tellg();
   if (here == std::streampos(-1)) return LLONG_MAX;
   in.seekg(0, std::ios::end);

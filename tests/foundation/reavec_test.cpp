@@ -118,6 +118,31 @@ TEST(ReaVec, BorrowedStorageAndPoolVectors) {
   AllocReset();
 }
 
+// Code that takes any vector by ReaVec& may assign a temporary or empty it; a pool vector
+// handed to it keeps pool storage (under the sanitizers a pool array reaching delete[] stops
+// the run with an alloc-dealloc mismatch).
+void AssignSum(ReaVec& o, const ReaVec& a, const ReaVec& b) { o = a + b; }
+void Empty(ReaVec& o) { o.remove(); }
+
+TEST(ReaVec, PoolVectorThroughAReferenceKeepsPoolStorage) {
+  AllocInit(1 << 16);
+  AllocReset();
+  const ReaVec a = Make({1, 2, 3}), b = Make({10, 20, 30});
+  ReaVecM m(3, 0.0), shorter(2, 0.0);
+  const double* pool = m.GivePointer();
+  AssignSum(m, a, b);
+  ExpectVec(m, {11, 22, 33});
+  EXPECT_EQ(m.GivePointer(), pool);  // same length: the values land in the same pool array
+  AssignSum(shorter, a, b);          // other length: a new pool array
+  ExpectVec(shorter, {11, 22, 33});
+  Empty(m);
+  EXPECT_TRUE(m.null());
+  ReaVec heap(3, 0.0);
+  AssignSum(heap, a, b);  // a heap vector still takes the temporary's array over
+  ExpectVec(heap, {11, 22, 33});
+  AllocReset();
+}
+
 TEST(ReaVec, ConstructionAndFillFollowTheRangeRule) {
   ReaVec v(5, 0.0);
   v.fill(2.0, 2, 0);
@@ -488,6 +513,11 @@ TEST(ReaVecText, HugeCountIsRefusedBeforeAnyStorage) {
     ReaVec v;
     v.ReadAscii(in, "Tm", 1);
   }, "Wrong data found in ReadAscii of vector Tm: expected 294967295 values, read 2\n");
+  ExpectFatal([] {
+    std::istringstream in("4279496741");
+    ReaVec v;
+    v.ReadAscii(in, "Vx", 1);
+  }, "Wrong data found in ReadAscii of vector Vx: expected 4279496741 values, read 0\n");
 }
 
 }  // namespace
