@@ -13,7 +13,6 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/function.h"
-#include "input/heapnew.h"
 #include "input/input.h"
 #include "input/units.h"
 #include "mesh/mesh.h"
@@ -34,10 +33,10 @@ const char* const kResultWords[39] = {
 // A unit system from the card `card` ("OutputUnits", "InternalUnits"), or metre, second and
 // kilogram when the next card is another one (held back for the next read).
 Units* ReadUnits(Input* in, const char* card) {
-  if (!in->ReadCardIfExists(card)) return HeapNew<Units>("[m]", "[s]", "[Kg]");
+  if (!in->ReadCardIfExists(card)) return new Units("[m]", "[s]", "[Kg]");
   if (!in->Exist("Length") || !in->Exist("Time") || !in->Exist("Mass"))
     OLVU_FATAL(card << " (Length, Time and Mass) must be defined\n");
-  return HeapNew<Units>(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
+  return new Units(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
 }
 
 }  // namespace
@@ -193,7 +192,7 @@ void Problem::CreateDomain() {
   input->ReadCard("Nodes");
   GeometryExternalUnits = input->GetWord("CoordinateUnits", "[m]");
   const double scale = InternalUnits->GetTransFact(GeometryExternalUnits.c_str(), Length);
-  allNodes = HeapNew<Plex<Node>>(100, "All the Nodes of the geometry");
+  allNodes = new Plex<Node>(100, "All the Nodes of the geometry");
   ReadNodesFromAscii(input, allNodes, scale, 3);
   const int n = allNodes->count;
   GlobalToFluid.resize(0);
@@ -204,7 +203,7 @@ void Problem::CreateDomain() {
 
   Input* rst = nullptr;
   if (restart) {
-    rst = HeapNew<Input>(FileName(".rst").c_str());
+    rst = new Input(FileName(".rst").c_str());
     rst->ReadCard("Problem");
     rst->ReadLine();
     const int saved = rst->GetInt("Current_Step");

@@ -93,6 +93,19 @@ class Problem {
   /// Asks the reader whether the current card holds "EndProblem" (the answer is not used).
   void EndProblem();
 
+  // Tools.
+
+  /// The set-up of a solve (files emptied, domains created and initialised) without its run and
+  /// without reading a restart file.
+  void SetUpForTool();
+  /// Writes the element sets whose type word contains one of `kinds` (null-ended) to NAME.out.msh;
+  /// `tool` names the tool in the message for a missing node block.
+  void WriteMeshTool(const char* tool, const char* const* kinds);
+  /// Rebuilds NAME.rst from the last VELOCITY, PRESSURE and TEMPERATURE blocks of NAME.res.bak.
+  void CreateRstTool();
+  /// Writes the weighted average of every PRESSURE or TEMPERATURE block of NAME.res.bak.
+  void WriteAverageTool();
+
   // Output files.
 
   /// Initial-data blocks of the domains into the result file.
