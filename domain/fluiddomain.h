@@ -84,7 +84,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadElements(Input*) override {}
   /// Gives the nodal fields their initial values from the initial-data and property functions.
   virtual void ReadInitialConditions();
-  /// Reads the boundary block (skipped cleanly until the boundary reader exists).
+  /// Reads the Boundary block: symmetry planes, node conditions and their checks.
   void ReadBoundaryConditions(Input* in) override;
   /// Reads the domain's block `name` of the restart file.
   void ReadRestart(Input* in, const char* name) override;
@@ -109,6 +109,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolveInitialPressure();
   /// Reconciles the velocity conditions (boundary conditions).
   virtual void CheckBoundaryConditions();
+  /// Imposes the wall conditions of the body sets.
+  virtual void ImposeBodyBoundaries();
 
   // Step lifecycle.
 
@@ -395,6 +397,21 @@ class FluidDomain : public Domain, public FunctionDomain {
   void VelocityGradient(ReaVec (&grad)[3][3]);
   /// Keeps the raw node array of View() in step with the node table.
   void RefreshNodeArray();
+  /// Marks node n in condition set c (nothing when the set is not sized).
+  void Mark(int c, int n);
+  /// True when node n is in condition set c.
+  bool Marked(int c, int n) const;
+  /// A node fixed in all three velocity components also fixes its turbulence and pseudoconcentration.
+  void FullVelocity(int n);
+  /// Smallest element extents along x, y, z and the smallest wall distance of the problem.
+  void ElementExtents();
+  /// The symmetry plane of `axis` (0 x, 1 y, 2 z) from the current card.
+  void SymmetryPlane(Input* in, int axis);
+  /// The condition of one "Node" card for domain node n (`written` as on the card), with the
+  /// conversion factors of the boundary units.
+  void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
+  /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
+  double PressureIn(int n, double p);
 
   const char* name_ = "";
   Plex<Mesh> fluidMeshes_;
