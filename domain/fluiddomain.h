@@ -534,6 +534,7 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   std::vector<PairOffsets> pairOffsets_;  // per fluid set, in table order
   double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
+  double speedScale_ = 0;  // the speed against which an element counts as at rest
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
   ReaVec flowWork_[8];
 };

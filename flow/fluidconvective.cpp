@@ -1,5 +1,6 @@
 // The fluid domain's convective matrices K and S of the current velocity, the nodal convective
 // parameter tau with its volume mean, and the tau limits of the velocity and pressure equations.
+#include <cmath>
 #include <iostream>
 
 #include "domain/fluiddomain.h"
@@ -49,6 +50,15 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
       vel[c] = &r;
     }
   }
+  // An element counts as at rest against the problem's largest speed; where the velocity is given
+  // rather than solved that speed is never set, so the speed of the field itself stands in.
+  speedScale_ = Max_Velocity;
+  for (unsigned k = 0; k < vel[0]->length(); ++k) {
+    double s2 = 0;
+    for (int c = 0; c < 3; ++c)
+      if (vel[c]->length() > k) s2 += (*vel[c])[k] * (*vel[c])[k];
+    if (s2 > speedScale_ * speedScale_) speedScale_ = std::sqrt(s2);
+  }
   pairOffsets_.resize(std::size_t(fluidMeshes_.count));
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) {
@@ -91,7 +101,7 @@ void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool
   out.u = u.GivePointer();
   out.v = v.GivePointer();
   out.w = w.length() > 0 ? w.GivePointer() : nullptr;
-  out.maxVelocity = Max_Velocity;
+  out.maxVelocity = speedScale_;
   out.dtTheta = dtTheta_;
   out.dimension = Dimension_Olvu;
   AssembleConvectiveSet(set, kind_, OffsetsOf(pairOffsets_, fluidMeshes_, set, kind_, pattern_), out, gauss);
