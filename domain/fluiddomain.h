@@ -535,6 +535,8 @@ class FluidDomain : public Domain, public FunctionDomain {
  protected:
   /// The convective matrices of one set, by its closed form unless `gauss` is set.
   void ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss);
+  /// A = diag(c) (M / (dt theta) + C1 + diag(tau) C2) + diag(d) L (d may be empty), in one pass.
+  void TransportMatrix(const ReaVec& c, const ReaVec& d);
   /// The bounds and increment limit of SolveUnknown, applied after the solve (b the previous x).
   void BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed);
   /// Work vector k (0-7) of the flow solution, sized to the node count (0-3 scratch of one
@@ -545,8 +547,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The common loop of both discontinuity-capturing forms.
   void Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, ReaVec& D, int level, double floor);
 
-  std::vector<PairOffsets> pairOffsets_;  // per fluid set, in table order
+  std::vector<ElementTable> elementTables_;  // per fluid set, in table order
+  std::vector<double> coordinates_;          // node coordinates by row, for the element loops
   double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
+  double speedScale_ = 0;  // the speed against which an element counts as at rest
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
   ReaVec flowWork_[8];
 
