@@ -13,7 +13,7 @@
 #include "input/fluidfunction.h"
 #include "input/input.h"
 #include "input/units.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "domain/fluidmesh.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 
