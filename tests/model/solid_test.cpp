@@ -245,6 +245,61 @@ TEST(SolidRuns, HeatSourceAndReaction) {
   }
 }
 
+// A box [0, 1] x [0, 1] x [0, 1] of nx x 2 x 2 eight-node bricks with a full constant tensor; the
+// outer nodes hold T = 1 + 2x - y + 3z, which the inner ones must reproduce.
+double Linear3D(double x, double y, double z) { return 1 + 2 * x - y + 3 * z; }
+
+std::string Box3D(int nx, const std::string& kzz) {
+  std::ostringstream s;
+  s.precision(17);
+  auto node = [&](int i, int j, int k) { return (k * 3 + j) * (nx + 1) + i + 1; };
+  s << "OLVU_3D;\nProblemDefinition;\nGeneralData Number_of_Steps 2 Time_Increment \"1e6\" [s] OutPut_Step 2 "
+       "Max_Iterations 2;\nPhysicalData Gravity 0 0 -9.81 [m/s2];\nNodes;\n";
+  for (int k = 0; k < 3; ++k)
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i <= nx; ++i) s << node(i, j, k) << " " << double(i) / nx << " " << 0.5 * j << " " << 0.5 * k << "\n";
+  s << "SolidDefinition Solve_Temperature Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
+       "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Solid ElmType Hexahedra NNode 8 Name Brick;\n"
+       "PhysicalPropertiesFunctions;\nFunction SolidDensity \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
+       "Function ConductivityXX \"4\" [W/m.Gt];\nFunction ConductivityXY \"1\" [W/m.Gt];\n"
+       "Function ConductivityYY \"3\" [W/m.Gt];\nFunction ConductivityXZ \"0.5\" [W/m.Gt];\n"
+       "Function ConductivityYZ \"0.2\" [W/m.Gt];\nFunction ConductivityZZ \"" << kzz << "\" [W/m.Gt];\n"
+       "EndPhysicalPropertiesFunctions;\nElements\n";
+  int e = 0;
+  for (int k = 0; k < 2; ++k)
+    for (int j = 0; j < 2; ++j)
+      for (int i = 0; i < nx; ++i)
+        s << ++e << " " << node(i, j, k) << " " << node(i + 1, j, k) << " " << node(i + 1, j + 1, k) << " "
+          << node(i, j + 1, k) << " " << node(i, j, k + 1) << " " << node(i + 1, j, k + 1) << " "
+          << node(i + 1, j + 1, k + 1) << " " << node(i, j + 1, k + 1) << "\n";
+  s << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n";
+  for (int k = 0; k < 3; ++k)
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i <= nx; ++i)
+        if (i == 0 || i == nx || j != 1 || k != 1)
+          s << "Node " << node(i, j, k) << " Temp " << Linear3D(double(i) / nx, 0.5 * j, 0.5 * k) << ";\n";
+  s << "EndBoundary;\n" << kTotal;
+  return s.str();
+}
+
+TEST(SolidRuns, ThreeDimensionalBricksWithAFullTensor) {
+  Folder f;
+  const int nx = 4;
+  f.write("b.dat", Box3D(nx, "2"));
+  const auto r = f.olvu({"-3D", "-name", "b.dat"});
+  ASSERT_EQ(r.status, 0) << f.read("b.dat.err");
+  const auto t = Values(BlockAt(f.read("b.dat.res"), "TEMPERATURE", "2e+06", "DORVANTE"));
+  ASSERT_EQ(t.size(), 45u);
+  for (int i = 1; i < nx; ++i) EXPECT_NEAR(t.at(4 * (nx + 1) + i + 1), Linear3D(double(i) / nx, 0.5, 0.5), 1e-8) << i;
+  // The z components are read and checked in three dimensions.
+  f.write("n.dat", Box3D(nx, "-1"));
+  EXPECT_EQ(f.olvu({"-3D", "-name", "n.dat"}).status, 1);
+  EXPECT_EQ(f.read("n.dat.err"), ErrFile("Wrong conductivity field (Kzz < 0.0) found.\n\tCheck material data.\n"));
+  f.write("z.dat", Box3D(nx, "0"));
+  EXPECT_EQ(f.olvu({"-3D", "-name", "z.dat"}).status, 0) << f.read("z.dat.err");
+  EXPECT_NE(f.read("z.dat.war").find("Null conductivity Kzz found."), std::string::npos);
+}
+
 // ---------------------------------------------------------------- composite wall
 
 // Fluid (conductivity 1) on [0, 1], solid (conductivity 2) on [1, 2], contact resistance 0.5,
