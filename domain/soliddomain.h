@@ -51,6 +51,10 @@ class SolidDomain : public FluidDomain {
   void CalcSystemMatrixes() override;
   /// Rebuilds only the N-dN matrices.
   void CalcNDNMatrixes();
+  /// Adds the integral of grad N^T K grad N over every solid element into A, K the element's mean
+  /// of the nodal components given (the z ones only used in three dimensions).
+  void CalcDNKDNMatrix(SystemSparseMatrix* A, ReaVec& kxx, ReaVec& kxy, ReaVec& kyy, ReaVec& kxz, ReaVec& kyz,
+                       ReaVec& kzz);
   /// Structural stiffness (only with the structural sub-problem, which no keyword turns on).
   void CalcStructuralMatrixes();
   /// Transient anisotropic heat conduction of one iteration.

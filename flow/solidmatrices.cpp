@@ -32,12 +32,15 @@ struct SolidArrays {
   double* comp[NSolidComponents];
   double* nd[3];           // full-pattern values of NDx, NDy, NDz (NDz null in 2D)
   double* lumped;          // nodal volume, added (null in the N-dN pass)
-  double* share;           // the set's own nodal volume, added
+  double* share;           // the set's own nodal volume, added (null: not wanted)
+  double* tensor = nullptr;                      // full-pattern values of grad N^T K grad N (null: not wanted)
+  const double* k[NSolidComponents] = {};        // nodal conductivity components of that matrix
 };
 
 // One element's matrices, row-major n x n.
 struct ElementMatrices {
   double M[N * N], A[NSolidComponents][N * N], D[3][N * N], W[N];
+  double kmean[NSolidComponents];  // the element's conductivity: the mean of its nodes' values
   void clear(int n, int ncomp) {
     for (int q = 0; q < n * n; ++q) {
       M[q] = D[0][q] = D[1][q] = D[2][q] = 0;
@@ -68,8 +71,12 @@ struct ElementMatrices {
   OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
 }
 
-// The negative and null volume checks of an element of the solid set `set`.
-void CheckVolume(double V, const char* set, const Elem* e, const char* hint) {
+// The negative and null volume checks of an element of the solid set `set`; `wrong` asks for the
+// one message of the conductivity matrix builder instead.
+void CheckVolume(double V, const char* set, const Elem* e, const char* hint, bool wrong) {
+  if (wrong && V <= 0)
+    OLVU_FATAL("Wrong Volume found in fluid set " << set << ", element " << e->Num()
+                                                   << "\n\tCheck surface normal orientation or mesh data\n");
   if (V < 0) OLVU_FATAL("Negative Volume found in solid set " << set << ", element " << *e << hint << "\n");
   if (V < 1e-14) OLVU_FATAL("Null Volume found in solid set " << set << ", element " << *e << "\n");
 }
@@ -85,12 +92,19 @@ void Scatter(const SolidArrays& out, const ElementMatrices& em, const int* rows,
       if (c >= r) {
         const int s = out.spos[p];
         if (out.mass) out.mass[s] += em.M[ab];
-        for (int k = 0; k < out.ncomp; ++k) out.comp[k][s] += em.A[k][ab];
+        for (int k = 0; k < out.ncomp; ++k)
+          if (out.comp[k]) out.comp[k][s] += em.A[k][ab];
       }
-      for (int k = 0; k < d; ++k) out.nd[k][p] += em.D[k][ab];
+      for (int k = 0; k < d; ++k)
+        if (out.nd[k]) out.nd[k][p] += em.D[k][ab];
+      if (out.tensor) {
+        double v = 0;
+        for (int k = 0; k < out.ncomp; ++k) v += em.kmean[k] * em.A[k][ab];
+        out.tensor[p] += v;
+      }
     }
     if (out.lumped) out.lumped[r] += em.W[a];
-    out.share[r] += em.W[a];
+    if (out.share) out.share[r] += em.W[a];
   }
 }
 
@@ -127,11 +141,17 @@ void AssembleSolidSet(Mesh* set, const char* name, const SolidArrays& out) {
     }
     const double len = CornerChainLength(p, corners);
     em.clear(n, out.ncomp);
+    if (out.tensor)
+      for (int c = 0; c < out.ncomp; ++c) {
+        double sum = 0;
+        for (int a = 0; a < n; ++a) sum += out.k[c][rows[a]];
+        em.kmean[c] = sum / n;
+      }
     if (linear) {
       const double det = ShapeGradients(d, n, d == 2 ? Dtri : Dtet, X, len, B);
       if (det == 0) Singular(e);
       const double V = d == 2 ? det / 2 : det / 6;
-      CheckVolume(V, name, e, hint);
+      CheckVolume(V, name, e, hint, out.tensor != nullptr);
       em.add(n, d, out.ncomp, V, B, nullptr);
       const double diag = d == 2 ? V / 6 : V / 10, off = d == 2 ? V / 12 : V / 20;
       for (int a = 0; a < n; ++a) {
@@ -146,7 +166,7 @@ void AssembleSolidSet(Mesh* set, const char* name, const SolidArrays& out) {
         V += det * wg[g];
         em.add(n, d, out.ncomp, det * wg[g], B, Ng[g].data);
       }
-      CheckVolume(V, name, e, hint);
+      CheckVolume(V, name, e, hint, out.tensor != nullptr);
       // Corner weights of some quadratic elements are not positive: lump by the scaled diagonal.
       bool positive = true;
       for (int a = 0; a < n; ++a) positive = positive && em.W[a] > 1e-14 * V;
@@ -201,6 +221,20 @@ void SolidDomain::CalcNDNMatrixes() {
   SolidArrays out{pattern_->row_ptr(0), pattern_->col_ind(0), pattern_->spos_ind(0), pattern_->diag_first(),
                   pattern_->sorted(), 0, nullptr, {}, {}, nullptr, vars_[Work1].GivePointer()};
   for (int k = 0; k < d; ++k) out.nd[k] = sys_[2 + k]->val(0);
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i)) AssembleSolidSet(m, m->Name(), out);
+}
+
+void SolidDomain::CalcDNKDNMatrix(SystemSparseMatrix* A, ReaVec& kxx, ReaVec& kxy, ReaVec& kyy, ReaVec& kxz,
+                                  ReaVec& kyz, ReaVec& kzz) {
+  const int nc = Components();
+  const ReaVec* k[NSolidComponents] = {&kxx, &kxy, &kyy, &kxz, &kyz, &kzz};
+  for (int c = 0; c < nc; ++c)
+    if (int(k[c]->length()) != numNodes) OLVU_FATAL("Wrong conductivity vector given to the conductivity matrix\n");
+  SolidArrays out{pattern_->row_ptr(0), pattern_->col_ind(0), pattern_->spos_ind(0), pattern_->diag_first(),
+                  pattern_->sorted(), nc, nullptr, {}, {}, nullptr, nullptr};
+  out.tensor = A->val(0);
+  for (int c = 0; c < nc; ++c) out.k[c] = k[c]->GivePointer();
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) AssembleSolidSet(m, m->Name(), out);
 }

@@ -111,6 +111,20 @@ TEST_F(SolidUnit, QuadrilateralsOnTheGaussPath) {
   }
   // The inner node's share of the volume is a quarter of the square.
   EXPECT_NEAR(d.LumpedMass()(inner), 0.25, 1e-14);
+  // The Gauss-rule conductivity matrix of a constant tensor is the sum of the component matrices.
+  ReaVec kxx(9u, 3.0), kxy(9u, 1.0), kyy(9u, 2.0), none;
+  SystemSparseMatrix* K = d.SystemMatrix(1);
+  K->NullifyMatrix();
+  d.CalcDNKDNMatrix(K, kxx, kxy, kyy, none, none, none);
+  ReaVec v(9u), got(9u), want(9u, 0.0);
+  for (unsigned i = 1; i <= 9; ++i) v(i) = std::sin(1.3 * i);
+  K->mult(v.GivePointer(), got.GivePointer());
+  const double w[3] = {3, 1, 2};
+  for (int k : {Kxx, Kxy, Kyy}) {
+    d.ComponentMatrix(k)->mult(v.GivePointer(), out.GivePointer());
+    for (unsigned i = 1; i <= 9; ++i) want(i) += w[k] * out(i);
+  }
+  for (unsigned i = 1; i <= 9; ++i) EXPECT_NEAR(got(i), want(i), 1e-13);
 }
 
 TEST_F(SolidUnit, TetrahedronClosedFormsInThreeDimensions) {
