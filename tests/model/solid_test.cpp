@@ -407,6 +407,26 @@ TEST(SolidRuns, MaterialAndInputFaults) {
   EXPECT_NE(kxx.f.read("s.dat.war").find("Null conductivity Kxx found.\n\tCheck material data."), std::string::npos);
 }
 
+TEST(SolidRuns, CustomisedResultsAndIntegrals) {
+  // On the slab [0, 1] x [0, 0.25]: the integral of 1 is the area, that of X is exact with the
+  // nodal volumes; a null integral is not reported; the customised result appears after time 0.
+  const std::string data = Replace(
+      Slab(Props("1", "1", "0", "1")), "EndInitialDataFunctions;\n",
+      "EndInitialDataFunctions;\nIntegralFunctions Integral1 \"1\" Integral2 \"X\" Integral3 \"0\";\n"
+      "CustomisedResultsFunctions;\nCustomRes \"2*X\" Name Twice;\nEndCustomisedResultsFunctions;\n");
+  SolidRun run(data);
+  ASSERT_EQ(run.r.status, 0) << run.f.read("s.dat.err");
+  const std::string war = run.f.read("s.dat.war");
+  EXPECT_NE(war.find("Solid Domain : User defined Integral#1 = 0.25\n"), std::string::npos) << war;
+  EXPECT_NE(war.find("Solid Domain : User defined Integral#2 = 0.125\n"), std::string::npos);
+  EXPECT_EQ(war.find("Integral#3"), std::string::npos);
+  EXPECT_EQ(BlockAt(run.res, "Solid_Twice", "0", "PELKORAD"), "");
+  const auto twice = Values(BlockAt(run.res, "Solid_Twice", "0.2", "PELKORAD"));
+  ASSERT_EQ(twice.size(), 10u);
+  EXPECT_DOUBLE_EQ(twice.at(5), 2.0);
+  EXPECT_DOUBLE_EQ(twice.at(8), 1.0);
+}
+
 TEST(SolidRuns, SolidOnlyRunRestartsFromItsBlock) {
   const std::string data = Slab(Props("1", "1", "0", "1"));
   SolidRun first(data);
