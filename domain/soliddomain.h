@@ -99,5 +99,5 @@ class SolidDomain : public FluidDomain {
   ReaVec displacement_, displacement0_, structRhs_;
   BitVec structFixed_;
   bool withFluid_ = false;                       // a fluid domain shares the temperature bounds
-  std::vector<int> upperMirror_;                 // full-pattern position of the mirror of each upper entry
+  std::vector<int> next_;                        // per row, the position of its next lower entry (assembly)
 };

@@ -15,23 +15,31 @@
 namespace {
 
 // S = sum_c diag(K_c) A_c + diag(q) M with S_ii += r_i m_i (r may be null: no reaction), and f = diag(q) M T0 (+ M s when
-// SOURCE), over NC conductivity components, q = rho cp / (theta dt) formed on the way. The loop
+// SOURCE), over NC conductivity components, q = rho cp / (theta dt) per node. The loop
 // runs over the upper-triangle storage, so every stored value is read once, in order, and serves
-// both its entry (i, j) and its mirror (j, i). In a row the upper entries are the diagonal (first)
-// and the last ones of the full row; `mirror` gives the full position of each mirror.
+// both its entry (i, j) and its mirror (j, i). A row holds its diagonal first, then its lower
+// entries in column order, then its upper ones: the mirrors of row j are met in column order, and
+// `next`, which starts after each diagonal, gives the position of the next one.
 template <int NC, bool SOURCE>
-void Fused(const SparseMatrixStruct& P, const int* mirror, const double* const* A, const double* const* K,
-           const double* M, const double* rho, const double* cp, double inv, const double* T0, const double* s,
-           const double* r, const double* lumped, double* S, double* f) {
-  const int* rp = P.row_ptr(0);
-  const int* srp = P.srow_ptr(0);
-  const int* sci = P.scol_ind(0);
+void Fused(const SparseMatrixStruct& P, int* __restrict next, const double* const* A, const double* const* K,
+           const double* __restrict M, const double* __restrict q, const double* __restrict T0,
+           const double* __restrict s, const double* __restrict r, const double* __restrict lumped,
+           double* __restrict S, double* __restrict f) {
+  const int* __restrict rp = P.row_ptr(0);
+  const int* __restrict srp = P.srow_ptr(0);
+  const int* __restrict sci = P.scol_ind(0);
+  const double* __restrict a0 = A[0];
+  const double* __restrict a1 = A[1];
+  const double* __restrict a2 = A[2];
+  const double* __restrict k0 = K[0];
+  const double* __restrict k1 = K[1];
+  const double* __restrict k2 = K[2];
   const int n = P.nrows();
-  for (int i = 0; i < n; ++i) f[i] = 0;
+  for (int i = 0; i < n; ++i) f[i] = 0, next[i] = rp[i] + 1;
   for (int i = 0; i < n; ++i) {
     double ki[NC];
     for (int c = 0; c < NC; ++c) ki[c] = K[c][i];
-    const double qi = rho[i] * cp[i] * inv, ti = T0[i], si = SOURCE ? s[i] : 0;
+    const double qi = q[i], ti = T0[i], si = SOURCE ? s[i] : 0;
     const int u0 = srp[i], shift = rp[i + 1] - srp[i + 1];
     // The diagonal.
     double fi = M[u0] * (qi * ti + si);
@@ -44,14 +52,15 @@ void Fused(const SparseMatrixStruct& P, const int* mirror, const double* const* 
       const int j = sci[u];
       const double m = M[u];
       double a[NC];
-      for (int c = 0; c < NC; ++c) a[c] = A[c][u];
+      a[0] = a0[u], a[1] = a1[u], a[2] = a2[u];
+      for (int c = 3; c < NC; ++c) a[c] = A[c][u];
       double vi = qi * m;
       for (int c = 0; c < NC; ++c) vi += ki[c] * a[c];
       S[u + shift] = vi;
-      const double qj = rho[j] * cp[j] * inv;
-      double vj = qj * m;
-      for (int c = 0; c < NC; ++c) vj += K[c][j] * a[c];
-      S[mirror[u]] = vj;
+      const double qj = q[j];
+      double vj = qj * m + k0[j] * a[0] + k1[j] * a[1] + k2[j] * a[2];
+      for (int c = 3; c < NC; ++c) vj += K[c][j] * a[c];
+      S[next[j]++] = vj;
       fi += m * (qi * T0[j] + (SOURCE ? s[j] : 0));
       f[j] += m * (qj * ti + si);
     }
@@ -63,29 +72,32 @@ void Fused(const SparseMatrixStruct& P, const int* mirror, const double* const* 
 
 void SolidDomain::AssembleTemperature(const ReaVec& s, bool source, const ReaVec* r, SystemSparseMatrix* S,
                                       ReaVec& f) {
-  if (int(upperMirror_.size()) != pattern_->snnz()) {
-    // Full-pattern position of the mirror of every upper entry, found once; the kernel relies on
-    // rows that hold their diagonal first and their upper entries last.
-    upperMirror_.assign(std::size_t(pattern_->snnz()), -1);
+  if (int(next_.size()) != pattern_->nrows()) {
+    // The kernel relies on rows that hold their diagonal first, then their lower entries in
+    // column order, then their upper ones; checked once.
     const int* rp = pattern_->row_ptr(0);
     const int* ci = pattern_->col_ind(0);
     const int* sp = pattern_->spos_ind(0);
     const int* srp = pattern_->srow_ptr(0);
     for (int i = 0; i < pattern_->nrows(); ++i)
       for (int p = rp[i]; p < rp[i + 1]; ++p) {
-        const int u = sp[p];
-        if (ci[p] <= i) upperMirror_[std::size_t(u)] = p;
-        const bool inOrder = ci[p] == i ? p == rp[i] && u == srp[i] : ci[p] < i || u == p - (rp[i + 1] - srp[i + 1]);
+        const int c = ci[p];
+        const bool inOrder = c == i   ? p == rp[i] && sp[p] == srp[i]
+                             : c < i ? p == rp[i] + 1 || ci[p - 1] < c
+                                     : sp[p] == p - (rp[i + 1] - srp[i + 1]) && (ci[p - 1] < c || ci[p - 1] < i);
         if (!inOrder) OLVU_FATAL("Solid temperature: the pattern's rows are not in diagonal-first order\n");
       }
+    next_.assign(std::size_t(pattern_->nrows()), 0);
   }
   const double* A[NSolidComponents];
   const double* K[NSolidComponents];
   const int nc = Components();
+  ReaVec& q = FlowWork(4);
+  q.product(density_, vars_[SpHeat]);
+  q *= invDtTheta_;
   for (int c = 0; c < nc; ++c) A[c] = comp_[c]->sval(0), K[c] = conduct_[c].GivePointer();
   const auto call = [&](auto kernel) {
-    kernel(*pattern_, upperMirror_.data(), A, K, mass_->sval(0), density_.GivePointer(), vars_[SpHeat].GivePointer(),
-           invDtTheta_, vars_[Temp0].GivePointer(), s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(),
+    kernel(*pattern_, next_.data(), A, K, mass_->sval(0), q.GivePointer(), vars_[Temp0].GivePointer(), s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(),
            S->val(0), f.GivePointer());
   };
   if (nc == 3) source ? call(Fused<3, true>) : call(Fused<3, false>);
