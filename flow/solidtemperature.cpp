@@ -2,20 +2,20 @@
 // component matrices in one pass over the pattern, then the bounded field solve.
 #include <cmath>
 
+#include "domain/fluidmesh.h"
 #include "domain/soliddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
-#include "domain/fluidmesh.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 
 namespace {
 
-// S = sum_c diag(K_c) A_c + diag(q) M with S_ii += r_i m_i (r may be null: no reaction), and f = diag(q) M T0 (+ M s when
-// SOURCE), over NC conductivity components, q = rho cp / (theta dt) per node. The loop
+// S = sum_c diag(K_c) A_c + diag(q) M with S_ii += r_i m_i (r may be null: no reaction), and
+// f = diag(q) M T0 (+ M s when SOURCE), over NC conductivity components, q = rho cp / (theta dt) per node. The loop
 // runs over the upper-triangle storage, so every stored value is read once, in order, and serves
 // both its entry (i, j) and its mirror (j, i). A row holds its diagonal first, then its lower
 // entries in column order, then its upper ones: the mirrors of row j are met in column order, and
@@ -97,8 +97,8 @@ void SolidDomain::AssembleTemperature(const ReaVec& s, bool source, const ReaVec
   q *= invDtTheta_;
   for (int c = 0; c < nc; ++c) A[c] = comp_[c]->sval(0), K[c] = conduct_[c].GivePointer();
   const auto call = [&](auto kernel) {
-    kernel(*pattern_, next_.data(), A, K, mass_->sval(0), q.GivePointer(), vars_[Temp0].GivePointer(), s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(),
-           S->val(0), f.GivePointer());
+    kernel(*pattern_, next_.data(), A, K, mass_->sval(0), q.GivePointer(), vars_[Temp0].GivePointer(),
+           s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(), S->val(0), f.GivePointer());
   };
   if (nc == 3) source ? call(Fused<3, true>) : call(Fused<3, false>);
   else source ? call(Fused<6, true>) : call(Fused<6, false>);
