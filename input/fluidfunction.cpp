@@ -65,6 +65,16 @@ struct NodeEnv {
   const int* index = nullptr;   // 1-based nodes of the lanes of a gathered block
 
   void seek(int lane) { k = index ? index[lane] - 1 : first + lane; }
+  // A field read at every lane is a copy (contiguous) or a gather.
+  bool nodeBlock(const MachineOp& op, const InstructionList&, int lanes, double* out) const {
+    if (op.code != Variable_Code) return false;
+    const double* f = slot[op.arg];
+    if (index)
+      for (int i = 0; i < lanes; ++i) out[i] = f[index[i] - 1];
+    else
+      for (int i = 0; i < lanes; ++i) out[i] = f[first + i];
+    return true;
+  }
 
   NodeEnv(const DomainView& view, const double* const* slots, int node)
       : var{Total_Time, double(Iterations), Run_Time_Increment, double(Current_Step)}, v(view), slot(slots), k(node) {}
