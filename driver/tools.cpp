@@ -10,6 +10,7 @@
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
 #include "driver/savedresults.h"
+#include "driver/totaldomain.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/compiler.h"
@@ -68,8 +69,8 @@ Problem::Problem(const char* name, const char* tool) : fileName(name ? name : ""
     std::cerr << "Option [ -name \"DataFileName\" ] required.\n";
     std::exit(2);
   }
-  input = new Input(name);
-  ownInput = true;
+  ownedInput = std::make_unique<Input>(name);
+  input = ownedInput.get();
 }
 
 int Problem::ExecuteTool(const char* tool, const std::vector<std::string>& args) {

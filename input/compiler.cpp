@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 
 #include "foundation/error.h"
 #include "foundation/reavec.h"
@@ -83,29 +81,13 @@ Interpolate::Interpolate(ReaVec* data) : Instruction(Interpolate_Code), table(da
 
 Interpolate::~Interpolate() { delete table; }
 
-anIMaterial::anIMaterial(int i, const char* n) : Instruction(IMaterial_Code), index(i), name(nullptr) {
-  std::size_t len = std::strlen(n) + 1;
-  name = static_cast<char*>(std::malloc(len));
-  if (!name) OLVU_FATAL("Not space available on heap\n");
-  std::memcpy(name, n, len);
-}
-
-anIMaterial::~anIMaterial() { std::free(name); }
+anIMaterial::anIMaterial(int i, const char* n) : Instruction(IMaterial_Code), index(i), name(n) {}
 
 // ---------------------------------------------------------------- compiler
 
-Compiler::~Compiler() { std::free(name_); }
+void Compiler::readInfo(const char* name) { name_ = name; }
 
-void Compiler::readInfo(const char* name) {
-  std::size_t len = std::strlen(name) + 1;
-  char* copy = static_cast<char*>(std::malloc(len));
-  if (!copy) OLVU_FATAL("Not space available on heap\n");
-  std::memcpy(copy, name, len);
-  std::free(name_);
-  name_ = copy;
-}
-
-const char* Compiler::Info() { return name_ ? name_ : ""; }
+const char* Compiler::Info() { return name_.c_str(); }
 
 void Compiler::backInstruction(Instruction* i) {
   if (back_) OLVU_FATAL("Function " << Info() << " compiler error: To many backed instructions\n");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "input/opcodes.h"
@@ -72,10 +73,9 @@ class Interpolate : public Instruction {
 class anIMaterial : public Instruction {
  public:
   int index;   ///< material index, -1 until resolved
-  char* name;  ///< material name, owned copy
+  std::string name;  ///< material name
   /// Material `i` named `n` (the name is copied).
   anIMaterial(int i, const char* n);
-  ~anIMaterial() override;
 };
 
 /// Entries that code takes from the evaluation stack.
@@ -170,8 +170,8 @@ class Compiler {
  public:
   /// An empty compiler: no list, no name, empty push-back slot.
   Compiler() = default;
-  /// Frees the name (a compiled list belongs to its function).
-  virtual ~Compiler();
+  /// A compiled list belongs to its function, not to the compiler.
+  virtual ~Compiler() = default;
   Compiler(const Compiler&) = delete;
   Compiler& operator=(const Compiler&) = delete;
 
@@ -236,7 +236,7 @@ class Compiler {
 
   InstructionList* list_ = nullptr;  ///< the list under construction
   Word* word_ = nullptr;             ///< the current word
-  char* name_ = nullptr;             ///< name in messages, owned (null until readInfo)
+  std::string name_;                 ///< name in messages ("" until readInfo)
   Instruction* back_ = nullptr;      ///< the push-back slot
   int pending_ = 0;                  ///< 1: the current word's number is the next operand
   int nesting_ = 0;                  ///< expressions open around the current word
