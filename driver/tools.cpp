@@ -132,11 +132,11 @@ void Problem::CreateRstTool() {
     while (blocks.Next()) {
       // Exact names: VELOCITY_STRESS_TENSOR or PRESSURE_GRADIENT follow the fields they start with.
       if (blocks.Is("VELOCITY"))
-        velocity.count = blocks.Values(3, velocity.values);
+        blocks.Values(3, velocity);
       else if (blocks.Is("PRESSURE"))
-        pressure.count = blocks.Values(1, pressure.values);
+        blocks.Values(1, pressure);
       else if (blocks.Is("TEMPERATURE"))
-        temperature.count = blocks.Values(1, temperature.values);
+        blocks.Values(1, temperature);
     }
   }
   SetUpForTool();
@@ -159,21 +159,22 @@ void Problem::WriteAverageTool() {
   // After the set-up, which empties the warning file.
   OLVU_WARNING(0, "Resuls are deleted. Need to be read from *.res.bak");
   SavedResults blocks(*saved.GiveStream());
-  std::vector<double> values;
+  SavedField block;
   while (blocks.Next()) {
     if (!fluidDomain) continue;
     const bool isPressure = blocks.Is("PRESSURE");
     if (!isPressure && !blocks.Is("TEMPERATURE")) continue;
     const double t = blocks.Time();
-    const int count = blocks.Values(1, values);
+    blocks.Values(1, block);
     FluidDomain& f = *fluidDomain;
     const ReaVec& w = f.LumpedMass();
+    const int last = static_cast<int>(GlobalToFluid.length());
     double sum = 0, weights = 0;
-    for (int j = 1; j <= f.numNodes; ++j) {
-      const int i = f.ToGlobal()(static_cast<unsigned>(j));
-      if (i < 1 || i > count) continue;
-      if (!(f.X(j, 1) < 9.8)) continue;
-      sum += w(static_cast<unsigned>(j)) * values[static_cast<std::size_t>(i - 1)];
+    // Over the nodes the block lists; the fluid nodes it leaves out have no value to average.
+    for (std::size_t e = 0; e < block.nodes.size() && block.nodes[e] <= last; ++e) {
+      const int j = GlobalToFluid(static_cast<unsigned>(block.nodes[e]));
+      if (j <= 0 || !(f.X(j, 1) < 9.8)) continue;
+      sum += w(static_cast<unsigned>(j)) * block.values[e];
       weights += w(static_cast<unsigned>(j));
     }
     // No node in the region averages 0/0; the positive NaN prints as "nan".
