@@ -9,6 +9,7 @@
 
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
+#include "driver/resultblock.h"
 #include "driver/savedresults.h"
 #include "driver/totaldomain.h"
 #include "foundation/declarations.h"
@@ -56,8 +57,6 @@ bool Contains(const std::string& word, const char* const* parts) {
   return false;
 }
 
-// The factor from internal to output units of magnitude m.
-double OutputFactor(Magnitude m) { return ExternalUnits->GetTransFact(InternalUnits, m); }
 
 }  // namespace
 
