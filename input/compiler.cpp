@@ -251,36 +251,29 @@ void Compiler::elif_expression() {
   }
 }
 
-void Compiler::or_expression() {
-  and_expression();
-  while (Instruction* i = takeOperator(OrCodes)) {
-    and_expression();
+void Compiler::leftAssociative(const CodeSet& ops, void (Compiler::*first)(), void (Compiler::*next)()) {
+  (this->*first)();
+  while (Instruction* i = takeOperator(ops)) {
+    (this->*next)();
     append(i);
   }
+}
+
+void Compiler::or_expression() {
+  leftAssociative(OrCodes, &Compiler::and_expression, &Compiler::and_expression);
 }
 
 void Compiler::and_expression() {
-  relational_expression();
-  while (Instruction* i = takeOperator(AndCodes)) {
-    relational_expression();
-    append(i);
-  }
+  leftAssociative(AndCodes, &Compiler::relational_expression, &Compiler::relational_expression);
 }
 
 void Compiler::relational_expression() {
-  additive_expression();
-  while (Instruction* i = takeOperator(RelationalCodes)) {
-    additive_expression();
-    append(i);
-  }
+  leftAssociative(RelationalCodes, &Compiler::additive_expression, &Compiler::additive_expression);
 }
 
+// The sign belongs to the first term only: the later terms are multiplicative expressions.
 void Compiler::additive_expression() {
-  signed_expression();
-  while (Instruction* i = takeOperator(AdditiveCodes)) {
-    multiplicative_expression();
-    append(i);
-  }
+  leftAssociative(AdditiveCodes, &Compiler::signed_expression, &Compiler::multiplicative_expression);
 }
 
 void Compiler::signed_expression() {
@@ -292,19 +285,11 @@ void Compiler::signed_expression() {
 }
 
 void Compiler::multiplicative_expression() {
-  exponent_expression();
-  while (Instruction* i = takeOperator(MultiplicativeCodes)) {
-    exponent_expression();
-    append(i);
-  }
+  leftAssociative(MultiplicativeCodes, &Compiler::exponent_expression, &Compiler::exponent_expression);
 }
 
 void Compiler::exponent_expression() {
-  function_expression();
-  while (Instruction* i = takeOperator(PowCodes)) {
-    function_expression();
-    append(i);
-  }
+  leftAssociative(PowCodes, &Compiler::function_expression, &Compiler::function_expression);
 }
 
 void Compiler::function_expression() {

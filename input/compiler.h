@@ -233,6 +233,9 @@ class Compiler {
   void append(Instruction* i);
   /// The next instruction when its code is one of ops; otherwise puts it back and gives null.
   Instruction* takeOperator(const CodeSet& ops);
+  /// One level of left-associative operators: first(), then for each operator of ops that
+  /// follows, next() and the operator (postfix order).
+  void leftAssociative(const CodeSet& ops, void (Compiler::*first)(), void (Compiler::*next)());
 
   InstructionList* list_ = nullptr;  ///< the list under construction
   Word* word_ = nullptr;             ///< the current word
