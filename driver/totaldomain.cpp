@@ -44,7 +44,6 @@ TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all
 }
 
 TotalDomain::~TotalDomain() {
-  delete interfaceSolver_;
   domainMeshes_.clear();
   interfaces_.clear();
 }

@@ -79,7 +79,8 @@ std::ostream& operator<<(std::ostream& os, ValidCode code) {
 
 Interpolate::Interpolate(ReaVec* data) : Instruction(Interpolate_Code), table(data) {}
 
-Interpolate::~Interpolate() { delete table; }
+Interpolate::~Interpolate() = default;
+
 
 anIMaterial::anIMaterial(int i, const char* n) : Instruction(IMaterial_Code), index(i), name(n) {}
 
@@ -387,7 +388,7 @@ void InstructionList::build() {
     if (op.code == Number_Code) {
       op.val = static_cast<const aNumber*>(ins)->value;
     } else if (op.code == Interpolate_Code) {
-      const ReaVec* t = static_cast<const Interpolate*>(ins)->table;
+      const ReaVec* t = static_cast<const Interpolate*>(ins)->table.get();
       op.arg = int(tables_.size());
       tables_.push_back(MachineTable{t->GivePointer(), int(t->length() / 2)});
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -63,7 +64,7 @@ class aNumber : public Instruction {
 /// A piecewise-linear table x1 y1 x2 y2 ... (code 12); owns its data.
 class Interpolate : public Instruction {
  public:
-  ReaVec* table;  ///< the pairs, owned
+  std::unique_ptr<ReaVec> table;  ///< the pairs
   /// Takes the table over.
   explicit Interpolate(ReaVec* data);
   ~Interpolate() override;
