@@ -91,7 +91,7 @@ Input::~Input() = default;
 
 InputT::InputT(Input* parent) {
   const FileLink* top = parent->files_->Top();
-  files_ = std::make_unique<FileStack>(new FileLink(top));
+  files_ = std::make_unique<FileStack>(std::make_unique<FileLink>(top));
   text_ = std::make_unique<CharPlex>(CardChunk);
   line_ = std::make_unique<Line>();
   units_ = parent->units_;
