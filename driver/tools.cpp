@@ -96,19 +96,18 @@ void Problem::WriteMeshTool(const char* tool, const char* const* kinds) {
   if (!SeekLowerWord(in, "nodes")) OLVU_FATAL("Wrong node data in " << tool << " tool\n");
   SkipToDigit(in);
   // Coordinates as written: the file is for the post-processor, in the data file's own units.
-  Plex<Node>* nodes = new Plex<Node>(100, "All the Nodes");
-  ReadNodesFromAscii(in, nodes, 1.0, 3);
+  Plex<Node> nodes(100, "All the Nodes");
+  ReadNodesFromAscii(in, &nodes, 1.0, 3);
   while (SeekLowerWord(in, "type")) {
     SkipSeparators(in);
     const std::string kind = ReadLowerWord(in);
     std::cout << kind << "\n";
     if (!Contains(kind, kinds)) continue;
-    Mesh set(1, in, nodes);
+    Mesh set(1, in, &nodes);
     set.PrintMeshTo(out, 1, 1, 1, 1);
   }
   int i = 0;
-  while (Node* nd = nodes->next(i)) delete nd;
-  delete nodes;
+  while (Node* nd = nodes.next(i)) delete nd;  // a node table never deletes its nodes
   Close(out, ".out.msh");
   std::cout << "Success !!!" << std::endl;
 }
