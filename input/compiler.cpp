@@ -186,7 +186,7 @@ InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
   back_ = nullptr;
   nesting_ = 0;
-  list_ = new InstructionList;
+  list_ = std::make_unique<InstructionList>();
   pending_ = start && NumbersOf(start) > 0;
   expression();
   Instruction* left = back_;
@@ -194,10 +194,8 @@ InstructionList* Compiler::compileFrom(Word* start) {
   // Words after a complete expression are refused rather than dropped.
   if (!left) left = getInstruction();
   if (left) OLVU_FATAL("Function " << Info() << " compiler error: Instruction \"" << left->code << "\" can not be compiled\n");
-  InstructionList* done = list_;
-  list_ = nullptr;
-  done->prepare();
-  return done;
+  list_->prepare();
+  return list_.release();
 }
 
 void Compiler::expression() {
@@ -335,12 +333,8 @@ int StackNeeds(int code) {
   return code >= 0 && code < NCodes ? Opcodes[code].pops : 0;
 }
 
-InstructionList::~InstructionList() {
-  for (Instruction* i : items_) delete i;
-}
-
 void InstructionList::append(Instruction* i) {
-  items_.push_back(i);
+  items_.emplace_back(i);
   dirty_ = true;
 }
 
@@ -382,7 +376,7 @@ void InstructionList::build() {
   codes_ = CodeSet();
   prog_.reserve(items_.size());
   for (std::size_t k = 0; k < items_.size(); ++k) {
-    const Instruction* ins = items_[k];
+    const Instruction* ins = items_[k].get();
     MachineOp op{int(ins->code), int(k), 0.0};
     if (op.code >= 0 && op.code < 128) codes_.add(op.code);
     if (op.code == Number_Code) {

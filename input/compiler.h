@@ -103,7 +103,7 @@ class InstructionList {
  public:
   InstructionList() = default;
   /// Destroys every instruction.
-  ~InstructionList();
+  ~InstructionList() = default;
   InstructionList(const InstructionList&) = delete;
   InstructionList& operator=(const InstructionList&) = delete;
 
@@ -112,11 +112,11 @@ class InstructionList {
   /// Number of instructions.
   int count() const { return int(items_.size()); }
   /// Instruction k (0-based), no test.
-  Instruction* at(int k) const { return items_[k]; }
+  Instruction* at(int k) const { return items_[k].get(); }
   /// Moves the iteration cursor to the head.
   void reset() { cursor_ = 0; }
   /// The instruction at the cursor, advancing it; null at the end.
-  Instruction* next() { return cursor_ < items_.size() ? items_[cursor_++] : nullptr; }
+  Instruction* next() { return cursor_ < items_.size() ? items_[cursor_++].get() : nullptr; }
 
   /// True when some instruction carries a code of the set.
   bool holds(const CodeSet& s) {
@@ -155,7 +155,7 @@ class InstructionList {
   /// Works out the deepest stack and whether runs need depth checks.
   void analyse();
 
-  std::vector<Instruction*> items_;   ///< the instructions in postfix order, owned
+  std::vector<std::unique_ptr<Instruction>> items_;  ///< the instructions in postfix order
   std::size_t cursor_ = 0;            ///< iteration cursor
   bool dirty_ = true;                 ///< instructions appended since the last build
   bool safe_ = false;                 ///< no path can take more than the stack holds
@@ -238,7 +238,7 @@ class Compiler {
   /// follows, next() and the operator (postfix order).
   void leftAssociative(const CodeSet& ops, void (Compiler::*first)(), void (Compiler::*next)());
 
-  InstructionList* list_ = nullptr;  ///< the list under construction
+  std::unique_ptr<InstructionList> list_;  ///< the list under construction
   Word* word_ = nullptr;             ///< the current word
   std::string name_;                 ///< name in messages ("" until readInfo)
   Instruction* back_ = nullptr;      ///< the push-back slot
