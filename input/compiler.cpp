@@ -52,6 +52,10 @@ constexpr CodeSet PowCodes = CodesOf({Syntax::PowOp});
 
 bool IsCode(const Instruction* i, ValidCode c) { return i && i->code == c; }
 
+/// An instruction the compiler holds between taking it and placing it in the list (or dropping
+/// it), so that a fatal stop in between frees it.
+using Held = std::unique_ptr<Instruction>;
+
 // True when code is a valid code of evaluation form f.
 bool IsForm(int code, Form f) { return code >= 0 && code < NCodes && Opcodes[code].form == f; }
 
@@ -91,8 +95,9 @@ void Compiler::readInfo(const char* name) { name_ = name; }
 const char* Compiler::Info() { return name_.c_str(); }
 
 void Compiler::backInstruction(Instruction* i) {
+  Held held(i);
   if (back_) OLVU_FATAL("Function " << Info() << " compiler error: To many backed instructions\n");
-  back_ = i;
+  back_ = std::move(held);
 }
 
 Word* Compiler::peekWord() const { return word_ ? NextOf(word_) : nullptr; }
@@ -106,11 +111,7 @@ Word* Compiler::advance() {
 }
 
 Instruction* Compiler::getInstructionIf() {
-  if (back_) {
-    Instruction* i = back_;
-    back_ = nullptr;
-    return i;
-  }
+  if (back_) return back_.release();
   if (pending_) {
     if (NumbersOf(word_) > 1)
       OLVU_FATAL("Function " << Info() << " compiler error: Consecutive numbers error in function\n");
@@ -170,29 +171,27 @@ Instruction* Compiler::getInstruction() {
 void Compiler::append(Instruction* i) { list_->append(i); }
 
 Instruction* Compiler::takeOperator(const CodeSet& ops) {
-  Instruction* i = getInstruction();
-  if (i && ops.has(i->code)) return i;
-  if (i) backInstruction(i);
+  Held i(getInstruction());
+  if (i && ops.has(i->code)) return i.release();
+  if (i) backInstruction(i.release());
   return nullptr;
 }
 
 void Compiler::expect(ValidCode c, const char* text) {
-  Instruction* i = getInstruction();
-  if (!IsCode(i, c)) OLVU_FATAL("Function " << Info() << text << "\n");
-  delete i;
+  const Held i(getInstruction());
+  if (!IsCode(i.get(), c)) OLVU_FATAL("Function " << Info() << text << "\n");
 }
 
 InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
-  back_ = nullptr;
+  back_.reset();
   nesting_ = 0;
   list_ = std::make_unique<InstructionList>();
   pending_ = start && NumbersOf(start) > 0;
   expression();
-  Instruction* left = back_;
-  back_ = nullptr;
+  Held left = std::move(back_);
   // Words after a complete expression are refused rather than dropped.
-  if (!left) left = getInstruction();
+  if (!left) left.reset(getInstruction());
   if (left) OLVU_FATAL("Function " << Info() << " compiler error: Instruction \"" << left->code << "\" can not be compiled\n");
   list_->prepare();
   return list_.release();
@@ -210,41 +209,41 @@ void Compiler::expression() {
 }
 
 void Compiler::nestedExpression() {
-  Instruction* i = getInstruction();
-  if (!IsCode(i, If_Code)) {
-    if (i) backInstruction(i);
+  Held i(getInstruction());
+  if (!IsCode(i.get(), If_Code)) {
+    if (i) backInstruction(i.release());
     or_expression();
     return;
   }
   expect(Open_Code, " compiler error: \"(\" expected after if");
   or_expression();
   expect(Close_Code, " compiler error: \")\" expected after if(...");
-  append(i);
+  append(i.release());
   expect(Then_Code, " compiler error: \"then\" expected after if(...)");
   elif_expression();
-  Instruction* e = getInstruction();
-  if (!IsCode(e, Else_Code)) OLVU_FATAL("Function " << Info() << "compiler error: \"else\" missing\n");
-  append(e);
+  Held e(getInstruction());
+  if (!IsCode(e.get(), Else_Code)) OLVU_FATAL("Function " << Info() << "compiler error: \"else\" missing\n");
+  append(e.release());
   expression();
-  Instruction* end = getInstruction();
-  if (!IsCode(end, Endif_Code)) OLVU_FATAL("Function " << Info() << " compiler error: \"endif\" missing\n");
-  append(end);
+  Held end(getInstruction());
+  if (!IsCode(end.get(), Endif_Code)) OLVU_FATAL("Function " << Info() << " compiler error: \"endif\" missing\n");
+  append(end.release());
 }
 
 void Compiler::elif_expression() {
   expression();
   for (;;) {
-    Instruction* i = getInstruction();
+    Held i(getInstruction());
     if (!i) OLVU_FATAL("Function " << Info() << " compiler error: \"endif\" missing\n");
     if (i->code != Elif_Code) {
-      backInstruction(i);
+      backInstruction(i.release());
       return;
     }
     expect(Open_Code, " compiler error: \"(\" expected after elif");
     append(new Instruction(Else_Code));
     or_expression();
     expect(Close_Code, " compiler error: \")\" expected after elif(...");
-    append(i);
+    append(i.release());
     expect(Then_Code, " compiler error: \"then\" expected after elif(...)");
     expression();
   }
@@ -252,9 +251,9 @@ void Compiler::elif_expression() {
 
 void Compiler::leftAssociative(const CodeSet& ops, void (Compiler::*first)(), void (Compiler::*next)()) {
   (this->*first)();
-  while (Instruction* i = takeOperator(ops)) {
+  while (Held i = Held(takeOperator(ops))) {
     (this->*next)();
-    append(i);
+    append(i.release());
   }
 }
 
@@ -276,9 +275,7 @@ void Compiler::additive_expression() {
 }
 
 void Compiler::signed_expression() {
-  Instruction* sign = takeOperator(AdditiveCodes);
-  const bool negative = IsCode(sign, Sub_Code);
-  delete sign;
+  const bool negative = IsCode(Held(takeOperator(AdditiveCodes)).get(), Sub_Code);
   multiplicative_expression();
   if (negative) append(new Instruction(Chsgn_Code));
 }
@@ -292,34 +289,34 @@ void Compiler::exponent_expression() {
 }
 
 void Compiler::function_expression() {
-  Instruction* i = getInstruction();
+  Held i(getInstruction());
   if (i && FunctionCodes.has(i->code)) {
     expect(Open_Code, " compiler error: \"(\" expected after function_name");
     expression();
     expect(Close_Code, " compiler error: \")\" expected after function_name(...");
-    append(i);
-  } else if (IsCode(i, Interpolate_Code)) {
+    append(i.release());
+  } else if (IsCode(i.get(), Interpolate_Code)) {
     expect(Hash_Code, " compiler error: \"#\" expected after Interpolate(#data...");
     expression();
     expect(Close_Code, " compiler error: \")\" expected after Interpolate(#data#func...");
-    append(i);
+    append(i.release());
   } else {
-    if (i) backInstruction(i);
+    if (i) backInstruction(i.release());
     primary_expression();
   }
 }
 
 void Compiler::primary_expression() {
-  Instruction* i = getInstruction();
+  Held i(getInstruction());
   if (!i) OLVU_FATAL("Function " << Info() << " compiler error: expression code missing\n");
   if (i->code == Open_Code) {
-    delete i;
+    i.reset();
     expression();
-    Instruction* c = getInstruction();
-    if (!IsCode(c, Close_Code)) OLVU_FATAL("Function " << Info() << " compiler error: Unbalanced parenthesis found\n");
-    delete c;
+    const Held c(getInstruction());
+    if (!IsCode(c.get(), Close_Code))
+      OLVU_FATAL("Function " << Info() << " compiler error: Unbalanced parenthesis found\n");
   } else if (OperandCodes.has(i->code)) {
-    append(i);
+    append(i.release());
   } else {
     OLVU_FATAL("Function " << Info() << " compiler error: Syntax error " << i->code << " in function\n");
   }

@@ -241,7 +241,7 @@ class Compiler {
   std::unique_ptr<InstructionList> list_;  ///< the list under construction
   Word* word_ = nullptr;             ///< the current word
   std::string name_;                 ///< name in messages ("" until readInfo)
-  Instruction* back_ = nullptr;      ///< the push-back slot
+  std::unique_ptr<Instruction> back_;  ///< the push-back slot
   int pending_ = 0;                  ///< 1: the current word's number is the next operand
   int nesting_ = 0;                  ///< expressions open around the current word
 };
