@@ -46,7 +46,6 @@ TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all
 }
 
 TotalDomain::~TotalDomain() {
-  delete interfaceSolver_;
   domainMeshes_.clear();
   int k = 0;
   while (Mesh* m = interfaces_.next(k)) delete m;
