@@ -24,13 +24,8 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
 }
 
 void FluidDomain::ReadRestart(Input*, const char*) {}
-void FluidDomain::InitialiseVelocityPressure() {}
-void FluidDomain::SolveInitialPressure() {}
 void FluidDomain::CheckBoundaryConditions() {}
 void FluidDomain::DistanceToBodiesField() {}
-void FluidDomain::SolveMomentum() {}
-void FluidDomain::SolvePressure() {}
-void FluidDomain::SolveProjection() {}
 void FluidDomain::SolveTurbulence() {}
 void FluidDomain::SolveSmagorinsky() {}
 void FluidDomain::SolveMixingLength() {}
