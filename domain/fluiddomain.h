@@ -4,10 +4,12 @@
 // read, initialise, step, solve and output operations.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <vector>
 
 #include "driver/domain.h"
+#include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/plex.h"
@@ -82,7 +84,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadElements(Input*) override {}
   /// Gives the nodal fields their initial values from the initial-data and property functions.
   virtual void ReadInitialConditions();
-  /// Reads the boundary block (skipped cleanly until the boundary reader exists).
+  /// Reads the Boundary block: symmetry planes, node conditions and their checks.
   void ReadBoundaryConditions(Input* in) override;
   /// Reads the domain's block `name` of the restart file.
   void ReadRestart(Input* in, const char* name) override;
@@ -107,6 +109,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolveInitialPressure();
   /// Reconciles the velocity conditions (boundary conditions).
   virtual void CheckBoundaryConditions();
+  /// Imposes the wall conditions of the body sets.
+  virtual void ImposeBodyBoundaries();
 
   // Step lifecycle.
 
@@ -393,6 +397,21 @@ class FluidDomain : public Domain, public FunctionDomain {
   void VelocityGradient(ReaVec (&grad)[3][3]);
   /// Keeps the raw node array of View() in step with the node table.
   void RefreshNodeArray();
+  /// Marks node n in condition set c (nothing when the set is not sized).
+  void Mark(int c, int n);
+  /// True when node n is in condition set c.
+  bool Marked(int c, int n) const;
+  /// A node fixed in all three velocity components also fixes its turbulence and pseudoconcentration.
+  void FullVelocity(int n);
+  /// Smallest element extents along x, y, z and the smallest wall distance of the problem.
+  void ElementExtents();
+  /// The symmetry plane of `axis` (0 x, 1 y, 2 z) from the current card.
+  void SymmetryPlane(Input* in, int axis);
+  /// The condition of one "Node" card for domain node n (`written` as on the card), with the
+  /// conversion factors of the boundary units.
+  void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
+  /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
+  double PressureIn(int n, double p);
 
   const char* name_ = "";
   Plex<Mesh> fluidMeshes_;
@@ -446,6 +465,78 @@ class FluidDomain : public Domain, public FunctionDomain {
   double minBodyDiagonal_ = 0;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
+
+  // Flow solution: convective matrices, stabilisation, smoothing, field solves
+ public:
+  /// Rebuilds K (matrix 7), S (matrix 8), the nodal convective tau (vector 11), its volume mean and
+  /// the velocity and pressure tau limits from the velocity (u, v, w); skipped with a message while
+  /// the velocity increment ratio is below the advection norm.
+  virtual void CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w);
+  /// Adds the convective matrices of one set by its closed form or Gauss rule.
+  virtual void CalcConvectiveMatrixes3NodesTriangle(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w);
+  virtual void CalcConvectiveMatrixes4NodesTetrahedra(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w);
+  virtual void CalcConvectiveMatrixesDefault(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w);
+  /// Builds the directional Laplacians Lxx, Lyy, Lzz and the directional element sizes (vectors 17-19).
+  virtual void CalcAdditionalSystemMatrixes();
+  /// Adds the directional Laplacians and sizes of one set (Gauss rule).
+  virtual void CalcAdditionalSystemMatrixesDefault(Mesh* set);
+  /// Directional Laplacian k (0 x, 1 y, 2 z); null before CalcAdditionalSystemMatrixes.
+  SymmetricSparseMatrix* DirectionalLaplacian(int k) { return lapDir_[k].get(); }
+  /// Volume mean of the convective tau, and the velocity and pressure tau limits.
+  double TauMean() const { return tauMean_; }
+  double TauVLow() const { return tauLow_; }
+  double TauVHigh() const { return tauHigh_; }
+  double TauPLow() const { return tauPLow_; }
+  double TauPHigh() const { return tauPHigh_; }
+
+  /// Moves the free nodes of x towards the mass-weighted mean of their neighbours, for `passes`
+  /// passes with a threshold that falls with the count; returns x.
+  ReaVec& VarSmoothing(ReaVec& x, const BitVec& fixed, int passes);
+  /// Lowers the stabilisation weights s where x is rough (automatic stabilisation order); returns s.
+  ReaVec& AutoStabOrder(ReaVec& x, ReaVec& s);
+  /// D = discontinuity-capturing diffusivity of x at `level` over the base diffusivity a, with the
+  /// reaction coefficient b (may be empty); D may be a itself.
+  virtual void DiscontinuityCapturing(ReaVec& x, ReaVec& a, ReaVec& b, ReaVec& D, int level);
+  /// As above with the convective part weighted by the capacity rho.
+  virtual void DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaVec& b, ReaVec& D, int level);
+  /// Corrects phi so that its volume balance against phi0 and the boundary outflow holds to `tol`,
+  /// keeping it inside [lo, hi]: 0 when it holds, -1 otherwise (phi unchanged when it cannot move).
+  virtual int VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n);
+  /// Capturing indicator of x at `level` into D.
+  virtual void DiscontCapturing(ReaVec& x, ReaVec& D, int level);
+  /// Adds 0.5 chi h^2 / (theta dt) to D, chi the capturing indicator of x at `level`.
+  virtual void AddDCDifussion(ReaVec& x, ReaVec& D, int level);
+  /// Blends the free nodes of x towards their upper-row mean for `passes` passes.
+  virtual void DiscontCapturing(ReaVec& x, const BitVec& fixed, int passes);
+  /// Shock indicator of x into D.
+  virtual void VarShockCapt(ReaVec& x, ReaVec& D);
+
+  /// Solves A x = b for the field of kind t, then keeps x in its bounds and limits its change per
+  /// iteration; the nodes of `fixed` keep their values. Afterwards b holds the previous x.
+  virtual void SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, const BitVec& fixed,
+                            const char* label);
+  /// As above without fixed nodes, with the solver's refactor flag.
+  virtual void SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, int refactor,
+                            const char* label);
+
+ protected:
+  /// The convective matrices of one set, by its closed form unless `gauss` is set.
+  void ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss);
+  /// The bounds and increment limit of SolveUnknown, applied after the solve (b the previous x).
+  void BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed);
+  /// Work vector k (0-7) of the flow solution, sized to the node count (0-3 scratch of one
+  /// operation, 4-7 the temperature solve).
+  ReaVec& FlowWork(int k);
+  /// y = (M x) / m node by node: the mass-weighted neighbourhood mean of x.
+  void MassMean(const ReaVec& x, ReaVec& y);
+  /// The common loop of both discontinuity-capturing forms.
+  void Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, ReaVec& D, int level, double floor);
+
+  std::vector<PairOffsets> pairOffsets_;  // per fluid set, in table order
+  double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
+  double speedScale_ = 0;  // the speed against which an element counts as at rest
+  std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
+  ReaVec flowWork_[8];
 
   // Flow solution: momentum, pressure, projection, velocity boundary treatment
  public:

@@ -1,35 +1,17 @@
 // Operations of the fluid domain whose work belongs to the flow solution, bodies, free surface,
 // boundary conditions and output: until those exist they leave the fields as they are, so a
 // solve reports no change.
-#include <strings.h>
-
 #include "domain/fluiddomain.h"
 #include "foundation/error.h"
 #include "input/input.h"
 
-void FluidDomain::ReadBoundaryConditions(Input* in) {
-  // The block is skipped whole, so the cards after it are read where they belong.
-  in->ReadLine();
-  if (!in->Exist("Boundary")) {
-    in->HoldLine();
-    return;
-  }
-  in->JumpLine();
-  for (;;) {
-    in->ReadLine();
-    const bool end = in->Exist("EndBoundary");
-    in->JumpLine();
-    if (end) return;
-  }
-}
-
+void FluidDomain::ImposeBodyBoundaries() {}
 void FluidDomain::ReadRestart(Input*, const char*) {}
 void FluidDomain::CheckBoundaryConditions() {}
 void FluidDomain::DistanceToBodiesField() {}
 void FluidDomain::SolveTurbulence() {}
 void FluidDomain::SolveSmagorinsky() {}
 void FluidDomain::SolveMixingLength() {}
-void FluidDomain::SolveTemperature() {}
 void FluidDomain::SolveFreeSurface() {}
 void FluidDomain::SolveBodyMovement() {}
 void FluidDomain::SolveInitialBodyMovement() {}

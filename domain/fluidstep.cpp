@@ -401,6 +401,7 @@ void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, in
   Assemble_STRHS(u0, s, out);
   if (order != 1 && order != 2) return;
   ReaVec& w = StabilisationTerm(u);
+  if (order == 2) AutoStabOrder(u, w);
   w.product(vars_[TauEq]);
   out += w;
 }
@@ -416,6 +417,7 @@ void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, Rea
   if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
   if (order != 1 && order != 2) return;
   ReaVec& w = StabilisationTerm(u);
+  if (order == 2) AutoStabOrder(u, w);
   w.product(vars_[TauEq]);
   w.product(c2);
   out += w;

@@ -1,13 +1,20 @@
 // Momentum and pressure solves of both domains for one inner iteration.
 #include "domain/fluiddomain.h"
 #include "driver/totaldomain.h"
+#include "foundation/declarations.h"
 
 void TotalDomain::SolveVelocityProblem() {
-  if (fluid_) fluid_->SolveMomentum();
+  if (VarIncrement.length() > 0) VarIncrement(1) = 0;
+  if (fluid_) {
+    // The convective matrices follow the current velocity, whether or not it is solved.
+    fluid_->CalcConvectiveMatrixes(fluid_->giveVelocityX(), fluid_->giveVelocityY(), fluid_->giveVelocityZ());
+    fluid_->SolveMomentum();
+  }
   if (solid_) solid_->SolveMomentum();
 }
 
 void TotalDomain::SolvePressureProblem() {
+  if (VarIncrement.length() > 1) VarIncrement(2) = 0;
   if (fluid_) fluid_->SolvePressure();
   if (solid_) solid_->SolvePressure();
 }

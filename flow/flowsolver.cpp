@@ -232,6 +232,12 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
   if (velKept_.length() != unsigned(numNodes)) velKept_.resize(unsigned(numNodes), 0);
   const double change = solver1_->solve(rhs, u, W, velKept_, kNone, 1, kLabel[c]);
   VarIncrement[0] += change;
+  if (smooth_[0]) {
+    // The smoothing keeps the kept nodes and the component's fixed values.
+    scratchSet_ = velKept_;
+    if (fixed.length() == scratchSet_.length()) scratchSet_.or_vec(fixed);
+    VarSmoothing(u, scratchSet_, smooth_[0]);
+  }
 }
 
 void FluidDomain::SolveMomentum() {
@@ -336,7 +342,7 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
 
 // ---------------------------------------------------------------- pressure and projection
 
-double FluidDomain::PressureTauFloor() const { return tauLow_; }
+double FluidDomain::PressureTauFloor() const { return tauPLow_; }
 
 void FluidDomain::FixPressureRows(SystemSparseMatrix* A, ReaVec& b) {
   const BitVec& fixed = conds_[FixPres];

@@ -21,6 +21,7 @@ void FluidDomain::InitialiseVelocityPressure() {
   if (!Flag(PVelocity) || !Flag(PPressure)) return;
   Clock clock("Initialising Velocity and Pressure");
   ReaVec& u = vars_[VelX];
+  CalcConvectiveMatrixes(u, vars_[VelY], vars_[VelZ]);
   MomentumMatrix();
   MomentumRightHandSides(&vars_[VelX0]);
   // Nodal accelerations a_k = m^-1 (b_k - A u_k), kept in b_k.

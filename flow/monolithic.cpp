@@ -26,6 +26,7 @@ void FluidDomain::SolveFractionalStep() {
     Clock momentum("Solving Fractional Step Momentum");
     {
       Clock assembling("Assembling System");
+      CalcConvectiveMatrixes(vars_[VelX], vars_[VelY], vars_[VelZ]);
       MomentumMatrix();
       MomentumRightHandSides(&vars_[VelX0]);
     }
@@ -167,8 +168,18 @@ void FluidDomain::SolveMonolithic() {
     Clock assembling("Solving Momentum Equation");
     AssembleMomentum();
   }
-  SolveVelocityX(0);
-  SolveVelocityY(0);
-  SolveVelocityZ(0);
+  // Each component's rows are prepared as in the segregated solve, then solved through the
+  // bounded field solve with the component's fixed set.
+  static const char* const kLabel[3] = {"Fluid Velocity X", "Fluid Velocity Y", "Fluid Velocity Z"};
+  VarIncrement[0] = 0;
+  for (int c = 0; c < Components(); ++c) {
+    SolveVelocityComponent(c, 1);
+    ReaVec& u = vars_[VelX + c];
+    ReaVec& b = vars_[Work1 + c];
+    SolveUnknown(UnkType::Velocity, u, sys_[0], b, conds_[FixVelX + c], kLabel[c]);
+    double change = 0;
+    for (unsigned i = 1; i <= u.length(); ++i) change = std::fmax(change, std::fabs(u(i) - b(i)));
+    VarIncrement[0] += change;
+  }
   CorrectVelocity();
 }

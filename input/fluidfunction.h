@@ -131,6 +131,8 @@ class FluidFuncTbl : public FuncTbl {
   FluidFunction* FFunc(int k) { return static_cast<FluidFunction*>(Func(k)); }
   /// Name of kind k, or null.
   const char* Name(int k);
+  /// The unit system given at creation (kept for the table's readers, not used to convert).
+  Units* GiveUnits() const { return units_; }
 
  private:
   FunctionDomain* domain_;

@@ -117,6 +117,7 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
             "    .  . Initialising New Time Step ........ 2\n"
             "    .  . Solving Pre-Uncoupled Problems .... 2\n"
             "    .  . Solving Coupled Problems .......... 2\n"
+            "    .  .  . Assembling Convective Matrixes .... 2\n"
             "    .  .  . Solving Fluid-Velocity (Momentum Equation) 2\n"
             "    .  .  . Solving Pressure (Divergence Free) 2\n"
             "    .  . Checking Convergence .............. 2\n"

@@ -1,0 +1,92 @@
+// The bounded field solve shared by the scalar fields (clamp to the field's range, limit of the
+// change per iteration) and the fluid temperature solve built on it.
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "solvers/solver.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+// Entry k (0-based) of a global per-variable vector, or `absent` while it is shorter.
+double Entry(const ReaVec& v, int k, double absent) { return unsigned(k) < v.length() ? v[unsigned(k)] : absent; }
+
+}  // namespace
+
+void FluidDomain::BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed) {
+  const int k = int(t) - 1;
+  double tmax = incrControl_ * Entry(VarTolerance, k, 1e100);
+  if (Max_Iterations > 1 && Iterations == 1) tmax = 1e100;
+  const double lo = Entry(MinValue, k, 0), hi = Entry(MaxValue, k, 0);
+  const double den = Entry(VarDenominat, k, 1);
+  const bool limit = incrControl_ > 0;
+  double* xp = x.GivePointer();
+  const double* bp = b.GivePointer();
+  const unsigned nfixed = fixed ? fixed->length() : 0;
+  for (unsigned i = 0; i < x.length(); ++i) {
+    if (i < nfixed && (*fixed)(i + 1)) {
+      xp[i] = bp[i];
+      continue;
+    }
+    if (lo != hi) {
+      if (xp[i] > hi) xp[i] = hi;
+      else if (xp[i] < lo) xp[i] = lo;
+    }
+    if (limit) {
+      const double d = xp[i] - bp[i];
+      const double r = std::fabs(d) / den;
+      if (r > tmax) xp[i] = bp[i] + d * tmax / r;
+    }
+  }
+}
+
+void FluidDomain::SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, const BitVec& fixed,
+                               const char* label) {
+  solver1_->solve(b, x, A, 1, label);
+  BoundUnknown(t, x, b, &fixed);
+}
+
+void FluidDomain::SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, int refactor,
+                               const char* label) {
+  solver1_->solve(b, x, A, refactor, label);
+  BoundUnknown(t, x, b, nullptr);
+}
+
+void FluidDomain::SolveTemperature() {
+  if (!Flag(PTemperature)) return;
+  Clock clock("Solving Temperature");
+  ReaVec& T = vars_[Temp];
+  ReaVec& rhoc = FlowWork(4);
+  ReaVec& Q = FlowWork(5);
+  ReaVec& R = FlowWork(6);
+  ReaVec& D = FlowWork(7);
+  rhoc.product(vars_[Dens], vars_[SpHeat]);
+  EvalDomainFunction(DofType::HeatSource, Q);
+  EvalDomainFunction(DofType::HeatSourceReaction, R);
+  if (MaxValue.length() < 3) MaxValue.resize(23, -1e100);
+  if (MinValue.length() < 3) MinValue.resize(23, 1e100);
+  SourceReactionLimits(Q, R, T, MaxValue(3), MinValue(3));
+  DiscontinuityCapturing(T, rhoc, vars_[Conduct], R, D, smooth_[2]);
+  ReaVec& b = vars_[VelWorkX];
+  AssembleSystem(T, vars_[Temp0], rhoc, Q, D, R, b, stab_[3]);
+  // Heat fluxes through boundaries come from the body sets, of which this domain has none.
+  SystemSparseMatrix* A = sys_[0];
+  const BitVec& fix = conds_[FixTemp];
+  const BitVec& grad = conds_[FixGradient];
+  for (unsigned i = 1; i <= T.length(); ++i) {
+    if (i <= fix.length() && fix(i)) {
+      b(i) = T(i);
+      A->Fix_AllRow(int(i) - 1);
+    } else if (i <= grad.length() && grad(i)) {
+      b(i) = 0;
+      A->Copy_Row_Val(int(i) - 1, *fixedGradient_.get_at(int(i)), *sys_[2], *sys_[3], *sys_[4]);
+    }
+  }
+  SolveUnknown(UnkType::Temperature, T, A, b, fix, "Temperature in Fluid Domain");
+  double change = 0;
+  for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(b(i) - T(i)));
+  if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
+  VarIncrement(3) = change;
+}

@@ -1,0 +1,120 @@
+// The fluid domain's convective matrices K and S of the current velocity, the nodal convective
+// parameter tau with its volume mean, and the tau limits of the velocity and pressure equations.
+#include <cmath>
+#include <iostream>
+
+#include "domain/fluiddomain.h"
+#include "domain/fluidmesh.h"
+#include "flow/convective.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+// Lower and upper limit of a tau from its mean, ratio and upper factor: a lower limit raised to
+// 1e-14 that crosses the upper one makes both theta dt.
+void LimitsOfTau(double mean, double ratio, double factor, double dtTheta, double& low, double& high) {
+  low = mean * ratio;
+  if (low < 1e-14) low = 1e-14;
+  high = mean * factor;
+  if (low > high) low = high = dtTheta;
+}
+
+}  // namespace
+
+ReaVec& FluidDomain::FlowWork(int k) {
+  ReaVec& v = flowWork_[k];
+  if (v.length() != unsigned(numNodes)) v.resize(unsigned(numNodes), 0.0);
+  return v;
+}
+
+void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
+  Clock clock("Assembling Convective Matrixes");
+  // The last iteration's ratio; none yet means the matrices are built.
+  if (VarIncrRatio.length() > 0 && advectionNorm_ > VarIncrRatio(1)) {
+    std::cout << "CalcConvectiveMatrixes jumped" << std::endl;
+    return;
+  }
+  sys_[7]->NullifyMatrix();
+  sys_[8]->NullifyMatrix();
+  ReaVec& tau = vars_[TauV];
+  tau = 0.0;
+  ReaVec* vel[3] = {&u, &v, &w};
+  if (Flag(PMeshDeform)) {
+    // The velocity relative to the moving mesh.
+    for (int c = 0; c < 3; ++c) {
+      ReaVec& r = FlowWork(c);
+      r = *vel[c];
+      if (vars_[MeshX + c].length() == r.length()) r.sub_product(vars_[MeshX + c], invDtTheta_);
+      vel[c] = &r;
+    }
+  }
+  // An element counts as at rest against the problem's largest speed; where the velocity is given
+  // rather than solved that speed is never set, so the speed of the field itself stands in.
+  speedScale_ = Max_Velocity;
+  for (unsigned k = 0; k < vel[0]->length(); ++k) {
+    double s2 = 0;
+    for (int c = 0; c < 3; ++c)
+      if (vel[c]->length() > k) s2 += (*vel[c])[k] * (*vel[c])[k];
+    if (s2 > speedScale_ * speedScale_) speedScale_ = std::sqrt(s2);
+  }
+  pairOffsets_.resize(std::size_t(fluidMeshes_.count));
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i)) {
+    const ElemOrder eo = m->GiveElemOrder();
+    if (eo == Triangle3) CalcConvectiveMatrixes3NodesTriangle(m, *vel[0], *vel[1], *vel[2]);
+    else if (eo == Tetrahedra4) CalcConvectiveMatrixes4NodesTetrahedra(m, *vel[0], *vel[1], *vel[2]);
+    else CalcConvectiveMatrixesDefault(m, *vel[0], *vel[1], *vel[2]);
+  }
+  const double volume = lumped_.sum();
+  tauMean_ = volume > 0 ? tau.sum() / volume : 0;
+  tau.product(invLumped_);
+  LimitsOfTau(tauMean_, minTauV_, maxTauV_, dtTheta_, tauLow_, tauHigh_);
+  LimitsOfTau(tauMean_, minTauP_, maxTauP_, dtTheta_, tauPLow_, tauPHigh_);
+}
+
+namespace {
+
+// The offsets of the set that holds position `slot` in the set table, built on first use.
+const PairOffsets& OffsetsOf(std::vector<PairOffsets>& all, Plex<Mesh>& sets, Mesh* set, int slot,
+                             const SparseMatrixStruct* pattern) {
+  int k = 0, i = 0;
+  while (Mesh* m = sets.next(i)) {
+    if (m == set) break;
+    ++k;
+  }
+  if (std::size_t(k) >= all.size()) all.resize(std::size_t(k) + 1);
+  PairOffsets& o = all[std::size_t(k)];
+  if (o.Set() != set || o.Pattern() != pattern || o.Elements() != set->NOfElems()) o.Build(set, slot, pattern);
+  return o;
+}
+
+}  // namespace
+
+void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss) {
+  ConvectiveArrays out;
+  out.pattern = pattern_;
+  out.k = sys_[7]->val(0);
+  out.s = sys_[8]->val(0);
+  out.tau = vars_[TauV].GivePointer();
+  out.u = u.GivePointer();
+  out.v = v.GivePointer();
+  out.w = w.length() > 0 ? w.GivePointer() : nullptr;
+  out.maxVelocity = speedScale_;
+  out.dtTheta = dtTheta_;
+  out.dimension = Dimension_Olvu;
+  AssembleConvectiveSet(set, kind_, OffsetsOf(pairOffsets_, fluidMeshes_, set, kind_, pattern_), out, gauss);
+}
+
+void FluidDomain::CalcConvectiveMatrixes3NodesTriangle(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w) {
+  ConvectiveSet(set, u, v, w, false);
+}
+
+void FluidDomain::CalcConvectiveMatrixes4NodesTetrahedra(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w) {
+  ConvectiveSet(set, u, v, w, false);
+}
+
+void FluidDomain::CalcConvectiveMatrixesDefault(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w) {
+  ConvectiveSet(set, u, v, w, true);
+}

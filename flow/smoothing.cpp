@@ -1,0 +1,221 @@
+// Field smoothing, automatic stabilisation order, discontinuity capturing and the volume
+// correction of transported scalars, all on the geometric matrices of the fluid domain.
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+const char kImproving[] = "Improving Results";
+
+// |(|a| - |b|) / (|a| + |b| + 1e-14)|: how far two values differ, relative to their size.
+double RelativeDifference(double a, double b) {
+  return std::fabs((std::fabs(a) - std::fabs(b)) / (std::fabs(a) + std::fabs(b) + 1e-14));
+}
+
+bool Free(const BitVec& fixed, unsigned i) { return i > fixed.length() || !fixed(i); }
+
+// Convective and reaction weights of a capturing level (the reaction one is cleared without b).
+void CapturingCoefficients(int level, double& c1, double& c2) {
+  static const double kC1[6] = {0.25, 0.5, 1.0, 1.0, 2.0, 1.0};
+  static const double kC2[6] = {0.0, 0.0, 0.0, 0.5, 1.0, 1.0};
+  const int k = (level > 6 ? 6 : level) - 1;
+  c1 = kC1[k];
+  c2 = kC2[k];
+}
+
+}  // namespace
+
+void FluidDomain::MassMean(const ReaVec& x, ReaVec& y) {
+  mass_->mult(x.GivePointer(), y.GivePointer());
+  y.product(invLumped_);
+}
+
+ReaVec& FluidDomain::VarSmoothing(ReaVec& x, const BitVec& fixed, int passes) {
+  Clock clock(kImproving);
+  if (passes <= 0) return x;
+  const double w = passes > 4 ? 0.0 : 0.3 - 0.06 * passes;
+  ReaVec& mean = FlowWork(3);
+  for (int pass = 1; pass <= passes; ++pass) {
+    // The means come from x as it stood at the start of the pass, so x is written in place.
+    MassMean(x, mean);
+    bool changed = false;
+    for (unsigned i = 1; i <= x.length(); ++i) {
+      if (!Free(fixed, i)) continue;
+      if (w < 1e-14) {
+        x(i) = mean(i);
+      } else if (RelativeDifference(mean(i), x(i)) > w) {
+        x(i) = mean(i);
+        changed = true;
+      }
+    }
+    if (!changed) break;
+  }
+  return x;
+}
+
+ReaVec& FluidDomain::AutoStabOrder(ReaVec& x, ReaVec& s) {
+  ReaVec& mean = FlowWork(3);
+  MassMean(x, mean);
+  for (unsigned i = 1; i <= x.length(); ++i) {
+    const double xi = std::fabs(x(i));
+    if (xi <= 1e-14) continue;
+    const double y = std::fabs(mean(i));
+    const double f = 1.5 - 5 * std::fabs((y - xi) / (xi + y));
+    if (f < 0) s(i) = 0;
+    else if (f < 1) s(i) *= f;
+  }
+  return s;
+}
+
+void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, ReaVec& D, int level, double floor) {
+  if (level < 1) {
+    if (&D != &a) D = a;
+    return;
+  }
+  // When D is a itself, the diffusivity it is compared with is the one from before the loop.
+  ReaVec& base = FlowWork(3);
+  base = a;
+  ReaVec& gx = FlowWork(0);
+  ReaVec& gy = FlowWork(1);
+  ReaVec& gz = FlowWork(2);
+  sys_[2]->mult(x.GivePointer(), gx.GivePointer());
+  sys_[3]->mult(x.GivePointer(), gy.GivePointer());
+  sys_[4]->mult(x.GivePointer(), gz.GivePointer());
+  double c1, c2;
+  CapturingCoefficients(level, c1, c2);
+  if (b.length() == 0) c2 = 0;
+  const double g0 = floor * x.max_abs() / Max_Length;
+  const double* u = vars_[VelX].GivePointer();
+  const double* v = vars_[VelY].GivePointer();
+  const double* w = vars_[VelZ].GivePointer();
+  const double* h = vars_[ElemSize].GivePointer();
+  const double* inv = invLumped_.GivePointer();
+  const int* order = nodeOrder_.length() > 0 ? &nodeOrder_(1) : nullptr;
+  if (D.length() != x.length()) D.resize(x.length(), 0.0);
+  for (unsigned k = 0; k < x.length(); ++k) {
+    const double g[3] = {gx[k] * inv[k], gy[k] * inv[k], gz[k] * inv[k]};
+    const double norm = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+    if (norm <= g0) {
+      D[k] = base[k];
+      continue;
+    }
+    const double f = Dimension_Olvu == 3 ? 0.5 : (order && order[k] == 1 ? 0.35 : 0.17);
+    const double r = std::fabs(u[k] * g[0] + v[k] * g[1] + w[k] * g[2]) / (norm + 1e-14);
+    const double conv = c1 * h[k] * r * (rho ? (*rho)[k] : 1.0);
+    D[k] = c2 == 0 ? f * conv : f * (conv + c2 * h[k] * h[k] * b[k]);
+    if (base[k] > D[k]) D[k] = base[k];
+  }
+}
+
+void FluidDomain::DiscontinuityCapturing(ReaVec& x, ReaVec& a, ReaVec& b, ReaVec& D, int level) {
+  Capturing(x, nullptr, a, b, D, level, 1e-6);
+  if (level != 5) return;
+  // The base diffusivity is raised to its volume mean.
+  double s = 0;
+  for (unsigned i = 1; i <= a.length(); ++i) s += a(i) * lumped_(i);
+  const double mean = s / lumped_.sum();
+  a.min_limit(mean);
+}
+
+void FluidDomain::DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaVec& b, ReaVec& D, int level) {
+  Capturing(x, &rho, a, b, D, level, 1e-5);
+}
+
+int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n) {
+  if (!Flag(PVelocity)) return -1;
+  // q_i = Σ_k ((G_k + G_k^T) u_k)_i: the boundary flux of the velocity weighted by N_i.
+  ReaVec& q = FlowWork(0);
+  q = 0.0;
+  for (int c = 0; c < Dimension_Olvu && c < 3; ++c) {
+    sys_[2 + c]->add_mult(vars_[VelX + c].GivePointer(), q.GivePointer());
+    sys_[2 + c]->add_trans_mult(vars_[VelX + c].GivePointer(), q.GivePointer());
+  }
+  double F = 0, V0 = 0;
+  for (unsigned i = 1; i <= phi.length(); ++i) {
+    F += phi(i) * q(i);
+    V0 += lumped_(i) * phi0(i);
+  }
+  F *= dtTheta_;
+  ReaVec& change = FlowWork(1);
+  ReaVec& t = FlowWork(2);
+  for (int it = 0; it <= n; ++it) {
+    double V = 0;
+    for (unsigned i = 1; i <= phi.length(); ++i) V += lumped_(i) * phi(i);
+    // What flowed out through the boundary is what the volume lost.
+    const double e = V - V0 + F;
+    const double scale = std::fmax(std::fmax(std::fabs(V0), std::fabs(V)), 1e-14);
+    if (std::fabs(e) < tol * scale) return 0;
+    for (unsigned i = 1; i <= phi.length(); ++i) change(i) = std::fabs(phi(i) - phi0(i));
+    mass_->mult(change.GivePointer(), t.GivePointer());
+    double den = 0;
+    for (unsigned i = 1; i <= phi.length(); ++i) den += std::fabs(phi(i) * t(i));
+    if (den < 1e-14) return -1;
+    const double kappa = e / den;
+    for (unsigned i = 1; i <= phi.length(); ++i) {
+      const bool moves = kappa > 0 ? phi(i) > lo : phi(i) < hi;
+      if (moves) phi(i) -= kappa * std::fabs(phi(i) * t(i)) / lumped_(i);
+    }
+    if (kappa > 0) phi.min_limit(lo);
+    else phi.max_limit(hi);
+  }
+  return -1;
+}
+
+void FluidDomain::DiscontCapturing(ReaVec& x, ReaVec& D, int level) {
+  if (level <= 0) return;
+  if (level >= 10) {
+    D = 1.0;
+    return;
+  }
+  const double beta = 0.65 - 0.13 * level;
+  D = 0.0;
+  for (unsigned i = 1; i <= x.length(); ++i) {
+    const double u = RelativeDifference(mass_->row_stsmooth(int(i) - 1, x), x(i));
+    if (u > beta) D(i) = (u - beta) / (1 - beta);
+  }
+}
+
+void FluidDomain::AddDCDifussion(ReaVec& x, ReaVec& D, int level) {
+  Clock clock("AddDCDifussion");
+  if (level == 0) return;
+  ReaVec& chi = FlowWork(3);
+  DiscontCapturing(x, chi, level);
+  const ReaVec& h = vars_[ElemSize];
+  for (unsigned i = 1; i <= D.length(); ++i) D(i) += 0.5 * chi(i) * h(i) * h(i) * invDtTheta_;
+}
+
+void FluidDomain::DiscontCapturing(ReaVec& x, const BitVec& fixed, int passes) {
+  Clock clock(kImproving);
+  if (passes <= 0) return;
+  const double p = passes;
+  const double beta = 0.0144 * p * p - 0.2144 * p + 0.7;
+  ReaVec& t = FlowWork(3);
+  for (int pass = 0; pass < passes; ++pass) {
+    t = x;
+    for (unsigned i = 1; i <= x.length(); ++i) {
+      if (!Free(fixed, i)) continue;
+      const double r = mass_->row_stsmooth(int(i) - 1, x);
+      const double u = RelativeDifference(r, x(i));
+      if (u <= beta) continue;
+      const double omega = (u - beta) / (1 - beta);
+      t(i) = (1 - omega) * x(i) + omega * r;
+    }
+    x = t;
+  }
+}
+
+void FluidDomain::VarShockCapt(ReaVec& x, ReaVec& D) {
+  Clock clock(kImproving);
+  ReaVec& off = FlowWork(3);
+  mass_->mult_off_diagonal(x.GivePointer(), off.GivePointer());
+  if (D.length() != x.length()) D.resize(x.length(), 0.0);
+  for (unsigned i = 1; i <= x.length(); ++i) {
+    const double weight = lumped_(i) - mass_->diag(int(i) - 1);
+    const double u = RelativeDifference(off(i) / weight, x(i));
+    D(i) = u > 0.5 ? 2 * (u - 0.5) : 0;
+  }
+}
