@@ -581,6 +581,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3);
   /// Nodes that the velocity component solves keep unchanged (filled by VelocityBoundaries).
   BitVec& VelocityKept() { return velKept_; }
+  /// "Normal Velocity", "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
+  Plex<double>& NormalVelocityTable() { return normalVelocity_; }
+  Plex<ReaVec>& VelocityLineTable() { return velocityLine_; }
+  Plex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
 
  protected:
   /// The component solve of SolveVelocityX/Y/Z for component c (0 x, 1 y, 2 z).
