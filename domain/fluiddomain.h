@@ -532,7 +532,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The common loop of both discontinuity-capturing forms.
   void Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, ReaVec& D, int level, double floor);
 
-  std::vector<PairOffsets> pairOffsets_;  // per fluid set, in table order
+  std::vector<ElementTable> elementTables_;  // per fluid set, in table order
+  std::vector<double> coordinates_;          // node coordinates by row, for the element loops
   double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
   double speedScale_ = 0;  // the speed against which an element counts as at rest
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];

@@ -17,8 +17,7 @@ namespace {
   OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
 }
 
-// Reference derivatives of the linear triangle and tetrahedron (d x n, row-major).
-constexpr double kTriangleD[6] = {-1, 1, 0, -1, 0, 1};
+// Reference derivatives of the linear tetrahedron (d x n, row-major).
 constexpr double kTetrahedronD[12] = {-1, 1, 0, 0, -1, 0, 1, 0, -1, 0, 0, 1};
 
 // The element velocity: per component the nodal value of largest magnitude, the first node
@@ -45,6 +44,21 @@ struct Scatter {
   double* s;
   double* tau;
 
+  // The linear elements' form, with the loops laid out at compile time.
+  template <int N>
+  void linearPairs(const int* rows, const std::uint8_t* off, const double* Ke, const double* Se) const {
+    if (!off) return pairs(rows, N, off, Ke, Se);
+#pragma GCC unroll 4
+    for (int a = 0; a < N; ++a) {
+      const int base = rp[rows[a]];
+#pragma GCC unroll 4
+      for (int b = 0; b < N; ++b) {
+        const int p = base + off[a * N + b];
+        k[p] += Ke[a * N + b];
+        s[p] += Se[a * N + b];
+      }
+    }
+  }
   void pairs(const int* rows, int n, const std::uint8_t* off, const double* Ke, const double* Se) const {
     for (int a = 0; a < n; ++a) {
       const int r = rows[a];
@@ -65,71 +79,128 @@ Scatter MakeScatter(const ConvectiveArrays& out) {
   return Scatter{s->row_ptr(0), s->col_ind(0), s->diag_first(), s->sorted(), out.k, out.s, out.tau};
 }
 
-// Ke = Me P and Se = P^T Ke for P_kj = U_k·∇N_j, with the linear element's consistent mass
-// (diagonal 2 m, off-diagonal m): Ke_ij = m (Σ_k P_kj + P_ij).
+// Ke = Me P and Se = P^T Ke for P_aj = U_a·∇N_j, with the linear element's consistent mass
+// (diagonal 2 m, off-diagonal m). With c_j = Σ_a P_aj = (Σ_a U_a)·∇N_j and the velocity moments
+// Σ_a U_a U_a^T: Ke_ij = m (c_j + P_ij) and Se_ij = m (c_i c_j + ∇N_i^T (Σ_a U_a U_a^T) ∇N_j).
 template <int N>
 void LinearElementMatrices(const double (*B)[kMaxElemNodes], const double (*Uv)[3], double m, double* Ke,
                            double* Se) {
   constexpr int D = N - 1;
-  double P[N][N];
+  double sum[D] = {}, mom[D][D] = {};
+  #pragma GCC unroll 4
   for (int a = 0; a < N; ++a)
-    for (int j = 0; j < N; ++j) {
-      double t = 0;
-      for (int d = 0; d < D; ++d) t += Uv[a][d] * B[d][j];
-      P[a][j] = t;
+    #pragma GCC unroll 4
+    for (int k = 0; k < D; ++k) {
+      sum[k] += Uv[a][k];
+      #pragma GCC unroll 4
+      for (int l = 0; l < D; ++l) mom[k][l] += Uv[a][k] * Uv[a][l];
     }
+  double c[N], g[N][D], Mg[N][D];
+  #pragma GCC unroll 4
   for (int j = 0; j < N; ++j) {
-    double col = 0;
-    for (int a = 0; a < N; ++a) col += P[a][j];
-    for (int i = 0; i < N; ++i) Ke[i * N + j] = m * (col + P[i][j]);
-  }
-  for (int i = 0; i < N; ++i)
-    for (int j = 0; j < N; ++j) {
-      double t = 0;
-      for (int a = 0; a < N; ++a) t += P[a][i] * Ke[a * N + j];
-      Se[i * N + j] = t;
+    c[j] = 0;
+    #pragma GCC unroll 4
+    for (int k = 0; k < D; ++k) {
+      g[j][k] = B[k][j];
+      c[j] += sum[k] * B[k][j];
     }
+    #pragma GCC unroll 4
+    for (int k = 0; k < D; ++k) {
+      Mg[j][k] = 0;
+      #pragma GCC unroll 4
+      for (int l = 0; l < D; ++l) Mg[j][k] += mom[k][l] * B[l][j];
+    }
+  }
+  #pragma GCC unroll 4
+  for (int i = 0; i < N; ++i)
+    #pragma GCC unroll 4
+    for (int j = 0; j < N; ++j) {
+      double pij = 0, q = 0;
+      #pragma GCC unroll 4
+      for (int k = 0; k < D; ++k) {
+        pij += Uv[i][k] * g[j][k];
+        q += g[i][k] * Mg[j][k];
+      }
+      Ke[i * N + j] = m * (c[j] + pij);
+      Se[i * N + j] = m * (c[i] * c[j] + q);
+    }
+}
+
+// The k-th element of a set (for the message of a singular element).
+const Elem* ElementAt(Mesh* set, std::size_t k) {
+  int i = 0;
+  Elem* e = set->giveNextElm(i);
+  for (std::size_t j = 0; j < k && e; ++j) e = set->giveNextElm(i);
+  return e;
+}
+
+// Gradients of the linear triangle (N = 3) or tetrahedron (N = 4) with corners p: B[k][a] =
+// ∂N_a/∂x_k; returns det J (0 when exactly singular).
+template <int N>
+double LinearGradients(const double* const* p, double (*B)[kMaxElemNodes]) {
+  if constexpr (N == 3) {
+    const double j11 = p[1][0] - p[0][0], j12 = p[1][1] - p[0][1], j21 = p[2][0] - p[0][0], j22 = p[2][1] - p[0][1];
+    const double det = j11 * j22 - j12 * j21;
+    if (det == 0) return 0;
+    const double r = 1 / det;
+    B[0][0] = (p[1][1] - p[2][1]) * r, B[0][1] = (p[2][1] - p[0][1]) * r, B[0][2] = (p[0][1] - p[1][1]) * r;
+    B[1][0] = (p[2][0] - p[1][0]) * r, B[1][1] = (p[0][0] - p[2][0]) * r, B[1][2] = (p[1][0] - p[0][0]) * r;
+    return det;
+  } else {
+    double X[4][3];
+    for (int a = 0; a < 4; ++a)
+      for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
+    return ShapeGradients(3, 4, kTetrahedronD, X, 0, B);
+  }
 }
 
 // Closed forms of the linear triangle (N = 3) and tetrahedron (N = 4).
 template <int N>
-void AssembleLinear(Mesh* set, int slot, const PairOffsets& offsets, const ConvectiveArrays& out) {
+void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays& out) {
   constexpr int D = N - 1;
-  const double* dn = N == 3 ? kTriangleD : kTetrahedronD;
   const double volumeFactor = N == 3 ? 0.5 : 1.0 / 6.0;  // area det/2, volume det/6
   const double massFactor = N == 3 ? 1.0 / 12.0 : 1.0 / 20.0;
   const Scatter sc = MakeScatter(out);
   const double* vel[3] = {out.u, out.v, out.w};
-  double Ke[N * N], Se[N * N], W[N], X[N][3], Uv[N][3], B[3][kMaxElemNodes];
+  double Ke[N * N], Se[N * N], W[N], Uv[N][3], B[3][kMaxElemNodes];
   const double* p[N];
-  int rows[N];
-  std::size_t k = 0;
-  int i = 0;
-  while (Elem* e = set->giveNextElm(i)) {
-    Node* const* nd = e->nodesArray();
+  const std::size_t elems = std::size_t(table.Elements());
+  for (std::size_t k = 0; k < elems; ++k) {
+    const int* rows = table.Rows(k);
+    #pragma GCC unroll 4
     for (int a = 0; a < N; ++a) {
-      p[a] = nd[a]->GivePointer();
-      rows[a] = nd[a]->num[slot] - 1;
-      for (int d = 0; d < 3; ++d) X[a][d] = p[a][d];
+      p[a] = out.xyz + 3 * std::size_t(rows[a]);
+      #pragma GCC unroll 4
       for (int d = 0; d < D; ++d) Uv[a][d] = vel[d][rows[a]];
     }
-    const double len = CornerChainLength(p, N);
-    const double det = ShapeGradients(D, N, dn, X, len, B);
-    if (det == 0) Singular(e);
+    // The system matrices have already stopped a run with degenerate elements: only an exactly
+    // singular Jacobian is refused here.
+    const double det = LinearGradients<N>(p, B);
+    if (det == 0) Singular(ElementAt(set, k));
     const double V = det * volumeFactor;
     LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
     double U[3], L[3];
-    ElementVelocity(out, rows, N, U);
-    CornerExtents(p, N, L);
+#pragma GCC unroll 3
+    for (int c = 0; c < D; ++c) {
+      double best = 1e-14, lo = p[0][c], hi = p[0][c];
+#pragma GCC unroll 4
+      for (int a = 0; a < N; ++a) {
+        const double x = Uv[a][c];
+        if (std::fabs(x) > std::fabs(best)) best = x;
+        lo = p[a][c] < lo ? p[a][c] : lo;
+        hi = p[a][c] > hi ? p[a][c] : hi;
+      }
+      U[c] = best, L[c] = hi - lo;
+    }
     const double t = ElementTau(U, L, D, out.maxVelocity, out.dtTheta);
+    #pragma GCC unroll 4
     for (int a = 0; a < N; ++a) W[a] = V / N;
-    sc.pairs(rows, N, offsets.Kept() ? offsets.Element(k) : nullptr, Ke, Se);
+    sc.linearPairs<N>(rows, table.Offsets(k), Ke, Se);
     sc.nodal(rows, N, W, t);
-    ++k;
   }
 }
 
-void AssembleGauss(Mesh* set, int slot, const PairOffsets& offsets, const ConvectiveArrays& out) {
+void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays& out) {
   const ElemOrder eo = set->GiveElemOrder();
   Matrix N[kMaxGaussPoints], dN[kMaxGaussPoints];
   double wg[kMaxGaussPoints];
@@ -145,14 +216,11 @@ void AssembleGauss(Mesh* set, int slot, const PairOffsets& offsets, const Convec
   double W[kMaxElemNodes], X[kMaxElemNodes][3], Uv[kMaxElemNodes][3], B[3][kMaxElemNodes];
   double P[kMaxElemNodes][kMaxElemNodes], Q[kMaxElemNodes][kMaxElemNodes];
   const double* p[kMaxElemNodes];
-  int rows[kMaxElemNodes];
-  std::size_t k = 0;
-  int i = 0;
-  while (Elem* e = set->giveNextElm(i)) {
-    Node* const* nd = e->nodesArray();
+  const std::size_t elems = std::size_t(table.Elements());
+  for (std::size_t k = 0; k < elems; ++k) {
+    const int* rows = table.Rows(k);
     for (int a = 0; a < n; ++a) {
-      p[a] = nd[a]->GivePointer();
-      rows[a] = nd[a]->num[slot] - 1;
+      p[a] = out.xyz + 3 * std::size_t(rows[a]);
       for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
       for (int c = 0; c < d; ++c) Uv[a][c] = vel[c][rows[a]];
     }
@@ -163,7 +231,7 @@ void AssembleGauss(Mesh* set, int slot, const PairOffsets& offsets, const Convec
     for (int g = 0; g < np; ++g) {
       const double* sh = N[g].data;
       const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) Singular(e);
+      if (det == 0) Singular(ElementAt(set, k));
       const double dV = det * wg[g];
       V += dV;
       for (int a = 0; a < n; ++a) {
@@ -203,9 +271,8 @@ void AssembleGauss(Mesh* set, int slot, const PairOffsets& offsets, const Convec
     for (int c = d; c < 3; ++c) U[c] = 1e-14;
     CornerExtents(p, corners, L);
     const double t = ElementTau(U, L, 3, out.maxVelocity, out.dtTheta, quadratic ? 0.5 : 1.0);
-    sc.pairs(rows, n, offsets.Kept() ? offsets.Element(k) : nullptr, Ke, Se);
+    sc.pairs(rows, n, table.Offsets(k), Ke, Se);
     sc.nodal(rows, n, W, t);
-    ++k;
   }
 }
 
@@ -221,40 +288,45 @@ double ElementTau(const double* U, const double* L, int comps, double maxVelocit
   return u2 < rest ? 0.5 * dtTheta : factor * 0.5 * s / u2;
 }
 
-void PairOffsets::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern) {
+void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern) {
   set_ = set;
   pattern_ = pattern;
   elems_ = set->NOfElems();
-  const int n = set->GiveNnode();
-  nn_ = std::size_t(n) * std::size_t(n);
-  kept_ = false;
-  off_.clear();
+  n_ = set->GiveNnode();
+  nn_ = std::size_t(n_) * std::size_t(n_);
+  rows_.assign(std::size_t(n_) * std::size_t(elems_), 0);
   const int* rp = pattern->row_ptr(0);
   const int* ci = pattern->col_ind(0);
+  kept_ = true;
   for (int r = 0; r < pattern->nrows(); ++r)
-    if (rp[r + 1] - rp[r] > 255) return;
-  off_.resize(nn_ * std::size_t(elems_));
+    if (rp[r + 1] - rp[r] > 255) kept_ = false;
+  off_.assign(kept_ ? nn_ * std::size_t(elems_) : 0, 0);
   std::size_t k = 0;
   int i = 0;
   while (Elem* e = set->giveNextElm(i)) {
     Node* const* nd = e->nodesArray();
-    std::uint8_t* o = off_.data() + k * nn_;
-    for (int a = 0; a < n; ++a) {
-      const int r = nd[a]->num[slot] - 1;
-      for (int b = 0; b < n; ++b) {
-        const int p = FindInRow(rp, ci, pattern->diag_first(), pattern->sorted(), r, nd[b]->num[slot] - 1);
-        if (p < 0) OLVU_FATAL("Node pair of element " << *e << " missing from the sparse pattern\n");
-        o[a * n + b] = std::uint8_t(p - rp[r]);
-      }
+    int* rows = rows_.data() + k * std::size_t(n_);
+    for (int a = 0; a < n_; ++a) rows[a] = nd[a]->num[slot] - 1;
+    if (kept_) {
+      std::uint8_t* o = off_.data() + k * nn_;
+      for (int a = 0; a < n_; ++a)
+        for (int b = 0; b < n_; ++b) {
+          const int p = FindInRow(rp, ci, pattern->diag_first(), pattern->sorted(), rows[a], rows[b]);
+          if (p < 0) OLVU_FATAL("Node pair of element " << *e << " missing from the sparse pattern\n");
+          o[a * n_ + b] = std::uint8_t(p - rp[rows[a]]);
+        }
     }
     ++k;
   }
-  kept_ = true;
 }
 
-void AssembleConvectiveSet(Mesh* set, int slot, const PairOffsets& offsets, const ConvectiveArrays& out, bool gauss) {
+bool ElementTable::Fits(const Mesh* set, const SparseMatrixStruct* pattern) const {
+  return set_ == set && pattern_ == pattern && elems_ == set->NOfElems();
+}
+
+void AssembleConvectiveSet(Mesh* set, const ElementTable& table, const ConvectiveArrays& out, bool gauss) {
   const ElemOrder eo = set->GiveElemOrder();
-  if (!gauss && eo == Triangle3) AssembleLinear<3>(set, slot, offsets, out);
-  else if (!gauss && eo == Tetrahedra4) AssembleLinear<4>(set, slot, offsets, out);
-  else AssembleGauss(set, slot, offsets, out);
+  if (!gauss && eo == Triangle3) AssembleLinear<3>(set, table, out);
+  else if (!gauss && eo == Tetrahedra4) AssembleLinear<4>(set, table, out);
+  else AssembleGauss(set, table, out);
 }

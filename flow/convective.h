@@ -10,29 +10,31 @@
 class Mesh;
 class SparseMatrixStruct;
 
-/// Positions of the node pairs of every element of one set in the pattern, kept as offsets from
-/// the start of the pair's row (one byte each). Rows longer than 255 positions cannot be kept so;
-/// the set then searches its rows at each assembly.
-class PairOffsets {
+/// The elements of one set as flat arrays for repeated assembly: the rows of every element's
+/// nodes and the positions of its node pairs in the pattern, kept as offsets from the start of the
+/// pair's row (one byte each). Rows longer than 255 positions cannot be kept so; the set then
+/// searches its rows at each assembly.
+class ElementTable {
  public:
-  /// Finds the pairs of every element of `set` (rows from numbering slot `slot`) in `pattern`.
+  /// Lists the elements of `set` (rows from numbering slot `slot`) and finds their pairs in `pattern`.
   void Build(Mesh* set, int slot, const SparseMatrixStruct* pattern);
-  /// True once Build has kept the offsets.
-  bool Kept() const { return kept_; }
-  /// The n*n offsets of the k-th element (0-based, table order), pair (a, b) at a*n + b.
-  const std::uint8_t* Element(std::size_t k) const { return off_.data() + k * nn_; }
-  /// The set and pattern the offsets were built for.
-  const Mesh* Set() const { return set_; }
-  const SparseMatrixStruct* Pattern() const { return pattern_; }
-  /// Element count when built (a set that gained elements needs a rebuild).
+  /// True when the table was built for this set and pattern and the set has not changed since.
+  bool Fits(const Mesh* set, const SparseMatrixStruct* pattern) const;
+  /// Nodes per element and element count.
+  int Nodes() const { return n_; }
   int Elements() const { return elems_; }
+  /// The n rows of element k (0-based, table order).
+  const int* Rows(std::size_t k) const { return rows_.data() + k * std::size_t(n_); }
+  /// The n*n offsets of element k, pair (a, b) at a*n + b; null when not kept.
+  const std::uint8_t* Offsets(std::size_t k) const { return kept_ ? off_.data() + k * nn_ : nullptr; }
 
  private:
   const Mesh* set_ = nullptr;
   const SparseMatrixStruct* pattern_ = nullptr;
-  int elems_ = 0;
+  int n_ = 0, elems_ = 0;
   std::size_t nn_ = 0;
   bool kept_ = false;
+  std::vector<int> rows_;
   std::vector<std::uint8_t> off_;
 };
 
@@ -45,16 +47,16 @@ struct ConvectiveArrays {
   const double* u = nullptr;                    ///< velocity components by row
   const double* v = nullptr;
   const double* w = nullptr;
+  const double* xyz = nullptr;  ///< node coordinates by row, three each
   double maxVelocity = 0;  ///< the problem's largest speed (decides when an element counts as at rest)
   double dtTheta = 0;      ///< θΔt: the parameter of an element at rest is half of it
   int dimension = 2;       ///< space dimension (components taken on the Gauss path)
 };
 
-/// Adds K, S and the nodal parameter sums of every element of `set` (rows from numbering slot
-/// `slot`): closed forms for 3-node triangles and 4-node tetrahedra unless `gauss` is set, Gauss
-/// rules otherwise. A singular Jacobian ends the run with the element.
-void AssembleConvectiveSet(Mesh* set, int slot, const PairOffsets& offsets, const ConvectiveArrays& out,
-                           bool gauss = false);
+/// Adds K, S and the nodal parameter sums of every element of `set`, listed in `table`: closed
+/// forms for 3-node triangles and 4-node tetrahedra unless `gauss` is set, Gauss rules otherwise.
+/// A singular Jacobian ends the run with the element.
+void AssembleConvectiveSet(Mesh* set, const ElementTable& table, const ConvectiveArrays& out, bool gauss = false);
 
 /// Element parameter τ_e = 0.5 Σ|U_k L_k| / |U|², both sums over the first `comps` components of
 /// the element velocity U (per component the nodal value of largest magnitude) and extents L; or

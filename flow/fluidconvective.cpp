@@ -59,7 +59,13 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
       if (vel[c]->length() > k) s2 += (*vel[c])[k] * (*vel[c])[k];
     if (s2 > speedScale_ * speedScale_) speedScale_ = std::sqrt(s2);
   }
-  pairOffsets_.resize(std::size_t(fluidMeshes_.count));
+  // The coordinates by row, gathered once for all sets (the nodes may have moved since).
+  if (int(nodeArray_.size()) != numNodes) RefreshNodeArray();
+  coordinates_.resize(3 * std::size_t(numNodes));
+  for (std::size_t r = 0; r < std::size_t(numNodes); ++r) {
+    const double* p = nodeArray_[r]->GivePointer();
+    coordinates_[3 * r] = p[0], coordinates_[3 * r + 1] = p[1], coordinates_[3 * r + 2] = p[2];
+  }
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) {
     const ElemOrder eo = m->GiveElemOrder();
@@ -74,25 +80,17 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   LimitsOfTau(tauMean_, minTauP_, maxTauP_, dtTheta_, tauPLow_, tauPHigh_);
 }
 
-namespace {
-
-// The offsets of the set that holds position `slot` in the set table, built on first use.
-const PairOffsets& OffsetsOf(std::vector<PairOffsets>& all, Plex<Mesh>& sets, Mesh* set, int slot,
-                             const SparseMatrixStruct* pattern) {
-  int k = 0, i = 0;
-  while (Mesh* m = sets.next(i)) {
+void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss) {
+  // The set's place in the set table names its element table, built on first use.
+  std::size_t k = 0;
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i)) {
     if (m == set) break;
     ++k;
   }
-  if (std::size_t(k) >= all.size()) all.resize(std::size_t(k) + 1);
-  PairOffsets& o = all[std::size_t(k)];
-  if (o.Set() != set || o.Pattern() != pattern || o.Elements() != set->NOfElems()) o.Build(set, slot, pattern);
-  return o;
-}
-
-}  // namespace
-
-void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss) {
+  if (k >= elementTables_.size()) elementTables_.resize(k + 1);
+  ElementTable& table = elementTables_[k];
+  if (!table.Fits(set, pattern_)) table.Build(set, kind_, pattern_);
   ConvectiveArrays out;
   out.pattern = pattern_;
   out.k = sys_[7]->val(0);
@@ -101,10 +99,11 @@ void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool
   out.u = u.GivePointer();
   out.v = v.GivePointer();
   out.w = w.length() > 0 ? w.GivePointer() : nullptr;
+  out.xyz = coordinates_.data();
   out.maxVelocity = speedScale_;
   out.dtTheta = dtTheta_;
   out.dimension = Dimension_Olvu;
-  AssembleConvectiveSet(set, kind_, OffsetsOf(pairOffsets_, fluidMeshes_, set, kind_, pattern_), out, gauss);
+  AssembleConvectiveSet(set, table, out, gauss);
 }
 
 void FluidDomain::CalcConvectiveMatrixes3NodesTriangle(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w) {

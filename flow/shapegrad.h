@@ -34,7 +34,8 @@ inline void CornerExtents(const double* const* p, int corners, double* L) {
 /// True when a Jacobian determinant is zero, exactly or up to the round-off of an element of
 /// mean edge `len` in `d` dimensions (collinear or coplanar nodes).
 inline bool SingularJacobian(double det, double len, int d) {
-  return det == 0 || std::fabs(det) <= 1e-15 * std::pow(len, d);
+  const double scale = d == 3 ? len * len * len : len * len;
+  return det == 0 || std::fabs(det) <= 1e-15 * scale;
 }
 
 /// Jacobian J = dn X of an element of n nodes in d dimensions (dn: d x n reference derivatives,

@@ -41,7 +41,32 @@ struct GridSpec {
   int Id(int i, int j, int k = 0) const { return 1 + i + Px() * (j + Py() * k); }
 
   /// The data file text: nodes, fluid definition, initial data and the one set.
-  std::string Text() const {
+  std::string Text() const { return Body() + "End;\n"; }
+
+  /// A whole problem for the program: `general` is the general-data card, `boundary` the lines
+  /// of the boundary block, `tolerance` the tolerance card of the total definition.
+  std::string Problem(const std::string& general, const std::string& boundary, const std::string& tolerance) const {
+    return std::string(Solid() ? "OLVU_3D;\n" : "OLVU_2D;\n") + "ProblemDefinition;\n" + general +
+           "\nPhysicalData Gravity 0 -9.81 0 [m/s2];\nWriteResultsData Temperature;\n" + Body() +
+           "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n" + boundary + "EndBoundary;\nTotalDefinition;\n" +
+           tolerance + "\nElmSets;\nEndElmSets;\nEndProblem;\n";
+  }
+  /// "Node id Temp value;" for every lattice point where `value` gives a number (not NaN).
+  template <class F>
+  std::string FixedTemperatures(F value) const {
+    std::ostringstream s;
+    s.precision(17);
+    for (int k = 0; k < Pz(); ++k)
+      for (int j = 0; j < Py(); ++j)
+        for (int i = 0; i < Px(); ++i) {
+          const double v = value(lx * i / (Px() - 1), ly * j / (Py() - 1));
+          if (v == v) s << "Node " << Id(i, j, k) << " Temp " << v << ";\n";
+        }
+    return s.str();
+  }
+
+  /// Nodes, fluid block and set, without the end card.
+  std::string Body() const {
     std::ostringstream s;
     s.precision(17);
     s << "Nodes;\n";
@@ -96,7 +121,7 @@ struct GridSpec {
             }
           }
         }
-    s << "End Elements\nEndElmSets;\nEnd;\n";
+    s << "End Elements\nEndElmSets;\n";
     return s.str();
   }
   const char* TypeWord() const {
