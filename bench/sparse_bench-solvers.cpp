@@ -17,9 +17,9 @@
 #include <unsupported/Eigen/IterativeSolvers>
 
 #include "foundation/alloc.h"
-#include "solvers/gen_solvers.h"
+#include "solvers/hessenberg.h"
+#include "solvers/iterativemethods.h"
 #include "solvers/preconditioner.h"
-#include "solvers/solvers.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 

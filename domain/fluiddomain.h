@@ -111,6 +111,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void CheckBoundaryConditions();
   /// Imposes the wall conditions of the body sets.
   virtual void ImposeBodyBoundaries();
+  /// Nodal normal wall forces of the body sets into work vector 57.
+  virtual void CalculateForces();
 
   // Step lifecycle.
 
@@ -412,6 +414,16 @@ class FluidDomain : public Domain, public FunctionDomain {
   void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
   /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
   double PressureIn(int n, double p);
+  /// Calls f(problem number, domain number) for every domain node in problem-number order.
+  template <class F>
+  void EachDomainNode(F f);
+  /// The nodal force vectors (surface normal times the normal wall force) into the three
+  /// background-size vectors.
+  void NodalForces();
+  /// A scalar result block of v (times factor) over the domain nodes.
+  void ScalarBlock(std::ostream& out, const char* name, const char* label, const ReaVec& v, double factor);
+  /// An initial-data vector block of the directions in table (only nodes with an entry).
+  void DirectionBlock(std::ostream& out, const char* name, const char* components, Plex<ReaVec>& table);
 
   const char* name_ = "";
   Plex<Mesh> fluidMeshes_;

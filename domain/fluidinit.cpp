@@ -10,7 +10,7 @@
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "mesh/csr.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 

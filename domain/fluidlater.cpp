@@ -5,10 +5,10 @@
 #include "foundation/error.h"
 #include "input/input.h"
 
-void FluidDomain::ImposeBodyBoundaries() {}
-void FluidDomain::ReadRestart(Input*, const char*) {}
-void FluidDomain::CheckBoundaryConditions() {}
-void FluidDomain::DistanceToBodiesField() {}
+void FluidDomain::DistanceToBodiesField() {
+  // Without wall-law body sets (none can be read in this build) every node is far from a wall.
+  if (vars_[WallDist].length()) vars_[WallDist] = 1e100;
+}
 void FluidDomain::SolveTurbulence() {}
 void FluidDomain::SolveSmagorinsky() {}
 void FluidDomain::SolveMixingLength() {}
@@ -17,10 +17,5 @@ void FluidDomain::SolveBodyMovement() {}
 void FluidDomain::SolveInitialBodyMovement() {}
 void FluidDomain::SolveMeshDeformation(int) {}
 void FluidDomain::UpdateMeshDeformation() {}
-void FluidDomain::OutputResults(std::ostream&) {}
-void FluidDomain::OutputInitialData(std::ostream&) {}
-void FluidDomain::OutputRestart(std::ostream&, const char*) {}
 void FluidDomain::OutputForces(std::ostream&) {}
 void FluidDomain::OutputBodyMovement(std::ostream&) {}
-void FluidDomain::OutputQuorvelin(std::ostream&, std::ostream&) {}
-void FluidDomain::OutputSinkandTrim(std::ostream&) {}

@@ -55,6 +55,7 @@ void FluidDomain::StartNewStep() {
 
   const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
   for (int c = 0; c < 3; ++c) RefreshMasked(initial_->FFunc(int(vk[c])), vars_[VelX + c], conds_[FieldVelX + c]);
+  // The pressure function's magnitude is pressure over density: it is in the solve's units.
   if (Flag(PPressure)) RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
   if (Flag(PTemperature)) RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
 

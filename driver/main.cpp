@@ -5,7 +5,6 @@
 #include "driver/problem.h"
 #include "foundation/clock.h"
 #include "foundation/error.h"
-#include "input/heapnew.h"
 #include "input/input.h"
 
 int main(int argc, char** argv) {
@@ -30,7 +29,7 @@ int main(int argc, char** argv) {
     return 1;
   } else {
     // The reader comes first: a missing data file leaves no timing table behind.
-    Input* input = HeapNew<Input>(name);
+    Input* input = new Input(name);
     {
       Clock root(name);
       Problem problem(input, name);

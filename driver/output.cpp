@@ -11,15 +11,14 @@
 
 void Problem::OutputInitialData() {
   Clock clock("Printing Results");
-  std::ofstream res;
-  Append(res, ".res");
+  std::ofstream& res = Kept(resFile, ".res");
   for (FluidDomain* d : {fluidDomain, solidDomain}) {
     if (!d) continue;
     d->OutputInitialData(res);
     d->OutputResults(res);
   }
   totalDomain->OutputInitialData(res);
-  Close(res, ".res");
+  Flush(res, ".res");
 }
 
 void Problem::OutputResults() {
@@ -27,34 +26,29 @@ void Problem::OutputResults() {
   // The quotient test keeps the rule's form: a whole multiple of the output step.
   const bool multiple = Current_Step / outputStep == static_cast<double>(Current_Step) / outputStep;
   if ((Current_Step == Number_of_Steps || multiple) && Current_Step >= outputStart) {
-    std::ofstream res;
-    Append(res, ".res");
+    std::ofstream& res = Kept(resFile, ".res");
     if (fluidDomain) fluidDomain->OutputResults(res);
     if (solidDomain) solidDomain->OutputResults(res);
     totalDomain->OutputResults(res);
-    Close(res, ".res");
+    Flush(res, ".res");
     if (Current_Step > 0 || Number_of_Steps == 1) {
       OutputRestart();
       OLVU_NOTICE("Results written successfully !");
     }
   }
   if (Initial_Phase) return;
-  std::ofstream forces;
-  Append(forces, ".for");
-  if (Verbose_Off <= 1) {
-    forces << "\n" << POutPut_Time << "\t";
-    if (fluidDomain) fluidDomain->OutputForces(forces);
-    if (solidDomain) solidDomain->OutputForces(forces);
-  }
-  Close(forces, ".for");
-  std::ofstream movement;
-  Append(movement, ".mov");
-  if (Verbose_Off <= 1) {
-    movement << "\n" << OutPut_Time << "\t";
-    if (fluidDomain) fluidDomain->OutputBodyMovement(movement);
-    if (solidDomain) solidDomain->OutputBodyMovement(movement);
-  }
-  Close(movement, ".mov");
+  OutputLine(forFile, ".for", POutPut_Time, &FluidDomain::OutputForces);
+  OutputLine(movFile, ".mov", OutPut_Time, &FluidDomain::OutputBodyMovement);
+}
+
+void Problem::OutputLine(std::ofstream& file, const char* ext, double t, void (FluidDomain::*write)(std::ostream&)) {
+  // Opened even when silent: the file exists (empty) as the run left it at set-up.
+  std::ofstream& out = Kept(file, ext);
+  if (Verbose_Off > 1) return;
+  out << "\n" << t << "\t";
+  for (FluidDomain* d : {fluidDomain, solidDomain})
+    if (d) (d->*write)(out);
+  Flush(out, ext);
 }
 
 void Problem::OutputRestart() {
@@ -72,11 +66,12 @@ void Problem::OutputRestart() {
 
 void Problem::OutputFinalResults() {
   Clock clock("Printing Results");
-  std::ofstream res;
-  Append(res, ".res");
+  std::ofstream& res = Kept(resFile, ".res");
   if (fluidDomain) fluidDomain->OutputFinalResults(res);
   if (solidDomain) solidDomain->OutputFinalResults(res);
   Close(res, ".res");
+  if (forFile.is_open()) Close(forFile, ".for");
+  if (movFile.is_open()) Close(movFile, ".mov");
   if (fluidDomain) {
     std::ofstream kvo;
     std::ofstream msh;

@@ -12,7 +12,6 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/function.h"
-#include "input/heapnew.h"
 #include "input/input.h"
 #include "input/units.h"
 #include "mesh/mesh.h"
@@ -33,10 +32,10 @@ const char* const kResultWords[39] = {
 // A unit system from the card `card` ("OutputUnits", "InternalUnits"), or metre, second and
 // kilogram when the next card is another one (held back for the next read).
 Units* ReadUnits(Input* in, const char* card) {
-  if (!in->ReadCardIfExists(card)) return HeapNew<Units>("[m]", "[s]", "[Kg]");
+  if (!in->ReadCardIfExists(card)) return new Units("[m]", "[s]", "[Kg]");
   if (!in->Exist("Length") || !in->Exist("Time") || !in->Exist("Mass"))
     OLVU_FATAL(card << " (Length, Time and Mass) must be defined\n");
-  return HeapNew<Units>(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
+  return new Units(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
 }
 
 }  // namespace
@@ -62,6 +61,16 @@ void Problem::NewFile(const char* ext) const {
 }
 
 void Problem::Append(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str(), true); }
+
+void Problem::Flush(std::ofstream& out, const char* ext) const {
+  out.flush();
+  if (out.fail()) OLVU_FATAL("Cannot write output file \"" << FileName(ext) << "\"\n");
+}
+
+std::ofstream& Problem::Kept(std::ofstream& out, const char* ext) const {
+  if (!out.is_open()) Append(out, ext);
+  return out;
+}
 
 void Problem::Close(std::ofstream& out, const char* ext) const {
   out.close();
@@ -135,6 +144,8 @@ void Problem::ReadGeneralData() {
       OLVU_FATAL("Don't exist any number after a word \"NewRunVelocities\"\n");
     if (newRunVelocities.min_abs() < 1e-14) OLVU_FATAL("Wrong definition of NewRunVelocities\n");
     stepsNewRun = input->GetInt("StepsNewRunVelocities");
+    // Each new run adds this many steps and bounds the output step by it: at least one.
+    if (stepsNewRun < 1) OLVU_FATAL("Wrong minimum StepsNewRunVelocities given\n");
   }
 }
 
@@ -180,7 +191,7 @@ void Problem::CreateDomain() {
   input->ReadCard("Nodes");
   GeometryExternalUnits = input->GetWord("CoordinateUnits", "[m]");
   const double scale = InternalUnits->GetTransFact(GeometryExternalUnits.c_str(), Length);
-  allNodes = HeapNew<Plex<Node>>(100, "All the Nodes of the geometry");
+  allNodes = new Plex<Node>(100, "All the Nodes of the geometry");
   ReadNodesFromAscii(input, allNodes, scale, 3);
   const int n = allNodes->count;
   GlobalToFluid.resize(0);
@@ -191,10 +202,13 @@ void Problem::CreateDomain() {
 
   Input* rst = nullptr;
   if (restart) {
-    rst = HeapNew<Input>(FileName(".rst").c_str());
+    rst = new Input(FileName(".rst").c_str());
     rst->ReadCard("Problem");
     rst->ReadLine();
-    Current_Step = rst->GetInt("Current_Step") + 1;
+    const int saved = rst->GetInt("Current_Step");
+    // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
+    if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
+    Current_Step = saved + 1;
     Total_Time = rst->GetRea("Total_Time", Undimensional);
     if (Current_Step > Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");
   }
@@ -225,8 +239,7 @@ void Problem::CreateDomain() {
 }
 
 void Problem::InitialiseDomain() {
-  std::ofstream res;
-  Append(res, ".res");
+  std::ofstream& res = Kept(resFile, ".res");
   res << "Qor Post Results File 1.0\n";
   if (fluidDomain) {
     Clock clock("Initialising Fluid Domain");
@@ -239,5 +252,5 @@ void Problem::InitialiseDomain() {
     solidDomain->SolveInitialBodyMovement();
   }
   totalDomain->InitialiseDomain(res);
-  Close(res, ".res");
+  Flush(res, ".res");
 }

@@ -3,6 +3,7 @@
 // force and movement files, and runs the tools.
 #pragma once
 
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,6 +15,16 @@
 class Input;
 class FluidDomain;
 class TotalDomain;
+
+/// Ramp factors of one start-up interval.
+struct StartUpFactors {
+  double initial = 1;     ///< Initial_Factor: sin^2 of the interval's share of a quarter turn
+  double accelerate = 1;  ///< Accelerate_Factor: this interval's factor over the previous one
+};
+
+/// Factors of start-up interval i of n: `ramped` while the start phase is on, `speed` for a "Speed"
+/// or "Both" start-up (otherwise the acceleration factor is 1).
+StartUpFactors StartUpRamp(int i, int n, bool ramped, bool speed);
 
 /// One problem: a solve happens entirely while it is created; a tool problem runs `ExecuteTool`.
 class Problem {
@@ -53,6 +64,9 @@ class Problem {
   void Run();
   /// Start-up intervals at step 1 (no time advance).
   void SolveInitialPhase();
+  /// The solves of one step or start-up interval: before, iterated to acceptance, after; then the
+  /// steady-state test.
+  void SolveStep();
   /// Time increment, time and output times of a new step; the domains' new step.
   void StartNewStep();
   /// The user's time increment for (time, previous increment, interval time, step); fatal
@@ -79,6 +93,19 @@ class Problem {
   /// Asks the reader whether the current card holds "EndProblem" (the answer is not used).
   void EndProblem();
 
+  // Tools.
+
+  /// The set-up of a solve (files emptied, domains created and initialised) without its run and
+  /// without reading a restart file.
+  void SetUpForTool();
+  /// Writes the element sets whose type word contains one of `kinds` (null-ended) to NAME.out.msh;
+  /// `tool` names the tool in the message for a missing node block.
+  void WriteMeshTool(const char* tool, const char* const* kinds);
+  /// Rebuilds NAME.rst from the last VELOCITY, PRESSURE and TEMPERATURE blocks of NAME.res.bak.
+  void CreateRstTool();
+  /// Writes the weighted average of every PRESSURE or TEMPERATURE block of NAME.res.bak.
+  void WriteAverageTool();
+
   // Output files.
 
   /// Initial-data blocks of the domains into the result file.
@@ -89,12 +116,18 @@ class Problem {
   void OutputFinalResults();
   /// Rewrites the restart file.
   void OutputRestart();
+  /// Adds to `out` (`name`.EXT) a line of the time `t` and what `write` of each domain adds to it.
+  void OutputLine(std::ofstream& out, const char* ext, double t, void (FluidDomain::*write)(std::ostream&));
   /// The data-file name followed by `ext`.
   std::string FileName(const char* ext) const { return fileName + ext; }
   /// Opens `name`.EXT for appending (fatal when it cannot be opened).
   void Append(std::ofstream& out, const char* ext) const;
   /// Closes `name`.EXT; fatal when a write to it failed, so no output is lost unreported.
   void Close(std::ofstream& out, const char* ext) const;
+  /// Hands what was written to `name`.EXT to the file; fatal when a write to it failed.
+  void Flush(std::ofstream& out, const char* ext) const;
+  /// `out` open on `name`.EXT for appending: opened at its first use and kept for the run.
+  std::ofstream& Kept(std::ofstream& out, const char* ext) const;
   /// Opens `name`.EXT emptied (fatal when it cannot be opened).
   void Create(std::ofstream& out, const char* ext) const;
   /// Creates `name`.EXT empty (fatal when it cannot be created).
@@ -114,4 +147,9 @@ class Problem {
   int newRunIndex = 1;                 ///< 1-based index of the run velocity in force
   ReaVec newRunVelocities;             ///< the "NewRunVelocities" list
   int startUpType = 0;                 ///< "Start_Up_Control": 0 none, 1 Speed, 2 Time, 3 Both
+  // The files written at every step stay open for the run and are flushed after each write, so a
+  // step costs no reopening and a fatal error loses nothing written before it.
+  std::ofstream resFile;  ///< the result file
+  std::ofstream forFile;  ///< the force table
+  std::ofstream movFile;  ///< the movement table
 };

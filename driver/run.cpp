@@ -14,6 +14,19 @@
 #include "input/types.h"
 #include "input/units.h"
 
+StartUpFactors StartUpRamp(int i, int n, bool ramped, bool speed) {
+  const double pi = std::acos(-1.0);
+  const double sb = std::sin((i - 1) * pi / (2 * n));
+  const double sf = std::sin(i * pi / (2 * n));
+  double b = sb * sb;
+  double f = i < n ? sf * sf : 1.0;
+  StartUpFactors k;
+  k.initial = f;
+  if (!ramped) f = b = 1;
+  k.accelerate = speed ? (b > 0 ? f / b : f) : 1.0;
+  return k;
+}
+
 double Problem::TimeIncrement(double t, double prev, double interval, int step) {
   const double dt = Time_Func->evaluate(t, prev, interval, step);
   // NaN and infinity fail as well as a value at or below the limit.
@@ -33,13 +46,7 @@ void Problem::Run() {
     {
       Clock clock("Interval Calculations");
       StartNewStep();
-      SolvePreUncoupledProblem();
-      do {
-        StartNewIteration();
-        SolveCoupledProblem();
-      } while (!HasConverged());
-      SolvePostUncoupledProblem();
-      CheckSteadyState();
+      SolveStep();
       FinishStep();
       OutputResults();
       CheckIfNewRun();
@@ -65,32 +72,30 @@ void Problem::SolveInitialPhase() {
     const int n = Initial_Steps;
     for (Initial_Step = 1; Initial_Step <= Initial_Steps; ++Initial_Step) {
       Clock clock("Initial Interval Calculations");
-      const int i = Initial_Step;
-      const double pi = std::acos(-1.0);
-      const double sb = std::sin((i - 1) * pi / (2 * n));
-      const double sf = std::sin(i * pi / (2 * n));
-      double b = sb * sb;
-      double f = i < n ? sf * sf : 1.0;
-      Initial_Factor = f;
-      if (!Start_Phase) f = b = 1;
-      Accelerate_Factor = b > 0 ? f / b : f;
-      if (!IsSpeedStartUp(static_cast<StartUpType>(startUpType))) Accelerate_Factor = 1;
+      const StartUpFactors k = StartUpRamp(Initial_Step, n, Start_Phase != 0,
+                                           IsSpeedStartUp(static_cast<StartUpType>(startUpType)) != 0);
+      Initial_Factor = k.initial;
+      Accelerate_Factor = k.accelerate;
       NextTimeIncrement();
       if (fluidDomain) fluidDomain->StartNewStep();
       if (solidDomain) solidDomain->StartNewStep();
-      SolvePreUncoupledProblem();
-      do {
-        StartNewIteration();
-        SolveCoupledProblem();
-      } while (!HasConverged());
-      SolvePostUncoupledProblem();
-      CheckSteadyState();
+      SolveStep();
       FinishStep();
     }
   }
   Run_Time_Increment = Ref_Time_Increment;
   Accelerate_Factor = 1;
   Initial_Factor = 1;
+}
+
+void Problem::SolveStep() {
+  SolvePreUncoupledProblem();
+  do {
+    StartNewIteration();
+    SolveCoupledProblem();
+  } while (!HasConverged());
+  SolvePostUncoupledProblem();
+  CheckSteadyState();
 }
 
 void Problem::StartNewStep() {

@@ -1,12 +1,64 @@
-// The tool problem and the dispatch of the eight tools.
+// The tool problem and the eight tools: unit and function checks, the mesh writers, the restart
+// rebuilt from a saved result file and the averages of saved results.
+#include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <limits>
+#include <memory>
 
+#include "domain/fluiddomain.h"
 #include "driver/problem.h"
+#include "driver/savedresults.h"
+#include "foundation/declarations.h"
 #include "foundation/error.h"
-#include "input/heapnew.h"
+#include "input/compiler.h"
+#include "input/functbl.h"
 #include "input/input.h"
+#include "input/line.h"
 #include "input/types.h"
+#include "input/units.h"
+#include "mesh/mesh.h"
+#include "mesh/textscan.h"
+
+namespace {
+
+// Words that the tool needs after its name.
+int ArgumentsNeeded(OlvuTool t) {
+  if (t == Check_Units) return 2;
+  if (t == Check_Function) return 1;
+  return 0;
+}
+
+int CheckUnitsTool(const std::vector<std::string>& args) {
+  const Units units("[m]", "[s]", "[Kg]");
+  return units.CheckUnits(args[0].c_str(), To_Magnitude(args[1].c_str()));
+}
+
+int CheckFunctionTool(const std::vector<std::string>& args) {
+  // The text may come quoted as in a data file; the quotes are not part of the function.
+  const std::string text = Unquoted(args[0]);
+  Line line(text.c_str(), 1);
+  if (!line.FirstWord()) OLVU_FATAL("Function  compiler error: empty function\n");
+  CompilerCheck compiler;
+  std::unique_ptr<InstructionList> list(compiler.compileFrom(line.FirstWord()));
+  return 1;
+}
+
+// Set-type words of the volume sets and of the boundary sets.
+const char* const kVolumeSets[] = {"fluid", "solid", nullptr};
+const char* const kBoundarySets[] = {"body", "wbody", "frees", "flux", nullptr};
+
+bool Contains(const std::string& word, const char* const* parts) {
+  for (; *parts; ++parts)
+    if (word.find(*parts) != std::string::npos) return true;
+  return false;
+}
+
+// The factor from internal to output units of magnitude m.
+double OutputFactor(Magnitude m) { return ExternalUnits->GetTransFact(InternalUnits, m); }
+
+}  // namespace
 
 Problem::Problem(const char* name, const char* tool) : fileName(name ? name : "") {
   const OlvuTool t = ToolType(tool);
@@ -16,22 +68,115 @@ Problem::Problem(const char* name, const char* tool) : fileName(name ? name : ""
     std::cerr << "Option [ -name \"DataFileName\" ] required.\n";
     std::exit(2);
   }
-  input = HeapNew<Input>(name);
+  input = new Input(name);
   ownInput = true;
 }
 
-int Problem::ExecuteTool(const char* tool, const std::vector<std::string>&) {
-  switch (ToolType(tool)) {
-    case Check_Units:
-    case Check_Function:
-    case Sink_and_Trim:
+int Problem::ExecuteTool(const char* tool, const std::vector<std::string>& args) {
+  const OlvuTool t = ToolType(tool);
+  const int needed = ArgumentsNeeded(t);
+  if (static_cast<int>(args.size()) < needed) OLVU_FATAL("Tool " << t << " needs " << needed << " arguments\n");
+  switch (t) {
+    case Check_Units: return CheckUnitsTool(args);
+    case Check_Function: return CheckFunctionTool(args);
+    case Sink_and_Trim: return 0;
     case Interpolate_Rst:
-    case Create_Rst:
-    case Write_Mesh:
-    case Write_BoundMesh:
-    case Write_Average:
-      break;
+    case Write_Mesh: WriteMeshTool("Write_Mesh", kVolumeSets); return 1;
+    case Write_BoundMesh: WriteMeshTool("Write_BoundMesh", kBoundarySets); return 1;
+    case Create_Rst: CreateRstTool(); return 1;
+    case Write_Average: WriteAverageTool(); return 1;
   }
-  // None of the tools is part of this build yet.
   OLVU_FATAL("Tool type " << tool << " not implemented\n");
+}
+
+void Problem::WriteMeshTool(const char* tool, const char* const* kinds) {
+  std::istream& in = *input->GiveStream();
+  std::ofstream out;
+  Create(out, ".out.msh");
+  if (!SeekLowerWord(in, "nodes")) OLVU_FATAL("Wrong node data in " << tool << " tool\n");
+  SkipToDigit(in);
+  // Coordinates as written: the file is for the post-processor, in the data file's own units.
+  Plex<Node>* nodes = new Plex<Node>(100, "All the Nodes");
+  ReadNodesFromAscii(in, nodes, 1.0, 3);
+  while (SeekLowerWord(in, "type")) {
+    SkipSeparators(in);
+    const std::string kind = ReadLowerWord(in);
+    std::cout << kind << "\n";
+    if (!Contains(kind, kinds)) continue;
+    Mesh set(1, in, nodes);
+    set.PrintMeshTo(out, 1, 1, 1, 1);
+  }
+  int i = 0;
+  while (Node* nd = nodes->next(i)) delete nd;
+  delete nodes;
+  Close(out, ".out.msh");
+  std::cout << "Success !!!" << std::endl;
+}
+
+void Problem::SetUpForTool() {
+  InitialiseProblem();
+  // The tools rebuild or read saved results: the restart file may be the very thing missing.
+  restart = 0;
+  CreateDomain();
+  InitialiseDomain();
+}
+
+void Problem::CreateRstTool() {
+  // The saved results are read whole before the set-up empties any output file, so a missing or
+  // broken .res.bak leaves the files of the run untouched.
+  SavedField velocity, pressure, temperature;
+  {
+    Input saved(FileName(".res.bak").c_str());
+    SavedResults blocks(*saved.GiveStream());
+    while (blocks.Next()) {
+      // Exact names: VELOCITY_STRESS_TENSOR or PRESSURE_GRADIENT follow the fields they start with.
+      if (blocks.Is("VELOCITY"))
+        velocity.count = blocks.Values(3, velocity.values);
+      else if (blocks.Is("PRESSURE"))
+        pressure.count = blocks.Values(1, pressure.values);
+      else if (blocks.Is("TEMPERATURE"))
+        temperature.count = blocks.Values(1, temperature.values);
+    }
+  }
+  SetUpForTool();
+  if (fluidDomain) {
+    FluidDomain& f = *fluidDomain;
+    RestoreField(f, GlobalToFluid, velocity, {VelX, VelY, VelZ}, OutputFactor(Velocity), nullptr);
+    // The solve's pressure is the written one divided by the density.
+    RestoreField(f, GlobalToFluid, pressure, {Pres}, OutputFactor(Pressure), &f.Var(Dens));
+    RestoreField(f, GlobalToFluid, temperature, {Temp}, OutputFactor(Temperature), nullptr);
+  }
+  // The rebuilt restart starts its run again at step 1, time 0, from the saved fields.
+  Current_Step = 0;
+  Total_Time = 0;
+  OutputRestart();
+}
+
+void Problem::WriteAverageTool() {
+  Input saved(FileName(".res.bak").c_str());
+  SetUpForTool();
+  // After the set-up, which empties the warning file.
+  OLVU_WARNING(0, "Resuls are deleted. Need to be read from *.res.bak");
+  SavedResults blocks(*saved.GiveStream());
+  std::vector<double> values;
+  while (blocks.Next()) {
+    if (!fluidDomain) continue;
+    const bool isPressure = blocks.Is("PRESSURE");
+    if (!isPressure && !blocks.Is("TEMPERATURE")) continue;
+    const double t = blocks.Time();
+    const int count = blocks.Values(1, values);
+    FluidDomain& f = *fluidDomain;
+    const ReaVec& w = f.LumpedMass();
+    double sum = 0, weights = 0;
+    for (int j = 1; j <= f.numNodes; ++j) {
+      const int i = f.ToGlobal()(static_cast<unsigned>(j));
+      if (i < 1 || i > count) continue;
+      if (!(f.X(j, 1) < 9.8)) continue;
+      sum += w(static_cast<unsigned>(j)) * values[static_cast<std::size_t>(i - 1)];
+      weights += w(static_cast<unsigned>(j));
+    }
+    // No node in the region averages 0/0; the positive NaN prints as "nan".
+    const double a = weights != 0 ? sum / weights : std::numeric_limits<double>::quiet_NaN();
+    std::cout << "Time " << t << (isPressure ? " - Pressure " : " - Temperature ") << a << "\n";
+  }
 }

@@ -11,7 +11,7 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/input.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 
 namespace {
 

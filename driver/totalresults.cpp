@@ -27,6 +27,12 @@ void Gradient(FluidDomain* d, int k, const double* x, std::vector<double>& y) {
   if (SystemSparseMatrix* g = d->SystemMatrix(1 + k)) g->mult(x, y.data());
 }
 
+// The domain's inverse lumped mass, or null until its matrices are assembled.
+const double* InverseMass(FluidDomain* d) {
+  ReaVec& m = d->InvLumpedMass();
+  return m.length() == static_cast<unsigned>(d->numNodes) && d->numNodes > 0 ? m.GivePointer() : nullptr;
+}
+
 // Visits every problem node i with the domain that gives its value (the fluid domain when the node
 // is in it and `fluid` is set, else the solid domain likewise) and its 0-based local number.
 template <class Visit>
@@ -48,9 +54,11 @@ void EachNode(bool fluid, bool solid, Visit visit) {
 // per domain, 0-based by local node.
 struct DomainGradient {
   std::vector<double> g[2][3];
+  bool has[2] = {false, false};
   void Build(FluidDomain* d, int which, const double* u) {
-    if (!d || !u) return;
-    const double* m = d->InvLumpedMass().GivePointer();
+    const double* m = d && u ? InverseMass(d) : nullptr;
+    if (!m) return;
+    has[which] = true;
     for (int k = 0; k < 3; ++k) {
       Gradient(d, k + 1, u, g[which][k]);
       for (std::size_t j = 0; j < g[which][k].size(); ++j) g[which][k][j] *= m[j];
@@ -102,11 +110,11 @@ void TotalDomain::WriteStress(std::ostream& res) {
     FluidDomain* d = dom[w];
     const double* v[3] = {Field(d, "Vx"), Field(d, "Vy"), Field(d, "Vz")};
     mu[w] = Field(d, "Vs");
-    if (!v[0] || !v[1] || !v[2] || !mu[w]) {
+    inv[w] = d ? InverseMass(d) : nullptr;
+    if (!v[0] || !v[1] || !v[2] || !mu[w] || !inv[w]) {
       mu[w] = nullptr;
       continue;
     }
-    inv[w] = d->InvLumpedMass().GivePointer();
     for (int k = 0; k < 3; ++k)
       for (int c = 0; c < 3; ++c) Gradient(d, k + 1, v[c], gv[w][k][c]);
   }
@@ -168,7 +176,7 @@ void TotalDomain::WritePressure(std::ostream& res) {
       if (has[w]) g.Build(dom[w], w, p[w].data());
     ResultBlock b(res, "PRESSURE_GRADIENT", "QUELMA", OutPut_Time, ResultKind::Vector,
                   "\"DPx\",\"DPy\",\"DPz\",\"|DP|\"");
-    EachNode(has[0], has[1], [&](int i, int w, int j) {
+    EachNode(g.has[0], g.has[1], [&](int i, int w, int j) {
       const auto k = static_cast<std::size_t>(j);
       b.Write(i, f * g.g[w][0][k], f * g.g[w][1][k], f * g.g[w][2][k]);
     });
@@ -191,7 +199,7 @@ void TotalDomain::WriteTemperature(std::ostream& res) {
     for (int w = 0; w < 2; ++w) g.Build(dom[w], w, t[w]);
     ResultBlock b(res, "TEMPERATURE_GRADIENT", "DORVANTE", OutPut_Time, ResultKind::Vector,
                   "\"Qx\",\"Qy\",\"Qz\",\"|Q|\"");
-    EachNode(t[0] != nullptr, t[1] != nullptr, [&](int i, int w, int j) {
+    EachNode(g.has[0], g.has[1], [&](int i, int w, int j) {
       const auto k = static_cast<std::size_t>(j);
       b.Write(i, f * g.g[w][0][k], f * g.g[w][1][k], f * g.g[w][2][k]);
     });

@@ -5,7 +5,7 @@
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "foundation/matrix.h"
 #include "input/fluidfunction.h"
 #include "input/functbl.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

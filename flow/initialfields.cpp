@@ -6,7 +6,7 @@
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "mesh/node.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdlib>
-#include <new>
 
 #include "foundation/error.h"
 
@@ -43,16 +42,16 @@ MemoryPool* AllocInit(long size) {
   // After AllocFreePool the size stays and a new pool takes it.
   if (ALLOC_BLOCK_SIZE == 0) ALLOC_BLOCK_SIZE = size;
   if (ALLOC_BLOCK_SIZE == 0) return nullptr;
-  root = new (std::nothrow) MemoryPool;
-  if (!root) AllocError("Out of memory in AllocInit");
+  root = new MemoryPool;
   root->head = root->tail = AllocHdr();
   return root;
 }
 
 AllocBlock* AllocHdr() {
-  AllocBlock* b = new (std::nothrow) AllocBlock;
+  // The block memory comes from malloc, which reports failure by null rather than through the heap handler.
   char* mem = static_cast<char*>(std::malloc(static_cast<std::size_t>(ALLOC_BLOCK_SIZE)));
-  if (!b || !mem) AllocError("Out of memory in AllocHdr");
+  if (!mem) AllocError("Out of memory in AllocHdr");
+  AllocBlock* b = new AllocBlock;
   b->start = b->cur = mem;
   b->end = mem + ALLOC_BLOCK_SIZE;
   return b;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "foundation/error.h"
 
@@ -11,13 +10,8 @@ namespace {
 // Bytes needed for n bits.
 unsigned ByteCount(unsigned n) { return (n + BITS_SZ - 1) / BITS_SZ; }
 
-// Zeroed storage for n bits, or null for n = 0; fatal when the heap is exhausted.
-unsigned char* NewBytes(unsigned n) {
-  if (n == 0) return nullptr;
-  unsigned char* p = new (std::nothrow) unsigned char[ByteCount(n)]();
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
+// Zeroed storage for n bits, or null for n = 0.
+unsigned char* NewBytes(unsigned n) { return n == 0 ? nullptr : new unsigned char[ByteCount(n)](); }
 
 }  // namespace
 

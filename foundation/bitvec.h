@@ -4,6 +4,8 @@
 #include <climits>
 #include <ostream>
 
+#include "foundation/assert.h"
+
 /// Value of one flag: 0 clear, 1 set.
 using bit = int;
 
@@ -36,16 +38,23 @@ class BitVec {
   /// Number of storage bytes.
   unsigned bytes() const { return (n + BITS_SZ - 1) / BITS_SZ; }
 
-  /// Bit i, 1-based, unchecked.
-  bit operator()(unsigned i) const { return (data[(i - 1) / BITS_SZ] >> ((i - 1) % BITS_SZ)) & 1; }
-  /// Bit i, 0-based, unchecked.
-  bit operator[](unsigned i) const { return (data[i / BITS_SZ] >> (i % BITS_SZ)) & 1; }
+  /// Bit i, 1-based; checked only in checked builds.
+  bit operator()(unsigned i) const {
+    OLVU_ASSERT(i >= 1 && i <= n, "BitVec index " << i << " outside 1.." << n);
+    return (data[(i - 1) / BITS_SZ] >> ((i - 1) % BITS_SZ)) & 1;
+  }
+  /// Bit i, 0-based; checked only in checked builds.
+  bit operator[](unsigned i) const {
+    OLVU_ASSERT(i < n, "BitVec index " << i << " outside 0.." << n << "-1");
+    return (data[i / BITS_SZ] >> (i % BITS_SZ)) & 1;
+  }
 
   /// New length n; old bits kept up to the shorter length, new bits take v; n = 0 releases storage.
   void resize(unsigned n, bit v);
 
-  /// Sets or clears bit i (1-based, unchecked).
+  /// Sets or clears bit i (1-based; checked only in checked builds).
   void assign(unsigned i, bit v) {
+    OLVU_ASSERT(i >= 1 && i <= n, "BitVec index " << i << " outside 1.." << n);
     unsigned char m = static_cast<unsigned char>(1u << ((i - 1) % BITS_SZ));
     if (v)
       data[(i - 1) / BITS_SZ] |= m;

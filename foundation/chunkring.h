@@ -3,7 +3,6 @@
 #pragma once
 
 #include <climits>
-#include <new>
 
 #include "foundation/error.h"
 
@@ -104,10 +103,7 @@ class ChunkRing {
 
  private:
   Chunk* make_chunk(int first) {
-    V* mem = new (std::nothrow) V[chunkSize];
-    Chunk* c = mem ? new (std::nothrow) Chunk(mem, first, first + chunkSize) : nullptr;
-    if (!c) OLVU_FATAL("Not space available on heap\n");
-    return c;
+    return new Chunk(new V[chunkSize], first, first + chunkSize);
   }
 
   // Frees every chunk but head.

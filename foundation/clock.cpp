@@ -4,14 +4,14 @@
 #include <cstring>
 #include <ctime>
 #include <iomanip>
-#include <new>
 #include <string>
+#include <utility>
 
 #include "foundation/error.h"
 
 TimeTable* TimeTable::current = nullptr;
 int TimeTable::level = 1;
-std::ofstream* TimeTable::report = nullptr;
+std::unique_ptr<std::ofstream> TimeTable::report;
 
 namespace {
 
@@ -88,17 +88,24 @@ void TimeTable::printCurrentStackNames(std::ostream& out) {
   out << std::endl;
   if (report) {
     *report << "\n\n *** Time Table not produced due to error ***\n\n";
-    delete report;
-    report = nullptr;
+    report.reset();
   }
+}
+
+void TimeTable::abandon() {
+  TimeTable* root = current;
+  while (root && root->parent) root = root->parent;
+  FreeTree(root);
+  current = nullptr;
+  level = 1;
+  report.reset();
 }
 
 void Clock::openTimeFile(const char* name) {
   std::string path = std::string(name) + ".tim";
-  std::ofstream* f = new (std::nothrow) std::ofstream;
-  if (!f) OLVU_FATAL("Not space available on heap\n");
+  auto f = std::make_unique<std::ofstream>();
   OpenOutputFile(*f, path.c_str());
-  TimeTable::report = f;
+  TimeTable::report = std::move(f);
 }
 
 Clock::Clock(const char* name) : parent(TimeTable::current) {
@@ -110,8 +117,7 @@ Clock::Clock(const char* name) : parent(TimeTable::current) {
   TimeTable* t = cur ? cur->first : nullptr;
   while (t && t->name != name) t = t->next;
   if (!t) {
-    t = new (std::nothrow) TimeTable(name, cur);
-    if (!t) OLVU_FATAL("Not space available on heap\n");
+    t = new TimeTable(name, cur);
     if (cur) {
       if (cur->last)
         cur->last->next = t;
@@ -132,14 +138,13 @@ Clock::~Clock() {
     TimeTable::current = parent;
     return;
   }
-  std::ofstream* out = TimeTable::report;
+  std::ofstream* out = TimeTable::report.get();
   if (out) {
     *out << "\n Time Table: " << std::string(15, '.') << " " << " cputime[s] (percent[%]) Uses\n\n";
     TimeTable::level = 1;
     WriteTree(t, out);
     *out << "\n\n";
-    delete out;
-    TimeTable::report = nullptr;
+    TimeTable::report.reset();
   } else {
     FreeTree(t);
   }

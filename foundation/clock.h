@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <ostream>
 
 /// Source of the processor clock in ticks, CLOCKS_PER_SEC to the second.
@@ -25,7 +26,7 @@ class TimeTable {
 
   static TimeTable* current;     ///< the open section (null when none)
   static int level;              ///< print depth
-  static std::ofstream* report;  ///< the .tim stream while a root is open
+  static std::unique_ptr<std::ofstream> report;  ///< the .tim stream while a root is open
 
   /// A section with the given name and parent, all else zero.
   TimeTable(const char* name, TimeTable* parent) : parent(parent), name(name) {}
@@ -33,6 +34,8 @@ class TimeTable {
   void printName(std::ostream& out) const;
   /// Lists the open sections on out and abandons the .tim table.
   static void printCurrentStackNames(std::ostream& out);
+  /// Drops the whole table unwritten and closes the .tim stream: the start state (no section open).
+  static void abandon();
 };
 
 /// Scoped timing section: construction opens it, destruction closes it.

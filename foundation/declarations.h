@@ -11,6 +11,11 @@
 class UFunction;
 class Units;
 
+/// Returns every problem-wide global to its start value: the globals below, the verbosity and
+/// report-file names, the scratch pool and the timing table. Borrowed pointers are only forgotten.
+/// For a fresh run in the same process (every test starts with it).
+void ResetRunState();
+
 /// Space dimension, 2 or 3.
 extern int Dimension_Olvu;
 

@@ -6,41 +6,47 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
+#include <new>
 #include <string>
 
 int Verbose_Off = 0;
 
 namespace {
 
-char* ErrorFileName = nullptr;
-char* WarningFileName = nullptr;
+// Reserve given back when the heap is exhausted, so the fatal report can still open its stream.
+char* HeapReserve = nullptr;
+
+// The one answer to a failed allocation anywhere (new, new[], the standard containers):
+// the fatal heap message, exit status 1. A second failure while reporting aborts.
+void HeapExhausted() {
+  std::set_new_handler(nullptr);
+  delete[] HeapReserve;
+  HeapReserve = nullptr;
+  OLVU_FATAL("Not space available on heap\n");
+}
+
+// Installed before main, so every entry of the system (and every test binary) has it.
+[[maybe_unused]] const bool HeapHandlerInstalled = [] {
+  HeapReserve = new char[1 << 16];
+  std::set_new_handler(HeapExhausted);
+  return true;
+}();
+
+// NAME.err and NAME.war of the data file; empty while no name is recorded.
+std::string ErrorFileName;
+std::string WarningFileName;
 void* MemStart = nullptr;
 void* MemFix = nullptr;
 constexpr std::size_t ProbeSize = 100000;
 
-char* JoinName(const char* name, const char* ext) {
-  std::size_t n = std::strlen(name);
-  char* s = static_cast<char*>(std::malloc(n + 5));
-  if (!s) {
-    std::cerr << "Not space available on heap\n";
-    return nullptr;
-  }
-  std::memcpy(s, name, n);
-  std::memcpy(s + n, ext, 5);
-  return s;
-}
-
-std::ostream* OpenReport(const char* path, bool append) {
-  if (!path) return &std::cerr;
-  auto* f = new std::ofstream;
-  if (!OpenFileStream(*f, path, append)) {
-    delete f;
-    return &std::cerr;
-  }
-  return f;
+std::ostream* OpenReport(const std::string& path, bool append) {
+  if (path.empty()) return &std::cerr;
+  auto f = std::make_unique<std::ofstream>();
+  if (!OpenFileStream(*f, path.c_str(), append)) return &std::cerr;
+  return f.release();  // CloseStream deletes it
 }
 
 }  // namespace
@@ -61,10 +67,8 @@ void OpenOutputFile(std::ofstream& out, const char* name, bool append) {
 
 void MemoryControlOn(const char* name) {
   if (name) {
-    std::free(ErrorFileName);
-    std::free(WarningFileName);
-    ErrorFileName = JoinName(name, ".err");
-    WarningFileName = JoinName(name, ".war");
+    ErrorFileName = std::string(name) + ".err";
+    WarningFileName = std::string(name) + ".war";
     std::cout << std::endl;
     std::cerr << std::endl;
   }
@@ -93,10 +97,16 @@ void MemoryControlOff() {
     CloseStream(w);
   }
   MemFix = nullptr;
-  std::free(WarningFileName);
-  std::free(ErrorFileName);
-  WarningFileName = nullptr;
-  ErrorFileName = nullptr;
+  WarningFileName.clear();
+  ErrorFileName.clear();
+}
+
+void ResetReportState() {
+  Verbose_Off = 0;
+  ErrorFileName.clear();
+  WarningFileName.clear();
+  std::free(MemFix);
+  MemStart = MemFix = nullptr;
 }
 
 std::ostream* WriteError(const char*, int) {

@@ -11,6 +11,8 @@ extern int Verbose_Off;
 void MemoryControlOn(const char* name);
 /// Repeats the heap probe, warns on imbalance and forgets the file names.
 void MemoryControlOff();
+/// Start state of the report streams: verbosity 0, no .err/.war file names, no heap probe.
+void ResetReportState();
 
 /// Opens the error stream (truncating NAME.err) after its banner; the caller writes and ends the run.
 std::ostream* WriteError(const char* file, int line);

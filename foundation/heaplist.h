@@ -2,7 +2,6 @@
 #pragma once
 
 #include <memory>
-#include <new>
 #include <utility>
 
 #include "foundation/error.h"
@@ -14,11 +13,10 @@ class HeapList {
   /// Empty heap with room for size items (size >= 1).
   explicit HeapList(int size) : size(size) {
     if (size <= 0) OLVU_FATAL("Invalid HeapList size specification\n");
-    items.reset(new (std::nothrow) T*[size]);
-    keys.reset(new (std::nothrow) double[size]);
-    heap.reset(new (std::nothrow) int[size]);
-    freeSlots.reset(new (std::nothrow) int[size]);
-    if (!items || !keys || !heap || !freeSlots) OLVU_FATAL("Not space available on heap\n");
+    items = std::make_unique<T*[]>(size);
+    keys = std::make_unique<double[]>(size);
+    heap = std::make_unique<int[]>(size);
+    freeSlots = std::make_unique<int[]>(size);
     for (int s = 0; s < size; ++s) {
       items[s] = nullptr;
       keys[s] = 1e100;

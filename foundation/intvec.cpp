@@ -2,19 +2,13 @@
 
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "foundation/error.h"
 #include "foundation/qsort.h"
 
 IntVec NULLIVec;
 
-int* NewInts(unsigned n) {
-  if (n == 0) return nullptr;
-  int* p = new (std::nothrow) int[n];
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
+int* NewInts(unsigned n) { return n == 0 ? nullptr : new int[n]; }
 
 void SameLength(unsigned a, unsigned b) {
   if (a != b) OLVU_FATAL("Different lenght vectors " << a << " != " << b << "\n");

@@ -4,6 +4,8 @@
 
 #include <ostream>
 
+#include "foundation/assert.h"
+
 class IntVecT;
 
 /// Array of n ints from the heap (null for n = 0); "Not space available on heap" on failure.
@@ -45,14 +47,26 @@ class IntVec {
 
   /// Number of entries.
   virtual unsigned length() const { return n; }
-  /// Entry i, 1-based, unchecked.
-  virtual int& operator()(unsigned i) { return data[i - 1]; }
-  /// Entry i, 0-based, unchecked.
-  virtual int& operator[](unsigned i) { return data[i]; }
-  /// Entry i, 1-based, unchecked (reads the storage directly).
-  const int& operator()(unsigned i) const { return data[i - 1]; }
-  /// Entry i, 0-based, unchecked (reads the storage directly).
-  const int& operator[](unsigned i) const { return data[i]; }
+  /// Entry i, 1-based; checked only in checked builds.
+  virtual int& operator()(unsigned i) {
+    OLVU_ASSERT(i >= 1 && i <= n, "IntVec index " << i << " outside 1.." << n);
+    return data[i - 1];
+  }
+  /// Entry i, 0-based; checked only in checked builds.
+  virtual int& operator[](unsigned i) {
+    OLVU_ASSERT(i < n, "IntVec index " << i << " outside 0.." << n << "-1");
+    return data[i];
+  }
+  /// Entry i, 1-based, read from the storage directly; checked only in checked builds.
+  const int& operator()(unsigned i) const {
+    OLVU_ASSERT(i >= 1 && i <= n, "IntVec index " << i << " outside 1.." << n);
+    return data[i - 1];
+  }
+  /// Entry i, 0-based, read from the storage directly; checked only in checked builds.
+  const int& operator[](unsigned i) const {
+    OLVU_ASSERT(i < n, "IntVec index " << i << " outside 0.." << n << "-1");
+    return data[i];
+  }
 
   /// New length n; old entries kept up to the shorter length, new ones v; n = 0 releases storage.
   void resize(unsigned n, int v = 0);

@@ -41,13 +41,13 @@ MatrixT Shaped(int r, int c) {
 void CheckPair(const char* verb, int r1, int c1, int s1, int r2, int c2, int s2) {
   if (s1 == 0 && s2 == 0) OLVU_FATAL("Can't " << verb << " zero sized matrices\n");
   if (r1 != r2 || c1 != c2)
-    OLVU_FATAL("Can't " << verb << " two Matrix with diferent sizes\n" << Shapes(r1, c1, r2, c2));
+    OLVU_FATAL("Can't " << verb << " two Matrix with diferent sizes\n" << (Shapes{r1, c1, r2, c2}));
 }
 
 // Inner-dimension check of a product; shapes are those of the operands as shown.
 void CheckProduct(const char* tag, int r1, int c1, int s1, int r2, int c2, int s2) {
   if (s1 == 0 && s2 == 0) OLVU_FATAL("Can't multiply zero sized matrices\n");
-  if (c1 != r2) OLVU_FATAL("Incompatible dimensions for multiply " << tag << "\n" << Shapes(r1, c1, r2, c2));
+  if (c1 != r2) OLVU_FATAL("Incompatible dimensions for multiply " << tag << "\n" << (Shapes{r1, c1, r2, c2}));
 }
 
 // t(i,j) (=, +=, -= by mode 0, 1, 2) x * sum_k a(i,k) b(k,j), with a(i,k) = a[i*ai + k*ak]
@@ -621,7 +621,7 @@ MatrixT operator&(const Matrix& A, const Matrix& B) {
   if (A.nrows == 0) return MatrixT(B);
   if (A.nrows != B.nrows)
     OLVU_FATAL("Horizontal concatenation with diferent number of rows\n"
-               << Shapes(A.nrows, A.ncols, B.nrows, B.ncols));
+               << (Shapes{A.nrows, A.ncols, B.nrows, B.ncols}));
   MatrixT r = Shaped(A.nrows, A.ncols + B.ncols);
   for (int i = 0; i < A.nrows; i++) {
     if (A.ncols) std::memcpy(r.data + i * r.ncols, A.data + i * A.ncols, A.ncols * sizeof(double));
@@ -635,7 +635,7 @@ MatrixT operator|(const Matrix& A, const Matrix& B) {
   if (A.ncols == 0) return MatrixT(B);
   if (A.ncols != B.ncols)
     OLVU_FATAL("Vertical concatenation with diferent number of columns\n"
-               << Shapes(A.nrows, A.ncols, B.nrows, B.ncols));
+               << (Shapes{A.nrows, A.ncols, B.nrows, B.ncols}));
   MatrixT r = Shaped(A.nrows + B.nrows, A.ncols);
   if (A.size) std::memcpy(r.data, A.data, A.size * sizeof(double));
   std::memcpy(r.data + A.size, B.data, B.size * sizeof(double));

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "foundation/assert.h"
+
 class ReaVec;
 class ReaVecT;
 class MatrixT;
@@ -45,10 +47,18 @@ class Matrix {
   /// New shape r x c; the entries stay when r*c equals size, else they are unset.
   void redimension(int r, int c);
 
-  /// Entry (i, j), 1-based, unchecked.
-  double& operator()(int i, int j) { return data[(i - 1) * ncols + (j - 1)]; }
-  /// Entry (i, j), 1-based, unchecked.
-  const double& operator()(int i, int j) const { return data[(i - 1) * ncols + (j - 1)]; }
+  /// Entry (i, j), 1-based; checked only in checked builds.
+  double& operator()(int i, int j) {
+    OLVU_ASSERT(i >= 1 && i <= nrows && j >= 1 && j <= ncols,
+                "Matrix entry (" << i << ", " << j << ") outside " << nrows << " x " << ncols);
+    return data[(i - 1) * ncols + (j - 1)];
+  }
+  /// Entry (i, j), 1-based; checked only in checked builds.
+  const double& operator()(int i, int j) const {
+    OLVU_ASSERT(i >= 1 && i <= nrows && j >= 1 && j <= ncols,
+                "Matrix entry (" << i << ", " << j << ") outside " << nrows << " x " << ncols);
+    return data[(i - 1) * ncols + (j - 1)];
+  }
 
   // ---- elementwise ----
   /// Negated copy.
@@ -280,8 +290,12 @@ class Transpose {
   /// Releases data when owned.
   ~Transpose();
 
-  /// Entry (i, j) of the view, 1-based, unchecked.
-  double operator()(int i, int j) const { return data[(j - 1) * ncols + (i - 1)]; }
+  /// Entry (i, j) of the view, 1-based; checked only in checked builds.
+  double operator()(int i, int j) const {
+    OLVU_ASSERT(i >= 1 && i <= ncols && j >= 1 && j <= nrows,
+                "Transpose entry (" << i << ", " << j << ") outside " << ncols << " x " << nrows);
+    return data[(j - 1) * ncols + (i - 1)];
+  }
   /// Rows of the view.
   int rows() const { return ncols; }
   /// Columns of the view.

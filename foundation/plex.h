@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <climits>
-#include <new>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "foundation/assert.h"
 #include "foundation/error.h"
 
 /// Named sparse 1-based table of pointers to T; never owns what it points to.
@@ -18,16 +20,16 @@ class Plex {
  public:
   /// A run of chunksize slots on the ring.
   struct Chunk {
-    T** items;    ///< slot k holds index lo + k (owned)
+    std::unique_ptr<T*[]> items;  ///< slot k holds index lo + k
     int lo;       ///< first index of the chunk
     int hi;       ///< last index of the chunk
     Chunk* next;  ///< chunk of the next higher range; from the highest back to head
     Chunk* prev;  ///< chunk of the next lower range; from head to the highest
   };
 
-  Chunk* head;      ///< chunk with the lowest range, kept for the table's life
+  Chunk* head;      ///< chunk with the lowest range, kept for the table's life (owned by the chunk array)
   int chunksize;    ///< slots per chunk
-  Chunk* current;   ///< the chunk located last
+  mutable Chunk* current;  ///< the chunk located last (a lookup cache, moved by const lookups too)
   int low = 0;      ///< lowest occupied index; 0 when empty
   int high = 0;     ///< highest index in use; 0 when empty
   int count = 0;    ///< stores minus removals since construction
@@ -46,10 +48,7 @@ class Plex {
   }
   Plex(const Plex&) = delete;
   Plex& operator=(const Plex&) = delete;
-  ~Plex() {
-    clear();
-    release(head);
-  }
+  ~Plex() = default;
 
   /// Makes the chunk of i current, creating it empty if absent; fatal outside [low, high].
   void cache(int i) {
@@ -58,32 +57,19 @@ class Plex {
   }
 
   /// The pointer at i; fatal if the slot is empty.
-  T* get_at(int i) {
-    Chunk* c = current;
-    if (i >= c->lo && i <= c->hi) {
-      // Occupied slots always lie inside [low, high], so a hit needs no range test.
-      if (T* p = c->items[i - c->lo]) return p;
-    }
-    return get_far(i);
-  }
+  T* get_at(int i) { return lookup(i); }
+  /// The pointer at i of a const table; fatal if the slot is empty.
+  const T* get_at(int i) const { return lookup(i); }
 
   /// The next occupied entry above i, with i moved there; null and i = 0 past the end.
-  T* next(int& i) {
-    Chunk* c = current;
-    if (i >= c->lo && i < c->hi && i < high) {
-      T** it = c->items;
-      for (int k = i + 1 - c->lo, e = c->hi - c->lo; k <= e; ++k)
-        if (it[k]) {
-          i = c->lo + k;
-          return it[k];
-        }
-      i = c->hi;
-    }
-    return next_far(i);
-  }
+  T* next(int& i) { return step_up(i); }
+  /// As next, on a const table.
+  const T* next(int& i) const { return step_up(i); }
 
   /// The next occupied entry below i, with i moved there; null and i = 0 past the start.
-  T* prev(int& i);
+  T* prev(int& i) { return step_down(i); }
+  /// As prev, on a const table.
+  const T* prev(int& i) const { return step_down(i); }
 
   /// Stores p at i; fatal if i already holds a pointer and p is not null.
   void set_at(int i, T* p) { store(i, p, true); }
@@ -101,10 +87,11 @@ class Plex {
   /// Empties slot i, keeping low, high and count in step.
   void remove_at(int i);
   /// 1 if index i holds no pointer, else 0.
-  int free(int i) {
+  int free(int i) const {
     if (i < low || i > high) return 1;
-    cache(i);
-    return current->items[i - current->lo] == nullptr;
+    if (i <= 0) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");  // index 0 of an empty table
+    Chunk* c = find(i);
+    return !c || c->items[i - c->lo] == nullptr;
   }
   /// Empties the table, keeping only head; count is kept.
   void clear();
@@ -121,98 +108,134 @@ class Plex {
   }
 
   void init() {
-    head = make_chunk(1);
+    chunks.push_back({1, make_chunk(1)});
+    head = current = chunks[0].chunk.get();
     head->next = head->prev = head;
-    current = head;
-    chunks.push_back({1, head});
   }
 
-  Chunk* make_chunk(int lo) {
-    Chunk* c = new (std::nothrow) Chunk;
-    T** items = new (std::nothrow) T*[chunksize]();
-    if (!c || !items) OLVU_FATAL("Not space available on heap\n");
-    *c = Chunk{items, lo, chunk_hi(lo), nullptr, nullptr};
-    return c;
-  }
-
-  static void release(Chunk* c) {
-    delete[] c->items;
-    delete c;
+  std::unique_ptr<Chunk> make_chunk(int lo) {
+    return std::make_unique<Chunk>(Chunk{std::make_unique<T*[]>(chunksize), lo, chunk_hi(lo), nullptr, nullptr});
   }
 
   // Releases every chunk but head and resets the table to empty.
   void empty();
 
-  // Every chunk of the ring by ascending first index; the index is kept beside
-  // the pointer so bisection stays inside this array.
+  // Every chunk of the ring by ascending first index, owning it; the index is kept
+  // beside the pointer so bisection stays inside this array.
   struct Entry {
     int lo;
-    Chunk* chunk;
+    std::unique_ptr<Chunk> chunk;
   };
   std::vector<Entry> chunks;
 
+  // The pointer at i, or the fatal report of an empty or invalid index.
+  T* lookup(int i) const {
+    Chunk* c = current;
+    if (i >= c->lo && i <= c->hi) {
+      // Occupied slots always lie inside [low, high], so a hit needs no range test.
+      if (T* p = c->items[i - c->lo]) {
+        OLVU_ASSERT(i >= low && i <= high, "Plex " << name << " index " << i << " outside " << low << ".." << high);
+        return p;
+      }
+    }
+    return get_far(i);
+  }
+
+  // The next occupied entry above i; the current chunk is scanned inline.
+  T* step_up(int& i) const {
+    Chunk* c = current;
+    if (i >= c->lo && i < c->hi && i < high) {
+      T** it = c->items.get();
+      for (int k = i + 1 - c->lo, e = c->hi - c->lo; k <= e; ++k)
+        if (it[k]) {
+          i = c->lo + k;
+          return it[k];
+        }
+      i = c->hi;
+    }
+    return next_far(i);
+  }
+
+  // The chunk holding index i, made current; null when i is outside [low, high]
+  // or in a gap no chunk covers. Never creates a chunk.
+  Chunk* find(int i) const;
+  // The chunk of the lowest range above i (one exists while i < high).
+  Chunk* chunk_above(int i) const {
+    return std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; })->chunk.get();
+  }
+
   [[gnu::noinline]] void locate(int i);
-  [[gnu::noinline]] T* get_far(int i);
-  [[gnu::noinline]] T* next_far(int& i);
+  [[gnu::noinline]] T* get_far(int i) const;
+  [[gnu::noinline]] T* next_far(int& i) const;
+  T* step_down(int& i) const;
   void store(int i, T* p, bool unique);
 };
 
 template <class T>
-void Plex<T>::locate(int i) {
-  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
-  if (i >= current->lo && i <= current->hi) return;
+typename Plex<T>::Chunk* Plex<T>::find(int i) const {
+  if (i <= 0 || i < low || i > high) return nullptr;
+  if (i >= current->lo && i <= current->hi) return current;
   // Runs of neighbouring indices mostly step to an adjacent chunk.
   for (Chunk* k : {current->next, current->prev})
-    if (i >= k->lo && i <= k->hi) {
-      current = k;
-      return;
-    }
+    if (i >= k->lo && i <= k->hi) return current = k;
   // Chunks start at multiples of chunksize, so in a table without gaps the
   // chunk of i is found by arithmetic; bisection serves the sparse tables.
   const long long guess = (long long)(i - 1) / chunksize - (long long)(chunks[0].lo - 1) / chunksize;
-  if (guess >= 0 && guess < (long long)chunks.size() && chunks[guess].lo == chunk_lo(i)) {
-    current = chunks[guess].chunk;
-    return;
-  }
+  if (guess >= 0 && guess < (long long)chunks.size() && chunks[guess].lo == chunk_lo(i))
+    return current = chunks[guess].chunk.get();
   auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
-  if (above != chunks.begin() && i <= above[-1].chunk->hi) {
-    current = above[-1].chunk;
-    return;
-  }
+  if (above != chunks.begin() && i <= above[-1].chunk->hi) return current = above[-1].chunk.get();
+  return nullptr;
+}
+
+template <class T>
+void Plex<T>::locate(int i) {
+  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
+  if (find(i)) return;
+  auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
   // A new chunk goes between its lower and higher neighbours; below all others it becomes head.
-  Chunk* c = make_chunk(chunk_lo(i));
-  Chunk* k = above == chunks.begin() ? head->prev : above[-1].chunk;
+  std::unique_ptr<Chunk> made = make_chunk(chunk_lo(i));
+  Chunk* c = made.get();
+  Chunk* k = above == chunks.begin() ? head->prev : above[-1].chunk.get();
   c->prev = k;
   c->next = k->next;
   k->next->prev = c;
   k->next = c;
   if (above == chunks.begin()) head = c;
-  chunks.insert(above, {c->lo, c});
+  chunks.insert(above, {c->lo, std::move(made)});
   current = c;
 }
 
 template <class T>
-T* Plex<T>::get_far(int i) {
-  cache(i);
-  T* p = current->items[i - current->lo];
+T* Plex<T>::get_far(int i) const {
+  if (i <= 0 || i < low || i > high) OLVU_FATAL("Invalid Plex " << name << " index " << i << "\n");
+  Chunk* c = find(i);
+  T* p = c ? c->items[i - c->lo] : nullptr;
   if (!p) OLVU_FATAL("Do not exist index " << i << " in Plex " << name << "\n");
   return p;
 }
 
 template <class T>
-T* Plex<T>::next_far(int& i) {
+T* Plex<T>::next_far(int& i) const {
   if (low == 0 || i >= high) {
     i = 0;
     return nullptr;
   }
   if (i < low) {
     i = low;
-    return get_at(low);
+    return lookup(low);
   }
-  cache(i);
-  Chunk* k = current;
+  Chunk* k = find(i);
+  bool scanFromLo = false;
+  if (!k) {  // i lies in a gap: the scan starts at the first slot of the chunk above
+    k = current = chunk_above(i);
+    i = k->lo;
+    scanFromLo = true;
+  }
   for (;;) {
-    if (i == k->hi) {
+    if (scanFromLo) {
+      scanFromLo = false;
+    } else if (i == k->hi) {
       if (k->next == head) {  // back at the start of the ring
         i = 0;
         return nullptr;
@@ -223,26 +246,34 @@ T* Plex<T>::next_far(int& i) {
     } else {
       ++i;
     }
-    T** it = k->items;
+    T** it = k->items.get();
     while (i < k->hi && !it[i - k->lo]) ++i;
     if (T* p = it[i - k->lo]) return p;
   }
 }
 
 template <class T>
-T* Plex<T>::prev(int& i) {
+T* Plex<T>::step_down(int& i) const {
   if (low == 0 || i <= low) {
     i = 0;
     return nullptr;
   }
   if (i > high) {
     i = high;
-    return get_at(high);
+    return lookup(high);
   }
-  cache(i);
-  Chunk* k = current;
+  Chunk* k = find(i);
+  bool scanFromHi = false;
+  if (!k) {  // i lies in a gap: the scan starts at the last slot of the chunk below
+    auto above = std::upper_bound(chunks.begin(), chunks.end(), i, [](int v, const Entry& e) { return v < e.lo; });
+    k = current = above[-1].chunk.get();
+    i = k->hi;
+    scanFromHi = true;
+  }
   for (;;) {
-    if (i == k->lo) {
+    if (scanFromHi) {
+      scanFromHi = false;
+    } else if (i == k->lo) {
       if (k == head) {  // back at the end of the ring
         i = 0;
         return nullptr;
@@ -253,7 +284,7 @@ T* Plex<T>::prev(int& i) {
     } else {
       --i;
     }
-    T** it = k->items;
+    T** it = k->items.get();
     while (i > k->lo && !it[i - k->lo]) --i;
     if (T* p = it[i - k->lo]) return p;
   }
@@ -297,13 +328,9 @@ void Plex<T>::remove_at(int i) {
 
 template <class T>
 void Plex<T>::empty() {
-  for (Chunk* c = head->prev; c != head;) {
-    Chunk* p = c->prev;
-    release(c);
-    c = p;
-  }
+  // head has the lowest range, so it is the first entry; the others go with the rest of the array.
+  chunks.resize(1);
   head->next = head->prev = head;
-  chunks.assign(1, {head->lo, head});
   for (int k = 0; k < chunksize; ++k) head->items[k] = nullptr;
   low = high = 0;
   current = head;
@@ -316,11 +343,11 @@ void Plex<T>::clear() {
 
 /// Prints the table: a title line, then every entry's PrintTo(out, 0, 0) followed by a tab.
 template <class T>
-  requires requires(T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }
-std::ostream& operator<<(std::ostream& out, Plex<T>& table) {
+  requires requires(const T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }
+std::ostream& operator<<(std::ostream& out, const Plex<T>& table) {
   out << "*** Plex " << table.name << " ***\n";
   int i = 0;
-  while (T* e = table.next(i)) {
+  while (const T* e = table.next(i)) {
     e->PrintTo(out, 0, 0);
     out << "\t";
   }

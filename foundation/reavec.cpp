@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <new>
 
 #include "foundation/alloc.h"
 #include "foundation/error.h"
@@ -13,12 +12,7 @@
 
 ReaVec NULLVec;
 
-double* NewReals(std::size_t n) {
-  if (n == 0) return nullptr;
-  double* p = new (std::nothrow) double[n];
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
+double* NewReals(std::size_t n) { return n == 0 ? nullptr : new double[n]; }
 
 // Array of n doubles from the scratch pool.
 static double* PoolReals(unsigned n) {
@@ -82,12 +76,15 @@ ReaVec& ReaVec::operator=(const ReaVec& a) {
 }
 
 ReaVec& ReaVec::operator=(ReaVecT& t) noexcept {
-  if (static_cast<ReaVec*>(&t) == this) return *this;
+  if (static_cast<ReaVec*>(&t) != this) adopt(t);
+  return *this;
+}
+
+void ReaVec::adopt(ReaVecT& t) noexcept {
   delete[] data;
   n = t.n;
   data = t.data;
   t.release();
-  return *this;
 }
 
 ReaVec& ReaVec::operator=(ReaVecT&& t) noexcept { return *this = t; }
@@ -149,7 +146,7 @@ ReaVecT ReaVec::subVec(unsigned start, unsigned len) const {
   return r;
 }
 
-void ReaVec::remove() {
+void ReaVec::remove() noexcept {
   delete[] data;
   data = nullptr;
   n = 0;

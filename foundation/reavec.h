@@ -7,6 +7,7 @@
 #include <istream>
 #include <ostream>
 
+#include "foundation/assert.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 
@@ -54,9 +55,9 @@ class ReaVec {
   // ---- assignment and size ----
   /// Copy; a new array only when the lengths differ.
   ReaVec& operator=(const ReaVec& a);
-  /// Frees the own array and takes over t's; t is left empty.
+  /// Takes t's result through adopt (whatever this vector's storage); t may be left empty.
   ReaVec& operator=(ReaVecT& t) noexcept;
-  /// Frees the own array and takes over t's; t is left empty.
+  /// Takes t's result through adopt (whatever this vector's storage); t may be left empty.
   ReaVec& operator=(ReaVecT&& t) noexcept;
   /// Every entry := v; an empty vector ends the run.
   ReaVec& operator=(double v);
@@ -77,18 +78,37 @@ class ReaVec {
     n = 0;
     data = nullptr;
   }
-  /// Frees the array; length 0.
-  void remove();
+  /// Frees the array; length 0 (a pool vector only forgets it).
+  virtual void remove() noexcept;
+
+ protected:
+  /// Heap storage: frees the own array and takes over t's, leaving t empty. Other storages
+  /// override it, so a ReaVec reference to them never hands their array to delete[].
+  virtual void adopt(ReaVecT& t) noexcept;
+
+ public:
 
   // ---- access ----
-  /// Entry i, 1-based, unchecked.
-  double& operator()(unsigned i) { return data[i - 1]; }
-  /// Entry i, 1-based, unchecked.
-  const double& operator()(unsigned i) const { return data[i - 1]; }
-  /// Entry i, 0-based, unchecked.
-  double& operator[](unsigned i) { return data[i]; }
-  /// Entry i, 0-based, unchecked.
-  const double& operator[](unsigned i) const { return data[i]; }
+  /// Entry i, 1-based; checked only in checked builds.
+  double& operator()(unsigned i) {
+    OLVU_ASSERT(i >= 1 && i <= n, "ReaVec index " << i << " outside 1.." << n);
+    return data[i - 1];
+  }
+  /// Entry i, 1-based; checked only in checked builds.
+  const double& operator()(unsigned i) const {
+    OLVU_ASSERT(i >= 1 && i <= n, "ReaVec index " << i << " outside 1.." << n);
+    return data[i - 1];
+  }
+  /// Entry i, 0-based; checked only in checked builds.
+  double& operator[](unsigned i) {
+    OLVU_ASSERT(i < n, "ReaVec index " << i << " outside 0.." << n << "-1");
+    return data[i];
+  }
+  /// Entry i, 0-based; checked only in checked builds.
+  const double& operator[](unsigned i) const {
+    OLVU_ASSERT(i < n, "ReaVec index " << i << " outside 0.." << n << "-1");
+    return data[i];
+  }
   /// Entry 1.
   double& x() { return data[0]; }
   /// Entry 1.
@@ -524,8 +544,12 @@ class ReaVecM : public ReaVec {
   /// carried over and whose new entries are v.
   void resize(unsigned n, double v = 0.0) override;
   using ReaVec::resize;
-  /// Forgets the array; length 0.
-  void remove() noexcept { release(); }
+  /// Forgets the array (the pool owns it); length 0.
+  void remove() noexcept override { release(); }
+
+ protected:
+  /// Copies t's entries into pool storage; t keeps its heap array and frees it itself.
+  void adopt(ReaVecT& t) noexcept override { *this = static_cast<const ReaVec&>(t); }
 };
 
 /// Global empty vector, passed where a vector argument is absent.

@@ -1,7 +1,10 @@
 // Time integrators, scatter through index vectors and the text forms of ReaVec.
 #include <cctype>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "foundation/error.h"
 #include "foundation/reavec.h"
@@ -116,10 +119,40 @@ void ReaVec::WriteAscii(std::ostream& out, const char* name, int precision) cons
   int w = EntryFormat(out);
   if (name) out << name << "\t";
   out << "len = " << n << ";\n";
+  // The entries as WriteEntry writes them, formatted into a buffer of our own: a formatted-stream
+  // call per value would cost several times the formatting itself.
+  const int digits = static_cast<int>(out.precision());
+  char buf[1 << 16];
+  int used = 0;
+  char token[400];
   for (unsigned i = 0; i < n; i++) {
-    WriteEntry(out, data[i], w);
-    out << ' ';
+    const double v = data[i];
+    char* t = token;
+    if (!(v < 0)) *t++ = ' ';
+    const std::to_chars_result r = std::to_chars(t, token + sizeof token - 2, v, std::chars_format::scientific,
+                                                 digits > 300 ? 300 : digits);
+    const int len = r.ec == std::errc() ? static_cast<int>(r.ptr - t) : 0;
+    if (std::isfinite(v)) {
+      // The exponent mark is the only letter of a finite value.
+      for (int k = len - 1; k > 0; --k)
+        if (t[k] == 'e') {
+          t[k] = 'E';
+          break;
+        }
+    } else {
+      for (int k = 0; k < len; ++k) t[k] = static_cast<char>(std::toupper(static_cast<unsigned char>(t[k])));
+    }
+    if (used + w + len + 4 > static_cast<int>(sizeof buf)) {
+      out.write(buf, used);
+      used = 0;
+    }
+    if (t != token) buf[used++] = ' ';
+    for (int k = len; k < w; ++k) buf[used++] = ' ';
+    std::memcpy(buf + used, t, static_cast<std::size_t>(len));
+    used += len;
+    buf[used++] = ' ';
   }
+  out.write(buf, used);
   out << "\n";
 }
 
@@ -127,6 +160,7 @@ namespace {
 
 // Characters of the stream not read yet (LLONG_MAX when it cannot tell).
 long long RemainingOf(std::istream& in) {
+  if (!in.good()) return 0;  // an ended or failed stream holds no more values
   const std::streampos here = in.tellg();
   if (here == std::streampos(-1)) return LLONG_MAX;
   in.seekg(0, std::ios::end);

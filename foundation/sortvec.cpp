@@ -1,7 +1,6 @@
 #include "foundation/sortvec.h"
 
 #include <cstring>
-#include <new>
 
 #include "foundation/error.h"
 #include "foundation/intvec.h"
@@ -11,25 +10,16 @@ SortVec::SortVec(unsigned size) : n(size), perm(NewInts(size)), keys(NewInts(siz
 
 SortVec::SortVec(const SortVec& b) : n(b.n), perm(NewInts(b.n)), keys(NewInts(b.n)), sorted(b.sorted) {
   if (n) {
-    std::memcpy(perm, b.perm, n * sizeof(int));
-    std::memcpy(keys, b.keys, n * sizeof(int));
+    std::memcpy(perm.get(), b.perm.get(), n * sizeof(int));
+    std::memcpy(keys.get(), b.keys.get(), n * sizeof(int));
   }
-}
-
-SortVec::~SortVec() {
-  delete[] perm;
-  delete[] keys;
 }
 
 // Gives both arrays room for m entries (new arrays only when the length changes).
 static void Reserve(SortVec& s, unsigned m) {
   if (s.n == m) return;
-  int* p = NewInts(m);
-  int* k = NewInts(m);
-  delete[] s.perm;
-  delete[] s.keys;
-  s.perm = p;
-  s.keys = k;
+  s.perm.reset(NewInts(m));
+  s.keys.reset(NewInts(m));
   s.n = m;
 }
 
@@ -37,8 +27,8 @@ SortVec& SortVec::operator=(const SortVec& b) {
   if (this == &b) return *this;
   Reserve(*this, b.n);
   if (n) {
-    std::memcpy(perm, b.perm, n * sizeof(int));
-    std::memcpy(keys, b.keys, n * sizeof(int));
+    std::memcpy(perm.get(), b.perm.get(), n * sizeof(int));
+    std::memcpy(keys.get(), b.keys.get(), n * sizeof(int));
   }
   sorted = b.sorted;
   return *this;
@@ -78,14 +68,14 @@ void SortVec::set_val(const IntVec& v) {
 }
 
 void SortVec::Qsort() {
-  if (n > 1) QSort(keys, perm, 0, static_cast<int>(n));
+  if (n > 1) QSort(keys.get(), perm.get(), 0, static_cast<int>(n));
   sorted = 1;
 }
 
 int SortVec::Bsearch(int k) {
   if (!sorted) Qsort();
   if (n == 0) return -1;
-  return BSearch(k, keys, 0, static_cast<int>(n) - 1);
+  return BSearch(k, keys.get(), 0, static_cast<int>(n) - 1);
 }
 
 int SortVec::operator()(int k) {

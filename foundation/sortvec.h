@@ -2,6 +2,7 @@
 // the inverse of an IntVec with distinct entries.
 #pragma once
 
+#include <memory>
 #include <ostream>
 
 class IntVec;
@@ -10,15 +11,14 @@ class IntVec;
 class SortVec {
  public:
   unsigned n = 0;        ///< number of keys
-  int* perm = nullptr;   ///< 1-based loaded position of each key, permuted with the keys
-  int* keys = nullptr;   ///< the keys; ascending once sorted
+  std::unique_ptr<int[]> perm;  ///< 1-based loaded position of each key, permuted with the keys
+  std::unique_ptr<int[]> keys;  ///< the keys; ascending once sorted
   int sorted = 0;        ///< 1 when keys/perm are in sorted order
 
   /// n keys, all 0, positions 1..n, unsorted.
   explicit SortVec(unsigned n = 0);
   /// Deep copy, sorted flag included.
   SortVec(const SortVec& b);
-  ~SortVec();
   /// Copy of both arrays and the sorted flag.
   SortVec& operator=(const SortVec& b);
   /// Loads v's entries as keys (positions 1..n) and sorts at once.

@@ -7,7 +7,9 @@
 template <class Body>
 inline void Each(unsigned n, Body body) {
   const unsigned m = n & ~1u;
+#if !defined(__clang__)  // clang vectorises with its own run-time check and warns at -O1 if told to
 #pragma GCC ivdep
+#endif
   for (unsigned i = 0; i < m; i++) body(i);
   if (m < n) body(m);
 }

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/error.h"
 #include "foundation/reavec.h"
@@ -204,8 +203,7 @@ InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
   back_ = nullptr;
   nesting_ = 0;
-  list_ = new (std::nothrow) InstructionList;
-  if (!list_) OLVU_FATAL("Not space available on heap\n");
+  list_ = new InstructionList;
   pending_ = start && NumbersOf(start) > 0;
   expression();
   Instruction* left = back_;

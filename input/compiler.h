@@ -19,6 +19,7 @@ class ReaVec;
 /// top C K (100 + C), top C V (200 + C), push K C V (300 + C), push V C K (400 + C),
 /// and the joined conditions below.
 inline constexpr int Halt_Code = 99;
+static_assert(NCodes <= Halt_Code, "opcodes 93-98 are free; the machine's own codes start at 99");
 inline constexpr int FusedConst_Base = 100;
 inline constexpr int FusedVariable_Base = 200;
 inline constexpr int FusedConstVar_Base = 300;

@@ -4,10 +4,8 @@
 
 #include <climits>
 #include <cstdio>
-#include <new>
 
 #include "foundation/error.h"
-#include "input/heapnew.h"
 
 namespace {
 /// Read block of every input file: large enough that bulk scans rarely refill.
@@ -36,8 +34,7 @@ void FileLink::Open() {
     device_ = st.st_dev;
     inode_ = st.st_ino;
   }
-  block_.reset(new (std::nothrow) char[BlockSize]);
-  if (!block_) OLVU_FATAL("Not space available on heap\n");
+  block_ = std::make_unique<char[]>(BlockSize);
   buf_.pubsetbuf(block_.get(), BlockSize);
   if (!buf_.open(name_, std::ios::in | std::ios::binary))
     OLVU_FATAL("Cannot open input file \"" << name_ << "\"\n");
@@ -53,7 +50,7 @@ void FileLink::PrintName(std::ostream& os) const {
   for (const FileLink* l = this; l; l = l->below_) os << "\t" << l->name_ << "\n";
 }
 
-FileStack::FileStack(const char* name) : top_(HeapNew<FileLink>(name, nullptr)) {}
+FileStack::FileStack(const char* name) : top_(new FileLink(name, nullptr)) {}
 
 FileStack::FileStack(FileLink* link) : top_(link) {}
 
@@ -78,7 +75,7 @@ void FileStack::include(const char* name) {
   for (const FileLink* l = top_; l->below_; l = l->below_) ++depth;
   if (depth >= MaxDepth)
     OLVU_FATAL("Input file \"" << name << "\" included more than " << MaxDepth << " levels deep\n");
-  top_ = HeapNew<FileLink>(name, top_);
+  top_ = new FileLink(name, top_);
 }
 
 void FileStack::Pop() {

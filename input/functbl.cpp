@@ -18,8 +18,7 @@ bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0
 // A new[] copy of text.
 char* CopyText(const char* text) {
   std::size_t n = std::strlen(text) + 1;
-  char* c = new (std::nothrow) char[n];
-  if (!c) OLVU_FATAL("Not space available on heap\n");
+  char* c = new char[n];
   std::memcpy(c, text, n);
   return c;
 }
@@ -36,9 +35,8 @@ Word* After(Word* w) {
 // ---------------------------------------------------------------- FuncTbl
 
 FuncTbl::FuncTbl(int n) {
-  compiler = new (std::nothrow) Compiler;
-  functions = new (std::nothrow) Plex<Function>(n);
-  if (!compiler || !functions) OLVU_FATAL("Not space available on heap\n");
+  compiler = new Compiler;
+  functions = new Plex<Function>(n);
 }
 
 FuncTbl::~FuncTbl() {
@@ -145,9 +143,8 @@ void FuncTbl::clear() {
 // ---------------------------------------------------------------- UnitsFuncTbl
 
 UnitsFuncTbl::UnitsFuncTbl(int n, Units* u) : FuncTbl(n), units_(u) {
-  factors_ = new (std::nothrow) Plex<double>(n);
-  names_ = new (std::nothrow) Plex<char>(n);
-  if (!factors_ || !names_) OLVU_FATAL("Not space available on heap\n");
+  factors_ = new Plex<double>(n);
+  names_ = new Plex<char>(n);
 }
 
 UnitsFuncTbl::~UnitsFuncTbl() {

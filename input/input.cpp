@@ -3,12 +3,10 @@
 #include <strings.h>
 
 #include <cctype>
-#include <new>
 
 #include "foundation/charplex.h"
 #include "foundation/error.h"
 #include "input/filestack.h"
-#include "input/heapnew.h"
 #include "input/line.h"
 #include "input/units.h"
 
@@ -83,11 +81,11 @@ void ReadValues(FileLink* top, double* out, int n) {
 Input::Input() = default;
 
 Input::Input(const char* fileName) {
-  files_ = HeapNew<FileStack>(fileName);
-  text_ = HeapNew<CharPlex>(CardChunk);
-  line_ = HeapNew<Line>();
+  files_ = new FileStack(fileName);
+  text_ = new CharPlex(CardChunk);
+  line_ = new Line();
   held_ = 0;
-  units_ = HeapNew<Units>("[m]", "[s]", "[Kg]");
+  units_ = new Units("[m]", "[s]", "[Kg]");
 }
 
 Input::~Input() {
@@ -99,9 +97,9 @@ Input::~Input() {
 
 InputT::InputT(Input* parent) {
   const FileLink* top = parent->files_->Top();
-  files_ = HeapNew<FileStack>(HeapNew<FileLink>(top));
-  text_ = HeapNew<CharPlex>(CardChunk);
-  line_ = HeapNew<Line>();
+  files_ = new FileStack(new FileLink(top));
+  text_ = new CharPlex(CardChunk);
+  line_ = new Line();
   units_ = parent->units_;
   ownUnits_ = false;
 }
@@ -213,7 +211,7 @@ void Input::NewUnits(Units* u) {
   ownUnits_ = true;
 }
 
-void Input::SetDefaultUnitsConverser() { NewUnits(HeapNew<Units>("[m]", "[s]", "[Kg]")); }
+void Input::SetDefaultUnitsConverser() { NewUnits(new Units("[m]", "[s]", "[Kg]")); }
 
 Units* Input::CurrentUnits() {
   if (!units_) SetDefaultUnitsConverser();
@@ -339,8 +337,8 @@ ReaVecT Input::GetReaVec(const char* name, double f) {
   return v;
 }
 
-int Input::GetAsciiReaVec(ReaVec& v, int mode) {
-  int n = GetInt("len");
+int Input::GetAsciiReaVec(ReaVec& v, int mode, const char* lenWord) {
+  int n = GetInt(lenWord);
   unsigned len = v.length();
   if (n < 0) WrongAscii(len, n);
   if (len != unsigned(n) && mode == 1) {

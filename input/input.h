@@ -97,8 +97,9 @@ class Input {
   ReaVecT GetReaVec(const char* name, Magnitude m, Units* u = nullptr);
   /// Numbers of name, each multiplied by f.
   ReaVecT GetReaVec(const char* name, double f);
-  /// Fills v with the "len" values written in the file after the card; 0, or -1 (mode -1).
-  int GetAsciiReaVec(ReaVec& v, int mode);
+  /// Fills v with the values written in the file after the card, their count the number of the
+  /// word lenWord; 0, or -1 (mode -1).
+  int GetAsciiReaVec(ReaVec& v, int mode, const char* lenWord = "len");
   /// Text of the word after name; def when there is none (fatal when def is null).
   const char* GetWord(const char* name, const char* def);
   /// Text of the word after name, "" when there is none.

@@ -7,12 +7,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "foundation/charplex.h"
 #include "foundation/error.h"
 #include "input/filestack.h"
-#include "input/heapnew.h"
 
 namespace {
 
@@ -27,8 +25,7 @@ void Chain(T*& first, T*& last, T* node) {
 
 /// Copy of a text on the heap, as words own it.
 char* Copy(const char* s, std::size_t n) {
-  char* c = new (std::nothrow) char[n + 1];
-  if (!c) OLVU_FATAL("Not space available on heap\n");
+  char* c = new char[n + 1];
   std::memcpy(c, s, n);
   c[n] = '\0';
   return c;
@@ -117,7 +114,7 @@ Word::~Word() {
 }
 
 void Word::Append(double v) {
-  Chain(first, last, HeapNew<Number>(v));
+  Chain(first, last, new Number(v));
   ++nnumbers;
 }
 
@@ -327,7 +324,7 @@ void Line::EndToken(bool literal, bool mathToken) {
 }
 
 void Line::Append(char* text) {
-  Chain(first_, last_, HeapNew<Word>(text));
+  Chain(first_, last_, new Word(text));
   ++nwords_;
 }
 

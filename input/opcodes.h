@@ -25,6 +25,9 @@
 // reads the instruction list.at(op.arg) for the data the compiler attached.
 // A new node operand is a NODE row with its word and syntax; the evaluation
 // environment of the domain says how to compute it.
+//
+// A new opcode takes the next free code (93-98; 99 on are the machine's own)
+// and one row in code order; NCodes grows with it.
 #pragma once
 
 #include <cstdint>

@@ -2,19 +2,17 @@
 #include "mesh/elem.h"
 
 #include <iomanip>
-#include <new>
+#include <memory>
 
 #include "foundation/error.h"
 #include "mesh/textscan.h"
 
 namespace {
 
-/// A node array of n unset entries; allocation failure ends the run.
-Node** NewNodeArray(int n) {
+/// A node array of n unset entries (none for n <= 0).
+std::unique_ptr<Node*[]> NewNodeArray(int n) {
   if (n <= 0) return nullptr;
-  Node** a = new (std::nothrow) Node*[n]();
-  if (!a) OLVU_FATAL("Not space available on heap\n");
-  return a;
+  return std::make_unique<Node*[]>(static_cast<std::size_t>(n));
 }
 
 /// The node number written for a node: its slot-0 number, or its mesh's old number.
@@ -33,9 +31,33 @@ Elem::Elem(Elem* e, Node* nd, Mesh* m, Elem*) : mesh_(m) {
   nodes_[n] = nd;
 }
 
+Elem::Elem(Elem* e, Node* nd, int a, int, Mesh* m) : mesh_(m ? m : e->MyMesh()) {
+  const int n = mesh_->GiveNnode(), ne = e->Nnode();
+  nodes_ = NewNodeArray(n);
+  for (int i = 0; i < n - 1; ++i) nodes_[i] = e->nodes_[(a + i) % ne];
+  if (n > 0) nodes_[n - 1] = nd;
+}
+
+Elem::Elem(Elem* e, int face) {
+  const ElemType t = e->GiveElemType();
+  if (t == Linear) OLVU_FATAL("error in Elem::Elem(Elem* el,int face). Linear has no faces\n");
+  if (t != Triangle && t != Tetrahedra) OLVU_FATAL("error in Elem::Elem(Elem* el,int face). Only Triang. and Tetr. allowed\n");
+  const int corners = e->MinNnode();
+  nodes_ = NewNodeArray(corners - 1);
+  for (int i = 0; i < corners - 1; ++i) nodes_[i] = e->nodes_[(face + i) % corners];
+}
+
 Elem::Elem(int num, Mesh* m, Input*) : mesh_(m), num_(num) {}
 
-Elem::~Elem() { delete[] nodes_; }
+void Elem::IncreaseNnode(int n) {
+  const int old = Nnode();
+  if (n <= old) return;
+  std::unique_ptr<Node*[]> grown = NewNodeArray(n);
+  for (int i = 0; i < old; ++i) grown[i] = nodes_[i];
+  nodes_ = std::move(grown);
+}
+
+Elem::~Elem() = default;
 
 int Elem::ReadFromAscii(std::istream& in, Plex<Node>* all, Units*) {
   int number = 0;

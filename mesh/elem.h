@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <istream>
+#include <memory>
 #include <ostream>
 
 #include "foundation/bitvec.h"
@@ -26,6 +27,12 @@ class Elem {
   Elem(int n, Mesh* m, Elem* unused = nullptr);
   /// Element of mesh m holding e's nodes in order followed by nd.
   Elem(Elem* e, Node* nd, Mesh* m, Elem* unused);
+  /// Element of mesh m (e's mesh when null) holding e's nodes from position a on, cyclically,
+  /// followed by nd, with m's node count (the fourth argument is not used).
+  Elem(Elem* e, Node* nd, int a, int unused, Mesh* m);
+  /// Face element of a triangle or tetrahedron: its nodes from position face on, cyclically, one
+  /// fewer than e has; number 0 and no set.
+  Elem(Elem* e, int face);
   /// Element numbered num of mesh m, without a node array.
   Elem(int num, Mesh* m, Input* unused);
   /// Frees the node array, never the nodes.
@@ -68,9 +75,9 @@ class Elem {
   /// Node at 1-based position i.
   Node* node(int i) const { return nodes_[i - 1]; }
   /// The node array.
-  Node** nodesArray() { return nodes_; }
+  Node** nodesArray() { return nodes_.get(); }
   /// The node array.
-  Node* const* nodesArray() const { return nodes_; }
+  Node* const* nodesArray() const { return nodes_.get(); }
   /// Node entry at 0-based position i.
   Node*& operator()(int i) { return nodes_[i]; }
   /// Node entry at 0-based position i.
@@ -128,6 +135,30 @@ class Elem {
   double MedLength(double m) const;
   /// Mean side length of the closed corner polygon.
   double AverLength() const;
+  /// Enlarges the node array to n entries, the new ones empty.
+  void IncreaseNnode(int n);
+  // Natural coordinates of a point projected into the element (mesh/interpolate.cpp): each fills
+  // N with one value per element node and gives 0, or 1 when the point cannot be projected.
+
+  /// Two-node line; fails for a point farther from the line than the element's length.
+  int GiveProjectedNatCoordLLN(ReaVec& p, double* N, double& distance);
+  /// Three-node line (the third node in the middle).
+  int GiveProjectedNatCoordCLN(ReaVec& p, double* N, double& distance);
+  /// Three-node triangle in its own plane; no range check.
+  int GiveProjectedNatCoordLTR(ReaVec& p, double* N, double& distance);
+  /// Six-node triangle from the coordinates of its corners.
+  int GiveProjectedNatCoordCTR(ReaVec& p, double* N, double& distance);
+  /// Four-node tetrahedron: barycentric coordinates.
+  int GiveProjectedNatCoordLTE(ReaVec& p, double* N, double& distance);
+  /// Least-squares weights of the nodes for the basis 1, x, y of the element's plane.
+  int GiveProjectedNatCoordLS12D(ReaVec& p, double* N, double& distance);
+  /// Least-squares weights for 1, x, y, z.
+  int GiveProjectedNatCoordLS13D(ReaVec& p, double* N, double& distance);
+  /// Least-squares weights for the plane quadratics (more than 5 nodes).
+  int GiveProjectedNatCoordLS22D(ReaVec& p, double* N, double& distance);
+  /// Least-squares weights for the quadratics in space (more than 9 nodes).
+  int GiveProjectedNatCoordLS23D(ReaVec& p, double* N, double& distance);
+
   /// 1-based position of nd in the element (by identity), or 0.
   int IsInto(const Node* nd) const;
   /// Always ends the run.
@@ -135,7 +166,7 @@ class Elem {
 
  protected:
   Mesh* mesh_ = nullptr;    ///< the element set
-  Node** nodes_ = nullptr;  ///< one entry per node, owned (the nodes are not)
+  std::unique_ptr<Node*[]> nodes_;  ///< one entry per node (the nodes are borrowed)
   int num_ = 0;             ///< element number within its set
 };
 

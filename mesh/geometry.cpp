@@ -160,7 +160,7 @@ double Elem::Volume() const {
 
 void Elem::ProjectedArea(ReaVec* area) const {
   double c[3];
-  if (!AreaVector(nodes_, GiveElemType(), c))
+  if (!AreaVector(nodes_.get(), GiveElemType(), c))
     OLVU_FATAL("Error in Elem::ProjectedArea(). Element " << GiveElemType() << " not implemented.\n");
   Store3(area, c);
 }
@@ -168,7 +168,7 @@ void Elem::ProjectedArea(ReaVec* area) const {
 void Elem::Normal(ReaVec* nv) const {
   double c[3];
   const ElemType t = GiveElemType();
-  if (!AreaVector(nodes_, t, c)) OLVU_FATAL("Error in Elem::Normal(). Element " << t << " not implemented.\n");
+  if (!AreaVector(nodes_.get(), t, c)) OLVU_FATAL("Error in Elem::Normal(). Element " << t << " not implemented.\n");
   if (t != Linear)  // surfaces: (x2 - x0) x (x1 - x0) and the like, against the area vector
     for (double& e : c) e = -e;
   Store3(nv, c);

@@ -90,12 +90,6 @@ class UsedNodes {
   std::vector<Entry> first_;         ///< the nodes in the order first named
 };
 
-template <class T>
-Plex<T>* NewTable(int chunk, const char* name) {
-  Plex<T>* p = new (std::nothrow) Plex<T>(chunk, name);
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return p;
-}
 
 /// The end checks of a numbered list of i records stored in table.
 template <class T>
@@ -144,16 +138,14 @@ Mesh::Mesh(int num, std::istream& in, Plex<Node>* all) : number_(num) {
 
 void Mesh::Init(int nodeChunk, int elemChunk) {
   order_ = CalcElemOrder(type_, nnode_);
-  elems_ = NewTable<Elem>(elemChunk, "Element");
-  if (!nodes_) nodes_ = NewTable<Node>(nodeChunk, "Node");
+  elems_ = std::make_unique<Plex<Elem>>(elemChunk, "Element");
+  if (!nodes_) {
+    ownNodes_ = std::make_unique<Plex<Node>>(nodeChunk, "Node");
+    nodes_ = ownNodes_.get();
+  }
 }
 
-Mesh::~Mesh() {
-  delete elems_;
-  if (!borrowed_) delete nodes_;
-  delete[] edges_;
-  delete[] oldnum_;
-}
+Mesh::~Mesh() = default;
 
 // ---- virtual defaults and accessors ----
 
@@ -209,8 +201,7 @@ void Mesh::ReadElemsFromAscii(std::istream& in, Plex<Node>* all) {
   int count = 0;
   for (;;) {
     SkipToRecord(in);
-    Elem* e = new (std::nothrow) Elem(this);
-    if (!e) OLVU_FATAL("Not space available on heap\n");
+    Elem* e = new Elem(this);
     if (!e->ReadFromAscii(in, all, static_cast<Units*>(nullptr))) {
       delete e;  // the record that ends the list
       break;
@@ -229,8 +220,7 @@ void ReadNodesFromAscii(std::istream& in, Plex<Node>* table, double scale, int n
   int i = 0;
   for (;;) {
     SkipToRecord(in);
-    Node* nd = new (std::nothrow) Node(static_cast<unsigned>(ncoord));
-    if (!nd) OLVU_FATAL("Not space available on heap\n");
+    Node* nd = new Node(static_cast<unsigned>(ncoord));
     if (!nd->ReadFromAscii(in)) {
       delete nd;
       break;
@@ -257,8 +247,7 @@ void ReadReaVecFromAscii(std::istream& in, Plex<ReaVec>* table, int n) {
       break;
     }
     if (st == kScanBad) OLVU_FATAL("Wrong index at byte " << StreamOffset(in) << " of the input file\n");
-    ReaVec* v = new (std::nothrow) ReaVec(static_cast<unsigned>(n));
-    if (!v) OLVU_FATAL("Not space available on heap\n");
+    ReaVec* v = new ReaVec(static_cast<unsigned>(n));
     for (int k = 1; k <= n; ++k)
       if (ScanReal(in, (*v)(k)) != kScanOk)
         OLVU_FATAL("Wrong values in record " << index << " at byte " << StreamOffset(in) << " of the input file\n");

@@ -5,7 +5,9 @@
 
 #include <fstream>
 #include <istream>
+#include <memory>
 #include <ostream>
+#include <utility>
 
 #include "foundation/bitvec.h"
 #include "foundation/plex.h"
@@ -15,6 +17,8 @@
 
 class Elem;
 class Input;
+class OctTree;
+class SystemSparseMatrix;
 class Units;
 
 /// One unique edge of a set: its two nodes in canonical order.
@@ -101,20 +105,32 @@ class Mesh {
   ElemOrder GiveElemOrder() const { return order_; }
   /// Element numbered n (fatal when absent).
   Elem* giveElm(int n) { return elems_->get_at(n); }
+  /// Element numbered n of a const set (fatal when absent).
+  const Elem* giveElm(int n) const { return std::as_const(*elems_).get_at(n); }
   /// Next element in table order after cursor i (null at the end; start with i = 0).
   Elem* giveNextElm(int& i) { return elems_->next(i); }
+  /// Next element of a const set after cursor i.
+  const Elem* giveNextElm(int& i) const { return std::as_const(*elems_).next(i); }
   /// Number of elements.
   int NOfElems() const { return elems_->count; }
   /// Node numbered n (fatal when absent).
   Node* giveNode(int n) { return nodes_->get_at(n); }
+  /// Node numbered n of a const set (fatal when absent).
+  const Node* giveNode(int n) const { return std::as_const(*nodes_).get_at(n); }
   /// Next node in table order after cursor i (null at the end; start with i = 0).
   Node* giveNextNode(int& i) { return nodes_->next(i); }
+  /// Next node of a const set after cursor i.
+  const Node* giveNextNode(int& i) const { return std::as_const(*nodes_).next(i); }
   /// Number of nodes.
   int NOfNodes() const { return nodes_->count; }
   /// The node table.
   Plex<Node>* GiveNodePlex() { return nodes_; }
+  /// The node table of a const set.
+  const Plex<Node>* GiveNodePlex() const { return nodes_; }
   /// The element table.
-  Plex<Elem>* GiveElemPlex() { return elems_; }
+  Plex<Elem>* GiveElemPlex() { return elems_.get(); }
+  /// The element table of a const set.
+  const Plex<Elem>* GiveElemPlex() const { return elems_.get(); }
   /// Number of the node before a renumbering (its slot-0 number when there was none).
   int GiveOldNumber(const Node* nd) const { return GiveOldNumber(nd->num[0]); }
   /// Number before a renumbering of the node now numbered n (n itself when there was none).
@@ -123,6 +139,48 @@ class Mesh {
   void addNode(Node* nd);
   /// Sets the neutral-file element code from the type and node count.
   void CalcShapeGaussNeutral();
+
+  // Editing (mesh/meshedit.cpp).
+
+  /// Stores the element under the highest element number + 1 and makes this its set; an element
+  /// that carries a number must be in this set under it. Returns the new number.
+  int AddElemtoPlex(Elem* e);
+  /// A node numbered 0 gets and is stored under the highest node number + 1; a numbered node must
+  /// be in the table. Returns the node's number.
+  int AddPtstoPlex(Node* nd);
+  /// Moves the other set's elements here under new numbers and adds its nodes.
+  void AddMesh(Mesh* other);
+  /// Adds copies of the other set's nodes under new numbers and new elements over the copies.
+  void AddMeshAllNew(Mesh* other);
+  /// As AddMeshAllNew with the two nodes of every element exchanged (two-node sets only).
+  void AddMeshAllNewReverse(Mesh* other);
+  /// Adds the other set's nodes and new elements over them with their two nodes exchanged.
+  void AddMeshNewReverseElms(Mesh* other);
+  /// Builds the table of unique corner edges.
+  void CalcEdges();
+  /// Number of unique edges (0 until CalcEdges).
+  int NOfEdges() const { return nedges_; }
+  /// Unique edge k (0-based) of CalcEdges.
+  const MeshEdge& GiveEdge(int k) const { return edges_[k]; }
+  /// Renumbers the nodes 1..N by distance from the node farthest from their centroid.
+  void RenumberNodes();
+  /// Renumbers the nodes 1..N by a breadth-first sweep over neighbouring elements.
+  void RenumberNodes2();
+  /// Changes the node count per element (element arrays are enlarged, never shrunk).
+  void ConvertToNewNnode(int n);
+  /// Deletes every element and empties the element table.
+  void ClearAllElems();
+  /// Deletes every node and empties the node table.
+  void ClearAllNodes();
+  /// Enters the nodes (mode 1) or sample points of every element (other modes) into the tree.
+  void FillOctTree(OctTree& tree, int mode);
+  /// Order of edges: by first node, then second node (-1, 0, 1).
+  static int CompareEdgePointers(const void* a, const void* b);
+  /// Order of node pointers by their number (-1, 0, 1).
+  static int CompareNodePointers(const void* a, const void* b);
+  /// Projects every node of this set into the nearest element of the source sets sampled in
+  /// `tree` and adds its interpolation row (target row, source columns) to M.
+  void Interpolate(OctTree& tree, SystemSparseMatrix* M, int sourceSlot, int targetSlot);
 
  protected:
   /// Creates the tables and computes the element order.
@@ -138,12 +196,13 @@ class Mesh {
   ElemType type_ = NoNe;        ///< element type
   ElemOrder order_ = NoNeOrder; ///< element order of type and node count
   int fvtype_ = 0;              ///< neutral-file element code
-  Plex<Elem>* elems_ = nullptr; ///< elements by number ("Element"), owned
-  Plex<Node>* nodes_ = nullptr; ///< nodes by problem-wide number ("Node"), owned unless borrowed
+  std::unique_ptr<Plex<Elem>> elems_; ///< elements by number ("Element")
+  std::unique_ptr<Plex<Node>> ownNodes_; ///< the set's own node table (null when borrowed)
+  Plex<Node>* nodes_ = nullptr; ///< nodes by problem-wide number ("Node"): ownNodes_ or borrowed
   int nedges_ = 0;              ///< entries of the edge table
-  MeshEdge* edges_ = nullptr;   ///< unique edges, owned (absent until built)
+  std::unique_ptr<MeshEdge[]> edges_; ///< unique edges (absent until built)
   int borrowed_ = 0;            ///< 1 when the node table belongs to someone else
-  int* oldnum_ = nullptr;       ///< numbers before a renumbering, by new number - 1, owned
+  std::unique_ptr<int[]> oldnum_; ///< numbers before a renumbering, by new number - 1
 };
 
 /// Reads a node block into `table` (numbers 1, 2, 3 ... in order); coordinates times scale.

@@ -139,30 +139,44 @@ ScanStatus ScanReal(std::istream& in, double& value) {
   return std::isfinite(value) ? kScanOk : kScanBad;
 }
 
-std::string ReadLowerWord(std::istream& in) {
+std::string ReadWord(std::istream& in) {
   std::streambuf* sb = in.rdbuf();
   std::string w;
   int c = SkipSpace(sb);
   while (c != kEof && !IsSpace(c)) {
-    w.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    w.push_back(static_cast<char>(c));
     c = sb->snextc();
   }
   return w;
 }
 
-void FindLowerWord(std::istream& in, const char* word) {
+std::string ReadLowerWord(std::istream& in) {
+  std::string w = ReadWord(in);
+  for (char& c : w) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return w;
+}
+
+bool SeekLowerWord(std::istream& in, const char* word) {
   for (;;) {
     const std::string w = ReadLowerWord(in);
-    if (w.empty()) OLVU_FATAL("can't find word ***" << word << "*** in input file\n");
-    if (w.find(word) != std::string::npos) return;
+    if (w.empty()) return false;
+    if (w.find(word) != std::string::npos) return true;
   }
 }
 
-int ReadIntAfterWord(std::istream& in) {
+void FindLowerWord(std::istream& in, const char* word) {
+  if (!SeekLowerWord(in, word)) OLVU_FATAL("can't find word ***" << word << "*** in input file\n");
+}
+
+void SkipToDigit(std::istream& in) {
   std::streambuf* sb = in.rdbuf();
   int c = sb->sgetc();
   while (c != kEof && !IsDigit(c)) c = sb->snextc();
   if (c == kEof) OLVU_FATAL("end of file and no digit found\n");
+}
+
+int ReadIntAfterWord(std::istream& in) {
+  SkipToDigit(in);
   int v = 0;
   if (ScanInt(in, v) != kScanOk) OLVU_FATAL("Number out of range at byte " << StreamOffset(in) << " of the input file\n");
   return v;

@@ -27,10 +27,16 @@ void DiscardLine(std::istream& in);
 ScanStatus ScanInt(std::istream& in, int& value);
 /// Skips white space and reads a floating-point number (sign, digits, point, exponent).
 ScanStatus ScanReal(std::istream& in, double& value);
+/// Reads the next white-space-separated word as written ("" at end of stream).
+std::string ReadWord(std::istream& in);
 /// Reads the next white-space-separated word, turned to lower case ("" at end of stream).
 std::string ReadLowerWord(std::istream& in);
+/// Reads lower-cased words until one contains `word`; false when the stream ends first.
+bool SeekLowerWord(std::istream& in, const char* word);
 /// Reads lower-cased words until one contains `word`; end of stream first is fatal.
 void FindLowerWord(std::istream& in, const char* word);
+/// Skips up to the first decimal digit, left in the stream; end of stream first is fatal.
+void SkipToDigit(std::istream& in);
 /// Skips up to the first decimal digit (end of stream first is fatal) and reads the digits.
 int ReadIntAfterWord(std::istream& in);
 /// Byte offset of the stream's read position, for messages (-1 when unknown).

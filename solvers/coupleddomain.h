@@ -3,8 +3,8 @@
 
 class ReaVec;
 
-/// A problem part whose coupling step runs between the passes of a coupled solve; the driver's
-/// Domain implements it, so the solvers never need the domains above them.
+/// A problem part whose coupling step runs between the passes of a coupled solve; the domains
+/// implement it and hand themselves to the solve, so the solvers never need the layers above.
 class CoupledDomain {
  public:
   virtual ~CoupledDomain() = default;

@@ -5,19 +5,17 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 
 #include "foundation/error.h"
-#include "solvers/solverlib.h"
+#include "solvers/compressedkernels.h"
 #include "solvers/sparsematrix.h"
 
 namespace {
 
+// An array of n (at least one) unset entries.
 template <class T>
 std::unique_ptr<T[]> NewArray(long n) {
-  T* p = new (std::nothrow) T[n > 0 ? n : 1];
-  if (!p) OLVU_FATAL("Not space available on heap\n");
-  return std::unique_ptr<T[]>(p);
+  return std::unique_ptr<T[]>(new T[n > 0 ? n : 1]);
 }
 
 // The full rows of a matrix as raw arrays; the symmetric matrix maps each full position to

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <vector>
 
+#include "foundation/assert.h"
 #include "solvers/sparsestruct.h"
 
 class ReaVec;
@@ -54,22 +55,50 @@ class SparseMatrix {
   /// d[i] = sum of row i.
   virtual void lump(ReaVec& d) const = 0;
 
-  /// Address of value k, row pointer i and column k as the matrix shows them (full rows).
-  virtual double* val(int k) { return &val_[k]; }
-  virtual int* row_ptr(int i) { return &row_ptr_[i]; }
-  virtual int* col_ind(int k) { return &col_ind_[k]; }
+  /// Address of value k, row pointer i and column k as the matrix shows them (full rows);
+  /// one past the last is a valid address. Checked only in checked builds.
+  virtual double* val(int k) {
+    OLVU_ASSERT(k >= 0 && k <= nnz_, "sparse value " << k << " outside 0.." << nnz_);
+    return &val_[k];
+  }
+  virtual int* row_ptr(int i) {
+    OLVU_ASSERT(i >= 0 && i <= dims_[0], "sparse row pointer " << i << " outside 0.." << dims_[0]);
+    return &row_ptr_[i];
+  }
+  virtual int* col_ind(int k) {
+    OLVU_ASSERT(k >= 0 && k <= nnz_, "sparse column " << k << " outside 0.." << nnz_);
+    return &col_ind_[k];
+  }
   /// True when the matrix holds no value.
   virtual int null() const { return nnz_ == 0; }
-  virtual const double* val(int k) const { return &val_[k]; }
-  virtual const int* row_ptr(int i) const { return &row_ptr_[i]; }
-  virtual const int* col_ind(int k) const { return &col_ind_[k]; }
+  virtual const double* val(int k) const {
+    OLVU_ASSERT(k >= 0 && k <= nnz_, "sparse value " << k << " outside 0.." << nnz_);
+    return &val_[k];
+  }
+  virtual const int* row_ptr(int i) const {
+    OLVU_ASSERT(i >= 0 && i <= dims_[0], "sparse row pointer " << i << " outside 0.." << dims_[0]);
+    return &row_ptr_[i];
+  }
+  virtual const int* col_ind(int k) const {
+    OLVU_ASSERT(k >= 0 && k <= nnz_, "sparse column " << k << " outside 0.." << nnz_);
+    return &col_ind_[k];
+  }
   /// Rows (0) or columns (1).
   virtual int dim(int i) const { return dims_[i]; }
   virtual int size(int i) const { return dims_[i]; }
-  /// Stored positions of row i, its first column and its first value.
-  virtual int row_size(int i) const { return row_ptr_[i + 1] - row_ptr_[i]; }
-  virtual const int* col_vec(int i) const { return &col_ind_[row_ptr_[i]]; }
-  virtual const double* val_vec(int i) const { return &val_[row_ptr_[i]]; }
+  /// Stored positions of row i, its first column and its first value (row checked only in checked builds).
+  virtual int row_size(int i) const {
+    OLVU_ASSERT(i >= 0 && i < dims_[0], "sparse row " << i << " outside 0.." << dims_[0] << "-1");
+    return row_ptr_[i + 1] - row_ptr_[i];
+  }
+  virtual const int* col_vec(int i) const {
+    OLVU_ASSERT(i >= 0 && i < dims_[0], "sparse row " << i << " outside 0.." << dims_[0] << "-1");
+    return &col_ind_[row_ptr_[i]];
+  }
+  virtual const double* val_vec(int i) const {
+    OLVU_ASSERT(i >= 0 && i < dims_[0], "sparse row " << i << " outside 0.." << dims_[0] << "-1");
+    return &val_[row_ptr_[i]];
+  }
   /// Number of stored values.
   virtual int numnonzeros() const { return nnz_; }
   /// Scale figure of the diagonal: sqrt(min |a_ii| max |a_ii|), or 1 when either is below 1e-14.
@@ -85,7 +114,9 @@ class SparseMatrix {
   /// Sorts every row's columns with their values (refused on a shared, unsorted pattern).
   virtual void Qsort();
   /// Reference to the value at (i, j); fatal when absent.
-  virtual double& operator()(int i, int j) const;
+  double& operator()(int i, int j) { return *at(i, j); }
+  /// The value at (i, j); fatal when absent.
+  double operator()(int i, int j) const { return *at(i, j); }
   /// Position of (i, j); fatal when absent.
   virtual int position(int i, int j) const;
   /// v[i] clamped to the range of its neighbour values.
@@ -100,8 +131,10 @@ class SparseMatrix {
   virtual double row_minmod(int i, const ReaVec& v) const;
   /// v[i] plus the superbee-limited neighbour difference.
   virtual double row_superbee(int i, const ReaVec& v) const;
-  /// Reference to the diagonal value of row i.
-  virtual double& diag(int i) const;
+  /// Reference to the diagonal value of row i; fatal when absent.
+  double& diag(int i) { return *diag_at(i); }
+  /// The diagonal value of row i; fatal when absent.
+  double diag(int i) const { return *diag_at(i); }
 
   /// y = A x.
   virtual void mult(const ReaVec& x, ReaVec& y) = 0;
@@ -149,6 +182,11 @@ class SparseMatrix {
   friend std::ostream& operator<<(std::ostream& os, const SparseMatrix& m);
 
  protected:
+  /// Address of the value at (i, j); fatal when absent. Only the accessors above hand it out,
+  /// writable from a non-const matrix alone.
+  virtual double* at(int i, int j) const;
+  /// Address of the diagonal value of row i; fatal when absent.
+  double* diag_at(int i) const;
   /// Value of full position k.
   double fval(int k) const { return fpos_ ? val_[fpos_[k]] : val_[k]; }
   /// Position of (i, j) in the matrix's own arrays by the pattern's lookup, or -1.
@@ -214,7 +252,6 @@ class SystemSparseMatrix : public SparseMatrix {
   void addToLhs(const IntVec& nodes, const Matrix& m) override;
   int addValue(int i, int j, double v) override;
   void addValue(double v) override;
-  double& operator()(int i, int j) const override;
   int position(int i, int j) const override;
 
   // Fixed unknowns.
@@ -418,6 +455,9 @@ class SystemSparseMatrix : public SparseMatrix {
   void Gauss_Seidel_Iteration(ReaVec& x, const ReaVec& b, BitVec& fixed, int sweeps, double tol);
   /// Consistency of the compressed-row arrays.
   bool verify() const;
+
+ protected:
+  double* at(int i, int j) const override;
 };
 
 /// Symmetric sparse matrix stored by its upper triangle (one value per upper position).
@@ -437,20 +477,39 @@ class SymmetricSparseMatrix : public SparseMatrix {
 
   using SparseMatrix::mult_off_diagonal;
 
-  // Full-row view through the accessors: value of full position k, full row pointers and columns.
-  double* val(int k) override { return &val_[fpos_[k]]; }
-  const double* val(int k) const override { return &val_[fpos_[k]]; }
-  int* row_ptr(int i) override { return &frow_ptr_[i]; }
-  const int* row_ptr(int i) const override { return &frow_ptr_[i]; }
-  int* col_ind(int k) override { return &fcol_ind_[k]; }
-  const int* col_ind(int k) const override { return &fcol_ind_[k]; }
-  /// Upper value k, upper row pointer i and upper column k.
-  double* sval(int k) { return &val_[k]; }
-  const double* sval(int k) const { return &val_[k]; }
-  int* srow_ptr(int i) { return &row_ptr_[i]; }
-  const int* srow_ptr(int i) const { return &row_ptr_[i]; }
-  int* scol_ind(int k) { return &col_ind_[k]; }
-  const int* scol_ind(int k) const { return &col_ind_[k]; }
+  // Full-row view through the accessors: value of full position k, full row pointers and columns
+  // (checked only in checked builds; a value needs a stored full position).
+  double* val(int k) override {
+    OLVU_ASSERT(k >= 0 && k < fnnz_, "symmetric full position " << k << " outside 0.." << fnnz_ << "-1");
+    return &val_[fpos_[k]];
+  }
+  const double* val(int k) const override {
+    OLVU_ASSERT(k >= 0 && k < fnnz_, "symmetric full position " << k << " outside 0.." << fnnz_ << "-1");
+    return &val_[fpos_[k]];
+  }
+  int* row_ptr(int i) override {
+    OLVU_ASSERT(i >= 0 && i <= dims_[0], "sparse row pointer " << i << " outside 0.." << dims_[0]);
+    return &frow_ptr_[i];
+  }
+  const int* row_ptr(int i) const override {
+    OLVU_ASSERT(i >= 0 && i <= dims_[0], "sparse row pointer " << i << " outside 0.." << dims_[0]);
+    return &frow_ptr_[i];
+  }
+  int* col_ind(int k) override {
+    OLVU_ASSERT(k >= 0 && k <= fnnz_, "symmetric full column " << k << " outside 0.." << fnnz_);
+    return &fcol_ind_[k];
+  }
+  const int* col_ind(int k) const override {
+    OLVU_ASSERT(k >= 0 && k <= fnnz_, "symmetric full column " << k << " outside 0.." << fnnz_);
+    return &fcol_ind_[k];
+  }
+  /// Upper value k, upper row pointer i and upper column k (one past the last is a valid address).
+  double* sval(int k) { return SparseMatrix::val(k); }
+  const double* sval(int k) const { return SparseMatrix::val(k); }
+  int* srow_ptr(int i) { return SparseMatrix::row_ptr(i); }
+  const int* srow_ptr(int i) const { return SparseMatrix::row_ptr(i); }
+  int* scol_ind(int k) { return SparseMatrix::col_ind(k); }
+  const int* scol_ind(int k) const { return SparseMatrix::col_ind(k); }
 
   // Assembly (entries below the diagonal are dropped).
   int addToLhs(int i, int j, double v) override;
@@ -458,7 +517,6 @@ class SymmetricSparseMatrix : public SparseMatrix {
   void addToLhs(const IntVec& nodes, const Matrix& m) override;
   int addValue(int i, int j, double v) override;
   void addValue(double v) override;
-  double& operator()(int i, int j) const override;
   int position(int i, int j) const override;
 
   // Products with the full symmetric matrix.
@@ -513,6 +571,7 @@ class SymmetricSparseMatrix : public SparseMatrix {
   void IGauss_Seidel_Iteration(double* x, const double* b) const override;
 
  protected:
+  double* at(int i, int j) const override;
   void retake_pattern() override;
   friend class SystemSparseMatrix;
 };

@@ -41,6 +41,8 @@ TEST(BadData, EachFaultOfTheDataFileHasItsMessage) {
       {"infinite increment", Replace(Cavity(), "\"0.1\" [s]", "\"1e308*10\" [s]"), "Too Small Time Increment found\n"},
       {"run velocity 0", withGeneral(general.substr(0, general.size() - 1) + " NewRunVelocities 1 0 2 StepsNewRunVelocities 5;"),
        "Wrong definition of NewRunVelocities\n"},
+      {"no steps for the new runs", withGeneral(general.substr(0, general.size() - 1) + " NewRunVelocities 1 2 StepsNewRunVelocities 0;"),
+       "Wrong minimum StepsNewRunVelocities given\n"},
       {"refinement word", withGeneral(general.substr(0, general.size() - 1) + " Refine_Mesh Fine;"),
        "Background mesh type Fine not implemented\n"},
       {"gravity of two", Replace(Cavity(), "Gravity 0 -9.81 0", "Gravity 0 -9.81"), "Gravity must be three dimensional\n"},
@@ -76,14 +78,15 @@ TEST(BadData, WrongFirstCardLeavesTheEarlierResultsAlone) {
   Folder dir;
   dir.write("cavity", DataFile("cavity"));
   ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0);
-  const std::string res = dir.read("cavity.res"), war = dir.read("cavity.war"), mov = dir.read("cavity.mov");
+  const std::string res = dir.read("cavity.res"), war = WithoutHeapNotes(dir.read("cavity.war")),
+                    mov = dir.read("cavity.mov");
   ASSERT_FALSE(res.empty());
   dir.write("cavity", Replace(DataFile("cavity"), "OLVU_2D;", "OLVU_3D;"));
   const Outcome r = dir.olvu({"-name", "cavity"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(dir.read("cavity.err"), ErrFile("OLVU_2D: Incorrect input file format\n"));
   EXPECT_EQ(dir.read("cavity.res"), res);
-  EXPECT_EQ(dir.read("cavity.war"), war);
+  EXPECT_EQ(WithoutHeapNotes(dir.read("cavity.war")), war);
   EXPECT_EQ(dir.read("cavity.mov"), mov);
   // In three dimensions the 2D file is the wrong one.
   dir.write("cavity", DataFile("cavity"));
@@ -106,7 +109,7 @@ TEST(BadData, TimeIncrementThatFailsAtStepTwoKeepsStepOne) {
     const std::string res = dir.read("cavity.res");
     EXPECT_NE(res.find("Result \"VELOCITY\" \"QUELMA\" 0.1 Vector OnNodes"), std::string::npos);
     EXPECT_EQ(res.find("QUELMA\" 0.2"), std::string::npos);
-    EXPECT_EQ(dir.read("cavity.rst"), "Problem;\nCurrent_Step = 1 ,\tTotal_Time = 0.1;\nEndProblem;\n");
+    EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 1 ,\tTotal_Time = 0.1;\nEndProblem;\n");
   }
 }
 

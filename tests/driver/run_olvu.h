@@ -90,6 +90,24 @@ inline std::string Replace(std::string text, const std::string& from, const std:
   return text;
 }
 
+/// A restart file without the domains' blocks: its first two lines and its last.
+inline std::string RstFrame(const std::string& rst) {
+  const auto second = rst.find('\n', rst.find('\n') + 1);
+  const auto last = rst.rfind("EndProblem;");
+  if (second == std::string::npos || last == std::string::npos || last < second) return rst;
+  return rst.substr(0, second + 1) + rst.substr(last);
+}
+
+/// `text` without the heap-check warnings of the start and the end of a run, whose appearance
+/// depends on the memory allocator (a sanitizer's differs), not on the run.
+inline std::string WithoutHeapNotes(std::string text) {
+  for (const char* note : {"\t***       WARNING!       ***\n -->\tCan't verify \"new\"/\"delete\" instructions\n",
+                           "\t***       WARNING!       ***\n -->\tNot all memory allocated has been deallocated.\n"
+                           "\t(Verify that each \"new\" instruction has a \"delete\" instruction)\n"})
+    text = Replace(text, note, "");
+  return text;
+}
+
 /// The fatal report of a .err file around `message`.
 inline std::string ErrFile(const std::string& message) { return std::string(kErrBanner) + message; }
 

@@ -75,10 +75,14 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
   const std::string res = dir.read("cavity.res");
   EXPECT_EQ(res.rfind("Qor Post Results File 1.0\n", 0), 0u);
   const std::vector<std::string> blocks = ResultLines(res);
-  // The problem-wide blocks of the initial data and of each output step, in the fixed order.
+  // The fluid domain's blocks, then the problem-wide blocks of the initial data and of each
+  // output step, in the fixed order.
   std::vector<std::string> expected;
   for (const char* t : {"0", "0.1", "0.2"}) {
     const std::string at = std::string(" ") + t + " ";
+    if (std::string(t) == "0") expected.push_back("Result \"DISTANCE\" \"INITIAL DATA\"" + at + "Scalar OnNodes");
+    for (const char* fluid : {"DIVERGENCE", "TAU_PARAMENTER", "DISTANCE", "WALL_LAW_TRACTION", "VORTICITY"})
+      expected.push_back("Result \"" + std::string(fluid) + "\" \"QUELMA\"" + at + "Scalar OnNodes");
     expected.push_back("Result \"VELOCITY\" \"QUELMA\"" + at + "Vector OnNodes");
     expected.push_back("Result \"VELOCITY_STRESS_TENSOR\" \"QUELMA\"" + at + "Matrix OnNodes");
     expected.push_back("Result \"DENSITY\" \"QUELMA\"" + at + "Scalar OnNodes");
@@ -92,12 +96,12 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
                      "\t5\t0\n\t6\t0\n\t7\t0\n\t8\t0\n\t9\t0\nEnd Values\n"),
             std::string::npos);
 
-  EXPECT_EQ(dir.read("cavity.rst"), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\nEndProblem;\n");
   // Force lines carry the time at the start of each step, movement lines the time at its end.
   EXPECT_EQ(dir.read("cavity.for"), "\n0\t\n0.1\t");
   EXPECT_EQ(dir.read("cavity.mov"), "\n0.1\t\n0.2\t");
   // The driver's notices, around what the fluid domain reports while it is read.
-  const std::string war = dir.read("cavity.war");
+  const std::string war = WithoutHeapNotes(dir.read("cavity.war"));
   EXPECT_EQ(war.rfind(" -->\t********** RUNNING OLVU 2D **********\n", 0), 0u);
   EXPECT_EQ(war.substr(war.find(" -->\tSTEP = 1")),
             " -->\tSTEP = 1, TIME = 0.1: Converged after 1 iterations.\n"
@@ -165,12 +169,12 @@ TEST(Run, GeometryFarFromTheOriginIsWarnedAbout) {
   ASSERT_NE(data.find("  9  101.0 101.0 0.0\n"), std::string::npos);
   Folder dir;
   ASSERT_EQ(RunCavity(dir, data).status, 0) << dir.read("cavity.err");
-  EXPECT_NE(dir.read("cavity.war").find("\t***       WARNING!       ***\n -->\tGeometry position may reduce calculation "
+  EXPECT_NE(WithoutHeapNotes(dir.read("cavity.war")).find("\t***       WARNING!       ***\n -->\tGeometry position may reduce calculation "
                                         "precision.\n\tIt is recommended to center domain in origin.\n"),
             std::string::npos);
   Folder near;
   RunCavity(near, Cavity());
-  EXPECT_EQ(near.read("cavity.war").find("Geometry position"), std::string::npos);
+  EXPECT_EQ(WithoutHeapNotes(near.read("cavity.war")).find("Geometry position"), std::string::npos);
 }
 
 TEST(Run, ResultsSelectionGatesTheBlocks) {
@@ -203,7 +207,7 @@ TEST(Run, PhysicalDataWarnings) {
     Folder dir;
     ASSERT_EQ(RunCavity(dir, Replace(Cavity(), "PhysicalData Gravity 0 -9.81 0 [m/s2];", c.physical)).status, 0)
         << dir.read("cavity.err");
-    const std::string war = dir.read("cavity.war");
+    const std::string war = WithoutHeapNotes(dir.read("cavity.war"));
     std::string expected;
     for (const std::string& w : c.warnings) expected += banner + w + "\n";
     const auto at = war.find(" -->\tFluid:");
@@ -224,7 +228,7 @@ TEST(Run, VerboseNoneLeavesForceMovementAndWarningFilesEmpty) {
   ASSERT_EQ(r.status, 0);
   for (const char* ext : {".for", ".mov", ".war"}) {
     EXPECT_TRUE(dir.exists(std::string("cavity") + ext));
-    EXPECT_EQ(dir.read(std::string("cavity") + ext), "") << ext;
+    EXPECT_EQ(WithoutHeapNotes(dir.read(std::string("cavity") + ext)), "") << ext;
   }
   EXPECT_EQ(r.out, std::string("\n") + kBanner + ConvergedStep(1, "0.1") + ConvergedStep(2, "0.2"));
 }
@@ -234,7 +238,7 @@ TEST(Run, OutputStepAndOutputStartChooseTheResultSteps) {
   RunCavity(dir, CavityWith("GeneralData Number_of_Steps 12 Time_Increment \"0.1\" [s] OutPut_Step 5 Max_Iterations 3;"));
   // The initial data, steps 5 and 10, and the last step.
   EXPECT_EQ(VelocityTimes(dir.read("cavity.res")), (std::vector<std::string>{"0", "0.5", "1", "1.2"}));
-  EXPECT_EQ(dir.read("cavity.rst"), "Problem;\nCurrent_Step = 12 ,\tTotal_Time = 1.2;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 12 ,\tTotal_Time = 1.2;\nEndProblem;\n");
 
   RunCavity(dir, CavityWith("GeneralData Number_of_Steps 12 Time_Increment \"0.1\" [s] OutPut_Step 5 "
                             "OutPut_Start 7 Max_Iterations 3;"));
@@ -245,7 +249,7 @@ TEST(Run, OutputStepAndOutputStartChooseTheResultSteps) {
                                               "OutPut_Step 2 OutPut_Start 50 Max_Iterations 3;"));
   ASSERT_EQ(r.status, 0);
   EXPECT_EQ(VelocityTimes(dir.read("cavity.res")), (std::vector<std::string>{"0", "0.3"}));
-  EXPECT_NE(dir.read("cavity.war").find("\t***       WARNING!       ***\n -->\tChanged OutPut_Start to 3\n"),
+  EXPECT_NE(WithoutHeapNotes(dir.read("cavity.war")).find("\t***       WARNING!       ***\n -->\tChanged OutPut_Start to 3\n"),
             std::string::npos);
 }
 
@@ -258,7 +262,7 @@ TEST(Run, IterationLimitAcceptsTheStepWithAWarning) {
   const std::string failing = "VarIncrRatio(Vel) 0\n";
   EXPECT_EQ(r.out, std::string("\n") + kBanner + kNewStep + failing + failing + failing +
                        "STEP = 1, TIME = 0.1: More than 3 iterations may be necessary.\n" + kEndStep);
-  EXPECT_NE(dir.read("cavity.war").find("\t***       WARNING!       ***\n -->\tSTEP = 1, TIME = 0.1: More than 3 "
+  EXPECT_NE(WithoutHeapNotes(dir.read("cavity.war")).find("\t***       WARNING!       ***\n -->\tSTEP = 1, TIME = 0.1: More than 3 "
                                         "iterations may be necessary.\n"),
             std::string::npos);
 
@@ -278,7 +282,7 @@ TEST(Run, StartUpIntervalsRunBeforeTheFirstStepWithoutAdvancingTime) {
   std::string intervals;
   for (int i = 0; i < 3; ++i) intervals += kRatios;
   EXPECT_EQ(r.out, std::string("\n") + kBanner + intervals + ConvergedStep(1, "0.1"));
-  const std::string war = dir.read("cavity.war");
+  const std::string war = WithoutHeapNotes(dir.read("cavity.war"));
   EXPECT_NE(war.find(" -->\tInitialising Pressure & Velocity Fields\n -->\tINITIAL PHASE: 1 of 3\n"
                      " -->\tINITIAL PHASE: 2 of 3\n -->\tINITIAL PHASE: 3 of 3\n -->\tSTEP = 1, TIME = 0.1:"),
             std::string::npos)
@@ -302,7 +306,7 @@ TEST(Run, NewRunVelocitiesAddAnAccelerationPhaseAndItsSteps) {
   // Step 1, one acceleration interval (2 / 10 + 1) without time advance, then steps 2 and 3.
   EXPECT_EQ(r.out, std::string("\n") + kBanner + ConvergedStep(1, "0.1") + kRatios + ConvergedStep(2, "0.2") +
                        ConvergedStep(3, "0.3"));
-  const std::string war = dir.read("cavity.war");
+  const std::string war = WithoutHeapNotes(dir.read("cavity.war"));
   EXPECT_NE(war.find(" -->\tResults written successfully !\n -->\tStarting Acceleration Phase\n"
                      " -->\tINITIAL PHASE: 1 of 1\n -->\tSTEP = 2"),
             std::string::npos)
@@ -336,7 +340,7 @@ TEST(Run, RestartResumesAfterTheSavedStep) {
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
   EXPECT_EQ(r.out, std::string("\n") + kBanner + ConvergedStep(3, "0.3") + ConvergedStep(4, "0.4"));
   EXPECT_EQ(VelocityTimes(dir.read("cavity.res")), (std::vector<std::string>{"0", "0.3", "0.4"}));
-  EXPECT_EQ(dir.read("cavity.rst"), "Problem;\nCurrent_Step = 4 ,\tTotal_Time = 0.4;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 4 ,\tTotal_Time = 0.4;\nEndProblem;\n");
 
   // A saved step at the step count, a frame without its end and a missing file: each is fatal
   // and leaves the restart file as it was.
@@ -349,6 +353,7 @@ TEST(Run, RestartResumesAfterTheSavedStep) {
        "(Current_Step > Number_of_Steps) found in restart file.\n"},
       {"Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\n", "Unexpected end of file cavity.rst found\n"},
       {"", "Cannot find input file \"cavity.rst\"\n"},
+      {"Problem;\nCurrent_Step = -3 ,\tTotal_Time = 0.2;\nEndProblem;\n", "Wrong Current_Step found in restart file.\n"},
   };
   for (const Bad& b : bad) {
     Folder d;

@@ -17,10 +17,14 @@ void* Allocate(std::size_t n) {
 
 long olvu_test::HeapAllocations() { return g_allocations.load(std::memory_order_relaxed); }
 
+// A failed allocation goes to the installed new handler, as with the standard operator.
 void* operator new(std::size_t n) {
-  void* p = Allocate(n);
-  if (!p) std::abort();  // tests never run out of memory
-  return p;
+  for (;;) {
+    if (void* p = Allocate(n)) return p;
+    std::new_handler h = std::get_new_handler();
+    if (!h) throw std::bad_alloc();
+    h();
+  }
 }
 void* operator new[](std::size_t n) { return operator new(n); }
 void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }

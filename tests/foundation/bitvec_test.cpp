@@ -99,7 +99,8 @@ TEST(BitVec, CopyAndAssignmentAreDeep) {
   c = a;
   d = a;
   a.unmark();
-  a = a;
+  const BitVec& same = a;
+  a = same;  // self-assignment keeps the bits
   EXPECT_EQ(Bits(b), (std::vector<int>{1, 1, 0, 1, 0, 0, 0, 0, 1}));
   EXPECT_EQ(Bits(c), Bits(b));
   EXPECT_EQ(d.n, 9u);

@@ -4,7 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <iostream>
+#include <new>
+#include <vector>
 
 #include "tests/support/child.h"
 
@@ -113,4 +116,46 @@ TEST(ErrorReport, ReportFilesAreCreatedReadWriteForOwnerAndGroup) {
   struct stat st {};
   ASSERT_EQ(stat((r.dir + "/case.war").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0664u);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define OLVU_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define OLVU_TEST_ASAN 1
+#endif
+#endif
+
+#ifndef OLVU_TEST_ASAN
+// Far more than any machine has: every allocation path must end with the heap message.
+constexpr std::size_t kHugeDoubles = std::size_t(1) << 42;
+// Keeps an allocation observable, so the compiler cannot drop it.
+double* volatile g_kept = nullptr;
+#endif
+
+TEST(HeapExhaustion, EveryAllocationPathEndsWithTheHeapMessage) {
+#ifdef OLVU_TEST_ASAN
+  GTEST_SKIP() << "the address sanitizer reports a failed allocation itself";
+#else
+  EXPECT_NE(std::get_new_handler(), nullptr);  // installed before main
+  const std::function<void()> paths[] = {
+      [] { g_kept = new double[kHugeDoubles]; },
+      [] { std::vector<double> v(kHugeDoubles); },
+      [] {
+        std::vector<int> v;
+        v.reserve(kHugeDoubles);
+      },
+  };
+  for (const auto& body : paths) {
+    auto r = RunInChild(body);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\n\nNot space available on heap\n");
+  }
+  auto named = RunInChild([] {
+    MemoryControlOn("case");
+    std::vector<double> v(kHugeDoubles);
+  });
+  EXPECT_EQ(named.status, 1);
+  EXPECT_EQ(named.file("case.err"), std::string(kErrBanner) + "Not space available on heap\n");
+#endif
 }

@@ -21,6 +21,18 @@ void ExpectFatal(const std::function<void()>& body, const std::string& text) {
   EXPECT_EQ(r.err, "\n\n" + text);
 }
 
+// Number of chunks on the ring.
+template <class T>
+std::size_t ChunkCount(const Plex<T>& t) {
+  std::size_t n = 0;
+  auto* c = t.head;
+  do {
+    ++n;
+    c = c->next;
+  } while (c != t.head);
+  return n;
+}
+
 // Ring structure: ascending aligned chunks from head, consistent back links,
 // and no occupied slot outside [low, high] (the fast lookups rely on it).
 template <class T>
@@ -217,6 +229,34 @@ TEST(Plex, IterationBothWaysAcrossChunks) {
   EXPECT_EQ(i, 5);
 }
 
+// A const table looks up and iterates without creating chunks, also from a cursor in a gap
+// between chunks (indices 200..399 have none here).
+TEST(Plex, ConstTableLooksUpAndIteratesWithoutGrowing) {
+  Plex<int> t(100, "t");
+  int v[3];
+  t.set_at(5, &v[0]);
+  t.set_at(150, &v[1]);
+  t.set_at(420, &v[2]);
+  const Plex<int>& c = t;
+  const std::size_t before = ChunkCount(t);
+  EXPECT_EQ(c.get_at(150), &v[1]);
+  EXPECT_EQ(c.free(250), 1);
+  EXPECT_EQ(c.free(420), 0);
+  int i = 250;
+  EXPECT_EQ(c.next(i), &v[2]);
+  EXPECT_EQ(i, 420);
+  i = 250;
+  EXPECT_EQ(c.prev(i), &v[1]);
+  EXPECT_EQ(i, 150);
+  std::vector<int> up;
+  i = 0;
+  while (c.next(i)) up.push_back(i);
+  EXPECT_EQ(up, (std::vector<int>{5, 150, 420}));
+  EXPECT_EQ(ChunkCount(t), before);
+  ExpectSoundRing(t);
+  ExpectFatal([&] { (void)c.get_at(250); }, "Do not exist index 250 in Plex t\n");
+}
+
 TEST(Plex, OverwriteAndEmptyingRules) {
   Plex<int> t(10, "t");
   int a, b;
@@ -291,7 +331,7 @@ TEST(Plex, WorksForOtherElementTypes) {
 struct FakeElem {
   int number;
   std::vector<int> nodes;
-  void PrintTo(std::ostream& out, int, int) {
+  void PrintTo(std::ostream& out, int, int) const {
     out << std::setw(5) << number << " ";
     for (int n : nodes) out << std::setw(15) << n;
     out << "\n";

@@ -4,8 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <sstream>
+#include <vector>
 
 #include "foundation/alloc.h"
 #include "foundation/matrix.h"
@@ -113,6 +115,31 @@ TEST(ReaVec, BorrowedStorageAndPoolVectors) {
   ExpectVec(k, {2, 4, 6, 7, 7});
   EXPECT_NE(k.GivePointer(), m.GivePointer());
   ExpectVec(z, {0.5, 0.5, 0.5, 0.5});
+  AllocReset();
+}
+
+// Code that takes any vector by ReaVec& may assign a temporary or empty it; a pool vector
+// handed to it keeps pool storage (under the sanitizers a pool array reaching delete[] stops
+// the run with an alloc-dealloc mismatch).
+void AssignSum(ReaVec& o, const ReaVec& a, const ReaVec& b) { o = a + b; }
+void Empty(ReaVec& o) { o.remove(); }
+
+TEST(ReaVec, PoolVectorThroughAReferenceKeepsPoolStorage) {
+  AllocInit(1 << 16);
+  AllocReset();
+  const ReaVec a = Make({1, 2, 3}), b = Make({10, 20, 30});
+  ReaVecM m(3, 0.0), shorter(2, 0.0);
+  const double* pool = m.GivePointer();
+  AssignSum(m, a, b);
+  ExpectVec(m, {11, 22, 33});
+  EXPECT_EQ(m.GivePointer(), pool);  // same length: the values land in the same pool array
+  AssignSum(shorter, a, b);          // other length: a new pool array
+  ExpectVec(shorter, {11, 22, 33});
+  Empty(m);
+  EXPECT_TRUE(m.null());
+  ReaVec heap(3, 0.0);
+  AssignSum(heap, a, b);  // a heap vector still takes the temporary's array over
+  ExpectVec(heap, {11, 22, 33});
   AllocReset();
 }
 
@@ -381,6 +408,31 @@ TEST(ReaVecText, WriteAsciiBytes) {
   }, "Can not WriteAscii (Zero size vector)\n\n");
 }
 
+// The buffered writer formats each entry as a scientific, upper-case stream would.
+TEST(ReaVecText, WriteAsciiMatchesTheStreamFormat) {
+  const std::vector<double> values = {0.0, -0.0, 1e-300, -1e300, 123456.789, -4.9e-324,
+                                      std::numeric_limits<double>::infinity(),
+                                      -std::numeric_limits<double>::infinity(), std::nan("")};
+  for (int precision : {0, 3, 9, 17}) {
+    ReaVec v(unsigned(values.size()));
+    std::ostringstream expected;
+    expected << "K\tlen = " << values.size() << ";\n";
+    expected.precision(precision);
+    expected.setf(std::ios::scientific, std::ios::floatfield);
+    expected.setf(std::ios::uppercase);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      v(unsigned(k + 1)) = values[k];
+      if (!(values[k] < 0)) expected << ' ';
+      expected.width(precision + 7);
+      expected << values[k] << ' ';
+    }
+    expected << "\n";
+    std::ostringstream o;
+    v.WriteAscii(o, "K", precision);
+    EXPECT_EQ(o.str(), expected.str()) << precision;
+  }
+}
+
 TEST(ReaVecText, StreamAndPrintForms) {
   std::ostringstream o;
   o.precision(2);
@@ -461,6 +513,11 @@ TEST(ReaVecText, HugeCountIsRefusedBeforeAnyStorage) {
     ReaVec v;
     v.ReadAscii(in, "Tm", 1);
   }, "Wrong data found in ReadAscii of vector Tm: expected 294967295 values, read 2\n");
+  ExpectFatal([] {
+    std::istringstream in("4279496741");
+    ReaVec v;
+    v.ReadAscii(in, "Vx", 1);
+  }, "Wrong data found in ReadAscii of vector Vx: expected 4279496741 values, read 0\n");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <sstream>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "input/input.h"
 #include "mesh/elem.h"
@@ -149,6 +151,27 @@ TEST(ElementList, ReadsElementsAndGathersTheirNodes) {
     EXPECT_EQ(m.giveElm(2)->node(3), all.get_at(4));
     EXPECT_EQ(m.giveNode(3), all.get_at(3));  // the same node object as the problem's
     EXPECT_EQ(Rest(in), "next;");
+    DeleteElems(m);
+  });
+}
+
+// A const set finds and walks its elements and nodes; what it hands out is read-only.
+TEST(ElementList, ConstSetLooksUpAndWalksReadOnly) {
+  static_assert(std::is_same_v<decltype(std::declval<const Mesh&>().giveNode(1)), const Node*>);
+  static_assert(std::is_same_v<decltype(std::declval<const Mesh&>().giveElm(1)), const Elem*>);
+  WithNodes(kNodes, [](Plex<Node>& all, std::istream&) {
+    std::istringstream in("Elements 1 1 2 3 2 1 3 4 End Elements");
+    Mesh m(100, 100, 3, Triangle, 3);
+    m.ReadElemsFromAscii(in, &all);
+    const Mesh& c = m;
+    EXPECT_EQ(c.giveNode(4), all.get_at(4));
+    EXPECT_EQ(c.giveElm(2)->Num(), 2);
+    int i = 0, nodes = 0, elems = 0;
+    while (c.giveNextNode(i)) ++nodes;
+    while (c.giveNextElm(i)) ++elems;
+    EXPECT_EQ(nodes, 4);
+    EXPECT_EQ(elems, 2);
+    EXPECT_EQ(c.GiveNodePlex()->count, 4);
     DeleteElems(m);
   });
 }

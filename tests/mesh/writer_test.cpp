@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -20,7 +21,7 @@ std::string Num15(int k) { return std::string(14 - (k > 9), ' ') + std::to_strin
 /// A set with an old-number table, as a renumbering leaves it.
 struct RenumberedMesh : Mesh {
   using Mesh::Mesh;
-  void SetOldNumbers(int* old) { oldnum_ = old; }
+  void SetOldNumbers(std::unique_ptr<int[]> old) { oldnum_ = std::move(old); }
 };
 
 /// A triangle set of two elements over four nodes; deletes its nodes and elements.
@@ -112,7 +113,7 @@ TEST(MeshWriter, OldNumberFormsOnBothKindsOfStream) {
   EXPECT_NE(os.str().find("Elements\n    1 " + Num15(1) + Num15(2) + Num15(3) + "\n"), std::string::npos);
   EXPECT_EQ(os.str().substr(0, kHeader.size() + 12), kHeader + "Coordinates\n");
 
-  t.mesh.SetOldNumbers(new int[4]{40, 30, 0, 10});
+  t.mesh.SetOldNumbers(std::unique_ptr<int[]>(new int[4]{40, 30, 0, 10}));
   std::ostringstream old;
   t.mesh.PrintTo(old, 1, 0);
   EXPECT_NE(old.str().find("\n   40              0"), std::string::npos) << old.str();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/driver/run_olvu.h"
+#include "tests/model/resblocks.h"
 
 namespace {
 
@@ -13,20 +14,14 @@ using olvu_test::DataFile;
 using olvu_test::ErrFile;
 using olvu_test::Folder;
 using olvu_test::Replace;
+using olvu_test::BlockAt;
+using olvu_test::InitialBlock;
 
 // The cavity of two materials with `block` as its Boundary block.
 std::string WithBoundary(const std::string& block) {
   return Replace(DataFile("twosets.dat"), "EndElmSets;\nTotalDefinition;", "EndElmSets;\n" + block + "TotalDefinition;");
 }
 
-// The lines of the block `name` at time 0 of a .res text.
-std::string InitialBlock(const std::string& res, const std::string& name) {
-  const std::string head = "Result \"" + name + "\" \"QUELMA\" 0 ";
-  const auto at = res.find(head);
-  if (at == std::string::npos) return "";
-  const auto values = res.find("Values\n", at) + 7;
-  return res.substr(values, res.find("End Values", values) - values);
-}
 
 struct RunResult {
   olvu_test::Outcome outcome;
@@ -109,6 +104,83 @@ TEST(BoundaryRuns, FaultsOfTheBlock) {
                               "Max_Iterations 3 Start_Up_Control Time;"));
   EXPECT_EQ(startUp.err, ErrFile("Fix Velocity Field conditions do not work with smoothed start up.\n"
                                  "\tRemove the Start_Up_Control option.\n"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BoundaryRuns, InitialPressureFunctionIsPressureOverDensity) {
+  // The Pressure function's magnitude is pressure over density ([m2/s2]): the block shows it
+  // times the density, while a "Pres" line is in pressure units whatever the density.
+  const std::string text = Replace(WithBoundary("Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n" + kWalls +
+                                                "Node 5 Pres 7;\nEndBoundary;\n"),
+                                   "Function VelocityX \"Y*Y\" [m/s];",
+                                   "Function VelocityX \"Y*Y\" [m/s];\nFunction Pressure \"0.1\" [m2/s2];");
+  RunResult r = Solve(text);
+  ASSERT_EQ(r.outcome.status, 0) << r.err;
+  const std::string p = InitialBlock(r.res, "PRESSURE");
+  EXPECT_NE(p.find("\t1\t100\n"), std::string::npos) << p;  // density 1000
+  EXPECT_NE(p.find("\t3\t300\n"), std::string::npos) << p;  // density 3000
+  EXPECT_NE(p.find("\t5\t7\n"), std::string::npos) << p;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FluidResults, InitialDataCustomResultsIntegralsAndSelection) {
+  const std::string blocks =
+      "EndInitialDataFunctions;\nIntegralFunctions Integral1 \"1\" Integral2 \"0\" Integral3 \"X\";\n"
+      "CustomisedResultsFunctions;\nCustomRes \"2*X\" Name XX;\nEndCustomisedResultsFunctions;\n";
+  const std::string text =
+      Replace(WithBoundary("Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nXPlane_VSym 0 [m];\n"
+                           "Node 9 Velc 1 0 0;\nNode 3 Pres 0;\nEndBoundary;\n"),
+              "EndInitialDataFunctions;\n", blocks);
+  RunResult r = Solve(text);
+  ASSERT_EQ(r.outcome.status, 0) << r.err;
+  // The symmetry plane x = 0 holds nodes 1, 4 and 7.
+  const auto at = r.res.find("Result \"NULL_GRADIENT_VECTOR\" \"INITIAL DATA\" 0 Vector OnNodes\n");
+  ASSERT_NE(at, std::string::npos) << r.res;
+  EXPECT_EQ(r.res.substr(at).find("ComponentNames \"Sx\",\"Sy\",\"Sz\",\"|S|\"\nValues\n\t1\t1\t0\t0\n\t4\t1\t0\t0\n"
+                                  "\t7\t1\t0\t0\nEnd Values\n"),
+            r.res.substr(at).find("ComponentNames"));
+  // Customised results only after time 0, under the name given.
+  EXPECT_EQ(r.res.find("\"Fluid_XX\" \"PELKORAD\" 0 "), std::string::npos);
+  EXPECT_NE(r.res.find("Result \"Fluid_XX\" \"PELKORAD\" 0.1 Scalar OnNodes\nValues\n\t1\t0\n\t2\t1\n\t3\t2\n"),
+            std::string::npos);
+  // Integrals over the unit square (a null integrand is not reported).
+  EXPECT_NE(r.war.find("Fluid Domain : User defined Integral#1 = 1\n"), std::string::npos) << r.war;
+  EXPECT_NE(r.war.find("Fluid Domain : User defined Integral#3 = 0.5\n"), std::string::npos);
+  EXPECT_EQ(r.war.find("Integral#2"), std::string::npos);
+  EXPECT_NE(r.res.find("Result \"DIVERGENCE\" \"QUELMA\" 0.1 Scalar OnNodes\nValues\n"), std::string::npos);
+
+  // "WriteResultsData Velocity" leaves out every block of the fluid domain.
+  RunResult only = Solve(Replace(text, "Nodes;\n", "WriteResultsData Velocity;\nNodes;\n"));
+  ASSERT_EQ(only.outcome.status, 0) << only.err;
+  EXPECT_NE(only.res.find("\"VELOCITY\""), std::string::npos);
+  for (const char* name : {"NULL_GRADIENT_VECTOR", "DIVERGENCE", "TAU_PARAMENTER", "Fluid_XX", "DISTANCE"})
+    EXPECT_EQ(only.res.find(name), std::string::npos) << name;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BoundaryRuns, OverlappingVelocityConditionsAreReconciled) {
+  RunResult r = Solve(WithBoundary("Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nNode 1 Pres 0;\n"
+                                   "Node 5 LVel 0.6 0.8 0;\nNode 5 Velc 3 0 0 Fix 1 0 0;\n"
+                                   "Node 6 Norm 1 0 0 lVl 2;\n"
+                                   "Node 8 Velc 1 0 0;\nNode 8 LVel 0 1 0;\nEndBoundary;\n"));
+  ASSERT_EQ(r.outcome.status, 0) << r.err;
+  const std::string v = InitialBlock(r.res, "VELOCITY");
+  EXPECT_NE(v.find("\t5\t3\t4\t0\n"), std::string::npos) << v;  // the fixed X and the direction fix all
+  EXPECT_NE(v.find("\t6\t2\t0\t0\n"), std::string::npos) << v;  // the normal component becomes 2
+  EXPECT_NE(v.find("\t8\t1\t0\t0\n"), std::string::npos) << v;  // the fixed velocity wins
+  EXPECT_NE(r.war.find("Not compatible Fix Velocity Direction and Fix Velocity conditions found.\n\t"
+                       "First condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t8\t\n"),
+            std::string::npos)
+      << r.war;
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
-#include "solvers/solver.h"
+#include "solvers/solversetting.h"
 #include "tests/model/fluidcase.h"
 #include "tests/support/child.h"
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/driver/run_olvu.h"
+#include "tests/model/resblocks.h"
 
 namespace {
 
@@ -12,15 +13,9 @@ using olvu_test::DataFile;
 using olvu_test::ErrFile;
 using olvu_test::Folder;
 using olvu_test::Replace;
+using olvu_test::BlockAt;
+using olvu_test::InitialBlock;
 
-// The lines of the block `name` at time 0 of a .res text.
-std::string InitialBlock(const std::string& res, const std::string& name) {
-  const std::string head = "Result \"" + name + "\" \"QUELMA\" 0 ";
-  const auto at = res.find(head);
-  if (at == std::string::npos) return "";
-  const auto values = res.find("Values\n", at) + 7;
-  return res.substr(values, res.find("End Values", values) - values);
-}
 
 TEST(FluidRuns, InitialBlocksOfTwoMaterialsWithSmoothField) {
   Folder f;

@@ -10,9 +10,9 @@
 
 #include "foundation/alloc.h"
 #include "foundation/error.h"
-#include "solvers/gen_solvers.h"
+#include "solvers/hessenberg.h"
+#include "solvers/iterativemethods.h"
 #include "solvers/preconditioner.h"
-#include "solvers/solvers.h"
 #include "tests/solvers/linear_systems.h"
 #include "tests/support/child.h"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/error.h"
-#include "solvers/gen_solvers.h"
+#include "solvers/iterativemethods.h"
 #include "solvers/preconditioner.h"
 #include "tests/solvers/linear_systems.h"
 #include "tests/support/child.h"

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "foundation/bitvec.h"
@@ -816,3 +818,43 @@ TEST(SparseMatrixSmall, FatalLookupsAndFullRows) {
 }
 
 }  // namespace
+
+// A const matrix hands out values, never a writable reference.
+static_assert(std::is_same_v<decltype(std::declval<const SparseMatrix&>()(0, 0)), double>);
+static_assert(std::is_same_v<decltype(std::declval<const SparseMatrix&>().diag(0)), double>);
+static_assert(std::is_same_v<decltype(std::declval<SparseMatrix&>()(0, 0)), double&>);
+
+TEST(SparseMatrixSmall, ConstMatrixReadsValuesAndDiagonal) {
+  TwoByTwo t;
+  SystemSparseMatrix a(&t.s);
+  a(0, 1) = 4.0;
+  a.diag(1) += 3.0;
+  const SystemSparseMatrix& c = a;
+  EXPECT_EQ(c(0, 1), 4.0);
+  EXPECT_EQ(c.diag(1), 3.0);
+  EXPECT_EQ(c.diag(0), 0.0);
+}
+
+// Checked builds stop a product with a short vector and a combination over another pattern.
+TEST(SparseMatrixSmall, CheckedBuildsStopMismatchedOperands) {
+#ifdef OLVU_CHECKED
+  auto shortVector = olvu_test::RunInChild([] {
+    TwoByTwo t;
+    SystemSparseMatrix a(&t.s);
+    ReaVec x(1, 1.0), y(2, 0.0);
+    a.mult(x, y);
+  });
+  EXPECT_EQ(shortVector.status, 1);
+  EXPECT_NE(shortVector.err.find("vector of 1 entries for 2 rows"), std::string::npos) << shortVector.err;
+  auto otherPattern = olvu_test::RunInChild([] {
+    TwoByTwo t;
+    std::unique_ptr<SparseMatrixStruct> owner(RandomPattern(30, 21));
+    SystemSparseMatrix a(&t.s), b(owner.get());
+    a.add(b);
+  });
+  EXPECT_EQ(otherPattern.status, 1);
+  EXPECT_NE(otherPattern.err.find("sparse operand of 30 rows"), std::string::npos) << otherPattern.err;
+#else
+  GTEST_SKIP() << "operand shapes are checked only in checked builds";
+#endif
+}

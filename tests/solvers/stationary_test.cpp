@@ -6,7 +6,7 @@
 
 #include "foundation/alloc.h"
 #include "foundation/reavec.h"
-#include "solvers/gen_solvers.h"
+#include "solvers/iterativemethods.h"
 #include "solvers/preconditioner.h"
 #include "tests/solvers/linear_systems.h"
 

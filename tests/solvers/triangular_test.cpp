@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "solvers/solverlib.h"
+#include "solvers/compressedkernels.h"
 #include "tests/support/child.h"
 
 namespace {

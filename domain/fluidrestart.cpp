@@ -1,0 +1,86 @@
+// The fluid domain's block of the restart file: its solution vectors as named text vectors.
+#include <strings.h>
+
+#include <cstring>
+#include <string>
+
+#include "domain/fluiddomain.h"
+#include "foundation/error.h"
+#include "input/input.h"
+#include "input/line.h"
+
+namespace {
+
+struct RestartKey {
+  const char* key;
+  int id;
+  bool written;
+};
+
+// The keys in the order they are written; the previous-step keys are only read.
+constexpr RestartKey RestartKeys[] = {
+    {"_VeltX_", VelX, true},      {"_VeltY_", VelY, true},      {"_VeltZ_", VelZ, true},
+    {"_Prest_", Pres, true},      {"_Tempt_", Temp, true},      {"_ViscT_", TVisc, true},
+    {"_VT_t_", SAVar, true},      {"_KEn_t_", KEnergy, true},   {"_Eps_t_", Epsilon, true},
+    {"_Ome_t_", Omega, true},     {"_KT_t_", KTau, true},       {"_Ene_t_", EnergyV, true},
+    {"_Pse_t_", Pseudo, true},    {"_MestX_", MeshX, true},     {"_MestY_", MeshY, true},
+    {"_MestZ_", MeshZ, true},     {"_MaccX_", MeshX0, true},    {"_MaccY_", MeshY0, true},
+    {"_MaccZ_", MeshZ0, true},    {"_VtdtX_", VelX0, false},    {"_VtdtY_", VelY0, false},
+    {"_VtdtZ_", VelZ0, false},    {"_P_tdt_", Pres0, false},    {"_Tmtdt_", Temp0, false},
+    {"_VTtdt_", SAVar0, false},   {"_KEtdt_", KEnergy0, false}, {"_Eptdt_", Epsilon0, false},
+    {"_Omtdt_", Omega0, false},   {"_KTtdt_", KTau0, false},    {"_Entdt_", EnergyV0, false},
+    {"_Pstdt_", Pseudo0, false},
+};
+
+// The key that `word` names, alone or glued to its "len" word; null when none.
+const RestartKey* KeyOf(const char* word, bool& glued) {
+  for (const RestartKey& k : RestartKeys) {
+    const std::size_t n = std::strlen(k.key);
+    if (strncasecmp(word, k.key, n) != 0) continue;
+    if (word[n] == '\0') return glued = false, &k;
+    if (strcasecmp(word + n, "len") == 0) return glued = true, &k;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
+  out << name << ";\n";
+  for (const RestartKey& k : RestartKeys) {
+    if (!k.written || vars_[k.id].length() == 0) continue;
+    out << "\t";
+    vars_[k.id].WriteAscii(out, k.key, 9);
+  }
+  out << "End" << name << ";\n";
+}
+
+void FluidDomain::ReadRestart(Input* in, const char* name) {
+  in->ReadCard(name);
+  in->ReadLine();
+  const std::string end = std::string("End") + name;
+  while (!in->Exist(end.c_str())) {
+    const char* word = in->FirstWord();
+    bool glued = false;
+    const RestartKey* k = KeyOf(word, glued);
+    if (!k) {
+      if (strcasecmp(word, "_Con_t_") == 0 || strcasecmp(word, "_Cntdt_") == 0)
+        OLVU_FATAL("Restart data error. Wrong vector ID for Concentration.\n");
+      if (strcasecmp(word, "_Phi_t_") == 0 || strcasecmp(word, "_Phtdt_") == 0)
+        OLVU_FATAL("Restart data error. Wrong vector ID for Phi.\n");
+      if (strcasecmp(word, "_Beta_t_") == 0) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
+      OLVU_FATAL("FluidDomain::ReadRestart Command " << word << " unknown\n");
+    }
+    // A vector the domain does not use is skipped; one it uses must have its length.
+    const std::string lenWord = glued ? std::string(word) : std::string("len");
+    if (in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
+      OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    if (k->id == Pres && vars_[PresWork].length() == vars_[Pres].length())
+      for (int j = 1; j <= numNodes; ++j)
+        if (!Marked(FixPres, j)) vars_[PresWork](unsigned(j)) = vars_[Pres](unsigned(j));
+    in->ReadLine();
+  }
+  if (Flag(PMeshDeform) && int(vars_[MeshX0].length()) == numNodes)
+    for (int j = 1; j <= numNodes; ++j)
+      for (int c = 0; c < 3; ++c) (*allNodes->get_at(toGlobal_(unsigned(j))))(unsigned(c + 1)) += vars_[MeshX0 + c](unsigned(j));
+}

@@ -1,0 +1,69 @@
+#include "driver/savedresults.h"
+
+#include <algorithm>
+
+#include "domain/fluiddomain.h"
+#include "foundation/error.h"
+#include "foundation/intvec.h"
+#include "foundation/plex.h"
+#include "foundation/reavec.h"
+#include "mesh/mesh.h"
+#include "mesh/textscan.h"
+
+std::string Unquoted(const std::string& text) {
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
+  return text;
+}
+
+bool SavedResults::Next() {
+  // The header line's "Results" also matches: its name ("File") is simply none of the fields.
+  if (!SeekLowerWord(in_, "result")) return false;
+  SkipSeparators(in_);
+  name_ = Unquoted(ReadWord(in_));
+  return true;
+}
+
+double SavedResults::Time() {
+  SkipToDigit(in_);
+  double t = 0;
+  if (ScanReal(in_, t) != kScanOk) OLVU_FATAL("Wrong time of result " << name_ << " in saved result file\n");
+  return t;
+}
+
+int SavedResults::Values(int n, std::vector<double>& values) {
+  FindLowerWord(in_, "values");
+  Plex<ReaVec> table(100, "Saved Values");
+  ReadReaVecFromAscii(in_, &table, n);
+  // The list reader has checked that the entries run 1, 2, 3 ... without a gap.
+  const int count = table.high;
+  values.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(n), 0.0);
+  int i = 0;
+  while (ReaVec* v = table.next(i)) {
+    const std::size_t at = static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n);
+    for (int k = 0; k < n; ++k) values[at + static_cast<std::size_t>(k)] = (*v)(static_cast<unsigned>(k + 1));
+    delete v;
+  }
+  return count;
+}
+
+void RestoreField(FluidDomain& fluid, const IntVec& globalToLocal, const SavedField& saved,
+                  std::initializer_list<int> ids, double factor, const ReaVec* density) {
+  if (saved.count == 0) return;
+  for (int id : ids)
+    if (fluid.Var(id).length() != static_cast<unsigned>(fluid.numNodes)) return;
+  const std::size_t n = ids.size();
+  const int last = std::min(saved.count, static_cast<int>(globalToLocal.length()));
+  for (int i = 1; i <= last; ++i) {
+    const int j = globalToLocal(static_cast<unsigned>(i));
+    if (j <= 0) continue;
+    double f = factor;
+    if (density) f *= (*density)(static_cast<unsigned>(j));
+    // A node without density shows 0 pressure whatever it holds: 0 is its value.
+    const double* v = &saved.values[static_cast<std::size_t>(i - 1) * n];
+    std::size_t k = 0;
+    for (int id : ids) {
+      fluid.Var(id)(static_cast<unsigned>(j)) = f != 0 ? v[k] / f : 0.0;
+      ++k;
+    }
+  }
+}

@@ -1,0 +1,371 @@
+// The eight tools run by the real program: unit and function checks, the mesh writers, the
+// restart rebuilt from a saved result file and the averages of saved results.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/driver/run_olvu.h"
+
+namespace olvu_test {
+namespace {
+
+// Standard error of a fatal error when no data-file name is set.
+std::string Stderr(const std::string& message) { return "\n\n" + message; }
+
+// The cavity (3x3 nodes, eight triangles) with `steps` steps.
+std::string Cavity(int steps) {
+  return Replace(DataFile("cavity"), "Number_of_Steps 2", "Number_of_Steps " + std::to_string(steps));
+}
+
+// A saved result file of the cavity's nine nodes: one block per (name, time, values-per-node text).
+struct Block {
+  std::string name;
+  std::string time;
+  std::vector<std::string> lines;  // node lines without their number
+};
+std::string SavedFile(const std::vector<Block>& blocks) {
+  std::string s = "Qor Post Results File 1.0\n";
+  for (const Block& b : blocks) {
+    s += "Result \"" + b.name + "\" \"QUELMA\" " + b.time + " Scalar OnNodes\nValues\n";
+    for (std::size_t i = 0; i < b.lines.size(); ++i) s += "\t" + std::to_string(i + 1) + "\t" + b.lines[i] + "\n";
+    s += "End Values\n";
+  }
+  return s;
+}
+std::vector<std::string> Nodes(std::initializer_list<const char*> v) { return {v.begin(), v.end()}; }
+
+// The values 1 to 9 at nodes 1 to 9.
+const std::vector<std::string> kOneToNine = Nodes({"1", "2", "3", "4", "5", "6", "7", "8", "9"});
+// A velocity of 0 at nodes 1 to 9.
+const std::vector<std::string> kStill(9, "0 0 0");
+
+TEST(Tools, CheckUnitsNeedsNoDataFileAndStopsOnAWrongUnit) {
+  Folder dir;
+  Outcome r = dir.olvu({"-tool", "Check_Units", "[m/s]", "Velocity"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(WithoutHeapNotes(r.err), "");
+  r = dir.olvu({"-tool", "check_units", "[Km/hour]", "velocity"});
+  EXPECT_EQ(r.status, 0);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case faults[] = {
+      {{"-tool", "Check_Units", "[s]", "Length"}, "Wrong dimension found\n"},
+      {{"-tool", "Check_Units", "m", "Velocity"}, "Units syntax is [UNITS]\n"},
+      {{"-tool", "Check_Units", "[m]"}, "Tool Check_Units needs 2 arguments\n"},
+      {{"-tool", "Check_Function"}, "Tool Check_Function needs 1 arguments\n"},
+      {{"-tool", "Check_Function", "sin(t)+"}, "Function  compiler error: expression code missing\n"},
+      {{"-tool", "Check_Function", ""}, "Function  compiler error: empty function\n"},
+      {{"-tool", "Foo"}, "Tool type Foo not implemented\n"},
+  };
+  for (const Case& c : faults) {
+    SCOPED_TRACE(c.message);
+    r = dir.olvu(c.args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(WithoutHeapNotes(r.err), Stderr(c.message));
+  }
+}
+
+TEST(Tools, CheckFunctionAcceptsTheFluidNamesAndTheDataFileQuotes) {
+  Folder dir;
+  Outcome r = dir.olvu({"-tool", "Check_Function", "sin(t)*Vx + Dx(Pr) - 2*X"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  r = dir.olvu({"-tool", "Check_Function", "\"if (t > 1) then 2 else 3 endif\""});
+  EXPECT_EQ(r.status, 0);
+  r = dir.olvu({"-tool", "Check_Function", "\"sin(t)+\""});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(WithoutHeapNotes(r.err), Stderr("Function  compiler error: expression code missing\n"));
+}
+
+TEST(Tools, ToolsThatReadTheDataFileNeedIt) {
+  Folder dir;
+  // The words after the tool name all belong to the tool, "-name" too.
+  Outcome r = dir.olvu({"-tool", "Write_Mesh", "-name", "box"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(dir.exists("box.out.msh"));
+  for (const char* tool : {"Sink_and_Trim", "Write_Mesh", "Create_Rst", "Write_Average"}) {
+    r = dir.olvu({"-name", "box", "-tool", tool});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("box.err"), ErrFile("Cannot find input file \"box\"\n"));
+    EXPECT_FALSE(dir.exists("box.res"));
+  }
+}
+
+TEST(Tools, SinkAndTrimOpensTheDataFileAndDoesNothingElse) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Sink_and_Trim"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_FALSE(dir.exists("cavity.res"));
+  EXPECT_FALSE(dir.exists("cavity.sat"));
+  EXPECT_FALSE(dir.exists("cavity.err"));
+}
+
+const char kCavityMesh[] =
+    "MESH    dimension = 3 ElemType Triangle  Nnode = 3\n"
+    "Coordinates\n"
+    "    1              0              0              0\n"
+    "    2            0.5              0              0\n"
+    "    3              1              0              0\n"
+    "    4              0            0.5              0\n"
+    "    5            0.5            0.5              0\n"
+    "    6              1            0.5              0\n"
+    "    7              0              1              0\n"
+    "    8            0.5              1              0\n"
+    "    9              1              1              0\n"
+    "end coordinates\n"
+    "\n"
+    "Elements\n"
+    "    1                1              2              5\n"
+    "    2                1              5              4\n"
+    "    3                2              3              6\n"
+    "    4                2              6              5\n"
+    "    5                4              5              8\n"
+    "    6                4              8              7\n"
+    "    7                5              6              9\n"
+    "    8                5              9              8\n"
+    "end elements\n";
+
+TEST(Tools, WriteMeshWritesTheCavitySet) {
+  for (const char* tool : {"Write_Mesh", "Interpolate_Rst"}) {
+    SCOPED_TRACE(tool);
+    Folder dir;
+    dir.write("cavity", Cavity(2));
+    dir.write("cavity.out.msh", "an older mesh that is replaced\n");
+    const Outcome r = dir.olvu({"-name", "cavity", "-tool", tool});
+    ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+    EXPECT_EQ(r.out, "\nfluid\nSuccess !!!\n");
+    EXPECT_EQ(dir.read("cavity.out.msh"), kCavityMesh);
+    // A mesh tool runs no set-up: the results of an earlier run stay.
+    EXPECT_FALSE(dir.exists("cavity.res"));
+  }
+}
+
+// Node lines of the two-set file, coordinates as written (in millimetres, not converted).
+std::string SetsNode(int n) {
+  const char* lines[] = {"",
+                         "    1              0              0              0\n",
+                         "    2              1              0              0\n",
+                         "    3              2              0              0\n",
+                         "    4              0              1              0\n",
+                         "    5              1              1              0\n",
+                         "    6              2              1              0\n"};
+  return lines[n];
+}
+
+TEST(Tools, MeshWritersChooseTheSetsByTheirTypeWord) {
+  Folder dir;
+  dir.write("sets", DataFile("tools/sets"));
+  Outcome r = dir.olvu({"-name", "sets", "-tool", "Write_Mesh"});
+  ASSERT_EQ(r.status, 0) << dir.read("sets.err");
+  EXPECT_EQ(r.out, "\nfluid\nfluid\nbody\nlinear\nSuccess !!!\n");
+  const std::string head = "MESH    dimension = 3 ElemType Triangle  Nnode = 3\nCoordinates\n";
+  EXPECT_EQ(dir.read("sets.out.msh"),
+            head + SetsNode(1) + SetsNode(2) + SetsNode(4) + SetsNode(5) +
+                "end coordinates\n\nElements\n"
+                "    1                1              2              5\n"
+                "    2                1              5              4\n"
+                "end elements\n" +
+                head + SetsNode(2) + SetsNode(3) + SetsNode(5) + SetsNode(6) +
+                "end coordinates\n\nElements\n"
+                "    3                2              3              6\n"
+                "    4                2              6              5\n"
+                "end elements\n");
+
+  // Only the boundary set; the words after the other sets' element-type keyword are listed too.
+  r = dir.olvu({"-name", "sets", "-tool", "Write_BoundMesh"});
+  ASSERT_EQ(r.status, 0) << dir.read("sets.err");
+  EXPECT_EQ(r.out, "\nfluid\ntriangle\nfluid\ntriangle\nbody\nSuccess !!!\n");
+  EXPECT_EQ(dir.read("sets.out.msh"),
+            "MESH    dimension = 3 ElemType Linear  Nnode = 2\nCoordinates\n" + SetsNode(1) + SetsNode(2) +
+                SetsNode(3) +
+                "end coordinates\n\nElements\n"
+                "    1                1              2\n"
+                "    2                2              3\n"
+                "end elements\n");
+}
+
+TEST(Tools, AMeshFileThatCannotBeOpenedIsFatal) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  std::filesystem::create_directory(dir.path("cavity.out.msh"));
+  const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Write_Mesh"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("cavity.err"), ErrFile("Cannot open output file \"cavity.out.msh\"\n"));
+}
+
+TEST(Tools, MeshWritersStopOnAMissingNodeBlock) {
+  Folder dir;
+  dir.write("none", "OLVU_2D;\nProblemDefinition;\n");
+  Outcome r = dir.olvu({"-name", "none", "-tool", "Write_Mesh"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("none.err"), ErrFile("Wrong node data in Write_Mesh tool\n"));
+  r = dir.olvu({"-name", "none", "-tool", "Write_BoundMesh"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("none.err"), ErrFile("Wrong node data in Write_BoundMesh tool\n"));
+
+  dir.write("none", "OLVU_2D;\nNodes;\n");
+  r = dir.olvu({"-name", "none", "-tool", "Write_Mesh"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("none.err"), ErrFile("end of file and no digit found\n"));
+}
+
+// The node lines of every block called `name` of a result file, without their times.
+std::vector<std::string> BlockValues(const std::string& res, const std::string& name) {
+  std::vector<std::string> blocks;
+  std::istringstream in(res);
+  std::string line, current;
+  bool inside = false, values = false;
+  while (std::getline(in, line)) {
+    if (line.rfind("Result \"" + name + "\" ", 0) == 0) {
+      inside = true;
+      values = false;
+      current.clear();
+    } else if (inside && line == "Values") {
+      values = true;
+    } else if (inside && line == "End Values") {
+      blocks.push_back(current);
+      inside = false;
+    } else if (inside && values) {
+      current += line + "\n";
+    }
+  }
+  return blocks;
+}
+
+TEST(Tools, CreateRstRebuildsARestartThatContinuesTheRun) {
+  Folder dir;
+  // The uninterrupted run: 6 steps.
+  dir.write("cavity", Cavity(6));
+  ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+  const std::string uninterrupted = dir.read("cavity.res");
+
+  // 3 steps, the results saved, the restart file lost and rebuilt.
+  dir.write("cavity", Cavity(3));
+  ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+  dir.write("cavity.res.bak", dir.read("cavity.res"));
+  std::filesystem::remove(dir.path("cavity.rst"));
+  Outcome r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  const std::string rst = dir.read("cavity.rst");
+  EXPECT_EQ(rst.rfind("Problem;\nCurrent_Step = 0 ,\tTotal_Time = 0;\n", 0), 0u) << rst;
+  EXPECT_EQ(rst.substr(rst.size() - 12), "EndProblem;\n");
+  // The set-up has emptied the result file and written its header.
+  EXPECT_EQ(dir.read("cavity.res"), "Qor Post Results File 1.0\n");
+
+  // The rebuilt restart resumes at step 1 from the saved fields: 3 more steps give the fields of
+  // steps 4 to 6 of the uninterrupted run.
+  dir.write("cavity", Replace(Cavity(3), "Max_Iterations 3", "Max_Iterations 3 Restart"));
+  r = dir.olvu({"-name", "cavity"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  const std::string continued = dir.read("cavity.res");
+  for (const char* field : {"VELOCITY", "PRESSURE"}) {
+    SCOPED_TRACE(field);
+    const std::vector<std::string> a = BlockValues(uninterrupted, field), b = BlockValues(continued, field);
+    ASSERT_EQ(a.size(), 7u);
+    ASSERT_FALSE(b.empty());
+    EXPECT_EQ(b.back(), a.back());
+  }
+}
+
+TEST(Tools, SavedFileIsOpenedBeforeAnyOutputIsEmptied) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  dir.write("cavity.res", "results of an earlier run\n");
+  dir.write("cavity.rst", "restart of an earlier run\n");
+  Outcome r;
+  for (const char* tool : {"Create_Rst", "Write_Average"}) {
+    SCOPED_TRACE(tool);
+    r = dir.olvu({"-name", "cavity", "-tool", tool});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("cavity.err"), ErrFile("Cannot find input file \"cavity.res.bak\"\n"));
+    EXPECT_EQ(dir.read("cavity.res"), "results of an earlier run\n");
+    EXPECT_EQ(dir.read("cavity.rst"), "restart of an earlier run\n");
+  }
+
+  // A broken VELOCITY block is read, and refused, before the set-up.
+  dir.write("cavity.res.bak", Replace(SavedFile({{"VELOCITY", "0.1", kStill}}), "\t3\t0 0 0\n", "\t4\t0 0 0\n"));
+  r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(dir.read("cavity.err"), ErrFile("Nodes must have consecutive indexes. See index 3\n"));
+  EXPECT_EQ(dir.read("cavity.res"), "results of an earlier run\n");
+  EXPECT_EQ(dir.read("cavity.rst"), "restart of an earlier run\n");
+}
+
+TEST(Tools, CreateRstTakesTheFieldsByTheirExactNames) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  // Blocks whose names only begin with a field's name are not read: their broken node lists
+  // would otherwise stop the tool. A later block of a field replaces an earlier one.
+  std::vector<std::string> broken = Nodes({"1 1 1", "2 2 2"});
+  const std::string saved = Replace(SavedFile({{"VELOCITY", "0", Nodes({"1 0 0", "1 0 0", "1 0 0", "1 0 0", "1 0 0",
+                                                                          "1 0 0", "1 0 0", "1 0 0", "1 0 0"})},
+                                                {"VELOCITY_STRESS_TENSOR", "0", broken},
+                                                {"PRESSURE", "0", kOneToNine},
+                                                {"PRESSURE_GRADIENT", "0", broken},
+                                                {"TEMPERATURE_GRADIENT", "0", broken},
+                                                {"PRESSURE", "0.1", kOneToNine}}),
+                                    "\t2\t2 2 2\n", "\t5\t2 2 2\n");
+  dir.write("cavity.res.bak", saved);
+  const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\n");
+  EXPECT_FALSE(dir.exists("cavity.err"));
+}
+
+TEST(Tools, WriteAverageWritesOneLinePerPressureOrTemperatureBlock) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  // Lumped-mass weights of the cavity's nodes are proportional to the count of triangles at each
+  // node (2 3 1 3 6 3 1 3 2): the values 1 to 9 average 120 / 24 = 5.
+  dir.write("cavity.res.bak", SavedFile({{"PRESSURE", "0.5", kOneToNine},
+                                         {"PRESSURE_GRADIENT", "0.5", kOneToNine},
+                                         {"VELOCITY", "0.5", kOneToNine},
+                                         {"TEMPERATURE", "1e-05", kOneToNine},
+                                         {"PRESSURE", "1", Nodes({"0", "0", "1", "0", "0", "0", "0", "0", "0"})}}));
+  const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  EXPECT_EQ(r.out,
+            "\n********** RUNNING OLVU 2D **********\n"
+            "Time 0.5 - Pressure 5\n"
+            "Time 1e-05 - Temperature 5\n"
+            "Time 1 - Pressure 0.0416667\n");
+  // The notice comes after the set-up that empties the warning file, so it stays.
+  EXPECT_NE(dir.read("cavity.war").find("Resuls are deleted. Need to be read from *.res.bak\n"), std::string::npos);
+}
+
+// The cavity with its nodes at x = scale (0, 0.5, 1) + shift, y = scale (0, 0.5, 1).
+std::string MovedCavity(double scale, double shift) {
+  std::string nodes;
+  for (int i = 0; i < 9; ++i) {
+    std::ostringstream line;
+    line << "  " << i + 1 << "  " << scale * 0.5 * (i % 3) + shift << " " << scale * 0.5 * (i / 3) << " 0\n";
+    nodes += line.str();
+  }
+  const std::string cavity = Cavity(2);
+  const auto from = cavity.find("Nodes;\n") + 7, to = cavity.find("FluidDefinition");
+  return cavity.substr(0, from) + nodes + cavity.substr(to);
+}
+
+TEST(Tools, WriteAverageLeavesOutTheNodesAtOrBeyondXEqual9Point8) {
+  Folder dir;
+  // The cavity ten times as large: the nodes at x = 10 (3, 6, 9) are left out, 81 / 18 = 4.5.
+  dir.write("cavity", MovedCavity(10, 0));
+  dir.write("cavity.res.bak", SavedFile({{"PRESSURE", "0", kOneToNine}}));
+  Outcome r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nTime 0 - Pressure 4.5\n");
+
+  // Every node at x >= 10: no weight at all, the average is 0/0.
+  dir.write("cavity", MovedCavity(1, 10));
+  r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nTime 0 - Pressure nan\n");
+}
+
+}  // namespace
+}  // namespace olvu_test
