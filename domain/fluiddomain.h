@@ -592,6 +592,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolvePenaltyPressure(double penalty);
   /// Constraint step of the solver's coupled iteration: the velocity conditions on x1, x2, x3.
   virtual void SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3);
+  /// Pressure system (matrix 0) and right-hand side (vector 58): L p = (tau_p G^T pi + dt L prev -
+  /// D u) / (tau_p + dt), pi the projected pressure gradient (only with `gradientTerm`) and tau_p
+  /// vector 12, with the compressibility term and the fixed pressures (or the mean removed).
+  void AssemblePressure(const ReaVec& prev, bool gradientTerm);
   /// Nodes that the velocity component solves keep unchanged (filled by VelocityBoundaries).
   BitVec& VelocityKept() { return velKept_; }
   /// "Normal Velocity", "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
@@ -607,13 +611,14 @@ class FluidDomain : public Domain, public FunctionDomain {
   void MomentumMatrix();
   /// b_k (vectors 58-60) from the velocity, its values `start` (three vectors) and the explicit terms.
   void MomentumRightHandSides(ReaVec* start);
+  /// True when the symmetric and general matrices walk the same full positions (the fused kernels apply).
+  bool SharedRows() const;
   /// nu = kinematic + turbulent viscosity (whichever is sized) into v.
   void EffectiveViscosity(ReaVec& v);
   /// Identity rows and values of the fixed pressures, or the mean removed from b when none is fixed.
   void FixPressureRows(SystemSparseMatrix* A, ReaVec& b);
-  /// Solves L p = (tau_p G^T pi + dt L prev - D u) / (tau_p + dt) (pi the projected pressure
-  /// gradient, only with `gradientTerm`; tau_p in vector 12) with the compressibility term and
-  /// the fixed pressures; returns the mass-weighted change.
+  /// Assembles and solves the pressure system (AssemblePressure), pins node 1 when no pressure is
+  /// fixed and updates a compressible density; returns the mass-weighted change.
   double DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label);
   /// Lower limit of the pressure stabilisation parameter.
   double PressureTauFloor() const;

@@ -29,6 +29,65 @@ bool In(const BitVec& b, unsigned i) { return i <= b.length() && b(i); }
 // The empty vector passed where an operation takes no source or no weights.
 const ReaVec kNone;
 
+// Arrays of the momentum right-hand sides of C velocity components over one pattern (rows rp,
+// columns col; fp maps a full position to the mass matrix's upper storage).
+template <int C>
+struct MomentumArrays {
+  const int* rp;
+  const int* col;
+  const int* fp;
+  const double* mv;     // mass, upper storage
+  const double* kv;     // convective matrix K
+  const double* gv[C];  // gradient matrices
+  const double* p;      // pressure (null: no gradient term)
+  const double* u[C];   // velocity
+  const double* u0[C];  // start-of-step velocity
+  const double* im;     // inverse lumped mass
+  double* b[C];         // right-hand sides
+  double* a[C];         // m^-1 K u
+  double* w[C];         // K^T a (zeroed here)
+};
+
+// b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row.
+template <int C>
+void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
+  for (int i = 0; i < rows; ++i) {
+    double mu[C] = {}, ku[C] = {}, gp[C] = {};
+    for (int k = m.rp[i]; k < m.rp[i + 1]; ++k) {
+      const int j = m.col[k];
+      const double mm = m.mv[m.fp[k]], kk = m.kv[k];
+      for (int c = 0; c < C; ++c) {
+        mu[c] += mm * m.u0[c][j];
+        ku[c] += kk * m.u[c][j];
+      }
+    }
+    if (m.p)
+      for (int k = m.rp[i]; k < m.rp[i + 1]; ++k) {
+        const double pj = m.p[m.col[k]];
+        for (int c = 0; c < C; ++c) gp[c] += m.gv[c][k] * pj;
+      }
+    for (int c = 0; c < C; ++c) {
+      m.b[c][i] = s * mu[c] - gp[c];
+      m.a[c][i] = ku[c] * m.im[i];
+      m.w[c][i] = 0;
+    }
+  }
+}
+
+// w_c += K^T a_c.
+template <int C>
+void MomentumScatter(int rows, const MomentumArrays<C>& m) {
+  for (int i = 0; i < rows; ++i) {
+    double ai[C];
+    for (int c = 0; c < C; ++c) ai[c] = m.a[c][i];
+    for (int k = m.rp[i]; k < m.rp[i + 1]; ++k) {
+      const int j = m.col[k];
+      const double kk = m.kv[k];
+      for (int c = 0; c < C; ++c) m.w[c][j] += kk * ai[c];
+    }
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- pointwise pieces
@@ -141,13 +200,16 @@ void FluidDomain::Assemble_NSRHS(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   if (Dimension_Olvu == 3) sys_[4]->sub_mult(p, bz.GivePointer());
 }
 
+bool FluidDomain::SharedRows() const {
+  // The symmetric matrices reach their values through the full-position map; the kernels walk
+  // every matrix by the general matrices' positions, which are the same full positions.
+  return mass_ && lap_ && sys_[1] && mass_->full_pos() && mass_->full_nnz() == sys_[1]->numnonzeros() &&
+         lap_->full_pos() == mass_->full_pos();
+}
+
 void FluidDomain::MomentumMatrix() {
-  SystemSparseMatrix* A = sys_[1];
-  A->product(mass_, invDtTheta_);
   ReaVec& nu = vars_[Work1];
   EffectiveViscosity(nu);
-  A->row_mult_add(nu, lap_);
-  A->add(sys_[7]);
   ReaVec& tau = vars_[TauEq];
   const double* tc = vars_[TauV].GivePointer();
   const double* h = vars_[ElemSize].GivePointer();
@@ -155,16 +217,82 @@ void FluidDomain::MomentumMatrix() {
   double* t = tau.GivePointer();
   for (int k = 0; k < numNodes; ++k) t[k] = Eval_Tau(tc[k], v[k], h[k]);
   tau.limit(tauHigh_, tauLow_);
-  A->row_mult_add(tau, sys_[8]);
+  SystemSparseMatrix* A = sys_[1];
+  if (!SharedRows()) {
+    A->product(mass_, invDtTheta_);
+    A->row_mult_add(nu, lap_);
+    A->add(sys_[7]);
+    A->row_mult_add(tau, sys_[8]);
+    return;
+  }
+  // A = M / (theta dt) + diag(nu) L + K + diag(tau) S in one pass over the positions.
+  const int* rp = A->row_ptr(0);
+  const int* fp = mass_->full_pos();
+  const double* mv = mass_->sval(0);
+  const double* lv = lap_->sval(0);
+  const double* kv = sys_[7]->val(0);
+  const double* sv = sys_[8]->val(0);
+  double* av = A->val(0);
+  const double s = invDtTheta_;
+  for (int i = 0; i < numNodes; ++i) {
+    const double ni = v[i], ti = t[i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int q = fp[k];
+      av[k] = s * mv[q] + ni * lv[q] + kv[k] + ti * sv[k];
+    }
+  }
 }
 
 void FluidDomain::MomentumRightHandSides(ReaVec* start) {
-  ReaVec none;
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
-  for (int c = 0; c < comps; ++c)
-    Assemble_RHS(vars_[VelX + c], start[c], none, vars_[VelWorkX + c], stab_[0]);
   if (comps == 2) vars_[VelWorkZ] = 0.0;
-  Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+  const int order = stab_[0];
+  if (!SharedRows() || (order != 0 && order != 1)) {
+    ReaVec none;
+    for (int c = 0; c < comps; ++c)
+      Assemble_RHS(vars_[VelX + c], start[c], none, vars_[VelWorkX + c], order);
+    Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+    return;
+  }
+  // One gather pass forms M u0_c, K u_c and G_c p per row; with fourth-order stabilisation a
+  // scatter pass adds K^T (m^-1 K u_c), weighted by tau at the end.
+  if (Sized(vars_[WallFactor])) vars_[WallFactor] = 0.0;
+  const bool gradient = !splitPressure_ && Sized(vars_[Pres]);
+  auto fill = [&](auto& m) {
+    m.rp = sys_[1]->row_ptr(0);
+    m.col = sys_[1]->col_ind(0);
+    m.fp = mass_->full_pos();
+    m.mv = mass_->sval(0);
+    m.kv = sys_[7]->val(0);
+    m.p = gradient ? vars_[Pres].GivePointer() : nullptr;
+    m.im = invLumped_.GivePointer();
+    for (int c = 0; c < comps; ++c) {
+      m.gv[c] = sys_[2 + c]->val(0);
+      m.u[c] = vars_[VelX + c].GivePointer();
+      m.u0[c] = start[c].GivePointer();
+      m.b[c] = vars_[VelWorkX + c].GivePointer();
+      m.a[c] = vars_[Work1 + c].GivePointer();
+      m.w[c] = FlowWork(c).GivePointer();
+    }
+  };
+  if (comps == 2) {
+    MomentumArrays<2> m;
+    fill(m);
+    MomentumGather(numNodes, invDtTheta_, m);
+    if (order == 1) MomentumScatter(numNodes, m);
+  } else {
+    MomentumArrays<3> m;
+    fill(m);
+    MomentumGather(numNodes, invDtTheta_, m);
+    if (order == 1) MomentumScatter(numNodes, m);
+  }
+  if (order != 1) return;
+  const double* t = vars_[TauEq].GivePointer();
+  for (int c = 0; c < comps; ++c) {
+    double* b = vars_[VelWorkX + c].GivePointer();
+    const double* w = FlowWork(c).GivePointer();
+    for (int i = 0; i < numNodes; ++i) b[i] += t[i] * w[i];
+  }
 }
 
 void FluidDomain::AssembleMomentum() {
@@ -389,29 +517,90 @@ void FluidDomain::SolvePressure() {
 }
 
 double FluidDomain::DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label) {
-  SystemSparseMatrix* A = sys_[0];
-  A->copy_val(lap_);
+  AssemblePressure(prev, gradientTerm);
   ReaVec& p = vars_[Pres];
+  const double change = solver2_->solve(vars_[VelWorkX], p, sys_[0], conds_[FixPres], lumped_, 1, label);
+  if (!HasMembers(conds_[FixPres]) && numNodes > 0) p -= p(1);
+  if (Sized(vars_[Compress])) {
+    ReaVec& d = vars_[Dens];
+    const ReaVec& g = vars_[Compress];
+    const ReaVec& p0 = vars_[Pres0];
+    const ReaVec& base = vars_[DensCopy];
+    for (int k = 1; k <= numNodes; ++k) {
+      const unsigned i = unsigned(k);
+      d(i) = base(i) * (1 + g(i) * (p(i) - p0(i)));
+    }
+  }
+  return change;
+}
+
+void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
+  SystemSparseMatrix* A = sys_[0];
+  const ReaVec& p = vars_[Pres];
   const ReaVec& tau = vars_[TauEq];
   ReaVec& b = vars_[VelWorkX];
-  b = 0.0;
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
-  if (gradientTerm) {
-    // Projected pressure gradient: its divergence weighted by tau_p pulls the pressure gradient
-    // towards its smooth projection (the fourth-order term).
-    ReaVec& pi = vars_[Work1];
-    for (int k = 0; k < comps; ++k) {
-      sys_[2 + k]->mult(p.GivePointer(), pi.GivePointer());
-      pi.product(invLumped_);
-      sys_[2 + k]->add_trans_mult(pi.GivePointer(), b.GivePointer());
+  if (SharedRows()) {
+    // One gather pass copies L into A and forms L prev, D u = sum G_c u_c and the nodal
+    // pressure gradient pi_c = m^-1 G_c p; a scatter pass adds G_c^T pi_c (the projected
+    // pressure gradient, which pulls the pressure gradient towards its smooth projection).
+    const int* rp = A->row_ptr(0);
+    const int* col = A->col_ind(0);
+    const int* fp = lap_->full_pos();
+    const double* lv = lap_->sval(0);
+    const double* gv[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
+    const double* pp = p.GivePointer();
+    const double* pr = prev.GivePointer();
+    const double* im = invLumped_.GivePointer();
+    const double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
+    double* pi[3] = {FlowWork(0).GivePointer(), FlowWork(1).GivePointer(), FlowWork(2).GivePointer()};
+    double* av = A->val(0);
+    double* bp = b.GivePointer();
+    double* g = vars_[Work1].GivePointer();  // projected-gradient divergence
+    for (int i = 0; i < numNodes; ++i) {
+      double lp = 0, du = 0, gp[3] = {0, 0, 0};
+      for (int k = rp[i]; k < rp[i + 1]; ++k) {
+        const int j = col[k];
+        const double l = lv[fp[k]];
+        av[k] = l;
+        lp += l * pr[j];
+        for (int c = 0; c < comps; ++c) {
+          du += gv[c][k] * u[c][j];
+          gp[c] += gv[c][k] * pp[j];
+        }
+      }
+      bp[i] = dt_ * lp - du;
+      for (int c = 0; c < comps; ++c) pi[c][i] = gp[c] * im[i];
+      g[i] = 0;
     }
-    b.product(tau);
-  }
-  ReaVec& lp = vars_[Work1];
-  lap_->mult(prev.GivePointer(), lp.GivePointer());
-  b.add_product(lp, dt_);
-  for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(vars_[VelX + k].GivePointer(), b.GivePointer());
-  {
+    if (gradientTerm)
+      for (int i = 0; i < numNodes; ++i) {
+        double q[3];
+        for (int c = 0; c < comps; ++c) q[c] = pi[c][i];
+        for (int k = rp[i]; k < rp[i + 1]; ++k) {
+          double x = 0;
+          for (int c = 0; c < comps; ++c) x += gv[c][k] * q[c];
+          g[col[k]] += x;
+        }
+      }
+    const double* t = tau.GivePointer();
+    for (int i = 0; i < numNodes; ++i) bp[i] = (t[i] * g[i] + bp[i]) / (t[i] + dt_);
+  } else {
+    A->copy_val(lap_);
+    b = 0.0;
+    if (gradientTerm) {
+      ReaVec& pi = vars_[Work1];
+      for (int k = 0; k < comps; ++k) {
+        sys_[2 + k]->mult(p.GivePointer(), pi.GivePointer());
+        pi.product(invLumped_);
+        sys_[2 + k]->add_trans_mult(pi.GivePointer(), b.GivePointer());
+      }
+      b.product(tau);
+    }
+    ReaVec& lp = vars_[Work1];
+    lap_->mult(prev.GivePointer(), lp.GivePointer());
+    b.add_product(lp, dt_);
+    for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(vars_[VelX + k].GivePointer(), b.GivePointer());
     double* bp = b.GivePointer();
     const double* t = tau.GivePointer();
     for (int k = 0; k < numNodes; ++k) bp[k] /= t[k] + dt_;
@@ -426,19 +615,6 @@ double FluidDomain::DivergenceFreePressure(const ReaVec& prev, bool gradientTerm
     b.add_product(w, mp);
   }
   FixPressureRows(A, b);
-  const double change = solver2_->solve(b, p, A, conds_[FixPres], lumped_, 1, label);
-  if (!HasMembers(conds_[FixPres]) && numNodes > 0) p -= p(1);
-  if (compressible) {
-    ReaVec& d = vars_[Dens];
-    const ReaVec& g = vars_[Compress];
-    const ReaVec& p0 = vars_[Pres0];
-    const ReaVec& base = vars_[DensCopy];
-    for (int k = 1; k <= numNodes; ++k) {
-      const unsigned i = unsigned(k);
-      d(i) = base(i) * (1 + g(i) * (p(i) - p0(i)));
-    }
-  }
-  return change;
 }
 
 void FluidDomain::SolveProjection() {
@@ -448,14 +624,22 @@ void FluidDomain::SolveProjection() {
   // A NaN ratio fails the comparison and so runs the projection.
   if (!(Iterations < 2 || !(ratio > 0.1 * tol))) return;
   Clock clock("Solving Velocity Projection");
+  // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows.
   ReaVec& dp = vars_[Work1];
   dp.minus(vars_[Pres], vars_[PresWork]);
-  ReaVec& w = vars_[Work2];
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
-  for (int k = 0; k < comps; ++k) {
-    sys_[2 + k]->mult(dp.GivePointer(), w.GivePointer());
-    w *= dtTheta_;
-    vars_[VelX + k].sub_product(w, invLumped_);
+  const int* rp = sys_[2]->row_ptr(0);
+  const int* col = sys_[2]->col_ind(0);
+  const double* gv[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
+  const double* d = dp.GivePointer();
+  const double* im = invLumped_.GivePointer();
+  double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
+  for (int i = 0; i < numNodes; ++i) {
+    double g[3] = {0, 0, 0};
+    for (int k = rp[i]; k < rp[i + 1]; ++k)
+      for (int c = 0; c < comps; ++c) g[c] += gv[c][k] * d[col[k]];
+    const double f = dtTheta_ * im[i];
+    for (int c = 0; c < comps; ++c) u[c][i] -= f * g[c];
   }
   CorrectVelocity();
 }
