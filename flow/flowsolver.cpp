@@ -48,24 +48,31 @@ struct MomentumArrays {
   double* w[C];         // K^T a (zeroed here)
 };
 
-// b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row.
+// b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row. The sums live in scalars, so that
+// the inner loop keeps them in registers.
 template <int C>
 void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col, *fp = m.fp;
+  const double *mv = m.mv, *kv = m.kv, *p = m.p;
+  const double *u0x = m.u0[0], *u0y = m.u0[1], *u0z = m.u0[C - 1];
+  const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
+  const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   for (int i = 0; i < rows; ++i) {
-    double mu[C] = {}, ku[C] = {}, gp[C] = {};
-    for (int k = m.rp[i]; k < m.rp[i + 1]; ++k) {
-      const int j = m.col[k];
-      const double mm = m.mv[m.fp[k]], kk = m.kv[k];
-      for (int c = 0; c < C; ++c) {
-        mu[c] += mm * m.u0[c][j];
-        ku[c] += kk * m.u[c][j];
-      }
+    double mx = 0, my = 0, mz = 0, kx = 0, ky = 0, kz = 0, px = 0, py = 0, pz = 0;
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k];
+      const double mm = mv[fp[k]], kk = kv[k];
+      mx += mm * u0x[j], my += mm * u0y[j];
+      kx += kk * ux[j], ky += kk * uy[j];
+      if constexpr (C == 3) mz += mm * u0z[j], kz += kk * uz[j];
     }
-    if (m.p)
-      for (int k = m.rp[i]; k < m.rp[i + 1]; ++k) {
-        const double pj = m.p[m.col[k]];
-        for (int c = 0; c < C; ++c) gp[c] += m.gv[c][k] * pj;
+    if (p)
+      for (int k = rp[i]; k < rp[i + 1]; ++k) {
+        const double pj = p[col[k]];
+        px += gx[k] * pj, py += gy[k] * pj;
+        if constexpr (C == 3) pz += gz[k] * pj;
       }
+    const double mu[3] = {mx, my, mz}, ku[3] = {kx, ky, kz}, gp[3] = {px, py, pz};
     for (int c = 0; c < C; ++c) {
       m.b[c][i] = s * mu[c] - gp[c];
       m.a[c][i] = ku[c] * m.im[i];
@@ -77,13 +84,75 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
 // w_c += K^T a_c.
 template <int C>
 void MomentumScatter(int rows, const MomentumArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col;
+  const double* kv = m.kv;
+  const double *ax = m.a[0], *ay = m.a[1], *az = m.a[C - 1];
+  double *wx = m.w[0], *wy = m.w[1], *wz = m.w[C - 1];
   for (int i = 0; i < rows; ++i) {
-    double ai[C];
-    for (int c = 0; c < C; ++c) ai[c] = m.a[c][i];
-    for (int k = m.rp[i]; k < m.rp[i + 1]; ++k) {
-      const int j = m.col[k];
-      const double kk = m.kv[k];
-      for (int c = 0; c < C; ++c) m.w[c][j] += kk * ai[c];
+    const double a0 = ax[i], a1 = ay[i], a2 = az[i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k];
+      const double kk = kv[k];
+      wx[j] += kk * a0, wy[j] += kk * a1;
+      if constexpr (C == 3) wz[j] += kk * a2;
+    }
+  }
+}
+
+// Arrays of the pressure system over one pattern.
+template <int C>
+struct PressureArrays {
+  const int *rp, *col, *fp;
+  const double* lv;     // Laplacian, upper storage
+  const double* gv[C];  // gradient matrices
+  const double* p;      // pressure
+  const double* prev;   // previous-iteration pressure
+  const double* u[C];   // velocity
+  const double* im;     // inverse lumped mass
+  double* av;           // system matrix values
+  double* b;            // right-hand side: dt L prev - D u
+  double* pi[C];        // nodal pressure gradient m^-1 G_c p
+  double* g;            // sum_c G_c^T pi_c (zeroed here)
+};
+
+// A = L, b = dt L prev - sum G_c u_c and pi_c = m^-1 G_c p, row by row.
+template <int C>
+void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col, *fp = m.fp;
+  const double *lv = m.lv, *p = m.p, *prev = m.prev;
+  const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
+  const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
+  double* av = m.av;
+  for (int i = 0; i < rows; ++i) {
+    double lp = 0, du = 0, px = 0, py = 0, pz = 0;
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k];
+      const double l = lv[fp[k]], pj = p[j];
+      av[k] = l;
+      lp += l * prev[j];
+      du += gx[k] * ux[j] + gy[k] * uy[j];
+      px += gx[k] * pj, py += gy[k] * pj;
+      if constexpr (C == 3) du += gz[k] * uz[j], pz += gz[k] * pj;
+    }
+    m.b[i] = dt * lp - du;
+    m.pi[0][i] = px * m.im[i], m.pi[1][i] = py * m.im[i];
+    if constexpr (C == 3) m.pi[2][i] = pz * m.im[i];
+    m.g[i] = 0;
+  }
+}
+
+// g += sum_c G_c^T pi_c.
+template <int C>
+void PressureScatter(int rows, const PressureArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col;
+  const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
+  double* g = m.g;
+  for (int i = 0; i < rows; ++i) {
+    const double qx = m.pi[0][i], qy = m.pi[1][i], qz = m.pi[C - 1][i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      double x = gx[k] * qx + gy[k] * qy;
+      if constexpr (C == 3) x += gz[k] * qz;
+      g[col[k]] += x;
     }
   }
 }
@@ -544,45 +613,34 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
     // One gather pass copies L into A and forms L prev, D u = sum G_c u_c and the nodal
     // pressure gradient pi_c = m^-1 G_c p; a scatter pass adds G_c^T pi_c (the projected
     // pressure gradient, which pulls the pressure gradient towards its smooth projection).
-    const int* rp = A->row_ptr(0);
-    const int* col = A->col_ind(0);
-    const int* fp = lap_->full_pos();
-    const double* lv = lap_->sval(0);
-    const double* gv[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
-    const double* pp = p.GivePointer();
-    const double* pr = prev.GivePointer();
-    const double* im = invLumped_.GivePointer();
-    const double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
-    double* pi[3] = {FlowWork(0).GivePointer(), FlowWork(1).GivePointer(), FlowWork(2).GivePointer()};
-    double* av = A->val(0);
-    double* bp = b.GivePointer();
-    double* g = vars_[Work1].GivePointer();  // projected-gradient divergence
-    for (int i = 0; i < numNodes; ++i) {
-      double lp = 0, du = 0, gp[3] = {0, 0, 0};
-      for (int k = rp[i]; k < rp[i + 1]; ++k) {
-        const int j = col[k];
-        const double l = lv[fp[k]];
-        av[k] = l;
-        lp += l * pr[j];
-        for (int c = 0; c < comps; ++c) {
-          du += gv[c][k] * u[c][j];
-          gp[c] += gv[c][k] * pp[j];
-        }
+    auto run = [&](auto& m) {
+      m.rp = A->row_ptr(0);
+      m.col = A->col_ind(0);
+      m.fp = lap_->full_pos();
+      m.lv = lap_->sval(0);
+      m.p = p.GivePointer();
+      m.prev = prev.GivePointer();
+      m.im = invLumped_.GivePointer();
+      m.av = A->val(0);
+      m.b = b.GivePointer();
+      m.g = vars_[Work1].GivePointer();
+      for (int c = 0; c < comps; ++c) {
+        m.gv[c] = sys_[2 + c]->val(0);
+        m.u[c] = vars_[VelX + c].GivePointer();
+        m.pi[c] = FlowWork(c).GivePointer();
       }
-      bp[i] = dt_ * lp - du;
-      for (int c = 0; c < comps; ++c) pi[c][i] = gp[c] * im[i];
-      g[i] = 0;
+      PressureGather(numNodes, dt_, m);
+      if (gradientTerm) PressureScatter(numNodes, m);
+    };
+    if (comps == 2) {
+      PressureArrays<2> m;
+      run(m);
+    } else {
+      PressureArrays<3> m;
+      run(m);
     }
-    if (gradientTerm)
-      for (int i = 0; i < numNodes; ++i) {
-        double q[3];
-        for (int c = 0; c < comps; ++c) q[c] = pi[c][i];
-        for (int k = rp[i]; k < rp[i + 1]; ++k) {
-          double x = 0;
-          for (int c = 0; c < comps; ++c) x += gv[c][k] * q[c];
-          g[col[k]] += x;
-        }
-      }
+    double* bp = b.GivePointer();
+    const double* g = vars_[Work1].GivePointer();
     const double* t = tau.GivePointer();
     for (int i = 0; i < numNodes; ++i) bp[i] = (t[i] * g[i] + bp[i]) / (t[i] + dt_);
   } else {
