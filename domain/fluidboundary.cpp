@@ -2,7 +2,6 @@
 // sets, the per-node condition tables and the imposed values, with the checks that follow.
 #include <cmath>
 #include <memory>
-#include <new>
 
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
@@ -20,8 +19,7 @@ bool StoreUnit(Plex<ReaVec>& t, int n, const ReaVec& v) {
   if (len < 1e-14) return false;
   ReaVec* e = t.free(n) ? nullptr : t.get_at(n);
   if (!e) {
-    e = new (std::nothrow) ReaVec(3u);
-    if (!e) OLVU_FATAL("Not space available on heap\n");
+    e = new ReaVec(3u);
     t.set_at(n, e);
   }
   for (unsigned c = 1; c <= 3; ++c) (*e)(c) = v(c) / len;

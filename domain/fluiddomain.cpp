@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "domain/fluidmesh.h"
 #include "mesh/elem.h"
@@ -290,15 +289,13 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     in->HoldLine();
   }
   in->ReadCard("InitialDataFunctions");
-  initial_ = new (std::nothrow) FluidFuncTbl(3, InternalUnits, this);
-  if (!initial_) OLVU_FATAL("Not space available on heap\n");
+  initial_ = new FluidFuncTbl(3, InternalUnits, this);
   initial_->readFrom(in, "EndInitialDataFunctions", "Initial Data");
 
   in->ReadLine();
   for (const char* block : {"SpeciesInitialData", "VariableInitialData"})
     if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
-  conditional_ = new (std::nothrow) FluidFuncTbl(3, InternalUnits, this);
-  if (!conditional_) OLVU_FATAL("Not space available on heap\n");
+  conditional_ = new FluidFuncTbl(3, InternalUnits, this);
   if (in->Exist("ConditionalFunctions")) {
     conditional_->readFrom(in, "EndConditionalFunctions", "Conditional");
     in->ReadLine();

@@ -1,6 +1,5 @@
 // Sizing, system matrices, initialisation and initial conditions of the fluid domain.
 #include <cmath>
-#include <new>
 
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
@@ -76,16 +75,13 @@ void FluidDomain::InitialiseData() {
   }
 
   pattern_ = createSparseMatrixStruct(nodes, fluidMeshes_, kind_);
-  if (!pattern_) OLVU_FATAL("Not space available on heap\n");
   for (int k : {0, 1, 2, 3, 4}) {
-    sys_[k] = new (std::nothrow) SystemSparseMatrix(pattern_);
-    if (!sys_[k]) OLVU_FATAL("Not space available on heap\n");
+    sys_[k] = new SystemSparseMatrix(pattern_);
   }
-  lap_ = new (std::nothrow) SymmetricSparseMatrix(pattern_);
-  mass_ = new (std::nothrow) SymmetricSparseMatrix(pattern_);
-  sys_[7] = new (std::nothrow) SystemSparseMatrix(pattern_);
-  sys_[8] = new (std::nothrow) SystemSparseMatrix(pattern_);
-  if (!lap_ || !mass_ || !sys_[7] || !sys_[8]) OLVU_FATAL("Not space available on heap\n");
+  lap_ = new SymmetricSparseMatrix(pattern_);
+  mass_ = new SymmetricSparseMatrix(pattern_);
+  sys_[7] = new SystemSparseMatrix(pattern_);
+  sys_[8] = new SystemSparseMatrix(pattern_);
   lumped_.resize(unsigned(numNodes), 0.0);
   invLumped_.resize(unsigned(numNodes), 0.0);
   RefreshNodeArray();

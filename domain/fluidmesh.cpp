@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "domain/fluiddomain.h"
@@ -18,8 +17,7 @@ const char* const PhiTableNames[5] = {"Phi_F1", "Phi_F1", "Phi_F2", "Phi_F3", "P
 const char* const SpcTableNames[5] = {"Spc_F1", "Spc_F2", "Spc_F3", "Spc_F4", "Spc_F5"};
 
 char* Copy(const std::string& s) {
-  char* c = new (std::nothrow) char[s.size() + 1];
-  if (!c) OLVU_FATAL("Not space available on heap\n");
+  char* c = new char[s.size() + 1];
   std::memcpy(c, s.c_str(), s.size() + 1);
   return c;
 }
@@ -33,8 +31,7 @@ FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
     phiF_[k] = new Plex<FluidFunction>(1, PhiTableNames[k]);
     spcF_[k] = new Plex<FluidFunction>(1, SpcTableNames[k]);
   }
-  functions_ = new (std::nothrow) FluidFuncTbl(46, InternalUnits, d);
-  if (!functions_) OLVU_FATAL("Not space available on heap\n");
+  functions_ = new FluidFuncTbl(46, InternalUnits, d);
   if (!read) return;
 
   name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr))

@@ -1,8 +1,6 @@
 // Element-set block and node numbering of the fluid domain.
 #include <strings.h>
 
-#include <new>
-
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "foundation/error.h"
@@ -16,8 +14,7 @@ void FluidDomain::ReadElmSets(Input* in) {
     const int n = in->GetInt("Set");
     const char* type = in->GetWord("Type", nullptr);
     if (strcasecmp(type, "Fluid") == 0) {
-      FluidMesh* m = new (std::nothrow) FluidMesh(this, n, in, 3, Tetrahedra, 4, kind_, 1);
-      if (!m) OLVU_FATAL("Not space available on heap\n");
+      FluidMesh* m = new FluidMesh(this, n, in, 3, Tetrahedra, 4, kind_, 1);
       // Entered in the domain table first: a repeated number stops before the set is lost.
       meshes.set_at(n, m);
       fluidMeshes_.set_at(n, m);
@@ -69,8 +66,7 @@ void FluidDomain::ReadNodes(Input*) {
   nodeOrder_ = 1000;
   im = 0;
   while (Mesh* m = fluidMeshes_.next(im)) {
-    BitVec* b = new (std::nothrow) BitVec(unsigned(numNodes));
-    if (!b) OLVU_FATAL("Not space available on heap\n");
+    BitVec* b = new BitVec(unsigned(numNodes));
     const int order = giveOrder(m->GiveElemOrder());
     int in = 0;
     while (Node* nd = m->giveNextNode(in)) {

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "foundation/bitvec.h"
@@ -23,8 +22,7 @@ bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0
 // A new[] copy of text.
 char* CopyText(const char* text) {
   const std::size_t n = std::strlen(text) + 1;
-  char* c = new (std::nothrow) char[n];
-  if (!c) OLVU_FATAL("Not space available on heap\n");
+  char* c = new char[n];
   std::memcpy(c, text, n);
   return c;
 }
@@ -67,6 +65,16 @@ struct NodeEnv {
   const int* index = nullptr;   // 1-based nodes of the lanes of a gathered block
 
   void seek(int lane) { k = index ? index[lane] - 1 : first + lane; }
+  // A field read at every lane is a copy (contiguous) or a gather.
+  bool nodeBlock(const MachineOp& op, const InstructionList&, int lanes, double* out) const {
+    if (op.code != Variable_Code) return false;
+    const double* f = slot[op.arg];
+    if (index)
+      for (int i = 0; i < lanes; ++i) out[i] = f[index[i] - 1];
+    else
+      for (int i = 0; i < lanes; ++i) out[i] = f[first + i];
+    return true;
+  }
 
   NodeEnv(const DomainView& view, const double* const* slots, int node)
       : var{Total_Time, double(Iterations), Run_Time_Increment, double(Current_Step)}, v(view), slot(slots), k(node) {}
@@ -408,10 +416,9 @@ int FluidFunction::IFupdate(int node, double& value, int flag) {
 // ---------------------------------------------------------------- table
 
 FluidFuncTbl::FluidFuncTbl(int n, Units* u, FunctionDomain* d) : domain_(d), units_(u) {
-  compiler = new (std::nothrow) FluidCompiler(d);
-  functions = new (std::nothrow) Plex<Function>(n, "Fluid domain functions");
-  names_ = new (std::nothrow) Plex<char>(n, "Fluid domain functions names");
-  if (!compiler || !functions || !names_) OLVU_FATAL("Not space available on heap\n");
+  compiler = new FluidCompiler(d);
+  functions = new Plex<Function>(n, "Fluid domain functions");
+  names_ = new Plex<char>(n, "Fluid domain functions names");
 }
 
 FluidFuncTbl::~FluidFuncTbl() {
@@ -478,8 +485,7 @@ void FluidFuncTbl::loadFrom(Input* in, const char* endword, const char* material
     const char* stored = names_->get_at(n);
     if (!in->Exist("Units")) OLVU_FATAL("Units not defined in function " << stored << "\n");
     const double factor = in->GetRea("Units", To_Magnitude(DofType(n)));
-    FluidFunction* f = new (std::nothrow) FluidFunction(list, domain_, factor, stored);
-    if (!f) OLVU_FATAL("Not space available on heap\n");
+    FluidFunction* f = new FluidFunction(list, domain_, factor, stored);
     functions->set_at(n, f);
   }
 }

@@ -1,6 +1,4 @@
 // The input reader's getters that compile a function text from the current card.
-#include <new>
-
 #include "foundation/error.h"
 #include "input/compiler.h"
 #include "input/fluidfunction.h"
@@ -65,7 +63,6 @@ FluidFunction* Input::GetFluidFunc(const char* name, FunctionDomain* d, Magnitud
   }
   // The factor is kept as it comes: a domain function may scale by any number.
   const double factor = UnitsAfter(text, name, m, u ? u : own);
-  FluidFunction* f = new (std::nothrow) FluidFunction(list, d, factor, name);
-  if (!f) OLVU_FATAL("Not space available on heap\n");
+  FluidFunction* f = new FluidFunction(list, d, factor, name);
   return f;
 }
