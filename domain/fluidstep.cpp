@@ -370,12 +370,8 @@ void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
-  SystemSparseMatrix* A = sys_[0];
-  A->product(mass_, invDtTheta_);
-  A->add(sys_[7]);
-  A->row_mult_add(vars_[TauEq], sys_[8]);
-  A->row_mult(c);
-  ReactionDiffusion(d, r);
+  TransportMatrix(c, d);
+  if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r) {
@@ -415,7 +411,7 @@ void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, Rea
   mass_->mult(u0.GivePointer(), out.GivePointer());
   out *= invDtTheta_;
   out.product(c);
-  if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
+  if (Sized(s) && s != 0.0) mass_->add_mult(s.GivePointer(), out.GivePointer());  // M 0 adds nothing
   if (order != 1 && order != 2) return;
   ReaVec& w = StabilisationTerm(u);
   if (order == 2) AutoStabOrder(u, w);
@@ -427,7 +423,7 @@ void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, Rea
 void FluidDomain::Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out) {
   mass_->mult(u.GivePointer(), out.GivePointer());
   out *= invDtTheta_;
-  if (Sized(s)) mass_->add_mult(s.GivePointer(), out.GivePointer());
+  if (Sized(s) && s != 0.0) mass_->add_mult(s.GivePointer(), out.GivePointer());  // M 0 adds nothing
 }
 
 void FluidDomain::SourceReactionLimits(ReaVec& s, ReaVec& r, ReaVec& n, double& hi, double& lo) {

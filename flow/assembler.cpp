@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "flow/shapegrad.h"
 #include "foundation/error.h"
 #include "foundation/matrix.h"
 #include "mesh/elem.h"
@@ -12,7 +13,7 @@
 
 namespace {
 
-constexpr int kMaxNodes = 27;
+constexpr int kMaxNodes = kMaxElemNodes;
 
 // Raw pattern arrays, read once per set.
 struct PatternView {
@@ -37,17 +38,10 @@ struct PatternView {
 
 // Mean length of the closed chain of the element's corners, in node order.
 double ChainLength(Node* const* nd, int corners) {
-  double s = 0;
-  for (int a = 0; a < corners; ++a) {
-    const double* p = nd[a]->GivePointer();
-    const double* q = nd[(a + 1) % corners]->GivePointer();
-    s += std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) + (p[2] - q[2]) * (p[2] - q[2]));
-  }
-  return s / corners;
+  const double* p[kMaxNodes];
+  for (int a = 0; a < corners; ++a) p[a] = nd[a]->GivePointer();
+  return CornerChainLength(p, corners);
 }
-
-// A determinant that is zero up to round-off of the element's size (collinear or coplanar nodes).
-bool Degenerate(double det, double len, int d) { return std::fabs(det) <= 1e-15 * std::pow(len, d); }
 
 // The one place where element matrices enter the global arrays: one pattern lookup per pair.
 struct Scatter {
@@ -95,7 +89,7 @@ void AssembleTriangles(Mesh* set, const char* name, int slot, const PatternView&
     const double len = ChainLength(nd, 3);
     const double j11 = p2[0] - p1[0], j12 = p2[1] - p1[1], j21 = p3[0] - p1[0], j22 = p3[1] - p1[1];
     const double det = j11 * j22 - j12 * j21;
-    if (det == 0 || Degenerate(det, len, 2)) Singular(e);
+    if (SingularJacobian(det, len, 2)) Singular(e);
     const double A = det / 2;
     if (A < 0) Negative(name, e, "\n\tCheck surface normal orientation");
     if (A < 1e-14) Null(name, e);
@@ -135,7 +129,7 @@ void AssembleTetrahedra(Mesh* set, const char* name, int slot, const PatternView
     const double c00 = J[1][1] * J[2][2] - J[1][2] * J[2][1], c01 = J[1][2] * J[2][0] - J[1][0] * J[2][2],
                  c02 = J[1][0] * J[2][1] - J[1][1] * J[2][0];
     const double det = J[0][0] * c00 + J[0][1] * c01 + J[0][2] * c02;
-    if (det == 0 || Degenerate(det, len, 3)) Singular(e);
+    if (SingularJacobian(det, len, 3)) Singular(e);
     const double V = det / 6;
     if (V < 0) Negative(name, e, "\n\tMesh collapsed - Check mesh data");
     if (V < 1e-14) Null(name, e);
@@ -179,7 +173,7 @@ void AssembleGauss(Mesh* set, const char* name, int slot, const PatternView& pv,
   const int corners = set->GiveMinNnode();
   Scatter sc{pv, out, n, {}};
   double K[kMaxNodes * kMaxNodes], Me[kMaxNodes * kMaxNodes], G[3][kMaxNodes * kMaxNodes], W[kMaxNodes];
-  double X[kMaxNodes][3], B[3][kMaxNodes];
+  double X[kMaxNodes][3], B[3][kMaxElemNodes];
   int i = 0;
   while (Elem* e = set->giveNextElm(i)) {
     Node* const* nd = e->nodesArray();
@@ -195,43 +189,10 @@ void AssembleGauss(Mesh* set, const char* name, int slot, const PatternView& pv,
     for (int g = 0; g < np; ++g) {
       const double* dn = dN[g].data;  // d x n, row-major
       const double* sh = N[g].data;
-      double J[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-      for (int r = 0; r < d; ++r)
-        for (int k = 0; k < d; ++k) {
-          double s = 0;
-          for (int a = 0; a < n; ++a) s += dn[r * n + a] * X[a][k];
-          J[r][k] = s;
-        }
-      double inv[3][3];
-      double det;
-      if (d == 2) {
-        det = J[0][0] * J[1][1] - J[0][1] * J[1][0];
-        if (det == 0 || Degenerate(det, len, 2)) Singular(e);
-        inv[0][0] = J[1][1] / det, inv[0][1] = -J[0][1] / det;
-        inv[1][0] = -J[1][0] / det, inv[1][1] = J[0][0] / det;
-      } else {
-        const double c00 = J[1][1] * J[2][2] - J[1][2] * J[2][1], c01 = J[1][2] * J[2][0] - J[1][0] * J[2][2],
-                     c02 = J[1][0] * J[2][1] - J[1][1] * J[2][0];
-        det = J[0][0] * c00 + J[0][1] * c01 + J[0][2] * c02;
-        if (det == 0 || Degenerate(det, len, 3)) Singular(e);
-        inv[0][0] = c00 / det;
-        inv[0][1] = (J[0][2] * J[2][1] - J[0][1] * J[2][2]) / det;
-        inv[0][2] = (J[0][1] * J[1][2] - J[0][2] * J[1][1]) / det;
-        inv[1][0] = c01 / det;
-        inv[1][1] = (J[0][0] * J[2][2] - J[0][2] * J[2][0]) / det;
-        inv[1][2] = (J[0][2] * J[1][0] - J[0][0] * J[1][2]) / det;
-        inv[2][0] = c02 / det;
-        inv[2][1] = (J[0][1] * J[2][0] - J[0][0] * J[2][1]) / det;
-        inv[2][2] = (J[0][0] * J[1][1] - J[0][1] * J[1][0]) / det;
-      }
+      const double det = ShapeGradients(d, n, dn, X, len, B);
+      if (det == 0) Singular(e);
       const double dV = det * wg[g];
       V += dV;
-      for (int k = 0; k < d; ++k)
-        for (int a = 0; a < n; ++a) {
-          double s = 0;
-          for (int r = 0; r < d; ++r) s += inv[k][r] * dn[r * n + a];
-          B[k][a] = s;
-        }
       for (int a = 0; a < n; ++a) {
         W[a] += dV * sh[a];
         for (int b = 0; b < n; ++b) {

@@ -1,5 +1,6 @@
 #include "flow/convective.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "flow/shapegrad.h"
@@ -126,7 +127,7 @@ void LinearElementMatrices(const double (*B)[kMaxElemNodes], const double (*Uv)[
     }
 }
 
-// The k-th element of a set (for the message of a singular element).
+// The element of a set at position k of its table (for the message of a singular element).
 const Elem* ElementAt(Mesh* set, std::size_t k) {
   int i = 0;
   Elem* e = set->giveNextElm(i);
@@ -176,7 +177,7 @@ void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays
     // The system matrices have already stopped a run with degenerate elements: only an exactly
     // singular Jacobian is refused here.
     const double det = LinearGradients<N>(p, B);
-    if (det == 0) Singular(ElementAt(set, k));
+    if (det == 0) Singular(ElementAt(set, table.Listed(k)));
     const double V = det * volumeFactor;
     LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
     double U[3], L[3];
@@ -231,7 +232,7 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
     for (int g = 0; g < np; ++g) {
       const double* sh = N[g].data;
       const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) Singular(ElementAt(set, k));
+      if (det == 0) Singular(ElementAt(set, table.Listed(k)));
       const double dV = det * wg[g];
       V += dV;
       for (int a = 0; a < n; ++a) {
@@ -294,29 +295,44 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
   elems_ = set->NOfElems();
   n_ = set->GiveNnode();
   nn_ = std::size_t(n_) * std::size_t(n_);
-  rows_.assign(std::size_t(n_) * std::size_t(elems_), 0);
+  const std::size_t n = std::size_t(n_);
+  // The elements in order of their smallest row, so that the loops sweep the matrices' rows in
+  // order whatever the order of the set's table.
+  std::vector<int> listed(n * std::size_t(elems_));
+  std::vector<std::pair<int, int>> first(static_cast<std::size_t>(elems_));
+  int i = 0;
+  for (std::size_t k = 0; Elem* e = set->giveNextElm(i); ++k) {
+    Node* const* nd = e->nodesArray();
+    int low = nd[0]->num[slot] - 1;
+    for (std::size_t a = 0; a < n; ++a) {
+      listed[k * n + a] = nd[a]->num[slot] - 1;
+      low = listed[k * n + a] < low ? listed[k * n + a] : low;
+    }
+    first[k] = {low, int(k)};
+  }
+  std::stable_sort(first.begin(), first.end());
+  order_.resize(std::size_t(elems_));
+  rows_.resize(n * std::size_t(elems_));
+  for (std::size_t k = 0; k < std::size_t(elems_); ++k) {
+    order_[k] = first[k].second;
+    std::copy_n(listed.data() + std::size_t(order_[k]) * n, n, rows_.data() + k * n);
+  }
   const int* rp = pattern->row_ptr(0);
   const int* ci = pattern->col_ind(0);
   kept_ = true;
   for (int r = 0; r < pattern->nrows(); ++r)
     if (rp[r + 1] - rp[r] > 255) kept_ = false;
   off_.assign(kept_ ? nn_ * std::size_t(elems_) : 0, 0);
-  std::size_t k = 0;
-  int i = 0;
-  while (Elem* e = set->giveNextElm(i)) {
-    Node* const* nd = e->nodesArray();
-    int* rows = rows_.data() + k * std::size_t(n_);
-    for (int a = 0; a < n_; ++a) rows[a] = nd[a]->num[slot] - 1;
-    if (kept_) {
-      std::uint8_t* o = off_.data() + k * nn_;
-      for (int a = 0; a < n_; ++a)
-        for (int b = 0; b < n_; ++b) {
-          const int p = FindInRow(rp, ci, pattern->diag_first(), pattern->sorted(), rows[a], rows[b]);
-          if (p < 0) OLVU_FATAL("Node pair of element " << *e << " missing from the sparse pattern\n");
-          o[a * n_ + b] = std::uint8_t(p - rp[rows[a]]);
-        }
-    }
-    ++k;
+  if (!kept_) return;
+  for (std::size_t k = 0; k < std::size_t(elems_); ++k) {
+    const int* rows = rows_.data() + k * n;
+    std::uint8_t* o = off_.data() + k * nn_;
+    for (int a = 0; a < n_; ++a)
+      for (int b = 0; b < n_; ++b) {
+        const int p = FindInRow(rp, ci, pattern->diag_first(), pattern->sorted(), rows[a], rows[b]);
+        if (p < 0) OLVU_FATAL("Node pair of an element of set " << set->Name() << " missing from the sparse pattern\n");
+        o[a * n_ + b] = std::uint8_t(p - rp[rows[a]]);
+      }
   }
 }
 

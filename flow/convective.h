@@ -23,7 +23,9 @@ class ElementTable {
   /// Nodes per element and element count.
   int Nodes() const { return n_; }
   int Elements() const { return elems_; }
-  /// The n rows of element k (0-based, table order).
+  /// Position in the set's table of element k (the elements are kept in order of their smallest row).
+  std::size_t Listed(std::size_t k) const { return std::size_t(order_[k]); }
+  /// The n rows of element k.
   const int* Rows(std::size_t k) const { return rows_.data() + k * std::size_t(n_); }
   /// The n*n offsets of element k, pair (a, b) at a*n + b; null when not kept.
   const std::uint8_t* Offsets(std::size_t k) const { return kept_ ? off_.data() + k * nn_ : nullptr; }
@@ -34,6 +36,7 @@ class ElementTable {
   int n_ = 0, elems_ = 0;
   std::size_t nn_ = 0;
   bool kept_ = false;
+  std::vector<int> order_;
   std::vector<int> rows_;
   std::vector<std::uint8_t> off_;
 };

@@ -7,6 +7,7 @@
 #include "foundation/declarations.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
+#include "solvers/sparsestruct.h"
 
 namespace {
 
@@ -89,4 +90,30 @@ void FluidDomain::SolveTemperature() {
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(b(i) - T(i)));
   if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
   VarIncrement(3) = change;
+}
+
+void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& d) {
+  // One pass over the pattern instead of one per term: the symmetric M and L are read through
+  // the map from each full position to its stored upper one.
+  const SparseMatrixStruct* s = pattern_;
+  const int* rp = s->row_ptr(0);
+  const int* up = s->spos_ind(0);
+  const double* M = mass_->val(0);
+  const double* L = lap_->val(0);
+  const double* K = sys_[7]->val(0);
+  const double* S = sys_[8]->val(0);
+  const double* tau = vars_[TauEq].GivePointer();
+  const double* cp = c.GivePointer();
+  const double* dp = d.length() > 0 ? d.GivePointer() : nullptr;
+  double* A = sys_[0]->val(0);
+  const double alpha = invDtTheta_;
+  for (int i = 0; i < numNodes; ++i) {
+    const double ci = cp[i], ti = tau[i];
+    if (dp) {
+      const double di = dp[i];
+      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ci * (alpha * M[up[k]] + K[k] + ti * S[k]) + di * L[up[k]];
+    } else {
+      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ci * (alpha * M[up[k]] + K[k] + ti * S[k]);
+    }
+  }
 }

@@ -51,15 +51,19 @@ void XY(const GridSpec& g, int id, double& x, double& y) {
   x = g.lx * i / (g.Px() - 1), y = g.ly * j / (g.Py() - 1);
 }
 
+// 10 x 2 cells of [0, 1] x [0, 0.2], T = 100 at x = 0 and 0 at x = 1, one step of 1e10 s, with
+// the words `flags` on the fluid card, `iterations` per step and the temperature tolerance `tol`.
+std::map<int, double> HotStrip(GridSpec& g, const std::string& flags, int iterations, const std::string& tol) {
+  g.nx = 10, g.ny = 2, g.ly = 0.2;
+  g.flags = flags;
+  const std::string bc = g.FixedTemperatures([](double x, double) { return x == 0 ? 100.0 : (x == 1 ? 0.0 : NAN); });
+  return RunProblem(g.Problem(General(1, "1e10", iterations), bc, "ToleranceData TemConvergenceNorm " + tol + ";"));
+}
+
 TEST(TemperatureRuns, SteadyConductionIsLinear) {
-  // 10 x 2 cells of [0, 1] x [0, 0.2], T = 100 at x = 0 and 0 at x = 1, one step of 1e10 s:
   // T = 100 (1 - x) to every printed digit.
   GridSpec g;
-  g.nx = 10, g.ny = 2, g.ly = 0.2;
-  const std::string bc = g.FixedTemperatures([](double x, double) {
-    return x == 0 ? 100.0 : (x == 1 ? 0.0 : NAN);
-  });
-  const auto t = RunProblem(g.Problem(General(1, "1e10", 3), bc, "ToleranceData TemConvergenceNorm 1e-9;"));
+  const auto t = HotStrip(g, "Solve_Temperature", 3, "1e-9");
   ASSERT_EQ(t.size(), 33u);
   for (const auto& [id, v] : t) {
     double x, y;
@@ -153,12 +157,7 @@ TEST(TemperatureRuns, ControlIncrementLimitsAStepsChange) {
   // "Control_Increment High" (0.01) with the tolerance 1e-2 and one iteration per step: no node
   // moves by more than 0.01 x 1e-2 of the largest temperature, 100, in a step.
   GridSpec g;
-  g.nx = 10, g.ny = 2, g.ly = 0.2;
-  g.flags = "Solve_Temperature Control_Increment High";
-  const std::string bc = g.FixedTemperatures([](double x, double) {
-    return x == 0 ? 100.0 : (x == 1 ? 0.0 : NAN);
-  });
-  const auto t = RunProblem(g.Problem(General(1, "1e10", 1), bc, "ToleranceData TemConvergenceNorm 1e-2;"));
+  const auto t = HotStrip(g, "Solve_Temperature Control_Increment High", 1, "1e-2");
   ASSERT_EQ(t.size(), 33u);
   for (const auto& [id, v] : t) {
     double x, y;
