@@ -593,7 +593,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Pressure by a penalty on the divergence with factor `penalty`.
   virtual void SolvePenaltyPressure(double penalty);
   /// Constraint step of the solver's coupled iteration: the velocity conditions on x1, x2, x3.
-  virtual void SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3);
+  void SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) override;
   /// Pressure system (matrix 0) and right-hand side (vector 58): L p = (tau_p G^T pi + dt L prev -
   /// D u) / (tau_p + dt), pi the projected pressure gradient (only with `gradientTerm`) and tau_p
   /// vector 12, with the compressibility term and the fixed pressures (or the mean removed).
