@@ -611,8 +611,12 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// A (matrix 1) = M / (theta dt) + diag(nu) L + K + diag(tau) S, with tau (vector 12) clamped
   /// to the velocity limits.
   void MomentumMatrix();
-  /// b_k (vectors 58-60) from the velocity, its values `start` (three vectors) and the explicit terms.
-  void MomentumRightHandSides(ReaVec* start);
+  /// nu (vector 55) and the clamped momentum tau (vector 12) of MomentumMatrix.
+  void MomentumTau();
+  /// b_k (vectors 58-60) from the velocity, its values `start` (three vectors) and the explicit
+  /// terms; with `buildMatrix` the same pass builds A from MomentumTau's vectors (shared rows and
+  /// stabilisation order 0 or 1 only).
+  void MomentumRightHandSides(ReaVec* start, bool buildMatrix = false);
   /// True when the symmetric and general matrices walk the same full positions (the fused kernels apply).
   bool SharedRows() const;
   /// nu = kinematic + turbulent viscosity (whichever is sized) into v.

@@ -46,6 +46,12 @@ struct MomentumArrays {
   double* b[C];         // right-hand sides
   double* a[C];         // m^-1 K u
   double* w[C];         // K^T a (zeroed here)
+  // Filled when the same pass also builds A = s M + diag(nu) L + K + diag(tau) S.
+  double* av = nullptr;
+  const double* lv = nullptr;   // Laplacian, upper storage
+  const double* sv = nullptr;   // streamline matrix S
+  const double* nu = nullptr;   // viscosity
+  const double* tau = nullptr;  // stabilisation parameter
 };
 
 // b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row. The sums live in scalars, so that
@@ -57,11 +63,15 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
   const double *u0x = m.u0[0], *u0y = m.u0[1], *u0z = m.u0[C - 1];
   const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
+  double* av = m.av;
+  const double *lv = m.lv, *sv = m.sv;
   for (int i = 0; i < rows; ++i) {
     double mx = 0, my = 0, mz = 0, kx = 0, ky = 0, kz = 0, px = 0, py = 0, pz = 0;
+    const double ni = av ? m.nu[i] : 0, ti = av ? m.tau[i] : 0;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
-      const int j = col[k];
-      const double mm = mv[fp[k]], kk = kv[k];
+      const int j = col[k], q = fp[k];
+      const double mm = mv[q], kk = kv[k];
+      if (av) av[k] = s * mm + ni * lv[q] + kk + ti * sv[k];
       mx += mm * u0x[j], my += mm * u0y[j];
       kx += kk * ux[j], ky += kk * uy[j];
       if constexpr (C == 3) mz += mm * u0z[j], kz += kk * uz[j];
@@ -276,7 +286,7 @@ bool FluidDomain::SharedRows() const {
          lap_->full_pos() == mass_->full_pos();
 }
 
-void FluidDomain::MomentumMatrix() {
+void FluidDomain::MomentumTau() {
   ReaVec& nu = vars_[Work1];
   EffectiveViscosity(nu);
   ReaVec& tau = vars_[TauEq];
@@ -286,6 +296,12 @@ void FluidDomain::MomentumMatrix() {
   double* t = tau.GivePointer();
   for (int k = 0; k < numNodes; ++k) t[k] = Eval_Tau(tc[k], v[k], h[k]);
   tau.limit(tauHigh_, tauLow_);
+}
+
+void FluidDomain::MomentumMatrix() {
+  MomentumTau();
+  const ReaVec& nu = vars_[Work1];
+  const ReaVec& tau = vars_[TauEq];
   SystemSparseMatrix* A = sys_[1];
   if (!SharedRows()) {
     A->product(mass_, invDtTheta_);
@@ -303,6 +319,8 @@ void FluidDomain::MomentumMatrix() {
   const double* sv = sys_[8]->val(0);
   double* av = A->val(0);
   const double s = invDtTheta_;
+  const double* v = nu.GivePointer();
+  const double* t = tau.GivePointer();
   for (int i = 0; i < numNodes; ++i) {
     const double ni = v[i], ti = t[i];
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
@@ -312,7 +330,7 @@ void FluidDomain::MomentumMatrix() {
   }
 }
 
-void FluidDomain::MomentumRightHandSides(ReaVec* start) {
+void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   if (comps == 2) vars_[VelWorkZ] = 0.0;
   const int order = stab_[0];
@@ -343,6 +361,13 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start) {
       m.a[c] = vars_[Work1 + c].GivePointer();
       m.w[c] = FlowWork(c).GivePointer();
     }
+    if (buildMatrix) {
+      m.av = sys_[1]->val(0);
+      m.lv = lap_->sval(0);
+      m.sv = sys_[8]->val(0);
+      m.nu = vars_[Work1].GivePointer();
+      m.tau = vars_[TauEq].GivePointer();
+    }
   };
   if (comps == 2) {
     MomentumArrays<2> m;
@@ -368,8 +393,14 @@ void FluidDomain::AssembleMomentum() {
   if (!Flag(PVelocity)) return;
   ReaVec* f = &vars_[BodyForceX];
   CalculateBodyForces(f[0], f[1], f[2]);
-  MomentumMatrix();
-  MomentumRightHandSides(&vars_[VelX0]);
+  if (SharedRows() && (stab_[0] == 0 || stab_[0] == 1)) {
+    // The matrix is built in the right-hand sides' pass, which reads the same positions.
+    MomentumTau();
+    MomentumRightHandSides(&vars_[VelX0], true);
+  } else {
+    MomentumMatrix();
+    MomentumRightHandSides(&vars_[VelX0]);
+  }
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c)
     if (f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
