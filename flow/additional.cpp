@@ -1,7 +1,5 @@
 // The directional parts of the fluid domain's Laplacian (L = Lxx + Lyy + Lzz) and the
 // volume-weighted directional element sizes, integrated with the Gauss rules of every set.
-#include <new>
-
 #include "domain/fluiddomain.h"
 #include "flow/shapegrad.h"
 #include "foundation/clock.h"
@@ -17,12 +15,9 @@
 
 void FluidDomain::CalcAdditionalSystemMatrixes() {
   Clock clock("Assembling System Matrixes");
-  if (!lapDir_[0]) {
-    for (auto& m : lapDir_) {
-      m.reset(new (std::nothrow) SymmetricSparseMatrix(pattern_));
-      if (!m) OLVU_FATAL("Not space available on heap\n");
-    }
-  }
+  // A failed allocation ends the run through the one heap handler.
+  if (!lapDir_[0])
+    for (auto& m : lapDir_) m.reset(new SymmetricSparseMatrix(pattern_));
   for (auto& m : lapDir_) m->NullifyMatrix();
   for (int id : {AddVec1, AddVec2, AddVec3}) Size(id);
   int i = 0;

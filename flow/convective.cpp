@@ -18,8 +18,6 @@ namespace {
   OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
 }
 
-// Reference derivatives of the linear tetrahedron (d x n, row-major).
-constexpr double kTetrahedronD[12] = {-1, 1, 0, 0, -1, 0, 1, 0, -1, 0, 0, 1};
 
 // The element velocity: per component the nodal value of largest magnitude, the first node
 // winning ties, 1e-14 when every value is at most that.
@@ -148,10 +146,23 @@ double LinearGradients(const double* const* p, double (*B)[kMaxElemNodes]) {
     B[1][0] = (p[2][0] - p[1][0]) * r, B[1][1] = (p[0][0] - p[2][0]) * r, B[1][2] = (p[1][0] - p[0][0]) * r;
     return det;
   } else {
-    double X[4][3];
-    for (int a = 0; a < 4; ++a)
-      for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
-    return ShapeGradients(3, 4, kTetrahedronD, X, 0, B);
+    // J has the edges from the first corner as rows; B = J^-1 D through its cofactors.
+    double J[3][3];
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) J[r][c] = p[r + 1][c] - p[0][c];
+    const double c00 = J[1][1] * J[2][2] - J[1][2] * J[2][1], c01 = J[1][2] * J[2][0] - J[1][0] * J[2][2],
+                 c02 = J[1][0] * J[2][1] - J[1][1] * J[2][0];
+    const double det = J[0][0] * c00 + J[0][1] * c01 + J[0][2] * c02;
+    if (det == 0) return 0;
+    const double r = 1 / det;
+    const double inv[3][3] = {{c00 * r, (J[0][2] * J[2][1] - J[0][1] * J[2][2]) * r, (J[0][1] * J[1][2] - J[0][2] * J[1][1]) * r},
+                              {c01 * r, (J[0][0] * J[2][2] - J[0][2] * J[2][0]) * r, (J[0][2] * J[1][0] - J[0][0] * J[1][2]) * r},
+                              {c02 * r, (J[0][1] * J[2][0] - J[0][0] * J[2][1]) * r, (J[0][0] * J[1][1] - J[0][1] * J[1][0]) * r}};
+    for (int k = 0; k < 3; ++k) {
+      B[k][1] = inv[k][0], B[k][2] = inv[k][1], B[k][3] = inv[k][2];
+      B[k][0] = -(inv[k][0] + inv[k][1] + inv[k][2]);
+    }
+    return det;
   }
 }
 

@@ -88,6 +88,7 @@ struct Flow : ::testing::Test {
   unsigned n = 0;
 
   void Make() {
+    t.reset();  // one grid case (and its timing root) at a time
     t = std::make_unique<GridCase>(spec);
     d = &t->d;
     n = unsigned(d->numNodes);

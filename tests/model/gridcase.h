@@ -15,6 +15,7 @@
 #include "foundation/declarations.h"
 #include "tests/model/fluidcase.h"
 #include "tests/support/child.h"
+#include "tests/support/scratch_clock.h"
 
 namespace olvu_test {
 
@@ -149,6 +150,7 @@ struct GridSpec {
 /// A fluid domain on a grid, written to a file of this process and read back; the space
 /// dimension follows the grid and is set back to 2 at the end.
 struct GridCase {
+  ScratchClock clock;  // the timing sections of the domain's operations go to a scratch table
   GridSpec spec;
   std::string path;
   std::unique_ptr<FluidCase> c;
