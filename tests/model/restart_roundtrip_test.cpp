@@ -62,4 +62,29 @@ TEST(FluidRestartBlock, WrittenBlockReadsBackToTheSameBytes) {
   EXPECT_NE(r.out.find("EndFluid;\n"), std::string::npos);
 }
 
+TEST(FluidRestartBlock, NegativeOrWrongLengthsAreRestartFaults) {
+  const std::string values = " 1 2 3 4 5 6 7 8 9\n";
+  const std::string entries[] = {
+      "\t_VeltY_\tlen = -3;\n 1 2 3\n",  // a vector the domain uses
+      "\t_Tempt_\tlen = -1;\n 1\n",      // one it does not use
+      "\t_VeltY_len = 8;\n 1 2 3 4 5 6 7 8\n",
+  };
+  for (const std::string& entry : entries) {
+    auto r = RunInChild(
+        [] {
+          Verbose_Off = 1;
+          FluidCase c("case.dat");
+          c.fluid->ReadInitialConditions();
+          Input in("case.rst");
+          c.fluid->ReadRestart(&in, "Fluid");
+        },
+        [&](const std::string& dir) {
+          WriteFile(dir + "/case.dat", ReadFile(OLVU_TEST_DATA_DIR "/cavity.dat"));
+          WriteFile(dir + "/case.rst", "Fluid;\n\t_VeltX_\tlen = 9;\n" + values + entry + "EndFluid;\n");
+        });
+    EXPECT_EQ(r.status, 1) << entry;
+    EXPECT_EQ(r.err, "\n\nWrong data found in Restart file. Cannot restart.\n") << entry;
+  }
+}
+
 }  // namespace
