@@ -70,6 +70,25 @@ TEST(BoundaryChecks, ConflictListsOfTheReconciliation) {
   EXPECT_NE(v.find("\t5\t0.25\t0\t0\n"), std::string::npos) << v;
 }
 
+TEST(BoundaryChecks, TemperatureLinesAndTheWarningWithoutThem) {
+  auto withTemperature = [](const std::string& text) {
+    return Replace(Replace(text, "Solve_NavierStokes", "Solve_NavierStokes Solve_Temperature"),
+                   "Function Viscosity \"0.001\" [Kg/m.s];",
+                   "Function Viscosity \"0.001\" [Kg/m.s];\nFunction SpecificHeat \"1000\" [J/Kg.Gt];\n"
+                   "Function Conductivity \"1\" [W/m.Gt];");
+  };
+  Outcome none = Solve(withTemperature(Cavity("Node 1 Pres 0;\n")));
+  ASSERT_EQ(none.status, 0) << none.err;
+  EXPECT_NE(none.war.find("Fluid Domain: Temperature not fixed in any point\n"), std::string::npos) << none.war;
+  // The first line's temperature is set; "Pres" on the second hides its "Temp".
+  Outcome fixed = Solve(withTemperature(Cavity("Node 1 Pres 0;\nNode 3 Temp 20;\nNode 6 Pres 0 Temp 30;\n")));
+  ASSERT_EQ(fixed.status, 0) << fixed.err;
+  EXPECT_EQ(fixed.war.find("Temperature not fixed"), std::string::npos) << fixed.war;
+  const std::string t = olvu_test::BlockAt(fixed.res, "TEMPERATURE", "0", "DORVANTE");
+  EXPECT_NE(t.find("\t3\t20\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("\t6\t0\n"), std::string::npos) << t;
+}
+
 TEST(BoundaryChecks, VectorFaultsOfANodeLine) {
   struct Case {
     std::string line, message;
