@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -60,6 +61,27 @@ TEST(FluidRestartBlock, WrittenBlockReadsBackToTheSameBytes) {
             "  2.360679775E-01   4.494897428E-01   6.457513111E-01   8.284271247E-01   1.000000000E+00 \n");
   EXPECT_NE(r.out.find("\t_Prest_\tlen = 9;\n  1.234567800E+04   2.469135600E+04 "), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("EndFluid;\n"), std::string::npos);
+}
+
+TEST(FluidRestartBlock, PreviousStepKeysInAnyCaseAndUnusedVectors) {
+  auto r = RunInChild(
+      [] {
+        Verbose_Off = 1;
+        FluidCase c("case.dat");
+        FluidDomain& d = *c.fluid;
+        d.ReadInitialConditions();
+        Input in("case.rst");
+        d.ReadRestart(&in, "Fluid");
+        std::printf("%g %g %g %u\n", d.Var(VelX)(2), d.Var(VelX0)(3), d.Var(Pres)(9), d.Var(Temp).length());
+      },
+      [](const std::string& dir) {
+        WriteFile(dir + "/case.dat", ReadFile(OLVU_TEST_DATA_DIR "/cavity.dat"));
+        WriteFile(dir + "/case.rst",
+                  "Fluid;\n\t_veltx_\tlen = 9;\n 1 2 3 4 5 6 7 8 9\n\t_VTDTX_\tlen = 9;\n 9 8 7 6 5 4 3 2 1\n"
+                  "\t_Tmtdt_\tlen = 3;\n 1 2 3\n\t_Prest_len = 9;\n 0 0 0 0 0 0 0 0 -4.5E+01\nEndFluid;\n");
+      });
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "2 7 -45 0\n");  // the temperature entry is skipped: no temperature here
 }
 
 TEST(FluidRestartBlock, NegativeOrWrongLengthsAreRestartFaults) {
