@@ -9,7 +9,7 @@
 namespace olvu_test {
 namespace {
 
-TEST(OutputFiles, EachFileThatCannotBeCreatedIsFatal) {
+TEST(RunOutputFiles, EachFileThatCannotBeCreatedIsFatal) {
   // A folder of the file's name cannot be opened for writing.
   for (const char* ext : {".rst", ".for", ".mov", ".kvo.res", ".kvo.msh", ".sat", ".tim", ".bgm"}) {
     SCOPED_TRACE(ext);
@@ -23,7 +23,7 @@ TEST(OutputFiles, EachFileThatCannotBeCreatedIsFatal) {
   }
 }
 
-TEST(OutputFiles, BackgroundMeshFileOnlyWhenRefinementIsAsked) {
+TEST(RunOutputFiles, BackgroundMeshFileOnlyWhenRefinementIsAsked) {
   Folder dir;
   dir.write("cavity", Replace(CavityData(), "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh None;"));
   ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
@@ -33,7 +33,7 @@ TEST(OutputFiles, BackgroundMeshFileOnlyWhenRefinementIsAsked) {
   EXPECT_TRUE(dir.exists("cavity.bgm"));
 }
 
-TEST(OutputFiles, MissingDataFileCreatesNoFileButItsError) {
+TEST(RunOutputFiles, MissingDataFileCreatesNoFileButItsError) {
   Folder dir;
   const Outcome r = dir.olvu({"-name", "nothere"});
   EXPECT_EQ(r.status, 1);
@@ -42,7 +42,7 @@ TEST(OutputFiles, MissingDataFileCreatesNoFileButItsError) {
     EXPECT_FALSE(dir.exists(std::string("nothere") + ext)) << ext;
 }
 
-TEST(OutputFiles, ToolOnAMissingDataFileCreatesNoTimingTable) {
+TEST(RunOutputFiles, ToolOnAMissingDataFileCreatesNoTimingTable) {
   Folder dir;
   for (const char* tool : {"Write_Mesh", "Create_Rst", "Sink_and_Trim"}) {
     SCOPED_TRACE(tool);
@@ -54,7 +54,7 @@ TEST(OutputFiles, ToolOnAMissingDataFileCreatesNoTimingTable) {
   }
 }
 
-TEST(OutputFiles, LongDataFileNamesKeepEveryExtension) {
+TEST(RunOutputFiles, LongDataFileNamesKeepEveryExtension) {
   // Longer than any fixed buffer for a name and its longest extension would allow.
   const std::string name(200, 'c');
   Folder dir;
