@@ -58,5 +58,24 @@ TEST(RestartFields, ResumedRunSkipsTheStartUpPhase) {
   EXPECT_NE(r.out.find("STEP = 3, TIME = 0.3: Converged"), std::string::npos) << r.out;
 }
 
+TEST(RestartFields, SavedStepAtTheLargestIntegerIsBeyondTheRun) {
+  // A step that wrapped past the largest integer would be negative: its time increment of 0 would
+  // then stop the run at once with another message.
+  const std::string data = Replace(Cavity(4, true), "\"0.1\" [s]", "\"if (step < 0) then 0 else 0.1 endif\" [s]");
+  for (const char* saved : {"2147483647", "99999999999"}) {
+    SCOPED_TRACE(saved);
+    Folder dir;
+    dir.write("cavity", Cavity(2, false));
+    ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+    const std::string rst = Replace(dir.read("cavity.rst"), "Current_Step = 2 ,", std::string("Current_Step = ") + saved + " ,");
+    dir.write("cavity.rst", rst);
+    dir.write("cavity", data);
+    const Outcome r = dir.olvu({"-name", "cavity"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("cavity.err"), ErrFile("(Current_Step > Number_of_Steps) found in restart file.\n"));
+    EXPECT_EQ(dir.read("cavity.rst"), rst);
+  }
+}
+
 }  // namespace
 }  // namespace olvu_test
