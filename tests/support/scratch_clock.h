@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,8 +19,11 @@ class ScratchClock {
   ScratchClock() {
     char tmpl[] = "/tmp/olvu_clock_XXXXXX";
     if (const char* d = mkdtemp(tmpl)) dir_ = d;
-    name_ = dir_ + "/run";
-    root_ = std::make_unique<Clock>(name_.c_str());
+    // A root opened while another is open becomes a section of that one's tree, which keeps
+    // the name's pointer until it writes its table: the names therefore outlive every root.
+    static std::deque<std::string> names;
+    names.push_back(dir_ + "/run");
+    root_ = std::make_unique<Clock>(names.back().c_str());
   }
   ~ScratchClock() {
     root_.reset();
@@ -29,7 +33,7 @@ class ScratchClock {
   ScratchClock& operator=(const ScratchClock&) = delete;
 
  private:
-  std::string dir_, name_;
+  std::string dir_;
   std::unique_ptr<Clock> root_;
 };
 
