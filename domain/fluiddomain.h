@@ -607,6 +607,16 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolvePenaltyPressure(double penalty);
   /// Constraint step of the solver's coupled iteration: the velocity conditions on x1, x2, x3.
   void SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) override;
+  /// Explicit update of the velocity over theta dt, in as many sub-steps as the local time-step
+  /// bound asks for; returns the number of sub-steps taken (0 when the update is not active).
+  virtual int SolveNavierStokesExplicit();
+  /// Right-hand side of one explicit sub-step of component u with body force f: out = M u /
+  /// (theta dt) - A u + M f, A the momentum matrix (matrix 1).
+  virtual void Assemble_EXRHS(ReaVec& u, ReaVec& f, ReaVec& out);
+  /// Transport of the pseudoconcentration by the velocity (its fixed nodes keep their values).
+  virtual void SolvePseudoconcentration();
+  /// Transport of the energy by the velocity, diffused by the viscosity and kept non-negative.
+  virtual void SolveEnergy();
   /// Pressure system (matrix 0) and right-hand side (vector 58): L p = (tau_p G^T pi + dt L prev -
   /// D u) / (tau_p + dt), pi the projected pressure gradient (only with `gradientTerm`) and tau_p
   /// vector 12, with the compressibility term and the fixed pressures (or the mean removed).

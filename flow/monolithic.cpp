@@ -1,8 +1,12 @@
 // Alternative solution operations of the fluid domain that the regular iteration does not call:
 // the fractional-step scheme, the Stokes momentum, a simplified explicit update, a penalty
 // pressure, the constraint step of the solver's coupled iteration and the pressure correction
-// for changed body forces.
+// for changed body forces, an explicit update with sub-steps and the transport of the
+// pseudoconcentration and the energy.
+#include <algorithm>
 #include <cmath>
+
+#include "flow/flowsolver.h"
 
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
@@ -16,6 +20,17 @@ namespace {
 const ReaVec kNone;
 
 int Components() { return Dimension_Olvu == 3 ? 3 : 2; }
+
+// Most sub-steps one explicit update takes: a bound on the work of a step whose local time-step
+// bound collapses (a blowing-up velocity), so that it ends instead of running without end.
+const int kMaxSubSteps = 100000;
+
+// x_i = prev_i on the nodes of `fixed` (a set that may be unsized).
+void KeepFixed(ReaVec& x, const ReaVec& prev, const BitVec& fixed) {
+  const unsigned n = std::min(x.length(), fixed.length());
+  for (unsigned i = 1; i <= n; ++i)
+    if (fixed(i)) x(i) = prev(i);
+}
 
 }  // namespace
 
@@ -182,4 +197,107 @@ void FluidDomain::SolveMonolithic() {
     VarIncrement[0] += change;
   }
   CorrectVelocity();
+}
+
+// ---------------------------------------------------------------- explicit update
+
+void FluidDomain::Assemble_EXRHS(ReaVec& u, ReaVec& f, ReaVec& out) {
+  // M u / (theta dt) - A u leaves the viscous, convective and streamline terms applied to u.
+  mass_->mult(u.GivePointer(), out.GivePointer());
+  out *= invDtTheta_;
+  sys_[1]->sub_mult(u.GivePointer(), out.GivePointer());
+  if (f.length() == out.length() && f.max_abs() > 0) mass_->add_mult(f.GivePointer(), out.GivePointer());
+}
+
+int FluidDomain::SolveNavierStokesExplicit() {
+  if (!Flag(PNavierStokes)) return 0;
+  Clock clock("Solving Momentum Navier Stokes");
+  ReaVec* f = &vars_[BodyForceX];
+  int steps = 1;
+  {
+    Clock assembling("Assembling System");
+    CalcConvectiveMatrixes(vars_[VelX], vars_[VelY], vars_[VelZ]);
+    CalculateBodyForces(f[0], f[1], f[2]);
+    MomentumMatrix();  // the operator stays that of the step's first velocity over the sub-steps
+    // Local time-step bound of forward Euler with the lumped mass: 1 / (2 |u| / h + 4 nu / h^2),
+    // the smallest over the nodes; the sub-steps take at most 0.35 of it (rounded up, so that no
+    // sub-step is longer).
+    const ReaVec& nu = vars_[Work1];
+    const ReaVec& h = vars_[ElemSize];
+    double bound = 1e100;
+    for (unsigned i = 1; i <= unsigned(numNodes); ++i) {
+      double s = 0;
+      for (int c = 0; c < Components(); ++c) s += vars_[VelX + c](i) * vars_[VelX + c](i);
+      const double rate = 2 * std::sqrt(s) / h(i) + 4 * nu(i) / (h(i) * h(i));
+      if (rate > 0) bound = std::fmin(bound, 1.0 / rate);
+    }
+    const double n = std::ceil(dtTheta_ / (0.35 * bound));
+    steps = !(n >= 1) ? 1 : n > kMaxSubSteps ? kMaxSubSteps : int(n);
+  }
+  Clock solving("Solving");
+  const double dtau = dtTheta_ / steps;
+  if (Components() == 2) vars_[VelWorkZ] = 0.0;
+  for (int s = 0; s < steps; ++s) {
+    for (int c = 0; c < Components(); ++c) Assemble_EXRHS(vars_[VelX + c], f[c], vars_[VelWorkX + c]);
+    Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+    for (int c = 0; c < Components(); ++c) {
+      ReaVec& b = vars_[VelWorkX + c];
+      b *= dtau;
+      vars_[VelX + c].add_product(b, invLumped_);
+    }
+    CorrectVelocity();
+  }
+  return steps;
+}
+
+// ---------------------------------------------------------------- transported fields
+
+void FluidDomain::SolvePseudoconcentration() {
+  if (!Flag(PPseudo)) return;
+  Clock clock("Solving Pseudoconcentration");
+  // Pure transport: no source, reaction or diffusion; the streamline term alone stabilises it.
+  ReaVec none;
+  ReaVec& psi = vars_[Pseudo];
+  ReaVec& b = vars_[VelWorkX];
+  AssembleSystem(psi, vars_[Pseudo0], none, none, none, b, stab_[4]);
+  SystemSparseMatrix* A = sys_[0];
+  const BitVec& fixed = conds_[FixPseudo];
+  for (unsigned i = 1; i <= std::min(psi.length(), fixed.length()); ++i)
+    if (fixed(i)) {
+      b(i) = psi(i);
+      A->Fix_AllRow(int(i) - 1);
+    }
+  solver1_->solve(b, psi, A, 1, "Pseudoconcentration");
+  KeepFixed(psi, b, fixed);  // b holds the values before the solve
+}
+
+void FluidDomain::SolveEnergy() {
+  if (!Flag(PEnergy)) return;
+  Clock clock("Solving Energy");
+  // The energy diffuses with the effective viscosity, as the turbulent energies do, with the
+  // energy's discontinuity capturing; nodes whose velocity is fully prescribed keep their energy.
+  ReaVec none;
+  ReaVec& e = vars_[EnergyV];
+  ReaVec& nu = FlowWork(4);
+  ReaVec& D = FlowWork(5);
+  EffectiveViscosity(nu);
+  DiscontinuityCapturing(e, nu, none, D, smooth_[3]);
+  ReaVec& b = vars_[VelWorkX];
+  AssembleSystem(e, vars_[EnergyV0], none, D, none, b, stab_[5]);
+  SystemSparseMatrix* A = sys_[0];
+  const BitVec& fixed = conds_[FullFixVel];
+  for (unsigned i = 1; i <= std::min(e.length(), fixed.length()); ++i)
+    if (fixed(i)) {
+      b(i) = e(i);
+      A->Fix_AllRow(int(i) - 1);
+    }
+  solver1_->solve(b, e, A, 1, "Energy");
+  KeepFixed(e, b, fixed);
+  // An energy is never negative (the initial field is checked for it); undershoots are cut.
+  for (unsigned i = 1; i <= e.length(); ++i)
+    if (e(i) < 0) e(i) = 0;
+}
+
+void CorrectV(Domain* d) {
+  if (auto* f = dynamic_cast<FluidDomain*>(d)) f->CorrectVelocity();
 }
