@@ -189,6 +189,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void OutputQuorvelin(std::ostream& res, std::ostream& msh);
   /// Sink-and-trim table.
   virtual void OutputSinkandTrim(std::ostream& out);
+  /// Background mesh with the desired element size of every node (type `Refine_Mesh`).
+  void OutputBackgroundMesh(std::ostream& out) override;
 
   // System matrices.
 

@@ -59,7 +59,7 @@ void FluidDomain::CalcAdditionalSystemMatrixesDefault(Mesh* set) {
     double V = 0;
     for (int g = 0; g < np; ++g) {
       const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
+      if (det == 0) ShapeFunctionFault(e);
       const double dV = det * wg[g];
       V += dV;
       for (int a = 0; a < n; ++a) {

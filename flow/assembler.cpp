@@ -24,10 +24,6 @@ struct PatternView {
   int sorted;
 };
 
-[[noreturn, gnu::cold]] void Singular(const Elem* e) {
-  OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
-}
-
 [[noreturn, gnu::cold]] void Negative(const char* set, const Elem* e, const char* hint) {
   OLVU_FATAL("Negative Volume found in fluid set " << set << ", element " << *e << hint << "\n");
 }
@@ -89,7 +85,7 @@ void AssembleTriangles(Mesh* set, const char* name, int slot, const PatternView&
     const double len = ChainLength(nd, 3);
     const double j11 = p2[0] - p1[0], j12 = p2[1] - p1[1], j21 = p3[0] - p1[0], j22 = p3[1] - p1[1];
     const double det = j11 * j22 - j12 * j21;
-    if (SingularJacobian(det, len, 2)) Singular(e);
+    if (SingularJacobian(det, len, 2)) ShapeFunctionFault(e);
     const double A = det / 2;
     if (A < 0) Negative(name, e, "\n\tCheck surface normal orientation");
     if (A < 1e-14) Null(name, e);
@@ -129,7 +125,7 @@ void AssembleTetrahedra(Mesh* set, const char* name, int slot, const PatternView
     const double c00 = J[1][1] * J[2][2] - J[1][2] * J[2][1], c01 = J[1][2] * J[2][0] - J[1][0] * J[2][2],
                  c02 = J[1][0] * J[2][1] - J[1][1] * J[2][0];
     const double det = J[0][0] * c00 + J[0][1] * c01 + J[0][2] * c02;
-    if (SingularJacobian(det, len, 3)) Singular(e);
+    if (SingularJacobian(det, len, 3)) ShapeFunctionFault(e);
     const double V = det / 6;
     if (V < 0) Negative(name, e, "\n\tMesh collapsed - Check mesh data");
     if (V < 1e-14) Null(name, e);
@@ -190,7 +186,7 @@ void AssembleGauss(Mesh* set, const char* name, int slot, const PatternView& pv,
       const double* dn = dN[g].data;  // d x n, row-major
       const double* sh = N[g].data;
       const double det = ShapeGradients(d, n, dn, X, len, B);
-      if (det == 0) Singular(e);
+      if (det == 0) ShapeFunctionFault(e);
       const double dV = det * wg[g];
       V += dV;
       for (int a = 0; a < n; ++a) {
@@ -220,6 +216,10 @@ void AssembleGauss(Mesh* set, const char* name, int slot, const PatternView& pv,
 }
 
 }  // namespace
+
+void ShapeFunctionFault(const Elem* e) {
+  OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
+}
 
 void AssembleSystemSet(Mesh* set, const char* setName, int slot, const SystemArrays& out, bool gauss) {
   const SparseMatrixStruct* s = out.pattern;

@@ -14,11 +14,6 @@
 
 namespace {
 
-[[noreturn, gnu::cold]] void Singular(const Elem* e) {
-  OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
-}
-
-
 // The element velocity: per component the nodal value of largest magnitude, the first node
 // winning ties, 1e-14 when every value is at most that.
 void ElementVelocity(const ConvectiveArrays& out, const int* rows, int n, double* U) {
@@ -188,7 +183,7 @@ void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays
     // The system matrices have already stopped a run with degenerate elements: only an exactly
     // singular Jacobian is refused here.
     const double det = LinearGradients<N>(p, B);
-    if (det == 0) Singular(ElementAt(set, table.Listed(k)));
+    if (det == 0) ShapeFunctionFault(ElementAt(set, table.Listed(k)));
     const double V = det * volumeFactor;
     LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
     double U[3], L[3];
@@ -243,7 +238,7 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
     for (int g = 0; g < np; ++g) {
       const double* sh = N[g].data;
       const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) Singular(ElementAt(set, table.Listed(k)));
+      if (det == 0) ShapeFunctionFault(ElementAt(set, table.Listed(k)));
       const double dV = det * wg[g];
       V += dV;
       for (int a = 0; a < n; ++a) {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+class Elem;
+
 /// Largest node count of an element.
 inline constexpr int kMaxElemNodes = 27;
 
@@ -79,3 +81,6 @@ inline double ShapeGradients(int d, int n, const double* dn, const double (*X)[3
     }
   return det;
 }
+
+/// Ends the run with the shape-function message of element e (collinear or coplanar nodes).
+[[noreturn, gnu::cold]] void ShapeFunctionFault(const Elem* e);

@@ -67,10 +67,6 @@ struct ElementMatrices {
   }
 };
 
-[[noreturn, gnu::cold]] void Singular(const Elem* e) {
-  OLVU_FATAL("Problems found calculating Shape Functions in " << *e << "\n");
-}
-
 // The negative and null volume checks of an element of the solid set `set`; `wrong` asks for the
 // one message of the conductivity matrix builder instead.
 void CheckVolume(double V, const char* set, const Elem* e, const char* hint, bool wrong) {
@@ -149,7 +145,7 @@ void AssembleSolidSet(Mesh* set, const char* name, const SolidArrays& out) {
       }
     if (linear) {
       const double det = ShapeGradients(d, n, d == 2 ? Dtri : Dtet, X, len, B);
-      if (det == 0) Singular(e);
+      if (det == 0) ShapeFunctionFault(e);
       const double V = d == 2 ? det / 2 : det / 6;
       CheckVolume(V, name, e, hint, out.tensor != nullptr);
       em.add(n, d, out.ncomp, V, B, nullptr);
@@ -162,7 +158,7 @@ void AssembleSolidSet(Mesh* set, const char* name, const SolidArrays& out) {
       double V = 0;
       for (int g = 0; g < np; ++g) {
         const double det = ShapeGradients(d, n, dNg[g].data, X, len, B);
-        if (det == 0) Singular(e);
+        if (det == 0) ShapeFunctionFault(e);
         V += det * wg[g];
         em.add(n, d, out.ncomp, det * wg[g], B, Ng[g].data);
       }
