@@ -14,7 +14,7 @@ TEST(RunOutputFiles, EachFileThatCannotBeCreatedIsFatal) {
   for (const char* ext : {".rst", ".for", ".mov", ".kvo.res", ".kvo.msh", ".sat", ".tim", ".bgm"}) {
     SCOPED_TRACE(ext);
     Folder dir;
-    dir.write("cavity", Replace(CavityData(), "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh Distance;"));
+    dir.write("cavity", Replace(CavityData(), "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh Residual;"));
     const std::string file = std::string("cavity") + ext;
     ASSERT_EQ(mkdir(dir.path(file).c_str(), 0775), 0);
     const Outcome r = dir.olvu({"-name", "cavity"});
@@ -28,7 +28,7 @@ TEST(RunOutputFiles, BackgroundMeshFileOnlyWhenRefinementIsAsked) {
   dir.write("cavity", Replace(CavityData(), "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh None;"));
   ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
   EXPECT_FALSE(dir.exists("cavity.bgm"));
-  dir.write("cavity", Replace(CavityData(), "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh Distance;"));
+  dir.write("cavity", Replace(CavityData(), "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh Residual;"));
   ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
   EXPECT_TRUE(dir.exists("cavity.bgm"));
 }
