@@ -3,6 +3,7 @@
 #include <iomanip>
 
 #include "domain/fluiddomain.h"
+#include "driver/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/units.h"
@@ -35,7 +36,7 @@ void FluidDomain::OutputQuorvelin(std::ostream& res, std::ostream& msh) {
         << (*nd)(3) << "\n";
   msh << "end coordinates\n\nElements\nend elements\n";
 
-  const double f = ExternalUnits && InternalUnits ? ExternalUnits->GetTransFact(InternalUnits, Pressure) : 1.0;
+  const double f = OutputFactor(Pressure);
   res << "FORCE           2    " << OutPut_Time << "   2    1    1    1\n";
   res << "FORCEX\n" << "FORCEY\n" << "FORCEZ\n";
   const IntVec& map = globalToLocal_;

@@ -13,11 +13,6 @@
 
 namespace {
 
-// Factor from internal to output units of m (1 without unit systems).
-double OutputFactor(Magnitude m) {
-  return ExternalUnits && InternalUnits ? ExternalUnits->GetTransFact(InternalUnits, m) : 1.0;
-}
-
 bool Selected(int entry) { return WriteResultsData.length() >= unsigned(entry) && WriteResultsData(unsigned(entry)) != 0; }
 
 }  // namespace

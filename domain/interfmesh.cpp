@@ -83,7 +83,6 @@ InterfMesh::~InterfMesh() {
     delete thermal_[s];
     for (FluidFunction* f : species_[s]) delete f;
     for (FluidFunction* f : phi_[s]) delete f;
-    delete mass_[s];
     delete pattern_[s];
   }
 }
@@ -122,12 +121,11 @@ void InterfMesh::initialiseMesh() {
   if (!mass_[0])
     for (int s = 0; s < 2; ++s) {
       pattern_[s] = createSparseMatrixStruct(&side[s]->nodes, this, s + 1);
-      mass_[s] = pattern_[s] ? new (std::nothrow) SystemSparseMatrix(pattern_[s]) : nullptr;
-      if (!mass_[s]) OLVU_FATAL("Not space available on heap\n");
+      mass_[s] = std::make_unique<SystemSparseMatrix>(pattern_[s]);
     }
   for (int s = 0; s < 2; ++s) {
     mass_[s]->NullifyMatrix();
-    CalcBodyMatrixes(this, mass_[s], s + 1);
+    CalcBodyMatrixes(this, mass_[s].get(), s + 1);
   }
   // Contact area per node: the fluid-side row sums.
   area_.resize(unsigned(nodeCount_), 0.0);

@@ -3,6 +3,7 @@
 // Its heat exchange couples the two temperature solves.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -73,7 +74,7 @@ class InterfMesh : public Mesh {
   const IntVec& FluidNumbers() const { return fluidNum_; }
   const IntVec& SolidNumbers() const { return solidNum_; }
   /// Boundary mass matrix of the fluid (0) or solid (1) side; null before initialisation.
-  SystemSparseMatrix* SideMatrix(int side) { return mass_[side]; }
+  SystemSparseMatrix* SideMatrix(int side) { return mass_[side].get(); }
   /// Contact area (length in 2D) of each interface node.
   const ReaVec& Area() const { return area_; }
 
@@ -96,5 +97,5 @@ class InterfMesh : public Mesh {
   FluidFunction* thermal_[2] = {};              // fluid side, solid side
   std::vector<FluidFunction*> species_[2], phi_[2];
   SparseMatrixStruct* pattern_[2] = {};
-  SystemSparseMatrix* mass_[2] = {};
+  std::unique_ptr<SystemSparseMatrix> mass_[2];
 };

@@ -69,7 +69,6 @@ SolidDomain::SolidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 
 SolidDomain::~SolidDomain() {
   delete structSolver_;
-  for (SymmetricSparseMatrix*& m : comp_) delete m;
 }
 
 void SolidDomain::ReadElmSets(Input* in) {
@@ -80,8 +79,7 @@ void SolidDomain::ReadElmSets(Input* in) {
     const int n = in->GetInt("Set");
     const char* type = in->GetWord("Type", nullptr);
     if (strcasecmp(type, "Solid") == 0) {
-      SolidMesh* m = new (std::nothrow) SolidMesh(this, n, in);
-      if (!m) OLVU_FATAL("Not space available on heap\n");
+      SolidMesh* m = new SolidMesh(this, n, in);
       // Entered in the domain table first: a repeated number stops before the set is lost.
       meshes.set_at(n, m);
       fluidMeshes_.set_at(n, m);

@@ -3,6 +3,8 @@
 // replaces its element sets, material update, system matrices and temperature solve.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <ostream>
 #include <vector>
 
@@ -79,7 +81,7 @@ class SolidDomain : public FluidDomain {
   /// Conductivity component k per node (empty unless temperature is solved; z ones only in 3D).
   ReaVec& Conductivity(int k) { return conduct_[k]; }
   /// Component matrix k of the conductivity system (null in 2D for the z ones).
-  SymmetricSparseMatrix* ComponentMatrix(int k) { return comp_[k]; }
+  SymmetricSparseMatrix* ComponentMatrix(int k) { return comp_[k].get(); }
   /// Number of conductivity components: 3 in two dimensions, 6 in three.
   static int Components();
 
@@ -95,7 +97,7 @@ class SolidDomain : public FluidDomain {
   Solver* structSolver_ = nullptr;               // structural solver, created by the structural solve
   ReaVec density_;                               // SDn
   ReaVec conduct_[NSolidComponents];             // Kxx, Kxy, Kyy, Kxz, Kyz, Kzz
-  SymmetricSparseMatrix* comp_[NSolidComponents] = {};
+  std::unique_ptr<SymmetricSparseMatrix> comp_[NSolidComponents];
   ReaVec displacement_, displacement0_, structRhs_;
   BitVec structFixed_;
   bool withFluid_ = false;                       // a fluid domain shares the temperature bounds

@@ -25,9 +25,7 @@ SolidMesh::SolidMesh(FluidDomain* d, int num, Input* in)
     : FluidMesh(d, num, in, 3, Tetrahedra, 4, 2, 0), kind_(Dimension_Olvu == 3 ? ThreeDim : PlaneStress) {
   const std::string name =
       in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "Solid Element Set_" + std::to_string(num);
-  name_ = new (std::nothrow) char[name.size() + 1];
-  if (!name_) OLVU_FATAL("Not space available on heap\n");
-  std::memcpy(name_, name.c_str(), name.size() + 1);
+  name_ = name;
   // Material data comes as field functions; words of the old card format are refused.
   if (in->Exist("Density") || in->Exist("Thermal_Conductivity"))
     OLVU_FATAL("Old fashioned Olvu format data file found\n");
@@ -38,10 +36,10 @@ SolidMesh::SolidMesh(FluidDomain* d, int num, Input* in)
     if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
   in->HoldLine();
   in->ReadCard("PhysicalPropertiesFunctions");
-  funtions()->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+  funtions()->readFrom(in, "EndPhysicalPropertiesFunctions", name_.c_str());
 }
 
-SolidMesh::~SolidMesh() { delete[] name_; }
+SolidMesh::~SolidMesh() = default;
 
 int SolidMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
 

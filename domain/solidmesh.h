@@ -2,7 +2,9 @@
 // elasticity data of its structural model.
 #pragma once
 
+#include <memory>
 #include <ostream>
+#include <string>
 
 #include "domain/fluidmesh.h"
 #include "foundation/matrix.h"
@@ -21,7 +23,7 @@ class SolidMesh : public FluidMesh {
   ~SolidMesh() override;
 
   /// The name ("Solid Element Set_N" when none was given).
-  const char* Name() override { return name_; }
+  const char* Name() override { return name_.c_str(); }
   /// 1 when text is the type name (ignoring case), else the base answer.
   int AreYou(const char* text) override;
   /// "\nSolidMesh " number ";\n" and the element table.
@@ -38,6 +40,6 @@ class SolidMesh : public FluidMesh {
   void B_Matrix(Matrix& B, const Matrix& dN) const;
 
  private:
-  char* name_ = nullptr;
+  std::string name_;
   CMType kind_;
 };

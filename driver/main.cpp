@@ -29,12 +29,10 @@ int main(int argc, char** argv) {
     return 1;
   } else {
     // The reader comes first: a missing data file leaves no timing table behind.
-    Input* input = new Input(name);
-    {
-      Clock root(name);
-      Problem problem(input, name);
-    }
-    delete input;
+    // Destroyed in reverse: the problem, the timing section, then the reader.
+    Input input(name);
+    Clock root(name);
+    Problem problem(&input, name);
   }
   MemoryControlOff();
   return 0;

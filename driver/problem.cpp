@@ -49,8 +49,8 @@ Problem::Problem(Input* in, const char* name) : input(in), fileName(name) {
 }
 
 Problem::~Problem() {
-  delete totalDomain;
-  if (ownInput) delete input;
+  totalDomain.reset();  // before the reader it may still refer to
+  ownedInput.reset();
 }
 
 void Problem::Create(std::ofstream& out, const char* ext) const { OpenOutputFile(out, FileName(ext).c_str()); }
@@ -201,9 +201,9 @@ void Problem::CreateDomain() {
   GlobalToSolid.resize(static_cast<unsigned>(n), 0);
   AllocInit(96L * n);
 
-  Input* rst = nullptr;
+  std::unique_ptr<Input> rst;
   if (restart) {
-    rst = new Input(FileName(".rst").c_str());
+    rst = std::make_unique<Input>(FileName(".rst").c_str());
     rst->ReadCard("Problem");
     rst->ReadLine();
     const int saved = rst->GetInt("Current_Step");
@@ -217,19 +217,20 @@ void Problem::CreateDomain() {
   input->ReadLine();
   if (input->Exist("FluidDefinition")) {
     Clock clock("Reading Fluid");
-    fluidDomain = new (std::nothrow) FluidDomain(allNodes, input, FluidToGlobal, GlobalToFluid, 1, 1);
-    if (!fluidDomain) OLVU_FATAL("Not space available on heap\n");
+    // Released on purpose: the fluid domain lives until the process ends, beyond the problem
+    // and its total domain, which only borrows it.
+    fluidDomain = std::make_unique<FluidDomain>(allNodes, input, FluidToGlobal, GlobalToFluid, 1, 1).release();
     fluidDomain->ReadInitialConditions();
-    if (restart) fluidDomain->ReadRestart(rst, "Fluid");
+    if (restart) fluidDomain->ReadRestart(rst.get(), "Fluid");
     fluidDomain->ReadBoundaryConditions(input);
     input->ReadLine();
   }
   if (input->Exist("SolidDefinition")) {
     Clock clock("Reading Solid");
-    solidDomain = new (std::nothrow) SolidDomain(allNodes, input, SolidToGlobal, GlobalToSolid, 2, 1);
-    if (!solidDomain) OLVU_FATAL("Not space available on heap\n");
+    // Released on purpose, as the fluid domain.
+    solidDomain = std::make_unique<SolidDomain>(allNodes, input, SolidToGlobal, GlobalToSolid, 2, 1).release();
     solidDomain->ReadInitialConditions();
-    if (restart) solidDomain->ReadRestart(rst, "Solid");
+    if (restart) solidDomain->ReadRestart(rst.get(), "Solid");
     solidDomain->ReadBoundaryConditions(input);
     input->ReadLine();
   }
@@ -237,13 +238,11 @@ void Problem::CreateDomain() {
   if (!input->Exist("TotalDefinition")) OLVU_FATAL("Wrong input file found. TotalDefinition is missing.\n");
   {
     Clock clock("Reading Total");
-    totalDomain = new (std::nothrow) TotalDomain(fluidDomain, solidDomain, allNodes, input);
-    if (!totalDomain) OLVU_FATAL("Not space available on heap\n");
+    totalDomain = std::make_unique<TotalDomain>(fluidDomain, solidDomain, allNodes, input);
   }
   if (restart) {
-    totalDomain->ReadRestart(rst, "Total");
+    totalDomain->ReadRestart(rst.get(), "Total");
     rst->ReadCard("EndProblem");
-    delete rst;
   }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -133,11 +134,11 @@ class Problem {
   /// Creates `name`.EXT empty (fatal when it cannot be created).
   void NewFile(const char* ext) const;
 
-  TotalDomain* totalDomain = nullptr;  ///< created by CreateDomain; owned
-  FluidDomain* fluidDomain = nullptr;  ///< null without a fluid definition; never deleted
+  std::unique_ptr<TotalDomain> totalDomain;  ///< created by CreateDomain, deleted with the problem
+  FluidDomain* fluidDomain = nullptr;  ///< null without a fluid definition; lives until the process ends
   FluidDomain* solidDomain = nullptr;  ///< the solid domain (a kind of fluid domain); null without one
-  Input* input = nullptr;              ///< the data-file reader (borrowed in a solve)
-  bool ownInput = false;               ///< true when a tool problem created the reader
+  Input* input = nullptr;              ///< the data-file reader: borrowed in a solve, ownedInput in a tool
+  std::unique_ptr<Input> ownedInput;   ///< the reader a tool problem opened itself
   Plex<Node>* allNodes = nullptr;      ///< "All the Nodes of the geometry": the problem-wide node table
   std::string fileName;                ///< the data-file name; every output file is this name + extension
   int outputStep = 1;                  ///< "OutPut_Step"

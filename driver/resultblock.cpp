@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cstring>
 
+#include "foundation/declarations.h"
+#include "input/units.h"
+
 char* FormatGeneral(char* s, char* end, double v) {
   return std::to_chars(s, end, v, std::chars_format::general, 6).ptr;
 }
@@ -67,4 +70,8 @@ void ResultBlock::Number(double v) {
 void ResultBlock::Flush() {
   out_.write(buf_, used_);
   used_ = 0;
+}
+
+double OutputFactor(Magnitude m) {
+  return ExternalUnits && InternalUnits ? ExternalUnits->GetTransFact(InternalUnits, m) : 1.0;
 }

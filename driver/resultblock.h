@@ -4,6 +4,11 @@
 
 #include <ostream>
 
+#include "input/types.h"
+
+/// The factor from internal to output units of magnitude m (ExternalUnits against InternalUnits).
+double OutputFactor(Magnitude m);
+
 /// Kind of a result block: its word on the "Result" line and the count of values per node line.
 enum class ResultKind { Scalar, Vector, Matrix };
 

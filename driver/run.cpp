@@ -5,6 +5,7 @@
 
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
+#include "driver/resultblock.h"
 #include "driver/totaldomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
@@ -107,7 +108,7 @@ void Problem::StartNewStep() {
   Prev_Time = Total_Time;
   Total_Time += Run_Time_Increment;
   Interval_Time += Run_Time_Increment;
-  const double f = ExternalUnits->GetTransFact(InternalUnits, Time);
+  const double f = OutputFactor(Time);
   OutPut_Time = Total_Time * f;
   POutPut_Time = Prev_Time * f;
   if (fluidDomain) fluidDomain->StartNewStep();

@@ -5,7 +5,6 @@
 #include "domain/fluiddomain.h"
 #include "foundation/error.h"
 #include "foundation/intvec.h"
-#include "foundation/plex.h"
 #include "foundation/reavec.h"
 #include "mesh/mesh.h"
 #include "mesh/textscan.h"
@@ -30,36 +29,28 @@ double SavedResults::Time() {
   return t;
 }
 
-int SavedResults::Values(int n, std::vector<double>& values) {
+int SavedResults::Values(int n, SavedField& field) {
   FindLowerWord(in_, "values");
-  Plex<ReaVec> table(100, "Saved Values");
-  ReadReaVecFromAscii(in_, &table, n);
-  // The list reader has checked that the entries run 1, 2, 3 ... without a gap.
-  const int count = table.high;
-  values.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(n), 0.0);
-  int i = 0;
-  while (ReaVec* v = table.next(i)) {
-    const std::size_t at = static_cast<std::size_t>(i - 1) * static_cast<std::size_t>(n);
-    for (int k = 0; k < n; ++k) values[at + static_cast<std::size_t>(k)] = (*v)(static_cast<unsigned>(k + 1));
-    delete v;
-  }
-  return count;
+  ReadReaVecFromAscii(in_, n, field.nodes, field.values);
+  return static_cast<int>(field.nodes.size());
 }
 
 void RestoreField(FluidDomain& fluid, const IntVec& globalToLocal, const SavedField& saved,
                   std::initializer_list<int> ids, double factor, const ReaVec* density) {
-  if (saved.count == 0) return;
+  if (saved.nodes.empty()) return;
   for (int id : ids)
     if (fluid.Var(id).length() != static_cast<unsigned>(fluid.numNodes)) return;
   const std::size_t n = ids.size();
-  const int last = std::min(saved.count, static_cast<int>(globalToLocal.length()));
-  for (int i = 1; i <= last; ++i) {
+  const int last = static_cast<int>(globalToLocal.length());
+  for (std::size_t e = 0; e < saved.nodes.size(); ++e) {
+    const int i = saved.nodes[e];
+    if (i > last) break;  // the numbers increase: the rest lie beyond the problem's nodes too
     const int j = globalToLocal(static_cast<unsigned>(i));
     if (j <= 0) continue;
     double f = factor;
     if (density) f *= (*density)(static_cast<unsigned>(j));
     // A node without density shows 0 pressure whatever it holds: 0 is its value.
-    const double* v = &saved.values[static_cast<std::size_t>(i - 1) * n];
+    const double* v = &saved.values[e * n];
     std::size_t k = 0;
     for (int id : ids) {
       fluid.Var(id)(static_cast<unsigned>(j)) = f != 0 ? v[k] / f : 0.0;

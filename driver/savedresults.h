@@ -14,6 +14,12 @@ class ReaVec;
 /// `text` without one pair of enclosing double quotes (unchanged when it has none).
 std::string Unquoted(const std::string& text);
 
+/// One saved block of a field: `n` values for each node it lists.
+struct SavedField {
+  std::vector<int> nodes;      ///< problem-wide numbers of the listed nodes, increasing (empty: no block)
+  std::vector<double> values;  ///< the values of nodes[e] at n e to n e + n - 1
+};
+
 /// The result blocks of a saved result file, read in file order.
 class SavedResults {
  public:
@@ -28,24 +34,19 @@ class SavedResults {
   bool Is(const char* name) const { return name_ == name; }
   /// The block's time: the first number after its name (fatal when the file ends first).
   double Time();
-  /// Reads the block's node lines, `n` values each, numbered 1, 2, 3 ... into `values`: the
-  /// values of node i are entries n (i - 1) to n i - 1. Returns the count of nodes.
-  int Values(int n, std::vector<double>& values);
+  /// Reads the block's node lines, `n` values each, into `field`. The node numbers must increase
+  /// but may skip the nodes of no domain, which a result block leaves out. Returns the count of lines.
+  int Values(int n, SavedField& field);
 
  private:
   std::istream& in_;  ///< the saved result file
   std::string name_;  ///< name of the current block
 };
 
-/// The last saved block of one field: `n` values per problem node, for nodes 1 to `count`.
-struct SavedField {
-  int count = 0;               ///< nodes of the block (0: no block saved)
-  std::vector<double> values;  ///< the values of node i at n (i - 1) to n i - 1
-};
-
 /// Stores `saved` into the nodal vectors `ids` of `fluid` (one vector per value of a node), node i
 /// at its domain number `globalToLocal`(i), converted back to internal units: divided by `factor`
-/// and, when `density` is given, by the node's density. Nodes outside the domain are skipped, and
-/// nothing is stored when one of the vectors is not in use (not sized to the domain).
+/// and, when `density` is given, by the node's density. Nodes outside the domain are skipped, nodes
+/// the block does not list keep their values, and nothing is stored when one of the vectors is not
+/// in use (not sized to the domain).
 void RestoreField(FluidDomain& fluid, const IntVec& globalToLocal, const SavedField& saved,
                   std::initializer_list<int> ids, double factor, const ReaVec* density);

@@ -9,7 +9,9 @@
 
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
+#include "driver/resultblock.h"
 #include "driver/savedresults.h"
+#include "driver/totaldomain.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/compiler.h"
@@ -55,8 +57,6 @@ bool Contains(const std::string& word, const char* const* parts) {
   return false;
 }
 
-// The factor from internal to output units of magnitude m.
-double OutputFactor(Magnitude m) { return ExternalUnits->GetTransFact(InternalUnits, m); }
 
 }  // namespace
 
@@ -68,8 +68,8 @@ Problem::Problem(const char* name, const char* tool) : fileName(name ? name : ""
     std::cerr << "Option [ -name \"DataFileName\" ] required.\n";
     std::exit(2);
   }
-  input = new Input(name);
-  ownInput = true;
+  ownedInput = std::make_unique<Input>(name);
+  input = ownedInput.get();
 }
 
 int Problem::ExecuteTool(const char* tool, const std::vector<std::string>& args) {
@@ -96,19 +96,18 @@ void Problem::WriteMeshTool(const char* tool, const char* const* kinds) {
   if (!SeekLowerWord(in, "nodes")) OLVU_FATAL("Wrong node data in " << tool << " tool\n");
   SkipToDigit(in);
   // Coordinates as written: the file is for the post-processor, in the data file's own units.
-  Plex<Node>* nodes = new Plex<Node>(100, "All the Nodes");
-  ReadNodesFromAscii(in, nodes, 1.0, 3);
+  Plex<Node> nodes(100, "All the Nodes");
+  ReadNodesFromAscii(in, &nodes, 1.0, 3);
   while (SeekLowerWord(in, "type")) {
     SkipSeparators(in);
     const std::string kind = ReadLowerWord(in);
     std::cout << kind << "\n";
     if (!Contains(kind, kinds)) continue;
-    Mesh set(1, in, nodes);
+    Mesh set(1, in, &nodes);
     set.PrintMeshTo(out, 1, 1, 1, 1);
   }
   int i = 0;
-  while (Node* nd = nodes->next(i)) delete nd;
-  delete nodes;
+  while (Node* nd = nodes.next(i)) delete nd;  // a node table never deletes its nodes
   Close(out, ".out.msh");
   std::cout << "Success !!!" << std::endl;
 }
@@ -131,11 +130,11 @@ void Problem::CreateRstTool() {
     while (blocks.Next()) {
       // Exact names: VELOCITY_STRESS_TENSOR or PRESSURE_GRADIENT follow the fields they start with.
       if (blocks.Is("VELOCITY"))
-        velocity.count = blocks.Values(3, velocity.values);
+        blocks.Values(3, velocity);
       else if (blocks.Is("PRESSURE"))
-        pressure.count = blocks.Values(1, pressure.values);
+        blocks.Values(1, pressure);
       else if (blocks.Is("TEMPERATURE"))
-        temperature.count = blocks.Values(1, temperature.values);
+        blocks.Values(1, temperature);
     }
   }
   SetUpForTool();
@@ -158,21 +157,22 @@ void Problem::WriteAverageTool() {
   // After the set-up, which empties the warning file.
   OLVU_WARNING(0, "Resuls are deleted. Need to be read from *.res.bak");
   SavedResults blocks(*saved.GiveStream());
-  std::vector<double> values;
+  SavedField block;
   while (blocks.Next()) {
     if (!fluidDomain) continue;
     const bool isPressure = blocks.Is("PRESSURE");
     if (!isPressure && !blocks.Is("TEMPERATURE")) continue;
     const double t = blocks.Time();
-    const int count = blocks.Values(1, values);
+    blocks.Values(1, block);
     FluidDomain& f = *fluidDomain;
     const ReaVec& w = f.LumpedMass();
+    const int last = static_cast<int>(GlobalToFluid.length());
     double sum = 0, weights = 0;
-    for (int j = 1; j <= f.numNodes; ++j) {
-      const int i = f.ToGlobal()(static_cast<unsigned>(j));
-      if (i < 1 || i > count) continue;
-      if (!(f.X(j, 1) < 9.8)) continue;
-      sum += w(static_cast<unsigned>(j)) * values[static_cast<std::size_t>(i - 1)];
+    // Over the nodes the block lists; the fluid nodes it leaves out have no value to average.
+    for (std::size_t e = 0; e < block.nodes.size() && block.nodes[e] <= last; ++e) {
+      const int j = GlobalToFluid(static_cast<unsigned>(block.nodes[e]));
+      if (j <= 0 || !(f.X(j, 1) < 9.8)) continue;
+      sum += w(static_cast<unsigned>(j)) * block.values[e];
       weights += w(static_cast<unsigned>(j));
     }
     // No node in the region averages 0/0; the positive NaN prints as "nan".

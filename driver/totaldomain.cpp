@@ -46,7 +46,6 @@ TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all
 }
 
 TotalDomain::~TotalDomain() {
-  delete interfaceSolver_;
   domainMeshes_.clear();
   int k = 0;
   while (Mesh* m = interfaces_.next(k)) delete m;
@@ -91,8 +90,7 @@ void TotalDomain::ReadElmSets(Input* in) {
     const int n = in->GetInt("Set");
     const char* type = in->GetWord("Type", nullptr);
     if (strcasecmp(type, "Interface") != 0) OLVU_FATAL("ElmSet " << type << " not implemented\n");
-    InterfMesh* m = new (std::nothrow) InterfMesh(n, in, fluid_, solid_);
-    if (!m) OLVU_FATAL("Not space available on heap\n");
+    InterfMesh* m = new InterfMesh(n, in, fluid_, solid_);
     interfaces_.set_at(n, m);
     m->ReadElemsFromAscii(in, allNodes);
   }

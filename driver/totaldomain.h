@@ -3,6 +3,7 @@
 // convergence and steady-state tests, and the problem-wide result blocks.
 #pragma once
 
+#include <memory>
 #include <ostream>
 
 #include "driver/domain.h"
@@ -109,7 +110,7 @@ class TotalDomain : public Domain {
 
   Plex<Mesh> domainMeshes_;           ///< "Fluid and Solid meshes": every set of both domains
   Plex<Mesh> interfaces_;             ///< "Interface Boundaries": the interface element sets
-  Solver* interfaceSolver_ = nullptr; ///< solver of the coupled fluid-solid solve; none is read
+  std::unique_ptr<Solver> interfaceSolver_; ///< solver of the coupled fluid-solid solve; none is read
   FluidDomain* fluid_;                ///< the fluid domain, or null (not owned)
   FluidDomain* solid_;                ///< the solid domain, or null (not owned)
   int pressure_ = 0;                  ///< pressure is solved in some domain

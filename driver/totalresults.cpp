@@ -18,8 +18,6 @@ const double* Field(FluidDomain* d, const char* name) {
   return v && v->length() > 0 ? v->GivePointer() : nullptr;
 }
 
-// The factor from internal to output units of magnitude m.
-double OutputFactor(Magnitude m) { return ExternalUnits->GetTransFact(InternalUnits, m); }
 
 // y = G x for the gradient matrix of direction k (1, 2, 3), zero when the domain has none.
 void Gradient(FluidDomain* d, int k, const double* x, std::vector<double>& y) {
@@ -65,6 +63,18 @@ struct DomainGradient {
     }
   }
 };
+
+// Writes the vector block `name` of the gradient of u[w] in each domain w, times f.
+void WriteGradient(std::ostream& res, FluidDomain* const dom[2], const double* const u[2], const char* name,
+                   const char* label, const char* components, double f) {
+  DomainGradient g;
+  for (int w = 0; w < 2; ++w) g.Build(dom[w], w, u[w]);
+  ResultBlock b(res, name, label, OutPut_Time, ResultKind::Vector, components);
+  EachNode(g.has[0], g.has[1], [&](int i, int w, int j) {
+    const auto k = static_cast<std::size_t>(j);
+    b.Write(i, f * g.g[w][0][k], f * g.g[w][1][k], f * g.g[w][2][k]);
+  });
+}
 
 }  // namespace
 
@@ -170,16 +180,9 @@ void TotalDomain::WritePressure(std::ostream& res) {
     }
   }
   if (WriteResultsData(5)) {
-    const double f = OutputFactor(ForcePerVolume);
-    DomainGradient g;
-    for (int w = 0; w < 2; ++w)
-      if (has[w]) g.Build(dom[w], w, p[w].data());
-    ResultBlock b(res, "PRESSURE_GRADIENT", "QUELMA", OutPut_Time, ResultKind::Vector,
-                  "\"DPx\",\"DPy\",\"DPz\",\"|DP|\"");
-    EachNode(g.has[0], g.has[1], [&](int i, int w, int j) {
-      const auto k = static_cast<std::size_t>(j);
-      b.Write(i, f * g.g[w][0][k], f * g.g[w][1][k], f * g.g[w][2][k]);
-    });
+    const double* u[2] = {has[0] ? p[0].data() : nullptr, has[1] ? p[1].data() : nullptr};
+    WriteGradient(res, dom, u, "PRESSURE_GRADIENT", "QUELMA", "\"DPx\",\"DPy\",\"DPz\",\"|DP|\"",
+                  OutputFactor(ForcePerVolume));
   }
 }
 
@@ -193,17 +196,9 @@ void TotalDomain::WriteTemperature(std::ostream& res) {
     ResultBlock b(res, "TEMPERATURE", "DORVANTE", OutPut_Time, ResultKind::Scalar);
     EachNode(t[0] != nullptr, t[1] != nullptr, [&](int i, int w, int j) { b.Write(i, f * t[w][j]); });
   }
-  if (WriteResultsData(7)) {
-    const double f = OutputFactor(TemperatureGradient);
-    DomainGradient g;
-    for (int w = 0; w < 2; ++w) g.Build(dom[w], w, t[w]);
-    ResultBlock b(res, "TEMPERATURE_GRADIENT", "DORVANTE", OutPut_Time, ResultKind::Vector,
-                  "\"Qx\",\"Qy\",\"Qz\",\"|Q|\"");
-    EachNode(g.has[0], g.has[1], [&](int i, int w, int j) {
-      const auto k = static_cast<std::size_t>(j);
-      b.Write(i, f * g.g[w][0][k], f * g.g[w][1][k], f * g.g[w][2][k]);
-    });
-  }
+  if (WriteResultsData(7))
+    WriteGradient(res, dom, t, "TEMPERATURE_GRADIENT", "DORVANTE", "\"Qx\",\"Qy\",\"Qz\",\"|Q|\"",
+                  OutputFactor(TemperatureGradient));
 }
 
 void TotalDomain::WriteMeshDeformation(std::ostream& res) {

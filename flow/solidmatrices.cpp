@@ -188,8 +188,7 @@ void SolidDomain::CalcSystemMatrixes() {
   const int d = Dimension_Olvu == 3 ? 3 : 2;
   for (int k = 0; k < nc; ++k)
     if (!comp_[k]) {
-      comp_[k] = new (std::nothrow) SymmetricSparseMatrix(pattern_);
-      if (!comp_[k]) OLVU_FATAL("Not space available on heap\n");
+      comp_[k] = std::make_unique<SymmetricSparseMatrix>(pattern_);
     }
   mass_->NullifyMatrix();
   for (int k = 0; k < nc; ++k) comp_[k]->NullifyMatrix();

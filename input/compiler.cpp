@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 
 #include "foundation/error.h"
 #include "foundation/reavec.h"
@@ -54,6 +52,10 @@ constexpr CodeSet PowCodes = CodesOf({Syntax::PowOp});
 
 bool IsCode(const Instruction* i, ValidCode c) { return i && i->code == c; }
 
+/// An instruction the compiler holds between taking it and placing it in the list (or dropping
+/// it), so that a fatal stop in between frees it.
+using Held = std::unique_ptr<Instruction>;
+
 // True when code is a valid code of evaluation form f.
 bool IsForm(int code, Form f) { return code >= 0 && code < NCodes && Opcodes[code].form == f; }
 
@@ -81,35 +83,21 @@ std::ostream& operator<<(std::ostream& os, ValidCode code) {
 
 Interpolate::Interpolate(ReaVec* data) : Instruction(Interpolate_Code), table(data) {}
 
-Interpolate::~Interpolate() { delete table; }
+Interpolate::~Interpolate() = default;
 
-anIMaterial::anIMaterial(int i, const char* n) : Instruction(IMaterial_Code), index(i), name(nullptr) {
-  std::size_t len = std::strlen(n) + 1;
-  name = static_cast<char*>(std::malloc(len));
-  if (!name) OLVU_FATAL("Not space available on heap\n");
-  std::memcpy(name, n, len);
-}
 
-anIMaterial::~anIMaterial() { std::free(name); }
+anIMaterial::anIMaterial(int i, const char* n) : Instruction(IMaterial_Code), index(i), name(n) {}
 
 // ---------------------------------------------------------------- compiler
 
-Compiler::~Compiler() { std::free(name_); }
+void Compiler::readInfo(const char* name) { name_ = name; }
 
-void Compiler::readInfo(const char* name) {
-  std::size_t len = std::strlen(name) + 1;
-  char* copy = static_cast<char*>(std::malloc(len));
-  if (!copy) OLVU_FATAL("Not space available on heap\n");
-  std::memcpy(copy, name, len);
-  std::free(name_);
-  name_ = copy;
-}
-
-const char* Compiler::Info() { return name_ ? name_ : ""; }
+const char* Compiler::Info() { return name_.c_str(); }
 
 void Compiler::backInstruction(Instruction* i) {
+  Held held(i);
   if (back_) OLVU_FATAL("Function " << Info() << " compiler error: To many backed instructions\n");
-  back_ = i;
+  back_ = std::move(held);
 }
 
 Word* Compiler::peekWord() const { return word_ ? NextOf(word_) : nullptr; }
@@ -123,11 +111,7 @@ Word* Compiler::advance() {
 }
 
 Instruction* Compiler::getInstructionIf() {
-  if (back_) {
-    Instruction* i = back_;
-    back_ = nullptr;
-    return i;
-  }
+  if (back_) return back_.release();
   if (pending_) {
     if (NumbersOf(word_) > 1)
       OLVU_FATAL("Function " << Info() << " compiler error: Consecutive numbers error in function\n");
@@ -187,34 +171,30 @@ Instruction* Compiler::getInstruction() {
 void Compiler::append(Instruction* i) { list_->append(i); }
 
 Instruction* Compiler::takeOperator(const CodeSet& ops) {
-  Instruction* i = getInstruction();
-  if (i && ops.has(i->code)) return i;
-  if (i) backInstruction(i);
+  Held i(getInstruction());
+  if (i && ops.has(i->code)) return i.release();
+  if (i) backInstruction(i.release());
   return nullptr;
 }
 
 void Compiler::expect(ValidCode c, const char* text) {
-  Instruction* i = getInstruction();
-  if (!IsCode(i, c)) OLVU_FATAL("Function " << Info() << text << "\n");
-  delete i;
+  const Held i(getInstruction());
+  if (!IsCode(i.get(), c)) OLVU_FATAL("Function " << Info() << text << "\n");
 }
 
 InstructionList* Compiler::compileFrom(Word* start) {
   word_ = start;
-  back_ = nullptr;
+  back_.reset();
   nesting_ = 0;
-  list_ = new InstructionList;
+  list_ = std::make_unique<InstructionList>();
   pending_ = start && NumbersOf(start) > 0;
   expression();
-  Instruction* left = back_;
-  back_ = nullptr;
+  Held left = std::move(back_);
   // Words after a complete expression are refused rather than dropped.
-  if (!left) left = getInstruction();
+  if (!left) left.reset(getInstruction());
   if (left) OLVU_FATAL("Function " << Info() << " compiler error: Instruction \"" << left->code << "\" can not be compiled\n");
-  InstructionList* done = list_;
-  list_ = nullptr;
-  done->prepare();
-  return done;
+  list_->prepare();
+  return list_.release();
 }
 
 void Compiler::expression() {
@@ -229,131 +209,114 @@ void Compiler::expression() {
 }
 
 void Compiler::nestedExpression() {
-  Instruction* i = getInstruction();
-  if (!IsCode(i, If_Code)) {
-    if (i) backInstruction(i);
+  Held i(getInstruction());
+  if (!IsCode(i.get(), If_Code)) {
+    if (i) backInstruction(i.release());
     or_expression();
     return;
   }
   expect(Open_Code, " compiler error: \"(\" expected after if");
   or_expression();
   expect(Close_Code, " compiler error: \")\" expected after if(...");
-  append(i);
+  append(i.release());
   expect(Then_Code, " compiler error: \"then\" expected after if(...)");
   elif_expression();
-  Instruction* e = getInstruction();
-  if (!IsCode(e, Else_Code)) OLVU_FATAL("Function " << Info() << "compiler error: \"else\" missing\n");
-  append(e);
+  Held e(getInstruction());
+  if (!IsCode(e.get(), Else_Code)) OLVU_FATAL("Function " << Info() << "compiler error: \"else\" missing\n");
+  append(e.release());
   expression();
-  Instruction* end = getInstruction();
-  if (!IsCode(end, Endif_Code)) OLVU_FATAL("Function " << Info() << " compiler error: \"endif\" missing\n");
-  append(end);
+  Held end(getInstruction());
+  if (!IsCode(end.get(), Endif_Code)) OLVU_FATAL("Function " << Info() << " compiler error: \"endif\" missing\n");
+  append(end.release());
 }
 
 void Compiler::elif_expression() {
   expression();
   for (;;) {
-    Instruction* i = getInstruction();
+    Held i(getInstruction());
     if (!i) OLVU_FATAL("Function " << Info() << " compiler error: \"endif\" missing\n");
     if (i->code != Elif_Code) {
-      backInstruction(i);
+      backInstruction(i.release());
       return;
     }
     expect(Open_Code, " compiler error: \"(\" expected after elif");
     append(new Instruction(Else_Code));
     or_expression();
     expect(Close_Code, " compiler error: \")\" expected after elif(...");
-    append(i);
+    append(i.release());
     expect(Then_Code, " compiler error: \"then\" expected after elif(...)");
     expression();
   }
 }
 
-void Compiler::or_expression() {
-  and_expression();
-  while (Instruction* i = takeOperator(OrCodes)) {
-    and_expression();
-    append(i);
+void Compiler::leftAssociative(const CodeSet& ops, void (Compiler::*first)(), void (Compiler::*next)()) {
+  (this->*first)();
+  while (Held i = Held(takeOperator(ops))) {
+    (this->*next)();
+    append(i.release());
   }
+}
+
+void Compiler::or_expression() {
+  leftAssociative(OrCodes, &Compiler::and_expression, &Compiler::and_expression);
 }
 
 void Compiler::and_expression() {
-  relational_expression();
-  while (Instruction* i = takeOperator(AndCodes)) {
-    relational_expression();
-    append(i);
-  }
+  leftAssociative(AndCodes, &Compiler::relational_expression, &Compiler::relational_expression);
 }
 
 void Compiler::relational_expression() {
-  additive_expression();
-  while (Instruction* i = takeOperator(RelationalCodes)) {
-    additive_expression();
-    append(i);
-  }
+  leftAssociative(RelationalCodes, &Compiler::additive_expression, &Compiler::additive_expression);
 }
 
+// The sign belongs to the first term only: the later terms are multiplicative expressions.
 void Compiler::additive_expression() {
-  signed_expression();
-  while (Instruction* i = takeOperator(AdditiveCodes)) {
-    multiplicative_expression();
-    append(i);
-  }
+  leftAssociative(AdditiveCodes, &Compiler::signed_expression, &Compiler::multiplicative_expression);
 }
 
 void Compiler::signed_expression() {
-  Instruction* sign = takeOperator(AdditiveCodes);
-  const bool negative = IsCode(sign, Sub_Code);
-  delete sign;
+  const bool negative = IsCode(Held(takeOperator(AdditiveCodes)).get(), Sub_Code);
   multiplicative_expression();
   if (negative) append(new Instruction(Chsgn_Code));
 }
 
 void Compiler::multiplicative_expression() {
-  exponent_expression();
-  while (Instruction* i = takeOperator(MultiplicativeCodes)) {
-    exponent_expression();
-    append(i);
-  }
+  leftAssociative(MultiplicativeCodes, &Compiler::exponent_expression, &Compiler::exponent_expression);
 }
 
 void Compiler::exponent_expression() {
-  function_expression();
-  while (Instruction* i = takeOperator(PowCodes)) {
-    function_expression();
-    append(i);
-  }
+  leftAssociative(PowCodes, &Compiler::function_expression, &Compiler::function_expression);
 }
 
 void Compiler::function_expression() {
-  Instruction* i = getInstruction();
+  Held i(getInstruction());
   if (i && FunctionCodes.has(i->code)) {
     expect(Open_Code, " compiler error: \"(\" expected after function_name");
     expression();
     expect(Close_Code, " compiler error: \")\" expected after function_name(...");
-    append(i);
-  } else if (IsCode(i, Interpolate_Code)) {
+    append(i.release());
+  } else if (IsCode(i.get(), Interpolate_Code)) {
     expect(Hash_Code, " compiler error: \"#\" expected after Interpolate(#data...");
     expression();
     expect(Close_Code, " compiler error: \")\" expected after Interpolate(#data#func...");
-    append(i);
+    append(i.release());
   } else {
-    if (i) backInstruction(i);
+    if (i) backInstruction(i.release());
     primary_expression();
   }
 }
 
 void Compiler::primary_expression() {
-  Instruction* i = getInstruction();
+  Held i(getInstruction());
   if (!i) OLVU_FATAL("Function " << Info() << " compiler error: expression code missing\n");
   if (i->code == Open_Code) {
-    delete i;
+    i.reset();
     expression();
-    Instruction* c = getInstruction();
-    if (!IsCode(c, Close_Code)) OLVU_FATAL("Function " << Info() << " compiler error: Unbalanced parenthesis found\n");
-    delete c;
+    const Held c(getInstruction());
+    if (!IsCode(c.get(), Close_Code))
+      OLVU_FATAL("Function " << Info() << " compiler error: Unbalanced parenthesis found\n");
   } else if (OperandCodes.has(i->code)) {
-    append(i);
+    append(i.release());
   } else {
     OLVU_FATAL("Function " << Info() << " compiler error: Syntax error " << i->code << " in function\n");
   }
@@ -367,12 +330,8 @@ int StackNeeds(int code) {
   return code >= 0 && code < NCodes ? Opcodes[code].pops : 0;
 }
 
-InstructionList::~InstructionList() {
-  for (Instruction* i : items_) delete i;
-}
-
 void InstructionList::append(Instruction* i) {
-  items_.push_back(i);
+  items_.emplace_back(i);
   dirty_ = true;
 }
 
@@ -414,13 +373,13 @@ void InstructionList::build() {
   codes_ = CodeSet();
   prog_.reserve(items_.size());
   for (std::size_t k = 0; k < items_.size(); ++k) {
-    const Instruction* ins = items_[k];
+    const Instruction* ins = items_[k].get();
     MachineOp op{int(ins->code), int(k), 0.0};
     if (op.code >= 0 && op.code < 128) codes_.add(op.code);
     if (op.code == Number_Code) {
       op.val = static_cast<const aNumber*>(ins)->value;
     } else if (op.code == Interpolate_Code) {
-      const ReaVec* t = static_cast<const Interpolate*>(ins)->table;
+      const ReaVec* t = static_cast<const Interpolate*>(ins)->table.get();
       op.arg = int(tables_.size());
       tables_.push_back(MachineTable{t->GivePointer(), int(t->length() / 2)});
     }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "input/opcodes.h"
@@ -62,7 +64,7 @@ class aNumber : public Instruction {
 /// A piecewise-linear table x1 y1 x2 y2 ... (code 12); owns its data.
 class Interpolate : public Instruction {
  public:
-  ReaVec* table;  ///< the pairs, owned
+  std::unique_ptr<ReaVec> table;  ///< the pairs
   /// Takes the table over.
   explicit Interpolate(ReaVec* data);
   ~Interpolate() override;
@@ -72,10 +74,9 @@ class Interpolate : public Instruction {
 class anIMaterial : public Instruction {
  public:
   int index;   ///< material index, -1 until resolved
-  char* name;  ///< material name, owned copy
+  std::string name;  ///< material name
   /// Material `i` named `n` (the name is copied).
   anIMaterial(int i, const char* n);
-  ~anIMaterial() override;
 };
 
 /// Entries that code takes from the evaluation stack.
@@ -102,7 +103,7 @@ class InstructionList {
  public:
   InstructionList() = default;
   /// Destroys every instruction.
-  ~InstructionList();
+  ~InstructionList() = default;
   InstructionList(const InstructionList&) = delete;
   InstructionList& operator=(const InstructionList&) = delete;
 
@@ -111,11 +112,11 @@ class InstructionList {
   /// Number of instructions.
   int count() const { return int(items_.size()); }
   /// Instruction k (0-based), no test.
-  Instruction* at(int k) const { return items_[k]; }
+  Instruction* at(int k) const { return items_[k].get(); }
   /// Moves the iteration cursor to the head.
   void reset() { cursor_ = 0; }
   /// The instruction at the cursor, advancing it; null at the end.
-  Instruction* next() { return cursor_ < items_.size() ? items_[cursor_++] : nullptr; }
+  Instruction* next() { return cursor_ < items_.size() ? items_[cursor_++].get() : nullptr; }
 
   /// True when some instruction carries a code of the set.
   bool holds(const CodeSet& s) {
@@ -154,7 +155,7 @@ class InstructionList {
   /// Works out the deepest stack and whether runs need depth checks.
   void analyse();
 
-  std::vector<Instruction*> items_;   ///< the instructions in postfix order, owned
+  std::vector<std::unique_ptr<Instruction>> items_;  ///< the instructions in postfix order
   std::size_t cursor_ = 0;            ///< iteration cursor
   bool dirty_ = true;                 ///< instructions appended since the last build
   bool safe_ = false;                 ///< no path can take more than the stack holds
@@ -170,8 +171,8 @@ class Compiler {
  public:
   /// An empty compiler: no list, no name, empty push-back slot.
   Compiler() = default;
-  /// Frees the name (a compiled list belongs to its function).
-  virtual ~Compiler();
+  /// A compiled list belongs to its function, not to the compiler.
+  virtual ~Compiler() = default;
   Compiler(const Compiler&) = delete;
   Compiler& operator=(const Compiler&) = delete;
 
@@ -233,11 +234,14 @@ class Compiler {
   void append(Instruction* i);
   /// The next instruction when its code is one of ops; otherwise puts it back and gives null.
   Instruction* takeOperator(const CodeSet& ops);
+  /// One level of left-associative operators: first(), then for each operator of ops that
+  /// follows, next() and the operator (postfix order).
+  void leftAssociative(const CodeSet& ops, void (Compiler::*first)(), void (Compiler::*next)());
 
-  InstructionList* list_ = nullptr;  ///< the list under construction
+  std::unique_ptr<InstructionList> list_;  ///< the list under construction
   Word* word_ = nullptr;             ///< the current word
-  char* name_ = nullptr;             ///< name in messages, owned (null until readInfo)
-  Instruction* back_ = nullptr;      ///< the push-back slot
+  std::string name_;                 ///< name in messages ("" until readInfo)
+  std::unique_ptr<Instruction> back_;  ///< the push-back slot
   int pending_ = 0;                  ///< 1: the current word's number is the next operand
   int nesting_ = 0;                  ///< expressions open around the current word
 };

@@ -12,12 +12,12 @@ namespace {
 constexpr std::size_t BlockSize = 1 << 16;
 }  // namespace
 
-FileLink::FileLink(const char* name, FileLink* below)
-    : below_(below), name_(name), stream_(&buf_) {
+FileLink::FileLink(const char* name, std::unique_ptr<FileLink> below)
+    : below_(std::move(below)), name_(name), stream_(&buf_) {
   Open();
 }
 
-FileLink::FileLink(const FileLink* other) : below_(nullptr), name_(other->name_), stream_(&buf_) {
+FileLink::FileLink(const FileLink* other) : name_(other->name_), stream_(&buf_) {
   Open();
 }
 
@@ -47,19 +47,16 @@ long long FileLink::Remaining() {
 }
 
 void FileLink::PrintName(std::ostream& os) const {
-  for (const FileLink* l = this; l; l = l->below_) os << "\t" << l->name_ << "\n";
+  for (const FileLink* l = this; l; l = l->below_.get()) os << "\t" << l->name_ << "\n";
 }
 
-FileStack::FileStack(const char* name) : top_(new FileLink(name, nullptr)) {}
+FileStack::FileStack(const char* name) : top_(std::make_unique<FileLink>(name, nullptr)) {}
 
-FileStack::FileStack(FileLink* link) : top_(link) {}
+FileStack::FileStack(std::unique_ptr<FileLink> link) : top_(std::move(link)) {}
 
 FileStack::~FileStack() {
-  while (top_) {
-    FileLink* below = top_->below_;
-    delete top_;
-    top_ = below;
-  }
+  // Top down, one link at a time, rather than through a chain of nested destructors.
+  while (top_) top_ = std::move(top_->below_);
 }
 
 void FileStack::include(const char* name) {
@@ -67,26 +64,21 @@ void FileStack::include(const char* name) {
   // again and again until the system runs out of open files.
   struct stat st;
   if (::stat(name, &st) == 0) {
-    for (const FileLink* l = top_; l; l = l->below_)
+    for (const FileLink* l = top_.get(); l; l = l->below_.get())
       if (l->inode_ == (unsigned long long)st.st_ino && l->device_ == (unsigned long long)st.st_dev)
         OLVU_FATAL("Input file \"" << name << "\" includes itself\n");
   }
   int depth = 0;
-  for (const FileLink* l = top_; l->below_; l = l->below_) ++depth;
+  for (const FileLink* l = top_.get(); l->below_; l = l->below_.get()) ++depth;
   if (depth >= MaxDepth)
     OLVU_FATAL("Input file \"" << name << "\" included more than " << MaxDepth << " levels deep\n");
-  top_ = new FileLink(name, top_);
+  top_ = std::make_unique<FileLink>(name, std::move(top_));
 }
 
 void FileStack::Pop() {
-  FileLink* popped = top_;
-  top_ = popped->below_;
-  if (!top_) {
-    // Leave the stack whole so that nothing dangles while the run ends.
-    top_ = popped;
-    OLVU_FATAL("Unexpected end of file " << popped->name_ << " found\n");
-  }
-  delete popped;
+  // The data file itself stays, so that nothing dangles while the run ends.
+  if (!top_->below_) OLVU_FATAL("Unexpected end of file " << top_->name_ << " found\n");
+  top_ = std::move(top_->below_);
 }
 
 void FileStack::PrintName(std::ostream& os) const {

@@ -22,9 +22,9 @@ class FileBuf : public std::filebuf {
 /// One open input file and the link to the file that included it.
 class FileLink {
  public:
-  /// Opens name (fatal when it cannot be found or opened, or is a directory); below is the
-  /// including file.
-  FileLink(const char* name, FileLink* below);
+  /// Opens name (fatal when it cannot be found or opened, or is a directory); below, the
+  /// including file, is taken over.
+  FileLink(const char* name, std::unique_ptr<FileLink> below);
   /// Opens other's file again at its start, with no link below.
   explicit FileLink(const FileLink* other);
   FileLink(const FileLink&) = delete;
@@ -39,7 +39,7 @@ class FileLink {
   /// The file name.
   const char* Name() const { return name_.c_str(); }
   /// The file that included this one (null for the data file).
-  FileLink* Below() const { return below_; }
+  FileLink* Below() const { return below_.get(); }
   /// Characters of the file not read yet (LLONG_MAX when its size is not known).
   long long Remaining();
 
@@ -48,7 +48,7 @@ class FileLink {
   /// Probes and opens the file.
   void Open();
 
-  FileLink* below_;     ///< the including file, or null
+  std::unique_ptr<FileLink> below_;  ///< the including file, or null
   std::string name_;    ///< the file name
   long long size_ = -1;  ///< size of the file when it was opened; -1 when not a regular file
   unsigned long long device_ = 0;  ///< device of the file (with inode_ its identity; 0 0 when unknown)
@@ -63,8 +63,8 @@ class FileStack {
  public:
   /// Stack holding the one file name.
   explicit FileStack(const char* name);
-  /// Stack holding link (taken over).
-  explicit FileStack(FileLink* link);
+  /// Stack holding link.
+  explicit FileStack(std::unique_ptr<FileLink> link);
   /// Closes and frees all links.
   ~FileStack();
   FileStack(const FileStack&) = delete;
@@ -80,8 +80,8 @@ class FileStack {
   /// " Current input file stack:" and the names, top first (nothing when empty).
   void PrintName(std::ostream& os) const;
   /// The top link.
-  FileLink* Top() const { return top_; }
+  FileLink* Top() const { return top_.get(); }
 
  private:
-  FileLink* top_;  ///< the file read from
+  std::unique_ptr<FileLink> top_;  ///< the file read from; it owns the files below it
 };

@@ -3,7 +3,6 @@
 #include <strings.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "foundation/bitvec.h"
@@ -18,14 +17,6 @@
 namespace {
 
 bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0; }
-
-// A new[] copy of text.
-char* CopyText(const char* text) {
-  const std::size_t n = std::strlen(text) + 1;
-  char* c = new char[n];
-  std::memcpy(c, text, n);
-  return c;
-}
 
 // The opcode of `text` among the table's rows of the given place in the grammar, or -1.
 int NodeCode(const char* text, Syntax syntax) {
@@ -243,13 +234,10 @@ Instruction* FluidCompiler::getInstruction() {
 // ---------------------------------------------------------------- function
 
 FluidFunction::FluidFunction(InstructionList* list, FunctionDomain* d, double factor, const char* name)
-    : Function(list), domain_(d), factor_(factor), name_(CopyText(name ? name : "")) {}
-
-FluidFunction::~FluidFunction() { delete[] name_; }
+    : Function(list), domain_(d), factor_(factor), name_(name ? name : "") {}
 
 void FluidFunction::newname(const char* n) {
-  delete[] name_;
-  name_ = CopyText(n ? n : "");
+  name_ = n ? n : "";
 }
 
 double FluidFunction::evaluate_constant() { return Function::evaluate_constant() * factor_; }
@@ -308,7 +296,7 @@ void FluidFunction::bind() {
     } else if (c == IMaterial_Code) {
       auto* mat = static_cast<anIMaterial*>(ins);
       if (mat->index == -1) {
-        mat->index = domain_->GiveMaterialIndex(mat->name);
+        mat->index = domain_->GiveMaterialIndex(mat->name.c_str());
         if (mat->index == -1) OLVU_FATAL("Function " << name_ << " error: Unknown material " << mat->name << "\n");
       }
       const BitVec* b = domain_->MaterialNodes(mat->index);
@@ -320,7 +308,7 @@ void FluidFunction::bind() {
 }
 
 double FluidFunction::at(int node) {
-  EvalName = name_;
+  EvalName = name_.c_str();
   NodeEnv env(view_, slots_.data(), node - 1);
   return olvu_machine::RunMachine(*code_, env) * factor_;
 }
@@ -335,7 +323,7 @@ void FluidFunction::fill(ReaVec& out) {
   bind();
   const int n = int(out.length()) < view_.nodes ? int(out.length()) : view_.nodes;
   double* o = out.GivePointer();
-  EvalName = name_;
+  EvalName = name_.c_str();
   NodeEnv env(view_, slots_.data(), 0);
   const double f = factor_;
   int k = 0;
@@ -354,7 +342,7 @@ void FluidFunction::fill(ReaVec& out) {
 void FluidFunction::addWeighted(ReaVec& out, const int* nodes, const double* w, int n) {
   bind();
   double* o = out.GivePointer();
-  EvalName = name_;
+  EvalName = name_.c_str();
   NodeEnv env(view_, slots_.data(), 0);
   const double f = factor_;
   int k = 0;
@@ -389,7 +377,7 @@ int FluidFunction::update(ReaVec& v, const BitVec& mask) {
     return constant_;
   }
   bind();
-  EvalName = name_;
+  EvalName = name_.c_str();
   const unsigned m = n < unsigned(view_.nodes) ? n : unsigned(view_.nodes);
   NodeEnv env(view_, slots_.data(), 0);
   for (unsigned i = 0; i < m; ++i)
@@ -416,18 +404,21 @@ int FluidFunction::IFupdate(int node, double& value, int flag) {
 // ---------------------------------------------------------------- table
 
 FluidFuncTbl::FluidFuncTbl(int n, Units* u, FunctionDomain* d) : domain_(d), units_(u) {
-  compiler = new FluidCompiler(d);
-  functions = new Plex<Function>(n, "Fluid domain functions");
-  names_ = new Plex<char>(n, "Fluid domain functions names");
+  compiler = std::make_unique<FluidCompiler>(d);
+  functions = std::make_unique<Plex<Function>>(n, "Fluid domain functions");
 }
 
-FluidFuncTbl::~FluidFuncTbl() {
-  int i = 0;
-  while (char* s = names_->next(i)) delete[] s;
-  delete names_;
+void FluidFuncTbl::setName(int n, std::string name) {
+  // Refused as the function table refuses a bad or repeated number, under the names' own title.
+  static const char* const title = "Fluid domain functions names";
+  if (n <= 0) OLVU_FATAL("Invalid Plex " << title << " index " << n << "\n");
+  if (!names_.emplace(n, std::move(name)).second) OLVU_FATAL("Repeated index " << n << " in Plex " << title << "\n");
 }
 
-const char* FluidFuncTbl::Name(int k) { return (k > 0 && k <= names_->high && !names_->free(k)) ? names_->get_at(k) : nullptr; }
+const char* FluidFuncTbl::Name(int k) {
+  auto s = names_.find(k);
+  return s == names_.end() ? nullptr : s->second.c_str();
+}
 
 double FluidFuncTbl::value(int kind, int node, double dflt, int check) {
   if (kind == 0 || !exists(kind)) return dflt;
@@ -450,10 +441,10 @@ void FluidFuncTbl::readFrom(Input* in, const char* endword, const char* prefix) 
     const DofType kind = To_FieldDof(kindWord);
     const std::string key = kindWord;
     const std::string name = (prefix && *prefix) ? std::string(prefix) + " " + key : key;
-    names_->set_at(int(kind), CopyText(name.c_str()));
-    FluidFunction* f = in->GetFluidFunc(key.c_str(), domain_, To_Magnitude(kind), name.c_str());
-    f->newname(name.c_str());
-    functions->set_at(int(kind), f);
+    setName(int(kind), name);
+    std::unique_ptr<Function> f(in->GetFluidFunc(key.c_str(), domain_, To_Magnitude(kind), name.c_str()));
+    static_cast<FluidFunction*>(f.get())->newname(name.c_str());
+    store(int(kind), std::move(f));
   }
 }
 
@@ -473,19 +464,15 @@ void FluidFuncTbl::loadFrom(Input* in, const char* endword, const char* material
     Word* eq = nullptr;
     const int n = readHeader(first, &eq, "Verify fluidfunction number");
     const std::string name = std::string(To_FieldName(DofType(n))) + " " + (material ? material : "");
-    names_->set_at(n, CopyText(name.c_str()));
+    setName(n, name);
     compiler->readInfo(name.c_str());
     InstructionList* list = compiler->compileFrom(eq);
 
     in->ReadLine();
-    if (in->Exist("Name")) {
-      delete[] names_->get_at(n);
-      names_->replace(n, CopyText(in->GetWord("Name", nullptr)));
-    }
-    const char* stored = names_->get_at(n);
+    std::string& stored = names_[n];
+    if (in->Exist("Name")) stored = in->GetWord("Name", nullptr);
     if (!in->Exist("Units")) OLVU_FATAL("Units not defined in function " << stored << "\n");
     const double factor = in->GetRea("Units", To_Magnitude(DofType(n)));
-    FluidFunction* f = new FluidFunction(list, domain_, factor, stored);
-    functions->set_at(n, f);
+    store(n, std::make_unique<FluidFunction>(list, domain_, factor, stored.c_str()));
   }
 }

@@ -4,6 +4,8 @@
 // of such functions indexed by field kind.
 #pragma once
 
+#include <map>
+#include <string>
 #include <vector>
 
 #include "foundation/plex.h"
@@ -64,7 +66,6 @@ class FluidFunction : public Function {
  public:
   /// Takes list over; evaluates in domain d; named by a copy of name.
   FluidFunction(InstructionList* list, FunctionDomain* d, double factor = 1.0, const char* name = "");
-  ~FluidFunction() override;
 
   /// Value of a constant function, times the factor.
   double evaluate_constant() override;
@@ -96,7 +97,7 @@ class FluidFunction : public Function {
   /// Replaces the name by a copy.
   void newname(const char* n);
   /// The name.
-  const char* Name() const { return name_; }
+  const char* Name() const { return name_.c_str(); }
   /// The units factor.
   double factor() const { return factor_; }
   /// 1 when the list reads nodal fields.
@@ -105,7 +106,7 @@ class FluidFunction : public Function {
  private:
   FunctionDomain* domain_;
   double factor_;
-  char* name_ = nullptr;
+  std::string name_;
   DomainView view_;
   std::vector<const double*> slots_;  ///< raw field of each operand instruction, by index
   bool block_ = false;                ///< the program runs over blocks of nodes
@@ -117,7 +118,7 @@ class FluidFuncTbl : public FuncTbl {
   /// Table of chunk size n for domain d; u is kept, not used.
   FluidFuncTbl(int n, Units* u, FunctionDomain* d);
   /// Frees the names, then the functions.
-  ~FluidFuncTbl() override;
+  ~FluidFuncTbl() override = default;
 
   /// Reads "Function KIND expression [units]" cards until a card holding endword (consumed).
   void readFrom(Input* in, const char* endword, const char* prefix);
@@ -135,7 +136,10 @@ class FluidFuncTbl : public FuncTbl {
   Units* GiveUnits() const { return units_; }
 
  private:
+  /// Gives function n its name; n below 1 or named already is fatal.
+  void setName(int n, std::string name);
+
   FunctionDomain* domain_;
   Units* units_;
-  Plex<char>* names_;
+  std::map<int, std::string> names_;  ///< name per field kind
 };

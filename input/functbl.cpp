@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,14 +14,6 @@ namespace {
 
 bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0; }
 
-// A new[] copy of text.
-char* CopyText(const char* text) {
-  std::size_t n = std::strlen(text) + 1;
-  char* c = new char[n];
-  std::memcpy(c, text, n);
-  return c;
-}
-
 // The word after w (marked); a missing one is fatal as the input reader reports it.
 Word* After(Word* w) {
   Word* n = w->Next();
@@ -34,15 +25,13 @@ Word* After(Word* w) {
 
 // ---------------------------------------------------------------- FuncTbl
 
-FuncTbl::FuncTbl(int n) {
-  compiler = new Compiler;
-  functions = new Plex<Function>(n);
-}
+FuncTbl::FuncTbl(int n) : compiler(std::make_unique<Compiler>()), functions(std::make_unique<Plex<Function>>(n)) {}
 
-FuncTbl::~FuncTbl() {
-  if (functions) FuncTbl::clear();
-  delete functions;
-  delete compiler;
+FuncTbl::~FuncTbl() = default;
+
+void FuncTbl::store(int n, std::unique_ptr<Function> f) {
+  functions->set_at(n, f.get());
+  owned_.push_back(std::move(f));
 }
 
 int FuncTbl::readHeader(Word* first, Word** equal, const char* numberError) {
@@ -68,8 +57,7 @@ void FuncTbl::loadFrom(Input* in) {
   if (!first) OLVU_FATAL("In function definition the first word must be \"F\". ?\n");
   Word* eq = nullptr;
   const int n = readHeader(first, &eq, "Verify function number");
-  InstructionList* list = compiler->compileFrom(eq);
-  functions->set_at(n, new Function(list));
+  store(n, std::make_unique<Function>(compiler->compileFrom(eq)));
 }
 
 void FuncTbl::evaluate(double t, double it, double dt, int step) {
@@ -135,26 +123,13 @@ double FuncTbl::value(int n) { return n == 0 ? 1.0 : functions->get_at(n)->value
 double FuncTbl::dvalue(int n) { return n == 0 ? 1.0 : functions->get_at(n)->dvalue(); }
 
 void FuncTbl::clear() {
-  int i = 0;
-  while (Function* f = functions->next(i)) delete f;
   functions->clear();
+  owned_.clear();
 }
 
 // ---------------------------------------------------------------- UnitsFuncTbl
 
-UnitsFuncTbl::UnitsFuncTbl(int n, Units* u) : FuncTbl(n), units_(u) {
-  factors_ = new Plex<double>(n);
-  names_ = new Plex<char>(n);
-}
-
-UnitsFuncTbl::~UnitsFuncTbl() {
-  int i = 0;
-  while (double* f = factors_->next(i)) delete f;
-  i = 0;
-  while (char* s = names_->next(i)) delete[] s;
-  delete factors_;
-  delete names_;
-}
+UnitsFuncTbl::UnitsFuncTbl(int n, Units* u) : FuncTbl(n), units_(u) {}
 
 void UnitsFuncTbl::loadFrom(Input* in, const char*) {
   for (;;) {
@@ -166,28 +141,20 @@ void UnitsFuncTbl::loadFrom(Input* in, const char*) {
     }
     Word* eq = nullptr;
     const int n = readHeader(first, &eq, "Verify function number");
-    InstructionList* list = compiler->compileFrom(eq);
-    functions->set_at(n, new Function(list));
+    store(n, std::make_unique<Function>(compiler->compileFrom(eq)));
 
     in->ReadLine();
-    if (factors_->free(n)) factors_->set_at(n, new double(1.0));
-    char* name;
-    if (in->Exist("Name")) {
-      name = CopyText(in->GetWord("Name", nullptr));
-    } else {
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "Function_%i", n);
-      name = CopyText(buf);
-    }
     // A table cleared and read again keeps its names: the new one replaces the old.
-    if (!names_->free(n)) delete[] names_->get_at(n);
-    names_->put_at(n, name);
+    names_[n] = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "Function_" + std::to_string(n);
     if (!in->Exist("Units")) OLVU_FATAL("Units not defined in function " << n << "\n");
-    *factors_->get_at(n) = in->GetRea("Units", To_Magnitude(DofType(n)));
+    factors_[n] = in->GetRea("Units", To_Magnitude(DofType(n)));
   }
 }
 
-double UnitsFuncTbl::factorOf(int n) { return (n > 0 && !factors_->free(n)) ? *factors_->get_at(n) : 1.0; }
+double UnitsFuncTbl::factorOf(int n) {
+  auto f = factors_.find(n);
+  return f == factors_.end() ? 1.0 : f->second;
+}
 
 double UnitsFuncTbl::value(int n, FuncData* d, double def) { return FuncTbl::value(n, d, def) * factorOf(n); }
 
@@ -195,7 +162,10 @@ double UnitsFuncTbl::value(int n) { return FuncTbl::value(n) * factorOf(n); }
 
 double UnitsFuncTbl::dvalue(int n) { return FuncTbl::dvalue(n) * factorOf(n); }
 
-const char* UnitsFuncTbl::Name(int n) { return (n > 0 && !names_->free(n)) ? names_->get_at(n) : nullptr; }
+const char* UnitsFuncTbl::Name(int n) {
+  auto s = names_.find(n);
+  return s == names_.end() ? nullptr : s->second.c_str();
+}
 
 // ---------------------------------------------------------------- CompilerCheck
 

@@ -2,6 +2,11 @@
 // compiler of the function checker, which knows the fluid names without a domain.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "foundation/plex.h"
 #include "input/compiler.h"
 #include "input/function.h"
@@ -52,9 +57,14 @@ class FuncTbl {
  protected:
   /// Reads "F ( n ) =" from the word `first` on; gives n and the "=" word.
   int readHeader(Word* first, Word** equal, const char* numberError);
+  /// Takes f over as function n (a slot already holding one is fatal).
+  void store(int n, std::unique_ptr<Function> f);
 
-  Compiler* compiler = nullptr;       ///< compiler of the definitions, owned
-  Plex<Function>* functions = nullptr;///< functions by number, owned
+  std::unique_ptr<Compiler> compiler;          ///< compiler of the definitions
+  std::unique_ptr<Plex<Function>> functions;   ///< functions by number, borrowed from owned_
+
+ private:
+  std::vector<std::unique_ptr<Function>> owned_;  ///< every function of the table
 };
 
 /// A function table whose functions carry a units factor and a name.
@@ -62,8 +72,8 @@ class UnitsFuncTbl : public FuncTbl {
  public:
   /// As FuncTbl(n), keeping u, with factor and name tables of chunk size n.
   UnitsFuncTbl(int n, Units* u);
-  /// Empties the factor and name tables, then destroys the functions.
-  ~UnitsFuncTbl() override;
+  /// Destroys the functions with their factors and names.
+  ~UnitsFuncTbl() override = default;
 
   using FuncTbl::loadFrom;
   /// Reads a block of definitions, each followed by its units card (the text is not read).
@@ -83,8 +93,8 @@ class UnitsFuncTbl : public FuncTbl {
   double factorOf(int n);
 
   [[maybe_unused]] Units* units_;  ///< the unit system given at creation, kept but not read
-  Plex<double>* factors_;   ///< units factor per function
-  Plex<char>* names_;       ///< name per function
+  std::map<int, double> factors_;      ///< units factor per function number
+  std::map<int, std::string> names_;   ///< name per function number
 };
 
 /// Compiler of the Check_Function tool: the fluid-domain names without a domain.

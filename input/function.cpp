@@ -83,7 +83,7 @@ Function::Function(InstructionList* list) : code_(list) {
   if (code_) code_->prepare();
 }
 
-Function::~Function() { delete code_; }
+Function::~Function() = default;
 
 double Function::constantFrame(double factor) {
   if (evaluated_) {

@@ -2,6 +2,7 @@
 // the last value, its change and cached constant/temporal answers.
 #pragma once
 
+#include <memory>
 #include <ostream>
 
 #include "input/compiler.h"
@@ -65,7 +66,7 @@ class Function {
   virtual double dvalue() { return dvalue_; }
 
   /// The compiled list.
-  InstructionList* Code() { return code_; }
+  InstructionList* Code() { return code_.get(); }
 
  protected:
   /// Result of an evaluation of a constant function, with `factor` applied.
@@ -85,7 +86,7 @@ class Function {
     return constant_ == 1;
   }
 
-  InstructionList* code_;  ///< the compiled expression, owned
+  std::unique_ptr<InstructionList> code_;  ///< the compiled expression
   int constant_ = -1;      ///< -1 undecided, 0 no, 1 yes
   int temporal_ = -1;      ///< -1 undecided, 0 no, 1 yes
   int evaluated_ = 0;      ///< 0 until the first evaluation

@@ -80,28 +80,21 @@ void ReadValues(FileLink* top, double* out, int n) {
 
 Input::Input() = default;
 
-Input::Input(const char* fileName) {
-  files_ = new FileStack(fileName);
-  text_ = new CharPlex(CardChunk);
-  line_ = new Line();
-  held_ = 0;
-  units_ = new Units("[m]", "[s]", "[Kg]");
-}
+Input::Input(const char* fileName)
+    : text_(std::make_unique<CharPlex>(CardChunk)),
+      line_(std::make_unique<Line>()),
+      files_(std::make_unique<FileStack>(fileName)),
+      ownUnits_(std::make_unique<Units>("[m]", "[s]", "[Kg]")),
+      units_(ownUnits_.get()) {}
 
-Input::~Input() {
-  if (ownUnits_) delete units_;
-  delete line_;
-  delete text_;
-  delete files_;
-}
+Input::~Input() = default;
 
 InputT::InputT(Input* parent) {
   const FileLink* top = parent->files_->Top();
-  files_ = new FileStack(new FileLink(top));
-  text_ = new CharPlex(CardChunk);
-  line_ = new Line();
+  files_ = std::make_unique<FileStack>(std::make_unique<FileLink>(top));
+  text_ = std::make_unique<CharPlex>(CardChunk);
+  line_ = std::make_unique<Line>();
   units_ = parent->units_;
-  ownUnits_ = false;
 }
 
 // ---- cards ----
@@ -113,7 +106,7 @@ void Input::CardStep() {
   }
   for (;;) {
     ClearLine();
-    line_->ReadAndDecode(files_, text_);
+    line_->ReadAndDecode(files_.get(), text_.get());
     if (line_->NWords() == 0) continue;  // nothing but empty literals: no card to hand out
     if (line_->NNumbers() == 0 && line_->NWords() == 2 && Exist("Include")) {
       Word* w = line_->Find("Include")->Next();
@@ -206,9 +199,8 @@ const char* Input::FirstWord() {
 std::istream* Input::GiveStream() { return files_->Top()->Stream(); }
 
 void Input::NewUnits(Units* u) {
-  if (ownUnits_) delete units_;
+  ownUnits_.reset(u);
   units_ = u;
-  ownUnits_ = true;
 }
 
 void Input::SetDefaultUnitsConverser() { NewUnits(new Units("[m]", "[s]", "[Kg]")); }

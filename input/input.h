@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "foundation/intvec.h"
@@ -61,7 +62,7 @@ class Input {
   /// Text of the card's first word, marked.
   const char* FirstWord();
   /// The current card.
-  Line* GetLine() { return line_; }
+  Line* GetLine() { return line_.get(); }
   /// The unit system values are converted into.
   Units* GiveUnits() { return units_; }
   /// Stream of the top file, positioned after the current card (for bulk readers).
@@ -131,12 +132,12 @@ class Input {
   /// The reader's unit system, installing the default one first when it holds none.
   Units* CurrentUnits();
 
-  CharPlex* text_ = nullptr;    ///< raw characters of the current card
-  Line* line_ = nullptr;        ///< the current card, cut
-  FileStack* files_ = nullptr;  ///< open data file and include files
-  Units* units_ = nullptr;      ///< unit system of the values read
-  int held_ = 0;                ///< 1: the next card request returns the current card
-  bool ownUnits_ = true;        ///< false when units_ belongs to another reader
+  std::unique_ptr<CharPlex> text_;    ///< raw characters of the current card
+  std::unique_ptr<Line> line_;        ///< the current card, cut
+  std::unique_ptr<FileStack> files_;  ///< open data file and include files
+  std::unique_ptr<Units> ownUnits_;   ///< the unit system this reader owns (null when it shares one)
+  Units* units_ = nullptr;            ///< unit system of the values read: ownUnits_, or another reader's
+  int held_ = 0;                      ///< 1: the next card request returns the current card
   std::string search_;          ///< word buffer of SearchCard
 
   friend class InputT;

@@ -1,4 +1,5 @@
 // The input reader's getters that compile a function text from the current card.
+
 #include "foundation/error.h"
 #include "input/compiler.h"
 #include "input/fluidfunction.h"
@@ -38,13 +39,13 @@ double UnitsAfter(Word* text, const char* name, Magnitude m, Units* units) {
 }  // namespace
 
 Function* Input::GetFunc(const char* name) {
-  Word* text = FunctionText(line_, name);
+  Word* text = FunctionText(line_.get(), name);
   return new Function(CompileText(text->text));
 }
 
 UFunction* Input::GetFunc(const char* name, Magnitude m, Units* u) {
   Units* own = CurrentUnits();
-  Word* text = FunctionText(line_, name);
+  Word* text = FunctionText(line_.get(), name);
   InstructionList* list = CompileText(text->text);
   const double factor = UnitsAfter(text, name, m, u ? u : own);
   if (m != Magnitude(-1) && !(factor > 0)) OLVU_FATAL("Wrong units found in function " << name << "\n");
@@ -53,7 +54,7 @@ UFunction* Input::GetFunc(const char* name, Magnitude m, Units* u) {
 
 FluidFunction* Input::GetFluidFunc(const char* name, FunctionDomain* d, Magnitude m, const char* fname, Units* u) {
   Units* own = CurrentUnits();
-  Word* text = FunctionText(line_, name);
+  Word* text = FunctionText(line_.get(), name);
   InstructionList* list;
   {
     Line cut(text->text, 1);
@@ -63,6 +64,5 @@ FluidFunction* Input::GetFluidFunc(const char* name, FunctionDomain* d, Magnitud
   }
   // The factor is kept as it comes: a domain function may scale by any number.
   const double factor = UnitsAfter(text, name, m, u ? u : own);
-  FluidFunction* f = new FluidFunction(list, d, factor, name);
-  return f;
+  return new FluidFunction(list, d, factor, name);
 }

@@ -179,7 +179,6 @@ Line::Line(const char* text, int math) {
   Cut(src, false);
 }
 
-Line::~Line() { delete first_; }
 
 int Line::eol(char c) {
   endCard_ = separator_ = bracket_ = mathToken_ = 0;
@@ -324,7 +323,12 @@ void Line::EndToken(bool literal, bool mathToken) {
 }
 
 void Line::Append(char* text) {
-  Chain(first_, last_, new Word(text));
+  Word* w = new Word(text);
+  if (last_)
+    last_->next = w;
+  else
+    first_.reset(w);
+  last_ = w;
   ++nwords_;
 }
 
@@ -349,8 +353,8 @@ IntVecT Line::GetIntVec(Word* w) { return w ? w->IntVec() : IntVecT(); }
 int Line::NotUsedAll() const { return first_ ? first_->NotUsed() : 0; }
 
 void Line::clear() {
-  delete first_;
-  first_ = last_ = nullptr;
+  first_.reset();
+  last_ = nullptr;
   nwords_ = nnumbers_ = 0;
   comment_ = literal_ = separator_ = bracket_ = mathToken_ = endCard_ = 0;
   lineComment_ = braces_ = 0;

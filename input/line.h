@@ -2,6 +2,7 @@
 // numbers that follow it, with comments, literals and math mode.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -68,7 +69,7 @@ class Line {
   /// Cuts text (math mode as given); numbers before the first word belong to the word "MyLine".
   Line(const char* text, int math);
   /// Frees all words.
-  ~Line();
+  ~Line() = default;
   Line(const Line&) = delete;
   Line& operator=(const Line&) = delete;
 
@@ -83,7 +84,7 @@ class Line {
   void Append(double v);
 
   /// The first word, or null.
-  Word* FirstWord() const { return first_; }
+  Word* FirstWord() const { return first_.get(); }
   /// First word whose text equals name ignoring case (marked), or null.
   Word* Find(const char* name);
   /// Numbers of name's word (word and numbers marked); empty when absent.
@@ -119,7 +120,7 @@ class Line {
   /// Turns the collected token into a number or a word.
   void EndToken(bool literal, bool mathToken);
 
-  Word* first_ = nullptr;  ///< first word (owns the chain)
+  std::unique_ptr<Word> first_;  ///< first word; its destruction frees the chain after it
   Word* last_ = nullptr;   ///< last word, which takes the numbers
   int nwords_ = 0;         ///< count of words
   int nnumbers_ = 0;       ///< count of numbers of all words

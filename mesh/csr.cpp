@@ -2,6 +2,7 @@
 #include "mesh/csr.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -70,9 +71,8 @@ Incidence node_to_elements(Plex<Mesh>& meshes, int n, const NodeRowRule& rule) {
 // Built pattern (n, n, diagonal first, sorted) of a node graph whose rows include their own node;
 // the graph is released.
 SparseMatrixStruct* pattern_of(CSR<int>* graph) {
-  SparseMatrixStruct* s = new SparseMatrixStruct(*graph, 1, 1, 0);
-  delete graph;
-  return s;
+  const std::unique_ptr<CSR<int>> g(graph);
+  return new SparseMatrixStruct(*g, 1, 1, 0);
 }
 
 }  // namespace

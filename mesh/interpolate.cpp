@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -339,7 +340,7 @@ void createInterpolator_2ndVersion(Plex<Mesh>* source, int sourceSlot, Plex<Mesh
     for (Node* nd = m->giveNextNode(in); nd; nd = m->giveNextNode(in))
       if (seen.insert(nd).second) all.append(nd);
   }
-  SparseMatrixStruct* graph = createSparseMatrixStruct(all, *source, sourceSlot);
+  const std::unique_ptr<SparseMatrixStruct> graph(createSparseMatrixStruct(all, *source, sourceSlot));
   std::vector<Node*> byRow(all.count, nullptr);
   int ia = 0;
   for (Node* nd = all.next(ia); nd; nd = all.next(ia)) byRow[nd->num[sourceSlot] - 1] = nd;
@@ -381,7 +382,6 @@ void createInterpolator_2ndVersion(Plex<Mesh>* source, int sourceSlot, Plex<Mesh
     }
   }
   tree.DeleteAllEntities();
-  delete graph;
   all.clear();
   OLVU_FATAL("Interpolator not working");
 }

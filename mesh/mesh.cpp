@@ -236,8 +236,9 @@ void ReadNodesFromAscii(Input* in, Plex<Node>* table, double scale, int ncoord) 
   ReadNodesFromAscii(*in->GiveStream(), table, scale, ncoord);
 }
 
-void ReadReaVecFromAscii(std::istream& in, Plex<ReaVec>* table, int n) {
-  int i = 0;
+void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std::vector<double>& values) {
+  indexes.clear();
+  values.clear();
   for (;;) {
     SkipToRecord(in);
     int index = 0;
@@ -247,15 +248,20 @@ void ReadReaVecFromAscii(std::istream& in, Plex<ReaVec>* table, int n) {
       break;
     }
     if (st == kScanBad) OLVU_FATAL("Wrong index at byte " << StreamOffset(in) << " of the input file\n");
-    ReaVec* v = new ReaVec(static_cast<unsigned>(n));
-    for (int k = 1; k <= n; ++k)
-      if (ScanReal(in, (*v)(k)) != kScanOk)
+    for (int k = 1; k <= n; ++k) {
+      double x = 0;
+      if (ScanReal(in, x) != kScanOk)
         OLVU_FATAL("Wrong values in record " << index << " at byte " << StreamOffset(in) << " of the input file\n");
+      values.push_back(x);
+    }
     DiscardLine(in);
-    if (index != ++i) OLVU_FATAL("Nodes must have consecutive indexes. See index " << i << "\n");
-    table->set_at(i, v);
+    // Result blocks list only the nodes that lie in a domain, so numbers may be skipped; a
+    // repeated or falling number is a broken list.
+    if (index <= (indexes.empty() ? 0 : indexes.back()))
+      OLVU_FATAL("Nodes must have increasing indexes. See index " << index << "\n");
+    indexes.push_back(index);
   }
-  CheckListEnd(table, i);
+  if (indexes.empty()) OLVU_FATAL("error: list of nodes does not contain any node\n");
 }
 
 // ---- writers ----

@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 #include <utility>
+#include <vector>
 
 #include "foundation/bitvec.h"
 #include "foundation/plex.h"
@@ -209,6 +210,8 @@ class Mesh {
 void ReadNodesFromAscii(std::istream& in, Plex<Node>* table, double scale, int ncoord);
 /// Reads a node block from the reader's stream.
 void ReadNodesFromAscii(Input* in, Plex<Node>* table, double scale, int ncoord);
-/// Reads an indexed list of n reals per record into `table` (indices 1, 2, 3 ... in order).
-void ReadReaVecFromAscii(std::istream& in, Plex<ReaVec>* table, int n);
+/// Reads an indexed list of n reals per record: the indices, increasing but not necessarily
+/// consecutive, into `indexes`, and n values per record, in file order, into `values` (both emptied
+/// first). An empty list, a bad record or an index not above the one before it is fatal.
+void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std::vector<double>& values);
 

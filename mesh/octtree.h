@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <memory>
 #include <ostream>
 
 #include "foundation/plex.h"
@@ -15,13 +16,12 @@ class Elem;
 struct ReaVecContainer {
   ReaVec* point = nullptr;   ///< the point, not owned unless it is `owned`
   Elem* elem = nullptr;      ///< element the point was sampled in, or null
-  ReaVec* owned = nullptr;   ///< a sample point made for this holder, owned
+  std::unique_ptr<ReaVec> owned;  ///< a sample point made for this holder (null when borrowed)
 
   /// Holder of a point and, optionally, its element.
   explicit ReaVecContainer(ReaVec* p, Elem* e = nullptr) : point(p), elem(e) {}
   /// Holder owning a new sample point of element e.
   ReaVecContainer(ReaVec* sample, Elem* e, bool) : point(sample), elem(e), owned(sample) {}
-  ~ReaVecContainer() { delete owned; }
   ReaVecContainer(const ReaVecContainer&) = delete;
   ReaVecContainer& operator=(const ReaVecContainer&) = delete;
 };

@@ -34,6 +34,8 @@ CSR<int>* createNodesToNodes(Mesh* mesh, IntVec map, int slot) {
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"
@@ -142,11 +144,15 @@ void CheckBodyOrientation(Plex<Mesh>* volumes, Plex<Mesh>* boundaries, int) {
 }
 
 void CheckBodyOrientation(const std::vector<Mesh*>& volumes, const std::vector<Mesh*>& boundaries) {
+  std::vector<std::unique_ptr<NodeLink>> owned;  // the table below only looks them up
   Plex<NodeLink> links(100, "Nodes in CheckBodyOrientation");
   for (Mesh* m : boundaries) {
     int in = 0;
     for (Node* nd = m->giveNextNode(in); nd; nd = m->giveNextNode(in))
-      if (links.free(nd->num[0])) links.set_at(nd->num[0], new NodeLink{nd, {}});
+      if (links.free(nd->num[0])) {
+        owned.push_back(std::make_unique<NodeLink>(NodeLink{nd, {}}));
+        links.set_at(nd->num[0], owned.back().get());
+      }
   }
   int key = 0;
   for (Mesh* m : volumes) {
@@ -161,9 +167,6 @@ void CheckBodyOrientation(const std::vector<Mesh*>& volumes, const std::vector<M
     }
   }
   for (Mesh* m : boundaries) CheckOrientation(&links, m->GiveElemPlex());
-  int il = 0;
-  for (NodeLink* l = links.next(il); l; l = links.next(il)) delete l;
-  links.clear();
 }
 
 namespace {
@@ -288,16 +291,17 @@ int CalcBoundaryEdges2(Plex<Elem>* elems, BEdge2** edges, int) { return Boundary
 void CalcBoundaryEdges2(Plex<Elem>* elems, BitVec& marks) {
   BEdge2* edges = nullptr;
   const int n = CalcBoundaryEdges2(elems, &edges, 0);
+  const std::unique_ptr<BEdge2[]> own(edges);
   for (int k = 0; k < n; ++k) {
     marks.bound_mark(edges[k].n1->num[0]);
     marks.bound_mark(edges[k].n2->num[0]);
   }
-  delete[] edges;
 }
 
 void CalculataShipSATData(Plex<Elem>* elems, ReaVec* ref, ReaVec* res) {
   BEdge2* edges = nullptr;
   const int n = CalcBoundaryEdges2_(elems, &edges, 0);
+  const std::unique_ptr<BEdge2[]> own(edges);
   const double cx = ref->length() > 0 ? (*ref)(1) : 0, cy = ref->length() > 1 ? (*ref)(2) : 0;
   double area = 0, ix = 0, iy = 0;
   for (int k = 0; k < n; ++k) {
@@ -309,7 +313,6 @@ void CalculataShipSATData(Plex<Elem>* elems, ReaVec* ref, ReaVec* res) {
     ix += (p[1] - q[1]) * xm * ym * ym;
     iy += a * xm * xm;
   }
-  delete[] edges;
   if (res->length() < 3) res->resize(3, 0.0);
   (*res)(1) = std::fabs(area);
   (*res)(2) = std::fabs(ix);
@@ -340,9 +343,9 @@ int CalcBoundaryEdges3(Plex<Elem>* elems, BEdge3** faces, int) {
 void CalcBoundaryEdges3(Plex<Elem>* elems, BitVec& marks) {
   BEdge3* faces = nullptr;
   const int n = CalcBoundaryEdges3(elems, &faces, 0);
+  const std::unique_ptr<BEdge3[]> own(faces);
   for (int k = 0; k < n; ++k)
     for (int c = 0; c < faces[k].ncorner; ++c) marks.bound_mark(faces[k].n[c]->num[0]);
-  delete[] faces;
 }
 
 void CalcBoundaryNodes(SparseMatrix* a, Plex<Node>& nodes, IntVec& map, BitVec& out) {

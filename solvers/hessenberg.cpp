@@ -5,13 +5,10 @@
 
 #include "foundation/error.h"
 
-HMatrix::HMatrix(int m_, int layout_) : m(m_), layout(layout_), values(nullptr) {
+HMatrix::HMatrix(int m_, int layout_) : m(m_), layout(layout_) {
   if (m < 1) OLVU_FATAL("Can't create a hmatrix of " << m << " columns\n");
-  const long size = static_cast<long>(m) * (m + 1) / 2 + 1;
-  values = new double[size]();
+  values.assign(static_cast<std::size_t>(m) * (m + 1) / 2 + 1, 0.0);
 }
-
-HMatrix::~HMatrix() { delete[] values; }
 
 void HMatrix::printTo(std::ostream& os) const {
   const int base = layout == 0 ? 1 : 0;

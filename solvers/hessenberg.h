@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <vector>
 
 /// Upper Hessenberg matrix of m columns in packed storage: with layout 0 entry (k, i), 0-based,
 /// is at i(i+1)/2 + k, so the subdiagonal (i+1, i) shares its place with (0, i+1), which GMRES
@@ -10,7 +11,6 @@ class HMatrix {
  public:
   /// m columns (below 1 is fatal), packed storage of m(m+1)/2 + 1 values set to 0.
   explicit HMatrix(int m, int layout = 0);
-  ~HMatrix();
   HMatrix(const HMatrix&) = delete;
   HMatrix& operator=(const HMatrix&) = delete;
 
@@ -29,7 +29,7 @@ class HMatrix {
   }
   int m;           ///< number of columns
   int layout;      ///< 0: 0-based packed columns; 1: 1-based
-  double* values;  ///< packed entries, owned
+  std::vector<double> values;  ///< packed entries
 };
 
 /// Writes the listing of printTo.

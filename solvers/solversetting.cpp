@@ -86,7 +86,7 @@ Solver::Solver(SolverType type_, double tol_, int max_iter_, const char* name_)
       type(type_),
       precond_type(type_ == GaussSeidel ? 3 : 0) {}
 
-Solver::~Solver() { delete precond; }
+Solver::~Solver() = default;
 
 void Solver::define(SystemSparseMatrix* A) { mat = A; }
 

@@ -2,6 +2,7 @@
 // data-file card or given explicitly, with the solve operations of every field solve.
 #pragma once
 
+#include <memory>
 #include <string>
 
 class Input;
@@ -84,7 +85,7 @@ class Solver {
   /// Matrix of the latest solve (null before the first).
   SystemSparseMatrix* give_matrix() const { return mat; }
   /// The preconditioner (null until a solve needs one).
-  Preconditioner* give_preconditioner() const { return precond; }
+  Preconditioner* give_preconditioner() const { return precond.get(); }
 
  protected:
   /// Shared body of the two forms with fixed unknowns.
@@ -111,7 +112,7 @@ class Solver {
   double tol = 0.0;                   ///< residual tolerance
   double tol2 = 0.0;                  ///< increment tolerance
   SystemSparseMatrix* mat = nullptr;  ///< matrix of the latest solve, borrowed
-  Preconditioner* precond = nullptr;  ///< preconditioner, owned
+  std::unique_ptr<Preconditioner> precond;  ///< built by the solves
   SolverType type = ConjugateGradient;  ///< method code
   int precond_type = 0;               ///< preconditioner code
   int precond_rows = 0;               ///< rows of the matrix the preconditioner was built from

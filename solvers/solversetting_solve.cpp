@@ -174,32 +174,29 @@ Preconditioner* Solver::preconditione(int refactor) {
   Clock clock(kPreconditioning);
   const int rows = mat->dim(0);
   // A kept preconditioner never serves a matrix of another size.
-  if (precond && precond_rows != rows) {
-    delete precond;
-    precond = nullptr;
-  }
+  if (precond && precond_rows != rows) precond.reset();
   if (!precond) {
     switch (precond_type) {
       case 2:
-        precond = new ILUPreconditioner(*mat);
+        precond = std::make_unique<ILUPreconditioner>(*mat);
         break;
       case 1:
-        precond = new ICPreconditioner(*mat);
+        precond = std::make_unique<ICPreconditioner>(*mat);
         break;
       case 0:
-        precond = new DiagPreconditioner(*mat);
+        precond = std::make_unique<DiagPreconditioner>(*mat);
         break;
       case 3:
-        precond = new NonePreconditioner(*mat);
+        precond = std::make_unique<NonePreconditioner>(*mat);
         break;
       default:
         OLVU_FATAL("Wrong Preconditioner Type " << name << "\n");
     }
     precond_rows = rows;
-    return precond;
+    return precond.get();
   }
   if (refactor) precond->New_Matrix(*mat);
-  return precond;
+  return precond.get();
 }
 
 int Solver::iterate(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, int limit) {
@@ -267,8 +264,8 @@ void DomainSolver::solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2,
   if (ZeroRhs(b1)) x1 = 0.0;
   if (ZeroRhs(b2)) x2 = 0.0;
   require_preconditioner(refactor);
-  BiConjugatedGradient g1(mat, precond, b1.GivePointer(), x1.GivePointer());
-  BiConjugatedGradient g2(mat, precond, b2.GivePointer(), x2.GivePointer());
+  BiConjugatedGradient g1(mat, precond.get(), b1.GivePointer(), x1.GivePointer());
+  BiConjugatedGradient g2(mat, precond.get(), b2.GivePointer(), x2.GivePointer());
   for (int i = 1; i <= max_iter; ++i) {
     g1.PerformIteration(tol, tol);
     g2.PerformIteration(tol, tol);

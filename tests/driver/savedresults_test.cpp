@@ -33,14 +33,16 @@ TEST(SavedResults, BlocksInFileOrderWithNamesTimesAndValues) {
   std::istringstream in(kSaved);
   SavedResults blocks(in);
   std::vector<std::string> names;
-  std::vector<double> times, values;
+  std::vector<double> times;
+  SavedField field;
   while (blocks.Next()) {
     names.push_back(blocks.Name());
     if (blocks.Is("VELOCITY")) {
       times.push_back(blocks.Time());
       // The fourth value of a line (the magnitude) is dropped with the rest of the line.
-      EXPECT_EQ(blocks.Values(3, values), 2);
-      EXPECT_EQ(values, (std::vector<double>{1, 2, 3, 4, 5, 6}));
+      EXPECT_EQ(blocks.Values(3, field), 2);
+      EXPECT_EQ(field.nodes, (std::vector<int>{1, 2}));
+      EXPECT_EQ(field.values, (std::vector<double>{1, 2, 3, 4, 5, 6}));
     } else if (blocks.Is("VELOCITY_STRESS_TENSOR")) {
       times.push_back(blocks.Time());
     }
@@ -57,7 +59,7 @@ TEST(SavedResults, ACutFileEndsWithItsMessage) {
       std::istringstream in(text);
       SavedResults blocks(in);
       blocks.Next();
-      std::vector<double> v;
+      SavedField v;
       if (values)
         blocks.Values(1, v);
       else
@@ -90,20 +92,22 @@ TEST(SavedResults, FieldsGoBackInInternalUnitsAtTheDomainNumbers) {
         Verbose_Off = 2;
         FluidCase c("case.dat");
         FluidDomain& d = *c.fluid;
-        // Densities by problem node: 1 -> 4000, 3 -> 0, 5 -> 3000.
+        // Densities by problem node: 1 -> 4000, 3 -> 3000, 5 -> 0.
         ReaVec& rho = d.Var(Dens);
         rho(c.Local(1)) = 4000;
-        rho(c.Local(3)) = 0;
-        rho(c.Local(5)) = 3000;
+        rho(c.Local(3)) = 3000;
+        rho(c.Local(5)) = 0;
         d.Var(Pres) = 7.0;
 
         SavedField velocity;
-        velocity.count = 5;
-        for (int i = 1; i <= 5; ++i) velocity.values.insert(velocity.values.end(), {10.0 * i, -10.0 * i, 1.0});
+        for (int i = 1; i <= 5; ++i) {
+          velocity.nodes.push_back(i);
+          velocity.values.insert(velocity.values.end(), {10.0 * i, -10.0 * i, 1.0});
+        }
         RestoreField(d, c.toLocal, velocity, {VelX, VelY, VelZ}, 10, nullptr);
         SavedField pressure;
-        pressure.count = 4;  // node 5 is not in the block
-        pressure.values = {2000, 4000, 6000, 8000};
+        pressure.nodes = {1, 2, 5};  // node 3 is not in the block
+        pressure.values = {2000, 4000, 6000};
         RestoreField(d, c.toLocal, pressure, {Pres}, 2, &rho);
         // Temperature is not solved: its vector is not in use and stays so.
         RestoreField(d, c.toLocal, pressure, {Temp}, 1, nullptr);
@@ -115,8 +119,8 @@ TEST(SavedResults, FieldsGoBackInInternalUnitsAtTheDomainNumbers) {
       [](const std::string& dir) { WriteFile(dir + "/case.dat", kCorner); });
   ASSERT_EQ(r.status, 0) << r.err;
   // By problem node 1, 3, 5: the velocity divided by 10; the pressure divided by 2 and by the
-  // density, 0 where the density is 0, and node 5, not in the saved block, keeps its value.
-  EXPECT_EQ(r.out, "1 3 5\n-1 -3 -5\n0.1 0.1 0.1\n0.25 0 7\n0\n");
+  // density, 0 where the density is 0, and node 3, not in the saved block, keeps its value.
+  EXPECT_EQ(r.out, "1 3 5\n-1 -3 -5\n0.1 0.1 0.1\n0.25 7 0\n0\n");
 }
 
 }  // namespace

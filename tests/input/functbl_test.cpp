@@ -224,7 +224,7 @@ TEST(CompilerCheck, AcceptsTheFluidNamesWithoutADomain) {
   auto* mat = static_cast<anIMaterial*>(list->at(0));
   ASSERT_EQ(mat->code, IMaterial_Code);
   EXPECT_EQ(mat->index, -1);
-  EXPECT_STREQ(mat->name, "steel");
+  EXPECT_EQ(mat->name, "steel");
 }
 
 TEST(CompilerCheck, CheckerErrors) {

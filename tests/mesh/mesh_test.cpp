@@ -11,6 +11,7 @@
 #include "mesh/elem.h"
 #include "tests/support/child.h"
 
+using olvu_test::ChildResult;
 using olvu_test::RunInChild;
 
 namespace {
@@ -115,29 +116,32 @@ TEST(NodeBlock, NumberingFaultsAreFatal) {
   EXPECT_NE(coord.err.find("Wrong coordinates in node 2 at byte 12 "), std::string::npos) << coord.err;
 }
 
-TEST(ValueList, IndexedRecordsWithTheNodeListRules) {
-  std::istringstream in("1 1.5 2 3 rest\n# note\n=2 4 5 6\n  Values end");
-  Plex<ReaVec> t(100, "Values");
-  ReadReaVecFromAscii(in, &t, 3);
-  ASSERT_EQ(t.count, 2);
-  EXPECT_DOUBLE_EQ((*t.get_at(1))(1), 1.5);
-  EXPECT_DOUBLE_EQ((*t.get_at(2))(3), 6.0);
+TEST(ValueList, IndexedRecordsIncreasingWithGaps) {
+  std::istringstream in("1 1.5 2 3 rest\n# note\n=2 4 5 6\n7 7 8 9\n  Values end");
+  std::vector<int> nodes;
+  std::vector<double> values;
+  ReadReaVecFromAscii(in, 3, nodes, values);
+  // Node numbers may skip (a result block leaves out the nodes of no domain).
+  EXPECT_EQ(nodes, (std::vector<int>{1, 2, 7}));
+  EXPECT_EQ(values, (std::vector<double>{1.5, 2, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_EQ(Rest(in), "Values end");
-  int i = 0;
-  while (ReaVec* v = t.next(i)) delete v;
 
-  auto gap = RunInChild([] {
-    std::istringstream in("1 1\n3 2\n");
-    Plex<ReaVec> t(100, "Values");
-    ReadReaVecFromAscii(in, &t, 1);
-  });
-  EXPECT_EQ(gap.err, "\n\nNodes must have consecutive indexes. See index 2\n");
-  auto bad = RunInChild([] {
-    std::istringstream in("1 1 2\n2 x\n");
-    Plex<ReaVec> t(100, "Values");
-    ReadReaVecFromAscii(in, &t, 2);
-  });
-  EXPECT_NE(bad.err.find("Wrong values in record 2"), std::string::npos) << bad.err;
+  // Runs the reader on `text` with n values per record; gives standard error.
+  const auto fails = [](const char* text, int n) {
+    const ChildResult r = RunInChild([&] {
+      std::istringstream in(text);
+      std::vector<int> i;
+      std::vector<double> v;
+      ReadReaVecFromAscii(in, n, i, v);
+    });
+    EXPECT_EQ(r.status, 1) << text;
+    return r.err;
+  };
+  EXPECT_EQ(fails("1 1\n3 2\n3 4\n", 1), "\n\nNodes must have increasing indexes. See index 3\n");
+  EXPECT_EQ(fails("2 1\n1 2\n", 1), "\n\nNodes must have increasing indexes. See index 1\n");
+  EXPECT_EQ(fails("0 1\n", 1), "\n\nNodes must have increasing indexes. See index 0\n");
+  EXPECT_EQ(fails("End Values\n", 1), "\n\nerror: list of nodes does not contain any node\n");
+  EXPECT_NE(fails("1 1 2\n2 x\n", 2).find("Wrong values in record 2"), std::string::npos);
 }
 
 TEST(ElementList, ReadsElementsAndGathersTheirNodes) {
