@@ -12,10 +12,12 @@
 namespace olvu_test {
 
 /// Opens the root section "<scratch dir>/run" on construction; closes it and removes the
-/// directory on destruction.
+/// directory on destruction. Inside a section already open it opens nothing: a nested one would
+/// stay in the enclosing table under the name that this object frees.
 class ScratchClock {
  public:
   ScratchClock() {
+    if (TimeTable::current) return;
     char tmpl[] = "/tmp/olvu_clock_XXXXXX";
     if (const char* d = mkdtemp(tmpl)) dir_ = d;
     name_ = dir_ + "/run";
