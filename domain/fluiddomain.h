@@ -565,4 +565,83 @@ class FluidDomain : public Domain, public FunctionDomain {
   void InterfaceHeatExchange(SystemSparseMatrix* A, ReaVec& b);
 
   std::vector<InterfMesh*> interfaces_;  // interface sets touching this domain (not owned)
+
+  // Flow solution: momentum, pressure, projection, velocity boundary treatment
+ public:
+  /// Momentum matrix (matrix 1) and the three right-hand sides (vectors 58-60) of the current
+  /// velocity: mass, viscous Laplacian, convection, streamline stabilisation, body forces and
+  /// the pressure gradient.
+  virtual void AssembleMomentum();
+  /// Body force per unit mass (acceleration functions, floatability, density reference) into fx, fy, fz.
+  virtual void CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz);
+  /// Recomputes the body forces and, unless `only` is non-zero, corrects the pressure for their change.
+  virtual void CalculateBodyForces(int only);
+  /// Wall and outflow terms and the explicit pressure gradient of the momentum right-hand sides.
+  virtual void Assemble_NSRHS(ReaVec& bx, ReaVec& by, ReaVec& bz);
+  /// One velocity component: rows of the fixed, normal-velocity and null-gradient nodes, then
+  /// (when `prepareOnly` is 0) the solve of the working matrix (matrix 0).
+  virtual void SolveVelocityX(int prepareOnly);
+  virtual void SolveVelocityY(int prepareOnly);
+  virtual void SolveVelocityZ(int prepareOnly);
+  /// Coupled Gauss-Seidel pass over the normal-velocity and line-velocity nodes (three dimensions).
+  virtual void VelocityBoundaries();
+  /// Imposes the fixed, normal and line velocity conditions on the velocity.
+  virtual void CorrectVelocity();
+  /// The same rules on three component vectors (fixed components take the start-of-step velocity).
+  virtual void CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3);
+  /// Brings the pseudoconcentration back to a distance-like profile around its zero level.
+  virtual void PsedReinitialisation();
+  /// Fractional step: momentum, pressure and projection stages.
+  virtual void SolveFractionalStep();
+  /// Pressure stage of the fractional step.
+  virtual void SolvePressureStep();
+  /// Projection stage of the fractional step.
+  virtual void SolveProjectionStep();
+  /// Momentum solve through the generic field solve.
+  virtual void SolveMonolithic();
+  /// Stokes momentum (no convection); fatal with null viscosity.
+  virtual void SolveMomentumStokes();
+  /// Explicit Euler update of the velocity from the start-of-step velocity.
+  virtual void SolveSimplifiedEuler();
+  /// Pressure by a penalty on the divergence with factor `penalty`.
+  virtual void SolvePenaltyPressure(double penalty);
+  /// Constraint step of the solver's coupled iteration: the velocity conditions on x1, x2, x3.
+  void SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) override;
+  /// Pressure system (matrix 0) and right-hand side (vector 58): L p = (tau_p G^T pi + dt L prev -
+  /// D u) / (tau_p + dt), pi the projected pressure gradient (only with `gradientTerm`) and tau_p
+  /// vector 12, with the compressibility term and the fixed pressures (or the mean removed).
+  void AssemblePressure(const ReaVec& prev, bool gradientTerm);
+  /// Nodes that the velocity component solves keep unchanged (filled by VelocityBoundaries).
+  BitVec& VelocityKept() { return velKept_; }
+  /// "Normal Velocity", "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
+  Plex<double>& NormalVelocityTable() { return normalVelocity_; }
+  Plex<ReaVec>& VelocityLineTable() { return velocityLine_; }
+  Plex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
+
+ protected:
+  /// The component solve of SolveVelocityX/Y/Z for component c (0 x, 1 y, 2 z).
+  void SolveVelocityComponent(int c, int prepareOnly);
+  /// A (matrix 1) = M / (theta dt) + diag(nu) L + K + diag(tau) S, with tau (vector 12) clamped
+  /// to the velocity limits.
+  void MomentumMatrix();
+  /// nu (vector 55) and the clamped momentum tau (vector 12) of MomentumMatrix.
+  void MomentumTau();
+  /// b_k (vectors 58-60) from the velocity, its values `start` (three vectors) and the explicit
+  /// terms; with `buildMatrix` the same pass builds A from MomentumTau's vectors (shared rows and
+  /// stabilisation order 0 or 1 only).
+  void MomentumRightHandSides(ReaVec* start, bool buildMatrix = false);
+  /// True when the symmetric and general matrices walk the same full positions (the fused kernels apply).
+  bool SharedRows() const;
+  /// nu = kinematic + turbulent viscosity (whichever is sized) into v.
+  void EffectiveViscosity(ReaVec& v);
+  /// Identity rows and values of the fixed pressures, or the mean removed from b when none is fixed.
+  void FixPressureRows(SystemSparseMatrix* A, ReaVec& b);
+  /// Assembles and solves the pressure system (AssemblePressure), pins node 1 when no pressure is
+  /// fixed and updates a compressible density; returns the mass-weighted change.
+  double DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label);
+  /// Lower limit of the pressure stabilisation parameter.
+  double PressureTauFloor() const;
+
+  BitVec velKept_;     // velocity unknowns kept by the component solves
+  BitVec scratchSet_;  // nodes fixed by the hydrostatic initial pressure
 };

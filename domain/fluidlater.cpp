@@ -5,15 +5,10 @@
 #include "foundation/error.h"
 #include "input/input.h"
 
-void FluidDomain::InitialiseVelocityPressure() {}
-void FluidDomain::SolveInitialPressure() {}
 void FluidDomain::DistanceToBodiesField() {
   // Without wall-law body sets (none can be read in this build) every node is far from a wall.
   if (vars_[WallDist].length()) vars_[WallDist] = 1e100;
 }
-void FluidDomain::SolveMomentum() {}
-void FluidDomain::SolvePressure() {}
-void FluidDomain::SolveProjection() {}
 void FluidDomain::SolveTurbulence() {}
 void FluidDomain::SolveSmagorinsky() {}
 void FluidDomain::SolveMixingLength() {}

@@ -4,6 +4,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
+#include "flow/flowsolver.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -31,12 +32,6 @@ void RelaxAndKeep(ReaVec& v, ReaVec& prev, double f) {
 void Clamp(ReaVec& v, double lo, double hi) {
   double* p = v.GivePointer();
   for (unsigned i = 0; i < v.length(); ++i) p[i] = p[i] > hi ? hi : (p[i] < lo ? lo : p[i]);
-}
-
-// Nodal stabilisation parameter of an equation with diffusivity nu on element size h.
-double Eval_Tau(double tauc, double nu, double h) {
-  if (nu < 1e-14) return tauc;
-  return 1.0 / (4 * nu / (h * h) + 1.0 / (tauc + 1e-14));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ void TotalDomain::SolveVelocityProblem() {
 }
 
 void TotalDomain::SolvePressureProblem() {
+  if (VarIncrement.length() > 1) VarIncrement(2) = 0;
   if (fluid_) fluid_->SolvePressure();
   if (solid_) solid_->SolvePressure();
 }

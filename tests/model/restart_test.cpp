@@ -31,14 +31,19 @@ TEST(FluidRestart, RoundTripResumesWithTheSavedFields) {
   EXPECT_NE(saved.find("\t_Prest_\tlen = 9;\n"), std::string::npos);
   EXPECT_EQ(saved.find("_Tempt_"), std::string::npos);  // no temperature in this domain
   EXPECT_NE(saved.find("EndFluid;\nEndProblem;\n"), std::string::npos);
-  const std::string before = BlockAt(f.read("r.dat.res"), "VELOCITY", "0.2");
+  // The same problem run through its four steps at once.
+  Folder whole;
+  whole.write("r.dat", Replace(kBase, "Number_of_Steps 2", "Number_of_Steps 4"));
+  ASSERT_EQ(whole.olvu({"-name", "r.dat"}).status, 0);
+  const std::string third = BlockAt(whole.read("r.dat.res"), "VELOCITY", "0.3");
+  ASSERT_FALSE(third.empty());
 
-  // The restart's initial velocity (5) is replaced by the saved one, to the digits written.
+  // The restart's initial velocity (5) is replaced by the saved one, so steps 3 and 4 go on
+  // from where the first run stopped.
   f.write("r.dat", kRestart);
   auto r = f.olvu({"-name", "r.dat"});
   ASSERT_EQ(r.status, 0) << f.read("r.dat.err");
-  EXPECT_EQ(BlockAt(f.read("r.dat.res"), "VELOCITY", "0.3"), before);
-  EXPECT_NE(before.find("\t4\t0.0833333\t0\t0\n"), std::string::npos) << before;
+  EXPECT_EQ(BlockAt(f.read("r.dat.res"), "VELOCITY", "0.3"), third);
 }
 
 TEST(FluidRestart, EntryFaultsAndTheGluedForm) {

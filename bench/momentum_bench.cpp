@@ -1,0 +1,128 @@
+// The cost of one coupled iteration of the segregated flow solve outside its linear solves, each
+// beside one product of the same pattern in the same run: the momentum matrix with the three
+// right-hand sides, and the pressure system with its right-hand side plus the velocity
+// projection. Fluid domains of 10^5 and 10^6 nodes, triangles in 2D and tetrahedra in 3D. The
+// linear solves are measured apart, as one solve of each system (iterations x their cost).
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+#include "bench/flowgrid.h"
+#include "foundation/bitvec.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+// A Navier-Stokes domain with the swirl of FlowCase, a pressure field, its convective matrices
+// and the convergence globals.
+struct MomentumCase {
+  FlowCase c;
+  explicit MomentumCase(int dim, int n) : c(dim, n, false, "Solve_NavierStokes") {
+    FluidDomain& d = *c.d;
+    for (ReaVec* v : {&VarIncrement, &VarDenominat, &VarTolerance, &VarIncrRatio}) v->resize(23, 0.0);
+    VarTolerance = 1e-3;
+    for (unsigned i = 1; i <= unsigned(d.numNodes); ++i) d.Var(Pres)(i) = d.Var(VelX)(i) * d.Var(VelY)(i);
+    d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));
+  }
+};
+
+MomentumCase& Case(int dim, int million) {
+  static std::map<std::pair<int, int>, std::unique_ptr<MomentumCase>> cases;
+  auto& c = cases[{dim, million}];
+  if (!c) {
+    cases.clear();  // one large domain in memory at a time
+    auto& fresh = cases[{dim, million}];
+    fresh = std::make_unique<MomentumCase>(dim, dim == 2 ? (million ? 1000 : 317) : (million ? 100 : 47));
+    return *fresh;
+  }
+  return *c;
+}
+
+void Counters(benchmark::State& state, FluidDomain& d) {
+  state.counters["nodes"] = d.numNodes;
+  state.counters["nnz"] = d.SystemMatrix(1)->numnonzeros();
+}
+
+// Args: dimension, 0 for 10^5 or 1 for 10^6 nodes.
+void BM_Mult(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  ReaVec y(unsigned(d.numNodes), 0.0);
+  for (auto _ : state) {
+    d.SystemMatrix(7)->mult(d.Var(VelX).GivePointer(), y.GivePointer());
+    benchmark::DoNotOptimize(y.GivePointer());
+  }
+  Counters(state, d);
+}
+
+void BM_MomentumAssembly(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  for (auto _ : state) {
+    d.AssembleMomentum();
+    benchmark::DoNotOptimize(d.Var(VelWorkX).GivePointer());
+  }
+  Counters(state, d);
+}
+
+void BM_PressureRhsAndProjection(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  Iterations = 1;  // the projection runs
+  ReaVec u0(d.Var(VelX)), v0(d.Var(VelY)), w0(d.Var(VelZ));
+  for (auto _ : state) {
+    d.AssemblePressure(d.Var(Pres), true);
+    d.SolveProjection();
+    benchmark::DoNotOptimize(d.Var(VelX).GivePointer());
+    state.PauseTiming();
+    d.Var(VelX) = u0, d.Var(VelY) = v0, d.Var(VelZ) = w0;
+    state.ResumeTiming();
+  }
+  Counters(state, d);
+}
+
+// One solve of the X momentum component and one of the pressure, from the same start each time;
+// the counters give the iterations' cost per product.
+void BM_LinearSolves(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  const unsigned n = unsigned(d.numNodes);
+  BitVec none(n);
+  ReaVec x(n), b(n), p(n);
+  d.AssembleMomentum();
+  for (auto _ : state) {
+    state.PauseTiming();
+    x = d.Var(VelX);
+    b = d.Var(VelWorkX);
+    d.SystemMatrix(0)->copy_val(d.SystemMatrix(1));
+    state.ResumeTiming();
+    d.giveSolver1st()->solve(b, x, d.SystemMatrix(0), none, ReaVec(), 1, "Fluid Velocity X");
+    state.PauseTiming();
+    d.AssemblePressure(d.Var(Pres), true);
+    p = d.Var(Pres);
+    b = d.Var(VelWorkX);
+    state.ResumeTiming();
+    d.giveSolver2nd()->solve(b, p, d.SystemMatrix(0), none, d.LumpedMass(), 1, "Pressure");
+    benchmark::DoNotOptimize(p.GivePointer());
+  }
+  Counters(state, d);
+}
+
+struct Register {
+  Register() {
+    for (int dim : {2, 3})
+      for (int million : {0, 1}) {
+        using Fn = void (*)(benchmark::State&);
+        const std::pair<const char*, Fn> runs[4] = {{"BM_Mult", BM_Mult},
+                                                    {"BM_MomentumAssembly", BM_MomentumAssembly},
+                                                    {"BM_PressureRhsAndProjection", BM_PressureRhsAndProjection},
+                                                    {"BM_LinearSolves", BM_LinearSolves}};
+        for (const auto& [name, fn] : runs)
+          benchmark::RegisterBenchmark(name, fn)
+              ->Args({dim, million})
+              ->ArgNames({"dim", "1e6"})
+              ->Unit(benchmark::kMillisecond);
+      }
+  }
+} registered;
+
+}  // namespace

@@ -1,0 +1,734 @@
+// The segregated velocity-pressure solve of the fluid domain: the momentum system and its
+// component solves, the velocity boundary treatment (rotated rows, coupled boundary pass,
+// pointwise correction), the divergence-free pressure and the velocity projection.
+#include "flow/flowsolver.h"
+
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "domain/fluidmesh.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "foundation/matrix.h"
+#include "input/fluidfunction.h"
+#include "input/functbl.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+bool Sized(const ReaVec& v) { return v.length() > 0; }
+
+// A set that has members (an unsized set has none).
+bool HasMembers(const BitVec& b) { return b.length() > 0 && !b.null(); }
+
+// Bit i (1-based) of a set that may be unsized.
+bool In(const BitVec& b, unsigned i) { return i <= b.length() && b(i); }
+
+// The empty vector passed where an operation takes no source or no weights.
+const ReaVec kNone;
+
+// Arrays of the momentum right-hand sides of C velocity components over one pattern (rows rp,
+// columns col; fp maps a full position to the mass matrix's upper storage).
+template <int C>
+struct MomentumArrays {
+  const int* rp;
+  const int* col;
+  const int* fp;
+  const double* mv;     // mass, upper storage
+  const double* kv;     // convective matrix K
+  const double* gv[C];  // gradient matrices
+  const double* p;      // pressure (null: no gradient term)
+  const double* u[C];   // velocity
+  const double* u0[C];  // start-of-step velocity
+  const double* im;     // inverse lumped mass
+  double* b[C];         // right-hand sides
+  double* a[C];         // m^-1 K u
+  double* w[C];         // K^T a (zeroed here)
+  // Filled when the same pass also builds A = s M + diag(nu) L + K + diag(tau) S.
+  double* av = nullptr;
+  const double* lv = nullptr;   // Laplacian, upper storage
+  const double* sv = nullptr;   // streamline matrix S
+  const double* nu = nullptr;   // viscosity
+  const double* tau = nullptr;  // stabilisation parameter
+};
+
+// b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row. The sums live in scalars, so that
+// the inner loop keeps them in registers.
+template <int C>
+void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col, *fp = m.fp;
+  const double *mv = m.mv, *kv = m.kv, *p = m.p;
+  const double *u0x = m.u0[0], *u0y = m.u0[1], *u0z = m.u0[C - 1];
+  const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
+  const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
+  double* av = m.av;
+  const double *lv = m.lv, *sv = m.sv;
+  for (int i = 0; i < rows; ++i) {
+    double mx = 0, my = 0, mz = 0, kx = 0, ky = 0, kz = 0, px = 0, py = 0, pz = 0;
+    const double ni = av ? m.nu[i] : 0, ti = av ? m.tau[i] : 0;
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k], q = fp[k];
+      const double mm = mv[q], kk = kv[k];
+      if (av) av[k] = s * mm + ni * lv[q] + kk + ti * sv[k];
+      mx += mm * u0x[j], my += mm * u0y[j];
+      kx += kk * ux[j], ky += kk * uy[j];
+      if constexpr (C == 3) mz += mm * u0z[j], kz += kk * uz[j];
+    }
+    if (p)
+      for (int k = rp[i]; k < rp[i + 1]; ++k) {
+        const double pj = p[col[k]];
+        px += gx[k] * pj, py += gy[k] * pj;
+        if constexpr (C == 3) pz += gz[k] * pj;
+      }
+    const double mu[3] = {mx, my, mz}, ku[3] = {kx, ky, kz}, gp[3] = {px, py, pz};
+    for (int c = 0; c < C; ++c) {
+      m.b[c][i] = s * mu[c] - gp[c];
+      m.a[c][i] = ku[c] * m.im[i];
+      m.w[c][i] = 0;
+    }
+  }
+}
+
+// w_c += K^T a_c.
+template <int C>
+void MomentumScatter(int rows, const MomentumArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col;
+  const double* kv = m.kv;
+  const double *ax = m.a[0], *ay = m.a[1], *az = m.a[C - 1];
+  double *wx = m.w[0], *wy = m.w[1], *wz = m.w[C - 1];
+  for (int i = 0; i < rows; ++i) {
+    const double a0 = ax[i], a1 = ay[i], a2 = az[i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k];
+      const double kk = kv[k];
+      wx[j] += kk * a0, wy[j] += kk * a1;
+      if constexpr (C == 3) wz[j] += kk * a2;
+    }
+  }
+}
+
+// Arrays of the pressure system over one pattern.
+template <int C>
+struct PressureArrays {
+  const int *rp, *col, *fp;
+  const double* lv;     // Laplacian, upper storage
+  const double* gv[C];  // gradient matrices
+  const double* p;      // pressure
+  const double* prev;   // previous-iteration pressure
+  const double* u[C];   // velocity
+  const double* im;     // inverse lumped mass
+  double* av;           // system matrix values
+  double* b;            // right-hand side: dt L prev - D u
+  double* pi[C];        // nodal pressure gradient m^-1 G_c p
+  double* g;            // sum_c G_c^T pi_c (zeroed here)
+};
+
+// A = L, b = dt L prev - sum G_c u_c and pi_c = m^-1 G_c p, row by row.
+template <int C>
+void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col, *fp = m.fp;
+  const double *lv = m.lv, *p = m.p, *prev = m.prev;
+  const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
+  const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
+  double* av = m.av;
+  for (int i = 0; i < rows; ++i) {
+    double lp = 0, du = 0, px = 0, py = 0, pz = 0;
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k];
+      const double l = lv[fp[k]], pj = p[j];
+      av[k] = l;
+      lp += l * prev[j];
+      du += gx[k] * ux[j] + gy[k] * uy[j];
+      px += gx[k] * pj, py += gy[k] * pj;
+      if constexpr (C == 3) du += gz[k] * uz[j], pz += gz[k] * pj;
+    }
+    m.b[i] = dt * lp - du;
+    m.pi[0][i] = px * m.im[i], m.pi[1][i] = py * m.im[i];
+    if constexpr (C == 3) m.pi[2][i] = pz * m.im[i];
+    m.g[i] = 0;
+  }
+}
+
+// g += sum_c G_c^T pi_c.
+template <int C>
+void PressureScatter(int rows, const PressureArrays<C>& m) {
+  const int *rp = m.rp, *col = m.col;
+  const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
+  double* g = m.g;
+  for (int i = 0; i < rows; ++i) {
+    const double qx = m.pi[0][i], qy = m.pi[1][i], qz = m.pi[C - 1][i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      double x = gx[k] * qx + gy[k] * qy;
+      if constexpr (C == 3) x += gz[k] * qz;
+      g[col[k]] += x;
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- pointwise pieces
+
+double Eval_Tau(double tauc, double nu, double h) {
+  if (nu < 1e-14) return tauc;
+  return 1.0 / (4 * nu / (h * h) + 1.0 / (tauc + 1e-14));
+}
+
+double Eval_TauP(double tauc, double nu, double, double h) {
+  if (nu < 1e-14) return 0.0;
+  return 1.0 / (4 * nu / (h * h) + 1.0 / (tauc + 1e-14));
+}
+
+void RotationMatrixFromVector(double (*R)[3], const double* n, int dimension) {
+  const double nx = n[0], ny = n[1], nz = dimension == 3 ? n[2] : 0.0;
+  R[0][0] = nx, R[0][1] = ny, R[0][2] = nz;
+  if (dimension != 3) {
+    R[0][2] = 0;
+    R[1][0] = -ny, R[1][1] = nx, R[1][2] = 0;
+    R[2][0] = R[2][1] = R[2][2] = 0;
+    return;
+  }
+  if (std::fabs(nx) > 0.9) {
+    const double s = std::sqrt(nx * nx + ny * ny);
+    R[1][0] = -ny / s, R[1][1] = nx / s, R[1][2] = 0;
+    R[2][0] = -nx * nz, R[2][1] = -nz * ny, R[2][2] = nx * nx + ny * ny;
+  } else {
+    const double s = std::sqrt(ny * ny + nz * nz);
+    R[1][0] = 0, R[1][1] = -nz / s, R[1][2] = ny / s;
+    R[2][0] = ny * ny + nz * nz, R[2][1] = -nx * ny, R[2][2] = -nx * nz;
+  }
+  const double l = std::sqrt(R[2][0] * R[2][0] + R[2][1] * R[2][1] + R[2][2] * R[2][2]);
+  for (double& x : R[2]) x /= l;
+}
+
+void RotationMatrixFromVector(Matrix& R, const ReaVec& n, int dimension) {
+  const double v[3] = {n(1), n(2), n.length() > 2 ? n(3) : 0.0};
+  double r[3][3];
+  RotationMatrixFromVector(r, v, dimension);
+  for (int a = 0; a < 3; ++a)
+    for (int b = 0; b < 3; ++b) R(a + 1, b + 1) = r[a][b];
+}
+
+void RotateAxe(Matrix& R, const ReaVec& axis, double angle) {
+  const double x = axis(1), y = axis(2), z = axis(3);
+  const double c = std::cos(angle), s = std::sin(angle), t = 1 - c;
+  R(1, 1) = t * x * x + c, R(1, 2) = t * x * y - s * z, R(1, 3) = t * x * z + s * y;
+  R(2, 1) = t * x * y + s * z, R(2, 2) = t * y * y + c, R(2, 3) = t * y * z - s * x;
+  R(3, 1) = t * x * z - s * y, R(3, 2) = t * y * z + s * x, R(3, 3) = t * z * z + c;
+}
+
+// ---------------------------------------------------------------- momentum
+
+void FluidDomain::EffectiveViscosity(ReaVec& v) {
+  const bool k = Sized(vars_[KVisc]), t = Sized(vars_[TVisc]);
+  if (k && t)
+    v.plus(vars_[KVisc], vars_[TVisc]);
+  else if (k)
+    v = vars_[KVisc];
+  else if (t)
+    v = vars_[TVisc];
+  else
+    v = 0.0;
+}
+
+void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
+  fx = 0.0, fy = 0.0, fz = 0.0;
+  const DofType acc[3] = {DofType::AccelerationX, DofType::AccelerationY, DofType::AccelerationZ};
+  bool any[3] = {false, false, false}, floats = false;
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i)) {
+    FluidFuncTbl* f = static_cast<FluidMesh*>(m)->funtions();
+    for (int k = 0; k < 3; ++k) any[k] = any[k] || f->FFunc(int(acc[k]));
+    floats = floats || f->FFunc(int(DofType::Floatability));
+  }
+  const bool reference = Dens_Reference > 1e-14;
+  if (!any[0] && !any[1] && !any[2] && !floats && !reference) return;
+
+  // b = -floatability (with temperature) + (rho - rho_ref) / rho: the buoyancy factor of gravity.
+  ReaVec& b = vars_[Work1];
+  b = 0.0;
+  if (floats && Flag(PTemperature)) {
+    EvalDomainFunction(DofType::Floatability, b);
+    b.opposite();
+  }
+  const ReaVec& rho = vars_[Dens];
+  if (reference)
+    for (unsigned n = 1; n <= b.length(); ++n) b(n) += (rho(n) - Dens_Reference) / rho(n);
+  ReaVec* f[3] = {&fx, &fy, &fz};
+  for (int k = 0; k < 3; ++k) {
+    ReaVec& out = *f[k];
+    if (any[k]) {
+      EvalDomainFunction(acc[k], out);
+      out.quotient(rho);
+    }
+    const double g = GravVec.length() > unsigned(k) ? GravVec(unsigned(k + 1)) : 0.0;
+    if (g != 0) out.add_product(b, g);
+  }
+}
+
+void FluidDomain::Assemble_NSRHS(ReaVec& bx, ReaVec& by, ReaVec& bz) {
+  // Wall-law friction and outflow stresses come from the body sets; a domain without body sets
+  // has no wall term, so its friction coefficients stay 0.
+  if (Sized(vars_[WallFactor])) vars_[WallFactor] = 0.0;
+  if (splitPressure_ || !Sized(vars_[Pres])) return;
+  const double* p = vars_[Pres].GivePointer();
+  sys_[2]->sub_mult(p, bx.GivePointer());
+  sys_[3]->sub_mult(p, by.GivePointer());
+  if (Dimension_Olvu == 3) sys_[4]->sub_mult(p, bz.GivePointer());
+}
+
+bool FluidDomain::SharedRows() const {
+  // The symmetric matrices reach their values through the full-position map; the kernels walk
+  // every matrix by the general matrices' positions, which are the same full positions.
+  return mass_ && lap_ && sys_[1] && mass_->full_pos() && mass_->full_nnz() == sys_[1]->numnonzeros() &&
+         lap_->full_pos() == mass_->full_pos();
+}
+
+void FluidDomain::MomentumTau() {
+  ReaVec& nu = vars_[Work1];
+  EffectiveViscosity(nu);
+  ReaVec& tau = vars_[TauEq];
+  const double* tc = vars_[TauV].GivePointer();
+  const double* h = vars_[ElemSize].GivePointer();
+  const double* v = nu.GivePointer();
+  double* t = tau.GivePointer();
+  for (int k = 0; k < numNodes; ++k) t[k] = Eval_Tau(tc[k], v[k], h[k]);
+  tau.limit(tauHigh_, tauLow_);
+}
+
+void FluidDomain::MomentumMatrix() {
+  MomentumTau();
+  const ReaVec& nu = vars_[Work1];
+  const ReaVec& tau = vars_[TauEq];
+  SystemSparseMatrix* A = sys_[1];
+  if (!SharedRows()) {
+    A->product(mass_, invDtTheta_);
+    A->row_mult_add(nu, lap_);
+    A->add(sys_[7]);
+    A->row_mult_add(tau, sys_[8]);
+    return;
+  }
+  // A = M / (theta dt) + diag(nu) L + K + diag(tau) S in one pass over the positions.
+  const int* rp = A->row_ptr(0);
+  const int* fp = mass_->full_pos();
+  const double* mv = mass_->sval(0);
+  const double* lv = lap_->sval(0);
+  const double* kv = sys_[7]->val(0);
+  const double* sv = sys_[8]->val(0);
+  double* av = A->val(0);
+  const double s = invDtTheta_;
+  const double* v = nu.GivePointer();
+  const double* t = tau.GivePointer();
+  for (int i = 0; i < numNodes; ++i) {
+    const double ni = v[i], ti = t[i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int q = fp[k];
+      av[k] = s * mv[q] + ni * lv[q] + kv[k] + ti * sv[k];
+    }
+  }
+}
+
+void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  if (comps == 2) vars_[VelWorkZ] = 0.0;
+  const int order = stab_[0];
+  if (!SharedRows() || (order != 0 && order != 1)) {
+    ReaVec none;
+    for (int c = 0; c < comps; ++c)
+      Assemble_RHS(vars_[VelX + c], start[c], none, vars_[VelWorkX + c], order);
+    Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+    return;
+  }
+  // One gather pass forms M u0_c, K u_c and G_c p per row; with fourth-order stabilisation a
+  // scatter pass adds K^T (m^-1 K u_c), weighted by tau at the end.
+  if (Sized(vars_[WallFactor])) vars_[WallFactor] = 0.0;
+  const bool gradient = !splitPressure_ && Sized(vars_[Pres]);
+  auto fill = [&](auto& m) {
+    m.rp = sys_[1]->row_ptr(0);
+    m.col = sys_[1]->col_ind(0);
+    m.fp = mass_->full_pos();
+    m.mv = mass_->sval(0);
+    m.kv = sys_[7]->val(0);
+    m.p = gradient ? vars_[Pres].GivePointer() : nullptr;
+    m.im = invLumped_.GivePointer();
+    for (int c = 0; c < comps; ++c) {
+      m.gv[c] = sys_[2 + c]->val(0);
+      m.u[c] = vars_[VelX + c].GivePointer();
+      m.u0[c] = start[c].GivePointer();
+      m.b[c] = vars_[VelWorkX + c].GivePointer();
+      m.a[c] = vars_[Work1 + c].GivePointer();
+      m.w[c] = FlowWork(c).GivePointer();
+    }
+    if (buildMatrix) {
+      m.av = sys_[1]->val(0);
+      m.lv = lap_->sval(0);
+      m.sv = sys_[8]->val(0);
+      m.nu = vars_[Work1].GivePointer();
+      m.tau = vars_[TauEq].GivePointer();
+    }
+  };
+  if (comps == 2) {
+    MomentumArrays<2> m;
+    fill(m);
+    MomentumGather(numNodes, invDtTheta_, m);
+    if (order == 1) MomentumScatter(numNodes, m);
+  } else {
+    MomentumArrays<3> m;
+    fill(m);
+    MomentumGather(numNodes, invDtTheta_, m);
+    if (order == 1) MomentumScatter(numNodes, m);
+  }
+  if (order != 1) return;
+  const double* t = vars_[TauEq].GivePointer();
+  for (int c = 0; c < comps; ++c) {
+    double* b = vars_[VelWorkX + c].GivePointer();
+    const double* w = FlowWork(c).GivePointer();
+    for (int i = 0; i < numNodes; ++i) b[i] += t[i] * w[i];
+  }
+}
+
+void FluidDomain::AssembleMomentum() {
+  if (!Flag(PVelocity)) return;
+  ReaVec* f = &vars_[BodyForceX];
+  CalculateBodyForces(f[0], f[1], f[2]);
+  if (SharedRows() && (stab_[0] == 0 || stab_[0] == 1)) {
+    // The matrix is built in the right-hand sides' pass, which reads the same positions.
+    MomentumTau();
+    MomentumRightHandSides(&vars_[VelX0], true);
+  } else {
+    MomentumMatrix();
+    MomentumRightHandSides(&vars_[VelX0]);
+  }
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  for (int c = 0; c < comps; ++c)
+    if (f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
+}
+
+void FluidDomain::SolveVelocityX(int prepareOnly) { SolveVelocityComponent(0, prepareOnly); }
+void FluidDomain::SolveVelocityY(int prepareOnly) { SolveVelocityComponent(1, prepareOnly); }
+void FluidDomain::SolveVelocityZ(int prepareOnly) { SolveVelocityComponent(2, prepareOnly); }
+
+void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
+  if (!Flag(PVelocity)) return;
+  if (c == 2 && Dimension_Olvu != 3) return;
+  static const char* const kLabel[3] = {"Fluid Velocity X", "Fluid Velocity Y", "Fluid Velocity Z"};
+  SystemSparseMatrix* A = sys_[1];
+  SystemSparseMatrix* W = sys_[0];
+  W->copy_val(A);
+  ReaVec& rhs = vars_[Work1 + c];
+  const ReaVec& b = vars_[VelWorkX + c];
+  rhs = b;
+  ReaVec& u = vars_[VelX + c];
+  const BitVec& fixed = conds_[FixVelX + c];
+  const BitVec& normal = conds_[NormalVelNodes];
+  const BitVec& gradient = conds_[FixGradient];
+  const BitVec& symmetry = conds_[SymmPlaneNodes];
+  const bool anyNormal = HasMembers(normal), anyGradient = HasMembers(gradient);
+  for (int k = 1; k <= numNodes; ++k) {
+    const unsigned i = unsigned(k);
+    if (In(fixed, i)) {
+      rhs(i) = u(i);
+      W->Fix_AllRow(k - 1);
+    } else if (anyNormal && normal(i)) {
+      // The component's equation becomes the tangential projection of the momentum equations
+      // plus its share of the normal condition n.u = vn.
+      const ReaVec& n = *normals_.get_at(k);
+      const double vn = *normalVelocity_.get_at(k);
+      double R[3][3];
+      const double nv[3] = {n(1), n(2), n.length() > 2 ? n(3) : 0.0};
+      RotationMatrixFromVector(R, nv, Dimension_Olvu);
+      const double t = R[1][c] * R[1][c] + R[2][c] * R[2][c];
+      const double aii = W->mult_row_off_diagonal(k - 1, t);
+      double value = t * b(i), normalPart = vn;
+      for (int o = 0; o < 3; ++o) {
+        if (o == c) continue;
+        const double cross = R[1][c] * R[1][o] + R[2][c] * R[2][o];
+        const ReaVec& uo = vars_[VelX + o];
+        if (cross != 0) value += cross * (vars_[VelWorkX + o](i) - A->mult_row(k - 1, uo));
+        normalPart -= R[0][o] * uo(i);
+      }
+      rhs(i) = value + R[0][c] * aii * normalPart;
+    } else if (anyGradient && gradient(i) && !In(symmetry, i)) {
+      rhs(i) = 0;
+      W->Copy_Row_Val(k - 1, *fixedGradient_.get_at(k), *sys_[2], *sys_[3], *sys_[4]);
+    }
+  }
+  if (c == 2) VelocityBoundaries();
+  if (prepareOnly) return;
+  if (velKept_.length() != unsigned(numNodes)) velKept_.resize(unsigned(numNodes), 0);
+  const double change = solver1_->solve(rhs, u, W, velKept_, kNone, 1, kLabel[c]);
+  VarIncrement[0] += change;
+  if (smooth_[0]) {
+    // The smoothing keeps the kept nodes and the component's fixed values.
+    scratchSet_ = velKept_;
+    if (fixed.length() == scratchSet_.length()) scratchSet_.or_vec(fixed);
+    VarSmoothing(u, scratchSet_, smooth_[0]);
+  }
+}
+
+void FluidDomain::SolveMomentum() {
+  if (!Flag(PVelocity)) return;
+  Clock clock(kind_ == 2 ? "Solving Solid-Velocity (Momentum Equation)" : "Solving Fluid-Velocity (Momentum Equation)");
+  AssembleMomentum();
+  SolveVelocityX(0);
+  SolveVelocityY(0);
+  SolveVelocityZ(0);
+  CorrectVelocity();
+}
+
+// ---------------------------------------------------------------- velocity boundary treatment
+
+void FluidDomain::VelocityBoundaries() {
+  const BitVec& normal = conds_[NormalVelNodes];
+  const BitVec& line = conds_[LineVelNodes];
+  if (!HasMembers(normal) && !HasMembers(line)) return;
+  Clock clock("Velocity Boundaries");
+  SystemSparseMatrix* A = sys_[1];
+  const unsigned nn = unsigned(numNodes);
+  {
+    ReaVecM D(nn);
+    A->copy_diagonal(D, 1);
+    D.inverse();
+    A->row_mult(D);
+    for (int c = 0; c < 3; ++c) vars_[VelWorkX + c].product(D);
+  }
+  if (velKept_.length() != nn) velKept_.resize(nn, 0);
+  velKept_.unmark();
+  const double tol = VarIncrement[0];
+  double largest = 1e-14;
+  ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
+  for (int sweep = 0; sweep < 10; ++sweep) {
+    double m = 1e-14;
+    for (int k = 1; k <= numNodes; ++k) {
+      const unsigned i = unsigned(k);
+      if (velKept_(i)) continue;
+      bool freeComp[3];
+      for (int c = 0; c < 3; ++c) {
+        freeComp[c] = !In(conds_[FixVelX + c], i);
+        if (!freeComp[c]) continue;
+        ReaVec& x = *u[c];
+        const double old = x(i);
+        x(i) = vars_[VelWorkX + c](i) - A->mult_row(k - 1, x);
+        largest = std::fmax(largest, std::fabs(x(i)));
+        const double r = std::fabs(x(i) - old) / largest;
+        if (r < tol)
+          velKept_.assign(i, 1);
+        else
+          m = std::fmax(m, r);
+      }
+      if (In(line, i)) {
+        const ReaVec& d = *velocityLine_.get_at(k);
+        const double q = d(1) * (*u[0])(i) + d(2) * (*u[1])(i) + d(3) * (*u[2])(i);
+        for (int c = 0; c < 3; ++c)
+          if (freeComp[c]) (*u[c])(i) = d(unsigned(c + 1)) * q;
+      }
+      if (In(normal, i)) {
+        const ReaVec& n = *normals_.get_at(k);
+        const double e = n(1) * (*u[0])(i) + n(2) * (*u[1])(i) + n(3) * (*u[2])(i) - *normalVelocity_.get_at(k);
+        for (int c = 0; c < 3; ++c)
+          if (freeComp[c]) (*u[c])(i) -= n(unsigned(c + 1)) * e;
+      }
+    }
+    if (m < tol) break;
+  }
+}
+
+void FluidDomain::CorrectVelocity() { CorrectVelocity(vars_[VelX], vars_[VelY], vars_[VelZ]); }
+
+void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
+  ReaVec* a[3] = {&a1, &a2, &a3};
+  const BitVec& normal = conds_[NormalVelNodes];
+  const BitVec& line = conds_[LineVelNodes];
+  if (!HasMembers(normal) && !HasMembers(line)) {
+    // Without rotated conditions only the fixed components are put back.
+    for (int c = 0; c < 3; ++c) {
+      const BitVec& fixed = conds_[FixVelX + c];
+      const ReaVec& start = vars_[VelX0 + c];
+      if (!HasMembers(fixed) || start.length() != a[c]->length()) continue;
+      for (unsigned i = 1; i <= a[c]->length(); ++i)
+        if (fixed(i)) (*a[c])(i) = start(i);
+    }
+    return;
+  }
+  for (unsigned i = 1; i <= a1.length(); ++i) {
+    if (In(line, i)) {
+      const ReaVec& d = *velocityLine_.get_at(int(i));
+      const double q = d(1) * a1(i) + d(2) * a2(i) + d(3) * a3(i);
+      for (int c = 0; c < 3; ++c) (*a[c])(i) = d(unsigned(c + 1)) * q;
+    }
+    if (In(normal, i)) {
+      const ReaVec& nv = *normals_.get_at(int(i));
+      const double e = *normalVelocity_.get_at(int(i)) - (nv(1) * a1(i) + nv(2) * a2(i) + nv(3) * a3(i));
+      for (int c = 0; c < 3; ++c) (*a[c])(i) += nv(unsigned(c + 1)) * e;
+    }
+    for (int c = 0; c < 3; ++c)
+      if (In(conds_[FixVelX + c], i) && i <= vars_[VelX0 + c].length()) (*a[c])(i) = vars_[VelX0 + c](i);
+  }
+}
+
+// ---------------------------------------------------------------- pressure and projection
+
+double FluidDomain::PressureTauFloor() const { return tauPLow_; }
+
+void FluidDomain::FixPressureRows(SystemSparseMatrix* A, ReaVec& b) {
+  const BitVec& fixed = conds_[FixPres];
+  if (!HasMembers(fixed)) {
+    b -= b.sum() / double(b.length());
+    return;
+  }
+  const ReaVec& p = vars_[Pres];
+  for (int k = 1; k <= numNodes; ++k)
+    if (fixed(unsigned(k))) {
+      b(unsigned(k)) = p(unsigned(k));
+      A->Fix_AllRow(k - 1);
+    }
+}
+
+void FluidDomain::SolvePressure() {
+  if (!Flag(PPressure)) return;
+  Clock clock("Solving Pressure (Divergence Free)");
+  ReaVec& speed = vars_[Work1];
+  if (Flag(PMeshDeform) && Sized(vars_[MeshX])) {
+    ReaVec& r = vars_[Work2];
+    speed = 0.0;
+    for (int c = 0; c < 3; ++c) {
+      r = vars_[VelX + c];
+      r.sub_product(vars_[MeshX + c], invDtTheta_);
+      speed.add_product(r, r);
+    }
+    speed.sqroot();
+  } else {
+    speed.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
+  }
+  ReaVec& nu = vars_[Work2];
+  EffectiveViscosity(nu);
+  ReaVec& tau = vars_[TauEq];
+  const double* tc = vars_[TauV].GivePointer();
+  const double* h = vars_[ElemSize].GivePointer();
+  const double* v = nu.GivePointer();
+  const double* s = speed.GivePointer();
+  double* t = tau.GivePointer();
+  for (int k = 0; k < numNodes; ++k) t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]);
+  tau.min_limit(PressureTauFloor());
+  vars_[PresWork] = vars_[Pres];
+  VarIncrement[1] += DivergenceFreePressure(vars_[PresWork], stab_[1] != 0, "Pressure");
+}
+
+double FluidDomain::DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label) {
+  AssemblePressure(prev, gradientTerm);
+  ReaVec& p = vars_[Pres];
+  const double change = solver2_->solve(vars_[VelWorkX], p, sys_[0], conds_[FixPres], lumped_, 1, label);
+  if (!HasMembers(conds_[FixPres]) && numNodes > 0) p -= p(1);
+  if (Sized(vars_[Compress])) {
+    ReaVec& d = vars_[Dens];
+    const ReaVec& g = vars_[Compress];
+    const ReaVec& p0 = vars_[Pres0];
+    const ReaVec& base = vars_[DensCopy];
+    for (int k = 1; k <= numNodes; ++k) {
+      const unsigned i = unsigned(k);
+      d(i) = base(i) * (1 + g(i) * (p(i) - p0(i)));
+    }
+  }
+  return change;
+}
+
+void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
+  SystemSparseMatrix* A = sys_[0];
+  const ReaVec& p = vars_[Pres];
+  const ReaVec& tau = vars_[TauEq];
+  ReaVec& b = vars_[VelWorkX];
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  if (SharedRows()) {
+    // One gather pass copies L into A and forms L prev, D u = sum G_c u_c and the nodal
+    // pressure gradient pi_c = m^-1 G_c p; a scatter pass adds G_c^T pi_c (the projected
+    // pressure gradient, which pulls the pressure gradient towards its smooth projection).
+    auto run = [&](auto& m) {
+      m.rp = A->row_ptr(0);
+      m.col = A->col_ind(0);
+      m.fp = lap_->full_pos();
+      m.lv = lap_->sval(0);
+      m.p = p.GivePointer();
+      m.prev = prev.GivePointer();
+      m.im = invLumped_.GivePointer();
+      m.av = A->val(0);
+      m.b = b.GivePointer();
+      m.g = vars_[Work1].GivePointer();
+      for (int c = 0; c < comps; ++c) {
+        m.gv[c] = sys_[2 + c]->val(0);
+        m.u[c] = vars_[VelX + c].GivePointer();
+        m.pi[c] = FlowWork(c).GivePointer();
+      }
+      PressureGather(numNodes, dt_, m);
+      if (gradientTerm) PressureScatter(numNodes, m);
+    };
+    if (comps == 2) {
+      PressureArrays<2> m;
+      run(m);
+    } else {
+      PressureArrays<3> m;
+      run(m);
+    }
+    double* bp = b.GivePointer();
+    const double* g = vars_[Work1].GivePointer();
+    const double* t = tau.GivePointer();
+    for (int i = 0; i < numNodes; ++i) bp[i] = (t[i] * g[i] + bp[i]) / (t[i] + dt_);
+  } else {
+    A->copy_val(lap_);
+    b = 0.0;
+    if (gradientTerm) {
+      ReaVec& pi = vars_[Work1];
+      for (int k = 0; k < comps; ++k) {
+        sys_[2 + k]->mult(p.GivePointer(), pi.GivePointer());
+        pi.product(invLumped_);
+        sys_[2 + k]->add_trans_mult(pi.GivePointer(), b.GivePointer());
+      }
+      b.product(tau);
+    }
+    ReaVec& lp = vars_[Work1];
+    lap_->mult(prev.GivePointer(), lp.GivePointer());
+    b.add_product(lp, dt_);
+    for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(vars_[VelX + k].GivePointer(), b.GivePointer());
+    double* bp = b.GivePointer();
+    const double* t = tau.GivePointer();
+    for (int k = 0; k < numNodes; ++k) bp[k] /= t[k] + dt_;
+  }
+  const bool compressible = Sized(vars_[Compress]);
+  if (compressible) {
+    ReaVec& w = vars_[Work1];
+    w.product(vars_[Compress], invDtTheta_ * invDtTheta_);
+    A->row_mult_add(w, mass_);
+    ReaVec& mp = vars_[Work2];
+    mass_->mult(vars_[Pres0].GivePointer(), mp.GivePointer());
+    b.add_product(w, mp);
+  }
+  FixPressureRows(A, b);
+}
+
+void FluidDomain::SolveProjection() {
+  if (!Flag(PNavierStokes)) return;
+  const double ratio = VarIncrRatio.length() > 1 ? VarIncrRatio[1] : 0.0;
+  const double tol = VarTolerance.length() > 1 ? VarTolerance[1] : 0.0;
+  // A NaN ratio fails the comparison and so runs the projection.
+  if (!(Iterations < 2 || !(ratio > 0.1 * tol))) return;
+  Clock clock("Solving Velocity Projection");
+  // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows.
+  ReaVec& dp = vars_[Work1];
+  dp.minus(vars_[Pres], vars_[PresWork]);
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  const int* rp = sys_[2]->row_ptr(0);
+  const int* col = sys_[2]->col_ind(0);
+  const double* gv[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
+  const double* d = dp.GivePointer();
+  const double* im = invLumped_.GivePointer();
+  double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
+  for (int i = 0; i < numNodes; ++i) {
+    double g[3] = {0, 0, 0};
+    for (int k = rp[i]; k < rp[i + 1]; ++k)
+      for (int c = 0; c < comps; ++c) g[c] += gv[c][k] * d[col[k]];
+    const double f = dtTheta_ * im[i];
+    for (int c = 0; c < comps; ++c) u[c][i] -= f * g[c];
+  }
+  CorrectVelocity();
+}

@@ -1,0 +1,150 @@
+// Starting fields of the flow solve: the pressure consistent with the initial velocity, the
+// hydrostatic initial pressure and the reinitialisation of the pseudoconcentration.
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "mesh/node.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+bool HasMembers(const BitVec& b) { return b.length() > 0 && !b.null(); }
+
+const ReaVec kNone;
+
+}  // namespace
+
+void FluidDomain::InitialiseVelocityPressure() {
+  if (!Flag(PVelocity) || !Flag(PPressure)) return;
+  Clock clock("Initialising Velocity and Pressure");
+  ReaVec& u = vars_[VelX];
+  CalcConvectiveMatrixes(u, vars_[VelY], vars_[VelZ]);
+  MomentumMatrix();
+  MomentumRightHandSides(&vars_[VelX0]);
+  // Nodal accelerations a_k = m^-1 (b_k - A u_k), kept in b_k.
+  SystemSparseMatrix* A = sys_[1];
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  for (int c = 0; c < comps; ++c) {
+    ReaVec& b = vars_[VelWorkX + c];
+    A->sub_mult((&u)[c].GivePointer(), b.GivePointer());
+    b.product(invLumped_);
+  }
+  ReaVec& w = vars_[Work3];
+  w = 0.0;
+  for (int c = 0; c < comps; ++c) {
+    sys_[2 + c]->add_mult(vars_[VelWorkX + c].GivePointer(), w.GivePointer());
+    sys_[2 + c]->add_trans_mult(vars_[VelWorkX + c].GivePointer(), w.GivePointer());
+  }
+  SystemSparseMatrix* P = sys_[0];
+  P->copy_val(lap_);
+  ReaVec& rhs = vars_[VelWorkX];
+  lap_->mult(vars_[PresWork].GivePointer(), rhs.GivePointer());
+  rhs.add_product(w, 1.0);
+  rhs *= dt_;
+  for (int c = 0; c < comps; ++c) sys_[2 + c]->sub_mult((&u)[c].GivePointer(), rhs.GivePointer());
+  rhs /= dt_;
+  FixPressureRows(P, rhs);
+  solver2_->solve(rhs, vars_[Pres], P, conds_[FixPres], kNone, 1, "");
+}
+
+void FluidDomain::SolveInitialPressure() {
+  if (!totalPressure_ || !Flag(PPressure)) return;
+  Clock clock("Solving Initial Pressure");
+  SystemSparseMatrix* A = sys_[0];
+  A->copy_val(lap_);
+  // The solve's pressure is kinematic, so the hydrostatic gradient is g itself (rho g / rho).
+  ReaVec& b = vars_[VelWorkX];
+  b = 0.0;
+  ReaVec& g = vars_[Work2];
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  for (int c = 0; c < comps; ++c) {
+    const double gc = GravVec.length() > unsigned(c) ? GravVec(unsigned(c + 1)) : 0.0;
+    if (gc == 0) continue;
+    g = gc;
+    sys_[2 + c]->add_trans_mult(g.GivePointer(), b.GivePointer());
+  }
+  // The nodes held at zero change live in a set of their own: the velocity solves' kept set must
+  // not inherit the outlet.
+  const unsigned nn = unsigned(numNodes);
+  if (scratchSet_.length() != nn) scratchSet_.resize(nn, 0);
+  scratchSet_.unmark();
+  if (HasMembers(conds_[FixPres])) scratchSet_ = conds_[FixPres];
+  if (Flag(PPseudo) && vars_[Pseudo].length() == nn)
+    for (unsigned i = 1; i <= nn; ++i)
+      if (std::fabs(vars_[Pseudo](i)) < 0.25 * Psed_Length) scratchSet_.assign(i, 1);
+  if (scratchSet_.null()) b -= b.sum() / double(nn);
+  for (unsigned i = 1; i <= nn; ++i)
+    if (scratchSet_(i)) {
+      b(i) = 0;
+      A->Fix_AllRow(int(i) - 1);
+    }
+  ReaVec& dp = vars_[Work1];
+  dp = 0.0;
+  solver2_->solve(b, dp, A, conds_[FixPres], kNone, 1, "");
+  ReaVec& p = vars_[Pres];
+  const BitVec& fixed = conds_[FixPres];
+  for (unsigned i = 1; i <= nn; ++i)
+    if (!(i <= fixed.length() && fixed(i))) p(i) += dp(i);
+  if (FStatic.length() >= 3 && nn > 0) {
+    // The first node holds (x1 - x0).g, x0 the pressure origin.
+    double ref = 0;
+    for (int c = 0; c < 3; ++c) {
+      const double gc = GravVec.length() > unsigned(c) ? GravVec(unsigned(c + 1)) : 0.0;
+      const double x1 = c == 0 ? X(1, 1) : (c == 1 ? Y(1, 1) : Z(1, 1));
+      ref += (x1 - FStatic(unsigned(c + 1))) * gc;
+    }
+    p -= p(1) - ref;
+  }
+}
+
+void FluidDomain::PsedReinitialisation() {
+  ReaVec& psi = vars_[Pseudo];
+  const unsigned nn = unsigned(numNodes);
+  if (psi.length() != nn || nn == 0) return;
+  const ReaVec& h = vars_[ElemSize];
+  if (Psed_Length == 0) {
+    ReaVec a(h);
+    a.abs();
+    Psed_Length = std::sqrt(a.max_val() * a.min_val());
+  }
+  const double len = Psed_Length;
+  ReaVec& S = vars_[Work1];
+  ReaVec& R = vars_[Work2];
+  ReaVec& step = vars_[Work3];
+  for (unsigned i = 1; i <= nn; ++i) S(i) = psi(i) / std::sqrt(psi(i) * psi(i) + len * len);
+  step.product(h, 0.1);
+  const BitVec& keep = conds_[WallLawNodes];
+  for (unsigned i = 1; i <= keep.length() && i <= nn; ++i)
+    if (keep(i)) step(i) = 0;
+  ReaVec* g = &vars_[VelWorkX];
+  double first = 0;
+  for (int pass = 0; pass < 20; ++pass) {
+    const int comps = Dimension_Olvu == 3 ? 3 : 2;
+    for (int c = 0; c < comps; ++c) {
+      sys_[2 + c]->mult(psi.GivePointer(), g[c].GivePointer());
+      g[c].product(invLumped_);
+    }
+    lap_->mult(psi.GivePointer(), R.GivePointer());
+    double m = 0;
+    for (unsigned i = 1; i <= nn; ++i) {
+      double gg = 0;
+      for (int c = 0; c < comps; ++c) gg += g[c](i) * g[c](i);
+      R(i) = S(i) * (std::sqrt(gg) - 1) + 0.5 * h(i) * invLumped_(i) * R(i);
+      m = std::fmax(m, std::fabs(R(i)));
+    }
+    if (pass == 0) first = m;
+    if (first > 10 * m) break;
+    first = std::fmax(first, m);
+    psi.sub_product(step, R);
+  }
+  const BitVec& fixed = conds_[FixPseudo];
+  for (unsigned i = 1; i <= fixed.length() && i <= nn; ++i)
+    if (fixed(i)) psi(i) = vars_[Pseudo0](i);
+  // The user's interface length is kept (the band follows it).
+  BitVec& band = conds_[FreeSurfNodes];
+  if (band.length() != nn) band.resize(nn, 0);
+  for (unsigned i = 1; i <= nn; ++i) band.assign(i, std::fabs(psi(i)) < Psed_Length ? 1 : 0);
+}

@@ -1,0 +1,185 @@
+// Alternative solution operations of the fluid domain that the regular iteration does not call:
+// the fractional-step scheme, the Stokes momentum, a simplified explicit update, a penalty
+// pressure, the constraint step of the solver's coupled iteration and the pressure correction
+// for changed body forces.
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+const ReaVec kNone;
+
+int Components() { return Dimension_Olvu == 3 ? 3 : 2; }
+
+}  // namespace
+
+void FluidDomain::SolveFractionalStep() {
+  if (!Flag(PFractional)) return;
+  Clock clock("Solving Navier Stokes - Fractional Step");
+  {
+    Clock momentum("Solving Fractional Step Momentum");
+    {
+      Clock assembling("Assembling System");
+      CalcConvectiveMatrixes(vars_[VelX], vars_[VelY], vars_[VelZ]);
+      MomentumMatrix();
+      MomentumRightHandSides(&vars_[VelX0]);
+    }
+    SolveVelocityX(0);
+    SolveVelocityY(0);
+    SolveVelocityZ(0);
+  }
+  SolvePressureStep();
+  SolveProjectionStep();
+}
+
+void FluidDomain::SolvePressureStep() {
+  if (!Flag(PFractional)) return;
+  Clock clock("Solving Fractional Step Pressure");
+  ReaVec& tau = vars_[TauEq];
+  if (Current_Step < 2 || splitPressure_) {
+    tau = 0.0;
+  } else {
+    ReaVec& nu = vars_[Work2];
+    EffectiveViscosity(nu);
+    const double* tc = vars_[TauV].GivePointer();
+    const double* h = vars_[ElemSize].GivePointer();
+    const double* v = nu.GivePointer();
+    double* t = tau.GivePointer();
+    for (int k = 0; k < numNodes; ++k) t[k] = 1.0 / (1.0 / (tc[k] + 1e-14) + 4 * v[k] / (h[k] * h[k]));
+    tau.min_limit(PressureTauFloor());
+  }
+  // The stage's pressure is the step's pressure plus the correction that makes u divergence-free.
+  VarIncrement[1] += DivergenceFreePressure(vars_[Pres0], stab_[1] != 0 && !splitPressure_, "Pressure");
+}
+
+void FluidDomain::SolveProjectionStep() {
+  if (!Flag(PFractional)) return;
+  Clock clock("Solving Fractional Step Projection");
+  // The pressure is kinematic already, so the increment is not divided by the density again.
+  ReaVec& dp = vars_[Work1];
+  if (splitPressure_)
+    dp = vars_[Pres];
+  else
+    dp.minus(vars_[Pres], vars_[Pres0]);
+  ReaVec& w = vars_[Work2];
+  for (int k = 0; k < Components(); ++k) {
+    sys_[2 + k]->mult(dp.GivePointer(), w.GivePointer());
+    w *= dtTheta_;
+    vars_[VelX + k].sub_product(w, invLumped_);
+  }
+  CorrectVelocity();
+}
+
+void FluidDomain::SolveMomentumStokes() {
+  if (!Flag(PStokes)) return;
+  Clock clock("Solving Momentum Stokes");
+  ReaVec& nu = vars_[Work2];
+  EffectiveViscosity(nu);
+  if (!(nu.max_val() > 1e-14)) OLVU_FATAL("Cannot solve Stokes problem with null viscosity\n");
+  // No convection: K and S vanish, and tau comes from a speed scale of a thousandth of the
+  // largest speed.
+  sys_[7]->NullifyMatrix();
+  sys_[8]->NullifyMatrix();
+  const double speed = 0.001 * Max_Velocity;
+  const double* h = vars_[ElemSize].GivePointer();
+  const double* v = nu.GivePointer();
+  double* t = vars_[TauV].GivePointer();
+  for (int k = 0; k < numNodes; ++k) t[k] = 1.0 / (2 * speed / h[k] + 4 * v[k] / (h[k] * h[k]));
+  SolveMomentum();
+}
+
+void FluidDomain::SolveSimplifiedEuler() {
+  if (!Flag(PEuler)) return;
+  Clock clock("Solving Simplified Euler");
+  ReaVec none;
+  for (int c = 0; c < Components(); ++c) Assemble_STRHS(vars_[VelX0 + c], none, vars_[VelWorkX + c]);
+  Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+  for (int c = 0; c < Components(); ++c) {
+    ReaVec& u = vars_[VelX + c];
+    u.product(vars_[VelWorkX + c], invLumped_);
+    u *= dtTheta_;
+  }
+  CorrectVelocity();
+}
+
+void FluidDomain::SolvePenaltyPressure(double penalty) {
+  if (!Flag(PPressure)) return;
+  Clock clock("Solving Pressure (Penalty Method)");
+  // M p = M p_prev - penalty D u: the pressure grows where the velocity expands.
+  SystemSparseMatrix* A = sys_[0];
+  A->copy_val(mass_);
+  ReaVec& p = vars_[Pres];
+  vars_[PresWork] = p;
+  ReaVec& b = vars_[VelWorkX];
+  mass_->mult(p.GivePointer(), b.GivePointer());
+  ReaVec& d = vars_[Work1];
+  d = 0.0;
+  for (int k = 0; k < Components(); ++k) sys_[2 + k]->add_mult(vars_[VelX + k].GivePointer(), d.GivePointer());
+  b.sub_product(d, penalty);
+  const BitVec& fixed = conds_[FixPres];
+  for (int k = 1; k <= numNodes; ++k)
+    if (k <= int(fixed.length()) && fixed(unsigned(k))) {
+      b(unsigned(k)) = p(unsigned(k));
+      A->Fix_AllRow(k - 1);
+    }
+  VarIncrement[1] += solver2_->solve(b, p, A, fixed, lumped_, 1, "Pressure");
+}
+
+void FluidDomain::SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) { CorrectVelocity(x1, x2, x3); }
+
+void FluidDomain::CalculateBodyForces(int only) {
+  Clock clock("Solving Basic Pressure");
+  ReaVec* f = &vars_[BodyForceX];
+  ReaVec* w = &vars_[VelWorkX];
+  for (int c = 0; c < 3; ++c) w[c] = f[c];
+  CalculateBodyForces(f[0], f[1], f[2]);
+  if (only) return;
+  SystemSparseMatrix* A = sys_[0];
+  A->copy_val(lap_);
+  for (int c = 0; c < 3; ++c) {
+    w[c] -= f[c];
+    w[c] *= dtTheta_;
+    w[c] -= vars_[VelX + c];
+  }
+  ReaVec& b = vars_[Work1];
+  b = 0.0;
+  for (int c = 0; c < Components(); ++c) sys_[2 + c]->sub_trans_mult(w[c].GivePointer(), b.GivePointer());
+  CorrectVelocity(w[0], w[1], w[2]);
+  for (int c = 0; c < Components(); ++c) {
+    sys_[2 + c]->add_trans_mult(w[c].GivePointer(), b.GivePointer());
+    sys_[2 + c]->add_mult(w[c].GivePointer(), b.GivePointer());
+  }
+  b /= dt_;
+  lap_->add_mult(vars_[Pres].GivePointer(), b.GivePointer());
+  FixPressureRows(A, b);
+  solver2_->solve(b, vars_[Pres], A, 1, "Pressure (Initial)");
+}
+
+void FluidDomain::SolveMonolithic() {
+  if (!Flag(PVelocity)) return;
+  Clock clock("Solving Velocity (Momentum Equation)");
+  {
+    Clock assembling("Solving Momentum Equation");
+    AssembleMomentum();
+  }
+  // Each component's rows are prepared as in the segregated solve, then solved through the
+  // bounded field solve with the component's fixed set.
+  static const char* const kLabel[3] = {"Fluid Velocity X", "Fluid Velocity Y", "Fluid Velocity Z"};
+  VarIncrement[0] = 0;
+  for (int c = 0; c < Components(); ++c) {
+    SolveVelocityComponent(c, 1);
+    ReaVec& u = vars_[VelX + c];
+    ReaVec& b = vars_[Work1 + c];
+    SolveUnknown(UnkType::Velocity, u, sys_[0], b, conds_[FixVelX + c], kLabel[c]);
+    double change = 0;
+    for (unsigned i = 1; i <= u.length(); ++i) change = std::fmax(change, std::fabs(u(i) - b(i)));
+    VarIncrement[0] += change;
+  }
+  CorrectVelocity();
+}
