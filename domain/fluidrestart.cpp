@@ -73,7 +73,9 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     }
     // A vector the domain does not use is skipped; one it uses must have its length.
     const std::string lenWord = glued ? std::string(word) : std::string("len");
-    if (in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
+    const int len = in->GetInt(lenWord.c_str());
+    const unsigned have = vars_[k->id].length();
+    if (len < 0 || (have && unsigned(len) != have) || in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
       OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     if (k->id == Pres && vars_[PresWork].length() == vars_[Pres].length())
       for (int j = 1; j <= numNodes; ++j)

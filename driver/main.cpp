@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
   }
   if (c.hasTool) {
     if (name) {
-      Clock root(name);
+      // The tool opens its data file first: a missing one leaves no timing table behind.
       Problem tool(name, c.tool.c_str());
+      Clock root(name);
       tool.ExecuteTool(c.tool.c_str(), c.args);
     } else {
       Problem tool(name, c.tool.c_str());

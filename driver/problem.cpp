@@ -209,9 +209,11 @@ void Problem::CreateDomain() {
     const int saved = rst->GetInt("Current_Step");
     // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
     if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
-    Current_Step = saved + 1;
     Total_Time = rst->GetRea("Total_Time", Undimensional);
-    if (Current_Step > Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");
+    // Compared before the step is advanced: the next step of the largest integer would wrap to a
+    // negative one and the run would never end.
+    if (saved >= Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");
+    Current_Step = saved + 1;
   }
 
   input->ReadLine();

@@ -91,13 +91,14 @@ int Problem::ExecuteTool(const char* tool, const std::vector<std::string>& args)
 
 void Problem::WriteMeshTool(const char* tool, const char* const* kinds) {
   std::istream& in = *input->GiveStream();
-  std::ofstream out;
-  Create(out, ".out.msh");
   if (!SeekLowerWord(in, "nodes")) OLVU_FATAL("Wrong node data in " << tool << " tool\n");
   SkipToDigit(in);
   // Coordinates as written: the file is for the post-processor, in the data file's own units.
   Plex<Node> nodes(100, "All the Nodes");
   ReadNodesFromAscii(in, &nodes, 1.0, 3);
+  // Only now: a file given by mistake, without a node block, leaves an earlier mesh file alone.
+  std::ofstream out;
+  Create(out, ".out.msh");
   while (SeekLowerWord(in, "type")) {
     SkipSeparators(in);
     const std::string kind = ReadLowerWord(in);

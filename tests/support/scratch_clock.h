@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,8 +21,11 @@ class ScratchClock {
     if (TimeTable::current) return;
     char tmpl[] = "/tmp/olvu_clock_XXXXXX";
     if (const char* d = mkdtemp(tmpl)) dir_ = d;
-    name_ = dir_ + "/run";
-    root_ = std::make_unique<Clock>(name_.c_str());
+    // The timing tree keeps the name's pointer: a root opened while another is open becomes a
+    // section of that one and is printed when it closes, so the names outlive every case.
+    static std::deque<std::string> names;
+    names.push_back(dir_ + "/run");
+    root_ = std::make_unique<Clock>(names.back().c_str());
   }
   ~ScratchClock() {
     root_.reset();
@@ -31,7 +35,7 @@ class ScratchClock {
   ScratchClock& operator=(const ScratchClock&) = delete;
 
  private:
-  std::string dir_, name_;
+  std::string dir_;
   std::unique_ptr<Clock> root_;
 };
 

@@ -1,0 +1,81 @@
+// A restarted run takes its fields, step and time from the restart file, not from the data
+// file's initial conditions, and does not run the start-up phase again.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/driver/cavity_data.h"
+#include "tests/driver/run_olvu.h"
+
+namespace olvu_test {
+namespace {
+
+// The value lines of the VELOCITY block written at output time `time`.
+std::string VelocityAt(const std::string& res, const std::string& time) {
+  const std::string head = "Result \"VELOCITY\" \"QUELMA\" " + time + " Vector OnNodes\n";
+  const auto at = res.find(head);
+  if (at == std::string::npos) return "";
+  const auto values = res.find("Values\n", at);
+  const auto end = res.find("End Values\n", values);
+  return res.substr(values, end - values);
+}
+
+// The cavity with `steps` steps; with `restart` the run continues from its restart file.
+std::string Cavity(int steps, bool restart, const std::string& initialVx = "Y*Y") {
+  std::string data = Replace(CavityData(), "Number_of_Steps 2", "Number_of_Steps " + std::to_string(steps));
+  if (restart) data = Replace(data, "Max_Iterations 3", "Max_Iterations 3 Restart");
+  return Replace(data, "Function VelocityX \"Y*Y\" [m/s];", "Function VelocityX \"" + initialVx + "\" [m/s];");
+}
+
+TEST(RestartFields, ResumedRunStartsFromTheSavedFields) {
+  Folder whole;
+  whole.write("cavity", Cavity(4, false));
+  ASSERT_EQ(whole.olvu({"-name", "cavity"}).status, 0) << whole.read("cavity.err");
+  const std::string expected = VelocityAt(whole.read("cavity.res"), "0.4");
+  ASSERT_NE(expected.find("\t9\t1\t0\t0\n"), std::string::npos) << expected;
+
+  // The restarted file's own initial velocity is 0: only the saved field can give step 4 its values.
+  Folder dir;
+  dir.write("cavity", Cavity(2, false));
+  ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+  dir.write("cavity", Cavity(4, true, "0"));
+  const Outcome r = dir.olvu({"-name", "cavity"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  EXPECT_EQ(VelocityAt(dir.read("cavity.res"), "0.4"), expected);
+}
+
+TEST(RestartFields, ResumedRunSkipsTheStartUpPhase) {
+  Folder dir;
+  dir.write("cavity", Cavity(2, false));
+  ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+  dir.write("cavity", Replace(Cavity(4, true), "Restart", "Restart Initial_Steps 3 Start_Up_Control Speed"));
+  const Outcome r = dir.olvu({"-name", "cavity"});
+  ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
+  const std::string war = WithoutHeapNotes(dir.read("cavity.war"));
+  EXPECT_EQ(war.find("INITIAL PHASE"), std::string::npos) << war;
+  EXPECT_EQ(war.find("Initialising Pressure & Velocity Fields"), std::string::npos) << war;
+  EXPECT_EQ(r.out.find("STEP = 1,"), std::string::npos);
+  EXPECT_NE(r.out.find("STEP = 3, TIME = 0.3: Converged"), std::string::npos) << r.out;
+}
+
+TEST(RestartFields, SavedStepAtTheLargestIntegerIsBeyondTheRun) {
+  // A step that wrapped past the largest integer would be negative: its time increment of 0 would
+  // then stop the run at once with another message.
+  const std::string data = Replace(Cavity(4, true), "\"0.1\" [s]", "\"if (step < 0) then 0 else 0.1 endif\" [s]");
+  for (const char* saved : {"2147483647", "99999999999"}) {
+    SCOPED_TRACE(saved);
+    Folder dir;
+    dir.write("cavity", Cavity(2, false));
+    ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+    const std::string rst = Replace(dir.read("cavity.rst"), "Current_Step = 2 ,", std::string("Current_Step = ") + saved + " ,");
+    dir.write("cavity.rst", rst);
+    dir.write("cavity", data);
+    const Outcome r = dir.olvu({"-name", "cavity"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("cavity.err"), ErrFile("(Current_Step > Number_of_Steps) found in restart file.\n"));
+    EXPECT_EQ(dir.read("cavity.rst"), rst);
+  }
+}
+
+}  // namespace
+}  // namespace olvu_test

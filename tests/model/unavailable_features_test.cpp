@@ -1,0 +1,65 @@
+// Set types and blocks of the fluid definition that later work reads: each one ends the run with
+// its own message and status 1, never with a crash or a silently ignored block.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "foundation/declarations.h"
+#include "tests/model/fluidcase.h"
+#include "tests/support/child.h"
+
+namespace {
+
+using olvu_test::FluidCase;
+using olvu_test::ReadFile;
+using olvu_test::RunInChild;
+using olvu_test::WriteFile;
+
+// The cavity data file with the first `from` replaced by `to`.
+std::string Cavity(const std::string& from, const std::string& to) {
+  std::string text = ReadFile(OLVU_TEST_DATA_DIR "/cavity.dat");
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+TEST(UnavailableFeatures, SetTypesAndBlocksEndWithTheirMessage) {
+  const std::string initialEnd = "EndInitialDataFunctions;\n";
+  const std::string firstProps = "Name Left;\nPhysicalPropertiesFunctions;";
+  struct Case {
+    std::string text, message;
+  };
+  const Case cases[] = {
+      {Cavity("Type Fluid", "Type WBody"), "ElmSet WBody not available in this build"},
+      {Cavity("Type Fluid", "Type FreeS"), "ElmSet FreeS not available in this build"},
+      {Cavity("Solve_NavierStokes Integration_Scheme Backward_Euler;",
+              "Solve_NavierStokes Solve_PhiProblems Integration_Scheme Backward_Euler;\nNewPhiDefinition;"),
+       "NewPhiDefinition not available in this build"},
+      {Cavity("Solve_NavierStokes Integration_Scheme Backward_Euler;",
+              "Solve_NavierStokes Solve_Concentration Integration_Scheme Backward_Euler;\nNewSpecDefinition;"),
+       "NewSpecDefinition not available in this build"},
+      {Cavity(initialEnd, initialEnd + "SpeciesInitialData;\n"), "SpeciesInitialData not available in this build"},
+      {Cavity(initialEnd, initialEnd + "VariableInitialData;\n"), "VariableInitialData not available in this build"},
+      {Cavity(initialEnd, initialEnd + "SpeciesConditional;\n"), "SpeciesConditional not available in this build"},
+      {Cavity(initialEnd, initialEnd + "ConditionalFunctions;\nEndConditionalFunctions;\nVariableConditional;\n"),
+       "VariableConditional not available in this build"},
+      {Cavity(firstProps, "Name Left;\nSpeciesProperties;\nPhysicalPropertiesFunctions;"),
+       "SpeciesProperties not available in this build"},
+      {Cavity(firstProps, "Name Left;\nVariablesProperties;\nPhysicalPropertiesFunctions;"),
+       "VariablesProperties not available in this build"},
+  };
+  for (const Case& c : cases) {
+    auto r = RunInChild(
+        [] {
+          Verbose_Off = 1;
+          FluidCase fc("case.dat");
+        },
+        [&c](const std::string& dir) { WriteFile(dir + "/case.dat", c.text); });
+    EXPECT_FALSE(r.signaled) << c.message;
+    EXPECT_EQ(r.status, 1) << c.message;
+    EXPECT_EQ(r.err, "\n\n" + c.message + "\n") << c.message;
+  }
+}
+
+}  // namespace
