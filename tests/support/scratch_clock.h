@@ -13,12 +13,10 @@
 namespace olvu_test {
 
 /// Opens the root section "<scratch dir>/run" on construction; closes it and removes the
-/// directory on destruction. Inside a section already open it opens nothing: a nested one would
-/// stay in the enclosing table under the name that this object frees.
+/// directory on destruction.
 class ScratchClock {
  public:
   ScratchClock() {
-    if (TimeTable::current) return;
     char tmpl[] = "/tmp/olvu_clock_XXXXXX";
     if (const char* d = mkdtemp(tmpl)) dir_ = d;
     // The timing tree keeps the name's pointer: a root opened while another is open becomes a
