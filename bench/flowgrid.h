@@ -67,7 +67,8 @@ inline void WriteGrid(const std::string& path, int dim, int n, bool shuffled, co
     for (int a = 0; a <= dim; ++a) std::fprintf(f, " %d", elems[e][std::size_t(a)]);
     std::fprintf(f, "\n");
   }
-  std::fprintf(f, "End Elements\nEndElmSets;\nEnd;\n");
+  std::fprintf(f, "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n"
+               "EndBoundary;\nEnd;\n");
   std::fclose(f);
 }
 

@@ -41,7 +41,7 @@ std::string WriteDataFile() {
       f << ++e << ' ' << id(i, j) << ' ' << id(i + 1, j) << ' ' << id(i + 1, j + 1) << '\n';
       f << ++e << ' ' << id(i, j) << ' ' << id(i + 1, j + 1) << ' ' << id(i, j + 1) << '\n';
     }
-  f << "End Elements\nEndElmSets;\n";
+  f << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n";
   return path;
 }
 

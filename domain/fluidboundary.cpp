@@ -102,13 +102,8 @@ double FluidDomain::PressureIn(int n, double p) {
 }
 
 void FluidDomain::ReadBoundaryConditions(Input* in) {
+  in->ReadCard("Boundary");
   ElementExtents();
-  // A data file without a Boundary block imposes nothing: the card is left for the next reader.
-  in->ReadLine();
-  if (!in->Exist("Boundary")) {
-    in->HoldLine();
-    return;
-  }
 
   std::unique_ptr<Units> units;
   in->ReadLine();

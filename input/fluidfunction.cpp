@@ -18,13 +18,6 @@ namespace {
 
 bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0; }
 
-// The opcode of `text` among the table's rows of the given place in the grammar, or -1.
-int NodeCode(const char* text, Syntax syntax) {
-  for (const OpInfo& op : Opcodes)
-    if (op.syntax == syntax && op.word && Is(text, op.word)) return op.code;
-  return -1;
-}
-
 // Codes that read the field of an aVariable.
 constexpr CodeSet FieldCodes = CodeRanges({{Variable_Code, Aver_Code}});
 // Codes that read the derivative matrices.
@@ -189,9 +182,9 @@ Instruction* FluidCompiler::getInstruction() {
   if (base || !w) return base;
   const char* text = w->text;
 
-  if (const int c = NodeCode(text, Syntax::NodeWord); c >= 0) return new Instruction(ValidCode(c));
+  if (const int c = WordCode(text, Syntax::NodeWord); c >= 0) return new Instruction(ValidCode(c));
 
-  if (NodeCode(text, Syntax::NodeMaterial) >= 0) {
+  if (WordCode(text, Syntax::NodeMaterial) >= 0) {
     Word* open = advance();
     if (!open || !Is(open->text, "("))
       OLVU_FATAL("Function " << Info() << " compiler error: \"(\" expected after Mat\n");
@@ -203,7 +196,7 @@ Instruction* FluidCompiler::getInstruction() {
     return new anIMaterial(-1, name->text);
   }
 
-  if (const int c = NodeCode(text, Syntax::NodeOperator); c >= 0) {
+  if (const int c = WordCode(text, Syntax::NodeOperator); c >= 0) {
     // The derivatives name themselves in the message, every other operator reads as MaxS.
     ReaVec* v = operandOf(w, c <= DZ_Code ? OpOf(c).word : "MaxS");
     if (c == MaxVar_Code || c == MinVar_Code) return new aMaxVariable(ValidCode(c), v);

@@ -179,15 +179,8 @@ const char* const CheckedVariables[] = {
     "My_", "Mz_", "SDn", "Cp", "Kis", "Kxx", "Kxy", "Kyy", "Kxz", "Kyz", "Kzz",
 };
 
-struct Operator {
-  const char* word;
-  ValidCode code;
-};
-
-const Operator CheckedOperators[] = {
-    {"MaxS", MaxS_Code},     {"MinS", MinS_Code}, {"MedS", MedS_Code}, {"Aver", Aver_Code}, {"MaxVar", MaxVar_Code},
-    {"MinVar", MinVar_Code}, {"Dx", DX_Code},     {"Dy", DY_Code},     {"Dz", DZ_Code},
-};
+// The strain-rate invariants need a domain's velocity gradients: no word of the checker.
+constexpr CodeSet Invariants = CodeRanges({{IE1_Code, IE3_Code}});
 
 // Indexed names: 0 when w is none of them, else the index after the prefix.
 bool IndexedName(const char* w, long* k) {
@@ -240,22 +233,19 @@ Instruction* CompilerCheck::getInstruction() {
   if (base || !w) return base;
   const char* text = w->text;
 
-  static const Operator plain[] = {{"X", X_Code},   {"Y", Y_Code},   {"Z", Z_Code},
-                                   {"NX", NX_Code}, {"NY", NY_Code}, {"NZ", NZ_Code}};
-  for (const Operator& p : plain)
-    if (Is(text, p.word)) return new Instruction(p.code);
+  if (const int c = WordCode(text, Syntax::NodeWord); c >= 0 && !Invariants.has(c))
+    return new Instruction(ValidCode(c));
 
-  if (Is(text, "Mat")) {
+  if (WordCode(text, Syntax::NodeMaterial) >= 0) {
     Word* name = argumentOf(w);
     closeArgument(w);
     return new anIMaterial(-1, name->text);
   }
 
-  for (const Operator& op : CheckedOperators) {
-    if (!Is(text, op.word)) continue;
+  if (const int c = WordCode(text, Syntax::NodeOperator); c >= 0) {
     checkVariable(argumentOf(w)->text);
     closeArgument(w);
-    return new Instruction(op.code);
+    return new Instruction(ValidCode(c));
   }
 
   checkVariable(text);

@@ -30,6 +30,8 @@
 // and one row in code order; NCodes grows with it.
 #pragma once
 
+#include <strings.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <utility>
@@ -222,6 +224,13 @@ static_assert(OpcodesInOrder(), "the opcode rows must follow their codes without
 
 /// The table entry of a valid code.
 constexpr const OpInfo& OpOf(int code) { return Opcodes[code]; }
+
+/// The code of the row of place `syntax` whose word is `text` (without regard to case), or -1.
+inline int WordCode(const char* text, Syntax syntax) {
+  for (const OpInfo& op : Opcodes)
+    if (op.syntax == syntax && op.word && strcasecmp(text, op.word) == 0) return op.code;
+  return -1;
+}
 
 /// Set of codes, one bit per code.
 struct CodeSet {

@@ -55,6 +55,8 @@ TEST(BadData, EachFaultOfTheDataFileHasItsMessage) {
       {"no total definition", Without("TotalDefinition", "EndProblem"), "Wrong input file found. TotalDefinition is missing.\n"},
       {"no tolerance data", Without("ToleranceData", "ElmSets;\nEndElmSets;\nEndProblem"), "Wrong \"ToleranceData\" card\n"},
       {"empty element list", Without("  1  1 2 5", "End Elements"), "Mesh 1: Element list is empty\n"},
+      {"no boundary block", Without("Boundary;", "TotalDefinition"), "Wrong \"Boundary\" card\n"},
+      {"boundary card misspelt", Replace(Cavity(), "Boundary;", "Boundaries;"), "Wrong \"Boundary\" card\n"},
       {"file cut inside a card", Cavity().substr(0, 70), "Unexpected end of file cavity found\n"},
       {"solid definition", Replace(Cavity(), "TotalDefinition;", "SolidDefinition;\nTotalDefinition;"),
        "\"Integration_Scheme\" must be followed by a word\n"},

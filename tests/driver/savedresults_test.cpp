@@ -82,7 +82,8 @@ const char kCorner[] =
     "ElmSets;\nSet 1 Type Fluid ElmType Triangle NNode 3 Name Corner;\n"
     "PhysicalPropertiesFunctions;\nFunction Density \"1000\" [Kg/m3];\nFunction Viscosity \"0.001\" [Kg/m.s];\n"
     "EndPhysicalPropertiesFunctions;\n"
-    "Elements\n 1 5 3 1\nEnd Elements\nEndElmSets;\n";
+    "Elements\n 1 5 3 1\nEnd Elements\nEndElmSets;\n"
+    "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n";
 
 TEST(SavedResults, FieldsGoBackInInternalUnitsAtTheDomainNumbers) {
   const ChildResult r = RunInChild(

@@ -218,6 +218,10 @@ TEST(CompilerCheck, AcceptsTheFluidNamesWithoutADomain) {
   EXPECT_EQ(CheckCodes("Dx(Pr) + MaxS(Tm_) + MinVar(Kzz) + Aver(Sp_1)"),
             (std::vector<int>{DX_Code, MaxS_Code, Add_Code, MinVar_Code, Add_Code, Aver_Code, Add_Code}));
   EXPECT_EQ(CheckCodes("Vx(3) * 2"), (std::vector<int>{PntVariable_Code, Number_Code, Mul_Code}));
+  // The remaining node words and operators, in any case.
+  EXPECT_EQ(CheckCodes("nx - Y - NZ + dy(Vx) - DZ(Vy) + maxvar(Pr) - MinS(Tm) + MedS(Dn)"),
+            (std::vector<int>{NX_Code, Y_Code, Sub_Code, NZ_Code, Sub_Code, DY_Code, Add_Code, DZ_Code, Sub_Code,
+                              MaxVar_Code, Add_Code, MinS_Code, Sub_Code, MedS_Code, Add_Code}));
   Line line("Mat(steel) * t", 1);
   CompilerCheck c;
   std::unique_ptr<InstructionList> list(c.compileFrom(line.FirstWord()));
@@ -232,6 +236,7 @@ TEST(CompilerCheck, CheckerErrors) {
   EXPECT_EQ(CheckError("Sp_0 + 1"), msg("Wrong Variable index 0"));
   EXPECT_EQ(CheckError("Ph0"), msg("Wrong Variable index 0"));
   EXPECT_EQ(CheckError("IE1"), msg("Unknown variable IE1"));
+  EXPECT_EQ(CheckError("ie3 + 1"), msg("Unknown variable ie3"));
   EXPECT_EQ(CheckError("Dx(Velocity)"), msg("Unknown variable Velocity"));
   EXPECT_EQ(CheckError("Dx Pr"), msg("\"(\" expected after Dx"));
   EXPECT_EQ(CheckError("MinS(Pr t"), msg("\")\" expected at the end of MinS"));

@@ -19,7 +19,7 @@ using olvu_test::InitialBlock;
 
 // The cavity of two materials with `block` as its Boundary block.
 std::string WithBoundary(const std::string& block) {
-  return Replace(DataFile("twosets.dat"), "EndElmSets;\nTotalDefinition;", "EndElmSets;\n" + block + "TotalDefinition;");
+  return Replace(DataFile("twosets.dat"), "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n", block);
 }
 
 

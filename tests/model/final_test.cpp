@@ -55,6 +55,7 @@ std::string Cube(const std::string& velocity) {
          "ElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name Cube;\nPhysicalPropertiesFunctions;\n"
          "Function Density \"1000\" [Kg/m3];\nFunction Viscosity \"0.001\" [Kg/m.s];\nEndPhysicalPropertiesFunctions;\n"
          "Elements\n1 1 2 3 7\n2 1 3 4 7\n3 1 4 8 7\n4 1 8 5 7\n5 1 5 6 7\n6 1 6 2 7\nEnd Elements\nEndElmSets;\n"
+         "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n"
          "TotalDefinition;\nToleranceData VelConvergenceNorm 1e-3 PreConvergenceNorm 1e-3;\nElmSets;\nEndElmSets;\n"
          "EndProblem;\n";
 }

@@ -381,7 +381,10 @@ TEST(SolidRuns, MaterialAndInputFaults) {
     std::string data;
     const char* message;
   };
+  std::string noBoundary = Slab(Props("1", "1", "0", "1"));
+  noBoundary.erase(noBoundary.find("Boundary;"), noBoundary.find("TotalDefinition") - noBoundary.find("Boundary;"));
   const Case cases[] = {
+      {"no boundary block", noBoundary, "Wrong \"Boundary\" card\n"},
       {"null density", Slab(Props("0", "1", "0", "1")),
        "Wrong specific heat field (Solid Density < 0.0) found.\n\tCheck material data.\n"},
       {"negative Kyy", Slab(Props("1", "1", "0", "-1")), "Wrong conductivity field (Kyy < 0.0) found.\n\tCheck material data.\n"},

@@ -24,7 +24,7 @@ struct SolidCase {
   std::unique_ptr<SolidDomain> solid;
 
   /// Reads the node block, the fluid block with its boundary block when the file has one, and the
-  /// solid block (without its boundary block).
+  /// solid block with its boundary block.
   explicit SolidCase(const std::string& path) {
     in = std::make_unique<Input>(path.c_str());
     in->ReadCard("Nodes");
@@ -42,6 +42,7 @@ struct SolidCase {
     }
     in->Exist("SolidDefinition");
     solid = std::make_unique<SolidDomain>(&all, in.get(), SolidToGlobal, GlobalToSolid, 2, 1);
+    solid->ReadBoundaryConditions(in.get());
   }
   /// Solid number of problem node k.
   unsigned Local(int k) const { return unsigned(GlobalToSolid(unsigned(k))); }

@@ -27,7 +27,7 @@ const std::string kData =
     "PhysicalPropertiesFunctions;\nFunction SolidDensity \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
     "Function ConductivityXX \"1\" [W/m.Gt];\nFunction ConductivityXY \"0\" [W/m.Gt];\n"
     "Function ConductivityYY \"1\" [W/m.Gt];\nEndPhysicalPropertiesFunctions;\nElements\n1 2 4 3\nEnd Elements\n"
-    "EndElmSets;\n";
+    "EndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nNode 4 Temp 0;\nEndBoundary;\n";
 
 TEST(SolidSizing, ConditionSetsFieldsAndWorkVectorsAsTheFluidDomain) {
   Folder f;

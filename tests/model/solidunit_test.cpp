@@ -28,10 +28,13 @@ const std::string kProps =
     "Function ConductivityXX \"1\" [W/m.Gt];\nFunction ConductivityXY \"0\" [W/m.Gt];\n"
     "Function ConductivityYY \"1\" [W/m.Gt];\nEndPhysicalPropertiesFunctions;\n";
 
+// A Boundary block that imposes nothing.
+const std::string kNoConditions = "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n";
+
 // A solid block of the given sets ("Set ..." card, then elements) over the node lines.
 std::string SolidFile(const std::string& nodes, const std::string& sets) {
   return "Nodes;\n" + nodes + "SolidDefinition Solve_Temperature Integration_Scheme Backward_Euler;\n"
-         "InitialDataFunctions;\nEndInitialDataFunctions;\nElmSets;\n" + sets + "EndElmSets;\n";
+         "InitialDataFunctions;\nEndInitialDataFunctions;\nElmSets;\n" + sets + "EndElmSets;\n" + kNoConditions;
 }
 
 std::string Set(int n, const std::string& type, int nnode, const std::string& elements) {
@@ -248,7 +251,7 @@ const std::string kPair =
     "EndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nNode 1 Temp 10;\nEndBoundary;\n"
     "SolidDefinition Solve_Temperature Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
     "EndInitialDataFunctions;\nElmSets;\n" +
-    Set(2, "Triangle", 3, "1 2 3 6\n2 2 6 5\n") + "EndElmSets;\n";
+    Set(2, "Triangle", 3, "1 2 3 6\n2 2 6 5\n") + "EndElmSets;\n" + kNoConditions;
 
 TEST_F(SolidUnit, InterfaceMapsAreasAndExchanges) {
   SolidCase c(File(kPair + "Set 3 Type Interface ElmType Linear NNode 2 Rest_Tem \"4\" [W/m2.Gt];\n"
