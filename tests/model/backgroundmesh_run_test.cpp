@@ -27,7 +27,9 @@ std::string Cavity(const std::string& refine, bool atRest = false) {
       "Node 1 Velc 0 0 0;\nNode 2 Velc 0 0 0;\nNode 3 Velc 0 0 0;\nNode 4 Velc 0 0 0;\nNode 6 Velc 0 0 0;\n"
       "Node 7 Velc " + lid + " 0 0;\nNode 8 Velc " + lid + " 0 0;\nNode 9 Velc " + lid + " 0 0;\nNode 3 Pres 0;\n"
       "EndBoundary;\n";
-  std::string text = Replace(DataFile("twosets.dat"), "EndElmSets;\nTotalDefinition;", "EndElmSets;\n" + walls + "TotalDefinition;");
+  const std::string empty = "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n";
+  std::string text = Replace(DataFile("twosets.dat"), empty, walls);
+  EXPECT_NE(text.find(walls), std::string::npos) << "the data file's own Boundary block was not replaced";
   text = Replace(text, "Max_Iterations 3;", "Max_Iterations 3 Refine_Mesh " + refine + ";");
   if (atRest) text = Replace(Replace(text, "Gravity 0 -9.81 0", "Gravity 0 0 0"), "\"Y*Y\"", "\"0\"");
   return text;
