@@ -67,9 +67,7 @@ SolidDomain::SolidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
   InitialiseGeomData();
 }
 
-SolidDomain::~SolidDomain() {
-  delete structSolver_;
-}
+SolidDomain::~SolidDomain() = default;
 
 void SolidDomain::ReadElmSets(Input* in) {
   in->ReadCard("ElmSets");

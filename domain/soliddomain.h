@@ -94,7 +94,7 @@ class SolidDomain : public FluidDomain {
   /// Evaluates the temperature properties (specific heat, conductivity components).
   void EvalTemperatureProperties(bool update);
 
-  Solver* structSolver_ = nullptr;               // structural solver, created by the structural solve
+  std::unique_ptr<Solver> structSolver_;         // structural solver, created by the structural solve
   ReaVec density_;                               // SDn
   ReaVec conduct_[NSolidComponents];             // Kxx, Kxy, Kyy, Kxz, Kyz, Kzz
   std::unique_ptr<SymmetricSparseMatrix> comp_[NSolidComponents];
