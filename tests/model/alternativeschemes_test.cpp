@@ -13,7 +13,7 @@
 namespace {
 
 using olvu_test::GridCase;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 
 // A 4 x 4-cell grid of triangles on the unit square (25 nodes, h about 0.25) after the start of
 // a step of Run_Time_Increment `dt`, with the convergence globals sized.
@@ -23,7 +23,7 @@ struct Scheme : ::testing::Test {
   unsigned n = 0;
 
   void Make(const std::string& flags, double dt) {
-    GridSpec g;
+    GridLayout g;
     g.flags = flags;
     g.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.1\" [Kg/m.s];\n";
     t.reset();

@@ -38,7 +38,7 @@ inline std::map<int, std::vector<double>> LastBlock(const std::string& res, cons
 // by `condition` per lattice point (empty for none) and one tolerance for every field, so that
 // the steady norm is not lowered below it.
 struct FlowRun {
-  GridSpec grid;
+  GridLayout grid;
   int steps = 200;
   int output = 0;  // steps between result blocks (0: only at the last step)
   std::string dt = "0.5";
@@ -99,7 +99,7 @@ inline FlowRun Channel(double rho, const std::string& outlet, const std::string&
   std::ostringstream p;
   p << "Function Density \"" << rho << "\" [Kg/m3];\nFunction Viscosity \"" << 0.1 * rho << "\" [Kg/m.s];\n";
   f.grid.properties = p.str();
-  const GridSpec g = f.grid;
+  const GridLayout g = f.grid;
   f.condition = [g, outlet](int i, int j, int) {
     const int n = g.Id(i, j);
     const double y = double(j) / g.ny;
@@ -117,7 +117,7 @@ struct ChannelResult {
   double outlet = 0;         // pressure at the outlet's middle node
 };
 
-inline ChannelResult Measure(const GridSpec& g, const std::string& res) {
+inline ChannelResult Measure(const GridLayout& g, const std::string& res) {
   const auto v = LastBlock(res, "VELOCITY");
   const auto p = LastBlock(res, "PRESSURE");
   ChannelResult r;

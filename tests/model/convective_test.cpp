@@ -15,7 +15,7 @@ namespace {
 
 using olvu_test::GridCase;
 using olvu_test::GridKind;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 
 using Dense = std::vector<std::vector<double>>;
 
@@ -73,7 +73,7 @@ struct KindCase {
 class EveryKind : public ::testing::TestWithParam<KindCase> {};
 
 TEST_P(EveryKind, KRowsSumToZeroAndSIsSymmetricWithZeroRowSums) {
-  GridSpec g;
+  GridLayout g;
   g.kind = GetParam().kind;
   g.nx = g.ny = 3, g.nz = 2;
   g.lx = 1.5, g.ly = 1.0, g.lz = 0.8;
@@ -105,7 +105,7 @@ TEST_P(EveryKind, KRowsSumToZeroAndSIsSymmetricWithZeroRowSums) {
 
 TEST_P(EveryKind, ExactForALinearFieldInAUniformFlow) {
   // K T = (U·grad T) m for T linear and U uniform: the integral of N_i times a constant.
-  GridSpec g;
+  GridLayout g;
   g.kind = GetParam().kind;
   g.nx = g.ny = 3, g.nz = 2;
   GridCase t(g);
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Grids, EveryKind,
 
 TEST(ConvectiveMatrices, GaussPathEqualsTheClosedFormsOnLinearElements) {
   for (GridKind kind : {GridKind::Tri3, GridKind::Tet4}) {
-    GridSpec g;
+    GridLayout g;
     g.kind = kind;
     g.nx = g.ny = g.nz = 2;
     GridCase t(g);
@@ -164,7 +164,7 @@ TEST(ConvectiveMatrices, GaussPathEqualsTheClosedFormsOnLinearElements) {
 }
 
 TEST(Stabilisation, FluidAtRestGivesHalfTheTimeStep) {
-  GridSpec g;
+  GridLayout g;
   GridCase t(g);
   FluidDomain& d = t.d;
   Step(d, 1e-14, 0.4);
@@ -172,7 +172,7 @@ TEST(Stabilisation, FluidAtRestGivesHalfTheTimeStep) {
   for (unsigned i = 1; i <= unsigned(d.numNodes); ++i) EXPECT_NEAR(d.Var(TauV)(i), 0.2, 1e-15);
   EXPECT_NEAR(d.TauMean(), 0.2, 1e-15);
   // Crank-Nicolson halves theta dt, and with it the parameter at rest.
-  GridSpec cn;
+  GridLayout cn;
   cn.scheme = "Crank_Nicolson";
   GridCase c(cn);
   Step(c.d, 1e-14, 0.4);
@@ -182,7 +182,7 @@ TEST(Stabilisation, FluidAtRestGivesHalfTheTimeStep) {
 
 TEST(Stabilisation, UniformFlowOnAUnitGrid) {
   // Right triangles with unit legs in the flow (1, 0): tau_e = 0.5 (1·1 + 1e-14·1) / (1 + 1e-28).
-  GridSpec g;
+  GridLayout g;
   g.nx = g.ny = 3, g.lx = g.ly = 3;
   GridCase t(g);
   FluidDomain& d = t.d;
@@ -210,7 +210,7 @@ TEST(Stabilisation, ElementVelocityTakesTheNodalValueOfLargestMagnitude) {
   // At rest the quadratic halving does not apply.
   EXPECT_DOUBLE_EQ(ElementTau(U, L, 2, 1e-7, 0.3, 0.5), 0.15);
   // One triangle whose nodes carry u = (-3, 2, 1) and (2, -2, 1).
-  GridSpec g;
+  GridLayout g;
   g.nx = g.ny = 1;
   g.lx = 2;
   GridCase t(g);
@@ -233,7 +233,7 @@ TEST(Stabilisation, ElementVelocityTakesTheNodalValueOfLargestMagnitude) {
 TEST(Stabilisation, LimitsThatCrossBecomeThetaDt) {
   // A speed of 1e16 on a unit grid: mean about 5e-17, the raised lower limit 1e-14 exceeds
   // the upper 25 times the mean, so both limits of each pair are theta dt.
-  GridSpec g;
+  GridLayout g;
   g.nx = g.ny = 1;
   GridCase t(g);
   FluidDomain& d = t.d;
@@ -248,7 +248,7 @@ TEST(Stabilisation, LimitsThatCrossBecomeThetaDt) {
 }
 
 TEST(Stabilisation, RatioAboveTheUpperFactorRaisesIt) {
-  GridSpec g;
+  GridLayout g;
   g.flags = "Solve_Temperature MinTauV_Ratio 40";
   GridCase t(g);
   FluidDomain& d = t.d;
@@ -260,7 +260,7 @@ TEST(Stabilisation, RatioAboveTheUpperFactorRaisesIt) {
 }
 
 TEST(Stabilisation, AdvectionNormSkipsTheRebuildWithItsMessage) {
-  GridSpec g;
+  GridLayout g;
   g.flags = "Solve_Temperature AdvectionNorm 0.01";
   VarTolerance.resize(0);  // no tolerance to lower the norm to
   GridCase t(g);
@@ -292,7 +292,7 @@ TEST(Stabilisation, AdvectionNormSkipsTheRebuildWithItsMessage) {
 }
 
 TEST(Stabilisation, AMeshMovingWithTheFluidSeesNoConvection) {
-  GridSpec g;
+  GridLayout g;
   g.flags = "Solve_Temperature Solve_Mesh_Deformation";
   GridCase t(g);
   FluidDomain& d = t.d;
@@ -307,7 +307,7 @@ TEST(Stabilisation, AMeshMovingWithTheFluidSeesNoConvection) {
 
 TEST(AdditionalMatrices, DirectionalLaplaciansSumToTheLaplacian) {
   for (GridKind kind : {GridKind::Quad4, GridKind::Tri3, GridKind::Tri6, GridKind::Tet4, GridKind::Hex8}) {
-    GridSpec g;
+    GridLayout g;
     g.kind = kind;
     g.nx = g.ny = g.nz = 2;
     g.lx = g.ly = g.lz = 2;  // unit cells

@@ -11,7 +11,7 @@
 namespace {
 
 using olvu_test::GridCase;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 using olvu_test::GridKind;
 
 // Sets the per-variable globals of the temperature (entry 3) and the iteration counters.
@@ -27,12 +27,12 @@ void TemperatureGlobals(double lo, double hi, double tol, double den, int maxIte
 
 // A system whose solution is y: A = M, b = M y.
 struct Bounded : ::testing::Test {
-  GridSpec spec = [] {
-    GridSpec g;
+  GridLayout layout = [] {
+    GridLayout g;
     g.flags = "Solve_Temperature Control_Increment Medium";  // factor 0.1
     return g;
   }();
-  GridCase t{spec};
+  GridCase t{layout};
   FluidDomain& d = t.d;
   const unsigned n = unsigned(d.numNodes);
   ReaVec y{n}, x{n}, b{n};
@@ -89,7 +89,7 @@ TEST_F(Bounded, ChangeLimitedToTheControlRatio) {
 }
 
 TEST(BoundedControl, AbsentControlLimitsNothing) {
-  GridSpec g;
+  GridLayout g;
   GridCase t(g);
   FluidDomain& d = t.d;
   EXPECT_EQ(d.IncrementControl(), -1);
@@ -104,7 +104,7 @@ TEST(BoundedControl, AbsentControlLimitsNothing) {
 
 // Steady conduction on [0, 1] x [0, 0.2] with T = 0 at x = 0 and 1 at x = 1: one step of 1e10.
 TEST(FluidTemperature, SteadyConductionIsLinear) {
-  GridSpec g;
+  GridLayout g;
   g.nx = 10, g.ny = 2, g.ly = 0.2;
   GridCase t(g);
   FluidDomain& d = t.d;
@@ -129,7 +129,7 @@ TEST(FluidTemperature, SteadyConductionIsLinear) {
 struct Layer {
   double err = 0, lo = 1e100, hi = -1e100;
   Layer(GridKind kind, const char* order, int cells, double pe) {
-    GridSpec g;
+    GridLayout g;
     g.kind = kind;
     g.nx = cells, g.ny = 2, g.ly = 0.1;
     g.flags = std::string("Solve_Temperature ") + order;

@@ -65,7 +65,7 @@ TEST(FlowRuns, TotalPressureOutletVelocitiesEvolve) {
   std::string res;
   ASSERT_EQ(f.Run(dir, res).status, 0) << dir.read("flow.dat.err");
   const auto v = LastBlock(res, "VELOCITY");
-  const GridSpec& g = f.grid;
+  const GridLayout& g = f.grid;
   EXPECT_GT(v.at(g.Id(g.nx, g.ny / 2))[0], 0.3);
 }
 
@@ -103,7 +103,7 @@ TEST(FlowRuns, LidDrivenCavityAtReynolds100AgainstGhia) {
   f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n";
   f.steps = 400;
   f.dt = "1";
-  const GridSpec g = f.grid;
+  const GridLayout g = f.grid;
   f.condition = [g](int i, int j, int) {
     if (j == g.ny) return Line(g.Id(i, j), Velocity(1));
     if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
@@ -131,7 +131,7 @@ FlowRun SlipChannel(bool uniform) {
   f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.1\" [Kg/m.s];\n";
   if (uniform) f.grid.initial = "Function VelocityX \"1\" [m/s];\n";
   f.steps = 100;
-  const GridSpec g = f.grid;
+  const GridLayout g = f.grid;
   f.condition = [g, uniform](int i, int j, int k) {
     const int n = g.Id(i, j, k);
     const double y = double(j) / g.ny;
@@ -158,7 +158,7 @@ TEST(FlowRuns, ThreeDimensionalChannelBetweenSlipWallsIsPoiseuille) {
   ASSERT_EQ(o.status, 0) << dir.read("flow.dat.err");
   EXPECT_NE(o.out.find("Steady State Found"), std::string::npos);
   const auto v = LastBlock(res, "VELOCITY");
-  const GridSpec& g = f.grid;
+  const GridLayout& g = f.grid;
   double err = 0;
   for (int k = 0; k <= g.nz; ++k)
     for (int j = 0; j <= g.ny; ++j)

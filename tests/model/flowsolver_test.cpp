@@ -18,7 +18,7 @@ namespace {
 
 using olvu_test::GridCase;
 using olvu_test::GridKind;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 using olvu_test::RunInChild;
 
 void ExpectOrthonormal(const double (*R)[3], int rows) {
@@ -76,8 +76,8 @@ TEST(StabilisationParameters, ViscosityAndElementSize) {
 // A Navier-Stokes grid of 2 x 2 cells (nine nodes) after the start of a step, with the
 // convergence globals sized.
 struct Flow : ::testing::Test {
-  GridSpec spec = [] {
-    GridSpec g;
+  GridLayout layout = [] {
+    GridLayout g;
     g.nx = g.ny = 2;
     g.flags = "Solve_NavierStokes";
     g.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.1\" [Kg/m.s];\n";
@@ -89,7 +89,7 @@ struct Flow : ::testing::Test {
 
   void Make() {
     t.reset();  // one grid case (and its timing root) at a time
-    t = std::make_unique<GridCase>(spec);
+    t = std::make_unique<GridCase>(layout);
     d = &t->d;
     n = unsigned(d->numNodes);
     for (ReaVec* v : {&VarIncrement, &VarDenominat, &VarTolerance, &VarIncrRatio}) v->resize(23, 0.0);
@@ -209,7 +209,7 @@ TEST_F(Flow, SolvesKeepOnlyWhatTheBoundaryPassMarks) {
 }
 
 TEST(BoundaryPass, MarksEveryNodeWhenNothingMovesAndLeavesTheTurbulenceSet) {
-  GridSpec g;
+  GridLayout g;
   g.kind = GridKind::Tet4;
   g.nx = g.ny = g.nz = 1;
   g.flags = "Solve_NavierStokes";
@@ -252,7 +252,7 @@ TEST_F(Flow, PressureWithoutFixedValuesHasItsFirstNodeAtZero) {
 }
 
 TEST_F(Flow, InviscidPressureParameterIsTheLowerLimit) {
-  spec.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0\" [Kg/m.s];\n";
+  layout.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0\" [Kg/m.s];\n";
   Make();
   for (unsigned i = 1; i <= n; ++i) V(VelX)(i) = 1;
   d->CalcConvectiveMatrixes(V(VelX), V(VelY), V(VelZ));
@@ -277,7 +277,7 @@ TEST_F(Flow, ProjectionRunsOnTheFirstIterationOrWhenThePressureHasSettled) {
 }
 
 TEST_F(Flow, HydrostaticStartUsesItsOwnFixedSet) {
-  spec.flags = "Solve_NavierStokes Total_Pressure";
+  layout.flags = "Solve_NavierStokes Total_Pressure";
   Make();
   GravVec.resize(3, 0.0);
   GravVec(2) = -9.81;
@@ -292,7 +292,7 @@ TEST_F(Flow, HydrostaticStartUsesItsOwnFixedSet) {
 }
 
 TEST(Reinitialisation, KeepsTheInterfaceLengthAndItsBand) {
-  GridSpec g;
+  GridLayout g;
   g.nx = g.ny = 4;
   g.flags = "Solve_NavierStokes Solve_Pseudoconcentration";
   g.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.1\" [Kg/m.s];\n";
@@ -330,7 +330,7 @@ TEST_F(Flow, PenaltyPressureAndCoupledStepCalledDirectly) {
 }
 
 TEST_F(Flow, FractionalStepKeepsUniformFlowDivergenceFree) {
-  spec.flags = "Solve_NStoFractionalStep";
+  layout.flags = "Solve_NStoFractionalStep";
   Make();
   for (unsigned i = 1; i <= n; ++i) V(VelX)(i) = V(VelX0)(i) = 1;
   for (int j = 0; j <= 2; ++j) {
@@ -348,7 +348,7 @@ TEST_F(Flow, FractionalStepKeepsUniformFlowDivergenceFree) {
 
 TEST(StokesMomentum, NullViscosityIsFatal) {
   auto r = RunInChild([] {
-    GridSpec g;
+    GridLayout g;
     g.flags = "Solve_Stokes";
     g.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0\" [Kg/m.s];\n";
     GridCase t(g);

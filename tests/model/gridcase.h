@@ -23,7 +23,7 @@ namespace olvu_test {
 enum class GridKind { Tri3, Tri6, Quad4, Tet4, Hex8 };
 
 /// A grid and the cards of its fluid block.
-struct GridSpec {
+struct GridLayout {
   GridKind kind = GridKind::Tri3;
   int nx = 4, ny = 4, nz = 1;
   double lx = 1, ly = 1, lz = 1;
@@ -151,12 +151,12 @@ struct GridSpec {
 /// dimension follows the grid and is set back to 2 at the end.
 struct GridCase {
   ScratchClock clock;  // the timing sections of the domain's operations go to a scratch table
-  GridSpec spec;
+  GridLayout layout;
   std::string path;
   std::unique_ptr<FluidCase> c;
   FluidDomain& d;
 
-  explicit GridCase(const GridSpec& g) : spec(g), path(Write(g)), c(Make(g, path)), d(*c->fluid) {
+  explicit GridCase(const GridLayout& g) : layout(g), path(Write(g)), c(Make(g, path)), d(*c->fluid) {
     d.ReadInitialConditions();
   }
   ~GridCase() {
@@ -168,18 +168,18 @@ struct GridCase {
   GridCase& operator=(const GridCase&) = delete;
 
   /// Domain number of lattice point (i, j, k).
-  unsigned Node(int i, int j, int k = 0) const { return c->Local(spec.Id(i, j, k)); }
+  unsigned Node(int i, int j, int k = 0) const { return c->Local(layout.Id(i, j, k)); }
   /// Coordinate k (1 x, 2 y, 3 z) of domain node n.
   double X(unsigned n, unsigned k) const { return (*c->all.get_at(c->toGlobal(n)))(k); }
 
  private:
-  static std::string Write(const GridSpec& g) {
+  static std::string Write(const GridLayout& g) {
     static int count = 0;
     const std::string p = testing::TempDir() + "olvu_grid_" + std::to_string(getpid()) + "_" + std::to_string(++count) + ".dat";
     WriteFile(p, g.Text());
     return p;
   }
-  static std::unique_ptr<FluidCase> Make(const GridSpec& g, const std::string& p) {
+  static std::unique_ptr<FluidCase> Make(const GridLayout& g, const std::string& p) {
     Dimension_Olvu = g.Solid() ? 3 : 2;
     Verbose_Off = 1;  // no notices
     return std::make_unique<FluidCase>(p);

@@ -8,11 +8,11 @@
 namespace {
 
 using olvu_test::GridCase;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 
 TEST(HydrostaticStart, PressureIsKinematicForAnyDensity) {
   for (const char* rho : {"1", "1000"}) {
-    GridSpec g;
+    GridLayout g;
     g.nx = g.ny = 2;
     g.flags = "Solve_NavierStokes Total_Pressure";
     g.properties = std::string("Function Density \"") + rho + "\" [Kg/m3];\nFunction Viscosity \"0.1\" [Kg/m.s];\n";

@@ -12,7 +12,7 @@
 namespace {
 
 using olvu_test::GridCase;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 
 ReaVec MassMean(FluidDomain& d, const ReaVec& x) {
   ReaVec y(x.length(), 0.0);
@@ -24,12 +24,12 @@ ReaVec MassMean(FluidDomain& d, const ReaVec& x) {
 double RelDiff(double a, double b) { return std::fabs((std::fabs(a) - std::fabs(b)) / (std::fabs(a) + std::fabs(b) + 1e-14)); }
 
 struct Smoothing : ::testing::Test {
-  GridSpec spec = [] {
-    GridSpec g;
+  GridLayout layout = [] {
+    GridLayout g;
     g.nx = g.ny = 4;
     return g;
   }();
-  GridCase t{spec};
+  GridCase t{layout};
   FluidDomain& d = t.d;
   const unsigned n = unsigned(d.numNodes);
   BitVec boundary{n};
@@ -110,12 +110,12 @@ TEST_F(Smoothing, AutomaticOrderFollowsTheNeighbourhoodMean) {
 
 // A step in x across the middle of [0, 2] x [0, 0.5] on unit-speed flow along x.
 struct Capturing : ::testing::Test {
-  GridSpec spec = [] {
-    GridSpec g;
+  GridLayout layout = [] {
+    GridLayout g;
     g.nx = 8, g.ny = 2, g.lx = 2, g.ly = 0.5;
     return g;
   }();
-  GridCase t{spec};
+  GridCase t{layout};
   FluidDomain& d = t.d;
   const unsigned n = unsigned(d.numNodes);
   ReaVec x{n}, a{n, 0.01}, b{n, 2.0}, D{n, 0.0};
@@ -237,13 +237,13 @@ TEST_F(Capturing, IndicatorsOfTheHelpers) {
 
 // The volume balance of a scalar in uniform flow (1, 0) through the unit square.
 struct Volume : ::testing::Test {
-  GridSpec spec = [] {
-    GridSpec g;
+  GridLayout layout = [] {
+    GridLayout g;
     g.nx = g.ny = 6;
     g.flags = "Solve_NavierStokes";
     return g;
   }();
-  GridCase t{spec};
+  GridCase t{layout};
   FluidDomain& d = t.d;
   const unsigned n = unsigned(d.numNodes);
   double Integral(const ReaVec& v) {
@@ -286,7 +286,7 @@ TEST_F(Volume, NothingToMoveAndNoVelocity) {
   EXPECT_EQ(d.VolumeConservation(phi0, phi, 1e100, -1e100, 1e-12, 3), -1);
   EXPECT_EQ(phi, phi0);
   // Without the velocity problem the correction is refused.
-  GridSpec g;
+  GridLayout g;
   GridCase c(g);
   ReaVec p(unsigned(c.d.numNodes), 1.0), p0(unsigned(c.d.numNodes), 2.0);
   EXPECT_EQ(c.d.VolumeConservation(p0, p, 1e100, -1e100, 1e-12, 3), -1);

@@ -14,7 +14,7 @@ namespace {
 
 using olvu_test::Folder;
 using olvu_test::GridKind;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 
 const double kPi = 3.141592653589793;
 
@@ -46,14 +46,14 @@ std::string General(int steps, const std::string& dt, int iterations) {
 }
 
 // Coordinates of lattice point `id` of a plane grid.
-void XY(const GridSpec& g, int id, double& x, double& y) {
+void XY(const GridLayout& g, int id, double& x, double& y) {
   const int i = (id - 1) % g.Px(), j = (id - 1) / g.Px();
   x = g.lx * i / (g.Px() - 1), y = g.ly * j / (g.Py() - 1);
 }
 
 // 10 x 2 cells of [0, 1] x [0, 0.2], T = 100 at x = 0 and 0 at x = 1, one step of 1e10 s, with
 // the words `flags` on the fluid card, `iterations` per step and the temperature tolerance `tol`.
-std::map<int, double> HotStrip(GridSpec& g, const std::string& flags, int iterations, const std::string& tol) {
+std::map<int, double> HotStrip(GridLayout& g, const std::string& flags, int iterations, const std::string& tol) {
   g.nx = 10, g.ny = 2, g.ly = 0.2;
   g.flags = flags;
   const std::string bc = g.FixedTemperatures([](double x, double) { return x == 0 ? 100.0 : (x == 1 ? 0.0 : NAN); });
@@ -62,7 +62,7 @@ std::map<int, double> HotStrip(GridSpec& g, const std::string& flags, int iterat
 
 TEST(TemperatureRuns, SteadyConductionIsLinear) {
   // T = 100 (1 - x) to every printed digit.
-  GridSpec g;
+  GridLayout g;
   const auto t = HotStrip(g, "Solve_Temperature", 3, "1e-9");
   ASSERT_EQ(t.size(), 33u);
   for (const auto& [id, v] : t) {
@@ -75,7 +75,7 @@ TEST(TemperatureRuns, SteadyConductionIsLinear) {
 TEST(TemperatureRuns, PlateWithASinhSolution) {
   // T = sinh(pi y) sin(pi x) / sinh(pi) on the unit square, 32 x 32 cells of triangles, the exact
   // values held on the boundary: within 0.5% of the peak 1.
-  GridSpec g;
+  GridLayout g;
   g.nx = g.ny = 32;
   auto exact = [](double x, double y) { return std::sinh(kPi * y) * std::sin(kPi * x) / std::sinh(kPi); };
   const std::string bc = g.FixedTemperatures([&](double x, double y) {
@@ -95,7 +95,7 @@ TEST(TemperatureRuns, PlateWithASinhSolution) {
 // A slab of 40 cells, T = sin(pi x) at t = 0 and 0 at both faces, diffusivity 1, run with
 // Crank-Nicolson to t = 0.1 in `steps` steps: the temperature at x = 0.5.
 double SlabCentre(int steps) {
-  GridSpec g;
+  GridLayout g;
   g.nx = 40, g.ny = 1, g.ly = 0.025;
   g.scheme = "Crank_Nicolson";
   g.initial = "Function Temperature \"sin(3.141592653589793*X)\" [Gt];\n";
@@ -127,7 +127,7 @@ TEST(TemperatureRuns, TransientSlabAgainstItsFourierSeries) {
 struct LayerRun {
   double err = 0, lo = 1e100, hi = -1e100;
   explicit LayerRun(double pe) {
-    GridSpec g;
+    GridLayout g;
     g.kind = GridKind::Quad4;
     g.nx = 20, g.ny = 2, g.ly = 0.1;
     const double nu = 1.0 / 20 / (2 * pe);
@@ -156,7 +156,7 @@ TEST(TemperatureRuns, ConvectionDiffusionOutflowLayer) {
 TEST(TemperatureRuns, ControlIncrementLimitsAStepsChange) {
   // "Control_Increment High" (0.01) with the tolerance 1e-2 and one iteration per step: no node
   // moves by more than 0.01 x 1e-2 of the largest temperature, 100, in a step.
-  GridSpec g;
+  GridLayout g;
   const auto t = HotStrip(g, "Solve_Temperature Control_Increment High", 1, "1e-2");
   ASSERT_EQ(t.size(), 33u);
   for (const auto& [id, v] : t) {

@@ -8,12 +8,12 @@
 namespace {
 
 using olvu_test::GridCase;
-using olvu_test::GridSpec;
+using olvu_test::GridLayout;
 
 TEST(TimeSchemes, EveryNameButCrankNicolsonIsBackwardEuler) {
   for (const char* scheme : {"Forward_Euler", "Backward_Euler", "Stabilised_FIC", "Adams_Bashforth_2",
                              "Adams_Bashforth_3", "Adams_Moulton_3", "Crank_Nicolson"}) {
-    GridSpec g;
+    GridLayout g;
     g.nx = g.ny = 1;
     g.scheme = scheme;
     GridCase t(g);
