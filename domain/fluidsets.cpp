@@ -7,12 +7,7 @@
 #include "input/input.h"
 
 void FluidDomain::ReadElmSets(Input* in) {
-  in->ReadCard("ElmSets");
-  for (;;) {
-    in->ReadLine();
-    if (in->Exist("EndElmSets")) break;
-    const int n = in->GetInt("Set");
-    const char* type = in->GetWord("Type", nullptr);
+  ReadElmSetCards(in, [&](int n, const char* type) {
     if (strcasecmp(type, "Fluid") == 0) {
       FluidMesh* m = new FluidMesh(this, n, in, 3, Tetrahedra, 4, kind_, 1);
       // Entered in the domain table first: a repeated number stops before the set is lost.
@@ -24,7 +19,7 @@ void FluidDomain::ReadElmSets(Input* in) {
     } else {
       OLVU_FATAL("ElmSet " << type << " not implemented\n");
     }
-  }
+  });
   if (fluidMeshes_.count == 0)
     OLVU_FATAL("Fluid not defined.\nAssign Fluid properties to the geometry.\nCheck the problem definition in the data file.\n");
   if (bodyMeshes_.count == 0)

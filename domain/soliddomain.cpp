@@ -70,12 +70,7 @@ SolidDomain::SolidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 SolidDomain::~SolidDomain() = default;
 
 void SolidDomain::ReadElmSets(Input* in) {
-  in->ReadCard("ElmSets");
-  for (;;) {
-    in->ReadLine();
-    if (in->Exist("EndElmSets")) break;
-    const int n = in->GetInt("Set");
-    const char* type = in->GetWord("Type", nullptr);
+  ReadElmSetCards(in, [&](int n, const char* type) {
     if (strcasecmp(type, "Solid") == 0) {
       SolidMesh* m = new SolidMesh(this, n, in);
       // Entered in the domain table first: a repeated number stops before the set is lost.
@@ -87,7 +82,7 @@ void SolidDomain::ReadElmSets(Input* in) {
     } else {
       OLVU_FATAL("ElmSet " << type << " not implemented\n");
     }
-  }
+  });
   if (fluidMeshes_.count == 0)
     OLVU_FATAL("Solid not defined.\nAssign Solid properties to the geometry.\nCheck the problem definition in the data file.\n");
   if (bodyMeshes_.count == 0) OLVU_NOTICE("SolidBoundaries not defined. Is this right?");

@@ -1,5 +1,6 @@
 #include "driver/domain.h"
 
+#include "input/input.h"
 #include "mesh/elem.h"
 
 Domain::Domain(Plex<Node>* all)
@@ -12,6 +13,16 @@ Domain::~Domain() {
   while (Node* nd = nodes.next(i)) delete nd;
   meshes.clear();
   nodes.clear();
+}
+
+void Domain::ReadElmSetCards(Input* in, const std::function<void(int, const char*)>& read) {
+  in->ReadCard("ElmSets");
+  for (;;) {
+    in->ReadLine();
+    if (in->Exist("EndElmSets")) break;
+    const int n = in->GetInt("Set");
+    read(n, in->GetWord("Type", nullptr));
+  }
 }
 
 std::ostream& operator<<(std::ostream& out, Domain& d) {

@@ -2,6 +2,7 @@
 // fluid domain derive from it, the solid domain from the fluid domain.
 #pragma once
 
+#include <functional>
 #include <ostream>
 
 #include "foundation/plex.h"
@@ -76,6 +77,10 @@ class Domain : public CoupledDomain {
   virtual ReaVec* GiveVector(const char*) { return nullptr; }
   /// Coupling step of a coupled linear solve; nothing by default.
   void SolveCoupled(ReaVec&, ReaVec&, ReaVec&) override {}
+
+  /// Reads an "ElmSets" block: for each set card up to "EndElmSets", calls read(number, type)
+  /// with the reader on that card.
+  static void ReadElmSetCards(Input* in, const std::function<void(int n, const char* type)>& read);
 
   /// x coordinate of domain node i counted from base b (entry i - b + 1 of `nodes`).
   virtual double& X(int i, int b) { return (*nodes.get_at(i - b + 1))(1); }

@@ -83,17 +83,12 @@ void TotalDomain::ReadGeneralData(Input* in) {
 }
 
 void TotalDomain::ReadElmSets(Input* in) {
-  in->ReadCard("ElmSets");
-  for (;;) {
-    in->ReadLine();
-    if (in->Exist("EndElmSets")) break;
-    const int n = in->GetInt("Set");
-    const char* type = in->GetWord("Type", nullptr);
+  ReadElmSetCards(in, [&](int n, const char* type) {
     if (strcasecmp(type, "Interface") != 0) OLVU_FATAL("ElmSet " << type << " not implemented\n");
     InterfMesh* m = new InterfMesh(n, in, fluid_, solid_);
     interfaces_.set_at(n, m);
     m->ReadElemsFromAscii(in, allNodes);
-  }
+  });
 }
 
 void TotalDomain::InitialiseData() {
