@@ -129,9 +129,11 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
   const int problemNodes = int(globalToLocal_.length());
   while (!in->Exist("EndBoundary")) {
     const int written = in->GetInt("Node");
-    const int n = written >= 1 && written <= problemNodes ? static_cast<const IntVec&>(globalToLocal_)(unsigned(written)) : 0;
-    if (n <= 0 || n > numNodes) OLVU_FATAL("Boundary Conditions Error: Node " << written << " does not exist\n");
-    NodeCondition(in, n, written, factor(Pressure), factor(Velocity), factor(Temperature));
+    if (written < 1 || written > problemNodes) OLVU_FATAL("Boundary Conditions Error: Node " << written << " does not exist\n");
+    // One Boundary block may name the nodes of both domains: a node of the other one is passed over.
+    const int n = static_cast<const IntVec&>(globalToLocal_)(unsigned(written));
+    if (n > numNodes) OLVU_FATAL("Boundary Conditions Error: Node " << written << " does not exist\n");
+    if (n > 0) NodeCondition(in, n, written, factor(Pressure), factor(Velocity), factor(Temperature));
     in->JumpLine();
     in->ReadLine();
   }

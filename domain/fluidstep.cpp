@@ -4,6 +4,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
+#include "domain/materialcheck.h"
 #include "flow/flowsolver.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -60,11 +61,11 @@ void FluidDomain::StartNewStep() {
   if (Flag(PTemperature)) RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
 
   UpdateDomainFunction(DofType::Density, vars_[Dens]);
-  if (Sized(vars_[Dens]) && vars_[Dens].min_val() < 1e-14)
+  if (UnsoundMaterial(vars_[Dens], 1e-14))
     OLVU_FATAL("Wrong specific heat field (Density < 0.0) found.\n\tCheck material data.\n");
   if (Flag(PVelocity)) {
     UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
-    if (Sized(vars_[Visc]) && vars_[Visc].min_val() < 0)
+    if (UnsoundMaterial(vars_[Visc], 0))
       OLVU_FATAL("Wrong fluid viscosity field (Viscosity < 0.0) found.\n\tCheck material data.\n");
     vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
   }
@@ -72,20 +73,20 @@ void FluidDomain::StartNewStep() {
     UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
     UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
     const double cp = vars_[SpHeat].min_val(), k = vars_[Conduct].min_val();
-    if (cp < 0) OLVU_FATAL("Wrong specific heat field (Cp < 0.0) found.\n\tCheck material data.\n");
+    if (UnsoundMaterial(vars_[SpHeat], 0)) OLVU_FATAL("Wrong specific heat field (Cp < 0.0) found.\n\tCheck material data.\n");
     if (cp == 0) OLVU_WARNING(0, "Null specific heat found.\n\tCheck material data.");
-    if (k < 0) OLVU_FATAL("Wrong conductivity field (K < 0.0) found.\n\tCheck material data.\n");
+    if (UnsoundMaterial(vars_[Conduct], 0)) OLVU_FATAL("Wrong conductivity field (K < 0.0) found.\n\tCheck material data.\n");
     if (k == 0) OLVU_WARNING(0, "Null conductivity found.\n\tCheck material data.");
   }
   if (Flag(PCompressibility)) {
     UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
-    if (vars_[Compress].min_val() < 0)
+    if (UnsoundMaterial(vars_[Compress], 0))
       OLVU_FATAL("Wrong compressibility field (1/C^2 < 0.0) found.\n\tCheck material data.\n");
     vars_[DensCopy] = vars_[Dens];
   }
   if (Flag(PEnergy)) {
     UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
-    if (vars_[EnergyV].min_val() < 0) OLVU_FATAL("Wrong energy field (Energy < 0.0) found.\n\tCheck material data.\n");
+    if (UnsoundMaterial(vars_[EnergyV], 0)) OLVU_FATAL("Wrong energy field (Energy < 0.0) found.\n\tCheck material data.\n");
   }
 
   UpdateConditions();

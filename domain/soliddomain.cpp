@@ -5,6 +5,7 @@
 
 #include <new>
 
+#include "domain/materialcheck.h"
 #include "domain/solidmesh.h"
 #include "driver/resultblock.h"
 #include "foundation/clock.h"
@@ -37,12 +38,12 @@ void Refresh(FluidFunction* f, ReaVec& v, const BitVec& mask) {
   f->update(v, mask);
 }
 
-// The fatal and warning checks of one material field: below 0 stops the run, exactly 0 warns.
+// The fatal and warning checks of one material field: below 0 or not finite stops the run,
+// exactly 0 warns.
 void CheckMaterial(const ReaVec& v, const char* negative, const char* null) {
   if (!Sized(v)) return;
-  const double m = v.min_val();
-  if (m < 0) OLVU_FATAL(negative << "\n");
-  if (m == 0 && Verbose_Off <= 1) OLVU_WARNING(0, null);
+  if (UnsoundMaterial(v, 0)) OLVU_FATAL(negative << "\n");
+  if (v.min_val() == 0 && Verbose_Off <= 1) OLVU_WARNING(0, null);
 }
 
 }  // namespace
@@ -147,15 +148,15 @@ void SolidDomain::StartNewStep() {
   if (Flag(PTemperature)) Refresh(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
 
   UpdateDomainFunction(DofType::SolidDensity, density_);
-  if (Sized(density_) && density_.min_val() < 1e-14)
+  if (UnsoundMaterial(density_, 1e-14))
     OLVU_FATAL("Wrong specific heat field (Solid Density < 0.0) found.\n\tCheck material data.\n");
   if (Flag(PVelocity)) {
     UpdateDomainFunction(DofType::Density, vars_[Dens]);
     UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
     vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
-    if (vars_[Dens].min_val() < 1e-14)
+    if (UnsoundMaterial(vars_[Dens], 1e-14))
       OLVU_FATAL("Wrong fluid density field (Density < 0.0) found.\n\tCheck material data.\n");
-    if (vars_[Visc].min_val() < 0)
+    if (UnsoundMaterial(vars_[Visc], 0))
       OLVU_FATAL("Wrong fluid viscosity field (Viscosity < 0.0) found.\n\tCheck material data.\n");
   }
   if (Flag(PTemperature)) {

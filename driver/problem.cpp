@@ -1,5 +1,6 @@
 #include "driver/problem.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -111,7 +112,8 @@ void Problem::InitialiseProblem() {
 
 void Problem::ReadGeneralData() {
   Number_of_Steps = input->GetInt("Number_of_Steps");
-  if (Number_of_Steps <= 0) OLVU_FATAL("Wrong Number of Steps\n");
+  // The step counter passes the last step by one: the largest int would wrap it.
+  if (Number_of_Steps <= 0 || Number_of_Steps == INT_MAX) OLVU_FATAL("Wrong Number of Steps\n");
   Time_Func = input->GetFunc("Time_Increment", Time);
   Run_Time_Increment = TimeIncrement(0.0, 0.0, 0.0, 0);
   Ref_Time_Increment = Run_Time_Increment;
@@ -131,6 +133,8 @@ void Problem::ReadGeneralData() {
   restart = input->Exist("Restart");
   Initial_Steps = input->GetInt("Initial_Steps", 0);
   if (Initial_Steps < 0) Initial_Steps = 0;
+  // The start-up ramp divides by twice the count.
+  if (Initial_Steps > INT_MAX / 2) OLVU_FATAL("Wrong maximum Initial_Steps given\n");
   startUpType = 0;
   if (input->Exist("Start_Up_Control")) startUpType = TypeOfStartUp(input->GetWord("Start_Up_Control", ""));
   Start_Up = startUpType != 0;
@@ -147,6 +151,9 @@ void Problem::ReadGeneralData() {
     stepsNewRun = input->GetInt("StepsNewRunVelocities");
     // Each new run adds this many steps and bounds the output step by it: at least one.
     if (stepsNewRun < 1) OLVU_FATAL("Wrong minimum StepsNewRunVelocities given\n");
+    // Every later run adds its steps to the last step, which must stay below the largest int.
+    const double last = Number_of_Steps + double(newRunVelocities.length() - 1) * stepsNewRun;
+    if (last >= double(INT_MAX)) OLVU_FATAL("Wrong maximum StepsNewRunVelocities given\n");
   }
 }
 
@@ -170,12 +177,11 @@ void Problem::ReadPhysicalData() {
     OLVU_WARNING(0, "Gravity vector not defined. Taken null gravity vector");
   }
   if (Dimension_Olvu == 2 && GravVec(3) != 0) OLVU_WARNING(0, "Found OZ gravity in a 2D Problem. Is this correct?");
+  // Without the card the origin stays empty: the fluid domain then takes its highest corner.
+  FStatic.resize(0);
   if (input->Exist("Pres_Origin")) {
     FStatic = input->GetReaVec("Pres_Origin", Length);
     if (FStatic.length() != 3) OLVU_FATAL("Origin of pressure must be three dimensional\n");
-  } else {
-    FStatic.resize(3, 0.0);
-    FStatic = 0.0;
   }
   Psed_Length = input->GetRealIfExist("Psed_Length", Length, 1e-14);
 }

@@ -46,9 +46,8 @@ TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all
 }
 
 TotalDomain::~TotalDomain() {
+  // The interface meshes are also held, and deleted, by the base mesh table.
   domainMeshes_.clear();
-  int k = 0;
-  while (Mesh* m = interfaces_.next(k)) delete m;
   interfaces_.clear();
 }
 
@@ -86,8 +85,11 @@ void TotalDomain::ReadElmSets(Input* in) {
   ReadElmSetCards(in, [&](int n, const char* type) {
     if (strcasecmp(type, "Interface") != 0) OLVU_FATAL("ElmSet " << type << " not implemented\n");
     InterfMesh* m = new InterfMesh(n, in, fluid_, solid_);
-    interfaces_.set_at(n, m);
     m->ReadElemsFromAscii(in, allNodes);
+    // Numbered in reading order for the solve; the base table keys them by set number, which
+    // refuses a set number given twice.
+    interfaces_.append(m);
+    meshes.set_at(n, m);
   });
 }
 

@@ -19,7 +19,7 @@ class TotalDomain : public Domain {
   /// Reads the total-definition block (the current card holds "TotalDefinition") and initialises
   /// the active flags; `solid` is the solid domain, a kind of fluid domain.
   TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all, Input* in);
-  /// Deletes the interface solver and the interface meshes; the domains' meshes stay theirs.
+  /// Deletes the interface solver; the base deletes the interface meshes, the domains keep theirs.
   ~TotalDomain() override;
 
   /// Inner-iteration counts and the "ToleranceData" card.
@@ -109,7 +109,7 @@ class TotalDomain : public Domain {
   void WriteFieldProblems(std::ostream& res, bool species);
 
   Plex<Mesh> domainMeshes_;           ///< "Fluid and Solid meshes": every set of both domains
-  Plex<Mesh> interfaces_;             ///< "Interface Boundaries": the interface element sets
+  Plex<Mesh> interfaces_;             ///< "Interface Boundaries": the interface sets in reading order
   std::unique_ptr<Solver> interfaceSolver_; ///< solver of the coupled fluid-solid solve; none is read
   FluidDomain* fluid_;                ///< the fluid domain, or null (not owned)
   FluidDomain* solid_;                ///< the solid domain, or null (not owned)

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cctype>
+#include <cmath>
 
 #include "foundation/charplex.h"
 #include "foundation/error.h"
@@ -224,6 +225,14 @@ void Input::PrintLine(std::ostream& os) {
 
 namespace {
 
+/// v truncated toward zero; a value beyond the int range is refused, as the node and element
+/// readers refuse such a number, rather than saturated into a count that never ends.
+int IntOf(double v, const char* name) {
+  if (v >= 2147483648.0) OLVU_FATAL("Wrong maximum " << name << " given\n");
+  if (v <= -2147483649.0) OLVU_FATAL("Wrong minimum " << name << " given\n");
+  return static_cast<int>(v);
+}
+
 /// The one number of an integer getter's word, marked.
 int OneInt(Word* w, const char* name) {
   if (!w || w->nnumbers == 0)
@@ -231,7 +240,21 @@ int OneInt(Word* w, const char* name) {
   if (w->nnumbers > 1)
     OLVU_FATAL("The word \"" << name << "\" must be followed by 1 number, not by " << w->nnumbers
                              << "\n");
-  return w->IntVec()[0];
+  w->first->used = 1;
+  return IntOf(w->first->value, name);
+}
+
+/// x, refused when it lies beyond the range of a double: a literal that overflowed when the
+/// card was cut, or a value that overflowed in its conversion to internal units.
+double Finite(double x, const char* name) {
+  if (!std::isfinite(x)) OLVU_FATAL("Wrong " << (x > 0 ? "maximum " : "minimum ") << name << " given\n");
+  return x;
+}
+
+/// v after Finite, entry by entry.
+void Finite(const ReaVec& v, const char* name) {
+  const double* p = v.GivePointer();
+  for (unsigned i = 0; i < v.length(); ++i) Finite(p[i], name);
 }
 
 }  // namespace
@@ -253,9 +276,10 @@ int Input::GetIntIfExist(const char* name, int min) {
 }
 
 IntVecT Input::GetIntVec(const char* name) {
-  IntVecT v = line_->GetIntVec(name);
-  if (v.length() == 0) OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
-  return v;
+  Word* w = line_->Find(name);
+  if (!w || w->nnumbers == 0) OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
+  for (const Number* n = w->first; n; n = n->next) IntOf(n->value, name);
+  return line_->GetIntVec(w);
 }
 
 // ---- real getters ----
@@ -267,7 +291,7 @@ double Input::OneNumber(const char* name) {
   if (w->nnumbers > 1)
     OLVU_FATAL(name << " must be followed by 1 number, not by " << w->nnumbers << "\n");
   w->first->used = 1;
-  return w->first->value;
+  return Finite(w->first->value, name);
 }
 
 double Input::Factor(const char* word, Magnitude m, Units* u) {
@@ -281,7 +305,7 @@ double Input::GetRea(const char* name, Magnitude m, Units* u) {
   const char* w = GetWord(name, "");
   if (x == 0 && w[0] != '[') return 0;  // a zero needs no units
   if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for " << name << "\n");
-  return x * Factor(w, m, u);
+  return Finite(x * Factor(w, m, u), name);
 }
 
 double Input::GetRea(const char* name, double def, const char* units, Magnitude m) {
@@ -296,7 +320,7 @@ double Input::GetRea(const char* name, double def, const char* units, Magnitude 
   if (m == Magnitude(-1)) return x;
   if (x == 0 && w[0] != '[') return 0;
   if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for " << name << "\n");
-  return x * Factor(w, m, nullptr);
+  return Finite(x * Factor(w, m, nullptr), name);
 }
 
 double Input::GetReal(const char* name, Magnitude m, Units* u) {
@@ -315,17 +339,20 @@ ReaVecT Input::GetReaVec(const char* name, Magnitude m, Units* u) {
   CurrentUnits();
   ReaVecT v = line_->GetReaVec(name);
   if (v.length() == 0) OLVU_FATAL("Don't exist any number after a word \"" << name << "\"\n");
+  Finite(v, name);
   if (m == Magnitude(-1)) return v;
   const char* w = GetWord(name, "");
   if (w[0] != '[' && m != Undimensional) OLVU_FATAL("You must specify units for " << name << "\n");
   double f = Factor(w, m, u);
   if (f != 1) v *= f;
+  Finite(v, name);
   return v;
 }
 
 ReaVecT Input::GetReaVec(const char* name, double f) {
   ReaVecT v = line_->GetReaVec(name);
   if (f != 1 && v.length() > 0) v *= f;
+  Finite(v, name);
   return v;
 }
 

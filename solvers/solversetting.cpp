@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 
 #include "foundation/error.h"
@@ -59,7 +60,8 @@ double DefaultTol2(double tol) { return std::min(1e4 * tol, 0.5); }
 
 Solver::Solver(Input* in, const char* name_) : name(name_ ? name_ : "") {
   max_iter = in->GetInt("Max_Iter");
-  if (max_iter <= 0) OLVU_FATAL("Wrong definition of Max Iterations in solver " << name << "\n");
+  // The stationary methods sweep once more than the limit: the largest int would wrap.
+  if (max_iter <= 0 || max_iter == INT_MAX) OLVU_FATAL("Wrong definition of Max Iterations in solver " << name << "\n");
   tol = in->GetRea("Tolerance", Undimensional);
   if (tol < 1e-50) OLVU_FATAL("Wrong definition of Tolerance in solver " << name << "\n");
   tol2 = in->Exist("Tolerance2") ? in->GetRea("Tolerance2", Undimensional) : DefaultTol2(tol);
@@ -93,6 +95,7 @@ void Solver::define(SystemSparseMatrix* A) { mat = A; }
 void Solver::matrix(SystemSparseMatrix* A) {
   mat = A;
   n = A->dim(0);
+  check_dimension();
 }
 
 void Solver::figure(ReaVec& b, SystemSparseMatrix* A) {

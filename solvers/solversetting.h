@@ -96,6 +96,8 @@ class Solver {
                       void (*after)(CoupledDomain*), CoupledDomain* d);
   /// preconditione, with the fatal stop on failure.
   void require_preconditioner(int refactor);
+  /// Fatal stop when GMRES would restart after more directions than mat has unknowns.
+  void check_dimension() const;
   /// The outcome of a solve: the "Not Solved" warning for status 1, the singular stop for 2.
   void report(int status, double ratio, const char* what) const;
   /// Level-0 "Not Solved" warning with the iteration limit and the residual ratio.

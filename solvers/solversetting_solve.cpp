@@ -47,6 +47,12 @@ void Solver::report(int status, double ratio, const char* what) const {
   if (status == 2) singular("Singular system found in ", what);
 }
 
+void Solver::check_dimension() const {
+  // Before the preconditioner, the Krylov basis and its Hessenberg matrix are built: a dimension
+  // beyond the unknowns would fill them for nothing, one near the int range would overflow them.
+  if (type == GMRes && kdim > mat->dim(0)) OLVU_FATAL("Invalid m dimension in GMRES.\n");
+}
+
 void Solver::require_preconditioner(int refactor) {
   if (!preconditione(refactor)) OLVU_FATAL("Cannot preconditione system " << name << "\n");
 }
@@ -130,6 +136,7 @@ int Solver::explicit_update(const double* b, double* x, double& ratio) const {
 
 int Solver::solve(const double* b, double* x, int limit, double& ratio, double tol2_) {
   Clock clock(kSolving);
+  check_dimension();
   // The methods need a preconditioner of the matrix's size, also when called directly.
   if (!precond || precond_rows != mat->dim(0)) require_preconditioner(0);
   int iters = limit;

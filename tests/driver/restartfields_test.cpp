@@ -76,7 +76,11 @@ TEST(RestartFields, SavedStepAtTheLargestIntegerIsBeyondTheRun) {
   // A step that wrapped past the largest integer would be negative: its time increment of 0 would
   // then stop the run at once with another message.
   const std::string data = Replace(Cavity(4, true), "\"0.1\" [s]", "\"if (step < 0) then 0 else 0.1 endif\" [s]");
-  for (const char* saved : {"2147483647", "99999999999"}) {
+  // A saved step beyond the int range is refused as a number of the card.
+  const std::pair<const char*, const char*> cases[] = {
+      {"2147483647", "(Current_Step > Number_of_Steps) found in restart file.\n"},
+      {"99999999999", "Wrong maximum Current_Step given\n"}};
+  for (const auto& [saved, message] : cases) {
     SCOPED_TRACE(saved);
     Folder dir;
     dir.write("cavity", Cavity(2, false));
@@ -86,8 +90,34 @@ TEST(RestartFields, SavedStepAtTheLargestIntegerIsBeyondTheRun) {
     dir.write("cavity", data);
     const Outcome r = dir.olvu({"-name", "cavity"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(dir.read("cavity.err"), ErrFile("(Current_Step > Number_of_Steps) found in restart file.\n"));
+    EXPECT_EQ(dir.read("cavity.err"), ErrFile(message));
     EXPECT_EQ(dir.read("cavity.rst"), rst);
+  }
+}
+
+TEST(RestartFields, LastStepsBelowTheLargestIntegerEndTheRun) {
+  // The counter passes the last step by one: a last step at the largest integer is refused before
+  // anything is read; one below it runs its last step and ends.
+  const int status[] = {1, 0};
+  const char* last[] = {"2147483647", "2147483646"};
+  for (int k = 0; k < 2; ++k) {
+    SCOPED_TRACE(last[k]);
+    Folder dir;
+    dir.write("cavity", Cavity(2, false));
+    ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0) << dir.read("cavity.err");
+    const std::string saved = std::to_string(std::stoll(last[k]) - 1);
+    const std::string rst = Replace(dir.read("cavity.rst"), "Current_Step = 2 ,", "Current_Step = " + saved + " ,");
+    dir.write("cavity.rst", rst);
+    dir.write("cavity", Replace(Cavity(2, true), "Number_of_Steps 2", std::string("Number_of_Steps ") + last[k]));
+    const Outcome r = dir.olvu({"-name", "cavity"});
+    EXPECT_EQ(r.status, status[k]) << dir.read("cavity.err");
+    if (status[k] == 1) {
+      EXPECT_EQ(dir.read("cavity.err"), ErrFile("Wrong Number of Steps\n"));
+      EXPECT_EQ(dir.read("cavity.rst"), rst);
+    } else {
+      EXPECT_NE(r.out.find(std::string("STEP = ") + last[k] + ", TIME = 0.3: Converged"), std::string::npos) << r.out;
+      EXPECT_NE(dir.read("cavity.rst").find(std::string("Current_Step = ") + last[k] + " ,"), std::string::npos);
+    }
   }
 }
 

@@ -77,6 +77,18 @@ TEST(BoundaryRuns, SymmetryPlaneFixesTheNormalVelocity) {
   EXPECT_NE(r.war.find("Fluid Domain: Velocity OY not fixed in any point"), std::string::npos);
 }
 
+TEST(BoundaryRuns, NodeOfNoFluidSetIsPassedOver) {
+  // Node 10 is in the problem's node list and in no fluid set: one block may name the nodes of
+  // both domains, so its line changes nothing and says nothing.
+  const RunResult plain = Solve(WithBoundary("Boundary;\n" + kWalls + "EndBoundary;\n"));
+  const RunResult other = Solve(WithBoundary("Boundary;\n" + kWalls + "Node 10 Velc 5 0 0 Bogus;\nEndBoundary;\n"));
+  ASSERT_EQ(plain.outcome.status, 0) << plain.err;
+  ASSERT_EQ(other.outcome.status, 0) << other.err;
+  EXPECT_EQ(other.err, "");
+  EXPECT_EQ(other.res, plain.res);
+  EXPECT_EQ(other.war, plain.war);
+}
+
 TEST(BoundaryRuns, FaultsOfTheBlock) {
   struct Case {
     std::string block, message;
@@ -89,7 +101,9 @@ TEST(BoundaryRuns, FaultsOfTheBlock) {
       {"Node 3 LVel 0 0 0;\n", "Boundary Conditions Error: Node 3: Wrong direction of velocity given"},
       {"Node 3 DSymm 1 0;\n", "Boundary Conditions Error: Symmetry vector must have three components"},
       {"Node 99 Velc 1 0 0;\n", "Boundary Conditions Error: Node 99 does not exist"},
-      {"Node 10 Velc 1 0 0;\n", "Boundary Conditions Error: Node 10 does not exist"},  // in no fluid set
+      {"Node 99999999999 Velc 1 0 0;\n", "Wrong maximum Node given"},
+      {"Node 3 Velc 0 0 -1e999;\n", "Wrong minimum Velc given"},  // beyond a double, read as -inf
+      {"Node 3 Pres 1e999;\n", "Wrong maximum Pres given"},
       {"Node 0 Pres 1;\n", "Boundary Conditions Error: Node 0 does not exist"},
       {"Node 3 TPres 1;\n", "Boundary Conditions Error: Fix Pressure Field condition must have 2 fields"},
   };

@@ -364,6 +364,23 @@ TEST(SolidRuns, InterfaceFaults) {
   EXPECT_EQ(stray.f.read("s.dat.err"), ErrFile("Interface set 3: node 1 is not a node of the solid domain\n"));
 }
 
+TEST(SolidRuns, InterfaceSetsAreKeyedByTheirNumbers) {
+  const Grid g{8, 2, 2.0, 0.5};
+  const std::string one = CompositeWall(g, kContact);
+  // The contact line as two sets, the higher number first: the same contact, the same answer.
+  const std::string split = Replace(one, "Elements\n1 5 14\n",
+                                    "Elements\n1 5 14\nEnd Elements\n" + Replace(kContact, "Set 3", "Set 2") + "Elements\n");
+  SolidRun whole(one), two(Replace(split, "Set 3", "Set 7"));
+  ASSERT_EQ(whole.r.status, 0) << whole.f.read("s.dat.err");
+  ASSERT_EQ(two.r.status, 0) << two.f.read("s.dat.err");
+  EXPECT_EQ(two.temperature("3e+06"), whole.temperature("3e+06"));
+  // A set number given twice is refused by the table that keys the sets by number.
+  SolidRun twice(Replace(split, "Set 2", "Set 3"));
+  EXPECT_EQ(twice.r.status, 1);
+  EXPECT_EQ(twice.f.read("s.dat.err"), ErrFile("Repeated index 3 in Plex Domain Meshes\n"));
+  EXPECT_EQ(twice.res.find("Result"), std::string::npos);  // stopped while reading
+}
+
 // ---------------------------------------------------------------- data faults
 
 std::string Slab(const std::string& props, const std::string& setCard = "Set 1 Type Solid ElmType Triangle NNode 3 Name Wall;") {
@@ -388,6 +405,11 @@ TEST(SolidRuns, MaterialAndInputFaults) {
       {"null density", Slab(Props("0", "1", "0", "1")),
        "Wrong specific heat field (Solid Density < 0.0) found.\n\tCheck material data.\n"},
       {"negative Kyy", Slab(Props("1", "1", "0", "-1")), "Wrong conductivity field (Kyy < 0.0) found.\n\tCheck material data.\n"},
+      // Values that are not finite are refused as the negative ones are.
+      {"infinite density", Slab(Props("exp(1000)", "1", "0", "1")),
+       "Wrong specific heat field (Solid Density < 0.0) found.\n\tCheck material data.\n"},
+      {"undefined Kxx", Slab(Props("1", "exp(1000)-exp(1000)", "0", "1")),
+       "Wrong conductivity field (Kxx < 0.0) found.\n\tCheck material data.\n"},
       {"fluid set", Slab(Props("1", "1", "0", "1"), "Set 1 Type Fluid ElmType Triangle NNode 3;"), "ElmSet Fluid not implemented\n"},
       {"old card", Slab(Props("1", "1", "0", "1"), "Set 1 Type Solid ElmType Triangle NNode 3 Thermal_Conductivity 3;"),
        "Old fashioned Olvu format data file found\n"},
