@@ -513,7 +513,7 @@ void FreeSMesh::AssembleImplicitSystem() {
   // Three passes over the pattern: the system matrix, the row products and the transposed ones.
   ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
   RowProducts(mb, mw, cb);
-  r_.resize(n);
+  if (r_.length() != n) r_.resize(n);
   for (unsigned i = 1; i <= n; ++i) r_(i) = mb(i) / dt + mw(i);
   if (!Initial_Phase) {
     // mb := tau w and t := (C beta - M w) / m, then mw := C^T (tau w) and cb := C^T t.
@@ -538,7 +538,7 @@ void FreeSMesh::SolveExplicitFreeSurface() {
   SystemMatrix(0);
   ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
   ReaVec &ab = work_[4], &tw = work_[5], &ctw = work_[6], &rPrev = work_[7];
-  r_.resize(n);
+  if (r_.length() != n) r_.resize(n);
   const double h = -dts;
   for (int s = 0; s < count; ++s) {
     rPrev = r_;
