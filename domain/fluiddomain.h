@@ -568,6 +568,20 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   std::vector<InterfMesh*> interfaces_;  // interface sets touching this domain (not owned)
 
+  // Free surface
+ public:
+  /// Box of the plain body sets and its extent (empty until bodies are placed).
+  const ReaVec& BodyMax() const { return bodyMax_; }
+  const ReaVec& BodyMin() const { return bodyMin_; }
+  const ReaVec& BodyExtent() const { return bodyExtent_; }
+  /// Plane values of the symmetry planes normal to `axis` (0 x, 1 y, 2 z).
+  const ReaVec& SymmetryPlanes(int axis) const { return symPlanes_[axis]; }
+  /// The elevation before the current step's free-surface solve.
+  const ReaVec& PreviousElevation() const { return betaPrev_; }
+
+ protected:
+  ReaVec betaPrev_;  // the elevation before the current step's free-surface solve
+
   // Flow solution: momentum, pressure, projection, velocity boundary treatment
  public:
   /// Momentum matrix (matrix 1) and the three right-hand sides (vectors 58-60) of the current

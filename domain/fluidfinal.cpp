@@ -2,6 +2,7 @@
 // program, and the sink-and-trim table.
 #include <iomanip>
 
+#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
 #include "driver/resultblock.h"
 #include "foundation/declarations.h"
@@ -81,4 +82,10 @@ void FluidDomain::OutputSinkandTrim(std::ostream& out) {
   out << "VolumeData" << ";\n";
   for (const auto& c : corners) out << c[0] << "  " << c[1] << "  " << c[2] << ";\n";
   out << "end volumedata" << ";\n";
+  int i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) {
+    out << "Frees " << m->Name() << ";\n";
+    static_cast<FreeSMesh*>(m)->WritePoints(&out, f);
+    out << "end frees;\n";
+  }
 }

@@ -1,6 +1,7 @@
 // Sizing, system matrices, initialisation and initial conditions of the fluid domain.
 #include <cmath>
 
+#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "flow/assembler.h"
@@ -9,6 +10,7 @@
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "mesh/csr.h"
+#include "mesh/utilities.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
@@ -138,13 +140,26 @@ void FluidDomain::CalcSystemMatrixes() {
 // ---------------------------------------------------------------- initialisation
 
 void FluidDomain::InitialiseGeomData() {
-  // Boundary orientation and body normals belong to the body sets, which this build refuses.
+  // Boundary sets run like the faces of the fluid elements they lie on (body sets first, then the
+  // free surfaces).
+  std::vector<Mesh*> volumes, boundaries;
+  int i = 0;
+  while (Mesh* m = fluidMeshes_.next(i)) volumes.push_back(m);
+  i = 0;
+  while (Mesh* m = bodyMeshes_.next(i)) boundaries.push_back(m);
+  i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) boundaries.push_back(m);
+  if (!boundaries.empty()) CheckBodyOrientation(volumes, boundaries);
   DistanceToBodiesField();
 }
 
 void FluidDomain::InitialiseDomain(std::ostream&) {
   int i = 0;
   while (Mesh* m = meshes.next(i)) m->initialiseMesh();
+  if (vars_[Beta].length()) {
+    i = 0;
+    while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->WriteBetaReaVec(vars_[Beta], 0);
+  }
   const ReaVec diag = [&] {
     ReaVec d(3);
     for (unsigned c = 1; c <= 3; ++c) d(c) = maxCorner(c) - minCorner(c);
@@ -188,6 +203,11 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
                         (conds_[LineVelNodes].length() && !conds_[LineVelNodes].null())
                     ? 1
                     : 0;
+  i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) {
+    m->MarkNodes(conds_[FreeSurfNodes], kind_);
+    if (conds_[FixPres].length()) m->MarkNodes(conds_[FixPres], kind_);
+  }
   if (Flag(PTurbulence) && MaxAbs(vars_[Visc]) < 1e-14) OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
   i = 0;
   while (Mesh* m = meshes.next(i)) m->PostinitialiseMesh();

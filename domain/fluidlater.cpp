@@ -12,7 +12,6 @@ void FluidDomain::DistanceToBodiesField() {
 void FluidDomain::SolveTurbulence() {}
 void FluidDomain::SolveSmagorinsky() {}
 void FluidDomain::SolveMixingLength() {}
-void FluidDomain::SolveFreeSurface() {}
 void FluidDomain::SolveBodyMovement() {}
 void FluidDomain::SolveInitialBodyMovement() {}
 void FluidDomain::SolveMeshDeformation(int) {}

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/error.h"
 #include "input/input.h"
@@ -52,6 +53,12 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
     out << "\t";
     vars_[k.id].WriteAscii(out, k.key, 9);
   }
+  int i = 0;
+  if (Flag(PTranspiration))
+    while (Mesh* m = freeMeshes_.next(i)) {
+      out << "\t_Beta_t_ " << m->Num() << "\t";
+      static_cast<FreeSMesh*>(m)->GiveBetaVector().WriteAscii(out, "", 9);
+    }
   out << "End" << name << ";\n";
 }
 
@@ -68,7 +75,15 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         OLVU_FATAL("Restart data error. Wrong vector ID for Concentration.\n");
       if (strcasecmp(word, "_Phi_t_") == 0 || strcasecmp(word, "_Phtdt_") == 0)
         OLVU_FATAL("Restart data error. Wrong vector ID for Phi.\n");
-      if (strcasecmp(word, "_Beta_t_") == 0) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
+      if (strcasecmp(word, "_Beta_t_") == 0) {
+        const int n = in->GetInt("_Beta_t_");
+        if (n < 1 || freeMeshes_.free(n)) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
+        ReaVec& beta = static_cast<FreeSMesh*>(freeMeshes_.get_at(n))->GiveBetaVector();
+        if (in->GetAsciiReaVec(beta, Flag(PTranspiration) ? 1 : -1) != 0)
+          OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+        in->ReadLine();
+        continue;
+      }
       OLVU_FATAL("FluidDomain::ReadRestart Command " << word << " unknown\n");
     }
     // A vector the domain does not use is skipped; one it uses must have its length.

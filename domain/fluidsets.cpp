@@ -1,6 +1,7 @@
 // Element-set block and node numbering of the fluid domain.
 #include <strings.h>
 
+#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "foundation/error.h"
@@ -14,7 +15,14 @@ void FluidDomain::ReadElmSets(Input* in) {
       meshes.set_at(n, m);
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
-    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0 || strcasecmp(type, "FreeS") == 0) {
+    } else if (strcasecmp(type, "FreeS") == 0) {
+      if (!Flag(PTranspiration))
+        OLVU_WARNING(0, "Free Surface set found, but will not be solved.\n\t Did you forget to define transpiration problem?");
+      FreeSMesh* m = new FreeSMesh(this, n, in, 3, Triangle, 3, 1);
+      meshes.set_at(n, m);
+      freeMeshes_.set_at(n, m);
+      m->ReadElemsFromAscii(in, allNodes);
+    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
       OLVU_FATAL("ElmSet " << type << " not available in this build\n");
     } else {
       OLVU_FATAL("ElmSet " << type << " not implemented\n");

@@ -154,6 +154,10 @@ void FluidDomain::StartNewIteration() {
     VarDenominat(2) = q * Fluid_Volume;
   }
   if (Flag(PTemperature)) VarDenominat(3) = (vars_[Temp].length() ? vars_[Temp].max_abs() : 0.0) + 1e-14;
+  if (Flag(PTranspiration)) {
+    const double b = vars_[Beta].length() ? vars_[Beta].max_abs() : 0.0;
+    VarDenominat(12) = b > Min_Length ? b : Min_Length;
+  }
 }
 
 void FluidDomain::UpdateConditions() {

@@ -32,7 +32,6 @@ TEST(UnavailableFeatures, SetTypesAndBlocksEndWithTheirMessage) {
   };
   const Case cases[] = {
       {Cavity("Type Fluid", "Type WBody"), "ElmSet WBody not available in this build"},
-      {Cavity("Type Fluid", "Type FreeS"), "ElmSet FreeS not available in this build"},
       {Cavity("Solve_NavierStokes Integration_Scheme Backward_Euler;",
               "Solve_NavierStokes Solve_PhiProblems Integration_Scheme Backward_Euler;\nNewPhiDefinition;"),
        "NewPhiDefinition not available in this build"},

@@ -1,0 +1,820 @@
+// The free-surface set: keywords, initialisation, matrices and the wave-elevation solves.
+#include "bodies/freesmesh.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <iostream>
+
+#include "domain/fluiddomain.h"
+#include "flow/shapegrad.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/input.h"
+#include "mesh/csr.h"
+#include "mesh/elem.h"
+#include "mesh/or_gauss.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+#include "solvers/sparsestruct.h"
+
+// ---------------------------------------------------------------- body-set hooks
+//
+// The body sets (plain and moving bodies, the domain's body-wall node set) are not part of this
+// build: the domain reads no body set, so these answer "none". They are the only places where the
+// free surface asks the body sets anything.
+namespace {
+
+/// Stern angle (radians) of body set m when it is a plain body, else a negative number.
+double PlainBodySternAngle(Mesh*) { return -1; }
+
+/// The domain's set of body-wall nodes (by domain number), or null when there is none.
+const BitVec* BodyWallNodes(FluidDomain&) { return nullptr; }
+
+}  // namespace
+
+namespace {
+
+bool Sized(const ReaVec& v) { return v.length() > 0; }
+
+}  // namespace
+
+double normBeta(double a, double b, double c) {
+  const double d = std::fabs(b) > c ? std::fabs(b) : c;
+  return std::fabs(a - b) / d;
+}
+
+// ---------------------------------------------------------------- creation
+
+namespace {
+
+// An optional non-negative real without units with default `def`.
+double Plain(Input* in, const char* word, double def) { return in->GetRea(word, def, "", Undimensional); }
+
+}  // namespace
+
+FreeSMesh::FreeSMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int nnode, int slot)
+    : Mesh(100, 100, in, type, nnode), domain_(d), slot_(slot), max_(3), min_(3) {
+  number_ = num;
+  name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "FreeSurface_" + std::to_string(num);
+  if (in->Exist("Charact_Length")) charLength_ = in->GetRea("Charact_Length", Length);
+  dampLength_ = Plain(in, "Damping_Length", 0);
+  dampFactor_ = Plain(in, "Damping_Factor", 0);
+  if (dampFactor_ < 1e-14) dampFactor_ = 1e-14;
+  timeFactor_ = Plain(in, "Time_Factor", 1.0);
+  timeRatio_ = Plain(in, "Time_Ratio", 1.0);
+  if (timeRatio_ < 1e-14) OLVU_FATAL("Wrong Step_factor given in " << name_ << "\n");
+  scheme_ = GiveType(in->GetWord("Integration_Scheme", nullptr));
+  if (in->Exist("FS_AdvecStab_2nd_Order")) advecStab_ = 0;
+  if (in->Exist("FS_AdvecStab_4th_Order")) advecStab_ = 1;
+  if (in->Exist("FS_AdvecStab_Auto")) advecStab_ = 2;
+  monotonicity_ = in->Exist("Monotonicity_Stab") ? 1 : 0;
+  minTauRatio_ = Plain(in, "MinTau_Ratio", 0.15);
+  tauUpper_ = minTauRatio_ > 2 ? minTauRatio_ : 2;
+  if (Dimension_Olvu == 3) crossWind_ = in->Exist("CrossWind_Diffusion") ? 1 : 0;
+  smoothing_ = in->GetInt("Beta_Smoothing", 0);
+  if (in->Exist("MinValue")) minValue_ = Plain(in, "MinValue", -1e100);
+  if (in->Exist("MaxValue")) maxValue_ = Plain(in, "MaxValue", 1e100);
+  // The element description words belong to the card as well: the rest is not checked.
+  in->JumpLine();
+
+  if (dampLength_ != 0 && dampLength_ / dampFactor_ < 0.8)
+    OLVU_WARNING(2, "Damping factor in " << name_ << " may be too high");
+  if (minTauRatio_ > 0.5) OLVU_WARNING(0, name_ << ". Too high Tau may cause unstabilities.");
+  const unsigned vertical = Dimension_Olvu == 3 ? 3 : 2;
+  for (unsigned c = 1; c < vertical; ++c)
+    if (GravVec.length() >= c && GravVec(c) != 0)
+      OLVU_FATAL("Vertical gravity is required to solve Transpiration Free Surface problem\n");
+  if (GravVec.length() < vertical || !(GravVec(vertical) < 0))
+    OLVU_FATAL("Cannot solve Transpiration Free Surface problem with Gravity >= 0.0\n");
+}
+
+FreeSMesh::~FreeSMesh() { delete solver_; }
+
+int FreeSMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
+
+void FreeSMesh::printTo(std::ostream& out) {
+  out << "\nFreeSMesh" << number_ << ";\n";
+  int i = 0;
+  while (Elem* e = giveNextElm(i)) e->PrintTo(out, 0, 0);
+}
+
+// ---------------------------------------------------------------- geometry of local nodes
+
+double FreeSMesh::Coord(int i, int k) const {
+  return (*const_cast<FluidDomain*>(domain_)->giveNode(toDomain_(unsigned(i)), 0))(unsigned(k + 1));
+}
+
+double FreeSMesh::Vertical(int i) const { return Coord(i, Dimension_Olvu == 3 ? 2 : 1); }
+
+// ---------------------------------------------------------------- initialisation
+
+void FreeSMesh::initialiseMesh() {
+  int i = 0;
+  Node* first = nodes_->next(i);
+  if (!first) first = nodes_->get_at(1);  // an empty set ends with the table's own message
+  for (unsigned c = 1; c <= 3; ++c) max_(c) = min_(c) = (*first)(c);
+  i = 0;
+  while (Node* nd = nodes_->next(i))
+    for (unsigned c = 1; c <= 3; ++c) {
+      if ((*nd)(c) > max_(c)) max_(c) = (*nd)(c);
+      if ((*nd)(c) < min_(c)) min_(c) = (*nd)(c);
+    }
+  if (initialised_) {
+    M_->NullifyMatrix();
+    PostinitialiseMesh();
+    return;
+  }
+  const unsigned vertical = Dimension_Olvu == 3 ? 3 : 2;
+  if (FStatic.length() == 0) {
+    FStatic = max_;
+    OLVU_WARNING(3, "Giving a reference for the free surface is recommended. Now in "
+                        << (vertical == 3 ? "Z" : "Y") << " = " << max_(vertical));
+  }
+  level_ = FStatic(vertical);
+  if (max_(vertical) != level_)
+    OLVU_WARNING(3, "Free surface reference taken at " << (vertical == 3 ? "Z" : "Y") << " = " << level_
+                                                       << ". Is it right?\n\t"
+                                                       << "Check if the surface is correctly defined and review the "
+                                                          "total pressure origin.");
+  if (Current_Step == 1 && Initial_Steps == 0)
+    OLVU_WARNING(2, "It is strongly recommended to define Initial_Steps > 0 in Free Surface problems");
+
+  const unsigned n = unsigned(NOfNodes());
+  for (BitVec* b : {&fixed_, &body_, &symm_}) b->resize(n, 0), *b = 0;
+  for (ReaVec* v : {&tau_, &r_, &m_, &u_, &v_, &w_, &sigma_, &beta0_})
+    v->resize(n, 0.0), *v = 0.0;
+  for (ReaVec& v : work_) v.resize(n, 0.0), v = 0.0;
+
+  toLocal_.resize(unsigned(domain_->numNodes), 0);
+  toLocal_ = 0;
+  toDomain_.resize(n, 0);
+  i = 0;
+  int k = 0;
+  while (Node* nd = nodes_->next(i)) {
+    ++k;
+    toLocal_(unsigned(nd->num[slot_])) = k;
+    toDomain_(unsigned(k)) = nd->num[slot_];
+  }
+
+  if (beta_.length() == 0) {
+    beta_.resize(n, 0.0);
+    for (int j = 1; j <= int(n); ++j) beta_(unsigned(j)) = Vertical(j) - level_;
+  } else if (beta_.length() != n) {
+    OLVU_FATAL("Wrong vector found in the initialisation of wave elevation in " << name_ << "\n");
+  }
+  if (n > 0) {
+    if (beta_.min_val() < minValue_) minValue_ = beta_.min_val();
+    if (beta_.max_val() > maxValue_) maxValue_ = beta_.max_val();
+  }
+  if (MinValue.length() < 12) MinValue.resize(23, 0.0);
+  if (MaxValue.length() < 12) MaxValue.resize(23, 0.0);
+  if (minValue_ < MinValue[11]) MinValue[11] = minValue_;
+  if (maxValue_ > MaxValue[11]) MaxValue[11] = maxValue_;
+
+  i = 0;
+  while (Elem* e = giveNextElm(i)) e->Rotate2D();
+
+  pattern_.reset(createSparseMatrixStruct(this, toLocal_, slot_));
+  if (!pattern_) OLVU_FATAL("Not space available on heap\n");
+  C_ = std::make_unique<SystemSparseMatrix>(pattern_.get());
+  S_ = std::make_unique<SystemSparseMatrix>(pattern_.get());
+  M_ = std::make_unique<SystemSparseMatrix>(pattern_.get());
+  A_ = std::make_unique<SystemSparseMatrix>(pattern_.get());
+  initialised_ = true;
+}
+
+void FreeSMesh::PostinitialiseMesh() {
+  BetaBoundaries();
+  if (nnode_ == 3 && type_ == Triangle) CalcSystemMatrixes3NodesTriangle();
+  else CalcSystemMatrixesDefault();
+  M_->lump(m_);
+}
+
+void FreeSMesh::ElementTables() {
+  nen_ = nnode_;
+  const int ne = NOfElems();
+  const std::size_t n2 = std::size_t(nen_) * std::size_t(nen_);
+  eloc_.assign(std::size_t(ne) * std::size_t(nen_), 0);
+  epos_.assign(std::size_t(ne) * n2, 0);
+  const bool tri = nnode_ == 3 && type_ == Triangle;
+  earea_.assign(tri ? std::size_t(ne) : 0, 0.0);
+  egrad_.assign(tri ? std::size_t(ne) * 6 : 0, 0.0);
+  eext_.assign(std::size_t(ne) * 2, 0.0);
+  int ie = 0, e = 0;
+  while (Elem* el = giveNextElm(ie)) {
+    int* loc = &eloc_[std::size_t(e) * std::size_t(nen_)];
+    double x[kMaxElemNodes][2];
+    for (int a = 0; a < nen_; ++a) {
+      loc[a] = toLocal_(unsigned(el->Num0(a, slot_))) - 1;
+      x[a][0] = Coord(loc[a] + 1, 0), x[a][1] = Coord(loc[a] + 1, 1);
+    }
+    // One pattern search per node pair; every matrix of the set reuses the position.
+    for (int a = 0; a < nen_; ++a)
+      for (int b = 0; b < nen_; ++b) epos_[std::size_t(e) * n2 + std::size_t(a * nen_ + b)] = M_->position(loc[a], loc[b]);
+    double hx = 0, hy = 0;
+    for (int a = 0; a < nen_; ++a)
+      for (int b = a + 1; b < nen_; ++b) {
+        hx = std::fmax(hx, std::fabs(x[a][0] - x[b][0]));
+        hy = std::fmax(hy, std::fabs(x[a][1] - x[b][1]));
+      }
+    eext_[2 * std::size_t(e)] = hx, eext_[2 * std::size_t(e) + 1] = hy;
+    if (tri) {
+      const double j00 = x[1][0] - x[0][0], j01 = x[1][1] - x[0][1];
+      const double j10 = x[2][0] - x[0][0], j11 = x[2][1] - x[0][1];
+      const double det = j00 * j11 - j01 * j10;
+      const double area = det / 2;
+      if (area < 0)
+        OLVU_FATAL("Negative Volume found in Free Surface set " << name_ << ", element " << el->Num()
+                                                                << "\n\tCheck Free Surface normal orientation. Use "
+                                                                   "Utilities>Draw Normals.\n");
+      if (area <= 1e-14) OLVU_FATAL("Null Volume found in Free Surface set " << name_ << ", element " << el->Num() << "\n");
+      // G = J^-1 D with D = [[-1, 1, 0], [-1, 0, 1]].
+      const double D[2][3] = {{-1, 1, 0}, {-1, 0, 1}};
+      double* g = &egrad_[6 * std::size_t(e)];
+      for (int j = 0; j < 3; ++j) {
+        g[j] = (j11 * D[0][j] - j01 * D[1][j]) / det;
+        g[3 + j] = (-j10 * D[0][j] + j00 * D[1][j]) / det;
+      }
+      earea_[std::size_t(e)] = area;
+    }
+    ++e;
+  }
+}
+
+void FreeSMesh::CalcSystemMatrixes3NodesTriangle() {
+  ElementTables();
+  double* mv = M_->val(0);
+  const int ne = NOfElems();
+  for (int e = 0; e < ne; ++e) {
+    const double a = earea_[std::size_t(e)];
+    const int* pos = &epos_[9 * std::size_t(e)];
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) mv[pos[3 * i + j]] += i == j ? a / 6 : a / 12;
+  }
+}
+
+namespace {
+
+// The element's nodal (x, y) and its Gauss data at point p: N, gradients G, dV; false when the
+// Jacobian is singular.
+struct GaussElem {
+  Matrix N[kMaxGaussPoints], dN[kMaxGaussPoints];
+  double w[kMaxGaussPoints];
+  int np = 0;
+};
+
+}  // namespace
+
+void FreeSMesh::CalcSystemMatrixesDefault() {
+  ElementTables();
+  GaussElem g;
+  g.np = Give_Integration_Data(order_, 2, g.N, g.dN, g.w);
+  double* mv = M_->val(0);
+  const int n = nen_;
+  int ie = 0, e = 0;
+  while (Elem* el = giveNextElm(ie)) {
+    const int* loc = &eloc_[std::size_t(e) * std::size_t(n)];
+    double X[kMaxElemNodes][3] = {};
+    for (int a = 0; a < n; ++a) X[a][0] = Coord(loc[a] + 1, 0), X[a][1] = Coord(loc[a] + 1, 1);
+    double me[kMaxElemNodes][kMaxElemNodes] = {};
+    double vol = 0;
+    for (int p = 0; p < g.np; ++p) {
+      double B[3][kMaxElemNodes];
+      const double det = ShapeGradients(2, n, g.dN[p].data, X, 1e-300, B);
+      const double dv = det * g.w[p];
+      vol += dv;
+      const double* N = g.N[p].data;
+      for (int a = 0; a < n; ++a)
+        for (int b = 0; b < n; ++b) me[a][b] += N[a] * N[b] * dv;
+    }
+    if (vol < 0)
+      OLVU_FATAL("Negative Volume found in Free Surface set " << name_ << ", element " << el->Num()
+                                                              << "\n\tCheck surface normal orientation and mesh data\n");
+    if (vol <= 1e-14) OLVU_FATAL("Null Volume found in Free Surface set " << name_ << ", element " << el->Num() << "\n");
+    const int* pos = &epos_[std::size_t(e) * std::size_t(n * n)];
+    for (int a = 0; a < n; ++a)
+      for (int b = 0; b < n; ++b) mv[pos[a * n + b]] += me[a][b];
+    ++e;
+  }
+}
+
+// ---------------------------------------------------------------- convection matrices
+
+double FreeSMesh::ElementTau(const int* loc, int n, double hx, double hy, bool quadratic) const {
+  double us = 1e-14, vs = 1e-14;
+  for (int a = 0; a < n; ++a) {
+    const double u = u_[unsigned(loc[a])], v = v_[unsigned(loc[a])];
+    if (std::fabs(u) > std::fabs(us)) us = u;
+    if (std::fabs(v) > std::fabs(vs)) vs = v;
+  }
+  const double s2 = us * us + vs * vs;
+  if (s2 < 1e-6 * Max_Velocity * Max_Velocity) return 0.5 * Run_Time_Increment;
+  const double t = 0.5 * (std::fabs(vs * hy) + std::fabs(us * hx)) / s2;
+  return quadratic ? 0.5 * t : t;
+}
+
+void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
+  double* cv = C_->val(0);
+  double* sv = S_->val(0);
+  double* tau = tau_.GivePointer();
+  const double* u = u_.GivePointer();
+  const double* v = v_.GivePointer();
+  const int ne = NOfElems();
+  for (int e = 0; e < ne; ++e) {
+    const int* loc = &eloc_[3 * std::size_t(e)];
+    const int* pos = &epos_[9 * std::size_t(e)];
+    const double* g = &egrad_[6 * std::size_t(e)];
+    const double a = earea_[std::size_t(e)];
+    // K[k][j] = u_k . grad N_j; C = Me K; S = K^T Me K = K^T C.
+    double K[3][3], C[3][3], col[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k)
+      for (int j = 0; j < 3; ++j) {
+        K[k][j] = u[loc[k]] * g[j] + v[loc[k]] * g[3 + j];
+        col[j] += K[k][j];
+      }
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) C[i][j] = a / 12 * (col[j] + K[i][j]);
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) {
+        cv[pos[3 * i + j]] += C[i][j];
+        sv[pos[3 * i + j]] += K[0][i] * C[0][j] + K[1][i] * C[1][j] + K[2][i] * C[2][j];
+      }
+    const double te = ElementTau(loc, 3, eext_[2 * std::size_t(e)], eext_[2 * std::size_t(e) + 1], false);
+    for (int k = 0; k < 3; ++k) tau[loc[k]] += a / 3 * te;
+  }
+}
+
+void FreeSMesh::CalcConvectionMatrixesDefault() {
+  GaussElem g;
+  g.np = Give_Integration_Data(order_, 2, g.N, g.dN, g.w);
+  double* cv = C_->val(0);
+  double* sv = S_->val(0);
+  const int n = nen_;
+  const bool quadratic = isQuadratic(order_) != 0;
+  const int ne = NOfElems();
+  for (int e = 0; e < ne; ++e) {
+    const int* loc = &eloc_[std::size_t(e) * std::size_t(n)];
+    double X[kMaxElemNodes][3] = {};
+    for (int a = 0; a < n; ++a) X[a][0] = Coord(loc[a] + 1, 0), X[a][1] = Coord(loc[a] + 1, 1);
+    double ce[kMaxElemNodes][kMaxElemNodes] = {}, se[kMaxElemNodes][kMaxElemNodes] = {}, intN[kMaxElemNodes] = {};
+    for (int p = 0; p < g.np; ++p) {
+      double B[3][kMaxElemNodes];
+      const double dv = ShapeGradients(2, n, g.dN[p].data, X, 1e-300, B) * g.w[p];
+      const double* N = g.N[p].data;
+      double K[kMaxElemNodes][kMaxElemNodes], MK[kMaxElemNodes][kMaxElemNodes];
+      for (int k = 0; k < n; ++k)
+        for (int j = 0; j < n; ++j) K[k][j] = u_[unsigned(loc[k])] * B[0][j] + v_[unsigned(loc[k])] * B[1][j];
+      for (int i = 0; i < n; ++i) {
+        intN[i] += N[i] * dv;
+        for (int j = 0; j < n; ++j) {
+          double s = 0;
+          for (int k = 0; k < n; ++k) s += N[i] * N[k] * dv * K[k][j];
+          MK[i][j] = s;
+          ce[i][j] += s;
+        }
+      }
+      for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j) {
+          double s = 0;
+          for (int k = 0; k < n; ++k) s += K[k][i] * MK[k][j];
+          se[i][j] += s;
+        }
+    }
+    const int* pos = &epos_[std::size_t(e) * std::size_t(n * n)];
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j) cv[pos[i * n + j]] += ce[i][j], sv[pos[i * n + j]] += se[i][j];
+    const double te = ElementTau(loc, n, eext_[2 * std::size_t(e)], eext_[2 * std::size_t(e) + 1], quadratic);
+    for (int i = 0; i < n; ++i) tau_[unsigned(loc[i])] += te * intN[i];
+  }
+}
+
+// ---------------------------------------------------------------- pattern passes
+
+void FreeSMesh::RowProducts(ReaVec& a, ReaVec& b, ReaVec& c) const {
+  const int n = int(m_.length());
+  const int* rp = M_->row_ptr(0);
+  const int* ci = M_->col_ind(0);
+  const double* mv = M_->val(0);
+  const double* cv = C_->val(0);
+  const double* beta = beta_.GivePointer();
+  const double* w = w_.GivePointer();
+  double* pa = a.GivePointer();
+  double* pb = b.GivePointer();
+  double* pc = c.GivePointer();
+  for (int i = 0; i < n; ++i) {
+    double sa = 0, sb = 0, sc = 0;
+    for (int p = rp[i]; p < rp[i + 1]; ++p) {
+      const int j = ci[p];
+      sa += mv[p] * beta[j];
+      sb += mv[p] * w[j];
+      sc += cv[p] * beta[j];
+    }
+    pa[i] = sa, pb[i] = sb, pc[i] = sc;
+  }
+}
+
+void FreeSMesh::TransposedProducts(const ReaVec& x, const ReaVec& y, ReaVec& p, ReaVec& q) const {
+  const int n = int(m_.length());
+  const int* rp = C_->row_ptr(0);
+  const int* ci = C_->col_ind(0);
+  const double* cv = C_->val(0);
+  const double* px = x.GivePointer();
+  const double* py = y.GivePointer();
+  double* pp = p.GivePointer();
+  double* pq = q.GivePointer();
+  for (int i = 0; i < n; ++i) pp[i] = pq[i] = 0;
+  for (int i = 0; i < n; ++i)
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = ci[k];
+      pp[j] += cv[k] * px[i];
+      pq[j] += cv[k] * py[i];
+    }
+}
+
+void FreeSMesh::SystemMatrix(double invDt) {
+  const int n = int(m_.length());
+  const int* rp = A_->row_ptr(0);
+  const double* mv = M_->val(0);
+  const double* cv = C_->val(0);
+  const double* sv = S_->val(0);
+  const double* tau = tau_.GivePointer();
+  double* av = A_->val(0);
+  for (int i = 0; i < n; ++i)
+    for (int p = rp[i]; p < rp[i + 1]; ++p) av[p] = mv[p] * invDt + cv[p] + tau[i] * sv[p];
+}
+
+void FreeSMesh::Bound() { beta_.limit(maxValue_, minValue_); }
+
+void FreeSMesh::LateRelaxation(const ReaVec& beta0) {
+  if (!(Current_Step > 0.6 * Number_of_Steps) || timeRatio_ == 1) return;
+  const double threshold = 0.001 * (beta_.length() ? beta_.max_abs() : 0.0);
+  for (unsigned i = 1; i <= beta_.length(); ++i) {
+    const double b = beta_(i);
+    if (!(std::fabs(b) > threshold)) continue;
+    double f = 1 - 0.9 * std::fabs((beta0(i) - b) / b);
+    if (f < 0.05) f = 0.05;
+    beta_(i) = f * b;
+  }
+}
+
+// ---------------------------------------------------------------- solves
+
+void FreeSMesh::SolveFreeSurface(ReaVec& beta, ReaVec& u, ReaVec& v, ReaVec& w) {
+  if (beta.length() == 0) return;
+  const double fr = std::fabs(AverVelocity / std::sqrt(std::fabs(Gravity * charLength_)));
+  std::cout << "Gravity " << Gravity << "\n" << "Froude  " << fr << "\n";
+  if (Start_Phase && fr < 0.05) return;
+  const unsigned n = m_.length();
+  for (unsigned k = 1; k <= n; ++k) {
+    const unsigned g = unsigned(toDomain_(k));
+    u_(k) = u(g), v_(k) = v(g), w_(k) = w(g), beta_(k) = beta(g);
+  }
+  FixBodyBeta(u, v, w);
+  BuildConvection();
+  if (IntegrationType(scheme_)) SolveImplicitFreeSurface();
+  else SolveExplicitFreeSurface();
+  for (unsigned k = 1; k <= n; ++k) beta(unsigned(toDomain_(k))) = beta_(k);
+}
+
+void FreeSMesh::BuildConvection() {
+  C_->NullifyMatrix();
+  S_->NullifyMatrix();
+  tau_ = 0.0;
+  if (nnode_ == 3 && type_ == Triangle) CalcConvectionMatrixes3NodesTriangle();
+  else CalcConvectionMatrixesDefault();
+  tau_.quotient(m_);
+}
+
+void FreeSMesh::SolveImplicitFreeSurface() {
+  if (scheme_ != Backward_Euler && scheme_ != Crank_Nicolson)
+    OLVU_FATAL("Free Surface integration scheme not implemented\n");
+  if (!solver_) solver_ = new Solver(StabBiConjugateGradient, 1e-10, 300, "Transpiration");
+  AssembleImplicitSystem();
+  solver_->solve(r_, beta_, A_.get(), 1, "");
+  const unsigned n = m_.length();
+  if (theta_ != 1)
+    for (unsigned i = 1; i <= n; ++i) beta_(i) = (beta_(i) - (1 - theta_) * beta0_(i)) / theta_;
+  Bound();
+  if (smoothing_) Smoothing(beta_, 1);
+  LateRelaxation(beta0_);
+}
+
+void FreeSMesh::AssembleImplicitSystem() {
+  theta_ = scheme_ == Crank_Nicolson && !Initial_Phase ? 0.5 : 1.0;
+  const double dt = theta_ * Run_Time_Increment * timeRatio_;
+  tau_.limit(dt * tauUpper_, dt * minTauRatio_);
+  beta0_ = beta_;
+  const unsigned n = m_.length();
+  SystemMatrix(1 / dt);
+  for (unsigned i = 1; i <= n; ++i) A_->diag(int(i) - 1) += sigma_(i) * m_(i);
+
+  // Three passes over the pattern: the system matrix, the row products and the transposed ones.
+  ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
+  RowProducts(mb, mw, cb);
+  if (r_.length() != n) r_.resize(n);
+  for (unsigned i = 1; i <= n; ++i) r_(i) = mb(i) / dt + mw(i);
+  if (!Initial_Phase) {
+    // mb := tau w and t := (C beta - M w) / m, then mw := C^T (tau w) and cb := C^T t.
+    for (unsigned i = 1; i <= n; ++i) mb(i) = tau_(i) * w_(i), t(i) = (cb(i) - mw(i)) / m_(i);
+    TransposedProducts(mb, t, mw, cb);
+    for (unsigned i = 1; i <= n; ++i) r_(i) += mw(i) + (advecStab_ ? tau_(i) * cb(i) : 0.0);
+  }
+  for (unsigned i = 1; i <= n; ++i)
+    if (fixed_(i)) r_(i) = 0, A_->Fix_AllRow(int(i) - 1);
+}
+
+void FreeSMesh::SolveExplicitFreeSurface() {
+  const unsigned n = m_.length();
+  if (n == 0) return;
+  double dts = 0.6 * tau_.min_val() / timeFactor_;
+  tau_.max_limit(tauUpper_ * Run_Time_Increment);
+  const double span = timeRatio_ * Run_Time_Increment;
+  long steps = long(0.5 * span / dts);
+  int count = int(steps < 199 ? steps : 199) + 1;
+  if (span < dts) dts = span, count = 1;
+  beta0_ = beta_;
+  SystemMatrix(0);
+  ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
+  ReaVec &ab = work_[4], &tw = work_[5], &ctw = work_[6], &rPrev = work_[7];
+  if (r_.length() != n) r_.resize(n);
+  const double h = -dts;
+  for (int s = 0; s < count; ++s) {
+    rPrev = r_;
+    // Three passes over the pattern: A beta, the row products and the transposed ones.
+    A_->mult(beta_, ab);
+    RowProducts(mb, mw, cb);
+    for (unsigned i = 1; i <= n; ++i) tw(i) = tau_(i) * w_(i), t(i) = (cb(i) - mw(i)) / m_(i);
+    if (!Initial_Phase) TransposedProducts(tw, t, ctw, cb);
+    for (unsigned i = 1; i <= n; ++i) {
+      double r = ab(i) + sigma_(i) * mb(i) - mw(i);
+      if (!Initial_Phase) r -= ctw(i) + (advecStab_ ? tau_(i) * cb(i) : 0.0);
+      r_(i) = fixed_(i) ? 0.0 : r / m_(i);
+    }
+    switch (scheme_) {
+      case Forward_Euler: beta_.add_product(r_, h); break;
+      case Stabilised_FIC: beta_.add_product(r_, 2.0 / 3.0 * h); break;
+      case Adams_Bashforth_2:
+        for (unsigned i = 1; i <= n; ++i) beta_(i) += h / 2 * (3 * r_(i) - rPrev(i));
+        break;
+      default: OLVU_FATAL("Free Surface integration scheme not implemented\n");
+    }
+    Bound();
+  }
+  if (smoothing_) Smoothing(beta_, 1);
+  LateRelaxation(beta0_);
+}
+
+// ---------------------------------------------------------------- boundaries
+
+void FreeSMesh::BetaBoundaries() {
+  FluidDomain& d = *domain_;
+  const unsigned n = m_.length();
+  const double V = Signed_Velocity.length() ? Signed_Velocity(1) : 0.0;
+  const double Ld = dampLength_ * charLength_, D = dampFactor_;
+  const ReaVec& bmax = d.BodyMax();
+  const ReaVec& bmin = d.BodyMin();
+  auto damp = [&](double xd, bool above) {
+    if (Ld == 0) return;  // no damping zone
+    for (unsigned k = 1; k <= n; ++k) {
+      const double x = Coord(int(k), 0);
+      if (above ? x > xd : x < xd) sigma_(k) = std::fabs(20 * D / (Ld * Ld * Ld) * (x - xd) * (x - xd));
+    }
+  };
+  if (V > 0) {
+    const double xd = max_(1) - Ld;
+    if (bmax.length() && xd < bmax(1) && D > 0)
+      OLVU_WARNING(1, name_ << ": Wave elevation damping may affect wave pattern." << "\n\tReduce Length or Damping_Length.");
+    damp(xd, true);
+  } else if (V < 0) {
+    const double xd = min_(1) + Ld;
+    if (bmin.length() && bmin(1) < xd && D > 0)
+      OLVU_WARNING(1, name_ << ": Wave elevation damping may affect wave pattern." << "\n\tReduce Length or Damping_Length.");
+    damp(xd, false);
+  } else {
+    OLVU_WARNING(0, "Null OX velocity found in transpiration free surface.\n\t"
+                        << "Automatic imposition of wave elevation boundary conditions disabled.\n\t");
+  }
+  const BitVec& fixBeta = d.Cond(FixBeta);
+  const BitVec* wall = BodyWallNodes(d);
+  const BitVec& symmCond = d.Cond(FixGradient);
+  const ReaVec& planes = d.SymmetryPlanes(1);
+  const double tol = 0.01 * Min_YLength + 1e-14;
+  for (unsigned k = 1; k <= n; ++k) {
+    const unsigned g = unsigned(toDomain_(k));
+    if (fixBeta.length() >= g && fixBeta(g)) fixed_.assign(k, 1);
+    if (wall && wall->length() >= g && (*wall)(g)) body_.assign(k, 1);
+    bool sym = symmCond.length() >= g && symmCond(g);
+    const double y = Coord(int(k), 1);
+    for (unsigned p = 1; p <= planes.length() && !sym; ++p) sym = std::fabs(y - planes(p)) < tol;
+    if (sym) symm_.assign(k, 1);
+  }
+  // Elements touching an inflow node (all three velocity components prescribed) hold their
+  // elevation, and their nodes get the inflow's velocity conditions.
+  BitVec& fx = d.Cond(FixVelX);
+  BitVec& fy = d.Cond(FixVelY);
+  BitVec& fz = d.Cond(FixVelZ);
+  auto inflow = [&](unsigned g) {
+    return fx.length() >= g && fy.length() >= g && fz.length() >= g && fx(g) && fy(g) && fz(g);
+  };
+  std::vector<char> in(n + 1, 0);
+  for (unsigned k = 1; k <= n; ++k) in[k] = inflow(unsigned(toDomain_(k))) ? 1 : 0;
+  int ie = 0;
+  while (Elem* e = giveNextElm(ie)) {
+    bool any = false;
+    for (int a = 0; a < nnode_ && !any; ++a) any = in[unsigned(toLocal_(unsigned(e->Num0(a, slot_))))] != 0;
+    if (!any) continue;
+    for (int a = 0; a < nnode_; ++a) {
+      const unsigned g = unsigned(e->Num0(a, slot_));
+      fixed_.assign(unsigned(toLocal_(g)), 1);
+      for (BitVec* b : {&fx, &fy, &fz})
+        if (b->length() >= g) b->assign(g, 1);
+    }
+  }
+  const ReaVec& extent = d.BodyExtent();
+  const double bodyLength = extent.length() ? extent(1) : 0.0;
+  if (charLength_ < 0.5 * bodyLength && D > 1e-14)
+    OLVU_WARNING(1, "Check Length data in Free Surface set " << name_);
+}
+
+void FreeSMesh::FixBodyBeta(ReaVec& u, ReaVec& v, ReaVec&) {
+  if (Dimension_Olvu != 3) return;
+  int ib = 0;
+  while (Mesh* body = domain_->giveNextBodyMesh(ib)) {
+    const double angle = PlainBodySternAngle(body);
+    if (angle < 0 || !(std::cos(angle) < 1)) continue;
+    const double c = std::cos(angle);
+    int ie = 0;
+    while (Elem* e = body->giveNextElm(ie)) {
+      int on[3], count = 0;
+      for (int a = 0; a < 3; ++a) {
+        const int g = e->Num0(a, slot_);
+        on[a] = g > 0 && g <= int(toLocal_.length()) && toLocal_(unsigned(g)) > 0;
+        count += on[a];
+      }
+      if (count != 2) continue;
+      // The free-surface edge in element order: (1,2), (3,1) or (2,3).
+      const int A = on[0] && on[1] ? 0 : (on[2] && on[0] ? 2 : 1);
+      const int B = on[0] && on[1] ? 1 : (on[2] && on[0] ? 0 : 2);
+      const Node& na = *(*e)[A];
+      const Node& nb = *(*e)[B];
+      double nx = nb(2) - na(2), ny = na(1) - nb(1);
+      const double nn = std::sqrt(nx * nx + ny * ny);
+      if (nn < 1e-14) OLVU_FATAL("Wrong Floating Line\n");
+      nx /= nn, ny /= nn;
+      const unsigned ga = unsigned(e->Num0(A, slot_)), gb = unsigned(e->Num0(B, slot_));
+      double sx = u(ga) + u(gb), sy = v(ga) + v(gb);
+      const double sn = std::sqrt(sx * sx + sy * sy);
+      if (sn > 1e-14) sx /= sn, sy /= sn;
+      else sx = sy = 1;
+      if (nx * sx + ny * sy >= c && nx * sx <= 0)
+        for (const Node* nd : {&na, &nb}) {
+          const unsigned k = unsigned(toLocal_(unsigned(nd->num[slot_])));
+          fixed_.assign(k, 1);
+          beta_(k) = (*nd)(3) - level_;
+        }
+    }
+  }
+}
+
+void FreeSMesh::AddBodyElems() {
+  int ib = 0;
+  while (Mesh* body = domain_->giveNextBodyMesh(ib)) {
+    int ie = 0;
+    while (Elem* e = body->giveNextElm(ie)) CheckBodyElem(e);
+  }
+}
+
+int FreeSMesh::CheckBodyElem(Elem* e) {
+  const int nn = e->MinNnode() < 3 ? e->MinNnode() : 3;
+  if (nn < 3) return 0;
+  auto onSurface = [&](int a) {
+    const int g = e->Num0(a, slot_);
+    return g > 0 && g <= int(toLocal_.length()) && toLocal_(unsigned(g)) > 0;
+  };
+  const int edges[3][3] = {{0, 1, 2}, {2, 0, 1}, {1, 2, 0}};  // (A, B, P)
+  for (const auto& ed : edges) {
+    if (!onSurface(ed[0]) || !onSurface(ed[1]) || onSurface(ed[2])) continue;
+    const Node& A = *(*e)[ed[0]];
+    const Node& B = *(*e)[ed[1]];
+    const Node& P = *(*e)[ed[2]];
+    double n[2] = {B(2) - A(2), A(1) - B(1)};
+    const double nn2 = std::sqrt(n[0] * n[0] + n[1] * n[1]);
+    if (nn2 < 1e-14) OLVU_FATAL("Wrong Floating Line\n");
+    n[0] /= nn2, n[1] /= nn2;
+    double q[3] = {P(1) - 0.5 * (A(1) + B(1)), P(2) - 0.5 * (A(2) + B(2)), P(3) - 0.5 * (A(3) + B(3))};
+    const double qn = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2]) + 1e-14;
+    for (double& c : q) c /= qn;
+    if (n[0] * q[0] + n[1] * q[1] > 0) n[0] = -n[0], n[1] = -n[1];
+    double V[2] = {Signed_Velocity.length() > 0 ? Signed_Velocity(1) : 0.0,
+                   Signed_Velocity.length() > 1 ? Signed_Velocity(2) : 0.0};
+    const double vn = std::sqrt(V[0] * V[0] + V[1] * V[1]);
+    if (vn > 1e-6) V[0] /= vn, V[1] /= vn;
+    // The first edge with two surface nodes decides.
+    if (n[0] * V[0] + n[1] * V[1] <= 0.6) return 0;
+    for (int a = 0; a < 3; ++a) {
+      const int g = e->Num0(a, slot_);
+      if (g > 0 && g <= int(toLocal_.length()) && toLocal_(unsigned(g)) > 0) body_.assign(unsigned(toLocal_(unsigned(g))), 1);
+    }
+    return 1;
+  }
+  return 0;
+}
+
+// ---------------------------------------------------------------- vectors in and out
+
+void FreeSMesh::WriteBetaReaVec(ReaVec& v, int mode) {
+  for (unsigned k = 1; k <= beta_.length(); ++k) {
+    const unsigned g = unsigned(toDomain_(k));
+    v(g) = mode == 0 ? beta_(k) : beta_(k) + level_ - Vertical(int(k));
+  }
+}
+
+void FreeSMesh::ReadBetaReaVec(ReaVec& v, int mode) {
+  for (unsigned k = 1; k <= beta_.length(); ++k) {
+    const unsigned g = unsigned(toDomain_(k));
+    beta_(k) = mode == 0 ? v(g) : v(g) - level_ + Vertical(int(k));
+  }
+}
+
+void FreeSMesh::WriteTauReaVec(ReaVec& v) {
+  for (unsigned k = 1; k <= tau_.length(); ++k) v(unsigned(toDomain_(k))) = tau_(k);
+}
+
+void FreeSMesh::WritePoints(std::ostream* out, double f) {
+  for (unsigned k = 1; k <= beta_.length(); ++k) {
+    const double e = (beta_(k) - level_) * f;
+    if (Dimension_Olvu == 3) *out << Coord(int(k), 0) * f << "  " << Coord(int(k), 1) * f << "  " << e << ";\n";
+    else *out << Coord(int(k), 0) * f << "  " << e << ";\n";
+  }
+}
+
+ReaVec& FreeSMesh::Smoothing(ReaVec& b, int passes) {
+  Clock clock("Improving Results");
+  if (passes == 0) return b;
+  const unsigned n = b.length();
+  ReaVec& t = work_[4];
+  ReaVec& mb = work_[5];
+  t = b;
+  for (int p = 0; p < passes; ++p) {
+    bool changed = false;
+    M_->mult(b, mb);
+    for (unsigned i = 1; i <= n; ++i) {
+      if (fixed_(i)) continue;
+      const double s = mb(i) / m_(i);
+      if (std::fabs((std::fabs(s) - std::fabs(b(i))) / (std::fabs(b(i)) + std::fabs(s) + 1e-14)) > 0.3) {
+        t(i) = s;
+        changed = true;
+      }
+    }
+    b = t;
+    if (!changed) break;
+  }
+  return b;
+}
+
+// ---------------------------------------------------------------- the domain's driver
+
+void FluidDomain::SolveFreeSurface() {
+  if (!Flag(PTranspiration)) return;
+  Clock clock("Solving Transpiration");
+  ReaVec& beta = vars_[Beta];
+  betaPrev_ = beta;
+  // Velocities relative to the moving mesh; the vertical one is never corrected.
+  ReaVec* u = &vars_[VelX];
+  ReaVec* v = &vars_[VelY];
+  if (Flag(PMeshDeform) && Sized(vars_[MeshX])) {
+    ReaVec& ru = vars_[VelWorkX];
+    ReaVec& rv = vars_[VelWorkY];
+    ru = vars_[VelX], rv = vars_[VelY];
+    ru.sub_product(vars_[MeshX], invDtTheta_);
+    rv.sub_product(vars_[MeshY], invDtTheta_);
+    u = &ru, v = &rv;
+  }
+  ReaVec* w = &vars_[VelZ];
+  if (Dimension_Olvu == 2) {
+    ReaVec& zero = vars_[VelWorkZ];
+    zero = 0.0;
+    w = &vars_[VelY], v = &zero;
+  }
+  int i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->SolveFreeSurface(beta, *u, *v, *w);
+  const double kappa = incrControl_;
+  if (kappa > 0 && VarTolerance.length() > 11 && VarDenominat.length() > 11) {
+    const double L = kappa * VarTolerance[11];
+    const double den = VarDenominat[11];
+    for (unsigned k = 1; k <= beta.length(); ++k) {
+      const double change = beta(k) - betaPrev_(k);
+      const double r = std::fabs(change) / den;
+      if (r > L) beta(k) = betaPrev_(k) + change * L / r;
+    }
+  }
+  const double g = GravVec.length() >= unsigned(Dimension_Olvu) ? GravVec(unsigned(Dimension_Olvu == 3 ? 3 : 2)) : 0.0;
+  for (int k = 1; k <= numNodes; ++k) {
+    if (!Marked(FreeSurfNodes, k)) continue;
+    const double p = -g * beta(unsigned(k));
+    if (Sized(vars_[Pres])) vars_[Pres](unsigned(k)) = p;
+    if (Sized(vars_[PresWork])) vars_[PresWork](unsigned(k)) = p;
+  }
+}
