@@ -2,6 +2,8 @@
 #include <strings.h>
 
 #include "domain/fluiddomain.h"
+#include "bodies/bodymesh.h"
+#include "bodies/mbodymesh.h"
 #include "domain/fluidmesh.h"
 #include "foundation/error.h"
 #include "input/input.h"
@@ -14,7 +16,13 @@ void FluidDomain::ReadElmSets(Input* in) {
       meshes.set_at(n, m);
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
-    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0 || strcasecmp(type, "FreeS") == 0) {
+    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
+      BodyMesh* m = strcasecmp(type, "Body") == 0 ? new BodyMesh(this, n, in, kind_, 1)
+                                                  : new MBodyMesh(this, n, in, kind_);
+      meshes.set_at(n, m);
+      bodyMeshes_.set_at(n, m);
+      m->ReadElemsFromAscii(in, allNodes);
+    } else if (strcasecmp(type, "FreeS") == 0) {
       OLVU_FATAL("ElmSet " << type << " not available in this build\n");
     } else {
       OLVU_FATAL("ElmSet " << type << " not implemented\n");
@@ -43,6 +51,8 @@ void FluidDomain::ReadNodes(Input*) {
       nd->num[kind_] = numNodes;
     }
   }
+  int ib = 0;
+  while (BodyMesh* m = giveNextBody(ib)) m->deleteDryElems();
   toGlobal_.resize(unsigned(numNodes), 0);
   for (int p = 1; p <= int(globalToLocal_.length()); ++p) {
     const int local = globalToLocal_(unsigned(p));
