@@ -259,6 +259,26 @@ void BodyMesh::OutFlowBound(ReaVec& u, ReaVec& v, ReaVec& w) {
   }
 }
 
+void BodyMesh::RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w,
+                                   Plex<double>& vn, Plex<ReaVec>& normals) {
+  if (wall_ <= NoneWall || wall_ == FlowWall) return;
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const int j = Number(nd);
+    const double r[3] = {(*nd)(1) - cog_(1), (*nd)(2) - cog_(2), (*nd)(3) - cog_(3)};
+    const double U[3] = {ang(2) * r[2] - ang(3) * r[1] + lin(1),
+                         ang(3) * r[0] - ang(1) * r[2] + lin(2),
+                         ang(1) * r[1] - ang(2) * r[0] + lin(3)};
+    if (wall_ == VelocityFixWall) {
+      const unsigned n = unsigned(j);
+      u(n) = U[0], v(n) = U[1], w(n) = U[2];
+    } else {
+      const ReaVec& N = *normals.get_at(j);
+      *vn.get_at(j) = N(1) * U[0] + N(2) * U[1] + N(3) * U[2];
+    }
+  }
+}
+
 void BodyMesh::BodyIntegral(ReaVec& f, ReaVec& r) {
   r = 0.0;
   mass_->add_mult(f, r);

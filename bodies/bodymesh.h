@@ -135,6 +135,10 @@ class BodyMesh : public FluxMesh {
   void ReadPropertyBlocks(Input* in);
   /// Domain number of a node in the set's slot.
   int Number(const Node* nd) const { return nd->num[slot_]; }
+  /// Wall velocity omega x (x - centre) + v of a rigid body at the set's nodes: into (u, v, w) on
+  /// a fixed-velocity wall, as the normal velocity vn on the other walls (nothing on open sets).
+  void RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn,
+                           Plex<ReaVec>& normals);
 
   int wall_ = OutflowWall;
   WallLaw* law_ = nullptr;

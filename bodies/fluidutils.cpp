@@ -340,7 +340,10 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   diag = 0.0;
   b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->addBodyIntegral(a, diag);
-  if (diag.max_abs() > 0) sys_[1]->diag_vect_add(diag);
+  // The friction enters the matrix once per build: right-hand sides formed again on the same
+  // matrix (explicit sub-steps, simplified Euler) must not add it again.
+  if (wallDiagonalDue_ && diag.max_abs() > 0) sys_[1]->diag_vect_add(diag);
+  wallDiagonalDue_ = false;
   b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     if (!m->OutFlowBound()) continue;

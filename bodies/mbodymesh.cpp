@@ -49,6 +49,28 @@ bool Invert(const double B[3][3], double J[3][3]) {
 
 }  // namespace
 
+RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation) {
+  RigidBodyCard r;
+  if (in->Exist("Mass")) r.mass = in->GetRea("Mass", Magnitude::Mass);
+  r.autoMass = in->Exist("Auto_Body_Mass") ? 1 : 0;
+  if (r.mass < 1e-14 && !r.autoMass) OLVU_FATAL(name << " Error: Wrong body mass data\n");
+  ReaVec radii;
+  if (in->Exist("Radii_of_Gyration")) radii = in->GetReaVec("Radii_of_Gyration", Length);
+  if (meshDeformation) {
+    if (radii.length() != 3) OLVU_FATAL(name << " Error: Radii_of_Gyration must have three components\n");
+    const bool bad = Dimension_Olvu == 2 ? radii(3) < 1e-14 : (radii(1) < 1e-14 || radii(2) < 1e-14 || radii(3) < 1e-14);
+    if (bad) OLVU_FATAL(name << " Error: Wrong Radii_of_Gyration\n");
+  }
+  // Without mesh deformation the radii are not used for motion; missing ones count as 0.
+  for (unsigned c = 1; c <= 3; ++c) r.radii2[c - 1] = c <= radii.length() ? radii(c) * radii(c) : 0.0;
+  const char* dispWords[3] = {"Displacement_OX", "Displacement_OY", "Displacement_OZ"};
+  const char* rotWords[3] = {"Rotation_OX", "Rotation_OY", "Rotation_OZ"};
+  for (int k = 0; k < 3; ++k) r.dispMode[k] = in->GetInt(dispWords[k], 0), r.rotMode[k] = in->GetInt(rotWords[k], 0);
+  r.initialSteps = in->Exist("Initial_Steps") ? in->GetInt("Initial_Steps") : 0;
+  if (r.initialSteps < 1) r.initialSteps = int(0.5 * Number_of_Steps) + 1;
+  return r;
+}
+
 MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     : BodyMesh(d, num, in, slot, 0),
       dryNodes_(100, "Dry Nodes in MBodyMesh"),
@@ -60,36 +82,22 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
   for (ReaVec* v : {&linAcc2_, &linAcc1_, &linAcc_, &linVel0_, &linVel_, &angAcc2_, &angAcc1_, &angAcc_, &angVel0_,
                     &angVel_, &totalRot_, &totalTrans_})
     v->resize(3, 0.0);
-  const int meshDeformation = d->ProblemsToSolve()(unsigned(PMeshDeform + 1));
-  if (in->Exist("Mass")) mass_ = in->GetRea("Mass", Magnitude::Mass);
-  autoMass_ = in->Exist("Auto_Body_Mass") ? 1 : 0;
-  if (mass_ < 1e-14 && !autoMass_) OLVU_FATAL(Name() << " Error: Wrong body mass data\n");
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+  mass_ = card.mass;
+  autoMass_ = card.autoMass;
   for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
-
-  ReaVec radii;
-  if (in->Exist("Radii_of_Gyration")) radii = in->GetReaVec("Radii_of_Gyration", Length);
-  if (meshDeformation) {
-    if (radii.length() != 3) OLVU_FATAL(Name() << " Error: Radii_of_Gyration must have three components\n");
-    const bool bad = Dimension_Olvu == 2 ? radii(3) < 1e-14 : (radii(1) < 1e-14 || radii(2) < 1e-14 || radii(3) < 1e-14);
-    if (bad) OLVU_FATAL(Name() << " Error: Wrong Radii_of_Gyration\n");
-  }
-  // Without mesh deformation the radii are not used for motion; missing ones count as 0.
-  for (unsigned c = 1; c <= 3; ++c) inertia_[c - 1][c - 1] = c <= radii.length() ? radii(c) * radii(c) : 0.0;
-
-  const char* dispWords[3] = {"Displacement_OX", "Displacement_OY", "Displacement_OZ"};
+  for (int c = 0; c < 3; ++c) inertia_[c][c] = card.radii2[c];
   const char* dispFuncs[3] = {"DOX", "DOY", "DOZ"};
-  const char* rotWords[3] = {"Rotation_OX", "Rotation_OY", "Rotation_OZ"};
   const char* rotFuncs[3] = {"ROX", "ROY", "ROZ"};
   for (int k = 0; k < 3; ++k) {
-    dispMode_(unsigned(k + 1)) = in->GetInt(dispWords[k], 0);
-    if (dispMode_(unsigned(k + 1)) && in->Exist(dispFuncs[k])) dispFunc_[k] = in->GetFunc(dispFuncs[k], Length);
+    dispMode_(unsigned(k + 1)) = card.dispMode[k];
+    if (card.dispMode[k] && in->Exist(dispFuncs[k])) dispFunc_[k] = in->GetFunc(dispFuncs[k], Length);
   }
   for (int k = 0; k < 3; ++k) {
-    rotMode_(unsigned(k + 1)) = in->GetInt(rotWords[k], 0);
-    if (rotMode_(unsigned(k + 1)) && in->Exist(rotFuncs[k])) rotFunc_[k] = in->GetFunc(rotFuncs[k], Angle);
+    rotMode_(unsigned(k + 1)) = card.rotMode[k];
+    if (card.rotMode[k] && in->Exist(rotFuncs[k])) rotFunc_[k] = in->GetFunc(rotFuncs[k], Angle);
   }
-  initialSteps_ = in->Exist("Initial_Steps") ? in->GetInt("Initial_Steps") : 0;
-  if (initialSteps_ < 1) initialSteps_ = int(0.5 * Number_of_Steps) + 1;
+  initialSteps_ = card.initialSteps;
 
   if (in->Exist("Springs")) {
     const ReaVec values = in->GetReaVec("Springs", 1.0);
@@ -278,22 +286,7 @@ void MBodyMesh::ReadMovement(ReaVec& dx, ReaVec& dy, ReaVec& dz) {
 }
 
 void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) {
-  if (wall_ <= NoneWall || wall_ == FlowWall) return;
-  int i = 0;
-  while (Node* nd = nodes_->next(i)) {
-    const int j = Number(nd);
-    const double r[3] = {(*nd)(1) - cog_(1), (*nd)(2) - cog_(2), (*nd)(3) - cog_(3)};
-    const double U[3] = {angVel_(2) * r[2] - angVel_(3) * r[1] + linVel_(1),
-                         angVel_(3) * r[0] - angVel_(1) * r[2] + linVel_(2),
-                         angVel_(1) * r[1] - angVel_(2) * r[0] + linVel_(3)};
-    if (wall_ == VelocityFixWall) {
-      const unsigned n = unsigned(j);
-      u(n) = U[0], v(n) = U[1], w(n) = U[2];
-    } else {
-      const ReaVec& N = *normals.get_at(j);
-      *vn.get_at(j) = N(1) * U[0] + N(2) * U[1] + N(3) * U[2];
-    }
-  }
+  RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
 }
 
 void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,

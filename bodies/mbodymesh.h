@@ -12,6 +12,19 @@
 
 class Elem;
 
+/// The data that every moving body set reads from its card the same way.
+struct RigidBodyCard {
+  double mass = 0;                ///< "Mass" (0 when absent)
+  int autoMass = 0;               ///< "Auto_Body_Mass" given
+  double radii2[3] = {0, 0, 0};   ///< squared radii of gyration (missing ones 0)
+  int dispMode[3] = {0, 0, 0};    ///< "Displacement_OX/OY/OZ" (0 fixed, 1 free, 2 prescribed)
+  int rotMode[3] = {0, 0, 0};     ///< "Rotation_OX/OY/OZ"
+  int initialSteps = 0;           ///< "Initial_Steps", or half the steps plus one
+};
+/// Reads and checks the mass, radii of gyration, axis modes and initial steps of body `name`
+/// (`meshDeformation`: the domain solves mesh deformation, so the radii must be complete).
+RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation);
+
 /// A moving rigid body ("WBody" set).
 class MBodyMesh : public BodyMesh {
  public:

@@ -706,4 +706,5 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec hydrostatic_;    // result of CalculateHydrostatic
   ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
   BitVec meshWork_;       // working node set of the mesh deformation
+  bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal
 };

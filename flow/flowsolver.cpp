@@ -297,6 +297,7 @@ void FluidDomain::MomentumTau() {
 }
 
 void FluidDomain::MomentumMatrix() {
+  wallDiagonalDue_ = true;
   MomentumTau();
   const ReaVec& nu = vars_[Work1];
   const ReaVec& tau = vars_[TauEq];
@@ -359,6 +360,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
       m.w[c] = FlowWork(c).GivePointer();
     }
     if (buildMatrix) {
+      wallDiagonalDue_ = true;
       m.av = sys_[1]->val(0);
       m.lv = lap_->sval(0);
       m.sv = sys_[8]->val(0);
