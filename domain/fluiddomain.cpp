@@ -170,6 +170,8 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
     on(PMeshDeform);
     const char* w = in->Exist("MeshDeformationType") ? in->GetWord("MeshDeformationType", "") : "";
     meshDefType_ = Is(w, "ByFunctions") ? 1 : Is(w, "ByAllData") ? 2 : Is(w, "ByBodies") ? 3 : -1;
+    // A misspelt type is refused here rather than after the first step's solves have run.
+    if (meshDefType_ < 0 && *w) OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
   }
   if (in->Exist("Solve_Energy")) on(PEnergy);
   if (in->Exist("Solve_Pseudoconcentration")) on(PPseudo);

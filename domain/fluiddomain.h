@@ -22,6 +22,8 @@ class Solver;
 class FluidFuncTbl;
 class FluidFunction;
 class FluidMesh;
+class BodyMesh;
+class Matrix;
 class InterfMesh;
 class PhiProblem;
 class SpcProblem;
@@ -670,4 +672,53 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   BitVec velKept_;     // velocity unknowns kept by the component solves
   BitVec scratchSet_;  // nodes fixed by the hydrostatic initial pressure
+
+  // Bodies: normals, wall forces, rigid-body movement and mesh deformation
+ public:
+  /// Sets the "Normal to Surface" entry of every body node to zero.
+  virtual void DeleteBodyNormals();
+  /// Accumulates the normals of the body sets (two and three dimensions); callers normalise.
+  virtual void CalcBodyNormals2D();
+  virtual void CalcBodyNormals3D();
+  /// Viscous stress vector (over the density) at body node `node`, from its stored normal.
+  virtual void CalculateStresses(int node, double& sx, double& sy, double& sz);
+  /// Nodal velocity-gradient matrix (entry (a, b) = d u_a / d x_b).
+  virtual Matrix BuildMatrixGradU(int node);
+  /// Nodal hydrostatic pressure about x0 (zero without a pressure solve).
+  virtual ReaVec& CalculateHydrostatic(ReaVec& x0);
+  /// Wall traction component k (0 x, 1 y, 2 z) of CalculateForces.
+  ReaVec& BodyTraction(int k) { return traction_[k]; }
+  /// Body set n of the table (every entry of it is a body set).
+  BodyMesh* giveBody(int n);
+  /// Next body set after cursor k.
+  BodyMesh* giveNextBody(int& k);
+  /// One 0-based layer index per node from the seed nodes, stopping at the first stop node;
+  /// returns the layer count (see the definition).
+  static int LayerInformation(SparseMatrixStruct* graph, Plex<Node>& nodes, BitVec& seeds, IntVec& level,
+                              BitVec& stop, IntVec& map, int slot);
+  /// Fills the displacements of the nodes outside `known` by an advancing front from it, and
+  /// their graph distance to it.
+  static void SmoothDeformation(SparseMatrixStruct* graph, Plex<Node>& nodes, BitVec& known, ReaVec& distance,
+                                ReaVec& dx, ReaVec& dy, ReaVec& dz, IntVec& map, int slot);
+
+ protected:
+  /// Wall-law friction and outflow stresses of the body sets into the momentum system (matrix 1)
+  /// and the right-hand sides.
+  void BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz);
+  /// Deletes, recomputes and normalises the body normals.
+  void RecalcBodyNormals();
+  /// Normalises every vector of "Normal to Surface".
+  void NormaliseBodyNormals();
+  /// Matrices, body sets and body normals after the nodes moved.
+  void RebuildGeometry();
+  /// True on a step that moves the mesh ("UpdateMeshEvery").
+  bool MeshUpdateStep() const;
+  /// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
+  static double Fade(double s);
+
+  ReaVec traction_[3];    // wall traction of CalculateForces
+  ReaVec hydrostatic_;    // result of CalculateHydrostatic
+  ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
+  BitVec meshWork_;       // working node set of the mesh deformation
+  bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal
 };

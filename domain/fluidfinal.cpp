@@ -3,17 +3,12 @@
 #include <iomanip>
 
 #include "bodies/freesmesh.h"
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "driver/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/units.h"
-
-void FluidDomain::CalculateForces() {
-  // The nodal normal forces come from the body sets, which this build does not read.
-  ReaVec& p = vars_[Work3];
-  p = 0.0;
-}
 
 void FluidDomain::NodalForces() {
   CalculateForces();
@@ -66,6 +61,17 @@ void FluidDomain::OutputSinkandTrim(std::ostream& out) {
                     : 1.0;
   out << "Sink_and_Trim V 2.0\n";
   out << "UnitsFactor " << f << ";\n";
+  if (weighed) {
+    // The static pressure in the same units as the forces: the depth below the pressure origin.
+    ReaVec ps = CalculateHydrostatic(FStatic);
+    for (int n = 1; n <= numNodes; ++n) ps(unsigned(n)) /= vars_[Dens](unsigned(n)) * Gravity;
+    int b = 0;
+    while (BodyMesh* m = giveNextBody(b)) {
+      out << "Body " << m->Name() << ";\n";
+      m->CalculateSinkTrim(bgm_[0], bgm_[1], bgm_[2], ps, f, &out);
+      out << "end body;\n";
+    }
+  }
   ReaVec v(3u, 0.0);
   for (unsigned k = 1; k <= 3 && k <= Signed_Velocity.length(); ++k) v(k) = Signed_Velocity(k);
   out << "ReferenceVelocity" << ";\n" << v(1) << "  " << v(2) << "  " << v(3) << ";\n" << "end referencevelocity" << ";\n";

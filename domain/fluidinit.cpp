@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "bodies/freesmesh.h"
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "flow/assembler.h"
@@ -11,6 +12,7 @@
 #include "input/fluidfunction.h"
 #include "mesh/csr.h"
 #include "mesh/utilities.h"
+#include "mesh/walldistance.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
@@ -140,17 +142,66 @@ void FluidDomain::CalcSystemMatrixes() {
 // ---------------------------------------------------------------- initialisation
 
 void FluidDomain::InitialiseGeomData() {
-  // Boundary sets run like the faces of the fluid elements they lie on (body sets first, then the
-  // free surfaces).
-  std::vector<Mesh*> volumes, boundaries;
-  int i = 0;
-  while (Mesh* m = fluidMeshes_.next(i)) volumes.push_back(m);
-  i = 0;
-  while (Mesh* m = bodyMeshes_.next(i)) boundaries.push_back(m);
-  i = 0;
-  while (Mesh* m = freeMeshes_.next(i)) boundaries.push_back(m);
-  if (!boundaries.empty()) CheckBodyOrientation(volumes, boundaries);
+  std::vector<Mesh*> boundaries = MeshList(&bodyMeshes_);
+  for (Mesh* m : MeshList(&freeMeshes_)) boundaries.push_back(m);
+  CheckBodyOrientation(MeshList(&fluidMeshes_), boundaries);
+  if (Dimension_Olvu == 2)
+    CalcBodyNormals2D();
+  else
+    CalcBodyNormals3D();
+  NormaliseBodyNormals();
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) {
+      const int j = nd->num[kind_];
+      if (Marked(SymmPlaneNodes, j)) {
+        // A wall node on a symmetry plane keeps the plane's mirror symmetry in its normal.
+        const ReaVec& s = *fixedGradient_.get_at(j);
+        ReaVec& n = *normals_.get_at(j);
+        const double ns = n(1) * s(1) + n(2) * s(2) + n(3) * s(3);
+        ReaVec mirror(3u, 0.0);
+        for (unsigned c = 1; c <= 3; ++c) mirror(c) = n(c) - 2 * s(c) * ns;
+        mirror.normalise();
+        const double nm = n(1) * mirror(1) + n(2) * mirror(2) + n(3) * mirror(3);
+        if (nm > m->SharpAngle()) {
+          for (unsigned c = 1; c <= 3; ++c) n(c) -= s(c) * ns;
+          n.normalise();
+        } else if (conds_[NormalVelNodes].length()) {
+          conds_[NormalVelNodes].assign(unsigned(j), 0);
+        }
+      }
+      if (m->JustBody()) Mark(WallLawNodes, j);
+    }
+  }
   DistanceToBodiesField();
+}
+
+void FluidDomain::DistanceToBodiesField() {
+  if (vars_[WallDist].length() == 0) return;
+  Clock clock("Distance Field Calculation");
+  if (conds_[WallLawNodes].null()) {
+    vars_[WallDist] = 1e100;
+    return;
+  }
+  Plex<BodyMesh> walls(10, "Bodies");
+  int b = 0, k = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (m->HasWallLaw() && nearest_.length() != unsigned(numNodes)) nearest_.resize(unsigned(numNodes), -1), nearest_ = -1;
+    if (m->JustBody()) walls.set_at(++k, m);
+  }
+  Plex<Node>* near = DistanceField(&nodes, &walls, pattern_, toGlobal_, vars_[WallDist], kind_);
+  if (nearest_.length() == unsigned(numNodes)) {
+    bool missing = false;
+    for (int i = 1; i <= numNodes; ++i) {
+      const Node* nd = near && !near->free(i) ? near->get_at(i) : nullptr;
+      nearest_(unsigned(i)) = nd ? nd->num[kind_] : -1;
+      missing = missing || !nd;
+    }
+    if (missing) OLVU_WARNING(0, "Distance to bodies couldn't be calculated in some nodes");
+  }
+  delete near;
+  walls.clear();
 }
 
 void FluidDomain::InitialiseDomain(std::ostream&) {
@@ -174,6 +225,20 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
   Char_Length = 0;
   minBodyDiagonal_ = 0;
   bodyExtent_ = 0.0;
+  bodyMax_ = -1e100;
+  bodyMin_ = 1e100;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (!m->JustBody()) continue;
+    for (unsigned c = 1; c <= 3; ++c) {
+      bodyMax_(c) = std::max(bodyMax_(c), m->Max_Vector()(c));
+      bodyMin_(c) = std::min(bodyMin_(c), m->Min_Vector()(c));
+    }
+    const double d = m->Diameter();
+    if (d > Char_Length) Char_Length = d;
+    if (minBodyDiagonal_ == 0 || d < minBodyDiagonal_) minBodyDiagonal_ = d;
+    for (unsigned c = 1; c <= 3; ++c) bodyExtent_(c) = bodyMax_(c) - bodyMin_(c);
+  }
   if (Char_Length == 0) Char_Length = 0.1 * diag.norm() + 1e-14;
   if (Flag(PVelocity)) {
     for (int c : {FixVelX, FieldVelX, FixVelY, FieldVelY, FixVelZ, FieldVelZ, NormalVelNodes, LineVelNodes})

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <vector>
 
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/error.h"
 
@@ -28,7 +29,26 @@ bool Agrees(double x, double target) { return std::fabs(x - target) <= 0.05 * st
 }  // namespace
 
 void FluidDomain::ImposeBodyBoundaries() {
-  // The wall conditions come from the body sets, which this build does not read.
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) {
+      const int n = nd->num[kind_];
+      if (Flag(PPressure) && m->OutFlowBound()) Mark(FixPres, n);
+      if (!Flag(PVelocity)) continue;
+      if (m->Slipping()) {
+        if (normalVelocity_.free(n)) normalVelocity_.set_at(n, new double(0.0));
+        Mark(NormalVelNodes, n);
+      }
+      if (m->NoSlipping()) {
+        for (int c = 0; c < 3; ++c) {
+          vars_[VelX + c](unsigned(n)) = 0;
+          if (vars_[VelX0 + c].length()) vars_[VelX0 + c](unsigned(n)) = 0;
+          Mark(FixVelX + c, n);
+        }
+      }
+    }
+  }
 }
 
 void FluidDomain::CheckBoundaryConditions() {

@@ -3,6 +3,8 @@
 
 #include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
+#include "bodies/bodymesh.h"
+#include "bodies/mbodymesh.h"
 #include "domain/fluidmesh.h"
 #include "foundation/error.h"
 #include "input/input.h"
@@ -15,6 +17,12 @@ void FluidDomain::ReadElmSets(Input* in) {
       meshes.set_at(n, m);
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
+    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
+      BodyMesh* m = strcasecmp(type, "Body") == 0 ? new BodyMesh(this, n, in, kind_, 1)
+                                                  : new MBodyMesh(this, n, in, kind_);
+      meshes.set_at(n, m);
+      bodyMeshes_.set_at(n, m);
+      m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "FreeS") == 0) {
       if (!Flag(PTranspiration))
         OLVU_WARNING(0, "Free Surface set found, but will not be solved.\n\t Did you forget to define transpiration problem?");
@@ -22,8 +30,6 @@ void FluidDomain::ReadElmSets(Input* in) {
       meshes.set_at(n, m);
       freeMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
-    } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
-      OLVU_FATAL("ElmSet " << type << " not available in this build\n");
     } else {
       OLVU_FATAL("ElmSet " << type << " not implemented\n");
     }
@@ -51,6 +57,8 @@ void FluidDomain::ReadNodes(Input*) {
       nd->num[kind_] = numNodes;
     }
   }
+  int ib = 0;
+  while (BodyMesh* m = giveNextBody(ib)) m->deleteDryElems();
   toGlobal_.resize(unsigned(numNodes), 0);
   for (int p = 1; p <= int(globalToLocal_.length()); ++p) {
     const int local = globalToLocal_(unsigned(p));

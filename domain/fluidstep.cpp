@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "domain/fluiddomain.h"
+#include "bodies/bodymesh.h"
 #include "domain/fluidmesh.h"
 #include "domain/materialcheck.h"
 #include "flow/flowsolver.h"
@@ -95,6 +96,25 @@ void FluidDomain::StartNewStep() {
     if (MinValue.length() < 3) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
     MaxValue(3) = vars_[Temp].max_val();
     MinValue(3) = vars_[Temp].min_val();
+  }
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->StartNewStep();
+  if (Sized(vars_[WallDist]) && nearest_.length() == unsigned(numNodes)) {
+    // The wall distance follows the first-node distance that the wall laws assume.
+    ReaVec& speed = vars_[Work1];
+    ReaVec& ustar = vars_[Work2];
+    ReaVec& y = vars_[Work3];
+    speed.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
+    for (int k = 1; k <= numNodes; ++k)
+      ustar(unsigned(k)) = std::sqrt(vars_[WallFactor](unsigned(k)) * speed(unsigned(k)));
+    y = vars_[WallDist];
+    b = 0;
+    while (BodyMesh* m = giveNextBody(b)) m->ReadWallDistance(y, ustar, vars_[KVisc]);
+    for (int l = 1; l <= numNodes; ++l) {
+      const int p = nearest_(unsigned(l));
+      if (p != l && p != -1) y(unsigned(l)) += y(unsigned(p)) - vars_[WallDist](unsigned(p));
+    }
+    vars_[WallDist] = y;
   }
   if (Sized(vars_[KProduction])) CalcKProduction(vars_[KProduction]);
   if (Sized(vars_[Vorticity])) CalcVorticity(vars_[Vorticity]);
@@ -200,6 +220,10 @@ void FluidDomain::UpdateConditions() {
 }
 
 void FluidDomain::UpdateVariables(double f) {
+  int b = 0;
+  if (Sized(vars_[VelX]))
+    while (BodyMesh* m = giveNextBody(b))
+      if (m->OutFlowBound()) m->OutFlowBound(vars_[VelX], vars_[VelY], vars_[VelZ]);
   UpdateConditions();
   RelaxAndKeep(vars_[VelX], vars_[VelX0], f);
   for (int c : {1, 2}) {
@@ -217,8 +241,11 @@ void FluidDomain::UpdateVariables(double f) {
     if (f < 1 && MinValue.length() >= 3) Clamp(vars_[Temp], MinValue(3), MaxValue(3));
     vars_[Temp0] = vars_[Temp];
   }
-  if (Sized(vars_[MeshX]))
+  if (Sized(vars_[MeshX])) {
     for (int c = 0; c < 3; ++c) vars_[MeshX + c].averincr(vars_[MeshX0 + c], f);
+    b = 0;
+    while (BodyMesh* m = giveNextBody(b)) m->ThetaMovement(f);
+  }
   if (Sized(vars_[EnergyV]) && vars_[EnergyV0].length() == vars_[EnergyV].length()) {
     vars_[EnergyV].average(vars_[EnergyV0], f);
     if (f < 1) vars_[EnergyV].min_limit(1e-14);

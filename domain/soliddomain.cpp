@@ -6,6 +6,7 @@
 #include <new>
 
 #include "domain/materialcheck.h"
+#include "bodies/mbodymesh.h"
 #include "domain/solidmesh.h"
 #include "driver/resultblock.h"
 #include "foundation/clock.h"
@@ -79,7 +80,10 @@ void SolidDomain::ReadElmSets(Input* in) {
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "WBody") == 0) {
-      OLVU_FATAL("ElmSet " << type << " not available in this build\n");
+      MBodyMesh* m = new MBodyMesh(this, n, in, kind_);
+      meshes.set_at(n, m);
+      bodyMeshes_.set_at(n, m);
+      m->ReadElemsFromAscii(in, allNodes);
     } else {
       OLVU_FATAL("ElmSet " << type << " not implemented\n");
     }

@@ -269,9 +269,7 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
 }
 
 void FluidDomain::Assemble_NSRHS(ReaVec& bx, ReaVec& by, ReaVec& bz) {
-  // Wall-law friction and outflow stresses come from the body sets; a domain without body sets
-  // has no wall term, so its friction coefficients stay 0.
-  if (Sized(vars_[WallFactor])) vars_[WallFactor] = 0.0;
+  BodyWallTerms(bx, by, bz);
   if (splitPressure_ || !Sized(vars_[Pres])) return;
   const double* p = vars_[Pres].GivePointer();
   sys_[2]->sub_mult(p, bx.GivePointer());
@@ -299,6 +297,7 @@ void FluidDomain::MomentumTau() {
 }
 
 void FluidDomain::MomentumMatrix() {
+  wallDiagonalDue_ = true;
   MomentumTau();
   const ReaVec& nu = vars_[Work1];
   const ReaVec& tau = vars_[TauEq];
@@ -343,7 +342,6 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   }
   // One gather pass forms M u0_c, K u_c and G_c p per row; with fourth-order stabilisation a
   // scatter pass adds K^T (m^-1 K u_c), weighted by tau at the end.
-  if (Sized(vars_[WallFactor])) vars_[WallFactor] = 0.0;
   const bool gradient = !splitPressure_ && Sized(vars_[Pres]);
   auto fill = [&](auto& m) {
     m.rp = sys_[1]->row_ptr(0);
@@ -362,6 +360,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
       m.w[c] = FlowWork(c).GivePointer();
     }
     if (buildMatrix) {
+      wallDiagonalDue_ = true;
       m.av = sys_[1]->val(0);
       m.lv = lap_->sval(0);
       m.sv = sys_[8]->val(0);
@@ -380,6 +379,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
     MomentumGather(numNodes, invDtTheta_, m);
     if (order == 1) MomentumScatter(numNodes, m);
   }
+  BodyWallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
   if (order != 1) return;
   const double* t = vars_[TauEq].GivePointer();
   for (int c = 0; c < comps; ++c) {

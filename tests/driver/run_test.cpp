@@ -114,6 +114,7 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
             "   Total Time ........................ 1\n"
             "    . Reading Fluid ..................... 1\n"
             "    .  . Assembling System Matrixes ........ 1\n"
+            "    .  . Distance Field Calculation ........ 1\n"
             "    . Reading Total ..................... 1\n"
             "    . Initialising Fluid Domain ......... 1\n"
             "    . Printing Results .................. 2\n"

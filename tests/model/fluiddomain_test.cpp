@@ -227,7 +227,7 @@ TEST(FluidDomainSetUp, EachBadInputEndsWithItsMessage) {
   }();
   const BadInput cases[] = {
       {"unknown set type", Variant("Type Fluid", "Type Bogus"), "ElmSet Bogus not implemented"},
-      {"body set", Variant("Type Fluid", "Type Body"), "ElmSet Body not available in this build"},
+      {"body set without wall type", Variant("Type Fluid", "Type Body"), "BodyMesh: Wall type not defined"},
       {"empty ElmSets", noSets,
        "Fluid not defined.\nAssign Fluid properties to the geometry.\nCheck the problem definition in the data file."},
       {"no scheme", Variant(" Integration_Scheme Backward_Euler", ""), "\"Integration_Scheme\" must be followed by a word"},

@@ -31,7 +31,7 @@ TEST(UnavailableFeatures, SetTypesAndBlocksEndWithTheirMessage) {
     std::string text, message;
   };
   const Case cases[] = {
-      {Cavity("Type Fluid", "Type WBody"), "ElmSet WBody not available in this build"},
+      {Cavity("Type Fluid", "Type WBody"), "BodyMesh: Wall type not defined"},
       {Cavity("Solve_NavierStokes Integration_Scheme Backward_Euler;",
               "Solve_NavierStokes Solve_PhiProblems Integration_Scheme Backward_Euler;\nNewPhiDefinition;"),
        "NewPhiDefinition not available in this build"},

@@ -1,0 +1,361 @@
+#include "bodies/bodymesh.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "bodies/walllaw.h"
+#include "domain/fluiddomain.h"
+#include "driver/resultblock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/function.h"
+#include "input/input.h"
+#include "mesh/elem.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+char* Copy(const std::string& s) {
+  char* c = new char[s.size() + 1];
+  std::memcpy(c, s.c_str(), s.size() + 1);
+  return c;
+}
+
+// The wall types in the order their keywords are tested: the first one on the card decides.
+struct WallKeyword {
+  const char* word;
+  int code;
+};
+constexpr WallKeyword kWallKeywords[] = {
+    {"YplusWall", YplusWall},      {"DeltaWall", DeltaWall}, {"RoughWall", RoughWall},
+    {"InvisWall", InviscidWall},   {"Cw_U2Wall", StressWall}, {"Scho_Wall", SchoenherrWall},
+    {"ITTC_Wall", ITTCWall},       {"V_fixWall", VelocityFixWall}, {"None_Wall", NoneWall},
+    {"OutFBound", OutflowWall},    {"FlowBound", FlowWall},  {"User_Wall", UserWall}};
+
+constexpr double kPi = 3.141592653589793;
+
+}  // namespace
+
+BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
+    : FluxMesh(d, num, in, slot, 0), cog_(3u, 0.0), rotation_(3u, 0.0), displacement_(3u, 0.0) {
+  for (ReaVec& f : force_) f.resize(3, 0.0);
+  for (ReaVec& s : spare_) s.resize(3, 0.0);
+  name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "BodyBoundary_" + std::to_string(num));
+
+  const WallKeyword* type = nullptr;
+  for (const WallKeyword& k : kWallKeywords)
+    if (in->Exist(k.word)) {
+      type = &k;
+      break;
+    }
+  if (!type) OLVU_FATAL("BodyMesh: Wall type not defined\n");
+  wall_ = type->code;
+  if (wall_ == UserWall) {
+    userUt_ = in->GetFluidFunc("User_U_t", d, Magnitude(-1));
+    userKen_ = in->GetFluidFunc("User_Ken", d, Magnitude(-1));
+    userLen_ = in->GetFluidFunc("User_Len", d, Magnitude(-1));
+  } else {
+    law_ = CreateWallLaw(wall_, type->word, in);
+    if (wall_ == FlowWall) {
+      if (in->Exist("Pressure")) outPressure_ = in->GetRea("Pressure", Pressure);
+      if (in->Exist("Flow")) outFlow_ = in->GetRea("Flow", Flow);
+      if (in->Exist("Flow_R")) flowCoefficient_ = in->GetRea("Flow_R", Flow_Coefficient);
+    }
+  }
+
+  const double sharp = in->Exist("Sharp_Angle") ? in->GetRea("Sharp_Angle", Angle) : 0.0;
+  if (sharp > 0.785398163397 || sharp < 0) OLVU_FATAL("Wrong Sharp Angle definition in " << name_ << "\n");
+  sharpAngle_ = std::cos(kPi - sharp);
+  if (in->Exist("Line_Fix_Angle")) {
+    autoLineFix_ = 1;
+    const double a = in->GetRea("Line_Fix_Angle", Angle);
+    if (a > 3.14159265358979 || a < 0) OLVU_FATAL("Wrong Fix Line Angle definition in " << name_ << "\n");
+    lineAngle_ = std::cos(kPi - a);
+  }
+  if (in->Exist("SternC_Angle")) sternAngle_ = in->GetRea("SternC_Angle", Angle);
+  if (in->Exist("Center_of_Gravity")) {
+    const char* words[3] = {"GOX", "GOY", "GOZ"};
+    for (int k = 0; k < 3; ++k)
+      if (in->Exist(words[k])) {
+        cogFunc_[k] = in->GetFunc(words[k], Length);
+        cog_(unsigned(k + 1)) = cogFunc_[k]->evaluate(0.0, 0.0, 0.0, 0);
+      }
+  }
+  if (in->Exist("Roughness")) roughness_ = in->GetRea("Roughness", Length);
+  if (roughness_ < 1e-14) OLVU_FATAL(name_ << " Error: Wrong roughness data. It must be > 0.0.\n");
+  if (in->Exist("Heat_Flux")) OLVU_FATAL("Old fashioned Olvu format data file found\n");
+  if (read) ReadPropertyBlocks(in);
+}
+
+BodyMesh::~BodyMesh() {
+  for (UFunction* f : cogFunc_) delete f;
+  delete userUt_;
+  delete userKen_;
+  delete userLen_;
+}
+
+void BodyMesh::ReadPropertyBlocks(Input* in) {
+  // The rest of the set card is not checked: the element description words belong to it.
+  in->JumpLine();
+  in->ReadLine();
+  if (in->Exist("SpeciesProperties")) OLVU_FATAL("SpeciesProperties not available in this build\n");
+  if (in->Exist("VariablesProperties")) OLVU_FATAL("VariablesProperties not available in this build\n");
+  in->HoldLine();
+  in->ReadCard("PhysicalPropertiesFunctions");
+  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+  for (ReaVec& s : spare_) s = 0.0;
+}
+
+void BodyMesh::MarkNodes(BitVec& bits, int slot) {
+  if (JustBody()) Mesh::MarkNodes(bits, slot);
+}
+
+void BodyMesh::initialiseMesh() {
+  const bool first = mass_ == nullptr;
+  BuildBoundaryMass();
+  if (first) {
+    const ReaVec& visc = domain_->Var(Visc);
+    if (visc.length() && ViscousWall() && visc.max_abs() < 1e-14)
+      OLVU_WARNING(0, "Viscous Wall defined in " << name_ << " will null viscosity");
+  }
+  std::cout << "Area/Length of " << name_ << " = " << mass_->sum() << std::endl;
+}
+
+void BodyMesh::deleteDryElems() {
+  // Only elements wholly outside the domain are dropped: one that reaches into the domain is a
+  // boundary defined on nodes the domain lacks, which the normals report.
+  int i = 0;
+  while (Elem* e = elems_->next(i)) {
+    bool dry = true;
+    for (int k = 1; k <= e->Nnode(); ++k) dry = dry && e->node(k)->num[slot_] == 0;
+    if (!dry) continue;
+    elems_->remove_at(i);
+    for (int k = 1; k <= e->Nnode(); ++k) {
+      Node* nd = e->node(k);
+      if (nd->num[slot_] == 0 && !nodes_->free(nd->num[0])) nodes_->remove_at(nd->num[0]);
+    }
+    delete e;
+  }
+}
+
+void BodyMesh::StartNewStep() {
+  if (!cogFunc_[0] || !cogFunc_[1] || !cogFunc_[2]) {
+    cog_ = 0.0;
+    return;
+  }
+  for (int k = 0; k < 3; ++k) {
+    cogFunc_[k]->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
+    cog_(unsigned(k + 1)) += cogFunc_[k]->dvalue();
+  }
+}
+
+void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b) {
+  if (!HasWallLaw() || wall_ == InviscidWall) return;
+  const int user = wall_ == UserWall;
+  if (!user) WallLawLimits(law_, 2.5 * Max_Velocity, 1e-14);
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const unsigned n = unsigned(Number(nd));
+    const double U = std::sqrt(u(n) * u(n) + v(n) * v(n) + w(n) * w(n));
+    if (user) {
+      double t = userUt_->evaluate(int(n));
+      if (t < 1e-14) t = 1e-14;
+      a(n) = b(n) = t * t / (U + 1e-14);
+      continue;
+    }
+    const double t = nu(n) > 1e-14 ? WallLawSolve(law_, nu(n), U) : 0.0;
+    b(n) = t * t / (U + 1e-14);
+    a(n) = OldLawOfTheWall ? b(n) : WallLawStress(law_, nu(n), t) / (U + 1e-14);
+  }
+}
+
+void BodyMesh::turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& kt, ReaVec& nut, ReaVec& ustar,
+                                 ReaVec& nu) {
+  if (!JustBody()) return;
+  const double C = 0.09, s = 0.3, kappa = 0.41;
+  const BitVec& fixK = domain_->Cond(FixKEnergy);
+  const BitVec& fixT = domain_->Cond(FixTurbVar);
+  const double yplus = (wall_ == YplusWall || wall_ == ITTCWall) ? WallLawGiveYplus(law_) : 0.0;
+  double y = 0;
+  if (wall_ != YplusWall && wall_ != ITTCWall && wall_ != VelocityFixWall && wall_ != InviscidWall && wall_ != UserWall)
+    y = std::max(WallLawGiveY(law_), 1e-14);
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const unsigned n = unsigned(Number(nd));
+    double K, E, W, T, V;
+    if (wall_ == YplusWall || wall_ == ITTCWall) {
+      const double u = ustar(n), d = nu(n) + 1e-14, e = d * yplus * kappa;
+      K = u * u / s + 1e-14, E = u * u * u * u / e + 1e-14, W = u * u / (d * yplus * s * kappa) + 1e-14;
+      T = e / C + 1e-14, V = MinValue(11) + 1e-14;
+    } else if (wall_ == VelocityFixWall) {
+      const double d = nu(n) + 1e-14;
+      double g[3];
+      domain_->CalculateStresses(int(n), g[0], g[1], g[2]);
+      const double q = std::sqrt(std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]));
+      const double R = q * roughness_ / d + 1;
+      const double F = R > 25 ? 100 / R : 2500 / (R * R);
+      K = MinValue(6), E = std::min(MaxValue(7), q * q * q * q * s * F / d), W = std::min(MaxValue(8), q * q * F / d);
+      T = MinValue(9), V = MinValue(11);
+    } else if (wall_ == InviscidWall) {
+      K = E = W = T = V = 1e-14;
+    } else if (wall_ == UserWall) {
+      K = std::max(userKen_->evaluate(int(n)), 1e-14);
+      const double L = std::max(userLen_->evaluate(int(n)), 1e-14);
+      WallTurbulenceFromLength(K, L, nu(n), E, W, T, V);
+    } else {
+      const double u = ustar(n);
+      K = u * u / s + 1e-14, E = u * u * u / (y * kappa) + 1e-14, W = u / (y * s * kappa) + 1e-14;
+      T = u * y * kappa / C + 1e-14, V = MinValue(11) + 1e-14;
+    }
+    const bool freeK = !(fixK.length() >= n && fixK(n));
+    const bool freeT = !(fixT.length() >= n && fixT(n));
+    if (k.length() && freeK) k(n) = K;
+    if (!freeT) continue;
+    if (eps.length()) eps(n) = E;
+    if (omega.length()) omega(n) = W;
+    if (kt.length()) kt(n) = T;
+    if (nut.length()) nut(n) = V;
+  }
+}
+
+void BodyMesh::ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu) {
+  if (!JustBody()) return;
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const unsigned n = unsigned(Number(nd));
+    if (wall_ == RoughWall || wall_ == DeltaWall || wall_ == StressWall)
+      y(n) = WallLawGiveY(law_);
+    else if (wall_ == YplusWall || wall_ == ITTCWall)
+      y(n) = WallLawGiveYplus(law_) * nu(n) / (ustar(n) + 1e-14);
+    else
+      y(n) = 0;
+  }
+}
+
+void BodyMesh::ReadWallShearStress(ReaVec& tau, ReaVec& ustar, ReaVec& f, ReaVec& tau0) {
+  if (!JustBody()) return;
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const unsigned n = unsigned(Number(nd));
+    tau(n) = (wall_ == VelocityFixWall || wall_ == InviscidWall) ? tau0(n) : ustar(n) * ustar(n) * f(n);
+  }
+}
+
+void BodyMesh::OutFlowBound(ReaVec& u, ReaVec& v, ReaVec& w) {
+  if (wall_ != OutflowWall) return;
+  Plex<ReaVec>& normals = *domain_->giveNormalPlex();
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const unsigned n = unsigned(Number(nd));
+    const ReaVec& N = *normals.get_at(int(n));
+    const double x = u(n) * N(1) + v(n) * N(2) + w(n) * N(3);
+    if (x <= 0) continue;
+    u(n) -= x * N(1), v(n) -= x * N(2), w(n) -= x * N(3);
+  }
+}
+
+void BodyMesh::RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w,
+                                   Plex<double>& vn, Plex<ReaVec>& normals) {
+  if (wall_ <= NoneWall || wall_ == FlowWall) return;
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const int j = Number(nd);
+    const double r[3] = {(*nd)(1) - cog_(1), (*nd)(2) - cog_(2), (*nd)(3) - cog_(3)};
+    const double U[3] = {ang(2) * r[2] - ang(3) * r[1] + lin(1),
+                         ang(3) * r[0] - ang(1) * r[2] + lin(2),
+                         ang(1) * r[1] - ang(2) * r[0] + lin(3)};
+    if (wall_ == VelocityFixWall) {
+      const unsigned n = unsigned(j);
+      u(n) = U[0], v(n) = U[1], w(n) = U[2];
+    } else {
+      const ReaVec& N = *normals.get_at(j);
+      *vn.get_at(j) = N(1) * U[0] + N(2) * U[1] + N(3) * U[2];
+    }
+  }
+}
+
+void BodyMesh::BodyIntegral(ReaVec& f, ReaVec& r) {
+  r = 0.0;
+  mass_->add_mult(f, r);
+}
+
+void BodyMesh::smoothField(ReaVec& f, ReaVec& work) {
+  mass_->mult_filled_rows(f, work);
+  mass_->quot_lump(work);
+  f = work;
+}
+
+void BodyMesh::ThetaMovement(double theta) {
+  if (theta < 1e-14) return;
+  displacement_ /= theta;
+  rotation_ /= theta;
+}
+
+void BodyMesh::OutputForces(std::ostream* os) {
+  if (wall_ == OutflowWall) return;
+  const double f = -OutputFactor(Force);
+  const double m = f * OutputFactor(Length);
+  std::ostream& o = *os;
+  o << "\"" << Name() << "\"\t";
+  for (int k = 0; k < 4; ++k) {
+    const double s = (k % 2 == 0) ? f : m;
+    // Columns: pressure force, pressure moment, viscous force, viscous moment.
+    const ReaVec& v = force_[k == 0 ? 0 : k == 1 ? 2 : k == 2 ? 1 : 3];
+    for (unsigned c = 1; c <= 3; ++c) o << s * v(c) << "\t";
+  }
+}
+
+void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
+  for (ReaVec& f : force_) f = 0.0;
+  // Node weights of the integration points: two Gauss points of a line, the edge midpoints of a
+  // triangle, the 2 x 2 Gauss points of a quadrilateral.
+  static const double kLine[2][4] = {{0.788675135, 0.211324865, 0, 0}, {0.211324865, 0.788675135, 0, 0}};
+  static const double kTri[3][4] = {{0.5, 0.5, 0, 0}, {0, 0.5, 0.5, 0}, {0.5, 0, 0.5, 0}};
+  static const double kQuad[4][4] = {{0.622008469, 0.166666666, 0.044658199, 0.166666666},
+                                     {0.166666666, 0.622008469, 0.166666666, 0.044658199},
+                                     {0.044658199, 0.166666666, 0.622008469, 0.166666666},
+                                     {0.166666666, 0.044658199, 0.166666666, 0.622008469}};
+  const double(*W)[4] = nullptr;
+  int ng = 0, nc = 0;
+  switch (type_) {
+    case Linear: W = kLine, ng = 2, nc = 2; break;
+    case Triangle: W = kTri, ng = 3, nc = 3; break;
+    case Quadrilateral: W = kQuad, ng = 4, nc = 4; break;
+    default: return;
+  }
+  const double* G = cog_.GivePointer();
+  double* fp = force_[0].GivePointer();
+  double* fv = force_[1].GivePointer();
+  double* mp = force_[2].GivePointer();
+  double* mv = force_[3].GivePointer();
+  ReaVec area(3u, 0.0);
+  int i = 0;
+  while (Elem* e = elems_->next(i)) {
+    e->ProjectedArea(&area);
+    const double A[3] = {area(1) / ng, area(2) / ng, area(3) / ng};
+    const double w = std::sqrt(A[0] * A[0] + A[1] * A[1] + A[2] * A[2]);
+    unsigned num[4];
+    const Node* nd[4];
+    for (int k = 0; k < nc; ++k) nd[k] = e->node(k + 1), num[k] = unsigned(Number(nd[k]));
+    for (int g = 0; g < ng; ++g) {
+      double p = 0, t[3] = {0, 0, 0}, r[3] = {0, 0, 0};
+      for (int k = 0; k < nc; ++k) {
+        const double s = W[g][k];
+        p += s * pl(num[k]);
+        t[0] += s * tx(num[k]), t[1] += s * ty(num[k]), t[2] += s * tz(num[k]);
+        for (int c = 0; c < 3; ++c) r[c] += s * (*nd[k])(unsigned(c + 1));
+      }
+      for (int c = 0; c < 3; ++c) r[c] -= G[c];
+      const double f1[3] = {p * A[0], p * A[1], p * A[2]};
+      const double f2[3] = {w * t[0], w * t[1], w * t[2]};
+      for (int c = 0; c < 3; ++c) fp[c] += f1[c], fv[c] += f2[c];
+      mp[0] += r[1] * f1[2] - r[2] * f1[1], mp[1] += r[2] * f1[0] - r[0] * f1[2], mp[2] += r[0] * f1[1] - r[1] * f1[0];
+      mv[0] += r[1] * f2[2] - r[2] * f2[1], mv[1] += r[2] * f2[0] - r[0] * f2[2], mv[2] += r[0] * f2[1] - r[1] * f2[0];
+    }
+  }
+}

@@ -1,0 +1,163 @@
+// A wall or open boundary of a fluid domain: its wall type and wall law, the angles of its
+// normals, its roughness, its centre of gravity and the forces and moments on it.
+#pragma once
+
+#include <ostream>
+
+#include "bodies/fluxmesh.h"
+#include "foundation/plex.h"
+#include "foundation/reavec.h"
+
+class Matrix;
+class UFunction;
+class WallLaw;
+
+/// Wall-type codes of a body set (chosen by one keyword of its card).
+enum BodyWallType : int {
+  OutflowWall = 0, NoneWall = 1, RoughWall = 2, YplusWall = 3, DeltaWall = 4, VelocityFixWall = 5,
+  InviscidWall = 6, StressWall = 7, ITTCWall = 8, SchoenherrWall = 9, UserWall = 10, FlowWall = 11
+};
+
+/// A body set: wall type, wall law, force and moment sums and the centre they are taken about.
+class BodyMesh : public FluxMesh {
+ public:
+  /// Set `num` of domain d from the current card; with `read` set it also reads the property
+  /// blocks that follow the card.
+  BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read);
+  /// Frees the centre-of-gravity functions and the user-wall functions.
+  ~BodyMesh() override;
+
+  /// Marks the set's nodes in `bits` when it is a real body (JustBody).
+  void MarkNodes(BitVec& bits, int slot) override;
+  /// The boundary mass matrix, the viscous-wall warning and the "Area/Length of" line.
+  void initialiseMesh() override;
+  /// "BodyMesh".
+  const char* Type() override { return "BodyMesh"; }
+  /// "\nBodyMesh " number ";\n" and the elements.
+  void printTo(std::ostream& out) override { FluxMesh::printTo(out); }
+
+  // Wall-type predicates.
+
+  /// The wall velocity is given by a wall law.
+  int Slipping() const { return wall_ != OutflowWall && wall_ != NoneWall && wall_ != VelocityFixWall && wall_ != FlowWall; }
+  /// Same test as Slipping.
+  int HasWallLaw() const { return Slipping(); }
+  /// Fixed (no-slip) velocity wall.
+  int NoSlipping() const { return wall_ == VelocityFixWall; }
+  /// A real body (counts for marks, forces, distances).
+  int JustBody() const { return wall_ != OutflowWall && wall_ != NoneWall; }
+  /// A wall with viscous stress.
+  int ViscousWall() const { return JustBody() && wall_ != InviscidWall && wall_ != FlowWall; }
+  /// Outflow boundary.
+  int OutFlowBound() const { return wall_ == OutflowWall; }
+  /// Boundary without condition.
+  int NoneBound() const { return wall_ == NoneWall; }
+  /// Fixed-velocity wall.
+  int VelcFixWall() const { return wall_ == VelocityFixWall; }
+  /// The wall-type code.
+  int BodyType() const { return wall_; }
+
+  // Per-step and per-iteration operations.
+
+  /// Takes out the elements with a node outside the domain, with those nodes.
+  virtual void deleteDryElems();
+  /// Moves the centre of gravity with its functions.
+  virtual void StartNewStep();
+  /// Wall-law coefficients a (stress) and b (friction) per node from the velocity and nu.
+  virtual void solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b);
+  /// Boundary values of the turbulence fields on the set's nodes.
+  virtual void turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& kt, ReaVec& nut, ReaVec& ustar,
+                                 ReaVec& nu);
+  /// Wall distance of the set's nodes.
+  virtual void ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu);
+  /// Wall shear stress of the set's nodes.
+  virtual void ReadWallShearStress(ReaVec& tau, ReaVec& ustar, ReaVec& f, ReaVec& tau0);
+  /// Removes the inflowing normal part of the velocity on an outflow set.
+  virtual void OutFlowBound(ReaVec& u, ReaVec& v, ReaVec& w);
+  /// r = M f.
+  virtual void BodyIntegral(ReaVec& f, ReaVec& r);
+  /// f = (M f over the filled rows) / lumped M.
+  virtual void smoothField(ReaVec& f, ReaVec& work);
+  /// Static and dynamic split of the loads, sink and trim, and the body's block of the table.
+  virtual void CalculateSinkTrim(ReaVec& tx, ReaVec& ty, ReaVec& tz, ReaVec& ps, double unused, std::ostream* os);
+  /// Mass of a floating body from the hydrostatic pressure on its wetted surface.
+  double CalculateMass();
+  /// Integrates the pressure load pl and the traction (tx, ty, tz) into the four sums.
+  virtual void IntegrateForces(ReaVec& rho, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz);
+  /// Rigid movement of one iteration (nothing for a fixed body).
+  virtual void MoveBody() {}
+  /// Initial placement; 1 when it moves the body.
+  virtual int InitialBodyMovement() { return 0; }
+  /// Centre and inertia after the initial placement (nothing for a fixed body).
+  virtual void InitialBodyUpdate() {}
+  /// The centre of gravity.
+  virtual ReaVec& CenterOfGravity() { return cog_; }
+  /// Adds the displacement of the step to the set's nodes (nothing for a fixed body).
+  virtual void ReadMovement(ReaVec&, ReaVec&, ReaVec&) {}
+  /// Velocities of the set's nodes from the mesh displacement (nothing for a fixed body).
+  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, double, ReaVec&, ReaVec&, ReaVec&, Plex<double>&,
+                                    Plex<ReaVec>&) {}
+  /// Velocities of the set's nodes from the body's motion (nothing for a fixed body).
+  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, Plex<double>&, Plex<ReaVec>&) {}
+  /// Divides the displacement and rotation by theta (theta >= 1e-14).
+  virtual void ThetaMovement(double theta);
+  /// Moves the nodes outside the domain (nothing for a fixed body).
+  virtual void MoveDryNodes() {}
+  /// The set's forces and moments on the `.for` line (nothing for an outflow set).
+  virtual void OutputForces(std::ostream* os);
+  /// The set's movement on the `.mov` line (nothing for a fixed body).
+  virtual void OutputMovement(std::ostream*) {}
+  /// Next node outside the domain (none for a fixed body).
+  virtual Node* giveNextDryNode(int&) { return nullptr; }
+
+  // Data.
+
+  /// Pressure and viscous force and moment sums (moments about the centre of gravity).
+  ReaVec& PressureForce() { return force_[0]; }
+  ReaVec& ViscousForce() { return force_[1]; }
+  ReaVec& PressureMoment() { return force_[2]; }
+  ReaVec& ViscousMoment() { return force_[3]; }
+  /// Rotation (radians about x, y, z) and translation of the step.
+  ReaVec& Rotation() { return rotation_; }
+  ReaVec& Displacement() { return displacement_; }
+  /// cos(pi - Sharp_Angle) (-1 when absent).
+  double SharpAngle() const { return sharpAngle_; }
+  /// cos(pi - Line_Fix_Angle) (-1 when absent) and whether it was given.
+  double LineAngle() const { return lineAngle_; }
+  int AutoLineFix() const { return autoLineFix_; }
+  /// Roughness (length).
+  double Roughness() const { return roughness_; }
+  /// The wall law (null for the plain law).
+  WallLaw* Law() { return law_; }
+
+ protected:
+  /// Reads the species and Phi blocks and the physical properties after the card.
+  void ReadPropertyBlocks(Input* in);
+  /// Domain number of a node in the set's slot.
+  int Number(const Node* nd) const { return nd->num[slot_]; }
+  /// Wall velocity omega x (x - centre) + v of a rigid body at the set's nodes: into (u, v, w) on
+  /// a fixed-velocity wall, as the normal velocity vn on the other walls (nothing on open sets).
+  void RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn,
+                           Plex<ReaVec>& normals);
+
+  int wall_ = OutflowWall;
+  WallLaw* law_ = nullptr;
+  FluidFunction* userUt_ = nullptr;
+  FluidFunction* userKen_ = nullptr;
+  FluidFunction* userLen_ = nullptr;
+  double sharpAngle_ = -1, lineAngle_ = -1;
+  int autoLineFix_ = 0;
+  double sternAngle_ = 0;
+  double roughness_ = 1e-14;
+  double outPressure_ = 0, outFlow_ = 0, flowCoefficient_ = 0;
+  ReaVec force_[4];
+  ReaVec cog_;
+  ReaVec spare_[3];
+  UFunction* cogFunc_[3] = {nullptr, nullptr, nullptr};
+  ReaVec rotation_, displacement_;
+};
+
+/// The orthonormal frame with columns (a, b, w) built from the unit axis a.
+void CalcMatGivenAxeX(ReaVec& a, Matrix& m);
+/// The orthonormal frame with columns (b, w, a) built from the unit axis a.
+void CalcMatGivenAxeZ(ReaVec& a, Matrix& m);

@@ -1,0 +1,381 @@
+// The body part of the fluid domain's utilities: the outward normals of the body nodes with
+// their sharp-edge and crease detection, the wall stress and velocity gradient of a node, the
+// nodal wall loads of the body sets and the hydrostatic pressure field.
+#include <cmath>
+
+#include "bodies/bodymesh.h"
+#include "domain/fluiddomain.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "foundation/matrix.h"
+#include "mesh/elem.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+double Dot3(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double Norm3(const double* a) { return std::sqrt(Dot3(a, a)); }
+void Cross3(const double* a, const double* b, double* c) {
+  c[0] = a[1] * b[2] - a[2] * b[1], c[1] = a[2] * b[0] - a[0] * b[2], c[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// (row `row` of A) . x.
+double RowDot(SystemSparseMatrix* A, int row, const double* x) {
+  const int* rp = A->row_ptr(0);
+  const int* ci = A->col_ind(0);
+  const double* v = A->val(0);
+  double s = 0;
+  for (int k = rp[row]; k < rp[row + 1]; ++k) s += v[k] * x[ci[k]];
+  return s;
+}
+
+}  // namespace
+
+BodyMesh* FluidDomain::giveBody(int n) { return static_cast<BodyMesh*>(bodyMeshes_.get_at(n)); }
+
+BodyMesh* FluidDomain::giveNextBody(int& k) { return static_cast<BodyMesh*>(bodyMeshes_.next(k)); }
+
+// ---------------------------------------------------------------- normals
+
+void FluidDomain::DeleteBodyNormals() {
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) *normals_.get_at(nd->num[kind_]) = 0.0;
+  }
+}
+
+void FluidDomain::NormaliseBodyNormals() {
+  int i = 0;
+  while (ReaVec* v = normals_.next(i))
+    if (v->norm() >= 1e-14) v->normalise();
+}
+
+void FluidDomain::RecalcBodyNormals() {
+  DeleteBodyNormals();
+  if (Dimension_Olvu == 2)
+    CalcBodyNormals2D();
+  else
+    CalcBodyNormals3D();
+  NormaliseBodyNormals();
+}
+
+namespace {
+
+// The shared walk of both dimensions: per element its centre and normal, per node the convexity
+// and angle tests that decide whether the element's normal is added, subtracted or left out.
+template <int D, class Fix, class Sharp, class IsSharp, class Line>
+void AccumulateNormals(FluidDomain& d, int kind, Plex<ReaVec>& normals, Plex<ReaVec>& lines, BodyMesh* m,
+                       Fix fixLine, Sharp markSharp, IsSharp isSharp, Line markLine) {
+  const double cs = m->SharpAngle(), cl = m->LineAngle();
+  const int lineFix = m->AutoLineFix();
+  int e = 0;
+  while (Elem* el = m->giveNextElm(e)) {
+    const int corners = el->MinNnode();
+    double xc[3] = {0, 0, 0};
+    for (int k = 1; k <= corners; ++k)
+      for (int c = 0; c < 3; ++c) xc[c] += (*el->node(k))(unsigned(c + 1)) / corners;
+    const Node& a = *el->node(1);
+    const Node& b = *el->node(2);
+    double n[3], nh[3];
+    if (D == 2) {
+      const double t[2] = {a(1) - b(1), a(2) - b(2)};
+      n[0] = t[1], n[1] = -t[0], n[2] = 0;
+      const double len = Norm3(n);
+      if (len < 1e-14) OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
+      for (double& v : n) v /= len;
+      for (int c = 0; c < 3; ++c) nh[c] = n[c];
+    } else {
+      const Node& c3 = *el->node(3);
+      const double u[3] = {b(1) - a(1), b(2) - a(2), b(3) - a(3)};
+      const double v[3] = {c3(1) - a(1), c3(2) - a(2), c3(3) - a(3)};
+      Cross3(u, v, n);
+      const double len = Norm3(n);
+      if (len < 1e-14) OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
+      for (int c = 0; c < 3; ++c) nh[c] = n[c] / len;
+    }
+    for (int k = 1; k <= el->Nnode(); ++k) {
+      Node* nd = el->node(k);
+      const int j = nd->num[kind];
+      if (j < 1)
+        OLVU_FATAL("Node of Body " << m->Name() << " is out of " << d.DomainName() << ".\n\t"
+                                   << "Do not define Boundaries on these nodes\n");
+      if (normals.free(j)) normals.set_at(j, new ReaVec(3u, 0.0));
+      double* N = normals.get_at(j)->GivePointer();
+      double sign = 1;
+      const double len = Norm3(N);
+      if (len >= 1e-14) {
+        const double p[3] = {N[0] / len, N[1] / len, N[2] / len};
+        double dv[3] = {(*nd)(1) - xc[0], (*nd)(2) - xc[1], (*nd)(3) - xc[2]};
+        double pn[3];
+        Cross3(p, nh, pn);
+        const double cross = Norm3(pn);
+        if (D == 3 && cross >= 1e-14) {
+          // Only the part of d across the crease line decides convexity.
+          const double t[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
+          const double dt = Dot3(dv, t);
+          for (int c = 0; c < 3; ++c) dv[c] -= dt * t[c];
+        }
+        const double sum[3] = {p[0] + nh[0], p[1] + nh[1], p[2] + nh[2]};
+        const double J = Dot3(dv, sum);
+        const double K = Dot3(p, nh);
+        if (J >= 0) {
+          if (D == 3 && K == -1.0 && cs == -1.0) continue;
+          if (K < cs) sign = -1, markSharp(j);
+        } else if (K < cl && lineFix) {
+          if (D == 2) {
+            fixLine(j);
+            continue;
+          }
+          if (!isSharp(j) && cross >= 1e-14) {
+            const double dir[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
+            if (lines.free(j)) {
+              lines.set_at(j, new ReaVec(3u, 0.0));
+              markLine(j);
+            }
+            double* L = lines.get_at(j)->GivePointer();
+            for (int c = 0; c < 3; ++c) L[c] += dir[c];
+            const double ll = Norm3(L);
+            if (ll >= 1e-14)
+              for (int c = 0; c < 3; ++c) L[c] /= ll;
+          }
+        }
+      }
+      for (int c = 0; c < 3; ++c) N[c] += sign * n[c];
+      const double after = Norm3(N);
+      if (D == 2) {
+        if (after < 1e-14) {
+          OLVU_WARNING(2, "Wrong normal vector:" << "\n\t Abnormal geometry definition for node " << nd->num[0]
+                                                 << "\n\t Check surfaces orientation and swap normals");
+          for (int c = 0; c < 3; ++c) N[c] = n[c];
+        }
+      } else if (after >= 1e-14) {
+        for (int c = 0; c < 3; ++c) N[c] /= after;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void FluidDomain::CalcBodyNormals2D() {
+  auto fixLine = [&](int j) {
+    for (int c : {FixVelX, FixVelY, FixVelZ}) Mark(c, j);
+    for (int v : {VelX, VelY, VelZ, VelX0, VelY0, VelZ0})
+      if (int(vars_[v].length()) >= j) vars_[v](unsigned(j)) = 0;
+  };
+  auto markSharp = [&](int j) { Mark(RemoveCondNodes, j); };
+  auto isSharp = [&](int j) { return Marked(RemoveCondNodes, j); };
+  auto markLine = [&](int j) { Mark(LineVelNodes, j); };
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b))
+    AccumulateNormals<2>(*this, kind_, normals_, velocityLine_, m, fixLine, markSharp, isSharp, markLine);
+}
+
+void FluidDomain::CalcBodyNormals3D() {
+  auto fixLine = [](int) {};
+  auto markSharp = [&](int j) { Mark(RemoveCondNodes, j); };
+  auto isSharp = [&](int j) { return Marked(RemoveCondNodes, j); };
+  auto markLine = [&](int j) { Mark(LineVelNodes, j); };
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b))
+    AccumulateNormals<3>(*this, kind_, normals_, velocityLine_, m, fixLine, markSharp, isSharp, markLine);
+}
+
+// ---------------------------------------------------------------- local frames
+
+namespace {
+
+// b = (r x a)/|r x a| and w = a x b for the reference r that is not along a.
+void FrameAxes(const ReaVec& a, double* b, double* w) {
+  const double av[3] = {a(1), a(2), a(3)};
+  const double r[3] = {0, std::fabs(av[0]) < 1.0 / 64 && std::fabs(av[1]) < 1.0 / 64 ? 1.0 : 0.0,
+                       std::fabs(av[0]) < 1.0 / 64 && std::fabs(av[1]) < 1.0 / 64 ? 0.0 : 1.0};
+  Cross3(r, av, b);
+  const double l = Norm3(b);
+  for (int c = 0; c < 3; ++c) b[c] /= l;
+  Cross3(av, b, w);
+}
+
+}  // namespace
+
+void CalcMatGivenAxeX(ReaVec& a, Matrix& m) {
+  double b[3], w[3];
+  FrameAxes(a, b, w);
+  m.redimension(3, 3);
+  for (int r = 0; r < 3; ++r) m(r + 1, 1) = a(unsigned(r + 1)), m(r + 1, 2) = b[r], m(r + 1, 3) = w[r];
+}
+
+void CalcMatGivenAxeZ(ReaVec& a, Matrix& m) {
+  double b[3], w[3];
+  FrameAxes(a, b, w);
+  m.redimension(3, 3);
+  for (int r = 0; r < 3; ++r) m(r + 1, 1) = b[r], m(r + 1, 2) = w[r], m(r + 1, 3) = a(unsigned(r + 1));
+}
+
+// ---------------------------------------------------------------- stresses and loads
+
+void FluidDomain::CalculateStresses(int node, double& sx, double& sy, double& sz) {
+  const ReaVec& nv = *normals_.get_at(node);
+  const double n[3] = {nv(1), nv(2), nv(3)};
+  const int row = node - 1;
+  const int dim = Dimension_Olvu == 2 ? 2 : 3;
+  double g[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};  // g[a][b] = d u_a / d x_b (times the lumped mass)
+  for (int a = 0; a < dim; ++a)
+    for (int b = 0; b < dim; ++b) g[a][b] = RowDot(sys_[2 + b], row, vars_[VelX + a].GivePointer());
+  const double f = vars_[KVisc](unsigned(node)) * invLumped_(unsigned(node));
+  const double xy = g[0][1] + g[1][0];
+  if (dim == 2) {
+    sx = f * (2 * g[0][0] * n[0] + xy * n[1]);
+    sy = f * (xy * n[0] + 2 * g[1][1] * n[1]);
+    sz = 0;
+    return;
+  }
+  const double xz = g[0][2] + g[2][0], yz = g[1][2] + g[2][1];
+  sx = f * (2 * g[0][0] * n[0] + xy * n[1] + xz * n[2]);
+  sy = f * (xy * n[0] + 2 * g[1][1] * n[1] + yz * n[2]);
+  sz = f * (xz * n[0] + yz * n[1] + 2 * g[2][2] * n[2]);
+}
+
+Matrix FluidDomain::BuildMatrixGradU(int node) {
+  const int d = Dimension_Olvu == 2 ? 2 : 3;
+  Matrix m(d, d);
+  const double s = invLumped_(unsigned(node));
+  for (int a = 0; a < d; ++a)
+    for (int b = 0; b < d; ++b) m(a + 1, b + 1) = s * RowDot(sys_[2 + b], node - 1, vars_[VelX + a].GivePointer());
+  return m;
+}
+
+void FluidDomain::CalculateForces() {
+  ReaVec& pl = vars_[Work3];
+  pl.resize(unsigned(numNodes), 0.0);
+  pl = 0.0;
+  for (ReaVec& t : traction_) t.resize(unsigned(numNodes), 0.0), t = 0.0;
+  const ReaVec& rho = vars_[Dens];
+  const ReaVec& p = vars_[Pres];
+  const bool pressure = p.length() == unsigned(numNodes);
+  double g[3] = {0, 0, 0}, o[3] = {0, 0, 0};
+  for (unsigned c = 1; c <= 3; ++c) {
+    if (GravVec.length() >= c) g[c - 1] = GravVec(c);
+    if (FStatic.length() >= c) o[c - 1] = FStatic(c);
+  }
+  const bool sharpSized = conds_[RemoveCondNodes].length() == unsigned(numNodes);
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    const bool law = m->HasWallLaw() && GiveWallLawForces;
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) {
+      const int j = nd->num[kind_];
+      const unsigned n = unsigned(j);
+      const double r = rho(n);
+      // The solve keeps the pressure over the density; the loads are in pressure units.
+      double load = pressure ? r * p(n) : 0.0;
+      if (!totalPressure_) {
+        const double h = g[0] * ((*nd)(1) - o[0]) + g[1] * ((*nd)(2) - o[1]) + g[2] * ((*nd)(3) - o[2]);
+        if (h > 0) load += r * h;
+      }
+      normals_.get_at(j);  // a body node without a normal ends the run here
+      double t[3];
+      if (law) {
+        const double a = vars_[WallFactor](n) * r * (OldLawOfTheWall ? 0.6 : 1.0);
+        for (int c = 0; c < 3; ++c) t[c] = a * vars_[VelX + c](n);
+      } else {
+        CalculateStresses(j, t[0], t[1], t[2]);
+        for (double& v : t) v *= -r;
+      }
+      if (sharpSized && conds_[RemoveCondNodes](n)) load = 0;
+      pl(n) = load;
+      for (int c = 0; c < 3; ++c) traction_[c](n) = t[c];
+    }
+  }
+}
+
+ReaVec& FluidDomain::CalculateHydrostatic(ReaVec& x0) {
+  hydrostatic_.resize(unsigned(numNodes), 0.0);
+  hydrostatic_ = 0.0;
+  if (!Flag(PPressure)) return hydrostatic_;
+  const ReaVec& rho = vars_[Dens];
+  if (totalPressure_) {
+    hydrostatic_.product(rho, vars_[Pres]);
+    return hydrostatic_;
+  }
+  double g[3] = {0, 0, 0}, o[3] = {0, 0, 0};
+  for (unsigned c = 1; c <= 3; ++c) {
+    if (GravVec.length() >= c) g[c - 1] = GravVec(c);
+    if (x0.length() >= c) o[c - 1] = x0(c);
+  }
+  int i = 0;
+  while (Node* nd = nodes.next(i)) {
+    const unsigned n = unsigned(nd->num[kind_]);
+    const double h = rho(n) * (g[0] * ((*nd)(1) - o[0]) + g[1] * ((*nd)(2) - o[1]) + g[2] * ((*nd)(3) - o[2]));
+    hydrostatic_(n) = h > 0 ? h : 0.0;
+  }
+  return hydrostatic_;
+}
+
+// ---------------------------------------------------------------- wall terms of the momentum
+
+void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
+  if (vars_[WallFactor].length()) vars_[WallFactor] = 0.0;
+  if (bodyMeshes_.count == 0) return;
+  ReaVec& a = vars_[Work1];
+  a = 0.0;
+  ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
+  ReaVec rel[3];
+  if (Flag(PMeshDeform) && vars_[MeshX].length())
+    for (int c = 0; c < 3; ++c) {
+      rel[c] = *u[c];
+      rel[c].add_product(vars_[MeshX + c], -invDtTheta_);
+      u[c] = &rel[c];
+    }
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->solveWallLaw(*u[0], *u[1], *u[2], vars_[KVisc], a, vars_[WallFactor]);
+  for (int k = 1; k <= numNodes; ++k) {
+    if (Marked(FreeSurfNodes, k))
+      a(unsigned(k)) = 0;
+    else if (Marked(SymmPlaneNodes, k))
+      a(unsigned(k)) *= 0.33;
+  }
+  ReaVec& diag = vars_[Work2];
+  diag = 0.0;
+  b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->addBodyIntegral(a, diag);
+  // The friction enters the matrix once per build: right-hand sides formed again on the same
+  // matrix (explicit sub-steps, simplified Euler) must not add it again.
+  if (wallDiagonalDue_ && diag.max_abs() > 0) sys_[1]->diag_vect_add(diag);
+  wallDiagonalDue_ = false;
+  b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (!m->OutFlowBound()) continue;
+    ReaVec* s[3] = {&vars_[Work1], &vars_[Work2], &vars_[Work3]};
+    for (ReaVec* v : s) *v = 0.0;
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) {
+      const int j = nd->num[kind_];
+      double t[3];
+      CalculateStresses(j, t[0], t[1], t[2]);
+      const ReaVec& n = *normals_.get_at(j);
+      const double pn = n(1) * t[0] + n(2) * t[1] + n(3) * t[2];
+      if (vars_[Pres].length()) vars_[Pres](unsigned(j)) = pn;
+      if (vars_[PresWork].length()) vars_[PresWork](unsigned(j)) = pn;
+      for (int c = 0; c < 3; ++c) (*s[c])(unsigned(j)) = t[c];
+    }
+    m->addBodyIntegral(*s[0], bx);
+    m->addBodyIntegral(*s[1], by);
+    m->addBodyIntegral(*s[2], bz);
+  }
+}
+
+// ---------------------------------------------------------------- force and movement lines
+
+void FluidDomain::OutputForces(std::ostream& out) {
+  if (!Flag(PVelocity) || !Flag(PPressure)) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->OutputForces(&out);
+}
+
+void FluidDomain::OutputBodyMovement(std::ostream& out) {
+  if (!Flag(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->OutputMovement(&out);
+}

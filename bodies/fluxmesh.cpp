@@ -1,0 +1,121 @@
+#include "bodies/fluxmesh.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "domain/fluiddomain.h"
+#include "flow/boundarymass.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/input.h"
+#include "mesh/csr.h"
+#include "mesh/elem.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+char* Copy(const std::string& s) {
+  char* c = new char[s.size() + 1];
+  std::memcpy(c, s.c_str(), s.size() + 1);
+  return c;
+}
+
+}  // namespace
+
+FluxMesh::FluxMesh(FluidDomain* d, int num, Input* in, int slot, int read)
+    : Mesh(100, 100, in, Triangle, 3),
+      domain_(d),
+      max_(3),
+      min_(3),
+      functions_(new FluidFuncTbl(46, InternalUnits, d)),
+      phiFlux_(1, "Phi_Flux"),
+      phiReac_(1, "Phi_Reaction"),
+      spcFlux_(1, "Spc_Flux"),
+      spcReac_(1, "Spc_Reaction"),
+      slot_(slot) {
+  number_ = num;
+  if (!read) return;
+  name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "FluxBoundary_" + std::to_string(num));
+  if (in->Exist("Heat_Flux")) OLVU_FATAL("Old fashioned Olvu format data file found\n");
+  in->JumpLine();
+  in->ReadLine();
+  if (in->Exist("SpeciesProperties")) OLVU_FATAL("SpeciesProperties not available in this build\n");
+  if (in->Exist("VariablesProperties")) OLVU_FATAL("VariablesProperties not available in this build\n");
+  in->HoldLine();
+  in->ReadCard("InitialValuesFunctions");
+  functions_->readFrom(in, "EndInitialValuesFunctions", name_);
+}
+
+FluxMesh::~FluxMesh() {
+  for (Plex<FluidFunction>* t : {&phiFlux_, &phiReac_, &spcFlux_, &spcReac_}) t->clear();
+  delete functions_;
+  delete mass_;
+  delete pattern_;
+  delete[] name_;
+}
+
+const char* FluxMesh::Name() { return name_ ? name_ : Type(); }
+
+int FluxMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
+
+void FluxMesh::printTo(std::ostream& out) {
+  out << "\n" << Type() << " " << number_ << ";\n";
+  int i = 0;
+  while (Elem* e = elems_->next(i)) e->PrintTo(out, 0, 0);
+}
+
+double FluxMesh::Diameter() const {
+  double s = 0;
+  for (unsigned c = 1; c <= 3; ++c) s += (max_(c) - min_(c)) * (max_(c) - min_(c));
+  return std::sqrt(s);
+}
+
+void FluxMesh::BuildBoundaryMass() {
+  int i = 0;
+  Node* first = nodes_->next(i);
+  if (!first) first = nodes_->get_at(1);  // an empty set ends with the table's own message
+  for (unsigned c = 1; c <= 3; ++c) max_(c) = min_(c) = (*first)(c);
+  i = 0;
+  while (Node* nd = nodes_->next(i))
+    for (unsigned c = 1; c <= 3; ++c) {
+      if ((*nd)(c) > max_(c))
+        max_(c) = (*nd)(c);
+      else if ((*nd)(c) < min_(c))
+        min_(c) = (*nd)(c);
+    }
+  if (mass_) {
+    mass_->NullifyMatrix();
+  } else {
+    pattern_ = createSparseMatrixStruct(&domain_->nodes, this, slot_);
+    mass_ = new SystemSparseMatrix(pattern_);
+  }
+  CalcBodyMatrixes(this, mass_, slot_);
+}
+
+void FluxMesh::initialiseMesh() { BuildBoundaryMass(); }
+
+void FluxMesh::Flux(int kind, ReaVec& values, ReaVec& rhs) {
+  if (!functions_->exists(kind)) return;
+  FluidFunction* f = functions_->FFunc(kind);
+  if (functions_->isConstant(kind)) {
+    const double v = f->evaluate_constant();
+    if (std::fabs(v) < 1e-14) return;
+    values = v;
+  } else {
+    int i = 0;
+    while (Node* nd = nodes_->next(i)) values(unsigned(nd->num[slot_])) = f->evaluate(nd->num[slot_]);
+  }
+  mass_->add_mult(values, rhs);
+}
+
+void FluxMesh::evalFlux(ReaVec& values, ReaVec& rhs) { Flux(int(DofType::HeatFlux), values, rhs); }
+
+void FluxMesh::evalFluxReaction(ReaVec& values, ReaVec& rhs) { Flux(int(DofType::HeatFluxReaction), values, rhs); }
+
+void FluxMesh::addBodyIntegral(ReaVec& f, ReaVec& r) { mass_->add_mult(f, r); }
+
+void FluxMesh::subBodyIntegral(ReaVec& f, ReaVec& r) { mass_->sub_mult(f, r); }

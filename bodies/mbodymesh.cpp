@@ -1,0 +1,327 @@
+#include "bodies/mbodymesh.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "domain/fluiddomain.h"
+#include "driver/resultblock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/function.h"
+#include "input/input.h"
+#include "input/units.h"
+#include "mesh/elem.h"
+
+namespace {
+
+// C = A B Aᵀ of 3 x 3 matrices.
+void Turn(const double A[3][3], double B[3][3]) {
+  double T[3][3] = {}, C[3][3] = {};
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) T[i][j] += A[i][k] * B[k][j];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) C[i][j] += T[i][k] * A[j][k];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) B[i][j] = C[i][j];
+}
+
+// J = B^-1; false when B is singular.
+bool Invert(const double B[3][3], double J[3][3]) {
+  const double c00 = B[1][1] * B[2][2] - B[1][2] * B[2][1];
+  const double c01 = B[1][2] * B[2][0] - B[1][0] * B[2][2];
+  const double c02 = B[1][0] * B[2][1] - B[1][1] * B[2][0];
+  const double det = B[0][0] * c00 + B[0][1] * c01 + B[0][2] * c02;
+  double scale = 0;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) scale = std::max(scale, std::fabs(B[i][j]));
+  if (!(std::fabs(det) > 1e-14 * scale * scale * scale) || !std::isfinite(det)) return false;
+  J[0][0] = c00 / det, J[1][0] = c01 / det, J[2][0] = c02 / det;
+  J[0][1] = (B[0][2] * B[2][1] - B[0][1] * B[2][2]) / det;
+  J[1][1] = (B[0][0] * B[2][2] - B[0][2] * B[2][0]) / det;
+  J[2][1] = (B[0][1] * B[2][0] - B[0][0] * B[2][1]) / det;
+  J[0][2] = (B[0][1] * B[1][2] - B[0][2] * B[1][1]) / det;
+  J[1][2] = (B[0][2] * B[1][0] - B[0][0] * B[1][2]) / det;
+  J[2][2] = (B[0][0] * B[1][1] - B[0][1] * B[1][0]) / det;
+  return true;
+}
+
+}  // namespace
+
+RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation) {
+  RigidBodyCard r;
+  if (in->Exist("Mass")) r.mass = in->GetRea("Mass", Magnitude::Mass);
+  r.autoMass = in->Exist("Auto_Body_Mass") ? 1 : 0;
+  if (r.mass < 1e-14 && !r.autoMass) OLVU_FATAL(name << " Error: Wrong body mass data\n");
+  ReaVec radii;
+  if (in->Exist("Radii_of_Gyration")) radii = in->GetReaVec("Radii_of_Gyration", Length);
+  if (meshDeformation) {
+    if (radii.length() != 3) OLVU_FATAL(name << " Error: Radii_of_Gyration must have three components\n");
+    const bool bad = Dimension_Olvu == 2 ? radii(3) < 1e-14 : (radii(1) < 1e-14 || radii(2) < 1e-14 || radii(3) < 1e-14);
+    if (bad) OLVU_FATAL(name << " Error: Wrong Radii_of_Gyration\n");
+  }
+  // Without mesh deformation the radii are not used for motion; missing ones count as 0.
+  for (unsigned c = 1; c <= 3; ++c) r.radii2[c - 1] = c <= radii.length() ? radii(c) * radii(c) : 0.0;
+  const char* dispWords[3] = {"Displacement_OX", "Displacement_OY", "Displacement_OZ"};
+  const char* rotWords[3] = {"Rotation_OX", "Rotation_OY", "Rotation_OZ"};
+  for (int k = 0; k < 3; ++k) r.dispMode[k] = in->GetInt(dispWords[k], 0), r.rotMode[k] = in->GetInt(rotWords[k], 0);
+  r.initialSteps = in->Exist("Initial_Steps") ? in->GetInt("Initial_Steps") : 0;
+  if (r.initialSteps < 1) r.initialSteps = int(0.5 * Number_of_Steps) + 1;
+  return r;
+}
+
+MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
+    : BodyMesh(d, num, in, slot, 0),
+      dryNodes_(100, "Dry Nodes in MBodyMesh"),
+      dryElems_(100, "Dry Elements in MBodyMesh"),
+      weight_(3u, 0.0),
+      dispMode_(3u, 0),
+      rotMode_(3u, 0),
+      springs_(1, "Springs") {
+  for (ReaVec* v : {&linAcc2_, &linAcc1_, &linAcc_, &linVel0_, &linVel_, &angAcc2_, &angAcc1_, &angAcc_, &angVel0_,
+                    &angVel_, &totalRot_, &totalTrans_})
+    v->resize(3, 0.0);
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+  mass_ = card.mass;
+  autoMass_ = card.autoMass;
+  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  for (int c = 0; c < 3; ++c) inertia_[c][c] = card.radii2[c];
+  const char* dispFuncs[3] = {"DOX", "DOY", "DOZ"};
+  const char* rotFuncs[3] = {"ROX", "ROY", "ROZ"};
+  for (int k = 0; k < 3; ++k) {
+    dispMode_(unsigned(k + 1)) = card.dispMode[k];
+    if (card.dispMode[k] && in->Exist(dispFuncs[k])) dispFunc_[k] = in->GetFunc(dispFuncs[k], Length);
+  }
+  for (int k = 0; k < 3; ++k) {
+    rotMode_(unsigned(k + 1)) = card.rotMode[k];
+    if (card.rotMode[k] && in->Exist(rotFuncs[k])) rotFunc_[k] = in->GetFunc(rotFuncs[k], Angle);
+  }
+  initialSteps_ = card.initialSteps;
+
+  if (in->Exist("Springs")) {
+    const ReaVec values = in->GetReaVec("Springs", 1.0);
+    const double kd = in->Exist("KD_Units") ? in->GetFacToIU(in->GetWord("KD_Units", ""), ForcePerLength) : 0.0;
+    const double kr = in->Exist("KR_Units") ? in->GetFacToIU(in->GetWord("KR_Units", ""), ForcePerAngle) : 0.0;
+    const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
+    const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
+    const int per = Dimension_Olvu == 2 ? 6 : 8;
+    const int count = int(values.length()) / per;
+    for (int s = 0; s < count; ++s) {
+      const double* v = values.GivePointer() + s * per;
+      ReaVec* r = new ReaVec(8u, 0.0);
+      (*r)(1) = kd * v[0], (*r)(2) = kr * v[1];
+      if (per == 8)
+        for (unsigned c = 0; c < 6; ++c) (*r)(3 + c) = len * v[2 + c];
+      else
+        (*r)(3) = len * v[2], (*r)(4) = len * v[3], (*r)(6) = len * v[4], (*r)(7) = len * v[5];
+      springs_.append(r);
+    }
+  }
+  ReadPropertyBlocks(in);
+}
+
+MBodyMesh::~MBodyMesh() {
+  for (UFunction* f : dispFunc_) delete f;
+  for (UFunction* f : rotFunc_) delete f;
+  int i = 0;
+  while (ReaVec* r = springs_.next(i)) delete r;
+  i = 0;
+  while (Elem* e = dryElems_.next(i)) delete e;
+}
+
+void MBodyMesh::RotationMatrix(const ReaVec& a, double R[3][3]) {
+  const double cx = std::cos(a(1)), sx = std::sin(a(1)), cy = std::cos(a(2)), sy = std::sin(a(2));
+  const double cz = std::cos(a(3)), sz = std::sin(a(3));
+  R[0][0] = cy * cz, R[0][1] = -cy * sz, R[0][2] = sy;
+  R[1][0] = cx * sz + sx * sy * cz, R[1][1] = cx * cz - sx * sy * sz, R[1][2] = -sx * cy;
+  R[2][0] = sx * sz - cx * sy * cz, R[2][1] = sx * cz + cx * sy * sz, R[2][2] = cx * cy;
+}
+
+void MBodyMesh::RigidMove(const double R[3][3], const Node& x, double out[3]) const {
+  const double r[3] = {x(1) - cog_(1), x(2) - cog_(2), x(3) - cog_(3)};
+  for (int i = 0; i < 3; ++i)
+    out[i] = displacement_(unsigned(i + 1)) + R[i][0] * r[0] + R[i][1] * r[1] + R[i][2] * r[2] - r[i];
+}
+
+void MBodyMesh::initialiseMesh() {
+  BodyMesh::initialiseMesh();
+  if (!autoMass_ || !domain_->ProblemsToSolve()(unsigned(PMeshDeform + 1))) return;
+  mass_ = CalculateMass();
+  autoMass_ = 0;
+  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+}
+
+void MBodyMesh::deleteDryElems() {
+  bool moved = false;
+  int i = 0;
+  while (Elem* e = elems_->next(i)) {
+    bool dry = false;
+    for (int k = 1; k <= e->Nnode(); ++k) dry = dry || e->node(k)->num[slot_] == 0;
+    if (!dry) continue;
+    elems_->remove_at(i);
+    dryElems_.append(e);
+    moved = true;
+    for (int k = 1; k <= e->Nnode(); ++k) {
+      Node* nd = e->node(k);
+      if (nd->num[slot_] != 0 || !dryNodes_.free(nd->num[0])) continue;
+      dryNodes_.set_at(nd->num[0], nd);
+      if (!nodes_->free(nd->num[0])) nodes_->remove_at(nd->num[0]);
+    }
+  }
+  if (moved)
+    OLVU_WARNING(3, "Dry elements found in " << Name() << ".\n\tPlease check if they are correctly oriented (outwards normal).");
+}
+
+void MBodyMesh::StartNewStep() {
+  BodyMesh::StartNewStep();
+  // The last step's movement is applied once, here: to the centre, the inertia and the springs'
+  // body points; then it is spent, so a step that does not move the body does not repeat it.
+  cog_ += displacement_;
+  double R[3][3];
+  RotationMatrix(R);
+  Turn(R, inertia_);
+  int s = 0;
+  while (ReaVec* sp = springs_.next(s))
+    for (unsigned c = 1; c <= 3; ++c) (*sp)(5 + c) += displacement_(c);
+  displacement_ = 0.0;
+  rotation_ = 0.0;
+  linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
+  angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
+  linVel0_ = linVel_, angVel0_ = angVel_;
+  for (UFunction* f : dispFunc_)
+    if (f) f->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
+  for (UFunction* f : rotFunc_)
+    if (f) f->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
+}
+
+void MBodyMesh::MoveBody() {
+  double J[3][3] = {};
+  const double r1 = std::sqrt(inertia_[0][0]), r2 = std::sqrt(inertia_[1][1]);
+  if (Dimension_Olvu == 2 && (r1 < 1e-14 || r2 < 1e-14)) {
+    // A plane body turns about z only: the other two radii do not enter.
+    if (inertia_[2][2] < 1e-28) OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
+    J[2][2] = 1 / inertia_[2][2];
+  } else if (!Invert(inertia_, J)) {
+    OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
+  }
+  double a[3], b[3], mom[3];
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
+    const double g = GravVec.length() >= k ? GravVec(k) : 0.0;
+    a[c] = -(force_[0](k) + force_[1](k)) / mass_ + g;
+    mom[c] = force_[2](k) + force_[3](k);
+  }
+  for (int c = 0; c < 3; ++c) b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
+  int s = 0;
+  while (ReaVec* sp = springs_.next(s)) {
+    const ReaVec& q = *sp;
+    for (int c = 0; c < 3; ++c) {
+      a[c] += q(1) * (q(unsigned(3 + c)) - q(unsigned(6 + c))) / mass_;
+      b[c] -= q(2) * (J[c][0] * rotation_(1) + J[c][1] * rotation_(2) + J[c][2] * rotation_(3)) / mass_;
+    }
+  }
+  const double R = std::min(0.2, 1.0 / Max_Iterations);
+  const double dt = Run_Time_Increment;
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
+    linAcc_(k) = a[c], angAcc_(k) = b[c];
+    linVel_(k) = (1 - R) * linVel0_(k) + R * (linVel0_(k) + dt * a[c]);
+    angVel_(k) = (1 - R) * angVel0_(k) + R * (angVel0_(k) + dt * b[c]);
+    if (dispMode_(k) == 0) {
+      linVel_(k) = 0, displacement_(k) = 0;
+    } else if (dispMode_(k) == 2) {
+      if (!dispFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
+      displacement_(k) = dispFunc_[c]->dvalue();
+    } else {
+      displacement_(k) = dt * linVel_(k);
+    }
+    if (rotMode_(k) == 0) {
+      angVel_(k) = 0, rotation_(k) = 0;
+    } else if (rotMode_(k) == 2) {
+      if (!rotFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
+      rotation_(k) = rotFunc_[c]->dvalue();
+    } else {
+      rotation_(k) = dt * angVel_(k);
+    }
+  }
+  std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
+}
+
+int MBodyMesh::InitialBodyMovement() {
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
+    if (dispMode_(k) == 1 || dispMode_(k) == 2) {
+      if (!dispFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
+      displacement_(k) = dispFunc_[c]->evaluate(0.0, 0.0, 0.0, 0);
+    }
+    if (rotMode_(k) == 1 || rotMode_(k) == 2) {
+      if (!rotFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
+      rotation_(k) = rotFunc_[c]->evaluate(0.0, 0.0, 0.0, 0);
+    }
+  }
+  if (displacement_.max_abs() == 0 && rotation_.max_abs() == 0) return 0;
+  totalTrans_ += displacement_;
+  totalRot_ += rotation_;
+  std::cout << "Initial Translation " << displacement_ << "\n" << "Initial Rotation " << rotation_ << std::endl;
+  return 1;
+}
+
+void MBodyMesh::InitialBodyUpdate() {
+  cog_ += displacement_;
+  double R[3][3];
+  RotationMatrix(R);
+  Turn(R, inertia_);
+}
+
+void MBodyMesh::ReadMovement(ReaVec& dx, ReaVec& dy, ReaVec& dz) {
+  double R[3][3], d[3];
+  RotationMatrix(R);
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const unsigned n = unsigned(Number(nd));
+    RigidMove(R, *nd, d);
+    dx(n) += d[0], dy(n) += d[1], dz(n) += d[2];
+  }
+}
+
+void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) {
+  RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
+}
+
+void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,
+                                     ReaVec& wb, Plex<double>& vn, Plex<ReaVec>& normals) {
+  if (wall_ <= NoneWall || wall_ == FlowWall) return;
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const int j = Number(nd);
+    const unsigned n = unsigned(j);
+    if (wall_ == VelocityFixWall) {
+      ub(n) = factor * u(n), vb(n) = factor * v(n), wb(n) = factor * w(n);
+    } else {
+      const ReaVec& N = *normals.get_at(j);
+      *vn.get_at(j) = factor * (N(1) * u(n) + N(2) * v(n) + N(3) * w(n));
+    }
+  }
+}
+
+void MBodyMesh::MoveDryNodes() {
+  double R[3][3], d[3];
+  RotationMatrix(R);
+  int i = 0;
+  while (Node* nd = dryNodes_.next(i)) {
+    RigidMove(R, *nd, d);
+    for (unsigned c = 1; c <= 3; ++c) (*nd)(c) += d[c - 1];
+  }
+}
+
+void MBodyMesh::OutputMovement(std::ostream* os) {
+  totalTrans_ += displacement_;
+  totalRot_ += rotation_;
+  if (wall_ == OutflowWall) return;
+  const double f = OutputFactor(Length);
+  std::ostream& o = *os;
+  o << "\"" << Name() << "\"\t";
+  for (unsigned c = 1; c <= 3; ++c) o << f * totalTrans_(c) << "\t";
+  for (unsigned c = 1; c <= 3; ++c) o << 57.29577951308232 * totalRot_(c) << "\t";
+}

@@ -1,0 +1,101 @@
+// A body set that moves as a rigid body under the flow forces and moments, its weight and
+// springs, or along prescribed displacement and rotation functions, each of its six degrees of
+// freedom fixed, free or prescribed.
+#pragma once
+
+#include <ostream>
+
+#include "bodies/bodymesh.h"
+#include "foundation/intvec.h"
+#include "foundation/plex.h"
+#include "foundation/reavec.h"
+
+class Elem;
+
+/// The data that every moving body set reads from its card the same way.
+struct RigidBodyCard {
+  double mass = 0;                ///< "Mass" (0 when absent)
+  int autoMass = 0;               ///< "Auto_Body_Mass" given
+  double radii2[3] = {0, 0, 0};   ///< squared radii of gyration (missing ones 0)
+  int dispMode[3] = {0, 0, 0};    ///< "Displacement_OX/OY/OZ" (0 fixed, 1 free, 2 prescribed)
+  int rotMode[3] = {0, 0, 0};     ///< "Rotation_OX/OY/OZ"
+  int initialSteps = 0;           ///< "Initial_Steps", or half the steps plus one
+};
+/// Reads and checks the mass, radii of gyration, axis modes and initial steps of body `name`
+/// (`meshDeformation`: the domain solves mesh deformation, so the radii must be complete).
+RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation);
+
+/// A moving rigid body ("WBody" set).
+class MBodyMesh : public BodyMesh {
+ public:
+  /// Set `num` of domain d from the current card and the property blocks after it.
+  MBodyMesh(FluidDomain* d, int num, Input* in, int slot);
+  /// Frees the springs, the functions and the dry tables (the dry elements and nodes with them).
+  ~MBodyMesh() override;
+
+  /// The body-set initialisation, then the automatic mass when mesh deformation is solved.
+  void initialiseMesh() override;
+  /// Nothing.
+  void PostinitialiseMesh() override {}
+  /// "MBodyMesh".
+  const char* Type() override { return "MBodyMesh"; }
+  /// Sets apart the elements with a node outside the domain, and those nodes.
+  void deleteDryElems() override;
+  /// Centre and inertia follow the last step's movement; the histories roll on.
+  void StartNewStep() override;
+  /// Accelerations, velocities, translation and rotation of one coupled iteration.
+  void MoveBody() override;
+  /// Displacement and rotation at time 0; 1 when the body moves.
+  int InitialBodyMovement() override;
+  /// Centre and inertia after the initial placement.
+  void InitialBodyUpdate() override;
+  /// Adds the step's rigid displacement of every node of the set to (dx, dy, dz).
+  void ReadMovement(ReaVec& dx, ReaVec& dy, ReaVec& dz) override;
+  /// Wall velocities of the set's nodes from the body's velocities.
+  void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) override;
+  /// Wall velocities of the set's nodes from the mesh displacement times `factor`.
+  void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb, ReaVec& wb,
+                            Plex<double>& vn, Plex<ReaVec>& normals) override;
+  /// Moves the nodes outside the domain with the body.
+  void MoveDryNodes() override;
+  /// Totals of translation and rotation on the `.mov` line.
+  void OutputMovement(std::ostream* os) override;
+  /// Next node outside the domain.
+  Node* giveNextDryNode(int& i) override { return dryNodes_.next(i); }
+
+  /// R = Rx(ax) Ry(ay) Rz(az) of the rotation vector a (row-major 3 x 3).
+  static void RotationMatrix(const ReaVec& a, double R[3][3]);
+  /// The rotation matrix of the body's rotation of the step.
+  void RotationMatrix(double R[3][3]) { RotationMatrix(rotation_, R); }
+
+  /// Mass, inertia per unit mass (row-major) and the spring table.
+  double Mass() const { return mass_; }
+  const double (&Inertia() const)[3][3] { return inertia_; }
+  Plex<ReaVec>& Springs() { return springs_; }
+  /// Linear and angular velocity; totals of translation and rotation.
+  ReaVec& LinearVelocity() { return linVel_; }
+  ReaVec& AngularVelocity() { return angVel_; }
+  ReaVec& TotalTranslation() { return totalTrans_; }
+  ReaVec& TotalRotation() { return totalRot_; }
+  /// "Initial_Steps".
+  int InitialSteps() const { return initialSteps_; }
+
+ protected:
+  /// The rigid displacement T + R r - r of a point x.
+  void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
+
+  Plex<Node> dryNodes_;
+  Plex<Elem> dryElems_;
+  double mass_ = 0;
+  ReaVec weight_;
+  double inertia_[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+  int autoMass_ = 0;
+  ReaVec linAcc2_, linAcc1_, linAcc_, linVel0_, linVel_;
+  ReaVec angAcc2_, angAcc1_, angAcc_, angVel0_, angVel_;
+  ReaVec totalRot_, totalTrans_;
+  IntVec dispMode_, rotMode_;
+  UFunction* dispFunc_[3] = {nullptr, nullptr, nullptr};
+  UFunction* rotFunc_[3] = {nullptr, nullptr, nullptr};
+  Plex<ReaVec> springs_;
+  int initialSteps_ = 0;
+};

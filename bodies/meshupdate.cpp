@@ -1,0 +1,318 @@
+// The body-movement sequence and the deformation of the fluid mesh: forces and rigid motion of
+// the bodies each iteration, the initial placement of moving bodies, the displacement of every
+// node by functions, by all data or by the bodies, and the update of the geometry.
+#include <array>
+#include <cmath>
+#include <iostream>
+#include <vector>
+
+#include "bodies/mbodymesh.h"
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "foundation/heaplist.h"
+#include "input/fluidfunction.h"
+#include "solvers/sparsestruct.h"
+
+namespace {
+
+bool InSet(const BitVec& b, int i) { return b.length() > unsigned(i) && b(unsigned(i + 1)); }
+
+}  // namespace
+
+double FluidDomain::Fade(double s) {
+  if (s > 1) s = 1;
+  return 1 - 3 * s * s + 2 * s * s * s;
+}
+
+bool FluidDomain::MeshUpdateStep() const {
+  return updateMeshEvery_ <= 1 ||
+         Current_Step / updateMeshEvery_ == static_cast<double>(Current_Step) / updateMeshEvery_;
+}
+
+void FluidDomain::RebuildGeometry() {
+  CalcSystemMatrixes();
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->initialiseMesh();
+  RecalcBodyNormals();
+}
+
+void FluidDomain::SolveBodyMovement() {
+  if (Flag(PVelocity) && Flag(PPressure)) {
+    CalculateForces();
+    int b = 0;
+    while (BodyMesh* m = giveNextBody(b))
+      m->IntegrateForces(vars_[Dens], vars_[Work3], traction_[0], traction_[1], traction_[2]);
+  }
+  if (!Flag(PMeshDeform) || !MeshUpdateStep()) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    m->MoveBody();
+    m->UpdateBodyVelocities(vars_[VelX], vars_[VelY], vars_[VelZ], normalVelocity_, normals_);
+  }
+}
+
+void FluidDomain::SolveInitialBodyMovement() {
+  if (Current_Step != 1 || !Flag(PMeshDeform)) return;
+  int moved = 0, b = 0;
+  while (BodyMesh* m = giveNextBody(b)) moved += m->InitialBodyMovement();
+  if (moved == 0) return;
+  // The initial placement moves the mesh whatever the update interval says.
+  const int every = updateMeshEvery_;
+  updateMeshEvery_ = 1;
+  SolveMeshDeformation(3);
+  updateMeshEvery_ = every;
+  int i = 0;
+  while (Node* nd = nodes.next(i)) {
+    const unsigned n = unsigned(nd->num[kind_]);
+    for (int c = 0; c < 3; ++c) (*nd)(unsigned(c + 1)) += vars_[MeshX + c](n);
+  }
+  RefreshNodeArray();
+  b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->MoveDryNodes();
+  for (int c = 0; c < 3; ++c) {
+    vars_[MeshX0 + c] = vars_[MeshX + c];
+    vars_[MeshX + c] = 0.0;
+  }
+  RebuildGeometry();
+  ReadInitialConditions();
+  std::cout << "Initial mesh deformation performed succesfully" << std::endl;
+}
+
+void FluidDomain::UpdateMeshDeformation() {
+  if (!Flag(PMeshDeform) || !MeshUpdateStep()) return;
+  int i = 0;
+  while (Node* nd = nodes.next(i)) {
+    const unsigned n = unsigned(nd->num[kind_]);
+    for (int c = 0; c < 3; ++c) (*nd)(unsigned(c + 1)) += vars_[MeshX + c](n);
+  }
+  RefreshNodeArray();
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->MoveDryNodes();
+  if (!vars_[MeshX].constant() || !vars_[MeshY].constant() || !vars_[MeshZ].constant()) RebuildGeometry();
+  if (updateMeshEvery_ == 1) {
+    b = 0;
+    while (BodyMesh* m = giveNextBody(b))
+      m->UpdateBodyVelocities(vars_[MeshX], vars_[MeshY], vars_[MeshZ], invDtTheta_, vars_[VelX], vars_[VelY],
+                              vars_[VelZ], normalVelocity_, normals_);
+  }
+  std::cout << "Mesh deformation performed succesfully" << std::endl;
+}
+
+void FluidDomain::SolveMeshDeformation(int type) {
+  if (!Flag(PMeshDeform)) return;
+  ReaVec* D[3] = {&vars_[MeshX], &vars_[MeshY], &vars_[MeshZ]};
+  if (!MeshUpdateStep()) {
+    for (ReaVec* d : D) *d = 0.0;
+    return;
+  }
+  Clock clock("Solve Mesh Deformation");
+  const int n = numNodes;
+  if (type == 0) type = meshDefType_;
+  FluidFunction* F[3];
+  for (int c = 0; c < 3; ++c) {
+    F[c] = meshDisp_.get_at(c + 1);
+    if (!F[c]->Initialised())
+      for (int k = 1; k <= n; ++k) (*D[c])(unsigned(k)) = F[c]->evaluate(k);
+  }
+  const BitVec& fixField = conds_[FixMeshField];
+  const BitVec& fixNull = conds_[FixMeshNull];
+  const BitVec& noFix = conds_[MeshNoFix];
+  std::vector<Node*> node(std::size_t(n), nullptr);
+  {
+    int i = 0;
+    while (Node* nd = nodes.next(i)) node[std::size_t(nd->num[kind_] - 1)] = nd;
+  }
+  auto rigid = [&](MBodyMesh* m, std::array<double, 3>* out) {
+    // out[i] = T + R (x_i - c) - (x_i - c) for every node.
+    double R[3][3];
+    m->RotationMatrix(R);
+    const ReaVec& c = m->CenterOfGravity();
+    const ReaVec& T = m->Displacement();
+    for (int i = 0; i < n; ++i) {
+      const Node& x = *node[std::size_t(i)];
+      const double r[3] = {x(1) - c(1), x(2) - c(2), x(3) - c(3)};
+      for (int a = 0; a < 3; ++a) out[i][a] = T(unsigned(a + 1)) + R[a][0] * r[0] + R[a][1] * r[1] + R[a][2] * r[2] - r[a];
+    }
+  };
+  auto smoothing = [&] {
+    for (int c = 0; c < 3; ++c) *D[c] += vars_[MeshX0 + c];
+    for (int sweep = 0; sweep < 10; ++sweep)
+      for (int i = 0; i < n; ++i)
+        if (!InSet(conds_[WallLawNodes], i) && !InSet(fixNull, i)) pattern_->row_smooth(i, *D[0], *D[1], *D[2], lumped_);
+    for (int c = 0; c < 3; ++c) *D[c] -= vars_[MeshX0 + c];
+  };
+
+  switch (type) {
+    case 1:
+      for (int c = 0; c < 3; ++c)
+        for (int k = 1; k <= n; ++k) F[c]->update(k, (*D[c])(unsigned(k)), 1);
+      return;
+    case 2: {
+      if (F[0]->isNull() && F[1]->isNull() && F[2]->isNull()) {
+        if (conds_[WallLawNodes].null() || fixNull.all_marked() || noFix.all_marked()) return;
+      } else if (noFix.all_marked()) {
+        return;
+      }
+      BitVec& known = meshWork_;
+      known.resize(unsigned(n), 0);
+      known = conds_[WallLawNodes];
+      known.or_vec(fixField);
+      known.andn_vec(noFix);
+      if (known.null()) return;
+      for (int i = 0; i < n; ++i) {
+        if (InSet(fixField, i)) {
+          for (int c = 0; c < 3; ++c) F[c]->update(i + 1, (*D[c])(unsigned(i + 1)), 1);
+        } else if (InSet(fixNull, i)) {
+          for (ReaVec* d : D) (*d)(unsigned(i + 1)) = 0;
+        }
+      }
+      int b = 0;
+      while (BodyMesh* m = giveNextBody(b)) m->ReadMovement(*D[0], *D[1], *D[2]);
+      if (known.all_marked()) return;
+      ReaVec distance(unsigned(n), 0.0);
+      SmoothDeformation(pattern_, nodes, known, distance, *D[0], *D[1], *D[2], toGlobal_, kind_);
+      double dref = distance.length() ? distance.max_val() : 0.0;
+      for (int i = 0; i < n; ++i)
+        if (InSet(fixNull, i) && distance(unsigned(i + 1)) < dref) dref = distance(unsigned(i + 1));
+      dref = std::max(dref, 1e-14);
+      for (int i = 0; i < n; ++i) {
+        const double f = Fade(distance(unsigned(i + 1)) / dref);
+        for (ReaVec* d : D) (*d)(unsigned(i + 1)) *= f;
+      }
+      smoothing();
+      return;
+    }
+    case 3:
+      break;
+    default:
+      OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
+  }
+
+  std::vector<MBodyMesh*> moving;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b))
+    if (m->AreYou("MBodyMesh")) moving.push_back(static_cast<MBodyMesh*>(m));
+  if (moving.empty()) return;
+  std::vector<std::array<double, 3>> move(static_cast<std::size_t>(n));
+  if (moving.size() == 1) {
+    if (distanceCopy_.length() == 0) {
+      if (vars_[WallDist].length() == 0) {
+        Size(WallDist);
+        DistanceToBodiesField();
+      }
+      distanceCopy_ = vars_[WallDist];
+    }
+    rigid(moving[0], move.data());
+    double dref = distanceCopy_.max_val();
+    for (int i = 0; i < n; ++i) {
+      if (InSet(fixNull, i)) {
+        dref = std::min(dref, distanceCopy_(unsigned(i + 1)));
+        for (ReaVec* d : D) (*d)(unsigned(i + 1)) = 0;
+        continue;
+      }
+      for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) = move[std::size_t(i)][c];
+    }
+    if (fixNull.null()) return;
+    dref = std::max(dref, 1e-14);
+    for (int i = 0; i < n; ++i) {
+      const double f = Fade(distanceCopy_(unsigned(i + 1)) / dref);
+      for (ReaVec* d : D) (*d)(unsigned(i + 1)) *= f;
+    }
+    return;
+  }
+  ReaVec weight(unsigned(n), 0.0);
+  IntVec layer(unsigned(n), -1);
+  BitVec stop = conds_[WallLawNodes];
+  stop.or_vec(fixNull);
+  for (ReaVec* d : D) *d = 0.0;
+  BitVec& seeds = meshWork_;
+  for (MBodyMesh* m : moving) {
+    seeds.resize(unsigned(n), 0);
+    seeds.assign(0);
+    m->MarkNodes(seeds, kind_);
+    const int L = LayerInformation(pattern_, nodes, seeds, layer, stop, toGlobal_, kind_);
+    rigid(m, move.data());
+    for (int i = 0; i < n; ++i) {
+      const int l = layer(unsigned(i + 1));
+      if (l < 0) continue;
+      const double f = Fade(double(l) / std::max(L, 1));
+      weight(unsigned(i + 1)) += f;
+      for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) += f * move[std::size_t(i)][c];
+    }
+  }
+  for (int i = 0; i < n; ++i)
+    if (weight(unsigned(i + 1)) > 0)
+      for (ReaVec* d : D) (*d)(unsigned(i + 1)) /= weight(unsigned(i + 1));
+  smoothing();
+}
+
+int FluidDomain::LayerInformation(SparseMatrixStruct* graph, Plex<Node>&, BitVec& seeds, IntVec& level, BitVec& stop,
+                                  IntVec&, int) {
+  const int n = int(level.length());
+  level = -1;
+  // Levels grow by one along the front, so a first-in first-out queue visits them in heap order.
+  std::vector<int> queue;
+  queue.reserve(std::size_t(n));
+  for (int i = 0; i < n; ++i)
+    if (InSet(seeds, i)) level(unsigned(i + 1)) = 0, queue.push_back(i);
+  const bool stops = !stop.null();
+  int largest = 0;
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const int p = queue[q];
+    const int lp = level(unsigned(p + 1));
+    int k = 0;
+    for (int j = graph->next_in_row(p, k); j >= 0; j = graph->next_in_row(p, k)) {
+      if (level(unsigned(j + 1)) != -1) continue;
+      if (stops && InSet(stop, j)) return lp;
+      level(unsigned(j + 1)) = lp + 1;
+      largest = lp + 1;
+      queue.push_back(j);
+    }
+  }
+  return largest;
+}
+
+void FluidDomain::SmoothDeformation(SparseMatrixStruct* graph, Plex<Node>& nodes, BitVec& known, ReaVec& distance,
+                                    ReaVec& dx, ReaVec& dy, ReaVec& dz, IntVec& map, int) {
+  const int n = int(dx.length());
+  std::vector<int> level(std::size_t(n), -1);
+  std::vector<int> queue;
+  queue.reserve(std::size_t(n));
+  for (int i = 0; i < n; ++i) {
+    if (InSet(known, i)) {
+      level[std::size_t(i)] = 0;
+      queue.push_back(i);
+    } else {
+      dx(unsigned(i + 1)) = dy(unsigned(i + 1)) = dz(unsigned(i + 1)) = 0;
+    }
+  }
+  auto at = [&](int i) -> const Node& { return *nodes.get_at(map(unsigned(i + 1))); };
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const int p = queue[q];
+    const int L = level[std::size_t(p)];
+    int k = 0;
+    for (int j = graph->next_in_row(p, k); j >= 0; j = graph->next_in_row(p, k)) {
+      if (level[std::size_t(j)] != -1) continue;
+      level[std::size_t(j)] = L + 1;
+      distance(unsigned(j + 1)) = distance(unsigned(p + 1));
+      queue.push_back(j);
+      const Node& xj = at(j);
+      double W = 0, s[3] = {0, 0, 0}, nearest = 1e100;
+      int kk = 0;
+      for (int m = graph->next_in_row(j, kk); m >= 0; m = graph->next_in_row(j, kk)) {
+        if (level[std::size_t(m)] != L) continue;
+        const Node& xm = at(m);
+        const double d2 = (xm(1) - xj(1)) * (xm(1) - xj(1)) + (xm(2) - xj(2)) * (xm(2) - xj(2)) +
+                          (xm(3) - xj(3)) * (xm(3) - xj(3));
+        const double w = 1 / (d2 + 1e-14);
+        s[0] += w * dx(unsigned(m + 1)), s[1] += w * dy(unsigned(m + 1)), s[2] += w * dz(unsigned(m + 1));
+        W += w;
+        nearest = std::min(nearest, d2);
+      }
+      distance(unsigned(j + 1)) += std::sqrt(nearest);
+      dx(unsigned(j + 1)) = s[0] / W, dy(unsigned(j + 1)) = s[1] / W, dz(unsigned(j + 1)) = s[2] / W;
+    }
+  }
+}

@@ -1,0 +1,130 @@
+#include "bodies/vbodymesh.h"
+
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "bodies/mbodymesh.h"
+#include "driver/resultblock.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/input.h"
+#include "mesh/elem.h"
+
+VBodyMesh::VBodyMesh(FluidDomain* d, int num, Input* in, int slot)
+    : BodyMesh(d, num, in, slot, 0),
+      weight_(3u, 0.0),
+      freeDisp_(3u),
+      freeRot_(3u),
+      moved_(100, "Moved Nodes in VBodyMesh"),
+      dryElems_(100, "Dry Elems in VBodyMesh"),
+      lowNodes_(100, "Nodes in VBodyMesh"),
+      lowElems_(100, "Elements in VBodyMesh") {
+  for (ReaVec* v : {&linAcc2_, &linAcc1_, &linAcc_, &linVel0_, &linVel_, &angAcc2_, &angAcc1_, &angAcc_, &angVel0_,
+                    &angVel_, &totalRot_, &totalTrans_})
+    v->resize(3, 0.0);
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+  mass_ = card.mass;
+  autoMass_ = card.autoMass;
+  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  for (int c = 0; c < 3; ++c) {
+    inertia_[c] = card.radii2[c];
+    freeDisp_.assign(unsigned(c + 1), card.dispMode[c] != 0);
+    freeRot_.assign(unsigned(c + 1), card.rotMode[c] != 0);
+  }
+  initialSteps_ = card.initialSteps;
+  in->JumpLine();
+  in->ReadCard("PhysicalPropertiesFunctions");
+  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+}
+
+VBodyMesh::~VBodyMesh() {
+  int i = 0;
+  while (ReaVec* r = moved_.next(i)) delete r;
+}
+
+void VBodyMesh::initialiseMesh() {
+  BodyMesh::initialiseMesh();
+  if (!autoMass_ || !domain_->ProblemsToSolve()(unsigned(PMeshDeform + 1))) return;
+  mass_ = CalculateMass();
+  autoMass_ = 0;
+  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+}
+
+void VBodyMesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) {
+  BodyMesh::ReadElemsFromAscii(in, all);
+  int i = 0;
+  while (Elem* e = elems_->next(i)) {
+    const int first = e->Nnode() < 3 ? e->Nnode() : 3;
+    for (int k = 1; k <= first; ++k) {
+      const Node* nd = e->node(k);
+      if (!moved_.free(nd->num[0])) continue;
+      ReaVec* x = new ReaVec(3u, 0.0);
+      for (unsigned c = 1; c <= 3; ++c) (*x)(c) = (*nd)(c);
+      moved_.set_at(nd->num[0], x);
+    }
+    const int corners = e->MinNnode();
+    double z = 0;
+    for (int k = 1; k <= corners; ++k) z += (*e->node(k))(3) / corners;
+    if (z >= 1e-14) continue;
+    lowElems_.set_at(e->Num(), e);
+    for (int k = 1; k <= e->Nnode(); ++k)
+      if (lowNodes_.free(e->node(k)->num[0])) lowNodes_.set_at(e->node(k)->num[0], e->node(k));
+  }
+}
+
+void VBodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
+  for (ReaVec& f : force_) f = 0.0;
+  // Each node carries an equal share of the area vector of every element it is a corner of.
+  ReaVec A(3u, 0.0);
+  int i = 0;
+  while (Elem* e = elems_->next(i)) {
+    e->ProjectedArea(&A);
+    const int corners = e->MinNnode();
+    const double a[3] = {A(1) / corners, A(2) / corners, A(3) / corners};
+    const double w = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    for (int k = 1; k <= corners; ++k) {
+      const Node& x = *e->node(k);
+      const unsigned n = unsigned(Number(&x));
+      const double r[3] = {x(1) - cog_(1), x(2) - cog_(2), x(3) - cog_(3)};
+      const double fp[3] = {pl(n) * a[0], pl(n) * a[1], pl(n) * a[2]};
+      const double fv[3] = {w * tx(n), w * ty(n), w * tz(n)};
+      for (int c = 0; c < 3; ++c) {
+        const unsigned k1 = unsigned(c + 1);
+        const int c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+        force_[0](k1) += fp[c];
+        force_[1](k1) += fv[c];
+        force_[2](k1) += r[c1] * fp[c2] - r[c2] * fp[c1];
+        force_[3](k1) += r[c1] * fv[c2] - r[c2] * fv[c1];
+      }
+    }
+  }
+}
+
+void VBodyMesh::MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) {
+  linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
+  angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
+  linVel0_ = linVel_, angVel0_ = angVel_;
+  // The motion grows in over the initial steps instead of starting with the full first force.
+  const double ramp = 1 - std::exp(-2.5 * Current_Step / initialSteps_);
+  const double dt = Run_Time_Increment;
+  for (unsigned k = 1; k <= 3; ++k) {
+    linAcc_(k) = -(force_[0](k) + force_[1](k)) / mass_;
+    angAcc_(k) = -(inertia_[k - 1] * (force_[2](k) + force_[3](k))) / mass_;
+    linVel_(k) = freeDisp_(k) ? ramp * (linVel0_(k) + dt * linAcc_(k)) : 0.0;
+    angVel_(k) = freeRot_(k) ? ramp * (angVel0_(k) + dt * angAcc_(k)) : 0.0;
+    displacement_(k) = dt * linVel_(k);
+    rotation_(k) = dt * angVel_(k);
+  }
+  totalTrans_ += displacement_;
+  totalRot_ += rotation_;
+  RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
+}
+
+void VBodyMesh::OutputMovement(std::ostream* os) {
+  const double l = OutputFactor(Length), a = OutputFactor(Angle);
+  std::ostream& o = *os;
+  o << "\"" << Name() << "\"\t";
+  for (unsigned c = 1; c <= 3; ++c) o << l * displacement_(c) << "\t";
+  for (unsigned c = 1; c <= 3; ++c) o << a * rotation_(c) << "\t";
+}

@@ -1,0 +1,416 @@
+// Runs of the program with body and moving-body boundary sets on a plane channel: the wall
+// forces of Poiseuille flow against the analytic wall shear and pressure, the force and movement
+// lines, a heavy body falling under gravity, and the bad inputs of the body-set cards.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/driver/run_olvu.h"
+#include "tests/model/gridcase.h"
+
+namespace olvu_test {
+namespace {
+
+// Channel 4 x 1 on nx x ny cells of two triangles, density 1, viscosity 0.1, inlet u = 4y(1 - y),
+// outlet pressure 0; the walls are the body sets "Bottom" (card `bottom`) and "Top" (card `top`).
+struct BodyChannel {
+  int nx = 40, ny = 20, steps = 40;
+  std::string top = "Type Body ElmType Linear NNode 2 Name Top V_fixWall";
+  std::string bottom = "Type Body ElmType Linear NNode 2 Name Bottom V_fixWall";
+  std::string flags, general, gravity = "0 0 0";
+
+  int Id(int i, int j) const { return j * (nx + 1) + i + 1; }
+  std::string Text() const {
+    std::ostringstream s;
+    s << "OLVU_2D;\nProblemDefinition;\nGeneralData Number_of_Steps " << steps
+      << " Time_Increment \"0.5\" [s] OutPut_Step " << steps << " Max_Iterations 5;\nPhysicalData Gravity " << gravity
+      << " [m/s2];\nNodes;\n";
+    for (int j = 0; j <= ny; ++j)
+      for (int i = 0; i <= nx; ++i) s << Id(i, j) << " " << 4.0 * i / nx << " " << 1.0 * j / ny << " 0\n";
+    s << "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler" << flags
+      << ";\nInitialDataFunctions;\nFunction VelocityX \"4*Y*(1-Y)\" [m/s];\nEndInitialDataFunctions;\n" << general
+      << "ElmSets;\nSet 1 Type Fluid ElmType Triangle NNode 3 Name Channel;\nPhysicalPropertiesFunctions;\n"
+         "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.1\" [Kg/m.s];\nEndPhysicalPropertiesFunctions;\nElements\n";
+    int e = 0;
+    for (int j = 0; j < ny; ++j)
+      for (int i = 0; i < nx; ++i) {
+        s << ++e << " " << Id(i, j) << " " << Id(i + 1, j) << " " << Id(i + 1, j + 1) << "\n";
+        s << ++e << " " << Id(i, j) << " " << Id(i + 1, j + 1) << " " << Id(i, j + 1) << "\n";
+      }
+    const char* props = ";\nPhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n";
+    s << "End Elements\nSet 2 " << bottom << props;
+    for (int i = 0; i < nx; ++i) s << i + 1 << " " << Id(i, 0) << " " << Id(i + 1, 0) << "\n";
+    s << "End Elements\nSet 3 " << top << props;
+    for (int i = 0; i < nx; ++i) s << i + 1 << " " << Id(i + 1, ny) << " " << Id(i, ny) << "\n";
+    s << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n";
+    for (int j = 1; j < ny; ++j) {
+      const double y = 1.0 * j / ny;
+      s << "Node " << Id(0, j) << " Velc " << 4 * y * (1 - y) << " 0.0 0.0;\nNode " << Id(nx, j) << " Pres 0.0;\n";
+    }
+    s << "EndBoundary;\nTotalDefinition;\nToleranceData VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6;\n"
+         "ElmSets;\nEndElmSets;\nEndProblem;\n";
+    return s.str();
+  }
+  Outcome Run(const Folder& dir, std::vector<std::string> extra = {}) const {
+    dir.write("ch.dat", Text());
+    std::vector<std::string> args{"-name", "ch.dat"};
+    for (auto& a : extra) args.push_back(a);
+    return dir.olvu(args);
+  }
+};
+
+// The fields of the last line of a force or movement table, split at tabs.
+std::vector<std::string> LastLine(const std::string& table) {
+  const std::string line = table.substr(table.rfind('\n') + 1);
+  std::vector<std::string> out;
+  std::string::size_type a = 0;
+  for (auto b = line.find('\t'); b != std::string::npos; a = b + 1, b = line.find('\t', a))
+    out.push_back(line.substr(a, b - a));
+  out.push_back(line.substr(a));
+  return out;
+}
+
+// The vector `key` of a restart file ("key\tlen = n;" and n values).
+std::vector<double> RestartVector(const std::string& rst, const std::string& key) {
+  std::vector<double> out;
+  const auto at = rst.find(key + "\tlen = ");
+  if (at == std::string::npos) return out;
+  std::istringstream in(rst.substr(at + key.size() + 7));
+  int n = 0;
+  char semi;
+  in >> n >> semi;
+  for (double v; int(out.size()) < n && in >> v;) out.push_back(v);
+  return out;
+}
+
+// Occurrences of `what` in `text`.
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Vertical totals of the movement table of one body, line by line.
+std::vector<double> MovementY(const std::string& mov) {
+  std::vector<double> out;
+  std::istringstream in(mov);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) out.push_back(std::stod(LastLine("\n" + line)[3]));
+  return out;
+}
+
+const char* kNoFunctions =
+    "MeshDeformationFunctions MeshDeformationX \"0\" [m] MeshDeformationY \"0\" [m] MeshDeformationZ \"0\" [m];\n";
+
+TEST(BodyRuns, PoiseuilleWallForcesMatchTheAnalyticShearAndPressure) {
+  // 40 x 40 cells (h = 1/40). The wall stress comes from the lumped nodal velocity gradient, which
+  // at a wall node is the first cell's difference quotient: u_y = 4 (1 - h), so the wall shear
+  // force is 2 x 4 x mu x 4 (1 - h) = 3.2 (1 - h) against the exact 3.2 (= pressure drop x height).
+  BodyChannel c;
+  c.ny = 40;
+  Folder dir;
+  const Outcome r = c.Run(dir);
+  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+  EXPECT_NE(r.out.find("Area/Length of Bottom = 4\n"), std::string::npos);
+  const std::vector<std::string> f = LastLine(dir.read("ch.dat.for"));
+  ASSERT_EQ(f.size(), 28u);  // time, then name and 12 tab-terminated values per body, empty tail
+  EXPECT_EQ(f[1], "\"Bottom\"");
+  EXPECT_EQ(f[14], "\"Top\"");
+  EXPECT_EQ(f.back(), "");
+  const double shear = std::stod(f[8]) + std::stod(f[21]);
+  EXPECT_NEAR(shear, 3.2 * (1 - 1.0 / 40), 0.005 * 3.2);
+  EXPECT_NEAR(shear, 3.2, 0.03 * 3.2);
+  // Pressure falls linearly from 3.2 to 0: 6.4 presses each wall outwards; moment about the origin.
+  EXPECT_NEAR(std::stod(f[3]), -6.4, 0.01 * 6.4);
+  EXPECT_NEAR(std::stod(f[16]), 6.4, 0.01 * 6.4);
+  EXPECT_NEAR(std::stod(f[7]), -0.8 * (32 - 64.0 / 3), 0.01 * 8.53);
+  EXPECT_EQ(f[2], "-0");  // a zero force component times the negative sign factor
+}
+
+TEST(BodyRuns, OutflowSetsWriteNoForcesAndSilentRunsNone) {
+  BodyChannel c;
+  c.nx = 8, c.ny = 4, c.steps = 2;
+  c.top = "Type Body ElmType Linear NNode 2 Name Top OutFBound";
+  Folder dir;
+  ASSERT_EQ(c.Run(dir).status, 0);
+  const std::vector<std::string> f = LastLine(dir.read("ch.dat.for"));
+  EXPECT_EQ(f.size(), 15u);
+  EXPECT_EQ(f[1], "\"Bottom\"");
+  Folder quiet;
+  ASSERT_EQ(c.Run(quiet, {"-verbose", "none"}).status, 0);
+  EXPECT_EQ(quiet.read("ch.dat.for"), "");
+}
+
+TEST(BodyRuns, HeavyFreeBodyFallsByTheRelaxedEulerLaw) {
+  // Total after N steps: R g dt^2 N (N + 1) / 2 with R = min(0.2, 1 / Max_Iterations) = 0.2.
+  BodyChannel c;
+  c.nx = 8, c.ny = 4, c.steps = 6;
+  c.gravity = "0 -10 0";
+  c.flags = " Solve_Mesh_Deformation MeshDeformationType ByBodies";
+  c.general = kNoFunctions;
+  c.top = "Type WBody ElmType Linear NNode 2 Name Top V_fixWall Mass 1e12 [Kg] Radii_of_Gyration 1 1 1 [m] "
+          "Displacement_OY 1 DOY \"0\" [m]";
+  Folder dir;
+  ASSERT_EQ(c.Run(dir).status, 0) << dir.read("ch.dat.err");
+  std::istringstream mov(dir.read("ch.dat.mov"));
+  int n = 0;
+  for (std::string line; std::getline(mov, line);) {
+    if (line.empty()) continue;
+    ++n;
+    const std::vector<std::string> f = LastLine("\n" + line);
+    ASSERT_GE(f.size(), 8u);
+    EXPECT_EQ(f[1], "\"Top\"");
+    EXPECT_NEAR(std::stod(f[3]), -0.2 * 10 * 0.25 * n * (n + 1) / 2, 1e-6 * n * n);
+    EXPECT_EQ(std::stod(f[2]), 0.0);
+  }
+  EXPECT_EQ(n, 6);
+}
+
+TEST(BodyRuns, EachBadBodyCardEndsWithItsMessage) {
+  struct Case {
+    const char* what;
+    std::string bottom, top, flags, message;
+  };
+  const std::string wall = "Type Body ElmType Linear NNode 2 Name Bottom ";
+  const std::string wbody = "Type WBody ElmType Linear NNode 2 Name Top V_fixWall ";
+  const std::string deform = " Solve_Mesh_Deformation MeshDeformationType ByBodies";
+  const Case cases[] = {
+      {"no wall keyword", wall, "", "", "BodyMesh: Wall type not defined"},
+      {"sharp angle", wall + "V_fixWall Sharp_Angle 1.0 [rad]", "", "", "Wrong Sharp Angle definition in Bottom"},
+      {"roughness", wall + "V_fixWall Roughness 0 [m]", "", "", "Bottom Error: Wrong roughness data. It must be > 0.0."},
+      {"heat flux", wall + "V_fixWall Heat_Flux 1", "", "", "Old fashioned Olvu format data file found"},
+      {"body mass", wall + "V_fixWall", wbody, "", "Top Error: Wrong body mass data"},
+      {"two radii", wall + "V_fixWall", wbody + "Mass 1 [Kg] Radii_of_Gyration 1 1 [m]", deform,
+       "Top Error: Radii_of_Gyration must have three components"},
+      {"unknown deformation type", wall + "V_fixWall", wbody + "Mass 1 [Kg] Radii_of_Gyration 1 1 1 [m]",
+       " Solve_Mesh_Deformation MeshDeformationType ByMagic", "Wrong mesh deformation algorithm type selected"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    BodyChannel c;
+    c.nx = 4, c.ny = 2, c.steps = 1;
+    c.bottom = k.bottom;
+    if (!k.top.empty()) c.top = k.top;
+    c.flags = k.flags;
+    if (!k.flags.empty()) c.general = kNoFunctions;
+    Folder dir;
+    EXPECT_EQ(c.Run(dir).status, 1);
+    EXPECT_EQ(dir.read("ch.dat.err"), ErrFile(k.message + "\n"));
+  }
+}
+
+TEST(BodyRuns, SpringMassOscillatesWithThePeriodOfTheRelaxedScheme) {
+  // A heavy body on a vertical spring: v_n = v_(n-1) + R dt a(x_(n-1)), x_n = x_(n-1) + dt v_n with
+  // R = 0.2, so x oscillates about the static offset -m g / K with cos(theta) = 1 - R w^2 dt^2 / 2
+  // per step (w^2 = K / m).
+  const double m = 1e12, K = 4e12, g = 0.04, dt = 0.5, R = 0.2;
+  const double theta = std::acos(1 - R * (K / m) * dt * dt / 2);
+  std::vector<double> series[2];
+  for (int run = 0; run < 2; ++run) {
+    BodyChannel c;
+    c.nx = 4, c.ny = 2, c.steps = 60;
+    c.gravity = "0 -0.04 0";
+    c.flags = " Solve_Mesh_Deformation MeshDeformationType ByBodies";
+    c.general = kNoFunctions;
+    c.top = "Type WBody ElmType Linear NNode 2 Name Top V_fixWall Mass 1e12 [Kg] Radii_of_Gyration 1 1 1 [m] "
+            "Displacement_OY 1 DOY \"0\" [m] Springs 4e12 0 0 1 0 1 KD_Units [N/m] KR_Units [N/rad]";
+    Folder dir;
+    // Without the flow solve the body feels only its weight and the spring.
+    std::string text = Replace(c.Text(), "Solve_NavierStokes ", "");
+    if (run == 1) text = Replace(text, "Max_Iterations 5", "Max_Iterations 1");
+    dir.write("ch.dat", text);
+    const Outcome ro = dir.olvu({"-name", "ch.dat"});
+    ASSERT_EQ(ro.status, 0) << dir.read("ch.dat.err") << ro.out.substr(ro.out.size() > 3000 ? ro.out.size() - 3000 : 0);
+    series[run] = MovementY(dir.read("ch.dat.mov"));
+    ASSERT_EQ(series[run].size(), 60u);
+  }
+  EXPECT_EQ(series[0], series[1]);
+  // From rest at 0 (so y_1 = -R dt^2 g): y_n + d = d (cos(n theta) + (c - 1) / sin(theta) sin(n theta))
+  // about the static offset d = m g / K, with c = cos(theta); the table has six digits.
+  const double offset = m * g / K, c = std::cos(theta);
+  for (std::size_t n = 1; n <= series[0].size(); ++n) {
+    const double t = double(n) * theta;
+    EXPECT_NEAR(series[0][n - 1], -offset + offset * (std::cos(t) + (c - 1) / std::sin(theta) * std::sin(t)), 1e-7)
+        << n;
+  }
+  // Period from the zero crossings of y + offset, against 2 pi / theta steps, within 1%.
+  std::vector<double> crossings;
+  for (std::size_t n = 1; n < series[0].size(); ++n) {
+    const double a = series[0][n - 1] + offset, b = series[0][n] + offset;
+    if ((a < 0) != (b < 0)) crossings.push_back(double(n) + a / (a - b));
+  }
+  ASSERT_GE(crossings.size(), 3u);
+  const double period = 2 * (crossings.back() - crossings.front()) / double(crossings.size() - 1);
+  EXPECT_NEAR(period, 2 * 3.141592653589793 / theta, 0.01 * 2 * 3.141592653589793 / theta);
+}
+
+TEST(BodyRuns, MeshDeformationFollowsThePrescribedBody) {
+  // The top wall moves up by DOY = 0.01 t: the accumulated mesh displacement of the restart file
+  // after N steps of 0.5 s is 0.005 N at every node, or fades to 0 at the Fix_Null bottom wall.
+  // With "UpdateMeshEvery" 3 a prescribed body moves by its function's change over the last step
+  // only, on each third step.
+  struct Case {
+    const char* what;
+    std::string extraFlags, doy, boundary;
+    int steps;
+    int updates;          // "Mesh deformation performed" lines
+    bool initial;         // the initial placement ran
+    bool rigid;           // every node has the body's displacement
+  };
+  const Case cases[] = {
+      {"rigid", "", "0.01*t", "", 4, 4, false, true},
+      {"fixed bottom", "", "0.01*t", "bottom", 4, 4, false, false},
+      {"fixed node on the body", "", "0.01*t", "body", 2, 2, false, false},
+      {"every third step", " UpdateMeshEvery 3", "0.01*t", "", 9, 3, false, true},
+      {"initial offset every third step", " UpdateMeshEvery 3", "0.05+0.01*t", "", 2, 0, true, true},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    BodyChannel c;
+    c.nx = 4, c.ny = 4, c.steps = k.steps;
+    c.flags = " Solve_Mesh_Deformation MeshDeformationType ByBodies" + k.extraFlags;
+    c.general = kNoFunctions;
+    c.top = "Type WBody ElmType Linear NNode 2 Name Top V_fixWall Mass 1 [Kg] Radii_of_Gyration 1 1 1 [m] "
+            "Displacement_OY 2 DOY \"" + k.doy + "\" [m]";
+    std::string text = c.Text();
+    std::string fix;
+    if (k.boundary == "bottom")
+      for (int i = 0; i <= c.nx; ++i) fix += "Node " + std::to_string(c.Id(i, 0)) + " DMesh Fix_Null;\n";
+    if (k.boundary == "body") fix = "Node " + std::to_string(c.Id(2, c.ny)) + " DMesh Fix_Null;\n";
+    text = Replace(text, "EndBoundary;", fix + "EndBoundary;");
+    Folder dir;
+    dir.write("ch.dat", text);
+    const Outcome r = dir.olvu({"-name", "ch.dat"});
+    ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+    EXPECT_EQ(Count(r.out, "\nMesh deformation performed succesfully"), k.updates);
+    EXPECT_EQ(Count(r.out, "Initial mesh deformation performed succesfully"), k.initial ? 1 : 0);
+    const std::string rst = dir.read("ch.dat.rst");
+    for (const std::string& text : {rst, dir.read("ch.dat.res")}) {
+      EXPECT_EQ(text.find("nan"), std::string::npos);
+      EXPECT_EQ(text.find("inf"), std::string::npos);
+    }
+    const std::vector<double> y = RestartVector(rst, "_MaccY_");
+    ASSERT_EQ(int(y.size()), (c.nx + 1) * (c.ny + 1));
+    const double total = (k.initial ? 0.05 : 0.0) + 0.005 * k.updates;
+    if (k.rigid) {
+      for (double v : y) EXPECT_NEAR(v, total, 1e-12);
+    } else if (k.boundary == "bottom") {
+      for (int i = 0; i <= c.nx; ++i) {
+        EXPECT_EQ(y[std::size_t(c.Id(i, 0) - 1)], 0.0);
+        EXPECT_NEAR(y[std::size_t(c.Id(i, c.ny) - 1)], total, 1e-12);
+        for (int j = 1; j <= c.ny; ++j) EXPECT_GE(y[std::size_t(c.Id(i, j) - 1)], y[std::size_t(c.Id(i, j - 1) - 1)]);
+      }
+    } else {
+      EXPECT_EQ(y[std::size_t(c.Id(2, c.ny) - 1)], 0.0);
+    }
+  }
+}
+
+// Water around a box L x B x T whose top is the water level: a block 3L x 3B x 2T of cells
+// L/2 x B x T in tetrahedra, less the two cells of the box; the box's bottom and sides are the
+// moving body "BOX" with an automatic mass, its centre of gravity at the centre of the waterplane.
+// Gravity -9.81 along z, water density 1000, pressure origin at the water level.
+std::string FloatingBox(double L, double B, double T) {
+  const int nx = 6, ny = 3, nz = 2;
+  const double h[3] = {L / 2, B, T};
+  auto id = [&](int i, int j, int k) { return 1 + i + (nx + 1) * (j + (ny + 1) * k); };
+  auto box = [](int i, int j, int k) { return i >= 2 && i < 4 && j == 1 && k == 1; };
+  std::ostringstream s;
+  s.precision(17);
+  s << "OLVU_3D;\nProblemDefinition;\nGeneralData Number_of_Steps 1 Time_Increment \"0.1\" [s] OutPut_Step 1 "
+       "Max_Iterations 1;\nPhysicalData Gravity 0 0 -9.81 [m/s2] Pres_Origin 0 0 " << 2 * T << " [m];\nNodes;\n";
+  for (int k = 0; k <= nz; ++k)
+    for (int j = 0; j <= ny; ++j)
+      for (int i = 0; i <= nx; ++i) s << id(i, j, k) << " " << h[0] * i << " " << h[1] * j << " " << h[2] * k << "\n";
+  s << "FluidDefinition Solve_NavierStokes Solve_Mesh_Deformation MeshDeformationType ByBodies Integration_Scheme "
+       "Backward_Euler;\nInitialDataFunctions;\nEndInitialDataFunctions;\n" << kNoFunctions
+    << "ElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name Water;\nPhysicalPropertiesFunctions;\n"
+       "Function Density \"1000\" [Kg/m3];\nFunction Viscosity \"0.001\" [Kg/m.s];\nEndPhysicalPropertiesFunctions;\n"
+       "Elements\n";
+  // Six tetrahedra per cell around its main diagonal; an odd path has its last two nodes swapped
+  // so that every volume is positive.
+  const int paths[6][3] = {{1, 2, 4}, {1, 4, 2}, {2, 1, 4}, {2, 4, 1}, {4, 1, 2}, {4, 2, 1}};
+  const bool odd[6] = {false, true, true, false, false, true};
+  int e = 0;
+  for (int k = 0; k < nz; ++k)
+    for (int j = 0; j < ny; ++j)
+      for (int i = 0; i < nx; ++i) {
+        if (box(i, j, k)) continue;
+        for (int t = 0; t < 6; ++t) {
+          int bits = 0, v[4];
+          v[0] = id(i, j, k);
+          for (int q = 0; q < 3; ++q) {
+            bits |= paths[t][q];
+            v[q + 1] = id(i + (bits & 1), j + ((bits >> 1) & 1), k + ((bits >> 2) & 1));
+          }
+          if (odd[t]) std::swap(v[2], v[3]);
+          s << ++e << " " << v[0] << " " << v[1] << " " << v[2] << " " << v[3] << "\n";
+        }
+      }
+  s << "End Elements\nSet 2 Type WBody ElmType Triangle NNode 3 Name BOX V_fixWall Auto_Body_Mass "
+       "Radii_of_Gyration 1 1 1 [m] Center_of_Gravity GOX \"" << 1.5 * L << "\" [m] GOY \"" << 1.5 * B
+    << "\" [m] GOZ \"" << 1.5 * T << "\" [m];\nPhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n";
+  // Two triangles per face quad; the domain orients them.
+  e = 0;
+  auto quad = [&](int a, int b, int c, int d) {
+    s << ++e << " " << a << " " << b << " " << c << "\n";
+    s << ++e << " " << a << " " << c << " " << d << "\n";
+  };
+  for (int i = 2; i < 4; ++i) {
+    quad(id(i, 1, 1), id(i + 1, 1, 1), id(i + 1, 2, 1), id(i, 2, 1));
+    quad(id(i, 1, 1), id(i + 1, 1, 1), id(i + 1, 1, 2), id(i, 1, 2));
+    quad(id(i, 2, 1), id(i + 1, 2, 1), id(i + 1, 2, 2), id(i, 2, 2));
+  }
+  quad(id(2, 1, 1), id(2, 2, 1), id(2, 2, 2), id(2, 1, 2));
+  quad(id(4, 1, 1), id(4, 2, 1), id(4, 2, 2), id(4, 1, 2));
+  s << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\n"
+       "TotalDefinition;\nToleranceData VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6;\nElmSets;\nEndElmSets;\n"
+       "EndProblem;\n";
+  return s.str();
+}
+
+}  // namespace
+
+namespace {
+// The numbers of line `key` of a sink-and-trim block.
+std::vector<double> SatLine(const std::string& sat, const std::string& key) {
+  std::vector<double> out;
+  const auto at = sat.find("\n" + key + "  ");
+  if (at == std::string::npos) return out;
+  std::string line = sat.substr(at + key.size() + 3, sat.find(';', at) - at - key.size() - 3);
+  for (char& ch : line)
+    if (ch == ',') ch = ' ';
+  std::istringstream in(line);
+  for (double v; in >> v;) out.push_back(v);
+  return out;
+}
+
+TEST(BodyRuns, FloatingBoxWeighsItsDisplacedWater) {
+  const double L = 2, B = 1, T = 0.5;
+  Folder dir;
+  dir.write("box.dat", FloatingBox(L, B, T));
+  const Outcome r = dir.olvu({"-name", "box.dat", "-3D"});
+  ASSERT_EQ(r.status, 0) << dir.read("box.dat.err");
+  const auto at = r.out.find("Mass of BOX = ");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_NEAR(std::stod(r.out.substr(at + 14)), 1000 * L * B * T, 1e-9 * 1000 * L * B * T);
+  const std::string sat = dir.read("box.dat.sat");
+  ASSERT_NE(sat.find("Body BOX;\n"), std::string::npos) << sat;
+  const std::vector<double> area = SatLine(sat, "PArea"), inertia = SatLine(sat, "Inertia"),
+                            volume = SatLine(sat, "Displacement");
+  ASSERT_EQ(area.size(), 3u);
+  EXPECT_NEAR(area[2], L * B, 1e-9);
+  ASSERT_EQ(inertia.size(), 3u);
+  // The rim's midpoint rule about the centre: the four x edges give 4 x 1 x 0.5 x 0.5^2 = 0.5
+  // (exact B L^3 / 12 = 2/3); the two y edges have their midpoints on the axis, so 0 (exact 1/6).
+  EXPECT_NEAR(inertia[0], 0.0, 1e-9);
+  EXPECT_NEAR(inertia[1], 0.5, 1e-9);
+  ASSERT_EQ(volume.size(), 1u);
+  EXPECT_NEAR(volume[0], -L * B * T, 1e-9);  // the vertical static force over rho g
+}
+
+}  // namespace
+}  // namespace olvu_test
