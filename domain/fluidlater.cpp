@@ -9,9 +9,6 @@ void FluidDomain::DistanceToBodiesField() {
   // Without wall-law body sets (none can be read in this build) every node is far from a wall.
   if (vars_[WallDist].length()) vars_[WallDist] = 1e100;
 }
-void FluidDomain::SolveTurbulence() {}
-void FluidDomain::SolveSmagorinsky() {}
-void FluidDomain::SolveMixingLength() {}
 void FluidDomain::SolveFreeSurface() {}
 void FluidDomain::SolveBodyMovement() {}
 void FluidDomain::SolveInitialBodyMovement() {}
