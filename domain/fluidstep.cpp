@@ -263,16 +263,9 @@ void FluidDomain::VelocityGradient(ReaVec (&grad)[3][3]) {
 
 void FluidDomain::CalcKProduction(ReaVec& p) {
   if (!sys_[2] || !Sized(vars_[TVisc])) return;
-  ReaVec grad[3][3];
-  VelocityGradient(grad);
-  for (int k = 1; k <= numNodes; ++k) {
-    const unsigned i = unsigned(k);
-    auto g = [&](int a, int b) { return grad[a][b](i); };
-    const double s = 2 * (g(0, 0) * g(0, 0) + g(1, 1) * g(1, 1) + g(2, 2) * g(2, 2)) +
-                     (g(0, 1) + g(1, 0)) * (g(0, 1) + g(1, 0)) + (g(0, 2) + g(2, 0)) * (g(0, 2) + g(2, 0)) +
-                     (g(1, 2) + g(2, 1)) * (g(1, 2) + g(2, 1));
-    p(i) = vars_[TVisc](i) * s;
-  }
+  // P_k = nu_t |S|^2.
+  CalcGradVelocity(p);
+  for (unsigned i = 1; i <= p.length(); ++i) p(i) = vars_[TVisc](i) * p(i) * p(i);
 }
 
 void FluidDomain::CalcVorticity(ReaVec& w) {
