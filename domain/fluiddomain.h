@@ -721,4 +721,37 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
   BitVec meshWork_;       // working node set of the mesh deformation
   bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal
+
+  // Turbulence models (the wall nodes are those of condition set WallLawNodes)
+ public:
+  /// One-equation k model, nu_t = l sqrt(k) or its two-layer form.
+  virtual void SolveKineticEnergy();
+  /// k-k tau model.
+  virtual void SolveK_KT();
+  /// k-omega model.
+  virtual void SolveKOmega();
+  /// k-omega SST model.
+  virtual void SolveKOmegaSST();
+  /// k-epsilon model with the standard, Launder-Sharma or Lam-Bremhorst epsilon terms.
+  virtual void SolveKEpsilon();
+  /// Two-layer k-epsilon model.
+  virtual void SolveKEpsilon2Layers();
+  /// D, S, R (flow work 4-6) and f_mu (flow work 7) of the epsilon equation, per variant.
+  virtual void CalcEpsilonLaunderSharma();
+  virtual void CalcEpsilonLamBremhorst();
+  virtual void CalcEpsilonStandard();
+  /// One-equation working-viscosity model.
+  virtual void SolveSpalartAllmaras();
+  /// Algebraic Baldwin-Lomax model: nothing is computed.
+  virtual void SolveBaldwinLomax();
+  /// u* = sqrt(wall-law coefficient x speed) into flow work 7, then the turbulence variables
+  /// and nu_t clamped.
+  virtual void CalculateWallLaw();
+  /// nu_t times the van Driest damping 0.2 (1 - e^(-y u* / (26 nu)))^2, u* from `ustar` when it
+  /// is not empty.
+  virtual void CalculateVanDriest(ReaVec& ustar);
+  /// Strain-rate magnitude |S| of the velocity into s.
+  virtual void CalcGradVelocity(ReaVec& s);
+  /// Transport solve of k with diffusivity D, source S and reaction R, then its clamp.
+  virtual void CalculateKineticEnergy(ReaVec& D, ReaVec& S, ReaVec& R);
 };

@@ -6,6 +6,7 @@
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "flow/assembler.h"
+#include "flow/turbulence.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -416,6 +417,11 @@ void FluidDomain::ReadInitialConditions() {
       if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = 0.09 * std::pow(k(i), 1.5) / lm;
       if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = std::sqrt(k(i)) / lm;
     }
+    if (Flag(PSpalart) && vars_[SAVar].length() == k.length() && vars_[KVisc].length() == k.length())
+      for (unsigned i = 1; i <= k.length(); ++i) {
+        const double nu = std::fmax(vars_[KVisc](i), 1e-14);
+        vars_[SAVar](i) = vars_[SAVar0](i) = nu * SpalartAllmarasChi(vars_[TVisc](i) / nu);
+      }
     if ((Flag(PSpalart) || Flag(PSmagorinsky) || Flag(PBaldwin)) && k.length()) k.resize(0);
   }
   const ReaVec& rho = vars_[Dens];

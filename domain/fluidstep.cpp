@@ -295,16 +295,9 @@ void FluidDomain::VelocityGradient(ReaVec (&grad)[3][3]) {
 
 void FluidDomain::CalcKProduction(ReaVec& p) {
   if (!sys_[2] || !Sized(vars_[TVisc])) return;
-  ReaVec grad[3][3];
-  VelocityGradient(grad);
-  for (int k = 1; k <= numNodes; ++k) {
-    const unsigned i = unsigned(k);
-    auto g = [&](int a, int b) { return grad[a][b](i); };
-    const double s = 2 * (g(0, 0) * g(0, 0) + g(1, 1) * g(1, 1) + g(2, 2) * g(2, 2)) +
-                     (g(0, 1) + g(1, 0)) * (g(0, 1) + g(1, 0)) + (g(0, 2) + g(2, 0)) * (g(0, 2) + g(2, 0)) +
-                     (g(1, 2) + g(2, 1)) * (g(1, 2) + g(2, 1));
-    p(i) = vars_[TVisc](i) * s;
-  }
+  // P_k = nu_t |S|^2.
+  CalcGradVelocity(p);
+  for (unsigned i = 1; i <= p.length(); ++i) p(i) = vars_[TVisc](i) * p(i) * p(i);
 }
 
 void FluidDomain::CalcVorticity(ReaVec& w) {
@@ -395,10 +388,25 @@ void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
-  SystemSparseMatrix* A = sys_[0];
-  A->product(mass_, invDtTheta_);
-  ReactionDiffusion(d, r);
-  A->add(sys_[7]);
+  // One pass over the pattern for M / (dt theta) + diag(d) L + C1; the symmetric M and L are read
+  // through the map from each full position to its stored upper one.
+  const int* rp = pattern_->row_ptr(0);
+  const int* up = pattern_->spos_ind(0);
+  const double* M = mass_->val(0);
+  const double* L = lap_->val(0);
+  const double* K = sys_[7]->val(0);
+  const double* dp = Sized(d) ? d.GivePointer() : nullptr;
+  double* A = sys_[0]->val(0);
+  const double alpha = invDtTheta_;
+  for (int i = 0; i < numNodes; ++i) {
+    if (dp) {
+      const double di = dp[i];
+      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = alpha * M[up[k]] + di * L[up[k]] + K[k];
+    } else {
+      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = alpha * M[up[k]] + K[k];
+    }
+  }
+  if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
@@ -453,6 +461,16 @@ void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, Rea
 }
 
 void FluidDomain::Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out) {
+  ReaVec& w = vars_[Work1];
+  if (Sized(s) && &s != &w && &u != &w && &out != &w) {
+    // One product: M (u / (dt theta) + s).
+    const double* up = u.GivePointer();
+    const double* sp = s.GivePointer();
+    double* wp = w.GivePointer();
+    for (int k = 0; k < numNodes; ++k) wp[k] = invDtTheta_ * up[k] + sp[k];
+    mass_->mult(wp, out.GivePointer());
+    return;
+  }
   mass_->mult(u.GivePointer(), out.GivePointer());
   out *= invDtTheta_;
   if (Sized(s) && s != 0.0) mass_->add_mult(s.GivePointer(), out.GivePointer());  // M 0 adds nothing

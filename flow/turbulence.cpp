@@ -1,0 +1,509 @@
+// The eddy-viscosity turbulence models of the fluid domain: the algebraic models (Smagorinsky,
+// mixing length), the one-equation k and working-viscosity models, and the two-equation k-epsilon,
+// k-omega, SST and k-k tau families. Every model ends by writing the nodal eddy viscosity that the
+// momentum solve adds to the laminar one.
+//
+// Work vectors of one model call: D, S, R (diffusivity, source, reaction) in flow work 4-6, the
+// model's auxiliaries (u*, f_mu, F1) in flow work 7 and VelWorkZ, the right-hand side in VelWorkX
+// and the new solution in VelWorkY. Flow work 0-3 belong to the discontinuity capturing.
+#include "flow/turbulence.h"
+
+#include <cmath>
+
+#include "domain/fluiddomain.h"
+#include "foundation/clock.h"
+#include "foundation/declarations.h"
+#include "solvers/solversetting.h"
+#include "solvers/sparsematrix.h"
+#include "solvers/sparsestruct.h"
+
+double SpalartAllmarasChi(double ratio) {
+  // chi >= ratio and chi^4 >= 357.9 ratio: the larger bound starts Newton below the root, where
+  // it climbs monotonically instead of overshooting from a near-zero slope.
+  double chi = std::fmax(ratio, std::pow(357.9 * std::fmax(ratio, 0.0), 0.25));
+  for (int it = 0; it < 100; ++it) {
+    const double c3 = chi * chi * chi;
+    const double f = c3 * chi - ratio * (c3 + 357.9);
+    if (std::fabs(f) < 1e-4) break;
+    const double df = 4 * c3 - 3 * ratio * chi * chi;
+    if (!(df > 0)) break;
+    chi -= f / df;
+  }
+  return chi;
+}
+
+namespace {
+
+// Lower and upper clamp of turbulence variable v (5 k, 6 epsilon, 7 omega, 8 k tau, 10 nu_t).
+double Lo(int v) { return unsigned(v + 1) <= MinValue.length() ? MinValue(unsigned(v + 1)) : 0.0; }
+double Hi(int v) { return unsigned(v + 1) <= MaxValue.length() ? MaxValue(unsigned(v + 1)) : 1e100; }
+
+bool Bit(const BitVec& b, unsigned i) { return i <= b.length() && b(i); }
+
+// Production p and reaction r per unit phi at one node into the source s and reaction R of the
+// solve: the larger one of the two is kept implicit, each limited by the other times its factor.
+inline void Split(double p, double r, double phi, double pLimit, double rLimit, double& s, double& R) {
+  if (r > p) {
+    s = 0;
+    R = std::fmin(r, rLimit * (p + 1e-14)) - p;
+  } else {
+    s = phi * std::fmin(p, pLimit * (r + 1e-14));
+    R = r;
+  }
+}
+
+// v clamped into the limits of variable `var`.
+void ClampVar(ReaVec& v, int var) {
+  const double lo = Lo(var), hi = Hi(var);
+  double* p = v.GivePointer();
+  for (unsigned i = 0; i < v.length(); ++i) p[i] = p[i] > hi ? hi : (p[i] < lo ? lo : p[i]);
+}
+
+// The transport solve of phi (convection, diffusion D, reaction R, source S): the caps of variable
+// `cap` (-1 none), discontinuity capturing, assembly, identity rows at the nodes where fixed(i, v)
+// holds (phi_i := v, which it may change), directional-derivative rows at the nodes of prescribed
+// normal gradient, the solve into x and phi := x at the other nodes.
+template <class Fixed>
+void Transport(FluidDomain& d, ReaVec& phi, ReaVec& prev, ReaVec& D, ReaVec& S, ReaVec& R, ReaVec& rhs, ReaVec& x,
+               int cap, Fixed fixed, const char* label) {
+  const unsigned n = phi.length();
+  if (cap >= 0) {
+    // Neither source nor reaction may move phi by more than half its range in one step.
+    const double c = 0.5 * Hi(cap) * d.InvDtTheta();
+    for (unsigned i = 1; i <= n; ++i) {
+      if (S(i) > c) S(i) = c;
+      if (phi(i) > 0 && R(i) > c / phi(i)) R(i) = c / phi(i);
+    }
+  }
+  d.DiscontinuityCapturing(phi, D, R, D, d.Smoothing(1));
+  d.AssembleSystem(phi, prev, S, D, R, rhs, d.StabOrder(2));
+  SystemSparseMatrix* A = d.SystemMatrix(0);
+  const BitVec& grad = d.Cond(FixGradient);
+  for (unsigned i = 1; i <= n; ++i) {
+    double v = phi(i);
+    if (fixed(i, v)) {
+      phi(i) = v;
+      rhs(i) = v;
+      A->Fix_AllRow(int(i) - 1);
+    } else if (Bit(grad, i)) {
+      rhs(i) = 0;
+      A->Copy_Row_Val(int(i) - 1, *d.FixedGradientTable().get_at(int(i)), *d.SystemMatrix(2), *d.SystemMatrix(3),
+                      *d.SystemMatrix(4));
+    }
+  }
+  x = phi;
+  d.giveSolver1st()->solve(rhs, x, A, 1, label);
+  for (unsigned i = 1; i <= n; ++i) {
+    double v = phi(i);
+    if (!fixed(i, v)) phi(i) = x(i);
+  }
+}
+
+// Fixed-node test of a set and, when `also` is given, of a second one.
+struct InSets {
+  const BitVec& a;
+  const BitVec* also;
+  bool operator()(unsigned i, double&) const { return Bit(a, i) || (also && Bit(*also, i)); }
+};
+
+// g2 = |grad q|^2 node by node from the gradient matrices and the inverse lumped mass (t scratch).
+void GradientSquared(FluidDomain& d, const ReaVec& q, ReaVec& t, ReaVec& g2) {
+  g2 = 0.0;
+  const ReaVec& inv = d.InvLumpedMass();
+  for (int c = 0; c < 3; ++c) {
+    d.SystemMatrix(2 + c)->mult(q.GivePointer(), t.GivePointer());
+    for (unsigned i = 1; i <= q.length(); ++i) g2(i) += t(i) * inv(i) * t(i) * inv(i);
+  }
+}
+
+// D, S, R of k in the k-epsilon models.
+void KEpsilonEnergyTerms(FluidDomain& d, ReaVec& D, ReaVec& S, ReaVec& R) {
+  const ReaVec &nut = d.Var(TVisc), &nu = d.Var(KVisc), &pk = d.Var(KProduction);
+  const ReaVec &e = d.Var(Epsilon), &e0 = d.Var(Epsilon0), &k0 = d.Var(KEnergy0);
+  for (unsigned i = 1; i <= nut.length(); ++i) {
+    D(i) = nut(i) / 1.0 + nu(i);
+    S(i) = std::fmin(pk(i), (e0(i) + 2e-14) * Pk_LIMIT);
+    R(i) = e(i) / k0(i);
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- sequence and shared steps
+
+void FluidDomain::SolveTurbulence() {
+  if (!Flag(PTurbulence)) return;
+  Clock clock("Solving Turbulence");
+  SolveSpalartAllmaras();
+  SolveBaldwinLomax();
+  SolveKineticEnergy();
+  SolveKOmega();
+  SolveKOmegaSST();
+  SolveK_KT();
+  SolveKEpsilon();
+  SolveKEpsilon2Layers();
+}
+
+void FluidDomain::CalculateWallLaw() {
+  // u* = sqrt(wall stress): the wall-law coefficient is the stress over the speed.
+  ReaVec& ustar = FlowWork(7);
+  const ReaVec& cw = vars_[WallFactor];
+  const ReaVec &u = vars_[VelX], &v = vars_[VelY], &w = vars_[VelZ];
+  for (unsigned i = 1; i <= ustar.length(); ++i) {
+    const double speed = std::sqrt(u(i) * u(i) + v(i) * v(i) + w(i) * w(i));
+    ustar(i) = i <= cw.length() && cw(i) > 0 ? std::sqrt(cw(i) * speed) : 0.0;
+  }
+  const int vars[4][2] = {{KEnergy, 5}, {KTau, 8}, {Epsilon, 6}, {Omega, 7}};
+  for (const auto& p : vars)
+    if (vars_[p[0]].length()) ClampVar(vars_[p[0]], p[1]);
+  ClampVar(vars_[TVisc], 10);
+}
+
+void FluidDomain::CalculateKineticEnergy(ReaVec& D, ReaVec& S, ReaVec& R) {
+  ReaVec& k = vars_[KEnergy];
+  ReaVec& x = vars_[VelWorkY];
+  Transport(*this, k, vars_[KEnergy0], D, S, R, vars_[VelWorkX], x, 5, InSets{conds_[FixKEnergy], &conds_[WallLawNodes]},
+            "Fluid turbulence: Eddy Kinetic Energy");
+  // Below the floor a node takes its smallest neighbour instead: a local undershoot is not
+  // flattened to the floor.
+  const double lo = Lo(5), hi = Hi(5);
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    if (Bit(conds_[FixKEnergy], i) || Bit(conds_[WallLawNodes], i)) continue;
+    k(i) = x(i) < lo ? std::fmin(std::fmax(pattern_->row_min(int(i) - 1, x), lo), hi) : std::fmin(x(i), hi);
+  }
+}
+
+void FluidDomain::CalcGradVelocity(ReaVec& s) {
+  ReaVec grad[3][3];
+  VelocityGradient(grad);
+  for (unsigned i = 1; i <= s.length(); ++i) {
+    auto g = [&](int a, int b) { return grad[a][b](i); };
+    s(i) = std::sqrt(2 * (g(0, 0) * g(0, 0) + g(1, 1) * g(1, 1) + g(2, 2) * g(2, 2)) +
+                     (g(0, 1) + g(1, 0)) * (g(0, 1) + g(1, 0)) + (g(0, 2) + g(2, 0)) * (g(0, 2) + g(2, 0)) +
+                     (g(1, 2) + g(2, 1)) * (g(1, 2) + g(2, 1)));
+  }
+}
+
+void FluidDomain::CalculateVanDriest(ReaVec& ustar) {
+  ReaVec& nut = vars_[TVisc];
+  const ReaVec &y = vars_[WallDist], &nu = vars_[KVisc];
+  if (!nut.length() || !y.length()) return;
+  if (!ustar.length()) {
+    CalculateWallLaw();
+    ustar = FlowWork(7);
+  }
+  for (unsigned i = 1; i <= nut.length(); ++i) {
+    const double f = OneMinusExp(-y(i) * ustar(i) / (26 * nu(i)));
+    nut(i) *= 0.2 * f * f;
+  }
+}
+
+// ---------------------------------------------------------------- algebraic models
+
+void FluidDomain::SolveSmagorinsky() {
+  if (!Flag(PSmagorinsky)) return;
+  Clock clock("Solving Turbulence");
+  ReaVec& s = FlowWork(7);
+  CalcGradVelocity(s);
+  ReaVec& nut = vars_[TVisc];
+  const ReaVec &h = vars_[ElemSize], &y = vars_[WallDist];
+  for (unsigned i = 1; i <= nut.length(); ++i) {
+    const double l = std::fmin(0.17 * h(i), 0.41 * y(i));
+    nut(i) = s(i) * l * l;
+  }
+  ClampVar(nut, 10);
+}
+
+void FluidDomain::SolveMixingLength() {
+  if (!Flag(PMixingLength)) return;
+  Clock clock("Solving Turbulence");
+  ReaVec& s = FlowWork(7);
+  CalcGradVelocity(s);
+  ReaVec& nut = vars_[TVisc];
+  const ReaVec& l = vars_[TurbLength];
+  for (unsigned i = 1; i <= nut.length(); ++i) nut(i) = l(i) * l(i) * s(i);
+  ClampVar(nut, 10);
+}
+
+void FluidDomain::SolveBaldwinLomax() {
+  if (!Flag(PBaldwin)) return;
+  Clock clock("Solving Turbulence");
+}
+
+// ---------------------------------------------------------------- one-equation models
+
+void FluidDomain::SolveKineticEnergy() {
+  if (!Flag(PKinetic)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec& k = vars_[KEnergy];
+  ReaVec& nut = vars_[TVisc];
+  const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &l = vars_[TurbLength];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    D(i) = nut(i) / 1.0 + nu(i);
+    S(i) = std::fmin(pk(i), (0.09 * k0(i) * k0(i) / nut(i) + 2e-14) * Pk_LIMIT);
+    R(i) = 0.09 * std::sqrt(k(i)) / l(i);
+  }
+  CalculateKineticEnergy(D, S, R);
+  const bool twoLayer = Flag(PKinetic2L);
+  const ReaVec& y = vars_[WallDist];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    const double sk = std::sqrt(k(i));
+    if (!twoLayer) {
+      nut(i) = l(i) * sk;
+      continue;
+    }
+    const double rey = y(i) * sk / nu(i) + 1e-14;
+    const double g = TwoLayerWeight((rey - 200) / 200);
+    nut(i) = sk * (g * l(i) + (g < 1 ? (1 - g) * 0.0202 * y(i) * OneMinusExp(-0.0198 * rey) : 0.0));
+  }
+  ClampVar(nut, 10);
+}
+
+void FluidDomain::SolveSpalartAllmaras() {
+  if (!Flag(PSpalart)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &vt = vars_[SAVar], &vt0 = vars_[SAVar0], &nut = vars_[TVisc];
+  const ReaVec &nu = vars_[KVisc], &y = vars_[WallDist], &om = vars_[Vorticity];
+  const InSets fixed{conds_[FixTurbVar], &conds_[WallLawNodes]};
+  for (unsigned i = 1; i <= vt.length(); ++i) {
+    double unused;
+    if (fixed(i, unused)) vt(i) = vt0(i) = nu(i) * SpalartAllmarasChi(nut(i) / nu(i));
+  }
+  ReaVec& g2 = vars_[VelWorkZ];
+  GradientSquared(*this, vt0, FlowWork(0), g2);
+  for (unsigned i = 1; i <= vt.length(); ++i) {
+    const double chi = vt(i) / std::fmax(nu(i), 1e-14);
+    const double d = std::fmax(std::fmax(y(i), MinDistance), 1e-14);
+    const double d2 = 0.1681 * d * d;
+    const double c3 = chi * chi * chi;
+    const double fv1 = c3 / (c3 + 357.9);
+    double fv2 = 1 - chi / (1 + chi * fv1);
+    if (fv2 < 0) fv2 = 1e-14;
+    const double st = om(i) + vt(i) * fv2 / d2;
+    const double ft2 = 1.2 * std::exp(-0.5 * chi * chi);
+    const double source = 0.933 * g2(i) + 0.136 * (1 - ft2) * st * vt0(i);
+    D(i) = (vt(i) + nu(i)) / 0.667;
+    // q is bounded by 10, where f_w has reached its plateau: no strain gives no overflow.
+    const double q = std::fmin(vt(i) / std::fmax(st * d2, 1e-14), 10.0);
+    const double g = q + 0.3 * (std::pow(q, 6) - q);
+    const double fw = g > 0 ? std::pow(65 / (1 + std::pow(2 / g, 6)), 1.0 / 6) : 0.0;
+    const double r = 3.238 * fw * vt(i) / (d * d);
+    Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
+  }
+  Transport(*this, vt, vt0, D, S, R, vars_[VelWorkX], vars_[VelWorkY], -1, fixed, "Fluid turbulence: Eddy Viscosity");
+  for (unsigned i = 1; i <= vt.length(); ++i) {
+    if (vt(i) < 1e-14) vt(i) = 1e-14;
+    const double chi = vt(i) / (nu(i) + 1e-14);
+    const double c3 = chi * chi * chi;
+    nut(i) = vt(i) * c3 / (c3 + 357.9);
+  }
+  ClampVar(nut, 10);
+}
+
+// ---------------------------------------------------------------- k-epsilon family
+
+void FluidDomain::CalcEpsilonStandard() {
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7);
+  const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
+               &pk = vars_[KProduction];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    D(i) = nut(i) / 1.3 + nu(i);
+    fmu(i) = 1;
+    Split(1.45 * pk(i) / k(i), 1.92 * e(i) / k(i), e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+  }
+}
+
+void FluidDomain::CalcEpsilonLaunderSharma() {
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7);
+  const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
+               &pk = vars_[KProduction];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    const double rt = k(i) * k(i) / (e(i) * nu(i));
+    const double a = 1 + 0.02 * rt;
+    D(i) = nut(i) / 1.3 + nu(i);
+    fmu(i) = std::exp(-3.4 / (a * a));
+    const double r = 1.92 * (e(i) / k(i)) * (1 - 0.3 * std::exp(-rt * rt));
+    Split(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+  }
+}
+
+void FluidDomain::CalcEpsilonLamBremhorst() {
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7);
+  const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
+               &pk = vars_[KProduction], &y = vars_[WallDist];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    const double rt = k(i) * k(i) / (e(i) * nu(i));
+    const double rey = y(i) * std::sqrt(k(i)) / nu(i) + 1e-14;
+    const double damp = OneMinusExp(-0.0165 * rey);
+    D(i) = nut(i) / 1.3 + nu(i);
+    // Rt and f_mu vanish at a wall: their guards keep both terms finite there.
+    fmu(i) = damp * damp * (1 + 20.5 / (rt + 1e-14));
+    const double a = 0.05 / (fmu(i) + 1e-14);
+    const double p = 1.45 * (pk(i) / k(i)) * (1 + a * a * a);
+    const double r = 1.92 * (e(i) / k(i)) * OneMinusExp(-rt * rt);
+    Split(p, r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+  }
+}
+
+void FluidDomain::SolveKEpsilon() {
+  if (!Flag(PKEpsilon)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  KEpsilonEnergyTerms(*this, D, S, R);
+  CalculateKineticEnergy(D, S, R);
+  if (Flag(PKEpsLB)) CalcEpsilonLamBremhorst();
+  else if (Flag(PKEpsLS)) CalcEpsilonLaunderSharma();
+  else CalcEpsilonStandard();
+  ReaVec &e = vars_[Epsilon], &x = vars_[VelWorkY];
+  Transport(*this, e, vars_[Epsilon0], D, S, R, vars_[VelWorkX], x, 6,
+            InSets{conds_[FixTurbVar], fixTurbBodies_ ? &conds_[WallLawNodes] : nullptr}, "Fluid turbulence: Epsilon");
+  const double lo = Lo(6), hi = Hi(6);
+  for (unsigned i = 1; i <= e.length(); ++i) {
+    if (Bit(conds_[FixTurbVar], i) || (fixTurbBodies_ && Bit(conds_[WallLawNodes], i))) continue;
+    e(i) = x(i) < lo ? pattern_->row_larger(int(i) - 1, x, lo) : std::fmin(x(i), hi);
+  }
+  const ReaVec& k = vars_[KEnergy];
+  const ReaVec& fmu = FlowWork(7);
+  ReaVec& nut = vars_[TVisc];
+  for (unsigned i = 1; i <= k.length(); ++i)
+    nut(i) = k(i) < 1e-14 || e(i) < 1e-14 ? 1e-14 : fmu(i) * 0.09 * k(i) * k(i) / e(i);
+  ClampVar(nut, 10);
+}
+
+void FluidDomain::SolveKEpsilon2Layers() {
+  if (!Flag(PKEps2L)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  KEpsilonEnergyTerms(*this, D, S, R);
+  CalculateKineticEnergy(D, S, R);
+  CalcEpsilonStandard();
+  ReaVec& e = vars_[Epsilon];
+  const ReaVec &k = vars_[KEnergy], &y = vars_[WallDist], &nu = vars_[KVisc];
+  const BitVec &given = conds_[FixTurbVar], &wall = conds_[WallLawNodes];
+  // Near a wall (Re_y up to 200) epsilon follows the one-equation length scale instead.
+  auto nearWall = [&](unsigned i, double& v) {
+    if (Bit(given, i)) return true;
+    const double rey = y(i) * std::sqrt(k(i)) / nu(i) + 1e-14;
+    if (!Bit(wall, i) && rey > 200) return false;
+    v = y(i) < 1e-14 ? Lo(6)
+                     : std::fmin(Hi(6), 0.1643 * std::pow(k(i), 1.5) * (1 + 5.3 / (rey + 1e-14)) / (0.41 * y(i) + 1e-14));
+    return true;
+  };
+  Transport(*this, e, vars_[Epsilon0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 6, nearWall,
+            "Fluid turbulence: Epsilon");
+  ClampVar(e, 6);
+  ReaVec& nut = vars_[TVisc];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    const double sk = std::sqrt(k(i));
+    const double rey = y(i) * sk / nu(i) + 1e-14;
+    const double g = TwoLayerWeight((rey - 200) / 200);
+    nut(i) = g * 0.09 * k(i) * k(i) / e(i) + (g < 1 ? (1 - g) * 0.0202 * y(i) * OneMinusExp(-0.0198 * rey) * sk : 0.0);
+  }
+  ClampVar(nut, 10);
+}
+
+// ---------------------------------------------------------------- k-omega family and k-k tau
+
+void FluidDomain::SolveKOmega() {
+  if (!Flag(PKOmega)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &k = vars_[KEnergy], &om = vars_[Omega], &nut = vars_[TVisc];
+  const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &om0 = vars_[Omega0];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    D(i) = nut(i) / 2.0 + nu(i);
+    S(i) = std::fmin(pk(i), (0.09 * k0(i) * om0(i) + 1e-14) * Pk_LIMIT);
+    R(i) = 0.09 * om(i);
+  }
+  CalculateKineticEnergy(D, S, R);
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    D(i) = nut(i) / 2.0 + nu(i);
+    Split(0.556 * pk(i) / k(i), 0.09 * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
+  }
+  Transport(*this, om, vars_[Omega0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 7,
+            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega");
+  ClampVar(om, 7);
+  for (unsigned i = 1; i <= k.length(); ++i) nut(i) = k(i) < 1e-14 || om(i) < 1e-14 ? 1e-14 : k(i) / om(i);
+  ClampVar(nut, 10);
+}
+
+void FluidDomain::SolveKOmegaSST() {
+  if (!Flag(PKOmegaSST)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &F1 = FlowWork(7);
+  ReaVec &k = vars_[KEnergy], &om = vars_[Omega], &nut = vars_[TVisc];
+  const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &om0 = vars_[Omega0],
+               &y = vars_[WallDist], &w = vars_[Vorticity], &inv = invLumped_;
+  // Cross diffusion CD = 2 sigma_w2 grad k . grad omega / omega (VelWorkZ).
+  ReaVec &cd = vars_[VelWorkZ], &gk = FlowWork(0), &gw = FlowWork(1);
+  cd = 0.0;
+  for (int c = 0; c < 3; ++c) {
+    sys_[2 + c]->mult(k.GivePointer(), gk.GivePointer());
+    sys_[2 + c]->mult(om.GivePointer(), gw.GivePointer());
+    for (unsigned i = 1; i <= k.length(); ++i) cd(i) += gk(i) * gw(i) * inv(i) * inv(i);
+  }
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    cd(i) = std::fmax(1.712 * cd(i) / om(i), 1e-20);
+    const double yy = std::fmax(y(i), 1e-14);
+    const double a = std::fmax(500 * nu(i) / (yy * yy * om(i)), std::sqrt(k(i)) / (0.09 * om(i) * yy));
+    const double arg = std::fmin(a, 3.424 * k(i) / (cd(i) * yy * yy));
+    F1(i) = std::tanh(arg * arg * arg * arg);
+    D(i) = (1 - F1(i) + 0.85 * F1(i)) * nut(i) + nu(i);
+    S(i) = std::fmin(pk(i), (0.09 * k0(i) * om0(i) + 1e-14) * Pk_LIMIT);
+    R(i) = 0.09 * om(i);
+  }
+  CalculateKineticEnergy(D, S, R);
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    const double f = F1(i);
+    const double pw = std::fmin(2500 * om0(i) * om0(i), w(i) * w(i) * (0.553 * f + 0.44 * (1 - f)) + (1 - f) * cd(i));
+    D(i) = (0.5 * f + 0.856 * (1 - f)) * nut(i) + nu(i);
+    Split(pw / om(i), (0.075 * f + 0.0828 * (1 - f)) * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
+  }
+  Transport(*this, om, vars_[Omega0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 7,
+            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega");
+  ClampVar(om, 7);
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    if (k(i) < 1e-14 || om(i) < 1e-14) {
+      nut(i) = 1e-14;
+      continue;
+    }
+    const double yy = std::fmax(y(i), 1e-14);
+    const double b = std::fmax(500 * nu(i) / (yy * yy * om(i)), 2 * std::sqrt(k(i)) / (0.09 * om(i) * yy));
+    const double f2 = std::tanh(b * b);
+    nut(i) = f2 * w(i) / (0.31 * om(i)) <= 1 ? k(i) / om(i) : 0.31 * k(i) / (f2 * w(i));
+  }
+  ClampVar(nut, 10);
+}
+
+void FluidDomain::SolveK_KT() {
+  if (!Flag(PKKT)) return;
+  Clock clock("Solving Turbulence");
+  CalculateWallLaw();
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &k = vars_[KEnergy], &kt = vars_[KTau], &nut = vars_[TVisc];
+  const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0];
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    D(i) = nut(i) / 1.46 + nu(i);
+    S(i) = std::fmin(pk(i), (0.09 * k0(i) * k0(i) / nut(i) + 2e-14) * Pk_LIMIT);
+    R(i) = 0.09 * k(i) / nut(i);
+  }
+  CalculateKineticEnergy(D, S, R);
+  for (unsigned i = 1; i <= k.length(); ++i) {
+    S(i) = 0.225 * k0(i);
+    D(i) = nut(i) / 10.8 + nu(i);
+    R(i) = 0.173 * pk(i) / k(i);
+  }
+  Transport(*this, kt, vars_[KTau0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 8,
+            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Kt");
+  ClampVar(kt, 8);
+  for (unsigned i = 1; i <= k.length(); ++i) nut(i) = 0.09 * kt(i);
+  ClampVar(nut, 10);
+}

@@ -1,0 +1,16 @@
+// Pieces of the eddy-viscosity models that the fluid domain's initial conditions share with the
+// models' solves.
+#pragma once
+
+#include <cmath>
+
+/// chi of the one-equation eddy-viscosity model with nu_t / nu = ratio: the root of
+/// chi^4 = ratio (chi^3 + 357.9) (Newton, tolerance 1e-4, at most 100 iterations); the working
+/// variable is nu chi.
+double SpalartAllmarasChi(double ratio);
+
+/// The damping term 1 - e^x, taken as -x where |x| < 0.01.
+inline double OneMinusExp(double x) { return x > -0.01 && x < 0.01 ? -x : 1 - std::exp(x); }
+
+/// The two-layer blending weight G(s): 0 for s <= 0, 3 s^2 - 2 s^3 inside (0, 1), 1 from 1 on.
+inline double TwoLayerWeight(double s) { return s <= 0 ? 0.0 : s >= 1 ? 1.0 : s * s * (3 - 2 * s); }

@@ -1,0 +1,231 @@
+// Wall laws: the friction velocity of each law against an independent evaluation of its own
+// equation, the wall stresses, and the fatal texts of bad data and bad calls.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "flow/lawofwall.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/input.h"
+#include "mesh/mesh.h"
+#include "mesh/node.h"
+#include "tests/input/reader_support.h"
+
+namespace {
+
+// Reichardt's u+ at y+, written out here apart from the law.
+double Uplus(double y) {
+  return 7.8 * (1 - std::exp(-y / 11) - (y / 11) * std::exp(-0.33 * y)) + 2.5 * std::log(1 + 0.41 * y);
+}
+
+// A body set named "Hull" over the given points (the law reads its name and extent).
+class Hull : public Mesh {
+ public:
+  explicit Hull(const std::vector<std::array<double, 3>>& points) : Mesh(10, 10, 3, Linear, 2) {
+    int n = 0;
+    for (const auto& p : points) {
+      auto nd = std::make_unique<Node>(3);
+      for (unsigned c = 0; c < 3; ++c) (*nd)[c] = p[c];
+      nd->num[0] = ++n;
+      addNode(nd.get());
+      nodes_.push_back(std::move(nd));
+    }
+  }
+  const char* Name() override { return "Hull"; }
+
+ private:
+  std::vector<std::unique_ptr<Node>> nodes_;
+};
+
+// A reader on the one card `card` (written to law.dat in the working directory).
+std::unique_ptr<Input> Card(const std::string& card) {
+  std::ofstream("law.dat") << card << ";\n";
+  auto in = std::make_unique<Input>("law.dat");
+  in->SetDefaultUnitsConverser();
+  in->ReadLine();
+  return in;
+}
+
+enum class Kind { Rough, Yplus, Stress, Delta, ITTC, Schoenherr };
+
+std::unique_ptr<WallLaw> Make(Kind k, Mesh* owner, Input* in) {
+  switch (k) {
+    case Kind::Rough: return std::make_unique<RoughWallLaw>(owner, in);
+    case Kind::Yplus: return std::make_unique<FixYplusWallLaw>(owner, in);
+    case Kind::Stress: return std::make_unique<StressWallLaw>(owner, in);
+    case Kind::Delta: return std::make_unique<FixDeltaWallLaw>(owner, in);
+    case Kind::ITTC: return std::make_unique<ITTCWallLaw>(owner, in);
+    case Kind::Schoenherr: return std::make_unique<SchoenherrWallLaw>(owner, in);
+  }
+  return nullptr;
+}
+
+// Root of g on [a, b] by bisection (g changes sign there).
+double Bisect(const std::function<double(double)>& g, double a, double b) {
+  for (int i = 0; i < 200; ++i) {
+    const double m = 0.5 * (a + b);
+    (g(a) < 0) == (g(m) < 0) ? a = m : b = m;
+  }
+  return 0.5 * (a + b);
+}
+
+TEST(WallLaws, FrictionVelocityIsTheRootOfEachLawsEquation) {
+  Hull hull({{0, 0, 0}, {2, 0, 0}, {2, 0.5, 0}});
+  const double nu = 1e-6;
+  // Reichardt's profile at a fixed distance: U built from a chosen u* at y+ 30 and 100.
+  for (double yplus : {30.0, 100.0}) {
+    const double ustar = 0.05, delta = yplus * nu / ustar;
+    const double U = ustar * Uplus(yplus);
+    Max_Velocity = U;
+    auto in = Card("Body DeltaWall Delta " + std::to_string(delta) + " [m]");
+    FixDeltaWallLaw law(&hull, in.get());
+    law.Limits(2.5 * Max_Velocity, 1e-14);
+    EXPECT_NEAR(law.Solve(nu, U), ustar, 2e-4 * ustar) << "y+ " << yplus;
+    EXPECT_DOUBLE_EQ(law.Give_y(), delta);
+    auto in2 = Card("Body YplusWall Yplus " + std::to_string(yplus));
+    FixYplusWallLaw fixed(&hull, in2.get());
+    EXPECT_NEAR(fixed.Solve(nu, U), ustar, 1e-12) << "y+ " << yplus;
+  }
+  // Fully rough wall (k+ above 25): u+ = ln(Delta / k) / 0.41 + 8.4.
+  {
+    Max_Velocity = 5;
+    auto in = Card("Body RoughWall Delta 0.01 [m] Roughness 0.001 [m]");
+    RoughWallLaw law(&hull, in.get());
+    law.Limits(2.5 * Max_Velocity, 1e-14);
+    const double expected = 5 / (std::log(10.0) / 0.41 + 8.4);
+    EXPECT_GT(0.001 * expected / nu, 25);
+    EXPECT_NEAR(law.Solve(nu, 5), expected, 1e-4 * expected);
+  }
+  // ITTC line over the body's length along the mean flow (2), on both sides of Re = 1000.
+  {
+    Reference_Velocity.resize(3, 0.0);
+    Reference_Velocity[0] = 3;
+    Max_Velocity = 1;
+    auto in = Card("Body ITTC_Wall Cw 0.075 Yplus 100");
+    ITTCWallLaw law(&hull, in.get());
+    EXPECT_DOUBLE_EQ(law.Solve(1e-3, 0.4), 0.4 / 100);  // Re 800
+    const double t = std::tanh(0.2);                     // Re 2000
+    EXPECT_NEAR(law.Solve(1e-3, 1.0), t * std::sqrt(0.075) / (std::log10(2000.0) - 2) + (1 - t) / 100, 1e-15);
+    EXPECT_EQ(law.Solve(1e-3, 0.0005), 0.0);  // below 0.001 Max_Velocity
+  }
+  // Schoenherr's line at Re = U (D / 2) / nu, D the body's diagonal (2 here): the published
+  // figures and a bisection of 1 / sqrt(Cf) = 4.13 log10(Re Cf).
+  Hull plate({{0, 0, 0}, {2, 0, 0}});
+  const double figures[3][2] = {{1e6, 0.004413}, {1e7, 0.002937}, {1e8, 0.002074}};
+  for (const auto& f : figures) {
+    const double re = f[0], U = re * nu;
+    Max_Velocity = U;
+    auto in = Card("Body Scho_Wall Yplus 50");
+    SchoenherrWallLaw law(&plate, in.get());
+    law.Limits(2.5 * Max_Velocity, 1e-14);
+    const double ustar = law.Solve(nu, U);
+    const double cf = 2 * ustar * ustar / (U * U);
+    const double root = Bisect([re](double c) { return 1 / std::sqrt(c) - 4.13 * std::log10(re * c); }, 1e-4, 0.1);
+    EXPECT_NEAR(cf, root, 1e-5 * root) << "Re " << re;
+    EXPECT_NEAR(cf, f[1], 0.6e-6) << "Re " << re;
+  }
+}
+
+TEST(WallLaws, StressFollowsEachLawsProfile) {
+  Hull hull({{0, 0, 0}, {1, 0, 0}});
+  const double nu = 1e-6, ustar = 0.04;
+  // Reichardt's slope du+/dy+ by central differences, times u*^2 in every term.
+  auto slope = [](double y) { return (Uplus(y + 1e-5) - Uplus(y - 1e-5)) / 2e-5; };
+  auto blended = [&](double y) {
+    const double f = std::pow(std::tanh(0.05 * y), 2);
+    return ustar * ustar / (1 - f + 0.41 * y * f);
+  };
+  Max_Velocity = 1;
+  struct Case {
+    Kind kind;
+    std::string card;
+    double expected;
+    double tol;  // relative; the slope's constants are rounded to four figures
+  };
+  const double delta = 50 * nu / ustar;  // y+ 50 at this u*
+  const Case cases[] = {
+      {Kind::Yplus, "Yplus 50", ustar * ustar * slope(50), 1e-4},
+      {Kind::Delta, "Delta " + std::to_string(delta) + " [m]", ustar * ustar * slope(50), 1e-4},
+      {Kind::Delta, "Delta " + std::to_string(0.5 * nu / ustar) + " [m]", ustar * ustar, 1e-12},  // y+ 0.5
+      {Kind::Rough, "Delta " + std::to_string(delta) + " [m] Roughness 1e-5 [m]", blended(50), 1e-6},
+      {Kind::Schoenherr, "Yplus 50", blended(50), 1e-12},
+      {Kind::ITTC, "Cw 0.075 Yplus 50", ustar * ustar / (0.41 * 50), 1e-12},
+      {Kind::Stress, "Cw 0.003", ustar * ustar, 1e-12},
+  };
+  for (const Case& c : cases) {
+    auto in = Card("Body " + c.card);
+    auto law = Make(c.kind, &hull, in.get());
+    EXPECT_NEAR(law->CalcStress(nu, ustar), c.expected, c.tol * c.expected) << c.card;
+  }
+  WallLaw plain(&hull);
+  EXPECT_EQ(plain.Solve(nu, 3), 0.0);
+  EXPECT_DOUBLE_EQ(plain.CalcStress(nu, ustar), ustar * ustar);
+  auto in = Card("Body Cw 0.003");
+  StressWallLaw stress(&hull, in.get());
+  EXPECT_DOUBLE_EQ(stress.Solve(nu, 2), 2 * std::sqrt(0.003));  // stress Cw U^2
+}
+
+TEST(WallLaws, BadDataAndBadCallsEndWithTheLawsMessage) {
+  struct Case {
+    Kind kind;
+    std::string card;
+    int call;  // 0 construction only, 1 Solve with U < 0, 2 Limits with lo > hi
+    std::string message;
+  };
+  const Case cases[] = {
+      {Kind::Rough, "Delta 0", 0, "RoughWallLaw, body Hull: Delta value out of range (d > 0 needed)\n"},
+      {Kind::Rough, "Delta 1 [m] Roughness 0", 0, "RoughWallLaw, body Hull: Roughness out of range (k > 0 needed)\n"},
+      {Kind::Delta, "Delta -1 [m]", 0, "FixDeltaWallLaw, body Hull: Delta value out of range (d > 0 needed)\n"},
+      {Kind::Yplus, "Yplus 0", 0, "FixYplusWallLaw, body Hull: Yplus value out of range (y+ > 0 needed)\n"},
+      {Kind::Schoenherr, "Yplus 0", 0, "SchoenherrWallLaw, body Hull: Yplus value out of range (y+ > 0 needed)\n"},
+      {Kind::ITTC, "Cw 0.075 Yplus 30", 0, "ITTCWallLaw, body Hull: Yplus value out of range (y+ > 30 needed)\n"},
+      {Kind::ITTC, "Cw -1 Yplus 100", 0, "ITTCWallLaw, body Hull: Cw value out of range (Cw >= 0 needed)\n"},
+      {Kind::Stress, "Cw -1", 0, "StressWallLaw, body Hull: Cw value out of range (Cw >= 0 needed)\n"},
+      {Kind::Rough, "Delta 1 [m]", 1, "RoughWallLaw, body Hull: Wrong call to Solve(). \n"},
+      {Kind::Yplus, "Yplus 50", 1, "FixYplusWallLaw, body Hull: Wrong call to Solve(). \n"},
+      {Kind::Stress, "Cw 0.1", 1, "StressWallLaw, body Hull: Wrong call to Solve(). \n"},
+      {Kind::Delta, "Delta 1 [m]", 1, "FixDeltaWallLaw, body Hull: Wrong call to Solve(). \n"},
+      {Kind::ITTC, "Cw 0.1 Yplus 50", 1, "ITTCWallLaw: Wrong call to Solve()\n"},
+      {Kind::Schoenherr, "Yplus 50", 1, "SchoenherrWallLaw: Wrong call to Solve()\n"},
+      {Kind::Rough, "Delta 1 [m]", 2, "Wrong Limits\n"},
+      {Kind::Delta, "Delta 1 [m]", 2, "Wrong Limits\n"},
+  };
+  for (const Case& c : cases) {
+    olvu_test::ExpectFatalOn(
+        "Body " + c.card + ";\n",
+        [&c](Input& in) {
+          in.SetDefaultUnitsConverser();
+          in.ReadLine();
+          Hull hull({{0, 0, 0}, {1, 0, 0}});
+          auto law = Make(c.kind, &hull, &in);
+          if (c.call == 1) law->Solve(1e-6, -1);
+          if (c.call == 2) law->Limits(1e-14, 1);
+        },
+        c.message);
+  }
+}
+
+TEST(WallLaws, LowYplusIsWarnedAndTheLawStillUsed) {
+  for (Kind k : {Kind::Yplus, Kind::Schoenherr}) {
+    auto r = olvu_test::RunOnData("Body Yplus 20;\n", [k](Input& in) {
+      in.ReadLine();
+      Hull hull({{0, 0, 0}, {1, 0, 0}});
+      Max_Velocity = 1;
+      auto law = Make(k, &hull, &in);
+      if (!(law->Solve(1e-6, 1) > 0)) std::exit(3);
+    });
+    EXPECT_EQ(r.status, 0);
+    const std::string what = k == Kind::Yplus ? "Yplus Fix" : "Schoenherr";
+    EXPECT_NE(r.file("case.war").find(what + " law of the wall may not work for yplus <= 30.\n\tCheck Hull data."),
+              std::string::npos)
+        << r.file("case.war");
+  }
+}
+
+}  // namespace
