@@ -2,12 +2,14 @@
 // line, and where the tool arguments end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <iostream>
 
 #include "driver/commandline.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "tests/driver/run_olvu.h"
+#include "tests/support/peer.h"
 
 namespace olvu_test {
 namespace {
@@ -108,12 +110,18 @@ TEST(CommandLine, ToolThatReadsTheDataFileNeedsAName) {
   EXPECT_EQ(WithoutHeapNotes(r.err), "Option [ -name \"DataFileName\" ] required.\n");
 }
 
-TEST(CommandLine, ValidCouplingStopsInThisBuild) {
+TEST(CommandLine, ValidCouplingWithoutPeerStopsAfterTheTimeOut) {
   Folder dir;
-  const Outcome r = dir.olvu({"-coupling", "1000", "100", "-name", "box"});
+  const std::string port = std::to_string(FreePort());
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome r = dir.olvu({"-coupling", port, "300", "-name", "box"});
+  const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(dir.read("box.err"), ErrFile("Coupling not available in this build\n"));
+  EXPECT_EQ(dir.read("box.err"), ErrFile("Failed as server, timeout ()\n"));
   EXPECT_EQ(WithoutHeapNotes(dir.read("box.war")), " -->\tInitialising Kelvarid coupling\n");
+  // The whole time-out, and not much more (the bound leaves room for a loaded machine).
+  EXPECT_GE(waited, std::chrono::milliseconds(300));
+  EXPECT_LE(waited, std::chrono::milliseconds(300 + 2000));
 }
 
 TEST(CommandLine, MissingDataFileLeavesNoOutputFiles) {
