@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -47,15 +48,6 @@ int FreePort() {
   const int port = BoundPort(fd);
   ::close(fd);
   return port;
-}
-
-PeerSocket& PeerSocket::operator=(PeerSocket&& o) noexcept {
-  if (this != &o) {
-    close();
-    fd_ = o.fd_;
-    o.fd_ = -1;
-  }
-  return *this;
 }
 
 bool PeerSocket::send(const std::string& bytes) {
@@ -132,15 +124,6 @@ std::string Reals(const std::vector<double>& values) {
   return b;
 }
 
-Frame HeaderOf(const std::string& block) {
-  Frame f;
-  if (block.size() < 16) return f;
-  std::memcpy(&f.code, block.data(), 4);
-  std::memcpy(&f.value, block.data() + 4, 8);
-  std::memcpy(&f.count, block.data() + 12, 4);
-  return f;
-}
-
 std::vector<Frame> ServeFrames(PeerSocket& s, std::string& bytes, const std::string& reply, std::size_t stopAt) {
   std::vector<Frame> frames;
   // At most n more bytes, and none beyond stopAt.
@@ -150,7 +133,10 @@ std::vector<Frame> ServeFrames(PeerSocket& s, std::string& bytes, const std::str
     const std::string head = s.receive(hn);
     bytes += head;
     if (head.size() < 16) break;
-    Frame f = HeaderOf(head);
+    Frame f;
+    std::memcpy(&f.code, head.data(), 4);
+    std::memcpy(&f.value, head.data() + 4, 8);
+    std::memcpy(&f.count, head.data() + 12, 4);
     const std::size_t n = f.count > 0 ? 8 * std::size_t(f.count) : 0;
     const std::size_t dn = upTo(n);
     const std::string data = s.receive(dn);

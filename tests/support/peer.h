@@ -19,8 +19,7 @@ class PeerSocket {
  public:
   explicit PeerSocket(int fd = -1) : fd_(fd) {}
   PeerSocket(PeerSocket&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-  PeerSocket& operator=(PeerSocket&& o) noexcept;
-  PeerSocket(const PeerSocket&) = delete;
+  PeerSocket& operator=(PeerSocket&&) = delete;
   PeerSocket& operator=(const PeerSocket&) = delete;
   ~PeerSocket() { close(); }
 
@@ -70,9 +69,6 @@ struct Frame {
   int count = 0;               ///< header count
   std::vector<double> values;  ///< the reals that followed
 };
-/// The header held in a 16-byte block.
-Frame HeaderOf(const std::string& block);
-
 /// Receives frames, answering each whole one with `reply` (nothing when empty), until the other
 /// side closes or, with a positive `stopAt`, `bytes` holds stopAt bytes; then closes. Everything
 /// received lands in `bytes`, the whole frames in the result.
