@@ -20,7 +20,7 @@ std::string Block(int a, int b, int c, int d) {
   return s;
 }
 
-TEST(Coupling, HandshakeAsServerAndAsClient) {
+TEST(CouplingSetUp, HandshakeAsServerAndAsClient) {
   // An accepted handshake lets the run go on to the (missing) data file.
   const std::string accepted = ErrFile("Cannot find input file \"box\"\n");
   const struct {
