@@ -66,6 +66,9 @@ class SolidDomain : public FluidDomain {
   void AssembleTemperatureSystem();
   /// Structural solve (only with the structural sub-problem).
   void SolveSolidStructure() override;
+  /// With "Solve_Kelvarid", at every coupling-step-th step: sends the mechanical strain of every
+  /// problem node (0 outside the solid) over the coupling link; a failed send ends the run.
+  void SolveKelvarid() override;
   /// The fluid form with the domain's symmetric-card solver.
   void SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, const BitVec& fixed,
                     const char* label) override;

@@ -1,6 +1,9 @@
 // The program entry: the command line, then one tool or one solve.
+#include <algorithm>
+#include <climits>
 #include <iostream>
 
+#include "coupling/coupling.h"
 #include "driver/commandline.h"
 #include "driver/problem.h"
 #include "foundation/clock.h"
@@ -13,7 +16,9 @@ int main(int argc, char** argv) {
   MemoryControlOn(name);
   if (c.port != 0) {
     OLVU_NOTICE("Initialising Kelvarid coupling");
-    OLVU_FATAL("Coupling not available in this build\n");
+    char message[kCouplingMessageSize];
+    const int port = int(std::min<long>(c.port, INT_MAX)), timeout = int(std::min<long>(c.timeout, INT_MAX));
+    if (InitCouplingLibrary(port, timeout, message) == -1) OLVU_FATAL(message << "\n");
   }
   if (c.hasTool) {
     if (name) {

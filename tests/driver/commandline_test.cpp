@@ -2,12 +2,14 @@
 // line, and where the tool arguments end.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <iostream>
 
 #include "driver/commandline.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "tests/driver/run_olvu.h"
+#include "tests/support/peer.h"
 
 namespace olvu_test {
 namespace {
@@ -108,12 +110,21 @@ TEST(CommandLine, ToolThatReadsTheDataFileNeedsAName) {
   EXPECT_EQ(WithoutHeapNotes(r.err), "Option [ -name \"DataFileName\" ] required.\n");
 }
 
-TEST(CommandLine, ValidCouplingStopsInThisBuild) {
+TEST(CommandLine, ValidCouplingWithoutPeerStopsAfterTheTimeOut) {
   Folder dir;
-  const Outcome r = dir.olvu({"-coupling", "1000", "100", "-name", "box"});
+  using Steady = std::chrono::steady_clock;
+  // What starting and stopping the program costs on this machine now, without a link.
+  const auto t0 = Steady::now();
+  EXPECT_EQ(dir.olvu({"-name", "box"}).status, 1);
+  const auto t1 = Steady::now();
+  const Outcome r = dir.olvu({"-coupling", std::to_string(FreePort()), "300", "-name", "box"});
+  const auto t2 = Steady::now();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(dir.read("box.err"), ErrFile("Coupling not available in this build\n"));
+  EXPECT_EQ(dir.read("box.err"), ErrFile("Failed as server, timeout ()\n"));
   EXPECT_EQ(WithoutHeapNotes(dir.read("box.war")), " -->\tInitialising Kelvarid coupling\n");
+  // The whole time-out, and at most 2 s more than a run without the link.
+  EXPECT_GE(t2 - t1, std::chrono::milliseconds(300));
+  EXPECT_LE(t2 - t1, std::chrono::milliseconds(300 + 2000) + (t1 - t0));
 }
 
 TEST(CommandLine, MissingDataFileLeavesNoOutputFiles) {
