@@ -1,9 +1,8 @@
 #include "domain/fluiddomain.h"
 
-#include <cmath>
-
 #include <strings.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
