@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -186,8 +187,14 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
 }
 
 void FluidDomain::LowerNorms() {
-  if (VarTolerance.length() == 0) return;
-  const double tmin = VarTolerance.min_val();
+  // The tolerance of a field the domain does not solve (1e-10 unless given) asks for nothing.
+  // Species and Phi problems are refused at reading, so velocity, pressure and temperature are
+  // the fields that can be solved.
+  const int solved[3] = {PVelocity, PPressure, PTemperature};
+  double tmin = 1e100;
+  for (unsigned k = 0; k < 3; ++k)
+    if (Flag(solved[k]) && k < VarTolerance.length()) tmin = std::fmin(tmin, VarTolerance[k]);
+  if (tmin == 1e100) return;
   if (steadyNorm_ > tmin) steadyNorm_ = tmin;
   if (advectionNorm_ > tmin) advectionNorm_ = tmin;
 }

@@ -345,8 +345,12 @@ class FluidDomain : public Domain, public FunctionDomain {
   double SteadyNorm() const { return steadyNorm_; }
   double AdvectionNorm() const { return advectionNorm_; }
   double IncrementControl() const { return incrControl_; }
-  /// Lowers the steady and advection norms to the smallest convergence tolerance.
+  /// Lowers the steady and advection norms to the smallest convergence tolerance of the fields
+  /// the domain solves.
   void LowerNorms();
+  /// Change of field k (0 velocity, 1 pressure, 2 temperature) from the start of the step to
+  /// now, measured as the field's solves measure their change; 0 for a field not solved.
+  double StepIncrement(int k) const;
   /// Stabilisation orders: 0 NS convective, 1 NS pressure, 2 turbulence, 3 temperature,
   /// 4 pseudoconcentration, 5 energy (0 second, 1 fourth order, 2 automatic).
   int StabOrder(int k) const { return stab_[k]; }

@@ -336,14 +336,13 @@ void FluidDomain::SmoothComponent(int comp, const BitVec& fixed, const BitVec& f
   ReaVec& u = vars_[VelX + comp];
   const BitVec& normal = conds_[NormalVelNodes];
   const BitVec& line = conds_[LineVelNodes];
+  BitVec imposed = far;
   for (int k = 1; k <= numNodes; ++k) {
     const unsigned i = unsigned(k);
-    const bool imposed = (fixed.length() && fixed(i)) || (normal.length() && normal(i)) || (line.length() && line(i)) ||
-                         far(i);
-    if (!imposed) continue;
-    rhs(i) = u(i);
-    A->Fix_AllRow(k - 1);
+    if ((fixed.length() && fixed(i)) || (normal.length() && normal(i)) || (line.length() && line(i)))
+      imposed.assign(i, 1);
   }
+  A->Fix_Eliminate(imposed, u, rhs);
   solver1_->solve(rhs, u, A, 1, "Smoothing initial velocity");
 }
 

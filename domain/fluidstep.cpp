@@ -30,6 +30,26 @@ void RelaxAndKeep(ReaVec& v, ReaVec& prev, double f) {
   prev = v;
 }
 
+// Change of v from v0: the largest |v - v0|, or sum w |v - v0| with weights; NaN when an entry
+// of v is not finite, 0 when either vector is not sized to the other.
+double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w) {
+  const unsigned n = v.length();
+  if (n == 0 || v0.length() != n) return 0;
+  const double* a = v.GivePointer();
+  const double* b = v0.GivePointer();
+  const double* wp = w ? w->GivePointer() : nullptr;
+  double largest = 0, sum = 0;
+  bool finite = true;
+  for (unsigned i = 0; i < n; ++i) {
+    finite = finite && std::isfinite(a[i]);
+    const double d = std::fabs(a[i] - b[i]);
+    if (wp) sum += wp[i] * d;
+    else if (d > largest) largest = d;
+  }
+  if (!finite) return std::nan("");
+  return wp ? sum : largest;
+}
+
 // Clamps v into [lo, hi] entry by entry.
 void Clamp(ReaVec& v, double lo, double hi) {
   double* p = v.GivePointer();
@@ -265,6 +285,25 @@ void FluidDomain::UpdateVariables(double f) {
     vars_[SAVar].average(vars_[SAVar0], f);
     if (f < 1) vars_[SAVar].min_limit(1e-14);
     vars_[SAVar0] = vars_[SAVar];
+  }
+}
+
+double FluidDomain::StepIncrement(int k) const {
+  // Until the step finishes the previous-step fields hold the start of the step.
+  switch (k) {
+    case 0: {
+      if (!Flag(PVelocity)) return 0;
+      double d = 0;
+      for (int c = 0; c < 3; ++c) d += FieldChange(vars_[VelX + c], vars_[VelX0 + c], nullptr);
+      return d;
+    }
+    case 1:
+      if (!Flag(PPressure) || lumped_.length() != vars_[Pres].length()) return 0;
+      return FieldChange(vars_[Pres], vars_[Pres0], &lumped_);
+    case 2:
+      return Flag(PTemperature) ? FieldChange(vars_[Temp], vars_[Temp0], nullptr) : 0;
+    default:
+      return 0;
   }
 }
 

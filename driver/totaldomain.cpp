@@ -203,6 +203,13 @@ void TotalDomain::SolvePostUncoupledProblem() {
 
 int TotalDomain::HasConverged() {
   static const char* const kLabel[3] = {"VarIncrRatio(Vel) ", "VarIncrRatio(Pre) ", "VarIncrRatio(Tem) "};
+  // The steady-state test takes the change over the step at the end of the step's iterations:
+  // with one iteration per step it is that iteration's change, as the solves measure it.
+  for (unsigned k = 0; k < 3; ++k) {
+    stepChange_[k] = 0;
+    for (FluidDomain* f : {fluid_, solid_})
+      if (f) stepChange_[k] += f->StepIncrement(int(k));
+  }
   for (unsigned k = 0; k < 3; ++k) {
     const double r = VarIncrement[k] / VarDenominat[k];
     VarIncrRatio[k] = r;
@@ -232,8 +239,20 @@ int TotalDomain::CheckSteadyState() {
   // fluid domain, the solid domain's.
   FluidDomain* d = fluid_ ? fluid_ : solid_;
   const double threshold = d ? d->SteadyNorm() : 0;
+  // A field that is no longer finite ends the run here, before the step's output, so the results
+  // of the earlier steps stay as written.
+  for (unsigned k = 0; k < 3; ++k) {
+    double now = 0;
+    for (FluidDomain* f : {fluid_, solid_})
+      if (f) now += f->StepIncrement(int(k));
+    if (!std::isfinite(now))
+      OLVU_FATAL((k < 2 ? "Fluid nonlinear algorithm diverged" : "Temperature solver diverged") << "\n");
+  }
+  // Steady: the change over the whole step, not that of its last iteration (which with several
+  // iterations per step is the convergence within the step), summed over the domains and
+  // divided as the convergence test divides.
   for (unsigned k = 0; k < 3; ++k)
-    if (!(VarIncrRatio[k] < threshold)) return 0;
+    if (!(stepChange_[k] / VarDenominat[k] < threshold)) return 0;
   steady_[0] = steady_[1] = 1;
   return 1;
 }

@@ -78,14 +78,13 @@ void FluidDomain::SolveTemperature() {
   const BitVec& fix = conds_[FixTemp];
   const BitVec& grad = conds_[FixGradient];
   for (unsigned i = 1; i <= T.length(); ++i) {
-    if (i <= fix.length() && fix(i)) {
-      b(i) = T(i);
-      A->Fix_AllRow(int(i) - 1);
-    } else if (i <= grad.length() && grad(i)) {
+    if (i <= fix.length() && fix(i)) continue;
+    if (i <= grad.length() && grad(i)) {
       b(i) = 0;
       A->Copy_Row_Val(int(i) - 1, *fixedGradient_.get_at(int(i)), *sys_[2], *sys_[3], *sys_[4]);
     }
   }
+  A->Fix_Eliminate(fix, T, b);
   SolveUnknown(UnkType::Temperature, T, A, b, fix, "Temperature in Fluid Domain");
   double change = 0;
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(b(i) - T(i)));

@@ -578,12 +578,9 @@ void FluidDomain::FixPressureRows(SystemSparseMatrix* A, ReaVec& b) {
     b -= b.sum() / double(b.length());
     return;
   }
-  const ReaVec& p = vars_[Pres];
-  for (int k = 1; k <= numNodes; ++k)
-    if (fixed(unsigned(k))) {
-      b(unsigned(k)) = p(unsigned(k));
-      A->Fix_AllRow(k - 1);
-    }
+  // Eliminated from the columns as well as the rows: the matrix stays symmetric positive
+  // definite, which conjugate gradients and the incomplete Cholesky factor rely on.
+  A->Fix_Eliminate(fixed, vars_[Pres], b);
 }
 
 void FluidDomain::SolvePressure() {

@@ -76,13 +76,9 @@ void FluidDomain::SolveInitialPressure() {
     for (unsigned i = 1; i <= nn; ++i)
       if (std::fabs(vars_[Pseudo](i)) < 0.25 * Psed_Length) scratchSet_.assign(i, 1);
   if (scratchSet_.null()) b -= b.sum() / double(nn);
-  for (unsigned i = 1; i <= nn; ++i)
-    if (scratchSet_(i)) {
-      b(i) = 0;
-      A->Fix_AllRow(int(i) - 1);
-    }
   ReaVec& dp = vars_[Work1];
   dp = 0.0;
+  A->Fix_Eliminate(scratchSet_, dp, b);
   solver2_->solve(b, dp, A, conds_[FixPres], kNone, 1, "");
   ReaVec& p = vars_[Pres];
   const BitVec& fixed = conds_[FixPres];

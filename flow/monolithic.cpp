@@ -138,11 +138,7 @@ void FluidDomain::SolvePenaltyPressure(double penalty) {
   for (int k = 0; k < Components(); ++k) sys_[2 + k]->add_mult(vars_[VelX + k].GivePointer(), d.GivePointer());
   b.sub_product(d, penalty);
   const BitVec& fixed = conds_[FixPres];
-  for (int k = 1; k <= numNodes; ++k)
-    if (k <= int(fixed.length()) && fixed(unsigned(k))) {
-      b(unsigned(k)) = p(unsigned(k));
-      A->Fix_AllRow(k - 1);
-    }
+  A->Fix_Eliminate(fixed, p, b);
   VarIncrement[1] += solver2_->solve(b, p, A, fixed, lumped_, 1, "Pressure");
 }
 
@@ -262,11 +258,7 @@ void FluidDomain::SolvePseudoconcentration() {
   AssembleSystem(psi, vars_[Pseudo0], none, none, none, b, stab_[4]);
   SystemSparseMatrix* A = sys_[0];
   const BitVec& fixed = conds_[FixPseudo];
-  for (unsigned i = 1; i <= std::min(psi.length(), fixed.length()); ++i)
-    if (fixed(i)) {
-      b(i) = psi(i);
-      A->Fix_AllRow(int(i) - 1);
-    }
+  A->Fix_Eliminate(fixed, psi, b);
   solver1_->solve(b, psi, A, 1, "Pseudoconcentration");
   KeepFixed(psi, b, fixed);  // b holds the values before the solve
 }
@@ -286,11 +278,7 @@ void FluidDomain::SolveEnergy() {
   AssembleSystem(e, vars_[EnergyV0], none, D, none, b, stab_[5]);
   SystemSparseMatrix* A = sys_[0];
   const BitVec& fixed = conds_[FullFixVel];
-  for (unsigned i = 1; i <= std::min(e.length(), fixed.length()); ++i)
-    if (fixed(i)) {
-      b(i) = e(i);
-      A->Fix_AllRow(int(i) - 1);
-    }
+  A->Fix_Eliminate(fixed, e, b);
   solver1_->solve(b, e, A, 1, "Energy");
   KeepFixed(e, b, fixed);
   // An energy is never negative (the initial field is checked for it); undershoots are cut.

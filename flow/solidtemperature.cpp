@@ -123,12 +123,7 @@ void SolidDomain::AssembleTemperatureSystem() {
   // Boundary heat fluxes come from moving-body sets, of which this build has none; the
   // interface sets bring the heat of the fluid.
   InterfaceHeatExchange(S, f);
-  const BitVec& fix = conds_[FixTemp];
-  for (unsigned i = 1; i <= T.length() && i <= fix.length(); ++i)
-    if (fix(i)) {
-      f(i) = T(i);
-      S->Fix_AllRow(int(i) - 1);
-    }
+  S->Fix_Eliminate(conds_[FixTemp], T, f);
 }
 
 void SolidDomain::SolveTemperature() {

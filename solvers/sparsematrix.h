@@ -263,6 +263,10 @@ class SystemSparseMatrix : public SparseMatrix {
   virtual void Fix_AllRow(int i, double v, ReaVec& rhs);
   /// As Fix_AllRow, and v times column i moved to the right-hand side of the coupled rows.
   virtual void Fix_AllRowCol(int i, double v, ReaVec& rhs);
+  /// Eliminates the fixed unknowns (bit i+1 of fixed set; bits beyond its length clear), keeping
+  /// a symmetric matrix symmetric: every free row moves a_ij x[j] of a fixed column j to rhs[i]
+  /// and clears it, every fixed row becomes an identity row with rhs[i] = x[i].
+  void Fix_Eliminate(const BitVec& fixed, const ReaVec& x, ReaVec& rhs);
   /// Zeros the couplings (i, j), j != i, where bit i+1 of a differs from bit j+1 of b.
   virtual void Disconect(const BitVec& a, const BitVec& b);
 

@@ -158,6 +158,35 @@ void SystemSparseMatrix::Fix_AllRowCol(int i, double v, ReaVec& rhs) {
   }
 }
 
+void SystemSparseMatrix::Fix_Eliminate(const BitVec& fixed, const ReaVec& x, ReaVec& rhs) {
+  const int n = dims_[0];
+  const int nfixed = fixed.length() < unsigned(n) ? int(fixed.length()) : n;
+  if (nfixed == 0) return;
+  const unsigned char* bits = fixed.data;
+  const double* xv = raw(x, n);
+  double* b = raw(rhs, n);
+  // A spare position (column -1) is no fixed column.
+  auto is_fixed = [bits, nfixed](int j) {
+    return unsigned(j) < unsigned(nfixed) && ((bits[unsigned(j) / BITS_SZ] >> (unsigned(j) % BITS_SZ)) & 1);
+  };
+  for (int i = 0; i < n; ++i) {
+    const int first = row_ptr_[i], end = row_ptr_[i + 1];
+    if (is_fixed(i)) {
+      for (int k = first; k < end; ++k) val_[k] = col_ind_[k] == i ? 1.0 : 0.0;
+      b[i] = xv[i];
+      continue;
+    }
+    double moved = 0.0;
+    for (int k = first; k < end; ++k) {
+      const int j = col_ind_[k];
+      if (j == i || !is_fixed(j)) continue;
+      moved += val_[k] * xv[j];
+      val_[k] = 0.0;
+    }
+    b[i] -= moved;
+  }
+}
+
 void SystemSparseMatrix::Disconect(const BitVec& a, const BitVec& b) {
   for (int i = 0; i < dims_[0]; ++i) {
     const bool ai = marked(a, i);

@@ -45,6 +45,8 @@ struct FlowRun {
   std::string gravity = "0 0 0";
   std::string solvers;     // solver cards after the initial data
   std::string tol = "1e-4";  // every convergence tolerance, and so the largest steady norm
+  std::string tolerances;    // the tolerance card's words instead of `tol` for all six, when given
+  int iterations = 5;        // Max_Iterations
   std::function<std::string(int i, int j, int k)> condition;
 
   std::string Text() const {
@@ -53,7 +55,7 @@ struct FlowRun {
     if (!solvers.empty()) body = Replace(body, "EndInitialDataFunctions;\n", "EndInitialDataFunctions;\n" + solvers);
     std::ostringstream s;
     s << (grid.Solid() ? "OLVU_3D;\n" : "OLVU_2D;\n") << "ProblemDefinition;\nGeneralData Number_of_Steps " << steps
-      << " Time_Increment \"" << dt << "\" [s] OutPut_Step " << (output ? output : steps) << " Max_Iterations 5;\nPhysicalData Gravity "
+      << " Time_Increment \"" << dt << "\" [s] OutPut_Step " << (output ? output : steps) << " Max_Iterations " << iterations << ";\nPhysicalData Gravity "
       << gravity << " [m/s2];\n"
       << body << "Boundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n";
     for (int k = 0; k < grid.Pz(); ++k)
@@ -63,7 +65,9 @@ struct FlowRun {
           if (!c.empty()) s << c;
         }
     s << "EndBoundary;\nTotalDefinition;\nToleranceData";
-    for (const char* w : {"Vel", "Pre", "Tem", "Con", "Bet", "Phi"}) s << " " << w << "ConvergenceNorm " << tol;
+    if (!tolerances.empty()) s << " " << tolerances;
+    else
+      for (const char* w : {"Vel", "Pre", "Tem", "Con", "Bet", "Phi"}) s << " " << w << "ConvergenceNorm " << tol;
     s << ";\nElmSets;\nEndElmSets;\nEndProblem;\n";
     return s.str();
   }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "foundation/alloc.h"
+#include "foundation/bitvec.h"
 #include "foundation/error.h"
+#include "foundation/reavec.h"
 #include "solvers/hessenberg.h"
 #include "solvers/iterativemethods.h"
 #include "solvers/preconditioner.h"
@@ -265,3 +267,53 @@ TEST(KrylovMethods, HessenbergStorageAndRotations) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.file("case.err"), std::string(olvu_test::kErrBanner) + "Can't create a hmatrix of 0 columns\n");
 }
+
+namespace {
+
+TEST(KrylovMethods, FixedUnknownsEliminatedKeepTheSystemSymmetricForEveryMethod) {
+  // The 20 x 20 Laplacian with every seventh unknown fixed at 1 + i / 100: the elimination leaves
+  // a symmetric matrix (identity rows and columns at the fixed unknowns) whose solution is that of
+  // the identity rows, which the direct solve of the system restricted to the free unknowns gives.
+  LinearSystem s = MakeSystem("lap", 400, olvu_test::Laplacian2D(20), true);
+  const int n = s.n;
+  BitVec fixed{unsigned(n)};
+  ReaVec x(unsigned(n), 0.0), b(unsigned(n), 0.0);
+  const Eigen::VectorXd rhs = olvu_test::TestRhs(n);
+  for (int i = 0; i < n; ++i) {
+    b[unsigned(i)] = rhs[i];
+    if (i % 7 == 3) fixed.assign(unsigned(i) + 1, 1), x[unsigned(i)] = 1 + i / 100.0;
+  }
+  // Reference: the identity-row system solved directly.
+  Triplets t;
+  Eigen::VectorXd rb = rhs;
+  for (int k = 0; k < s.E.outerSize(); ++k)
+    for (Eigen::SparseMatrix<double>::InnerIterator it(s.E, k); it; ++it)
+      if (!fixed(unsigned(it.row()) + 1)) t.emplace_back(it.row(), it.col(), it.value());
+  for (int i = 0; i < n; ++i)
+    if (fixed(unsigned(i) + 1)) t.emplace_back(i, i, 1.0), rb[i] = x[unsigned(i)];
+  Eigen::SparseMatrix<double> I(n, n);
+  I.setFromTriplets(t.begin(), t.end());
+  Eigen::SparseLU<Eigen::SparseMatrix<double>> lu(I);
+  const Eigen::VectorXd ref = lu.solve(rb);
+
+  s.A->Fix_Eliminate(fixed, x, b);
+  const SystemSparseMatrix& A = *s.A;
+  Eigen::SparseMatrix<double> E(n, n);
+  Triplets after;
+  for (int i = 0; i < n; ++i)
+    for (int k = *A.row_ptr(i); k < *A.row_ptr(i + 1); ++k) after.emplace_back(i, *A.col_ind(k), *A.val(k));
+  E.setFromTriplets(after.begin(), after.end());
+  EXPECT_EQ(Eigen::SparseMatrix<double>(E - Eigen::SparseMatrix<double>(E.transpose())).norm(), 0.0);
+  for (Method m : {kCG, kBiCG, kBiCGSTAB, kCGS, kGMRES})
+    for (Kind k : {kNone, kDiag, kIC, kILU}) {
+      SCOPED_TRACE(std::string(MethodName(m)) + "/" + KindName(k));
+      const auto M = Make(k, A);
+      std::vector<double> y(std::size_t(n), 0.0);
+      int iters = 2000;
+      double tol = 1e-12, tol2 = 1e-8;
+      EXPECT_EQ(RunMethod(m, A, y.data(), b.GivePointer(), *M, iters, tol, tol2, 40), 0);
+      EXPECT_LT(olvu_test::RelError(y.data(), ref), 1e-9);
+    }
+}
+
+}  // namespace
