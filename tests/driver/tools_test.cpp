@@ -374,7 +374,9 @@ TEST(Tools, ARecordWithTooFewOrTooManyValuesStopsBeforeAnyOutputIsEmptied) {
     EXPECT_EQ(dir.read("cavity.err"),
               ErrFile(c.message == tooFew ? tooFew + " at byte " + std::to_string(byte) + " of the input file\n"
                                           : c.message));
-    for (const char* file : earlier) EXPECT_EQ(dir.read(file), std::string("earlier ") + file + "\n") << file;
+    // Kept whole; the warning file may gain the heap notes, which depend on the allocator.
+    for (const char* file : earlier)
+      EXPECT_EQ(WithoutHeapNotes(dir.read(file)), std::string("earlier ") + file + "\n") << file;
   }
 }
 
