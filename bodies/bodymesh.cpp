@@ -260,7 +260,7 @@ void BodyMesh::OutFlowBound(ReaVec& u, ReaVec& v, ReaVec& w) {
 }
 
 void BodyMesh::RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w,
-                                   Plex<double>& vn, Plex<ReaVec>& normals) {
+                                   std::vector<double>& vn, Plex<ReaVec>& normals) {
   if (wall_ <= NoneWall || wall_ == FlowWall) return;
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
@@ -274,7 +274,7 @@ void BodyMesh::RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec&
       u(n) = U[0], v(n) = U[1], w(n) = U[2];
     } else {
       const ReaVec& N = *normals.get_at(j);
-      *vn.get_at(j) = N(1) * U[0] + N(2) * U[1] + N(3) * U[2];
+      GrownAt(vn, j) = N(1) * U[0] + N(2) * U[1] + N(3) * U[2];
     }
   }
 }

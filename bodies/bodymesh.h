@@ -2,11 +2,20 @@
 // normals, its roughness, its centre of gravity and the forces and moments on it.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
+#include <vector>
 
 #include "bodies/fluxmesh.h"
 #include "foundation/plex.h"
 #include "foundation/reavec.h"
+
+/// Entry j of a by-node table of prescribed normal velocities, the table grown with zeros to
+/// hold it (the domain sizes it only as conditions name nodes).
+inline double& GrownAt(std::vector<double>& vn, int j) {
+  if (vn.size() <= std::size_t(j)) vn.resize(std::size_t(j) + 1, 0.0);
+  return vn[std::size_t(j)];
+}
 
 class Matrix;
 class UFunction;
@@ -95,10 +104,10 @@ class BodyMesh : public FluxMesh {
   /// Adds the displacement of the step to the set's nodes (nothing for a fixed body).
   virtual void ReadMovement(ReaVec&, ReaVec&, ReaVec&) {}
   /// Velocities of the set's nodes from the mesh displacement (nothing for a fixed body).
-  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, double, ReaVec&, ReaVec&, ReaVec&, Plex<double>&,
+  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, double, ReaVec&, ReaVec&, ReaVec&, std::vector<double>&,
                                     Plex<ReaVec>&) {}
   /// Velocities of the set's nodes from the body's motion (nothing for a fixed body).
-  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, Plex<double>&, Plex<ReaVec>&) {}
+  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, std::vector<double>&, Plex<ReaVec>&) {}
   /// Divides the displacement and rotation by theta (theta >= 1e-14).
   virtual void ThetaMovement(double theta);
   /// Moves the nodes outside the domain (nothing for a fixed body).
@@ -137,7 +146,7 @@ class BodyMesh : public FluxMesh {
   int Number(const Node* nd) const { return nd->num[slot_]; }
   /// Wall velocity omega x (x - centre) + v of a rigid body at the set's nodes: into (u, v, w) on
   /// a fixed-velocity wall, as the normal velocity vn on the other walls (nothing on open sets).
-  void RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn,
+  void RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn,
                            Plex<ReaVec>& normals);
 
   int wall_ = OutflowWall;

@@ -285,12 +285,12 @@ void MBodyMesh::ReadMovement(ReaVec& dx, ReaVec& dy, ReaVec& dz) {
   }
 }
 
-void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) {
+void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals) {
   RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
 }
 
 void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,
-                                     ReaVec& wb, Plex<double>& vn, Plex<ReaVec>& normals) {
+                                     ReaVec& wb, std::vector<double>& vn, Plex<ReaVec>& normals) {
   if (wall_ <= NoneWall || wall_ == FlowWall) return;
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
@@ -300,7 +300,7 @@ void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double fac
       ub(n) = factor * u(n), vb(n) = factor * v(n), wb(n) = factor * w(n);
     } else {
       const ReaVec& N = *normals.get_at(j);
-      *vn.get_at(j) = factor * (N(1) * u(n) + N(2) * v(n) + N(3) * w(n));
+      GrownAt(vn, j) = factor * (N(1) * u(n) + N(2) * v(n) + N(3) * w(n));
     }
   }
 }

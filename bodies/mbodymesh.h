@@ -52,10 +52,10 @@ class MBodyMesh : public BodyMesh {
   /// Adds the step's rigid displacement of every node of the set to (dx, dy, dz).
   void ReadMovement(ReaVec& dx, ReaVec& dy, ReaVec& dz) override;
   /// Wall velocities of the set's nodes from the body's velocities.
-  void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) override;
+  void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals) override;
   /// Wall velocities of the set's nodes from the mesh displacement times `factor`.
   void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb, ReaVec& wb,
-                            Plex<double>& vn, Plex<ReaVec>& normals) override;
+                            std::vector<double>& vn, Plex<ReaVec>& normals) override;
   /// Moves the nodes outside the domain with the body.
   void MoveDryNodes() override;
   /// Totals of translation and rotation on the `.mov` line.

@@ -101,7 +101,7 @@ void VBodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, Rea
   }
 }
 
-void VBodyMesh::MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals) {
+void VBodyMesh::MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals) {
   linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
   angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
   linVel0_ = linVel_, angVel0_ = angVel_;

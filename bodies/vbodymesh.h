@@ -40,7 +40,7 @@ class VBodyMesh : public BodyMesh {
   using BodyMesh::MoveBody;
   /// Accelerations from the force sums, ramped explicit velocities of the free axes, the step's
   /// translation and rotation and their totals; the wall velocities of the set's nodes follow.
-  void MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, Plex<double>& vn, Plex<ReaVec>& normals);
+  void MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals);
 
   /// Mass; free translation and rotation axes (bit c for axis c).
   double Mass() const { return mass_; }

@@ -232,8 +232,7 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
         OLVU_FATAL("Boundary Conditions Error: Normal vector must have three components\n");
       if (!StoreUnit(normals_, n, in->GetReaVec("Norm", 1.0)))
         OLVU_FATAL("Boundary Conditions Error: Node " << written << " Error: Wrong normal given\n");
-      if (normalVelocity_.free(n)) normalVelocity_.set_at(n, new double(0));
-      *normalVelocity_.get_at(n) = in->GetRea("lVl", Magnitude(-1)) * fVel;
+      NormalVelocity(n) = in->GetRea("lVl", Magnitude(-1)) * fVel;
       return Mark(NormalVelNodes, n);
     }
     if (in->Exist("LVel")) {

@@ -81,7 +81,6 @@ FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
       problems_(NFluidFlags, 0),
       fixedGradient_(100, "Fixed Gradient Variables"),
       normals_(100, "Normal to Surface"),
-      normalVelocity_(100, "Normal Velocity"),
       velocityLine_(100, "Fixed Velocity Line"),
       bodyExtent_(3),
       bodyMax_(3),
@@ -96,8 +95,6 @@ FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 }
 
 FluidDomain::~FluidDomain() {
-  delete solver1_;
-  delete solver2_;
   // The user functions belong to the tables that read them or to these lists.
   for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) {
     int i = 0;
@@ -115,9 +112,6 @@ FluidDomain::~FluidDomain() {
     while (ReaVec* v = t->next(i)) delete v;
     t->clear();
   }
-  i = 0;
-  while (double* d = normalVelocity_.next(i)) delete d;
-  normalVelocity_.clear();
   // Sets are deleted once, through the domain mesh table of the base.
   fluidMeshes_.clear();
   bodyMeshes_.clear();
@@ -131,10 +125,6 @@ FluidDomain::~FluidDomain() {
   nodes.clear();
   delete conditional_;
   delete initial_;
-  for (SystemSparseMatrix*& m : sys_) delete m;
-  delete lap_;
-  delete mass_;
-  delete pattern_;
 }
 
 // ---------------------------------------------------------------- general data
@@ -334,15 +324,15 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     in->ReadLine();
   }
   if (in->Exist("NonSymmetric")) {
-    solver1_ = new Solver(in, in->GetWord("NonSymmetric", nullptr));
+    solver1_ = std::make_unique<Solver>(in, in->GetWord("NonSymmetric", nullptr));
     in->ReadLine();
   } else {
-    solver1_ = new Solver(BiConjugateGradient, 1e-10, 300, "Convection-Difussion solver");
+    solver1_ = std::make_unique<Solver>(BiConjugateGradient, 1e-10, 300, "Convection-Difussion solver");
   }
   if (in->Exist("Symmetric")) {
-    solver2_ = new Solver(in, in->GetWord("Symmetric", nullptr));
+    solver2_ = std::make_unique<Solver>(in, in->GetWord("Symmetric", nullptr));
   } else {
-    solver2_ = new Solver(StabBiConjugateGradient, 1e-10, 300, "Diffusion solver");
+    solver2_ = std::make_unique<Solver>(StabBiConjugateGradient, 1e-10, 300, "Diffusion solver");
     in->HoldLine();
   }
 }

@@ -12,6 +12,7 @@
 #include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
+#include "foundation/owned.h"
 #include "foundation/plex.h"
 #include "foundation/reavec.h"
 #include "input/functiondomain.h"
@@ -438,8 +439,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<Mesh> fluidMeshes_;
   Plex<Mesh> bodyMeshes_;
   Plex<Mesh> freeMeshes_;
-  Solver* solver1_ = nullptr;
-  Solver* solver2_ = nullptr;
+  Owned<Solver> solver1_;
+  Owned<Solver> solver2_;
   FluidFuncTbl* conditional_ = nullptr;
   FluidFuncTbl* initial_ = nullptr;
   Plex<PhiProblem> phi_;
@@ -457,10 +458,11 @@ class FluidDomain : public Domain, public FunctionDomain {
   IntVec nearest_;
   ReaVec invLumped_;
   ReaVec lumped_;
-  SparseMatrixStruct* pattern_ = nullptr;
-  SystemSparseMatrix* sys_[9] = {};
-  SymmetricSparseMatrix* lap_ = nullptr;
-  SymmetricSparseMatrix* mass_ = nullptr;
+  ReaVec nu_;  // viscosity of the momentum matrix (MomentumTau): no work vector, which other assemblies write
+  Owned<SparseMatrixStruct> pattern_;
+  Owned<SystemSparseMatrix> sys_[9];
+  Owned<SymmetricSparseMatrix> lap_;
+  Owned<SymmetricSparseMatrix> mass_;
   IntegType scheme_ = Backward_Euler;
   int stab_[6] = {1, 1, 1, 1, 1, 1};
   int smooth_[4] = {0, 1, 0, 0};
@@ -480,7 +482,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec symPlanes_[3];
   Plex<ReaVec> fixedGradient_;
   Plex<ReaVec> normals_;
-  Plex<double> normalVelocity_;
+  std::vector<double> normalVelocity_;  // prescribed normal velocity by domain node (0 where none)
   Plex<ReaVec> velocityLine_;
   ReaVec bodyExtent_, bodyMax_, bodyMin_;
   double minBodyDiagonal_ = 0;
@@ -645,8 +647,12 @@ class FluidDomain : public Domain, public FunctionDomain {
   void AssemblePressure(const ReaVec& prev, bool gradientTerm);
   /// Nodes that the velocity component solves keep unchanged (filled by VelocityBoundaries).
   BitVec& VelocityKept() { return velKept_; }
-  /// "Normal Velocity", "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
-  Plex<double>& NormalVelocityTable() { return normalVelocity_; }
+  /// The prescribed normal velocity of domain node n (0 until set; the table grows to hold n).
+  double& NormalVelocity(int n) {
+    if (normalVelocity_.size() <= std::size_t(n)) normalVelocity_.resize(std::size_t(n) + 1, 0.0);
+    return normalVelocity_[std::size_t(n)];
+  }
+  /// "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
   Plex<ReaVec>& VelocityLineTable() { return velocityLine_; }
   Plex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
 
@@ -656,7 +662,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// A (matrix 1) = M / (theta dt) + diag(nu) L + K + diag(tau) S, with tau (vector 12) clamped
   /// to the velocity limits.
   void MomentumMatrix();
-  /// nu (vector 55) and the clamped momentum tau (vector 12) of MomentumMatrix.
+  /// nu (`nu_`) and the clamped momentum tau (vector 12) of MomentumMatrix.
   void MomentumTau();
   /// b_k (vectors 58-60) from the velocity, its values `start` (three vectors) and the explicit
   /// terms; with `buildMatrix` the same pass builds A from MomentumTau's vectors (shared rows and

@@ -33,6 +33,7 @@ void FluidDomain::InitialiseData() {
                 FieldVelX, FieldVelY, FieldVelZ})
     SizeCond(c);
   for (int v : {Dens, ElemSize, Work1, Work2, Work3, TauV, TauEq, VelX, VelY, VelZ, VelWorkX, VelWorkY, VelWorkZ}) Size(v);
+  nu_.resize(unsigned(numNodes), 0.0);
   if (Flag(PVelocity)) {
     for (int v : {VelX0, VelY0, VelZ0, Visc, KVisc, WallFactor, BodyForceX, BodyForceY, BodyForceZ}) Size(v);
     for (int c : {FixVelX, FixVelY, FixVelZ, CondVelNodes, NormalVelNodes, LineVelNodes, DeltNodes, RemoveCondNodes})
@@ -79,14 +80,14 @@ void FluidDomain::InitialiseData() {
     }
   }
 
-  pattern_ = createSparseMatrixStruct(nodes, fluidMeshes_, kind_);
+  pattern_.reset(createSparseMatrixStruct(nodes, fluidMeshes_, kind_));
   for (int k : {0, 1, 2, 3, 4}) {
-    sys_[k] = new SystemSparseMatrix(pattern_);
+    sys_[k] = std::make_unique<SystemSparseMatrix>(pattern_);
   }
-  lap_ = new SymmetricSparseMatrix(pattern_);
-  mass_ = new SymmetricSparseMatrix(pattern_);
-  sys_[7] = new SystemSparseMatrix(pattern_);
-  sys_[8] = new SystemSparseMatrix(pattern_);
+  lap_ = std::make_unique<SymmetricSparseMatrix>(pattern_);
+  mass_ = std::make_unique<SymmetricSparseMatrix>(pattern_);
+  sys_[7] = std::make_unique<SystemSparseMatrix>(pattern_);
+  sys_[8] = std::make_unique<SystemSparseMatrix>(pattern_);
   lumped_.resize(unsigned(numNodes), 0.0);
   invLumped_.resize(unsigned(numNodes), 0.0);
   RefreshNodeArray();
@@ -191,7 +192,7 @@ void FluidDomain::DistanceToBodiesField() {
     if (m->HasWallLaw() && nearest_.length() != unsigned(numNodes)) nearest_.resize(unsigned(numNodes), -1), nearest_ = -1;
     if (m->JustBody()) walls.set_at(++k, m);
   }
-  Plex<Node>* near = DistanceField(&nodes, &walls, pattern_, toGlobal_, vars_[WallDist], kind_);
+  Plex<Node>* near = DistanceField(&nodes, &walls, pattern_.get(), toGlobal_, vars_[WallDist], kind_);
   if (nearest_.length() == unsigned(numNodes)) {
     bool missing = false;
     for (int i = 1; i <= numNodes; ++i) {

@@ -37,7 +37,7 @@ void FluidDomain::ImposeBodyBoundaries() {
       if (Flag(PPressure) && m->OutFlowBound()) Mark(FixPres, n);
       if (!Flag(PVelocity)) continue;
       if (m->Slipping()) {
-        if (normalVelocity_.free(n)) normalVelocity_.set_at(n, new double(0.0));
+        NormalVelocity(n);  // an entry (0 unless a condition gave one) for the wall node
         Mark(NormalVelNodes, n);
       }
       if (m->NoSlipping()) {
@@ -66,7 +66,7 @@ void FluidDomain::CheckBoundaryConditions() {
     double u[3], nrm[3] = {0, 0, 0}, d[3] = {0, 0, 0}, vn = 0;
     for (int k = 0; k < 3; ++k) f[k] = Marked(FixVelX + k, n), u[k] = vars_[VelX + k](i);
     const bool inN = Marked(NormalVelNodes, n), inL = Marked(LineVelNodes, n);
-    if (inN) vec(normals_, n, nrm), vn = *normalVelocity_.get_at(n);
+    if (inN) vec(normals_, n, nrm), vn = normalVelocity_[std::size_t(n)];
     if (inL) vec(velocityLine_, n, d);
     const bool field = Marked(FieldVelX, n) || Marked(FieldVelY, n) || Marked(FieldVelZ, n);
     const int fixedCount = int(f[0]) + int(f[1]) + int(f[2]);
@@ -169,7 +169,7 @@ void FluidDomain::CheckBoundaryConditions() {
     } else if (Marked(NormalVelNodes, n)) {
       double nrm[3];
       vec(normals_, n, nrm);
-      const double delta = *normalVelocity_.get_at(n) - Dot(nrm, u);
+      const double delta = normalVelocity_[std::size_t(n)] - Dot(nrm, u);
       for (int k = 0; k < 3; ++k) v[k] = u[k] + nrm[k] * delta;
     } else {
       continue;

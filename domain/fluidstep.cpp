@@ -71,8 +71,7 @@ void FluidDomain::StartNewStep() {
       vars_[VelX + c] *= Accelerate_Factor;
       if (vars_[VelX0 + c].length() == vars_[VelX + c].length()) vars_[VelX0 + c] = vars_[VelX + c];
     }
-    int i = 0;
-    while (double* v = normalVelocity_.next(i)) *v *= Accelerate_Factor;
+    for (double& v : normalVelocity_) v *= Accelerate_Factor;
   }
 
   const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};

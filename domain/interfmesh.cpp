@@ -83,7 +83,6 @@ InterfMesh::~InterfMesh() {
     delete thermal_[s];
     for (FluidFunction* f : species_[s]) delete f;
     for (FluidFunction* f : phi_[s]) delete f;
-    delete pattern_[s];
   }
 }
 
@@ -120,8 +119,8 @@ void InterfMesh::initialiseMesh() {
   FluidDomain* side[2] = {fluid_, solid_};
   if (!mass_[0])
     for (int s = 0; s < 2; ++s) {
-      pattern_[s] = createSparseMatrixStruct(&side[s]->nodes, this, s + 1);
-      mass_[s] = std::make_unique<SystemSparseMatrix>(pattern_[s]);
+      pattern_[s].reset(createSparseMatrixStruct(&side[s]->nodes, this, s + 1));
+      mass_[s] = std::make_unique<SystemSparseMatrix>(pattern_[s].get());
     }
   for (int s = 0; s < 2; ++s) {
     mass_[s]->NullifyMatrix();

@@ -96,6 +96,6 @@ class InterfMesh : public Mesh {
   int velocity_ = 0, pressure_ = 0;
   FluidFunction* thermal_[2] = {};              // fluid side, solid side
   std::vector<FluidFunction*> species_[2], phi_[2];
-  SparseMatrixStruct* pattern_[2] = {};
+  std::unique_ptr<SparseMatrixStruct> pattern_[2];
   std::unique_ptr<SystemSparseMatrix> mass_[2];
 };

@@ -32,6 +32,8 @@ class SolidDomain : public FluidDomain {
 
   /// Reads the solid and moving-body element sets.
   void ReadElmSets(Input* in) override;
+  /// The base's form with a reader stays visible.
+  using FluidDomain::ReadInitialConditions;
   /// Initial fields from the initial-data functions and the solid property functions (two passes).
   void ReadInitialConditions() override;
   /// Sizes the fields as the fluid domain does, plus the solid density and conductivities, and
@@ -69,6 +71,8 @@ class SolidDomain : public FluidDomain {
   /// With "Solve_Kelvarid", at every coupling-step-th step: sends the mechanical strain of every
   /// problem node (0 outside the solid) over the coupling link; a failed send ends the run.
   void SolveKelvarid() override;
+  /// The form without fixed nodes stays the fluid's.
+  using FluidDomain::SolveUnknown;
   /// The fluid form with the domain's symmetric-card solver.
   void SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaVec& b, const BitVec& fixed,
                     const char* label) override;

@@ -12,7 +12,7 @@
 void Problem::OutputInitialData() {
   Clock clock("Printing Results");
   std::ofstream& res = Kept(resFile, ".res");
-  for (FluidDomain* d : {fluidDomain, solidDomain}) {
+  for (FluidDomain* d : {fluidDomain.get(), solidDomain.get()}) {
     if (!d) continue;
     d->OutputInitialData(res);
     d->OutputResults(res);
@@ -46,7 +46,7 @@ void Problem::OutputLine(std::ofstream& file, const char* ext, double t, void (F
   std::ofstream& out = Kept(file, ext);
   if (Verbose_Off > 1) return;
   out << "\n" << t << "\t";
-  for (FluidDomain* d : {fluidDomain, solidDomain})
+  for (FluidDomain* d : {fluidDomain.get(), solidDomain.get()})
     if (d) (d->*write)(out);
   Flush(out, ext);
 }

@@ -50,7 +50,10 @@ Problem::Problem(Input* in, const char* name) : input(in), fileName(name) {
 }
 
 Problem::~Problem() {
-  totalDomain.reset();  // before the reader it may still refer to
+  // The total domain borrows the domains, and all of them may still refer to the reader.
+  totalDomain.reset();
+  solidDomain.reset();
+  fluidDomain.reset();
   ownedInput.reset();
 }
 
@@ -225,9 +228,7 @@ void Problem::CreateDomain() {
   input->ReadLine();
   if (input->Exist("FluidDefinition")) {
     Clock clock("Reading Fluid");
-    // Released on purpose: the fluid domain lives until the process ends, beyond the problem
-    // and its total domain, which only borrows it.
-    fluidDomain = std::make_unique<FluidDomain>(allNodes, input, FluidToGlobal, GlobalToFluid, 1, 1).release();
+    fluidDomain = std::make_unique<FluidDomain>(allNodes, input, FluidToGlobal, GlobalToFluid, 1, 1);
     fluidDomain->ReadInitialConditions();
     if (restart) fluidDomain->ReadRestart(rst.get(), "Fluid");
     fluidDomain->ReadBoundaryConditions(input);
@@ -235,8 +236,7 @@ void Problem::CreateDomain() {
   }
   if (input->Exist("SolidDefinition")) {
     Clock clock("Reading Solid");
-    // Released on purpose, as the fluid domain.
-    solidDomain = std::make_unique<SolidDomain>(allNodes, input, SolidToGlobal, GlobalToSolid, 2, 1).release();
+    solidDomain = std::make_unique<SolidDomain>(allNodes, input, SolidToGlobal, GlobalToSolid, 2, 1);
     solidDomain->ReadInitialConditions();
     if (restart) solidDomain->ReadRestart(rst.get(), "Solid");
     solidDomain->ReadBoundaryConditions(input);
@@ -246,7 +246,7 @@ void Problem::CreateDomain() {
   if (!input->Exist("TotalDefinition")) OLVU_FATAL("Wrong input file found. TotalDefinition is missing.\n");
   {
     Clock clock("Reading Total");
-    totalDomain = std::make_unique<TotalDomain>(fluidDomain, solidDomain, allNodes, input);
+    totalDomain = std::make_unique<TotalDomain>(fluidDomain.get(), solidDomain.get(), allNodes, input);
   }
   if (restart) {
     totalDomain->ReadRestart(rst.get(), "Total");

@@ -135,8 +135,8 @@ class Problem {
   void NewFile(const char* ext) const;
 
   std::unique_ptr<TotalDomain> totalDomain;  ///< created by CreateDomain, deleted with the problem
-  FluidDomain* fluidDomain = nullptr;  ///< null without a fluid definition; lives until the process ends
-  FluidDomain* solidDomain = nullptr;  ///< the solid domain (a kind of fluid domain); null without one
+  std::unique_ptr<FluidDomain> fluidDomain;  ///< null without a fluid definition; lent to the total domain
+  std::unique_ptr<FluidDomain> solidDomain;  ///< the solid domain (a kind of fluid domain); null without one
   Input* input = nullptr;              ///< the data-file reader: borrowed in a solve, ownedInput in a tool
   std::unique_ptr<Input> ownedInput;   ///< the reader a tool problem opened itself
   Plex<Node>* allNodes = nullptr;      ///< "All the Nodes of the geometry": the problem-wide node table

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
@@ -153,21 +154,34 @@ void Problem::CreateRstTool() {
 }
 
 void Problem::WriteAverageTool() {
-  Input saved(FileName(".res.bak").c_str());
+  // The saved results are read whole before the set-up empties any output file, as for Create_Rst.
+  struct Block {
+    bool pressure;     // a PRESSURE block, else a TEMPERATURE one
+    double time;       // the block's time
+    SavedField field;  // its values
+  };
+  std::vector<Block> saved;
+  {
+    Input file(FileName(".res.bak").c_str());
+    SavedResults blocks(*file.GiveStream());
+    while (blocks.Next()) {
+      const bool isPressure = blocks.Is("PRESSURE");
+      if (!isPressure && !blocks.Is("TEMPERATURE")) continue;
+      Block& b = saved.emplace_back();
+      b.pressure = isPressure;
+      b.time = blocks.Time();
+      blocks.Values(1, b.field);
+    }
+  }
   SetUpForTool();
   // After the set-up, which empties the warning file.
   OLVU_WARNING(0, "Resuls are deleted. Need to be read from *.res.bak");
-  SavedResults blocks(*saved.GiveStream());
-  SavedField block;
-  while (blocks.Next()) {
-    if (!fluidDomain) continue;
-    const bool isPressure = blocks.Is("PRESSURE");
-    if (!isPressure && !blocks.Is("TEMPERATURE")) continue;
-    const double t = blocks.Time();
-    blocks.Values(1, block);
-    FluidDomain& f = *fluidDomain;
-    const ReaVec& w = f.LumpedMass();
-    const int last = static_cast<int>(GlobalToFluid.length());
+  if (!fluidDomain) return;
+  FluidDomain& f = *fluidDomain;
+  const ReaVec& w = f.LumpedMass();
+  const int last = static_cast<int>(GlobalToFluid.length());
+  for (const Block& b : saved) {
+    const SavedField& block = b.field;
     double sum = 0, weights = 0;
     // Over the nodes the block lists; the fluid nodes it leaves out have no value to average.
     for (std::size_t e = 0; e < block.nodes.size() && block.nodes[e] <= last; ++e) {
@@ -178,6 +192,6 @@ void Problem::WriteAverageTool() {
     }
     // No node in the region averages 0/0; the positive NaN prints as "nan".
     const double a = weights != 0 ? sum / weights : std::numeric_limits<double>::quiet_NaN();
-    std::cout << "Time " << t << (isPressure ? " - Pressure " : " - Temperature ") << a << "\n";
+    std::cout << "Time " << b.time << (b.pressure ? " - Pressure " : " - Temperature ") << a << "\n";
   }
 }

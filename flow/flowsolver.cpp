@@ -285,7 +285,7 @@ bool FluidDomain::SharedRows() const {
 }
 
 void FluidDomain::MomentumTau() {
-  ReaVec& nu = vars_[Work1];
+  ReaVec& nu = nu_;
   EffectiveViscosity(nu);
   ReaVec& tau = vars_[TauEq];
   const double* tc = vars_[TauV].GivePointer();
@@ -299,7 +299,7 @@ void FluidDomain::MomentumTau() {
 void FluidDomain::MomentumMatrix() {
   wallDiagonalDue_ = true;
   MomentumTau();
-  const ReaVec& nu = vars_[Work1];
+  const ReaVec& nu = nu_;
   const ReaVec& tau = vars_[TauEq];
   SystemSparseMatrix* A = sys_[1];
   if (!SharedRows()) {
@@ -364,7 +364,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
       m.av = sys_[1]->val(0);
       m.lv = lap_->sval(0);
       m.sv = sys_[8]->val(0);
-      m.nu = vars_[Work1].GivePointer();
+      m.nu = nu_.GivePointer();
       m.tau = vars_[TauEq].GivePointer();
     }
   };
@@ -435,7 +435,7 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
       // The component's equation becomes the tangential projection of the momentum equations
       // plus its share of the normal condition n.u = vn.
       const ReaVec& n = *normals_.get_at(k);
-      const double vn = *normalVelocity_.get_at(k);
+      const double vn = normalVelocity_[std::size_t(k)];
       double R[3][3];
       const double nv[3] = {n(1), n(2), n.length() > 2 ? n(3) : 0.0};
       RotationMatrixFromVector(R, nv, Dimension_Olvu);
@@ -526,7 +526,7 @@ void FluidDomain::VelocityBoundaries() {
       }
       if (In(normal, i)) {
         const ReaVec& n = *normals_.get_at(k);
-        const double e = n(1) * (*u[0])(i) + n(2) * (*u[1])(i) + n(3) * (*u[2])(i) - *normalVelocity_.get_at(k);
+        const double e = n(1) * (*u[0])(i) + n(2) * (*u[1])(i) + n(3) * (*u[2])(i) - normalVelocity_[std::size_t(k)];
         for (int c = 0; c < 3; ++c)
           if (freeComp[c]) (*u[c])(i) -= n(unsigned(c + 1)) * e;
       }
@@ -560,7 +560,7 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
     }
     if (In(normal, i)) {
       const ReaVec& nv = *normals_.get_at(int(i));
-      const double e = *normalVelocity_.get_at(int(i)) - (nv(1) * a1(i) + nv(2) * a2(i) + nv(3) * a3(i));
+      const double e = normalVelocity_[i] - (nv(1) * a1(i) + nv(2) * a2(i) + nv(3) * a3(i));
       for (int c = 0; c < 3; ++c) (*a[c])(i) += nv(unsigned(c + 1)) * e;
     }
     for (int c = 0; c < 3; ++c)

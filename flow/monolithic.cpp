@@ -218,7 +218,7 @@ int FluidDomain::SolveNavierStokesExplicit() {
     // Local time-step bound of forward Euler with the lumped mass: 1 / (2 |u| / h + 4 nu / h^2),
     // the smallest over the nodes; the sub-steps take at most 0.35 of it (rounded up, so that no
     // sub-step is longer).
-    const ReaVec& nu = vars_[Work1];
+    const ReaVec& nu = nu_;
     const ReaVec& h = vars_[ElemSize];
     double bound = 1e100;
     for (unsigned i = 1; i <= unsigned(numNodes); ++i) {

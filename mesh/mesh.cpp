@@ -236,6 +236,24 @@ void ReadNodesFromAscii(Input* in, Plex<Node>* table, double scale, int ncoord) 
   ReadNodesFromAscii(*in->GiveStream(), table, scale, ncoord);
 }
 
+namespace {
+
+/// Skips blanks, tabs and carriage returns; true when the record's line holds more than a comment.
+bool MoreOnLine(std::istream& in) {
+  std::streambuf* sb = in.rdbuf();
+  int c = sb->sgetc();
+  while (c == ' ' || c == '\t' || c == '\r') c = sb->snextc();
+  return c != std::char_traits<char>::eof() && c != '\n' && c != '#';
+}
+
+/// True when the next character starts a number (the stream is left as it was).
+bool NumberFollows(std::istream& in) {
+  const int c = in.rdbuf()->sgetc();
+  return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-';
+}
+
+}  // namespace
+
 void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std::vector<double>& values) {
   indexes.clear();
   values.clear();
@@ -248,12 +266,16 @@ void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std
       break;
     }
     if (st == kScanBad) OLVU_FATAL("Wrong index at byte " << StreamOffset(in) << " of the input file\n");
-    for (int k = 1; k <= n; ++k) {
+    // A record's values end with its line: a short record must not take the next one's number as
+    // its own, and a further number means the record is not of this list.
+    bool wrong = false;
+    for (int k = 1; k <= n && !wrong; ++k) {
       double x = 0;
-      if (ScanReal(in, x) != kScanOk)
-        OLVU_FATAL("Wrong values in record " << index << " at byte " << StreamOffset(in) << " of the input file\n");
+      wrong = !MoreOnLine(in) || ScanReal(in, x) != kScanOk;
       values.push_back(x);
     }
+    if (wrong || (MoreOnLine(in) && NumberFollows(in)))
+      OLVU_FATAL("Wrong values in record " << index << " at byte " << StreamOffset(in) << " of the input file\n");
     DiscardLine(in);
     // Result blocks list only the nodes that lie in a domain, so numbers may be skipped; a
     // repeated or falling number is a broken list.

@@ -212,6 +212,8 @@ void ReadNodesFromAscii(std::istream& in, Plex<Node>* table, double scale, int n
 void ReadNodesFromAscii(Input* in, Plex<Node>* table, double scale, int ncoord);
 /// Reads an indexed list of n reals per record: the indices, increasing but not necessarily
 /// consecutive, into `indexes`, and n values per record, in file order, into `values` (both emptied
-/// first). An empty list, a bad record or an index not above the one before it is fatal.
+/// first). A record's values lie on its line, after which only words or a comment may follow. An
+/// empty list, a bad record (a value missing or a further number on its line) or an index not above
+/// the one before it is fatal.
 void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std::vector<double>& values);
 

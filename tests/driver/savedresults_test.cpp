@@ -18,7 +18,7 @@ const char kSaved[] =
     "Result \"VELOCITY\" \"QUELMA\" 0.25 Vector OnNodes\n"
     "ComponentNames \"Vx\",\"Vy\",\"Vz\",\"|V|\"\n"
     "Values\n"
-    "\t1\t1\t2\t3\t99\n"
+    "\t1\t1\t2\t3\tnote\n"
     "\t2\t4\t5\t6\n"
     "End Values\n"
     "Result \"VELOCITY_STRESS_TENSOR\" \"QUELMA\" 1.5e-06 Matrix OnNodes\n"
@@ -39,7 +39,7 @@ TEST(SavedResults, BlocksInFileOrderWithNamesTimesAndValues) {
     names.push_back(blocks.Name());
     if (blocks.Is("VELOCITY")) {
       times.push_back(blocks.Time());
-      // The fourth value of a line (the magnitude) is dropped with the rest of the line.
+      // A word after the values is dropped with the rest of the line.
       EXPECT_EQ(blocks.Values(3, field), 2);
       EXPECT_EQ(field.nodes, (std::vector<int>{1, 2}));
       EXPECT_EQ(field.values, (std::vector<double>{1, 2, 3, 4, 5, 6}));
@@ -73,6 +73,9 @@ TEST(SavedResults, ACutFileEndsWithItsMessage) {
             "\n\ncan't find word ***values*** in input file\n");
   EXPECT_EQ(fails("Result \"PRESSURE\" \"QUELMA\" 0 Scalar OnNodes\nValues\nEnd Values\n", true),
             "\n\nerror: list of nodes does not contain any node\n");
+  // A value too many (a magnitude after a scalar) is a broken record, not one to trim.
+  EXPECT_EQ(fails("Result \"PRESSURE\" \"QUELMA\" 0 Scalar OnNodes\nValues\n\t1\t1\t2\n", true),
+            "\n\nWrong values in record 1 at byte 56 of the input file\n");
 }
 
 // Five nodes; the one triangle holds 5, 3 and 1 only, so the domain numbers differ from theirs.

@@ -339,6 +339,47 @@ TEST(Tools, SavedFileIsOpenedBeforeAnyOutputIsEmptied) {
   EXPECT_EQ(dir.read("cavity.rst"), "restart of an earlier run\n");
 }
 
+TEST(Tools, ARecordWithTooFewOrTooManyValuesStopsBeforeAnyOutputIsEmptied) {
+  Folder dir;
+  dir.write("cavity", Cavity(2));
+  const char* const earlier[] = {"cavity.res", "cavity.rst", "cavity.for", "cavity.mov", "cavity.war"};
+  for (const char* file : earlier) dir.write(file, std::string("earlier ") + file + "\n");
+  struct Case {
+    const char* tool;
+    Block block;
+    std::string stop;  // node 5's line up to the byte where the reader stops
+    std::string tail;  // the rest of that line
+    std::string message;
+  };
+  const std::string tooFew = "Wrong values in record 5", increasing = "Nodes must have increasing indexes. See index 1\n";
+  const Case cases[] = {
+      // The short record must not take node 6's number as its Y velocity.
+      {"Create_Rst", {"VELOCITY", "0.1", kStill}, "\t5\t0.00723755", "\n", tooFew},
+      {"Create_Rst", {"VELOCITY", "0.1", kStill}, "\t5\t0 0 0 ", "0.5\n", tooFew},
+      {"Create_Rst", {"PRESSURE", "0.1", kOneToNine}, "\t5\t1\t", "2\n", tooFew},
+      {"Write_Average", {"PRESSURE", "0.1", kOneToNine}, "\t5", "\n", tooFew},
+      {"Write_Average", {"TEMPERATURE", "0.1", kOneToNine}, "\t5\t5 ", "-1e-3\n", tooFew},
+      // A broken block after a good one: nothing is averaged.
+      {"Write_Average", {"PRESSURE", "0.1", kOneToNine}, "\t5\t5", "\n\t1\t1\n", increasing},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stop + c.tail);
+    const std::string line = "\t5\t" + c.block.lines[4] + "\n";
+    const std::string saved = Replace(SavedFile({{"PRESSURE", "0", std::vector<std::string>(9, "0")}, c.block}), line, c.stop + c.tail);
+    dir.write("cavity.res.bak", saved);
+    const Outcome r = dir.olvu({"-name", "cavity", "-tool", c.tool});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.find("Time"), std::string::npos) << r.out;
+    const std::size_t byte = saved.rfind(c.stop) + c.stop.size();
+    EXPECT_EQ(dir.read("cavity.err"),
+              ErrFile(c.message == tooFew ? tooFew + " at byte " + std::to_string(byte) + " of the input file\n"
+                                          : c.message));
+    // Kept whole; the warning file may gain the heap notes, which depend on the allocator.
+    for (const char* file : earlier)
+      EXPECT_EQ(WithoutHeapNotes(dir.read(file)), std::string("earlier ") + file + "\n") << file;
+  }
+}
+
 TEST(Tools, CreateRstTakesTheFieldsByTheirExactNames) {
   Folder dir;
   dir.write("cavity", Cavity(2));

@@ -142,6 +142,9 @@ TEST(ValueList, IndexedRecordsIncreasingWithGaps) {
   EXPECT_EQ(fails("0 1\n", 1), "\n\nNodes must have increasing indexes. See index 0\n");
   EXPECT_EQ(fails("End Values\n", 1), "\n\nerror: list of nodes does not contain any node\n");
   EXPECT_NE(fails("1 1 2\n2 x\n", 2).find("Wrong values in record 2"), std::string::npos);
+  // The values of a record stop at its line end, short or long.
+  EXPECT_NE(fails("1 1\n2 3 4\n", 2).find("Wrong values in record 1 at byte 3 "), std::string::npos);
+  EXPECT_NE(fails("1 1 2 # two\n2 3 4 5\n", 2).find("Wrong values in record 2 at byte 18 "), std::string::npos);
 }
 
 TEST(ElementList, ReadsElementsAndGathersTheirNodes) {

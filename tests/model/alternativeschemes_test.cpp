@@ -126,7 +126,7 @@ TEST_F(Scheme, CorrectVIsTheDomainsVelocityCorrection) {
   ReaVec* nv = new ReaVec(3, 0.0);
   (*nv)(1) = 0.6, (*nv)(2) = 0.8;
   d->giveNormalPlex()->set_at(int(b), nv);
-  d->NormalVelocityTable().set_at(int(b), new double(0.5));
+  d->NormalVelocity(int(b)) = 0.5;
   d->Cond(NormalVelNodes).assign(b, 1);
   auto fill = [&] {
     for (unsigned i = 1; i <= n; ++i) V(VelX)(i) = 0.1 * i, V(VelY)(i) = 2 - 0.05 * i, V(VelX0)(i) = -3;

@@ -1,6 +1,7 @@
 // The body sets on small plane domains: the node normals of a straight wall and of a thin
 // trailing edge with and without "Sharp_Angle", and the prescribed-force moving body set (its
 // card, its tables, its node-by-node force sums and its ramped motion).
+#include <vector>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -105,7 +106,7 @@ TEST(VBodyMesh, ReadsItsCardListsItsNodesAndMovesUnderItsForces) {
   Current_Step = 1;
   Run_Time_Increment = 0.1;
   ReaVec u(n, 0.0), v(n, 0.0), w(n, 0.0);
-  Plex<double> vn(100, "vn");
+  std::vector<double> vn;
   lid.MoveBody(u, v, w, vn, *d.giveNormalPlex());
   const double ramp = 1 - std::exp(-2.5 / 4);
   EXPECT_NEAR(lid.LinearVelocity()(1), -0.1 * ramp, 1e-15);

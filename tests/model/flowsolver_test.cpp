@@ -118,7 +118,7 @@ struct Flow : ::testing::Test {
     ReaVec* v = new ReaVec(3, 0.0);
     (*v)(1) = nx, (*v)(2) = ny, (*v)(3) = nz;
     d->giveNormalPlex()->set_at(int(node), v);
-    d->NormalVelocityTable().set_at(int(node), new double(vn));
+    d->NormalVelocity(int(node)) = vn;
     d->Cond(NormalVelNodes).assign(node, 1);
   }
 };
@@ -222,7 +222,7 @@ TEST(BoundaryPass, MarksEveryNodeWhenNothingMovesAndLeavesTheTurbulenceSet) {
   ReaVec* nv = new ReaVec(3, 0.0);
   (*nv)(3) = 1;
   d.giveNormalPlex()->set_at(1, nv);
-  d.NormalVelocityTable().set_at(1, new double(0));
+  d.NormalVelocity(1) = 0;
   d.Cond(NormalVelNodes).assign(1, 1);
   d.Cond(FreeTurb).assign(2, 1);
   d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));

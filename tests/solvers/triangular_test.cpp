@@ -175,7 +175,7 @@ TEST(TriangularKernels, EveryKernelFollowsItsStepsForAnyAlphaAndOrder) {
       }
 }
 
-TEST(TriangularKernels, SpecExamples) {
+TEST(TriangularKernels, UnitLowerRowsAndTwoByTwoColumnFormInBothNumberings) {
   // Strictly lower rows {row 1: (col 0, 0.5)} with a unit diagonal, b = (2, 3).
   {
     const double val[] = {0.5};
