@@ -290,6 +290,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<PhiProblem>& PhiProblems() { return phi_; }
   /// The species-problem table.
   Plex<SpcProblem>& SpcProblems() { return species_; }
+  /// Creates Phi problem n named "Phi_Variable_n" (an element set gave its properties first).
+  void CreatePhiProblem(int n);
+  /// Creates species problem n named "Species_n", never below 0.
+  void CreateSpcProblem(int n);
   /// "Normal to Surface".
   Plex<ReaVec>* giveNormalPlex() { return &normals_; }
   /// Pressure.

@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
 #include "flow/assembler.h"
 #include "foundation/clock.h"
@@ -85,6 +86,7 @@ void FluidDomain::InitialiseData() {
   lumped_.resize(unsigned(numNodes), 0.0);
   invLumped_.resize(unsigned(numNodes), 0.0);
   RefreshNodeArray();
+  EachScalarProblem(*this, [](PhiProblem& p) { p.InitialisePhi(); });
   CalcSystemMatrixes();
 }
 
@@ -316,6 +318,10 @@ void FluidDomain::ReadInitialConditions() {
     }
     if (Flag(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
     UpdateVariables(1.0);
+    EachScalarProblem(*this, [](PhiProblem& p) {
+      p.ReadInitialConditions();
+      p.UpdateVariables(1.0);
+    });
   }
   if (Flag(PTurbulence)) {
     ReaVec& k = vars_[KEnergy];

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
 #include "flow/flowsolver.h"
 #include "foundation/declarations.h"
@@ -89,6 +90,7 @@ void FluidDomain::StartNewStep() {
   }
 
   UpdateConditions();
+  EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
 
   if (Flag(PTemperature) && Sized(vars_[Temp])) {
     if (MinValue.length() < 3) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
@@ -238,6 +240,8 @@ void FluidDomain::UpdateVariables(double f) {
 
 void FluidDomain::FinishStep() {
   UpdateVariables(theta_);
+  const double theta = theta_;
+  EachScalarProblem(*this, [theta](PhiProblem& p) { p.UpdateVariables(theta); });
   UpdateMeshDeformation();
 }
 

@@ -9,6 +9,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/interfmesh.h"
+#include "flow/phiproblem.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -179,9 +180,34 @@ void TotalDomain::SolvePhiProblems() {
   if (phi_) SolveFieldProblems(false);
 }
 
-void TotalDomain::SolveFieldProblems(bool) {
-  // Phi and species problems are read by neither domain yet (their blocks are refused at
-  // reading), so the index range 1 to the highest number is always empty here.
+void TotalDomain::SolveFieldProblems(bool species) {
+  // Problem i of the fluid, then of the solid, for i up to the highest number of either domain;
+  // a number neither defines is skipped. Each runs as often as its own inner-iteration count.
+  const int count = species ? spcCount_ : phiCount_;
+  const int flag = species ? 8 : 11;
+  auto problem = [species](FluidDomain* d, int i) -> PhiProblem* {
+    if (!d) return nullptr;
+    if (species) return i > d->SpcProblems().high || d->SpcProblems().free(i) ? nullptr : d->SpcProblems().get_at(i);
+    return i > d->PhiProblems().high || d->PhiProblems().free(i) ? nullptr : d->PhiProblems().get_at(i);
+  };
+  for (int i = 1; i <= count; ++i) {
+    if (PhiProblem* p = problem(fluid_, i); p && Solves(fluid_, flag))
+      for (int k = 0; k < p->InnerIterations(); ++k) p->SolveFluidPhi();
+    if (PhiProblem* p = problem(solid_, i); p && Solves(solid_, flag))
+      for (int k = 0; k < p->InnerIterations(); ++k) p->SolveSolidPhi();
+  }
+}
+
+int TotalDomain::ProblemsAnswer(bool steady) {
+  for (FluidDomain* d : {solid_, fluid_}) {
+    if (!d) continue;
+    int answer = 1;
+    EachScalarProblem(*d, [&](PhiProblem& p) {
+      if (answer) answer = steady ? p.IsSteadyState() : p.HasConverged();
+    });
+    if (!answer) return 0;
+  }
+  return 1;
 }
 
 void TotalDomain::SolvePostUncoupledProblem() {
@@ -213,8 +239,8 @@ int TotalDomain::HasConverged() {
     }
     if (VarTolerance[k] < VarIncrRatio[k]) return 0;
   }
-  // Every Phi and species problem of the solid and then the fluid domain must also have converged;
-  // neither domain holds any yet.
+  // Every Phi and species problem of the solid and then the fluid domain must also have converged.
+  if (!ProblemsAnswer(false)) return 0;
   AutoFact_Time_Increment = 1;
   double f[3];
   for (unsigned k = 0; k < 3; ++k) f[k] = 2 * VarIncrRatio[k] / (VarTolerance[k] + 1e-14);
@@ -232,6 +258,7 @@ int TotalDomain::CheckSteadyState() {
   const double threshold = d ? d->SteadyNorm() : 0;
   for (unsigned k = 0; k < 3; ++k)
     if (!(VarIncrRatio[k] < threshold)) return 0;
+  if (!ProblemsAnswer(true)) return 0;
   steady_[0] = steady_[1] = 1;
   return 1;
 }

@@ -1,0 +1,222 @@
+// Phi and species problems: a Phi problem with the temperature's coefficients against the
+// temperature itself, the limits, the inner iterations and norms, volume conservation and the
+// restart of their fields, in process and through runs of the program.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
+#include "foundation/declarations.h"
+#include "solvers/solversetting.h"
+#include "tests/driver/run_olvu.h"
+#include "tests/model/gridcase.h"
+
+namespace {
+
+using olvu_test::FluidCase;
+using olvu_test::Folder;
+using olvu_test::GridLayout;
+using olvu_test::WriteFile;
+
+// `text` with every `from` replaced by `to`.
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The grid's fluid block with one Phi problem whose capacity, convection and diffusivity are
+// those of the temperature (rho c = 6, conductivity 0.5) and whose initial value is 0.
+std::string PhiLikeTemperature(const GridLayout& g, const std::string& phiCard) {
+  std::string t = g.Text();
+  t = Replace(t, "Integration_Scheme Backward_Euler;\n", "Integration_Scheme Backward_Euler;\n" + phiCard + ";\n");
+  t = Replace(t, "EndInitialDataFunctions;\n", "EndInitialDataFunctions;\nVariableInitialData 1 \"0\";\n");
+  return Replace(t, "PhysicalPropertiesFunctions;\n",
+                 "VariablesProperties;\nF1t \"6\" [1/m3] F1c \"6\" [1/m3] F2 \"0.5\" [1/m.s] F3 \"0\" [1/m3.s] F4 \"0\" "
+                 "[1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
+}
+
+TEST(PhiProblems, ReproduceTheFluidTemperature) {
+  // Convection along x at speed 1 and diffusion, 1 at x = 0 and 0 at x = 1: five steps of the
+  // temperature and of the Phi problem from the same start agree to 1e-10 at every node.
+  olvu_test::ScratchClock clock;
+  GridLayout g;
+  g.nx = 8, g.ny = 2;
+  g.flags = "Solve_Temperature Solve_PhiProblems";
+  g.properties = "Function Density \"2\" [Kg/m3];\nFunction SpecificHeat \"3\" [J/Kg.Gt];\n"
+                 "Function Conductivity \"0.5\" [W/m.Gt];\n";
+  const std::string path = testing::TempDir() + "olvu_phi_like_t.dat";
+  WriteFile(path, PhiLikeTemperature(g, "NewPhiDefinition Index 1 Name Scalar"));
+  Verbose_Off = 1;
+  FluidCase c(path);
+  FluidDomain& d = *c.fluid;
+  d.ReadInitialConditions();
+  PhiProblem& p = *d.GiveVariable(1);
+  for (int j = 0; j <= g.ny; ++j)
+    for (int i : {0, g.nx}) {
+      const unsigned n = c.Local(g.Id(i, j));
+      const double v = i == 0 ? 1.0 : 0.0;
+      d.Cond(FixTemp).bound_mark(n);
+      d.Var(Temp)(n) = d.Var(Temp0)(n) = v;
+      p.FixCondition(int(n), 1, v);
+    }
+  d.Var(VelX) = 1.0;
+  d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));
+  Run_Time_Increment = 0.05;
+  for (int step = 0; step < 5; ++step) {
+    d.StartNewStep();
+    d.SolveTemperature();
+    p.SolveFluidPhi();
+    d.FinishStep();
+  }
+  double err = 0, peak = 0;
+  for (unsigned n = 1; n <= d.Var(Temp).length(); ++n) {
+    err = std::fmax(err, std::fabs(d.Var(Temp)(n) - p.Phi_t()(n)));
+    peak = std::fmax(peak, std::fabs(d.Var(Temp)(n)));
+  }
+  EXPECT_LT(err, 1e-10);
+  EXPECT_GT(peak, 0.5);  // the field moved
+  std::remove(path.c_str());
+}
+
+// ---------------------------------------------------------------- program runs
+
+const char* const kGeneral =
+    "GeneralData Number_of_Steps 4 Time_Increment \"0.05\" [s] OutPut_Step 2 Max_Iterations 3;";
+
+// Values by node of the last result block `name` of a .res text.
+std::map<int, double> LastBlock(const std::string& res, const std::string& name) {
+  std::map<int, double> v;
+  const auto at = res.rfind("Result \"" + name + "\"");
+  if (at == std::string::npos) return v;
+  const auto values = res.find("Values\n", at) + 7;
+  std::istringstream in(res.substr(values, res.find("End Values", values) - values));
+  int id;
+  double x;
+  while (in >> id >> x) v[id] = x;
+  return v;
+}
+
+// A 6 x 2 strip with a species made by its set (source 1 inside, no reaction, diffusivity 0.1)
+// and the Phi problem `card` (value 2 on the left boundary), both solved with the solver card.
+std::string SpeciesStrip(const std::string& card, const std::string& solver, const std::string& extra = "") {
+  GridLayout g;
+  g.nx = 6, g.ny = 2;
+  g.flags = "Solve_Concentration Solve_PhiProblems";
+  std::string t = g.Problem(kGeneral, "", "ToleranceData;");
+  t = Replace(t, "Integration_Scheme Backward_Euler;\n", "Integration_Scheme Backward_Euler;\n" + card + ";\n");
+  t = Replace(t, "EndInitialDataFunctions;\n",
+              "EndInitialDataFunctions;\nSpeciesInitialData 1 \"0\";\nVariableInitialData 1 \"1\";\n" + solver);
+  t = Replace(t, "PhysicalPropertiesFunctions;\n",
+              "SpeciesProperties;\nF1 \"1\" F2 \"0.1\" [m2/s] F3 \"0\" [1/s] F4 \"-1+2*(X>0.3)\" [1/s] F5 \"0\" [s];\n"
+              "EndSpeciesProperties;\nVariablesProperties;\nF1t \"1\" [1/m3] F1c \"1\" [1/m3] F2 \"0.1\" [1/m.s] "
+              "F3 \"0\" [1/m3.s] F4 \"0\" [1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
+  std::ostringstream bc;
+  for (int j = 0; j <= g.ny; ++j) bc << "Node " << g.Id(0, j) << " Phi 2 Index 1;\n";
+  return Replace(t, "EndBoundary;", bc.str() + extra + "EndBoundary;");
+}
+
+TEST(PhiProblems, SpeciesStaysNonNegativeUnderEverySolverPair) {
+  // The species of the set has a sink on its left half: it would go negative there, but its
+  // lower limit is 0. The Phi problem holds 2 on its left edge and 1 elsewhere at the start: its
+  // values stay in [1, 2] and every pair reaches the same fields.
+  const char* const pairs[][2] = {{"BiConjugateGradient", "Diagonal"}, {"StabBiConjugateGradient", "ILU"},
+                                  {"GMRES", "ILU"},                    {"StabBiConjugateGradient", "None"},
+                                  {"ConjugateGradient", "IC"},         {"ConjugateGradient", "Diagonal"}};
+  std::map<int, double> first;
+  for (const auto& pr : pairs) {
+    Folder f;
+    const std::string solver = std::string("NonSymmetric Scalar Max_Iter 500 Tolerance 1e-12 Solver ") + pr[0] +
+                               " Preconditioner " + pr[1] + ";\nSymmetric Diffusion Max_Iter 500 Tolerance 1e-12 "
+                               "Solver ConjugateGradient Preconditioner Diagonal;\n";
+    f.write("s.dat", SpeciesStrip("NewPhiDefinition Index 1 Name Tracer MinLimit 0 MaxLimit 5", solver));
+    const auto r = f.olvu({"-name", "s.dat"});
+    ASSERT_EQ(r.status, 0) << pr[0] << " " << pr[1] << f.read("s.dat.err");
+    const std::string res = f.read("s.dat.res");
+    const auto spc = LastBlock(res, "Species_1"), phi = LastBlock(res, "Tracer");
+    ASSERT_EQ(spc.size(), 21u) << pr[0];
+    ASSERT_EQ(phi.size(), 21u) << pr[0];
+    double lowest = 1e100, highest = -1e100;
+    for (const auto& [id, v] : spc) lowest = std::fmin(lowest, v), highest = std::fmax(highest, v);
+    EXPECT_GE(lowest, 0.0) << pr[0] << " " << pr[1];
+    EXPECT_GT(highest, 0.0) << pr[0] << " " << pr[1];
+    for (const auto& [id, v] : phi) {
+      EXPECT_GE(v, 1.0 - 1e-12) << id;
+      EXPECT_LE(v, 2.0 + 1e-12) << id;
+    }
+    if (first.empty()) first = phi;
+    for (const auto& [id, v] : phi) EXPECT_NEAR(v, first[id], 1e-5) << pr[0] << " " << pr[1] << " node " << id;
+    EXPECT_EQ(f.read("s.dat.war").find("Not Solved"), std::string::npos) << pr[0] << " " << pr[1];
+  }
+}
+
+TEST(PhiProblems, BoundaryValueBeyondTheLimitsIsFatal) {
+  Folder f;
+  f.write("s.dat", SpeciesStrip("NewPhiDefinition Index 1 Name Tracer MaxLimit 1.5", ""));
+  const auto r = f.olvu({"-name", "s.dat"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(f.read("s.dat.err").find("Wrong boundary conditions found for Tracer.\nGiven value 2 exceeds defined "
+                                     "limits (-1e+100 , 1.5)."),
+            std::string::npos)
+      << f.read("s.dat.err");
+  // A value equal to the limit is accepted.
+  f.write("s.dat", SpeciesStrip("NewPhiDefinition Index 1 Name Tracer MaxLimit 2", ""));
+  EXPECT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << f.read("s.dat.err");
+}
+
+TEST(PhiProblems, InnerIterationsAndConvergenceNormAreHonoured) {
+  // Each Phi solve prints its ratio once; three inner iterations solve three times per coupled
+  // iteration, and a norm of 1 accepts the first iteration of every step.
+  auto ratios = [](const std::string& card) {
+    Folder f;
+    f.write("s.dat", SpeciesStrip(card, ""));
+    const auto r = f.olvu({"-name", "s.dat"});
+    EXPECT_EQ(r.status, 0) << f.read("s.dat.err");
+    int n = 0;
+    for (std::size_t at = r.out.find("VarIncrRatio(Tracer)"); at != std::string::npos;
+         at = r.out.find("VarIncrRatio(Tracer)", at + 1))
+      ++n;
+    int iterations = 0;
+    for (std::size_t at = r.out.find("Converged after "); at != std::string::npos; at = r.out.find("Converged after ", at + 1))
+      iterations += std::atoi(r.out.c_str() + at + 16);
+    return std::make_pair(n, iterations);
+  };
+  const auto strict = ratios("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1e-14");
+  const auto loose = ratios("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1");
+  EXPECT_EQ(loose.second, 4);  // one iteration in each of the four steps
+  EXPECT_GT(strict.second, loose.second);
+  const auto inner = ratios("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1 InnerIterations 3");
+  EXPECT_EQ(inner.second, 4);
+  EXPECT_EQ(inner.first, loose.first);  // the ratio is asked once per iteration
+}
+
+TEST(PhiProblems, RestartRoundTripsTheFields) {
+  // Two steps, then a restart to four: the restarted run ends where the straight run ends.
+  Folder straight, split;
+  const std::string card = "NewPhiDefinition Index 1 Name Tracer";
+  straight.write("s.dat", SpeciesStrip(card, ""));
+  ASSERT_EQ(straight.olvu({"-name", "s.dat"}).status, 0) << straight.read("s.dat.err");
+  split.write("s.dat", Replace(SpeciesStrip(card, ""), "Number_of_Steps 4", "Number_of_Steps 2"));
+  ASSERT_EQ(split.olvu({"-name", "s.dat"}).status, 0) << split.read("s.dat.err");
+  const std::string rst = split.read("s.dat.rst");
+  EXPECT_NE(rst.find("\t_Phi_t_ 1\t\tlen = 21;"), std::string::npos) << rst;
+  EXPECT_NE(rst.find("\t_Con_t_ 1\t\tlen = 21;"), std::string::npos) << rst;
+  split.write("s.dat", Replace(SpeciesStrip(card, ""), "Max_Iterations 3", "Max_Iterations 3 Restart"));
+  ASSERT_EQ(split.olvu({"-name", "s.dat"}).status, 0) << split.read("s.dat.err");
+  for (const char* block : {"Tracer", "Species_1"}) {
+    const auto a = LastBlock(straight.read("s.dat.res"), block), b = LastBlock(split.read("s.dat.res"), block);
+    ASSERT_EQ(a.size(), 21u) << block;
+    for (const auto& [id, v] : a) EXPECT_NEAR(b.at(id), v, 1e-6 * (1 + std::fabs(v))) << block << " " << id;
+  }
+  // A species number that names no species problem is refused.
+  split.write("s.dat.rst", Replace(rst, "_Con_t_ 1", "_Con_t_ 2"));
+  const auto r = split.olvu({"-name", "s.dat"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(split.read("s.dat.err").find("Restart data error. Wrong vector ID for Concentration."), std::string::npos);
+}
+
+}  // namespace
