@@ -374,19 +374,13 @@ void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
-  TransportMatrix(c, d);
+  TransportMatrix(c, c, d);
   if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r) {
-  SystemSparseMatrix* A = sys_[0];
-  A->product(mass_, invDtTheta_);
-  A->row_mult(c);
-  A->row_mult_add(c2, sys_[7]);
-  ReaVec& tc = vars_[Work3];
-  tc.product(vars_[TauEq], c2);
-  A->row_mult_add(tc, sys_[8]);
-  ReactionDiffusion(d, r);
+  TransportMatrix(c, c2, d);
+  if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
 }
 
 ReaVec& FluidDomain::StabilisationTerm(ReaVec& u) {

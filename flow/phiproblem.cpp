@@ -68,7 +68,7 @@ PhiProblem::PhiProblem(Input* in, FluidDomain* d) : domain_(d) {
 
 PhiProblem::PhiProblem(FluidDomain* d, int index, const char* base, double hi, double lo)
     : name_(std::string(base) + "_" + std::to_string(index)), index_(index), domain_(d), upper_(hi), lower_(lo),
-      curMax_(hi), curMin_(lo), norm_(0.001) {
+      curMax_(hi), curMin_(lo), norm_(0.001), bySet_(true) {
   label_ = "Solving " + name_;
 }
 
@@ -126,6 +126,8 @@ void PhiProblem::ReadConditional(const char* card, Input* in) {
 }
 
 void PhiProblem::ReadInitialConditions() {
+  // A problem made by an element set is read after the initial-data cards: it starts from 0.
+  if (!initial_ && bySet_) return;
   if (!initial_) OLVU_FATAL("Wrong initial data found in Phi Problem " << name_ << "\n");
   if (!initial_->Initialised()) initial_->isConstant(), initial_->isTemporal();
   initial_->fill(value_);
@@ -139,7 +141,7 @@ void PhiProblem::UpdateConditions() {
     const double g = condition_->at(int(i));
     if (g > 0) {
       fixed_.bound_mark(i);
-      value_(i) = initial_->evaluate(int(i));
+      if (initial_) value_(i) = initial_->evaluate(int(i));
       condition_->bind();  // the evaluation above took the views of its own pass
     } else if (g < 0) {
       fixed_.bound_unmark(i);
@@ -150,8 +152,8 @@ void PhiProblem::UpdateConditions() {
 // ---------------------------------------------------------------- step lifecycle
 
 void PhiProblem::StartNewStep() {
-  if (!initial_) OLVU_FATAL("Wrong initial data found in Phi Problem " << name_ << "\n");
-  initial_->update(value_, condValue_);
+  if (!initial_ && !bySet_) OLVU_FATAL("Wrong initial data found in Phi Problem " << name_ << "\n");
+  if (initial_) initial_->update(value_, condValue_);
   UpdateConditions();
   curMax_ = value_.max_val();
   curMin_ = value_.min_val();

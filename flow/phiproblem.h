@@ -145,6 +145,7 @@ class PhiProblem {
   BitVec conditional_;
   FluidFunction* initial_ = nullptr;
   FluidFunction* condition_ = nullptr;
+  bool bySet_ = false;  // made by an element set (no initial-data card can name it)
   ReaVec work_[11];  // property and flux vectors of the assembly
 };
 

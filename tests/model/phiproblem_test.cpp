@@ -35,8 +35,8 @@ std::string PhiLikeTemperature(const GridLayout& g, const std::string& phiCard) 
   std::string t = g.Text();
   t = Replace(t, "Integration_Scheme Backward_Euler;\n", "Integration_Scheme Backward_Euler;\n" + phiCard + ";\n");
   t = Replace(t, "EndInitialDataFunctions;\n", "EndInitialDataFunctions;\nVariableInitialData 1 \"0\";\n");
-  return Replace(t, "PhysicalPropertiesFunctions;\n",
-                 "VariablesProperties;\nF1t \"6\" [1/m3] F1c \"6\" [1/m3] F2 \"0.5\" [1/m.s] F3 \"0\" [1/m3.s] F4 \"0\" "
+  return Replace(t, "Name Grid;\nPhysicalPropertiesFunctions;\n",
+                 "Name Grid;\nVariablesProperties;\nF1t \"6\" [1/m3] F1c \"6\" [1/m3] F2 \"0.5\" [1/m.s] F3 \"0\" [1/m3.s] F4 \"0\" "
                  "[1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
 }
 
@@ -111,8 +111,8 @@ std::string SpeciesStrip(const std::string& card, const std::string& solver, con
   t = Replace(t, "Integration_Scheme Backward_Euler;\n", "Integration_Scheme Backward_Euler;\n" + card + ";\n");
   t = Replace(t, "EndInitialDataFunctions;\n",
               "EndInitialDataFunctions;\nSpeciesInitialData 1 \"0\";\nVariableInitialData 1 \"1\";\n" + solver);
-  t = Replace(t, "PhysicalPropertiesFunctions;\n",
-              "SpeciesProperties;\nF1 \"1\" F2 \"0.1\" [m2/s] F3 \"0\" [1/s] F4 \"-1+2*(X>0.3)\" [1/s] F5 \"0\" [s];\n"
+  t = Replace(t, "Name Grid;\nPhysicalPropertiesFunctions;\n",
+              "Name Grid;\nSpeciesProperties;\nF1 \"1\" F2 \"0.1\" [m2/s] F3 \"0\" [1/s] F4 \"-1+2*(X>0.3)\" [1/s] F5 \"0\" [s];\n"
               "EndSpeciesProperties;\nVariablesProperties;\nF1t \"1\" [1/m3] F1c \"1\" [1/m3] F2 \"0.1\" [1/m.s] "
               "F3 \"0\" [1/m3.s] F4 \"0\" [1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
   std::ostringstream bc;
@@ -187,10 +187,11 @@ TEST(PhiProblems, InnerIterationsAndConvergenceNormAreHonoured) {
   };
   const auto strict = ratios("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1e-14");
   const auto loose = ratios("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1");
-  EXPECT_EQ(loose.second, 4);  // one iteration in each of the four steps
+  // The species of the set (norm 0.001) needs a second iteration per step; the strict Tracer more.
+  EXPECT_EQ(loose.second, 8);
   EXPECT_GT(strict.second, loose.second);
   const auto inner = ratios("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1 InnerIterations 3");
-  EXPECT_EQ(inner.second, 4);
+  EXPECT_EQ(inner.second, loose.second);
   EXPECT_EQ(inner.first, loose.first);  // the ratio is asked once per iteration
 }
 
