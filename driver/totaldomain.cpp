@@ -198,16 +198,11 @@ void TotalDomain::SolveFieldProblems(bool species) {
   }
 }
 
-int TotalDomain::ProblemsAnswer(bool steady) {
-  for (FluidDomain* d : {solid_, fluid_}) {
-    if (!d) continue;
-    int answer = 1;
-    EachScalarProblem(*d, [&](PhiProblem& p) {
-      if (answer) answer = steady ? p.IsSteadyState() : p.HasConverged();
-    });
-    if (!answer) return 0;
-  }
-  return 1;
+template <class Test>
+int TotalDomain::AllProblems(FluidDomain* d, Test test) {
+  int answer = 1;
+  if (d) EachScalarProblem(*d, [&](PhiProblem& p) { answer = answer && test(p); });
+  return answer;
 }
 
 void TotalDomain::SolvePostUncoupledProblem() {
@@ -240,7 +235,8 @@ int TotalDomain::HasConverged() {
     if (VarTolerance[k] < VarIncrRatio[k]) return 0;
   }
   // Every Phi and species problem of the solid and then the fluid domain must also have converged.
-  if (!ProblemsAnswer(false)) return 0;
+  const auto converged = [](PhiProblem& p) { return p.HasConverged(); };
+  if (!AllProblems(solid_, converged) || !AllProblems(fluid_, converged)) return 0;
   AutoFact_Time_Increment = 1;
   double f[3];
   for (unsigned k = 0; k < 3; ++k) f[k] = 2 * VarIncrRatio[k] / (VarTolerance[k] + 1e-14);
@@ -258,7 +254,8 @@ int TotalDomain::CheckSteadyState() {
   const double threshold = d ? d->SteadyNorm() : 0;
   for (unsigned k = 0; k < 3; ++k)
     if (!(VarIncrRatio[k] < threshold)) return 0;
-  if (!ProblemsAnswer(true)) return 0;
+  const auto steady = [](PhiProblem& p) { return p.IsSteadyState(); };
+  if (!AllProblems(solid_, steady) || !AllProblems(fluid_, steady)) return 0;
   steady_[0] = steady_[1] = 1;
   return 1;
 }

@@ -89,9 +89,6 @@ class TotalDomain : public Domain {
   static int Solves(FluidDomain* d, int k);
   /// Phi (or species) problems of both domains, solved in index order.
   void SolveFieldProblems(bool species);
-  /// 1 when every Phi and then species problem of the solid and then the fluid domain answers its
-  /// convergence (steady false) or steady-state (steady true) question with 1; stops at the first 0.
-  int ProblemsAnswer(bool steady);
   /// 1 when every Phi and species problem of `d` answers true to `test`.
   template <class Test>
   static int AllProblems(FluidDomain* d, Test test);
@@ -108,8 +105,6 @@ class TotalDomain : public Domain {
   void WriteTemperature(std::ostream& res);
   /// The MESH DEFORMATION block.
   void WriteMeshDeformation(std::ostream& res);
-  /// The Phi (species false) or species blocks, one per problem number of either domain.
-  void WriteProblemBlocks(std::ostream& res, bool species);
   /// The Phi (or species) problem blocks.
   void WriteFieldProblems(std::ostream& res, bool species);
 

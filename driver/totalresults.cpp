@@ -107,11 +107,11 @@ void TotalDomain::OutputResults(std::ostream& res) {
     WriteTemperature(res);
   if (meshDeformation_ && WriteResultsData(37) && (Solves(fluid_, 12) || Solves(solid_, 12)))
     WriteMeshDeformation(res);
-  if (phi_) WriteProblemBlocks(res, false);
-  if (species_) WriteProblemBlocks(res, true);
+  if (phi_) WriteFieldProblems(res, false);
+  if (species_) WriteFieldProblems(res, true);
 }
 
-void TotalDomain::WriteProblemBlocks(std::ostream& res, bool species) {
+void TotalDomain::WriteFieldProblems(std::ostream& res, bool species) {
   // Problem k of the fluid (when it solves that kind) or else of the solid, until neither has one.
   const int flag = species ? 8 : 11;
   auto problem = [&](FluidDomain* d, int k) -> PhiProblem* {

@@ -31,7 +31,8 @@ void FluidDomain::BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitV
       xp[i] = bp[i];
       continue;
     }
-    if (lo != hi) {
+    // Equal bounds, or bounds still inverted as they start (no range set), clamp nothing.
+    if (lo < hi) {
       if (xp[i] > hi) xp[i] = hi;
       else if (xp[i] < lo) xp[i] = lo;
     }

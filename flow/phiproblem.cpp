@@ -15,6 +15,7 @@
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
+#include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
 namespace {
@@ -33,15 +34,6 @@ void EvalOnSet(FluidFunction* f, FluidMesh* m, ReaVec& out, bool whole) {
   f->bind();
   double* o = out.GivePointer();
   for (unsigned k = 1; k <= ids.length(); ++k) o[ids(k) - 1] = f->at(ids(k));
-}
-
-// Largest |x_i - y_i|.
-double LargestChange(const ReaVec& x, const ReaVec& y) {
-  const double* a = x.GivePointer();
-  const double* b = y.GivePointer();
-  double c = 0;
-  for (unsigned i = 0; i < x.length(); ++i) c = std::fmax(c, std::fabs(a[i] - b[i]));
-  return c;
 }
 
 }  // namespace
@@ -290,20 +282,22 @@ void PhiProblem::AssembleSolidPhi() {
   FixRows();
 }
 
-void PhiProblem::Calculate() {
-  // The bounds and denominator of the concentration kind are this problem's while it solves.
-  if (MaxValue.length() < 5) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
-  if (VarDenominat.length() < 5) VarDenominat.resize(23, 1e-14);
-  MaxValue(5) = Upper();
-  MinValue(5) = Lower();
-  VarDenominat(5) = value_.max_abs() + 1e-14;
-  domain_->SolveUnknown(UnkType::Concentration, value_, sys_, *rhs_, fixed_, name_.c_str());
-  change_ = LargestChange(*rhs_, value_);  // the right-hand side holds the previous value
+void PhiProblem::Calculate(Solver* solver) {
+  // The solver clamps to this step's bounds and keeps the fixed values; no other field's bounds,
+  // denominators or increment limits take part.
+  const ReaVec noWeights;
+  change_ = solver->solve(*rhs_, value_, sys_, fixed_, Upper(), Lower(), noWeights, 1, name_.c_str());
 }
 
-void PhiProblem::CalculateFluidPhi() { Calculate(); }
+void PhiProblem::CalculateFluidPhi() {
+  Clock clock(label_.c_str());
+  Calculate(domain_->giveSolver1st());
+}
 
-void PhiProblem::CalculateSolidPhi() { Calculate(); }
+void PhiProblem::CalculateSolidPhi() {
+  Clock clock(label_.c_str());
+  Calculate(domain_->giveSolver2nd());
+}
 
 void PhiProblem::SolveFluidPhi() {
   AssembleFluidPhi();

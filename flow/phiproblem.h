@@ -11,6 +11,7 @@
 
 class FluidFunction;
 class Input;
+class Solver;
 class SystemSparseMatrix;
 
 /// A user-defined transported scalar of a fluid or solid domain.
@@ -115,8 +116,8 @@ class PhiProblem {
   void FixRows();
   /// Boundary fluxes into the assembled system; source and reaction limits into the flag.
   void BoundaryFluxes();
-  /// The solve through the domain's field solve; the change is kept.
-  void Calculate();
+  /// The bounded solve of the assembled system with `solver`; its change becomes the last change.
+  void Calculate(Solver* solver);
 
   std::string name_;
   std::string label_;
