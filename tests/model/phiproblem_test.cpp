@@ -14,6 +14,7 @@
 #include "solvers/solversetting.h"
 #include "tests/driver/run_olvu.h"
 #include "tests/model/gridcase.h"
+#include "tests/model/resblocks.h"
 
 namespace {
 
@@ -220,14 +221,6 @@ TEST(PhiProblems, BoundaryValueBeyondTheLimitsIsFatal) {
   EXPECT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << f.read("s.dat.err");
 }
 
-// Openings of the timing section `name` in a .tim table: the last number of its row (0 when absent).
-int Uses(const std::string& tim, const std::string& name) {
-  const auto at = tim.find(". " + name + " ");
-  if (at == std::string::npos) return 0;
-  const std::string row = tim.substr(at, tim.find('\n', at) - at);
-  return std::atoi(row.c_str() + row.rfind(' ') + 1);
-}
-
 TEST(PhiProblems, InnerIterationsAndConvergenceNormAreHonoured) {
   // Each Phi solve prints its ratio once per coupled iteration; each solve opens the problem's
   // section twice (assembly and solve), so its use count is 2 x inner iterations x iterations. A
@@ -246,7 +239,7 @@ TEST(PhiProblems, InnerIterationsAndConvergenceNormAreHonoured) {
       ++c.ratios;
     for (std::size_t at = r.out.find("Converged after "); at != std::string::npos; at = r.out.find("Converged after ", at + 1))
       c.iterations += std::atoi(r.out.c_str() + at + 16);
-    c.uses = Uses(f.read("s.dat.tim"), "Solving Tracer");
+    c.uses = olvu_test::TimingUses(f.read("s.dat.tim"), "Solving Tracer");
     return c;
   };
   const Counts strict = run("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1e-14");
