@@ -207,6 +207,27 @@ TEST(PhiProblems, SpeciesStaysNonNegativeUnderEverySolverPair) {
   }
 }
 
+TEST(PhiProblems, IncrementControlOfTheFlowLeavesThemAlone) {
+  // "Control_Increment" limits the change per iteration of the flow's own fields; the Phi and
+  // species solves clamp only to their bounds, so the fields end where they end without it (one
+  // iteration per step, which that limit would otherwise hold to a small move).
+  std::map<int, double> last[2][2];
+  for (int control = 0; control < 2; ++control) {
+    Folder f;
+    std::string data = Replace(SpeciesStrip("NewPhiDefinition Index 1 Name Tracer", ""), "Max_Iterations 3",
+                               "Max_Iterations 1");
+    if (control) data = Replace(data, "Solve_PhiProblems", "Solve_PhiProblems Control_Increment High");
+    f.write("s.dat", data);
+    ASSERT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << f.read("s.dat.err");
+    last[control][0] = LastBlock(f.read("s.dat.res"), "Tracer");
+    last[control][1] = LastBlock(f.read("s.dat.res"), "Species_1");
+  }
+  for (int k = 0; k < 2; ++k) {
+    ASSERT_EQ(last[0][k].size(), 21u);
+    for (const auto& [id, v] : last[0][k]) EXPECT_EQ(last[1][k].at(id), v) << k << " node " << id;
+  }
+}
+
 TEST(PhiProblems, BoundaryValueBeyondTheLimitsIsFatal) {
   Folder f;
   f.write("s.dat", SpeciesStrip("NewPhiDefinition Index 1 Name Tracer MaxLimit 1.5", ""));
