@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <set>
 #include <string>
 
 #include "domain/fluidmesh.h"
@@ -36,6 +37,13 @@ void EvalOnSet(FluidFunction* f, FluidMesh* m, ReaVec& out, bool whole) {
   for (unsigned k = 1; k <= ids.length(); ++k) o[ids(k) - 1] = f->at(ids(k));
 }
 
+// A copy of s that lives as long as the process: a timing section keeps the address of its name
+// until the table is written, which may be after the problem is gone.
+const char* Lasting(const std::string& s) {
+  static std::set<std::string> names;
+  return names.insert(s).first->c_str();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- creation
@@ -55,13 +63,13 @@ PhiProblem::PhiProblem(Input* in, FluidDomain* d) : domain_(d) {
   lower_ = in->Exist("MinLimit") ? in->GetRea("MinLimit", Undimensional) : -1e100;
   conserve_ = in->Exist("Volume_Conservation") ? in->GetInt("Volume_Conservation") : 0;
   curMax_ = upper_, curMin_ = lower_;
-  label_ = "Solving " + name_;
+  label_ = Lasting("Solving " + name_);
 }
 
 PhiProblem::PhiProblem(FluidDomain* d, int index, const char* base, double hi, double lo)
     : name_(std::string(base) + "_" + std::to_string(index)), index_(index), domain_(d), upper_(hi), lower_(lo),
       curMax_(hi), curMin_(lo), norm_(0.001), bySet_(true) {
-  label_ = "Solving " + name_;
+  label_ = Lasting("Solving " + name_);
 }
 
 PhiProblem::~PhiProblem() {
@@ -251,7 +259,7 @@ void PhiProblem::FixRows() {
 }
 
 void PhiProblem::AssembleFluidPhi() {
-  Clock clock(label_.c_str());
+  Clock clock(label_);
   sys_ = domain_->SystemMatrix(0);
   rhs_ = &domain_->Var(VelWorkX);
   ReaVec &a = work_[0], &k = work_[1], &D = work_[2], &R = work_[3], &Q = work_[4];
@@ -266,7 +274,7 @@ void PhiProblem::AssembleFluidPhi() {
 }
 
 void PhiProblem::AssembleSolidPhi() {
-  Clock clock(label_.c_str());
+  Clock clock(label_);
   auto* solid = static_cast<SolidDomain*>(domain_);
   sys_ = domain_->SystemMatrix(0);
   rhs_ = &domain_->Var(VelWorkX);
@@ -290,12 +298,12 @@ void PhiProblem::Calculate(Solver* solver) {
 }
 
 void PhiProblem::CalculateFluidPhi() {
-  Clock clock(label_.c_str());
+  Clock clock(label_);
   Calculate(domain_->giveSolver1st());
 }
 
 void PhiProblem::CalculateSolidPhi() {
-  Clock clock(label_.c_str());
+  Clock clock(label_);
   Calculate(domain_->giveSolver2nd());
 }
 

@@ -120,7 +120,7 @@ class PhiProblem {
   void Calculate(Solver* solver);
 
   std::string name_;
-  std::string label_;
+  const char* label_ = nullptr;  // outlives the problem (the timing table keeps it)
   int index_ = 0;
   FluidDomain* domain_;
   int nodes_ = 0;
