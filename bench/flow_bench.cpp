@@ -1,6 +1,7 @@
 // The per-iteration cost of the flow solution, each beside one product of the same matrix in the
-// same run: rebuilding the convective matrices K and S with the nodal stabilisation parameter, and
-// one temperature step's assembly (matrix and right-hand side). Fluid domains of 10^5 and 10^6
+// same run: rebuilding the convective matrices K and S with the nodal stabilisation parameter, one
+// temperature step's assembly (matrix and right-hand side) and the assembly of a Phi problem with
+// the temperature's coefficients (its properties, limits and fixed rows included). Fluid domains of 10^5 and 10^6
 // nodes, triangles in 2D and tetrahedra in 3D, read from generated data files; the shuffled
 // variants list the elements in random order, so the domain numbering (first appearance) has no
 // locality.
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/intvec.h"
 #include "foundation/plex.h"
@@ -27,6 +29,7 @@
 #include "mesh/node.h"
 #include "solvers/sparsematrix.h"
 #include "bench/flowgrid.h"
+#include "tests/support/scratch_clock.h"
 
 namespace {
 
@@ -37,7 +40,7 @@ FlowCase& Case(int dim, int n, bool shuffled) {
   if (!c) {
     cases.clear();  // one large domain in memory at a time
     auto& fresh = cases[{dim, n, shuffled}];
-    fresh = std::make_unique<FlowCase>(dim, n, shuffled);
+    fresh = std::make_unique<FlowCase>(dim, n, shuffled, "Solve_Temperature Solve_PhiProblems");
     return *fresh;
   }
   return *c;
@@ -84,16 +87,30 @@ void BM_TemperatureAssembly(benchmark::State& state) {
   Counters(state, d);
 }
 
-// Registered per size so that the three of one domain run next to each other.
+void BM_PhiAssembly(benchmark::State& state) {
+  olvu_test::ScratchClock clock;  // the assembly opens its timing section
+  FluidDomain& d = *Case(int(state.range(0)), Side(int(state.range(0)), int(state.range(1))), state.range(2)).d;
+  d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));
+  PhiProblem& p = *d.GiveVariable(1);
+  p.Phi_t() = d.Var(Temp);
+  p.Phtdt() = d.Var(Temp0);
+  for (auto _ : state) {
+    p.AssembleFluidPhi();
+    benchmark::DoNotOptimize(p.Rhs()->GivePointer());
+  }
+  Counters(state, d);
+}
+
+// Registered per size so that the four of one domain run next to each other.
 struct Register {
   Register() {
     for (int dim : {2, 3})
       for (int million : {0, 1})
         for (int shuffled : {0, 1}) {
           using Fn = void (*)(benchmark::State&);
-          const std::pair<const char*, Fn> runs[3] = {
+          const std::pair<const char*, Fn> runs[4] = {
               {"BM_Mult", BM_Mult}, {"BM_ConvectiveMatrices", BM_ConvectiveMatrices},
-              {"BM_TemperatureAssembly", BM_TemperatureAssembly}};
+              {"BM_TemperatureAssembly", BM_TemperatureAssembly}, {"BM_PhiAssembly", BM_PhiAssembly}};
           for (const auto& [name, fn] : runs)
             benchmark::RegisterBenchmark(name, fn)
                 ->Args({dim, million, shuffled})

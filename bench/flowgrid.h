@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -24,7 +25,8 @@
 #include "mesh/node.h"
 
 // Writes the data file of an n x n (x n) grid of the unit square (cube) cut into triangles
-// (tetrahedra), elements in random order when `shuffled`.
+// (tetrahedra), elements in random order when `shuffled`; with "Solve_PhiProblems" in the flags the
+// set also carries Phi problem 1.
 inline void WriteGrid(const std::string& path, int dim, int n, bool shuffled, const char* flags = "Solve_Temperature") {
   FILE* f = std::fopen(path.c_str(), "w");
   if (!f) std::abort();
@@ -38,11 +40,16 @@ inline void WriteGrid(const std::string& path, int dim, int n, bool shuffled, co
                      dim == 3 ? double(k) / (n - 1) : 0.0);
   std::fprintf(f,
                "FluidDefinition %s Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
-               "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType %s NNode %d Name Grid;\n"
+               "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType %s NNode %d Name Grid;\n%s"
                "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
                "Function Conductivity \"0.01\" [W/m.Gt];\nFunction Viscosity \"0.01\" [Kg/m.s];\n"
                "EndPhysicalPropertiesFunctions;\nElements\n",
-               flags, dim == 3 ? "Tetrahedra" : "Triangle", dim + 1);
+               flags, dim == 3 ? "Tetrahedra" : "Triangle", dim + 1,
+               // With Phi problems the set makes problem 1 with the temperature's coefficients.
+               std::strstr(flags, "Solve_PhiProblems")
+                   ? "VariablesProperties;\nF1t \"1\" [1/m3] F1c \"1\" [1/m3] F2 \"0.01\" [1/m.s] F3 \"0\" [1/m3.s] "
+                     "F4 \"0\" [1/m3.s];\nEndVariablesProperties;\n"
+                   : "");
   std::vector<std::array<int, 4>> elems;
   for (int k = 0; k + 1 < nz || (dim == 2 && k == 0); ++k)
     for (int j = 0; j + 1 < n; ++j)

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -263,7 +264,8 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
     }
     if (in->Exist("CondTemp")) return Mark(CondTempNodes, n);
   }
-  // Orders 5 and 6: Phi and species problems (none exist in this build: the lines pass over).
+  // Orders 5 and 6: Phi and species problems, named by "Index"; a line for a problem that does
+  // not exist is passed over.
   struct Transport {
     int flag;
     const char *plain, *field, *cond, *message;
@@ -271,14 +273,31 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
   const Transport transports[2] = {
       {PPhi, "Phi", "TPhi", "CondPhi", "Fix Variable Field condition must have 2 fields"},
       {PSpecies, "Conc", "TConc", "CondConc", "Fix Concentration Field condition must have 2 fields"}};
-  for (const Transport& t : transports) {
-    if (!Flag(t.flag)) continue;
-    if (in->Exist(t.plain)) return;
-    if (in->Exist(t.field)) {
-      Flags(in, t.field, 2, t.message);
+  for (int t = 0; t < 2; ++t) {
+    const Transport& tr = transports[t];
+    if (!Flag(tr.flag)) continue;
+    auto problem = [&](int k) -> PhiProblem* {
+      if (t == 0) return phi_.free(k) ? nullptr : phi_.get_at(k);
+      return species_.free(k) ? nullptr : species_.get_at(k);
+    };
+    if (in->Exist(tr.plain)) {
+      const double v = in->GetRea(tr.plain, Magnitude(-1));
+      if (PhiProblem* p = problem(in->GetInt("Index"))) p->FixCondition(n, 1, v);
+      else in->JumpLine();
       return;
     }
-    if (in->Exist(t.cond)) return;
+    if (in->Exist(tr.field)) {
+      const IntVecT f = Flags(in, tr.field, 2, tr.message);
+      const int k = in->GetInt("Index");
+      const int high = t == 0 ? phi_.high : species_.high;
+      // A number within the range must name a problem (the table's own message otherwise).
+      if (k <= high) (t == 0 ? static_cast<PhiProblem*>(phi_.get_at(k)) : species_.get_at(k))->FixCondition(n, f(1), f(2));
+      return;
+    }
+    if (in->Exist(tr.cond)) {
+      if (PhiProblem* p = problem(in->GetInt("Index"))) p->FixCondition(n);
+      return;
+    }
   }
   // Order 7: mesh deformation.
   if (Flag(PMeshDeform) && in->Exist("DMesh")) {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "domain/fluidmesh.h"
+#include "flow/phiproblem.h"
 #include "mesh/elem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -95,6 +96,12 @@ FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 }
 
 FluidDomain::~FluidDomain() {
+  int p = 0;
+  while (PhiProblem* q = phi_.next(p)) delete q;
+  p = 0;
+  while (SpcProblem* q = species_.next(p)) delete q;
+  phi_.clear();
+  species_.clear();
   // The user functions belong to the tables that read them or to these lists.
   for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) {
     int i = 0;
@@ -282,25 +289,47 @@ void FluidDomain::ReadGeneralData(Input* in) {
 
 void FluidDomain::ReadFunctionBlocks(Input* in) {
   if (Flag(PPhi) || Flag(PSpecies)) {
-    in->ReadLine();
-    if (in->Exist("NewPhiDefinition")) OLVU_FATAL("NewPhiDefinition not available in this build\n");
-    if (in->Exist("NewSpecDefinition")) OLVU_FATAL("NewSpecDefinition not available in this build\n");
+    for (;;) {
+      in->ReadLine();
+      if (in->Exist("NewPhiDefinition")) {
+        auto* p = new PhiProblem(in, this);
+        phi_.set_at(p->Index(), p);
+      } else if (in->Exist("NewSpecDefinition")) {
+        auto* p = new SpcProblem(in, this);
+        species_.set_at(p->Index(), p);
+      } else {
+        break;
+      }
+    }
     in->HoldLine();
   }
   in->ReadCard("InitialDataFunctions");
   initial_ = new FluidFuncTbl(3, InternalUnits, this);
   initial_->readFrom(in, "EndInitialDataFunctions", "Initial Data");
 
+  // Per-problem cards "SpeciesInitialData n", "VariableInitialData n", "SpeciesConditional n",
+  // "VariableConditional n": the card goes to problem n, or is passed over when there is none.
+  auto perProblem = [&](const char* key, bool species, bool conditional) {
+    while (in->Exist(key)) {
+      const int n = in->GetInt(key);
+      PhiProblem* p = species ? (species_.free(n) ? nullptr : species_.get_at(n))
+                              : (phi_.free(n) ? nullptr : phi_.get_at(n));
+      if (!p) in->JumpLine();
+      else if (conditional) p->ReadConditional(key, in);
+      else p->ReadInitialData(key, in);
+      in->ReadLine();
+    }
+  };
   in->ReadLine();
-  for (const char* block : {"SpeciesInitialData", "VariableInitialData"})
-    if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
+  perProblem("SpeciesInitialData", true, false);
+  perProblem("VariableInitialData", false, false);
   conditional_ = new FluidFuncTbl(3, InternalUnits, this);
   if (in->Exist("ConditionalFunctions")) {
     conditional_->readFrom(in, "EndConditionalFunctions", "Conditional");
     in->ReadLine();
   }
-  for (const char* block : {"SpeciesConditional", "VariableConditional"})
-    if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
+  perProblem("SpeciesConditional", true, true);
+  perProblem("VariableConditional", false, true);
 
   if (in->Exist("MeshDeformationFunctions")) {
     for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"})
@@ -336,6 +365,10 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     in->HoldLine();
   }
 }
+
+void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, new PhiProblem(this, n, "Phi_Variable", 1e100, -1e100)); }
+
+void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, new SpcProblem(this, n, "Species", 1e100, 0)); }
 
 // ---------------------------------------------------------------- function domain
 

@@ -293,6 +293,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<PhiProblem>& PhiProblems() { return phi_; }
   /// The species-problem table.
   Plex<SpcProblem>& SpcProblems() { return species_; }
+  /// Creates Phi problem n named "Phi_Variable_n" (an element set gave its properties first).
+  void CreatePhiProblem(int n);
+  /// Creates species problem n named "Species_n", never below 0.
+  void CreateSpcProblem(int n);
   /// "Normal to Surface".
   Plex<ReaVec>* giveNormalPlex() { return &normals_; }
   /// Pressure.
@@ -545,8 +549,9 @@ class FluidDomain : public Domain, public FunctionDomain {
  protected:
   /// The convective matrices of one set, by its closed form unless `gauss` is set.
   void ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss);
-  /// A = diag(c) (M / (dt theta) + C1 + diag(tau) C2) + diag(d) L (d may be empty), in one pass.
-  void TransportMatrix(const ReaVec& c, const ReaVec& d);
+  /// A = diag(c) M / (dt theta) + diag(c2) (C1 + diag(tau) C2) + diag(d) L (d may be empty), in one
+  /// pass; c2 may be c itself.
+  void TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d);
   /// The bounds and increment limit of SolveUnknown, applied after the solve (b the previous x).
   void BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed);
   /// Work vector k (0-7) of the flow solution, sized to the node count (0-3 scratch of one

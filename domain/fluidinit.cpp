@@ -4,6 +4,7 @@
 #include "bodies/freesmesh.h"
 #include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
 #include "flow/assembler.h"
 #include "flow/turbulence.h"
@@ -91,6 +92,7 @@ void FluidDomain::InitialiseData() {
   lumped_.resize(unsigned(numNodes), 0.0);
   invLumped_.resize(unsigned(numNodes), 0.0);
   RefreshNodeArray();
+  EachScalarProblem(*this, [](PhiProblem& p) { p.InitialisePhi(); });
   CalcSystemMatrixes();
 }
 
@@ -402,6 +404,10 @@ void FluidDomain::ReadInitialConditions() {
     }
     if (Flag(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
     UpdateVariables(1.0);
+    EachScalarProblem(*this, [](PhiProblem& p) {
+      p.ReadInitialConditions();
+      p.UpdateVariables(1.0);
+    });
   }
   if (Flag(PTurbulence)) {
     ReaVec& k = vars_[KEnergy];

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -40,10 +41,7 @@ FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
   // The rest of the set card is not checked: the element description words belong to it.
   in->JumpLine();
 
-  in->ReadLine();
-  if (in->Exist("SpeciesProperties")) OLVU_FATAL("SpeciesProperties not available in this build\n");
-  if (in->Exist("VariablesProperties")) OLVU_FATAL("VariablesProperties not available in this build\n");
-  in->HoldLine();
+  ReadProblemProperties(in);
   in->ReadCard("PhysicalPropertiesFunctions");
   functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
 
@@ -54,13 +52,55 @@ FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
 
 FluidMesh::~FluidMesh() {
   for (int k = 0; k < 5; ++k) {
-    phiF_[k]->clear();
-    spcF_[k]->clear();
+    DeleteFunctions(*phiF_[k]);
+    DeleteFunctions(*spcF_[k]);
     delete phiF_[k];
     delete spcF_[k];
   }
   delete functions_;
   delete[] name_;
+}
+
+void FluidMesh::DeleteFunctions(Plex<FluidFunction>& t) {
+  int i = 0;
+  while (FluidFunction* f = t.next(i)) delete f;
+  t.clear();
+}
+
+void FluidMesh::CheckProperties(int have, int problems, const char* last) {
+  if (have < problems) OLVU_FATAL("Properties of species " << last << " not found in set " << Name() << "\n");
+}
+
+void FluidMesh::ReadProblemProperties(Input* in) {
+  FluidDomain* d = domain_;
+  in->ReadLine();
+  if (in->Exist("SpeciesProperties")) {
+    for (int i = 1;; ++i) {
+      in->ReadLine();
+      if (in->Exist("EndSpeciesProperties")) break;
+      const Magnitude mags[5] = {Undimensional, Spc_F2, Spc_F3, Spc_F3, Spc_F5};
+      for (int k = 0; k < 5; ++k)
+        spcF_[k]->append(in->GetFluidFunc(("F" + std::to_string(k + 1)).c_str(), d, mags[k]));
+      if (d->SpcProblems().free(i)) d->CreateSpcProblem(i);
+    }
+    in->ReadLine();
+  }
+  if (d->number_of_species() > 0)
+    CheckProperties(spcF_[0]->count, d->number_of_species(), d->GiveSpecies(d->SpcProblems().high)->Name());
+  if (in->Exist("VariablesProperties")) {
+    for (int i = 1;; ++i) {
+      in->ReadLine();
+      if (in->Exist("EndVariablesProperties")) break;
+      const char* keys[5] = {"F1t", "F1c", "F2", "F3", "F4"};
+      const Magnitude mags[5] = {Phi_F1, Phi_F1, Phi_F2, Phi_F3, Phi_F3};
+      for (int k = 0; k < 5; ++k) phiF_[k]->append(in->GetFluidFunc(keys[k], d, mags[k]));
+      if (d->PhiProblems().free(i)) d->CreatePhiProblem(i);
+    }
+    in->ReadLine();
+  }
+  if (d->number_of_phivariables() > 0)
+    CheckProperties(phiF_[0]->count, d->number_of_phivariables(), d->GiveVariable(d->PhiProblems().high)->Name());
+  in->HoldLine();
 }
 
 const char* FluidMesh::Name() { return name_ ? name_ : Type(); }

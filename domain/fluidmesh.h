@@ -22,7 +22,7 @@ class FluidMesh : public Mesh {
   /// species, Phi and physical property blocks are read from `in` (the elements are read by the
   /// caller); otherwise only the empty tables are built. `dim` is not used.
   FluidMesh(FluidDomain* d, int num, Input* in, int dim, ElemType type, int nnode, int slot, int read);
-  /// Empties the property tables (the functions belong to the function table) and frees the name.
+  /// Deletes the Phi and species property functions and frees the name.
   ~FluidMesh() override;
 
   /// The name, or the type name when none is set.
@@ -55,6 +55,15 @@ class FluidMesh : public Mesh {
   Plex<FluidFunction>& PhiF(int k) { return *phiF_[k]; }
   /// Species property tables 0-4 ("F1" to "F5").
   Plex<FluidFunction>& SpcF(int k) { return *spcF_[k]; }
+
+ protected:
+  /// Reads the optional "SpeciesProperties" and "VariablesProperties" blocks after the set card,
+  /// creating the problems they name that the domain lacks.
+  void ReadProblemProperties(Input* in);
+  /// Fatal when a set gives properties for fewer problems (`have`) than its domain holds.
+  void CheckProperties(int have, int problems, const char* last);
+  /// Deletes the functions of t and empties it.
+  static void DeleteFunctions(Plex<FluidFunction>& t);
 
  private:
   /// Rebuilds the domain numbers of the set's nodes.

@@ -6,6 +6,7 @@
 
 #include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
+#include "flow/phiproblem.h"
 #include "foundation/error.h"
 #include "input/input.h"
 #include "input/line.h"
@@ -44,6 +45,25 @@ const RestartKey* KeyOf(const char* word, bool& glued) {
   return nullptr;
 }
 
+// Reads the restart entry `key` ("_Phi_t_", "_Phtdt_", "_Con_t_", "_Cntdt_") of a problem of d.
+void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species) {
+  // The number must name a problem of this domain: numbers below 1 and missing problems are refused.
+  const int n = in->GetInt(key);
+  PhiProblem* p = nullptr;
+  if (n >= 1) {
+    if (species) p = d.SpcProblems().free(n) ? nullptr : d.SpcProblems().get_at(n);
+    else p = d.PhiProblems().free(n) ? nullptr : d.PhiProblems().get_at(n);
+  }
+  if (!p) OLVU_FATAL("Restart data error. Wrong vector ID for " << (species ? "Concentration" : "Phi") << ".\n");
+  const bool current = strcasecmp(key, species ? "_Con_t_" : "_Phi_t_") == 0;
+  ReaVec& v = current ? p->Phi_t() : p->Phtdt();
+  const int len = in->GetInt("len");
+  if (len < 0 || (v.length() && unsigned(len) != v.length()) || in->GetAsciiReaVec(v, -1, "len") != 0)
+    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  // The step goes on from the restarted field unless a previous-step entry follows.
+  if (current) p->Phtdt() = v;
+}
+
 }  // namespace
 
 void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
@@ -59,6 +79,16 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
       out << "\t_Beta_t_ " << m->Num() << "\t";
       static_cast<FreeSMesh*>(m)->GiveBetaVector().WriteAscii(out, "", 9);
     }
+  // The problems' fields carry their index; the previous-step values are not written.
+  auto write = [&](const char* key, PhiProblem& p) {
+    if (p.Phi_t().length() == 0) return;
+    out << "\t" << key << " " << p.Index() << "\t";
+    p.Phi_t().WriteAscii(out, "", 7);
+  };
+  int k = 0;
+  while (PhiProblem* p = phi_.next(k)) write("_Phi_t_", *p);
+  k = 0;
+  while (SpcProblem* p = species_.next(k)) write("_Con_t_", *p);
   out << "End" << name << ";\n";
 }
 
@@ -71,10 +101,12 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     bool glued = false;
     const RestartKey* k = KeyOf(word, glued);
     if (!k) {
-      if (strcasecmp(word, "_Con_t_") == 0 || strcasecmp(word, "_Cntdt_") == 0)
-        OLVU_FATAL("Restart data error. Wrong vector ID for Concentration.\n");
-      if (strcasecmp(word, "_Phi_t_") == 0 || strcasecmp(word, "_Phtdt_") == 0)
-        OLVU_FATAL("Restart data error. Wrong vector ID for Phi.\n");
+      const bool species = strcasecmp(word, "_Con_t_") == 0 || strcasecmp(word, "_Cntdt_") == 0;
+      if (species || strcasecmp(word, "_Phi_t_") == 0 || strcasecmp(word, "_Phtdt_") == 0) {
+        ReadProblemRestart(*this, in, word, species);
+        in->ReadLine();
+        continue;
+      }
       if (strcasecmp(word, "_Beta_t_") == 0) {
         const int n = in->GetInt("_Beta_t_");
         if (n < 1 || freeMeshes_.free(n)) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");

@@ -4,6 +4,7 @@
 
 #include "domain/fluiddomain.h"
 #include "bodies/bodymesh.h"
+#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
 #include "domain/materialcheck.h"
 #include "flow/flowsolver.h"
@@ -110,6 +111,7 @@ void FluidDomain::StartNewStep() {
   }
 
   UpdateConditions();
+  EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
 
   if (Flag(PTemperature) && Sized(vars_[Temp])) {
     if (MinValue.length() < 3) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
@@ -308,6 +310,8 @@ double FluidDomain::StepIncrement(int k) const {
 
 void FluidDomain::FinishStep() {
   UpdateVariables(theta_);
+  const double theta = theta_;
+  EachScalarProblem(*this, [theta](PhiProblem& p) { p.UpdateVariables(theta); });
   UpdateMeshDeformation();
 }
 
@@ -448,19 +452,13 @@ void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
-  TransportMatrix(c, d);
+  TransportMatrix(c, c, d);
   if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r) {
-  SystemSparseMatrix* A = sys_[0];
-  A->product(mass_, invDtTheta_);
-  A->row_mult(c);
-  A->row_mult_add(c2, sys_[7]);
-  ReaVec& tc = vars_[Work3];
-  tc.product(vars_[TauEq], c2);
-  A->row_mult_add(tc, sys_[8]);
-  ReactionDiffusion(d, r);
+  TransportMatrix(c, c2, d);
+  if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
 }
 
 ReaVec& FluidDomain::StabilisationTerm(ReaVec& u) {

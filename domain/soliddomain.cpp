@@ -1,5 +1,6 @@
 // Construction, element sets, material fields, step lifecycle and results of the solid domain.
 #include "domain/soliddomain.h"
+#include "flow/phiproblem.h"
 
 #include <strings.h>
 
@@ -130,6 +131,10 @@ void SolidDomain::ReadInitialConditions() {
     }
     if (Flag(PTemperature)) EvalTemperatureProperties(false);
     UpdateVariables(1.0);
+    EachScalarProblem(*this, [](PhiProblem& p) {
+      p.ReadInitialConditions();
+      p.UpdateVariables(1.0);
+    });
   }
   if (Flag(PVelocity) && Sized(vars_[Dens])) {
     const double lo = vars_[Dens].min_val(), hi = vars_[Dens].max_val();
@@ -176,6 +181,9 @@ void SolidDomain::StartNewStep() {
                     "Null conductivity Kzz found.\n\tCheck material data.");
   }
   UpdateVariables(theta_);
+  // The problems' end-of-step update runs in FinishStep, as in the fluid: a second theta
+  // average here would average the step twice.
+  EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
   if (Flag(PTemperature) && Sized(vars_[Temp])) {
     if (MinValue.length() < 3) MinValue.resize(23, 1e100), MaxValue.resize(23, -1e100), MedValue.resize(23, 1.0);
     const double hi = vars_[Temp].max_val(), lo = vars_[Temp].min_val();

@@ -66,6 +66,11 @@ class SolidDomain : public FluidDomain {
   /// The temperature system of one iteration: the system matrix (SystemMatrix(0)) and its
   /// right-hand side (vector 58), with the interface heat and the fixed temperatures in it.
   void AssembleTemperatureSystem();
+  /// The fused assembly of a conduction system S = sum_c diag(K_c) A_c + diag(q) M (+ r m on the
+  /// diagonal when r is given) and its right-hand side f = diag(q) M x0 (+ M s when `source`), in
+  /// one pass over the pattern; K holds the conductivity components in component order.
+  void AssembleConduction(const ReaVec& q, const ReaVec& x0, const ReaVec* K, const ReaVec& s, bool source,
+                          const ReaVec* r, SystemSparseMatrix* S, ReaVec& f);
   /// Structural solve (only with the structural sub-problem).
   void SolveSolidStructure() override;
   /// With "Solve_Kelvarid", at every coupling-step-th step: sends the mechanical strain of every
@@ -93,9 +98,6 @@ class SolidDomain : public FluidDomain {
   static int Components();
 
  private:
-  /// The fused assembly of the temperature system S and its right-hand side f, with the source s
-  /// only when `source` is set, and the reaction r (null: none).
-  void AssembleTemperature(const ReaVec& s, bool source, const ReaVec* r, SystemSparseMatrix* S, ReaVec& f);
   /// 1 when some solid set has a property function of kind k.
   bool HasFunction(DofType k);
   /// Evaluates the temperature properties (specific heat, conductivity components).

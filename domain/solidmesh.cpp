@@ -6,6 +6,8 @@
 #include <new>
 #include <string>
 
+#include "domain/soliddomain.h"
+#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -16,6 +18,10 @@ namespace {
 
 constexpr double kYoung = 1e10;
 constexpr double kPoisson = 0.3;
+
+const char* const kSolidTableNames[2][7] = {
+    {"Phi_F1", "Phi_F2xx", "Phi_F2xy", "Phi_F2yy", "Phi_F2xz", "Phi_F2yz", "Phi_F2zz"},
+    {"Spc_F1", "Spc_F2xx", "Spc_F2xy", "Spc_F2yy", "Spc_F2xz", "Spc_F2yz", "Spc_F2zz"}};
 
 [[noreturn]] void NotImplemented(CMType k) { OLVU_FATAL("Case " << int(k) << " not implemented\n"); }
 
@@ -31,15 +37,51 @@ SolidMesh::SolidMesh(FluidDomain* d, int num, Input* in)
     OLVU_FATAL("Old fashioned Olvu format data file found\n");
   in->JumpLine();
 
-  in->ReadLine();
-  for (const char* block : {"SpeciesProperties", "VariablesProperties"})
-    if (in->Exist(block)) OLVU_FATAL(block << " not available in this build\n");
-  in->HoldLine();
+  for (int s = 0; s < 2; ++s)
+    for (int k = 0; k < 7; ++k) solidF_[s][k] = std::make_unique<Plex<FluidFunction>>(1, kSolidTableNames[s][k]);
+  ReadSolidProperties(in, d, true);
+  ReadSolidProperties(in, d, false);
   in->ReadCard("PhysicalPropertiesFunctions");
   funtions()->readFrom(in, "EndPhysicalPropertiesFunctions", name_.c_str());
 }
 
-SolidMesh::~SolidMesh() = default;
+SolidMesh::~SolidMesh() {
+  for (auto& side : solidF_)
+    for (auto& t : side)
+      if (t) DeleteFunctions(*t);
+}
+
+void SolidMesh::ReadSolidProperties(Input* in, FluidDomain* d, bool species) {
+  // Species first, then the Phi problems; each card holds the capacity, the conductivity
+  // components and the reaction and source, which go to the fluid set's tables.
+  in->ReadLine();
+  const char* block = species ? "SpeciesProperties" : "VariablesProperties";
+  const std::string end = std::string("End") + block;
+  const Magnitude cap = species ? Undimensional : Phi_F1, diff = species ? Spc_F2 : Phi_F2,
+                  reac = species ? Spc_F3 : Phi_F3;
+  if (in->Exist(block)) {
+    static const char* const kKeys[NSolidComponents] = {"F2xx", "F2xy", "F2yy", "F2xz", "F2yz", "F2zz"};
+    for (int i = 1;; ++i) {
+      in->ReadLine();
+      if (in->Exist(end.c_str())) break;
+      auto& t = solidF_[species ? 1 : 0];
+      t[0]->append(in->GetFluidFunc("F1", d, cap));
+      for (int c = 0; c < (Dimension_Olvu == 3 ? NSolidComponents : 3); ++c)
+        t[1 + c]->append(in->GetFluidFunc(kKeys[c], d, diff));
+      (species ? SpcF(2) : PhiF(3)).append(in->GetFluidFunc("F3", d, reac));
+      (species ? SpcF(3) : PhiF(4)).append(in->GetFluidFunc("F4", d, reac));
+      if (species ? d->SpcProblems().free(i) : d->PhiProblems().free(i))
+        species ? d->CreateSpcProblem(i) : d->CreatePhiProblem(i);
+    }
+  } else {
+    in->HoldLine();
+  }
+  const int have = solidF_[species ? 1 : 0][0]->count;
+  if (species && d->number_of_species() > 0)
+    CheckProperties(have, d->number_of_species(), d->GiveSpecies(d->SpcProblems().high)->Name());
+  if (!species && d->number_of_phivariables() > 0)
+    CheckProperties(have, d->number_of_phivariables(), d->GiveVariable(d->PhiProblems().high)->Name());
+}
 
 int SolidMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
 

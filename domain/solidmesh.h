@@ -8,9 +8,11 @@
 
 #include "domain/fluidmesh.h"
 #include "foundation/matrix.h"
+#include "foundation/plex.h"
 #include "input/types.h"
 
 class FluidDomain;
+class FluidFunction;
 class Input;
 
 /// A solid element set of the solid domain.
@@ -19,7 +21,7 @@ class SolidMesh : public FluidMesh {
   /// Set `num` of the solid domain d; the set card is the current card of `in`. Reads the name and
   /// the physical-property block (the elements are read by the caller).
   SolidMesh(FluidDomain* d, int num, Input* in);
-  /// Frees the name.
+  /// Deletes the solid Phi and species property functions.
   ~SolidMesh() override;
 
   /// The name ("Solid Element Set_N" when none was given).
@@ -39,7 +41,15 @@ class SolidMesh : public FluidMesh {
   /// per node); B is sized only when empty.
   void B_Matrix(Matrix& B, const Matrix& dN) const;
 
+  /// Solid property table k of the Phi (species false) or species problems: 0 the capacity "F1",
+  /// 1 + c the conductivity component c (xx, xy, yy, xz, yz, zz); entry n belongs to problem n.
+  Plex<FluidFunction>& SolidF(bool species, int k) { return *solidF_[species ? 1 : 0][k]; }
+
  private:
+  /// Reads the optional species (or Phi) block of the set, creating the problems it names.
+  void ReadSolidProperties(Input* in, FluidDomain* d, bool species);
+
+  std::unique_ptr<Plex<FluidFunction>> solidF_[2][7];
   std::string name_;
   CMType kind_;
 };

@@ -9,6 +9,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/interfmesh.h"
+#include "flow/phiproblem.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -181,9 +182,29 @@ void TotalDomain::SolvePhiProblems() {
   if (phi_) SolveFieldProblems(false);
 }
 
-void TotalDomain::SolveFieldProblems(bool) {
-  // Phi and species problems are read by neither domain yet (their blocks are refused at
-  // reading), so the index range 1 to the highest number is always empty here.
+void TotalDomain::SolveFieldProblems(bool species) {
+  // Problem i of the fluid, then of the solid, for i up to the highest number of either domain;
+  // a number neither defines is skipped. Each runs as often as its own inner-iteration count.
+  const int count = species ? spcCount_ : phiCount_;
+  const int flag = species ? 8 : 11;
+  auto problem = [species](FluidDomain* d, int i) -> PhiProblem* {
+    if (!d) return nullptr;
+    if (species) return i > d->SpcProblems().high || d->SpcProblems().free(i) ? nullptr : d->SpcProblems().get_at(i);
+    return i > d->PhiProblems().high || d->PhiProblems().free(i) ? nullptr : d->PhiProblems().get_at(i);
+  };
+  for (int i = 1; i <= count; ++i) {
+    if (PhiProblem* p = problem(fluid_, i); p && Solves(fluid_, flag))
+      for (int k = 0; k < p->InnerIterations(); ++k) p->SolveFluidPhi();
+    if (PhiProblem* p = problem(solid_, i); p && Solves(solid_, flag))
+      for (int k = 0; k < p->InnerIterations(); ++k) p->SolveSolidPhi();
+  }
+}
+
+template <class Test>
+int TotalDomain::AllProblems(FluidDomain* d, Test test) {
+  int answer = 1;
+  if (d) EachScalarProblem(*d, [&](PhiProblem& p) { answer = answer && test(p); });
+  return answer;
 }
 
 void TotalDomain::SolvePostUncoupledProblem() {
@@ -222,8 +243,9 @@ int TotalDomain::HasConverged() {
     }
     if (VarTolerance[k] < VarIncrRatio[k]) return 0;
   }
-  // Every Phi and species problem of the solid and then the fluid domain must also have converged;
-  // neither domain holds any yet.
+  // Every Phi and species problem of the solid and then the fluid domain must also have converged.
+  const auto converged = [](PhiProblem& p) { return p.HasConverged(); };
+  if (!AllProblems(solid_, converged) || !AllProblems(fluid_, converged)) return 0;
   AutoFact_Time_Increment = 1;
   double f[3];
   for (unsigned k = 0; k < 3; ++k) f[k] = 2 * VarIncrRatio[k] / (VarTolerance[k] + 1e-14);
@@ -253,6 +275,8 @@ int TotalDomain::CheckSteadyState() {
   // divided as the convergence test divides.
   for (unsigned k = 0; k < 3; ++k)
     if (!(stepChange_[k] / VarDenominat[k] < threshold)) return 0;
+  const auto steady = [](PhiProblem& p) { return p.IsSteadyState(); };
+  if (!AllProblems(solid_, steady) || !AllProblems(fluid_, steady)) return 0;
   steady_[0] = steady_[1] = 1;
   return 1;
 }

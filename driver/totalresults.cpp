@@ -5,6 +5,7 @@
 #include "domain/fluiddomain.h"
 #include "driver/resultblock.h"
 #include "driver/totaldomain.h"
+#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "input/units.h"
 #include "solvers/sparsematrix.h"
@@ -106,7 +107,28 @@ void TotalDomain::OutputResults(std::ostream& res) {
     WriteTemperature(res);
   if (meshDeformation_ && WriteResultsData(37) && (Solves(fluid_, 12) || Solves(solid_, 12)))
     WriteMeshDeformation(res);
-  // Phi and species problem blocks: neither domain holds such problems yet.
+  if (phi_) WriteFieldProblems(res, false);
+  if (species_) WriteFieldProblems(res, true);
+}
+
+void TotalDomain::WriteFieldProblems(std::ostream& res, bool species) {
+  // Problem k of the fluid (when it solves that kind) or else of the solid, until neither has one.
+  const int flag = species ? 8 : 11;
+  auto problem = [&](FluidDomain* d, int k) -> PhiProblem* {
+    if (!Solves(d, flag)) return nullptr;
+    if (species) return k > d->SpcProblems().high || d->SpcProblems().free(k) ? nullptr : d->SpcProblems().get_at(k);
+    return k > d->PhiProblems().high || d->PhiProblems().free(k) ? nullptr : d->PhiProblems().get_at(k);
+  };
+  for (int k = 1;; ++k) {
+    PhiProblem* p[2] = {problem(fluid_, k), problem(solid_, k)};
+    if (!p[0] && !p[1]) return;
+    const double* v[2] = {nullptr, nullptr};
+    for (int w = 0; w < 2; ++w)
+      if (p[w] && p[w]->Phi_t().length() > 0) v[w] = p[w]->Phi_t().GivePointer();
+    ResultBlock b(res, (p[0] ? p[0] : p[1])->Name(), species ? "MOLVEN" : "PELKORAD", OutPut_Time,
+                  ResultKind::Scalar, nullptr);
+    EachNode(v[0] != nullptr, v[1] != nullptr, [&](int i, int w, int j) { b.Write(i, v[w][j]); });
+  }
 }
 
 void TotalDomain::WriteStress(std::ostream& res) {

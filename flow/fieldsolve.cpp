@@ -31,7 +31,8 @@ void FluidDomain::BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitV
       xp[i] = bp[i];
       continue;
     }
-    if (lo != hi) {
+    // Equal bounds, or bounds still inverted as they start (no range set), clamp nothing.
+    if (lo < hi) {
       if (xp[i] > hi) xp[i] = hi;
       else if (xp[i] < lo) xp[i] = lo;
     }
@@ -92,7 +93,7 @@ void FluidDomain::SolveTemperature() {
   VarIncrement(3) = change;
 }
 
-void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& d) {
+void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d) {
   // One pass over the pattern instead of one per term: the symmetric M and L are read through
   // the map from each full position to its stored upper one.
   const SparseMatrixStruct* s = pattern_;
@@ -107,6 +108,15 @@ void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& d) {
   const double* dp = d.length() > 0 ? d.GivePointer() : nullptr;
   double* A = sys_[0]->val(0);
   const double alpha = invDtTheta_;
+  if (&c2 != &c) {
+    // Capacity c on the mass, convective weight c2 on the convection and its stabilisation.
+    const double* c2p = c2.GivePointer();
+    for (int i = 0; i < numNodes; ++i) {
+      const double ai = alpha * cp[i], ki = c2p[i], ti = ki * tau[i], di = dp ? dp[i] : 0.0;
+      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ai * M[up[k]] + ki * K[k] + ti * S[k] + di * L[up[k]];
+    }
+    return;
+  }
   for (int i = 0; i < numNodes; ++i) {
     const double ci = cp[i], ti = tau[i];
     if (dp) {

@@ -70,8 +70,8 @@ void Fused(const SparseMatrixStruct& P, int* __restrict next, const double* cons
 
 }  // namespace
 
-void SolidDomain::AssembleTemperature(const ReaVec& s, bool source, const ReaVec* r, SystemSparseMatrix* S,
-                                      ReaVec& f) {
+void SolidDomain::AssembleConduction(const ReaVec& q, const ReaVec& x0, const ReaVec* K, const ReaVec& s,
+                                     bool source, const ReaVec* r, SystemSparseMatrix* S, ReaVec& f) {
   if (int(next_.size()) != pattern_->nrows()) {
     // The kernel relies on rows that hold their diagonal first, then their lower entries in
     // column order, then their upper ones; checked once.
@@ -90,14 +90,11 @@ void SolidDomain::AssembleTemperature(const ReaVec& s, bool source, const ReaVec
     next_.assign(std::size_t(pattern_->nrows()), 0);
   }
   const double* A[NSolidComponents];
-  const double* K[NSolidComponents];
+  const double* Kc[NSolidComponents];
   const int nc = Components();
-  ReaVec& q = FlowWork(4);
-  q.product(density_, vars_[SpHeat]);
-  q *= invDtTheta_;
-  for (int c = 0; c < nc; ++c) A[c] = comp_[c]->sval(0), K[c] = conduct_[c].GivePointer();
+  for (int c = 0; c < nc; ++c) A[c] = comp_[c]->sval(0), Kc[c] = K[c].GivePointer();
   const auto call = [&](auto kernel) {
-    kernel(*pattern_, next_.data(), A, K, mass_->sval(0), q.GivePointer(), vars_[Temp0].GivePointer(),
+    kernel(*pattern_, next_.data(), A, Kc, mass_->sval(0), q.GivePointer(), x0.GivePointer(),
            s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(), S->val(0), f.GivePointer());
   };
   if (nc == 3) source ? call(Fused<3, true>) : call(Fused<3, false>);
@@ -119,7 +116,10 @@ void SolidDomain::AssembleTemperatureSystem() {
     if (MaxValue.length() < 3) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
     SourceReactionLimits(s, r, T, MaxValue(3), MinValue(3));
   }
-  AssembleTemperature(s, source, reaction ? &r : nullptr, S, f);
+  ReaVec& q = FlowWork(4);
+  q.product(density_, vars_[SpHeat]);
+  q *= invDtTheta_;
+  AssembleConduction(q, vars_[Temp0], conduct_, s, source, reaction ? &r : nullptr, S, f);
   // Boundary heat fluxes come from moving-body sets, of which this build has none; the
   // interface sets bring the heat of the fluid.
   InterfaceHeatExchange(S, f);

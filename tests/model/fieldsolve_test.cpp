@@ -55,9 +55,12 @@ TEST_F(Bounded, ClampsToTheRangeUnlessItIsEmpty) {
   Solve(ReaVec(n, 0.5), none);
   for (unsigned i = 1; i <= n; ++i) EXPECT_NEAR(x(i), std::fmin(std::fmax(y(i), 0.0), 2.0), 1e-8) << i;
   EXPECT_EQ(b, ReaVec(n, 0.5));  // b holds the previous values
-  TemperatureGlobals(1.0, 1.0, 1e3, 1.0, 1, 1);
-  Solve(ReaVec(n, 0.5), none);
-  for (unsigned i = 1; i <= n; ++i) EXPECT_NEAR(x(i), y(i), 1e-8) << i;
+  // Equal bounds, and bounds still inverted as they start (no range set), clamp nothing.
+  for (const double lo : {1.0, 1e100}) {
+    TemperatureGlobals(lo, lo == 1.0 ? 1.0 : -1e100, 1e3, 1.0, 1, 1);
+    Solve(ReaVec(n, 0.5), none);
+    for (unsigned i = 1; i <= n; ++i) EXPECT_NEAR(x(i), y(i), 1e-8) << lo << " " << i;
+  }
   // Fixed nodes keep their previous value.
   BitVec fixed(n);
   fixed.assign(2, 1);

@@ -282,6 +282,72 @@ std::string Box3D(int nx, const std::string& kzz) {
   return s.str();
 }
 
+TEST(SolidRuns, PhiProblemWithTheTemperatureCoefficientsIsTheTemperature) {
+  // A Phi problem whose capacity, conductivity components, reaction and source are those of the
+  // temperature, with the same fixed values, reproduces the temperature to 1e-10: a transient
+  // anisotropic case (Kxy on, 8 x 4, three steps) and a steady heated slab, whose profile is also
+  // the analytic 2 x (1 - x) of -2 T'' = 8 (40 cells, as the temperature test above).
+  struct Case {
+    Grid g;
+    int steps;
+    double dt;
+    std::string time, rho, kxx, kxy, kyy, source;
+    std::function<bool(int, int)> fixed;
+    std::function<double(double, double)> value;
+  };
+  const Grid a{8, 4, 1.0, 0.5}, b{40, 1, 1.0, 0.025};
+  const Case cases[] = {
+      {a, 3, 0.05, "0.15", "2", "3", "0.5", "1", "0", [&](int i, int j) { return Edge(a, i, j); },
+       [](double x, double y) { return x + 0.5 * y; }},
+      {b, 2, 1e8, "2e+08", "1", "2", "0", "2", "8", [&](int i, int) { return i == 0 || i == b.nx; },
+       [](double, double) { return 0.0; }}};
+  for (const Case& c : cases) {
+    std::string boundary = c.g.temps(0, c.g.nx, c.fixed, c.value);
+    std::ostringstream phi;
+    phi.precision(17);
+    for (int j = 0; j <= c.g.ny; ++j)
+      for (int i = 0; i <= c.g.nx; ++i)
+        if (c.fixed(i, j)) phi << "Node " << c.g.node(i, j) << " Phi " << c.value(c.g.x(i), c.g.y(j)) << " Index 1;\n";
+    boundary = Replace(boundary, "EndBoundary;", phi.str() + "EndBoundary;");
+    std::string data = Head(c.steps, c.dt) + c.g.nodes() +
+                       SolidBlock("Backward_Euler", "Function Temperature \"0\" [Gt];\n",
+                                  Props(c.rho, c.kxx, c.kxy, c.kyy) + "Function HeatSource \"" + c.source + "\" [W/m3];\n",
+                                  c.g.elements(0, c.g.nx), boundary) +
+                       kTotal;
+    data = Replace(data, "Solve_Temperature Integration_Scheme Backward_Euler;\n",
+                   "Solve_Temperature Solve_PhiProblems Integration_Scheme Backward_Euler;\n"
+                   "NewPhiDefinition Index 1 Name Heat;\n");
+    data = Replace(data, "EndInitialDataFunctions;\n", "EndInitialDataFunctions;\nVariableInitialData 1 \"0\";\n");
+    data = Replace(data, "Name Wall;\n",
+                   "Name Wall;\nVariablesProperties;\nF1 \"" + c.rho + "\" [1/m3] F2xx \"" + c.kxx + "\" [1/m.s] F2xy \"" +
+                       c.kxy + "\" [1/m.s] F2yy \"" + c.kyy + "\" [1/m.s] F3 \"0\" [1/m3.s] F4 \"" + c.source +
+                       "\" [1/m3.s];\nEndVariablesProperties;\n");
+    SolidRun run(data);
+    ASSERT_EQ(run.r.status, 0) << c.time << run.f.read("s.dat.err");
+    const auto t = run.temperature(c.time);
+    const auto p = Values(BlockAt(run.res, "Heat", c.time, "PELKORAD"));
+    ASSERT_EQ(t.size(), std::size_t((c.g.nx + 1) * (c.g.ny + 1))) << c.time;
+    ASSERT_EQ(p.size(), t.size()) << c.time;
+    double moved = 0;
+    for (int j = 0; j <= c.g.ny; ++j)
+      for (int i = 0; i <= c.g.nx; ++i) {
+        const int n = c.g.node(i, j);
+        EXPECT_NEAR(p.at(n), t.at(n), 1e-10) << c.time << " node " << n;
+        moved = std::fmax(moved, std::fabs(p.at(n)));
+        if (c.source != "0") {
+          EXPECT_NEAR(p.at(n), 2 * c.g.x(i) * (1 - c.g.x(i)), 5e-4) << i;
+        }
+      }
+    EXPECT_GT(moved, 0.2) << c.time;
+    // Each iteration opens the problem's section twice (assembly, solve); its solve is not the
+    // temperature's.
+    const std::string tim = run.f.read("s.dat.tim");
+    const int solves = olvu_test::TimingUses(tim, "Solving Solid Temperature System");
+    EXPECT_GT(solves, 0);
+    EXPECT_EQ(olvu_test::TimingUses(tim, "Solving Heat"), 2 * solves) << tim;
+  }
+}
+
 TEST(SolidRuns, ThreeDimensionalBricksWithAFullTensor) {
   Folder f;
   const int nx = 4;

@@ -25,28 +25,11 @@ std::string Cavity(const std::string& from, const std::string& to) {
 }
 
 TEST(UnavailableFeatures, SetTypesAndBlocksEndWithTheirMessage) {
-  const std::string initialEnd = "EndInitialDataFunctions;\n";
-  const std::string firstProps = "Name Left;\nPhysicalPropertiesFunctions;";
   struct Case {
     std::string text, message;
   };
   const Case cases[] = {
       {Cavity("Type Fluid", "Type WBody"), "BodyMesh: Wall type not defined"},
-      {Cavity("Solve_NavierStokes Integration_Scheme Backward_Euler;",
-              "Solve_NavierStokes Solve_PhiProblems Integration_Scheme Backward_Euler;\nNewPhiDefinition;"),
-       "NewPhiDefinition not available in this build"},
-      {Cavity("Solve_NavierStokes Integration_Scheme Backward_Euler;",
-              "Solve_NavierStokes Solve_Concentration Integration_Scheme Backward_Euler;\nNewSpecDefinition;"),
-       "NewSpecDefinition not available in this build"},
-      {Cavity(initialEnd, initialEnd + "SpeciesInitialData;\n"), "SpeciesInitialData not available in this build"},
-      {Cavity(initialEnd, initialEnd + "VariableInitialData;\n"), "VariableInitialData not available in this build"},
-      {Cavity(initialEnd, initialEnd + "SpeciesConditional;\n"), "SpeciesConditional not available in this build"},
-      {Cavity(initialEnd, initialEnd + "ConditionalFunctions;\nEndConditionalFunctions;\nVariableConditional;\n"),
-       "VariableConditional not available in this build"},
-      {Cavity(firstProps, "Name Left;\nSpeciesProperties;\nPhysicalPropertiesFunctions;"),
-       "SpeciesProperties not available in this build"},
-      {Cavity(firstProps, "Name Left;\nVariablesProperties;\nPhysicalPropertiesFunctions;"),
-       "VariablesProperties not available in this build"},
   };
   for (const Case& c : cases) {
     auto r = RunInChild(
