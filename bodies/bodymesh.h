@@ -2,6 +2,7 @@
 // normals, its roughness, its centre of gravity and the forces and moments on it.
 #pragma once
 
+#include <memory>
 #include <ostream>
 
 #include "bodies/fluxmesh.h"
@@ -127,8 +128,8 @@ class BodyMesh : public FluxMesh {
   int AutoLineFix() const { return autoLineFix_; }
   /// Roughness (length).
   double Roughness() const { return roughness_; }
-  /// The wall law (null for the plain law).
-  WallLaw* Law() { return law_; }
+  /// The wall law (null on a user wall, which evaluates its own functions).
+  WallLaw* Law() { return law_.get(); }
 
  protected:
   /// Reads the species and Phi blocks and the physical properties after the card.
@@ -141,7 +142,7 @@ class BodyMesh : public FluxMesh {
                            Plex<ReaVec>& normals);
 
   int wall_ = OutflowWall;
-  WallLaw* law_ = nullptr;
+  std::unique_ptr<WallLaw> law_;  ///< owned; every wall type but the user wall has one
   FluidFunction* userUt_ = nullptr;
   FluidFunction* userKen_ = nullptr;
   FluidFunction* userLen_ = nullptr;
