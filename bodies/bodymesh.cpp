@@ -75,7 +75,7 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
     userKen_ = in->GetFluidFunc("User_Ken", d, Magnitude(-1));
     userLen_ = in->GetFluidFunc("User_Len", d, Magnitude(-1));
   } else {
-    law_.reset(NewWallLaw(wall_, this, in));
+    law_ = NewWallLaw(wall_, this, in);
     if (wall_ == FlowWall) {
       if (in->Exist("Pressure")) outPressure_ = in->GetRea("Pressure", Pressure);
       if (in->Exist("Flow")) outFlow_ = in->GetRea("Flow", Flow);
@@ -108,6 +108,7 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
 }
 
 BodyMesh::~BodyMesh() {
+  delete law_;
   for (UFunction* f : cogFunc_) delete f;
   delete userUt_;
   delete userKen_;

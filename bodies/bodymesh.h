@@ -2,7 +2,6 @@
 // normals, its roughness, its centre of gravity and the forces and moments on it.
 #pragma once
 
-#include <memory>
 #include <ostream>
 
 #include "bodies/fluxmesh.h"
@@ -25,7 +24,7 @@ class BodyMesh : public FluxMesh {
   /// Set `num` of domain d from the current card; with `read` set it also reads the property
   /// blocks that follow the card.
   BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read);
-  /// Frees the centre-of-gravity functions and the user-wall functions.
+  /// Frees the wall law, the centre-of-gravity functions and the user-wall functions.
   ~BodyMesh() override;
 
   /// Marks the set's nodes in `bits` when it is a real body (JustBody).
@@ -129,7 +128,7 @@ class BodyMesh : public FluxMesh {
   /// Roughness (length).
   double Roughness() const { return roughness_; }
   /// The wall law (null on a user wall, which evaluates its own functions).
-  WallLaw* Law() { return law_.get(); }
+  WallLaw* Law() { return law_; }
 
  protected:
   /// Reads the species and Phi blocks and the physical properties after the card.
@@ -142,7 +141,7 @@ class BodyMesh : public FluxMesh {
                            Plex<ReaVec>& normals);
 
   int wall_ = OutflowWall;
-  std::unique_ptr<WallLaw> law_;  ///< owned; every wall type but the user wall has one
+  WallLaw* law_ = nullptr;  ///< owned; every wall type but the user wall has one
   FluidFunction* userUt_ = nullptr;
   FluidFunction* userKen_ = nullptr;
   FluidFunction* userLen_ = nullptr;
