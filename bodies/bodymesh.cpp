@@ -7,11 +7,12 @@
 #include <iostream>
 #include <string>
 
-#include "bodies/walllaw.h"
 #include "domain/fluiddomain.h"
 #include "driver/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "flow/lawofwall.h"
+#include "flow/turbulence.h"
 #include "input/fluidfunction.h"
 #include "input/function.h"
 #include "input/input.h"
@@ -39,6 +40,20 @@ constexpr WallKeyword kWallKeywords[] = {
 
 constexpr double kPi = 3.141592653589793;
 
+// The wall law of wall type `code` for the set `owner`, reading its keywords from the set's card;
+// the types without a law of their own get the plain one.
+WallLaw* NewWallLaw(int code, Mesh* owner, Input* in) {
+  switch (code) {
+    case YplusWall: return new FixYplusWallLaw(owner, in);
+    case DeltaWall: return new FixDeltaWallLaw(owner, in);
+    case RoughWall: return new RoughWallLaw(owner, in);
+    case StressWall: return new StressWallLaw(owner, in);
+    case SchoenherrWall: return new SchoenherrWallLaw(owner, in);
+    case ITTCWall: return new ITTCWallLaw(owner, in);
+    default: return new WallLaw(owner);
+  }
+}
+
 }  // namespace
 
 BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
@@ -60,7 +75,7 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
     userKen_ = in->GetFluidFunc("User_Ken", d, Magnitude(-1));
     userLen_ = in->GetFluidFunc("User_Len", d, Magnitude(-1));
   } else {
-    law_ = CreateWallLaw(wall_, type->word, in);
+    law_ = NewWallLaw(wall_, this, in);
     if (wall_ == FlowWall) {
       if (in->Exist("Pressure")) outPressure_ = in->GetRea("Pressure", Pressure);
       if (in->Exist("Flow")) outFlow_ = in->GetRea("Flow", Flow);
@@ -93,6 +108,7 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
 }
 
 BodyMesh::~BodyMesh() {
+  delete law_;
   for (UFunction* f : cogFunc_) delete f;
   delete userUt_;
   delete userKen_;
@@ -157,7 +173,7 @@ void BodyMesh::StartNewStep() {
 void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b) {
   if (!HasWallLaw() || wall_ == InviscidWall) return;
   const int user = wall_ == UserWall;
-  if (!user) WallLawLimits(law_, 2.5 * Max_Velocity, 1e-14);
+  if (!user) law_->Limits(2.5 * Max_Velocity, 1e-14);
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
     const unsigned n = unsigned(Number(nd));
@@ -168,9 +184,9 @@ void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec&
       a(n) = b(n) = t * t / (U + 1e-14);
       continue;
     }
-    const double t = nu(n) > 1e-14 ? WallLawSolve(law_, nu(n), U) : 0.0;
+    const double t = nu(n) > 1e-14 ? law_->Solve(nu(n), U) : 0.0;
     b(n) = t * t / (U + 1e-14);
-    a(n) = OldLawOfTheWall ? b(n) : WallLawStress(law_, nu(n), t) / (U + 1e-14);
+    a(n) = OldLawOfTheWall ? b(n) : law_->CalcStress(nu(n), t) / (U + 1e-14);
   }
 }
 
@@ -180,10 +196,10 @@ void BodyMesh::turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& 
   const double C = 0.09, s = 0.3, kappa = 0.41;
   const BitVec& fixK = domain_->Cond(FixKEnergy);
   const BitVec& fixT = domain_->Cond(FixTurbVar);
-  const double yplus = (wall_ == YplusWall || wall_ == ITTCWall) ? WallLawGiveYplus(law_) : 0.0;
+  const double yplus = (wall_ == YplusWall || wall_ == ITTCWall) ? law_->Give_yplus() : 0.0;
   double y = 0;
   if (wall_ != YplusWall && wall_ != ITTCWall && wall_ != VelocityFixWall && wall_ != InviscidWall && wall_ != UserWall)
-    y = std::max(WallLawGiveY(law_), 1e-14);
+    y = std::max(law_->Give_y(), 1e-14);
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
     const unsigned n = unsigned(Number(nd));
@@ -206,7 +222,9 @@ void BodyMesh::turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& 
     } else if (wall_ == UserWall) {
       K = std::max(userKen_->evaluate(int(n)), 1e-14);
       const double L = std::max(userLen_->evaluate(int(n)), 1e-14);
-      WallTurbulenceFromLength(K, L, nu(n), E, W, T, V);
+      E = EpsilonFromLength(K, L), W = OmegaFromLength(K, L), T = KTauFromLength(K, L);
+      const double visc = std::fmax(nu(n), 1e-14);
+      V = visc * SpalartAllmarasChi(L * std::sqrt(K) / visc);
     } else {
       const double u = ustar(n);
       K = u * u / s + 1e-14, E = u * u * u / (y * kappa) + 1e-14, W = u / (y * s * kappa) + 1e-14;
@@ -229,9 +247,9 @@ void BodyMesh::ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu) {
   while (Node* nd = nodes_->next(i)) {
     const unsigned n = unsigned(Number(nd));
     if (wall_ == RoughWall || wall_ == DeltaWall || wall_ == StressWall)
-      y(n) = WallLawGiveY(law_);
+      y(n) = law_->Give_y();
     else if (wall_ == YplusWall || wall_ == ITTCWall)
-      y(n) = WallLawGiveYplus(law_) * nu(n) / (ustar(n) + 1e-14);
+      y(n) = law_->Give_yplus() * nu(n) / (ustar(n) + 1e-14);
     else
       y(n) = 0;
   }

@@ -33,7 +33,7 @@ class BodyMesh : public FluxMesh {
   /// Set `num` of domain d from the current card; with `read` set it also reads the property
   /// blocks that follow the card.
   BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read);
-  /// Frees the centre-of-gravity functions and the user-wall functions.
+  /// Frees the wall law, the centre-of-gravity functions and the user-wall functions.
   ~BodyMesh() override;
 
   /// Marks the set's nodes in `bits` when it is a real body (JustBody).
@@ -136,7 +136,7 @@ class BodyMesh : public FluxMesh {
   int AutoLineFix() const { return autoLineFix_; }
   /// Roughness (length).
   double Roughness() const { return roughness_; }
-  /// The wall law (null for the plain law).
+  /// The wall law (null on a user wall, which evaluates its own functions).
   WallLaw* Law() { return law_; }
 
  protected:
@@ -150,7 +150,7 @@ class BodyMesh : public FluxMesh {
                            Plex<ReaVec>& normals);
 
   int wall_ = OutflowWall;
-  WallLaw* law_ = nullptr;
+  WallLaw* law_ = nullptr;  ///< owned; every wall type but the user wall has one
   FluidFunction* userUt_ = nullptr;
   FluidFunction* userKen_ = nullptr;
   FluidFunction* userLen_ = nullptr;

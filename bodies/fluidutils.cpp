@@ -277,7 +277,9 @@ void FluidDomain::CalculateForces() {
       normals_.get_at(j);  // a body node without a normal ends the run here
       double t[3];
       if (law) {
-        const double a = vars_[WallFactor](n) * r * (OldLawOfTheWall ? 0.6 : 1.0);
+        // The friction the law gives, with the sign of the stress branch below: the sums hold the
+        // loads with the sign that the force table turns into the force on the body.
+        const double a = -vars_[WallFactor](n) * r * (OldLawOfTheWall ? 0.6 : 1.0);
         for (int c = 0; c < 3; ++c) t[c] = a * vars_[VelX + c](n);
       } else {
         CalculateStresses(j, t[0], t[1], t[2]);

@@ -419,9 +419,9 @@ void FluidDomain::ReadInitialConditions() {
     }
     for (unsigned i = 1; i <= k.length(); ++i) {
       const double lm = l(i) > 1e-14 ? l(i) : 1e-14;
-      if (Flag(PKKT)) vars_[KTau](i) = l(i) * std::sqrt(k(i)) / 0.09;
-      if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = 0.09 * std::pow(k(i), 1.5) / lm;
-      if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = std::sqrt(k(i)) / lm;
+      if (Flag(PKKT)) vars_[KTau](i) = KTauFromLength(k(i), l(i));
+      if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = EpsilonFromLength(k(i), lm);
+      if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = OmegaFromLength(k(i), lm);
     }
     if (Flag(PSpalart) && vars_[SAVar].length() == k.length() && vars_[KVisc].length() == k.length())
       for (unsigned i = 1; i <= k.length(); ++i) {

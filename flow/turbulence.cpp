@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
@@ -152,6 +153,18 @@ void FluidDomain::CalculateWallLaw() {
   for (unsigned i = 1; i <= ustar.length(); ++i) {
     const double speed = std::sqrt(u(i) * u(i) + v(i) * v(i) + w(i) * w(i));
     ustar(i) = i <= cw.length() && cw(i) > 0 ? std::sqrt(cw(i) * speed) : 0.0;
+  }
+  // The wall nodes take the wall values of their body set: k always, the second variable and the
+  // eddy viscosity only where the bodies fix them.
+  ReaVec none;
+  ReaVec& k = vars_[KEnergy];
+  ReaVec& nu = vars_[KVisc];
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (fixTurbBodies_)
+      m->turbulenceWallLaw(vars_[Epsilon], k, vars_[Omega], vars_[KTau], vars_[TVisc], ustar, nu);
+    else
+      m->turbulenceWallLaw(none, k, none, none, none, ustar, nu);
   }
   const int vars[4][2] = {{KEnergy, 5}, {KTau, 8}, {Epsilon, 6}, {Omega, 7}};
   for (const auto& p : vars)

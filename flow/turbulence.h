@@ -1,5 +1,5 @@
-// Pieces of the eddy-viscosity models that the fluid domain's initial conditions share with the
-// models' solves.
+// Pieces of the eddy-viscosity models that the fluid domain's initial conditions and the body
+// sets' wall values share with the models' solves.
 #pragma once
 
 #include <cmath>
@@ -8,6 +8,11 @@
 /// chi^4 = ratio (chi^3 + 357.9) (Newton, tolerance 1e-4, at most 100 iterations); the working
 /// variable is nu chi.
 double SpalartAllmarasChi(double ratio);
+
+/// Turbulence variables of energy k and length scale l (> 0): epsilon, omega and k tau.
+inline double EpsilonFromLength(double k, double l) { return 0.09 * std::pow(k, 1.5) / l; }
+inline double OmegaFromLength(double k, double l) { return std::sqrt(k) / l; }
+inline double KTauFromLength(double k, double l) { return l * std::sqrt(k) / 0.09; }
 
 /// The damping term 1 - e^x, taken as -x where |x| < 0.01.
 inline double OneMinusExp(double x) { return x > -0.01 && x < 0.01 ? -x : 1 - std::exp(x); }
