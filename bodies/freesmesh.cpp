@@ -6,6 +6,7 @@
 #include <cmath>
 #include <iostream>
 
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "flow/shapegrad.h"
 #include "foundation/clock.h"
@@ -19,18 +20,25 @@
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 
-// ---------------------------------------------------------------- body-set hooks
-//
-// The body sets (plain and moving bodies, the domain's body-wall node set) are not part of this
-// build: the domain reads no body set, so these answer "none". They are the only places where the
-// free surface asks the body sets anything.
+// ---------------------------------------------------------------- what the surface asks of the bodies
 namespace {
 
-/// Stern angle (radians) of body set m when it is a plain body, else a negative number.
-double PlainBodySternAngle(Mesh*) { return -1; }
+// The body set keeps its stern angle to itself; this view reads it without widening the class.
+struct SternView : BodyMesh {
+  static double Of(const BodyMesh& b) { return b.*(&SternView::sternAngle_); }
+};
 
-/// The domain's set of body-wall nodes (by domain number), or null when there is none.
-const BitVec* BodyWallNodes(FluidDomain&) { return nullptr; }
+/// Stern angle (radians) of body set m when it is a real body, else 0 (which holds nothing).
+double PlainBodySternAngle(Mesh* m) {
+  const BodyMesh& b = *static_cast<BodyMesh*>(m);
+  return b.JustBody() ? SternView::Of(b) : 0.0;
+}
+
+/// The domain's set of body-wall nodes (by domain number), or null when it is not sized.
+const BitVec* BodyWallNodes(FluidDomain& d) {
+  const BitVec& wall = d.Cond(WallLawNodes);
+  return wall.length() ? &wall : nullptr;
+}
 
 }  // namespace
 
@@ -302,17 +310,28 @@ void FreeSMesh::CalcSystemMatrixesDefault() {
 
 // ---------------------------------------------------------------- convection matrices
 
-double FreeSMesh::ElementTau(const int* loc, int n, double hx, double hy, bool quadratic) const {
+namespace {
+
+// Stabilisation time of an element from its nodal (u, v) and extents: the largest nodal components
+// (1e-14 at least) against the extents, times `half`; `still` when the element is nearly at rest.
+inline double TauOf(const double* u, const double* v, const int* loc, int n, double hx, double hy, double rest,
+                    double still, double half) {
   double us = 1e-14, vs = 1e-14;
   for (int a = 0; a < n; ++a) {
-    const double u = u_[unsigned(loc[a])], v = v_[unsigned(loc[a])];
-    if (std::fabs(u) > std::fabs(us)) us = u;
-    if (std::fabs(v) > std::fabs(vs)) vs = v;
+    const double ua = u[loc[a]], va = v[loc[a]];
+    if (std::fabs(ua) > std::fabs(us)) us = ua;
+    if (std::fabs(va) > std::fabs(vs)) vs = va;
   }
   const double s2 = us * us + vs * vs;
-  if (s2 < 1e-6 * Max_Velocity * Max_Velocity) return 0.5 * Run_Time_Increment;
-  const double t = 0.5 * (std::fabs(vs * hy) + std::fabs(us * hx)) / s2;
-  return quadratic ? 0.5 * t : t;
+  if (s2 < rest) return still;
+  return half * (std::fabs(vs * hy) + std::fabs(us * hx)) / s2;
+}
+
+}  // namespace
+
+double FreeSMesh::ElementTau(const int* loc, int n, double hx, double hy, bool quadratic) const {
+  const double rest = 1e-6 * Max_Velocity * Max_Velocity, still = 0.5 * Run_Time_Increment;
+  return TauOf(u_.GivePointer(), v_.GivePointer(), loc, n, hx, hy, rest, still, quadratic ? 0.25 : 0.5);
 }
 
 void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
@@ -321,28 +340,46 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
   double* tau = tau_.GivePointer();
   const double* u = u_.GivePointer();
   const double* v = v_.GivePointer();
+  const double rest = 1e-6 * Max_Velocity * Max_Velocity, still = 0.5 * Run_Time_Increment;
   const int ne = NOfElems();
+  // Written out for the three nodes: the element's values stay in registers between the
+  // scattered additions.
   for (int e = 0; e < ne; ++e) {
     const int* loc = &eloc_[3 * std::size_t(e)];
     const int* pos = &epos_[9 * std::size_t(e)];
     const double* g = &egrad_[6 * std::size_t(e)];
-    const double a = earea_[std::size_t(e)];
-    // K[k][j] = u_k . grad N_j; C = Me K; S = K^T Me K = K^T C.
-    double K[3][3], C[3][3], col[3] = {0, 0, 0};
-    for (int k = 0; k < 3; ++k)
-      for (int j = 0; j < 3; ++j) {
-        K[k][j] = u[loc[k]] * g[j] + v[loc[k]] * g[3 + j];
-        col[j] += K[k][j];
-      }
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) C[i][j] = a / 12 * (col[j] + K[i][j]);
-    for (int i = 0; i < 3; ++i)
-      for (int j = 0; j < 3; ++j) {
-        cv[pos[3 * i + j]] += C[i][j];
-        sv[pos[3 * i + j]] += K[0][i] * C[0][j] + K[1][i] * C[1][j] + K[2][i] * C[2][j];
-      }
-    const double te = ElementTau(loc, 3, eext_[2 * std::size_t(e)], eext_[2 * std::size_t(e) + 1], false);
-    for (int k = 0; k < 3; ++k) tau[loc[k]] += a / 3 * te;
+    const double a = earea_[std::size_t(e)], f = a / 12;
+    const double u0 = u[loc[0]], u1 = u[loc[1]], u2 = u[loc[2]];
+    const double v0 = v[loc[0]], v1 = v[loc[1]], v2 = v[loc[2]];
+    // K_kj = u_k . grad N_j; C = Me K, so C_ij = A/12 (c_j + K_ij) with c_j = sum_k K_kj;
+    // S = K^T Me K is symmetric: S_ij = A/12 (c_i c_j + sum_k K_ki K_kj).
+    const double k00 = u0 * g[0] + v0 * g[3], k01 = u0 * g[1] + v0 * g[4], k02 = u0 * g[2] + v0 * g[5];
+    const double k10 = u1 * g[0] + v1 * g[3], k11 = u1 * g[1] + v1 * g[4], k12 = u1 * g[2] + v1 * g[5];
+    const double k20 = u2 * g[0] + v2 * g[3], k21 = u2 * g[1] + v2 * g[4], k22 = u2 * g[2] + v2 * g[5];
+    const double c0 = k00 + k10 + k20, c1 = k01 + k11 + k21, c2 = k02 + k12 + k22;
+    cv[pos[0]] += f * (c0 + k00), cv[pos[1]] += f * (c1 + k01), cv[pos[2]] += f * (c2 + k02);
+    cv[pos[3]] += f * (c0 + k10), cv[pos[4]] += f * (c1 + k11), cv[pos[5]] += f * (c2 + k12);
+    cv[pos[6]] += f * (c0 + k20), cv[pos[7]] += f * (c1 + k21), cv[pos[8]] += f * (c2 + k22);
+    const double s00 = f * (c0 * c0 + k00 * k00 + k10 * k10 + k20 * k20);
+    const double s01 = f * (c0 * c1 + k00 * k01 + k10 * k11 + k20 * k21);
+    const double s02 = f * (c0 * c2 + k00 * k02 + k10 * k12 + k20 * k22);
+    const double s11 = f * (c1 * c1 + k01 * k01 + k11 * k11 + k21 * k21);
+    const double s12 = f * (c1 * c2 + k01 * k02 + k11 * k12 + k21 * k22);
+    const double s22 = f * (c2 * c2 + k02 * k02 + k12 * k12 + k22 * k22);
+    sv[pos[0]] += s00, sv[pos[1]] += s01, sv[pos[2]] += s02;
+    sv[pos[3]] += s01, sv[pos[4]] += s11, sv[pos[5]] += s12;
+    sv[pos[6]] += s02, sv[pos[7]] += s12, sv[pos[8]] += s22;
+    // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents.
+    double us = 1e-14, vs = 1e-14;
+    for (const double x : {u0, u1, u2})
+      if (std::fabs(x) > std::fabs(us)) us = x;
+    for (const double y : {v0, v1, v2})
+      if (std::fabs(y) > std::fabs(vs)) vs = y;
+    const double s2 = us * us + vs * vs;
+    const double te = s2 < rest ? still
+                                : 0.5 * (std::fabs(vs * eext_[2 * std::size_t(e) + 1]) + std::fabs(us * eext_[2 * std::size_t(e)])) / s2;
+    const double w = a / 3 * te;
+    tau[loc[0]] += w, tau[loc[1]] += w, tau[loc[2]] += w;
   }
 }
 
@@ -433,16 +470,42 @@ void FreeSMesh::TransposedProducts(const ReaVec& x, const ReaVec& y, ReaVec& p, 
     }
 }
 
+namespace {
+
+// Rows of A = M invDt + C + diag(tau) S (+ diag(d) when d is given); with Products also
+// a = M beta, b = M w and c = C beta from the same reads of the rows.
+template <bool Products>
+void SystemRows(int n, const int* rp, const int* ci, const double* mv, const double* cv, const double* sv,
+                const double* tau, const double* d, double invDt, double* av, const double* beta, const double* w,
+                double* pa, double* pb, double* pc) {
+  for (int i = 0; i < n; ++i) {
+    const double ti = tau[i];
+    double sa = 0, sb = 0, sc = 0;
+    for (int p = rp[i]; p < rp[i + 1]; ++p) {
+      av[p] = mv[p] * invDt + cv[p] + ti * sv[p];
+      if constexpr (Products) {
+        const int j = ci[p];
+        sa += mv[p] * beta[j];
+        sb += mv[p] * w[j];
+        sc += cv[p] * beta[j];
+        if (d && j == i) av[p] += d[i];
+      }
+    }
+    if constexpr (Products) pa[i] = sa, pb[i] = sb, pc[i] = sc;
+  }
+}
+
+}  // namespace
+
 void FreeSMesh::SystemMatrix(double invDt) {
-  const int n = int(m_.length());
-  const int* rp = A_->row_ptr(0);
-  const double* mv = M_->val(0);
-  const double* cv = C_->val(0);
-  const double* sv = S_->val(0);
-  const double* tau = tau_.GivePointer();
-  double* av = A_->val(0);
-  for (int i = 0; i < n; ++i)
-    for (int p = rp[i]; p < rp[i + 1]; ++p) av[p] = mv[p] * invDt + cv[p] + tau[i] * sv[p];
+  SystemRows<false>(int(m_.length()), A_->row_ptr(0), A_->col_ind(0), M_->val(0), C_->val(0), S_->val(0),
+                    tau_.GivePointer(), nullptr, invDt, A_->val(0), nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+void FreeSMesh::SystemAndRowProducts(double invDt, const ReaVec& diag, ReaVec& a, ReaVec& b, ReaVec& c) {
+  SystemRows<true>(int(m_.length()), A_->row_ptr(0), A_->col_ind(0), M_->val(0), C_->val(0), S_->val(0),
+                   tau_.GivePointer(), diag.GivePointer(), invDt, A_->val(0), beta_.GivePointer(), w_.GivePointer(),
+                   a.GivePointer(), b.GivePointer(), c.GivePointer());
 }
 
 void FreeSMesh::Bound() { beta_.limit(maxValue_, minValue_); }
@@ -507,19 +570,24 @@ void FreeSMesh::AssembleImplicitSystem() {
   tau_.limit(dt * tauUpper_, dt * minTauRatio_);
   beta0_ = beta_;
   const unsigned n = m_.length();
-  SystemMatrix(1 / dt);
-  for (unsigned i = 1; i <= n; ++i) A_->diag(int(i) - 1) += sigma_(i) * m_(i);
-
-  // Three passes over the pattern: the system matrix, the row products and the transposed ones.
-  ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
-  RowProducts(mb, mw, cb);
+  // Two passes over the pattern: the system matrix with the row products, then the transposed ones.
+  ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3], &damp = work_[4];
+  damp.product(sigma_, m_);
+  SystemAndRowProducts(1 / dt, damp, mb, mw, cb);
   if (r_.length() != n) r_.resize(n);
-  for (unsigned i = 1; i <= n; ++i) r_(i) = mb(i) / dt + mw(i);
+  double* r = r_.GivePointer();
+  const double* tau = tau_.GivePointer();
+  const double* w = w_.GivePointer();
+  const double* m = m_.GivePointer();
+  for (unsigned i = 0; i < n; ++i) r[i] = mb[i] / dt + mw[i];
   if (!Initial_Phase) {
     // mb := tau w and t := (C beta - M w) / m, then mw := C^T (tau w) and cb := C^T t.
-    for (unsigned i = 1; i <= n; ++i) mb(i) = tau_(i) * w_(i), t(i) = (cb(i) - mw(i)) / m_(i);
+    for (unsigned i = 0; i < n; ++i) mb[i] = tau[i] * w[i], t[i] = (cb[i] - mw[i]) / m[i];
     TransposedProducts(mb, t, mw, cb);
-    for (unsigned i = 1; i <= n; ++i) r_(i) += mw(i) + (advecStab_ ? tau_(i) * cb(i) : 0.0);
+    if (advecStab_)
+      for (unsigned i = 0; i < n; ++i) r[i] += mw[i] + tau[i] * cb[i];
+    else
+      for (unsigned i = 0; i < n; ++i) r[i] += mw[i];
   }
   for (unsigned i = 1; i <= n; ++i)
     if (fixed_(i)) r_(i) = 0, A_->Fix_AllRow(int(i) - 1);
@@ -643,7 +711,7 @@ void FreeSMesh::FixBodyBeta(ReaVec& u, ReaVec& v, ReaVec&) {
   int ib = 0;
   while (Mesh* body = domain_->giveNextBodyMesh(ib)) {
     const double angle = PlainBodySternAngle(body);
-    if (angle < 0 || !(std::cos(angle) < 1)) continue;
+    if (!(std::cos(angle) < 1)) continue;
     const double c = std::cos(angle);
     int ie = 0;
     while (Elem* e = body->giveNextElm(ie)) {

@@ -50,7 +50,7 @@ class FreeSMesh : public Mesh {
   virtual void SolveImplicitFreeSurface();
   /// C, S and the nodal tau from the local velocities (tau as the area-weighted element mean).
   void BuildConvection();
-  /// The implicit system A and right-hand side of one step (three passes over the pattern).
+  /// The implicit system A and right-hand side of one step (two passes over the pattern).
   void AssembleImplicitSystem();
   /// Explicit sub-stepped step of the local elevation.
   virtual void SolveExplicitFreeSurface();
@@ -137,6 +137,8 @@ class FreeSMesh : public Mesh {
   void TransposedProducts(const ReaVec& x, const ReaVec& y, ReaVec& p, ReaVec& q) const;
   /// A = M / dt + C + diag(tau) S (dt 0: no mass term), in one pass over the values.
   void SystemMatrix(double invDt);
+  /// A = M / dt + C + diag(tau) S + diag(d) with a = M beta, b = M w, c = C beta, in one pass.
+  void SystemAndRowProducts(double invDt, const ReaVec& d, ReaVec& a, ReaVec& b, ReaVec& c);
   /// beta limited to [MinValue, MaxValue].
   void Bound();
   /// The relaxation of the late steps (Time_Ratio other than 1).

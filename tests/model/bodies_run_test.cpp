@@ -1,6 +1,7 @@
 // Runs of the program with body and moving-body boundary sets on a plane channel: the wall
 // forces of Poiseuille flow against the analytic wall shear and pressure, the force and movement
-// lines, a heavy body falling under gravity, and the bad inputs of the body-set cards.
+// lines, a heavy body falling under gravity, the bad inputs of the body-set cards, and a floating
+// box in a free surface (the surface's body nodes, its stern line, its sink-and-trim block).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "bodies/freesmesh.h"
 #include "tests/driver/run_olvu.h"
+#include "tests/model/fluidcase.h"
 #include "tests/model/gridcase.h"
 
 namespace olvu_test {
@@ -410,6 +413,83 @@ TEST(BodyRuns, FloatingBoxWeighsItsDisplacedWater) {
   EXPECT_NEAR(inertia[1], 0.5, 1e-9);
   ASSERT_EQ(volume.size(), 1u);
   EXPECT_NEAR(volume[0], -L * B * T, 1e-9);  // the vertical static force over rho g
+}
+
+// The floating box of L = 2, B = 1, T = 0.5 in a free surface: the top face of the block less the
+// box's waterplane, with the box card extended by `body`.
+std::string BoxInFreeSurface(const std::string& body) {
+  std::string t = FloatingBox(2, 1, 0.5);
+  auto id = [](int i, int j) { return 1 + i + 7 * (j + 4 * 2); };
+  std::ostringstream set;
+  set << "Set 3 Type FreeS Name Surface Integration_Scheme Crank_Nicolson;\nElements\n";
+  int e = 0;
+  for (int j = 0; j < 3; ++j)
+    for (int i = 0; i < 6; ++i) {
+      if (j == 1 && (i == 2 || i == 3)) continue;
+      set << ++e << " " << id(i, j) << " " << id(i + 1, j) << " " << id(i + 1, j + 1) << "\n";
+      set << ++e << " " << id(i, j) << " " << id(i + 1, j + 1) << " " << id(i, j + 1) << "\n";
+    }
+  set << "End Elements\n";
+  t = Replace(t, "Solve_NavierStokes", "Solve_NavierStokes Solve_Transpiration");
+  t = Replace(t, "Name BOX V_fixWall", "Name BOX V_fixWall" + body);
+  return Replace(t, "End Elements\nEndElmSets;\nBoundary", "End Elements\n" + set.str() + "EndElmSets;\nBoundary");
+}
+
+TEST(BodyRuns, FloatingBoxInAFreeSurfaceWritesTheSurfaceToTheSinkAndTrimFile) {
+  Folder dir;
+  dir.write("box.dat", BoxInFreeSurface(""));
+  ASSERT_EQ(dir.olvu({"-name", "box.dat", "-3D"}).status, 0) << dir.read("box.dat.err");
+  const std::string sat = dir.read("box.dat.sat");
+  const auto at = sat.find("Frees ");
+  ASSERT_NE(at, std::string::npos) << sat;
+  // The 28 nodes of the top face in node order at x = i, y = j; the elevation 0 less the level 1.
+  EXPECT_EQ(sat.substr(at),
+            "Frees Surface;\n"
+            "0  0  -1;\n1  0  -1;\n2  0  -1;\n3  0  -1;\n4  0  -1;\n5  0  -1;\n6  0  -1;\n"
+            "0  1  -1;\n1  1  -1;\n2  1  -1;\n3  1  -1;\n4  1  -1;\n5  1  -1;\n6  1  -1;\n"
+            "0  2  -1;\n1  2  -1;\n2  2  -1;\n3  2  -1;\n4  2  -1;\n5  2  -1;\n6  2  -1;\n"
+            "0  3  -1;\n1  3  -1;\n2  3  -1;\n3  3  -1;\n4  3  -1;\n5  3  -1;\n6  3  -1;\n"
+            "end frees;\n");
+}
+
+// The surface asks the bodies for their wall nodes and stern angles: the six waterline nodes of
+// the box are its body nodes; with u = (1, 0) every waterline edge has n . u >= cos(180 deg) and
+// n_x u_x <= 0 on the sides along x, so a stern angle of 180 deg holds all six, none without one.
+TEST(BodyRuns, FreeSurfaceHoldsTheSternLineOfABodyWithASternAngle) {
+  const std::tuple<int, int, double> saved{Dimension_Olvu, Verbose_Off, Gravity};
+  Dimension_Olvu = 3, Verbose_Off = 2;
+  GravVec.resize(3, 0.0), GravVec = 0.0, GravVec(3) = -9.81, Gravity = 9.81;
+  FStatic.resize(3, 0.0), FStatic = 0.0, FStatic(3) = 1;
+  const struct {
+    std::string card;
+    int held;
+  } cases[] = {{"", 0}, {" SternC_Angle 180 [deg]", 6}};
+  for (const auto& c : cases) {
+    Folder dir;
+    const std::string text = BoxInFreeSurface(c.card);
+    dir.write("box.dat", text.substr(text.find("Nodes;")));
+    FluidCase fc(dir.path("box.dat"));
+    fc.fluid->ReadInitialConditions();
+    auto* set = static_cast<FreeSMesh*>(fc.fluid->giveFreeSMeshesMesh(3));
+    set->initialiseMesh();
+    set->PostinitialiseMesh();
+    std::vector<int> rim;
+    for (int i = 2; i <= 4; ++i)
+      for (int j = 1; j <= 2; ++j) rim.push_back(set->LocalOf(int(fc.Local(1 + i + 7 * (j + 4 * 2)))));
+    int body = 0;
+    for (unsigned k = 1; k <= set->BodyNodes().length(); ++k) body += set->BodyNodes()(k);
+    EXPECT_EQ(body, 6) << c.card;
+    for (int k : rim) EXPECT_EQ(set->BodyNodes()(unsigned(k)), 1) << c.card;
+    ReaVec u(unsigned(fc.fluid->numNodes), 1.0), v(unsigned(fc.fluid->numNodes), 0.0);
+    set->GiveBetaVector() = 0.5;
+    set->FixBodyBeta(u, v, v);
+    int held = 0;
+    for (unsigned k = 1; k <= set->FixedNodes().length(); ++k) held += set->FixedNodes()(k);
+    EXPECT_EQ(held, c.held) << c.card;
+    for (int k : rim) EXPECT_EQ(set->GiveBetaVector()(unsigned(k)), c.held ? 0.0 : 0.5) << c.card;
+  }
+  GravVec.resize(0), FStatic.resize(0);
+  std::tie(Dimension_Olvu, Verbose_Off, Gravity) = saved;
 }
 
 }  // namespace
