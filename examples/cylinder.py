@@ -23,7 +23,7 @@ UMAX, NU = 0.3, 1e-3
 GROWTH, RING_GROWTH = 1.15, 1.06
 
 FINE = dict(n=240, h1=1.2e-4, h_far=0.0085, steps=150, dt="0.5", tol="1e-5")
-COARSE = dict(n=96, h1=5e-4, h_far=0.025, steps=60, dt="0.5", tol="1e-5")
+COARSE = dict(n=96, h1=5e-4, h_far=0.025, steps=40, dt="0.5", tol="1e-5")
 
 
 def ring_grid(n, h1):
