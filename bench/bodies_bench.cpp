@@ -150,6 +150,21 @@ void BM_BodyNormalsAndForces(benchmark::State& state) {
 }
 BENCHMARK(BM_BodyNormalsAndForces)->Unit(benchmark::kMillisecond);
 
+// The three parts apart: normals (0), nodal wall loads (1), force and moment sums (2).
+void BM_BodyPart(benchmark::State& state) {
+  BodyCase& c = Get(3, kFloor);
+  const int part = int(state.range(0));
+  for (auto _ : state) {
+    if (part == 0) c.d->DeleteBodyNormals(), c.d->CalcBodyNormals3D();
+    if (part == 1) c.d->CalculateForces();
+    if (part == 2)
+      c.body->IntegrateForces(c.d->Var(Dens), c.d->Var(Work3), c.d->BodyTraction(0), c.d->BodyTraction(1),
+                              c.d->BodyTraction(2));
+    benchmark::DoNotOptimize(c.body->PressureForce().GivePointer());
+  }
+}
+BENCHMARK(BM_BodyPart)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
 // Reference: one sparse product with the momentum matrix (arg 3: the slab; else the square of
 // side arg nodes).
 void BM_FluidPatternProduct(benchmark::State& state) {
