@@ -357,16 +357,21 @@ void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaV
     e->ProjectedArea(&area);
     const double A[3] = {area(1) / ng, area(2) / ng, area(3) / ng};
     const double w = std::sqrt(A[0] * A[0] + A[1] * A[1] + A[2] * A[2]);
-    unsigned num[4];
-    const Node* nd[4];
-    for (int k = 0; k < nc; ++k) nd[k] = e->node(k + 1), num[k] = unsigned(Number(nd[k]));
+    // The corners' loads and positions, read once for all the points.
+    double P[4], T[4][3], X[4][3];
+    for (int k = 0; k < nc; ++k) {
+      const Node& nd = *e->node(k + 1);
+      const unsigned j = unsigned(Number(&nd));
+      P[k] = pl(j), T[k][0] = tx(j), T[k][1] = ty(j), T[k][2] = tz(j);
+      for (int c = 0; c < 3; ++c) X[k][c] = nd(unsigned(c + 1));
+    }
     for (int g = 0; g < ng; ++g) {
       double p = 0, t[3] = {0, 0, 0}, r[3] = {0, 0, 0};
       for (int k = 0; k < nc; ++k) {
         const double s = W[g][k];
-        p += s * pl(num[k]);
-        t[0] += s * tx(num[k]), t[1] += s * ty(num[k]), t[2] += s * tz(num[k]);
-        for (int c = 0; c < 3; ++c) r[c] += s * (*nd[k])(unsigned(c + 1));
+        p += s * P[k];
+        t[0] += s * T[k][0], t[1] += s * T[k][1], t[2] += s * T[k][2];
+        for (int c = 0; c < 3; ++c) r[c] += s * X[k][c];
       }
       for (int c = 0; c < 3; ++c) r[c] -= G[c];
       const double f1[3] = {p * A[0], p * A[1], p * A[2]};

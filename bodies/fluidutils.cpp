@@ -29,6 +29,21 @@ double RowDot(SystemSparseMatrix* A, int row, const double* x) {
   return s;
 }
 
+// out[a] = (row `row` of A) . x[a] for the first d vectors, in one walk of the row.
+void RowDots(SystemSparseMatrix* A, int row, const double* const* x, int d, double* out) {
+  const int* rp = A->row_ptr(0);
+  const int* ci = A->col_ind(0);
+  const double* v = A->val(0);
+  double s0 = 0, s1 = 0, s2 = 0;
+  if (d == 2) {
+    for (int k = rp[row]; k < rp[row + 1]; ++k) s0 += v[k] * x[0][ci[k]], s1 += v[k] * x[1][ci[k]];
+  } else {
+    for (int k = rp[row]; k < rp[row + 1]; ++k)
+      s0 += v[k] * x[0][ci[k]], s1 += v[k] * x[1][ci[k]], s2 += v[k] * x[2][ci[k]];
+  }
+  out[0] = s0, out[1] = s1, out[2] = s2;
+}
+
 }  // namespace
 
 BodyMesh* FluidDomain::giveBody(int n) { return static_cast<BodyMesh*>(bodyMeshes_.get_at(n)); }
@@ -221,8 +236,12 @@ void FluidDomain::CalculateStresses(int node, double& sx, double& sy, double& sz
   const int row = node - 1;
   const int dim = Dimension_Olvu == 2 ? 2 : 3;
   double g[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};  // g[a][b] = d u_a / d x_b (times the lumped mass)
-  for (int a = 0; a < dim; ++a)
-    for (int b = 0; b < dim; ++b) g[a][b] = RowDot(sys_[2 + b], row, vars_[VelX + a].GivePointer());
+  const double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
+  for (int b = 0; b < dim; ++b) {
+    double d[3];
+    RowDots(sys_[2 + b], row, u, dim, d);
+    for (int a = 0; a < dim; ++a) g[a][b] = d[a];
+  }
   const double f = vars_[KVisc](unsigned(node)) * invLumped_(unsigned(node));
   const double xy = g[0][1] + g[1][0];
   if (dim == 2) {

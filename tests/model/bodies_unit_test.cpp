@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "bodies/vbodymesh.h"
@@ -117,6 +118,104 @@ TEST(VBodyMesh, ReadsItsCardListsItsNodesAndMovesUnderItsForces) {
   lid.MoveBody(u, v, w, vn, *d.giveNormalPlex());
   EXPECT_NEAR(lid.LinearVelocity()(1), -0.1 * ramp * (1 + ramp), 1e-15);
   EXPECT_NEAR(lid.TotalTranslation()(1), -0.01 * ramp * (2 + ramp), 1e-15);
+}
+
+}  // namespace
+}  // namespace olvu_test
+
+namespace olvu_test {
+namespace {
+
+// A block of 3 x 3 x 3 unit cells in tetrahedra less its middle cell, the inner nodes shifted
+// off the lattice (by up to 0.1, the floor's in its plane only): body "Floor" is the bottom face
+// z = 0, body "Cube" the closed surface of the hole.
+std::string HollowBlock() {
+  auto id = [](int i, int j, int k) { return 1 + i + 4 * (j + 4 * k); };
+  std::ostringstream s;
+  s.precision(17);
+  s << "Nodes;\n";
+  for (int k = 0; k <= 3; ++k)
+    for (int j = 0; j <= 3; ++j)
+      for (int i = 0; i <= 3; ++i) {
+        const bool inX = i > 0 && i < 3, inY = j > 0 && j < 3, inZ = k > 0 && k < 3;
+        const int n = id(i, j, k);
+        const double dx = inX && inY ? 0.1 * std::sin(n) : 0, dy = inX && inY ? 0.1 * std::cos(3 * n) : 0,
+                     dz = inX && inY && inZ ? 0.1 * std::sin(7 * n) : 0;
+        s << n << " " << i + dx << " " << j + dy << " " << k + dz << "\n";
+      }
+  s << "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
+       "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name F;\n"
+       "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \"1\" [Kg/m.s];\n"
+       "EndPhysicalPropertiesFunctions;\nElements\n";
+  int e = 0;
+  for (int k = 0; k < 3; ++k)
+    for (int j = 0; j < 3; ++j)
+      for (int i = 0; i < 3; ++i) {
+        if (i == 1 && j == 1 && k == 1) continue;
+        const int c[8] = {id(i, j, k),     id(i + 1, j, k),     id(i + 1, j + 1, k),     id(i, j + 1, k),
+                          id(i, j, k + 1), id(i + 1, j, k + 1), id(i + 1, j + 1, k + 1), id(i, j + 1, k + 1)};
+        // Six positively oriented tetrahedra around the cell's diagonal 0-6.
+        const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
+        for (int t = 0; t < 6; ++t) s << ++e << " " << c[0] << " " << c[ring[t]] << " " << c[ring[t + 1]] << " " << c[6] << "\n";
+      }
+  const char* card = " V_fixWall;\nPhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n";
+  s << "End Elements\nSet 2 Type Body ElmType Triangle NNode 3 Name Floor" << card;
+  e = 0;
+  for (int j = 0; j < 3; ++j)
+    for (int i = 0; i < 3; ++i) {
+      s << ++e << " " << id(i, j, 0) << " " << id(i + 1, j, 0) << " " << id(i + 1, j + 1, 0) << "\n";
+      s << ++e << " " << id(i, j, 0) << " " << id(i + 1, j + 1, 0) << " " << id(i, j + 1, 0) << "\n";
+    }
+  s << "End Elements\nSet 3 Type Body ElmType Triangle NNode 3 Name Cube" << card;
+  // The six faces of the hole as corner quads, each cut along its first diagonal.
+  const int q[6][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}, {0, 1, 5, 4}, {3, 2, 6, 7}, {0, 3, 7, 4}, {1, 2, 6, 5}};
+  const int c[8] = {id(1, 1, 1), id(2, 1, 1), id(2, 2, 1), id(1, 2, 1),
+                    id(1, 1, 2), id(2, 1, 2), id(2, 2, 2), id(1, 2, 2)};
+  e = 0;
+  for (const auto& f : q) {
+    s << ++e << " " << c[f[0]] << " " << c[f[1]] << " " << c[f[2]] << "\n";
+    s << ++e << " " << c[f[0]] << " " << c[f[2]] << " " << c[f[3]] << "\n";
+  }
+  s << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\nEnd;\n";
+  return s.str();
+}
+
+TEST(BodyNormals, CoplanarPatchAndClosedBodyIn3D) {
+  Dimension_Olvu = 3;
+  Folder dir;
+  dir.write("b.dat", HollowBlock());
+  {
+    FluidCase c(dir.path("b.dat"));
+    FluidDomain& d = *c.fluid;
+    BodyMesh* floor = nullptr;
+    BodyMesh* cube = nullptr;
+    int b = 0;
+    while (BodyMesh* m = d.giveNextBody(b)) (std::string(m->Name()) == "Floor" ? floor : cube) = m;
+    ASSERT_TRUE(floor && cube);
+    // Every node of the flat floor, inner ones on an irregular patch, has the normal (0, 0, +-1).
+    int i = 0, count = 0;
+    while (Node* nd = floor->giveNextNode(i)) {
+      const ReaVec& n = *d.giveNormalPlex()->get_at(int(c.Local(nd->num[0])));
+      EXPECT_NEAR(n(1), 0, 1e-12) << nd->num[0];
+      EXPECT_NEAR(n(2), 0, 1e-12) << nd->num[0];
+      EXPECT_NEAR(std::fabs(n(3)), 1, 1e-12) << nd->num[0];
+      ++count;
+    }
+    EXPECT_EQ(count, 16);
+    // Uniform pressure on the closed, warped surface of the hole: the area vectors cancel.
+    const double p = 2.5e5, area = 6;
+    const unsigned nn = unsigned(d.numNodes);
+    ReaVec rho(nn, 1.0), pl(nn, p), zero(nn, 0.0);
+    cube->IntegrateForces(rho, pl, zero, zero, zero);
+    for (unsigned k = 1; k <= 3; ++k) {
+      EXPECT_LT(std::fabs(cube->PressureForce()(k)), 1e-10 * p * area) << k;
+      EXPECT_EQ(cube->ViscousForce()(k), 0.0) << k;
+    }
+    // The floor alone carries p times its area.
+    floor->IntegrateForces(rho, pl, zero, zero, zero);
+    EXPECT_NEAR(std::fabs(floor->PressureForce()(3)), 9 * p, 1e-9 * p);
+  }
+  Dimension_Olvu = 2;
 }
 
 }  // namespace

@@ -1,0 +1,200 @@
+// Body sets at scale, each against one sparse product over the fluid pattern of the same domain:
+// the normals, wall loads and force sums of a body of 317 x 317 = 100489 surface nodes (the floor
+// of a slab one layer of tetrahedra thick), and the mesh deformation by a turning body on plane
+// grids of about 10^5 and 10^6 nodes (its growth should be no worse than n log n).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "bodies/bodymesh.h"
+#include "domain/fluiddomain.h"
+#include "foundation/declarations.h"
+#include "input/input.h"
+#include "mesh/mesh.h"
+#include "mesh/node.h"
+#include "solvers/sparsematrix.h"
+
+namespace {
+
+constexpr int kFloor = 317;  // floor nodes per side of the force case
+
+const char* kWBody = "Type WBody ElmType %s NNode %d Name Floor V_fixWall Mass 1 [Kg] Radii_of_Gyration 1 1 1 [m] "
+                     "Displacement_OY 2 DOY \"0.01*t\" [m] Rotation_OZ 2 ROZ \"0.01*t\" [rad];\n"
+                     "PhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n";
+
+// The slab [0,1]^2 x [0, 0.1] of (kFloor-1)^2 cells of six tetrahedra; its floor is the body.
+void WriteSlab(FILE* f) {
+  const int n = kFloor;
+  auto id = [n](int i, int j, int k) { return 1 + i + n * (j + n * k); };
+  std::fprintf(f, "Nodes;\n");
+  for (int k = 0; k < 2; ++k)
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i)
+        std::fprintf(f, "%d %.17g %.17g %.17g\n", id(i, j, k), double(i) / (n - 1), double(j) / (n - 1), 0.1 * k);
+  std::fprintf(f,
+               "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
+               "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name Grid;\n"
+               "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n"
+               "EndPhysicalPropertiesFunctions;\nElements\n");
+  int e = 0;
+  for (int j = 0; j + 1 < n; ++j)
+    for (int i = 0; i + 1 < n; ++i) {
+      const int c[8] = {id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0),
+                        id(i, j, 1), id(i + 1, j, 1), id(i + 1, j + 1, 1), id(i, j + 1, 1)};
+      const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
+      for (int t = 0; t < 6; ++t) std::fprintf(f, "%d %d %d %d %d\n", ++e, c[0], c[ring[t]], c[ring[t + 1]], c[6]);
+    }
+  std::fprintf(f, "End Elements\nSet 2 ");
+  std::fprintf(f, kWBody, "Triangle", 3);
+  e = 0;
+  for (int j = 0; j + 1 < n; ++j)
+    for (int i = 0; i + 1 < n; ++i) {
+      std::fprintf(f, "%d %d %d %d\n", ++e, id(i, j, 0), id(i + 1, j + 1, 0), id(i + 1, j, 0));
+      std::fprintf(f, "%d %d %d %d\n", ++e, id(i, j, 0), id(i, j + 1, 0), id(i + 1, j + 1, 0));
+    }
+  std::fprintf(f, "End Elements\nEndElmSets;\nEnd;\n");
+}
+
+// The unit square of (n-1)^2 cells of two triangles; its bottom edge is the body.
+void WriteSquare(FILE* f, int n) {
+  auto id = [n](int i, int j) { return 1 + i + n * j; };
+  std::fprintf(f, "Nodes;\n");
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i < n; ++i) std::fprintf(f, "%d %.17g %.17g 0\n", id(i, j), double(i) / (n - 1), double(j) / (n - 1));
+  std::fprintf(f,
+               "FluidDefinition Solve_NavierStokes Solve_Mesh_Deformation MeshDeformationType ByBodies "
+               "Integration_Scheme Backward_Euler;\nInitialDataFunctions;\nEndInitialDataFunctions;\n"
+               "MeshDeformationFunctions MeshDeformationX \"0\" [m] MeshDeformationY \"0\" [m] "
+               "MeshDeformationZ \"0\" [m];\nElmSets;\nSet 1 Type Fluid ElmType Triangle NNode 3 Name Grid;\n"
+               "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n"
+               "EndPhysicalPropertiesFunctions;\nElements\n");
+  int e = 0;
+  for (int j = 0; j + 1 < n; ++j)
+    for (int i = 0; i + 1 < n; ++i) {
+      std::fprintf(f, "%d %d %d %d\n", ++e, id(i, j), id(i + 1, j), id(i + 1, j + 1));
+      std::fprintf(f, "%d %d %d %d\n", ++e, id(i, j), id(i + 1, j + 1), id(i, j + 1));
+    }
+  std::fprintf(f, "End Elements\nSet 2 ");
+  std::fprintf(f, kWBody, "Linear", 2);
+  for (int i = 0; i + 1 < n; ++i) std::fprintf(f, "%d %d %d\n", i + 1, id(i, 0), id(i + 1, 0));
+  std::fprintf(f, "End Elements\nEndElmSets;\nEnd;\n");
+}
+
+// A fluid domain read from a generated file, with a shear flow and a linear pressure.
+struct BodyCase {
+  Plex<Node> all{100000, "All the Nodes of the geometry"};
+  IntVec toGlobal, toLocal;
+  std::unique_ptr<Input> in;
+  std::unique_ptr<FluidDomain> d;
+  BodyMesh* body = nullptr;
+
+  BodyCase(int dim, int n) {
+    const std::string path = "/tmp/olvu_bodies_bench_" + std::to_string(getpid()) + ".dat";
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) std::abort();
+    if (dim == 3) WriteSlab(f);
+    else WriteSquare(f, n);
+    std::fclose(f);
+    Dimension_Olvu = dim, Verbose_Off = 2;
+    in = std::make_unique<Input>(path.c_str());
+    in->ReadCard("Nodes");
+    ReadNodesFromAscii(in.get(), &all, 1.0, 3);
+    in->ReadCard("FluidDefinition");
+    d = std::make_unique<FluidDomain>(&all, in.get(), toGlobal, toLocal, 1, 1);
+    std::remove(path.c_str());
+    d->ReadInitialConditions();
+    Initial_Phase = 0, Run_Time_Increment = 0.01, Current_Step = 1;
+    d->StartNewStep();
+    for (unsigned i = 1; i <= unsigned(d->numNodes); ++i) {
+      const ReaVec& x = *all.get_at(toGlobal(i));
+      d->Var(VelX)(i) = x(2) + 0.1 * x(3), d->Var(VelY)(i) = 0.1 * x(1), d->Var(Pres)(i) = 1 - x(1);
+    }
+    int b = 0;
+    body = d->giveNextBody(b);
+    if (dim == 3) return;
+    // The top edge is held still ("Fix_Null"): the displacement fades from the body to it.
+    BitVec& fix = d->Cond(FixMeshNull);
+    if (fix.length() < unsigned(d->numNodes)) fix.resize(unsigned(d->numNodes), 0);
+    for (int i = 0; i < n; ++i) fix.assign(unsigned(toLocal(unsigned(1 + i + n * (n - 1)))), 1);
+  }
+};
+
+// One case per size, built on first use and kept for the run.
+BodyCase& Get(int dim, int n) {
+  static std::map<int, std::unique_ptr<BodyCase>> cases;
+  auto& c = cases[dim * 100000 + n];
+  if (!c) c = std::make_unique<BodyCase>(dim, n);
+  Dimension_Olvu = dim;
+  return *c;
+}
+
+// Normals, nodal wall loads and the four sums of the body, as once per coupled iteration.
+void BM_BodyNormalsAndForces(benchmark::State& state) {
+  BodyCase& c = Get(3, kFloor);
+  for (auto _ : state) {
+    c.d->DeleteBodyNormals();
+    c.d->CalcBodyNormals3D();
+    c.d->CalculateForces();
+    c.body->IntegrateForces(c.d->Var(Dens), c.d->Var(Work3), c.d->BodyTraction(0), c.d->BodyTraction(1),
+                            c.d->BodyTraction(2));
+    benchmark::DoNotOptimize(c.body->PressureForce().GivePointer());
+  }
+  state.counters["body_nodes"] = double(c.body->NOfNodes());
+  state.counters["nodes"] = double(c.d->numNodes);
+}
+BENCHMARK(BM_BodyNormalsAndForces)->Unit(benchmark::kMillisecond);
+
+// The three parts apart: normals (0), nodal wall loads (1), force and moment sums (2).
+void BM_BodyPart(benchmark::State& state) {
+  BodyCase& c = Get(3, kFloor);
+  const int part = int(state.range(0));
+  c.d->CalculateForces();  // the loads the sums read
+  for (auto _ : state) {
+    if (part == 0) c.d->DeleteBodyNormals(), c.d->CalcBodyNormals3D();
+    if (part == 1) c.d->CalculateForces();
+    if (part == 2)
+      c.body->IntegrateForces(c.d->Var(Dens), c.d->Var(Work3), c.d->BodyTraction(0), c.d->BodyTraction(1),
+                              c.d->BodyTraction(2));
+    benchmark::DoNotOptimize(c.body->PressureForce().GivePointer());
+  }
+}
+BENCHMARK(BM_BodyPart)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// Reference: one sparse product with the momentum matrix (arg 3: the slab; else the square of
+// side arg nodes).
+void BM_FluidPatternProduct(benchmark::State& state) {
+  const int n = int(state.range(0));
+  BodyCase& c = n == 3 ? Get(3, kFloor) : Get(2, n);
+  SystemSparseMatrix* A = c.d->SystemMatrix(1);
+  ReaVec y(unsigned(c.d->numNodes), 0.0);
+  for (auto _ : state) {
+    A->mult(c.d->Var(VelX), y);
+    benchmark::DoNotOptimize(y.GivePointer());
+  }
+  state.counters["nodes"] = double(c.d->numNodes);
+}
+BENCHMARK(BM_FluidPatternProduct)->Arg(3)->Arg(317)->Arg(1001)->Unit(benchmark::kMillisecond);
+
+// The body's step movement and the displacement of every node by it (the distance field to the
+// bodies is computed on the first update, before the timing, and kept).
+void BM_MeshDeformationByBodies(benchmark::State& state) {
+  BodyCase& c = Get(2, int(state.range(0)));
+  c.body->MoveBody();
+  c.d->SolveMeshDeformation(3);
+  for (auto _ : state) {
+    c.d->SolveMeshDeformation(3);
+    benchmark::DoNotOptimize(c.d->Var(MeshX).GivePointer());
+  }
+  state.counters["nodes"] = double(c.d->numNodes);
+  state.counters["ns_per_node"] =
+      benchmark::Counter(double(c.d->numNodes), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_MeshDeformationByBodies)->Arg(317)->Arg(1001)->Unit(benchmark::kMillisecond);
+
+}  // namespace
