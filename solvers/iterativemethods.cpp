@@ -267,6 +267,13 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
 // ---------------------------------------------------------------------------------------------
 // Biconjugate gradient
 
+/// Status of a breakdown (a zero inner product) at residual norm^2 rr: 0 when the residual
+/// already meets the tolerance (the system is solved, only the increment test was pending), else 2.
+static int Breakdown(double rr, double normb, double tol0, double& tol) {
+  tol = std::sqrt(rr) / normb;
+  return tol < tol0 ? 0 : 2;
+}
+
 int BiCG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner& M, int& max_iter,
          double& tol, double& tol2) {
   const int n = A.dim(0);
@@ -280,9 +287,8 @@ int BiCG(const SystemSparseMatrix& A, double* x, const double* b, const Precondi
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
     if (!BiCGStep(A, M, x, w, n, i == 1, rho_prev, rho, rr, m)) {
-      tol = std::sqrt(rr) / normb;
       max_iter = i;
-      return 2;
+      return Breakdown(rr, normb, tol0, tol);
     }
     if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
     rho_prev = rho;
@@ -308,8 +314,8 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
   for (int i = 1; i <= max_iter; ++i) {
     const double rho = Dot(rt, r, n);
     if (rho == 0.0) {
-      tol = std::sqrt(rr) / normb;
-      return 2;
+      max_iter = i;
+      return Breakdown(rr, normb, tol0, tol);
     }
     if (i == 1) {
       Copy(r, p, n);
@@ -361,8 +367,8 @@ int CGS(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
   for (int i = 1; i <= max_iter; ++i) {
     const double rho = Dot(rt, r, n);
     if (rho == 0.0) {
-      tol = std::sqrt(rr) / normb;
-      return 2;
+      max_iter = i;
+      return Breakdown(rr, normb, tol0, tol);
     }
     if (i == 1) {
       Copy(r, u, n);

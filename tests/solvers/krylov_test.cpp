@@ -233,6 +233,22 @@ TEST(KrylovMethods, BreakdownReportsStatusTwo) {
   EXPECT_DOUBLE_EQ(tol, 1.0);
 }
 
+TEST(KrylovMethods, BreakdownAfterTheResidualMetItsToleranceIsConvergence) {
+  // diag(1, -1) preconditioned by its diagonal, started where r = (e, e): rho = e^2 - e^2 = 0
+  // exactly, with the residual already below the tolerance. A solved system, not a singular one.
+  const LinearSystem s = MakeSystem("signs", 2, Triplets{{0, 0, 1.0}, {1, 1, -1.0}}, false);
+  const DiagPreconditioner M(*s.A);
+  const double e = std::ldexp(1.0, -40);
+  for (Method m : {kBiCG, kBiCGSTAB, kCGS}) {
+    const std::vector<double> b = {1.0, 1.0};
+    std::vector<double> x = {1.0 - e, -1.0 + e};
+    int iters = 10;
+    double tol = 1e-10, tol2 = 1e-6;
+    EXPECT_EQ(RunMethod(m, *s.A, x.data(), b.data(), M, iters, tol, tol2), 0) << m;
+    EXPECT_LT(tol, 1e-10) << m;
+  }
+}
+
 TEST(KrylovMethods, HessenbergStorageAndRotations) {
   HMatrix h(3);
   h(0, 0) = 1;
