@@ -20,6 +20,8 @@
 #include "mesh/node.h"
 #include "solvers/sparsematrix.h"
 
+#include "bench/flowgrid.h"
+
 namespace {
 
 constexpr int kFloor = 317;  // floor nodes per side of the force case
@@ -31,28 +33,11 @@ const char* kWBody = "Type WBody ElmType %s NNode %d Name Floor V_fixWall Mass 1
 // The slab [0,1]^2 x [0, 0.1] of (kFloor-1)^2 cells of six tetrahedra; its floor is the body.
 void WriteSlab(FILE* f) {
   const int n = kFloor;
-  auto id = [n](int i, int j, int k) { return 1 + i + n * (j + n * k); };
-  std::fprintf(f, "Nodes;\n");
-  for (int k = 0; k < 2; ++k)
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i)
-        std::fprintf(f, "%d %.17g %.17g %.17g\n", id(i, j, k), double(i) / (n - 1), double(j) / (n - 1), 0.1 * k);
-  std::fprintf(f,
-               "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
-               "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name Grid;\n"
-               "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n"
-               "EndPhysicalPropertiesFunctions;\nElements\n");
+  auto id = [n](int i, int j, int k) { return SlabId(n, i, j, k); };
+  WriteSlabFluid(f, n, "Solve_NavierStokes");
   int e = 0;
-  for (int j = 0; j + 1 < n; ++j)
-    for (int i = 0; i + 1 < n; ++i) {
-      const int c[8] = {id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0),
-                        id(i, j, 1), id(i + 1, j, 1), id(i + 1, j + 1, 1), id(i, j + 1, 1)};
-      const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
-      for (int t = 0; t < 6; ++t) std::fprintf(f, "%d %d %d %d %d\n", ++e, c[0], c[ring[t]], c[ring[t + 1]], c[6]);
-    }
-  std::fprintf(f, "End Elements\nSet 2 ");
+  std::fprintf(f, "Set 2 ");
   std::fprintf(f, kWBody, "Triangle", 3);
-  e = 0;
   for (int j = 0; j + 1 < n; ++j)
     for (int i = 0; i + 1 < n; ++i) {
       std::fprintf(f, "%d %d %d %d\n", ++e, id(i, j, 0), id(i + 1, j + 1, 0), id(i + 1, j, 0));

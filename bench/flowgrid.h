@@ -24,6 +24,37 @@
 #include "mesh/mesh.h"
 #include "mesh/node.h"
 
+/// Node number of point (i, j, k) of a slab of n x n x 2 points.
+inline int SlabId(int n, int i, int j, int k) { return 1 + i + n * (j + n * k); }
+
+/// Writes the nodes and the fluid set of the slab [0,1]^2 x [0, 0.1]: (n-1)^2 cells of six
+/// tetrahedra, fluid flags `flags`, density 1 and viscosity 0.01; the set's element block is
+/// closed, the element-set block left open for the caller's boundary sets.
+inline void WriteSlabFluid(FILE* f, int n, const char* flags) {
+  std::fprintf(f, "Nodes;\n");
+  for (int k = 0; k < 2; ++k)
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i)
+        std::fprintf(f, "%d %.17g %.17g %.17g\n", SlabId(n, i, j, k), double(i) / (n - 1), double(j) / (n - 1),
+                     0.1 * k);
+  std::fprintf(f,
+               "FluidDefinition %s Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
+               "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name Grid;\n"
+               "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n"
+               "EndPhysicalPropertiesFunctions;\nElements\n",
+               flags);
+  int e = 0;
+  for (int j = 0; j + 1 < n; ++j)
+    for (int i = 0; i + 1 < n; ++i) {
+      const int c[8] = {SlabId(n, i, j, 0),     SlabId(n, i + 1, j, 0), SlabId(n, i + 1, j + 1, 0),
+                        SlabId(n, i, j + 1, 0), SlabId(n, i, j, 1),     SlabId(n, i + 1, j, 1),
+                        SlabId(n, i + 1, j + 1, 1), SlabId(n, i, j + 1, 1)};
+      const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
+      for (int t = 0; t < 6; ++t) std::fprintf(f, "%d %d %d %d %d\n", ++e, c[0], c[ring[t]], c[ring[t + 1]], c[6]);
+    }
+  std::fprintf(f, "End Elements\n");
+}
+
 // Writes the data file of an n x n (x n) grid of the unit square (cube) cut into triangles
 // (tetrahedra), elements in random order when `shuffled`; with "Solve_PhiProblems" in the flags the
 // set also carries Phi problem 1.

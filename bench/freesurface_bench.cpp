@@ -18,6 +18,8 @@
 #include "mesh/node.h"
 #include "solvers/sparsematrix.h"
 
+#include "bench/flowgrid.h"
+
 namespace {
 
 constexpr int kN = 317;  // surface nodes per side
@@ -26,29 +28,10 @@ constexpr int kN = 317;  // surface nodes per side
 void WriteSurface(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "w");
   if (!f) std::abort();
-  auto id = [](int i, int j, int k) { return 1 + i + kN * (j + kN * k); };
-  std::fprintf(f, "Nodes;\n");
-  for (int k = 0; k < 2; ++k)
-    for (int j = 0; j < kN; ++j)
-      for (int i = 0; i < kN; ++i)
-        std::fprintf(f, "%d %.17g %.17g %.17g\n", id(i, j, k), double(i) / (kN - 1), double(j) / (kN - 1), 0.1 * k);
-  std::fprintf(f,
-               "FluidDefinition Solve_NavierStokes Solve_Transpiration Integration_Scheme Backward_Euler;\n"
-               "InitialDataFunctions;\nEndInitialDataFunctions;\nElmSets;\n"
-               "Set 1 Type Fluid ElmType Tetrahedra NNode 4 Name Grid;\nPhysicalPropertiesFunctions;\n"
-               "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n"
-               "EndPhysicalPropertiesFunctions;\nElements\n");
+  auto id = [](int i, int j, int k) { return SlabId(kN, i, j, k); };
+  WriteSlabFluid(f, kN, "Solve_NavierStokes Solve_Transpiration");
   int e = 0;
-  for (int j = 0; j + 1 < kN; ++j)
-    for (int i = 0; i + 1 < kN; ++i) {
-      const int c[8] = {id(i, j, 0), id(i + 1, j, 0), id(i + 1, j + 1, 0), id(i, j + 1, 0),
-                        id(i, j, 1), id(i + 1, j, 1), id(i + 1, j + 1, 1), id(i, j + 1, 1)};
-      const int t[6][4] = {{c[0], c[1], c[2], c[6]}, {c[0], c[2], c[3], c[6]}, {c[0], c[3], c[7], c[6]},
-                           {c[0], c[7], c[4], c[6]}, {c[0], c[4], c[5], c[6]}, {c[0], c[5], c[1], c[6]}};
-      for (const auto& q : t) std::fprintf(f, "%d %d %d %d %d\n", ++e, q[0], q[1], q[2], q[3]);
-    }
-  std::fprintf(f, "End Elements\nSet 2 Type FreeS Name Surface Integration_Scheme Crank_Nicolson;\nElements\n");
-  e = 0;
+  std::fprintf(f, "Set 2 Type FreeS Name Surface Integration_Scheme Crank_Nicolson;\nElements\n");
   for (int j = 0; j + 1 < kN; ++j)
     for (int i = 0; i + 1 < kN; ++i) {
       std::fprintf(f, "%d %d %d %d\n", ++e, id(i, j, 1), id(i + 1, j, 1), id(i + 1, j + 1, 1));
