@@ -75,18 +75,7 @@ double FluxMesh::Diameter() const {
 }
 
 void FluxMesh::BuildBoundaryMass() {
-  int i = 0;
-  Node* first = nodes_->next(i);
-  if (!first) first = nodes_->get_at(1);  // an empty set ends with the table's own message
-  for (unsigned c = 1; c <= 3; ++c) max_(c) = min_(c) = (*first)(c);
-  i = 0;
-  while (Node* nd = nodes_->next(i))
-    for (unsigned c = 1; c <= 3; ++c) {
-      if ((*nd)(c) > max_(c))
-        max_(c) = (*nd)(c);
-      else if ((*nd)(c) < min_(c))
-        min_(c) = (*nd)(c);
-    }
+  NodeBox(max_, min_);
   if (mass_) {
     mass_->NullifyMatrix();
   } else {

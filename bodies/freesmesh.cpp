@@ -119,16 +119,7 @@ double FreeSMesh::Vertical(int i) const { return Coord(i, Dimension_Olvu == 3 ? 
 // ---------------------------------------------------------------- initialisation
 
 void FreeSMesh::initialiseMesh() {
-  int i = 0;
-  Node* first = nodes_->next(i);
-  if (!first) first = nodes_->get_at(1);  // an empty set ends with the table's own message
-  for (unsigned c = 1; c <= 3; ++c) max_(c) = min_(c) = (*first)(c);
-  i = 0;
-  while (Node* nd = nodes_->next(i))
-    for (unsigned c = 1; c <= 3; ++c) {
-      if ((*nd)(c) > max_(c)) max_(c) = (*nd)(c);
-      if ((*nd)(c) < min_(c)) min_(c) = (*nd)(c);
-    }
+  NodeBox(max_, min_);
   if (initialised_) {
     M_->NullifyMatrix();
     PostinitialiseMesh();
@@ -158,8 +149,7 @@ void FreeSMesh::initialiseMesh() {
   toLocal_.resize(unsigned(domain_->numNodes), 0);
   toLocal_ = 0;
   toDomain_.resize(n, 0);
-  i = 0;
-  int k = 0;
+  int i = 0, k = 0;
   while (Node* nd = nodes_->next(i)) {
     ++k;
     toLocal_(unsigned(nd->num[slot_])) = k;

@@ -398,3 +398,16 @@ void Mesh::PrintToNeutral(std::ofstream& out, const char* name) {
   if (!out) OLVU_FATAL("Cannot open output file \"" << name << "\"\n");
 }
 
+
+void Mesh::NodeBox(ReaVec& max, ReaVec& min) const {
+  int i = 0;
+  const Node* first = giveNextNode(i);
+  if (!first) first = giveNode(1);
+  for (unsigned c = 1; c <= 3; ++c) max(c) = min(c) = (*first)(c);
+  i = 0;
+  while (const Node* nd = giveNextNode(i))
+    for (unsigned c = 1; c <= 3; ++c) {
+      if ((*nd)(c) > max(c)) max(c) = (*nd)(c);
+      if ((*nd)(c) < min(c)) min(c) = (*nd)(c);
+    }
+}

@@ -124,6 +124,9 @@ class Mesh {
   const Node* giveNextNode(int& i) const { return std::as_const(*nodes_).next(i); }
   /// Number of nodes.
   int NOfNodes() const { return nodes_->count; }
+  /// The box of the nodes: the largest and smallest of each coordinate into max and min (of
+  /// length 3); an empty mesh ends with the node table's own message.
+  void NodeBox(ReaVec& max, ReaVec& min) const;
   /// The node table.
   Plex<Node>* GiveNodePlex() { return nodes_; }
   /// The node table of a const set.
