@@ -3,8 +3,9 @@
 # running apt-get only when one of them is missing.
 set -e
 # clang builds the sanitize-clang preset; libclang-rt-14-dev holds its sanitizer runtimes; pkg-config
-# finds Tcl; python3 runs the mesh generator of examples/cylinder.py (the standard library only).
-PKGS="cmake ninja-build g++ python3 clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev libmuparser-dev tcl-dev pkg-config"
+# finds Tcl; libomp-14-dev is clang's OpenMP runtime; python3 runs the mesh generator of
+# examples/cylinder.py (the standard library only).
+PKGS="cmake ninja-build g++ python3 clang libclang-rt-14-dev libomp-14-dev libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev libmuparser-dev tcl-dev pkg-config"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

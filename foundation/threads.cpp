@@ -1,0 +1,40 @@
+#include "foundation/threads.h"
+
+#include <sched.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+int threadCount = 0;  // 0 until first asked for or set
+}
+
+int AvailableCores() {
+  cpu_set_t mask;
+  if (sched_getaffinity(0, sizeof mask, &mask) == 0) {
+    const int n = CPU_COUNT(&mask);
+    if (n > 0) return n;
+  }
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+int ThreadsFromEnvironment() {
+  const char* text = std::getenv("OLVU_THREADS");
+  if (text == nullptr || *text == '\0') return 0;
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  if (*end != '\0' || n < 1 || n > 4096) return -1;
+  return static_cast<int>(n);
+}
+
+int Threads() {
+  if (threadCount == 0) {
+    const int asked = ThreadsFromEnvironment();
+    threadCount = asked > 0 ? asked : AvailableCores();
+  }
+  return threadCount;
+}
+
+void SetThreads(int n) { threadCount = n < 1 ? 1 : n; }
