@@ -1,7 +1,8 @@
 // The per-iteration cost of the flow solution, each beside one product of the same matrix in the
 // same run: rebuilding the convective matrices K and S with the nodal stabilisation parameter, one
-// temperature step's assembly (matrix and right-hand side) and the assembly of a Phi problem with
-// the temperature's coefficients (its properties, limits and fixed rows included). Fluid domains of 10^5 and 10^6
+// temperature step's assembly (matrix and right-hand side), the assembly of a Phi problem with
+// the temperature's coefficients (its properties, limits and fixed rows included) and that of one
+// turbulence variable (discontinuity capturing, then the system with diffusion, reaction and source). Fluid domains of 10^5 and 10^6
 // nodes, triangles in 2D and tetrahedra in 3D, read from generated data files; the shuffled
 // variants list the elements in random order, so the domain numbering (first appearance) has no
 // locality.
@@ -101,16 +102,38 @@ void BM_PhiAssembly(benchmark::State& state) {
   Counters(state, d);
 }
 
-// Registered per size so that the four of one domain run next to each other.
+// The assembly of one turbulence transport solve: the field, its diffusivity, source and reaction
+// per node (k-epsilon sized values), the shock-capturing diffusion, then matrix and right-hand side.
+void BM_TurbulenceAssembly(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), Side(int(state.range(0)), int(state.range(1))), state.range(2)).d;
+  d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));
+  const unsigned n = unsigned(d.numNodes);
+  ReaVec k(n, 0.0), k0(n, 0.0), D(n, 0.0), S(n, 0.0), R(n, 0.0), b(n, 0.0);
+  for (unsigned i = 1; i <= n; ++i) {
+    k(i) = k0(i) = 0.01 * (1.5 + d.Var(Temp)(i));
+    D(i) = 1e-3 + 0.01 * k(i), S(i) = 0.02 * k(i), R(i) = 0.5 + k(i);
+  }
+  ReaVec Dk = D;
+  for (auto _ : state) {
+    Dk = D;
+    d.DiscontinuityCapturing(k, Dk, R, Dk, 1);
+    d.AssembleSystem(k, k0, S, Dk, R, b, 1);
+    benchmark::DoNotOptimize(b.GivePointer());
+  }
+  Counters(state, d);
+}
+
+// Registered per size so that the five of one domain run next to each other.
 struct Register {
   Register() {
     for (int dim : {2, 3})
       for (int million : {0, 1})
         for (int shuffled : {0, 1}) {
           using Fn = void (*)(benchmark::State&);
-          const std::pair<const char*, Fn> runs[4] = {
+          const std::pair<const char*, Fn> runs[5] = {
               {"BM_Mult", BM_Mult}, {"BM_ConvectiveMatrices", BM_ConvectiveMatrices},
-              {"BM_TemperatureAssembly", BM_TemperatureAssembly}, {"BM_PhiAssembly", BM_PhiAssembly}};
+              {"BM_TemperatureAssembly", BM_TemperatureAssembly}, {"BM_PhiAssembly", BM_PhiAssembly},
+              {"BM_TurbulenceAssembly", BM_TurbulenceAssembly}};
           for (const auto& [name, fn] : runs)
             benchmark::RegisterBenchmark(name, fn)
                 ->Args({dim, million, shuffled})

@@ -64,6 +64,10 @@ enum FluidFlag : int {
   NFluidFlags = 31
 };
 
+/// Change of v from v0 as the solves measure it: the largest |v - v0|, or sum w |v - v0| with
+/// weights; NaN when an entry of v is not finite, 0 when either vector is not sized to the other.
+double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w);
+
 /// The fluid domain.
 class FluidDomain : public Domain, public FunctionDomain {
  public:

@@ -31,26 +31,6 @@ void RelaxAndKeep(ReaVec& v, ReaVec& prev, double f) {
   prev = v;
 }
 
-// Change of v from v0: the largest |v - v0|, or sum w |v - v0| with weights; NaN when an entry
-// of v is not finite, 0 when either vector is not sized to the other.
-double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w) {
-  const unsigned n = v.length();
-  if (n == 0 || v0.length() != n) return 0;
-  const double* a = v.GivePointer();
-  const double* b = v0.GivePointer();
-  const double* wp = w ? w->GivePointer() : nullptr;
-  double largest = 0, sum = 0;
-  bool finite = true;
-  for (unsigned i = 0; i < n; ++i) {
-    finite = finite && std::isfinite(a[i]);
-    const double d = std::fabs(a[i] - b[i]);
-    if (wp) sum += wp[i] * d;
-    else if (d > largest) largest = d;
-  }
-  if (!finite) return std::nan("");
-  return wp ? sum : largest;
-}
-
 // Clamps v into [lo, hi] entry by entry.
 void Clamp(ReaVec& v, double lo, double hi) {
   double* p = v.GivePointer();
@@ -287,6 +267,24 @@ void FluidDomain::UpdateVariables(double f) {
     if (f < 1) vars_[SAVar].min_limit(1e-14);
     vars_[SAVar0] = vars_[SAVar];
   }
+}
+
+double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w) {
+  const unsigned n = v.length();
+  if (n == 0 || v0.length() != n) return 0;
+  const double* a = v.GivePointer();
+  const double* b = v0.GivePointer();
+  const double* wp = w ? w->GivePointer() : nullptr;
+  double largest = 0, sum = 0;
+  bool finite = true;
+  for (unsigned i = 0; i < n; ++i) {
+    finite = finite && std::isfinite(a[i]);
+    const double d = std::fabs(a[i] - b[i]);
+    if (wp) sum += wp[i] * d;
+    else if (d > largest) largest = d;
+  }
+  if (!finite) return std::nan("");
+  return wp ? sum : largest;
 }
 
 double FluidDomain::StepIncrement(int k) const {

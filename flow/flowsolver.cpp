@@ -46,13 +46,19 @@ struct MomentumArrays {
   double* b[C];         // right-hand sides
   double* a[C];         // m^-1 K u
   double* w[C];         // K^T a (zeroed here)
-  // Filled when the same pass also builds A = s M + diag(nu) L + K + diag(tau) S.
+  // Filled when the same pass also builds A = s M + V + K + diag(tau) S (V of ViscousTerm).
   double* av = nullptr;
   const double* lv = nullptr;   // Laplacian, upper storage
   const double* sv = nullptr;   // streamline matrix S
   const double* nu = nullptr;   // viscosity
   const double* tau = nullptr;  // stabilisation parameter
 };
+
+// The viscous term V of the momentum, the Laplacian L with the viscosity nu_ij = (nu_i + nu_j) / 2
+// of each pair of nodes: V = (diag(nu) L + L diag(nu)) / 2 - diag(L nu) / 2. It is conservative
+// (the rows of L sum to 0, so do V's), and so the wall stress carries the body force where an
+// eddy viscosity varies across a channel, which the row-scaled diag(nu) L does not; where nu is
+// uniform the two agree.
 
 // b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row. The sums live in scalars, so that
 // the inner loop keeps them in registers.
@@ -65,17 +71,25 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   double* av = m.av;
   const double *lv = m.lv, *sv = m.sv;
+  const double* nu = m.nu;
   for (int i = 0; i < rows; ++i) {
     double mx = 0, my = 0, mz = 0, kx = 0, ky = 0, kz = 0, px = 0, py = 0, pz = 0;
-    const double ni = av ? m.nu[i] : 0, ti = av ? m.tau[i] : 0;
+    const double ni = av ? nu[i] : 0, ti = av ? m.tau[i] : 0;
+    double lnu = 0;
+    int dk = -1;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
       const int j = col[k], q = fp[k];
       const double mm = mv[q], kk = kv[k];
-      if (av) av[k] = s * mm + ni * lv[q] + kk + ti * sv[k];
+      if (av) {
+        av[k] = s * mm + 0.5 * (ni + nu[j]) * lv[q] + kk + ti * sv[k];
+        lnu += lv[q] * nu[j];
+        if (j == i) dk = k;
+      }
       mx += mm * u0x[j], my += mm * u0y[j];
       kx += kk * ux[j], ky += kk * uy[j];
       if constexpr (C == 3) mz += mm * u0z[j], kz += kk * uz[j];
     }
+    if (dk >= 0) av[dk] -= 0.5 * lnu;
     if (p)
       for (int k = rp[i]; k < rp[i + 1]; ++k) {
         const double pj = p[col[k]];
@@ -304,12 +318,22 @@ void FluidDomain::MomentumMatrix() {
   SystemSparseMatrix* A = sys_[1];
   if (!SharedRows()) {
     A->product(mass_, invDtTheta_);
-    A->row_mult_add(nu, lap_);
+    // The viscous term V (MomentumGather); halving and doubling nu are exact.
+    nu_ *= 0.5;
+    A->row_mult_add(nu_, lap_);
+    A->col_mult_add(nu_, lap_);
+    ReaVec& lnu = vars_[Work3];
+    lnu.resize(unsigned(numNodes), 0.0);
+    lap_->mult(nu_, lnu);
+    nu_ *= 2.0;
+    lnu *= -1.0;
+    A->diag_vect_add(lnu);
     A->add(sys_[7]);
     A->row_mult_add(tau, sys_[8]);
     return;
   }
-  // A = M / (theta dt) + diag(nu) L + K + diag(tau) S in one pass over the positions.
+  // A = M / (theta dt) + V + K + diag(tau) S in one pass over the positions, V the viscous
+  // term of MomentumGather.
   const int* rp = A->row_ptr(0);
   const int* fp = mass_->full_pos();
   const double* mv = mass_->sval(0);
@@ -320,12 +344,18 @@ void FluidDomain::MomentumMatrix() {
   const double s = invDtTheta_;
   const double* v = nu.GivePointer();
   const double* t = tau.GivePointer();
+  const int* col = A->col_ind(0);
   for (int i = 0; i < numNodes; ++i) {
     const double ni = v[i], ti = t[i];
+    double lnu = 0;
+    int dk = -1;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
-      const int q = fp[k];
-      av[k] = s * mv[q] + ni * lv[q] + kv[k] + ti * sv[k];
+      const int q = fp[k], j = col[k];
+      av[k] = s * mv[q] + 0.5 * (ni + v[j]) * lv[q] + kv[k] + ti * sv[k];
+      lnu += lv[q] * v[j];
+      if (j == i) dk = k;
     }
+    if (dk >= 0) av[dk] -= 0.5 * lnu;
   }
 }
 

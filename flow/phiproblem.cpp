@@ -175,7 +175,13 @@ int PhiProblem::HasConverged() {
   return ratio_ <= norm_ ? 1 : 0;
 }
 
-int PhiProblem::IsSteadyState() { return ratio_ < domain_->SteadyNorm() ? 1 : 0; }
+int PhiProblem::IsSteadyState() {
+  // The change over the whole step (the previous value holds the step's start until the step
+  // finishes), not that of its last iteration, which only measures the convergence within the
+  // step; divided as the convergence test divides.
+  const double step = FieldChange(value_, prev_, nullptr) / (value_.max_abs() + 1e-14);
+  return step < domain_->SteadyNorm() ? 1 : 0;
+}
 
 void PhiProblem::LimitPhi() { value_.limit(Upper(), Lower()); }
 

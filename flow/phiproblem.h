@@ -76,7 +76,7 @@ class PhiProblem {
   virtual void ReadInitialConditions();
   /// 1 when the last change over the field's size is within the convergence norm.
   virtual int HasConverged();
-  /// 1 when the last ratio is below the domain's steady norm.
+  /// 1 when the change over the step, over the field's size, is below the domain's steady norm.
   virtual int IsSteadyState();
   /// Clamps the value to the problem's bounds.
   virtual void LimitPhi();

@@ -15,6 +15,7 @@
 #include "input/input.h"
 #include "mesh/mesh.h"
 #include "mesh/node.h"
+#include "tests/foundation/vec_support.h"
 #include "tests/input/reader_support.h"
 
 namespace {
@@ -225,6 +226,34 @@ TEST(WallLaws, LowYplusIsWarnedAndTheLawStillUsed) {
     EXPECT_NE(r.file("case.war").find(what + " law of the wall may not work for yplus <= 30.\n\tCheck Hull data."),
               std::string::npos)
         << r.file("case.war");
+  }
+}
+
+TEST(WallLaws, FrictionVelocityPerNodeAllocatesNothing) {
+  // A sweep over 200 wall nodes of every law, the nonlinear ones' root finding included, after
+  // the construction and the search interval.
+  Hull hull({{0, 0, 0}, {2, 0, 0}, {2, 0.5, 0}});
+  Max_Velocity = 3;
+  Reference_Velocity.resize(3, 0.0);
+  Reference_Velocity[0] = 1;
+  const struct {
+    Kind kind;
+    const char* card;
+  } laws[] = {{Kind::Rough, "Delta 0.001 [m] Roughness 1e-5 [m]"}, {Kind::Yplus, "Yplus 50"},
+              {Kind::Stress, "Cw 0.003"}, {Kind::Delta, "Delta 0.001 [m]"}, {Kind::ITTC, "Cw 0.075 Yplus 50"},
+              {Kind::Schoenherr, "Yplus 50"}};
+  for (const auto& l : laws) {
+    auto in = Card(std::string("Body ") + l.card);
+    auto law = Make(l.kind, &hull, in.get());
+    law->Limits(2.5 * Max_Velocity, 1e-14);
+    double sum = 0;
+    olvu_test::AllocCounter counter;
+    for (int n = 0; n < 200; ++n) {
+      const double ustar = law->Solve(1e-6, 0.01 + 0.015 * n);
+      sum += law->CalcStress(1e-6, ustar);
+    }
+    EXPECT_EQ(counter.count(), 0) << l.card;
+    EXPECT_GT(sum, 0) << l.card;
   }
 }
 

@@ -301,4 +301,26 @@ TEST(PhiProblems, RestartRoundTripsTheFields) {
   EXPECT_NE(split.read("s.dat.err").find("Restart data error. Wrong vector ID for Concentration."), std::string::npos);
 }
 
+TEST(PhiProblems, SteadyStateIsTheChangeOverTheStep) {
+  // The Tracer spreads from its left edge over many steps, each converged to 1e-12 within up to
+  // 30 iterations: the last iteration's change is tiny from the first step on, the change over a
+  // step is not until the field has settled. The run must not stop at the first step.
+  Folder f;
+  std::string t = SpeciesStrip("NewPhiDefinition Index 1 Name Tracer Convergence_Norm 1e-12", "");
+  t = Replace(t, kGeneral, "GeneralData Number_of_Steps 400 Time_Increment \"0.05\" [s] OutPut_Step 400 Max_Iterations 30;");
+  // Only the Tracer: the species of the set, fed by its source, never settles.
+  t = Replace(t, "Solve_Concentration Solve_PhiProblems", "Solve_PhiProblems SteadyNorm 1e-4");
+  t = Replace(t, "SpeciesInitialData 1 \"0\";\n", "");
+  f.write("s.dat", t);
+  const auto r = f.olvu({"-name", "s.dat"});
+  ASSERT_EQ(r.status, 0) << f.read("s.dat.err");
+  const auto at = r.out.find(": Steady State Found.");
+  ASSERT_NE(at, std::string::npos);
+  const auto step = r.out.rfind("STEP = ", at);
+  const int found = std::atoi(r.out.c_str() + step + 7);
+  // Diffusion 0.1 over the strip's length 1 settles in a few seconds: tens of steps of 0.05 s.
+  EXPECT_GT(found, 20);
+  EXPECT_LT(found, 400);
+}
+
 }  // namespace

@@ -1,11 +1,12 @@
 // Whole runs with the eddy-viscosity models: the algebraic models on a linear shear flow against
-// their formulas, and every model keyword through a channel run with finite fields inside their
-// clamps.
+// their formulas, every model keyword through a channel run with finite fields inside their
+// clamps, and the turbulent channel between wall-law walls against the friction and log laws.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/model/channelrun.h"
 
@@ -18,6 +19,14 @@ using olvu_test::FlowRun;
 using olvu_test::LastBlock;
 using olvu_test::Line;
 using olvu_test::Velocity;
+using olvu_test::WallChannel;
+
+// The thirteen model keywords.
+constexpr const char* kModels[] = {"Solve_Kinetic_Energy", "Solve_Kinetic_Energy_2L", "Solve_Smagorinsky",
+                                   "Solve_Mixing_Length",  "Solve_K_Omega",           "Solve_K_Omega_SST",
+                                   "Solve_K_KT",           "Solve_Spalart_Allmaras",  "Solve_Baldwin_Lomax",
+                                   "Solve_K_Epsilon",      "Solve_K_Epsilon_2L",      "Solve_K_Epsilon_LS",
+                                   "Solve_K_Epsilon_LB"};
 
 // The rectangle 3 x 4 of 8 x 8 cells (two 3-4-5 right triangles each) with u = 2 y imposed on its
 // boundary and given inside at the start, k = 0.04 and l = 0.05: one step of the model `word`.
@@ -62,12 +71,7 @@ TEST(TurbulenceRun, EveryModelRunsAChannelWithFieldsInsideTheirClamps) {
   // Ratios of the clamps to the largest initial value of each field.
   const double kMax = 10, tMax = 100;
   const double k0 = 0.01, l0 = 0.05, nut0 = l0 * std::sqrt(k0);
-  const char* models[] = {"Solve_Kinetic_Energy", "Solve_Kinetic_Energy_2L", "Solve_Smagorinsky",
-                          "Solve_Mixing_Length",  "Solve_K_Omega",           "Solve_K_Omega_SST",
-                          "Solve_K_KT",           "Solve_Spalart_Allmaras",  "Solve_Baldwin_Lomax",
-                          "Solve_K_Epsilon",      "Solve_K_Epsilon_2L",      "Solve_K_Epsilon_LS",
-                          "Solve_K_Epsilon_LB"};
-  for (const char* model : models) {
+  for (const char* model : kModels) {
     std::ostringstream flags;
     flags << model << " KenrMinimum 0.01 KenrMaximum " << kMax << " EpslMinimum 0.01 EpslMaximum " << kMax
           << " OmegMinimum 0.01 OmegMaximum " << kMax << " KtauMinimum 0.01 KtauMaximum " << kMax
@@ -97,6 +101,101 @@ TEST(TurbulenceRun, EveryModelRunsAChannelWithFieldsInsideTheirClamps) {
       EXPECT_LE(v[0], kMax * k0 * (1 + 1e-9) + 1e-14) << model << " node " << node;
     const auto vel = LastBlock(res, "VELOCITY");
     for (const auto& [node, v] : vel) ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1])) << model;
+  }
+}
+
+// Half-height delta = 0.5, nu = 2.5e-5 and the body force f = 0.00516 give u_tau = sqrt(f delta)
+// and Re_tau = u_tau delta / nu = 1016, a bulk Reynolds number near 4e4 over the full height.
+constexpr double kDelta = 0.5, kNu = 2.5e-5, kForce = 0.00516, kYplus = 30;
+
+// The channel between two "YplusWall Yplus 30" walls with the eddy-viscosity model `model`, wall
+// values of the second variable fixed, second-order turbulence stabilisation and the epsilon
+// reaction unlimited (at the centre line the production vanishes, and a limit tied to it would
+// keep epsilon from decaying there). Rows 0.01 from each wall growing by 1.3 to the middle, 24
+// cells across, two cells 0.025 long. It starts from the log law (wall offset y+ 30) with
+// k = u_tau^2 / 0.3 and the length scale 0.2247 y capped near 0.05, and runs `steps` of 1 s.
+WallChannel TurbulentChannel(const std::string& model, int steps) {
+  WallChannel c;
+  c.lx = 0.05, c.nu = kNu, c.f = kForce, c.steps = steps, c.dt = "1";
+  std::vector<double> half{0};
+  for (double h = 0.01; half.back() + h < kDelta - 0.5 * h; h *= 1.3) half.push_back(half.back() + h);
+  c.ys = half;
+  for (auto y = half.rbegin(); y != half.rend(); ++y) c.ys.push_back(2 * kDelta - *y);
+  c.wall = "YplusWall Yplus 30";
+  c.general = "OldLawOfTheWall";
+  c.fluid = model +
+            " FixTurbulenceOnBodies TB_AdvecStab_2nd_Order KenrMinimum 0.001 KenrMaximum 100 EpslMinimum 0.001 "
+            "EpslMaximum 1000 OmegMinimum 0.001 OmegMaximum 1000 KtauMinimum 0.001 KtauMaximum 100 TVscMinimum 0.001 "
+            "TVscMaximum 100 EddyKEnergy_Production_Limit 20 Epsilon_Production_Limit 2000 Epsilon_Reaction_Limit 1e20 "
+            "Omega_Production_Limit 2000 Omega_Reaction_Limit 2000 EddyViscoT_Production_Limit 2000 "
+            "EddyViscoT_Reaction_Limit 2000";
+  const std::string y = "(0.5-abs(Y-0.5)+0.0148)";  // distance from the wall plus the offset of y+ 30
+  c.initial = "Function VelocityX \"0.0508*(ln(" + y + "*2032)/0.41+5)\" [m/s];\nFunction EddyKineticEnergy \"0.0086\" "
+              "[m2/s2];\nFunction EddyLength \"0.2247*" + y + "/(1+4.5*" + y + ")\" [m];\n";
+  c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
+  return c;
+}
+
+TEST(TurbulenceRun, KEpsilonChannelFollowsDeanAndTheLogLaw) {
+  // Fully developed k-epsilon channel, 400 s (about 40 times delta / u_tau). The wall stress is
+  // u*^2 ("OldLawOfTheWall"); in the steady state it carries the body force, u* = u_tau.
+  // Cf = 2 u_tau^2 / U_m^2 against Dean's Cf = 0.073 Re_m^-1/4, Re_m = U_m 2 delta / nu (full
+  // height), within 15%; u+ = u / u_tau against ln(y+) / 0.41 + 5.0, within 10%, at the nodes of
+  // 30 < y+ < 0.2 Re_tau, y+ = Yplus + y u_tau / nu (the wall node sits at y+ = Yplus).
+  const WallChannel c = TurbulentChannel("Solve_K_Epsilon", 400);
+  Folder dir;
+  dir.write("ch.dat", c.Text());
+  const auto r = dir.olvu({"-name", "ch.dat"});
+  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+  const auto v = LastBlock(dir.read("ch.dat.res"), "VELOCITY");
+  const double utau = std::sqrt(kForce * kDelta), retau = utau * kDelta / kNu;
+  double um = 0;
+  for (std::size_t j = 0; j + 1 < c.ys.size(); ++j)
+    um += 0.5 * (v.at(c.Id(0, int(j)))[0] + v.at(c.Id(0, int(j + 1)))[0]) * (c.ys[j + 1] - c.ys[j]);
+  um /= 2 * kDelta;
+  const double cf = 2 * utau * utau / (um * um), dean = 0.073 * std::pow(um * 2 * kDelta / kNu, -0.25);
+  EXPECT_NEAR(cf / dean, 1, 0.15) << "Cf " << cf << " Dean " << dean;
+  // Reichardt's u+ at y+ 30 ties the wall speed to u*.
+  const double wallUplus = 7.8 * (1 - std::exp(-kYplus / 11) - (kYplus / 11) * std::exp(-0.33 * kYplus)) +
+                           2.5 * std::log(1 + 0.41 * kYplus);
+  EXPECT_NEAR(v.at(c.Id(0, 0))[0] / wallUplus, utau, 0.02 * utau);
+  int checked = 0;
+  for (std::size_t j = 0; j < c.ys.size(); ++j) {
+    const double yplus = kYplus + c.ys[j] * utau / kNu;
+    if (yplus <= 30 || yplus >= 0.2 * retau) continue;
+    ++checked;
+    const double law = std::log(yplus) / 0.41 + 5.0;
+    EXPECT_NEAR(v.at(c.Id(1, int(j)))[0] / utau / law, 1, 0.10) << "y+ " << yplus;
+  }
+  EXPECT_GE(checked, 4);
+}
+
+TEST(TurbulenceRun, EveryModelRunsTheWallLawChannel) {
+  // 40 s of the channel above: every keyword ends normally with finite fields inside their
+  // clamps (the ratios of the channel's card times the largest initial value).
+  const double k0 = 0.0086, lmax = 0.2247 * (0.5148) / (1 + 4.5 * 0.5148);
+  const struct {
+    const char* block;
+    double lo, hi;
+  } fields[] = {{"EDDY_ENERGY", 0.001 * k0, 100 * k0}, {"EDDY_VISCO", 0.0, 100 * lmax * std::sqrt(k0)}};
+  for (const char* model : kModels) {
+    const WallChannel c = TurbulentChannel(model, 40);
+    Folder dir;
+    dir.write("ch.dat", c.Text());
+    const auto r = dir.olvu({"-name", "ch.dat"});
+    ASSERT_EQ(r.status, 0) << model << "\n" << dir.read("ch.dat.err");
+    const std::string res = dir.read("ch.dat.res");
+    for (const auto& [node, u] : LastBlock(res, "VELOCITY"))
+      ASSERT_TRUE(std::isfinite(u[0]) && std::isfinite(u[1])) << model << " node " << node;
+    for (const auto& f : fields)
+      for (const auto& [node, x] : LastBlock(res, f.block)) {
+        ASSERT_TRUE(std::isfinite(x[0])) << model << " " << f.block << " node " << node;
+        EXPECT_GE(x[0], f.lo * (1 - 1e-6)) << model << " " << f.block << " node " << node;
+        EXPECT_LE(x[0], f.hi * (1 + 1e-6)) << model << " " << f.block << " node " << node;
+      }
+    for (const char* block : {"EPSILON", "OMEGA"})
+      for (const auto& [node, x] : LastBlock(res, block))
+        ASSERT_TRUE(std::isfinite(x[0]) && x[0] > 0) << model << " " << block << " node " << node;
   }
 }
 
