@@ -269,6 +269,7 @@ void FreeSMesh::CalcSystemMatrixesDefault() {
   ElementTables();
   GaussElem g;
   g.np = Give_Integration_Data(order_, 2, g.N, g.dN, g.w);
+  const int d = ShapeDimension(order_);
   double* mv = M_->val(0);
   const int n = nen_;
   int ie = 0, e = 0;
@@ -280,7 +281,7 @@ void FreeSMesh::CalcSystemMatrixesDefault() {
     double vol = 0;
     for (int p = 0; p < g.np; ++p) {
       double B[3][kMaxElemNodes];
-      const double det = ShapeGradients(2, n, g.dN[p].data, X, 1e-300, B);
+      const double det = ShapeGradients(d, n, g.dN[p].data, X, 1e-300, B);
       const double dv = det * g.w[p];
       vol += dv;
       const double* N = g.N[p].data;
@@ -376,6 +377,8 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
 void FreeSMesh::CalcConvectionMatrixesDefault() {
   GaussElem g;
   g.np = Give_Integration_Data(order_, 2, g.N, g.dN, g.w);
+  const int d = ShapeDimension(order_);
+  double B[3][kMaxElemNodes] = {};  // rows from d on stay 0: a line has no y gradient
   double* cv = C_->val(0);
   double* sv = S_->val(0);
   const int n = nen_;
@@ -387,8 +390,7 @@ void FreeSMesh::CalcConvectionMatrixesDefault() {
     for (int a = 0; a < n; ++a) X[a][0] = Coord(loc[a] + 1, 0), X[a][1] = Coord(loc[a] + 1, 1);
     double ce[kMaxElemNodes][kMaxElemNodes] = {}, se[kMaxElemNodes][kMaxElemNodes] = {}, intN[kMaxElemNodes] = {};
     for (int p = 0; p < g.np; ++p) {
-      double B[3][kMaxElemNodes];
-      const double dv = ShapeGradients(2, n, g.dN[p].data, X, 1e-300, B) * g.w[p];
+      const double dv = ShapeGradients(d, n, g.dN[p].data, X, 1e-300, B) * g.w[p];
       const double* N = g.N[p].data;
       double K[kMaxElemNodes][kMaxElemNodes], MK[kMaxElemNodes][kMaxElemNodes];
       for (int k = 0; k < n; ++k)
