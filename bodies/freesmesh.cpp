@@ -360,15 +360,12 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
     sv[pos[0]] += s00, sv[pos[1]] += s01, sv[pos[2]] += s02;
     sv[pos[3]] += s01, sv[pos[4]] += s11, sv[pos[5]] += s12;
     sv[pos[6]] += s02, sv[pos[7]] += s12, sv[pos[8]] += s22;
-    // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents.
-    double us = 1e-14, vs = 1e-14;
-    for (const double x : {u0, u1, u2})
-      if (std::fabs(x) > std::fabs(us)) us = x;
-    for (const double y : {v0, v1, v2})
-      if (std::fabs(y) > std::fabs(vs)) vs = y;
+    // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents;
+    // only magnitudes enter, so the selection needs no branch.
+    const double us = std::fmax(std::fmax(std::fabs(u0), std::fabs(u1)), std::fmax(std::fabs(u2), 1e-14));
+    const double vs = std::fmax(std::fmax(std::fabs(v0), std::fabs(v1)), std::fmax(std::fabs(v2), 1e-14));
     const double s2 = us * us + vs * vs;
-    const double te = s2 < rest ? still
-                                : 0.5 * (std::fabs(vs * eext_[2 * std::size_t(e) + 1]) + std::fabs(us * eext_[2 * std::size_t(e)])) / s2;
+    const double te = s2 < rest ? still : 0.5 * (vs * eext_[2 * std::size_t(e) + 1] + us * eext_[2 * std::size_t(e)]) / s2;
     const double w = a / 3 * te;
     tau[loc[0]] += w, tau[loc[1]] += w, tau[loc[2]] += w;
   }
