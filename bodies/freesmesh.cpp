@@ -269,6 +269,7 @@ void FreeSMesh::CalcSystemMatrixesDefault() {
   ElementTables();
   GaussElem g;
   g.np = Give_Integration_Data(order_, 2, g.N, g.dN, g.w);
+  const int d = ShapeDimension(order_);
   double* mv = M_->val(0);
   const int n = nen_;
   int ie = 0, e = 0;
@@ -280,7 +281,7 @@ void FreeSMesh::CalcSystemMatrixesDefault() {
     double vol = 0;
     for (int p = 0; p < g.np; ++p) {
       double B[3][kMaxElemNodes];
-      const double det = ShapeGradients(2, n, g.dN[p].data, X, 1e-300, B);
+      const double det = ShapeGradients(d, n, g.dN[p].data, X, 1e-300, B);
       const double dv = det * g.w[p];
       vol += dv;
       const double* N = g.N[p].data;
@@ -359,15 +360,12 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
     sv[pos[0]] += s00, sv[pos[1]] += s01, sv[pos[2]] += s02;
     sv[pos[3]] += s01, sv[pos[4]] += s11, sv[pos[5]] += s12;
     sv[pos[6]] += s02, sv[pos[7]] += s12, sv[pos[8]] += s22;
-    // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents.
-    double us = 1e-14, vs = 1e-14;
-    for (const double x : {u0, u1, u2})
-      if (std::fabs(x) > std::fabs(us)) us = x;
-    for (const double y : {v0, v1, v2})
-      if (std::fabs(y) > std::fabs(vs)) vs = y;
+    // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents;
+    // only magnitudes enter, so the selection needs no branch.
+    const double us = std::fmax(std::fmax(std::fabs(u0), std::fabs(u1)), std::fmax(std::fabs(u2), 1e-14));
+    const double vs = std::fmax(std::fmax(std::fabs(v0), std::fabs(v1)), std::fmax(std::fabs(v2), 1e-14));
     const double s2 = us * us + vs * vs;
-    const double te = s2 < rest ? still
-                                : 0.5 * (std::fabs(vs * eext_[2 * std::size_t(e) + 1]) + std::fabs(us * eext_[2 * std::size_t(e)])) / s2;
+    const double te = s2 < rest ? still : 0.5 * (vs * eext_[2 * std::size_t(e) + 1] + us * eext_[2 * std::size_t(e)]) / s2;
     const double w = a / 3 * te;
     tau[loc[0]] += w, tau[loc[1]] += w, tau[loc[2]] += w;
   }
@@ -376,6 +374,8 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
 void FreeSMesh::CalcConvectionMatrixesDefault() {
   GaussElem g;
   g.np = Give_Integration_Data(order_, 2, g.N, g.dN, g.w);
+  const int d = ShapeDimension(order_);
+  double B[3][kMaxElemNodes] = {};  // rows from d on stay 0: a line has no y gradient
   double* cv = C_->val(0);
   double* sv = S_->val(0);
   const int n = nen_;
@@ -387,8 +387,7 @@ void FreeSMesh::CalcConvectionMatrixesDefault() {
     for (int a = 0; a < n; ++a) X[a][0] = Coord(loc[a] + 1, 0), X[a][1] = Coord(loc[a] + 1, 1);
     double ce[kMaxElemNodes][kMaxElemNodes] = {}, se[kMaxElemNodes][kMaxElemNodes] = {}, intN[kMaxElemNodes] = {};
     for (int p = 0; p < g.np; ++p) {
-      double B[3][kMaxElemNodes];
-      const double dv = ShapeGradients(2, n, g.dN[p].data, X, 1e-300, B) * g.w[p];
+      const double dv = ShapeGradients(d, n, g.dN[p].data, X, 1e-300, B) * g.w[p];
       const double* N = g.N[p].data;
       double K[kMaxElemNodes][kMaxElemNodes], MK[kMaxElemNodes][kMaxElemNodes];
       for (int k = 0; k < n; ++k)

@@ -686,8 +686,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Assembles and solves the pressure system (AssemblePressure), pins node 1 when no pressure is
   /// fixed and updates a compressible density; returns the mass-weighted change.
   double DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label);
-  /// Lower limit of the pressure stabilisation parameter.
-  double PressureTauFloor() const;
+  /// Pressure stabilisation parameters raised to their lower limit and held to half a step.
+  void LimitPressureTau(ReaVec& tau) const;
 
   BitVec velKept_;     // velocity unknowns kept by the component solves
   BitVec scratchSet_;  // nodes fixed by the hydrostatic initial pressure

@@ -600,7 +600,14 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
 
 // ---------------------------------------------------------------- pressure and projection
 
-double FluidDomain::PressureTauFloor() const { return tauPLow_; }
+void FluidDomain::LimitPressureTau(ReaVec& tau) const {
+  tau.min_limit(tauPLow_);
+  // The convective parameter grows as h / |u| where the flow is slow (a wave's turning points),
+  // and so does the floor taken from its mean; a parameter many steps long lets the
+  // stabilisation term outweigh the divergence in the pressure equation. Half a step bounds it,
+  // as the transient term of the usual parameter would.
+  if (dt_ > 0) tau.max_limit(0.5 * dt_);
+}
 
 void FluidDomain::FixPressureRows(SystemSparseMatrix* A, ReaVec& b) {
   const BitVec& fixed = conds_[FixPres];
@@ -638,7 +645,7 @@ void FluidDomain::SolvePressure() {
   const double* s = speed.GivePointer();
   double* t = tau.GivePointer();
   for (int k = 0; k < numNodes; ++k) t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]);
-  tau.min_limit(PressureTauFloor());
+  LimitPressureTau(tau);
   vars_[PresWork] = vars_[Pres];
   VarIncrement[1] += DivergenceFreePressure(vars_[PresWork], stab_[1] != 0, "Pressure");
 }

@@ -67,7 +67,7 @@ void FluidDomain::SolvePressureStep() {
     const double* v = nu.GivePointer();
     double* t = tau.GivePointer();
     for (int k = 0; k < numNodes; ++k) t[k] = 1.0 / (1.0 / (tc[k] + 1e-14) + 4 * v[k] / (h[k] * h[k]));
-    tau.min_limit(PressureTauFloor());
+    LimitPressureTau(tau);
   }
   // The stage's pressure is the step's pressure plus the correction that makes u divergence-free.
   VarIncrement[1] += DivergenceFreePressure(vars_[Pres0], stab_[1] != 0 && !splitPressure_, "Pressure");

@@ -34,13 +34,13 @@ inline void CornerExtents(const double* const* p, int corners, double* L) {
 }
 
 /// True when a Jacobian determinant is zero, exactly or up to the round-off of an element of
-/// mean edge `len` in `d` dimensions (collinear or coplanar nodes).
+/// mean edge `len` in `d` dimensions (coincident, collinear or coplanar nodes).
 inline bool SingularJacobian(double det, double len, int d) {
-  const double scale = d == 3 ? len * len * len : len * len;
+  const double scale = d == 3 ? len * len * len : d == 2 ? len * len : len;
   return det == 0 || std::fabs(det) <= 1e-15 * scale;
 }
 
-/// Jacobian J = dn X of an element of n nodes in d dimensions (dn: d x n reference derivatives,
+/// Jacobian J = dn X of an element of n nodes in d = 1, 2, 3 dimensions (dn: d x n reference derivatives,
 /// row-major; X[a]: coordinates of node a) and B = J^-1 dn (B[k][a] = ∂N_a/∂x_k). Returns det J;
 /// B is not written when the determinant is singular for an element of mean edge `len`.
 inline double ShapeGradients(int d, int n, const double* dn, const double (*X)[3], double len,
@@ -53,7 +53,11 @@ inline double ShapeGradients(int d, int n, const double* dn, const double (*X)[3
       J[r][k] = s;
     }
   double inv[3][3], det;
-  if (d == 2) {
+  if (d == 1) {
+    det = J[0][0];
+    if (SingularJacobian(det, len, 1)) return 0;
+    inv[0][0] = 1 / det;
+  } else if (d == 2) {
     det = J[0][0] * J[1][1] - J[0][1] * J[1][0];
     if (SingularJacobian(det, len, 2)) return 0;
     inv[0][0] = J[1][1] / det, inv[0][1] = -J[0][1] / det;
