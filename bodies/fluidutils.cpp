@@ -165,9 +165,15 @@ void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, Bod
       if (en[k] < 1)
         OLVU_FATAL("Node of Body " << m->Name() << " is out of " << d.DomainName() << ".\n\t"
                                    << "Do not define Boundaries on these nodes\n");
+    // The centre only serves the convexity test, which few nodes need.
     double xc[3] = {0, 0, 0};
-    for (int k = 0; k < corners; ++k)
-      for (int c = 0; c < 3; ++c) xc[c] += xyz[3 * std::size_t(en[k] - 1) + std::size_t(c)] / corners;
+    bool centred = false;
+    auto centre = [&]() {
+      if (centred) return;
+      for (int k = 0; k < corners; ++k)
+        for (int c = 0; c < 3; ++c) xc[c] += xyz[3 * std::size_t(en[k] - 1) + std::size_t(c)] / corners;
+      centred = true;
+    };
     const double* a = xyz + 3 * std::size_t(en[0] - 1);
     const double* b = xyz + 3 * std::size_t(en[1] - 1);
     double n[3], nh[3];
@@ -190,11 +196,18 @@ void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, Bod
     for (int k = 0; k < nn; ++k) {
       const int j = en[k];
       const double* x = xyz + 3 * std::size_t(j - 1);
-      double* N = normals + 3 * std::size_t(j - 1);
+      double* const stored = normals + 3 * std::size_t(j - 1);
+      double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
       double sign = 1;
       const double len = Norm3(N);
-      if (len >= 1e-14) {
-        const double p[3] = {N[0] / len, N[1] / len, N[2] / len};
+      // The tests below need K = (N / len) . nh at or below `limit`; a clear margin on the
+      // undivided product rules them out for most nodes without the divisions.
+      const double limit = lineFix && cl > cs ? cl : cs;
+      const bool some = len >= 1e-14 && Dot3(N, nh) <= (limit + 1e-6) * len;
+      const double p[3] = {some ? N[0] / len : 0.0, some ? N[1] / len : 0.0, some ? N[2] / len : 0.0};
+      const double K = Dot3(p, nh);
+      if (some && ((D == 3 && K == -1.0 && cs == -1.0) || K < cs || (K < cl && lineFix))) {
+        centre();
         double dv[3] = {x[0] - xc[0], x[1] - xc[1], x[2] - xc[2]};
         double pn[3];
         Cross3(p, nh, pn);
@@ -207,7 +220,6 @@ void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, Bod
         }
         const double sum[3] = {p[0] + nh[0], p[1] + nh[1], p[2] + nh[2]};
         const double J = Dot3(dv, sum);
-        const double K = Dot3(p, nh);
         if (J >= 0) {
           if (D == 3 && K == -1.0 && cs == -1.0) continue;
           if (K < cs) sign = -1, markSharp(j);
@@ -230,17 +242,18 @@ void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, Bod
           }
         }
       }
-      for (int c = 0; c < 3; ++c) N[c] += sign * n[c];
+      N[0] += sign * n[0], N[1] += sign * n[1], N[2] += sign * n[2];
       const double after = Norm3(N);
       if (D == 2) {
         if (after < 1e-14) {
           OLVU_WARNING(2, "Wrong normal vector:" << "\n\t Abnormal geometry definition for node " << d.ToGlobal()(unsigned(j))
                                                  << "\n\t Check surfaces orientation and swap normals");
-          for (int c = 0; c < 3; ++c) N[c] = n[c];
+          N[0] = n[0], N[1] = n[1], N[2] = n[2];
         }
       } else if (after >= 1e-14) {
-        for (int c = 0; c < 3; ++c) N[c] /= after;
+        N[0] /= after, N[1] /= after, N[2] /= after;
       }
+      stored[0] = N[0], stored[1] = N[1], stored[2] = N[2];
     }
   }
 }
