@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iostream>
@@ -328,10 +329,21 @@ void BodyMesh::OutputForces(std::ostream* os) {
   }
 }
 
-void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
-  for (ReaVec& f : force_) f = 0.0;
-  // Node weights of the integration points: two Gauss points of a line, the edge midpoints of a
-  // triangle, the 2 x 2 Gauss points of a quadrilateral.
+const BodyMesh::Arrays& BodyMesh::Flat() {
+  const unsigned stamp = domain_->GeometryStamp();
+  if (flat_.stamp == stamp) return flat_;
+  flat_.stamp = stamp;
+  flat_.nnode = GiveNnode(), flat_.corners = GiveMinNnode();
+  flat_.nodes.clear(), flat_.elems.clear();
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) flat_.nodes.push_back(Number(nd));
+  i = 0;
+  while (Elem* e = elems_->next(i))
+    for (int k = 1; k <= flat_.nnode; ++k) flat_.elems.push_back(Number(e->node(k)));
+  return flat_;
+}
+
+void BodyMesh::LoadWeights(Arrays& a) {
   static const double kLine[2][4] = {{0.788675135, 0.211324865, 0, 0}, {0.211324865, 0.788675135, 0, 0}};
   static const double kTri[3][4] = {{0.5, 0.5, 0, 0}, {0, 0.5, 0.5, 0}, {0.5, 0, 0.5, 0}};
   static const double kQuad[4][4] = {{0.622008469, 0.166666666, 0.044658199, 0.166666666},
@@ -346,39 +358,80 @@ void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaV
     case Quadrilateral: W = kQuad, ng = 4, nc = 4; break;
     default: return;
   }
-  const double* G = cog_.GivePointer();
-  double* fp = force_[0].GivePointer();
-  double* fv = force_[1].GivePointer();
-  double* mp = force_[2].GivePointer();
-  double* mv = force_[3].GivePointer();
-  ReaVec area(3u, 0.0);
-  int i = 0;
-  while (Elem* e = elems_->next(i)) {
-    e->ProjectedArea(&area);
-    const double A[3] = {area(1) / ng, area(2) / ng, area(3) / ng};
-    const double w = std::sqrt(A[0] * A[0] + A[1] * A[1] + A[2] * A[2]);
-    // The corners' loads and positions, read once for all the points.
-    double P[4], T[4][3], X[4][3];
+  if (a.nnode < nc) return;
+  const std::vector<int> at = LocalIndex(a.nodes);
+  const double* xyz = domain_->NodeCoordinates();
+  for (std::size_t e = 0; e < a.elems.size(); e += std::size_t(a.nnode)) {
+    const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
+    double* q[4];
+    bool inside = true;
     for (int k = 0; k < nc; ++k) {
-      const Node& nd = *e->node(k + 1);
-      const unsigned j = unsigned(Number(&nd));
-      P[k] = pl(j), T[k][0] = tx(j), T[k][1] = ty(j), T[k][2] = tz(j);
-      for (int c = 0; c < 3; ++c) X[k][c] = nd(unsigned(c + 1));
+      const int j = a.elems[e + std::size_t(k)];
+      inside = inside && j >= 1 && std::size_t(j) < at.size() && at[std::size_t(j)] >= 0;
+      if (!inside) break;
+      X[k] = xyz + 3 * std::size_t(j - 1);
+      q[k] = &a.weights[10 * std::size_t(at[std::size_t(j)])];
     }
+    if (!inside) continue;
+    double area[3] = {0, 0, 0};
+    CornerAreaVector(type_, X, area);
+    const double A[3] = {area[0] / ng, area[1] / ng, area[2] / ng};
+    const double w = std::sqrt(A[0] * A[0] + A[1] * A[1] + A[2] * A[2]);
     for (int g = 0; g < ng; ++g) {
-      double p = 0, t[3] = {0, 0, 0}, r[3] = {0, 0, 0};
+      // The point and the moment arm of its pressure force per unit pressure.
+      double r[3] = {0, 0, 0};
+      for (int k = 0; k < nc; ++k)
+        for (int c = 0; c < 3; ++c) r[c] += W[g][k] * X[k][c];
+      const double rA[3] = {r[1] * A[2] - r[2] * A[1], r[2] * A[0] - r[0] * A[2], r[0] * A[1] - r[1] * A[0]};
       for (int k = 0; k < nc; ++k) {
         const double s = W[g][k];
-        p += s * P[k];
-        t[0] += s * T[k][0], t[1] += s * T[k][1], t[2] += s * T[k][2];
-        for (int c = 0; c < 3; ++c) r[c] += s * X[k][c];
+        for (int c = 0; c < 3; ++c) q[k][c] += s * A[c], q[k][3 + c] += s * rA[c], q[k][7 + c] += s * w * r[c];
+        q[k][6] += s * w;
       }
-      for (int c = 0; c < 3; ++c) r[c] -= G[c];
-      const double f1[3] = {p * A[0], p * A[1], p * A[2]};
-      const double f2[3] = {w * t[0], w * t[1], w * t[2]};
-      for (int c = 0; c < 3; ++c) fp[c] += f1[c], fv[c] += f2[c];
-      mp[0] += r[1] * f1[2] - r[2] * f1[1], mp[1] += r[2] * f1[0] - r[0] * f1[2], mp[2] += r[0] * f1[1] - r[1] * f1[0];
-      mv[0] += r[1] * f2[2] - r[2] * f2[1], mv[1] += r[2] * f2[0] - r[0] * f2[2], mv[2] += r[0] * f2[1] - r[1] * f2[0];
     }
+  }
+}
+
+std::vector<int> BodyMesh::LocalIndex(const std::vector<int>& nodes) {
+  int top = 0;
+  for (int j : nodes) top = std::max(top, j);
+  std::vector<int> at(std::size_t(top) + 1, -1);
+  for (std::size_t i = 0; i < nodes.size(); ++i)
+    if (nodes[i] >= 1) at[std::size_t(nodes[i])] = int(i);
+  return at;
+}
+
+void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
+  Flat();
+  if (flat_.weightStamp != flat_.stamp) {
+    flat_.weights.assign(10 * flat_.nodes.size(), 0.0);
+    LoadWeights(flat_);
+    flat_.weightStamp = flat_.stamp;
+  }
+  // The sums are linear in the loads: one pass over the nodes, the moments about the centre of
+  // gravity taken from those about the origin.
+  const double* pv = pl.GivePointer();
+  const double* tv[3] = {tx.GivePointer(), ty.GivePointer(), tz.GivePointer()};
+  const double* q = flat_.weights.data();
+  double fp[3] = {0, 0, 0}, mp[3] = {0, 0, 0}, fv[3] = {0, 0, 0}, mv[3] = {0, 0, 0};
+  for (const int n : flat_.nodes) {
+    if (n >= 1) {
+      const std::size_t j = std::size_t(n - 1);
+      const double P = pv[j], T[3] = {tv[0][j], tv[1][j], tv[2][j]};
+      const double* c = q + 7;
+      fp[0] += P * q[0], fp[1] += P * q[1], fp[2] += P * q[2];
+      mp[0] += P * q[3], mp[1] += P * q[4], mp[2] += P * q[5];
+      fv[0] += q[6] * T[0], fv[1] += q[6] * T[1], fv[2] += q[6] * T[2];
+      mv[0] += c[1] * T[2] - c[2] * T[1], mv[1] += c[2] * T[0] - c[0] * T[2], mv[2] += c[0] * T[1] - c[1] * T[0];
+    }
+    q += 10;
+  }
+  const double G[3] = {cog_(1), cog_(2), cog_(3)};
+  for (int k = 0; k < 3; ++k) {
+    const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;
+    force_[0](unsigned(k + 1)) = fp[k];
+    force_[1](unsigned(k + 1)) = fv[k];
+    force_[2](unsigned(k + 1)) = mp[k] - (G[k1] * fp[k2] - G[k2] * fp[k1]);
+    force_[3](unsigned(k + 1)) = mv[k] - (G[k1] * fv[k2] - G[k2] * fv[k1]);
   }
 }

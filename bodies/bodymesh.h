@@ -91,7 +91,8 @@ class BodyMesh : public FluxMesh {
   virtual void CalculateSinkTrim(ReaVec& tx, ReaVec& ty, ReaVec& tz, ReaVec& ps, double unused, std::ostream* os);
   /// Mass of a floating body from the hydrostatic pressure on its wetted surface.
   double CalculateMass();
-  /// Integrates the pressure load pl and the traction (tx, ty, tz) into the four sums.
+  /// Integrates the pressure load pl and the traction (tx, ty, tz) into the four sums, as the
+  /// node weights of LoadWeights share them out.
   virtual void IntegrateForces(ReaVec& rho, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz);
   /// Rigid movement of one iteration (nothing for a fixed body).
   virtual void MoveBody() {}
@@ -119,6 +120,21 @@ class BodyMesh : public FluxMesh {
   /// Next node outside the domain (none for a fixed body).
   virtual Node* giveNextDryNode(int&) { return nullptr; }
 
+  /// The set in flat arrays of domain numbers, for the per-step loops over its nodes and
+  /// elements; rebuilt when the domain's nodes moved or were renumbered since the last call.
+  struct Arrays {
+    unsigned stamp = 0;          ///< the domain's geometry stamp they were built at
+    int nnode = 0, corners = 0;  ///< nodes and corner nodes per element
+    std::vector<int> nodes;      ///< domain number of each node of the set
+    std::vector<int> elems;      ///< domain numbers of the elements' nodes, nnode per element
+    /// Ten weights per node of its loads in the force sums, from the geometry alone: the area
+    /// vector a, the pressure moment arm m (about the origin), the viscous weight w and the
+    /// viscous moment arm c; filled on the first force sum after a rebuild.
+    std::vector<double> weights;
+    unsigned weightStamp = 0;    ///< the stamp the weights were filled at
+  };
+  const Arrays& Flat();
+
   // Data.
 
   /// Pressure and viscous force and moment sums (moments about the centre of gravity).
@@ -142,6 +158,12 @@ class BodyMesh : public FluxMesh {
  protected:
   /// Reads the species and Phi blocks and the physical properties after the card.
   void ReadPropertyBlocks(Input* in);
+  /// The node weights of the force sums (Arrays::weights, zero on entry) from the loads at the
+  /// integration points of each element: two Gauss points of a line, the edge midpoints of a
+  /// triangle, the 2 x 2 Gauss points of a quadrilateral.
+  virtual void LoadWeights(Arrays& a);
+  /// Position of each domain number in `nodes` (-1 where absent), indexed by domain number.
+  static std::vector<int> LocalIndex(const std::vector<int>& nodes);
   /// Domain number of a node in the set's slot.
   int Number(const Node* nd) const { return nd->num[slot_]; }
   /// Wall velocity omega x (x - centre) + v of a rigid body at the set's nodes: into (u, v, w) on
@@ -164,6 +186,7 @@ class BodyMesh : public FluxMesh {
   ReaVec spare_[3];
   UFunction* cogFunc_[3] = {nullptr, nullptr, nullptr};
   ReaVec rotation_, displacement_;
+  Arrays flat_;
 };
 
 /// The orthonormal frame with columns (a, b, w) built from the unit axis a.

@@ -1,6 +1,7 @@
 // The body part of the fluid domain's utilities: the outward normals of the body nodes with
 // their sharp-edge and crease detection, the wall stress and velocity gradient of a node, the
 // nodal wall loads of the body sets and the hydrostatic pressure field.
+#include <algorithm>
 #include <cmath>
 
 #include "bodies/bodymesh.h"
@@ -29,19 +30,58 @@ double RowDot(SystemSparseMatrix* A, int row, const double* x) {
   return s;
 }
 
-// out[a] = (row `row` of A) . x[a] for the first d vectors, in one walk of the row.
-void RowDots(SystemSparseMatrix* A, int row, const double* const* x, int d, double* out) {
-  const int* rp = A->row_ptr(0);
-  const int* ci = A->col_ind(0);
-  const double* v = A->val(0);
-  double s0 = 0, s1 = 0, s2 = 0;
-  if (d == 2) {
-    for (int k = rp[row]; k < rp[row + 1]; ++k) s0 += v[k] * x[0][ci[k]], s1 += v[k] * x[1][ci[k]];
-  } else {
-    for (int k = rp[row]; k < rp[row + 1]; ++k)
-      s0 += v[k] * x[0][ci[k]], s1 += v[k] * x[1][ci[k]], s2 += v[k] * x[2][ci[k]];
+// What the wall stress of a node reads: the rows of the gradient matrices Gx, Gy, Gz (one
+// pattern), the velocity, the kinematic viscosity and the inverse lumped mass, all raw.
+struct StressInputs {
+  const int* rp;
+  const int* ci;
+  const double* G[3];
+  const double* u[3];
+  const double* visc;
+  const double* invLumped;
+  int dim;
+};
+
+// t = (viscous stress over the density) . n at domain node j from one walk of its gradient rows:
+// g[a][b] = d u_a / d x_b (times the lumped mass) summed in row order for all components at once.
+// The sums are spelled out: they then stay in registers.
+template <int D>
+void WallStressD(const StressInputs& s, int j, const double* n, double* t) {
+  const double *Gx = s.G[0], *Gy = s.G[1], *Gz = s.G[2], *u = s.u[0], *v = s.u[1], *w = s.u[2];
+  double uxx = 0, uxy = 0, uxz = 0, uyx = 0, uyy = 0, uyz = 0, uzx = 0, uzy = 0, uzz = 0;
+  for (int k = s.rp[j - 1]; k < s.rp[j]; ++k) {
+    const int c = s.ci[k];
+    const double gx = Gx[k], gy = Gy[k];
+    if (D == 2) {
+      uxx += gx * u[c], uyx += gx * v[c];
+      uxy += gy * u[c], uyy += gy * v[c];
+    } else {
+      const double gz = Gz[k];
+      uxx += gx * u[c], uyx += gx * v[c], uzx += gx * w[c];
+      uxy += gy * u[c], uyy += gy * v[c], uzy += gy * w[c];
+      uxz += gz * u[c], uyz += gz * v[c], uzz += gz * w[c];
+    }
   }
-  out[0] = s0, out[1] = s1, out[2] = s2;
+  const double g[3][3] = {{uxx, uxy, uxz}, {uyx, uyy, uyz}, {uzx, uzy, uzz}};
+  const double f = s.visc[j - 1] * s.invLumped[j - 1];
+  const double xy = g[0][1] + g[1][0];
+  if (D == 2) {
+    t[0] = f * (2 * g[0][0] * n[0] + xy * n[1]);
+    t[1] = f * (xy * n[0] + 2 * g[1][1] * n[1]);
+    t[2] = 0;
+    return;
+  }
+  const double xz = g[0][2] + g[2][0], yz = g[1][2] + g[2][1];
+  t[0] = f * (2 * g[0][0] * n[0] + xy * n[1] + xz * n[2]);
+  t[1] = f * (xy * n[0] + 2 * g[1][1] * n[1] + yz * n[2]);
+  t[2] = f * (xz * n[0] + yz * n[1] + 2 * g[2][2] * n[2]);
+}
+
+void WallStress(const StressInputs& s, int j, const double* n, double* t) {
+  if (s.dim == 2)
+    WallStressD<2>(s, j, n, t);
+  else
+    WallStressD<3>(s, j, n, t);
 }
 
 }  // namespace
@@ -52,18 +92,48 @@ BodyMesh* FluidDomain::giveNextBody(int& k) { return static_cast<BodyMesh*>(body
 
 // ---------------------------------------------------------------- normals
 
-void FluidDomain::DeleteBodyNormals() {
+void FluidDomain::BodyNodesCurrent() {
+  if (bodyNodesStamp_ == GeometryStamp() && bodyNodesStamp_ != 0) return;
+  bodyNodes_.clear();
   int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    int i = 0;
-    while (Node* nd = m->giveNextNode(i)) *normals_.get_at(nd->num[kind_]) = 0.0;
+  while (BodyMesh* m = giveNextBody(b))
+    for (int j : m->Flat().nodes)
+      if (j >= 1 && j <= numNodes) bodyNodes_.push_back(j);
+  std::sort(bodyNodes_.begin(), bodyNodes_.end());
+  bodyNodes_.erase(std::unique(bodyNodes_.begin(), bodyNodes_.end()), bodyNodes_.end());
+  bodyNormal_.assign(3 * std::size_t(numNodes), 0.0);
+  bodyNodesStamp_ = GeometryStamp();
+  normalsMirrored_ = false;
+}
+
+void FluidDomain::PullBodyNormals(bool lenient) {
+  for (int j : bodyNodes_) {
+    double* N = &bodyNormal_[3 * std::size_t(j - 1)];
+    if (lenient && normals_.free(j)) {
+      N[0] = N[1] = N[2] = 0;
+      continue;
+    }
+    const ReaVec& v = *normals_.get_at(j);
+    for (unsigned c = 0; c < 3; ++c) N[c] = c < v.length() ? v(c + 1) : 0.0;
   }
+  normalsMirrored_ = true;
+}
+
+void FluidDomain::DeleteBodyNormals() {
+  BodyNodesCurrent();
+  for (int j : bodyNodes_) {
+    *normals_.get_at(j) = 0.0;
+    double* N = &bodyNormal_[3 * std::size_t(j - 1)];
+    N[0] = N[1] = N[2] = 0;
+  }
+  normalsMirrored_ = true;
 }
 
 void FluidDomain::NormaliseBodyNormals() {
   int i = 0;
   while (ReaVec* v = normals_.next(i))
     if (v->norm() >= 1e-14) v->normalise();
+  normalsMirrored_ = false;
 }
 
 void FluidDomain::RecalcBodyNormals() {
@@ -77,51 +147,68 @@ void FluidDomain::RecalcBodyNormals() {
 
 namespace {
 
-// The shared walk of both dimensions: per element its centre and normal, per node the convexity
-// and angle tests that decide whether the element's normal is added, subtracted or left out.
+// The shared walk of both dimensions over the set's flat arrays: per element its centre and
+// normal, per node the convexity and angle tests that decide whether the element's normal is
+// added to the node's flat normal N (3 per domain node), subtracted or left out.
 template <int D, class Fix, class Sharp, class IsSharp, class Line>
-void AccumulateNormals(FluidDomain& d, int kind, Plex<ReaVec>& normals, Plex<ReaVec>& lines, BodyMesh* m,
-                       Fix fixLine, Sharp markSharp, IsSharp isSharp, Line markLine) {
+void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, BodyMesh* m, Fix fixLine,
+                       Sharp markSharp, IsSharp isSharp, Line markLine) {
   const double cs = m->SharpAngle(), cl = m->LineAngle();
   const int lineFix = m->AutoLineFix();
-  int e = 0;
-  while (Elem* el = m->giveNextElm(e)) {
-    const int corners = el->MinNnode();
+  const BodyMesh::Arrays& f = m->Flat();
+  const double* xyz = d.NodeCoordinates();
+  const int nn = f.nnode, corners = f.corners;
+  if (nn < 2 || corners < D || corners > nn) return;
+  for (std::size_t e = 0; e < f.elems.size(); e += std::size_t(nn)) {
+    const int* en = &f.elems[e];
+    for (int k = 0; k < nn; ++k)
+      if (en[k] < 1)
+        OLVU_FATAL("Node of Body " << m->Name() << " is out of " << d.DomainName() << ".\n\t"
+                                   << "Do not define Boundaries on these nodes\n");
+    // The centre only serves the convexity test, which few nodes need.
     double xc[3] = {0, 0, 0};
-    for (int k = 1; k <= corners; ++k)
-      for (int c = 0; c < 3; ++c) xc[c] += (*el->node(k))(unsigned(c + 1)) / corners;
-    const Node& a = *el->node(1);
-    const Node& b = *el->node(2);
+    bool centred = false;
+    auto centre = [&]() {
+      if (centred) return;
+      for (int k = 0; k < corners; ++k)
+        for (int c = 0; c < 3; ++c) xc[c] += xyz[3 * std::size_t(en[k] - 1) + std::size_t(c)] / corners;
+      centred = true;
+    };
+    const double* a = xyz + 3 * std::size_t(en[0] - 1);
+    const double* b = xyz + 3 * std::size_t(en[1] - 1);
     double n[3], nh[3];
     if (D == 2) {
-      const double t[2] = {a(1) - b(1), a(2) - b(2)};
+      const double t[2] = {a[0] - b[0], a[1] - b[1]};
       n[0] = t[1], n[1] = -t[0], n[2] = 0;
       const double len = Norm3(n);
       if (len < 1e-14) OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
       for (double& v : n) v /= len;
       for (int c = 0; c < 3; ++c) nh[c] = n[c];
     } else {
-      const Node& c3 = *el->node(3);
-      const double u[3] = {b(1) - a(1), b(2) - a(2), b(3) - a(3)};
-      const double v[3] = {c3(1) - a(1), c3(2) - a(2), c3(3) - a(3)};
+      const double* c3 = xyz + 3 * std::size_t(en[2] - 1);
+      const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+      const double v[3] = {c3[0] - a[0], c3[1] - a[1], c3[2] - a[2]};
       Cross3(u, v, n);
       const double len = Norm3(n);
       if (len < 1e-14) OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
       for (int c = 0; c < 3; ++c) nh[c] = n[c] / len;
     }
-    for (int k = 1; k <= el->Nnode(); ++k) {
-      Node* nd = el->node(k);
-      const int j = nd->num[kind];
-      if (j < 1)
-        OLVU_FATAL("Node of Body " << m->Name() << " is out of " << d.DomainName() << ".\n\t"
-                                   << "Do not define Boundaries on these nodes\n");
-      if (normals.free(j)) normals.set_at(j, new ReaVec(3u, 0.0));
-      double* N = normals.get_at(j)->GivePointer();
+    for (int k = 0; k < nn; ++k) {
+      const int j = en[k];
+      const double* x = xyz + 3 * std::size_t(j - 1);
+      double* const stored = normals + 3 * std::size_t(j - 1);
+      double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
       double sign = 1;
       const double len = Norm3(N);
-      if (len >= 1e-14) {
-        const double p[3] = {N[0] / len, N[1] / len, N[2] / len};
-        double dv[3] = {(*nd)(1) - xc[0], (*nd)(2) - xc[1], (*nd)(3) - xc[2]};
+      // The tests below need K = (N / len) . nh at or below `limit`; a clear margin on the
+      // undivided product rules them out for most nodes without the divisions.
+      const double limit = lineFix && cl > cs ? cl : cs;
+      const bool some = len >= 1e-14 && Dot3(N, nh) <= (limit + 1e-6) * len;
+      const double p[3] = {some ? N[0] / len : 0.0, some ? N[1] / len : 0.0, some ? N[2] / len : 0.0};
+      const double K = Dot3(p, nh);
+      if (some && ((D == 3 && K == -1.0 && cs == -1.0) || K < cs || (K < cl && lineFix))) {
+        centre();
+        double dv[3] = {x[0] - xc[0], x[1] - xc[1], x[2] - xc[2]};
         double pn[3];
         Cross3(p, nh, pn);
         const double cross = Norm3(pn);
@@ -133,7 +220,6 @@ void AccumulateNormals(FluidDomain& d, int kind, Plex<ReaVec>& normals, Plex<Rea
         }
         const double sum[3] = {p[0] + nh[0], p[1] + nh[1], p[2] + nh[2]};
         const double J = Dot3(dv, sum);
-        const double K = Dot3(p, nh);
         if (J >= 0) {
           if (D == 3 && K == -1.0 && cs == -1.0) continue;
           if (K < cs) sign = -1, markSharp(j);
@@ -156,22 +242,32 @@ void AccumulateNormals(FluidDomain& d, int kind, Plex<ReaVec>& normals, Plex<Rea
           }
         }
       }
-      for (int c = 0; c < 3; ++c) N[c] += sign * n[c];
+      N[0] += sign * n[0], N[1] += sign * n[1], N[2] += sign * n[2];
       const double after = Norm3(N);
       if (D == 2) {
         if (after < 1e-14) {
-          OLVU_WARNING(2, "Wrong normal vector:" << "\n\t Abnormal geometry definition for node " << nd->num[0]
+          OLVU_WARNING(2, "Wrong normal vector:" << "\n\t Abnormal geometry definition for node " << d.ToGlobal()(unsigned(j))
                                                  << "\n\t Check surfaces orientation and swap normals");
-          for (int c = 0; c < 3; ++c) N[c] = n[c];
+          N[0] = n[0], N[1] = n[1], N[2] = n[2];
         }
       } else if (after >= 1e-14) {
-        for (int c = 0; c < 3; ++c) N[c] /= after;
+        N[0] /= after, N[1] /= after, N[2] /= after;
       }
+      stored[0] = N[0], stored[1] = N[1], stored[2] = N[2];
     }
   }
 }
 
 }  // namespace
+
+void FluidDomain::PushBodyNormals() {
+  for (int j : bodyNodes_) {
+    if (normals_.free(j)) normals_.set_at(j, new ReaVec(3u, 0.0));
+    ReaVec& v = *normals_.get_at(j);
+    const double* N = &bodyNormal_[3 * std::size_t(j - 1)];
+    for (unsigned c = 0; c < 3 && c < v.length(); ++c) v(c + 1) = N[c];
+  }
+}
 
 void FluidDomain::CalcBodyNormals2D() {
   auto fixLine = [&](int j) {
@@ -182,9 +278,12 @@ void FluidDomain::CalcBodyNormals2D() {
   auto markSharp = [&](int j) { Mark(RemoveCondNodes, j); };
   auto isSharp = [&](int j) { return Marked(RemoveCondNodes, j); };
   auto markLine = [&](int j) { Mark(LineVelNodes, j); };
+  BodyNodesCurrent();
+  if (!normalsMirrored_) PullBodyNormals(true);
   int b = 0;
   while (BodyMesh* m = giveNextBody(b))
-    AccumulateNormals<2>(*this, kind_, normals_, velocityLine_, m, fixLine, markSharp, isSharp, markLine);
+    AccumulateNormals<2>(*this, bodyNormal_.data(), velocityLine_, m, fixLine, markSharp, isSharp, markLine);
+  PushBodyNormals();
 }
 
 void FluidDomain::CalcBodyNormals3D() {
@@ -192,9 +291,12 @@ void FluidDomain::CalcBodyNormals3D() {
   auto markSharp = [&](int j) { Mark(RemoveCondNodes, j); };
   auto isSharp = [&](int j) { return Marked(RemoveCondNodes, j); };
   auto markLine = [&](int j) { Mark(LineVelNodes, j); };
+  BodyNodesCurrent();
+  if (!normalsMirrored_) PullBodyNormals(true);
   int b = 0;
   while (BodyMesh* m = giveNextBody(b))
-    AccumulateNormals<3>(*this, kind_, normals_, velocityLine_, m, fixLine, markSharp, isSharp, markLine);
+    AccumulateNormals<3>(*this, bodyNormal_.data(), velocityLine_, m, fixLine, markSharp, isSharp, markLine);
+  PushBodyNormals();
 }
 
 // ---------------------------------------------------------------- local frames
@@ -230,30 +332,29 @@ void CalcMatGivenAxeZ(ReaVec& a, Matrix& m) {
 
 // ---------------------------------------------------------------- stresses and loads
 
+namespace {
+
+StressInputs Stress(SystemSparseMatrix* const* G, const ReaVec* vars, const ReaVec& invLumped) {
+  OLVU_ASSERT(G[1]->row_ptr(0) == G[0]->row_ptr(0) && G[2]->row_ptr(0) == G[0]->row_ptr(0),
+              "the gradient matrices share one pattern");
+  return {G[0]->row_ptr(0),
+          G[0]->col_ind(0),
+          {G[0]->val(0), G[1]->val(0), G[2]->val(0)},
+          {vars[VelX].GivePointer(), vars[VelY].GivePointer(), vars[VelZ].GivePointer()},
+          vars[KVisc].GivePointer(),
+          invLumped.GivePointer(),
+          Dimension_Olvu == 2 ? 2 : 3};
+}
+
+}  // namespace
+
 void FluidDomain::CalculateStresses(int node, double& sx, double& sy, double& sz) {
   const ReaVec& nv = *normals_.get_at(node);
   const double n[3] = {nv(1), nv(2), nv(3)};
-  const int row = node - 1;
-  const int dim = Dimension_Olvu == 2 ? 2 : 3;
-  double g[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};  // g[a][b] = d u_a / d x_b (times the lumped mass)
-  const double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
-  for (int b = 0; b < dim; ++b) {
-    double d[3];
-    RowDots(sys_[2 + b], row, u, dim, d);
-    for (int a = 0; a < dim; ++a) g[a][b] = d[a];
-  }
-  const double f = vars_[KVisc](unsigned(node)) * invLumped_(unsigned(node));
-  const double xy = g[0][1] + g[1][0];
-  if (dim == 2) {
-    sx = f * (2 * g[0][0] * n[0] + xy * n[1]);
-    sy = f * (xy * n[0] + 2 * g[1][1] * n[1]);
-    sz = 0;
-    return;
-  }
-  const double xz = g[0][2] + g[2][0], yz = g[1][2] + g[2][1];
-  sx = f * (2 * g[0][0] * n[0] + xy * n[1] + xz * n[2]);
-  sy = f * (xy * n[0] + 2 * g[1][1] * n[1] + yz * n[2]);
-  sz = f * (xz * n[0] + yz * n[1] + 2 * g[2][2] * n[2]);
+  SystemSparseMatrix* const G[3] = {sys_[2], sys_[3], sys_[4]};
+  double t[3];
+  WallStress(Stress(G, vars_, invLumped_), node, n, t);
+  sx = t[0], sy = t[1], sz = t[2];
 }
 
 Matrix FluidDomain::BuildMatrixGradU(int node) {
@@ -269,44 +370,61 @@ void FluidDomain::CalculateForces() {
   ReaVec& pl = vars_[Work3];
   pl.resize(unsigned(numNodes), 0.0);
   pl = 0.0;
-  for (ReaVec& t : traction_) t.resize(unsigned(numNodes), 0.0), t = 0.0;
-  const ReaVec& rho = vars_[Dens];
-  const ReaVec& p = vars_[Pres];
-  const bool pressure = p.length() == unsigned(numNodes);
+  BodyNodesCurrent();
+  // Only body nodes are written below: the traction needs clearing only when the body nodes or
+  // the vectors' size changed.
+  if (tractionStamp_ != bodyNodesStamp_ || traction_[0].length() != unsigned(numNodes)) {
+    for (ReaVec& t : traction_) t.resize(unsigned(numNodes), 0.0), t = 0.0;
+    tractionStamp_ = bodyNodesStamp_;
+  }
+  if (bodyMeshes_.count == 0) return;
+  if (!normalsMirrored_) PullBodyNormals(false);  // a body node without a normal ends the run here
+  const bool pressure = vars_[Pres].length() == unsigned(numNodes);
+  const double* rho = vars_[Dens].GivePointer();
+  const double* p = vars_[Pres].GivePointer();
+  const double* xyz = NodeCoordinates();
+  double* load = pl.GivePointer();
+  double* T[3] = {traction_[0].GivePointer(), traction_[1].GivePointer(), traction_[2].GivePointer()};
   double g[3] = {0, 0, 0}, o[3] = {0, 0, 0};
   for (unsigned c = 1; c <= 3; ++c) {
     if (GravVec.length() >= c) g[c - 1] = GravVec(c);
     if (FStatic.length() >= c) o[c - 1] = FStatic(c);
   }
-  const bool sharpSized = conds_[RemoveCondNodes].length() == unsigned(numNodes);
+  const BitVec& sharp = conds_[RemoveCondNodes];
+  const bool sharpSized = sharp.length() == unsigned(numNodes);
+  SystemSparseMatrix* const G[3] = {sys_[2], sys_[3], sys_[4]};
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     const bool law = m->HasWallLaw() && GiveWallLawForces;
-    int i = 0;
-    while (Node* nd = m->giveNextNode(i)) {
-      const int j = nd->num[kind_];
-      const unsigned n = unsigned(j);
-      const double r = rho(n);
+    const double* wallFactor = vars_[WallFactor].GivePointer();
+    const double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
+    const StressInputs s = law ? StressInputs{} : Stress(G, vars_, invLumped_);
+    for (const int j : m->Flat().nodes) {
+      if (j < 1 || j > numNodes)
+        OLVU_FATAL("Node of Body " << m->Name() << " is out of " << DomainName() << ".\n\t"
+                                   << "Do not define Boundaries on these nodes\n");
+      const std::size_t i = std::size_t(j - 1);
+      const double r = rho[i];
       // The solve keeps the pressure over the density; the loads are in pressure units.
-      double load = pressure ? r * p(n) : 0.0;
+      double q = pressure ? r * p[i] : 0.0;
       if (!totalPressure_) {
-        const double h = g[0] * ((*nd)(1) - o[0]) + g[1] * ((*nd)(2) - o[1]) + g[2] * ((*nd)(3) - o[2]);
-        if (h > 0) load += r * h;
+        const double* x = xyz + 3 * i;
+        const double h = g[0] * (x[0] - o[0]) + g[1] * (x[1] - o[1]) + g[2] * (x[2] - o[2]);
+        if (h > 0) q += r * h;
       }
-      normals_.get_at(j);  // a body node without a normal ends the run here
       double t[3];
       if (law) {
         // The friction the law gives, with the sign of the stress branch below: the sums hold the
         // loads with the sign that the force table turns into the force on the body.
-        const double a = -vars_[WallFactor](n) * r * (OldLawOfTheWall ? 0.6 : 1.0);
-        for (int c = 0; c < 3; ++c) t[c] = a * vars_[VelX + c](n);
+        const double a = -wallFactor[i] * r * (OldLawOfTheWall ? 0.6 : 1.0);
+        for (int c = 0; c < 3; ++c) t[c] = a * u[c][i];
       } else {
-        CalculateStresses(j, t[0], t[1], t[2]);
+        WallStress(s, j, &bodyNormal_[3 * i], t);
         for (double& v : t) v *= -r;
       }
-      if (sharpSized && conds_[RemoveCondNodes](n)) load = 0;
-      pl(n) = load;
-      for (int c = 0; c < 3; ++c) traction_[c](n) = t[c];
+      if (sharpSized && sharp(unsigned(j))) q = 0;
+      load[i] = q;
+      for (int c = 0; c < 3; ++c) T[c][i] = t[c];
     }
   }
 }

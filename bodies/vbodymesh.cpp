@@ -73,31 +73,38 @@ void VBodyMesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) {
   }
 }
 
-void VBodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
-  for (ReaVec& f : force_) f = 0.0;
-  // Each node carries an equal share of the area vector of every element it is a corner of.
-  ReaVec A(3u, 0.0);
-  int i = 0;
-  while (Elem* e = elems_->next(i)) {
-    e->ProjectedArea(&A);
-    const int corners = e->MinNnode();
-    const double a[3] = {A(1) / corners, A(2) / corners, A(3) / corners};
-    const double w = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
-    for (int k = 1; k <= corners; ++k) {
-      const Node& x = *e->node(k);
-      const unsigned n = unsigned(Number(&x));
-      const double r[3] = {x(1) - cog_(1), x(2) - cog_(2), x(3) - cog_(3)};
-      const double fp[3] = {pl(n) * a[0], pl(n) * a[1], pl(n) * a[2]};
-      const double fv[3] = {w * tx(n), w * ty(n), w * tz(n)};
-      for (int c = 0; c < 3; ++c) {
-        const unsigned k1 = unsigned(c + 1);
-        const int c1 = (c + 1) % 3, c2 = (c + 2) % 3;
-        force_[0](k1) += fp[c];
-        force_[1](k1) += fv[c];
-        force_[2](k1) += r[c1] * fp[c2] - r[c2] * fp[c1];
-        force_[3](k1) += r[c1] * fv[c2] - r[c2] * fv[c1];
-      }
+void VBodyMesh::LoadWeights(Arrays& f) {
+  const int corners = f.corners;
+  if (corners < 2 || f.nnode < corners) return;
+  const std::vector<int> at = LocalIndex(f.nodes);
+  const double* xyz = domain_->NodeCoordinates();
+  for (std::size_t e = 0; e < f.elems.size(); e += std::size_t(f.nnode)) {
+    const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
+    bool inside = true;
+    for (int k = 0; k < corners && inside; ++k) {
+      const int j = f.elems[e + std::size_t(k)];
+      inside = j >= 1 && std::size_t(j) < at.size() && at[std::size_t(j)] >= 0;
+      if (inside && k < 4) X[k] = xyz + 3 * std::size_t(j - 1);
     }
+    if (!inside) continue;
+    double A[3];
+    if (!CornerAreaVector(type_, X, A))
+      OLVU_FATAL("Error in Elem::ProjectedArea(). Element " << type_ << " not implemented.\n");
+    const double a[3] = {A[0] / corners, A[1] / corners, A[2] / corners};
+    const double w = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    for (int k = 0; k < corners; ++k) {
+      double* q = &f.weights[10 * std::size_t(at[std::size_t(f.elems[e + std::size_t(k)])])];
+      for (int c = 0; c < 3; ++c) q[c] += a[c];
+      q[6] += w;
+    }
+  }
+  // The loads act at the nodes: the moment arms are the nodes' positions.
+  for (std::size_t i = 0; i < f.nodes.size(); ++i) {
+    if (f.nodes[i] < 1) continue;
+    const double* x = xyz + 3 * std::size_t(f.nodes[i] - 1);
+    double* q = &f.weights[10 * i];
+    q[3] = x[1] * q[2] - x[2] * q[1], q[4] = x[2] * q[0] - x[0] * q[2], q[5] = x[0] * q[1] - x[1] * q[0];
+    for (int c = 0; c < 3; ++c) q[7 + c] = q[6] * x[c];
   }
 }
 

@@ -31,8 +31,6 @@ class VBodyMesh : public BodyMesh {
   const char* Type() override { return "VBodyMesh"; }
   /// Nothing: the set keeps every element.
   void deleteDryElems() override {}
-  /// Integrates the pressure load pl and the traction (tx, ty, tz) node by node.
-  void IntegrateForces(ReaVec& rho, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) override;
   /// Nothing.
   void MoveDryNodes() override {}
   /// The step's translation and rotation on the `.mov` line.
@@ -59,6 +57,11 @@ class VBodyMesh : public BodyMesh {
   Plex<ReaVec>& MovedNodes() { return moved_; }
   Plex<Elem>& WaterlineElements() { return lowElems_; }
   Plex<Node>& WaterlineNodes() { return lowNodes_; }
+
+ protected:
+  /// Each node's weights carry an equal share of the area vector of every element it is a
+  /// corner of, and the moments about the node itself.
+  void LoadWeights(Arrays& a) override;
 
  private:
   double mass_ = 0;

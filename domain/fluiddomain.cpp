@@ -397,7 +397,13 @@ int FluidDomain::IsNodeInMaterialIndex(int index, int node) {
 
 void FluidDomain::RefreshNodeArray() {
   nodeArray_.assign(std::size_t(numNodes), nullptr);
-  for (int k = 1; k <= numNodes && k <= int(toGlobal_.length()); ++k) nodeArray_[std::size_t(k - 1)] = allNodes->get_at(toGlobal_(unsigned(k)));
+  nodeXYZ_.assign(3 * std::size_t(numNodes), 0.0);
+  for (int k = 1; k <= numNodes && k <= int(toGlobal_.length()); ++k) {
+    const ReaVec* x = allNodes->get_at(toGlobal_(unsigned(k)));
+    nodeArray_[std::size_t(k - 1)] = x;
+    for (unsigned c = 0; c < 3 && c < x->length(); ++c) nodeXYZ_[3 * std::size_t(k - 1) + c] = (*x)(c + 1);
+  }
+  ++geometryStamp_;
 }
 
 DomainView FluidDomain::View() {

@@ -329,6 +329,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   SparseMatrixStruct* Pattern() { return pattern_; }
   /// Matrix k of the domain (0 system, 1 momentum, 2-4 Gx Gy Gz, 7 first and 8 second convective).
   SystemSparseMatrix* SystemMatrix(int k) { return sys_[k]; }
+  /// x, y, z of domain node j at [3 (j - 1)] (the copy kept by RefreshNodeArray).
+  const double* NodeCoordinates() const { return nodeXYZ_.data(); }
+  /// Changes whenever the domain's nodes move or are renumbered: flat copies compare it.
+  unsigned GeometryStamp() const { return geometryStamp_; }
   /// The Laplacian.
   SymmetricSparseMatrix* Laplacian() { return lap_; }
   /// The consistent mass matrix.
@@ -415,7 +419,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
   void VelocityGradient(ReaVec (&grad)[3][3]);
-  /// Keeps the raw node array of View() in step with the node table.
+  /// Keeps the raw node array of View() and the coordinate copy in step with the node table;
+  /// called whenever the domain's nodes move or are renumbered.
   void RefreshNodeArray();
   /// Marks node n in condition set c (nothing when the set is not sized).
   void Mark(int c, int n);
@@ -496,6 +501,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   double minBodyDiagonal_ = 0;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
+  std::vector<double> nodeXYZ_;           // x, y, z of domain node j at 3 (j - 1), with nodeArray_
+  unsigned geometryStamp_ = 1;            // changed with every refresh of nodeArray_
 
   // Flow solution: convective matrices, stabilisation, smoothing, field solves
  public:
@@ -735,7 +742,21 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
   static double Fade(double s);
 
+  /// Rebuilds the list of body nodes and sizes their flat normals after the nodes moved or were
+  /// renumbered (the flat normals then no longer mirror "Normal to Surface").
+  void BodyNodesCurrent();
+  /// Copies the body nodes' entries of "Normal to Surface" into the flat normals: a missing one
+  /// is zero when `lenient`, else it ends the run.
+  void PullBodyNormals(bool lenient);
+  /// Copies the flat normals of the body nodes into "Normal to Surface", creating entries.
+  void PushBodyNormals();
+
   ReaVec traction_[3];    // wall traction of CalculateForces
+  unsigned tractionStamp_ = 0;      // body-node stamp at which traction_ was last cleared
+  std::vector<int> bodyNodes_;      // domain numbers of the body sets' nodes, ascending, once each
+  std::vector<double> bodyNormal_;  // normal of body node j at 3 (j - 1), kept beside "Normal to Surface"
+  unsigned bodyNodesStamp_ = 0;     // geometry stamp of bodyNodes_
+  bool normalsMirrored_ = false;    // bodyNormal_ equals "Normal to Surface" at every body node
   ReaVec hydrostatic_;    // result of CalculateHydrostatic
   ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
   BitVec meshWork_;       // working node set of the mesh deformation

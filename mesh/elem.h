@@ -172,3 +172,32 @@ class Elem {
 
 /// Writes the element as PrintTo on an output stream with old = 0.
 std::ostream& operator<<(std::ostream& out, const Elem& e);
+
+/// Area vector c of an element of type t from its corners' coordinates x[k] (three each): of a
+/// line its quarter turn (full length), of a triangle or quadrilateral half the sum of the corner
+/// cross products; false for any other type. Inline: flat per-element loops call it.
+inline bool CornerAreaVector(ElemType t, const double* const* x, double* c) {
+  const double* x0 = x[0];
+  auto cross = [](const double* a, const double* b, double* r) {
+    r[0] = a[1] * b[2] - a[2] * b[1], r[1] = a[2] * b[0] - a[0] * b[2], r[2] = a[0] * b[1] - a[1] * b[0];
+  };
+  double a[3], b[3], d[3];
+  switch (t) {
+    case Linear:
+      c[0] = x0[1] - x[1][1], c[1] = x[1][0] - x0[0], c[2] = 0.0;
+      return true;
+    case Triangle:
+      for (int k = 0; k < 3; ++k) a[k] = x[1][k] - x0[k], b[k] = x[2][k] - x0[k];
+      cross(a, b, c);
+      for (int k = 0; k < 3; ++k) c[k] *= 0.5;
+      return true;
+    case Quadrilateral:
+      for (int k = 0; k < 3; ++k) a[k] = x[1][k] - x0[k], b[k] = x[2][k] - x0[k];
+      cross(a, b, c);
+      for (int k = 0; k < 3; ++k) a[k] = x[3][k] - x0[k];
+      cross(b, a, d);
+      for (int k = 0; k < 3; ++k) c[k] = 0.5 * (c[k] + d[k]);
+      return true;
+    default: return false;
+  }
+}

@@ -32,33 +32,12 @@ void Store3(ReaVec* v, const double* a) {
   (*v)(1) = a[0], (*v)(2) = a[1], (*v)(3) = a[2];
 }
 
-/// Area vector of a line (its quarter turn, full length), triangle or quadrilateral
-/// (half the sum of the corner cross products); false for any other type.
+/// Area vector of the element of type t with nodes nd (CornerAreaVector of its corners).
 bool AreaVector(Node* const* nd, ElemType t, double* c) {
-  double a[3], b[3], d[3];
-  const double* x0 = X(nd[0]);
-  switch (t) {
-    case Linear: {
-      const double* x1 = X(nd[1]);
-      c[0] = x0[1] - x1[1], c[1] = x1[0] - x0[0], c[2] = 0.0;
-      return true;
-    }
-    case Triangle:
-      Sub(X(nd[1]), x0, a);
-      Sub(X(nd[2]), x0, b);
-      Cross(a, b, c);
-      for (int k = 0; k < 3; ++k) c[k] *= 0.5;
-      return true;
-    case Quadrilateral:
-      Sub(X(nd[1]), x0, a);
-      Sub(X(nd[2]), x0, b);
-      Cross(a, b, c);
-      Sub(X(nd[3]), x0, a);
-      Cross(b, a, d);
-      for (int k = 0; k < 3; ++k) c[k] = 0.5 * (c[k] + d[k]);
-      return true;
-    default: return false;
-  }
+  const double* x[4] = {nullptr, nullptr, nullptr, nullptr};
+  const int corners = t == Linear ? 2 : t == Triangle ? 3 : t == Quadrilateral ? 4 : 0;
+  for (int k = 0; k < corners; ++k) x[k] = X(nd[k]);
+  return CornerAreaVector(t, x, c);
 }
 
 /// Position exchanges of Rotate2D by element order; count -1 for an order without them.

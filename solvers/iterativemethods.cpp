@@ -311,14 +311,23 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
   if (SolvedAtStart(A, x, b, r, rt, n, normb, rr, max_iter, tol)) return 0;
   double rho_prev = 1.0, alpha = 0.0, omega = 0.0;
   Maxima m;
+  bool fresh = true;  // the direction starts from the residual
   for (int i = 1; i <= max_iter; ++i) {
-    const double rho = Dot(rt, r, n);
+    double rho = Dot(rt, r, n);
     if (rho == 0.0) {
-      max_iter = i;
-      return Breakdown(rr, normb, tol0, tol);
+      if (Breakdown(rr, normb, tol0, tol) == 0) {
+        max_iter = i;
+        return 0;
+      }
+      // The residual has become orthogonal to the shadow residual, which says nothing about the
+      // matrix: the method starts again with the current residual as its shadow (r . r > 0).
+      Copy(r, rt, n);
+      rho = Dot(rt, r, n);
+      fresh = true;
     }
-    if (i == 1) {
+    if (fresh) {
       Copy(r, p, n);
+      fresh = false;
     } else {
       const double beta = (rho / rho_prev) * (alpha / omega);
       for (int j = 0; j < n; ++j) p[j] = r[j] + beta * (p[j] - omega * v[j]);

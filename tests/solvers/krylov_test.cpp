@@ -249,6 +249,25 @@ TEST(KrylovMethods, BreakdownAfterTheResidualMetItsToleranceIsConvergence) {
   }
 }
 
+TEST(KrylovMethods, BiCGStabRestartsWhenTheResidualTurnsOrthogonalToItsShadow) {
+  // From r0 = e1 with a12 a21 + a13 a31 = 0: alpha = 1 gives s = (0, -1, 1), t = A s = (0, -2, 3),
+  // so r1 = s - (5/13) t has a zero first entry and rho = r0 . r1 = 0 exactly, with |r1| far
+  // above the tolerance. The system is regular (det 5): a restart solves it.
+  const LinearSystem s = MakeSystem("orthogonal", 3,
+                                    Triplets{{0, 0, 1.0}, {0, 1, 1.0}, {0, 2, 1.0}, {1, 0, 1.0}, {1, 1, 2.0},
+                                             {2, 0, -1.0}, {2, 2, 3.0}},
+                                    false);
+  const NonePreconditioner M(*s.A);
+  const std::vector<double> b = {1.0, 0.0, 0.0};
+  std::vector<double> x(3, 0.0);
+  int iters = 20;
+  double tol = 1e-12, tol2 = 1e-12;
+  EXPECT_EQ(RunMethod(kBiCGSTAB, *s.A, x.data(), b.data(), M, iters, tol, tol2), 0);
+  EXPECT_LT(tol, 1e-12);
+  const double solution[3] = {1.2, -0.6, 0.4};  // of x1 + x2 + x3 = 1, x1 + 2 x2 = 0, -x1 + 3 x3 = 0
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(x[std::size_t(k)], solution[k], 1e-10) << k;
+}
+
 TEST(KrylovMethods, HessenbergStorageAndRotations) {
   HMatrix h(3);
   h(0, 0) = 1;
