@@ -549,6 +549,9 @@ class FluidDomain : public Domain, public FunctionDomain {
  protected:
   /// The convective matrices of one set, by its closed form unless `gauss` is set.
   void ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss);
+  // The element table of a fluid set, built on first use and again when the set, the pattern or
+  // the thread count changed.
+  ElementTable& SetTable(Mesh* set);
   /// A = diag(c) M / (dt theta) + diag(c2) (C1 + diag(tau) C2) + diag(d) L (d may be empty), in one
   /// pass; c2 may be c itself.
   void TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d);

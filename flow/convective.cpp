@@ -29,7 +29,8 @@ void ElementVelocity(const ConvectiveArrays& out, const int* rows, int n, double
   }
 }
 
-// Writes the element matrices into K and S: one position per pair, kept or searched.
+// Writes the element matrices into K and S: one position per pair, kept or searched; only the
+// rows [lo, hi) of the block being assembled are written.
 struct Scatter {
   const int* rp;
   const int* ci;
@@ -37,13 +38,16 @@ struct Scatter {
   double* k;
   double* s;
   double* tau;
+  int lo = 0, hi = 0;
 
+  bool mine(int r) const { return unsigned(r - lo) < unsigned(hi - lo); }
   // The linear elements' form, with the loops laid out at compile time.
   template <int N>
   void linearPairs(const int* rows, const std::uint8_t* off, const double* Ke, const double* Se) const {
     if (!off) return pairs(rows, N, off, Ke, Se);
 #pragma GCC unroll 4
     for (int a = 0; a < N; ++a) {
+      if (!mine(rows[a])) continue;
       const int base = rp[rows[a]];
 #pragma GCC unroll 4
       for (int b = 0; b < N; ++b) {
@@ -56,6 +60,7 @@ struct Scatter {
   void pairs(const int* rows, int n, const std::uint8_t* off, const double* Ke, const double* Se) const {
     for (int a = 0; a < n; ++a) {
       const int r = rows[a];
+      if (!mine(r)) continue;
       for (int b = 0; b < n; ++b) {
         const int p = off ? rp[r] + off[a * n + b] : FindInRow(rp, ci, diagFirst, sorted, r, rows[b]);
         k[p] += Ke[a * n + b];
@@ -64,13 +69,14 @@ struct Scatter {
     }
   }
   void nodal(const int* rows, int n, const double* W, double t) const {
-    for (int a = 0; a < n; ++a) tau[rows[a]] += t * W[a];
+    for (int a = 0; a < n; ++a)
+      if (mine(rows[a])) tau[rows[a]] += t * W[a];
   }
 };
 
-Scatter MakeScatter(const ConvectiveArrays& out) {
+Scatter MakeScatter(const ConvectiveArrays& out, int lo, int hi) {
   const SparseMatrixStruct* s = out.pattern;
-  return Scatter{s->row_ptr(0), s->col_ind(0), s->diag_first(), s->sorted(), out.k, out.s, out.tau};
+  return Scatter{s->row_ptr(0), s->col_ind(0), s->diag_first(), s->sorted(), out.k, out.s, out.tau, lo, hi};
 }
 
 // Ke = Me P and Se = P^T Ke for P_aj = U_a·∇N_j, with the linear element's consistent mass
@@ -120,14 +126,6 @@ void LinearElementMatrices(const double (*B)[kMaxElemNodes], const double (*Uv)[
     }
 }
 
-// The element of a set at position k of its table (for the message of a singular element).
-const Elem* ElementAt(Mesh* set, std::size_t k) {
-  int i = 0;
-  Elem* e = set->giveNextElm(i);
-  for (std::size_t j = 0; j < k && e; ++j) e = set->giveNextElm(i);
-  return e;
-}
-
 // Gradients of the linear triangle (N = 3) or tetrahedron (N = 4) with corners p: B[k][a] =
 // ∂N_a/∂x_k; returns det J (0 when exactly singular).
 template <int N>
@@ -163,16 +161,17 @@ double LinearGradients(const double* const* p, double (*B)[kMaxElemNodes]) {
 
 // Closed forms of the linear triangle (N = 3) and tetrahedron (N = 4).
 template <int N>
-void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays& out) {
+void AssembleLinear(const ElementTable& table, const ConvectiveArrays& out) {
   constexpr int D = N - 1;
   const double volumeFactor = N == 3 ? 0.5 : 1.0 / 6.0;  // area det/2, volume det/6
   const double massFactor = N == 3 ? 1.0 / 12.0 : 1.0 / 20.0;
-  const Scatter sc = MakeScatter(out);
   const double* vel[3] = {out.u, out.v, out.w};
+  const int bad = table.Blocks().Run([&](int lo, int hi, const int* first, const int* last) {
+  const Scatter sc = MakeScatter(out, lo, hi);
   double Ke[N * N], Se[N * N], W[N], Uv[N][3], B[3][kMaxElemNodes];
   const double* p[N];
-  const std::size_t elems = std::size_t(table.Elements());
-  for (std::size_t k = 0; k < elems; ++k) {
+  for (const int* it = first; it != last; ++it) {
+    const std::size_t k = std::size_t(*it);
     const int* rows = table.Rows(k);
     #pragma GCC unroll 4
     for (int a = 0; a < N; ++a) {
@@ -183,7 +182,7 @@ void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays
     // The system matrices have already stopped a run with degenerate elements: only an exactly
     // singular Jacobian is refused here.
     const double det = LinearGradients<N>(p, B);
-    if (det == 0) ShapeFunctionFault(ElementAt(set, table.Listed(k)));
+    if (det == 0) return int(k);
     const double V = det * volumeFactor;
     LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
     double U[3], L[3];
@@ -205,6 +204,9 @@ void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays
     sc.linearPairs<N>(rows, table.Offsets(k), Ke, Se);
     sc.nodal(rows, N, W, t);
   }
+  return -1;
+  });
+  if (bad >= 0) ShapeFunctionFault(table.Element(std::size_t(bad)));
 }
 
 void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays& out) {
@@ -217,14 +219,15 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
   if (np == 0 || n > kMaxElemNodes || ShapeDimension(eo) != d) OLVU_FATAL("Element not implemented in fluid set\n");
   const int corners = set->GiveMinNnode();
   const bool quadratic = isQuadratic(eo);
-  const Scatter sc = MakeScatter(out);
   const double* vel[3] = {out.u, out.v, out.w};
+  const int bad = table.Blocks().Run([&](int lo, int hi, const int* first, const int* last) {
+  const Scatter sc = MakeScatter(out, lo, hi);
   double Ke[kMaxElemNodes * kMaxElemNodes], Se[kMaxElemNodes * kMaxElemNodes], Me[kMaxElemNodes];
   double W[kMaxElemNodes], X[kMaxElemNodes][3], Uv[kMaxElemNodes][3], B[3][kMaxElemNodes];
   double P[kMaxElemNodes][kMaxElemNodes], Q[kMaxElemNodes][kMaxElemNodes];
   const double* p[kMaxElemNodes];
-  const std::size_t elems = std::size_t(table.Elements());
-  for (std::size_t k = 0; k < elems; ++k) {
+  for (const int* it = first; it != last; ++it) {
+    const std::size_t k = std::size_t(*it);
     const int* rows = table.Rows(k);
     for (int a = 0; a < n; ++a) {
       p[a] = out.xyz + 3 * std::size_t(rows[a]);
@@ -238,7 +241,7 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
     for (int g = 0; g < np; ++g) {
       const double* sh = N[g].data;
       const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) ShapeFunctionFault(ElementAt(set, table.Listed(k)));
+      if (det == 0) return int(k);
       const double dV = det * wg[g];
       V += dV;
       for (int a = 0; a < n; ++a) {
@@ -281,6 +284,9 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
     sc.pairs(rows, n, table.Offsets(k), Ke, Se);
     sc.nodal(rows, n, W, t);
   }
+  return -1;
+  });
+  if (bad >= 0) ShapeFunctionFault(table.Element(std::size_t(bad)));
 }
 
 }  // namespace
@@ -306,8 +312,10 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
   // order whatever the order of the set's table.
   std::vector<int> listed(n * std::size_t(elems_));
   std::vector<std::pair<int, int>> first(static_cast<std::size_t>(elems_));
+  std::vector<Elem*> inSet(static_cast<std::size_t>(elems_));
   int i = 0;
   for (std::size_t k = 0; Elem* e = set->giveNextElm(i); ++k) {
+    inSet[k] = e;
     Node* const* nd = e->nodesArray();
     int low = nd[0]->num[slot] - 1;
     for (std::size_t a = 0; a < n; ++a) {
@@ -317,12 +325,19 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
     first[k] = {low, int(k)};
   }
   std::stable_sort(first.begin(), first.end());
-  order_.resize(std::size_t(elems_));
+  elem_.resize(std::size_t(elems_));
+  bySet_.resize(std::size_t(elems_));
   rows_.resize(n * std::size_t(elems_));
   for (std::size_t k = 0; k < std::size_t(elems_); ++k) {
-    order_[k] = first[k].second;
-    std::copy_n(listed.data() + std::size_t(order_[k]) * n, n, rows_.data() + k * n);
+    const std::size_t s = std::size_t(first[k].second);
+    elem_[k] = inSet[s];
+    bySet_[s] = int(k);
+    std::copy_n(listed.data() + s * n, n, rows_.data() + k * n);
   }
+  const int blocks = BlocksFor(std::size_t(elems_));
+  blocks_.Build(std::size_t(elems_), n_, pattern->nrows(), blocks, [this](std::size_t k) { return Rows(k); });
+  setBlocks_.Build(std::size_t(elems_), n_, pattern->nrows(), blocks,
+                   [this](std::size_t s) { return Rows(OfSetElement(s)); });
   const int* rp = pattern->row_ptr(0);
   const int* ci = pattern->col_ind(0);
   kept_ = true;
@@ -343,12 +358,13 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
 }
 
 bool ElementTable::Fits(const Mesh* set, const SparseMatrixStruct* pattern) const {
-  return set_ == set && pattern_ == pattern && elems_ == set->NOfElems();
+  return set_ == set && pattern_ == pattern && elems_ == set->NOfElems() &&
+         blocks_.Count() == BlocksFor(std::size_t(elems_));
 }
 
 void AssembleConvectiveSet(Mesh* set, const ElementTable& table, const ConvectiveArrays& out, bool gauss) {
   const ElemOrder eo = set->GiveElemOrder();
-  if (!gauss && eo == Triangle3) AssembleLinear<3>(set, table, out);
-  else if (!gauss && eo == Tetrahedra4) AssembleLinear<4>(set, table, out);
+  if (!gauss && eo == Triangle3) AssembleLinear<3>(table, out);
+  else if (!gauss && eo == Tetrahedra4) AssembleLinear<4>(table, out);
   else AssembleGauss(set, table, out);
 }
