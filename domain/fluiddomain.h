@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/domain.h"
+#include "flow/columns.h"
 #include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
@@ -571,6 +572,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   double speedScale_ = 0;  // the speed against which an element counts as at rest
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
   ReaVec flowWork_[8];
+  PatternColumns columns_;  // the pattern by column, for threaded products with a transpose
+  // The pattern by column when the row loops fork (built on first use), else null.
+  const PatternColumns* Columns();
 
   // Fluid-solid interfaces
  public:
