@@ -253,6 +253,7 @@ void ShapeFunctionFault(const Elem* e) {
 void AssembleSystemSet(Mesh* set, const char* setName, int slot, const SystemArrays& out, bool gauss) {
   ElementTable table;
   table.Build(set, slot, out.pattern);
+  table.FitBlocks();
   AssembleSystemSet(set, setName, table, out, gauss);
 }
 

@@ -334,10 +334,8 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
     bySet_[s] = int(k);
     std::copy_n(listed.data() + s * n, n, rows_.data() + k * n);
   }
-  const int blocks = BlocksFor(std::size_t(elems_));
-  blocks_.Build(std::size_t(elems_), n_, pattern->nrows(), blocks, [this](std::size_t k) { return Rows(k); });
-  setBlocks_.Build(std::size_t(elems_), n_, pattern->nrows(), blocks,
-                   [this](std::size_t s) { return Rows(OfSetElement(s)); });
+  blocks_ = setBlocks_ = RowBlocks();
+  FitBlocks();
   const int* rp = pattern->row_ptr(0);
   const int* ci = pattern->col_ind(0);
   kept_ = true;
@@ -358,8 +356,15 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
 }
 
 bool ElementTable::Fits(const Mesh* set, const SparseMatrixStruct* pattern) const {
-  return set_ == set && pattern_ == pattern && elems_ == set->NOfElems() &&
-         blocks_.Count() == BlocksFor(std::size_t(elems_));
+  return set_ == set && pattern_ == pattern && elems_ == set->NOfElems();
+}
+
+void ElementTable::FitBlocks() {
+  const int blocks = BlocksFor(std::size_t(elems_));
+  if (blocks_.Count() == blocks) return;
+  const int rows = pattern_->nrows();
+  blocks_.Build(std::size_t(elems_), n_, rows, blocks, [this](std::size_t k) { return Rows(k); });
+  setBlocks_.Build(std::size_t(elems_), n_, rows, blocks, [this](std::size_t s) { return Rows(OfSetElement(s)); });
 }
 
 void AssembleConvectiveSet(Mesh* set, const ElementTable& table, const ConvectiveArrays& out, bool gauss) {

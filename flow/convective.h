@@ -22,9 +22,10 @@ class ElementTable {
  public:
   /// Lists the elements of `set` (rows from numbering slot `slot`) and finds their pairs in `pattern`.
   void Build(Mesh* set, int slot, const SparseMatrixStruct* pattern);
-  /// True when the table was built for this set and pattern, the set has not changed since and
-  /// its blocks are those of the current thread count.
+  /// True when the table was built for this set and pattern and the set has not changed since.
   bool Fits(const Mesh* set, const SparseMatrixStruct* pattern) const;
+  /// Cuts the rows again when the blocks are not those of the current thread count.
+  void FitBlocks();
   /// Nodes per element and element count.
   int Nodes() const { return n_; }
   int Elements() const { return elems_; }

@@ -91,6 +91,7 @@ ElementTable& FluidDomain::SetTable(Mesh* set) {
   if (k >= elementTables_.size()) elementTables_.resize(k + 1);
   ElementTable& table = elementTables_[k];
   if (!table.Fits(set, pattern_)) table.Build(set, kind_, pattern_);
+  table.FitBlocks();
   return table;
 }
 
