@@ -166,45 +166,45 @@ void AssembleLinear(const ElementTable& table, const ConvectiveArrays& out) {
   const double volumeFactor = N == 3 ? 0.5 : 1.0 / 6.0;  // area det/2, volume det/6
   const double massFactor = N == 3 ? 1.0 / 12.0 : 1.0 / 20.0;
   const double* vel[3] = {out.u, out.v, out.w};
-  const int bad = table.Blocks().Run([&](int lo, int hi, const int* first, const int* last) {
-  const Scatter sc = MakeScatter(out, lo, hi);
-  double Ke[N * N], Se[N * N], W[N], Uv[N][3], B[3][kMaxElemNodes];
-  const double* p[N];
-  for (const int* it = first; it != last; ++it) {
-    const std::size_t k = std::size_t(*it);
-    const int* rows = table.Rows(k);
-    #pragma GCC unroll 4
-    for (int a = 0; a < N; ++a) {
-      p[a] = out.xyz + 3 * std::size_t(rows[a]);
+  const int bad = table.Blocks().Run([&](int rowLo, int rowHi, const int* first, const int* last) {
+    const Scatter sc = MakeScatter(out, rowLo, rowHi);
+    double Ke[N * N], Se[N * N], W[N], Uv[N][3], B[3][kMaxElemNodes];
+    const double* p[N];
+    for (const int* it = first; it != last; ++it) {
+      const std::size_t k = std::size_t(*it);
+      const int* rows = table.Rows(k);
       #pragma GCC unroll 4
-      for (int d = 0; d < D; ++d) Uv[a][d] = vel[d][rows[a]];
-    }
-    // The system matrices have already stopped a run with degenerate elements: only an exactly
-    // singular Jacobian is refused here.
-    const double det = LinearGradients<N>(p, B);
-    if (det == 0) return int(k);
-    const double V = det * volumeFactor;
-    LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
-    double U[3], L[3];
-#pragma GCC unroll 3
-    for (int c = 0; c < D; ++c) {
-      double best = 1e-14, lo = p[0][c], hi = p[0][c];
-#pragma GCC unroll 4
       for (int a = 0; a < N; ++a) {
-        const double x = Uv[a][c];
-        if (std::fabs(x) > std::fabs(best)) best = x;
-        lo = p[a][c] < lo ? p[a][c] : lo;
-        hi = p[a][c] > hi ? p[a][c] : hi;
+        p[a] = out.xyz + 3 * std::size_t(rows[a]);
+        #pragma GCC unroll 4
+        for (int d = 0; d < D; ++d) Uv[a][d] = vel[d][rows[a]];
       }
-      U[c] = best, L[c] = hi - lo;
+      // The system matrices have already stopped a run with degenerate elements: only an exactly
+      // singular Jacobian is refused here.
+      const double det = LinearGradients<N>(p, B);
+      if (det == 0) return int(k);
+      const double V = det * volumeFactor;
+      LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
+      double U[3], L[3];
+  #pragma GCC unroll 3
+      for (int c = 0; c < D; ++c) {
+        double best = 1e-14, lo = p[0][c], hi = p[0][c];
+  #pragma GCC unroll 4
+        for (int a = 0; a < N; ++a) {
+          const double x = Uv[a][c];
+          if (std::fabs(x) > std::fabs(best)) best = x;
+          lo = p[a][c] < lo ? p[a][c] : lo;
+          hi = p[a][c] > hi ? p[a][c] : hi;
+        }
+        U[c] = best, L[c] = hi - lo;
+      }
+      const double t = ElementTau(U, L, D, out.maxVelocity, out.dtTheta);
+      #pragma GCC unroll 4
+      for (int a = 0; a < N; ++a) W[a] = V / N;
+      sc.linearPairs<N>(rows, table.Offsets(k), Ke, Se);
+      sc.nodal(rows, N, W, t);
     }
-    const double t = ElementTau(U, L, D, out.maxVelocity, out.dtTheta);
-    #pragma GCC unroll 4
-    for (int a = 0; a < N; ++a) W[a] = V / N;
-    sc.linearPairs<N>(rows, table.Offsets(k), Ke, Se);
-    sc.nodal(rows, N, W, t);
-  }
-  return -1;
+    return -1;
   });
   if (bad >= 0) ShapeFunctionFault(table.Element(std::size_t(bad)));
 }
@@ -220,71 +220,71 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
   const int corners = set->GiveMinNnode();
   const bool quadratic = isQuadratic(eo);
   const double* vel[3] = {out.u, out.v, out.w};
-  const int bad = table.Blocks().Run([&](int lo, int hi, const int* first, const int* last) {
-  const Scatter sc = MakeScatter(out, lo, hi);
-  double Ke[kMaxElemNodes * kMaxElemNodes], Se[kMaxElemNodes * kMaxElemNodes], Me[kMaxElemNodes];
-  double W[kMaxElemNodes], X[kMaxElemNodes][3], Uv[kMaxElemNodes][3], B[3][kMaxElemNodes];
-  double P[kMaxElemNodes][kMaxElemNodes], Q[kMaxElemNodes][kMaxElemNodes];
-  const double* p[kMaxElemNodes];
-  for (const int* it = first; it != last; ++it) {
-    const std::size_t k = std::size_t(*it);
-    const int* rows = table.Rows(k);
-    for (int a = 0; a < n; ++a) {
-      p[a] = out.xyz + 3 * std::size_t(rows[a]);
-      for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
-      for (int c = 0; c < d; ++c) Uv[a][c] = vel[c][rows[a]];
-    }
-    const double len = CornerChainLength(p, corners);
-    for (int q = 0; q < n * n; ++q) Ke[q] = Se[q] = 0;
-    for (int a = 0; a < n; ++a) W[a] = Me[a] = 0;
-    double V = 0;
-    for (int g = 0; g < np; ++g) {
-      const double* sh = N[g].data;
-      const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) return int(k);
-      const double dV = det * wg[g];
-      V += dV;
+  const int bad = table.Blocks().Run([&](int rowLo, int rowHi, const int* first, const int* last) {
+    const Scatter sc = MakeScatter(out, rowLo, rowHi);
+    double Ke[kMaxElemNodes * kMaxElemNodes], Se[kMaxElemNodes * kMaxElemNodes], Me[kMaxElemNodes];
+    double W[kMaxElemNodes], X[kMaxElemNodes][3], Uv[kMaxElemNodes][3], B[3][kMaxElemNodes];
+    double P[kMaxElemNodes][kMaxElemNodes], Q[kMaxElemNodes][kMaxElemNodes];
+    const double* p[kMaxElemNodes];
+    for (const int* it = first; it != last; ++it) {
+      const std::size_t k = std::size_t(*it);
+      const int* rows = table.Rows(k);
       for (int a = 0; a < n; ++a) {
-        W[a] += dV * sh[a];
-        Me[a] += dV * sh[a] * sh[a];
+        p[a] = out.xyz + 3 * std::size_t(rows[a]);
+        for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
+        for (int c = 0; c < d; ++c) Uv[a][c] = vel[c][rows[a]];
+      }
+      const double len = CornerChainLength(p, corners);
+      for (int q = 0; q < n * n; ++q) Ke[q] = Se[q] = 0;
+      for (int a = 0; a < n; ++a) W[a] = Me[a] = 0;
+      double V = 0;
+      for (int g = 0; g < np; ++g) {
+        const double* sh = N[g].data;
+        const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
+        if (det == 0) return int(k);
+        const double dV = det * wg[g];
+        V += dV;
+        for (int a = 0; a < n; ++a) {
+          W[a] += dV * sh[a];
+          Me[a] += dV * sh[a] * sh[a];
+          for (int j = 0; j < n; ++j) {
+            double t = 0;
+            for (int c = 0; c < d; ++c) t += Uv[a][c] * B[c][j];
+            P[a][j] = t;
+          }
+        }
+        // Q = dV N N^T P, computed as N_i (dV Σ_a N_a P_aj); Ke += Q, Se += P^T Q.
         for (int j = 0; j < n; ++j) {
           double t = 0;
-          for (int c = 0; c < d; ++c) t += Uv[a][c] * B[c][j];
-          P[a][j] = t;
+          for (int a = 0; a < n; ++a) t += sh[a] * P[a][j];
+          for (int a = 0; a < n; ++a) Q[a][j] = dV * sh[a] * t;
         }
+        for (int a = 0; a < n; ++a)
+          for (int j = 0; j < n; ++j) {
+            Ke[a * n + j] += Q[a][j];
+            double t = 0;
+            for (int b = 0; b < n; ++b) t += P[b][a] * Q[b][j];
+            Se[a * n + j] += t;
+          }
       }
-      // Q = dV N N^T P, computed as N_i (dV Σ_a N_a P_aj); Ke += Q, Se += P^T Q.
-      for (int j = 0; j < n; ++j) {
-        double t = 0;
-        for (int a = 0; a < n; ++a) t += sh[a] * P[a][j];
-        for (int a = 0; a < n; ++a) Q[a][j] = dV * sh[a] * t;
+      // The nodal weights follow the lumped mass: where a corner weight of a quadratic element is
+      // not positive, the element's mass diagonal scaled to its volume.
+      bool positive = true;
+      for (int a = 0; a < n; ++a) positive = positive && W[a] > 1e-14 * V;
+      if (!positive) {
+        double diag = 0;
+        for (int a = 0; a < n; ++a) diag += Me[a];
+        for (int a = 0; a < n; ++a) W[a] = Me[a] * V / diag;
       }
-      for (int a = 0; a < n; ++a)
-        for (int j = 0; j < n; ++j) {
-          Ke[a * n + j] += Q[a][j];
-          double t = 0;
-          for (int b = 0; b < n; ++b) t += P[b][a] * Q[b][j];
-          Se[a * n + j] += t;
-        }
+      double U[3], L[3];
+      ElementVelocity(out, rows, n, U);
+      for (int c = d; c < 3; ++c) U[c] = 1e-14;
+      CornerExtents(p, corners, L);
+      const double t = ElementTau(U, L, 3, out.maxVelocity, out.dtTheta, quadratic ? 0.5 : 1.0);
+      sc.pairs(rows, n, table.Offsets(k), Ke, Se);
+      sc.nodal(rows, n, W, t);
     }
-    // The nodal weights follow the lumped mass: where a corner weight of a quadratic element is
-    // not positive, the element's mass diagonal scaled to its volume.
-    bool positive = true;
-    for (int a = 0; a < n; ++a) positive = positive && W[a] > 1e-14 * V;
-    if (!positive) {
-      double diag = 0;
-      for (int a = 0; a < n; ++a) diag += Me[a];
-      for (int a = 0; a < n; ++a) W[a] = Me[a] * V / diag;
-    }
-    double U[3], L[3];
-    ElementVelocity(out, rows, n, U);
-    for (int c = d; c < 3; ++c) U[c] = 1e-14;
-    CornerExtents(p, corners, L);
-    const double t = ElementTau(U, L, 3, out.maxVelocity, out.dtTheta, quadratic ? 0.5 : 1.0);
-    sc.pairs(rows, n, table.Offsets(k), Ke, Se);
-    sc.nodal(rows, n, W, t);
-  }
-  return -1;
+    return -1;
   });
   if (bad >= 0) ShapeFunctionFault(table.Element(std::size_t(bad)));
 }
