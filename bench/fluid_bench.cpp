@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "flow/assembler.h"
+#include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "input/fluidfunction.h"
 #include "input/line.h"
@@ -102,6 +103,7 @@ struct DomainMatrices {
   std::vector<std::unique_ptr<SystemSparseMatrix>> general;  // A, momentum, Gx, Gy, Gz, C1, C2
   std::unique_ptr<SymmetricSparseMatrix> L, M;
   std::vector<double> lumped, inv, size, share;
+  ElementTable table;
   explicit DomainMatrices(Grid& g) {
     pattern.reset(createSparseMatrixStruct(g.nodes, g.meshes, 0));
     for (int k = 0; k < 7; ++k) general.push_back(std::make_unique<SystemSparseMatrix>(pattern.get()));
@@ -124,7 +126,10 @@ struct DomainMatrices {
     std::fill(share.begin(), share.end(), 0.0);
     SystemArrays out{pattern.get(), L->sval(0), M->sval(0), general[2]->val(0), general[3]->val(0),
                      general[4]->val(0), lumped.data(), size.data(), share.data()};
-    AssembleSystemSet(set, "Bench", 0, out);
+    // The set's element table is kept between assemblies, as the domain keeps it.
+    if (!table.Fits(set, pattern.get())) table.Build(set, 0, pattern.get());
+    table.FitBlocks();
+    AssembleSystemSet(set, "Bench", table, out);
     for (std::size_t k = 0; k < lumped.size(); ++k) inv[k] = 1.0 / lumped[k], size[k] *= inv[k];
   }
 };

@@ -1,5 +1,6 @@
 // The cost of one coupled iteration of the segregated flow solve outside its linear solves, each
-// beside one product of the same pattern in the same run: the momentum matrix with the three
+// beside one product of the same pattern in the same run and on 1, 2, 4 and 8 threads: the system
+// and convective matrices, the momentum matrix with the three
 // right-hand sides, the system of one turbulence variable, and the pressure system with its
 // right-hand side plus the velocity projection. Fluid domains of 10^5 and 10^6 nodes, triangles in 2D and tetrahedra in 3D. The
 // linear solves are measured apart, as one solve of each system (iterations x their cost).
@@ -11,6 +12,7 @@
 
 #include "bench/flowgrid.h"
 #include "foundation/bitvec.h"
+#include "foundation/threads.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 
@@ -57,8 +59,42 @@ void BM_Mult(benchmark::State& state) {
   Counters(state, d);
 }
 
+// The thread count of an assembly benchmark (its third argument).
+void UseThreads(benchmark::State& state) {
+  SetThreads(int(state.range(2)));
+  state.counters["threads"] = double(Threads());
+}
+
+// The system matrices (L, M, G, nodal volume and size) of the domain, as at a mesh update.
+void BM_SystemAssembly(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  UseThreads(state);
+  d.CalcSystemMatrixes();  // the blocks of this thread count
+  for (auto _ : state) {
+    d.CalcSystemMatrixes();
+    benchmark::DoNotOptimize(d.Mass()->sval(0));
+  }
+  Counters(state, d);
+}
+
+// The convective matrices K and S with the nodal parameter, as at every iteration.
+void BM_ConvectiveAssembly(benchmark::State& state) {
+  FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  UseThreads(state);
+  VarIncrRatio.resize(0);
+  d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));  // the blocks of this thread count
+  for (auto _ : state) {
+    VarIncrRatio.resize(0);
+    d.CalcConvectiveMatrixes(d.Var(VelX), d.Var(VelY), d.Var(VelZ));
+    benchmark::DoNotOptimize(d.SystemMatrix(7)->val(0));
+  }
+  Counters(state, d);
+}
+
 void BM_MomentumAssembly(benchmark::State& state) {
   FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  UseThreads(state);
+  d.AssembleMomentum();  // the columns of the pattern, on the first threaded pass
   for (auto _ : state) {
     d.AssembleMomentum();
     benchmark::DoNotOptimize(d.Var(VelWorkX).GivePointer());
@@ -68,6 +104,7 @@ void BM_MomentumAssembly(benchmark::State& state) {
 
 void BM_PressureRhsAndProjection(benchmark::State& state) {
   FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  UseThreads(state);
   Iterations = 1;  // the projection runs
   ReaVec u0(d.Var(VelX)), v0(d.Var(VelY)), w0(d.Var(VelZ));
   for (auto _ : state) {
@@ -86,6 +123,7 @@ void BM_PressureRhsAndProjection(benchmark::State& state) {
 // the stabilisation term for the right-hand side.
 void BM_TurbulenceAssembly(benchmark::State& state) {
   FluidDomain& d = *Case(int(state.range(0)), int(state.range(1))).c.d;
+  UseThreads(state);
   const unsigned n = unsigned(d.numNodes);
   ReaVec k(n), k0(n), S(n), D(n), R(n), b(n);
   for (unsigned i = 1; i <= n; ++i) {
@@ -130,16 +168,26 @@ struct Register {
     for (int dim : {2, 3})
       for (int million : {0, 1}) {
         using Fn = void (*)(benchmark::State&);
-        const std::pair<const char*, Fn> runs[5] = {{"BM_Mult", BM_Mult},
-                                                    {"BM_MomentumAssembly", BM_MomentumAssembly},
-                                                    {"BM_TurbulenceAssembly", BM_TurbulenceAssembly},
-                                                    {"BM_PressureRhsAndProjection", BM_PressureRhsAndProjection},
-                                                    {"BM_LinearSolves", BM_LinearSolves}};
+        const std::pair<const char*, Fn> runs[2] = {{"BM_Mult", BM_Mult}, {"BM_LinearSolves", BM_LinearSolves}};
         for (const auto& [name, fn] : runs)
           benchmark::RegisterBenchmark(name, fn)
               ->Args({dim, million})
               ->ArgNames({"dim", "1e6"})
               ->Unit(benchmark::kMillisecond);
+        // The assemblies on 1, 2, 4 and 8 threads side by side: their results are bitwise alike.
+        const std::pair<const char*, Fn> assemblies[5] = {
+            {"BM_SystemAssembly", BM_SystemAssembly},
+            {"BM_ConvectiveAssembly", BM_ConvectiveAssembly},
+            {"BM_MomentumAssembly", BM_MomentumAssembly},
+            {"BM_TurbulenceAssembly", BM_TurbulenceAssembly},
+            {"BM_PressureRhsAndProjection", BM_PressureRhsAndProjection}};
+        for (const auto& [name, fn] : assemblies)
+          for (int threads : {1, 2, 4, 8})
+            benchmark::RegisterBenchmark(name, fn)
+                ->Args({dim, million, threads})
+                ->ArgNames({"dim", "1e6", "threads"})
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
       }
   }
 } registered;

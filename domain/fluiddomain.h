@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/domain.h"
+#include "flow/columns.h"
 #include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
@@ -560,6 +561,9 @@ class FluidDomain : public Domain, public FunctionDomain {
  protected:
   /// The convective matrices of one set, by its closed form unless `gauss` is set.
   void ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss);
+  // The element table of a fluid set, built on first use and again when the set, the pattern or
+  // the thread count changed.
+  ElementTable& SetTable(Mesh* set);
   /// A = diag(c) M / (dt theta) + diag(c2) (C1 + diag(tau) C2) + diag(d) L (d may be empty), in one
   /// pass; c2 may be c itself.
   void TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d);
@@ -579,6 +583,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   double speedScale_ = 0;  // the speed against which an element counts as at rest
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
   ReaVec flowWork_[8];
+  PatternColumns columns_;  // the pattern by column, for threaded products with a transpose
+  // The pattern by column when the row loops fork (built on first use), else null.
+  const PatternColumns* Columns();
 
   // Fluid-solid interfaces
  public:

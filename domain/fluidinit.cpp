@@ -109,7 +109,7 @@ void FluidDomain::CalcSystemMatrixesSet(FluidMesh* set) {
   out.lumped = lumped_.GivePointer();
   out.size = vars_[ElemSize].GivePointer();
   out.share = share.GivePointer();
-  AssembleSystemSet(set, set->Name(), kind_, out);
+  AssembleSystemSet(set, set->Name(), SetTable(set), out);
   set->initialiseLN_N(share);
 }
 

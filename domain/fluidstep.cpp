@@ -10,6 +10,7 @@
 #include "flow/flowsolver.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "input/fluidfunction.h"
 #include "solvers/sparsematrix.h"
 
@@ -393,6 +394,7 @@ void FluidDomain::EquationTau(const ReaVec& d, const ReaVec* q) {
     const double* dp = d.GivePointer();
     const double* qp = q && Sized(*q) ? q->GivePointer() : nullptr;
     double* t = tau.GivePointer();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
     for (int k = 0; k < numNodes; ++k) {
       const double nu = qp ? dp[k] / (qp[k] > 1e-14 ? qp[k] : 1e-14) : dp[k];
       t[k] = Eval_Tau(tv[k], nu, h[k]);
@@ -438,6 +440,7 @@ void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
   const double* dp = Sized(d) ? d.GivePointer() : nullptr;
   double* A = sys_[0]->val(0);
   const double alpha = invDtTheta_;
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int i = 0; i < numNodes; ++i) {
     if (dp) {
       const double di = dp[i];

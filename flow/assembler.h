@@ -2,6 +2,7 @@
 // volume and nodal element size, assembled element by element on the domain's one pattern.
 #pragma once
 
+class ElementTable;
 class Mesh;
 class SparseMatrixStruct;
 
@@ -24,5 +25,11 @@ struct SystemArrays {
 /// The nodal weight of an element node is the integral of its shape function, or, when one of
 /// the element's weights is not positive (corner nodes of some quadratic elements), the element
 /// mass diagonal scaled to the element's volume. A singular Jacobian, a negative or a null
-/// volume end the run with the set's name and the element.
+/// volume end the run with the set's name and the first such element.
 void AssembleSystemSet(Mesh* set, const char* setName, int slot, const SystemArrays& out, bool gauss = false);
+
+/// The same with the set's element table kept by the caller (built for `set` and out.pattern):
+/// its row blocks run on the threads, and every entry still sums its elements in the set's
+/// order, so the arrays are bitwise the same for any thread count.
+void AssembleSystemSet(Mesh* set, const char* setName, const ElementTable& table, const SystemArrays& out,
+                       bool gauss = false);

@@ -29,7 +29,8 @@ void ElementVelocity(const ConvectiveArrays& out, const int* rows, int n, double
   }
 }
 
-// Writes the element matrices into K and S: one position per pair, kept or searched.
+// Writes the element matrices into K and S: one position per pair, kept or searched; only the
+// rows [lo, hi) of the block being assembled are written.
 struct Scatter {
   const int* rp;
   const int* ci;
@@ -37,13 +38,16 @@ struct Scatter {
   double* k;
   double* s;
   double* tau;
+  int lo = 0, hi = 0;
 
+  bool mine(int r) const { return unsigned(r - lo) < unsigned(hi - lo); }
   // The linear elements' form, with the loops laid out at compile time.
   template <int N>
   void linearPairs(const int* rows, const std::uint8_t* off, const double* Ke, const double* Se) const {
     if (!off) return pairs(rows, N, off, Ke, Se);
 #pragma GCC unroll 4
     for (int a = 0; a < N; ++a) {
+      if (!mine(rows[a])) continue;
       const int base = rp[rows[a]];
 #pragma GCC unroll 4
       for (int b = 0; b < N; ++b) {
@@ -56,6 +60,7 @@ struct Scatter {
   void pairs(const int* rows, int n, const std::uint8_t* off, const double* Ke, const double* Se) const {
     for (int a = 0; a < n; ++a) {
       const int r = rows[a];
+      if (!mine(r)) continue;
       for (int b = 0; b < n; ++b) {
         const int p = off ? rp[r] + off[a * n + b] : FindInRow(rp, ci, diagFirst, sorted, r, rows[b]);
         k[p] += Ke[a * n + b];
@@ -64,13 +69,14 @@ struct Scatter {
     }
   }
   void nodal(const int* rows, int n, const double* W, double t) const {
-    for (int a = 0; a < n; ++a) tau[rows[a]] += t * W[a];
+    for (int a = 0; a < n; ++a)
+      if (mine(rows[a])) tau[rows[a]] += t * W[a];
   }
 };
 
-Scatter MakeScatter(const ConvectiveArrays& out) {
+Scatter MakeScatter(const ConvectiveArrays& out, int lo, int hi) {
   const SparseMatrixStruct* s = out.pattern;
-  return Scatter{s->row_ptr(0), s->col_ind(0), s->diag_first(), s->sorted(), out.k, out.s, out.tau};
+  return Scatter{s->row_ptr(0), s->col_ind(0), s->diag_first(), s->sorted(), out.k, out.s, out.tau, lo, hi};
 }
 
 // Ke = Me P and Se = P^T Ke for P_aj = U_a·∇N_j, with the linear element's consistent mass
@@ -120,14 +126,6 @@ void LinearElementMatrices(const double (*B)[kMaxElemNodes], const double (*Uv)[
     }
 }
 
-// The element of a set at position k of its table (for the message of a singular element).
-const Elem* ElementAt(Mesh* set, std::size_t k) {
-  int i = 0;
-  Elem* e = set->giveNextElm(i);
-  for (std::size_t j = 0; j < k && e; ++j) e = set->giveNextElm(i);
-  return e;
-}
-
 // Gradients of the linear triangle (N = 3) or tetrahedron (N = 4) with corners p: B[k][a] =
 // ∂N_a/∂x_k; returns det J (0 when exactly singular).
 template <int N>
@@ -163,48 +161,52 @@ double LinearGradients(const double* const* p, double (*B)[kMaxElemNodes]) {
 
 // Closed forms of the linear triangle (N = 3) and tetrahedron (N = 4).
 template <int N>
-void AssembleLinear(Mesh* set, const ElementTable& table, const ConvectiveArrays& out) {
+void AssembleLinear(const ElementTable& table, const ConvectiveArrays& out) {
   constexpr int D = N - 1;
   const double volumeFactor = N == 3 ? 0.5 : 1.0 / 6.0;  // area det/2, volume det/6
   const double massFactor = N == 3 ? 1.0 / 12.0 : 1.0 / 20.0;
-  const Scatter sc = MakeScatter(out);
   const double* vel[3] = {out.u, out.v, out.w};
-  double Ke[N * N], Se[N * N], W[N], Uv[N][3], B[3][kMaxElemNodes];
-  const double* p[N];
-  const std::size_t elems = std::size_t(table.Elements());
-  for (std::size_t k = 0; k < elems; ++k) {
-    const int* rows = table.Rows(k);
-    #pragma GCC unroll 4
-    for (int a = 0; a < N; ++a) {
-      p[a] = out.xyz + 3 * std::size_t(rows[a]);
+  const int bad = table.Blocks().Run([&](int rowLo, int rowHi, const int* first, const int* last) {
+    const Scatter sc = MakeScatter(out, rowLo, rowHi);
+    double Ke[N * N], Se[N * N], W[N], Uv[N][3], B[3][kMaxElemNodes];
+    const double* p[N];
+    for (const int* it = first; it != last; ++it) {
+      const std::size_t k = std::size_t(*it);
+      const int* rows = table.Rows(k);
       #pragma GCC unroll 4
-      for (int d = 0; d < D; ++d) Uv[a][d] = vel[d][rows[a]];
-    }
-    // The system matrices have already stopped a run with degenerate elements: only an exactly
-    // singular Jacobian is refused here.
-    const double det = LinearGradients<N>(p, B);
-    if (det == 0) ShapeFunctionFault(ElementAt(set, table.Listed(k)));
-    const double V = det * volumeFactor;
-    LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
-    double U[3], L[3];
-#pragma GCC unroll 3
-    for (int c = 0; c < D; ++c) {
-      double best = 1e-14, lo = p[0][c], hi = p[0][c];
-#pragma GCC unroll 4
       for (int a = 0; a < N; ++a) {
-        const double x = Uv[a][c];
-        if (std::fabs(x) > std::fabs(best)) best = x;
-        lo = p[a][c] < lo ? p[a][c] : lo;
-        hi = p[a][c] > hi ? p[a][c] : hi;
+        p[a] = out.xyz + 3 * std::size_t(rows[a]);
+        #pragma GCC unroll 4
+        for (int d = 0; d < D; ++d) Uv[a][d] = vel[d][rows[a]];
       }
-      U[c] = best, L[c] = hi - lo;
+      // The system matrices have already stopped a run with degenerate elements: only an exactly
+      // singular Jacobian is refused here.
+      const double det = LinearGradients<N>(p, B);
+      if (det == 0) return int(k);
+      const double V = det * volumeFactor;
+      LinearElementMatrices<N>(B, Uv, V * massFactor, Ke, Se);
+      double U[3], L[3];
+  #pragma GCC unroll 3
+      for (int c = 0; c < D; ++c) {
+        double best = 1e-14, lo = p[0][c], hi = p[0][c];
+  #pragma GCC unroll 4
+        for (int a = 0; a < N; ++a) {
+          const double x = Uv[a][c];
+          if (std::fabs(x) > std::fabs(best)) best = x;
+          lo = p[a][c] < lo ? p[a][c] : lo;
+          hi = p[a][c] > hi ? p[a][c] : hi;
+        }
+        U[c] = best, L[c] = hi - lo;
+      }
+      const double t = ElementTau(U, L, D, out.maxVelocity, out.dtTheta);
+      #pragma GCC unroll 4
+      for (int a = 0; a < N; ++a) W[a] = V / N;
+      sc.linearPairs<N>(rows, table.Offsets(k), Ke, Se);
+      sc.nodal(rows, N, W, t);
     }
-    const double t = ElementTau(U, L, D, out.maxVelocity, out.dtTheta);
-    #pragma GCC unroll 4
-    for (int a = 0; a < N; ++a) W[a] = V / N;
-    sc.linearPairs<N>(rows, table.Offsets(k), Ke, Se);
-    sc.nodal(rows, N, W, t);
-  }
+    return -1;
+  });
+  if (bad >= 0) ShapeFunctionFault(table.Element(std::size_t(bad)));
 }
 
 void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays& out) {
@@ -217,70 +219,74 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const ConvectiveArrays&
   if (np == 0 || n > kMaxElemNodes || ShapeDimension(eo) != d) OLVU_FATAL("Element not implemented in fluid set\n");
   const int corners = set->GiveMinNnode();
   const bool quadratic = isQuadratic(eo);
-  const Scatter sc = MakeScatter(out);
   const double* vel[3] = {out.u, out.v, out.w};
-  double Ke[kMaxElemNodes * kMaxElemNodes], Se[kMaxElemNodes * kMaxElemNodes], Me[kMaxElemNodes];
-  double W[kMaxElemNodes], X[kMaxElemNodes][3], Uv[kMaxElemNodes][3], B[3][kMaxElemNodes];
-  double P[kMaxElemNodes][kMaxElemNodes], Q[kMaxElemNodes][kMaxElemNodes];
-  const double* p[kMaxElemNodes];
-  const std::size_t elems = std::size_t(table.Elements());
-  for (std::size_t k = 0; k < elems; ++k) {
-    const int* rows = table.Rows(k);
-    for (int a = 0; a < n; ++a) {
-      p[a] = out.xyz + 3 * std::size_t(rows[a]);
-      for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
-      for (int c = 0; c < d; ++c) Uv[a][c] = vel[c][rows[a]];
-    }
-    const double len = CornerChainLength(p, corners);
-    for (int q = 0; q < n * n; ++q) Ke[q] = Se[q] = 0;
-    for (int a = 0; a < n; ++a) W[a] = Me[a] = 0;
-    double V = 0;
-    for (int g = 0; g < np; ++g) {
-      const double* sh = N[g].data;
-      const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
-      if (det == 0) ShapeFunctionFault(ElementAt(set, table.Listed(k)));
-      const double dV = det * wg[g];
-      V += dV;
+  const int bad = table.Blocks().Run([&](int rowLo, int rowHi, const int* first, const int* last) {
+    const Scatter sc = MakeScatter(out, rowLo, rowHi);
+    double Ke[kMaxElemNodes * kMaxElemNodes], Se[kMaxElemNodes * kMaxElemNodes], Me[kMaxElemNodes];
+    double W[kMaxElemNodes], X[kMaxElemNodes][3], Uv[kMaxElemNodes][3], B[3][kMaxElemNodes];
+    double P[kMaxElemNodes][kMaxElemNodes], Q[kMaxElemNodes][kMaxElemNodes];
+    const double* p[kMaxElemNodes];
+    for (const int* it = first; it != last; ++it) {
+      const std::size_t k = std::size_t(*it);
+      const int* rows = table.Rows(k);
       for (int a = 0; a < n; ++a) {
-        W[a] += dV * sh[a];
-        Me[a] += dV * sh[a] * sh[a];
+        p[a] = out.xyz + 3 * std::size_t(rows[a]);
+        for (int c = 0; c < 3; ++c) X[a][c] = p[a][c];
+        for (int c = 0; c < d; ++c) Uv[a][c] = vel[c][rows[a]];
+      }
+      const double len = CornerChainLength(p, corners);
+      for (int q = 0; q < n * n; ++q) Ke[q] = Se[q] = 0;
+      for (int a = 0; a < n; ++a) W[a] = Me[a] = 0;
+      double V = 0;
+      for (int g = 0; g < np; ++g) {
+        const double* sh = N[g].data;
+        const double det = ShapeGradients(d, n, dN[g].data, X, len, B);
+        if (det == 0) return int(k);
+        const double dV = det * wg[g];
+        V += dV;
+        for (int a = 0; a < n; ++a) {
+          W[a] += dV * sh[a];
+          Me[a] += dV * sh[a] * sh[a];
+          for (int j = 0; j < n; ++j) {
+            double t = 0;
+            for (int c = 0; c < d; ++c) t += Uv[a][c] * B[c][j];
+            P[a][j] = t;
+          }
+        }
+        // Q = dV N N^T P, computed as N_i (dV Σ_a N_a P_aj); Ke += Q, Se += P^T Q.
         for (int j = 0; j < n; ++j) {
           double t = 0;
-          for (int c = 0; c < d; ++c) t += Uv[a][c] * B[c][j];
-          P[a][j] = t;
+          for (int a = 0; a < n; ++a) t += sh[a] * P[a][j];
+          for (int a = 0; a < n; ++a) Q[a][j] = dV * sh[a] * t;
         }
+        for (int a = 0; a < n; ++a)
+          for (int j = 0; j < n; ++j) {
+            Ke[a * n + j] += Q[a][j];
+            double t = 0;
+            for (int b = 0; b < n; ++b) t += P[b][a] * Q[b][j];
+            Se[a * n + j] += t;
+          }
       }
-      // Q = dV N N^T P, computed as N_i (dV Σ_a N_a P_aj); Ke += Q, Se += P^T Q.
-      for (int j = 0; j < n; ++j) {
-        double t = 0;
-        for (int a = 0; a < n; ++a) t += sh[a] * P[a][j];
-        for (int a = 0; a < n; ++a) Q[a][j] = dV * sh[a] * t;
+      // The nodal weights follow the lumped mass: where a corner weight of a quadratic element is
+      // not positive, the element's mass diagonal scaled to its volume.
+      bool positive = true;
+      for (int a = 0; a < n; ++a) positive = positive && W[a] > 1e-14 * V;
+      if (!positive) {
+        double diag = 0;
+        for (int a = 0; a < n; ++a) diag += Me[a];
+        for (int a = 0; a < n; ++a) W[a] = Me[a] * V / diag;
       }
-      for (int a = 0; a < n; ++a)
-        for (int j = 0; j < n; ++j) {
-          Ke[a * n + j] += Q[a][j];
-          double t = 0;
-          for (int b = 0; b < n; ++b) t += P[b][a] * Q[b][j];
-          Se[a * n + j] += t;
-        }
+      double U[3], L[3];
+      ElementVelocity(out, rows, n, U);
+      for (int c = d; c < 3; ++c) U[c] = 1e-14;
+      CornerExtents(p, corners, L);
+      const double t = ElementTau(U, L, 3, out.maxVelocity, out.dtTheta, quadratic ? 0.5 : 1.0);
+      sc.pairs(rows, n, table.Offsets(k), Ke, Se);
+      sc.nodal(rows, n, W, t);
     }
-    // The nodal weights follow the lumped mass: where a corner weight of a quadratic element is
-    // not positive, the element's mass diagonal scaled to its volume.
-    bool positive = true;
-    for (int a = 0; a < n; ++a) positive = positive && W[a] > 1e-14 * V;
-    if (!positive) {
-      double diag = 0;
-      for (int a = 0; a < n; ++a) diag += Me[a];
-      for (int a = 0; a < n; ++a) W[a] = Me[a] * V / diag;
-    }
-    double U[3], L[3];
-    ElementVelocity(out, rows, n, U);
-    for (int c = d; c < 3; ++c) U[c] = 1e-14;
-    CornerExtents(p, corners, L);
-    const double t = ElementTau(U, L, 3, out.maxVelocity, out.dtTheta, quadratic ? 0.5 : 1.0);
-    sc.pairs(rows, n, table.Offsets(k), Ke, Se);
-    sc.nodal(rows, n, W, t);
-  }
+    return -1;
+  });
+  if (bad >= 0) ShapeFunctionFault(table.Element(std::size_t(bad)));
 }
 
 }  // namespace
@@ -306,8 +312,10 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
   // order whatever the order of the set's table.
   std::vector<int> listed(n * std::size_t(elems_));
   std::vector<std::pair<int, int>> first(static_cast<std::size_t>(elems_));
+  std::vector<Elem*> inSet(static_cast<std::size_t>(elems_));
   int i = 0;
   for (std::size_t k = 0; Elem* e = set->giveNextElm(i); ++k) {
+    inSet[k] = e;
     Node* const* nd = e->nodesArray();
     int low = nd[0]->num[slot] - 1;
     for (std::size_t a = 0; a < n; ++a) {
@@ -317,12 +325,17 @@ void ElementTable::Build(Mesh* set, int slot, const SparseMatrixStruct* pattern)
     first[k] = {low, int(k)};
   }
   std::stable_sort(first.begin(), first.end());
-  order_.resize(std::size_t(elems_));
+  elem_.resize(std::size_t(elems_));
+  bySet_.resize(std::size_t(elems_));
   rows_.resize(n * std::size_t(elems_));
   for (std::size_t k = 0; k < std::size_t(elems_); ++k) {
-    order_[k] = first[k].second;
-    std::copy_n(listed.data() + std::size_t(order_[k]) * n, n, rows_.data() + k * n);
+    const std::size_t s = std::size_t(first[k].second);
+    elem_[k] = inSet[s];
+    bySet_[s] = int(k);
+    std::copy_n(listed.data() + s * n, n, rows_.data() + k * n);
   }
+  blocks_ = setBlocks_ = RowBlocks();
+  FitBlocks();
   const int* rp = pattern->row_ptr(0);
   const int* ci = pattern->col_ind(0);
   kept_ = true;
@@ -346,9 +359,17 @@ bool ElementTable::Fits(const Mesh* set, const SparseMatrixStruct* pattern) cons
   return set_ == set && pattern_ == pattern && elems_ == set->NOfElems();
 }
 
+void ElementTable::FitBlocks() {
+  const int blocks = BlocksFor(std::size_t(elems_));
+  if (blocks_.Count() == blocks) return;
+  const int rows = pattern_->nrows();
+  blocks_.Build(std::size_t(elems_), n_, rows, blocks, [this](std::size_t k) { return Rows(k); });
+  setBlocks_.Build(std::size_t(elems_), n_, rows, blocks, [this](std::size_t s) { return Rows(OfSetElement(s)); });
+}
+
 void AssembleConvectiveSet(Mesh* set, const ElementTable& table, const ConvectiveArrays& out, bool gauss) {
   const ElemOrder eo = set->GiveElemOrder();
-  if (!gauss && eo == Triangle3) AssembleLinear<3>(set, table, out);
-  else if (!gauss && eo == Tetrahedra4) AssembleLinear<4>(set, table, out);
+  if (!gauss && eo == Triangle3) AssembleLinear<3>(table, out);
+  else if (!gauss && eo == Tetrahedra4) AssembleLinear<4>(table, out);
   else AssembleGauss(set, table, out);
 }

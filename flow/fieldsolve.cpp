@@ -5,6 +5,7 @@
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
+#include "foundation/threads.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
@@ -111,12 +112,14 @@ void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVe
   if (&c2 != &c) {
     // Capacity c on the mass, convective weight c2 on the convection and its stabilisation.
     const double* c2p = c2.GivePointer();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
     for (int i = 0; i < numNodes; ++i) {
       const double ai = alpha * cp[i], ki = c2p[i], ti = ki * tau[i], di = dp ? dp[i] : 0.0;
       for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ai * M[up[k]] + ki * K[k] + ti * S[k] + di * L[up[k]];
     }
     return;
   }
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int i = 0; i < numNodes; ++i) {
     const double ci = cp[i], ti = tau[i];
     if (dp) {

@@ -11,6 +11,7 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/matrix.h"
+#include "foundation/threads.h"
 #include "input/fluidfunction.h"
 #include "input/functbl.h"
 #include "solvers/solversetting.h"
@@ -72,6 +73,7 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
   double* av = m.av;
   const double *lv = m.lv, *sv = m.sv;
   const double* nu = m.nu;
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
   for (int i = 0; i < rows; ++i) {
     double mx = 0, my = 0, mz = 0, kx = 0, ky = 0, kz = 0, px = 0, py = 0, pz = 0;
     const double ni = av ? nu[i] : 0, ti = av ? m.tau[i] : 0;
@@ -105,13 +107,30 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
   }
 }
 
-// w_c += K^T a_c.
+// w_c += K^T a_c: over the rows in order on one thread; gathered by column on many (`cols`), each
+// column summing its rows in the same order.
 template <int C>
-void MomentumScatter(int rows, const MomentumArrays<C>& m) {
+void MomentumScatter(int rows, const MomentumArrays<C>& m, const PatternColumns* cols) {
   const int *rp = m.rp, *col = m.col;
   const double* kv = m.kv;
   const double *ax = m.a[0], *ay = m.a[1], *az = m.a[C - 1];
   double *wx = m.w[0], *wy = m.w[1], *wz = m.w[C - 1];
+  if (cols) {
+    const int *cs = cols->Start(), *cr = cols->Row(), *cp = cols->Pos();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
+    for (int j = 0; j < rows; ++j) {
+      double sx = 0, sy = 0, sz = 0;
+      for (int t = cs[j]; t < cs[j + 1]; ++t) {
+        const int i = cr[t];
+        const double kk = kv[cp[t]];
+        sx += kk * ax[i], sy += kk * ay[i];
+        if constexpr (C == 3) sz += kk * az[i];
+      }
+      wx[j] += sx, wy[j] += sy;
+      if constexpr (C == 3) wz[j] += sz;
+    }
+    return;
+  }
   for (int i = 0; i < rows; ++i) {
     const double a0 = ax[i], a1 = ay[i], a2 = az[i];
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
@@ -147,6 +166,7 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
   double* av = m.av;
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
   for (int i = 0; i < rows; ++i) {
     double lp = 0, du = 0, px = 0, py = 0, pz = 0;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
@@ -165,12 +185,28 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
   }
 }
 
-// g += sum_c G_c^T pi_c.
+// g += sum_c G_c^T pi_c, gathered by column on many threads as in MomentumScatter.
 template <int C>
-void PressureScatter(int rows, const PressureArrays<C>& m) {
+void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns* cols) {
   const int *rp = m.rp, *col = m.col;
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   double* g = m.g;
+  if (cols) {
+    const int *cs = cols->Start(), *cr = cols->Row(), *cp = cols->Pos();
+    const double *qx = m.pi[0], *qy = m.pi[1], *qz = m.pi[C - 1];
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
+    for (int j = 0; j < rows; ++j) {
+      double s = 0;
+      for (int t = cs[j]; t < cs[j + 1]; ++t) {
+        const int i = cr[t], k = cp[t];
+        double x = gx[k] * qx[i] + gy[k] * qy[i];
+        if constexpr (C == 3) x += gz[k] * qz[i];
+        s += x;
+      }
+      g[j] += s;
+    }
+    return;
+  }
   for (int i = 0; i < rows; ++i) {
     const double qx = m.pi[0][i], qy = m.pi[1][i], qz = m.pi[C - 1][i];
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
@@ -184,6 +220,12 @@ void PressureScatter(int rows, const PressureArrays<C>& m) {
 }  // namespace
 
 // ---------------------------------------------------------------- pointwise pieces
+
+const PatternColumns* FluidDomain::Columns() {
+  if (!Threaded(std::size_t(numNodes))) return nullptr;
+  if (!columns_.Fits(pattern_)) columns_.Build(pattern_);
+  return &columns_;
+}
 
 double Eval_Tau(double tauc, double nu, double h) {
   if (nu < 1e-14) return tauc;
@@ -306,6 +348,7 @@ void FluidDomain::MomentumTau() {
   const double* h = vars_[ElemSize].GivePointer();
   const double* v = nu.GivePointer();
   double* t = tau.GivePointer();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int k = 0; k < numNodes; ++k) t[k] = Eval_Tau(tc[k], v[k], h[k]);
   tau.limit(tauHigh_, tauLow_);
 }
@@ -345,6 +388,7 @@ void FluidDomain::MomentumMatrix() {
   const double* v = nu.GivePointer();
   const double* t = tau.GivePointer();
   const int* col = A->col_ind(0);
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int i = 0; i < numNodes; ++i) {
     const double ni = v[i], ti = t[i];
     double lnu = 0;
@@ -402,12 +446,12 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
     MomentumArrays<2> m;
     fill(m);
     MomentumGather(numNodes, invDtTheta_, m);
-    if (order == 1) MomentumScatter(numNodes, m);
+    if (order == 1) MomentumScatter(numNodes, m, Columns());
   } else {
     MomentumArrays<3> m;
     fill(m);
     MomentumGather(numNodes, invDtTheta_, m);
-    if (order == 1) MomentumScatter(numNodes, m);
+    if (order == 1) MomentumScatter(numNodes, m, Columns());
   }
   BodyWallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
   if (order != 1) return;
@@ -415,6 +459,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   for (int c = 0; c < comps; ++c) {
     double* b = vars_[VelWorkX + c].GivePointer();
     const double* w = FlowWork(c).GivePointer();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
     for (int i = 0; i < numNodes; ++i) b[i] += t[i] * w[i];
   }
 }
@@ -644,6 +689,7 @@ void FluidDomain::SolvePressure() {
   const double* v = nu.GivePointer();
   const double* s = speed.GivePointer();
   double* t = tau.GivePointer();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int k = 0; k < numNodes; ++k) t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]);
   LimitPressureTau(tau);
   vars_[PresWork] = vars_[Pres];
@@ -695,7 +741,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
         m.pi[c] = FlowWork(c).GivePointer();
       }
       PressureGather(numNodes, dt_, m);
-      if (gradientTerm) PressureScatter(numNodes, m);
+      if (gradientTerm) PressureScatter(numNodes, m, Columns());
     };
     if (comps == 2) {
       PressureArrays<2> m;
@@ -707,6 +753,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
     double* bp = b.GivePointer();
     const double* g = vars_[Work1].GivePointer();
     const double* t = tau.GivePointer();
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
     for (int i = 0; i < numNodes; ++i) bp[i] = (t[i] * g[i] + bp[i]) / (t[i] + dt_);
   } else {
     A->copy_val(lap_);
@@ -757,6 +804,7 @@ void FluidDomain::SolveProjection() {
   const double* d = dp.GivePointer();
   const double* im = invLumped_.GivePointer();
   double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int i = 0; i < numNodes; ++i) {
     double g[3] = {0, 0, 0};
     for (int k = rp[i]; k < rp[i + 1]; ++k)

@@ -80,8 +80,8 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   LimitsOfTau(tauMean_, minTauP_, maxTauP_, dtTheta_, tauPLow_, tauPHigh_);
 }
 
-void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss) {
-  // The set's place in the set table names its element table, built on first use.
+ElementTable& FluidDomain::SetTable(Mesh* set) {
+  // The set's place in the set table names its element table.
   std::size_t k = 0;
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) {
@@ -91,6 +91,12 @@ void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool
   if (k >= elementTables_.size()) elementTables_.resize(k + 1);
   ElementTable& table = elementTables_[k];
   if (!table.Fits(set, pattern_)) table.Build(set, kind_, pattern_);
+  table.FitBlocks();
+  return table;
+}
+
+void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool gauss) {
+  const ElementTable& table = SetTable(set);
   ConvectiveArrays out;
   out.pattern = pattern_;
   out.k = sys_[7]->val(0);
