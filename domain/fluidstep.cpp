@@ -53,21 +53,25 @@ struct ScalarRows {
 // caller; the scatter keeps this loop serial).
 template <bool Matrix, bool Rhs, bool Stab>
 void ScalarPass(const ScalarRows& p) {
+  // Locals, not members of p: the stores into A and w may not alias them.
+  const int *rp = p.rp, *ci = p.ci, *up = p.up;
+  const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u;
+  const double alpha = p.alpha;
+  double *__restrict A = p.A, *__restrict w = p.w;
   for (int i = 0; i < p.n; ++i) {
-    const double ti = p.tau[i], di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
+    const double ti = tau[i], di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
     double mv = 0, ku = 0;
-    for (int k = p.rp[i]; k < p.rp[i + 1]; ++k) {
-      const int j = p.ci[k];
-      const double mk = p.M[p.up[k]];
-      if constexpr (Matrix)
-        p.A[k] = p.alpha * mk + p.K[k] + ti * p.S[k] + di * p.L[p.up[k]] + (j == i ? ri : 0.0);
-      if constexpr (Rhs) mv += mk * p.v[j];
-      if constexpr (Stab) ku += p.K[k] * p.u[j];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = ci[k];
+      const double mk = M[up[k]];
+      if constexpr (Matrix) A[k] = alpha * mk + K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
+      if constexpr (Rhs) mv += mk * v[j];
+      if constexpr (Stab) ku += K[k] * u[j];
     }
     if constexpr (Rhs) p.b[i] = mv;
     if constexpr (Stab) {
       const double a = ku * p.inv[i];
-      for (int k = p.rp[i]; k < p.rp[i + 1]; ++k) p.w[p.ci[k]] += p.K[k] * a;
+      for (int k = rp[i]; k < rp[i + 1]; ++k) w[ci[k]] += K[k] * a;
     }
   }
 }
