@@ -416,6 +416,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReactionDiffusion(ReaVec& d, ReaVec& r);
   /// w = C1^T (m^-1 (C1 u)): the fourth-order stabilisation term before its weights.
   ReaVec& StabilisationTerm(ReaVec& u);
+  /// The equation without capacity in one pass over the pattern: with d, the matrix A = M / (dt
+  /// theta) + C1 + tau C2 + diag(d) L + diag(r m) (r, d possibly empty); with out, out = M (u0 /
+  /// (dt theta) + s) and, for order 1 or 2, + tau C1^T (m^-1 (C1 u)) (order 2 through AutoStabOrder).
+  void ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaVec* s, ReaVec* out, int order);
   /// Harmonic extension of one velocity component.
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.

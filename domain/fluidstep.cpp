@@ -38,6 +38,47 @@ void Clamp(ReaVec& v, double lo, double hi) {
   for (unsigned i = 0; i < v.length(); ++i) p[i] = p[i] > hi ? hi : (p[i] < lo ? lo : p[i]);
 }
 
+// The operands of one scalar equation on the shared pattern (null coefficient: none). The
+// symmetric M and L are read through the map from each full position to its stored upper one.
+struct ScalarRows {
+  int n;
+  const int *rp, *ci, *up;
+  const double *M, *L, *K, *S, *m, *inv, *tau, *d, *r;
+  double alpha;
+  const double *v, *u;  // the mass operand of the right-hand side and the stabilised field
+  double *A, *b, *w;
+};
+
+// One pass over the rows. Matrix: A = alpha M + K + tau S + diag(d) L + diag(r m). Rhs: b = M v.
+// Stab: w += K^T (m^-1 K u), whose row i is complete once row i of K u is (w cleared by the
+// caller; the scatter keeps this loop serial).
+template <bool Matrix, bool Rhs, bool Stab>
+void ScalarPass(const ScalarRows& p) {
+  // Locals, not members of p: the stores into A and w may not alias them.
+  const int *rp = p.rp, *ci = p.ci, *up = p.up;
+  const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u;
+  const double alpha = p.alpha;
+  double *__restrict A = p.A, *__restrict w = p.w;
+  // Rows are independent but for the scatter into w, which stays on one thread.
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (!Stab && Threaded(std::size_t(p.n)))
+  for (int i = 0; i < p.n; ++i) {
+    const double ti = tau[i], di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
+    double mv = 0, ku = 0;
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = ci[k];
+      const double mk = M[up[k]];
+      if constexpr (Matrix) A[k] = alpha * mk + K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
+      if constexpr (Rhs) mv += mk * v[j];
+      if constexpr (Stab) ku += K[k] * u[j];
+    }
+    if constexpr (Rhs) p.b[i] = mv;
+    if constexpr (Stab) {
+      const double a = ku * p.inv[i];
+      for (int k = rp[i]; k < rp[i + 1]; ++k) w[ci[k]] += K[k] * a;
+    }
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- step
@@ -405,8 +446,7 @@ void FluidDomain::EquationTau(const ReaVec& d, const ReaVec* q) {
 
 void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order) {
   EquationTau(d, nullptr);
-  Assemble_LHS(d, r);
-  Assemble_RHS(u, u0, s, out, order);
+  ScalarSystem(&d, &r, &u, &u0, &s, &out, order);
 }
 
 void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out,
@@ -429,27 +469,57 @@ void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
   if (Sized(d)) A->row_mult_add(d, lap_);
 }
 
-void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) {
-  // One pass over the pattern for M / (dt theta) + diag(d) L + C1; the symmetric M and L are read
-  // through the map from each full position to its stored upper one.
-  const int* rp = pattern_->row_ptr(0);
-  const int* up = pattern_->spos_ind(0);
-  const double* M = mass_->val(0);
-  const double* L = lap_->val(0);
-  const double* K = sys_[7]->val(0);
-  const double* dp = Sized(d) ? d.GivePointer() : nullptr;
-  double* A = sys_[0]->val(0);
-  const double alpha = invDtTheta_;
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int i = 0; i < numNodes; ++i) {
-    if (dp) {
-      const double di = dp[i];
-      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = alpha * M[up[k]] + di * L[up[k]] + K[k];
-    } else {
-      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = alpha * M[up[k]] + K[k];
-    }
+void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) { ScalarSystem(&d, &r, nullptr, nullptr, nullptr, nullptr, 0); }
+
+void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaVec* s, ReaVec* out, int order) {
+  // The streamline term tau S is implicit whatever the order: the fourth-order right-hand side
+  // below only takes back its projected part, tau K^T m^-1 K u, which without tau S on the left
+  // would be an explicit anti-diffusion that amplifies every streamwise wiggle.
+  const bool rhs = out != nullptr, stab = rhs && (order == 1 || order == 2);
+  ScalarRows p{numNodes,
+               pattern_->row_ptr(0),
+               pattern_->col_ind(0),
+               pattern_->spos_ind(0),
+               mass_->val(0),
+               lap_->val(0),
+               sys_[7]->val(0),
+               sys_[8]->val(0),
+               lumped_.GivePointer(),
+               invLumped_.GivePointer(),
+               vars_[TauEq].GivePointer(),
+               d && Sized(*d) ? d->GivePointer() : nullptr,
+               r && Sized(*r) ? r->GivePointer() : nullptr,
+               invDtTheta_,
+               nullptr,
+               u ? u->GivePointer() : nullptr,
+               d ? sys_[0]->val(0) : nullptr,
+               rhs ? out->GivePointer() : nullptr,
+               nullptr};
+  if (rhs) {
+    // The mass operand u0 / (dt theta) + s, so that one product gives both terms.
+    ReaVec& v = vars_[Work1];
+    const double* a = u0->GivePointer();
+    const double* sp = Sized(*s) ? s->GivePointer() : nullptr;
+    double* vp = v.GivePointer();
+    for (int k = 0; k < numNodes; ++k) vp[k] = invDtTheta_ * a[k] + (sp ? sp[k] : 0.0);
+    p.v = vp;
   }
-  if (Sized(r)) sys_[0]->row_mult_add(r, lumped_);
+  ReaVec& w = vars_[Work2];
+  if (stab) {
+    w = 0.0;
+    p.w = w.GivePointer();
+  }
+  if (p.A && stab) ScalarPass<true, true, true>(p);
+  else if (p.A && rhs) ScalarPass<true, true, false>(p);
+  else if (p.A) ScalarPass<true, false, false>(p);
+  else if (stab) ScalarPass<false, true, true>(p);
+  else if (rhs) ScalarPass<false, true, false>(p);
+  if (!stab) return;
+  if (order == 2) AutoStabOrder(*u, w);
+  const double* t = p.tau;
+  const double* wp = w.GivePointer();
+  double* b = out->GivePointer();
+  for (int k = 0; k < numNodes; ++k) b[k] += t[k] * wp[k];
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
@@ -472,12 +542,7 @@ ReaVec& FluidDomain::StabilisationTerm(ReaVec& u) {
 }
 
 void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order) {
-  Assemble_STRHS(u0, s, out);
-  if (order != 1 && order != 2) return;
-  ReaVec& w = StabilisationTerm(u);
-  if (order == 2) AutoStabOrder(u, w);
-  w.product(vars_[TauEq]);
-  out += w;
+  ScalarSystem(nullptr, nullptr, &u, &u0, &s, &out, order);
 }
 
 void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, ReaVec& out, int order) {

@@ -76,15 +76,34 @@ void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, 
     if (&D != &a) D = a;
     return;
   }
-  // When D is a itself, the diffusivity it is compared with is the one from before the loop.
-  ReaVec& base = FlowWork(3);
-  base = a;
+  // The gradient products share one pass over the pattern; in two dimensions G_z is zero.
   ReaVec& gx = FlowWork(0);
   ReaVec& gy = FlowWork(1);
   ReaVec& gz = FlowWork(2);
-  sys_[2]->mult(x.GivePointer(), gx.GivePointer());
-  sys_[3]->mult(x.GivePointer(), gy.GivePointer());
-  sys_[4]->mult(x.GivePointer(), gz.GivePointer());
+  const int dims = Dimension_Olvu == 3 ? 3 : 2;
+  {
+    const int* rp = pattern_->row_ptr(0);
+    const int* ci = pattern_->col_ind(0);
+    const double* G[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
+    const double* xp = x.GivePointer();
+    double* g[3] = {gx.GivePointer(), gy.GivePointer(), gz.GivePointer()};
+    for (int i = 0; i < numNodes; ++i) {
+      double s0 = 0, s1 = 0, s2 = 0;
+      if (dims == 3) {
+        for (int k = rp[i]; k < rp[i + 1]; ++k) {
+          const double xj = xp[ci[k]];
+          s0 += G[0][k] * xj, s1 += G[1][k] * xj, s2 += G[2][k] * xj;
+        }
+        g[2][i] = s2;
+      } else {
+        for (int k = rp[i]; k < rp[i + 1]; ++k) {
+          const double xj = xp[ci[k]];
+          s0 += G[0][k] * xj, s1 += G[1][k] * xj;
+        }
+      }
+      g[0][i] = s0, g[1][i] = s1;
+    }
+  }
   double c1, c2;
   CapturingCoefficients(level, c1, c2);
   if (b.length() == 0) c2 = 0;
@@ -97,17 +116,19 @@ void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, 
   const int* order = nodeOrder_.length() > 0 ? &nodeOrder_(1) : nullptr;
   if (D.length() != x.length()) D.resize(x.length(), 0.0);
   for (unsigned k = 0; k < x.length(); ++k) {
-    const double g[3] = {gx[k] * inv[k], gy[k] * inv[k], gz[k] * inv[k]};
+    // Read before D[k] is written: D may be a itself.
+    const double base = a[k];
+    const double g[3] = {gx[k] * inv[k], gy[k] * inv[k], dims == 3 ? gz[k] * inv[k] : 0.0};
     const double norm = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
     if (norm <= g0) {
-      D[k] = base[k];
+      D[k] = base;
       continue;
     }
     const double f = Dimension_Olvu == 3 ? 0.5 : (order && order[k] == 1 ? 0.35 : 0.17);
     const double r = std::fabs(u[k] * g[0] + v[k] * g[1] + w[k] * g[2]) / (norm + 1e-14);
     const double conv = c1 * h[k] * r * (rho ? (*rho)[k] : 1.0);
     D[k] = c2 == 0 ? f * conv : f * (conv + c2 * h[k] * h[k] * b[k]);
-    if (base[k] > D[k]) D[k] = base[k];
+    if (base > D[k]) D[k] = base;
   }
 }
 

@@ -68,7 +68,7 @@ TEST_F(Equations, LeftHandSides) {
 
   d.Assemble_LHS(dv, r);
   ReaVec a = A(x), e(n);
-  for (unsigned i = 1; i <= n; ++i) e(i) = 2 * Mass(x)(i) + G(2, x)(i) + common(i);
+  for (unsigned i = 1; i <= n; ++i) e(i) = 2 * Mass(x)(i) + G(2, x)(i) + tau(i) * G(3, x)(i) + common(i);
   ExpectEq(a, e);
 
   d.Assemble_LHS(cap, dv, r);
@@ -82,11 +82,11 @@ TEST_F(Equations, LeftHandSides) {
     e(i) = cap(i) * 2 * Mass(x)(i) + c2(i) * G(2, x)(i) + tau(i) * c2(i) * G(3, x)(i) + common(i);
   ExpectEq(a, e);
 
-  // Without reaction and diffusion only the mass and convective parts remain.
+  // Without reaction and diffusion only the mass, convective and streamline parts remain.
   ReaVec none;
   d.Assemble_LHS(none, none);
   a = A(x);
-  for (unsigned i = 1; i <= n; ++i) e(i) = 2 * Mass(x)(i) + G(2, x)(i);
+  for (unsigned i = 1; i <= n; ++i) e(i) = 2 * Mass(x)(i) + G(2, x)(i) + tau(i) * G(3, x)(i);
   ExpectEq(a, e);
 }
 
