@@ -8,7 +8,12 @@
 
 namespace {
 int threadCount = 0;  // 0 until first asked for or set
-}
+std::size_t threadedMin = kThreadedMin;
+}  // namespace
+
+std::size_t ThreadedMin() { return threadedMin; }
+
+void SetThreadedMin(std::size_t n) { threadedMin = n == 0 ? kThreadedMin : n; }
 
 int AvailableCores() {
   cpu_set_t mask;
