@@ -18,10 +18,10 @@ int AvailableCores();
 inline constexpr std::size_t kThreadedMin = 16384;
 
 /// The length from which loops fork and reductions sum in fixed blocks: kThreadedMin unless
-/// SetThreadedMin lowered it (tests do, so that small cases take the forked paths).
+/// SetThreadedMin or OLVU_THREADED_MIN lowered it. Only tests do, so that small cases take the
+/// forked paths; the blocking of the sums follows it, so it changes the last bits of results.
 std::size_t ThreadedMin();
-/// Sets ThreadedMin (0 restores kThreadedMin). Set it before any result depends on it: the
-/// blocking of ReduceSum follows it.
+/// Sets ThreadedMin (0: back to OLVU_THREADED_MIN, else kThreadedMin).
 void SetThreadedMin(std::size_t n);
 
 /// True when a loop of n entries should fork.
