@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -13,6 +14,7 @@
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "input/function.h"
 #include "input/input.h"
 #include "input/units.h"
@@ -98,6 +100,11 @@ void Problem::InitialiseProblem() {
   const char* banner = three ? "********** RUNNING OLVU 3D **********" : "********** RUNNING OLVU 2D **********";
   std::cout << banner << std::endl;
   OLVU_NOTICE(banner);
+  // A wrong thread count ends nothing: the run takes every core it may use, and says so.
+  if (ThreadsFromEnvironment() < 0)
+    OLVU_WARNING(0, "OLVU_THREADS=\"" << std::getenv("OLVU_THREADS") << "\" is not a whole number from 1 to 4096: using the "
+                                     << Threads() << " cores the process may run on");
+  std::cout << "Threads: " << Threads() << std::endl;
 
   delete ExternalUnits;
   ExternalUnits = ReadUnits(input, "OutputUnits");

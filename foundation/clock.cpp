@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "foundation/error.h"
+#include "foundation/threads.h"
 
 TimeTable* TimeTable::current = nullptr;
 int TimeTable::level = 1;
@@ -140,7 +141,10 @@ Clock::~Clock() {
   }
   std::ofstream* out = TimeTable::report.get();
   if (out) {
-    *out << "\n Time Table: " << std::string(15, '.') << " " << " cputime[s] (percent[%]) Uses\n\n";
+    *out << "\n Time Table: " << std::string(15, '.') << " " << " cputime[s] (percent[%]) Uses\n";
+    // Processor time adds up over the threads (their waits included): with several it exceeds
+    // the time that passed.
+    *out << " Threads: " << Threads() << (Threads() > 1 ? " (cputime summed over the threads)" : "") << "\n\n";
     TimeTable::level = 1;
     WriteTree(t, out);
     *out << "\n\n";

@@ -8,6 +8,7 @@
 #include "foundation/error.h"
 #include "foundation/matrix.h"
 #include "foundation/qsort.h"
+#include "foundation/threads.h"
 #include "foundation/vecloop.h"
 
 ReaVec NULLVec;
@@ -838,21 +839,18 @@ ReaVecT vectorial(const ReaVec& a, const ReaVec& b) {
 // ---------------------------------------------------------------- reductions
 
 double ReaVec::sum() const {
-  double s = 0.0;
-  for (unsigned i = 0; i < n; i++) s += data[i];
-  return s;
+  const double* x = data;
+  return ReduceSum(n, [x](std::size_t i) { return x[i]; });
 }
 
 double ReaVec::sum_abs() const {
-  double s = 0.0;
-  for (unsigned i = 0; i < n; i++) s += std::fabs(data[i]);
-  return s;
+  const double* x = data;
+  return ReduceSum(n, [x](std::size_t i) { return std::fabs(x[i]); });
 }
 
 double ReaVec::sumsq() const {
-  double s = 0.0;
-  for (unsigned i = 0; i < n; i++) s += data[i] * data[i];
-  return s;
+  const double* x = data;
+  return ReduceSum(n, [x](std::size_t i) { return x[i] * x[i]; });
 }
 
 double ReaVec::norm() const { return std::sqrt(sumsq()); }
@@ -1063,25 +1061,19 @@ ReaVecT reverse(const ReaVec& a) {
 
 double dot(const ReaVec& a, const ReaVec& b) {
   const double *x = a.GivePointer(), *y = b.GivePointer();
-  double s = 0.0;
-  for (unsigned i = 0, m = a.length(); i < m; i++) s += x[i] * y[i];
-  return s;
+  return ReduceSum(a.length(), [x, y](std::size_t i) { return x[i] * y[i]; });
 }
 
 double operator*(const ReaVec& a, const ReaVec& b) { return dot(a, b); }
 
 double dif_norm(const ReaVec& a, const ReaVec& b) {
   const double *x = a.GivePointer(), *y = b.GivePointer();
-  double s = 0.0;
-  for (unsigned i = 0, m = a.length(); i < m; i++) s += (x[i] - y[i]) * (x[i] - y[i]);
-  return std::sqrt(s);
+  return std::sqrt(ReduceSum(a.length(), [x, y](std::size_t i) { return (x[i] - y[i]) * (x[i] - y[i]); }));
 }
 
 double dif_norm(const ReaVec& w, const ReaVec& a, const ReaVec& b) {
   const double *p = w.GivePointer(), *x = a.GivePointer(), *y = b.GivePointer();
-  double s = 0.0;
-  for (unsigned i = 0, m = a.length(); i < m; i++) s += p[i] * std::fabs(x[i] - y[i]);
-  return s;
+  return ReduceSum(a.length(), [p, x, y](std::size_t i) { return p[i] * std::fabs(x[i] - y[i]); });
 }
 
 double dif_max_abs(const ReaVec& a, const ReaVec& b) {

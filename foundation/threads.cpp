@@ -8,7 +8,21 @@
 
 namespace {
 int threadCount = 0;  // 0 until first asked for or set
+std::size_t threadedMin = 0;  // 0 until first asked for or set
+}  // namespace
+
+std::size_t ThreadedMin() {
+  if (threadedMin == 0) {
+    // The tests' way to send whole runs of the program down the forked paths on small meshes.
+    const char* text = std::getenv("OLVU_THREADED_MIN");
+    char* end = nullptr;
+    const long n = text ? std::strtol(text, &end, 10) : 0;
+    threadedMin = text && *text && *end == '\0' && n > 0 ? static_cast<std::size_t>(n) : kThreadedMin;
+  }
+  return threadedMin;
 }
+
+void SetThreadedMin(std::size_t n) { threadedMin = n; }
 
 int AvailableCores() {
   cpu_set_t mask;

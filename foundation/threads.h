@@ -17,34 +17,83 @@ int AvailableCores();
 /// Loops shorter than this run on one thread: below it the fork costs more than it saves.
 inline constexpr std::size_t kThreadedMin = 16384;
 
+/// The length from which loops fork and reductions sum in fixed blocks: kThreadedMin unless
+/// SetThreadedMin or OLVU_THREADED_MIN lowered it. Only tests do, so that small cases take the
+/// forked paths; the blocking of the sums follows it, so it changes the last bits of results.
+std::size_t ThreadedMin();
+/// Sets ThreadedMin (0: back to OLVU_THREADED_MIN, else kThreadedMin).
+void SetThreadedMin(std::size_t n);
+
 /// True when a loop of n entries should fork.
-inline bool Threaded(std::size_t n) { return n >= kThreadedMin && Threads() > 1; }
+inline bool Threaded(std::size_t n) { return n >= ThreadedMin() && Threads() > 1; }
+
+/// body(i) for i = 0 .. n-1, forked over the threads when Threaded(n), else a plain loop with no
+/// parallel region. Iterations must not depend on one another (each writes its own entries), so
+/// the result is the same for any thread count.
+template <class Body>
+inline void ParallelFor(std::size_t n, Body body) {
+  if (!Threaded(n)) {
+    for (std::size_t i = 0; i < n; ++i) body(i);
+    return;
+  }
+#pragma omp parallel for schedule(static) num_threads(Threads())
+  for (std::size_t i = 0; i < n; ++i) body(i);
+}
 
 /// Blocks of a reduction over n entries: the count depends on n alone, never on the thread
-/// count, so the partial sums and the order they are added in are the same for any threads.
+/// count, so the partial results and the order they are combined in are the same for any threads.
 inline constexpr int kReduceBlocks = 64;
 
-/// Sum over i < n of term(i): fixed blocks summed in index order, then the block sums in block
-/// order. Bitwise the same for any thread count; allocates nothing.
+/// body(b, lo, hi) for the blocks of 0 .. n-1: one block [0, n) below ThreadedMin(), else
+/// kReduceBlocks blocks of equal length (the last ones shorter or empty), forked over the threads
+/// when there are several. Returns the number of blocks; the caller keeps a partial result per
+/// block and combines them in block order, which makes them bitwise the same for any thread count.
+template <class Body>
+int ForBlocks(std::size_t n, Body body) {
+  if (n < ThreadedMin()) {
+    body(0, std::size_t(0), n);
+    return 1;
+  }
+  const std::size_t block = (n + kReduceBlocks - 1) / kReduceBlocks;
+  auto run = [&](int b) {
+    const std::size_t lo = b * block < n ? b * block : n, hi = lo + block < n ? lo + block : n;
+    body(b, lo, hi);
+  };
+  if (Threads() > 1) {
+#pragma omp parallel for schedule(static) num_threads(Threads())
+    for (int b = 0; b < kReduceBlocks; ++b) run(b);
+  } else {
+    for (int b = 0; b < kReduceBlocks; ++b) run(b);
+  }
+  return kReduceBlocks;
+}
+
+/// The first `blocks` partial sums added in block order, starting from the first one itself (so
+/// that one block gives the plain sequential sum bit for bit).
+inline double SumBlocks(const double* part, int blocks) {
+  double s = part[0];
+  for (int b = 1; b < blocks; ++b) s += part[b];
+  return s;
+}
+
+/// Sum of part(lo, hi) over the blocks of ForBlocks, in block order: a kernel with its own sum
+/// over a range (several accumulators, side results) becomes bitwise the same for any threads.
+template <class Part>
+double SumOverBlocks(std::size_t n, Part part) {
+  double sums[kReduceBlocks];
+  const int blocks = ForBlocks(n, [&](int b, std::size_t lo, std::size_t hi) { sums[b] = part(lo, hi); });
+  return SumBlocks(sums, blocks);
+}
+
+/// Sum over i < n of term(i): in index order within the blocks of ForBlocks, then the block sums
+/// in block order. Bitwise the same for any thread count; allocates nothing.
 template <class Term>
 double ReduceSum(std::size_t n, Term term) {
-  if (n < kThreadedMin) {
-    double s = 0;
-    for (std::size_t i = 0; i < n; ++i) s += term(i);
-    return s;
-  }
-  double part[kReduceBlocks];
-  const std::size_t block = (n + kReduceBlocks - 1) / kReduceBlocks;
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threads() > 1)
-  for (int b = 0; b < kReduceBlocks; ++b) {
-    const std::size_t lo = b * block, hi = lo + block < n ? lo + block : n;
+  return SumOverBlocks(n, [&](std::size_t lo, std::size_t hi) {
     double s = 0;
     for (std::size_t i = lo; i < hi; ++i) s += term(i);
-    part[b] = s;
-  }
-  double s = 0;
-  for (int b = 0; b < kReduceBlocks; ++b) s += part[b];
-  return s;
+    return s;
+  });
 }
 
 /// Largest of term(i) over i < n (0 when n is 0); a maximum is exact, so any order gives it.

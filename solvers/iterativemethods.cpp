@@ -8,6 +8,7 @@
 #include "foundation/alloc.h"
 #include "foundation/error.h"
 #include "foundation/reavec.h"
+#include "foundation/threads.h"
 #include "solvers/hessenberg.h"
 #include "solvers/preconditioner.h"
 #include "solvers/sparsematrix.h"
@@ -15,7 +16,9 @@
 namespace {
 
 // Vector kernels. Sums run on several accumulators so that the adds of consecutive entries do
-// not wait for each other; maxima are exact in any order.
+// not wait for each other; maxima are exact in any order. A long vector is cut into the fixed
+// blocks of threads.h, each summed as a short one and the block sums added in block order, so
+// the results do not depend on the thread count (a short vector is one block: the plain loop).
 
 /// Larger of a and b; a plain comparison, which compiles to one instruction where std::fmax,
 /// bound to its rules for NaN, does not (a NaN shows in the residual ratio anyway).
@@ -29,8 +32,8 @@ void PoolVecs(long n, std::initializer_list<double**> vectors) {
   for (double** v : vectors) *v = PoolVec(n);
 }
 
-/// a . b
-double Dot(const double* a, const double* b, int n) {
+/// a . b over one block.
+double DotPart(const double* a, const double* b, int n) {
   double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
   int i = 0;
   for (; i + 3 < n; i += 4) {
@@ -43,6 +46,11 @@ double Dot(const double* a, const double* b, int n) {
   return (s0 + s1) + (s2 + s3);
 }
 
+/// a . b
+double Dot(const double* a, const double* b, int n) {
+  return SumOverBlocks(n, [=](std::size_t lo, std::size_t hi) { return DotPart(a + lo, b + lo, int(hi - lo)); });
+}
+
 /// |a|^2
 double SumSq(const double* a, int n) { return Dot(a, a, n); }
 
@@ -52,8 +60,8 @@ double NormOrOne(const double* a, int n) {
   return s == 0.0 ? 1.0 : s;
 }
 
-/// (a . b, a . a) in one pass.
-void Dot2(const double* a, const double* b, int n, double& ab, double& aa) {
+/// (a . b, a . a) in one pass over one block.
+void Dot2Part(const double* a, const double* b, int n, double& ab, double& aa) {
   double s0 = 0, s1 = 0, t0 = 0, t1 = 0;
   int i = 0;
   for (; i + 1 < n; i += 2) {
@@ -70,13 +78,29 @@ void Dot2(const double* a, const double* b, int n, double& ab, double& aa) {
   aa = t0 + t1;
 }
 
-/// y = a
-void Copy(const double* a, double* y, int n) {
-  for (int i = 0; i < n; ++i) y[i] = a[i];
+/// (a . b, a . a) in one pass.
+void Dot2(const double* a, const double* b, int n, double& ab, double& aa) {
+  double pab[kReduceBlocks], paa[kReduceBlocks];
+  const int blocks = ForBlocks(n, [&](int k, std::size_t lo, std::size_t hi) {
+    Dot2Part(a + lo, b + lo, int(hi - lo), pab[k], paa[k]);
+  });
+  ab = SumBlocks(pab, blocks);
+  aa = SumBlocks(paa, blocks);
 }
 
-/// s = r - a q (s may be r); returns |s|^2.
-double AxpyTo(const double* r, double a, const double* q, double* s, int n) {
+/// y[j] = f(j) for every j, shared among the threads for a long vector.
+template <class F>
+void Set(double* y, int n, F f) {
+  ParallelFor(n, [=](std::size_t j) { y[j] = f(j); });
+}
+
+/// y = a
+void Copy(const double* a, double* y, int n) {
+  Set(y, n, [=](std::size_t i) { return a[i]; });
+}
+
+/// s = r - a q (s may be r) over one block; returns |s|^2.
+double AxpyPart(const double* r, double a, const double* q, double* s, int n) {
   double s0 = 0, s1 = 0;
   int i = 0;
   for (; i + 1 < n; i += 2) {
@@ -93,6 +117,11 @@ double AxpyTo(const double* r, double a, const double* q, double* s, int n) {
   return s0 + s1;
 }
 
+/// s = r - a q (s may be r); returns |s|^2.
+double AxpyTo(const double* r, double a, const double* q, double* s, int n) {
+  return SumOverBlocks(n, [=](std::size_t lo, std::size_t hi) { return AxpyPart(r + lo, a, q + lo, s + lo, int(hi - lo)); });
+}
+
 /// r = b - A x; returns |r|^2.
 double Residual(const SparseMatrix& A, const double* x, const double* b, double* r, int n) {
   A.mult(x, r);
@@ -101,7 +130,7 @@ double Residual(const SparseMatrix& A, const double* x, const double* b, double*
 
 /// p = z + beta p
 void Xpby(const double* z, double beta, double* p, int n) {
-  for (int i = 0; i < n; ++i) p[i] = z[i] + beta * p[i];
+  Set(p, n, [=](std::size_t i) { return z[i] + beta * p[i]; });
 }
 
 /// The two maxima of the increment test.
@@ -109,12 +138,11 @@ struct Maxima {
   double dx = 0.0, x = 0.0;
 };
 
-/// x_j += d(j) for every j and, with kResidual, r_j = e(j) (e reads the old values); returns
-/// |r|^2 (0 without kResidual) and the maxima of |d| and of the new |x|.
+/// Advance over the entries lo .. hi-1.
 template <bool kResidual, class D, class E>
-double Advance(double* x, double* r, int n, D d, E e, Maxima& m) {
+double AdvancePart(double* x, double* r, int lo, int n, D d, E e, Maxima& m) {
   double s0 = 0, s1 = 0, d0 = 0, d1 = 0, x0 = 0, x1 = 0;
-  int i = 0;
+  int i = lo;
   for (; i + 1 < n; i += 2) {
     const double e0 = d(i), e1 = d(i + 1);
     const double y0 = x[i] + e0, y1 = x[i + 1] + e1;
@@ -145,6 +173,23 @@ double Advance(double* x, double* r, int n, D d, E e, Maxima& m) {
   m.dx = Max(d0, d1);
   m.x = Max(x0, x1);
   return s0 + s1;
+}
+
+/// x_j += d(j) for every j and, with kResidual, r_j = e(j) (e reads the old values); returns
+/// |r|^2 (0 without kResidual) and the maxima of |d| and of the new |x|.
+template <bool kResidual, class D, class E>
+double Advance(double* x, double* r, int n, D d, E e, Maxima& m) {
+  double sums[kReduceBlocks];
+  Maxima maxima[kReduceBlocks];
+  const int blocks = ForBlocks(n, [&](int k, std::size_t lo, std::size_t hi) {
+    sums[k] = AdvancePart<kResidual>(x, r, int(lo), int(hi), d, e, maxima[k]);
+  });
+  m = maxima[0];
+  for (int k = 1; k < blocks; ++k) {
+    m.dx = Max(m.dx, maxima[k].dx);
+    m.x = Max(m.x, maxima[k].x);
+  }
+  return SumBlocks(sums, blocks);
 }
 
 /// x += a p, r -= a q; returns |r|^2 and the maxima of |a p| and of |x|.
@@ -196,7 +241,8 @@ bool BiCGStep(const SparseMatrix& A, const Preconditioner& M, double* x, const B
   A.trans_mult(w.pt, w.qt);
   const double alpha = rho / Dot(w.pt, w.q, n);
   rr = UpdateXR(alpha, w.p, w.q, x, w.r, n, m);
-  for (int j = 0; j < n; ++j) w.rt[j] -= alpha * w.qt[j];
+  double *rt = w.rt, *qt = w.qt;
+  Set(rt, n, [=](std::size_t j) { return rt[j] - alpha * qt[j]; });
   return true;
 }
 
@@ -330,14 +376,14 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
       fresh = false;
     } else {
       const double beta = (rho / rho_prev) * (alpha / omega);
-      for (int j = 0; j < n; ++j) p[j] = r[j] + beta * (p[j] - omega * v[j]);
+      Set(p, n, [=](std::size_t j) { return r[j] + beta * (p[j] - omega * v[j]); });
     }
     M.solve(p, ph);
     A.mult(ph, v);
     alpha = rho / Dot(rt, v, n);
     const double sratio = std::sqrt(AxpyTo(r, alpha, v, s, n)) / normb;
     if (sratio < tol0) {
-      for (int j = 0; j < n; ++j) x[j] += alpha * ph[j];
+      Set(x, n, [=](std::size_t j) { return x[j] + alpha * ph[j]; });
       tol = sratio;
       return 0;
     }
@@ -384,20 +430,20 @@ int CGS(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
       Copy(u, p, n);
     } else {
       const double beta = rho / rho_prev;
-      for (int j = 0; j < n; ++j) {
+      ParallelFor(n, [=](std::size_t j) {
         const double uj = r[j] + beta * q[j];
         u[j] = uj;
         p[j] = uj + beta * (q[j] + beta * p[j]);
-      }
+      });
     }
     M.solve(p, ph);
     A.mult(ph, vh);
     const double alpha = rho / Dot(rt, vh, n);
-    for (int j = 0; j < n; ++j) {
+    ParallelFor(n, [=](std::size_t j) {
       const double qj = u[j] - alpha * vh[j];
       q[j] = qj;
       w[j] = u[j] + qj;
-    }
+    });
     M.solve(w, uh);
     Advance<false>(
         x, nullptr, n, [=](int j) { return alpha * uh[j]; }, [](int) { return 0.0; }, m);
@@ -439,18 +485,21 @@ void Update(double* x, int k, const HMatrix& H, const double* s, double* const* 
     for (int q = l + 1; q <= k; ++q) t -= H(l, q) * y[q];
     y[l] = t / H(l, l);
   }
-  // Four basis vectors per pass over x.
-  int l = 0;
-  for (; l + 3 <= k; l += 4) {
-    const double *v0 = v[l], *v1 = v[l + 1], *v2 = v[l + 2], *v3 = v[l + 3];
-    const double y0 = y[l], y1 = y[l + 1], y2 = y[l + 2], y3 = y[l + 3];
-    for (int j = 0; j < n; ++j) x[j] += y0 * v0[j] + y1 * v1[j] + y2 * v2[j] + y3 * v3[j];
-  }
-  for (; l <= k; ++l) {
-    const double* vl = v[l];
-    const double yl = y[l];
-    for (int j = 0; j < n; ++j) x[j] += yl * vl[j];
-  }
+  // Four basis vectors per pass over x; a long x is cut into the blocks of threads.h, each
+  // taking every pass (the same operations on every entry for any thread count).
+  ForBlocks(n, [=](int, std::size_t lo, std::size_t hi) {
+    int l = 0;
+    for (; l + 3 <= k; l += 4) {
+      const double *v0 = v[l], *v1 = v[l + 1], *v2 = v[l + 2], *v3 = v[l + 3];
+      const double y0 = y[l], y1 = y[l + 1], y2 = y[l + 2], y3 = y[l + 3];
+      for (std::size_t j = lo; j < hi; ++j) x[j] += y0 * v0[j] + y1 * v1[j] + y2 * v2[j] + y3 * v3[j];
+    }
+    for (; l <= k; ++l) {
+      const double* vl = v[l];
+      const double yl = y[l];
+      for (std::size_t j = lo; j < hi; ++j) x[j] += yl * vl[j];
+    }
+  });
 }
 
 namespace {
@@ -491,7 +540,7 @@ int GMRES(const SystemSparseMatrix& A, double* x, const double* b, const Precond
   int j = 1;
   while (j <= max_iter) {
     const double inv = 1.0 / beta;
-    for (int l = 0; l < n; ++l) v[0][l] = r[l] * inv;
+    Set(v[0], n, [=](std::size_t l) { return r[l] * inv; });
     for (int l = 0; l <= m; ++l) s[l] = 0.0;
     s[0] = beta;
     int i = 0;
@@ -504,26 +553,27 @@ int GMRES(const SystemSparseMatrix& A, double* x, const double* b, const Precond
         H(k, i) = h;
         const double* vk = v[k];
         const double* vn = k < i ? v[k + 1] : w;
-        double a0 = 0, a1 = 0;
-        int l = 0;
-        for (; l + 1 < n; l += 2) {
-          const double w0 = w[l] - h * vk[l], w1 = w[l + 1] - h * vk[l + 1];
-          w[l] = w0;
-          w[l + 1] = w1;
-          a0 += w0 * vn[l];
-          a1 += w1 * vn[l + 1];
-        }
-        for (; l < n; ++l) {
-          w[l] -= h * vk[l];
-          a0 += w[l] * vn[l];
-        }
-        h = a0 + a1;
+        h = SumOverBlocks(n, [=](std::size_t lo, std::size_t hi) {
+          double a0 = 0, a1 = 0;
+          std::size_t l = lo;
+          for (; l + 1 < hi; l += 2) {
+            const double w0 = w[l] - h * vk[l], w1 = w[l + 1] - h * vk[l + 1];
+            w[l] = w0;
+            w[l + 1] = w1;
+            a0 += w0 * vn[l];
+            a1 += w1 * vn[l + 1];
+          }
+          for (; l < hi; ++l) {
+            w[l] -= h * vk[l];
+            a0 += w[l] * vn[l];
+          }
+          return a0 + a1;
+        });
       }
       const double hn = std::sqrt(h);
       H(i + 1, i) = hn;
       const double hinv = 1.0 / hn;
-      double* vi1 = v[i + 1];
-      for (int l = 0; l < n; ++l) vi1[l] = w[l] * hinv;
+      Set(v[i + 1], n, [=](std::size_t l) { return w[l] * hinv; });
       for (int k = 0; k < i; ++k) ApplyPlaneRotation(H(k, i), H(k + 1, i), cs[k], sn[k]);
       GeneratePlaneRotation(H(i, i), H(i + 1, i), cs[i], sn[i]);
       ApplyPlaneRotation(H(i, i), H(i + 1, i), cs[i], sn[i]);
@@ -605,7 +655,7 @@ int JCD(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
   for (int i = 0; i < n; ++i) d[i] = A.diag(i);
   return Sweeps(A, x, b, t, max_iter, tol, [&] {
     A.mult_off_diagonal(x, t);
-    for (int i = 0; i < n; ++i) x[i] = (b[i] - t[i]) / d[i];
+    Set(x, n, [=](std::size_t i) { return (b[i] - t[i]) / d[i]; });
   });
 }
 
@@ -696,7 +746,7 @@ int IR(const SystemSparseMatrix& A, ReaVec& xv, const ReaVec& bv, const Precondi
   }
   for (int i = 1; i <= max_iter; ++i) {
     M.solve(r, z);
-    for (int j = 0; j < n; ++j) x[j] += z[j];
+    Set(x, n, [=](std::size_t j) { return x[j] + z[j]; });
     resid = std::sqrt(Residual(A, x, b, r, n)) / normb;
     if (resid <= tol) {
       tol = resid;

@@ -5,6 +5,7 @@
 #include "foundation/assert.h"
 #include "foundation/error.h"
 #include "foundation/reavec.h"
+#include "foundation/threads.h"
 #include "solvers/sparsestruct.h"
 
 namespace olvu_sparse {
@@ -21,12 +22,12 @@ inline const double* raw(const ReaVec& v, [[maybe_unused]] int n) {
 
 // y[0 .. n-1] = 0.
 inline void clear(double* y, int n) {
-  for (int i = 0; i < n; ++i) y[i] = 0.0;
+  ParallelFor(n, [y](std::size_t i) { y[i] = 0.0; });
 }
 
 // Slot of (i, j) for assembly: the position of column j, or the first spare slot before it,
-// claimed for j; a row without either is fatal.
-inline int claim_slot(const int* rp, int* ci, int sorted, int diag_first, int i, int j) {
+// claimed for j (pattern s told, when given); a row without either is fatal.
+inline int claim_slot(const int* rp, int* ci, int sorted, int diag_first, int i, int j, SparseMatrixStruct* s) {
   if (sorted) {
     const int k = FindInRow(rp, ci, diag_first, 1, i, j);
     if (k >= 0) return k;
@@ -34,7 +35,10 @@ inline int claim_slot(const int* rp, int* ci, int sorted, int diag_first, int i,
   int k = rp[i];
   while (k < rp[i + 1] && ci[k] >= 0 && ci[k] != j) ++k;
   if (k == rp[i + 1]) OLVU_FATAL("Wrong Row " << i << " definition: Row lenght " << rp[i + 1] - rp[i] << "\n");
-  ci[k] = j;
+  if (ci[k] != j) {
+    ci[k] = j;
+    if (s) s->columns_changed();
+  }
   return k;
 }
 

@@ -145,6 +145,7 @@ void SparseMatrixStruct::Qsort() {
 
 // Upper rows: the columns not below the row, in full-row order, up to a spare slot.
 void SparseMatrixStruct::build_upper() {
+  columns_changed();
   srow_ptr_.assign(nrows_ + 1, 0);
   int p = 0;
   for (int i = 0; i < nrows_; ++i) {
@@ -227,6 +228,7 @@ void SparseMatrixStruct::resync_from_upper() {
 
 // Position map after an edit: a full position without an upper mirror maps to -1.
 void SparseMatrixStruct::resync_positions() {
+  columns_changed();
   cur_pos_ = cur_spos_ = -1;  // positions moved: the assembly cursor must be set again
   spos_ind_.assign(nnz_, -1);
   mirrored_ = 1;
@@ -376,4 +378,33 @@ std::ostream& operator<<(std::ostream& os, const SparseMatrixStruct& s) {
   os.flags(flags);
   os.precision(prec);
   return os;
+}
+
+void TransposedIndex::Build(int nrows, int ncols, const int* rp, const int* ci) {
+  ptr.assign(ncols + 1, 0);
+  for (int k = rp[0]; k < rp[nrows]; ++k)
+    if (ci[k] >= 0) ++ptr[ci[k] + 1];
+  for (int c = 0; c < ncols; ++c) ptr[c + 1] += ptr[c];
+  row.resize(ptr[ncols]);
+  pos.resize(ptr[ncols]);
+  std::vector<int> fill(ptr.begin(), ptr.end() - 1);
+  for (int r = 0; r < nrows; ++r)
+    for (int k = rp[r]; k < rp[r + 1]; ++k)
+      if (ci[k] >= 0) {
+        const int t = fill[ci[k]]++;
+        row[t] = r;
+        pos[t] = k;
+      }
+}
+
+const TransposedIndex& SparseMatrixStruct::transposed(bool upper) const {
+  TransposedIndex& t = upper ? upper_t_ : full_t_;
+  if (t.version != version_) {
+    if (upper)
+      t.Build(nrows_, ncols_, srow_ptr_.data(), scol_ind_.data());
+    else
+      t.Build(nrows_, ncols_, row_ptr_.data(), col_ind_.data());
+    t.version = version_;
+  }
+  return t;
 }

@@ -14,6 +14,17 @@ class ReaVec;
 /// when the rows are sorted, else a linear search of the whole row.
 int FindInRow(const int* rp, const int* ci, int diag_first, int sorted, int r, int c);
 
+/// Column-wise index of compressed-row arrays: the entries of column c are ptr[c] .. ptr[c+1]-1,
+/// each with its row and its position in the row arrays, rows ascending (positions ascending
+/// within a row). A product with the transpose then gathers each result entry, adding its terms
+/// in the order a row-by-row scatter adds them, so both give the same bits.
+struct TransposedIndex {
+  std::vector<int> ptr, row, pos;
+  long version = -1;  // pattern version the index was built for
+  /// Builds the index of nrows rows (rp, ci) over ncols columns; spare slots (column < 0) are left out.
+  void Build(int nrows, int ncols, const int* rp, const int* ci);
+};
+
 /// Compressed-row sparsity pattern with its upper triangle and the full-to-upper position map;
 /// also the node-neighbour table of its domain. Rows, columns and positions count from 0;
 /// a ReaVec argument is read through its raw storage (entry k is node k+1).
@@ -103,6 +114,13 @@ class SparseMatrixStruct {
   /// an operation that rewrites the shared arrays can refuse when other matrices depend on them.
   /// The count is shared so that a matrix may outlive its pattern without touching freed memory.
   std::shared_ptr<int> user_count() const { return users_; }
+  /// Column-wise index of the full (upper false) or upper (upper true) arrays, built on first use
+  /// after every change of the pattern. Not to be called from inside a parallel region.
+  const TransposedIndex& transposed(bool upper) const;
+  /// Records that columns were written through a matrix (a claimed slot, a copied column array),
+  /// so that the column-wise indexes are built again.
+  void columns_changed() { ++version_; }
+
   /// Rebuilds the upper arrays and the position map after the full arrays were rewritten.
   void resync_from_full();
   /// Rebuilds the full arrays and the position map after the upper arrays were rewritten.
@@ -138,6 +156,8 @@ class SparseMatrixStruct {
   std::vector<std::vector<int>> rows_;  // row lists while filling
   std::shared_ptr<int> users_ = std::make_shared<int>(0);
   int mirrored_ = 1;
+  long version_ = 0;                            // bumped whenever the arrays change
+  mutable TransposedIndex full_t_, upper_t_;  // column-wise indexes, built on demand
 };
 
 /// Listing of the full and upper positions, 1-based.

@@ -13,10 +13,33 @@ using namespace olvu_sparse;
 
 namespace {
 
-// Symmetric product from the upper rows: y[r] += f(r) (A x)[r] for every row r.
+// Symmetric product from the upper rows: y[r] += f(r) (A x)[r] for every row r. One thread runs
+// the rows once, scattering each upper entry to its mirror; several gather every y[i]: first the
+// mirrored terms of the rows above in ascending row order (the pattern's column-wise index of the
+// upper arrays), then the row's own sum, the very operations of the scatter in its order.
 template <class Factor>
-inline void sym_rows(int n, int diag_first, const int* rp, const int* ci, const double* a, const double* x,
-                     double* y, Factor f) {
+inline void sym_rows(const SparseMatrixStruct* st, int n, int diag_first, const int* rp, const int* ci,
+                     const double* a, const double* x, double* y, Factor f) {
+  auto own = [=](int i) {  // the sum over upper row i
+    const double xi = x[i];
+    int k = rp[i];
+    double acc = 0.0;
+    if (diag_first && k < rp[i + 1] && ci[k] == i) acc = a[k++] * xi;
+    for (; k < rp[i + 1]; ++k) acc += a[k] * x[ci[k]];
+    return acc;
+  };
+  if (st && Threaded(n) && rp == st->srow_ptr(0) && ci == st->scol_ind(0)) {
+    const TransposedIndex& t = st->transposed(true);
+    const int *tp = t.ptr.data(), *tr = t.row.data(), *tk = t.pos.data();
+    ParallelFor(n, [=](std::size_t r) {
+      const int i = static_cast<int>(r);
+      double yi = y[i];
+      for (int e = tp[i]; e < tp[i + 1]; ++e)
+        if (tr[e] != i) yi += f(i) * a[tk[e]] * x[tr[e]];
+      y[i] = yi + f(i) * own(i);
+    });
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     const double xi = x[i];
     int k = rp[i];
@@ -31,8 +54,23 @@ inline void sym_rows(int n, int diag_first, const int* rp, const int* ci, const 
   }
 }
 
-// Symmetric off-diagonal product from the upper rows (y cleared by the caller).
-inline void sym_rows_off(int n, const int* rp, const int* ci, const double* a, const double* x, double* y) {
+// Symmetric off-diagonal product from the upper rows (y cleared by the caller); threaded as sym_rows.
+inline void sym_rows_off(const SparseMatrixStruct* st, int n, const int* rp, const int* ci, const double* a,
+                         const double* x, double* y) {
+  if (st && Threaded(n) && rp == st->srow_ptr(0) && ci == st->scol_ind(0)) {
+    const TransposedIndex& t = st->transposed(true);
+    const int *tp = t.ptr.data(), *tr = t.row.data(), *tk = t.pos.data();
+    ParallelFor(n, [=](std::size_t r) {
+      const int i = static_cast<int>(r);
+      double yi = y[i], acc = 0.0;
+      for (int e = tp[i]; e < tp[i + 1]; ++e)
+        if (tr[e] != i) yi += a[tk[e]] * x[tr[e]];
+      for (int k = rp[i]; k < rp[i + 1]; ++k)
+        if (ci[k] != i) acc += a[k] * x[ci[k]];
+      y[i] = yi + acc;
+    });
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     const double xi = x[i];
     double acc = 0.0;
@@ -99,14 +137,14 @@ SymmetricSparseMatrix& SymmetricSparseMatrix::operator/=(double x) {
 
 int SymmetricSparseMatrix::addToLhs(int i, int j, double v) {
   if (i > j) return -1;
-  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j);
+  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j, structure_);
   val_[k] += v;
   return k;
 }
 
 int SymmetricSparseMatrix::setToLhs(int i, int j, double v) {
   if (i > j) return -1;
-  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j);
+  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j, structure_);
   val_[k] = v;
   return k;
 }
@@ -142,7 +180,7 @@ int SymmetricSparseMatrix::addValue(int i, int j, double v) {
   return k;
 }
 
-#define SYM_ROWS(...) sym_rows(dims_[0], diag_first_, row_ptr_, col_ind_, val_, x, y, __VA_ARGS__)
+#define SYM_ROWS(...) sym_rows(structure_, dims_[0], diag_first_, row_ptr_, col_ind_, val_, x, y, __VA_ARGS__)
 
 void SymmetricSparseMatrix::mult(const double* x, double* y) const {
   clear(y, dims_[0]);
@@ -209,7 +247,7 @@ void SymmetricSparseMatrix::sub_row_mult(const ReaVec& d, const ReaVec& x, ReaVe
 
 void SymmetricSparseMatrix::mult_off_diagonal(const double* x, double* y) const {
   clear(y, dims_[0]);
-  sym_rows_off(dims_[0], row_ptr_, col_ind_, val_, x, y);
+  sym_rows_off(structure_, dims_[0], row_ptr_, col_ind_, val_, x, y);
 }
 
 void SymmetricSparseMatrix::lump(double* d) const {

@@ -10,6 +10,7 @@
 #include "foundation/intvec.h"
 #include "foundation/matrix.h"
 #include "foundation/reavec.h"
+#include "foundation/threads.h"
 #include "solvers/sparserows.h"
 
 using namespace olvu_sparse;
@@ -19,32 +20,47 @@ namespace {
 // True when row r (0-based) is marked: bit r+1 of the 1-based bit vector.
 inline bool marked(const BitVec& b, int r) { return b(static_cast<unsigned>(r) + 1); }
 
-// Row-by-row product: st(y[i], (A x)[i], i) for every row.
+// Row-by-row product: st(y[i], (A x)[i], i) for every row, the rows shared among the threads.
 template <class Store>
 inline void csr_rows(int n, const int* rp, const int* ci, const double* a, const double* x, double* y,
                      Store st) {
-  for (int i = 0; i < n; ++i) {
+  ParallelFor(n, [=](std::size_t r) {
+    const int i = static_cast<int>(r);
     double s = 0.0;
     for (int k = rp[i]; k < rp[i + 1]; ++k) s += a[k] * x[ci[k]];
     st(y[i], s, i);
-  }
+  });
 }
 
 // Row-by-row off-diagonal product: st(y[i], sum over j != i of a_ij x[j], i).
 template <class Store>
 inline void csr_rows_off(int n, const int* rp, const int* ci, const double* a, const double* x, double* y,
                          Store st) {
-  for (int i = 0; i < n; ++i) {
+  ParallelFor(n, [=](std::size_t r) {
+    const int i = static_cast<int>(r);
     double s = 0.0;
     for (int k = rp[i]; k < rp[i + 1]; ++k)
       if (ci[k] != i) s += a[k] * x[ci[k]];
     st(y[i], s, i);
-  }
+  });
 }
 
-// Transposed scatter: y[j] += a_ij w(i) for every row i.
+// Transposed product: y[j] += a_ij w(i) for every row i. One thread scatters row by row; several
+// gather each y[j] through the pattern's column-wise index, adding the same terms in the same
+// order, so the bits do not depend on the thread count.
 template <class Weight>
-inline void csr_scatter(int n, const int* rp, const int* ci, const double* a, double* y, Weight w) {
+inline void csr_scatter(const SparseMatrixStruct* s, int n, int ncols, const int* rp, const int* ci,
+                        const double* a, double* y, Weight w) {
+  if (s && Threaded(ncols) && rp == s->row_ptr(0) && ci == s->col_ind(0)) {
+    const TransposedIndex& t = s->transposed(false);
+    const int *tp = t.ptr.data(), *tr = t.row.data(), *tk = t.pos.data();
+    ParallelFor(ncols, [=](std::size_t j) {
+      double yj = y[j];
+      for (int e = tp[j]; e < tp[j + 1]; ++e) yj += a[tk[e]] * w(tr[e]);
+      y[j] = yj;
+    });
+    return;
+  }
   for (int i = 0; i < n; ++i) {
     const double xi = w(i);
     for (int k = rp[i]; k < rp[i + 1]; ++k) y[ci[k]] += a[k] * xi;
@@ -86,13 +102,13 @@ SystemSparseMatrix& SystemSparseMatrix::operator/=(double x) {
 }
 
 int SystemSparseMatrix::addToLhs(int i, int j, double v) {
-  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j);
+  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j, structure_);
   val_[k] += v;
   return k;
 }
 
 int SystemSparseMatrix::setToLhs(int i, int j, double v) {
-  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j);
+  const int k = claim_slot(row_ptr_, col_ind_, sorted_, diag_first_, i, j, structure_);
   val_[k] = v;
   return k;
 }
@@ -130,6 +146,7 @@ void SystemSparseMatrix::addValue(double v) {
 void SystemSparseMatrix::Fix_Row(int i) {
   const int p = row_ptr_[i];
   if (p == row_ptr_[i + 1]) return;  // an empty row has no position to fix
+  if (col_ind_[p] != i && structure_) structure_->columns_changed();
   col_ind_[p] = i;
   val_[p] = 1.0;
 }
@@ -284,6 +301,7 @@ void SystemSparseMatrix::copy_col(const SystemSparseMatrix* b) {
   SAME_PATTERN(b);
   if (col_ind_ == b->col_ind_) return;
   for (int k = 0; k < nnz_; ++k) col_ind_[k] = b->col_ind_[k];
+  if (structure_) structure_->columns_changed();
 }
 void SystemSparseMatrix::copy_col(const SystemSparseMatrix& b) { copy_col(&b); }
 
@@ -472,6 +490,7 @@ void SystemSparseMatrix::Copy_Row_Val(const BitVec& m, const SystemSparseMatrix&
 void SystemSparseMatrix::Copy_Row_Col(int i, const SystemSparseMatrix& b) {
   if (col_ind_ == b.col_ind_) return;
   for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) col_ind_[k] = b.col_ind_[k];
+  if (structure_) structure_->columns_changed();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -569,33 +588,33 @@ void SystemSparseMatrix::sub_row_mult(const ReaVec& d, const ReaVec& x, ReaVec& 
 
 void SystemSparseMatrix::trans_mult(const double* x, double* y) const {
   clear(y, dims_[1]);
-  csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [x](int i) { return x[i]; });
+  csr_scatter(structure_, dims_[0], dims_[1], row_ptr_, col_ind_, val_, y, [x](int i) { return x[i]; });
 }
 void SystemSparseMatrix::trans_mult(const ReaVec& x, ReaVec& y) { trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::trans_mult(const ReaVecM& x, ReaVecM& y) { trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::add_trans_mult(const double* x, double* y) const {
-  csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [x](int i) { return x[i]; });
+  csr_scatter(structure_, dims_[0], dims_[1], row_ptr_, col_ind_, val_, y, [x](int i) { return x[i]; });
 }
 void SystemSparseMatrix::add_trans_mult(const ReaVec& x, ReaVec& y) { add_trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::sub_trans_mult(const double* x, double* y) const {
-  csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [x](int i) { return -x[i]; });
+  csr_scatter(structure_, dims_[0], dims_[1], row_ptr_, col_ind_, val_, y, [x](int i) { return -x[i]; });
 }
 void SystemSparseMatrix::sub_trans_mult(const ReaVec& x, ReaVec& y) { sub_trans_mult(raw(x, dims_[0]), raw(y, dims_[1])); }
 void SystemSparseMatrix::row_trans_mult(const double* d, const double* x, double* y) const {
   clear(y, dims_[1]);
-  csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [d, x](int i) { return d[i] * x[i]; });
+  csr_scatter(structure_, dims_[0], dims_[1], row_ptr_, col_ind_, val_, y, [d, x](int i) { return d[i] * x[i]; });
 }
 void SystemSparseMatrix::row_trans_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
   row_trans_mult(raw(d, dims_[0]), raw(x, dims_[0]), raw(y, dims_[1]));
 }
 void SystemSparseMatrix::add_row_trans_mult(const double* d, const double* x, double* y) const {
-  csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [d, x](int i) { return d[i] * x[i]; });
+  csr_scatter(structure_, dims_[0], dims_[1], row_ptr_, col_ind_, val_, y, [d, x](int i) { return d[i] * x[i]; });
 }
 void SystemSparseMatrix::add_row_trans_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
   add_row_trans_mult(raw(d, dims_[0]), raw(x, dims_[0]), raw(y, dims_[1]));
 }
 void SystemSparseMatrix::sub_row_trans_mult(const double* d, const double* x, double* y) const {
-  csr_scatter(dims_[0], row_ptr_, col_ind_, val_, y, [d, x](int i) { return -(d[i] * x[i]); });
+  csr_scatter(structure_, dims_[0], dims_[1], row_ptr_, col_ind_, val_, y, [d, x](int i) { return -(d[i] * x[i]); });
 }
 void SystemSparseMatrix::sub_row_trans_mult(const ReaVec& d, const ReaVec& x, ReaVec& y) {
   sub_row_trans_mult(raw(d, dims_[0]), raw(x, dims_[0]), raw(y, dims_[1]));

@@ -10,7 +10,7 @@
 namespace olvu_test {
 namespace {
 
-const char kBanner[] = "********** RUNNING OLVU 2D **********\n";
+const char kBanner[] = "********** RUNNING OLVU 2D **********\nThreads: 1\n";
 const char kNewStep[] = "****************** Initialising New Time Step ******************\n";
 const char kEndStep[] = "****************** Finishing  This  Time Step ******************\n";
 // The convergence lines of one accepted iteration of the fluid at rest: no solve changes anything.
@@ -110,7 +110,7 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
             " -->\tResults written successfully !\n");
   EXPECT_FALSE(dir.exists("cavity.err"));
   EXPECT_EQ(TimingRows(dir.read("cavity.tim")),
-            "\n Time Table: ...............  cputime[s] (percent[%]) Uses\n\n"
+            "\n Time Table: ...............  cputime[s] (percent[%]) Uses\n Threads: 1\n\n"
             "   Total Time ........................ 1\n"
             "    . Reading Fluid ..................... 1\n"
             "    .  . Assembling System Matrixes ........ 1\n"

@@ -312,7 +312,7 @@ TEST(Tools, CreateRstAndWriteAverageReadBlocksThatSkipANodeInNoSet) {
   dir.write("cavity.res.bak", saved);
   r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
-  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nTime 0.5 - Pressure 5\n");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nThreads: 1\nTime 0.5 - Pressure 5\n");
 }
 
 TEST(Tools, SavedFileIsOpenedBeforeAnyOutputIsEmptied) {
@@ -397,7 +397,7 @@ TEST(Tools, CreateRstTakesTheFieldsByTheirExactNames) {
   dir.write("cavity.res.bak", saved);
   const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
-  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\n");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nThreads: 1\n");
   EXPECT_FALSE(dir.exists("cavity.err"));
 }
 
@@ -414,7 +414,7 @@ TEST(Tools, WriteAverageWritesOneLinePerPressureOrTemperatureBlock) {
   const Outcome r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
   EXPECT_EQ(r.out,
-            "\n********** RUNNING OLVU 2D **********\n"
+            "\n********** RUNNING OLVU 2D **********\nThreads: 1\n"
             "Time 0.5 - Pressure 5\n"
             "Time 1e-05 - Temperature 5\n"
             "Time 1 - Pressure 0.0416667\n");
@@ -442,13 +442,13 @@ TEST(Tools, WriteAverageLeavesOutTheNodesAtOrBeyondXEqual9Point8) {
   dir.write("cavity.res.bak", SavedFile({{"PRESSURE", "0", kOneToNine}}));
   Outcome r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
-  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nTime 0 - Pressure 4.5\n");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nThreads: 1\nTime 0 - Pressure 4.5\n");
 
   // Every node at x >= 10: no weight at all, the average is 0/0.
   dir.write("cavity", MovedCavity(1, 10));
   r = dir.olvu({"-name", "cavity", "-tool", "Write_Average"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
-  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nTime 0 - Pressure nan\n");
+  EXPECT_EQ(r.out, "\n********** RUNNING OLVU 2D **********\nThreads: 1\nTime 0 - Pressure nan\n");
 }
 
 }  // namespace

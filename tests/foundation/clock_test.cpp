@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/threads.h"
 #include "tests/support/child.h"
 
 using olvu_test::RunInChild;
@@ -25,7 +26,11 @@ const char kSameA[] = "Same";
 const char kSameB[] = "Same";
 const char kBusy[] = "Busy";
 
-const std::string kHeader = "\n Time Table: ............... " " cputime[s] (percent[%]) Uses\n\n";
+// The table head; the thread-count line shows the count of this process.
+std::string Header() {
+  return "\n Time Table: ............... " " cputime[s] (percent[%]) Uses\n Threads: " + std::to_string(Threads()) +
+         (Threads() > 1 ? " (cputime summed over the threads)" : "") + "\n\n";
+}
 
 // A processor clock the test moves by hand, so the table's figures are exact.
 std::int64_t fakeTicks = 0;
@@ -116,9 +121,9 @@ TEST(Clock, NestedAndRepeatedSectionsMakeTheTable) {
   });
   ASSERT_EQ(r.status, 0);
   std::string tim = r.file("case.tim");
-  ASSERT_EQ(tim.substr(0, kHeader.size()), kHeader);
+  ASSERT_EQ(tim.substr(0, Header().size()), Header());
   ASSERT_EQ(tim.substr(tim.size() - 3), "\n\n\n");  // last row's end, then "\n\n"
-  std::vector<std::string> rows = Lines(tim.substr(kHeader.size(), tim.size() - kHeader.size() - 3));
+  std::vector<std::string> rows = Lines(tim.substr(Header().size(), tim.size() - Header().size() - 3));
   ASSERT_EQ(rows.size(), 7u) << tim;
   EXPECT_DOUBLE_EQ(CheckRow(rows[0], 1, "Total Time", 1), 1.5);
   EXPECT_DOUBLE_EQ(CheckRow(rows[1], 2, "Outer", 3), 0.4);
@@ -140,10 +145,10 @@ TEST(Clock, ShortRootHasNoOtherOperationsAndALaterRootWritesAnotherFile) {
     }
   });
   ASSERT_EQ(r.status, 0);
-  EXPECT_EQ(r.file("first.tim"), kHeader + "   Total Time ........................     0.0[s] (100.0[%]) 1\n\n\n");
+  EXPECT_EQ(r.file("first.tim"), Header() + "   Total Time ........................     0.0[s] (100.0[%]) 1\n\n\n");
   std::string second = r.file("second.tim");
-  ASSERT_EQ(Lines(second).size(), 7u) << second;  // blank, header, blank, two rows, two blanks
-  CheckRow(Lines(second)[4], 2, "Outer", 1);
+  ASSERT_EQ(Lines(second).size(), 8u) << second;  // blank, header, threads, blank, two rows, two blanks
+  CheckRow(Lines(second)[5], 2, "Outer", 1);
 }
 
 TEST(Clock, FileIsReadWriteForOwnerAndGroup) {

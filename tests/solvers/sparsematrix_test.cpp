@@ -4,6 +4,8 @@
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
+#include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <random>
@@ -15,6 +17,7 @@
 #include "foundation/intvec.h"
 #include "foundation/matrix.h"
 #include "foundation/reavec.h"
+#include "foundation/threads.h"
 #include "solvers/sparsematrix.h"
 #include "tests/support/child.h"
 
@@ -815,6 +818,35 @@ TEST(SparseMatrixSmall, FatalLookupsAndFullRows) {
     m.addToLhs(0, 1, 1.0);
   });
   EXPECT_NE(symrow.err.find("Wrong Row 0 definition: Row lenght 1"), std::string::npos);
+}
+
+// The forked products gather what one thread scatters (transposed and symmetric products): the
+// results are bitwise those of one thread.
+TEST(SparseThreads, ProductsAreBitwiseTheSameForAnyThreadCount) {
+  const int saved = Threads();
+  SetThreadedMin(16);
+  const int n = 300;
+  std::unique_ptr<SparseMatrixStruct> p(RandomPattern(n, 7));
+  SystemSparseMatrix a(p.get());
+  SymmetricSparseMatrix s(p.get());
+  Randomize(a, 1);
+  Randomize(s, 2);
+  std::vector<double> x(n), d(n);
+  for (int i = 0; i < n; ++i) x[i] = std::sin(1.0 + i), d[i] = 1.5 + std::cos(3.0 * i);
+  const std::function<void(double*)> products[] = {
+      [&](double* y) { a.trans_mult(x.data(), y); },        [&](double* y) { a.sub_row_trans_mult(d.data(), x.data(), y); },
+      [&](double* y) { a.mult(x.data(), y); },              [&](double* y) { s.add_mult(x.data(), y, 0.3); },
+      [&](double* y) { s.row_mult(d.data(), x.data(), y); }, [&](double* y) { s.mult_off_diagonal(x.data(), y); }};
+  for (const auto& product : products) {
+    std::vector<double> one(n, 0.5), many(n, 0.5);
+    SetThreads(1);
+    product(one.data());
+    SetThreads(3);
+    product(many.data());
+    EXPECT_EQ(std::memcmp(one.data(), many.data(), n * sizeof(double)), 0) << &product - products;
+  }
+  SetThreadedMin(0);
+  SetThreads(saved);
 }
 
 }  // namespace

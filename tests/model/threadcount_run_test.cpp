@@ -1,0 +1,107 @@
+// Whole runs of the program give the same result file, byte for byte, for any thread count: the
+// 32 x 32 lid-driven cavity and the Poiseuille channel, run with OLVU_THREADS 1, 2 and 4; a wrong
+// value warns and takes every core. OLVU_THREADED_MIN lowers the length from which
+// loops fork, so that these small meshes go down the forked products, sums and solves.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "foundation/threads.h"
+#include "tests/model/channelrun.h"
+
+namespace olvu_test {
+namespace {
+
+// Sets an environment variable for the object's life, then restores the former value.
+class Env {
+ public:
+  Env(const char* name, const char* value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value, 1);
+  }
+  ~Env() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+FlowRun Cavity() {
+  FlowRun f;
+  f.grid.kind = GridKind::Tri3;
+  f.grid.nx = f.grid.ny = 32;
+  f.grid.flags = "Solve_NavierStokes";
+  f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n";
+  f.steps = 6;
+  f.dt = "0.25";
+  const GridLayout g = f.grid;
+  f.condition = [g](int i, int j, int) {
+    if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
+    if (j == g.ny) return Line(g.Id(i, j), Velocity(1));
+    return std::string();
+  };
+  return f;
+}
+
+FlowRun ShortChannel() {
+  FlowRun f = Channel(1, "0");
+  f.steps = 6;
+  return f;
+}
+
+TEST(ThreadCountRuns, ResultFilesAreTheSameForAnyThreadCount) {
+  const Env small("OLVU_THREADED_MIN", "64");
+  // Waiting threads sleep instead of spinning: beside the other tests on a busy machine,
+  // spinning threads would slow these runs many times over.
+  const Env passive("OMP_WAIT_POLICY", "passive");
+  const struct {
+    const char* name;
+    FlowRun run;
+  } cases[] = {{"cavity 32 x 32", Cavity()}, {"Poiseuille channel 40 x 10", ShortChannel()}};
+  for (const auto& c : cases) {
+    std::string first;
+    for (const char* threads : {"1", "2", "4"}) {
+      const Env count("OLVU_THREADS", threads);
+      Folder dir;
+      std::string res;
+      const Outcome o = c.run.Run(dir, res);
+      ASSERT_EQ(o.status, 0) << c.name << ", " << threads << " threads: " << dir.read("flow.dat.err");
+      EXPECT_NE(o.out.find(std::string("Threads: ") + threads + "\n"), std::string::npos) << o.out;
+      EXPECT_NE(dir.read("flow.dat.tim").find(std::string("\n Threads: ") + threads), std::string::npos);
+      if (first.empty()) {
+        ASSERT_NE(res.find("VELOCITY"), std::string::npos) << c.name;
+        first = res;
+      }
+      EXPECT_TRUE(res == first) << c.name << ": the result file of " << threads << " threads differs from 1 thread's";
+    }
+  }
+}
+
+// A wrong OLVU_THREADS ends nothing: the run warns and takes the cores it may use.
+TEST(ThreadCountRuns, WrongThreadCountWarnsAndRuns) {
+  FlowRun f = ShortChannel();
+  f.steps = 1;
+  for (const char* wrong : {"0", "two", "5000"}) {
+    const Env count("OLVU_THREADS", wrong);
+    Folder dir;
+    std::string res;
+    const Outcome o = f.Run(dir, res);
+    ASSERT_EQ(o.status, 0) << wrong << ": " << dir.read("flow.dat.err");
+    EXPECT_NE(dir.read("flow.dat.war").find(std::string("OLVU_THREADS=\"") + wrong + "\" is not a whole number"),
+              std::string::npos)
+        << wrong;
+    EXPECT_NE(o.out.find("Threads: " + std::to_string(AvailableCores()) + "\n"), std::string::npos) << o.out;
+  }
+}
+
+}  // namespace
+}  // namespace olvu_test
