@@ -24,15 +24,15 @@
 #include "mesh/mesh.h"
 #include "mesh/node.h"
 
-/// Node number of point (i, j, k) of a slab of n x n x 2 points.
+/// Node number of point (i, j, k) of a slab of n x n points per layer (k counts the layers up).
 inline int SlabId(int n, int i, int j, int k) { return 1 + i + n * (j + n * k); }
 
-/// Writes the nodes and the fluid set of the slab [0,1]^2 x [0, 0.1]: (n-1)^2 cells of six
-/// tetrahedra, fluid flags `flags`, density 1 and viscosity 0.01; the set's element block is
-/// closed, the element-set block left open for the caller's boundary sets.
-inline void WriteSlabFluid(FILE* f, int n, const char* flags) {
+/// Writes the nodes and the fluid set of the slab [0,1]^2 x [0, 0.1 layers]: `layers` layers of
+/// (n-1)^2 cells of six tetrahedra, fluid flags `flags`, density 1 and viscosity 0.01; the set's
+/// element block is closed, the element-set block left open for the caller's boundary sets.
+inline void WriteSlabFluid(FILE* f, int n, const char* flags, int layers = 1) {
   std::fprintf(f, "Nodes;\n");
-  for (int k = 0; k < 2; ++k)
+  for (int k = 0; k <= layers; ++k)
     for (int j = 0; j < n; ++j)
       for (int i = 0; i < n; ++i)
         std::fprintf(f, "%d %.17g %.17g %.17g\n", SlabId(n, i, j, k), double(i) / (n - 1), double(j) / (n - 1),
@@ -44,14 +44,15 @@ inline void WriteSlabFluid(FILE* f, int n, const char* flags) {
                "EndPhysicalPropertiesFunctions;\nElements\n",
                flags);
   int e = 0;
-  for (int j = 0; j + 1 < n; ++j)
-    for (int i = 0; i + 1 < n; ++i) {
-      const int c[8] = {SlabId(n, i, j, 0),     SlabId(n, i + 1, j, 0), SlabId(n, i + 1, j + 1, 0),
-                        SlabId(n, i, j + 1, 0), SlabId(n, i, j, 1),     SlabId(n, i + 1, j, 1),
-                        SlabId(n, i + 1, j + 1, 1), SlabId(n, i, j + 1, 1)};
-      const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
-      for (int t = 0; t < 6; ++t) std::fprintf(f, "%d %d %d %d %d\n", ++e, c[0], c[ring[t]], c[ring[t + 1]], c[6]);
-    }
+  for (int k = 0; k < layers; ++k)
+    for (int j = 0; j + 1 < n; ++j)
+      for (int i = 0; i + 1 < n; ++i) {
+        const int c[8] = {SlabId(n, i, j, k),     SlabId(n, i + 1, j, k),     SlabId(n, i + 1, j + 1, k),
+                          SlabId(n, i, j + 1, k), SlabId(n, i, j, k + 1),     SlabId(n, i + 1, j, k + 1),
+                          SlabId(n, i + 1, j + 1, k + 1), SlabId(n, i, j + 1, k + 1)};
+        const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
+        for (int t = 0; t < 6; ++t) std::fprintf(f, "%d %d %d %d %d\n", ++e, c[0], c[ring[t]], c[ring[t + 1]], c[6]);
+      }
   std::fprintf(f, "End Elements\n");
 }
 

@@ -199,11 +199,15 @@ void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, Bod
       double* const stored = normals + 3 * std::size_t(j - 1);
       double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
       double sign = 1;
-      const double len = Norm3(N);
       // The tests below need K = (N / len) . nh at or below `limit`; a clear margin on the
-      // undivided product rules them out for most nodes without the divisions.
+      // undivided product rules them out for most nodes without the divisions. That margin is
+      // first tested wider on squares, which rules out most nodes without the root: the test on
+      // len below then decides exactly as if it were alone.
       const double limit = lineFix && cl > cs ? cl : cs;
-      const bool some = len >= 1e-14 && Dot3(N, nh) <= (limit + 1e-6) * len;
+      const double nn2 = Dot3(N, N), dn = Dot3(N, nh), wide = limit + 2e-6;
+      const bool near = nn2 > 0 && (wide >= 0 ? dn <= 0 || dn * dn <= wide * wide * nn2 : dn < 0 && dn * dn >= wide * wide * nn2);
+      const double len = near ? std::sqrt(nn2) : 0.0;
+      const bool some = near && len >= 1e-14 && dn <= (limit + 1e-6) * len;
       const double p[3] = {some ? N[0] / len : 0.0, some ? N[1] / len : 0.0, some ? N[2] / len : 0.0};
       const double K = Dot3(p, nh);
       if (some && ((D == 3 && K == -1.0 && cs == -1.0) || K < cs || (K < cl && lineFix))) {
