@@ -100,10 +100,10 @@ void Problem::InitialiseProblem() {
   const char* banner = three ? "********** RUNNING OLVU 3D **********" : "********** RUNNING OLVU 2D **********";
   std::cout << banner << std::endl;
   OLVU_NOTICE(banner);
-  // A wrong thread count ends nothing: the run takes every core it may use, and says so.
+  // A wrong thread count ends nothing: the run takes the idle cores it may use, and says so.
   if (ThreadsFromEnvironment() < 0)
     OLVU_WARNING(0, "OLVU_THREADS=\"" << std::getenv("OLVU_THREADS") << "\" is not a whole number from 1 to 4096: using the "
-                                     << Threads() << " cores the process may run on");
+                                     << Threads() << " idle cores the process may run on");
   std::cout << "Threads: " << Threads() << std::endl;
 
   delete ExternalUnits;

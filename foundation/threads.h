@@ -3,8 +3,8 @@
 
 #include <cstddef>
 
-/// Threads the hot loops use: set by SetThreads, else OLVU_THREADS, else the cores the
-/// process may run on (its affinity mask). Always at least 1.
+/// Threads the hot loops use: set by SetThreads, else OLVU_THREADS, else the idle cores the
+/// process may run on (IdleCores, read once). Always at least 1.
 int Threads();
 /// Makes the hot loops use n threads (values below 1 count as 1).
 void SetThreads(int n);
@@ -13,6 +13,8 @@ void SetThreads(int n);
 int ThreadsFromEnvironment();
 /// The cores the process may run on (affinity mask; the hardware count where that fails).
 int AvailableCores();
+/// AvailableCores less the machine's load over the last minute, at least 1.
+int IdleCores();
 
 /// Loops shorter than this run on one thread: below it the fork costs more than it saves.
 inline constexpr std::size_t kThreadedMin = 16384;

@@ -31,6 +31,8 @@ TEST(Threads, EnvironmentValues) {
   unsetenv("OLVU_THREADS");
   EXPECT_EQ(ThreadsFromEnvironment(), 0);
   EXPECT_GE(AvailableCores(), 1);
+  EXPECT_GE(IdleCores(), 1);
+  EXPECT_LE(IdleCores(), AvailableCores());
   SetThreads(0);
   EXPECT_EQ(Threads(), 1);
 }

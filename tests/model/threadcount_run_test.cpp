@@ -99,7 +99,12 @@ TEST(ThreadCountRuns, WrongThreadCountWarnsAndRuns) {
     EXPECT_NE(dir.read("flow.dat.war").find(std::string("OLVU_THREADS=\"") + wrong + "\" is not a whole number"),
               std::string::npos)
         << wrong;
-    EXPECT_NE(o.out.find("Threads: " + std::to_string(AvailableCores()) + "\n"), std::string::npos) << o.out;
+    // The idle cores depend on the machine's load: any count from 1 to the cores will do.
+    const std::size_t at = o.out.find("Threads: ");
+    ASSERT_NE(at, std::string::npos) << o.out;
+    const int n = std::atoi(o.out.c_str() + at + 9);
+    EXPECT_GE(n, 1);
+    EXPECT_LE(n, AvailableCores());
   }
 }
 
