@@ -29,6 +29,32 @@ void SetThreadedMin(std::size_t n);
 /// True when a loop of n entries should fork.
 inline bool Threaded(std::size_t n) { return n >= ThreadedMin() && Threads() > 1; }
 
+/// The forked loops, each in a function of its own: clang enters the OpenMP runtime at the
+/// start of any function that holds a parallel region, so a one-thread call that shared the
+/// function would start the runtime (and allocate) for nothing.
+template <class Body>
+[[gnu::noinline]] void ForkFor(std::size_t n, Body& body) {
+#pragma omp parallel for schedule(static) num_threads(Threads())
+  for (std::size_t i = 0; i < n; ++i) body(i);
+}
+/// run(b) for every block b, forked.
+template <class Run>
+[[gnu::noinline]] void ForkBlocks(int blocks, Run& run) {
+#pragma omp parallel for schedule(static) num_threads(Threads())
+  for (int b = 0; b < blocks; ++b) run(b);
+}
+/// Largest of term(i) over i < n, forked.
+template <class Term>
+[[gnu::noinline]] double ForkMax(std::size_t n, Term& term) {
+  double m = 0;
+#pragma omp parallel for schedule(static) reduction(max : m) num_threads(Threads())
+  for (std::size_t i = 0; i < n; ++i) {
+    const double t = term(i);
+    if (t > m) m = t;
+  }
+  return m;
+}
+
 /// body(i) for i = 0 .. n-1, forked over the threads when Threaded(n), else a plain loop with no
 /// parallel region. Iterations must not depend on one another (each writes its own entries), so
 /// the result is the same for any thread count.
@@ -38,8 +64,7 @@ inline void ParallelFor(std::size_t n, Body body) {
     for (std::size_t i = 0; i < n; ++i) body(i);
     return;
   }
-#pragma omp parallel for schedule(static) num_threads(Threads())
-  for (std::size_t i = 0; i < n; ++i) body(i);
+  ForkFor(n, body);
 }
 
 /// Blocks of a reduction over n entries: the count depends on n alone, never on the thread
@@ -62,8 +87,7 @@ int ForBlocks(std::size_t n, Body body) {
     body(b, lo, hi);
   };
   if (Threads() > 1) {
-#pragma omp parallel for schedule(static) num_threads(Threads())
-    for (int b = 0; b < kReduceBlocks; ++b) run(b);
+    ForkBlocks(kReduceBlocks, run);
   } else {
     for (int b = 0; b < kReduceBlocks; ++b) run(b);
   }
@@ -101,8 +125,8 @@ double ReduceSum(std::size_t n, Term term) {
 /// Largest of term(i) over i < n (0 when n is 0); a maximum is exact, so any order gives it.
 template <class Term>
 double ReduceMax(std::size_t n, Term term) {
+  if (Threaded(n)) return ForkMax(n, term);
   double m = 0;
-#pragma omp parallel for schedule(static) reduction(max : m) num_threads(Threads()) if (Threaded(n))
   for (std::size_t i = 0; i < n; ++i) {
     const double t = term(i);
     if (t > m) m = t;
