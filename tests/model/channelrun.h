@@ -91,6 +91,25 @@ inline std::string Velocity(double u, double v = 0, double w = 0) {
   return s.str();
 }
 
+// The lid-driven cavity of n x n triangle pairs, lid speed 1 (its corners belong to the side
+// walls), density 1, viscosity 0.01; `flags` go on the fluid definition card.
+inline FlowRun LidCavity(int n, const std::string& flags, int steps, const std::string& dt) {
+  FlowRun f;
+  f.grid.kind = GridKind::Tri3;
+  f.grid.nx = f.grid.ny = n;
+  f.grid.flags = flags;
+  f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n";
+  f.steps = steps;
+  f.dt = dt;
+  const GridLayout g = f.grid;
+  f.condition = [g](int i, int j, int) {
+    if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
+    if (j == g.ny) return Line(g.Id(i, j), Velocity(1));
+    return std::string();
+  };
+  return f;
+}
+
 // The channel [0, 4] x [0, 1] of nx x ny cells (two triangles each), density rho and viscosity
 // 0.1 rho, the inlet profile 4 y (1 - y), no-slip walls and the outlet pressure `outlet`; it starts
 // at rest and runs to steady state.

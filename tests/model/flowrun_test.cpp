@@ -97,20 +97,9 @@ TEST(FlowRuns, LidDrivenCavityAtReynolds100AgainstGhia) {
   // time increment of 1 the fields still change by 5e-4 per step after 400 steps: 0.25 reaches
   // the steady state in about 160.
   Folder dir;
-  FlowRun f;
   const int n = 32;
-  f.grid.kind = GridKind::Tri3;
-  f.grid.nx = f.grid.ny = n;
-  f.grid.flags = "Solve_NavierStokes SteadyNorm 1e-4";
-  f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n";
-  f.steps = 400;
-  f.dt = "0.25";
-  const GridLayout g = f.grid;
-  f.condition = [g](int i, int j, int) {
-    if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
-    if (j == g.ny) return Line(g.Id(i, j), Velocity(1));
-    return std::string();
-  };
+  const FlowRun f = LidCavity(n, "Solve_NavierStokes SteadyNorm 1e-4", 400, "0.25");
+  const GridLayout& g = f.grid;
   std::string res;
   const Outcome o = f.Run(dir, res);
   ASSERT_EQ(o.status, 0) << dir.read("flow.dat.err");

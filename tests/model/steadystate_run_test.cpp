@@ -15,20 +15,8 @@ namespace {
 
 // The cavity of n x n cells, lid speed 1 (its corners belong to the side walls), viscosity 0.01.
 FlowRun Cavity(const std::string& dt, int iterations, const std::string& steady, int n = 16) {
-  FlowRun f;
-  f.grid.kind = GridKind::Tri3;
-  f.grid.nx = f.grid.ny = n;
-  f.grid.flags = "Solve_NavierStokes SteadyNorm " + steady;
-  f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n";
-  f.steps = 5000;
-  f.dt = dt;
+  FlowRun f = LidCavity(n, "Solve_NavierStokes SteadyNorm " + steady, 5000, dt);
   f.iterations = iterations;
-  const GridLayout g = f.grid;
-  f.condition = [g](int i, int j, int) {
-    if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
-    if (j == g.ny) return Line(g.Id(i, j), Velocity(1));
-    return std::string();
-  };
   return f;
 }
 

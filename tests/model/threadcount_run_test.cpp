@@ -35,22 +35,7 @@ class Env {
   std::string old_;
 };
 
-FlowRun Cavity() {
-  FlowRun f;
-  f.grid.kind = GridKind::Tri3;
-  f.grid.nx = f.grid.ny = 32;
-  f.grid.flags = "Solve_NavierStokes";
-  f.grid.properties = "Function Density \"1\" [Kg/m3];\nFunction Viscosity \"0.01\" [Kg/m.s];\n";
-  f.steps = 6;
-  f.dt = "0.25";
-  const GridLayout g = f.grid;
-  f.condition = [g](int i, int j, int) {
-    if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
-    if (j == g.ny) return Line(g.Id(i, j), Velocity(1));
-    return std::string();
-  };
-  return f;
-}
+FlowRun Cavity() { return LidCavity(32, "Solve_NavierStokes", 6, "0.25"); }
 
 FlowRun ShortChannel() {
   FlowRun f = Channel(1, "0");
