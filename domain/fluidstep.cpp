@@ -83,18 +83,18 @@ void ScalarPass(const ScalarRows& p, int lo, int hi) {
   }
 }
 
-// The pass over all rows: forked when `cols` is given (the stabilisation then gathered by
-// GatherStab), else on one thread.
+// The pass over all rows, forked when the rows are many; with the stabilisation only when `cols`
+// is given, the transpose product then gathered by GatherStab.
 template <bool Matrix, bool Rhs, bool Stab>
 void ScalarRowsPass(const ScalarRows& p, const PatternColumns* cols) {
-  if (!cols) return ScalarPass<Matrix, Rhs, Stab, true>(p, 0, p.n);
+  if (Stab ? !cols : !Threaded(std::size_t(p.n))) return ScalarPass<Matrix, Rhs, Stab, true>(p, 0, p.n);
   ForBlocks(std::size_t(p.n), [&](int, std::size_t lo, std::size_t hi) {
     ScalarPass<Matrix, Rhs, Stab, false>(p, int(lo), int(hi));
   });
 }
 
 // w = K^T a gathered by column over rows [lo, hi), each column summing its rows in ascending
-// order: the bits of the row-by-row scatter. With `b`, b += tau w at once (w not stored).
+// order: the bits of the row-by-row scatter. toRhs: b += tau w at once (w not stored).
 void GatherStab(const ScalarRows& p, const PatternColumns& cols, bool toRhs, int lo, int hi) {
   const int *cs = cols.Start(), *cr = cols.Row(), *cp = cols.Pos();
   const double *K = p.K, *a = p.a;
