@@ -11,6 +11,7 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/threads.h"
+#include "flow/columns.h"
 #include "input/fluidfunction.h"
 #include "solvers/sparsematrix.h"
 
@@ -47,21 +48,20 @@ struct ScalarRows {
   double alpha;
   const double *v, *u;  // the mass operand of the right-hand side and the stabilised field
   double *A, *b, *w;
+  double* a;  // m^-1 K u per row when the transpose product is gathered apart
 };
 
-// One pass over the rows. Matrix: A = alpha M + K + tau S + diag(d) L + diag(r m). Rhs: b = M v.
-// Stab: w += K^T (m^-1 K u), whose row i is complete once row i of K u is (w cleared by the
-// caller; the scatter keeps this loop serial).
-template <bool Matrix, bool Rhs, bool Stab>
-void ScalarPass(const ScalarRows& p) {
+// Rows [lo, hi). Matrix: A = alpha M + K + tau S + diag(d) L + diag(r m). Rhs: b = M v. Stab:
+// a = m^-1 K u, then (Scatter) w += K^T a row by row while the row of K is at hand, which needs
+// the rows in order on one thread (w cleared by the caller); else a is stored for GatherStab.
+template <bool Matrix, bool Rhs, bool Stab, bool Scatter>
+void ScalarPass(const ScalarRows& p, int lo, int hi) {
   // Locals, not members of p: the stores into A and w may not alias them.
   const int *rp = p.rp, *ci = p.ci, *up = p.up;
   const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u;
   const double alpha = p.alpha;
   double *__restrict A = p.A, *__restrict w = p.w;
-  // Rows are independent but for the scatter into w, which stays on one thread.
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (!Stab && Threaded(std::size_t(p.n)))
-  for (int i = 0; i < p.n; ++i) {
+  for (int i = lo; i < hi; ++i) {
     const double ti = tau[i], di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
     double mv = 0, ku = 0;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
@@ -74,8 +74,36 @@ void ScalarPass(const ScalarRows& p) {
     if constexpr (Rhs) p.b[i] = mv;
     if constexpr (Stab) {
       const double a = ku * p.inv[i];
-      for (int k = rp[i]; k < rp[i + 1]; ++k) w[ci[k]] += K[k] * a;
+      if constexpr (Scatter) {
+        for (int k = rp[i]; k < rp[i + 1]; ++k) w[ci[k]] += K[k] * a;
+      } else {
+        p.a[i] = a;
+      }
     }
+  }
+}
+
+// The pass over all rows, forked when the rows are many; with the stabilisation only when `cols`
+// is given, the transpose product then gathered by GatherStab.
+template <bool Matrix, bool Rhs, bool Stab>
+void ScalarRowsPass(const ScalarRows& p, const PatternColumns* cols) {
+  if (Stab ? !cols : !Threaded(std::size_t(p.n))) return ScalarPass<Matrix, Rhs, Stab, true>(p, 0, p.n);
+  ForBlocks(std::size_t(p.n), [&](int, std::size_t lo, std::size_t hi) {
+    ScalarPass<Matrix, Rhs, Stab, false>(p, int(lo), int(hi));
+  });
+}
+
+// w = K^T a gathered by column over rows [lo, hi), each column summing its rows in ascending
+// order: the bits of the row-by-row scatter. toRhs: b += tau w at once (w not stored).
+void GatherStab(const ScalarRows& p, const PatternColumns& cols, bool toRhs, int lo, int hi) {
+  const int *cs = cols.Start(), *cr = cols.Row(), *cp = cols.Pos();
+  const double *K = p.K, *a = p.a;
+  for (int j = lo; j < hi; ++j) {
+    double sum = 0;
+    for (int t = cs[j]; t < cs[j + 1]; ++t) sum += K[cp[t]] * a[cr[t]];
+    const double wj = 0.0 + sum;  // as the scatter, which starts from a cleared w
+    if (toRhs) p.b[j] += p.tau[j] * wj;
+    else p.w[j] = wj;
   }
 }
 
@@ -426,22 +454,17 @@ void FluidDomain::DetectOscillations(ReaVec& q) {
 // ---------------------------------------------------------------- assembly helpers
 
 void FluidDomain::EquationTau(const ReaVec& d, const ReaVec* q) {
-  ReaVec& tau = vars_[TauEq];
-  if (!Sized(d)) {
-    tau = vars_[TauV];
-  } else {
-    const double* tv = vars_[TauV].GivePointer();
-    const double* h = vars_[ElemSize].GivePointer();
-    const double* dp = d.GivePointer();
-    const double* qp = q && Sized(*q) ? q->GivePointer() : nullptr;
-    double* t = tau.GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-    for (int k = 0; k < numNodes; ++k) {
-      const double nu = qp ? dp[k] / (qp[k] > 1e-14 ? qp[k] : 1e-14) : dp[k];
-      t[k] = Eval_Tau(tv[k], nu, h[k]);
-    }
-  }
-  Clamp(tau, tauLow_, tauHigh_);
+  const double* tv = vars_[TauV].GivePointer();
+  const double* h = vars_[ElemSize].GivePointer();
+  const double* dp = Sized(d) ? d.GivePointer() : nullptr;
+  const double* qp = q && Sized(*q) ? q->GivePointer() : nullptr;
+  const double lo = tauLow_, hi = tauHigh_;
+  double* t = vars_[TauEq].GivePointer();
+  ParallelFor(std::size_t(numNodes), [=](std::size_t k) {
+    double tk = tv[k];
+    if (dp) tk = Eval_Tau(tk, qp ? dp[k] / (qp[k] > 1e-14 ? qp[k] : 1e-14) : dp[k], h[k]);
+    t[k] = tk > hi ? hi : (tk < lo ? lo : tk);
+  });
 }
 
 void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order) {
@@ -494,32 +517,39 @@ void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaV
                u ? u->GivePointer() : nullptr,
                d ? sys_[0]->val(0) : nullptr,
                rhs ? out->GivePointer() : nullptr,
+               nullptr,
                nullptr};
   if (rhs) {
     // The mass operand u0 / (dt theta) + s, so that one product gives both terms.
-    ReaVec& v = vars_[Work1];
     const double* a = u0->GivePointer();
     const double* sp = Sized(*s) ? s->GivePointer() : nullptr;
-    double* vp = v.GivePointer();
-    for (int k = 0; k < numNodes; ++k) vp[k] = invDtTheta_ * a[k] + (sp ? sp[k] : 0.0);
+    double* vp = vars_[Work1].GivePointer();
+    ParallelFor(std::size_t(numNodes), [=, this](std::size_t k) { vp[k] = invDtTheta_ * a[k] + (sp ? sp[k] : 0.0); });
     p.v = vp;
   }
+  // Many threads gather the transpose product by column after the rows; one scatters it within
+  // the row pass, while the row of K is at hand.
+  const PatternColumns* cols = stab ? Columns() : nullptr;
   ReaVec& w = vars_[Work2];
-  if (stab) {
-    w = 0.0;
-    p.w = w.GivePointer();
-  }
-  if (p.A && stab) ScalarPass<true, true, true>(p);
-  else if (p.A && rhs) ScalarPass<true, true, false>(p);
-  else if (p.A) ScalarPass<true, false, false>(p);
-  else if (stab) ScalarPass<false, true, true>(p);
-  else if (rhs) ScalarPass<false, true, false>(p);
+  p.w = w.GivePointer();
+  if (cols) p.a = vars_[Work3].GivePointer();
+  else if (stab) w = 0.0;
+  if (p.A && stab) ScalarRowsPass<true, true, true>(p, cols);
+  else if (p.A && rhs) ScalarRowsPass<true, true, false>(p, cols);
+  else if (p.A) ScalarRowsPass<true, false, false>(p, cols);
+  else if (stab) ScalarRowsPass<false, true, true>(p, cols);
+  else if (rhs) ScalarRowsPass<false, true, false>(p, cols);
   if (!stab) return;
+  const bool fused = cols && order != 2;  // b += tau w within the gather
+  if (cols)
+    ForBlocks(std::size_t(numNodes),
+              [&](int, std::size_t lo, std::size_t hi) { GatherStab(p, *cols, fused, int(lo), int(hi)); });
+  if (fused) return;
   if (order == 2) AutoStabOrder(*u, w);
   const double* t = p.tau;
-  const double* wp = w.GivePointer();
-  double* b = out->GivePointer();
-  for (int k = 0; k < numNodes; ++k) b[k] += t[k] * wp[k];
+  const double* wp = p.w;
+  double* b = p.b;
+  ParallelFor(std::size_t(numNodes), [=](std::size_t k) { b[k] += t[k] * wp[k]; });
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {

@@ -5,6 +5,7 @@
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
+#include "foundation/threads.h"
 #include "solvers/sparsematrix.h"
 
 namespace {
@@ -87,7 +88,8 @@ void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, 
     const double* G[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
     const double* xp = x.GivePointer();
     double* g[3] = {gx.GivePointer(), gy.GivePointer(), gz.GivePointer()};
-    for (int i = 0; i < numNodes; ++i) {
+    // Rows are independent: each thread writes its own.
+    ParallelFor(std::size_t(numNodes), [&](std::size_t i) {
       double s0 = 0, s1 = 0, s2 = 0;
       if (dims == 3) {
         for (int k = rp[i]; k < rp[i + 1]; ++k) {
@@ -102,12 +104,13 @@ void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, 
         }
       }
       g[0][i] = s0, g[1][i] = s1;
-    }
+    });
   }
   double c1, c2;
   CapturingCoefficients(level, c1, c2);
   if (b.length() == 0) c2 = 0;
-  const double g0 = floor * x.max_abs() / Max_Length;
+  const double* xp = x.GivePointer();
+  const double g0 = floor * ReduceMax(x.length(), [xp](std::size_t i) { return std::fabs(xp[i]); }) / Max_Length;
   const double* u = vars_[VelX].GivePointer();
   const double* v = vars_[VelY].GivePointer();
   const double* w = vars_[VelZ].GivePointer();
@@ -115,21 +118,25 @@ void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, 
   const double* inv = invLumped_.GivePointer();
   const int* order = nodeOrder_.length() > 0 ? &nodeOrder_(1) : nullptr;
   if (D.length() != x.length()) D.resize(x.length(), 0.0);
-  for (unsigned k = 0; k < x.length(); ++k) {
+  const double *ap = a.GivePointer(), *bp = b.GivePointer(), *rhop = rho ? rho->GivePointer() : nullptr;
+  const double *gxp = gx.GivePointer(), *gyp = gy.GivePointer(), *gzp = gz.GivePointer();
+  double* Dp = D.GivePointer();
+  ParallelFor(x.length(), [&](std::size_t k) {
     // Read before D[k] is written: D may be a itself.
-    const double base = a[k];
-    const double g[3] = {gx[k] * inv[k], gy[k] * inv[k], dims == 3 ? gz[k] * inv[k] : 0.0};
+    const double base = ap[k];
+    const double g[3] = {gxp[k] * inv[k], gyp[k] * inv[k], dims == 3 ? gzp[k] * inv[k] : 0.0};
     const double norm = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
     if (norm <= g0) {
-      D[k] = base;
-      continue;
+      Dp[k] = base;
+      return;
     }
-    const double f = Dimension_Olvu == 3 ? 0.5 : (order && order[k] == 1 ? 0.35 : 0.17);
+    const double f = dims == 3 ? 0.5 : (order && order[k] == 1 ? 0.35 : 0.17);
     const double r = std::fabs(u[k] * g[0] + v[k] * g[1] + w[k] * g[2]) / (norm + 1e-14);
-    const double conv = c1 * h[k] * r * (rho ? (*rho)[k] : 1.0);
-    D[k] = c2 == 0 ? f * conv : f * (conv + c2 * h[k] * h[k] * b[k]);
-    if (base > D[k]) D[k] = base;
-  }
+    const double conv = c1 * h[k] * r * (rhop ? rhop[k] : 1.0);
+    double dk = c2 == 0 ? f * conv : f * (conv + c2 * h[k] * h[k] * bp[k]);
+    if (base > dk) dk = base;
+    Dp[k] = dk;
+  });
 }
 
 void FluidDomain::DiscontinuityCapturing(ReaVec& x, ReaVec& a, ReaVec& b, ReaVec& D, int level) {

@@ -58,8 +58,13 @@ std::vector<double> Assemble(GridCase& t, int threads) {
   d.SolveProjection();
   for (int c = 0; c < 3; ++c) Append(out, d.Var(VelX + c));
   ReaVec k(n, 0.01), k0(n, 0.02), S(n, 1e-3), D(n, 0.05), R(n, 0.1), b(n, 0.0);
-  d.AssembleSystem(k, k0, S, D, R, b, 1);
-  Append(out, *d.SystemMatrix(0)), Append(out, b);
+  for (unsigned i = 1; i <= n; ++i) k(i) = 0.01 * (1 + t.X(i, 1) * t.X(i, 1));  // a gradient to capture
+  d.DiscontinuityCapturing(k, D, R, D, 4);
+  Append(out, D);
+  for (int order : {1, 2}) {
+    d.AssembleSystem(k, k0, S, D, R, b, order);
+    Append(out, *d.SystemMatrix(0)), Append(out, b);
+  }
   return out;
 }
 
