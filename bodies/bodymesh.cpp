@@ -353,6 +353,11 @@ const BodyMesh::Arrays& BodyMesh::Flat() {
     flat_.local[k] = j >= 1 && std::size_t(j) < at.size() ? at[std::size_t(j)] : -1;
   }
   BuildIncidence(flat_.local, int(flat_.nodes.size()), flat_.start, flat_.at);
+  flat_.corner.resize(flat_.at.size());
+  for (std::size_t s = 0; s < flat_.at.size(); ++s) {
+    flat_.corner[s] = static_cast<unsigned char>(flat_.at[s] % flat_.nnode);
+    flat_.at[s] /= flat_.nnode;
+  }
   return flat_;
 }
 
@@ -383,38 +388,55 @@ void BodyMesh::LoadWeights(Arrays& a) {
     default: return;
   }
   if (a.nnode < nc) return;
-  const double* xyz = domain_->NodeCoordinates();
-  const int nn = a.nnode;
-  // Node by node over its elements in element order: each node's sums come out as an element
-  // walk would add them, and the nodes are independent.
-  ParallelFor(a.nodes.size(), [&](std::size_t i) {
-    double* q = &a.weights[10 * i];
-    for (int s = a.start[i]; s < a.start[i + 1]; ++s) {
-      const std::size_t e = std::size_t(a.at[std::size_t(s)] / nn) * std::size_t(nn);
-      const int me = a.at[std::size_t(s)] % nn;
-      if (me >= nc) continue;
-      const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
-      bool inside = true;
-      for (int k = 0; k < nc && inside; ++k) {
-        inside = a.local[e + std::size_t(k)] >= 0;
-        if (inside) X[k] = xyz + 3 * std::size_t(a.elems[e + std::size_t(k)] - 1);
-      }
-      if (!inside) continue;
-      double area[3] = {0, 0, 0};
-      CornerAreaVector(type_, X, area);
-      const double A[3] = {area[0] / ng, area[1] / ng, area[2] / ng};
-      const double w = std::sqrt(A[0] * A[0] + A[1] * A[1] + A[2] * A[2]);
-      for (int g = 0; g < ng; ++g) {
-        // The point and the moment arm of its pressure force per unit pressure.
-        double r[3] = {0, 0, 0};
-        for (int k = 0; k < nc; ++k)
-          for (int c = 0; c < 3; ++c) r[c] += W[g][k] * X[k][c];
-        const double rA[3] = {r[1] * A[2] - r[2] * A[1], r[2] * A[0] - r[0] * A[2], r[0] * A[1] - r[1] * A[0]};
-        const double wg = W[g][me];
-        for (int c = 0; c < 3; ++c) q[c] += wg * A[c], q[3 + c] += wg * rA[c], q[7 + c] += wg * w * r[c];
-        q[6] += wg * w;
-      }
+  // The sums are linear in the points r_g = sum_k W[g][k] X_k: node `me`'s share of an element
+  // is S A and w S for the area, and R x A and w R for the moment arms, with S = sum_g W[g][me]
+  // and R = sum_g W[g][me] r_g = sum_k M[me][k] X_k, M = W^T W.
+  double S[4] = {0, 0, 0, 0}, M[4][4] = {};
+  for (int g = 0; g < ng; ++g)
+    for (int k = 0; k < nc; ++k) {
+      S[k] += W[g][k];
+      for (int l = 0; l < nc; ++l) M[k][l] += W[g][k] * W[g][l];
     }
+  const double* xyz = domain_->NodeCoordinates();
+  const double perPoint = 1.0 / ng;
+  // Each element's area vector per point A and its length w once, then node by node over its
+  // elements in element order: the nodes are independent, so the weights are the same for any
+  // thread count.
+  const std::size_t nn = std::size_t(a.nnode), elems = a.elems.size() / nn;
+  a.area.resize(4 * elems);
+  ParallelFor(elems, [&](std::size_t e) {
+    const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
+    double* out = &a.area[4 * e];
+    for (int k = 0; k < nc; ++k) {
+      if (a.local[e * nn + std::size_t(k)] < 0) {
+        out[3] = -1;  // an element reaching outside the set adds nothing
+        return;
+      }
+      X[k] = xyz + 3 * std::size_t(a.elems[e * nn + std::size_t(k)] - 1);
+    }
+    double area[3] = {0, 0, 0};
+    CornerAreaVector(type_, X, area);
+    for (int c = 0; c < 3; ++c) out[c] = area[c] * perPoint;
+    out[3] = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
+  });
+  ParallelFor(a.nodes.size(), [&](std::size_t i) {
+    double q[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int s = a.start[i]; s < a.start[i + 1]; ++s) {
+      const std::size_t e = std::size_t(a.at[std::size_t(s)]) * nn;
+      const int me = a.corner[std::size_t(s)];
+      const double* A = &a.area[4 * std::size_t(a.at[std::size_t(s)])];
+      const double w = A[3];
+      if (me >= nc || w < 0) continue;
+      double R[3] = {0, 0, 0};
+      for (int k = 0; k < nc; ++k) {
+        const double* X = xyz + 3 * std::size_t(a.elems[e + std::size_t(k)] - 1);
+        for (int c = 0; c < 3; ++c) R[c] += M[me][k] * X[c];
+      }
+      const double RA[3] = {R[1] * A[2] - R[2] * A[1], R[2] * A[0] - R[0] * A[2], R[0] * A[1] - R[1] * A[0]};
+      for (int c = 0; c < 3; ++c) q[c] += S[me] * A[c], q[3 + c] += RA[c], q[7 + c] += w * R[c];
+      q[6] += S[me] * w;
+    }
+    for (int c = 0; c < 10; ++c) a.weights[10 * i + std::size_t(c)] = q[c];
   });
 }
 

@@ -131,14 +131,16 @@ class BodyMesh : public FluxMesh {
     std::vector<int> nodes;      ///< domain number of each node of the set
     std::vector<int> elems;      ///< domain numbers of the elements' nodes, nnode per element
     std::vector<int> local;      ///< position in `nodes` of each entry of `elems` (-1 when absent)
-    /// Node-to-element incidence: node i of `nodes` is entry at[s] of `elems` for s in
-    /// [start[i], start[i + 1]), ascending, so per-node sums run in element order.
+    /// Node-to-element incidence: for s in [start[i], start[i + 1]) node i of `nodes` is node
+    /// corner[s] of element at[s], ascending, so per-node sums run in element order.
     std::vector<int> start, at;
+    std::vector<unsigned char> corner;
     /// Ten weights per node of its loads in the force sums, from the geometry alone: the area
     /// vector a, the pressure moment arm m (about the origin), the viscous weight w and the
     /// viscous moment arm c; filled on the first force sum after the nodes moved.
     std::vector<double> weights;
     unsigned weightStamp = 0;    ///< the geometry stamp the weights were filled at
+    std::vector<double> area;    ///< per element, while the weights are filled: A per point and |A|
   };
   const Arrays& Flat();
 

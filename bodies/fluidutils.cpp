@@ -154,18 +154,16 @@ void FluidDomain::PullBodyNormals(bool lenient) {
 
 void FluidDomain::DeleteBodyNormals() {
   BodyNodesCurrent();
-  if (!NormalEntriesCurrent()) {
+  const bool entries = NormalEntriesCurrent();
+  if (!entries)
     for (int j : bodyNodes_) *normals_.get_at(j) = 0.0;  // a missing entry ends the run here
-  } else {
-    ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
-      ReaVec& v = *bodyNormalEntry_[i];
-      double* x = v.GivePointer();
-      for (unsigned c = 0; c < v.length(); ++c) x[c] = 0;
-    });
-  }
   ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
     double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
     N[0] = N[1] = N[2] = 0;
+    if (!entries) return;
+    ReaVec& v = *bodyNormalEntry_[i];
+    double* x = v.GivePointer();
+    for (unsigned c = 0; c < v.length(); ++c) x[c] = 0;
   });
   normalsMirrored_ = true;
 }
@@ -209,14 +207,45 @@ struct NormalWalk {
   const int* face;
   const int* const* faceNodes;      // nodes of each face
   BodyMesh* const* faceSet;         // set of each face
+  const double* faceNormal;         // per face its normal n and unit normal nh (6 values)
+  const unsigned char* faceUse;     // per face: 0 left out, 1 used, 2 null normal
 };
 
+// The normal n of a face (of unit length in 2D, twice its area in 3D) and its unit normal nh
+// into out[0..5]; the use code of NormalWalk::faceUse.
+template <int D>
+unsigned char FaceNormal(const double* xyz, const int* en, const BodyMesh::Arrays& f, double* out) {
+  if (f.nnode < 2 || f.corners < D || f.corners > f.nnode) return 0;
+  const double* a = xyz + 3 * std::size_t(en[0] - 1);
+  const double* b = xyz + 3 * std::size_t(en[1] - 1);
+  double* n = out;
+  double* nh = out + 3;
+  if (D == 2) {
+    const double t[2] = {a[0] - b[0], a[1] - b[1]};
+    n[0] = t[1], n[1] = -t[0], n[2] = 0;
+    const double len = Norm3(n);
+    if (len < 1e-14) return 2;
+    for (int c = 0; c < 3; ++c) n[c] /= len;
+    for (int c = 0; c < 3; ++c) nh[c] = n[c];
+  } else {
+    const double* c3 = xyz + 3 * std::size_t(en[2] - 1);
+    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double v[3] = {c3[0] - a[0], c3[1] - a[1], c3[2] - a[2]};
+    Cross3(u, v, n);
+    const double len = Norm3(n);
+    if (len < 1e-14) return 2;
+    const double inv = 1 / len;
+    for (int c = 0; c < 3; ++c) nh[c] = n[c] * inv;
+  }
+  return 1;
+}
+
 // Walks body node j (body node i) over its faces in set and element order onto its flat normal:
-// per face its centre and normal, then the convexity and angle tests that decide whether the
-// face's normal is added, subtracted or left out. Without Full it gives up (false, the normal
-// untouched) at the first face that needs the convexity test, a null face normal, or a cancelled
-// 2D normal: those few nodes take the Full walk, which also marks the sets, the crease lines and
-// the fixed velocities through ops, and reports the faults.
+// the convexity and angle tests decide per face whether its normal is added, subtracted or left
+// out. Without Full it gives up (false, the normal untouched) at the first face that needs the
+// convexity test, a null face normal, or a cancelled 2D normal: those few nodes take the Full
+// walk, which also marks the sets, the crease lines and the fixed velocities through ops, and
+// reports the faults.
 template <int D, bool Full, class Ops>
 bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
   const double* x = w.xyz + 3 * std::size_t(j - 1);
@@ -224,38 +253,16 @@ bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
   double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
   for (int s = w.start[i]; s < w.start[i + 1]; ++s) {
     const int g = w.face[s];
+    if (w.faceUse[g] == 0) continue;
     BodyMesh* m = w.faceSet[g];
-    const BodyMesh::Arrays& f = m->Flat();
-    const int nn = f.nnode, corners = f.corners;
-    if (nn < 2 || corners < D || corners > nn) continue;
-    const int* en = w.faceNodes[g];
+    if (w.faceUse[g] == 2) {
+      if (!Full) return false;
+      OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
+    }
+    const double* n = w.faceNormal + 6 * std::size_t(g);
+    const double* nh = n + 3;
     const double cs = m->SharpAngle(), cl = m->LineAngle();
     const int lineFix = m->AutoLineFix();
-    const double* a = w.xyz + 3 * std::size_t(en[0] - 1);
-    const double* b = w.xyz + 3 * std::size_t(en[1] - 1);
-    double n[3], nh[3];
-    if (D == 2) {
-      const double t[2] = {a[0] - b[0], a[1] - b[1]};
-      n[0] = t[1], n[1] = -t[0], n[2] = 0;
-      const double len = Norm3(n);
-      if (len < 1e-14) {
-        if (!Full) return false;
-        OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
-      }
-      for (double& v : n) v /= len;
-      for (int c = 0; c < 3; ++c) nh[c] = n[c];
-    } else {
-      const double* c3 = w.xyz + 3 * std::size_t(en[2] - 1);
-      const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-      const double v[3] = {c3[0] - a[0], c3[1] - a[1], c3[2] - a[2]};
-      Cross3(u, v, n);
-      const double len = Norm3(n);
-      if (len < 1e-14) {
-        if (!Full) return false;
-        OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
-      }
-      for (int c = 0; c < 3; ++c) nh[c] = n[c] / len;
-    }
     double sign = 1;
     // The tests below need K = (N / len) . nh at or below `limit`; a clear margin on the
     // undivided product rules them out for most nodes without the divisions. That margin is
@@ -271,6 +278,8 @@ bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
     if (some && ((D == 3 && K == -1.0 && cs == -1.0) || K < cs || (K < cl && lineFix))) {
       if (!Full) return false;
       // The centre only serves the convexity test, which few nodes need.
+      const int* en = w.faceNodes[g];
+      const int corners = m->Flat().corners;
       double xc[3] = {0, 0, 0};
       for (int k = 0; k < corners; ++k)
         for (int c = 0; c < 3; ++c) xc[c] += w.xyz[3 * std::size_t(en[k] - 1) + std::size_t(c)] / corners;
@@ -306,7 +315,8 @@ bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
         N[0] = n[0], N[1] = n[1], N[2] = n[2];
       }
     } else if (after >= 1e-14) {
-      N[0] /= after, N[1] /= after, N[2] /= after;
+      const double inv = 1 / after;
+      N[0] *= inv, N[1] *= inv, N[2] *= inv;
     }
   }
   stored[0] = N[0], stored[1] = N[1], stored[2] = N[2];
@@ -356,12 +366,29 @@ void FluidDomain::BodyNormals() {
   }
   // Each node sums its own faces in order, so the nodes are independent and the result is the
   // same for any thread count; the few that need the marks walk again, alone, in node order.
-  const NormalWalk w{NodeCoordinates(),     bodyNormal_.data(),   bodyFaceStart_.data(),
-                     bodyFaceOf_.data(),    bodyFaceNodes_.data(), bodyFaceSet_.data()};
-  ParallelFor(bodyNodes_.size(), [&](std::size_t i) { bodyNodeSlow_[i] = !WalkNode<D, false>(w, bodyNodes_[i], i, ops); });
+  const double* xyz = NodeCoordinates();
+  bodyFaceNormal_.resize(6 * bodyFaceSet_.size());
+  bodyFaceUse_.resize(bodyFaceSet_.size());
+  ParallelFor(bodyFaceSet_.size(), [&](std::size_t g) {
+    bodyFaceUse_[g] = FaceNormal<D>(xyz, bodyFaceNodes_[g], bodyFaceSet_[g]->Flat(), &bodyFaceNormal_[6 * g]);
+  });
+  const NormalWalk w{xyz, bodyNormal_.data(), bodyFaceStart_.data(), bodyFaceOf_.data(), bodyFaceNodes_.data(),
+                     bodyFaceSet_.data(), bodyFaceNormal_.data(), bodyFaceUse_.data()};
+  // Where the table's entries are known, each node writes its own after its walk.
+  const bool entries = NormalEntriesCurrent();
+  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
+    const int j = bodyNodes_[i];
+    bodyNodeSlow_[i] = !WalkNode<D, false>(w, j, i, ops);
+    if (bodyNodeSlow_[i] || !entries) return;
+    ReaVec& v = *bodyNormalEntry_[i];
+    double* x = v.GivePointer();
+    const double* N = &bodyNormal_[3 * std::size_t(j - 1)];
+    for (unsigned c = 0; c < 3 && c < v.length(); ++c) x[c] = N[c];
+  });
+  bool slow = false;
   for (std::size_t i = 0; i < bodyNodes_.size(); ++i)
-    if (bodyNodeSlow_[i]) WalkNode<D, true>(w, bodyNodes_[i], i, ops);
-  PushBodyNormals();
+    if (bodyNodeSlow_[i]) WalkNode<D, true>(w, bodyNodes_[i], i, ops), slow = true;
+  if (slow || !entries) PushBodyNormals();
 }
 
 void FluidDomain::PushBodyNormals() {

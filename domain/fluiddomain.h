@@ -782,6 +782,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   std::vector<const int*> bodyFaceNodes_;  // the face's nodes in its set's flat elements
   std::vector<BodyMesh*> bodyFaceSet_;     // the set of each face
   std::vector<int> bodyFaceStart_, bodyFaceOf_;
+  std::vector<double> bodyFaceNormal_;       // per face its normal and unit normal, per geometry
+  std::vector<unsigned char> bodyFaceUse_;   // per face: 0 left out, 1 used, 2 null normal
   std::vector<unsigned char> bodyNodeSlow_;  // per body node: needs the ordered walk with its marks
   std::vector<ReaVec*> bodyNormalEntry_;     // "Normal to Surface" entry of each body node
   int normalEntryCount_ = -1;                // store count of that table when they were taken
