@@ -111,16 +111,16 @@ inline void WriteGrid(const std::string& path, int dim, int n, bool shuffled, co
   std::fclose(f);
 }
 
-// A fluid domain built by the reader from a generated grid, with a swirling velocity.
-struct FlowCase {
+// A fluid domain read from the generated data file at `path` (removed once read) in dimension
+// dim, its initial conditions set and a step of 0.01 s outside an initial phase started (as step
+// `step` when that is given).
+struct DomainCase {
   Plex<Node> all{100000, "All the Nodes of the geometry"};
   IntVec toGlobal, toLocal;
   std::unique_ptr<Input> in;
   std::unique_ptr<FluidDomain> d;
 
-  FlowCase(int dim, int n, bool shuffled, const char* flags = "Solve_Temperature") {
-    const std::string path = "/tmp/olvu_flow_bench_" + std::to_string(getpid()) + ".dat";
-    WriteGrid(path, dim, n, shuffled, flags);
+  DomainCase(const std::string& path, int dim, int step = -1) {
     Dimension_Olvu = dim;
     Verbose_Off = 2;
     in = std::make_unique<Input>(path.c_str());
@@ -132,7 +132,15 @@ struct FlowCase {
     d->ReadInitialConditions();
     Initial_Phase = 0;
     Run_Time_Increment = 0.01;
+    if (step >= 0) Current_Step = step;
     d->StartNewStep();
+  }
+};
+
+// A fluid domain built by the reader from a generated grid, with a swirling velocity.
+struct FlowCase : DomainCase {
+  FlowCase(int dim, int n, bool shuffled, const char* flags = "Solve_Temperature")
+      : DomainCase(Written(dim, n, shuffled, flags), dim) {
     for (unsigned i = 1; i <= unsigned(d->numNodes); ++i) {
       const ReaVec& x = *all.get_at(toGlobal(i));
       d->Var(VelX)(i) = -(x(2) - 0.5);
@@ -143,5 +151,11 @@ struct FlowCase {
     Max_Velocity = 0.75;
     VarIncrRatio.resize(0);
   }
-};
 
+ private:
+  static std::string Written(int dim, int n, bool shuffled, const char* flags) {
+    const std::string path = "/tmp/olvu_flow_bench_" + std::to_string(getpid()) + ".dat";
+    WriteGrid(path, dim, n, shuffled, flags);
+    return path;
+  }
+};

@@ -12,6 +12,7 @@
 #include "driver/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "flow/lawofwall.h"
 #include "flow/turbulence.h"
 #include "input/fluidfunction.h"
@@ -330,9 +331,10 @@ void BodyMesh::OutputForces(std::ostream* os) {
 }
 
 const BodyMesh::Arrays& BodyMesh::Flat() {
-  const unsigned stamp = domain_->GeometryStamp();
+  const unsigned stamp = domain_->TopologyStamp();
   if (flat_.stamp == stamp) return flat_;
   flat_.stamp = stamp;
+  flat_.weightStamp = 0;
   flat_.nnode = GiveNnode(), flat_.corners = GiveMinNnode();
   flat_.nodes.clear(), flat_.elems.clear();
   int i = 0;
@@ -340,7 +342,34 @@ const BodyMesh::Arrays& BodyMesh::Flat() {
   i = 0;
   while (Elem* e = elems_->next(i))
     for (int k = 1; k <= flat_.nnode; ++k) flat_.elems.push_back(Number(e->node(k)));
+  flat_.inside = true;
+  for (int j : flat_.nodes) flat_.inside = flat_.inside && j >= 1 && j <= domain_->numNodes;
+  flat_.elemsInside = true;
+  for (int j : flat_.elems) flat_.elemsInside = flat_.elemsInside && j >= 1;
+  const std::vector<int> at = LocalIndex(flat_.nodes);
+  flat_.local.resize(flat_.elems.size());
+  for (std::size_t k = 0; k < flat_.elems.size(); ++k) {
+    const int j = flat_.elems[k];
+    flat_.local[k] = j >= 1 && std::size_t(j) < at.size() ? at[std::size_t(j)] : -1;
+  }
+  BuildIncidence(flat_.local, int(flat_.nodes.size()), flat_.start, flat_.at);
+  flat_.corner.resize(flat_.at.size());
+  for (std::size_t s = 0; s < flat_.at.size(); ++s) {
+    flat_.corner[s] = static_cast<unsigned char>(flat_.at[s] % flat_.nnode);
+    flat_.at[s] /= flat_.nnode;
+  }
   return flat_;
+}
+
+void BuildIncidence(const std::vector<int>& local, int count, std::vector<int>& start, std::vector<int>& at) {
+  start.assign(std::size_t(count) + 1, 0);
+  for (int i : local)
+    if (i >= 0) ++start[std::size_t(i) + 1];
+  for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  at.resize(std::size_t(start.back()));
+  std::vector<int> fill(start.begin(), start.end() - 1);
+  for (std::size_t k = 0; k < local.size(); ++k)
+    if (local[k] >= 0) at[std::size_t(fill[std::size_t(local[k])]++)] = int(k);
 }
 
 void BodyMesh::LoadWeights(Arrays& a) {
@@ -359,37 +388,56 @@ void BodyMesh::LoadWeights(Arrays& a) {
     default: return;
   }
   if (a.nnode < nc) return;
-  const std::vector<int> at = LocalIndex(a.nodes);
-  const double* xyz = domain_->NodeCoordinates();
-  for (std::size_t e = 0; e < a.elems.size(); e += std::size_t(a.nnode)) {
-    const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
-    double* q[4];
-    bool inside = true;
+  // The sums are linear in the points r_g = sum_k W[g][k] X_k: node `me`'s share of an element
+  // is S A and w S for the area, and R x A and w R for the moment arms, with S = sum_g W[g][me]
+  // and R = sum_g W[g][me] r_g = sum_k M[me][k] X_k, M = W^T W.
+  double S[4] = {0, 0, 0, 0}, M[4][4] = {};
+  for (int g = 0; g < ng; ++g)
     for (int k = 0; k < nc; ++k) {
-      const int j = a.elems[e + std::size_t(k)];
-      inside = inside && j >= 1 && std::size_t(j) < at.size() && at[std::size_t(j)] >= 0;
-      if (!inside) break;
-      X[k] = xyz + 3 * std::size_t(j - 1);
-      q[k] = &a.weights[10 * std::size_t(at[std::size_t(j)])];
+      S[k] += W[g][k];
+      for (int l = 0; l < nc; ++l) M[k][l] += W[g][k] * W[g][l];
     }
-    if (!inside) continue;
+  const double* xyz = domain_->NodeCoordinates();
+  const double perPoint = 1.0 / ng;
+  // Each element's area vector per point A and its length w once, then node by node over its
+  // elements in element order: the nodes are independent, so the weights are the same for any
+  // thread count.
+  const std::size_t nn = std::size_t(a.nnode), elems = a.elems.size() / nn;
+  a.area.resize(4 * elems);
+  ParallelFor(elems, [&](std::size_t e) {
+    const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
+    double* out = &a.area[4 * e];
+    for (int k = 0; k < nc; ++k) {
+      if (a.local[e * nn + std::size_t(k)] < 0) {
+        out[3] = -1;  // an element reaching outside the set adds nothing
+        return;
+      }
+      X[k] = xyz + 3 * std::size_t(a.elems[e * nn + std::size_t(k)] - 1);
+    }
     double area[3] = {0, 0, 0};
     CornerAreaVector(type_, X, area);
-    const double A[3] = {area[0] / ng, area[1] / ng, area[2] / ng};
-    const double w = std::sqrt(A[0] * A[0] + A[1] * A[1] + A[2] * A[2]);
-    for (int g = 0; g < ng; ++g) {
-      // The point and the moment arm of its pressure force per unit pressure.
-      double r[3] = {0, 0, 0};
-      for (int k = 0; k < nc; ++k)
-        for (int c = 0; c < 3; ++c) r[c] += W[g][k] * X[k][c];
-      const double rA[3] = {r[1] * A[2] - r[2] * A[1], r[2] * A[0] - r[0] * A[2], r[0] * A[1] - r[1] * A[0]};
+    for (int c = 0; c < 3; ++c) out[c] = area[c] * perPoint;
+    out[3] = std::sqrt(out[0] * out[0] + out[1] * out[1] + out[2] * out[2]);
+  });
+  ParallelFor(a.nodes.size(), [&](std::size_t i) {
+    double q[10] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (int s = a.start[i]; s < a.start[i + 1]; ++s) {
+      const std::size_t e = std::size_t(a.at[std::size_t(s)]) * nn;
+      const int me = a.corner[std::size_t(s)];
+      const double* A = &a.area[4 * std::size_t(a.at[std::size_t(s)])];
+      const double w = A[3];
+      if (me >= nc || w < 0) continue;
+      double R[3] = {0, 0, 0};
       for (int k = 0; k < nc; ++k) {
-        const double s = W[g][k];
-        for (int c = 0; c < 3; ++c) q[k][c] += s * A[c], q[k][3 + c] += s * rA[c], q[k][7 + c] += s * w * r[c];
-        q[k][6] += s * w;
+        const double* X = xyz + 3 * std::size_t(a.elems[e + std::size_t(k)] - 1);
+        for (int c = 0; c < 3; ++c) R[c] += M[me][k] * X[c];
       }
+      const double RA[3] = {R[1] * A[2] - R[2] * A[1], R[2] * A[0] - R[0] * A[2], R[0] * A[1] - R[1] * A[0]};
+      for (int c = 0; c < 3; ++c) q[c] += S[me] * A[c], q[3 + c] += RA[c], q[7 + c] += w * R[c];
+      q[6] += S[me] * w;
     }
-  }
+    for (int c = 0; c < 10; ++c) a.weights[10 * i + std::size_t(c)] = q[c];
+  });
 }
 
 std::vector<int> BodyMesh::LocalIndex(const std::vector<int>& nodes) {
@@ -403,19 +451,25 @@ std::vector<int> BodyMesh::LocalIndex(const std::vector<int>& nodes) {
 
 void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
   Flat();
-  if (flat_.weightStamp != flat_.stamp) {
+  if (flat_.weightStamp != domain_->GeometryStamp()) {
     flat_.weights.assign(10 * flat_.nodes.size(), 0.0);
     LoadWeights(flat_);
-    flat_.weightStamp = flat_.stamp;
+    flat_.weightStamp = domain_->GeometryStamp();
   }
   // The sums are linear in the loads: one pass over the nodes, the moments about the centre of
-  // gravity taken from those about the origin.
+  // gravity taken from those about the origin. The twelve sums run in the fixed blocks of
+  // ForBlocks and are added in block order: the same bits for any thread count.
   const double* pv = pl.GivePointer();
   const double* tv[3] = {tx.GivePointer(), ty.GivePointer(), tz.GivePointer()};
-  const double* q = flat_.weights.data();
-  double fp[3] = {0, 0, 0}, mp[3] = {0, 0, 0}, fv[3] = {0, 0, 0}, mv[3] = {0, 0, 0};
-  for (const int n : flat_.nodes) {
-    if (n >= 1) {
+  const double* weights = flat_.weights.data();
+  const int* nodes = flat_.nodes.data();
+  double part[kReduceBlocks][12];
+  const int blocks = ForBlocks(flat_.nodes.size(), [&](int blk, std::size_t lo, std::size_t hi) {
+    double fp[3] = {0, 0, 0}, mp[3] = {0, 0, 0}, fv[3] = {0, 0, 0}, mv[3] = {0, 0, 0};
+    for (std::size_t i = lo; i < hi; ++i) {
+      const int n = nodes[i];
+      if (n < 1) continue;
+      const double* q = weights + 10 * i;
       const std::size_t j = std::size_t(n - 1);
       const double P = pv[j], T[3] = {tv[0][j], tv[1][j], tv[2][j]};
       const double* c = q + 7;
@@ -424,8 +478,15 @@ void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaV
       fv[0] += q[6] * T[0], fv[1] += q[6] * T[1], fv[2] += q[6] * T[2];
       mv[0] += c[1] * T[2] - c[2] * T[1], mv[1] += c[2] * T[0] - c[0] * T[2], mv[2] += c[0] * T[1] - c[1] * T[0];
     }
-    q += 10;
+    double* out = part[blk];
+    for (int k = 0; k < 3; ++k) out[k] = fp[k], out[3 + k] = mp[k], out[6 + k] = fv[k], out[9 + k] = mv[k];
+  });
+  double sum[12];
+  for (int k = 0; k < 12; ++k) {
+    sum[k] = part[0][k];
+    for (int blk = 1; blk < blocks; ++blk) sum[k] += part[blk][k];
   }
+  const double *fp = sum, *mp = sum + 3, *fv = sum + 6, *mv = sum + 9;
   const double G[3] = {cog_(1), cog_(2), cog_(3)};
   for (int k = 0; k < 3; ++k) {
     const int k1 = (k + 1) % 3, k2 = (k + 2) % 3;

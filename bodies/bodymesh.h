@@ -121,17 +121,26 @@ class BodyMesh : public FluxMesh {
   virtual Node* giveNextDryNode(int&) { return nullptr; }
 
   /// The set in flat arrays of domain numbers, for the per-step loops over its nodes and
-  /// elements; rebuilt when the domain's nodes moved or were renumbered since the last call.
+  /// elements. The numbering part is rebuilt when the domain's nodes were renumbered since the
+  /// last call; the weights, which hang on the geometry, whenever the nodes moved.
   struct Arrays {
-    unsigned stamp = 0;          ///< the domain's geometry stamp they were built at
+    unsigned stamp = 0;          ///< the domain's topology stamp they were built at
     int nnode = 0, corners = 0;  ///< nodes and corner nodes per element
+    bool inside = true;          ///< every node has a domain number from 1 to the node count
+    bool elemsInside = true;     ///< every element node has a domain number (>= 1)
     std::vector<int> nodes;      ///< domain number of each node of the set
     std::vector<int> elems;      ///< domain numbers of the elements' nodes, nnode per element
+    std::vector<int> local;      ///< position in `nodes` of each entry of `elems` (-1 when absent)
+    /// Node-to-element incidence: for s in [start[i], start[i + 1]) node i of `nodes` is node
+    /// corner[s] of element at[s], ascending, so per-node sums run in element order.
+    std::vector<int> start, at;
+    std::vector<unsigned char> corner;
     /// Ten weights per node of its loads in the force sums, from the geometry alone: the area
     /// vector a, the pressure moment arm m (about the origin), the viscous weight w and the
-    /// viscous moment arm c; filled on the first force sum after a rebuild.
+    /// viscous moment arm c; filled on the first force sum after the nodes moved.
     std::vector<double> weights;
-    unsigned weightStamp = 0;    ///< the stamp the weights were filled at
+    unsigned weightStamp = 0;    ///< the geometry stamp the weights were filled at
+    std::vector<double> area;    ///< per element, while the weights are filled: A per point and |A|
   };
   const Arrays& Flat();
 
@@ -188,6 +197,10 @@ class BodyMesh : public FluxMesh {
   ReaVec rotation_, displacement_;
   Arrays flat_;
 };
+
+/// Incidence of `local` (node index or -1 per entry) over `count` nodes: node i holds the
+/// entries at[s], s in [start[i], start[i + 1]), in ascending order.
+void BuildIncidence(const std::vector<int>& local, int count, std::vector<int>& start, std::vector<int>& at);
 
 /// The orthonormal frame with columns (a, b, w) built from the unit axis a.
 void CalcMatGivenAxeX(ReaVec& a, Matrix& m);

@@ -9,6 +9,7 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/matrix.h"
+#include "foundation/threads.h"
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"
 
@@ -93,17 +94,49 @@ BodyMesh* FluidDomain::giveNextBody(int& k) { return static_cast<BodyMesh*>(body
 // ---------------------------------------------------------------- normals
 
 void FluidDomain::BodyNodesCurrent() {
-  if (bodyNodesStamp_ == GeometryStamp() && bodyNodesStamp_ != 0) return;
+  if (bodyNodesStamp_ == TopologyStamp() && bodyNodesStamp_ != 0) return;
   bodyNodes_.clear();
   int b = 0;
-  while (BodyMesh* m = giveNextBody(b))
-    for (int j : m->Flat().nodes)
+  int stride = 1;
+  std::size_t faces = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    const BodyMesh::Arrays& f = m->Flat();
+    for (int j : f.nodes)
       if (j >= 1 && j <= numNodes) bodyNodes_.push_back(j);
+    if (f.nnode >= 1) stride = std::max(stride, f.nnode), faces += f.elems.size() / std::size_t(f.nnode);
+  }
   std::sort(bodyNodes_.begin(), bodyNodes_.end());
   bodyNodes_.erase(std::unique(bodyNodes_.begin(), bodyNodes_.end()), bodyNodes_.end());
   bodyNormal_.assign(3 * std::size_t(numNodes), 0.0);
-  bodyNodesStamp_ = GeometryStamp();
+  // The faces of all sets in order, and for each body node the faces that hold it.
+  std::vector<int> at(std::size_t(numNodes) + 1, -1);
+  for (std::size_t i = 0; i < bodyNodes_.size(); ++i) at[std::size_t(bodyNodes_[i])] = int(i);
+  std::vector<int> local(faces * std::size_t(stride), -1);
+  bodyFaceNodes_.clear(), bodyFaceSet_.clear();
+  b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    const BodyMesh::Arrays& f = m->Flat();
+    if (f.nnode < 1) continue;
+    for (std::size_t e = 0; e < f.elems.size(); e += std::size_t(f.nnode)) {
+      const std::size_t g = bodyFaceNodes_.size();
+      for (int k = 0; k < f.nnode; ++k) {
+        const int j = f.elems[e + std::size_t(k)];
+        if (j >= 1 && j <= numNodes) local[g * std::size_t(stride) + std::size_t(k)] = at[std::size_t(j)];
+      }
+      bodyFaceNodes_.push_back(&f.elems[e]);
+      bodyFaceSet_.push_back(m);
+    }
+  }
+  BuildIncidence(local, int(bodyNodes_.size()), bodyFaceStart_, bodyFaceOf_);
+  for (int& p : bodyFaceOf_) p /= stride;
+  bodyNodeSlow_.assign(bodyNodes_.size(), 0);
+  bodyNodesStamp_ = TopologyStamp();
   normalsMirrored_ = false;
+  normalEntryCount_ = -1;
+}
+
+bool FluidDomain::NormalEntriesCurrent() const {
+  return normalEntryCount_ == normals_.count && bodyNormalEntry_.size() == bodyNodes_.size();
 }
 
 void FluidDomain::PullBodyNormals(bool lenient) {
@@ -121,15 +154,34 @@ void FluidDomain::PullBodyNormals(bool lenient) {
 
 void FluidDomain::DeleteBodyNormals() {
   BodyNodesCurrent();
-  for (int j : bodyNodes_) {
-    *normals_.get_at(j) = 0.0;
-    double* N = &bodyNormal_[3 * std::size_t(j - 1)];
+  const bool entries = NormalEntriesCurrent();
+  if (!entries)
+    for (int j : bodyNodes_) *normals_.get_at(j) = 0.0;  // a missing entry ends the run here
+  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
+    double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
     N[0] = N[1] = N[2] = 0;
-  }
+    if (!entries) return;
+    ReaVec& v = *bodyNormalEntry_[i];
+    double* x = v.GivePointer();
+    for (unsigned c = 0; c < v.length(); ++c) x[c] = 0;
+  });
   normalsMirrored_ = true;
 }
 
 void FluidDomain::NormaliseBodyNormals() {
+  // When the body nodes hold every entry of the table (it counts no other store) the flat
+  // normals are normalised with them, as ReaVec::normalise does, and stay their mirror.
+  if (normalsMirrored_ && NormalEntriesCurrent() && normals_.count == int(bodyNodes_.size())) {
+    ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
+      double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
+      ReaVec& v = *bodyNormalEntry_[i];
+      double* x = v.GivePointer();
+      const double len = Norm3(N);
+      if (len < 1e-14 || v.length() != 3) return;
+      for (int c = 0; c < 3; ++c) N[c] /= len, x[c] = N[c];
+    });
+    return;
+  }
   int i = 0;
   while (ReaVec* v = normals_.next(i))
     if (v->norm() >= 1e-14) v->normalise();
@@ -147,161 +199,219 @@ void FluidDomain::RecalcBodyNormals() {
 
 namespace {
 
-// The shared walk of both dimensions over the set's flat arrays: per element its centre and
-// normal, per node the convexity and angle tests that decide whether the element's normal is
-// added to the node's flat normal N (3 per domain node), subtracted or left out.
-template <int D, class Fix, class Sharp, class IsSharp, class Line>
-void AccumulateNormals(FluidDomain& d, double* normals, Plex<ReaVec>& lines, BodyMesh* m, Fix fixLine,
-                       Sharp markSharp, IsSharp isSharp, Line markLine) {
-  const double cs = m->SharpAngle(), cl = m->LineAngle();
-  const int lineFix = m->AutoLineFix();
-  const BodyMesh::Arrays& f = m->Flat();
-  const double* xyz = d.NodeCoordinates();
-  const int nn = f.nnode, corners = f.corners;
-  if (nn < 2 || corners < D || corners > nn) return;
-  for (std::size_t e = 0; e < f.elems.size(); e += std::size_t(nn)) {
-    const int* en = &f.elems[e];
-    for (int k = 0; k < nn; ++k)
-      if (en[k] < 1)
-        OLVU_FATAL("Node of Body " << m->Name() << " is out of " << d.DomainName() << ".\n\t"
-                                   << "Do not define Boundaries on these nodes\n");
-    // The centre only serves the convexity test, which few nodes need.
-    double xc[3] = {0, 0, 0};
-    bool centred = false;
-    auto centre = [&]() {
-      if (centred) return;
-      for (int k = 0; k < corners; ++k)
-        for (int c = 0; c < 3; ++c) xc[c] += xyz[3 * std::size_t(en[k] - 1) + std::size_t(c)] / corners;
-      centred = true;
-    };
-    const double* a = xyz + 3 * std::size_t(en[0] - 1);
-    const double* b = xyz + 3 * std::size_t(en[1] - 1);
-    double n[3], nh[3];
-    if (D == 2) {
-      const double t[2] = {a[0] - b[0], a[1] - b[1]};
-      n[0] = t[1], n[1] = -t[0], n[2] = 0;
-      const double len = Norm3(n);
-      if (len < 1e-14) OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
-      for (double& v : n) v /= len;
-      for (int c = 0; c < 3; ++c) nh[c] = n[c];
-    } else {
-      const double* c3 = xyz + 3 * std::size_t(en[2] - 1);
-      const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
-      const double v[3] = {c3[0] - a[0], c3[1] - a[1], c3[2] - a[2]};
-      Cross3(u, v, n);
-      const double len = Norm3(n);
-      if (len < 1e-14) OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
-      for (int c = 0; c < 3; ++c) nh[c] = n[c] / len;
+// The sets and geometry one body node's walk reads.
+struct NormalWalk {
+  const double* xyz;                // coordinates, 3 per domain node
+  double* normals;                  // flat normals, 3 per domain node
+  const int* start;                 // faces of body node i at face[start[i] .. start[i + 1])
+  const int* face;
+  const int* const* faceNodes;      // nodes of each face
+  BodyMesh* const* faceSet;         // set of each face
+  const double* faceNormal;         // per face its normal n and unit normal nh (6 values)
+  const unsigned char* faceUse;     // per face: 0 left out, 1 used, 2 null normal
+};
+
+// The normal n of a face (of unit length in 2D, twice its area in 3D) and its unit normal nh
+// into out[0..5]; the use code of NormalWalk::faceUse.
+template <int D>
+unsigned char FaceNormal(const double* xyz, const int* en, const BodyMesh::Arrays& f, double* out) {
+  if (f.nnode < 2 || f.corners < D || f.corners > f.nnode) return 0;
+  const double* a = xyz + 3 * std::size_t(en[0] - 1);
+  const double* b = xyz + 3 * std::size_t(en[1] - 1);
+  double* n = out;
+  double* nh = out + 3;
+  if (D == 2) {
+    const double t[2] = {a[0] - b[0], a[1] - b[1]};
+    n[0] = t[1], n[1] = -t[0], n[2] = 0;
+    const double len = Norm3(n);
+    if (len < 1e-14) return 2;
+    for (int c = 0; c < 3; ++c) n[c] /= len;
+    for (int c = 0; c < 3; ++c) nh[c] = n[c];
+  } else {
+    const double* c3 = xyz + 3 * std::size_t(en[2] - 1);
+    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+    const double v[3] = {c3[0] - a[0], c3[1] - a[1], c3[2] - a[2]};
+    Cross3(u, v, n);
+    const double len = Norm3(n);
+    if (len < 1e-14) return 2;
+    const double inv = 1 / len;
+    for (int c = 0; c < 3; ++c) nh[c] = n[c] * inv;
+  }
+  return 1;
+}
+
+// Walks body node j (body node i) over its faces in set and element order onto its flat normal:
+// the convexity and angle tests decide per face whether its normal is added, subtracted or left
+// out. Without Full it gives up (false, the normal untouched) at the first face that needs the
+// convexity test, a null face normal, or a cancelled 2D normal: those few nodes take the Full
+// walk, which also marks the sets, the crease lines and the fixed velocities through ops, and
+// reports the faults.
+template <int D, bool Full, class Ops>
+bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
+  const double* x = w.xyz + 3 * std::size_t(j - 1);
+  double* const stored = w.normals + 3 * std::size_t(j - 1);
+  double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
+  for (int s = w.start[i]; s < w.start[i + 1]; ++s) {
+    const int g = w.face[s];
+    if (w.faceUse[g] == 0) continue;
+    BodyMesh* m = w.faceSet[g];
+    if (w.faceUse[g] == 2) {
+      if (!Full) return false;
+      OLVU_FATAL("Null normal vector found. Check normal orientation in Body " << m->Name() << " geometry.\n");
     }
-    for (int k = 0; k < nn; ++k) {
-      const int j = en[k];
-      const double* x = xyz + 3 * std::size_t(j - 1);
-      double* const stored = normals + 3 * std::size_t(j - 1);
-      double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
-      double sign = 1;
-      // The tests below need K = (N / len) . nh at or below `limit`; a clear margin on the
-      // undivided product rules them out for most nodes without the divisions. That margin is
-      // first tested wider on squares, which rules out most nodes without the root: the test on
-      // len below then decides exactly as if it were alone.
-      const double limit = lineFix && cl > cs ? cl : cs;
-      const double nn2 = Dot3(N, N), dn = Dot3(N, nh), wide = limit + 2e-6;
-      const bool near = nn2 > 0 && (wide >= 0 ? dn <= 0 || dn * dn <= wide * wide * nn2 : dn < 0 && dn * dn >= wide * wide * nn2);
-      const double len = near ? std::sqrt(nn2) : 0.0;
-      const bool some = near && len >= 1e-14 && dn <= (limit + 1e-6) * len;
-      const double p[3] = {some ? N[0] / len : 0.0, some ? N[1] / len : 0.0, some ? N[2] / len : 0.0};
-      const double K = Dot3(p, nh);
-      if (some && ((D == 3 && K == -1.0 && cs == -1.0) || K < cs || (K < cl && lineFix))) {
-        centre();
-        double dv[3] = {x[0] - xc[0], x[1] - xc[1], x[2] - xc[2]};
-        double pn[3];
-        Cross3(p, nh, pn);
-        const double cross = Norm3(pn);
-        if (D == 3 && cross >= 1e-14) {
-          // Only the part of d across the crease line decides convexity.
-          const double t[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
-          const double dt = Dot3(dv, t);
-          for (int c = 0; c < 3; ++c) dv[c] -= dt * t[c];
-        }
-        const double sum[3] = {p[0] + nh[0], p[1] + nh[1], p[2] + nh[2]};
-        const double J = Dot3(dv, sum);
-        if (J >= 0) {
-          if (D == 3 && K == -1.0 && cs == -1.0) continue;
-          if (K < cs) sign = -1, markSharp(j);
-        } else if (K < cl && lineFix) {
-          if (D == 2) {
-            fixLine(j);
-            continue;
-          }
-          if (!isSharp(j) && cross >= 1e-14) {
-            const double dir[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
-            if (lines.free(j)) {
-              lines.set_at(j, new ReaVec(3u, 0.0));
-              markLine(j);
-            }
-            double* L = lines.get_at(j)->GivePointer();
-            for (int c = 0; c < 3; ++c) L[c] += dir[c];
-            const double ll = Norm3(L);
-            if (ll >= 1e-14)
-              for (int c = 0; c < 3; ++c) L[c] /= ll;
-          }
-        }
+    const double* n = w.faceNormal + 6 * std::size_t(g);
+    const double* nh = n + 3;
+    const double cs = m->SharpAngle(), cl = m->LineAngle();
+    const int lineFix = m->AutoLineFix();
+    double sign = 1;
+    // The tests below need K = (N / len) . nh at or below `limit`; a clear margin on the
+    // undivided product rules them out for most nodes without the divisions. That margin is
+    // first tested wider on squares, which rules out most nodes without the root: the test on
+    // len below then decides exactly as if it were alone.
+    const double limit = lineFix && cl > cs ? cl : cs;
+    const double nn2 = Dot3(N, N), dn = Dot3(N, nh), wide = limit + 2e-6;
+    const bool near = nn2 > 0 && (wide >= 0 ? dn <= 0 || dn * dn <= wide * wide * nn2 : dn < 0 && dn * dn >= wide * wide * nn2);
+    const double len = near ? std::sqrt(nn2) : 0.0;
+    const bool some = near && len >= 1e-14 && dn <= (limit + 1e-6) * len;
+    const double p[3] = {some ? N[0] / len : 0.0, some ? N[1] / len : 0.0, some ? N[2] / len : 0.0};
+    const double K = Dot3(p, nh);
+    if (some && ((D == 3 && K == -1.0 && cs == -1.0) || K < cs || (K < cl && lineFix))) {
+      if (!Full) return false;
+      // The centre only serves the convexity test, which few nodes need.
+      const int* en = w.faceNodes[g];
+      const int corners = m->Flat().corners;
+      double xc[3] = {0, 0, 0};
+      for (int k = 0; k < corners; ++k)
+        for (int c = 0; c < 3; ++c) xc[c] += w.xyz[3 * std::size_t(en[k] - 1) + std::size_t(c)] / corners;
+      double dv[3] = {x[0] - xc[0], x[1] - xc[1], x[2] - xc[2]};
+      double pn[3];
+      Cross3(p, nh, pn);
+      const double cross = Norm3(pn);
+      if (D == 3 && cross >= 1e-14) {
+        // Only the part of d across the crease line decides convexity.
+        const double t[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
+        const double dt = Dot3(dv, t);
+        for (int c = 0; c < 3; ++c) dv[c] -= dt * t[c];
       }
-      N[0] += sign * n[0], N[1] += sign * n[1], N[2] += sign * n[2];
-      const double after = Norm3(N);
-      if (D == 2) {
-        if (after < 1e-14) {
-          OLVU_WARNING(2, "Wrong normal vector:" << "\n\t Abnormal geometry definition for node " << d.ToGlobal()(unsigned(j))
-                                                 << "\n\t Check surfaces orientation and swap normals");
-          N[0] = n[0], N[1] = n[1], N[2] = n[2];
+      const double sum[3] = {p[0] + nh[0], p[1] + nh[1], p[2] + nh[2]};
+      const double J = Dot3(dv, sum);
+      if (J >= 0) {
+        if (D == 3 && K == -1.0 && cs == -1.0) continue;
+        if (K < cs) sign = -1, ops.markSharp(j);
+      } else if (K < cl && lineFix) {
+        if (D == 2) {
+          ops.fixLine(j);
+          continue;
         }
-      } else if (after >= 1e-14) {
-        N[0] /= after, N[1] /= after, N[2] /= after;
+        if (!ops.isSharp(j) && cross >= 1e-14) ops.addLine(j, pn, cross);
       }
-      stored[0] = N[0], stored[1] = N[1], stored[2] = N[2];
+    }
+    N[0] += sign * n[0], N[1] += sign * n[1], N[2] += sign * n[2];
+    const double after = Norm3(N);
+    if (D == 2) {
+      if (after < 1e-14) {
+        if (!Full) return false;
+        ops.wrongNormal(j);
+        N[0] = n[0], N[1] = n[1], N[2] = n[2];
+      }
+    } else if (after >= 1e-14) {
+      const double inv = 1 / after;
+      N[0] *= inv, N[1] *= inv, N[2] *= inv;
     }
   }
+  stored[0] = N[0], stored[1] = N[1], stored[2] = N[2];
+  return true;
 }
 
 }  // namespace
 
-void FluidDomain::PushBodyNormals() {
-  for (int j : bodyNodes_) {
-    if (normals_.free(j)) normals_.set_at(j, new ReaVec(3u, 0.0));
-    ReaVec& v = *normals_.get_at(j);
-    const double* N = &bodyNormal_[3 * std::size_t(j - 1)];
-    for (unsigned c = 0; c < 3 && c < v.length(); ++c) v(c + 1) = N[c];
+template <int D>
+void FluidDomain::BodyNormals() {
+  // The marks of the ordered walk: sharp nodes, crease lines and, in 2D, fixed velocities.
+  struct Marks {
+    FluidDomain& d;
+    void markSharp(int j) { d.Mark(RemoveCondNodes, j); }
+    bool isSharp(int j) const { return d.Marked(RemoveCondNodes, j); }
+    // Adds the unit crease direction pn / cross to the node's line, creating and marking it.
+    void addLine(int j, const double* pn, double cross) {
+      const double dir[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
+      if (d.velocityLine_.free(j)) {
+        d.velocityLine_.set_at(j, new ReaVec(3u, 0.0));
+        d.Mark(LineVelNodes, j);
+      }
+      double* L = d.velocityLine_.get_at(j)->GivePointer();
+      for (int c = 0; c < 3; ++c) L[c] += dir[c];
+      const double ll = Norm3(L);
+      if (ll >= 1e-14)
+        for (int c = 0; c < 3; ++c) L[c] /= ll;
+    }
+    void fixLine(int j) {
+      for (int c : {FixVelX, FixVelY, FixVelZ}) d.Mark(c, j);
+      for (int v : {VelX, VelY, VelZ, VelX0, VelY0, VelZ0})
+        if (int(d.vars_[v].length()) >= j) d.vars_[v](unsigned(j)) = 0;
+    }
+    void wrongNormal(int j) {
+      OLVU_WARNING(2, "Wrong normal vector:" << "\n\t Abnormal geometry definition for node " << d.ToGlobal()(unsigned(j))
+                                             << "\n\t Check surfaces orientation and swap normals");
+    }
+  } ops{*this};
+  BodyNodesCurrent();
+  if (!normalsMirrored_) PullBodyNormals(true);
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    const BodyMesh::Arrays& f = m->Flat();
+    if (f.nnode >= 2 && f.corners >= D && f.corners <= f.nnode && !f.elemsInside)
+      OLVU_FATAL("Node of Body " << m->Name() << " is out of " << DomainName() << ".\n\t"
+                                 << "Do not define Boundaries on these nodes\n");
   }
+  // Each node sums its own faces in order, so the nodes are independent and the result is the
+  // same for any thread count; the few that need the marks walk again, alone, in node order.
+  const double* xyz = NodeCoordinates();
+  bodyFaceNormal_.resize(6 * bodyFaceSet_.size());
+  bodyFaceUse_.resize(bodyFaceSet_.size());
+  ParallelFor(bodyFaceSet_.size(), [&](std::size_t g) {
+    bodyFaceUse_[g] = FaceNormal<D>(xyz, bodyFaceNodes_[g], bodyFaceSet_[g]->Flat(), &bodyFaceNormal_[6 * g]);
+  });
+  const NormalWalk w{xyz, bodyNormal_.data(), bodyFaceStart_.data(), bodyFaceOf_.data(), bodyFaceNodes_.data(),
+                     bodyFaceSet_.data(), bodyFaceNormal_.data(), bodyFaceUse_.data()};
+  // Where the table's entries are known, each node writes its own after its walk.
+  const bool entries = NormalEntriesCurrent();
+  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
+    const int j = bodyNodes_[i];
+    bodyNodeSlow_[i] = !WalkNode<D, false>(w, j, i, ops);
+    if (bodyNodeSlow_[i] || !entries) return;
+    ReaVec& v = *bodyNormalEntry_[i];
+    double* x = v.GivePointer();
+    const double* N = &bodyNormal_[3 * std::size_t(j - 1)];
+    for (unsigned c = 0; c < 3 && c < v.length(); ++c) x[c] = N[c];
+  });
+  bool slow = false;
+  for (std::size_t i = 0; i < bodyNodes_.size(); ++i)
+    if (bodyNodeSlow_[i]) WalkNode<D, true>(w, bodyNodes_[i], i, ops), slow = true;
+  if (slow || !entries) PushBodyNormals();
 }
 
-void FluidDomain::CalcBodyNormals2D() {
-  auto fixLine = [&](int j) {
-    for (int c : {FixVelX, FixVelY, FixVelZ}) Mark(c, j);
-    for (int v : {VelX, VelY, VelZ, VelX0, VelY0, VelZ0})
-      if (int(vars_[v].length()) >= j) vars_[v](unsigned(j)) = 0;
-  };
-  auto markSharp = [&](int j) { Mark(RemoveCondNodes, j); };
-  auto isSharp = [&](int j) { return Marked(RemoveCondNodes, j); };
-  auto markLine = [&](int j) { Mark(LineVelNodes, j); };
-  BodyNodesCurrent();
-  if (!normalsMirrored_) PullBodyNormals(true);
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b))
-    AccumulateNormals<2>(*this, bodyNormal_.data(), velocityLine_, m, fixLine, markSharp, isSharp, markLine);
-  PushBodyNormals();
+void FluidDomain::PushBodyNormals() {
+  if (!NormalEntriesCurrent()) {
+    bodyNormalEntry_.resize(bodyNodes_.size());
+    for (std::size_t i = 0; i < bodyNodes_.size(); ++i) {
+      const int j = bodyNodes_[i];
+      if (normals_.free(j)) normals_.set_at(j, new ReaVec(3u, 0.0));
+      bodyNormalEntry_[i] = normals_.get_at(j);
+    }
+    normalEntryCount_ = normals_.count;
+  }
+  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
+    ReaVec& v = *bodyNormalEntry_[i];
+    double* x = v.GivePointer();
+    const double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
+    for (unsigned c = 0; c < 3 && c < v.length(); ++c) x[c] = N[c];
+  });
 }
 
-void FluidDomain::CalcBodyNormals3D() {
-  auto fixLine = [](int) {};
-  auto markSharp = [&](int j) { Mark(RemoveCondNodes, j); };
-  auto isSharp = [&](int j) { return Marked(RemoveCondNodes, j); };
-  auto markLine = [&](int j) { Mark(LineVelNodes, j); };
-  BodyNodesCurrent();
-  if (!normalsMirrored_) PullBodyNormals(true);
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b))
-    AccumulateNormals<3>(*this, bodyNormal_.data(), velocityLine_, m, fixLine, markSharp, isSharp, markLine);
-  PushBodyNormals();
-}
+void FluidDomain::CalcBodyNormals2D() { BodyNormals<2>(); }
+
+void FluidDomain::CalcBodyNormals3D() { BodyNormals<3>(); }
 
 // ---------------------------------------------------------------- local frames
 
@@ -403,15 +513,21 @@ void FluidDomain::CalculateForces() {
     const double* wallFactor = vars_[WallFactor].GivePointer();
     const double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
     const StressInputs s = law ? StressInputs{} : Stress(G, vars_, invLumped_);
-    for (const int j : m->Flat().nodes) {
-      if (j < 1 || j > numNodes)
-        OLVU_FATAL("Node of Body " << m->Name() << " is out of " << DomainName() << ".\n\t"
-                                   << "Do not define Boundaries on these nodes\n");
+    const BodyMesh::Arrays& f = m->Flat();
+    if (!f.inside)
+      OLVU_FATAL("Node of Body " << m->Name() << " is out of " << DomainName() << ".\n\t"
+                                 << "Do not define Boundaries on these nodes\n");
+    const double* normal = bodyNormal_.data();
+    const bool total = totalPressure_;
+    const double oldLaw = OldLawOfTheWall ? 0.6 : 1.0;
+    // A set lists each node once: its nodes are independent.
+    ParallelFor(f.nodes.size(), [&](std::size_t k) {
+      const int j = f.nodes[k];
       const std::size_t i = std::size_t(j - 1);
       const double r = rho[i];
       // The solve keeps the pressure over the density; the loads are in pressure units.
       double q = pressure ? r * p[i] : 0.0;
-      if (!totalPressure_) {
+      if (!total) {
         const double* x = xyz + 3 * i;
         const double h = g[0] * (x[0] - o[0]) + g[1] * (x[1] - o[1]) + g[2] * (x[2] - o[2]);
         if (h > 0) q += r * h;
@@ -420,16 +536,16 @@ void FluidDomain::CalculateForces() {
       if (law) {
         // The friction the law gives, with the sign of the stress branch below: the sums hold the
         // loads with the sign that the force table turns into the force on the body.
-        const double a = -wallFactor[i] * r * (OldLawOfTheWall ? 0.6 : 1.0);
+        const double a = -wallFactor[i] * r * oldLaw;
         for (int c = 0; c < 3; ++c) t[c] = a * u[c][i];
       } else {
-        WallStress(s, j, &bodyNormal_[3 * i], t);
+        WallStress(s, j, normal + 3 * i, t);
         for (double& v : t) v *= -r;
       }
       if (sharpSized && sharp(unsigned(j))) q = 0;
       load[i] = q;
       for (int c = 0; c < 3; ++c) T[c][i] = t[c];
-    }
+    });
   }
 }
 

@@ -68,7 +68,7 @@ void FluidDomain::SolveInitialBodyMovement() {
     const unsigned n = unsigned(nd->num[kind_]);
     for (int c = 0; c < 3; ++c) (*nd)(unsigned(c + 1)) += vars_[MeshX + c](n);
   }
-  RefreshNodeArray();
+  RefreshNodeArray(false);
   b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->MoveDryNodes();
   for (int c = 0; c < 3; ++c) {
@@ -87,7 +87,7 @@ void FluidDomain::UpdateMeshDeformation() {
     const unsigned n = unsigned(nd->num[kind_]);
     for (int c = 0; c < 3; ++c) (*nd)(unsigned(c + 1)) += vars_[MeshX + c](n);
   }
-  RefreshNodeArray();
+  RefreshNodeArray(false);
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->MoveDryNodes();
   if (!vars_[MeshX].constant() || !vars_[MeshY].constant() || !vars_[MeshZ].constant()) RebuildGeometry();

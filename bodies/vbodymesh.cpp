@@ -76,14 +76,13 @@ void VBodyMesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) {
 void VBodyMesh::LoadWeights(Arrays& f) {
   const int corners = f.corners;
   if (corners < 2 || f.nnode < corners) return;
-  const std::vector<int> at = LocalIndex(f.nodes);
   const double* xyz = domain_->NodeCoordinates();
   for (std::size_t e = 0; e < f.elems.size(); e += std::size_t(f.nnode)) {
     const double* X[4] = {nullptr, nullptr, nullptr, nullptr};
     bool inside = true;
     for (int k = 0; k < corners && inside; ++k) {
       const int j = f.elems[e + std::size_t(k)];
-      inside = j >= 1 && std::size_t(j) < at.size() && at[std::size_t(j)] >= 0;
+      inside = f.local[e + std::size_t(k)] >= 0;
       if (inside && k < 4) X[k] = xyz + 3 * std::size_t(j - 1);
     }
     if (!inside) continue;
@@ -93,7 +92,7 @@ void VBodyMesh::LoadWeights(Arrays& f) {
     const double a[3] = {A[0] / corners, A[1] / corners, A[2] / corners};
     const double w = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
     for (int k = 0; k < corners; ++k) {
-      double* q = &f.weights[10 * std::size_t(at[std::size_t(f.elems[e + std::size_t(k)])])];
+      double* q = &f.weights[10 * std::size_t(f.local[e + std::size_t(k)])];
       for (int c = 0; c < 3; ++c) q[c] += a[c];
       q[6] += w;
     }

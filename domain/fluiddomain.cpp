@@ -395,7 +395,7 @@ int FluidDomain::IsNodeInMaterialIndex(int index, int node) {
   return b ? (*b)(unsigned(node)) : 0;
 }
 
-void FluidDomain::RefreshNodeArray() {
+void FluidDomain::RefreshNodeArray(bool renumbered) {
   nodeArray_.assign(std::size_t(numNodes), nullptr);
   nodeXYZ_.assign(3 * std::size_t(numNodes), 0.0);
   for (int k = 1; k <= numNodes && k <= int(toGlobal_.length()); ++k) {
@@ -404,6 +404,7 @@ void FluidDomain::RefreshNodeArray() {
     for (unsigned c = 0; c < 3 && c < x->length(); ++c) nodeXYZ_[3 * std::size_t(k - 1) + c] = (*x)(c + 1);
   }
   ++geometryStamp_;
+  if (renumbered) ++topologyStamp_;
 }
 
 DomainView FluidDomain::View() {

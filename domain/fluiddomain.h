@@ -334,6 +334,12 @@ class FluidDomain : public Domain, public FunctionDomain {
   const double* NodeCoordinates() const { return nodeXYZ_.data(); }
   /// Changes whenever the domain's nodes move or are renumbered: flat copies compare it.
   unsigned GeometryStamp() const { return geometryStamp_; }
+  /// Changes only when the domain's nodes are renumbered: what depends on the numbering and the
+  /// sets alone (node lists, incidences) compares it, and survives a mesh that merely moves.
+  unsigned TopologyStamp() const { return topologyStamp_; }
+  /// Keeps the raw node array of View() and the coordinate copy in step with the node table;
+  /// called whenever the domain's nodes move (`renumbered` false) or are renumbered.
+  void RefreshNodeArray(bool renumbered = true);
   /// The Laplacian.
   SymmetricSparseMatrix* Laplacian() { return lap_; }
   /// The consistent mass matrix.
@@ -424,9 +430,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
   void VelocityGradient(ReaVec (&grad)[3][3]);
-  /// Keeps the raw node array of View() and the coordinate copy in step with the node table;
-  /// called whenever the domain's nodes move or are renumbered.
-  void RefreshNodeArray();
   /// Marks node n in condition set c (nothing when the set is not sized).
   void Mark(int c, int n);
   /// True when node n is in condition set c.
@@ -508,6 +511,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
   std::vector<double> nodeXYZ_;           // x, y, z of domain node j at 3 (j - 1), with nodeArray_
   unsigned geometryStamp_ = 1;            // changed with every refresh of nodeArray_
+  unsigned topologyStamp_ = 1;            // changed with every renumbering refresh of nodeArray_
 
   // Flow solution: convective matrices, stabilisation, smoothing, field solves
  public:
@@ -761,12 +765,28 @@ class FluidDomain : public Domain, public FunctionDomain {
   void PullBodyNormals(bool lenient);
   /// Copies the flat normals of the body nodes into "Normal to Surface", creating entries.
   void PushBodyNormals();
+  /// True while bodyNormalEntry_ holds the "Normal to Surface" entry of every body node: entries
+  /// are only ever added to that table, so its store count tells when to take them again.
+  bool NormalEntriesCurrent() const;
+  /// The normals of every body set accumulated node by node (D the dimension).
+  template <int D>
+  void BodyNormals();
 
   ReaVec traction_[3];    // wall traction of CalculateForces
   unsigned tractionStamp_ = 0;      // body-node stamp at which traction_ was last cleared
   std::vector<int> bodyNodes_;      // domain numbers of the body sets' nodes, ascending, once each
   std::vector<double> bodyNormal_;  // normal of body node j at 3 (j - 1), kept beside "Normal to Surface"
-  unsigned bodyNodesStamp_ = 0;     // geometry stamp of bodyNodes_
+  unsigned bodyNodesStamp_ = 0;     // topology stamp of bodyNodes_ and the face incidence
+  // The faces of every body set in set and element order; body node i (of bodyNodes_) lies on
+  // faces bodyFaceOf_[bodyFaceStart_[i] ..  bodyFaceStart_[i + 1]), ascending.
+  std::vector<const int*> bodyFaceNodes_;  // the face's nodes in its set's flat elements
+  std::vector<BodyMesh*> bodyFaceSet_;     // the set of each face
+  std::vector<int> bodyFaceStart_, bodyFaceOf_;
+  std::vector<double> bodyFaceNormal_;       // per face its normal and unit normal, per geometry
+  std::vector<unsigned char> bodyFaceUse_;   // per face: 0 left out, 1 used, 2 null normal
+  std::vector<unsigned char> bodyNodeSlow_;  // per body node: needs the ordered walk with its marks
+  std::vector<ReaVec*> bodyNormalEntry_;     // "Normal to Surface" entry of each body node
+  int normalEntryCount_ = -1;                // store count of that table when they were taken
   bool normalsMirrored_ = false;    // bodyNormal_ equals "Normal to Surface" at every body node
   ReaVec hydrostatic_;    // result of CalculateHydrostatic
   ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation

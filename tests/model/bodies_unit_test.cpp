@@ -11,6 +11,7 @@
 
 #include "bodies/vbodymesh.h"
 #include "foundation/declarations.h"
+#include "foundation/threads.h"
 #include "tests/driver/run_olvu.h"
 #include "tests/model/fluidcase.h"
 
@@ -215,6 +216,55 @@ TEST(BodyNormals, CoplanarPatchAndClosedBodyIn3D) {
     floor->IntegrateForces(rho, pl, zero, zero, zero);
     EXPECT_NEAR(std::fabs(floor->PressureForce()(3)), 9 * p, 1e-9 * p);
   }
+  Dimension_Olvu = 2;
+}
+
+// The normals and force sums of the hollow block with every loop forked (1 thread and 4 give
+// the same bits), and after the block turns a quarter about x without renumbering: the normals
+// and the floor's pressure force turn with it (nothing is kept from the old geometry).
+TEST(BodyNormals, SameBitsForAnyThreadsAndTurnWithTheMesh) {
+  Dimension_Olvu = 3;
+  Folder dir;
+  dir.write("b.dat", HollowBlock());
+  FluidCase c(dir.path("b.dat"));
+  FluidDomain& d = *c.fluid;
+  int b = 0;
+  BodyMesh* floor = d.giveNextBody(b);  // the first set
+  ASSERT_EQ(std::string(floor->Name()), "Floor");
+  const unsigned nn = unsigned(d.numNodes);
+  ReaVec rho(nn, 1.0), pl(nn, 2.0), zero(nn, 0.0);
+  auto run = [&](int threads) {
+    SetThreads(threads);
+    d.DeleteBodyNormals();
+    d.CalcBodyNormals3D();
+    floor->IntegrateForces(rho, pl, zero, zero, zero);
+    std::vector<double> out;
+    for (int j = 1; j <= d.numNodes; ++j)
+      if (!d.giveNormalPlex()->free(j))
+        for (unsigned k = 1; k <= 3; ++k) out.push_back((*d.giveNormalPlex()->get_at(j))(k));
+    for (unsigned k = 1; k <= 3; ++k) out.push_back(floor->PressureForce()(k));
+    return out;
+  };
+  const int saved = Threads();
+  SetThreadedMin(1);
+  const std::vector<double> one = run(1);
+  EXPECT_EQ(run(4), one);
+  int i = 0;
+  while (Node* nd = c.all.next(i)) {
+    const double y = (*nd)(2), z = (*nd)(3);
+    (*nd)(2) = -z, (*nd)(3) = y;
+  }
+  d.RefreshNodeArray(false);
+  const std::vector<double> turned = run(4);
+  SetThreadedMin(0);
+  SetThreads(saved);
+  ASSERT_EQ(turned.size(), one.size());
+  for (std::size_t k = 0; k < one.size(); k += 3) {
+    EXPECT_NEAR(turned[k], one[k], 1e-12) << k;
+    EXPECT_NEAR(turned[k + 1], -one[k + 2], 1e-12) << k;
+    EXPECT_NEAR(turned[k + 2], one[k + 1], 1e-12) << k;
+  }
+  EXPECT_GT(std::fabs(one.back()), 1.0);
   Dimension_Olvu = 2;
 }
 
