@@ -1,5 +1,6 @@
 // The threaded solver kernels against their own one-thread runs and the machine's memory
-// bandwidth: the general product (SpMV), conjugate gradients with the incomplete Cholesky
+// bandwidth: the general product (SpMV), one application of each incomplete factorisation (its
+// two triangular solves: ICSolve, ILUSolve), conjugate gradients with the incomplete Cholesky
 // preconditioner (50 iterations) and GMRES(20) with the incomplete LU one (40 iterations), on the
 // P1 matrix (stiffness plus a tenth of its diagonal, so that it is definite) of 2D triangle and
 // 3D tetrahedron grids of 10^5 and 10^6 nodes, and a STREAM-like triad a = b + s c over three
@@ -106,6 +107,18 @@ void BM_GMRESILU(benchmark::State& st) {
   }
 }
 
+// One application of a preconditioner, y = M^-1 b: its two triangular solves.
+template <int Dim, class P>
+void BM_Solve(benchmark::State& st) {
+  Grid& f = Get(Dim, static_cast<int>(st.range(0)));
+  const ThreadsFor t(st);
+  const P p(*f.a);
+  for (auto _ : st) {
+    p.solve(f.b.data(), f.y.data());
+    benchmark::DoNotOptimize(f.y.data());
+  }
+}
+
 // a = b + s c over arrays far larger than the caches, forked as the vector loops are.
 void BM_Triad(benchmark::State& st) {
   const ThreadsFor t(st);
@@ -134,6 +147,8 @@ const bool kRegistered = [] {
     for (int n : {100000, 1000000}) {
       const std::string mesh = dim == 2 ? "Tri" : "Tet";
       const Item items[] = {{"SpMV", dim == 2 ? BM_SpMV<2> : BM_SpMV<3>},
+                            {"ICSolve", dim == 2 ? BM_Solve<2, ICPreconditioner> : BM_Solve<3, ICPreconditioner>},
+                            {"ILUSolve", dim == 2 ? BM_Solve<2, ILUPreconditioner> : BM_Solve<3, ILUPreconditioner>},
                             {"CGIC", dim == 2 ? BM_CGIC<2> : BM_CGIC<3>},
                             {"GMRESILU", dim == 2 ? BM_GMRESILU<2> : BM_GMRESILU<3>}};
       for (const Item& it : items)

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "foundation/threads.h"
+
 namespace {
 
 // Argument errors of the kernels go to standard error, not to the error file.
@@ -35,30 +37,42 @@ inline double Scale(double alpha, const double* val, int k) {
 
 // Row triangle: x_j = alpha (b_j - sum of val_k x[indx_k] over the off-diagonal entries of row
 // j) / diag_j; lower rows hold the diagonal last, upper rows first. The sum runs from the entry
-// farthest from the diagonal to the nearest one, which in a sorted row is the row solved last.
+// farthest from the diagonal to the nearest one, which in a sorted row is the row solved last:
+// when the row holds that neighbour (and j is not the first row solved), its term is taken
+// apart, with prev(), the neighbour's value. Shared by the sequential and the level-by-level
+// solves, so that both give every row the same bits.
+template <bool kLower, bool kUnit, bool kAlphaOne, class Prev>
+inline double RowValue(int j, bool first, double alpha, const double* val, const int* indx, const int* pntr,
+                       int base, const double* b, const double* x, Prev prev) {
+  int lo = pntr[j] - base, hi = pntr[j + 1] - base;
+  const double f = Scale<kUnit, kAlphaOne>(alpha, val, kLower ? hi - 1 : lo);
+  if (!kUnit) {
+    if (kLower)
+      --hi;
+    else
+      ++lo;
+  }
+  const int near = kLower ? hi - 1 : lo;
+  const bool chained = !first && lo < hi && indx[near] - base == (kLower ? j - 1 : j + 1);
+  const int flo = kLower ? lo : lo + chained, fhi = kLower ? hi - chained : hi;
+  double t = b[j];
+  if (kLower)
+    for (int k = flo; k < fhi; ++k) t -= val[k] * x[indx[k] - base];
+  else
+    for (int k = fhi - 1; k >= flo; --k) t -= val[k] * x[indx[k] - base];
+  return chained ? t * f - (val[near] * f) * prev() : t * f;
+}
+
+// The rows one after the other, the neighbour's value passed on in a register instead of
+// through x.
 template <bool kLower, bool kUnit, bool kAlphaOne>
 void RowSolve(int m, double alpha, const double* val, const int* indx, const int* pntr, int base,
               const double* b, double* x) {
   double prev = 0.0;  // x of the row solved last
   for (int s = 0; s < m; ++s) {
     const int j = kLower ? s : m - 1 - s;
-    int lo = pntr[j] - base, hi = pntr[j + 1] - base;
-    const double f = Scale<kUnit, kAlphaOne>(alpha, val, kLower ? hi - 1 : lo);
-    if (!kUnit) {
-      if (kLower)
-        --hi;
-      else
-        ++lo;
-    }
-    const int near = kLower ? hi - 1 : lo;
-    const bool chained = s > 0 && lo < hi && indx[near] - base == (kLower ? j - 1 : j + 1);
-    const int flo = kLower ? lo : lo + chained, fhi = kLower ? hi - chained : hi;
-    double t = b[j];
-    if (kLower)
-      for (int k = flo; k < fhi; ++k) t -= val[k] * x[indx[k] - base];
-    else
-      for (int k = fhi - 1; k >= flo; --k) t -= val[k] * x[indx[k] - base];
-    const double xj = chained ? t * f - (val[near] * f) * prev : t * f;
+    const double xj =
+        RowValue<kLower, kUnit, kAlphaOne>(j, s == 0, alpha, val, indx, pntr, base, b, x, [&] { return prev; });
     x[j] = xj;
     prev = xj;
   }
@@ -202,6 +216,32 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
             const double* b, const int& ldb, const double& beta, double* c, const int& ldc, double*,
             const int&) {
   Dispatch(transa, m, n, unitd, dv, alpha, descra, val, indx, pntr, b, ldb, beta, c, ldc, false);
+}
+
+void LevelRowSolve(bool lower, bool unit, int m, const double* val, const int* indx, const int* pntr,
+                   const SolveLevels& levels, const double* b, double* x) {
+  const int* rows = levels.rows.data();
+  // A row reads its neighbour from x: with levels that row is final before this one starts.
+  auto run = [&](auto kernel) {
+    auto body = [&](int k) { kernel(rows[k]); };
+    ForkLevels(levels.count(), levels.ptr.data(), body);
+  };
+  if (lower && unit)
+    run([&](int j) {
+      x[j] = RowValue<true, true, true>(j, j == 0, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j - 1]; });
+    });
+  else if (lower)
+    run([&](int j) {
+      x[j] = RowValue<true, false, true>(j, j == 0, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j - 1]; });
+    });
+  else if (unit)
+    run([&](int j) {
+      x[j] = RowValue<false, true, true>(j, j == m - 1, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j + 1]; });
+    });
+  else
+    run([&](int j) {
+      x[j] = RowValue<false, false, true>(j, j == m - 1, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j + 1]; });
+    });
 }
 
 void CompColMatVec(int, int nvec, int ncols, const double& alpha, const double* val, const int* indx,

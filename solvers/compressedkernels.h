@@ -10,6 +10,8 @@
 // coincide the solve runs in place.
 #pragma once
 
+#include "solvers/levels.h"
+
 /// Lower column triangle, diagonal stored first in each column: solves L c = alpha b.
 int CompCol_LowerDiagSolve(int m, int n, int unitd, const double* dv, double alpha, const double* val,
                            const int* indx, const int* pntr, const double* b, int ldb, double* c, int ldc);
@@ -46,6 +48,12 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
             const double& alpha, const int* descra, const double* val, const int* indx, const int* pntr,
             const double* b, const int& ldb, const double& beta, double* c, const int& ldc, double* work,
             const int& lwork);
+
+/// Row triangle of m rows (0-based, sorted rows, diagonal last in lower rows and first in upper
+/// ones unless unit) solved for x = A^-1 b level by level, each level's rows forked over the
+/// threads; x holds bitwise what the row kernels give with alpha 1. b may be x.
+void LevelRowSolve(bool lower, bool unit, int m, const double* val, const int* indx, const int* pntr,
+                   const SolveLevels& levels, const double* b, double* x);
 
 /// c += alpha A b for every vector, A in column storage with ncols columns (scatter).
 void CompColMatVec(int nrows, int nvec, int ncols, const double& alpha, const double* val, const int* indx,

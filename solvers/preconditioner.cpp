@@ -4,9 +4,11 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "solvers/compressedkernels.h"
 #include "solvers/sparsematrix.h"
 
@@ -208,6 +210,28 @@ inline auto WithValues(const Rows& r, F f) {
   return f([&r](int k) { return r.v[k]; });
 }
 
+// row(i) for the n rows, a false from a row stopping the sweep: level by level, each level's
+// rows forked, when the levels pay (a level then still finishes), else in row order. True when
+// no row stopped it.
+template <class Row>
+bool EachRow(const SolveLevels& lv, int n, Row row) {
+  if (!lv.pay()) {
+    for (int i = 0; i < n; ++i)
+      if (!row(i)) return false;
+    return true;
+  }
+  std::atomic<bool> ok{true};
+  const int* rows = lv.rows.data();
+  auto body = [&](int k) {
+    if (!row(rows[k])) ok.store(false, std::memory_order_relaxed);
+  };
+  ForkLevels(lv.count(), lv.ptr.data(), body);
+  return ok.load();
+}
+
+// True when a pattern of `dim` may be solved level by level: square and ThreadedMin() long.
+bool MayFork(const int dim[2]) { return dim[0] == dim[1] && static_cast<std::size_t>(dim[0]) >= ThreadedMin(); }
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -223,6 +247,7 @@ ICPreconditioner::ICPreconditioner(const SparseMatrix& A) {
   work_ = NewArray<double>(dim_[0]);
   CopyUpper(A);
   FindUpdates();
+  ScheduleLevels();
   ICFactor();
 }
 
@@ -234,6 +259,7 @@ void ICPreconditioner::New_Matrix(const SparseMatrix& A) {
     if (UpperCount(RowsOf(A)) != nz_) OLVU_FATAL("Wrong use of ICPreconditioner::New_Matrix\n");
     CopyUpper(A);
     FindUpdates();
+    ScheduleLevels();
   }
   ICFactor();
 }
@@ -311,12 +337,54 @@ void ICPreconditioner::FindUpdates() {
   });
 }
 
+// L by rows and the levels of both solves, for a pattern that may fork; nothing otherwise.
+void ICPreconditioner::ScheduleLevels() {
+  lt_fresh_ = false;
+  if (!MayFork(dim_)) {
+    lower_levels_ = upper_levels_ = SolveLevels();
+    lt_ptr_ = lt_col_ = lt_src_ = std::vector<int>();
+    lt_val_ = rdiag_ = std::vector<double>();
+    return;
+  }
+  const int n = dim_[0];
+  const int* p = pntr_.get();
+  const int* c = col_.get();
+  lt_ptr_.assign(n + 1, 0);
+  for (int i = 0; i < nz_; ++i) ++lt_ptr_[c[i] + 1];
+  for (int h = 0; h < n; ++h) lt_ptr_[h + 1] += lt_ptr_[h];
+  lt_col_.resize(nz_);
+  lt_src_.resize(nz_);
+  lt_val_.resize(nz_);
+  rdiag_.resize(n);
+  // Rows of the stored triangle in order: each row of L gets its columns increasing, and its
+  // diagonal, from its own stored row, last.
+  std::vector<int> next(lt_ptr_.begin(), lt_ptr_.end() - 1);
+  for (int k = 0; k < n; ++k)
+    for (int i = p[k]; i < p[k + 1]; ++i) {
+      const int q = next[c[i]]++;
+      lt_col_[q] = k;
+      lt_src_[q] = i;
+    }
+  FindLevels(lower_levels_, n, lt_ptr_.data(), lt_col_.data(), true);
+  FindLevels(upper_levels_, n, p, c, false);
+}
+
 // Right-looking IC(0): row k of the stored upper triangle becomes row k of L^T, its diagonal d
 // the square root and the rest divided by that root, after it has updated the rows below. Each
 // update is l_kh l_kq, formed as a_kh a_kq / d from the row before its scaling: the next rows
 // then wait for one division of d instead of a root, a division and two products, and a row
-// takes one root and one division in all.
+// takes one root and one division in all. When the levels of L pay, the same updates run by
+// levels instead; then L by rows takes the factor's values for the forked solve.
 void ICPreconditioner::ICFactor() {
+  lt_fresh_ = lower_levels_.pay();
+  if (lt_fresh_) {
+    ICFactorByLevels();
+    const double* v = val_.get();
+    double* lv = lt_val_.data();
+    const int* src = lt_src_.data();
+    ParallelFor(nz_, [=](std::size_t q) { lv[q] = v[src[q]]; });
+    return;
+  }
   const int n = dim_[0];
   const int* p = pntr_.get();
   const int* up = updates_.ptr.data();
@@ -339,16 +407,57 @@ void ICPreconditioner::ICFactor() {
   }
 }
 
+// ICFactor's updates gathered by the row they land on: row h takes those of each row k above
+// it, k increasing, from k's unscaled values, so every value sees the same operations in the
+// same order and gets the same bits; rows of one level touch only themselves. Roots and
+// scaling, which the updates no longer wait for, follow for all rows at once.
+void ICPreconditioner::ICFactorByLevels() {
+  const int n = dim_[0];
+  const int* p = pntr_.get();
+  const int* up = updates_.ptr.data();
+  const int* tg = updates_.target.data();
+  const int* sc = updates_.source.data();
+  const int* ltp = lt_ptr_.data();
+  const int* ltc = lt_col_.data();
+  const int* lts = lt_src_.data();
+  double* rd = rdiag_.data();
+  double* v = val_.get();
+  EachRow(lower_levels_, n, [=](int h) {
+    for (int t = ltp[h]; t < ltp[h + 1] - 1; ++t) {  // the diagonal, last, updates nothing
+      const int i = lts[t];
+      const double a = v[i], r = rd[ltc[t]];
+      for (int q = up[i]; q < up[i + 1]; ++q) v[tg[q]] -= a * v[sc[q]] * r;
+    }
+    rd[h] = 1.0 / v[p[h]];
+    return true;
+  });
+  ParallelFor(n, [=](std::size_t k) {
+    const int d = p[k], end = p[k + 1];
+    const double z = std::sqrt(v[d]);
+    v[d] = z;
+    if (static_cast<int>(k) == n - 1) return;
+    const double inv = z * rd[k];
+    for (int i = d + 1; i < end; ++i) v[i] *= inv;
+  });
+}
+
 void ICPreconditioner::ICSolve(const double* b, double* x) const {
   const int n = dim_[0];
   static const int lower_stored[3] = {0, 1, 0};
   const int one = 1, lwork = n, ldb = n, ldc = n;
   const double alpha = 1.0, beta = 0.0;
-  // The first solve copies b into x itself; the second runs in place.
-  dcscsm(0, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), b, ldb, beta, x + 1,
-         ldc, work_.get(), lwork);
-  dcscsm(1, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), x, ldb, beta, x + 1,
-         ldc, work_.get(), lwork);
+  // The first solve copies b into x itself; the second runs in place. Forked, L runs by rows
+  // from its copy.
+  if (lt_fresh_ && lower_levels_.pay())
+    LevelRowSolve(true, false, n, lt_val_.data(), lt_col_.data(), lt_ptr_.data(), lower_levels_, b, x);
+  else
+    dcscsm(0, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), b, ldb, beta, x + 1,
+           ldc, work_.get(), lwork);
+  if (upper_levels_.pay())
+    LevelRowSolve(false, false, n, val_.get(), col_.get(), pntr_.get(), upper_levels_, x, x);
+  else
+    dcscsm(1, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), x, ldb, beta, x + 1,
+           ldc, work_.get(), lwork);
 }
 
 void ICPreconditioner::solve(const double* b, double* x) const { ICSolve(b, x); }
@@ -386,7 +495,8 @@ ILUPreconditioner::ILUPreconditioner(const SparseMatrix& A) {
   u_col_ = NewArray<int>(u_nz_);
   Split(A);
   FindUpdates();
-  for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
+  ScheduleLevels();
+  Factor();
 }
 
 // A matrix on the pattern of the last factorisation is copied and factored row by row in one
@@ -400,7 +510,8 @@ void ILUPreconditioner::New_Matrix(const SparseMatrix& A) {
   if (lnz != l_nz_ || unz != u_nz_) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
   Split(A);
   FindUpdates();
-  for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
+  ScheduleLevels();
+  Factor();
 }
 
 // Copies and factors row by row when A's rows start where they did and every position still
@@ -414,7 +525,7 @@ bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
   const int* us = ls + l_nz_;
   double *lv = vals_.get(), *uv = lv + l_nz_;
   return WithValues(r, [&](auto value) {
-    for (int i = 0; i < r.n; ++i) {
+    return EachRow(lower_levels_, r.n, [&](int i) {
       int ub = up[i];
       if (us[ub] < 0) uv[ub++] = 0.0;  // the zero pivot of a row without U entries
       const int lb = lp[i];
@@ -422,8 +533,8 @@ bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
           Refill(r, value, us + ub, uc + ub, uv + ub, up[i + 1] - ub))
         return false;
       FactorRow(i);
-    }
-    return true;
+      return true;
+    });
   });
 }
 
@@ -496,6 +607,25 @@ void ILUPreconditioner::FindUpdates() {
   });
 }
 
+// The levels of both solves, for a pattern that may fork; nothing otherwise. A row of the
+// factorisation needs the rows of its L columns, so the levels of L order it as well.
+void ILUPreconditioner::ScheduleLevels() {
+  if (!MayFork(dim_)) {
+    lower_levels_ = upper_levels_ = SolveLevels();
+    return;
+  }
+  FindLevels(lower_levels_, dim_[0], l_pntr_.get(), l_col_.get(), true);
+  FindLevels(upper_levels_, dim_[0], u_pntr_.get(), u_col_.get(), false);
+}
+
+// Every row of IKJ ILU(0), by the levels of L when they pay.
+void ILUPreconditioner::Factor() {
+  EachRow(lower_levels_, dim_[0], [this](int i) {
+    FactorRow(i);
+    return true;
+  });
+}
+
 // Row i of IKJ ILU(0), the rows above being final: its L entries, in column order, become the
 // multipliers of the pivots of their rows and eliminate.
 void ILUPreconditioner::FactorRow(int i) {
@@ -519,10 +649,16 @@ void ILUPreconditioner::solve(const double* b, double* x) const {
   const int one = 1, ld = n, lwork = 0;
   const double alpha = 1.0, beta = 0.0;
   // The row kernel reads b and writes x, which spares copying b first; U then runs in place.
-  dcsrsm(0, n, one, one, nullptr, alpha, lower_unit, l_val(), l_col_.get(), l_pntr_.get(), b, ld, beta, x + 1, ld,
-         nullptr, lwork);
-  dcsrsm(0, n, one, one, nullptr, alpha, upper_stored, u_val(), u_col_.get(), u_pntr_.get(), x, ld, beta, x + 1,
-         ld, nullptr, lwork);
+  if (lower_levels_.pay())
+    LevelRowSolve(true, true, n, l_val(), l_col_.get(), l_pntr_.get(), lower_levels_, b, x);
+  else
+    dcsrsm(0, n, one, one, nullptr, alpha, lower_unit, l_val(), l_col_.get(), l_pntr_.get(), b, ld, beta, x + 1, ld,
+           nullptr, lwork);
+  if (upper_levels_.pay())
+    LevelRowSolve(false, false, n, u_val(), u_col_.get(), u_pntr_.get(), upper_levels_, x, x);
+  else
+    dcsrsm(0, n, one, one, nullptr, alpha, upper_stored, u_val(), u_col_.get(), u_pntr_.get(), x, ld, beta, x + 1,
+           ld, nullptr, lwork);
 }
 
 void ILUPreconditioner::trans_solve(const double* b, double* x) const {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "solvers/levels.h"
+
 class SparseMatrix;
 
 /// Approximate inverse of a sparse system matrix, applied by the iterative methods.
@@ -128,7 +130,9 @@ class ICPreconditioner : public Preconditioner {
   void CopyUpper(const SparseMatrix& A);
   bool Recopy(const SparseMatrix& A);
   void FindUpdates();
+  void ScheduleLevels();
   void ICFactor();
+  void ICFactorByLevels();
   void ICSolve(const double* b, double* x) const;
   std::unique_ptr<double[]> val_;   ///< factor values
   std::unique_ptr<int[]> pntr_;     ///< row starts
@@ -137,6 +141,16 @@ class ICPreconditioner : public Preconditioner {
   FactorUpdates updates_;           ///< updates of each off-diagonal entry on the rows below
   std::vector<int> src_;            ///< position in the full rows of A of each stored value
   std::vector<int> arows_;          ///< the full row starts of A when src_ was made
+  // L by rows (the stored triangle transposed, diagonal last), for the level-by-level solve
+  // with L and factorisation: made per pattern when the pattern is square and ThreadedMin() long.
+  std::vector<int> lt_ptr_;         ///< row starts of L
+  std::vector<int> lt_col_;         ///< columns of L
+  std::vector<int> lt_src_;         ///< position in val_ of each value of L
+  std::vector<double> lt_val_;      ///< values of L, copied after each factorisation that forks
+  std::vector<double> rdiag_;       ///< 1 / pivot of each row before its root, by the forked factorisation
+  bool lt_fresh_ = false;           ///< lt_val_ holds the current factor
+  SolveLevels lower_levels_;        ///< levels of L (rows by their columns below the diagonal)
+  SolveLevels upper_levels_;        ///< levels of L^T (rows by their columns above the diagonal)
   int nz_;                          ///< stored values
   int dim_[2];                      ///< dimensions of A
 };
@@ -178,7 +192,9 @@ class ILUPreconditioner : public Preconditioner {
   void Split(const SparseMatrix& A);
   bool Refactor(const SparseMatrix& A);
   void FindUpdates();
+  void ScheduleLevels();
   void FactorRow(int i);
+  void Factor();
   std::unique_ptr<double[]> vals_;   ///< L values, then U values
   std::unique_ptr<int[]> l_pntr_;    ///< L row starts
   std::unique_ptr<int[]> l_col_;     ///< L columns
@@ -189,5 +205,7 @@ class ILUPreconditioner : public Preconditioner {
   FactorUpdates updates_;            ///< updates of each L entry on its row, indices into vals_
   std::vector<int> src_;             ///< position in the full rows of A of each value (-1: a zero pivot)
   std::vector<int> arows_;           ///< the full row starts of A when src_ was made, empty when A had spare slots
+  SolveLevels lower_levels_;         ///< levels of L, also those of the factorisation's rows
+  SolveLevels upper_levels_;         ///< levels of U
   int dim_[2];                       ///< dimensions of A
 };
