@@ -38,13 +38,13 @@ inline double Scale(double alpha, const double* val, int k) {
 // Row triangle: x_j = alpha (b_j - sum of val_k x[indx_k] over the off-diagonal entries of row
 // j) / diag_j; lower rows hold the diagonal last, upper rows first. The sum runs from the entry
 // farthest from the diagonal to the nearest one, which in a sorted row is the row solved last:
-// when the row holds that neighbour (and j is not the first row solved), its term is taken
-// apart, with prev(), the neighbour's value. Shared by the sequential and the level-by-level
-// solves, so that both give every row the same bits.
+// when the row's nearest column is `neighbour` (that row; -1 for the first row solved), its term
+// is taken apart, with prev(), the neighbour's value. Row j's entries are lo .. hi-1, bj its
+// right-hand side. Shared by the sequential and the level-by-level solves, so that both give
+// every row the same bits.
 template <bool kLower, bool kUnit, bool kAlphaOne, class Prev>
-inline double RowValue(int j, bool first, double alpha, const double* val, const int* indx, const int* pntr,
-                       int base, const double* b, const double* x, Prev prev) {
-  int lo = pntr[j] - base, hi = pntr[j + 1] - base;
+inline double RowValue(int lo, int hi, double bj, int neighbour, double alpha, const double* val, const int* indx,
+                       int base, const double* x, Prev prev) {
   const double f = Scale<kUnit, kAlphaOne>(alpha, val, kLower ? hi - 1 : lo);
   if (!kUnit) {
     if (kLower)
@@ -53,9 +53,9 @@ inline double RowValue(int j, bool first, double alpha, const double* val, const
       ++lo;
   }
   const int near = kLower ? hi - 1 : lo;
-  const bool chained = !first && lo < hi && indx[near] - base == (kLower ? j - 1 : j + 1);
+  const bool chained = lo < hi && indx[near] - base == neighbour;
   const int flo = kLower ? lo : lo + chained, fhi = kLower ? hi - chained : hi;
-  double t = b[j];
+  double t = bj;
   if (kLower)
     for (int k = flo; k < fhi; ++k) t -= val[k] * x[indx[k] - base];
   else
@@ -71,8 +71,9 @@ void RowSolve(int m, double alpha, const double* val, const int* indx, const int
   double prev = 0.0;  // x of the row solved last
   for (int s = 0; s < m; ++s) {
     const int j = kLower ? s : m - 1 - s;
-    const double xj =
-        RowValue<kLower, kUnit, kAlphaOne>(j, s == 0, alpha, val, indx, pntr, base, b, x, [&] { return prev; });
+    const int neighbour = s == 0 ? -1 : kLower ? j - 1 : j + 1;
+    const double xj = RowValue<kLower, kUnit, kAlphaOne>(pntr[j] - base, pntr[j + 1] - base, b[j], neighbour, alpha,
+                                                         val, indx, base, x, [&] { return prev; });
     x[j] = xj;
     prev = xj;
   }
@@ -218,29 +219,35 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
   Dispatch(transa, m, n, unitd, dv, alpha, descra, val, indx, pntr, b, ldb, beta, c, ldc, false);
 }
 
-void LevelRowSolve(bool lower, bool unit, int m, const double* val, const int* indx, const int* pntr,
-                   const SolveLevels& levels, const double* b, double* x) {
-  const int* rows = levels.rows.data();
-  // A row reads its neighbour from x: with levels that row is final before this one starts.
+void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* b, double* x, double* work) {
+  const int* rows = t.levels.rows.data();
+  const int* ptr = t.ptr.data();
+  const int* col = t.col.data();
+  const int* nb = t.neighbour.data();
+  const double* val = t.val.data();
+  // A row reads the rows it depends on, its neighbour among them, from work: they lie in
+  // earlier levels, so they are final before it starts. Its own entry of b is read before x,
+  // which may be b, takes the value.
   auto run = [&](auto kernel) {
-    auto body = [&](int k) { kernel(rows[k]); };
-    ForkLevels(levels.count(), levels.ptr.data(), body);
+    auto body = [&](int p) {
+      const double v = kernel(p);
+      work[p] = v;
+      x[rows[p]] = v;
+    };
+    ForkLevels(t.levels.count(), t.levels.ptr.data(), body);
   };
+  auto prev = [=](int p) { return [=] { return work[nb[p]]; }; };
   if (lower && unit)
-    run([&](int j) {
-      x[j] = RowValue<true, true, true>(j, j == 0, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j - 1]; });
+    run([=](int p) {
+      return RowValue<true, true, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
     });
   else if (lower)
-    run([&](int j) {
-      x[j] = RowValue<true, false, true>(j, j == 0, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j - 1]; });
-    });
-  else if (unit)
-    run([&](int j) {
-      x[j] = RowValue<false, true, true>(j, j == m - 1, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j + 1]; });
+    run([=](int p) {
+      return RowValue<true, false, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
     });
   else
-    run([&](int j) {
-      x[j] = RowValue<false, false, true>(j, j == m - 1, 1.0, val, indx, pntr, 0, b, x, [&] { return x[j + 1]; });
+    run([=](int p) {
+      return RowValue<false, false, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
     });
 }
 

@@ -49,11 +49,11 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
             const double* b, const int& ldb, const double& beta, double* c, const int& ldc, double* work,
             const int& lwork);
 
-/// Row triangle of m rows (0-based, sorted rows, diagonal last in lower rows and first in upper
-/// ones unless unit) solved for x = A^-1 b level by level, each level's rows forked over the
-/// threads; x holds bitwise what the row kernels give with alpha 1. b may be x.
-void LevelRowSolve(bool lower, bool unit, int m, const double* val, const int* indx, const int* pntr,
-                   const SolveLevels& levels, const double* b, double* x);
+/// The triangle t, lower (with a unit diagonal or not) or upper (not unit), of rows with the diagonal last (lower) or first (upper)
+/// unless unit, solved for x = A^-1 b level by level, each level's rows forked over the threads,
+/// in work (the solution by positions, one entry per row). x holds bitwise what the row kernels
+/// give with alpha 1 on the triangle in row order. b may be x.
+void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* b, double* x, double* work);
 
 /// c += alpha A b for every vector, A in column storage with ncols columns (scatter).
 void CompColMatVec(int nrows, int nvec, int ncols, const double& alpha, const double* val, const int* indx,

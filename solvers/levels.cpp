@@ -31,3 +31,30 @@ bool LevelsPay(int n, int levels) {
 }
 
 bool SolveLevels::pay() const { return LevelsPay(static_cast<int>(rows.size()), count()); }
+
+void Arrange(LevelTriangle& t, int n, const int* pntr, const int* indx, const int* src, int offset, bool forward) {
+  FindLevels(t.levels, n, pntr, indx, forward);
+  const int* rows = t.levels.rows.data();
+  std::vector<int> at(n > 0 ? n : 1);
+  for (int p = 0; p < n; ++p) at[rows[p]] = p;
+  t.ptr.assign(n + 1, 0);
+  for (int p = 0; p < n; ++p) t.ptr[p + 1] = t.ptr[p] + pntr[rows[p] + 1] - pntr[rows[p]];
+  t.col.resize(t.ptr[n]);
+  t.src.resize(t.ptr[n]);
+  t.val.resize(t.ptr[n]);
+  t.neighbour.resize(n);
+  for (int p = 0; p < n; ++p) {
+    const int j = rows[p];
+    for (int k = pntr[j], q = t.ptr[p]; k < pntr[j + 1]; ++k, ++q) {
+      t.col[q] = at[indx[k]];
+      t.src[q] = src ? src[k] : offset + k;
+    }
+    t.neighbour[p] = forward ? (j > 0 ? at[j - 1] : -1) : (j + 1 < n ? at[j + 1] : -1);
+  }
+}
+
+void Refresh(LevelTriangle& t, const double* values) {
+  double* v = t.val.data();
+  const int* src = t.src.data();
+  ParallelFor(t.val.size(), [=](std::size_t k) { v[k] = values[src[k]]; });
+}

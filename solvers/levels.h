@@ -15,6 +15,25 @@ struct SolveLevels {
   bool pay() const;
 };
 
+/// A triangle copied in the order of its levels, so that the rows of a level lie side by side
+/// and a forked solve streams through them: position p holds row levels.rows[p], its entries in
+/// their order, their columns as positions.
+struct LevelTriangle {
+  SolveLevels levels;          ///< levels of the rows (ptr indexes positions)
+  std::vector<int> ptr;        ///< start of each position's entries
+  std::vector<int> col;        ///< column of each entry, as a position
+  std::vector<int> src;        ///< where each entry's value lies in the factor's values
+  std::vector<double> val;     ///< the values, taken by Refresh
+  std::vector<int> neighbour;  ///< position of the row solved just before in row order, -1 for the first
+};
+
+/// Levels and copied pattern of the n-row square triangle with row starts pntr and columns indx
+/// (see FindLevels), whose entry k takes its value from entry src[k] of the factor's values
+/// (from entry offset + k without src).
+void Arrange(LevelTriangle& t, int n, const int* pntr, const int* indx, const int* src, int offset, bool forward);
+/// Takes the triangle's values from the factor's values, forked.
+void Refresh(LevelTriangle& t, const double* values);
+
 /// Levels of the n-row triangle with row starts pntr and columns indx (0-based): row i depends
 /// on its columns j below i (forward) or above i (backward); the diagonal and columns from n on
 /// are no dependencies.

@@ -337,13 +337,13 @@ void ICPreconditioner::FindUpdates() {
   });
 }
 
-// L by rows and the levels of both solves, for a pattern that may fork; nothing otherwise.
+// L by rows and both triangles in level order, for a pattern that may fork; nothing otherwise.
 void ICPreconditioner::ScheduleLevels() {
-  lt_fresh_ = false;
+  fresh_ = false;
   if (!MayFork(dim_)) {
-    lower_levels_ = upper_levels_ = SolveLevels();
+    lower_ = upper_ = LevelTriangle();
     lt_ptr_ = lt_col_ = lt_src_ = std::vector<int>();
-    lt_val_ = rdiag_ = std::vector<double>();
+    rdiag_ = std::vector<double>();
     return;
   }
   const int n = dim_[0];
@@ -354,7 +354,6 @@ void ICPreconditioner::ScheduleLevels() {
   for (int h = 0; h < n; ++h) lt_ptr_[h + 1] += lt_ptr_[h];
   lt_col_.resize(nz_);
   lt_src_.resize(nz_);
-  lt_val_.resize(nz_);
   rdiag_.resize(n);
   // Rows of the stored triangle in order: each row of L gets its columns increasing, and its
   // diagonal, from its own stored row, last.
@@ -365,8 +364,8 @@ void ICPreconditioner::ScheduleLevels() {
       lt_col_[q] = k;
       lt_src_[q] = i;
     }
-  FindLevels(lower_levels_, n, lt_ptr_.data(), lt_col_.data(), true);
-  FindLevels(upper_levels_, n, p, c, false);
+  Arrange(lower_, n, lt_ptr_.data(), lt_col_.data(), lt_src_.data(), 0, true);
+  Arrange(upper_, n, p, c, nullptr, 0, false);
 }
 
 // Right-looking IC(0): row k of the stored upper triangle becomes row k of L^T, its diagonal d
@@ -374,15 +373,14 @@ void ICPreconditioner::ScheduleLevels() {
 // update is l_kh l_kq, formed as a_kh a_kq / d from the row before its scaling: the next rows
 // then wait for one division of d instead of a root, a division and two products, and a row
 // takes one root and one division in all. When the levels of L pay, the same updates run by
-// levels instead; then L by rows takes the factor's values for the forked solve.
+// levels instead, and both triangles in level order take the factor's values for the forked
+// solves.
 void ICPreconditioner::ICFactor() {
-  lt_fresh_ = lower_levels_.pay();
-  if (lt_fresh_) {
+  fresh_ = lower_.levels.pay();
+  if (fresh_) {
     ICFactorByLevels();
-    const double* v = val_.get();
-    double* lv = lt_val_.data();
-    const int* src = lt_src_.data();
-    ParallelFor(nz_, [=](std::size_t q) { lv[q] = v[src[q]]; });
+    Refresh(lower_, val_.get());
+    Refresh(upper_, val_.get());
     return;
   }
   const int n = dim_[0];
@@ -422,7 +420,7 @@ void ICPreconditioner::ICFactorByLevels() {
   const int* lts = lt_src_.data();
   double* rd = rdiag_.data();
   double* v = val_.get();
-  EachRow(lower_levels_, n, [=](int h) {
+  EachRow(lower_.levels, n, [=](int h) {
     for (int t = ltp[h]; t < ltp[h + 1] - 1; ++t) {  // the diagonal, last, updates nothing
       const int i = lts[t];
       const double a = v[i], r = rd[ltc[t]];
@@ -446,15 +444,14 @@ void ICPreconditioner::ICSolve(const double* b, double* x) const {
   static const int lower_stored[3] = {0, 1, 0};
   const int one = 1, lwork = n, ldb = n, ldc = n;
   const double alpha = 1.0, beta = 0.0;
-  // The first solve copies b into x itself; the second runs in place. Forked, L runs by rows
-  // from its copy.
-  if (lt_fresh_ && lower_levels_.pay())
-    LevelRowSolve(true, false, n, lt_val_.data(), lt_col_.data(), lt_ptr_.data(), lower_levels_, b, x);
+  // The first solve copies b into x itself; the second runs in place. Forked, L runs by rows.
+  if (fresh_ && lower_.levels.pay())
+    LevelRowSolve(true, false, lower_, b, x, work_.get());
   else
     dcscsm(0, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), b, ldb, beta, x + 1,
            ldc, work_.get(), lwork);
-  if (upper_levels_.pay())
-    LevelRowSolve(false, false, n, val_.get(), col_.get(), pntr_.get(), upper_levels_, x, x);
+  if (fresh_ && upper_.levels.pay())
+    LevelRowSolve(false, false, upper_, x, x, work_.get());
   else
     dcscsm(1, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), x, ldb, beta, x + 1,
            ldc, work_.get(), lwork);
@@ -493,6 +490,7 @@ ILUPreconditioner::ILUPreconditioner(const SparseMatrix& A) {
   vals_ = NewArray<double>(static_cast<long>(l_nz_) + u_nz_);
   l_col_ = NewArray<int>(l_nz_);
   u_col_ = NewArray<int>(u_nz_);
+  work_ = NewArray<double>(dim_[0]);
   Split(A);
   FindUpdates();
   ScheduleLevels();
@@ -504,7 +502,10 @@ ILUPreconditioner::ILUPreconditioner(const SparseMatrix& A) {
 // afresh.
 void ILUPreconditioner::New_Matrix(const SparseMatrix& A) {
   if (A.dim(0) != dim_[0]) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
-  if (Refactor(A)) return;
+  if (Refactor(A)) {
+    Factored();
+    return;
+  }
   int lnz = 0, unz = 0;
   Count(A, lnz, unz);
   if (lnz != l_nz_ || unz != u_nz_) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
@@ -525,7 +526,7 @@ bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
   const int* us = ls + l_nz_;
   double *lv = vals_.get(), *uv = lv + l_nz_;
   return WithValues(r, [&](auto value) {
-    return EachRow(lower_levels_, r.n, [&](int i) {
+    return EachRow(lower_.levels, r.n, [&](int i) {
       int ub = up[i];
       if (us[ub] < 0) uv[ub++] = 0.0;  // the zero pivot of a row without U entries
       const int lb = lp[i];
@@ -607,23 +608,33 @@ void ILUPreconditioner::FindUpdates() {
   });
 }
 
-// The levels of both solves, for a pattern that may fork; nothing otherwise. A row of the
+// Both triangles in level order, for a pattern that may fork; nothing otherwise. A row of the
 // factorisation needs the rows of its L columns, so the levels of L order it as well.
 void ILUPreconditioner::ScheduleLevels() {
+  fresh_ = false;
   if (!MayFork(dim_)) {
-    lower_levels_ = upper_levels_ = SolveLevels();
+    lower_ = upper_ = LevelTriangle();
     return;
   }
-  FindLevels(lower_levels_, dim_[0], l_pntr_.get(), l_col_.get(), true);
-  FindLevels(upper_levels_, dim_[0], u_pntr_.get(), u_col_.get(), false);
+  Arrange(lower_, dim_[0], l_pntr_.get(), l_col_.get(), nullptr, 0, true);
+  Arrange(upper_, dim_[0], u_pntr_.get(), u_col_.get(), nullptr, l_nz_, false);
 }
 
 // Every row of IKJ ILU(0), by the levels of L when they pay.
 void ILUPreconditioner::Factor() {
-  EachRow(lower_levels_, dim_[0], [this](int i) {
+  EachRow(lower_.levels, dim_[0], [this](int i) {
     FactorRow(i);
     return true;
   });
+  Factored();
+}
+
+// After a factorisation: the triangles in level order take its values when the solves fork.
+void ILUPreconditioner::Factored() {
+  fresh_ = lower_.levels.pay() || upper_.levels.pay();
+  if (!fresh_) return;
+  Refresh(lower_, vals_.get());
+  Refresh(upper_, vals_.get());
 }
 
 // Row i of IKJ ILU(0), the rows above being final: its L entries, in column order, become the
@@ -649,13 +660,13 @@ void ILUPreconditioner::solve(const double* b, double* x) const {
   const int one = 1, ld = n, lwork = 0;
   const double alpha = 1.0, beta = 0.0;
   // The row kernel reads b and writes x, which spares copying b first; U then runs in place.
-  if (lower_levels_.pay())
-    LevelRowSolve(true, true, n, l_val(), l_col_.get(), l_pntr_.get(), lower_levels_, b, x);
+  if (fresh_ && lower_.levels.pay())
+    LevelRowSolve(true, true, lower_, b, x, work_.get());
   else
     dcsrsm(0, n, one, one, nullptr, alpha, lower_unit, l_val(), l_col_.get(), l_pntr_.get(), b, ld, beta, x + 1, ld,
            nullptr, lwork);
-  if (upper_levels_.pay())
-    LevelRowSolve(false, false, n, u_val(), u_col_.get(), u_pntr_.get(), upper_levels_, x, x);
+  if (fresh_ && upper_.levels.pay())
+    LevelRowSolve(false, false, upper_, x, x, work_.get());
   else
     dcsrsm(0, n, one, one, nullptr, alpha, upper_stored, u_val(), u_col_.get(), u_pntr_.get(), x, ld, beta, x + 1,
            ld, nullptr, lwork);

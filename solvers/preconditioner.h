@@ -141,16 +141,16 @@ class ICPreconditioner : public Preconditioner {
   FactorUpdates updates_;           ///< updates of each off-diagonal entry on the rows below
   std::vector<int> src_;            ///< position in the full rows of A of each stored value
   std::vector<int> arows_;          ///< the full row starts of A when src_ was made
-  // L by rows (the stored triangle transposed, diagonal last), for the level-by-level solve
-  // with L and factorisation: made per pattern when the pattern is square and ThreadedMin() long.
+  // L by rows (the stored triangle transposed, diagonal last), for the level-by-level
+  // factorisation, and both triangles in level order for the forked solves: made per pattern
+  // when the pattern is square and ThreadedMin() long.
   std::vector<int> lt_ptr_;         ///< row starts of L
   std::vector<int> lt_col_;         ///< columns of L
   std::vector<int> lt_src_;         ///< position in val_ of each value of L
-  std::vector<double> lt_val_;      ///< values of L, copied after each factorisation that forks
   std::vector<double> rdiag_;       ///< 1 / pivot of each row before its root, by the forked factorisation
-  bool lt_fresh_ = false;           ///< lt_val_ holds the current factor
-  SolveLevels lower_levels_;        ///< levels of L (rows by their columns below the diagonal)
-  SolveLevels upper_levels_;        ///< levels of L^T (rows by their columns above the diagonal)
+  LevelTriangle lower_;             ///< L in level order (its levels also order the factorisation)
+  LevelTriangle upper_;             ///< L^T in level order
+  bool fresh_ = false;              ///< lower_ and upper_ hold the current factor's values
   int nz_;                          ///< stored values
   int dim_[2];                      ///< dimensions of A
 };
@@ -195,6 +195,7 @@ class ILUPreconditioner : public Preconditioner {
   void ScheduleLevels();
   void FactorRow(int i);
   void Factor();
+  void Factored();
   std::unique_ptr<double[]> vals_;   ///< L values, then U values
   std::unique_ptr<int[]> l_pntr_;    ///< L row starts
   std::unique_ptr<int[]> l_col_;     ///< L columns
@@ -205,7 +206,11 @@ class ILUPreconditioner : public Preconditioner {
   FactorUpdates updates_;            ///< updates of each L entry on its row, indices into vals_
   std::vector<int> src_;             ///< position in the full rows of A of each value (-1: a zero pivot)
   std::vector<int> arows_;           ///< the full row starts of A when src_ was made, empty when A had spare slots
-  SolveLevels lower_levels_;         ///< levels of L, also those of the factorisation's rows
-  SolveLevels upper_levels_;         ///< levels of U
+  // Both triangles in level order for the forked solves, made per pattern when the pattern is
+  // square and ThreadedMin() long.
+  LevelTriangle lower_;              ///< L in level order (its levels also order the factorisation)
+  LevelTriangle upper_;              ///< U in level order
+  bool fresh_ = false;               ///< lower_ and upper_ hold the current factor's values
+  std::unique_ptr<double[]> work_;   ///< solution by level positions of the forked solves
   int dim_[2];                       ///< dimensions of A
 };
