@@ -1,4 +1,4 @@
-// Level scheduling of sparse triangular solves and factorisations: the rows grouped so that
+// Level scheduling of sparse triangular solves: the rows grouped so that
 // each row depends only on rows of earlier levels, and the rule for when forking them pays.
 #pragma once
 

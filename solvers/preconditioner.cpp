@@ -4,7 +4,6 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 
 #include "foundation/error.h"
@@ -210,25 +209,6 @@ inline auto WithValues(const Rows& r, F f) {
   return f([&r](int k) { return r.v[k]; });
 }
 
-// row(i) for the n rows, a false from a row stopping the sweep: level by level, each level's
-// rows forked, when the levels pay (a level then still finishes), else in row order. True when
-// no row stopped it.
-template <class Row>
-bool EachRow(const SolveLevels& lv, int n, Row row) {
-  if (!lv.pay()) {
-    for (int i = 0; i < n; ++i)
-      if (!row(i)) return false;
-    return true;
-  }
-  std::atomic<bool> ok{true};
-  const int* rows = lv.rows.data();
-  auto body = [&](int k) {
-    if (!row(rows[k])) ok.store(false, std::memory_order_relaxed);
-  };
-  ForkLevels(lv.count(), lv.ptr.data(), body);
-  return ok.load();
-}
-
 // True when a pattern of `dim` may be solved level by level: square and ThreadedMin() long.
 bool MayFork(const int dim[2]) { return dim[0] == dim[1] && static_cast<std::size_t>(dim[0]) >= ThreadedMin(); }
 
@@ -337,34 +317,29 @@ void ICPreconditioner::FindUpdates() {
   });
 }
 
-// L by rows and both triangles in level order, for a pattern that may fork; nothing otherwise.
+// Both triangles in level order, for a pattern that may fork; nothing otherwise.
 void ICPreconditioner::ScheduleLevels() {
   fresh_ = false;
   if (!MayFork(dim_)) {
     lower_ = upper_ = LevelTriangle();
-    lt_ptr_ = lt_col_ = lt_src_ = std::vector<int>();
-    rdiag_ = std::vector<double>();
     return;
   }
   const int n = dim_[0];
   const int* p = pntr_.get();
   const int* c = col_.get();
-  lt_ptr_.assign(n + 1, 0);
-  for (int i = 0; i < nz_; ++i) ++lt_ptr_[c[i] + 1];
-  for (int h = 0; h < n; ++h) lt_ptr_[h + 1] += lt_ptr_[h];
-  lt_col_.resize(nz_);
-  lt_src_.resize(nz_);
-  rdiag_.resize(n);
-  // Rows of the stored triangle in order: each row of L gets its columns increasing, and its
+  // L by rows: the stored rows in order give each row of L its columns increasing and its
   // diagonal, from its own stored row, last.
-  std::vector<int> next(lt_ptr_.begin(), lt_ptr_.end() - 1);
+  std::vector<int> ptr(n + 1, 0), col(nz_), src(nz_);
+  for (int i = 0; i < nz_; ++i) ++ptr[c[i] + 1];
+  for (int h = 0; h < n; ++h) ptr[h + 1] += ptr[h];
+  std::vector<int> next(ptr.begin(), ptr.end() - 1);
   for (int k = 0; k < n; ++k)
     for (int i = p[k]; i < p[k + 1]; ++i) {
       const int q = next[c[i]]++;
-      lt_col_[q] = k;
-      lt_src_[q] = i;
+      col[q] = k;
+      src[q] = i;
     }
-  Arrange(lower_, n, lt_ptr_.data(), lt_col_.data(), lt_src_.data(), 0, true);
+  Arrange(lower_, n, ptr.data(), col.data(), src.data(), 0, true);
   Arrange(upper_, n, p, c, nullptr, 0, false);
 }
 
@@ -372,17 +347,9 @@ void ICPreconditioner::ScheduleLevels() {
 // the square root and the rest divided by that root, after it has updated the rows below. Each
 // update is l_kh l_kq, formed as a_kh a_kq / d from the row before its scaling: the next rows
 // then wait for one division of d instead of a root, a division and two products, and a row
-// takes one root and one division in all. When the levels of L pay, the same updates run by
-// levels instead, and both triangles in level order take the factor's values for the forked
-// solves.
+// takes one root and one division in all. When the solves fork, both triangles in level order
+// then take the factor's values.
 void ICPreconditioner::ICFactor() {
-  fresh_ = lower_.levels.pay();
-  if (fresh_) {
-    ICFactorByLevels();
-    Refresh(lower_, val_.get());
-    Refresh(upper_, val_.get());
-    return;
-  }
   const int n = dim_[0];
   const int* p = pntr_.get();
   const int* up = updates_.ptr.data();
@@ -403,40 +370,10 @@ void ICPreconditioner::ICFactor() {
     const double inv = z * r;  // 1 / z, without a second division
     for (int i = d + 1; i < end; ++i) v[i] *= inv;
   }
-}
-
-// ICFactor's updates gathered by the row they land on: row h takes those of each row k above
-// it, k increasing, from k's unscaled values, so every value sees the same operations in the
-// same order and gets the same bits; rows of one level touch only themselves. Roots and
-// scaling, which the updates no longer wait for, follow for all rows at once.
-void ICPreconditioner::ICFactorByLevels() {
-  const int n = dim_[0];
-  const int* p = pntr_.get();
-  const int* up = updates_.ptr.data();
-  const int* tg = updates_.target.data();
-  const int* sc = updates_.source.data();
-  const int* ltp = lt_ptr_.data();
-  const int* ltc = lt_col_.data();
-  const int* lts = lt_src_.data();
-  double* rd = rdiag_.data();
-  double* v = val_.get();
-  EachRow(lower_.levels, n, [=](int h) {
-    for (int t = ltp[h]; t < ltp[h + 1] - 1; ++t) {  // the diagonal, last, updates nothing
-      const int i = lts[t];
-      const double a = v[i], r = rd[ltc[t]];
-      for (int q = up[i]; q < up[i + 1]; ++q) v[tg[q]] -= a * v[sc[q]] * r;
-    }
-    rd[h] = 1.0 / v[p[h]];
-    return true;
-  });
-  ParallelFor(n, [=](std::size_t k) {
-    const int d = p[k], end = p[k + 1];
-    const double z = std::sqrt(v[d]);
-    v[d] = z;
-    if (static_cast<int>(k) == n - 1) return;
-    const double inv = z * rd[k];
-    for (int i = d + 1; i < end; ++i) v[i] *= inv;
-  });
+  fresh_ = lower_.levels.pay() || upper_.levels.pay();
+  if (!fresh_) return;
+  Refresh(lower_, val_.get());
+  Refresh(upper_, val_.get());
 }
 
 void ICPreconditioner::ICSolve(const double* b, double* x) const {
@@ -526,7 +463,7 @@ bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
   const int* us = ls + l_nz_;
   double *lv = vals_.get(), *uv = lv + l_nz_;
   return WithValues(r, [&](auto value) {
-    return EachRow(lower_.levels, r.n, [&](int i) {
+    for (int i = 0; i < r.n; ++i) {
       int ub = up[i];
       if (us[ub] < 0) uv[ub++] = 0.0;  // the zero pivot of a row without U entries
       const int lb = lp[i];
@@ -534,8 +471,8 @@ bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
           Refill(r, value, us + ub, uc + ub, uv + ub, up[i + 1] - ub))
         return false;
       FactorRow(i);
-      return true;
-    });
+    }
+    return true;
   });
 }
 
@@ -608,8 +545,9 @@ void ILUPreconditioner::FindUpdates() {
   });
 }
 
-// Both triangles in level order, for a pattern that may fork; nothing otherwise. A row of the
-// factorisation needs the rows of its L columns, so the levels of L order it as well.
+// Both triangles in level order, for a pattern that may fork; nothing otherwise. The
+// factorisation stays in row order: by the levels of L, its rows, scattered over the factor and
+// touching each other's, ran slower on several threads than on one.
 void ILUPreconditioner::ScheduleLevels() {
   fresh_ = false;
   if (!MayFork(dim_)) {
@@ -620,12 +558,9 @@ void ILUPreconditioner::ScheduleLevels() {
   Arrange(upper_, dim_[0], u_pntr_.get(), u_col_.get(), nullptr, l_nz_, false);
 }
 
-// Every row of IKJ ILU(0), by the levels of L when they pay.
+// Every row of IKJ ILU(0).
 void ILUPreconditioner::Factor() {
-  EachRow(lower_.levels, dim_[0], [this](int i) {
-    FactorRow(i);
-    return true;
-  });
+  for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
   Factored();
 }
 

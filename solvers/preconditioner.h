@@ -132,7 +132,6 @@ class ICPreconditioner : public Preconditioner {
   void FindUpdates();
   void ScheduleLevels();
   void ICFactor();
-  void ICFactorByLevels();
   void ICSolve(const double* b, double* x) const;
   std::unique_ptr<double[]> val_;   ///< factor values
   std::unique_ptr<int[]> pntr_;     ///< row starts
@@ -141,14 +140,9 @@ class ICPreconditioner : public Preconditioner {
   FactorUpdates updates_;           ///< updates of each off-diagonal entry on the rows below
   std::vector<int> src_;            ///< position in the full rows of A of each stored value
   std::vector<int> arows_;          ///< the full row starts of A when src_ was made
-  // L by rows (the stored triangle transposed, diagonal last), for the level-by-level
-  // factorisation, and both triangles in level order for the forked solves: made per pattern
-  // when the pattern is square and ThreadedMin() long.
-  std::vector<int> lt_ptr_;         ///< row starts of L
-  std::vector<int> lt_col_;         ///< columns of L
-  std::vector<int> lt_src_;         ///< position in val_ of each value of L
-  std::vector<double> rdiag_;       ///< 1 / pivot of each row before its root, by the forked factorisation
-  LevelTriangle lower_;             ///< L in level order (its levels also order the factorisation)
+  // Both triangles in level order for the forked solves, made per pattern when the pattern is
+  // square and ThreadedMin() long.
+  LevelTriangle lower_;             ///< L in level order
   LevelTriangle upper_;             ///< L^T in level order
   bool fresh_ = false;              ///< lower_ and upper_ hold the current factor's values
   int nz_;                          ///< stored values
@@ -208,7 +202,7 @@ class ILUPreconditioner : public Preconditioner {
   std::vector<int> arows_;           ///< the full row starts of A when src_ was made, empty when A had spare slots
   // Both triangles in level order for the forked solves, made per pattern when the pattern is
   // square and ThreadedMin() long.
-  LevelTriangle lower_;              ///< L in level order (its levels also order the factorisation)
+  LevelTriangle lower_;              ///< L in level order
   LevelTriangle upper_;              ///< U in level order
   bool fresh_ = false;               ///< lower_ and upper_ hold the current factor's values
   std::unique_ptr<double[]> work_;   ///< solution by level positions of the forked solves
