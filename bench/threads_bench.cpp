@@ -1,11 +1,13 @@
 // The threaded solver kernels against their own one-thread runs and the machine's memory
-// bandwidth: the general product (SpMV), conjugate gradients with the incomplete Cholesky
-// preconditioner (50 iterations) and GMRES(20) with the incomplete LU one (40 iterations), on the
-// P1 matrix (stiffness plus a tenth of its diagonal, so that it is definite) of 2D triangle and
-// 3D tetrahedron grids of 10^5 and 10^6 nodes, and a STREAM-like triad a = b + s c over three
-// 2^23-entry arrays. Names: BM_<Kernel><Mesh>/<nodes>/<threads>; the SpMV and triad rates are
-// bytes moved (values, columns, row pointers, x and y once each for SpMV). The speed-up of a
-// kernel is its one-thread time over its time on t threads, read off the same run.
+// bandwidth: the general product (SpMV), one application of each incomplete factorisation (its
+// two triangular solves: ICSolve, ILUSolve), one refactorisation (ICFactor, ILUFactor),
+// conjugate gradients with the incomplete Cholesky preconditioner (50 iterations) and GMRES(20)
+// with the incomplete LU one (40 iterations), on the P1 matrix (stiffness plus a tenth of its
+// diagonal, so that it is definite) of 2D triangle and 3D tetrahedron grids of 10^5 and 10^6
+// nodes, and a STREAM-like triad a = b + s c over three 2^23-entry arrays. Names:
+// BM_<Kernel><Mesh>/<nodes>/<threads>; the SpMV and triad rates are bytes moved (values,
+// columns, row pointers, x and y once each for SpMV). The speed-up of a kernel is its one-thread
+// time over its time on t threads, read off the same run.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -106,6 +108,30 @@ void BM_GMRESILU(benchmark::State& st) {
   }
 }
 
+// One application of a preconditioner, y = M^-1 b: its two triangular solves.
+template <int Dim, class P>
+void BM_Solve(benchmark::State& st) {
+  Grid& f = Get(Dim, static_cast<int>(st.range(0)));
+  const ThreadsFor t(st);
+  const P p(*f.a);
+  for (auto _ : st) {
+    p.solve(f.b.data(), f.y.data());
+    benchmark::DoNotOptimize(f.y.data());
+  }
+}
+
+// One refactorisation of a preconditioner on the matrix of its pattern.
+template <int Dim, class P>
+void BM_Factor(benchmark::State& st) {
+  Grid& f = Get(Dim, static_cast<int>(st.range(0)));
+  const ThreadsFor t(st);
+  P p(*f.a);
+  for (auto _ : st) {
+    p.New_Matrix(*f.a);
+    benchmark::ClobberMemory();
+  }
+}
+
 // a = b + s c over arrays far larger than the caches, forked as the vector loops are.
 void BM_Triad(benchmark::State& st) {
   const ThreadsFor t(st);
@@ -134,6 +160,10 @@ const bool kRegistered = [] {
     for (int n : {100000, 1000000}) {
       const std::string mesh = dim == 2 ? "Tri" : "Tet";
       const Item items[] = {{"SpMV", dim == 2 ? BM_SpMV<2> : BM_SpMV<3>},
+                            {"ICSolve", dim == 2 ? BM_Solve<2, ICPreconditioner> : BM_Solve<3, ICPreconditioner>},
+                            {"ILUSolve", dim == 2 ? BM_Solve<2, ILUPreconditioner> : BM_Solve<3, ILUPreconditioner>},
+                            {"ICFactor", dim == 2 ? BM_Factor<2, ICPreconditioner> : BM_Factor<3, ICPreconditioner>},
+                            {"ILUFactor", dim == 2 ? BM_Factor<2, ILUPreconditioner> : BM_Factor<3, ILUPreconditioner>},
                             {"CGIC", dim == 2 ? BM_CGIC<2> : BM_CGIC<3>},
                             {"GMRESILU", dim == 2 ? BM_GMRESILU<2> : BM_GMRESILU<3>}};
       for (const Item& it : items)

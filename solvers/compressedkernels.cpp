@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "foundation/threads.h"
+
 namespace {
 
 // Argument errors of the kernels go to standard error, not to the error file.
@@ -35,30 +37,43 @@ inline double Scale(double alpha, const double* val, int k) {
 
 // Row triangle: x_j = alpha (b_j - sum of val_k x[indx_k] over the off-diagonal entries of row
 // j) / diag_j; lower rows hold the diagonal last, upper rows first. The sum runs from the entry
-// farthest from the diagonal to the nearest one, which in a sorted row is the row solved last.
+// farthest from the diagonal to the nearest one, which in a sorted row is the row solved last:
+// when the row's nearest column is `neighbour` (that row; -1 for the first row solved), its term
+// is taken apart, with prev(), the neighbour's value. Row j's entries are lo .. hi-1, bj its
+// right-hand side. Shared by the sequential and the level-by-level solves, so that both give
+// every row the same bits.
+template <bool kLower, bool kUnit, bool kAlphaOne, class Prev>
+inline double RowValue(int lo, int hi, double bj, int neighbour, double alpha, const double* val, const int* indx,
+                       int base, const double* x, Prev prev) {
+  const double f = Scale<kUnit, kAlphaOne>(alpha, val, kLower ? hi - 1 : lo);
+  if (!kUnit) {
+    if (kLower)
+      --hi;
+    else
+      ++lo;
+  }
+  const int near = kLower ? hi - 1 : lo;
+  const bool chained = lo < hi && indx[near] - base == neighbour;
+  const int flo = kLower ? lo : lo + chained, fhi = kLower ? hi - chained : hi;
+  double t = bj;
+  if (kLower)
+    for (int k = flo; k < fhi; ++k) t -= val[k] * x[indx[k] - base];
+  else
+    for (int k = fhi - 1; k >= flo; --k) t -= val[k] * x[indx[k] - base];
+  return chained ? t * f - (val[near] * f) * prev() : t * f;
+}
+
+// The rows one after the other, the neighbour's value passed on in a register instead of
+// through x.
 template <bool kLower, bool kUnit, bool kAlphaOne>
 void RowSolve(int m, double alpha, const double* val, const int* indx, const int* pntr, int base,
               const double* b, double* x) {
   double prev = 0.0;  // x of the row solved last
   for (int s = 0; s < m; ++s) {
     const int j = kLower ? s : m - 1 - s;
-    int lo = pntr[j] - base, hi = pntr[j + 1] - base;
-    const double f = Scale<kUnit, kAlphaOne>(alpha, val, kLower ? hi - 1 : lo);
-    if (!kUnit) {
-      if (kLower)
-        --hi;
-      else
-        ++lo;
-    }
-    const int near = kLower ? hi - 1 : lo;
-    const bool chained = s > 0 && lo < hi && indx[near] - base == (kLower ? j - 1 : j + 1);
-    const int flo = kLower ? lo : lo + chained, fhi = kLower ? hi - chained : hi;
-    double t = b[j];
-    if (kLower)
-      for (int k = flo; k < fhi; ++k) t -= val[k] * x[indx[k] - base];
-    else
-      for (int k = fhi - 1; k >= flo; --k) t -= val[k] * x[indx[k] - base];
-    const double xj = chained ? t * f - (val[near] * f) * prev : t * f;
+    const int neighbour = s == 0 ? -1 : kLower ? j - 1 : j + 1;
+    const double xj = RowValue<kLower, kUnit, kAlphaOne>(pntr[j] - base, pntr[j + 1] - base, b[j], neighbour, alpha,
+                                                         val, indx, base, x, [&] { return prev; });
     x[j] = xj;
     prev = xj;
   }
@@ -202,6 +217,38 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
             const double* b, const int& ldb, const double& beta, double* c, const int& ldc, double*,
             const int&) {
   Dispatch(transa, m, n, unitd, dv, alpha, descra, val, indx, pntr, b, ldb, beta, c, ldc, false);
+}
+
+void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* b, double* x, double* work) {
+  const int* rows = t.levels.rows.data();
+  const int* ptr = t.ptr.data();
+  const int* col = t.col.data();
+  const int* nb = t.neighbour.data();
+  const double* val = t.val.data();
+  // A row reads the rows it depends on, its neighbour among them, from work: they lie in
+  // earlier levels, so they are final before it starts. Its own entry of b is read before x,
+  // which may be b, takes the value.
+  auto run = [&](auto kernel) {
+    auto body = [&](int p) {
+      const double v = kernel(p);
+      work[p] = v;
+      x[rows[p]] = v;
+    };
+    ForkLevels(t.levels.count(), t.levels.ptr.data(), body);
+  };
+  auto prev = [=](int p) { return [=] { return work[nb[p]]; }; };
+  if (lower && unit)
+    run([=](int p) {
+      return RowValue<true, true, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
+    });
+  else if (lower)
+    run([=](int p) {
+      return RowValue<true, false, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
+    });
+  else
+    run([=](int p) {
+      return RowValue<false, false, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
+    });
 }
 
 void CompColMatVec(int, int nvec, int ncols, const double& alpha, const double* val, const int* indx,

@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "solvers/levels.h"
+
 class SparseMatrix;
 
 /// Approximate inverse of a sparse system matrix, applied by the iterative methods.
@@ -128,6 +130,7 @@ class ICPreconditioner : public Preconditioner {
   void CopyUpper(const SparseMatrix& A);
   bool Recopy(const SparseMatrix& A);
   void FindUpdates();
+  void ScheduleLevels();
   void ICFactor();
   void ICSolve(const double* b, double* x) const;
   std::unique_ptr<double[]> val_;   ///< factor values
@@ -137,6 +140,11 @@ class ICPreconditioner : public Preconditioner {
   FactorUpdates updates_;           ///< updates of each off-diagonal entry on the rows below
   std::vector<int> src_;            ///< position in the full rows of A of each stored value
   std::vector<int> arows_;          ///< the full row starts of A when src_ was made
+  // Both triangles in level order for the forked solves, made per pattern when the pattern is
+  // square and ThreadedMin() long.
+  LevelTriangle lower_;             ///< L in level order
+  LevelTriangle upper_;             ///< L^T in level order
+  bool fresh_ = false;              ///< lower_ and upper_ hold the current factor's values
   int nz_;                          ///< stored values
   int dim_[2];                      ///< dimensions of A
 };
@@ -178,7 +186,10 @@ class ILUPreconditioner : public Preconditioner {
   void Split(const SparseMatrix& A);
   bool Refactor(const SparseMatrix& A);
   void FindUpdates();
+  void ScheduleLevels();
   void FactorRow(int i);
+  void Factor();
+  void Factored();
   std::unique_ptr<double[]> vals_;   ///< L values, then U values
   std::unique_ptr<int[]> l_pntr_;    ///< L row starts
   std::unique_ptr<int[]> l_col_;     ///< L columns
@@ -189,5 +200,11 @@ class ILUPreconditioner : public Preconditioner {
   FactorUpdates updates_;            ///< updates of each L entry on its row, indices into vals_
   std::vector<int> src_;             ///< position in the full rows of A of each value (-1: a zero pivot)
   std::vector<int> arows_;           ///< the full row starts of A when src_ was made, empty when A had spare slots
+  // Both triangles in level order for the forked solves, made per pattern when the pattern is
+  // square and ThreadedMin() long.
+  LevelTriangle lower_;              ///< L in level order
+  LevelTriangle upper_;              ///< U in level order
+  bool fresh_ = false;               ///< lower_ and upper_ hold the current factor's values
+  std::unique_ptr<double[]> work_;   ///< solution by level positions of the forked solves
   int dim_[2];                       ///< dimensions of A
 };
