@@ -362,8 +362,9 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
     sv[pos[6]] += s02, sv[pos[7]] += s12, sv[pos[8]] += s22;
     // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents;
     // only magnitudes enter, so the selection needs no branch.
-    const double us = std::fmax(std::fmax(std::fabs(u0), std::fabs(u1)), std::fmax(std::fabs(u2), 1e-14));
-    const double vs = std::fmax(std::fmax(std::fabs(v0), std::fabs(v1)), std::fmax(std::fabs(v2), 1e-14));
+    auto mx = [](double p, double q) { return p > q ? p : q; };
+    const double us = mx(mx(std::fabs(u0), std::fabs(u1)), mx(std::fabs(u2), 1e-14));
+    const double vs = mx(mx(std::fabs(v0), std::fabs(v1)), mx(std::fabs(v2), 1e-14));
     const double s2 = us * us + vs * vs;
     const double te = s2 < rest ? still : 0.5 * (vs * eext_[2 * std::size_t(e) + 1] + us * eext_[2 * std::size_t(e)]) / s2;
     const double w = a / 3 * te;
