@@ -171,4 +171,7 @@ class FreeSMesh : public Mesh {
   int nen_ = 0;
   std::vector<int> eloc_, epos_;
   std::vector<double> earea_, egrad_, eext_;
+  // Starts of the element blocks: blocks of one parity touch disjoint rows (checked when the
+  // tables are built: else one block), so they run at once. Position of each entry's transpose.
+  std::vector<int> eblock_, tpos_;
 };
