@@ -100,6 +100,7 @@ class FreeSMesh : public Mesh {
   SystemSparseMatrix* MassMatrix() { return M_.get(); }
   SystemSparseMatrix* ConvectionMatrix() { return C_.get(); }
   SystemSparseMatrix* StreamlineMatrix() { return S_.get(); }
+  SystemSparseMatrix* SystemMatrix() { return A_.get(); }
   /// Lumped mass, nodal tau and damping coefficient per local node.
   const ReaVec& Lumped() const { return m_; }
   const ReaVec& Tau() const { return tau_; }
