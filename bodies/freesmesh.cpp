@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <climits>
 #include <cmath>
 #include <iostream>
 
@@ -12,6 +13,7 @@
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "input/input.h"
 #include "mesh/csr.h"
 #include "mesh/elem.h"
@@ -190,6 +192,47 @@ void FreeSMesh::PostinitialiseMesh() {
   M_->lump(m_);
 }
 
+namespace {
+
+// Starts of the blocks of [0, n): kReduceBlocks equal ranges when n reaches ThreadedMin and the
+// rows the items of each range touch (rows(i, lo, hi) widens [lo, hi] by item i) lie wholly
+// before those of the range two further on; else the one range [0, n).
+template <class Rows>
+std::vector<int> ParityBlocks(int n, Rows rows) {
+  const int want = std::size_t(n) >= ThreadedMin() ? kReduceBlocks : 1;
+  std::vector<int> start(std::size_t(want) + 1);
+  for (int b = 0; b <= want; ++b) start[std::size_t(b)] = int(static_cast<long long>(n) * b / want);
+  if (want == 1) return start;
+  std::vector<int> lo(std::size_t(want), INT_MAX), hi(std::size_t(want), INT_MIN);
+  for (int b = 0; b < want; ++b)
+    for (int i = start[std::size_t(b)]; i < start[std::size_t(b) + 1]; ++i) rows(i, lo[std::size_t(b)], hi[std::size_t(b)]);
+  for (int b = 0; b + 2 < want; ++b)
+    if (!(hi[std::size_t(b)] < lo[std::size_t(b) + 2])) return {0, n};
+  return start;
+}
+
+// run(lo, hi) for the blocks of `start`: the even ones, then the odd ones, the blocks of one
+// parity forked over the threads. Every entry thus gathers its terms in one order whatever
+// the thread count.
+template <class Run>
+void ByParity(const std::vector<int>& start, Run run) {
+  const int blocks = int(start.size()) - 1;
+  if (blocks == 1) run(start[0], start[1]);
+  if (blocks <= 1) return;
+  for (int parity = 0; parity < 2; ++parity) {
+    auto half = [&](int k) {
+      const std::size_t b = std::size_t(2 * k + parity);
+      run(start[b], start[b + 1]);
+    };
+    const int count = (blocks - parity + 1) / 2;
+    if (Threads() > 1) ForkBlocks(count, half);
+    else
+      for (int k = 0; k < count; ++k) half(k);
+  }
+}
+
+}  // namespace
+
 void FreeSMesh::ElementTables() {
   nen_ = nnode_;
   const int ne = NOfElems();
@@ -239,6 +282,19 @@ void FreeSMesh::ElementTables() {
     }
     ++e;
   }
+  const int n = int(m_.length());
+  eblock_ = ParityBlocks(ne, [&](int el, int& lo, int& hi) {
+    for (int a = 0; a < nen_; ++a) {
+      const int r = eloc_[std::size_t(el) * std::size_t(nen_) + std::size_t(a)];
+      lo = r < lo ? r : lo, hi = r > hi ? r : hi;
+    }
+  });
+  // Position of the transposed entry of every entry (the pattern is structurally symmetric).
+  const int* rp = M_->row_ptr(0);
+  const int* ci = M_->col_ind(0);
+  tpos_.assign(std::size_t(rp[n]), 0);
+  for (int i = 0; i < n; ++i)
+    for (int p = rp[i]; p < rp[i + 1]; ++p) tpos_[std::size_t(p)] = M_->position(ci[p], i);
 }
 
 void FreeSMesh::CalcSystemMatrixes3NodesTriangle() {
@@ -332,43 +388,45 @@ void FreeSMesh::CalcConvectionMatrixes3NodesTriangle() {
   const double* u = u_.GivePointer();
   const double* v = v_.GivePointer();
   const double rest = 1e-6 * Max_Velocity * Max_Velocity, still = 0.5 * Run_Time_Increment;
-  const int ne = NOfElems();
   // Written out for the three nodes: the element's values stay in registers between the
   // scattered additions.
-  for (int e = 0; e < ne; ++e) {
-    const int* loc = &eloc_[3 * std::size_t(e)];
-    const int* pos = &epos_[9 * std::size_t(e)];
-    const double* g = &egrad_[6 * std::size_t(e)];
-    const double a = earea_[std::size_t(e)], f = a / 12;
-    const double u0 = u[loc[0]], u1 = u[loc[1]], u2 = u[loc[2]];
-    const double v0 = v[loc[0]], v1 = v[loc[1]], v2 = v[loc[2]];
-    // K_kj = u_k . grad N_j; C = Me K, so C_ij = A/12 (c_j + K_ij) with c_j = sum_k K_kj;
-    // S = K^T Me K is symmetric: S_ij = A/12 (c_i c_j + sum_k K_ki K_kj).
-    const double k00 = u0 * g[0] + v0 * g[3], k01 = u0 * g[1] + v0 * g[4], k02 = u0 * g[2] + v0 * g[5];
-    const double k10 = u1 * g[0] + v1 * g[3], k11 = u1 * g[1] + v1 * g[4], k12 = u1 * g[2] + v1 * g[5];
-    const double k20 = u2 * g[0] + v2 * g[3], k21 = u2 * g[1] + v2 * g[4], k22 = u2 * g[2] + v2 * g[5];
-    const double c0 = k00 + k10 + k20, c1 = k01 + k11 + k21, c2 = k02 + k12 + k22;
-    cv[pos[0]] += f * (c0 + k00), cv[pos[1]] += f * (c1 + k01), cv[pos[2]] += f * (c2 + k02);
-    cv[pos[3]] += f * (c0 + k10), cv[pos[4]] += f * (c1 + k11), cv[pos[5]] += f * (c2 + k12);
-    cv[pos[6]] += f * (c0 + k20), cv[pos[7]] += f * (c1 + k21), cv[pos[8]] += f * (c2 + k22);
-    const double s00 = f * (c0 * c0 + k00 * k00 + k10 * k10 + k20 * k20);
-    const double s01 = f * (c0 * c1 + k00 * k01 + k10 * k11 + k20 * k21);
-    const double s02 = f * (c0 * c2 + k00 * k02 + k10 * k12 + k20 * k22);
-    const double s11 = f * (c1 * c1 + k01 * k01 + k11 * k11 + k21 * k21);
-    const double s12 = f * (c1 * c2 + k01 * k02 + k11 * k12 + k21 * k22);
-    const double s22 = f * (c2 * c2 + k02 * k02 + k12 * k12 + k22 * k22);
-    sv[pos[0]] += s00, sv[pos[1]] += s01, sv[pos[2]] += s02;
-    sv[pos[3]] += s01, sv[pos[4]] += s11, sv[pos[5]] += s12;
-    sv[pos[6]] += s02, sv[pos[7]] += s12, sv[pos[8]] += s22;
-    // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents;
-    // only magnitudes enter, so the selection needs no branch.
-    const double us = std::fmax(std::fmax(std::fabs(u0), std::fabs(u1)), std::fmax(std::fabs(u2), 1e-14));
-    const double vs = std::fmax(std::fmax(std::fabs(v0), std::fabs(v1)), std::fmax(std::fabs(v2), 1e-14));
-    const double s2 = us * us + vs * vs;
-    const double te = s2 < rest ? still : 0.5 * (vs * eext_[2 * std::size_t(e) + 1] + us * eext_[2 * std::size_t(e)]) / s2;
-    const double w = a / 3 * te;
-    tau[loc[0]] += w, tau[loc[1]] += w, tau[loc[2]] += w;
-  }
+  ByParity(eblock_, [&](int lo, int hi) {
+    for (int e = lo; e < hi; ++e) {
+      const int* loc = &eloc_[3 * std::size_t(e)];
+      const int* pos = &epos_[9 * std::size_t(e)];
+      const double* g = &egrad_[6 * std::size_t(e)];
+      const double a = earea_[std::size_t(e)], f = a / 12;
+      const double u0 = u[loc[0]], u1 = u[loc[1]], u2 = u[loc[2]];
+      const double v0 = v[loc[0]], v1 = v[loc[1]], v2 = v[loc[2]];
+      // K_kj = u_k . grad N_j; C = Me K, so C_ij = A/12 (c_j + K_ij) with c_j = sum_k K_kj;
+      // S = K^T Me K is symmetric: S_ij = A/12 (c_i c_j + sum_k K_ki K_kj).
+      const double k00 = u0 * g[0] + v0 * g[3], k01 = u0 * g[1] + v0 * g[4], k02 = u0 * g[2] + v0 * g[5];
+      const double k10 = u1 * g[0] + v1 * g[3], k11 = u1 * g[1] + v1 * g[4], k12 = u1 * g[2] + v1 * g[5];
+      const double k20 = u2 * g[0] + v2 * g[3], k21 = u2 * g[1] + v2 * g[4], k22 = u2 * g[2] + v2 * g[5];
+      const double c0 = k00 + k10 + k20, c1 = k01 + k11 + k21, c2 = k02 + k12 + k22;
+      cv[pos[0]] += f * (c0 + k00), cv[pos[1]] += f * (c1 + k01), cv[pos[2]] += f * (c2 + k02);
+      cv[pos[3]] += f * (c0 + k10), cv[pos[4]] += f * (c1 + k11), cv[pos[5]] += f * (c2 + k12);
+      cv[pos[6]] += f * (c0 + k20), cv[pos[7]] += f * (c1 + k21), cv[pos[8]] += f * (c2 + k22);
+      const double s00 = f * (c0 * c0 + k00 * k00 + k10 * k10 + k20 * k20);
+      const double s01 = f * (c0 * c1 + k00 * k01 + k10 * k11 + k20 * k21);
+      const double s02 = f * (c0 * c2 + k00 * k02 + k10 * k12 + k20 * k22);
+      const double s11 = f * (c1 * c1 + k01 * k01 + k11 * k11 + k21 * k21);
+      const double s12 = f * (c1 * c2 + k01 * k02 + k11 * k12 + k21 * k22);
+      const double s22 = f * (c2 * c2 + k02 * k02 + k12 * k12 + k22 * k22);
+      sv[pos[0]] += s00, sv[pos[1]] += s01, sv[pos[2]] += s02;
+      sv[pos[3]] += s01, sv[pos[4]] += s11, sv[pos[5]] += s12;
+      sv[pos[6]] += s02, sv[pos[7]] += s12, sv[pos[8]] += s22;
+      // Element tau: the nodal components of largest magnitude (1e-14 at least) against the extents;
+      // only magnitudes enter, so the selection needs no branch.
+      auto mx = [](double p, double q) { return p > q ? p : q; };
+      const double us = mx(mx(std::fabs(u0), std::fabs(u1)), mx(std::fabs(u2), 1e-14));
+      const double vs = mx(mx(std::fabs(v0), std::fabs(v1)), mx(std::fabs(v2), 1e-14));
+      const double s2 = us * us + vs * vs;
+      const double te = s2 < rest ? still : 0.5 * (vs * eext_[2 * std::size_t(e) + 1] + us * eext_[2 * std::size_t(e)]) / s2;
+      const double w = a / 3 * te;
+      tau[loc[0]] += w, tau[loc[1]] += w, tau[loc[2]] += w;
+    }
+  });
 }
 
 void FreeSMesh::CalcConvectionMatrixesDefault() {
@@ -442,21 +500,24 @@ void FreeSMesh::RowProducts(ReaVec& a, ReaVec& b, ReaVec& c) const {
 }
 
 void FreeSMesh::TransposedProducts(const ReaVec& x, const ReaVec& y, ReaVec& p, ReaVec& q) const {
-  const int n = int(m_.length());
   const int* rp = C_->row_ptr(0);
   const int* ci = C_->col_ind(0);
+  const int* tp = tpos_.data();
   const double* cv = C_->val(0);
   const double* px = x.GivePointer();
   const double* py = y.GivePointer();
   double* pp = p.GivePointer();
   double* pq = q.GivePointer();
-  for (int i = 0; i < n; ++i) pp[i] = pq[i] = 0;
-  for (int i = 0; i < n; ++i)
-    for (int k = rp[i]; k < rp[i + 1]; ++k) {
-      const int j = ci[k];
-      pp[j] += cv[k] * px[i];
-      pq[j] += cv[k] * py[i];
+  // Row j gathers column j of C through the transposed positions, in row order of i.
+  ParallelFor(m_.length(), [=](std::size_t j) {
+    double sp = 0, sq = 0;
+    for (int k = rp[j]; k < rp[j + 1]; ++k) {
+      const double c = cv[tp[k]];
+      const int i = ci[k];
+      sp += c * px[i], sq += c * py[i];
     }
+    pp[j] = sp, pq[j] = sq;
+  });
 }
 
 namespace {
@@ -467,7 +528,8 @@ template <bool Products>
 void SystemRows(int n, const int* rp, const int* ci, const double* mv, const double* cv, const double* sv,
                 const double* tau, const double* d, double invDt, double* av, const double* beta, const double* w,
                 double* pa, double* pb, double* pc) {
-  for (int i = 0; i < n; ++i) {
+  ParallelFor(std::size_t(n), [=](std::size_t row) {
+    const int i = int(row);
     const double ti = tau[i];
     double sa = 0, sb = 0, sc = 0;
     for (int p = rp[i]; p < rp[i + 1]; ++p) {
@@ -481,7 +543,7 @@ void SystemRows(int n, const int* rp, const int* ci, const double* mv, const dou
       }
     }
     if constexpr (Products) pa[i] = sa, pb[i] = sb, pc[i] = sc;
-  }
+  });
 }
 
 }  // namespace
@@ -531,8 +593,9 @@ void FreeSMesh::SolveFreeSurface(ReaVec& beta, ReaVec& u, ReaVec& v, ReaVec& w) 
 }
 
 void FreeSMesh::BuildConvection() {
-  C_->NullifyMatrix();
-  S_->NullifyMatrix();
+  double* cv = C_->val(0);
+  double* sv = S_->val(0);
+  ParallelFor(std::size_t(C_->numnonzeros()), [=](std::size_t p) { cv[p] = sv[p] = 0; });
   tau_ = 0.0;
   if (nnode_ == 3 && type_ == Triangle) CalcConvectionMatrixes3NodesTriangle();
   else CalcConvectionMatrixesDefault();
@@ -559,24 +622,26 @@ void FreeSMesh::AssembleImplicitSystem() {
   tau_.limit(dt * tauUpper_, dt * minTauRatio_);
   beta0_ = beta_;
   const unsigned n = m_.length();
-  // Two passes over the pattern: the system matrix with the row products, then the transposed ones.
   ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3], &damp = work_[4];
+  const double* m = m_.GivePointer();
   damp.product(sigma_, m_);
   SystemAndRowProducts(1 / dt, damp, mb, mw, cb);
   if (r_.length() != n) r_.resize(n);
   double* r = r_.GivePointer();
   const double* tau = tau_.GivePointer();
   const double* w = w_.GivePointer();
-  const double* m = m_.GivePointer();
-  for (unsigned i = 0; i < n; ++i) r[i] = mb[i] / dt + mw[i];
-  if (!Initial_Phase) {
-    // mb := tau w and t := (C beta - M w) / m, then mw := C^T (tau w) and cb := C^T t.
-    for (unsigned i = 0; i < n; ++i) mb[i] = tau[i] * w[i], t[i] = (cb[i] - mw[i]) / m[i];
+  double *pmb = mb.GivePointer(), *pmw = mw.GivePointer(), *pcb = cb.GivePointer(), *pt = t.GivePointer();
+  const bool late = !Initial_Phase;
+  // r := M beta / dt + M w; then mb := tau w and t := (C beta - M w) / m for the transposed pass,
+  // which gives mw := C^T (tau w) and cb := C^T t.
+  ParallelFor(n, [=](std::size_t i) {
+    r[i] = pmb[i] / dt + pmw[i];
+    if (late) pmb[i] = tau[i] * w[i], pt[i] = (pcb[i] - pmw[i]) / m[i];
+  });
+  if (late) {
     TransposedProducts(mb, t, mw, cb);
-    if (advecStab_)
-      for (unsigned i = 0; i < n; ++i) r[i] += mw[i] + tau[i] * cb[i];
-    else
-      for (unsigned i = 0; i < n; ++i) r[i] += mw[i];
+    const bool fourth = advecStab_ != 0;
+    ParallelFor(n, [=](std::size_t i) { r[i] += fourth ? pmw[i] + tau[i] * pcb[i] : pmw[i]; });
   }
   for (unsigned i = 1; i <= n; ++i)
     if (fixed_(i)) r_(i) = 0, A_->Fix_AllRow(int(i) - 1);

@@ -100,6 +100,7 @@ class FreeSMesh : public Mesh {
   SystemSparseMatrix* MassMatrix() { return M_.get(); }
   SystemSparseMatrix* ConvectionMatrix() { return C_.get(); }
   SystemSparseMatrix* StreamlineMatrix() { return S_.get(); }
+  SystemSparseMatrix* SystemMatrix() { return A_.get(); }
   /// Lumped mass, nodal tau and damping coefficient per local node.
   const ReaVec& Lumped() const { return m_; }
   const ReaVec& Tau() const { return tau_; }
@@ -171,4 +172,7 @@ class FreeSMesh : public Mesh {
   int nen_ = 0;
   std::vector<int> eloc_, epos_;
   std::vector<double> earea_, egrad_, eext_;
+  // Starts of the element blocks: blocks of one parity touch disjoint rows (checked when the
+  // tables are built: else one block), so they run at once. Position of each entry's transpose.
+  std::vector<int> eblock_, tpos_;
 };

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "bodies/freesmesh.h"
+#include "foundation/threads.h"
 #include "solvers/sparsematrix.h"
 #include "tests/model/channelrun.h"
 
@@ -233,14 +235,26 @@ class FreeSurfaceSet : public testing::Test {
     Gravity = 9.81;
     FStatic.resize(0);
     layout.kind = GridKind::Tet4;
-    layout.nx = layout.ny = layout.nz = 1;
+    layout.nx = cellsX, layout.ny = cellsY;
+    layout.nz = 1;
     layout.lx = 2;
     layout.flags = "Solve_NavierStokes Solve_Transpiration";
     std::string text = layout.Text();
     const std::string end = "End Elements\nEndElmSets;\n";
+    std::string elements = "1 5 6 8\n2 5 8 7\n";
+    if (cellsX * cellsY > 1) {
+      std::ostringstream e;
+      int k = 0;
+      for (int j = 0; j < cellsY; ++j)
+        for (int i = 0; i < cellsX; ++i) {
+          e << ++k << " " << layout.Id(i, j, 1) << " " << layout.Id(i + 1, j, 1) << " " << layout.Id(i + 1, j + 1, 1) << "\n";
+          e << ++k << " " << layout.Id(i, j, 1) << " " << layout.Id(i + 1, j + 1, 1) << " " << layout.Id(i, j + 1, 1) << "\n";
+        }
+      elements = e.str();
+    }
     text.replace(text.find(end), end.size(),
-                 "End Elements\nSet 2 Type FreeS Integration_Scheme Backward_Euler " + frees +
-                     ";\nElements\n1 5 6 8\n2 5 8 7\nEnd Elements\nEndElmSets;\n");
+                 "End Elements\nSet 2 Type FreeS Integration_Scheme Backward_Euler " + frees + ";\nElements\n" +
+                     elements + "End Elements\nEndElmSets;\n");
     path = testing::TempDir() + "olvu_frees_" + std::to_string(getpid()) + ".dat";
     WriteFile(path, text);
     Dimension_Olvu = 3;
@@ -266,6 +280,7 @@ class FreeSurfaceSet : public testing::Test {
   ReaVec Uniform(double x) const { return ReaVec(unsigned(c->fluid->numNodes), x); }
 
   std::string frees;
+  int cellsX = 1, cellsY = 1;  // lattice cells (one: the two triangles above)
   GridLayout layout;
   std::string path;
   std::unique_ptr<FluidCase> c;
@@ -361,6 +376,45 @@ TEST_F(FreeSurfaceSetRatio, LateStepsRelaxWithATimeRatio) {
   };
   const double early = solve(60), late = solve(61);  // 60 is not above 0.6 of 100 steps
   EXPECT_LT(std::fabs(late), std::fabs(early));
+}
+
+// A 16 x 200 lattice of 6400 triangles with the threaded minimum lowered, so that the element
+// blocks (of three lattice rows) and the row loops fork: every matrix and vector of a step is bitwise the same on one
+// and three threads.
+class FreeSurfaceLattice : public FreeSurfaceSet {
+ protected:
+  void SetUp() override {
+    SetThreadedMin(256);
+    cellsX = 16, cellsY = 200;
+    FreeSurfaceSet::SetUp();
+  }
+  void TearDown() override {
+    SetThreadedMin(0);
+    FreeSurfaceSet::TearDown();
+  }
+};
+
+TEST_F(FreeSurfaceLattice, AssemblyIsBitwiseTheSameOnOneAndThreeThreads) {
+  const int saved = Threads();
+  auto step = [&](int threads) {
+    SetThreads(threads);
+    for (unsigned k = 1; k <= set->LocalU().length(); ++k) {
+      const double x = 0.01 * k;
+      set->LocalU()(k) = std::cos(x), set->LocalV()(k) = std::sin(x), set->LocalW()(k) = 0.1 * std::sin(3 * x);
+      set->GiveBetaVector()(k) = 0.01 * std::cos(2 * x);
+    }
+    set->BuildConvection();
+    set->AssembleImplicitSystem();
+    std::vector<double> out;
+    for (SystemSparseMatrix* m : {set->ConvectionMatrix(), set->StreamlineMatrix(), set->SystemMatrix()})
+      out.insert(out.end(), m->val(0), m->val(0) + m->numnonzeros());
+    for (const ReaVec* v : {&set->Tau(), &set->Residual()}) out.insert(out.end(), v->GivePointer(), v->GivePointer() + v->length());
+    return out;
+  };
+  const std::vector<double> one = step(1), three = step(3);
+  SetThreads(saved);
+  ASSERT_EQ(one.size(), three.size());
+  EXPECT_EQ(std::memcmp(one.data(), three.data(), one.size() * sizeof(double)), 0);
 }
 
 }  // namespace
