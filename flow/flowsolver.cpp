@@ -217,6 +217,34 @@ void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
   }
 }
 
+// Arrays of the velocity projection u_c -= f m^-1 G_c d.
+struct ProjectionArrays {
+  const int *rp, *col;
+  const double* gv[3];  // gradient matrices
+  const double* d;      // pressure change
+  const double* im;     // inverse lumped mass
+  double f;             // theta dt
+  double* u[3];         // velocity
+};
+
+// The projection of C components, row by row; the component count fixed at compile time keeps
+// the row sums in registers.
+template <int C>
+void Project(int rows, const ProjectionArrays& m) {
+  const int *rp = m.rp, *col = m.col;
+  const double *d = m.d, *im = m.im;
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
+  for (int i = 0; i < rows; ++i) {
+    double g[C] = {};
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const double dj = d[col[k]];
+      for (int c = 0; c < C; ++c) g[c] += m.gv[c][k] * dj;
+    }
+    const double f = m.f * im[i];
+    for (int c = 0; c < C; ++c) m.u[c][i] -= f * g[c];
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- pointwise pieces
@@ -622,8 +650,12 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
       const BitVec& fixed = conds_[FixVelX + c];
       const ReaVec& start = vars_[VelX0 + c];
       if (!HasMembers(fixed) || start.length() != a[c]->length()) continue;
-      for (unsigned i = 1; i <= a[c]->length(); ++i)
-        if (fixed(i)) (*a[c])(i) = start(i);
+      double* x = a[c]->GivePointer();
+      const double* x0 = start.GivePointer();
+      const unsigned n = fixed.length() < a[c]->length() ? fixed.length() : a[c]->length();
+      ParallelFor(n, [&fixed, x, x0](std::size_t i) {
+        if (fixed(unsigned(i + 1))) x[i] = x0[i];
+      });
     }
     return;
   }
@@ -797,20 +829,14 @@ void FluidDomain::SolveProjection() {
   // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows.
   ReaVec& dp = vars_[Work1];
   dp.minus(vars_[Pres], vars_[PresWork]);
-  const int comps = Dimension_Olvu == 3 ? 3 : 2;
-  const int* rp = sys_[2]->row_ptr(0);
-  const int* col = sys_[2]->col_ind(0);
-  const double* gv[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
-  const double* d = dp.GivePointer();
-  const double* im = invLumped_.GivePointer();
-  double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int i = 0; i < numNodes; ++i) {
-    double g[3] = {0, 0, 0};
-    for (int k = rp[i]; k < rp[i + 1]; ++k)
-      for (int c = 0; c < comps; ++c) g[c] += gv[c][k] * d[col[k]];
-    const double f = dtTheta_ * im[i];
-    for (int c = 0; c < comps; ++c) u[c][i] -= f * g[c];
-  }
+  const ProjectionArrays m{sys_[2]->row_ptr(0),
+                           sys_[2]->col_ind(0),
+                           {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)},
+                           dp.GivePointer(),
+                           invLumped_.GivePointer(),
+                           dtTheta_,
+                           {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()}};
+  if (Dimension_Olvu == 3) Project<3>(numNodes, m);
+  else Project<2>(numNodes, m);
   CorrectVelocity();
 }
