@@ -185,15 +185,21 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
   }
 }
 
-// g += sum_c G_c^T pi_c, gathered by column on many threads as in MomentumScatter.
+// b = (tau g + b) / (tau + dt), the right-hand side weighted by the parameter tau of each row.
+inline double PressureRow(double b, double g, double tau, double dt) { return (tau * g + b) / (tau + dt); }
+
+// g += sum_c G_c^T pi_c, gathered by column on many threads as in MomentumScatter; there each
+// column, complete, also finishes its right-hand side b (PressureRow with `tau`), which saves a
+// pass. Returns whether it did.
 template <int C>
-void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns* cols) {
+bool PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns* cols, const double* tau, double dt) {
   const int *rp = m.rp, *col = m.col;
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   double* g = m.g;
   if (cols) {
     const int *cs = cols->Start(), *cr = cols->Row(), *cp = cols->Pos();
     const double *qx = m.pi[0], *qy = m.pi[1], *qz = m.pi[C - 1];
+    double* b = m.b;
 #pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
     for (int j = 0; j < rows; ++j) {
       double s = 0;
@@ -204,8 +210,9 @@ void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
         s += x;
       }
       g[j] += s;
+      b[j] = PressureRow(b[j], g[j], tau[j], dt);
     }
-    return;
+    return true;
   }
   for (int i = 0; i < rows; ++i) {
     const double qx = m.pi[0][i], qy = m.pi[1][i], qz = m.pi[C - 1][i];
@@ -215,6 +222,7 @@ void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
       g[col[k]] += x;
     }
   }
+  return false;
 }
 
 // Arrays of the velocity projection u_c -= f m^-1 G_c d.
@@ -483,13 +491,13 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   }
   BodyWallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
   if (order != 1) return;
+  // All components in one pass: one join instead of one per component.
   const double* t = vars_[TauEq].GivePointer();
-  for (int c = 0; c < comps; ++c) {
-    double* b = vars_[VelWorkX + c].GivePointer();
-    const double* w = FlowWork(c).GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-    for (int i = 0; i < numNodes; ++i) b[i] += t[i] * w[i];
-  }
+  double* b[3] = {vars_[VelWorkX].GivePointer(), vars_[VelWorkY].GivePointer(), vars_[VelWorkZ].GivePointer()};
+  const double* w[3] = {FlowWork(0).GivePointer(), FlowWork(1).GivePointer(), FlowWork(comps - 1).GivePointer()};
+  ParallelFor(std::size_t(numNodes), [&b, &w, t, comps](std::size_t i) {
+    for (int c = 0; c < comps; ++c) b[c][i] += t[i] * w[c][i];
+  });
 }
 
 void FluidDomain::AssembleMomentum() {
@@ -773,20 +781,23 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
         m.pi[c] = FlowWork(c).GivePointer();
       }
       PressureGather(numNodes, dt_, m);
-      if (gradientTerm) PressureScatter(numNodes, m, Columns());
+      return gradientTerm && PressureScatter(numNodes, m, Columns(), tau.GivePointer(), dt_);
     };
+    bool finished;
     if (comps == 2) {
       PressureArrays<2> m;
-      run(m);
+      finished = run(m);
     } else {
       PressureArrays<3> m;
-      run(m);
+      finished = run(m);
     }
-    double* bp = b.GivePointer();
-    const double* g = vars_[Work1].GivePointer();
-    const double* t = tau.GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-    for (int i = 0; i < numNodes; ++i) bp[i] = (t[i] * g[i] + bp[i]) / (t[i] + dt_);
+    if (!finished) {
+      double* bp = b.GivePointer();
+      const double* g = vars_[Work1].GivePointer();
+      const double* t = tau.GivePointer();
+      const double dt = dt_;
+      ParallelFor(std::size_t(numNodes), [=](std::size_t i) { bp[i] = PressureRow(bp[i], g[i], t[i], dt); });
+    }
   } else {
     A->copy_val(lap_);
     b = 0.0;
