@@ -861,15 +861,29 @@ double ReaVec::sumsq() const {
 
 double ReaVec::norm() const { return std::sqrt(sumsq()); }
 
-double ReaVec::max_val() const {
-  unsigned k = max_index();
-  return k ? data[k - 1] : 0.0;
+// The largest (Above: a > b) or smallest value of x[0, n) as the first-index scan finds it: a
+// NaN first entry stays, later NaNs are passed over, the first of equal values wins. The blocks of
+// the threads keep those rules, so they find the same value for any thread count.
+template <class Above>
+static double Extreme(const double* x, unsigned n, Above above) {
+  if (n == 0) return 0.0;
+  if (std::isnan(x[0])) return x[0];
+  double part[kReduceBlocks];
+  const int blocks = ForBlocks(n, [&](int b, std::size_t lo, std::size_t hi) {
+    double m = std::nan("");  // an empty block offers nothing
+    for (std::size_t i = lo; i < hi; i++)
+      if (above(x[i], m) || std::isnan(m)) m = x[i];
+    part[b] = m;
+  });
+  double m = part[0];
+  for (int b = 1; b < blocks; b++)
+    if (above(part[b], m)) m = part[b];
+  return m;
 }
 
-double ReaVec::min_val() const {
-  unsigned k = min_index();
-  return k ? data[k - 1] : 0.0;
-}
+double ReaVec::max_val() const { return Extreme(data, n, [](double a, double b) { return a > b; }); }
+
+double ReaVec::min_val() const { return Extreme(data, n, [](double a, double b) { return a < b; }); }
 
 unsigned ReaVec::max_index() const {
   if (n == 0) return 0;
@@ -914,7 +928,7 @@ unsigned ReaVec::min_abs_index() const {
 double ReaVec::max_abs() const {
   // A maximum is exact: the threads find the same value as the first-index scan.
   const double* x = data;
-  if (n > 0 && std::isnan(x[0])) return x[0];  // as the scan, which compares nothing above it
+  if (n > 0 && std::isnan(x[0])) return std::fabs(x[0]);  // as the scan, which compares nothing above it
   return ReduceMax(n, [x](std::size_t i) { return std::fabs(x[i]); });
 }
 
