@@ -336,7 +336,8 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
     floats = floats || f->FFunc(int(DofType::Floatability));
   }
   const bool reference = Dens_Reference > 1e-14;
-  if (!any[0] && !any[1] && !any[2] && !floats && !reference) return;
+  bodyForces_ = any[0] || any[1] || any[2] || floats || reference;
+  if (!bodyForces_) return;
 
   // b = -floatability (with temperature) + (rho - rho_ref) / rho: the buoyancy factor of gravity.
   ReaVec& b = vars_[Work1];
@@ -514,7 +515,7 @@ void FluidDomain::AssembleMomentum() {
   }
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c)
-    if (f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
+    if (bodyForces_ && f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
 }
 
 void FluidDomain::SolveVelocityX(int prepareOnly) { SolveVelocityComponent(0, prepareOnly); }
