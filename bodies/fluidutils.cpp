@@ -589,12 +589,14 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
     }
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->solveWallLaw(*u[0], *u[1], *u[2], vars_[KVisc], a, vars_[WallFactor]);
-  for (int k = 1; k <= numNodes; ++k) {
+  double* ap = a.GivePointer();
+  ParallelFor(std::size_t(numNodes), [this, ap](std::size_t i) {
+    const int k = int(i) + 1;
     if (Marked(FreeSurfNodes, k))
-      a(unsigned(k)) = 0;
+      ap[i] = 0;
     else if (Marked(SymmPlaneNodes, k))
-      a(unsigned(k)) *= 0.33;
-  }
+      ap[i] *= 0.33;
+  });
   ReaVec& diag = vars_[Work2];
   diag = 0.0;
   b = 0;

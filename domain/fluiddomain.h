@@ -792,6 +792,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
   BitVec meshWork_;       // working node set of the mesh deformation
   bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal
+  bool bodyForces_ = true;        // the last CalculateBodyForces set some force (else all are 0)
 
   // Turbulence models (the wall nodes are those of condition set WallLawNodes)
  public:

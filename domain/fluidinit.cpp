@@ -11,6 +11,7 @@
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "input/fluidfunction.h"
 #include "mesh/csr.h"
 #include "mesh/utilities.h"
@@ -128,10 +129,10 @@ void FluidDomain::CalcSystemMatrixes() {
   const double* m = lumped_.GivePointer();
   double* inv = invLumped_.GivePointer();
   double* hp = h.GivePointer();
-  for (int k = 0; k < numNodes; ++k) {
+  ParallelFor(std::size_t(numNodes), [m, inv, hp](std::size_t k) {
     inv[k] = 1.0 / m[k];
     hp[k] /= m[k];
-  }
+  });
   if (numNodes > 0) {
     Max_Length = h.max_val();
     Min_Length = h.min_val();

@@ -9,6 +9,7 @@
 #include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "foundation/threads.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
 
@@ -131,5 +132,9 @@ void FluidMesh::NumberNodes() {
 void FluidMesh::initialiseLN_N(ReaVec& v) {
   if (int(domainNodes_.length()) != nodes_->count) NumberNodes();
   lnn_.resize(unsigned(nodes_->count), 0.0);
-  for (unsigned k = 1; k <= domainNodes_.length(); ++k) lnn_(k) = v(unsigned(domainNodes_(k)));
+  // Runs at every system assembly: shared among the threads like the assembly itself.
+  const IntVec& dn = domainNodes_;
+  const double* from = v.GivePointer();
+  double* to = lnn_.GivePointer();
+  ParallelFor(dn.length(), [&dn, from, to](std::size_t k) { to[k] = from[dn[unsigned(k)] - 1]; });
 }

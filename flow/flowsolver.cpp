@@ -185,15 +185,21 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
   }
 }
 
-// g += sum_c G_c^T pi_c, gathered by column on many threads as in MomentumScatter.
+// b = (tau g + b) / (tau + dt), the right-hand side weighted by the parameter tau of each row.
+inline double PressureRow(double b, double g, double tau, double dt) { return (tau * g + b) / (tau + dt); }
+
+// g += sum_c G_c^T pi_c, gathered by column on many threads as in MomentumScatter; there each
+// column, complete, also finishes its right-hand side b (PressureRow with `tau`), which saves a
+// pass. Returns whether it did.
 template <int C>
-void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns* cols) {
+bool PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns* cols, const double* tau, double dt) {
   const int *rp = m.rp, *col = m.col;
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   double* g = m.g;
   if (cols) {
     const int *cs = cols->Start(), *cr = cols->Row(), *cp = cols->Pos();
     const double *qx = m.pi[0], *qy = m.pi[1], *qz = m.pi[C - 1];
+    double* b = m.b;
 #pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
     for (int j = 0; j < rows; ++j) {
       double s = 0;
@@ -204,8 +210,9 @@ void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
         s += x;
       }
       g[j] += s;
+      b[j] = PressureRow(b[j], g[j], tau[j], dt);
     }
-    return;
+    return true;
   }
   for (int i = 0; i < rows; ++i) {
     const double qx = m.pi[0][i], qy = m.pi[1][i], qz = m.pi[C - 1][i];
@@ -214,6 +221,35 @@ void PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
       if constexpr (C == 3) x += gz[k] * qz;
       g[col[k]] += x;
     }
+  }
+  return false;
+}
+
+// Arrays of the velocity projection u_c -= f m^-1 G_c d.
+struct ProjectionArrays {
+  const int *rp, *col;
+  const double* gv[3];  // gradient matrices
+  const double* d;      // pressure change
+  const double* im;     // inverse lumped mass
+  double f;             // theta dt
+  double* u[3];         // velocity
+};
+
+// The projection of C components, row by row; the component count fixed at compile time keeps
+// the row sums in registers.
+template <int C>
+void Project(int rows, const ProjectionArrays& m) {
+  const int *rp = m.rp, *col = m.col;
+  const double *d = m.d, *im = m.im;
+#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
+  for (int i = 0; i < rows; ++i) {
+    double g[C] = {};
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const double dj = d[col[k]];
+      for (int c = 0; c < C; ++c) g[c] += m.gv[c][k] * dj;
+    }
+    const double f = m.f * im[i];
+    for (int c = 0; c < C; ++c) m.u[c][i] -= f * g[c];
   }
 }
 
@@ -300,7 +336,8 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
     floats = floats || f->FFunc(int(DofType::Floatability));
   }
   const bool reference = Dens_Reference > 1e-14;
-  if (!any[0] && !any[1] && !any[2] && !floats && !reference) return;
+  bodyForces_ = any[0] || any[1] || any[2] || floats || reference;
+  if (!bodyForces_) return;
 
   // b = -floatability (with temperature) + (rho - rho_ref) / rho: the buoyancy factor of gravity.
   ReaVec& b = vars_[Work1];
@@ -455,13 +492,13 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   }
   BodyWallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
   if (order != 1) return;
+  // All components in one pass: one join instead of one per component.
   const double* t = vars_[TauEq].GivePointer();
-  for (int c = 0; c < comps; ++c) {
-    double* b = vars_[VelWorkX + c].GivePointer();
-    const double* w = FlowWork(c).GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-    for (int i = 0; i < numNodes; ++i) b[i] += t[i] * w[i];
-  }
+  double* b[3] = {vars_[VelWorkX].GivePointer(), vars_[VelWorkY].GivePointer(), vars_[VelWorkZ].GivePointer()};
+  const double* w[3] = {FlowWork(0).GivePointer(), FlowWork(1).GivePointer(), FlowWork(comps - 1).GivePointer()};
+  ParallelFor(std::size_t(numNodes), [&b, &w, t, comps](std::size_t i) {
+    for (int c = 0; c < comps; ++c) b[c][i] += t[i] * w[c][i];
+  });
 }
 
 void FluidDomain::AssembleMomentum() {
@@ -478,7 +515,7 @@ void FluidDomain::AssembleMomentum() {
   }
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c)
-    if (f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
+    if (bodyForces_ && f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
 }
 
 void FluidDomain::SolveVelocityX(int prepareOnly) { SolveVelocityComponent(0, prepareOnly); }
@@ -622,8 +659,12 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
       const BitVec& fixed = conds_[FixVelX + c];
       const ReaVec& start = vars_[VelX0 + c];
       if (!HasMembers(fixed) || start.length() != a[c]->length()) continue;
-      for (unsigned i = 1; i <= a[c]->length(); ++i)
-        if (fixed(i)) (*a[c])(i) = start(i);
+      double* x = a[c]->GivePointer();
+      const double* x0 = start.GivePointer();
+      const unsigned n = fixed.length() < a[c]->length() ? fixed.length() : a[c]->length();
+      ParallelFor(n, [&fixed, x, x0](std::size_t i) {
+        if (fixed(unsigned(i + 1))) x[i] = x0[i];
+      });
     }
     return;
   }
@@ -741,20 +782,23 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
         m.pi[c] = FlowWork(c).GivePointer();
       }
       PressureGather(numNodes, dt_, m);
-      if (gradientTerm) PressureScatter(numNodes, m, Columns());
+      return gradientTerm && PressureScatter(numNodes, m, Columns(), tau.GivePointer(), dt_);
     };
+    bool finished;
     if (comps == 2) {
       PressureArrays<2> m;
-      run(m);
+      finished = run(m);
     } else {
       PressureArrays<3> m;
-      run(m);
+      finished = run(m);
     }
-    double* bp = b.GivePointer();
-    const double* g = vars_[Work1].GivePointer();
-    const double* t = tau.GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-    for (int i = 0; i < numNodes; ++i) bp[i] = (t[i] * g[i] + bp[i]) / (t[i] + dt_);
+    if (!finished) {
+      double* bp = b.GivePointer();
+      const double* g = vars_[Work1].GivePointer();
+      const double* t = tau.GivePointer();
+      const double dt = dt_;
+      ParallelFor(std::size_t(numNodes), [=](std::size_t i) { bp[i] = PressureRow(bp[i], g[i], t[i], dt); });
+    }
   } else {
     A->copy_val(lap_);
     b = 0.0;
@@ -797,20 +841,14 @@ void FluidDomain::SolveProjection() {
   // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows.
   ReaVec& dp = vars_[Work1];
   dp.minus(vars_[Pres], vars_[PresWork]);
-  const int comps = Dimension_Olvu == 3 ? 3 : 2;
-  const int* rp = sys_[2]->row_ptr(0);
-  const int* col = sys_[2]->col_ind(0);
-  const double* gv[3] = {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)};
-  const double* d = dp.GivePointer();
-  const double* im = invLumped_.GivePointer();
-  double* u[3] = {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()};
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int i = 0; i < numNodes; ++i) {
-    double g[3] = {0, 0, 0};
-    for (int k = rp[i]; k < rp[i + 1]; ++k)
-      for (int c = 0; c < comps; ++c) g[c] += gv[c][k] * d[col[k]];
-    const double f = dtTheta_ * im[i];
-    for (int c = 0; c < comps; ++c) u[c][i] -= f * g[c];
-  }
+  const ProjectionArrays m{sys_[2]->row_ptr(0),
+                           sys_[2]->col_ind(0),
+                           {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)},
+                           dp.GivePointer(),
+                           invLumped_.GivePointer(),
+                           dtTheta_,
+                           {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()}};
+  if (Dimension_Olvu == 3) Project<3>(numNodes, m);
+  else Project<2>(numNodes, m);
   CorrectVelocity();
 }

@@ -8,6 +8,7 @@
 #include "flow/convective.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
+#include "foundation/threads.h"
 #include "solvers/sparsematrix.h"
 
 namespace {
@@ -52,20 +53,26 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   }
   // An element counts as at rest against the problem's largest speed; where the velocity is given
   // rather than solved that speed is never set, so the speed of the field itself stands in.
-  speedScale_ = Max_Velocity;
-  for (unsigned k = 0; k < vel[0]->length(); ++k) {
+  // The largest squared speed is exact in any order, so the threads share the scan.
+  const std::size_t n = vel[0]->length();
+  const double* c[3] = {vel[0]->GivePointer(), vel[1]->GivePointer(), vel[2]->GivePointer()};
+  const std::size_t len[3] = {vel[0]->length(), vel[1]->length(), vel[2]->length()};
+  const double top = ReduceMax(n, [&c, &len](std::size_t k) {
     double s2 = 0;
-    for (int c = 0; c < 3; ++c)
-      if (vel[c]->length() > k) s2 += (*vel[c])[k] * (*vel[c])[k];
-    if (s2 > speedScale_ * speedScale_) speedScale_ = std::sqrt(s2);
-  }
+    for (int d = 0; d < 3; ++d)
+      if (len[d] > k) s2 += c[d][k] * c[d][k];
+    return s2;
+  });
+  speedScale_ = top > Max_Velocity * Max_Velocity ? std::sqrt(top) : Max_Velocity;
   // The coordinates by row, gathered once for all sets (the nodes may have moved since).
   if (int(nodeArray_.size()) != numNodes) RefreshNodeArray();
   coordinates_.resize(3 * std::size_t(numNodes));
-  for (std::size_t r = 0; r < std::size_t(numNodes); ++r) {
-    const double* p = nodeArray_[r]->GivePointer();
-    coordinates_[3 * r] = p[0], coordinates_[3 * r + 1] = p[1], coordinates_[3 * r + 2] = p[2];
-  }
+  double* xyz = coordinates_.data();
+  const ReaVec* const* nodes = nodeArray_.data();
+  ParallelFor(std::size_t(numNodes), [xyz, nodes](std::size_t r) {
+    const double* p = nodes[r]->GivePointer();
+    xyz[3 * r] = p[0], xyz[3 * r + 1] = p[1], xyz[3 * r + 2] = p[2];
+  });
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) {
     const ElemOrder eo = m->GiveElemOrder();

@@ -72,7 +72,14 @@ ReaVec& ReaVec::operator=(const ReaVec& a) {
     resize(0);
     resize(a.n);
   }
-  if (n) std::memcpy(data, a.data, n * sizeof(double));
+  if (!Threaded(n)) {
+    if (n) std::memcpy(data, a.data, n * sizeof(double));
+    return *this;
+  }
+  // A long copy shares the bandwidth of the threads, in contiguous blocks.
+  double* t = data;
+  const double* x = a.data;
+  ForBlocks(n, [=](int, std::size_t lo, std::size_t hi) { std::memcpy(t + lo, x + lo, (hi - lo) * sizeof(double)); });
   return *this;
 }
 
@@ -704,10 +711,9 @@ void ReaVec::limit(const ReaVec& a, double max, double min) {
     Each(n, [=](unsigned i) { t[i] = max; });
     return;
   }
-  for (unsigned i = 0; i < n; i++) {
-    double v = a.data[i];
-    data[i] = v > max ? max : (v < min ? min : v);
-  }
+  double* const t = data;
+  const double* x = a.data;
+  Each(n, [=](unsigned i) { t[i] = x[i] > max ? max : (x[i] < min ? min : x[i]); });
 }
 
 void ReaVec::limit(const ReaVec& upper, const ReaVec& lower) {
@@ -720,13 +726,13 @@ void ReaVec::limit(const ReaVec& upper, const ReaVec& lower) {
 }
 
 void ReaVec::max_limit(double s) {
-  for (unsigned i = 0; i < n; i++)
-    if (data[i] > s) data[i] = s;
+  double* const t = data;
+  Each(n, [=](unsigned i) { t[i] = t[i] > s ? s : t[i]; });
 }
 
 void ReaVec::min_limit(double s) {
-  for (unsigned i = 0; i < n; i++)
-    if (data[i] < s) data[i] = s;
+  double* const t = data;
+  Each(n, [=](unsigned i) { t[i] = t[i] < s ? s : t[i]; });
 }
 
 void ReaVec::max_limit(const ReaVec& a) {
@@ -855,15 +861,29 @@ double ReaVec::sumsq() const {
 
 double ReaVec::norm() const { return std::sqrt(sumsq()); }
 
-double ReaVec::max_val() const {
-  unsigned k = max_index();
-  return k ? data[k - 1] : 0.0;
+// The largest (Above: a > b) or smallest value of x[0, n) as the first-index scan finds it: a
+// NaN first entry stays, later NaNs are passed over, the first of equal values wins. The blocks of
+// the threads keep those rules, so they find the same value for any thread count.
+template <class Above>
+static double Extreme(const double* x, unsigned n, Above above) {
+  if (n == 0) return 0.0;
+  if (std::isnan(x[0])) return x[0];
+  double part[kReduceBlocks];
+  const int blocks = ForBlocks(n, [&](int b, std::size_t lo, std::size_t hi) {
+    double m = std::nan("");  // an empty block offers nothing
+    for (std::size_t i = lo; i < hi; i++)
+      if (above(x[i], m) || std::isnan(m)) m = x[i];
+    part[b] = m;
+  });
+  double m = part[0];
+  for (int b = 1; b < blocks; b++)
+    if (above(part[b], m)) m = part[b];
+  return m;
 }
 
-double ReaVec::min_val() const {
-  unsigned k = min_index();
-  return k ? data[k - 1] : 0.0;
-}
+double ReaVec::max_val() const { return Extreme(data, n, [](double a, double b) { return a > b; }); }
+
+double ReaVec::min_val() const { return Extreme(data, n, [](double a, double b) { return a < b; }); }
 
 unsigned ReaVec::max_index() const {
   if (n == 0) return 0;
@@ -906,8 +926,10 @@ unsigned ReaVec::min_abs_index() const {
 }
 
 double ReaVec::max_abs() const {
-  unsigned k = max_abs_index();
-  return k ? std::fabs(data[k - 1]) : 0.0;
+  // A maximum is exact: the threads find the same value as the first-index scan.
+  const double* x = data;
+  if (n > 0 && std::isnan(x[0])) return std::fabs(x[0]);  // as the scan, which compares nothing above it
+  return ReduceMax(n, [x](std::size_t i) { return std::fabs(x[i]); });
 }
 
 double ReaVec::min_abs() const {

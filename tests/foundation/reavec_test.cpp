@@ -11,6 +11,7 @@
 
 #include "foundation/alloc.h"
 #include "foundation/matrix.h"
+#include "foundation/threads.h"
 #include "tests/foundation/vec_support.h"
 
 using olvu_test::AllocCounter;
@@ -313,6 +314,33 @@ TEST(ReaVec, ReductionsOfEmptyAndSignedVectors) {
   EXPECT_FALSE(Make({1, 2}) != 1.0 && false);
   EXPECT_TRUE(Make({2, 2}) == 2.0);
   EXPECT_FALSE(Make({1, 2}) == Make({1, 2, 3}));
+}
+
+// The extremes shared among threads find the value of the first-index scan, bit for bit: NaNs
+// (first, inside and at block starts), signed zeros, all negative, and blocks left empty.
+TEST(ReaVec, ExtremesOnThreadsMatchTheFirstIndexScan) {
+  const int saved = Threads();
+  SetThreadedMin(16);  // 300 entries: blocks of 5, the last ones empty
+  const double nan = std::nan("");
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> u(-1, 1);
+  const std::vector<std::pair<unsigned, double>> cases[] = {
+      {}, {{0, nan}}, {{5, nan}, {10, nan}, {77, nan}}, {{0, -0.0}, {3, 0.0}}, {{299, 7.0}, {4, -7.0}}};
+  for (const auto& put : cases)
+    for (bool negative : {false, true}) {
+      ReaVec v(300u);
+      for (unsigned i = 1; i <= 300; ++i) v(i) = negative ? -std::fabs(u(rng)) - 1 : u(rng);
+      if (&put == &cases[3]) v = 0.0;
+      for (const auto& [i, x] : put) v(i + 1) = x;
+      const double want[3] = {v(v.max_index()), v(v.min_index()), std::fabs(v(v.max_abs_index()))};
+      for (int threads : {1, 3}) {
+        SetThreads(threads);
+        const double got[3] = {v.max_val(), v.min_val(), v.max_abs()};
+        EXPECT_EQ(std::memcmp(got, want, sizeof got), 0) << &put - cases << " threads " << threads;
+      }
+    }
+  SetThreadedMin(0);
+  SetThreads(saved);
 }
 
 TEST(ReaVec, OrderingAndWholeVectorBuilders) {
