@@ -425,7 +425,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The equation without capacity in one pass over the pattern: with d, the matrix A = M / (dt
   /// theta) + C1 + tau C2 + diag(d) L + diag(r m) (r, d possibly empty); with out, out = M (u0 /
   /// (dt theta) + s) and, for order 1 or 2, + tau C1^T (m^-1 (C1 u)) (order 2 through AutoStabOrder).
-  void ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaVec* s, ReaVec* out, int order);
+  /// With the capacities c and c2 (both or neither): c scales the rows of M / (dt theta) on both
+  /// sides (out = c M u0 / (dt theta) + M s), c2 those of C1 + tau C2 and of the stabilisation.
+  void ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaVec* s, ReaVec* out, int order,
+                    ReaVec* c = nullptr, ReaVec* c2 = nullptr);
   /// Harmonic extension of one velocity component.
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
@@ -592,6 +595,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
   ReaVec flowWork_[8];
   PatternColumns columns_;  // the pattern by column, for threaded products with a transpose
+  // u0, s and u node by node, so that a row pass with a capacity gathers one stream, not three.
+  std::vector<double> packed_;
   // The pattern by column when the row loops fork (built on first use), else null.
   const PatternColumns* Columns();
 

@@ -49,29 +49,46 @@ struct ScalarRows {
   const double *v, *u;  // the mass operand of the right-hand side and the stabilised field
   double *A, *b, *w;
   double* a;  // m^-1 K u per row when the transpose product is gathered apart
+  // With a capacity: c scales the mass rows, c2 the convection and its stabilisation, and the
+  // right-hand side is c M u0 / (dt theta) + M s, read from z = (u0, s, u) per node.
+  const double *c, *c2, *z;
 };
 
 // Rows [lo, hi). Matrix: A = alpha M + K + tau S + diag(d) L + diag(r m). Rhs: b = M v. Stab:
 // a = m^-1 K u, then (Scatter) w += K^T a row by row while the row of K is at hand, which needs
 // the rows in order on one thread (w cleared by the caller); else a is stored for GatherStab.
-template <bool Matrix, bool Rhs, bool Stab, bool Scatter>
+// Capacity: A = alpha diag(c) M + diag(c2) (K + tau S) + diag(d) L + diag(r m), b = alpha c M v + M s.
+template <bool Matrix, bool Rhs, bool Stab, bool Scatter, bool Capacity>
 void ScalarPass(const ScalarRows& p, int lo, int hi) {
   // Locals, not members of p: the stores into A and w may not alias them.
   const int *rp = p.rp, *ci = p.ci, *up = p.up;
-  const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u;
+  const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u, *z = p.z;
   const double alpha = p.alpha;
   double *__restrict A = p.A, *__restrict w = p.w;
   for (int i = lo; i < hi; ++i) {
-    const double ti = tau[i], di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
-    double mv = 0, ku = 0;
+    const double di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
+    // Without a capacity the weights are those of the plain form, whose bits they keep.
+    [[maybe_unused]] const double ai = Capacity ? alpha * p.c[i] : alpha, ki = Capacity ? p.c2[i] : 1.0;
+    const double ti = Capacity ? ki * tau[i] : tau[i];
+    double mv = 0, ms = 0, ku = 0;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
       const int j = ci[k];
       const double mk = M[up[k]];
-      if constexpr (Matrix) A[k] = alpha * mk + K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
-      if constexpr (Rhs) mv += mk * v[j];
-      if constexpr (Stab) ku += K[k] * u[j];
+      if constexpr (Matrix && Capacity)
+        A[k] = ai * mk + ki * K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
+      else if constexpr (Matrix)
+        A[k] = alpha * mk + K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
+      if constexpr (Capacity) {
+        const double* zj = z + 3 * std::size_t(j);
+        if constexpr (Rhs) mv += mk * zj[0], ms += mk * zj[1];
+        if constexpr (Stab) ku += K[k] * zj[2];
+      } else {
+        if constexpr (Rhs) mv += mk * v[j];
+        if constexpr (Stab) ku += K[k] * u[j];
+      }
     }
-    if constexpr (Rhs) p.b[i] = mv;
+    if constexpr (Rhs && Capacity) p.b[i] = mv * alpha * p.c[i] + ms;
+    else if constexpr (Rhs) p.b[i] = mv;
     if constexpr (Stab) {
       const double a = ku * p.inv[i];
       if constexpr (Scatter) {
@@ -85,16 +102,27 @@ void ScalarPass(const ScalarRows& p, int lo, int hi) {
 
 // The pass over all rows, forked when the rows are many; with the stabilisation only when `cols`
 // is given, the transpose product then gathered by GatherStab.
-template <bool Matrix, bool Rhs, bool Stab>
+template <bool Matrix, bool Rhs, bool Stab, bool Capacity>
 void ScalarRowsPass(const ScalarRows& p, const PatternColumns* cols) {
-  if (Stab ? !cols : !Threaded(std::size_t(p.n))) return ScalarPass<Matrix, Rhs, Stab, true>(p, 0, p.n);
+  if (Stab ? !cols : !Threaded(std::size_t(p.n))) return ScalarPass<Matrix, Rhs, Stab, true, Capacity>(p, 0, p.n);
   ForBlocks(std::size_t(p.n), [&](int, std::size_t lo, std::size_t hi) {
-    ScalarPass<Matrix, Rhs, Stab, false>(p, int(lo), int(hi));
+    ScalarPass<Matrix, Rhs, Stab, false, Capacity>(p, int(lo), int(hi));
   });
 }
 
+// The pass for the operands at hand.
+template <bool Capacity>
+void ScalarRowsPass(const ScalarRows& p, const PatternColumns* cols, bool rhs, bool stab) {
+  if (p.A && stab) ScalarRowsPass<true, true, true, Capacity>(p, cols);
+  else if (p.A && rhs) ScalarRowsPass<true, true, false, Capacity>(p, cols);
+  else if (p.A) ScalarRowsPass<true, false, false, Capacity>(p, cols);
+  else if (stab) ScalarRowsPass<false, true, true, Capacity>(p, cols);
+  else if (rhs) ScalarRowsPass<false, true, false, Capacity>(p, cols);
+}
+
 // w = K^T a gathered by column over rows [lo, hi), each column summing its rows in ascending
-// order: the bits of the row-by-row scatter. toRhs: b += tau w at once (w not stored).
+// order: the bits of the row-by-row scatter. toRhs: b += tau w (times c2 with a capacity) at
+// once (w not stored).
 void GatherStab(const ScalarRows& p, const PatternColumns& cols, bool toRhs, int lo, int hi) {
   const int *cs = cols.Start(), *cr = cols.Row(), *cp = cols.Pos();
   const double *K = p.K, *a = p.a;
@@ -102,7 +130,7 @@ void GatherStab(const ScalarRows& p, const PatternColumns& cols, bool toRhs, int
     double sum = 0;
     for (int t = cs[j]; t < cs[j + 1]; ++t) sum += K[cp[t]] * a[cr[t]];
     const double wj = 0.0 + sum;  // as the scatter, which starts from a cleared w
-    if (toRhs) p.b[j] += p.tau[j] * wj;
+    if (toRhs) p.b[j] += p.c2 ? wj * p.tau[j] * p.c2[j] : p.tau[j] * wj;
     else p.w[j] = wj;
   }
 }
@@ -482,8 +510,7 @@ void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& s, Re
 void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, ReaVec& s, ReaVec& d, ReaVec& r,
                                  ReaVec& out, int order) {
   EquationTau(d, &c2);
-  Assemble_LHS(c, c2, d, r);
-  Assemble_RHS(u, u0, c, c2, s, out, order);
+  ScalarSystem(&d, &r, &u, &u0, &s, &out, order, &c, &c2);
 }
 
 void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
@@ -494,7 +521,8 @@ void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
 
 void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) { ScalarSystem(&d, &r, nullptr, nullptr, nullptr, nullptr, 0); }
 
-void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaVec* s, ReaVec* out, int order) {
+void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaVec* s, ReaVec* out, int order,
+                               ReaVec* c, ReaVec* c2) {
   // The streamline term tau S is implicit whatever the order: the fourth-order right-hand side
   // below only takes back its projected part, tau K^T m^-1 K u, which without tau S on the left
   // would be an explicit anti-diffusion that amplifies every streamwise wiggle.
@@ -518,8 +546,20 @@ void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaV
                d ? sys_[0]->val(0) : nullptr,
                rhs ? out->GivePointer() : nullptr,
                nullptr,
+               nullptr,
+               c ? c->GivePointer() : nullptr,
+               c ? c2->GivePointer() : nullptr,
                nullptr};
-  if (rhs) {
+  if (c && rhs) {
+    // c M u0 / (dt theta) + M s: two sums of the one pass (s absent: M 0 adds nothing).
+    if (packed_.size() != 3 * std::size_t(numNodes)) packed_.assign(3 * std::size_t(numNodes), 0.0);
+    const double *a = u0->GivePointer(), *sp = Sized(*s) ? s->GivePointer() : nullptr, *up = p.u;
+    double* z = packed_.data();
+    ParallelFor(std::size_t(numNodes), [=](std::size_t k) {
+      z[3 * k] = a[k], z[3 * k + 1] = sp ? sp[k] : 0.0, z[3 * k + 2] = up ? up[k] : 0.0;
+    });
+    p.z = z;
+  } else if (rhs) {
     // The mass operand u0 / (dt theta) + s, so that one product gives both terms.
     const double* a = u0->GivePointer();
     const double* sp = Sized(*s) ? s->GivePointer() : nullptr;
@@ -534,11 +574,8 @@ void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaV
   p.w = w.GivePointer();
   if (cols) p.a = vars_[Work3].GivePointer();
   else if (stab) w = 0.0;
-  if (p.A && stab) ScalarRowsPass<true, true, true>(p, cols);
-  else if (p.A && rhs) ScalarRowsPass<true, true, false>(p, cols);
-  else if (p.A) ScalarRowsPass<true, false, false>(p, cols);
-  else if (stab) ScalarRowsPass<false, true, true>(p, cols);
-  else if (rhs) ScalarRowsPass<false, true, false>(p, cols);
+  if (c) ScalarRowsPass<true>(p, cols, rhs, stab);
+  else ScalarRowsPass<false>(p, cols, rhs, stab);
   if (!stab) return;
   const bool fused = cols && order != 2;  // b += tau w within the gather
   if (cols)
@@ -548,8 +585,10 @@ void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaV
   if (order == 2) AutoStabOrder(*u, w);
   const double* t = p.tau;
   const double* wp = p.w;
+  const double* c2p = p.c2;
   double* b = p.b;
-  ParallelFor(std::size_t(numNodes), [=](std::size_t k) { b[k] += t[k] * wp[k]; });
+  if (c2p) ParallelFor(std::size_t(numNodes), [=](std::size_t k) { b[k] += wp[k] * t[k] * c2p[k]; });
+  else ParallelFor(std::size_t(numNodes), [=](std::size_t k) { b[k] += t[k] * wp[k]; });
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& d, ReaVec& r) {
@@ -609,15 +648,28 @@ void FluidDomain::Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out) {
 }
 
 void FluidDomain::SourceReactionLimits(ReaVec& s, ReaVec& r, ReaVec& n, double& hi, double& lo) {
-  for (unsigned i = 1; i <= n.length(); ++i) {
-    if (r(i) > 0) {
-      const double q = s(i) / r(i);
-      if (q > hi) hi = q;
-      else if (q < lo) lo = q;
-    } else {
-      if (s(i) < 0) lo = -1e100;
-      if (s(i) > 0) hi = 1e100;
-      r(i) = 0;
+  // Each block from the bounds given, then the widest of the blocks: with hi >= lo the bounds
+  // of the loop over all nodes in order (1e100 stands for no bound). Fixed blocks: the same
+  // bounds for any thread count.
+  const double* sp = s.GivePointer();
+  double* rp = r.GivePointer();
+  const double hi0 = hi, lo0 = lo;
+  double his[kReduceBlocks], los[kReduceBlocks];
+  const int blocks = ForBlocks(n.length(), [=, &his, &los](int b, std::size_t first, std::size_t end) {
+    double h = hi0, l = lo0;
+    for (std::size_t i = first; i < end; ++i) {
+      if (rp[i] > 0) {
+        const double q = sp[i] / rp[i];
+        if (q > h) h = q;
+        else if (q < l) l = q;
+      } else {
+        if (sp[i] < 0) l = -1e100;
+        if (sp[i] > 0) h = 1e100;
+        rp[i] = 0;
+      }
     }
-  }
+    his[b] = h, los[b] = l;
+  });
+  hi = his[0], lo = los[0];
+  for (int b = 1; b < blocks; ++b) hi = his[b] > hi ? his[b] : hi, lo = los[b] < lo ? los[b] : lo;
 }

@@ -194,9 +194,10 @@ void PhiProblem::UpdateLimitPhi(double max, double min) {
 
 void PhiProblem::EvalProperties(ReaVec& a, ReaVec& k, ReaVec& D, ReaVec& R, ReaVec& Q, ReaVec& s) {
   ReaVec* out[5] = {&a, &k, &D, &R, &Q};
-  for (ReaVec* v : out) *v = 0.0;
-  s = 0.0;
   const bool whole = domain_->number_of_fluid_meshes() == 1;
+  if (!whole)  // one mesh fills every node
+    for (ReaVec* v : out) *v = 0.0;
+  s = 0.0;
   int i = 0;
   while (Mesh* mesh = domain_->giveNextDomainMesh(i)) {
     auto* m = static_cast<FluidMesh*>(mesh);

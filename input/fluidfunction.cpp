@@ -9,6 +9,7 @@
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/reavec.h"
+#include "foundation/threads.h"
 #include "input/input.h"
 #include "input/line.h"
 #include "input/blockmachine.h"
@@ -316,6 +317,11 @@ void FluidFunction::fill(ReaVec& out) {
   bind();
   const int n = int(out.length()) < view_.nodes ? int(out.length()) : view_.nodes;
   double* o = out.GivePointer();
+  if (Initialised() && isConstant()) {  // the value of every node, worked out once
+    const double c = evaluate_constant();
+    ParallelFor(std::size_t(n), [=](std::size_t k) { o[k] = c; });
+    return;
+  }
   EvalName = name_.c_str();
   NodeEnv env(view_, slots_.data(), 0);
   const double f = factor_;

@@ -186,22 +186,25 @@ void SystemSparseMatrix::Fix_Eliminate(const BitVec& fixed, const ReaVec& x, Rea
   auto is_fixed = [bits, nfixed](int j) {
     return unsigned(j) < unsigned(nfixed) && ((bits[unsigned(j) / BITS_SZ] >> (unsigned(j) % BITS_SZ)) & 1);
   };
-  for (int i = 0; i < n; ++i) {
-    const int first = row_ptr_[i], end = row_ptr_[i + 1];
+  const int *rp = row_ptr_, *ci = col_ind_;
+  double* val = val_;
+  // Each row writes only its own entries and right-hand side: the rows fork.
+  ParallelFor(std::size_t(n), [=](std::size_t r) {
+    const int i = int(r), first = rp[i], end = rp[i + 1];
     if (is_fixed(i)) {
-      for (int k = first; k < end; ++k) val_[k] = col_ind_[k] == i ? 1.0 : 0.0;
+      for (int k = first; k < end; ++k) val[k] = ci[k] == i ? 1.0 : 0.0;
       b[i] = xv[i];
-      continue;
+      return;
     }
     double moved = 0.0;
     for (int k = first; k < end; ++k) {
-      const int j = col_ind_[k];
+      const int j = ci[k];
       if (j == i || !is_fixed(j)) continue;
-      moved += val_[k] * xv[j];
-      val_[k] = 0.0;
+      moved += val[k] * xv[j];
+      val[k] = 0.0;
     }
     b[i] -= moved;
-  }
+  });
 }
 
 void SystemSparseMatrix::Disconect(const BitVec& a, const BitVec& b) {

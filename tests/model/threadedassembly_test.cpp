@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/bitvec.h"
 #include "foundation/threads.h"
 #include "solvers/sparsematrix.h"
 #include "tests/model/gridcase.h"
@@ -61,10 +62,24 @@ std::vector<double> Assemble(GridCase& t, int threads) {
   for (unsigned i = 1; i <= n; ++i) k(i) = 0.01 * (1 + t.X(i, 1) * t.X(i, 1));  // a gradient to capture
   d.DiscontinuityCapturing(k, D, R, D, 4);
   Append(out, D);
+  ReaVec c(n, 0.0), c2(n, 0.0);  // capacities that vary, so their rows cannot trade places
+  BitVec fixed(n);
+  for (unsigned i = 1; i <= n; ++i) {
+    c(i) = 1 + t.X(i, 1), c2(i) = 2 - t.X(i, 2);
+    if (i % 97 == 0) fixed.bound_mark(i);
+  }
   for (int order : {1, 2}) {
     d.AssembleSystem(k, k0, S, D, R, b, order);
     Append(out, *d.SystemMatrix(0)), Append(out, b);
+    d.AssembleSystem(k, k0, c, c2, S, D, R, b, order);
+    d.SystemMatrix(0)->Fix_Eliminate(fixed, k, b);
+    Append(out, *d.SystemMatrix(0)), Append(out, b);
   }
+  double hi = 0, lo = 0;
+  ReaVec q = S, r = k;
+  q(n / 2) = -1, r(n / 2) = 0;  // a sink without reaction in the middle block: no low bound
+  d.SourceReactionLimits(q, r, k, hi, lo);
+  out.push_back(hi), out.push_back(lo);
   return out;
 }
 
