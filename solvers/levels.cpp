@@ -1,7 +1,14 @@
 // Level scheduling of sparse triangular solves.
 #include "solvers/levels.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "foundation/threads.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 void FindLevels(SolveLevels& lv, int n, const int* pntr, const int* indx, bool forward) {
   std::vector<int> level(n > 0 ? n : 1, 0);
@@ -50,6 +57,73 @@ void Arrange(LevelTriangle& t, int n, const int* pntr, const int* indx, const in
       t.src[q] = src ? src[k] : offset + k;
     }
     t.neighbour[p] = forward ? (j > 0 ? at[j - 1] : -1) : (j + 1 < n ? at[j + 1] : -1);
+  }
+  Schedule(t, Threads());
+}
+
+void Schedule(LevelTriangle& t, int threads) {
+  RowSchedule& s = t.schedule;
+  const SolveLevels& lv = t.levels;
+  const int n = static_cast<int>(lv.rows.size()), levels = lv.count();
+  s.threads = threads;
+  // Thread u owns the u-th of `threads` equal slices of every level: a level's rows lie side
+  // by side in positions, so neighbours in the mesh mostly fall to the same thread.
+  std::vector<int> owner(n > 0 ? n : 1);
+  auto slice = [&](int l, int u) { return lv.ptr[l] + static_cast<int>(static_cast<long>(lv.ptr[l + 1] - lv.ptr[l]) * u / threads); };
+  for (int l = 0; l < levels; ++l)
+    for (int u = 0; u < threads; ++u)
+      for (int p = slice(l, u); p < slice(l, u + 1); ++p) owner[p] = u;
+  s.start.assign(threads + 1, 0);
+  s.order.clear();
+  s.wptr.assign(1, 0);
+  s.wait.clear();
+  std::vector<int> last(threads), seen(threads);
+  std::vector<char> waited(n > 0 ? n : 1, 0);
+  for (int u = 0; u < threads; ++u) {
+    std::fill(seen.begin(), seen.end(), -1);
+    for (int l = 0; l < levels; ++l)
+      for (int p = slice(l, u); p < slice(l, u + 1); ++p) {
+        std::fill(last.begin(), last.end(), -1);
+        for (int q = t.ptr[p]; q < t.ptr[p + 1]; ++q) {
+          const int c = t.col[q];
+          if (c != p && owner[c] != u && c > last[owner[c]]) last[owner[c]] = c;
+        }
+        for (int v = 0; v < threads; ++v)
+          if (last[v] > seen[v]) {
+            s.wait.push_back(last[v]);
+            waited[last[v]] = 1;
+            seen[v] = last[v];
+          }
+        s.order.push_back(2 * p);
+        s.wptr.push_back(static_cast<int>(s.wait.size()));
+      }
+    s.start[u + 1] = static_cast<int>(s.order.size());
+  }
+  for (int& e : s.order) e += waited[e >> 1];
+  s.done.assign(n, 0);
+  s.epoch = 0;
+}
+
+unsigned RowSchedule::Next() const {
+  if (++epoch == 0) {
+    std::fill(done.begin(), done.end(), 0u);
+    epoch = 1;
+  }
+  return epoch;
+}
+
+void WaitSlow(unsigned& flag, unsigned epoch) {
+  // Pausing lets the sibling hyperthread run; past a few thousand rounds the thread that owes
+  // the row is likely descheduled, and yielding the core lets it run again.
+  const std::atomic_ref<unsigned> f(flag);
+  for (int spins = 0; f.load(std::memory_order_acquire) != epoch; ++spins) {
+    if (spins < 4096) {
+#if defined(__x86_64__) || defined(__i386__)
+      _mm_pause();
+#endif
+    } else {
+      std::this_thread::yield();
+    }
   }
 }
 
