@@ -63,43 +63,63 @@ void Arrange(LevelTriangle& t, int n, const int* pntr, const int* indx, const in
 
 void Schedule(LevelTriangle& t, int threads) {
   RowSchedule& s = t.schedule;
-  const SolveLevels& lv = t.levels;
-  const int n = static_cast<int>(lv.rows.size()), levels = lv.count();
+  const int* rows = t.levels.rows.data();
+  const int n = static_cast<int>(t.levels.rows.size());
   s.threads = threads;
-  // Thread u owns the u-th of `threads` equal slices of every level: a level's rows lie side
-  // by side in positions, so neighbours in the mesh mostly fall to the same thread.
+  // Thread u owns the u-th of `threads` equal blocks of the rows in row order, a piece of the
+  // mesh whose rows mostly read each other; it runs them in level order, so a thread waits for
+  // its neighbour only where the blocks meet and, a level behind, mostly finds the row done.
   std::vector<int> owner(n > 0 ? n : 1);
-  auto slice = [&](int l, int u) { return lv.ptr[l] + static_cast<int>(static_cast<long>(lv.ptr[l + 1] - lv.ptr[l]) * u / threads); };
-  for (int l = 0; l < levels; ++l)
-    for (int u = 0; u < threads; ++u)
-      for (int p = slice(l, u); p < slice(l, u + 1); ++p) owner[p] = u;
   s.start.assign(threads + 1, 0);
-  s.order.clear();
+  for (int p = 0; p < n; ++p) {
+    owner[p] = static_cast<int>(static_cast<long>(rows[p]) * threads / n);
+    ++s.start[owner[p] + 1];
+  }
+  for (int u = 0; u < threads; ++u) s.start[u + 1] += s.start[u];
+  std::vector<int> next(s.start.begin(), s.start.end() - 1);
+  s.order.resize(n);
+  for (int p = 0; p < n; ++p) s.order[next[owner[p]]++] = p;
+  std::vector<int> at(n > 0 ? n : 1);  // place of each position in order
+  for (int k = 0; k < n; ++k) at[s.order[k]] = k;
+  // A triangle's rows read rows before them (after them, backwards) only, so a thread reads
+  // only threads before it (after it) and none waits on itself through others: a wait may then
+  // ask for a row further on than the one read, which makes waits rarer and the thread trail
+  // by that many rows. Anything else waits for the rows read, in level order.
+  bool one_way = true;
+  int side = 0;
+  for (int p = 0; p < n && one_way; ++p)
+    for (int q = t.ptr[p]; q < t.ptr[p + 1]; ++q) {
+      const int d = owner[t.col[q]] - owner[p], sign = (d > 0) - (d < 0);
+      if (sign != 0 && side != 0 && sign != side) one_way = false;
+      if (sign != 0) side = sign;
+    }
+  const int ahead = one_way ? n / (threads * kWaitsPerThread) : 0;
+  // Waits, thread after thread: for each row, the last row it reads of each other thread (or
+  // the one `ahead` rows on in that thread's order), when the thread has not waited for that one
+  // or a later one yet.
   s.wptr.assign(1, 0);
   s.wait.clear();
   std::vector<int> last(threads), seen(threads);
   std::vector<char> waited(n > 0 ? n : 1, 0);
   for (int u = 0; u < threads; ++u) {
     std::fill(seen.begin(), seen.end(), -1);
-    for (int l = 0; l < levels; ++l)
-      for (int p = slice(l, u); p < slice(l, u + 1); ++p) {
-        std::fill(last.begin(), last.end(), -1);
-        for (int q = t.ptr[p]; q < t.ptr[p + 1]; ++q) {
-          const int c = t.col[q];
-          if (c != p && owner[c] != u && c > last[owner[c]]) last[owner[c]] = c;
-        }
-        for (int v = 0; v < threads; ++v)
-          if (last[v] > seen[v]) {
-            s.wait.push_back(last[v]);
-            waited[last[v]] = 1;
-            seen[v] = last[v];
-          }
-        s.order.push_back(2 * p);
-        s.wptr.push_back(static_cast<int>(s.wait.size()));
+    for (int k = s.start[u]; k < s.start[u + 1]; ++k) {
+      const int p = s.order[k];
+      std::fill(last.begin(), last.end(), -1);
+      for (int q = t.ptr[p]; q < t.ptr[p + 1]; ++q) {
+        const int c = t.col[q], v = owner[c];
+        if (c != p && v != u && at[c] > last[v]) last[v] = at[c];
       }
-    s.start[u + 1] = static_cast<int>(s.order.size());
+      for (int v = 0; v < threads; ++v)
+        if (last[v] > seen[v]) {
+          seen[v] = std::min(last[v] + ahead, s.start[v + 1] - 1);
+          s.wait.push_back(s.order[seen[v]]);
+          waited[s.order[seen[v]]] = 1;
+        }
+      s.wptr.push_back(static_cast<int>(s.wait.size()));
+    }
   }
-  for (int& e : s.order) e += waited[e >> 1];
+  for (int& e : s.order) e = 2 * e + waited[e];
   s.done.assign(n, 0);
   s.epoch = 0;
 }

@@ -18,10 +18,10 @@ struct SolveLevels {
   bool pay() const;
 };
 
-/// The rows of a level-ordered triangle shared out for a solve without joins: thread t takes its
-/// share of every level, level after level, and before a row waits only for the rows of other
-/// threads that it depends on. A thread finishes its rows in order, so one row done means all
-/// its rows before it are done: a row waits for the last row of each other thread it reads,
+/// The rows of a level-ordered triangle shared out for a solve without joins: thread t takes a
+/// block of the rows, runs them in level order, and before a row waits only for the rows of
+/// other threads that it depends on. A thread finishes its rows in order, so one row done means
+/// all its rows before it are done: a row waits for the last row of each other thread it reads,
 /// unless an earlier wait of the same thread already covered it, and most rows wait for none.
 struct RowSchedule {
   int threads = 0;        ///< threads it shares the rows among (0: not made)
@@ -48,6 +48,10 @@ struct LevelTriangle {
   std::vector<int> neighbour;  ///< position of the row solved just before in row order, -1 for the first
   RowSchedule schedule;        ///< its rows shared out among Threads() as Arrange found it
 };
+
+/// Waits a thread of a schedule makes at least per solve and neighbour: it waits for a row that
+/// many rows short of the end of the neighbour's share further on than the row it reads.
+inline constexpr int kWaitsPerThread = 16;
 
 /// The rows of t shared out among `threads` threads (see RowSchedule).
 void Schedule(LevelTriangle& t, int threads);
@@ -98,9 +102,12 @@ void Refresh(LevelTriangle& t, const double* values);
 /// are no dependencies.
 void FindLevels(SolveLevels& lv, int n, const int* pntr, const int* indx, bool forward);
 
-/// Average rows a level must hold for a forked level solve to pay, as a share of ThreadedMin():
-/// each level costs a join of the threads (about a microsecond), a row some nanoseconds.
-inline constexpr int kLevelRowsShare = 1024;
+/// Average rows a level must hold for a forked solve to pay, as a share of ThreadedMin(): its
+/// rows run in level order, scattered over b and x, which takes each row about twice its time in
+/// row order, and each thread waits for its neighbour's rows; with waits instead of joins it pays
+/// on the 46^3 node tetrahedron grid (720 rows a level) on six threads, not on 26^3 nodes (230)
+/// nor on the 129 x 129 and 316 x 316 node triangle grids (65 and 160 rows a level).
+inline constexpr int kLevelRowsShare = 32;
 
 /// True when n rows in `levels` levels are worth solving level by level: several threads, n at
 /// least ThreadedMin() and on average ThreadedMin() / kLevelRowsShare rows per level.
