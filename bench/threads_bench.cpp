@@ -3,8 +3,8 @@
 // two triangular solves: ICSolve, ILUSolve), one refactorisation (ICFactor, ILUFactor),
 // conjugate gradients with the incomplete Cholesky preconditioner (50 iterations) and GMRES(20)
 // with the incomplete LU one (40 iterations), on the P1 matrix (stiffness plus a tenth of its
-// diagonal, so that it is definite) of 2D triangle and 3D tetrahedron grids of 10^5 and 10^6
-// nodes, and a STREAM-like triad a = b + s c over three 2^23-entry arrays. Names:
+// diagonal, so that it is definite) of 2D triangle and 3D tetrahedron grids of 1.7 10^4 (the
+// 129 x 129 node square, 26^3 nodes in 3D: the smallest that fork), 10^5 and 10^6 nodes, and a STREAM-like triad a = b + s c over three 2^23-entry arrays. Names:
 // BM_<Kernel><Mesh>/<nodes>/<threads>; the SpMV and triad rates are bytes moved (values,
 // columns, row pointers, x and y once each for SpMV). The speed-up of a kernel is its one-thread
 // time over its time on t threads, read off the same run.
@@ -157,7 +157,7 @@ const bool kRegistered = [] {
     void (*fn)(benchmark::State&);
   };
   for (int dim : {2, 3})
-    for (int n : {100000, 1000000}) {
+    for (int n : {16641, 100000, 1000000}) {
       const std::string mesh = dim == 2 ? "Tri" : "Tet";
       const Item items[] = {{"SpMV", dim == 2 ? BM_SpMV<2> : BM_SpMV<3>},
                             {"ICSolve", dim == 2 ? BM_Solve<2, ICPreconditioner> : BM_Solve<3, ICPreconditioner>},

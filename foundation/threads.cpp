@@ -1,5 +1,6 @@
 #include "foundation/threads.h"
 
+#include <omp.h>
 #include <sched.h>
 
 #include <cstdlib>
@@ -62,3 +63,7 @@ int Threads() {
 }
 
 void SetThreads(int n) { threadCount = n < 1 ? 1 : n; }
+
+int TeamThread() { return omp_get_thread_num(); }
+
+int TeamSize() { return omp_get_num_threads(); }

@@ -54,6 +54,17 @@ template <class Body>
     for (int k = ptr[l]; k < ptr[l + 1]; ++k) body(k);
   }
 }
+/// The calling thread's number in the team of the innermost parallel region (0 outside one).
+int TeamThread();
+/// The number of threads of that team (1 outside a parallel region).
+int TeamSize();
+/// body(thread, size) once on each thread of a team of (at most) `threads`: size is the number
+/// the runtime gave, which may be fewer.
+template <class Body>
+[[gnu::noinline]] void ForkTeam(int threads, Body& body) {
+#pragma omp parallel num_threads(threads)
+  body(TeamThread(), TeamSize());
+}
 /// Largest of term(i) over i < n, forked.
 template <class Term>
 [[gnu::noinline]] double ForkMax(std::size_t n, Term& term) {

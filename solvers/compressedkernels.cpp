@@ -226,15 +226,19 @@ void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* 
   const int* nb = t.neighbour.data();
   const double* val = t.val.data();
   // A row reads the rows it depends on, its neighbour among them, from work: they lie in
-  // earlier levels, so they are final before it starts. Its own entry of b is read before x,
-  // which may be b, takes the value.
+  // earlier levels, final before it starts (its thread waited for them, or the threads joined
+  // after their level when the schedule was made for another thread count). Its own entry of b
+  // is read before x, which may be b, takes the value.
   auto run = [&](auto kernel) {
     auto body = [&](int p) {
       const double v = kernel(p);
       work[p] = v;
       x[rows[p]] = v;
     };
-    ForkLevels(t.levels.count(), t.levels.ptr.data(), body);
+    if (t.schedule.threads == Threads())
+      RunScheduled(t.schedule, body);
+    else
+      ForkLevels(t.levels.count(), t.levels.ptr.data(), body);
   };
   auto prev = [=](int p) { return [=] { return work[nb[p]]; }; };
   if (lower && unit)

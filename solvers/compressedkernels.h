@@ -50,7 +50,8 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
             const int& lwork);
 
 /// The triangle t, lower (with a unit diagonal or not) or upper (not unit), of rows with the diagonal last (lower) or first (upper)
-/// unless unit, solved for x = A^-1 b level by level, each level's rows forked over the threads,
+/// unless unit, solved for x = A^-1 b on the threads of its schedule, each row after the rows it
+/// depends on (level by level, the threads joining after each, when Threads() changed since),
 /// in work (the solution by positions, one entry per row). x holds bitwise what the row kernels
 /// give with alpha 1 on the triangle in row order. b may be x.
 void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* b, double* x, double* work);

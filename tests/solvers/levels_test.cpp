@@ -1,6 +1,8 @@
 // Level-scheduled triangular solves: the levels order every row after the rows it depends on,
-// and the incomplete factorisations' forked solves give the same bits as the sequential ones for
-// any thread count, after a first factorisation and after a refactor.
+// and the incomplete factorisations' forked solves (rows shared out among the threads, each
+// waiting for the rows of others it reads) give the same bits as the sequential ones for any
+// thread count, after a first factorisation and after a refactor, and by level joins when the
+// thread count changed since.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -43,21 +45,33 @@ std::vector<double> Values(const ILUPreconditioner& p, int n) {
   return v;
 }
 
-// The factor and one application, after the first factorisation and again after a refactor.
+// The factor and one application, after the first factorisation and again after a refactor;
+// then the application on `other` threads (the joins by level when they differ) and from one
+// thread of an outer team, whose inner team may be a single thread.
 template <class P>
-std::vector<double> FactorAndApply(const LinearSystem& s) {
+std::vector<double> FactorAndApply(const LinearSystem& s, int other) {
   const Eigen::VectorXd rhs = olvu_test::TestRhs(s.n);
   const std::vector<double> b(rhs.data(), rhs.data() + s.n);
   std::vector<double> x(s.n);
   P p(*s.A);
   std::vector<double> out = Values(p, s.n);
-  p.solve(b.data(), x.data());
-  out.insert(out.end(), x.begin(), x.end());
+  auto apply = [&] {
+    p.solve(b.data(), x.data());
+    out.insert(out.end(), x.begin(), x.end());
+  };
+  apply();
   p.New_Matrix(*s.A);
   const std::vector<double> again = Values(p, s.n);
   out.insert(out.end(), again.begin(), again.end());
-  p.solve(b.data(), x.data());
-  out.insert(out.end(), x.begin(), x.end());
+  apply();
+  const int saved = Threads();
+  SetThreads(other);
+  apply();
+  SetThreads(saved);
+  auto nested = [&](int thread, int) {
+    if (thread == 0) apply();
+  };
+  ForkTeam(2, nested);
   return out;
 }
 
@@ -117,13 +131,15 @@ TEST(Levels, ForkedSolvesGiveTheSequentialBits) {
   SetThreadedMin(16);
   for (const LinearSystem& s : Systems()) {
     SetThreads(1);
-    const std::vector<double> ilu = FactorAndApply<ILUPreconditioner>(s);
-    const std::vector<double> ic = s.symmetric ? FactorAndApply<ICPreconditioner>(s) : std::vector<double>();
+    const std::vector<double> ilu = FactorAndApply<ILUPreconditioner>(s, 1);
+    const std::vector<double> ic = s.symmetric ? FactorAndApply<ICPreconditioner>(s, 1) : std::vector<double>();
     for (int threads : {2, 4}) {
       SetThreads(threads);
-      EXPECT_TRUE(SameBits(FactorAndApply<ILUPreconditioner>(s), ilu)) << s.name << ", ILU, " << threads << " threads";
+      EXPECT_TRUE(SameBits(FactorAndApply<ILUPreconditioner>(s, 6 - threads), ilu))
+          << s.name << ", ILU, " << threads << " threads";
       if (s.symmetric) {
-        EXPECT_TRUE(SameBits(FactorAndApply<ICPreconditioner>(s), ic)) << s.name << ", IC, " << threads << " threads";
+        EXPECT_TRUE(SameBits(FactorAndApply<ICPreconditioner>(s, 6 - threads), ic))
+            << s.name << ", IC, " << threads << " threads";
       }
     }
   }
