@@ -43,17 +43,6 @@ template <class Run>
 #pragma omp parallel for schedule(static) num_threads(Threads())
   for (int b = 0; b < blocks; ++b) run(b);
 }
-/// body(k) for every k of ptr[l] .. ptr[l+1]-1, level l after level l, each level's entries
-/// forked over the threads; one parallel region, the threads joining after every level, so a
-/// level sees everything the levels before it wrote.
-template <class Body>
-[[gnu::noinline]] void ForkLevels(int levels, const int* ptr, Body& body) {
-#pragma omp parallel num_threads(Threads())
-  for (int l = 0; l < levels; ++l) {
-#pragma omp for schedule(static)
-    for (int k = ptr[l]; k < ptr[l + 1]; ++k) body(k);
-  }
-}
 /// The calling thread's number in the team of the innermost parallel region (0 outside one).
 int TeamThread();
 /// The number of threads of that team (1 outside a parallel region).

@@ -40,7 +40,7 @@ inline double Scale(double alpha, const double* val, int k) {
 // farthest from the diagonal to the nearest one, which in a sorted row is the row solved last:
 // when the row's nearest column is `neighbour` (that row; -1 for the first row solved), its term
 // is taken apart, with prev(), the neighbour's value. Row j's entries are lo .. hi-1, bj its
-// right-hand side. Shared by the sequential and the level-by-level solves, so that both give
+// right-hand side. Shared by the sequential and the forked solves, so that both give
 // every row the same bits.
 template <bool kLower, bool kUnit, bool kAlphaOne, class Prev>
 inline double RowValue(int lo, int hi, double bj, int neighbour, double alpha, const double* val, const int* indx,
@@ -63,20 +63,30 @@ inline double RowValue(int lo, int hi, double bj, int neighbour, double alpha, c
   return chained ? t * f - (val[near] * f) * prev() : t * f;
 }
 
-// The rows one after the other, the neighbour's value passed on in a register instead of
-// through x.
+// count rows from row `from` on in solve order (down for an upper triangle) of the m-row
+// triangle, the neighbour's value passed on in a register instead of through x; the first of
+// them reads it from x, where it is final.
 template <bool kLower, bool kUnit, bool kAlphaOne>
-void RowSolve(int m, double alpha, const double* val, const int* indx, const int* pntr, int base,
-              const double* b, double* x) {
+void RowRange(int from, int count, int m, double alpha, const double* val, const int* indx, const int* pntr,
+              int base, const double* b, double* x) {
   double prev = 0.0;  // x of the row solved last
-  for (int s = 0; s < m; ++s) {
-    const int j = kLower ? s : m - 1 - s;
-    const int neighbour = s == 0 ? -1 : kLower ? j - 1 : j + 1;
+  for (int c = 0; c < count; ++c) {
+    const int j = kLower ? from + c : from - c;
+    const int neighbour = (kLower ? j == 0 : j == m - 1) ? -1 : kLower ? j - 1 : j + 1;
+    const bool held = c > 0;
     const double xj = RowValue<kLower, kUnit, kAlphaOne>(pntr[j] - base, pntr[j + 1] - base, b[j], neighbour, alpha,
-                                                         val, indx, base, x, [&] { return prev; });
+                                                         val, indx, base, x,
+                                                         [&] { return held ? prev : x[neighbour]; });
     x[j] = xj;
     prev = xj;
   }
+}
+
+// The rows one after the other.
+template <bool kLower, bool kUnit, bool kAlphaOne>
+void RowSolve(int m, double alpha, const double* val, const int* indx, const int* pntr, int base,
+              const double* b, double* x) {
+  RowRange<kLower, kUnit, kAlphaOne>(kLower ? 0 : m - 1, m, m, alpha, val, indx, pntr, base, b, x);
 }
 
 // Column triangle: x_j = alpha x_j / diag_j (a unit column leaves x_j and ignores alpha), then
@@ -219,40 +229,18 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
   Dispatch(transa, m, n, unitd, dv, alpha, descra, val, indx, pntr, b, ldb, beta, c, ldc, false);
 }
 
-void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* b, double* x, double* work) {
-  const int* rows = t.levels.rows.data();
-  const int* ptr = t.ptr.data();
-  const int* col = t.col.data();
-  const int* nb = t.neighbour.data();
-  const double* val = t.val.data();
-  // A row reads the rows it depends on, its neighbour among them, from work: they lie in
-  // earlier levels, final before it starts (its thread waited for them, or the threads joined
-  // after their level when the schedule was made for another thread count). Its own entry of b
-  // is read before x, which may be b, takes the value.
-  auto run = [&](auto kernel) {
-    auto body = [&](int p) {
-      const double v = kernel(p);
-      work[p] = v;
-      x[rows[p]] = v;
-    };
-    if (t.schedule.threads == Threads())
-      RunScheduled(t.schedule, body);
-    else
-      ForkLevels(t.levels.count(), t.levels.ptr.data(), body);
-  };
-  auto prev = [=](int p) { return [=] { return work[nb[p]]; }; };
+void ScheduledRowSolve(bool lower, bool unit, const RowSchedule& s, const double* val, const int* indx,
+                       const int* pntr, const double* b, double* x) {
+  // A row reads the rows it depends on from x: they were solved before it, by its own thread or
+  // by one it waited for. Its own entry of b is read before x, which may be b, takes the value.
+  const int n = s.rows;
+  auto run = [&](auto kernel) { RunScheduled(s, kernel); };
   if (lower && unit)
-    run([=](int p) {
-      return RowValue<true, true, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
-    });
+    run([=](int from, int count) { RowRange<true, true, true>(from, count, n, 1.0, val, indx, pntr, 0, b, x); });
   else if (lower)
-    run([=](int p) {
-      return RowValue<true, false, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
-    });
+    run([=](int from, int count) { RowRange<true, false, true>(from, count, n, 1.0, val, indx, pntr, 0, b, x); });
   else
-    run([=](int p) {
-      return RowValue<false, false, true>(ptr[p], ptr[p + 1], b[rows[p]], nb[p], 1.0, val, col, 0, work, prev(p));
-    });
+    run([=](int from, int count) { RowRange<false, false, true>(from, count, n, 1.0, val, indx, pntr, 0, b, x); });
 }
 
 void CompColMatVec(int, int nvec, int ncols, const double& alpha, const double* val, const int* indx,

@@ -10,7 +10,7 @@
 // coincide the solve runs in place.
 #pragma once
 
-#include "solvers/levels.h"
+#include "solvers/trischedule.h"
 
 /// Lower column triangle, diagonal stored first in each column: solves L c = alpha b.
 int CompCol_LowerDiagSolve(int m, int n, int unitd, const double* dv, double alpha, const double* val,
@@ -49,12 +49,12 @@ void dcsrsm(const int& transa, const int& m, const int& n, const int& unitd, con
             const double* b, const int& ldb, const double& beta, double* c, const int& ldc, double* work,
             const int& lwork);
 
-/// The triangle t, lower (with a unit diagonal or not) or upper (not unit), of rows with the diagonal last (lower) or first (upper)
-/// unless unit, solved for x = A^-1 b on the threads of its schedule, each row after the rows it
-/// depends on (level by level, the threads joining after each, when Threads() changed since),
-/// in work (the solution by positions, one entry per row). x holds bitwise what the row kernels
-/// give with alpha 1 on the triangle in row order. b may be x.
-void LevelRowSolve(bool lower, bool unit, const LevelTriangle& t, const double* b, double* x, double* work);
+/// The triangle (val, indx, pntr: 0-based rows), lower (with a unit diagonal or not) or upper
+/// (not unit), of rows with the diagonal last (lower) or first (upper) unless unit, solved for
+/// x = A^-1 b on the threads of its schedule s, each row after the rows it depends on. x holds
+/// bitwise what the row kernels give with alpha 1 on the triangle. b may be x.
+void ScheduledRowSolve(bool lower, bool unit, const RowSchedule& s, const double* val, const int* indx,
+                       const int* pntr, const double* b, double* x);
 
 /// c += alpha A b for every vector, A in column storage with ncols columns (scatter).
 void CompColMatVec(int nrows, int nvec, int ncols, const double& alpha, const double* val, const int* indx,

@@ -209,7 +209,7 @@ inline auto WithValues(const Rows& r, F f) {
   return f([&r](int k) { return r.v[k]; });
 }
 
-// True when a pattern of `dim` may be solved level by level: square and ThreadedMin() long.
+// True when the solves of a pattern of `dim` may fork: square and ThreadedMin() long.
 bool MayFork(const int dim[2]) { return dim[0] == dim[1] && static_cast<std::size_t>(dim[0]) >= ThreadedMin(); }
 
 }  // namespace
@@ -227,7 +227,7 @@ ICPreconditioner::ICPreconditioner(const SparseMatrix& A) {
   work_ = NewArray<double>(dim_[0]);
   CopyUpper(A);
   FindUpdates();
-  ScheduleLevels();
+  ScheduleSolves();
   ICFactor();
 }
 
@@ -239,7 +239,7 @@ void ICPreconditioner::New_Matrix(const SparseMatrix& A) {
     if (UpperCount(RowsOf(A)) != nz_) OLVU_FATAL("Wrong use of ICPreconditioner::New_Matrix\n");
     CopyUpper(A);
     FindUpdates();
-    ScheduleLevels();
+    ScheduleSolves();
   }
   ICFactor();
 }
@@ -317,37 +317,47 @@ void ICPreconditioner::FindUpdates() {
   });
 }
 
-// Both triangles in level order, for a pattern that may fork; nothing otherwise.
-void ICPreconditioner::ScheduleLevels() {
+// Both triangles shared out among the threads, for a pattern whose solves fork with gain;
+// nothing otherwise.
+void ICPreconditioner::ScheduleSolves() {
   fresh_ = false;
+  lrows_ = Triangle();
   if (!MayFork(dim_)) {
-    lower_ = upper_ = LevelTriangle();
+    lower_ = upper_ = RowSchedule();
     return;
   }
   const int n = dim_[0];
   const int* p = pntr_.get();
   const int* c = col_.get();
-  // L by rows: the stored rows in order give each row of L its columns increasing and its
-  // diagonal, from its own stored row, last.
-  std::vector<int> ptr(n + 1, 0), col(nz_), src(nz_);
+  MakeSchedule(upper_, n, p, c, false);
+  // L by rows, for the forked forward solve: the stored rows in order give each row of L its
+  // columns increasing and its diagonal, from its own stored row, last.
+  std::vector<int>& ptr = lrows_.ptr;
+  ptr.assign(n + 1, 0);
+  lrows_.col.resize(nz_);
+  lrows_.src.resize(nz_);
   for (int i = 0; i < nz_; ++i) ++ptr[c[i] + 1];
   for (int h = 0; h < n; ++h) ptr[h + 1] += ptr[h];
   std::vector<int> next(ptr.begin(), ptr.end() - 1);
   for (int k = 0; k < n; ++k)
     for (int i = p[k]; i < p[k + 1]; ++i) {
       const int q = next[c[i]]++;
-      col[q] = k;
-      src[q] = i;
+      lrows_.col[q] = k;
+      lrows_.src[q] = i;
     }
-  Arrange(lower_, n, ptr.data(), col.data(), src.data(), 0, true);
-  Arrange(upper_, n, p, c, nullptr, 0, false);
+  MakeSchedule(lower_, n, ptr.data(), lrows_.col.data(), true);
+  if (lower_.threads > 1) {
+    lrows_.val.resize(nz_);
+  } else {
+    lrows_ = Triangle();
+  }
 }
 
 // Right-looking IC(0): row k of the stored upper triangle becomes row k of L^T, its diagonal d
 // the square root and the rest divided by that root, after it has updated the rows below. Each
 // update is l_kh l_kq, formed as a_kh a_kq / d from the row before its scaling: the next rows
 // then wait for one division of d instead of a root, a division and two products, and a row
-// takes one root and one division in all. When the solves fork, both triangles in level order
+// takes one root and one division in all. When the solves fork, both scheduled triangles
 // then take the factor's values.
 void ICPreconditioner::ICFactor() {
   const int n = dim_[0];
@@ -370,10 +380,11 @@ void ICPreconditioner::ICFactor() {
     const double inv = z * r;  // 1 / z, without a second division
     for (int i = d + 1; i < end; ++i) v[i] *= inv;
   }
-  fresh_ = lower_.levels.pay() || upper_.levels.pay();
+  fresh_ = lower_.Use();
   if (!fresh_) return;
-  Refresh(lower_, val_.get());
-  Refresh(upper_, val_.get());
+  double* lv = lrows_.val.data();
+  const int* src = lrows_.src.data();
+  ParallelFor(lrows_.val.size(), [=](std::size_t k) { lv[k] = v[src[k]]; });
 }
 
 void ICPreconditioner::ICSolve(const double* b, double* x) const {
@@ -382,13 +393,13 @@ void ICPreconditioner::ICSolve(const double* b, double* x) const {
   const int one = 1, lwork = n, ldb = n, ldc = n;
   const double alpha = 1.0, beta = 0.0;
   // The first solve copies b into x itself; the second runs in place. Forked, L runs by rows.
-  if (fresh_ && lower_.levels.pay())
-    LevelRowSolve(true, false, lower_, b, x, work_.get());
+  if (fresh_ && lower_.Use())
+    ScheduledRowSolve(true, false, lower_, lrows_.val.data(), lrows_.col.data(), lrows_.ptr.data(), b, x);
   else
     dcscsm(0, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), b, ldb, beta, x + 1,
            ldc, work_.get(), lwork);
-  if (fresh_ && upper_.levels.pay())
-    LevelRowSolve(false, false, upper_, x, x, work_.get());
+  if (upper_.Use())
+    ScheduledRowSolve(false, false, upper_, val_.get(), col_.get(), pntr_.get(), x, x);
   else
     dcscsm(1, n, one, one, nullptr, alpha, lower_stored, val_.get(), col_.get(), pntr_.get(), x, ldb, beta, x + 1,
            ldc, work_.get(), lwork);
@@ -427,10 +438,9 @@ ILUPreconditioner::ILUPreconditioner(const SparseMatrix& A) {
   vals_ = NewArray<double>(static_cast<long>(l_nz_) + u_nz_);
   l_col_ = NewArray<int>(l_nz_);
   u_col_ = NewArray<int>(u_nz_);
-  work_ = NewArray<double>(dim_[0]);
   Split(A);
   FindUpdates();
-  ScheduleLevels();
+  ScheduleSolves();
   Factor();
 }
 
@@ -439,16 +449,13 @@ ILUPreconditioner::ILUPreconditioner(const SparseMatrix& A) {
 // afresh.
 void ILUPreconditioner::New_Matrix(const SparseMatrix& A) {
   if (A.dim(0) != dim_[0]) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
-  if (Refactor(A)) {
-    Factored();
-    return;
-  }
+  if (Refactor(A)) return;
   int lnz = 0, unz = 0;
   Count(A, lnz, unz);
   if (lnz != l_nz_ || unz != u_nz_) OLVU_FATAL("Wrong use of ILUPreconditioner::New_Matrix\n");
   Split(A);
   FindUpdates();
-  ScheduleLevels();
+  ScheduleSolves();
   Factor();
 }
 
@@ -545,31 +552,21 @@ void ILUPreconditioner::FindUpdates() {
   });
 }
 
-// Both triangles in level order, for a pattern that may fork; nothing otherwise. The
-// factorisation stays in row order: by the levels of L, its rows, scattered over the factor and
-// touching each other's, ran slower on several threads than on one.
-void ILUPreconditioner::ScheduleLevels() {
-  fresh_ = false;
+// Both triangles shared out among the threads, for a pattern whose solves fork with gain;
+// nothing otherwise. The factorisation stays in row order: by the levels of L, its rows,
+// scattered over the factor and touching each other's, ran slower on several threads than on one.
+void ILUPreconditioner::ScheduleSolves() {
   if (!MayFork(dim_)) {
-    lower_ = upper_ = LevelTriangle();
+    lower_ = upper_ = RowSchedule();
     return;
   }
-  Arrange(lower_, dim_[0], l_pntr_.get(), l_col_.get(), nullptr, 0, true);
-  Arrange(upper_, dim_[0], u_pntr_.get(), u_col_.get(), nullptr, l_nz_, false);
+  MakeSchedule(lower_, dim_[0], l_pntr_.get(), l_col_.get(), true);
+  MakeSchedule(upper_, dim_[0], u_pntr_.get(), u_col_.get(), false);
 }
 
 // Every row of IKJ ILU(0).
 void ILUPreconditioner::Factor() {
   for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
-  Factored();
-}
-
-// After a factorisation: the triangles in level order take its values when the solves fork.
-void ILUPreconditioner::Factored() {
-  fresh_ = lower_.levels.pay() || upper_.levels.pay();
-  if (!fresh_) return;
-  Refresh(lower_, vals_.get());
-  Refresh(upper_, vals_.get());
 }
 
 // Row i of IKJ ILU(0), the rows above being final: its L entries, in column order, become the
@@ -595,13 +592,13 @@ void ILUPreconditioner::solve(const double* b, double* x) const {
   const int one = 1, ld = n, lwork = 0;
   const double alpha = 1.0, beta = 0.0;
   // The row kernel reads b and writes x, which spares copying b first; U then runs in place.
-  if (fresh_ && lower_.levels.pay())
-    LevelRowSolve(true, true, lower_, b, x, work_.get());
+  if (lower_.Use())
+    ScheduledRowSolve(true, true, lower_, l_val(), l_col_.get(), l_pntr_.get(), b, x);
   else
     dcsrsm(0, n, one, one, nullptr, alpha, lower_unit, l_val(), l_col_.get(), l_pntr_.get(), b, ld, beta, x + 1, ld,
            nullptr, lwork);
-  if (fresh_ && upper_.levels.pay())
-    LevelRowSolve(false, false, upper_, x, x, work_.get());
+  if (upper_.Use())
+    ScheduledRowSolve(false, false, upper_, u_val(), u_col_.get(), u_pntr_.get(), x, x);
   else
     dcsrsm(0, n, one, one, nullptr, alpha, upper_stored, u_val(), u_col_.get(), u_pntr_.get(), x, ld, beta, x + 1,
            ld, nullptr, lwork);

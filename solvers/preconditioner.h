@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "solvers/levels.h"
+#include "solvers/trischedule.h"
 
 class SparseMatrix;
 
@@ -130,7 +130,7 @@ class ICPreconditioner : public Preconditioner {
   void CopyUpper(const SparseMatrix& A);
   bool Recopy(const SparseMatrix& A);
   void FindUpdates();
-  void ScheduleLevels();
+  void ScheduleSolves();
   void ICFactor();
   void ICSolve(const double* b, double* x) const;
   std::unique_ptr<double[]> val_;   ///< factor values
@@ -140,11 +140,17 @@ class ICPreconditioner : public Preconditioner {
   FactorUpdates updates_;           ///< updates of each off-diagonal entry on the rows below
   std::vector<int> src_;            ///< position in the full rows of A of each stored value
   std::vector<int> arows_;          ///< the full row starts of A when src_ was made
-  // Both triangles in level order for the forked solves, made per pattern when the pattern is
-  // square and ThreadedMin() long.
-  LevelTriangle lower_;             ///< L in level order
-  LevelTriangle upper_;             ///< L^T in level order
-  bool fresh_ = false;              ///< lower_ and upper_ hold the current factor's values
+  /// L by rows for the forked forward solve: row starts, columns, where each value lies in val_.
+  struct Triangle {
+    std::vector<int> ptr, col, src;
+    std::vector<double> val;  ///< the values, copied after each factorisation
+  };
+  // Both triangles shared out for the forked solves, made per pattern when the pattern is
+  // square, ThreadedMin() long and its schedule pays.
+  RowSchedule lower_;               ///< schedule of L, solved from lrows_
+  RowSchedule upper_;               ///< schedule of L^T, solved from the stored rows
+  Triangle lrows_;                  ///< L by rows, when lower_ pays
+  bool fresh_ = false;              ///< lrows_ holds the current factor's values
   int nz_;                          ///< stored values
   int dim_[2];                      ///< dimensions of A
 };
@@ -186,10 +192,9 @@ class ILUPreconditioner : public Preconditioner {
   void Split(const SparseMatrix& A);
   bool Refactor(const SparseMatrix& A);
   void FindUpdates();
-  void ScheduleLevels();
+  void ScheduleSolves();
   void FactorRow(int i);
   void Factor();
-  void Factored();
   std::unique_ptr<double[]> vals_;   ///< L values, then U values
   std::unique_ptr<int[]> l_pntr_;    ///< L row starts
   std::unique_ptr<int[]> l_col_;     ///< L columns
@@ -200,11 +205,9 @@ class ILUPreconditioner : public Preconditioner {
   FactorUpdates updates_;            ///< updates of each L entry on its row, indices into vals_
   std::vector<int> src_;             ///< position in the full rows of A of each value (-1: a zero pivot)
   std::vector<int> arows_;           ///< the full row starts of A when src_ was made, empty when A had spare slots
-  // Both triangles in level order for the forked solves, made per pattern when the pattern is
-  // square and ThreadedMin() long.
-  LevelTriangle lower_;              ///< L in level order
-  LevelTriangle upper_;              ///< U in level order
-  bool fresh_ = false;               ///< lower_ and upper_ hold the current factor's values
-  std::unique_ptr<double[]> work_;   ///< solution by level positions of the forked solves
+  // Both triangles shared out for the forked solves, made per pattern when the pattern is
+  // square, ThreadedMin() long and its schedule pays; solved from the factor's rows.
+  RowSchedule lower_;                ///< schedule of L
+  RowSchedule upper_;                ///< schedule of U
   int dim_[2];                       ///< dimensions of A
 };
