@@ -4,7 +4,8 @@
 // conjugate gradients with the incomplete Cholesky preconditioner (50 iterations) and GMRES(20)
 // with the incomplete LU one (40 iterations), on the P1 matrix (stiffness plus a tenth of its
 // diagonal, so that it is definite) of 2D triangle and 3D tetrahedron grids of 1.7 10^4 (the
-// 129 x 129 node square, 26^3 nodes in 3D: the smallest that fork), 10^5 and 10^6 nodes, and a STREAM-like triad a = b + s c over three 2^23-entry arrays. Names:
+// 129 x 129 node square, 26^3 nodes in 3D: the smallest that fork), 10^5 and 10^6 nodes, and a
+// STREAM-like triad a = b + s c over three 2^23-entry arrays. Names:
 // BM_<Kernel><Mesh>/<nodes>/<threads>; the SpMV and triad rates are bytes moved (values,
 // columns, row pointers, x and y once each for SpMV). The speed-up of a kernel is its one-thread
 // time over its time on t threads, read off the same run.
@@ -43,7 +44,8 @@ struct Grid {
     y.assign(g.nnodes, 0.0);
     b.resize(g.nnodes);
     for (int i = 0; i < g.nnodes; ++i) b[i] = std::sin(0.37 * i) + 0.5;
-    AllocInit(24L * (g.nnodes + 64) * static_cast<long>(sizeof(double)));
+    // The pool keeps the block size it was first made with: the largest grid's, whichever runs first.
+    AllocInit(24L * (1000000 + 64) * static_cast<long>(sizeof(double)));
   }
   double mult_bytes() const { return 12.0 * pattern->numnonzeros() + 4.0 * (g.nnodes + 1) + 16.0 * g.nnodes; }
 };
