@@ -461,7 +461,8 @@ void ILUPreconditioner::New_Matrix(const SparseMatrix& A) {
 
 // Copies and factors row by row when A's rows start where they did and every position still
 // holds its recorded column (every position of A is recorded, as A had no spare slots); false
-// at the first row where that fails, the rows before it refactored.
+// at the first row where that fails, the rows before it refactored (when the factorisation
+// forks, every row is copied first and none factored).
 bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
   const Rows r = RowsOf(A);
   if (!SameRows(r, arows_)) return false;
@@ -469,18 +470,25 @@ bool ILUPreconditioner::Refactor(const SparseMatrix& A) {
   const int* ls = src_.data();
   const int* us = ls + l_nz_;
   double *lv = vals_.get(), *uv = lv + l_nz_;
-  return WithValues(r, [&](auto value) {
-    for (int i = 0; i < r.n; ++i) {
+  const bool forked = lower_.Use();
+  const bool same = WithValues(r, [&](auto value) {
+    auto refill = [&](int i) {
       int ub = up[i];
       if (us[ub] < 0) uv[ub++] = 0.0;  // the zero pivot of a row without U entries
       const int lb = lp[i];
-      if (Refill(r, value, ls + lb, lc + lb, lv + lb, lp[i + 1] - lb) |
-          Refill(r, value, us + ub, uc + ub, uv + ub, up[i + 1] - ub))
-        return false;
+      return Refill(r, value, ls + lb, lc + lb, lv + lb, lp[i + 1] - lb) |
+             Refill(r, value, us + ub, uc + ub, uv + ub, up[i + 1] - ub);
+    };
+    // Forked, every row is copied first and the schedule factors them after.
+    if (forked) return ReduceMax(std::size_t(r.n), [&](std::size_t i) { return refill(int(i)) ? 1.0 : 0.0; }) == 0;
+    for (int i = 0; i < r.n; ++i) {
+      if (refill(i)) return false;
       FactorRow(i);
     }
     return true;
   });
+  if (same && forked) Factor();
+  return same;
 }
 
 // L (columns below the diagonal) and U (the others) of A, every row sorted by column.
@@ -553,8 +561,7 @@ void ILUPreconditioner::FindUpdates() {
 }
 
 // Both triangles shared out among the threads, for a pattern whose solves fork with gain;
-// nothing otherwise. The factorisation stays in row order: by the levels of L, its rows,
-// scattered over the factor and touching each other's, ran slower on several threads than on one.
+// nothing otherwise. The factorisation forks by the schedule of L.
 void ILUPreconditioner::ScheduleSolves() {
   if (!MayFork(dim_)) {
     lower_ = upper_ = RowSchedule();
@@ -564,8 +571,17 @@ void ILUPreconditioner::ScheduleSolves() {
   MakeSchedule(upper_, dim_[0], u_pntr_.get(), u_col_.get(), false);
 }
 
-// Every row of IKJ ILU(0).
+// Every row of IKJ ILU(0). A row reads the final rows of its L columns only, the rows the
+// forward solve waits for, so the schedule of L runs the factorisation too, each row's
+// operations in the same order.
 void ILUPreconditioner::Factor() {
+  if (lower_.Use()) {
+    auto rows = [this](int from, int count) {
+      for (int i = from; i < from + count; ++i) FactorRow(i);
+    };
+    RunScheduled(lower_, rows);
+    return;
+  }
   for (int i = 0; i < dim_[0]; ++i) FactorRow(i);
 }
 
