@@ -1,5 +1,8 @@
 #include "flow/columns.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "solvers/sparsestruct.h"
 
 void PatternColumns::Build(const SparseMatrixStruct* pattern) {
@@ -14,9 +17,11 @@ void PatternColumns::Build(const SparseMatrixStruct* pattern) {
   row_.resize(std::size_t(nnz));
   pos_.resize(std::size_t(nnz));
   std::vector<int> next(start_.begin(), start_.end() - 1);
+  span_ = 0;
   for (int i = 0; i < n; ++i)
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
       if (col[k] < 0) continue;  // a spare slot
+      span_ = std::max(span_, std::abs(i - col[k]));
       const int t = next[std::size_t(col[k])]++;
       row_[std::size_t(t)] = i;
       pos_[std::size_t(t)] = k;

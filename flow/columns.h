@@ -16,8 +16,11 @@ class PatternColumns {
   const int* Start() const { return start_.data(); }
   const int* Row() const { return row_.data(); }
   const int* Pos() const { return pos_.data(); }
+  /// Largest distance between an entry's row and column (the pattern's bandwidth).
+  int Span() const { return span_; }
 
  private:
   const SparseMatrixStruct* pattern_ = nullptr;
   std::vector<int> start_, row_, pos_;
+  int span_ = 0;
 };
