@@ -3,7 +3,10 @@
 // order as a scatter over the rows in order, so the sums are bitwise those of the scatter.
 #pragma once
 
+#include <algorithm>
 #include <vector>
+
+#include "foundation/threads.h"
 
 class SparseMatrixStruct;
 
@@ -24,3 +27,32 @@ class PatternColumns {
   std::vector<int> start_, row_, pos_;
   int span_ = 0;
 };
+
+/// The transpose product of a pattern over row blocks on Threads() threads, each column summing
+/// its rows in ascending order as a scatter over the rows in order does, so the sums are
+/// bitwise the same; the rows stream as on one thread. add(i, take) adds row i into the columns j
+/// for which take(j) holds. First every block adds its rows into the columns begun in it (whose
+/// first row lies in it), then its first rows into the columns the block before began, which the
+/// first phase finished. A column's first row lies at most 2 Span() before any row holding it, so
+/// only a block's first 2 Span() rows hold columns begun before it; with blocks shorter than
+/// twice that a column could reach over three blocks, and nothing is done: returns false (the
+/// caller gathers by column).
+template <class Add>
+bool ScatterByBlocks(const PatternColumns& cols, int rows, Add add) {
+  const int blocks = Threads(), size = (rows + blocks - 1) / blocks, span = cols.Span();
+  if (2 * span >= size) return false;
+  const int *cs = cols.Start(), *cr = cols.Row();
+  auto phase = [&](bool begun) {
+    auto run = [&](int b) {
+      const int lo = b * size, hi = std::min(rows, lo + size), near = std::min(hi, lo + 2 * span);
+      if (begun && b == 0) return;
+      for (int i = lo; i < near; ++i) add(i, [=](int j) { return j >= 0 && (cr[cs[j]] < lo) == begun; });
+      if (!begun)
+        for (int i = near; i < hi; ++i) add(i, [](int j) { return j >= 0; });
+    };
+    ForkBlocks(blocks, run);
+  };
+  phase(false);
+  phase(true);
+  return true;
+}

@@ -188,13 +188,10 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
 // b = (tau g + b) / (tau + dt), the right-hand side weighted by the parameter tau of each row.
 inline double PressureRow(double b, double g, double tau, double dt) { return (tau * g + b) / (tau + dt); }
 
-// g += sum_c G_c^T pi_c, each column summing its rows in order. On one thread, row by row. On
-// many (`cols`), over row blocks: first every block adds its rows into the columns whose first
-// row lies in it, then every block adds its first rows into the columns begun by the block
-// before, which the first phase finished; the rows stream as on one thread. Where a column may
-// reach over more than two blocks, gathered by column as in MomentumScatter instead; there each
-// column, complete, also finishes its right-hand side b (PressureRow with `tau`), which saves a
-// pass. Returns whether it did.
+// g += sum_c G_c^T pi_c, each column summing its rows in order. On one thread, row by row; on
+// many (`cols`), by ScatterByBlocks, or where its blocks are too short gathered by column as in
+// MomentumScatter; there each column, complete, also finishes its right-hand side b (PressureRow
+// with `tau`), which saves a pass. Returns whether it did.
 template <int C>
 bool PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns* cols, const double* tau, double dt) {
   const int *rp = m.rp, *col = m.col;
@@ -216,26 +213,8 @@ bool PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
     for (int i = 0; i < rows; ++i) add(i, [](int j) { return j >= 0; });
     return false;
   }
+  if (ScatterByBlocks(*cols, rows, add)) return false;
   const int *cs = cols->Start(), *cr = cols->Row();
-  const int blocks = Threads(), size = (rows + blocks - 1) / blocks, span = cols->Span();
-  if (2 * span < size) {
-    // A column's first row lies at most 2 span before any row holding it: only a block's first
-    // 2 span rows hold columns begun before it.
-    auto phase = [&](bool begun) {
-      auto run = [&](int b) {
-        const int lo = b * size, hi = std::min(rows, lo + size), near = std::min(hi, lo + 2 * span);
-        if (begun && b == 0) return;
-        for (int i = lo; i < near; ++i)
-          add(i, [=](int j) { return j >= 0 && (cr[cs[j]] < lo) == begun; });
-        if (!begun)
-          for (int i = near; i < hi; ++i) add(i, [](int j) { return j >= 0; });
-      };
-      ForkBlocks(blocks, run);
-    };
-    phase(false);
-    phase(true);
-    return false;
-  }
   const int* cp = cols->Pos();
   double* b = m.b;
 #pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
