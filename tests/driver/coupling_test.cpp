@@ -56,5 +56,29 @@ TEST(CouplingSetUp, HandshakeAsServerAndAsClient) {
   }
 }
 
+TEST(CouplingSetUp, SilentPeerEndsTheHandshakeAfterTheTimeOut) {
+  // The peer takes the handshake and keeps the connection without a word: the program gives up
+  // after its time-out and closes it, long before the peer's own limit.
+  for (const bool server : {true, false}) {
+    SCOPED_TRACE(server ? "server" : "client");
+    Folder dir;
+    PeerListener listener;
+    const int port = server ? FreePort() : listener.port();
+    std::string handshake;
+    bool closedByProgram = false;
+    std::thread peer([&] {
+      PeerSocket s = server ? ConnectTo(port) : listener.accept();
+      handshake = s.receive(16);
+      closedByProgram = s.closedByOther();
+    });
+    const Outcome r = dir.olvu({"-coupling", std::to_string(port), "300", "-name", "box"});
+    peer.join();
+    EXPECT_EQ(handshake, std::string(16, '\0'));
+    EXPECT_TRUE(closedByProgram);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read("box.err"), ErrFile("Failed to read check data\n"));
+  }
+}
+
 }  // namespace
 }  // namespace olvu_test
