@@ -62,6 +62,7 @@ TEST(CouplingSetUp, SilentPeerEndsTheHandshakeAfterTheTimeOut) {
   for (const bool server : {true, false}) {
     SCOPED_TRACE(server ? "server" : "client");
     Folder dir;
+    dir.write("box.rst", "an earlier run's restart file\n");
     PeerListener listener;
     const int port = server ? FreePort() : listener.port();
     std::string handshake;
@@ -77,6 +78,7 @@ TEST(CouplingSetUp, SilentPeerEndsTheHandshakeAfterTheTimeOut) {
     EXPECT_TRUE(closedByProgram);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(dir.read("box.err"), ErrFile("Failed to read check data\n"));
+    EXPECT_EQ(dir.read("box.rst"), "an earlier run's restart file\n");
   }
 }
 
