@@ -78,35 +78,29 @@ TEST(FluidRestart, EntryFaultsAndTheGluedForm) {
 }
 
 TEST(FluidRestart, EntriesOfFieldsTheProblemLacksAreSkippedWithANotice) {
-  // A temperature-only strip whose restart file has its temperature entry renamed to a field the
-  // problem does not have: the pressure (whose entry also feeds the imposed pressures), the
-  // previous-step pressure and velocity, the turbulent kinetic energy.
+  // A temperature-only strip restarted from its file with the temperature entry renamed to a field
+  // it lacks: the pressure (whose entry also feeds the imposed pressures) and the previous-step
+  // velocity. The run goes on from the initial temperature.
   olvu_test::GridLayout g;
   g.nx = 4, g.ny = 1;
   const std::string bc = g.FixedTemperatures([](double x, double) { return x == 0 ? 100.0 : (x == 1 ? 0.0 : NAN); });
-  auto text = [&](int steps, const char* restart) {
-    return g.Problem("GeneralData Number_of_Steps " + std::to_string(steps) +
-                         " Time_Increment \"1\" [s] OutPut_Step 1 Max_Iterations 3" + restart + ";",
-                     bc, "ToleranceData TemConvergenceNorm 1e-9;");
+  auto text = [&](const char* steps) {
+    return g.Problem(std::string("GeneralData Number_of_Steps ") + steps + " Time_Increment \"1\" [s] OutPut_Step 1 "
+                     "Max_Iterations 3;", bc, "ToleranceData TemConvergenceNorm 1e-9;");
   };
   Folder f;
-  f.write("t.dat", text(2, ""));
+  f.write("t.dat", text("2"));
   ASSERT_EQ(f.olvu({"-name", "t.dat"}).status, 0) << f.read("t.dat.err");
   const std::string saved = f.read("t.dat.rst");
-  ASSERT_NE(saved.find("\t_Tempt_\tlen = 10;\n"), std::string::npos) << saved;
-  for (const char* key : {"_Prest_", "_P_tdt_", "_VtdtX_", "_KEn_t_"}) {
-    SCOPED_TRACE(key);
-    f.write("t.dat.rst", Replace(saved, "\t_Tempt_\t", std::string("\t") + key + "\t"));
-    f.write("t.dat", text(4, " Restart"));
-    const auto r = f.olvu({"-name", "t.dat"});
-    ASSERT_EQ(r.status, 0) << f.read("t.dat.err");
-    EXPECT_NE(f.read("t.dat.war").find(std::string(" -->\tFluid Domain: Restart entry ") + key +
-                                       " skipped: this problem has no such field\n"),
-              std::string::npos);
+  for (const std::string key : {"_Prest_", "_VtdtX_"}) {
+    f.write("t.dat.rst", Replace(saved, "\t_Tempt_\tlen = 10;", "\t" + key + "\tlen = 10;"));
+    f.write("t.dat", text("4 Restart"));
+    ASSERT_EQ(f.olvu({"-name", "t.dat"}).status, 0) << key << f.read("t.dat.err");
+    EXPECT_NE(f.read("t.dat.war").find(" -->\tFluid Domain: Restart entry " + key + " skipped: this problem has no such "
+                                       "field\n"), std::string::npos) << key;
     const std::string res = f.read("t.dat.res");
-    EXPECT_NE(res.find("Result \"TEMPERATURE\" \"DORVANTE\" 4 "), std::string::npos);
-    EXPECT_EQ(res.find("nan"), std::string::npos);
-    EXPECT_EQ(res.find("inf"), std::string::npos);
+    EXPECT_NE(res.find("Result \"TEMPERATURE\" \"DORVANTE\" 4 "), std::string::npos) << key;
+    EXPECT_TRUE(res.find("nan") == res.npos && res.find("inf") == res.npos) << key;
   }
 }
 
