@@ -113,7 +113,7 @@ bool ReadBytesWithin(void* bytes, long n, int timeout) {
     const int got = Tcl_ReadChars(Globalchannel, obj, int(std::min(n - done, kChunk)), 0);
     int len = 0;
     const unsigned char* data = Tcl_GetByteArrayFromObj(obj, &len);
-    if (got < 0 || len != std::max(got, 0)) {
+    if (got < 0 || len != got) {
       ok = false;
     } else if (got > 0) {
       std::memcpy(p + done, data, std::size_t(got));
