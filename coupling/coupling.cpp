@@ -91,6 +91,46 @@ bool ReadBytes(void* bytes, long n) {
   return ok;
 }
 
+// Channel callback of a bounded read: being called is all it is for, it ends the event wait.
+void Readable(ClientData, int) {}
+
+// Time-out callback of the set-up wait and of a bounded read.
+void TimeOut(ClientData) { FailedChannel = 1; }
+
+// Reads exactly n bytes like ReadBytes, but gives up when they have not all come within `timeout`
+// milliseconds: the channel reads without blocking while the event loop waits for data or the
+// timer. The channel blocks again afterwards.
+bool ReadBytesWithin(void* bytes, long n, int timeout) {
+  auto* p = static_cast<unsigned char*>(bytes);
+  Tcl_SetChannelOption(nullptr, Globalchannel, "-blocking", "0");
+  FailedChannel = 0;
+  Tcl_TimerToken timer = Tcl_CreateTimerHandler(timeout, TimeOut, nullptr);
+  Tcl_CreateChannelHandler(Globalchannel, TCL_READABLE, Readable, nullptr);
+  Tcl_Obj* obj = Tcl_NewObj();
+  Tcl_IncrRefCount(obj);
+  bool ok = true;
+  for (long done = 0; ok && done < n;) {
+    const int got = Tcl_ReadChars(Globalchannel, obj, int(std::min(n - done, kChunk)), 0);
+    int len = 0;
+    const unsigned char* data = Tcl_GetByteArrayFromObj(obj, &len);
+    if (got < 0 || len != got) {
+      ok = false;
+    } else if (got > 0) {
+      std::memcpy(p + done, data, std::size_t(got));
+      done += got;
+    } else if (Tcl_Eof(Globalchannel) || FailedChannel) {
+      ok = false;
+    } else {
+      Tcl_DoOneEvent(TCL_ALL_EVENTS);
+    }
+  }
+  Tcl_DecrRefCount(obj);
+  Tcl_DeleteChannelHandler(Globalchannel, Readable, nullptr);
+  Tcl_DeleteTimerHandler(timer);
+  Tcl_SetChannelOption(nullptr, Globalchannel, "-blocking", "1");
+  return ok;
+}
+
 // Accept callback of the set-up server: the first peer becomes the channel, later ones are refused.
 void Accept(ClientData, Tcl_Channel channel, char*, int) {
   if (Globalchannel) {
@@ -100,9 +140,6 @@ void Accept(ClientData, Tcl_Channel channel, char*, int) {
   Tcl_RegisterChannel(nullptr, channel);
   Globalchannel = channel;
 }
-
-// Time-out callback of the set-up wait.
-void TimeOut(ClientData) { FailedChannel = 1; }
 
 }  // namespace
 
@@ -146,7 +183,10 @@ int InitCouplingLibrary(int port, int timeout, char* message) {
   unsigned char check[kBlock] = {};
   if (!WriteBytes(check, kBlock)) return Fail(message, "Failed to write check data");
   if (Tcl_Flush(Globalchannel) != TCL_OK) return Fail(message, "Failed to flush check data");
-  if (!ReadBytes(check, kBlock)) return Fail(message, "Failed to read check data");
+  // A peer that takes the handshake and never answers would hold the program for as long as it
+  // keeps the connection: the answer gets the set-up's time-out. The confirmations of the sends
+  // wait without a limit, as the peer may take long over a step.
+  if (!ReadBytesWithin(check, kBlock, timeout)) return Fail(message, "Failed to read check data");
   const CouplingHeader reply = Decode(check);
   if (reply.code != 0 || reply.count != 0) return Fail(message, "Failed to read check data. It is corrupted");
   return 0;

@@ -18,9 +18,11 @@ inline constexpr int kCouplingMessageSize = 2048;
 extern "C" {
 
 /// Creates the interpreter if absent, sets up the channel on `port` (waiting up to `timeout`
-/// milliseconds for a peer when serving), then exchanges the handshake.
+/// milliseconds for a peer when serving), then exchanges the handshake, waiting up to `timeout`
+/// milliseconds for the peer's answer.
 int InitCouplingLibrary(int port, int timeout, char* message);
-/// Sends the header {code, value, count} and `count` values, then waits for the confirmation.
+/// Sends the header {code, value, count} and `count` values, then waits for the confirmation
+/// without a limit (the peer may take long over a step).
 int SendCouplingData(int code, double value, int count, const double* values, char* message);
 /// Reads one header, keeps it as the current one and returns its fields.
 int RetrieveCouplingHeader(int* code, double* value, int* count, char* message);

@@ -153,8 +153,9 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
     double speed = 0;
     for (int k = 1; k <= numNodes; ++k) {
       const unsigned i = unsigned(k);
-      const double s = std::sqrt(vars_[VelX](i) * vars_[VelX](i) + vars_[VelY](i) * vars_[VelY](i) +
-                                 vars_[VelZ](i) * vars_[VelZ](i));
+      // The Z velocity of a plane problem is dropped later (InitialiseDomain): it does not count.
+      const double w = Dimension_Olvu == 3 ? vars_[VelZ](i) : 0.0;
+      const double s = std::sqrt(vars_[VelX](i) * vars_[VelX](i) + vars_[VelY](i) * vars_[VelY](i) + w * w);
       if (s > speed) speed = s;
     }
     if (speed < 1e-14)

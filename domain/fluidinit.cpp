@@ -6,6 +6,7 @@
 #include "domain/fluiddomain.h"
 #include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
+#include "domain/materialcheck.h"
 #include "flow/assembler.h"
 #include "flow/turbulence.h"
 #include "foundation/clock.h"
@@ -25,6 +26,19 @@ namespace {
 // Largest |v|; 0 for an empty vector.
 double MaxAbs(const ReaVec& v) { return v.length() ? v.max_abs() : 0.0; }
 double MinAbs(const ReaVec& v) { return v.length() ? v.min_abs() : 0.0; }
+
+// Sets the out-of-plane velocity w and its previous-step twin w0 to 0; the count of nodes where
+// either was not 0.
+int ClearOutOfPlane(ReaVec& w, ReaVec& w0) {
+  int count = 0;
+  for (unsigned i = 1; i <= w.length() || i <= w0.length(); ++i) {
+    bool held = false;
+    for (ReaVec* v : {&w, &w0})
+      if (i <= v->length() && (*v)(i) != 0.0) held = true, (*v)(i) = 0.0;
+    count += held;
+  }
+  return count;
+}
 
 }  // namespace
 
@@ -245,6 +259,11 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
     for (unsigned c = 1; c <= 3; ++c) bodyExtent_(c) = bodyMax_(c) - bodyMin_(c);
   }
   if (Char_Length == 0) Char_Length = 0.1 * diag.norm() + 1e-14;
+  // A plane problem has no Z velocity: one given by initial data, a restart file or a boundary
+  // line would only feed the speed, the wall laws and the vorticity with a value that is not there.
+  if (Dimension_Olvu == 2)
+    if (const int n = ClearOutOfPlane(vars_[VelZ], vars_[VelZ0]))
+      OLVU_NOTICE(name_ << ": The Z velocity given at " << n << " node(s) is ignored in a two-dimensional problem");
   if (Flag(PVelocity)) {
     for (int c : {FixVelX, FieldVelX, FixVelY, FieldVelY, FixVelZ, FieldVelZ, NormalVelNodes, LineVelNodes})
       conds_[c].andn_vec(conds_[DeltNodes]);
@@ -410,6 +429,8 @@ void FluidDomain::ReadInitialConditions() {
       p.UpdateVariables(1.0);
     });
   }
+  // The initial results are written before the first step checks the materials.
+  CheckFluidMaterials(*this, MaterialStage::SetUp);
   if (Flag(PTurbulence)) {
     ReaVec& k = vars_[KEnergy];
     ReaVec& l = vars_[TurbLength];

@@ -118,13 +118,16 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
       }
       OLVU_FATAL("FluidDomain::ReadRestart Command " << word << " unknown\n");
     }
-    // A vector the domain does not use is skipped; one it uses must have its length.
+    // A vector the domain does not use is skipped (its entry comes from another problem); one it
+    // uses must have its length.
     const std::string lenWord = glued ? std::string(word) : std::string("len");
     const int len = in->GetInt(lenWord.c_str());
     const unsigned have = vars_[k->id].length();
     if (len < 0 || (have && unsigned(len) != have) || in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
       OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    if (k->id == Pres && vars_[PresWork].length() == vars_[Pres].length())
+    if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
+    // Without a pressure solve there is no pressure, and no imposed pressure to take it.
+    if (k->id == Pres && have && vars_[PresWork].length() == have)
       for (int j = 1; j <= numNodes; ++j)
         if (!Marked(FixPres, j)) vars_[PresWork](unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();

@@ -137,6 +137,25 @@ void GatherStab(const ScalarRows& p, const PatternColumns& cols, bool toRhs, int
 
 }  // namespace
 
+void CheckMaterials(std::initializer_list<MaterialBound> fields, MaterialStage stage) {
+  const bool step = stage == MaterialStage::Step;
+  for (const MaterialBound& m : fields) {
+    if (!Sized(m.field)) continue;
+    if (UnsoundMaterial(m.field, step ? m.least : -HUGE_VAL)) OLVU_FATAL(m.unsound << "\n\tCheck material data.\n");
+    if (step && m.null && m.field.min_val() == 0) OLVU_WARNING(0, m.null << "\n\tCheck material data.");
+  }
+}
+
+void CheckFluidMaterials(FluidDomain& d, MaterialStage stage) {
+  CheckMaterials({{d.Var(Dens), 1e-14, "Wrong specific heat field (Density < 0.0) found."},
+                  {d.Var(Visc), 0, "Wrong fluid viscosity field (Viscosity < 0.0) found."},
+                  {d.Var(SpHeat), 0, "Wrong specific heat field (Cp < 0.0) found.", "Null specific heat found."},
+                  {d.Var(Conduct), 0, "Wrong conductivity field (K < 0.0) found.", "Null conductivity found."},
+                  {d.Var(Compress), 0, "Wrong compressibility field (1/C^2 < 0.0) found."},
+                  {d.Var(EnergyV), 0, "Wrong energy field (Energy < 0.0) found."}},
+                 stage);
+}
+
 // ---------------------------------------------------------------- step
 
 void FluidDomain::StartNewStep() {
@@ -154,39 +173,24 @@ void FluidDomain::StartNewStep() {
   }
 
   const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
-  for (int c = 0; c < 3; ++c) RefreshMasked(initial_->FFunc(int(vk[c])), vars_[VelX + c], conds_[FieldVelX + c]);
+  // A plane problem keeps its Z velocity at 0 (InitialiseDomain).
+  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c)
+    RefreshMasked(initial_->FFunc(int(vk[c])), vars_[VelX + c], conds_[FieldVelX + c]);
   // The pressure function's magnitude is pressure over density: it is in the solve's units.
   if (Flag(PPressure)) RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
   if (Flag(PTemperature)) RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
 
   UpdateDomainFunction(DofType::Density, vars_[Dens]);
-  if (UnsoundMaterial(vars_[Dens], 1e-14))
-    OLVU_FATAL("Wrong specific heat field (Density < 0.0) found.\n\tCheck material data.\n");
-  if (Flag(PVelocity)) {
-    UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
-    if (UnsoundMaterial(vars_[Visc], 0))
-      OLVU_FATAL("Wrong fluid viscosity field (Viscosity < 0.0) found.\n\tCheck material data.\n");
-    vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
-  }
+  if (Flag(PVelocity)) UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
   if (Flag(PTemperature)) {
     UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
     UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
-    const double cp = vars_[SpHeat].min_val(), k = vars_[Conduct].min_val();
-    if (UnsoundMaterial(vars_[SpHeat], 0)) OLVU_FATAL("Wrong specific heat field (Cp < 0.0) found.\n\tCheck material data.\n");
-    if (cp == 0) OLVU_WARNING(0, "Null specific heat found.\n\tCheck material data.");
-    if (UnsoundMaterial(vars_[Conduct], 0)) OLVU_FATAL("Wrong conductivity field (K < 0.0) found.\n\tCheck material data.\n");
-    if (k == 0) OLVU_WARNING(0, "Null conductivity found.\n\tCheck material data.");
   }
-  if (Flag(PCompressibility)) {
-    UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
-    if (UnsoundMaterial(vars_[Compress], 0))
-      OLVU_FATAL("Wrong compressibility field (1/C^2 < 0.0) found.\n\tCheck material data.\n");
-    vars_[DensCopy] = vars_[Dens];
-  }
-  if (Flag(PEnergy)) {
-    UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
-    if (UnsoundMaterial(vars_[EnergyV], 0)) OLVU_FATAL("Wrong energy field (Energy < 0.0) found.\n\tCheck material data.\n");
-  }
+  if (Flag(PCompressibility)) UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
+  if (Flag(PEnergy)) UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+  CheckFluidMaterials(*this, MaterialStage::Step);
+  if (Flag(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
+  if (Flag(PCompressibility)) vars_[DensCopy] = vars_[Dens];
 
   UpdateConditions();
   EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
@@ -291,6 +295,7 @@ void FluidDomain::UpdateConditions() {
                            {CondPresNodes, FixPres, DofType::Pressure, Pres, PresWork},
                            {CondTempNodes, FixTemp, DofType::Temperature, Temp, Temp0}};
   for (const Group& g : groups) {
+    if (g.kind == DofType::VelocityZ && Dimension_Olvu != 3) continue;  // no Z velocity in a plane problem
     BitVec& cond = conds_[g.condSet];
     if (cond.length() == 0 || cond.null()) continue;
     FluidFunction* test = conditional_ ? conditional_->FFunc(int(g.kind)) : nullptr;

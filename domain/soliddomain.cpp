@@ -40,12 +40,17 @@ void Refresh(FluidFunction* f, ReaVec& v, const BitVec& mask) {
   f->update(v, mask);
 }
 
-// The fatal and warning checks of one material field: below 0 or not finite stops the run,
-// exactly 0 warns.
-void CheckMaterial(const ReaVec& v, const char* negative, const char* null) {
-  if (!Sized(v)) return;
-  if (UnsoundMaterial(v, 0)) OLVU_FATAL(negative << "\n");
-  if (v.min_val() == 0 && Verbose_Off <= 1) OLVU_WARNING(0, null);
+// The checks of the solid domain d's material fields (those its sub-problems size; Kzz only in
+// three dimensions).
+void CheckSolidMaterials(SolidDomain& d, MaterialStage stage) {
+  CheckMaterials({{d.SolidDensity(), 1e-14, "Wrong specific heat field (Solid Density < 0.0) found."},
+                  {d.Var(Dens), 1e-14, "Wrong fluid density field (Density < 0.0) found."},
+                  {d.Var(Visc), 0, "Wrong fluid viscosity field (Viscosity < 0.0) found."},
+                  {d.Var(SpHeat), 0, "Wrong specific heat field (Cp < 0.0) found.", "Null specific heat found."},
+                  {d.Conductivity(Kxx), 0, "Wrong conductivity field (Kxx < 0.0) found.", "Null conductivity Kxx found."},
+                  {d.Conductivity(Kyy), 0, "Wrong conductivity field (Kyy < 0.0) found.", "Null conductivity Kyy found."},
+                  {d.Conductivity(Kzz), 0, "Wrong conductivity field (Kzz < 0.0) found.", "Null conductivity Kzz found."}},
+                 stage);
 }
 
 }  // namespace
@@ -136,6 +141,8 @@ void SolidDomain::ReadInitialConditions() {
       p.UpdateVariables(1.0);
     });
   }
+  // The initial results are written before the first step checks the materials.
+  CheckSolidMaterials(*this, MaterialStage::SetUp);
   if (Flag(PVelocity) && Sized(vars_[Dens])) {
     const double lo = vars_[Dens].min_val(), hi = vars_[Dens].max_val();
     if (Dens_Reference > 1e-14 && lo != hi && Dens_Reference > lo) Dens_Reference = lo;
@@ -151,35 +158,19 @@ void SolidDomain::StartNewStep() {
   invDtTheta_ = dtTheta_ > 0 ? 1.0 / dtTheta_ : 0.0;
 
   if (Flag(PVelocity))
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c)  // no Z velocity in a plane problem
       Refresh(initial_->FFunc(int(DofType::VelocityX) + c), vars_[VelX + c], conds_[FieldVelX + c]);
   if (Flag(PPressure)) Refresh(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
   if (Flag(PTemperature)) Refresh(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
 
   UpdateDomainFunction(DofType::SolidDensity, density_);
-  if (UnsoundMaterial(density_, 1e-14))
-    OLVU_FATAL("Wrong specific heat field (Solid Density < 0.0) found.\n\tCheck material data.\n");
   if (Flag(PVelocity)) {
     UpdateDomainFunction(DofType::Density, vars_[Dens]);
     UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
-    vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
-    if (UnsoundMaterial(vars_[Dens], 1e-14))
-      OLVU_FATAL("Wrong fluid density field (Density < 0.0) found.\n\tCheck material data.\n");
-    if (UnsoundMaterial(vars_[Visc], 0))
-      OLVU_FATAL("Wrong fluid viscosity field (Viscosity < 0.0) found.\n\tCheck material data.\n");
   }
-  if (Flag(PTemperature)) {
-    EvalTemperatureProperties(true);
-    CheckMaterial(vars_[SpHeat], "Wrong specific heat field (Cp < 0.0) found.\n\tCheck material data.",
-                  "Null specific heat found.\n\tCheck material data.");
-    CheckMaterial(conduct_[Kxx], "Wrong conductivity field (Kxx < 0.0) found.\n\tCheck material data.",
-                  "Null conductivity Kxx found.\n\tCheck material data.");
-    CheckMaterial(conduct_[Kyy], "Wrong conductivity field (Kyy < 0.0) found.\n\tCheck material data.",
-                  "Null conductivity Kyy found.\n\tCheck material data.");
-    if (Dimension_Olvu == 3)
-      CheckMaterial(conduct_[Kzz], "Wrong conductivity field (Kzz < 0.0) found.\n\tCheck material data.",
-                    "Null conductivity Kzz found.\n\tCheck material data.");
-  }
+  if (Flag(PTemperature)) EvalTemperatureProperties(true);
+  CheckSolidMaterials(*this, MaterialStage::Step);
+  if (Flag(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
   UpdateVariables(theta_);
   // The problems' end-of-step update runs in FinishStep, as in the fluid: a second theta
   // average here would average the step twice.

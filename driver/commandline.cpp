@@ -51,6 +51,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       c.port = std::strtol(argv[++i], nullptr, 10);
       c.timeout = std::strtol(argv[++i], nullptr, 10);
       if (c.port <= 999) Fault("Cannot initialise Kelvarid coupling.\nWrong port ( <1000 ) given.");
+      // A TCP port has 16 bits: a larger number would reach the port it wraps to.
+      if (c.port > 65535) Fault("Cannot initialise Kelvarid coupling.\nWrong port ( >65535 ) given.");
       if (c.timeout <= 99) Fault("Cannot initialise Kelvarid coupling.\nWrong timeout ( <100 ) given.");
     }
   }

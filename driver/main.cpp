@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   if (c.port != 0) {
     OLVU_NOTICE("Initialising Kelvarid coupling");
     char message[kCouplingMessageSize];
-    const int port = int(std::min<long>(c.port, INT_MAX)), timeout = int(std::min<long>(c.timeout, INT_MAX));
+    const int port = int(c.port), timeout = int(std::min<long>(c.timeout, INT_MAX));
     if (InitCouplingLibrary(port, timeout, message) == -1) OLVU_FATAL(message << "\n");
   }
   if (c.hasTool) {

@@ -1,24 +1,49 @@
 // The output files of a run: result blocks, the restart frame, the force and movement lines and
 // the final files. Each operation opens its file, lets the domains write and closes it.
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
+#include "driver/resultblock.h"
 #include "driver/totaldomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 
+template <class Write>
+void Problem::WriteResults(Write write) {
+  std::ofstream& res = Kept(resFile, ".res");
+  Flush(res, ".res");
+  std::error_code ec;
+  const auto before = std::filesystem::file_size(FileName(".res"), ec);
+  NonFiniteResult bad;
+  ResultBlock::TakeNonFinite(bad);  // forget what an earlier writer may have left
+  write(res);
+  Flush(res, ".res");
+  if (!ResultBlock::TakeNonFinite(bad)) return;
+  // A result file whose blocks hold an infinity or a NaN cannot be read back: the blocks of this
+  // output go, the file keeps the whole output steps before it, and the run stops before the
+  // restart file is rewritten.
+  if (!ec) std::filesystem::resize_file(FileName(".res"), before, ec);
+  const char* value = std::isnan(bad.value) ? "nan" : bad.value > 0 ? "inf" : "-inf";
+  OLVU_FATAL("Non-finite result found: " << value << " in \"" << bad.block << "\" at node " << bad.node
+                                         << ", time " << bad.time << ".\n\tThe solution has diverged or a result "
+                                         << "function is undefined there. The results of this output are not "
+                                         << "written; earlier results and the restart file are kept.\n");
+}
+
 void Problem::OutputInitialData() {
   Clock clock("Printing Results");
-  std::ofstream& res = Kept(resFile, ".res");
-  for (FluidDomain* d : {fluidDomain.get(), solidDomain.get()}) {
-    if (!d) continue;
-    d->OutputInitialData(res);
-    d->OutputResults(res);
-  }
-  totalDomain->OutputInitialData(res);
-  Flush(res, ".res");
+  WriteResults([&](std::ostream& res) {
+    for (FluidDomain* d : {fluidDomain.get(), solidDomain.get()}) {
+      if (!d) continue;
+      d->OutputInitialData(res);
+      d->OutputResults(res);
+    }
+    totalDomain->OutputInitialData(res);
+  });
 }
 
 void Problem::OutputResults() {
@@ -26,11 +51,11 @@ void Problem::OutputResults() {
   // The quotient test keeps the rule's form: a whole multiple of the output step.
   const bool multiple = Current_Step / outputStep == static_cast<double>(Current_Step) / outputStep;
   if ((Current_Step == Number_of_Steps || multiple) && Current_Step >= outputStart) {
-    std::ofstream& res = Kept(resFile, ".res");
-    if (fluidDomain) fluidDomain->OutputResults(res);
-    if (solidDomain) solidDomain->OutputResults(res);
-    totalDomain->OutputResults(res);
-    Flush(res, ".res");
+    WriteResults([&](std::ostream& res) {
+      if (fluidDomain) fluidDomain->OutputResults(res);
+      if (solidDomain) solidDomain->OutputResults(res);
+      totalDomain->OutputResults(res);
+    });
     if (Current_Step > 0 || Number_of_Steps == 1) {
       OutputRestart();
       OLVU_NOTICE("Results written successfully !");

@@ -109,6 +109,10 @@ class Problem {
 
   // Output files.
 
+  /// Lets `write` add result blocks to the result file and hands them to it; when a block held a
+  /// non-finite value, cuts the file back to where it stood before and ends the run (fatal).
+  template <class Write>
+  void WriteResults(Write write);
   /// Initial-data blocks of the domains into the result file.
   void OutputInitialData();
   /// Results, restart, force and movement output of one step.

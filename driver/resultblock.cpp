@@ -1,10 +1,19 @@
 #include "driver/resultblock.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "foundation/declarations.h"
 #include "input/units.h"
+
+namespace {
+
+// The first non-finite value written since it was last taken; blocks are written on one thread.
+bool HasNonFinite = false;
+NonFiniteResult FirstNonFinite;
+
+}  // namespace
 
 char* FormatGeneral(char* s, char* end, double v) {
   return std::to_chars(s, end, v, std::chars_format::general, 6).ptr;
@@ -12,7 +21,7 @@ char* FormatGeneral(char* s, char* end, double v) {
 
 ResultBlock::ResultBlock(std::ostream& out, const char* name, const char* label, double time, ResultKind kind,
                          const char* components)
-    : out_(out) {
+    : out_(out), name_(name), time_(time) {
   Text("Result \"");
   Text(name);
   Text("\" \"");
@@ -42,10 +51,25 @@ void ResultBlock::Write(int node, const double* v, int n) {
   p = std::to_chars(p, end, node).ptr;
   for (int k = 0; k < n; ++k) {
     *p++ = '\t';
+    if (!std::isfinite(v[k])) [[unlikely]]
+      NoteNonFinite(node, v[k]);
     p = FormatGeneral(p, end, v[k]);
   }
   *p++ = '\n';
   used_ = static_cast<int>(p - buf_);
+}
+
+void ResultBlock::NoteNonFinite(int node, double v) const {
+  if (HasNonFinite) return;
+  HasNonFinite = true;
+  FirstNonFinite = NonFiniteResult{name_, time_, node, v};
+}
+
+bool ResultBlock::TakeNonFinite(NonFiniteResult& first) {
+  if (!HasNonFinite) return false;
+  first = FirstNonFinite;
+  HasNonFinite = false;
+  return true;
 }
 
 void ResultBlock::Text(const char* s) {

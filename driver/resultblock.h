@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "input/types.h"
 
@@ -12,10 +13,19 @@ double OutputFactor(Magnitude m);
 /// Kind of a result block: its word on the "Result" line and the count of values per node line.
 enum class ResultKind { Scalar, Vector, Matrix };
 
+/// The first non-finite value handed to a result block: where it stood and what it was.
+struct NonFiniteResult {
+  std::string block;  ///< the block's name
+  double time = 0;    ///< the block's time
+  int node = 0;       ///< the node of its line
+  double value = 0;   ///< the value (an infinity or a NaN)
+};
+
 /// One result block: the "Result" line, the optional "ComponentNames" line, "Values", one line per
 /// node and "End Values", written when the block goes away. Numbers are written as a stream writes
 /// them by default (six significant digits, general notation), through a buffer of the block's own,
-/// so a block of a million nodes costs no formatted-stream call per value.
+/// so a block of a million nodes costs no formatted-stream call per value. Every value is also
+/// tested for being finite: the first one that is not is kept for the writer of the file to ask.
 class ResultBlock {
  public:
   /// Starts the block `name` ("VELOCITY") with the analysis label `label` ("QUELMA") at `time`;
@@ -37,6 +47,10 @@ class ResultBlock {
   /// Node line with the n values of v (n at most 6).
   void Write(int node, const double* v, int n);
 
+  /// True when a block wrote a non-finite value since the last call; `first` then holds the first
+  /// one. Forgets it.
+  static bool TakeNonFinite(NonFiniteResult& first);
+
  private:
   static constexpr int kSize = 1 << 16;  ///< buffer bytes
   static constexpr int kLine = 256;      ///< room kept for one node line
@@ -50,8 +64,12 @@ class ResultBlock {
   }
   /// Hands the buffer to the stream.
   void Flush();
+  /// Keeps value v of `node` unless an earlier non-finite value is kept already.
+  void NoteNonFinite(int node, double v) const;
 
   std::ostream& out_;  ///< the result file
+  const char* name_;   ///< the block's name (the caller's text, alive as long as the block)
+  double time_;        ///< the block's time
   int used_ = 0;       ///< bytes in the buffer
   char buf_[kSize];    ///< pending text
 };

@@ -33,6 +33,10 @@ TEST(CommandLine, EachOperandFaultHasItsTextAndStatusAndOpensNoFile) {
       {{"-coupling", "999", "5000", "-name", "x"}, "Cannot initialise Kelvarid coupling.\nWrong port ( <1000 ) given.", 2},
       {{"-coupling", "abc", "200"}, "Cannot initialise Kelvarid coupling.\nWrong port ( <1000 ) given.", 2},
       {{"-coupling", "1000", "99"}, "Cannot initialise Kelvarid coupling.\nWrong timeout ( <100 ) given.", 2},
+      // Ports beyond 16 bits, one of them beyond 32: refused, not wrapped to a port below.
+      {{"-coupling", "66536", "3000"}, "Cannot initialise Kelvarid coupling.\nWrong port ( >65535 ) given.", 2},
+      {{"-coupling", "4294968296", "3000"}, "Cannot initialise Kelvarid coupling.\nWrong port ( >65535 ) given.", 2},
+      {{"-coupling", "99999999999999999999", "3000"}, "Cannot initialise Kelvarid coupling.\nWrong port ( >65535 ) given.", 2},
       {{}, usage, 1},
       {{"-verbose", "loud", "-2D"}, usage, 1},
   };
@@ -74,6 +78,7 @@ TEST(CommandLine, OptionsAndTheirOperands) {
   EXPECT_EQ(Scan({"-tool", "Check_Units", "[m]", "Length", "-name", "x"}),
             "2 0 - [Check_Units] 4 [[m]] [Length] [-name] [x] 0 0");
   EXPECT_EQ(Scan({"-coupling", "1000", "100", "-name", "p"}), "2 0 [p] - 0 1000 100");
+  EXPECT_EQ(Scan({"-coupling", "65535", "100"}), "2 0 - - 0 65535 100");
 }
 
 TEST(CommandLine, ScanStopsAtTheFirstFault) {

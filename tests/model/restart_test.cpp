@@ -2,9 +2,11 @@
 // fault of an entry.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "tests/driver/run_olvu.h"
+#include "tests/model/gridcase.h"
 #include "tests/model/resblocks.h"
 
 namespace {
@@ -73,6 +75,33 @@ TEST(FluidRestart, EntryFaultsAndTheGluedForm) {
   f.write("r.dat.rst", glued);
   auto r = f.olvu({"-name", "r.dat"});
   EXPECT_EQ(r.status, 0) << f.read("r.dat.err");
+}
+
+TEST(FluidRestart, EntriesOfFieldsTheProblemLacksAreSkippedWithANotice) {
+  // A temperature-only strip restarted from its file with the temperature entry renamed to a field
+  // it lacks: the pressure (whose entry also feeds the imposed pressures) and the previous-step
+  // velocity. The run goes on from the initial temperature.
+  olvu_test::GridLayout g;
+  g.nx = 4, g.ny = 1;
+  const std::string bc = g.FixedTemperatures([](double x, double) { return x == 0 ? 100.0 : (x == 1 ? 0.0 : NAN); });
+  auto text = [&](const char* steps) {
+    return g.Problem(std::string("GeneralData Number_of_Steps ") + steps + " Time_Increment \"1\" [s] OutPut_Step 1 "
+                     "Max_Iterations 3;", bc, "ToleranceData TemConvergenceNorm 1e-9;");
+  };
+  Folder f;
+  f.write("t.dat", text("2"));
+  ASSERT_EQ(f.olvu({"-name", "t.dat"}).status, 0) << f.read("t.dat.err");
+  const std::string saved = f.read("t.dat.rst");
+  for (const std::string key : {"_Prest_", "_VtdtX_"}) {
+    f.write("t.dat.rst", Replace(saved, "\t_Tempt_\tlen = 10;", "\t" + key + "\tlen = 10;"));
+    f.write("t.dat", text("4 Restart"));
+    ASSERT_EQ(f.olvu({"-name", "t.dat"}).status, 0) << key << f.read("t.dat.err");
+    EXPECT_NE(f.read("t.dat.war").find(" -->\tFluid Domain: Restart entry " + key + " skipped: this problem has no such "
+                                       "field\n"), std::string::npos) << key;
+    const std::string res = f.read("t.dat.res");
+    EXPECT_NE(res.find("Result \"TEMPERATURE\" \"DORVANTE\" 4 "), std::string::npos) << key;
+    EXPECT_TRUE(res.find("nan") == res.npos && res.find("inf") == res.npos) << key;
+  }
 }
 
 }  // namespace

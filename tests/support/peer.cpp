@@ -71,6 +71,14 @@ std::string PeerSocket::receive(std::size_t n) {
   return got;
 }
 
+bool PeerSocket::closedByOther() {
+  char drop[256];
+  for (;;) {
+    const ssize_t r = ::recv(fd_, drop, sizeof drop, 0);
+    if (r <= 0) return r == 0;
+  }
+}
+
 void PeerSocket::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

@@ -29,6 +29,9 @@ class PeerSocket {
   bool send(const std::string& bytes);
   /// Up to n bytes: fewer when the other side closes, a fault occurs or the time-out passes.
   std::string receive(std::size_t n);
+  /// Drops what arrives until the other side closes: true then, false when the time-out passes
+  /// first or a fault occurs.
+  bool closedByOther();
   /// Closes the connection.
   void close();
 
