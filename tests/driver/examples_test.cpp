@@ -40,8 +40,8 @@ const Known kKnown[] = {
 };
 
 // The cylinder's body set, and its drag after the first step (an unconverged linear solve had it
-// at 10^12): c_D = 500 (pressure + viscous force x) = 68.89 on the line of time 0 from the start
-// at rest on the cylinder, 5.58 when steady.
+// at 10^12): c_D = 500 (pressure + viscous force x) = 68.89 on the line of time 0, where the inflow
+// profile meets the still cylinder at once; 5.58 when steady.
 void CylinderForces(const Folder& dir, const Outcome& r) {
   EXPECT_NE(r.out.find("Area/Length of Cylinder = 0.31415\n"), std::string::npos);
   const std::string forces = dir.read("cylinder.for");
@@ -74,7 +74,7 @@ std::vector<std::string> ExampleNames() {
 
 /// The output of examples/NAME.py (exit status in `status`).
 std::string Generated(const Folder& dir, const std::string& name, int& status) {
-  const std::string command = "python3 " + kDir + "/" + name + ".py > " + dir.path(name + ".gen");
+  const std::string command = "python3 '" + kDir + "/" + name + ".py' > '" + dir.path(name + ".gen") + "'";
   status = std::system(command.c_str());
   return dir.read(name + ".gen");
 }
