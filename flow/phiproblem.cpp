@@ -51,7 +51,8 @@ const char* Lasting(const std::string& s) {
 PhiProblem::PhiProblem(Input* in, FluidDomain* d) : domain_(d) {
   index_ = in->GetInt("Index");
   name_ = in->GetWord("Name", nullptr);
-  if (in->Exist("Boundary_Units")) boundaryFactor_ = in->GetFacToIU(in->GetWord("Boundary_Units", nullptr), Magnitude(-1));
+  // The boundary values are given in the unit of this word, of whatever dimension it is.
+  if (in->Exist("Boundary_Units")) boundaryFactor_ = in->GetFacToIU(in->GetWord("Boundary_Units", nullptr));
   for (int s = 0; s < 3; ++s) {
     static const char* const kOrder[3] = {"AdvecStab_2nd_Order", "AdvecStab_4th_Order", "AdvecStab_Auto"};
     if (in->Exist(kOrder[s])) order_ = s;

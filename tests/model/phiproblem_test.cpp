@@ -323,4 +323,58 @@ TEST(PhiProblems, SteadyStateIsTheChangeOverTheStep) {
   EXPECT_LT(found, 400);
 }
 
+TEST(PhiProblems, BoundaryUnitsScaleTheBoundaryValues) {
+  // The Tracer's left edge given as 2 without units, as 200 in percent and 0.002 in kilometres:
+  // every run stores 2 there and ends with the same fields.
+  const std::pair<const char*, const char*> units[] = {{"", "2"}, {" Boundary_Units [%]", "200"},
+                                                       {" Boundary_Units [Km]", "0.002"}};
+  std::map<int, double> first;
+  for (const auto& [word, value] : units) {
+    Folder f;
+    f.write("s.dat", Replace(SpeciesStrip(std::string("NewPhiDefinition Index 1 Name Tracer") + word, ""),
+                             "Phi 2 Index 1", std::string("Phi ") + value + " Index 1"));
+    ASSERT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << word << f.read("s.dat.err");
+    const auto phi = LastBlock(f.read("s.dat.res"), "Tracer");
+    ASSERT_EQ(phi.size(), 21u) << word;
+    EXPECT_EQ(phi.at(1), 2.0) << word;
+    if (first.empty()) first = phi;
+    for (const auto& [id, v] : phi) EXPECT_EQ(v, first.at(id)) << word << " node " << id;
+  }
+}
+
+TEST(TransportFaults, EachStopsWithItsMessageAndKeepsTheRestartFile) {
+  // A turbulence model without the flow, a null-gradient node without a direction and a boundary
+  // unit that is no unit: exit 1, the message in .err, the restart file of an earlier run intact.
+  GridLayout flowless;
+  flowless.flags = "Solve_Temperature Solve_K_Epsilon";
+  GridLayout cavity;
+  cavity.nx = cavity.ny = 6;
+  cavity.flags = "Solve_NavierStokes";
+  std::string lid;
+  for (int i = 0; i <= 6; ++i)
+    for (int j = 0; j <= 6; ++j)
+      if (i == 0 || i == 6 || j == 0 || j == 6)
+        lid += "Node " + std::to_string(cavity.Id(i, j)) + " Velc " + (j == 6 ? "1" : "0") + " 0 0;\n";
+  const struct {
+    std::string data, message;
+  } cases[] = {
+      {flowless.Problem(kGeneral, "", "ToleranceData;"),
+       "Turbulence model Solve_K_Epsilon needs the velocity solve: give Solve_NavierStokes, "
+       "Solve_NStoFractionalStep or Solve_Stokes with it\n"},
+      {cavity.Problem(kGeneral, lid + "Node " + std::to_string(cavity.Id(3, 4)) + " Symm 1;\n", "ToleranceData;"),
+       "Do not exist index 32 in Plex Fixed Gradient Variables\n"},
+      {SpeciesStrip("NewPhiDefinition Index 1 Name Tracer Boundary_Units [km]", ""),
+       "\"[km]\" is not a unit symbol of any type.\nWrong units definition.\n"},
+  };
+  for (const auto& c : cases) {
+    Folder f;
+    const std::string rst = "Problem;\nStep 1 Time 0.5;\nEndProblem;\n";
+    f.write("s.dat.rst", rst);
+    f.write("s.dat", c.data);
+    EXPECT_EQ(f.olvu({"-name", "s.dat"}).status, 1) << c.message;
+    EXPECT_EQ(f.read("s.dat.err"), olvu_test::ErrFile(c.message));
+    EXPECT_EQ(f.read("s.dat.rst"), rst);
+  }
+}
+
 }  // namespace
