@@ -342,9 +342,55 @@ TEST(PhiProblems, BoundaryUnitsScaleTheBoundaryValues) {
   }
 }
 
+// The strip [0, 1] x [0, 1/8] of 8 cells, no capacity nor convection, diffusivity 0.25 for the
+// Phi problem Tracer and the species Salt, both 0 at x = 0; the body set Wall on the edge x = 1
+// with the lines `blocks` between its card and its functions.
+std::string FluxStrip(const std::string& blocks) {
+  GridLayout g;
+  g.nx = 8, g.ny = 1, g.ly = 0.125;
+  g.flags = "Solve_PhiProblems Solve_Concentration";
+  std::string t = g.Problem(kGeneral, "", "ToleranceData PhiConvergenceNorm 1e-10 ConConvergenceNorm 1e-10;");
+  t = Replace(t, "Integration_Scheme Backward_Euler;\n",
+              "Integration_Scheme Backward_Euler;\nNewPhiDefinition Index 1 Name Tracer;\n"
+              "NewSpecDefinition Index 1 Name Salt;\n");
+  t = Replace(t, "EndInitialDataFunctions;\n",
+              "EndInitialDataFunctions;\nSpeciesInitialData 1 \"0\";\nVariableInitialData 1 \"0\";\n"
+              "NonSymmetric Scalar Max_Iter 500 Tolerance 1e-13 Solver StabBiConjugateGradient Preconditioner ILU;\n");
+  t = Replace(t, "Name Grid;\nPhysicalPropertiesFunctions;\n",
+              "Name Grid;\nSpeciesProperties;\nF1 \"0\" F2 \"0.25\" [m2/s] F3 \"0\" [1/s] F4 \"0\" [1/s] F5 \"0\" [s];\n"
+              "EndSpeciesProperties;\nVariablesProperties;\nF1t \"0\" [1/m3] F1c \"0\" [1/m3] F2 \"0.25\" [1/m.s] "
+              "F3 \"0\" [1/m3.s] F4 \"0\" [1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
+  t = Replace(t, "End Elements\nEndElmSets;\n",
+              "End Elements\nSet 2 Type Body ElmType Linear NNode 2 Name Wall None_Wall;\n" + blocks +
+                  "PhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n1 " +
+                  std::to_string(g.Id(8, 0)) + " " + std::to_string(g.Id(8, 1)) + "\nEnd Elements\nEndElmSets;\n");
+  std::ostringstream bc;
+  for (int j = 0; j <= 1; ++j) bc << "Node " << g.Id(0, j) << " Phi 0 Index 1;\nNode " << g.Id(0, j) << " Conc 0 Index 1;\n";
+  return Replace(t, "EndBoundary;", bc.str() + "EndBoundary;");
+}
+
+TEST(PhiProblems, BodySetFluxesFeedTheStrip) {
+  // The flux q enters at x = 1 and the flux reaction g takes g phi there: D phi' = q - g phi(1),
+  // so phi(1) = q / (D + g) and phi is linear. q = 0.5, D = 0.25: g = 0.25 gives 1 (Tracer),
+  // g = 0 gives 2 (Salt).
+  Folder f;
+  f.write("s.dat", FluxStrip("SpeciesProperties;\nFlux_Spc \"0.5\" [m/s] Reac_Spc \"0\" [m/s];\n"
+                             "EndSpeciesProperties;\nVariablesProperties;\nFlux_Phi \"0.5\" [1/m2.s] "
+                             "Reac_Phi \"0.25\" [1/m2.s];\nEndVariablesProperties;\n"));
+  ASSERT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << f.read("s.dat.err");
+  const std::string res = f.read("s.dat.res");
+  for (const auto& [block, end] : {std::pair{"Tracer", 1.0}, std::pair{"Salt", 2.0}}) {
+    const auto v = LastBlock(res, block);
+    ASSERT_EQ(v.size(), 18u) << block;
+    for (int i = 0; i <= 8; ++i)
+      for (int j = 0; j <= 1; ++j) EXPECT_NEAR(v.at(1 + i + 9 * j), end * i / 8, 1e-6) << block << " " << i;
+  }
+}
+
 TEST(TransportFaults, EachStopsWithItsMessageAndKeepsTheRestartFile) {
-  // A turbulence model without the flow, a null-gradient node without a direction and a boundary
-  // unit that is no unit: exit 1, the message in .err, the restart file of an earlier run intact.
+  // A turbulence model without the flow, a null-gradient node without a direction, a boundary
+  // unit that is no unit and a body set without the flux of a Phi problem: exit 1, the message in
+  // .err, the restart file of an earlier run intact.
   GridLayout flowless;
   flowless.flags = "Solve_Temperature Solve_K_Epsilon";
   GridLayout cavity;
@@ -365,6 +411,8 @@ TEST(TransportFaults, EachStopsWithItsMessageAndKeepsTheRestartFile) {
        "Do not exist index 32 in Plex Fixed Gradient Variables\n"},
       {SpeciesStrip("NewPhiDefinition Index 1 Name Tracer Boundary_Units [km]", ""),
        "\"[km]\" is not a unit symbol of any type.\nWrong units definition.\n"},
+      {FluxStrip("SpeciesProperties;\nFlux_Spc \"0.5\" [m/s] Reac_Spc \"0\" [m/s];\nEndSpeciesProperties;\n"),
+       "Properties of species Tracer not found in set Wall\n"},
   };
   for (const auto& c : cases) {
     Folder f;
