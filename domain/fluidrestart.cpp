@@ -130,6 +130,8 @@ bool FluidDomain::ReadMotionRestart(Input* in, const char* word, RestartedMotion
   ReaVec v;
   if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
     OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  // A run without mesh deformation keeps its mesh as the data gives it.
+  if (!Flag(PMeshDeform)) return true;
   if (coord) {
     if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     for (int j = 1; j <= numNodes; ++j) {

@@ -271,7 +271,8 @@ TEST(BodyMotion, RestartGoesOnAsTheUnbrokenRun) {
   // A restart file without the bodies' entries: the body starts from its data, with a notice.
   Folder old;
   RunOk(old, cases[0].first);
-  std::istringstream in(old.read("c.dat.rst"));
+  const std::string saved = old.read("c.dat.rst");
+  std::istringstream in(saved);
   std::string kept;
   for (std::string line; std::getline(in, line);) {
     if (line.rfind("\t_MBody_", 0) == 0 || line.rfind("\t_MDist_", 0) == 0 || line.rfind("\t_MCoord_", 0) == 0) {
@@ -285,6 +286,21 @@ TEST(BodyMotion, RestartGoesOnAsTheUnbrokenRun) {
   EXPECT_NE(old.read("c.dat.war").find(" -->\tRestart file holds no state of body Square: it starts from its data.\n"),
             std::string::npos);
   EXPECT_EQ(Count(old.read("c.dat.mov"), "\n"), 5);
+  // A body state of another length, or of no moving body of the data, is a restart fault.
+  const auto head = saved.find("\t_MBody_ Square\t\tlen = ");
+  ASSERT_NE(head, std::string::npos);
+  const int n = std::stoi(saved.substr(head + 23));
+  const struct {
+    std::string from, to, message;
+  } faults[] = {{"_MBody_ Square\t\tlen = " + std::to_string(n), "_MBody_ Square\t\tlen = " + std::to_string(n - 1),
+                 "Wrong data found in Restart file. Cannot restart."},
+                {"_MBody_ Square", "_MBody_ Circle", "Restart data error. Wrong body name Circle."}};
+  for (const auto& f : faults) {
+    old.write("c.dat.rst", Replace(saved, f.from, f.to));
+    old.write("c.dat", cases[0].second);
+    EXPECT_EQ(old.olvu({"-name", "c.dat"}).status, 1) << f.to;
+    EXPECT_EQ(old.read("c.dat.err"), ErrFile(f.message + "\n"));
+  }
 }
 
 TEST(BodyMotion, BodyDataThatIsNoFiniteNumberEndsTheRun) {
