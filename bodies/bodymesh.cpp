@@ -18,6 +18,7 @@
 #include "input/fluidfunction.h"
 #include "input/function.h"
 #include "input/input.h"
+#include "input/line.h"
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"
 
@@ -99,8 +100,10 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
     const char* words[3] = {"GOX", "GOY", "GOZ"};
     for (int k = 0; k < 3; ++k)
       if (in->Exist(words[k])) {
-        cogFunc_[k] = in->GetFunc(words[k], Length);
+        const std::string what = name_ + std::string(" Center_of_Gravity ") + words[k];
+        cogFunc_[k] = in->GetFunc(words[k], Length, nullptr, what.c_str());
         cog_(unsigned(k + 1)) = cogFunc_[k]->evaluate(0.0, 0.0, 0.0, 0);
+        if (!std::isfinite(cog_(unsigned(k + 1)))) RefuseBodyData(name_, std::string("Center_of_Gravity ") + words[k]);
       }
   }
   if (in->Exist("Roughness")) roughness_ = in->GetRea("Roughness", Length);
@@ -163,10 +166,29 @@ void BodyMesh::StartNewStep() {
     cog_ = 0.0;
     return;
   }
+  FollowCentreFunctions();
+}
+
+void BodyMesh::FollowCentreFunctions() {
+  const char* words[3] = {"GOX", "GOY", "GOZ"};
   for (int k = 0; k < 3; ++k) {
-    cogFunc_[k]->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
+    if (!cogFunc_[k]) continue;
+    const double x = cogFunc_[k]->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
+    if (!std::isfinite(x)) RefuseBodyData(Name(), std::string("Center_of_Gravity ") + words[k]);
     cog_(unsigned(k + 1)) += cogFunc_[k]->dvalue();
   }
+}
+
+void RefuseBodyData(const char* set, const std::string& keyword) {
+  OLVU_FATAL(set << " Error: Wrong " << keyword << " data\n");
+}
+
+void CheckBodyNumbers(Input* in, const char* set, const char* keyword) {
+  const Word* w = in->GetLine()->Find(keyword);
+  if (!w) return;
+  bool good = w->nnumbers > 0;
+  for (const Number* n = w->first; good && n; n = n->next) good = std::isfinite(n->value);
+  if (!good) RefuseBodyData(set, keyword);
 }
 
 void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b) {
@@ -305,12 +327,6 @@ void BodyMesh::smoothField(ReaVec& f, ReaVec& work) {
   mass_->mult_filled_rows(f, work);
   mass_->quot_lump(work);
   f = work;
-}
-
-void BodyMesh::ThetaMovement(double theta) {
-  if (theta < 1e-14) return;
-  displacement_ /= theta;
-  rotation_ /= theta;
 }
 
 void BodyMesh::OutputForces(std::ostream* os) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "bodies/fluxmesh.h"
@@ -70,7 +71,7 @@ class BodyMesh : public FluxMesh {
 
   /// Takes out the elements with a node outside the domain, with those nodes.
   virtual void deleteDryElems();
-  /// Moves the centre of gravity with its functions.
+  /// Moves the centre of gravity with its functions (to 0 when one of the three is missing).
   virtual void StartNewStep();
   /// Wall-law coefficients a (stress) and b (friction) per node from the velocity and nu.
   virtual void solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b);
@@ -109,8 +110,6 @@ class BodyMesh : public FluxMesh {
                                     Plex<ReaVec>&) {}
   /// Velocities of the set's nodes from the body's motion (nothing for a fixed body).
   virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, std::vector<double>&, Plex<ReaVec>&) {}
-  /// Divides the displacement and rotation by theta (theta >= 1e-14).
-  virtual void ThetaMovement(double theta);
   /// Moves the nodes outside the domain (nothing for a fixed body).
   virtual void MoveDryNodes() {}
   /// The set's forces and moments on the `.for` line (nothing for an outflow set).
@@ -165,6 +164,9 @@ class BodyMesh : public FluxMesh {
   WallLaw* Law() { return law_; }
 
  protected:
+  /// Adds to the centre the change of each of its functions since the last evaluation; a value
+  /// that is not finite ends the run.
+  void FollowCentreFunctions();
   /// Reads the species and Phi blocks and the physical properties after the card.
   void ReadPropertyBlocks(Input* in);
   /// The node weights of the force sums (Arrays::weights, zero on entry) from the loads at the
@@ -197,6 +199,12 @@ class BodyMesh : public FluxMesh {
   ReaVec rotation_, displacement_;
   Arrays flat_;
 };
+
+/// Ends the run: the body set's `keyword` is not a finite number.
+[[noreturn]] void RefuseBodyData(const char* set, const std::string& keyword);
+/// Ends the run unless `keyword`, when on the current card, is followed by finite numbers only
+/// (at least one).
+void CheckBodyNumbers(Input* in, const char* set, const char* keyword);
 
 /// Incidence of `local` (node index or -1 per entry) over `count` nodes: node i holds the
 /// entries at[s], s in [start[i], start[i + 1]), in ascending order.

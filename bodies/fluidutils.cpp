@@ -584,7 +584,7 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   if (Flag(PMeshDeform) && vars_[MeshX].length())
     for (int c = 0; c < 3; ++c) {
       rel[c] = *u[c];
-      rel[c].add_product(vars_[MeshX + c], -invDtTheta_);
+      rel[c].add_product(vars_[MeshX + c], -MeshRate());
       u[c] = &rel[c];
     }
   int b = 0;

@@ -910,8 +910,8 @@ void FluidDomain::SolveFreeSurface() {
     ReaVec& ru = vars_[VelWorkX];
     ReaVec& rv = vars_[VelWorkY];
     ru = vars_[VelX], rv = vars_[VelY];
-    ru.sub_product(vars_[MeshX], invDtTheta_);
-    rv.sub_product(vars_[MeshY], invDtTheta_);
+    ru.sub_product(vars_[MeshX], MeshRate());
+    rv.sub_product(vars_[MeshY], MeshRate());
     u = &ru, v = &rv;
   }
   ReaVec* w = &vars_[VelZ];

@@ -1,5 +1,6 @@
 #include "bodies/mbodymesh.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -51,6 +52,7 @@ bool Invert(const double B[3][3], double J[3][3]) {
 
 RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation) {
   RigidBodyCard r;
+  for (const char* k : {"Mass", "Radii_of_Gyration"}) CheckBodyNumbers(in, name, k);
   if (in->Exist("Mass")) r.mass = in->GetRea("Mass", Magnitude::Mass);
   r.autoMass = in->Exist("Auto_Body_Mass") ? 1 : 0;
   if (r.mass < 1e-14 && !r.autoMass) OLVU_FATAL(name << " Error: Wrong body mass data\n");
@@ -100,6 +102,7 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
   initialSteps_ = card.initialSteps;
 
   if (in->Exist("Springs")) {
+    CheckBodyNumbers(in, Name(), "Springs");
     const ReaVec values = in->GetReaVec("Springs", 1.0);
     const double kd = in->Exist("KD_Units") ? in->GetFacToIU(in->GetWord("KD_Units", ""), ForcePerLength) : 0.0;
     const double kr = in->Exist("KR_Units") ? in->GetFacToIU(in->GetWord("KR_Units", ""), ForcePerAngle) : 0.0;
@@ -174,9 +177,12 @@ void MBodyMesh::deleteDryElems() {
 }
 
 void MBodyMesh::StartNewStep() {
-  BodyMesh::StartNewStep();
-  // The last step's movement is applied once, here: to the centre, the inertia and the springs'
-  // body points; then it is spent, so a step that does not move the body does not repeat it.
+  FollowCentreFunctions();
+  // The last step's movement is applied once, here: to the totals, the centre, the inertia and
+  // the springs' body points; then it is spent, so a step that does not move the body does not
+  // repeat it.
+  totalTrans_ += displacement_;
+  totalRot_ += rotation_;
   cog_ += displacement_;
   double R[3][3];
   RotationMatrix(R);
@@ -189,6 +195,7 @@ void MBodyMesh::StartNewStep() {
   linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
   angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
   linVel0_ = linVel_, angVel0_ = angVel_;
+  iteration_ = 0;
   for (UFunction* f : dispFunc_)
     if (f) f->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
   for (UFunction* f : rotFunc_)
@@ -213,39 +220,71 @@ void MBodyMesh::MoveBody() {
     mom[c] = force_[2](k) + force_[3](k);
   }
   for (int c = 0; c < 3; ++c) b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
+  // The springs pull from where the body stood at the step's start, measured from their rest
+  // state: the body point B against the anchor A, the total rotation against none.
   int s = 0;
   while (ReaVec* sp = springs_.next(s)) {
     const ReaVec& q = *sp;
     for (int c = 0; c < 3; ++c) {
       a[c] += q(1) * (q(unsigned(3 + c)) - q(unsigned(6 + c))) / mass_;
-      b[c] -= q(2) * (J[c][0] * rotation_(1) + J[c][1] * rotation_(2) + J[c][2] * rotation_(3)) / mass_;
+      b[c] -= q(2) * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
     }
   }
-  const double R = std::min(0.2, 1.0 / Max_Iterations);
+  // Residual of the equation of motion v = v_n + dt a on the free axes; the angular part in
+  // speeds at the radius of gyration, so that one factor relaxes both.
   const double dt = Run_Time_Increment;
+  const double arm = std::sqrt(std::max({inertia_[0][0], inertia_[1][1], inertia_[2][2]}));
+  double r[6];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     linAcc_(k) = a[c], angAcc_(k) = b[c];
-    linVel_(k) = (1 - R) * linVel0_(k) + R * (linVel0_(k) + dt * a[c]);
-    angVel_(k) = (1 - R) * angVel0_(k) + R * (angVel0_(k) + dt * b[c]);
+    r[c] = dispMode_(k) == 1 ? linVel0_(k) + dt * a[c] - linVel_(k) : 0.0;
+    r[3 + c] = rotMode_(k) == 1 ? (angVel0_(k) + dt * b[c] - angVel_(k)) * arm : 0.0;
+  }
+  Relax(r);
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
     if (dispMode_(k) == 0) {
       linVel_(k) = 0, displacement_(k) = 0;
     } else if (dispMode_(k) == 2) {
+      // To the prescribed position, whatever the steps before did.
       if (!dispFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
-      displacement_(k) = dispFunc_[c]->dvalue();
+      displacement_(k) = dispFunc_[c]->value() - totalTrans_(k);
+      linVel_(k) = dt > 0 ? displacement_(k) / dt : 0.0;
     } else {
+      linVel_(k) += relax_ * r[c];
       displacement_(k) = dt * linVel_(k);
     }
     if (rotMode_(k) == 0) {
       angVel_(k) = 0, rotation_(k) = 0;
     } else if (rotMode_(k) == 2) {
       if (!rotFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
-      rotation_(k) = rotFunc_[c]->dvalue();
+      rotation_(k) = rotFunc_[c]->value() - totalRot_(k);
+      angVel_(k) = dt > 0 ? rotation_(k) / dt : 0.0;
     } else {
+      angVel_(k) += relax_ * r[3 + c] / arm;
       rotation_(k) = dt * angVel_(k);
     }
   }
   std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
+}
+
+void MBodyMesh::Relax(const double r[6]) {
+  // The first iteration takes the whole step (with one iteration, the plain explicit step).
+  // Later ones scale the residual by Aitken's factor: the fluid's added mass answers the body's
+  // acceleration against it, which makes the plain fixed point overshoot, or diverge once the
+  // added mass exceeds the body's own.
+  if (++iteration_ == 1) {
+    relax_ = 1;
+  } else {
+    double num = 0, den = 0;
+    for (int i = 0; i < 6; ++i) {
+      const double d = r[i] - residual_[i];
+      num += residual_[i] * d, den += d * d;
+    }
+    if (den > 0) relax_ = std::clamp(-relax_ * num / den, 1e-3, 1.0);
+  }
+  for (int i = 0; i < 6; ++i) residual_[i] = r[i];
 }
 
 int MBodyMesh::InitialBodyMovement() {
@@ -261,8 +300,7 @@ int MBodyMesh::InitialBodyMovement() {
     }
   }
   if (displacement_.max_abs() == 0 && rotation_.max_abs() == 0) return 0;
-  totalTrans_ += displacement_;
-  totalRot_ += rotation_;
+  // The placement joins the totals with the first step's start, as a step's movement does.
   std::cout << "Initial Translation " << displacement_ << "\n" << "Initial Rotation " << rotation_ << std::endl;
   return 1;
 }
@@ -316,12 +354,57 @@ void MBodyMesh::MoveDryNodes() {
 }
 
 void MBodyMesh::OutputMovement(std::ostream* os) {
-  totalTrans_ += displacement_;
-  totalRot_ += rotation_;
   if (wall_ == OutflowWall) return;
   const double f = OutputFactor(Length);
   std::ostream& o = *os;
   o << "\"" << Name() << "\"\t";
-  for (unsigned c = 1; c <= 3; ++c) o << f * totalTrans_(c) << "\t";
-  for (unsigned c = 1; c <= 3; ++c) o << 57.29577951308232 * totalRot_(c) << "\t";
+  for (unsigned c = 1; c <= 3; ++c) o << f * (totalTrans_(c) + displacement_(c)) << "\t";
+  for (unsigned c = 1; c <= 3; ++c) o << 57.29577951308232 * (totalRot_(c) + rotation_(c)) << "\t";
+}
+
+namespace {
+
+// Entries of a body's restart state before the springs' body points and the dry nodes.
+constexpr unsigned kStateHead = 31;
+
+}  // namespace
+
+void MBodyMesh::State(ReaVec& out) {
+  out.resize(kStateHead + 3 * unsigned(springs_.count + dryNodes_.count), 0.0);
+  double* p = out.GivePointer();
+  // The centre less what its functions will add again from their values at reading.
+  for (int c = 0; c < 3; ++c) *p++ = cog_(unsigned(c + 1)) - (cogFunc_[c] ? cogFunc_[c]->value() : 0.0);
+  for (ReaVec* v : {&displacement_, &rotation_, &totalTrans_, &totalRot_, &linVel_, &angVel_})
+    for (unsigned c = 1; c <= 3; ++c) *p++ = (*v)(c);
+  for (const auto& row : inertia_)
+    for (double x : row) *p++ = x;
+  *p++ = mass_;
+  int i = 0;
+  while (ReaVec* sp = springs_.next(i))
+    for (unsigned c = 6; c <= 8; ++c) *p++ = (*sp)(c);
+  i = 0;
+  while (Node* nd = dryNodes_.next(i))
+    for (unsigned c = 1; c <= 3; ++c) *p++ = (*nd)(c);
+}
+
+bool MBodyMesh::Restore(const ReaVec& s) {
+  if (s.length() != kStateHead + 3 * unsigned(springs_.count + dryNodes_.count)) return false;
+  const double* p = s.GivePointer();
+  for (int c = 0; c < 3; ++c) cog_(unsigned(c + 1)) = *p++ + (cogFunc_[c] ? cogFunc_[c]->value() : 0.0);
+  for (ReaVec* v : {&displacement_, &rotation_, &totalTrans_, &totalRot_, &linVel_, &angVel_})
+    for (unsigned c = 1; c <= 3; ++c) (*v)(c) = *p++;
+  for (auto& row : inertia_)
+    for (double& x : row) x = *p++;
+  // The mass stays as it was found, also one computed from the first wetted surface.
+  mass_ = *p++;
+  autoMass_ = 0;
+  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  int i = 0;
+  while (ReaVec* sp = springs_.next(i))
+    for (unsigned c = 6; c <= 8; ++c) (*sp)(c) = *p++;
+  i = 0;
+  while (Node* nd = dryNodes_.next(i))
+    for (unsigned c = 1; c <= 3; ++c) (*nd)(c) = *p++;
+  restored_ = true;
+  return true;
 }

@@ -41,9 +41,11 @@ class MBodyMesh : public BodyMesh {
   const char* Type() override { return "MBodyMesh"; }
   /// Sets apart the elements with a node outside the domain, and those nodes.
   void deleteDryElems() override;
-  /// Centre and inertia follow the last step's movement; the histories roll on.
+  /// The last step's movement joins the totals, the centre, the inertia and the springs' body
+  /// points; the histories roll on.
   void StartNewStep() override;
-  /// Accelerations, velocities, translation and rotation of one coupled iteration.
+  /// Accelerations, velocities, translation and rotation of one coupled iteration: the step
+  /// m (v - v_n) = dt F of the free axes, relaxed inside the step from its second iteration.
   void MoveBody() override;
   /// Displacement and rotation at time 0; 1 when the body moves.
   int InitialBodyMovement() override;
@@ -58,7 +60,7 @@ class MBodyMesh : public BodyMesh {
                             std::vector<double>& vn, Plex<ReaVec>& normals) override;
   /// Moves the nodes outside the domain with the body.
   void MoveDryNodes() override;
-  /// Totals of translation and rotation on the `.mov` line.
+  /// Totals of translation and rotation, the step's movement included, on the `.mov` line.
   void OutputMovement(std::ostream* os) override;
   /// Next node outside the domain.
   Node* giveNextDryNode(int& i) override { return dryNodes_.next(i); }
@@ -72,7 +74,7 @@ class MBodyMesh : public BodyMesh {
   double Mass() const { return mass_; }
   const double (&Inertia() const)[3][3] { return inertia_; }
   Plex<ReaVec>& Springs() { return springs_; }
-  /// Linear and angular velocity; totals of translation and rotation.
+  /// Linear and angular velocity; totals of translation and rotation up to the step's start.
   ReaVec& LinearVelocity() { return linVel_; }
   ReaVec& AngularVelocity() { return angVel_; }
   ReaVec& TotalTranslation() { return totalTrans_; }
@@ -80,7 +82,18 @@ class MBodyMesh : public BodyMesh {
   /// "Initial_Steps".
   int InitialSteps() const { return initialSteps_; }
 
+  /// Everything the motion goes on from, for the restart file: centre, step movement, totals,
+  /// velocities, inertia, mass, the springs' body points and the nodes outside the domain.
+  void State(ReaVec& out);
+  /// Takes back a State() of the same body; false when its length does not fit.
+  bool Restore(const ReaVec& s);
+  /// True once a restart gave the body its state: its wall moves at the velocity restarted.
+  bool Restored() const { return restored_; }
+
  protected:
+  /// Relaxation factor of this iteration from the residual r of the free axes (Aitken's from
+  /// the second iteration of a step on); keeps r for the next.
+  void Relax(const double r[6]);
   /// The rigid displacement T + R r - r of a point x.
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 
@@ -98,4 +111,8 @@ class MBodyMesh : public BodyMesh {
   UFunction* rotFunc_[3] = {nullptr, nullptr, nullptr};
   Plex<ReaVec> springs_;
   int initialSteps_ = 0;
+  int iteration_ = 0;               ///< coupled iteration of the step that moved the body
+  double relax_ = 1;                ///< relaxation factor of the last iteration
+  double residual_[6] = {};         ///< last iteration's velocity residual (angular times the arm)
+  bool restored_ = false;           ///< the state came from a restart file
 };

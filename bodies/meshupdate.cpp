@@ -2,6 +2,7 @@
 // the bodies each iteration, the initial placement of moving bodies, the displacement of every
 // node by functions, by all data or by the bodies, and the update of the geometry.
 #include <array>
+#include <iterator>
 #include <cmath>
 #include <iostream>
 #include <vector>
@@ -18,6 +19,49 @@
 namespace {
 
 bool InSet(const BitVec& b, int i) { return b.length() > unsigned(i) && b(unsigned(i + 1)); }
+
+// The initial conditions again, over the moved mesh, at the nodes that no boundary condition
+// fixes: the fixed ones keep what the Boundary block gave them (a field condition follows its
+// function, so it takes the new value).
+void ReadInitialConditionsOfFreeNodes(FluidDomain& d) {
+  struct Kept {
+    int value, previous, fixed, field;
+  };
+  const Kept kept[] = {{VelX, VelX0, FixVelX, FieldVelX}, {VelY, VelY0, FixVelY, FieldVelY},
+                       {VelZ, VelZ0, FixVelZ, FieldVelZ}, {Pres, Pres0, FixPres, FieldPres},
+                       {Temp, Temp0, FixTemp, FieldTemp}, {Pseudo, Pseudo0, FixPseudo, FieldPseudo}};
+  std::vector<ReaVec> saved;
+  for (const Kept& k : kept) saved.push_back(d.Var(k.value));
+  d.ReadInitialConditions();
+  for (std::size_t s = 0; s < std::size(kept); ++s) {
+    const Kept& k = kept[s];
+    ReaVec& v = d.Var(k.value);
+    ReaVec& v0 = d.Var(k.previous);
+    const BitVec& fixed = d.Cond(k.fixed);
+    const BitVec& field = d.Cond(k.field);
+    if (v.length() != saved[s].length()) continue;
+    for (int i = 0; i < int(v.length()); ++i) {
+      if (!InSet(fixed, i) || InSet(field, i)) continue;
+      v(unsigned(i + 1)) = saved[s](unsigned(i + 1));
+      if (v0.length() == v.length()) v0(unsigned(i + 1)) = v(unsigned(i + 1));
+    }
+  }
+}
+
+// After a moving body gave its wall nodes their velocities: the fixed components become the
+// values the solves hold there (they put fixed components back from the previous-step vectors).
+void HoldWallVelocities(FluidDomain& d, BodyMesh& m, int slot) {
+  int i = 0;
+  while (Node* nd = m.giveNextNode(i)) {
+    const int n = nd->num[slot];
+    for (int c = 0; c < 3; ++c) {
+      ReaVec& v0 = d.Var(VelX0 + c);
+      const BitVec& fixed = d.Cond(FixVelX + c);
+      if (n < 1 || unsigned(n) > v0.length() || unsigned(n) > fixed.length() || !fixed(unsigned(n))) continue;
+      v0(unsigned(n)) = d.Var(VelX + c)(unsigned(n));
+    }
+  }
+}
 
 }  // namespace
 
@@ -50,6 +94,7 @@ void FluidDomain::SolveBodyMovement() {
   while (BodyMesh* m = giveNextBody(b)) {
     m->MoveBody();
     m->UpdateBodyVelocities(vars_[VelX], vars_[VelY], vars_[VelZ], normalVelocity_, normals_);
+    HoldWallVelocities(*this, *m, kind_);
   }
 }
 
@@ -76,26 +121,32 @@ void FluidDomain::SolveInitialBodyMovement() {
     vars_[MeshX + c] = 0.0;
   }
   RebuildGeometry();
-  ReadInitialConditions();
+  ReadInitialConditionsOfFreeNodes(*this);
   std::cout << "Initial mesh deformation performed succesfully" << std::endl;
 }
 
 void FluidDomain::UpdateMeshDeformation() {
   if (!Flag(PMeshDeform) || !MeshUpdateStep()) return;
+  // The accumulated displacement grows by what moves the nodes, once per step, whatever the
+  // time scheme: a step's increment is the whole step's movement.
   int i = 0;
   while (Node* nd = nodes.next(i)) {
     const unsigned n = unsigned(nd->num[kind_]);
     for (int c = 0; c < 3; ++c) (*nd)(unsigned(c + 1)) += vars_[MeshX + c](n);
   }
+  for (int c = 0; c < 3; ++c)
+    if (vars_[MeshX0 + c].length() == vars_[MeshX + c].length()) vars_[MeshX0 + c] += vars_[MeshX + c];
   RefreshNodeArray(false);
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->MoveDryNodes();
   if (!vars_[MeshX].constant() || !vars_[MeshY].constant() || !vars_[MeshZ].constant()) RebuildGeometry();
   if (updateMeshEvery_ == 1) {
     b = 0;
-    while (BodyMesh* m = giveNextBody(b))
-      m->UpdateBodyVelocities(vars_[MeshX], vars_[MeshY], vars_[MeshZ], invDtTheta_, vars_[VelX], vars_[VelY],
+    while (BodyMesh* m = giveNextBody(b)) {
+      m->UpdateBodyVelocities(vars_[MeshX], vars_[MeshY], vars_[MeshZ], MeshRate(), vars_[VelX], vars_[VelY],
                               vars_[VelZ], normalVelocity_, normals_);
+      HoldWallVelocities(*this, *m, kind_);
+    }
   }
   std::cout << "Mesh deformation performed succesfully" << std::endl;
 }

@@ -366,6 +366,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   double InvDtTheta() const { return invDtTheta_; }
   double Dt() const { return dt_; }
   double Theta() const { return theta_; }
+  /// 1 / dt: a step's mesh displacement over it is the mesh velocity, whatever the time scheme.
+  double MeshRate() const { return dt_ > 0 ? 1.0 / dt_ : 0.0; }
   /// Steady-state and advection norms, increment-control factor.
   double SteadyNorm() const { return steadyNorm_; }
   double AdvectionNorm() const { return advectionNorm_; }
@@ -764,6 +766,20 @@ class FluidDomain : public Domain, public FunctionDomain {
   bool MeshUpdateStep() const;
   /// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
   static double Fade(double s);
+  /// What a restart file gave of the mesh motion: the bodies restored, the node coordinates.
+  struct RestartedMotion {
+    std::vector<const Mesh*> bodies;
+    bool nodes = false;
+  };
+  /// Restart entries of the mesh motion beside the vectors, to every digit: each moving body's
+  /// state ("_MBody_" and the set's name), the distance field of the one-body deformation
+  /// ("_MDist_") and the moved node coordinates ("_MCoord_").
+  void WriteMotionRestart(std::ostream& out);
+  /// Reads restart entry `word` when it is one of WriteMotionRestart's (false when it is not).
+  bool ReadMotionRestart(Input* in, const char* word, RestartedMotion& restored);
+  /// The nodes where the restart puts them, what hangs on the geometry after them, and a notice
+  /// for each moving body a restart file without its state leaves at its data.
+  void FinishMotionRestart(const RestartedMotion& restored);
 
   /// Rebuilds the list of body nodes and sizes their flat normals after the nodes moved or were
   /// renumbered (the flat normals then no longer mirror "Normal to Surface").

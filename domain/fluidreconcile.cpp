@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "bodies/bodymesh.h"
+#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/error.h"
 
@@ -31,6 +31,7 @@ bool Agrees(double x, double target) { return std::fabs(x - target) <= 0.05 * st
 void FluidDomain::ImposeBodyBoundaries() {
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
+    const bool moving = m->AreYou("MBodyMesh") && static_cast<MBodyMesh*>(m)->Restored();
     int i = 0;
     while (Node* nd = m->giveNextNode(i)) {
       const int n = nd->num[kind_];
@@ -42,8 +43,9 @@ void FluidDomain::ImposeBodyBoundaries() {
       }
       if (m->NoSlipping()) {
         for (int c = 0; c < 3; ++c) {
-          vars_[VelX + c](unsigned(n)) = 0;
-          if (vars_[VelX0 + c].length()) vars_[VelX0 + c](unsigned(n)) = 0;
+          // A restarted moving body's wall goes on at the velocity the restart file holds.
+          if (!moving) vars_[VelX + c](unsigned(n)) = 0;
+          if (vars_[VelX0 + c].length()) vars_[VelX0 + c](unsigned(n)) = vars_[VelX + c](unsigned(n));
           Mark(FixVelX + c, n);
         }
       }

@@ -2,10 +2,13 @@
 // value written so that it reads back exactly.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "bodies/freesmesh.h"
+#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "flow/phiproblem.h"
 #include "foundation/error.h"
@@ -94,17 +97,99 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   while (PhiProblem* p = phi_.next(k)) write("_Phi_t_", *p);
   k = 0;
   while (SpcProblem* p = species_.next(k)) write("_Con_t_", *p);
+  WriteMotionRestart(out);
   out << "End" << name << ";\n";
+}
+
+void FluidDomain::WriteMotionRestart(std::ostream& out) {
+  if (!Flag(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (!m->AreYou("MBodyMesh")) continue;
+    ReaVec state;
+    static_cast<MBodyMesh*>(m)->State(state);
+    out << "\t_MBody_ " << m->Name() << "\t";
+    state.WriteAscii(out, "", kDigits);
+  }
+  if (distanceCopy_.length()) {
+    out << "\t";
+    distanceCopy_.WriteAscii(out, "_MDist_", kDigits);
+  }
+  if (numNodes > 0) {
+    // The coordinates themselves: the first ones plus the accumulated displacement would
+    // differ from them in the last bits.
+    ReaVec xyz(unsigned(nodeXYZ_.size()));
+    std::copy(nodeXYZ_.begin(), nodeXYZ_.end(), xyz.GivePointer());
+    out << "\t";
+    xyz.WriteAscii(out, "_MCoord_", kDigits);
+  }
+}
+
+bool FluidDomain::ReadMotionRestart(Input* in, const char* word, RestartedMotion& restored) {
+  const bool body = strcasecmp(word, "_MBody_") == 0, coord = strcasecmp(word, "_MCoord_") == 0;
+  if (!body && !coord && strcasecmp(word, "_MDist_") != 0) return false;
+  ReaVec v;
+  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
+    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  // A run without mesh deformation keeps its mesh as the data gives it.
+  if (!Flag(PMeshDeform)) return true;
+  if (coord) {
+    if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    for (int j = 1; j <= numNodes; ++j) {
+      Node& nd = *allNodes->get_at(toGlobal_(unsigned(j)));
+      for (unsigned c = 1; c <= 3; ++c) nd(c) = v(3 * unsigned(j - 1) + c);
+    }
+    restored.nodes = true;
+    return true;
+  }
+  if (!body) {
+    if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    distanceCopy_ = v;
+    return true;
+  }
+  // The first moving body of that name not restored yet.
+  const std::string name = in->GetWord("_MBody_", "");
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restored.bodies.begin(), restored.bodies.end(), m))
+      continue;
+    if (!static_cast<MBodyMesh*>(m)->Restore(v)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    restored.bodies.push_back(m);
+    return true;
+  }
+  OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
+}
+
+void FluidDomain::FinishMotionRestart(const RestartedMotion& restored) {
+  if (!Flag(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b))
+    if (m->AreYou("MBodyMesh") && !std::count(restored.bodies.begin(), restored.bodies.end(), m))
+      OLVU_NOTICE("Restart file holds no state of body " << m->Name() << ": it starts from its data.");
+  // Without the coordinates (an older file), the nodes move by the accumulated displacement.
+  if (!restored.nodes && int(vars_[MeshX0].length()) == numNodes)
+    for (int j = 1; j <= numNodes; ++j) {
+      Node& nd = *allNodes->get_at(toGlobal_(unsigned(j)));
+      for (int c = 0; c < 3; ++c) nd(unsigned(c + 1)) += vars_[MeshX0 + c](unsigned(j));
+    }
+  // What hangs on the geometry follows the moved nodes, as after every mesh update.
+  RefreshNodeArray(false);
+  RebuildGeometry();
 }
 
 void FluidDomain::ReadRestart(Input* in, const char* name) {
   in->ReadCard(name);
   in->ReadLine();
   const std::string end = std::string("End") + name;
+  RestartedMotion restored;
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
     bool glued = false;
     const RestartKey* k = KeyOf(word, glued);
+    if (!k && ReadMotionRestart(in, word, restored)) {
+      in->ReadLine();
+      continue;
+    }
     if (!k) {
       const bool species = strcasecmp(word, "_Con_t_") == 0 || strcasecmp(word, "_Cntdt_") == 0;
       if (species || strcasecmp(word, "_Phi_t_") == 0 || strcasecmp(word, "_Phtdt_") == 0) {
@@ -137,7 +222,5 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (!Marked(FixPres, j)) vars_[PresWork](unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
-  if (Flag(PMeshDeform) && int(vars_[MeshX0].length()) == numNodes)
-    for (int j = 1; j <= numNodes; ++j)
-      for (int c = 0; c < 3; ++c) (*allNodes->get_at(toGlobal_(unsigned(j))))(unsigned(c + 1)) += vars_[MeshX0 + c](unsigned(j));
+  FinishMotionRestart(restored);
 }

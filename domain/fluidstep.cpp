@@ -360,11 +360,6 @@ void FluidDomain::UpdateVariables(double f) {
     if (f < 1 && MinValue.length() >= 3) Clamp(vars_[Temp], MinValue(3), MaxValue(3));
     vars_[Temp0] = vars_[Temp];
   }
-  if (Sized(vars_[MeshX])) {
-    for (int c = 0; c < 3; ++c) vars_[MeshX + c].averincr(vars_[MeshX0 + c], f);
-    b = 0;
-    while (BodyMesh* m = giveNextBody(b)) m->ThetaMovement(f);
-  }
   if (Sized(vars_[EnergyV]) && vars_[EnergyV0].length() == vars_[EnergyV].length()) {
     vars_[EnergyV].average(vars_[EnergyV0], f);
     if (f < 1) vars_[EnergyV].min_limit(1e-14);

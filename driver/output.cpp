@@ -1,8 +1,10 @@
 // The output files of a run: result blocks, the restart frame, the force and movement lines and
 // the final files. Each operation opens its file, lets the domains write and closes it.
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 
 #include "domain/fluiddomain.h"
 #include "driver/problem.h"
@@ -81,7 +83,10 @@ void Problem::OutputRestart() {
   Create(rst, ".rst");
   rst << "Problem;" << "\n";
   rst << "Current_Step = " << Current_Step << " ,\t";
-  rst << "Total_Time = " << Total_Time << ";\n";
+  // The shortest text that reads back as the same double: the restarted run's clock is exact.
+  char time[32];
+  const std::to_chars_result t = std::to_chars(time, time + sizeof time, Total_Time);
+  rst << "Total_Time = " << std::string_view(time, std::size_t(t.ptr - time)) << ";\n";
   if (fluidDomain) fluidDomain->OutputRestart(rst, "Fluid");
   if (solidDomain) solidDomain->OutputRestart(rst, "Solid");
   totalDomain->OutputRestart(rst, "Total");

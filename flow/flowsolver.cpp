@@ -722,7 +722,7 @@ void FluidDomain::SolvePressure() {
     speed = 0.0;
     for (int c = 0; c < 3; ++c) {
       r = vars_[VelX + c];
-      r.sub_product(vars_[MeshX + c], invDtTheta_);
+      r.sub_product(vars_[MeshX + c], MeshRate());
       speed.add_product(r, r);
     }
     speed.sqroot();

@@ -47,7 +47,7 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
     for (int c = 0; c < 3; ++c) {
       ReaVec& r = FlowWork(c);
       r = *vel[c];
-      if (vars_[MeshX + c].length() == r.length()) r.sub_product(vars_[MeshX + c], invDtTheta_);
+      if (vars_[MeshX + c].length() == r.length()) r.sub_product(vars_[MeshX + c], MeshRate());
       vel[c] = &r;
     }
   }

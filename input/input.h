@@ -114,8 +114,9 @@ class Input {
 
   /// A new function compiled from the text after name.
   Function* GetFunc(const char* name);
-  /// A new function of time compiled from the text after name, with its units factor.
-  UFunction* GetFunc(const char* name, Magnitude m, Units* u = nullptr);
+  /// A new function of time compiled from the text after name, with its units factor; `fname`
+  /// names it in the compiler's messages.
+  UFunction* GetFunc(const char* name, Magnitude m, Units* u = nullptr, const char* fname = nullptr);
   /// A new function of domain d compiled from the text after name, with its units factor
   /// (compile errors name it fname, or name when fname is empty).
   FluidFunction* GetFluidFunc(const char* name, FunctionDomain* d, Magnitude m, const char* fname = "",

@@ -19,10 +19,11 @@ Word* FunctionText(Line* card, const char* name) {
   return text;
 }
 
-// Compiles a function text with a fresh unnamed compiler.
-InstructionList* CompileText(const char* text) {
+// Compiles a function text with a fresh compiler, named `fname` in its messages when given.
+InstructionList* CompileText(const char* text, const char* fname = nullptr) {
   Line cut(text, 1);
   Compiler compiler;
+  if (fname) compiler.readInfo(fname);
   return compiler.compileFrom(cut.FirstWord());
 }
 
@@ -43,10 +44,10 @@ Function* Input::GetFunc(const char* name) {
   return new Function(CompileText(text->text));
 }
 
-UFunction* Input::GetFunc(const char* name, Magnitude m, Units* u) {
+UFunction* Input::GetFunc(const char* name, Magnitude m, Units* u, const char* fname) {
   Units* own = CurrentUnits();
   Word* text = FunctionText(line_.get(), name);
-  InstructionList* list = CompileText(text->text);
+  InstructionList* list = CompileText(text->text, fname);
   const double factor = UnitsAfter(text, name, m, u ? u : own);
   if (m != Magnitude(-1) && !(factor > 0)) OLVU_FATAL("Wrong units found in function " << name << "\n");
   return new UFunction(list, factor);
