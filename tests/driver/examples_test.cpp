@@ -14,7 +14,8 @@ TEST(Examples, EachRunsToTheEnd) {
     const char* name;
     const char* lastStep;
   } examples[] = {{"cavity", "STEP = 100, TIME = 10:"}, {"channel", "STEP = 50, TIME = 10:"},
-                  {"conduction", "STEP = 40, TIME = 40000:"}, {"wall", "STEP = 3, TIME = 3e+09:"}};
+                  {"conduction", "STEP = 40, TIME = 40000:"}, {"wall", "STEP = 3, TIME = 3e+09:"},
+                  {"standing_wave", "STEP = 120, TIME = 5.28072:"}};
   for (const auto& e : examples) {
     SCOPED_TRACE(e.name);
     Folder dir;
