@@ -163,32 +163,30 @@ struct StandingWave {
   }
 };
 
-TEST(FreeSurfaceRuns, StandingWaveNeverGainsEnergy) {
-  // 16 x 4 cells, 40 steps a period, three periods (the wall nodes once fed short waves that grew
-  // the mode 2.4 times on 40 x 10 cells). The mode keeps at most 1.02 of its height and no node
-  // passes 1.05 of it. Nearly inviscid, it loses at most 5% (numerical damping of this mesh); with
-  // nu = 0.01 it decays as exp(-nu k^2 t), within 0.03: the viscous term in its Laplacian form
-  // dissipates nu |grad u|^2, half of what a stress-free surface would. The period is within 3% of
-  // linear theory and closer on 16 x 4 than on 8 x 2. The second-order pressure stabilisation
-  // dissipates more: it must not gain either. A plane run leaves the sink-and-trim file empty.
+// 16 x 4 cells, 40 steps a period, three periods (the wall nodes once fed short waves that grew
+// the mode 2.4 times on 40 x 10 cells), in the plane or a slab. The mode keeps at most 1.02 of its
+// height and no node passes 1.05 of it. Nearly inviscid, it loses at most 5% (numerical damping of
+// this mesh); with nu = 0.01 it decays as exp(-nu k^2 t), within 0.03: the viscous term in its
+// Laplacian form dissipates nu |grad u|^2, half of what a stress-free surface would. The period is
+// within 3% of linear theory and closer on 16 x 4 than on 8 x 2. The second-order pressure
+// stabilisation dissipates more: it must not gain either. A plane run leaves the sink-and-trim
+// file empty.
+void StandingWaves(bool plane) {
   const struct {
-    bool plane;
     double nu;
     const char* scheme;
     const char* flags;
     bool refine;
   } cases[] = {
-      {true, 1e-4, "Backward_Euler", "", true},   {true, 1e-4, "Crank_Nicolson", "", false},
-      {true, 1e-2, "Backward_Euler", "", false},  {true, 1e-2, "Crank_Nicolson", "", false},
-      {false, 1e-4, "Backward_Euler", "", true},  {false, 1e-4, "Crank_Nicolson", "", false},
-      {false, 1e-2, "Backward_Euler", "", false}, {false, 1e-2, "Crank_Nicolson", "", false},
-      {false, 1e-4, "Backward_Euler", " NS_PressStab_2nd_Order", false},
+      {1e-4, "Backward_Euler", "", true}, {1e-4, "Crank_Nicolson", "", false}, {1e-2, "Backward_Euler", "", false},
+      {1e-2, "Crank_Nicolson", "", false}, {1e-4, "Backward_Euler", " NS_PressStab_2nd_Order", false},
   };
   const double T = StandingWave::Period(), a = StandingWave::kAmplitude, k = StandingWave::K();
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.plane ? "2D " : "3D ") + c.scheme + " nu " + std::to_string(c.nu) + c.flags);
+    if (plane && *c.flags) continue;
+    SCOPED_TRACE(std::string(plane ? "2D " : "3D ") + c.scheme + " nu " + std::to_string(c.nu) + c.flags);
     StandingWave w;
-    ASSERT_EQ(w.Run(c.plane, 16, 4, c.nu, c.scheme, c.flags), "");
+    ASSERT_EQ(w.Run(plane, 16, 4, c.nu, c.scheme, c.flags), "");
     EXPECT_LE(w.mode, 1.02 * a);
     EXPECT_LE(w.peak, 1.05 * a);
     EXPECT_NEAR(w.period, T, 0.03 * T);
@@ -196,16 +194,20 @@ TEST(FreeSurfaceRuns, StandingWaveNeverGainsEnergy) {
       if (c.nu < 1e-3) EXPECT_GE(w.mode, 0.95 * a);
       else EXPECT_NEAR(w.mode, a * std::exp(-c.nu * k * k * 3 * T), 0.03 * a);
     }
-    EXPECT_EQ(w.sat.empty(), c.plane);
-    std::cout << (c.plane ? "2D " : "3D ") << c.scheme << " nu " << c.nu << c.flags << ": mode " << w.mode / a
+    EXPECT_EQ(w.sat.empty(), plane);
+    std::cout << (plane ? "2D " : "3D ") << c.scheme << " nu " << c.nu << c.flags << ": mode " << w.mode / a
               << " a, peak " << w.peak / a << " a, period " << w.period << " s (" << 100 * (w.period / T - 1) << "%)\n";
     if (!c.refine) continue;
     StandingWave coarse;
-    ASSERT_EQ(coarse.Run(c.plane, 8, 2, c.nu, c.scheme, c.flags), "");
+    ASSERT_EQ(coarse.Run(plane, 8, 2, c.nu, c.scheme, c.flags), "");
     EXPECT_LT(std::fabs(w.period - T), std::fabs(coarse.period - T));
     EXPECT_NEAR(coarse.period, T, 0.03 * T);
   }
 }
+
+TEST(FreeSurfaceRuns, StandingWaveNeverGainsEnergyInThePlane) { StandingWaves(true); }
+
+TEST(FreeSurfaceRuns, StandingWaveNeverGainsEnergyInASlab) { StandingWaves(false); }
 
 TEST(FreeSurfaceRuns, StillWaterKeepsAFlatSurface) {
   Slab s(4, 2, 5, 0.05);
