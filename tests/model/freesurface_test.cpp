@@ -325,6 +325,12 @@ TEST(FreeSurfaceRuns, DivergingElevationEndsTheRun) {
 
 // ---------------------------------------------------------------- the set alone
 
+// The pressure stabilisation order of a domain, which its card sets.
+struct StabView : FluidDomain {
+  static int& PressureOf(FluidDomain& d) { return (d.*(&StabView::stab_))[1]; }
+};
+int& StabOrderOf(FluidDomain& d) { return StabView::PressureOf(d); }
+
 // One cell 2 x 1 x 1 of six tetrahedra with the free surface on its top: two triangles of area 1,
 // (c4, c5, c6) and (c4, c6, c7) with c4 = (0, 0), c5 = (2, 0), c6 = (2, 1), c7 = (0, 1).
 class FreeSurfaceSet : public testing::Test {
@@ -421,6 +427,42 @@ TEST_F(FreeSurfaceSet, ConvectionAndStreamlineMatricesOfAUniformStream) {
   EXPECT_NEAR(S(c5, c4), -2.25, 1e-14);
   EXPECT_NEAR(S(c5, c6), 0, 1e-14);
   for (unsigned k = 1; k <= 4; ++k) EXPECT_NEAR(set->Tau()(k), 1.0 / 3, 1e-14) << k;
+}
+
+TEST_F(FreeSurfaceSet, TranspirationVelocityOfLinearFlows) {
+  // Linear fields, which the elements hold exactly: the velocity of each of the four surface
+  // nodes (corners of the box 2 x 1 x 1, top at z = 1) is the vertical velocity at the surface,
+  // whatever the horizontal flow and its divergence-free partner. A linear pressure adds nothing
+  // under the fourth-order pressure stabilisation (its gradient is its own projection), and adds
+  // the flux -tau dp/dz of its stabilising velocity under the second-order one.
+  struct Case {
+    double ux, uy, uz;  // u = ux x, v = uy y, w = w0 + uz z
+    double w0;
+    double dpdx, dpdz;  // p = 3 + dpdx x + dpdz z
+    bool secondOrder;
+    double expected;
+  };
+  const Case cases[] = {{0, 0, 0, 1, 0, 0, false, 1},         {1, 0, -1, 0, 0, 0, false, -1},
+                        {1, 1, -2, 0.5, 0, 0, false, -1.5},    {0, 0, 0, 1, 2, -9.81, false, 1},
+                        {0, 0, 0, 1, 0, -9.81, true, 1 + 0.1 * 9.81}};
+  FluidDomain& d = *c->fluid;
+  const unsigned n = unsigned(d.numNodes);
+  for (int v : {VelX, VelY, VelZ, Pres, TauEq}) d.Var(v).resize(n, 0.0);
+  const int saved = d.StabOrder(1);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.expected);
+    for (unsigned g = 1; g <= n; ++g) {
+      const Node& nd = *d.giveNode(int(g), 0);
+      d.Var(VelX)(g) = k.ux * nd(1), d.Var(VelY)(g) = k.uy * nd(2), d.Var(VelZ)(g) = k.w0 + k.uz * nd(3);
+      d.Var(Pres)(g) = 3 + k.dpdx * nd(1) + k.dpdz * nd(3), d.Var(TauEq)(g) = 0.1;
+    }
+    StabOrderOf(d) = k.secondOrder ? 0 : 1;
+    ReaVec mass = Uniform(0), w = Uniform(0);
+    set->AddSurfaceMass(mass);
+    set->TranspirationVelocity(mass, w);
+    for (unsigned j = 1; j <= 4; ++j) EXPECT_NEAR(w(unsigned(set->DomainOf(int(j)))), k.expected, 1e-12) << j;
+  }
+  StabOrderOf(d) = saved;
 }
 
 TEST_F(FreeSurfaceSet, TauIsHalfTheStepAtRest) {
