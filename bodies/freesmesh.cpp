@@ -82,12 +82,15 @@ FreeSMesh::FreeSMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
   monotonicity_ = in->Exist("Monotonicity_Stab") ? 1 : 0;
   minTauRatio_ = Plain(in, "MinTau_Ratio", 0.15);
   tauUpper_ = minTauRatio_ > 2 ? minTauRatio_ : 2;
-  if (Dimension_Olvu == 3) crossWind_ = in->Exist("CrossWind_Diffusion") ? 1 : 0;
+  // A plane problem takes the flag (a card written for both kinds may hold it) and ignores it.
+  const int crossWind = in->Exist("CrossWind_Diffusion") ? 1 : 0;
+  if (Dimension_Olvu == 3) crossWind_ = crossWind;
   smoothing_ = in->GetInt("Beta_Smoothing", 0);
   if (in->Exist("MinValue")) minValue_ = Plain(in, "MinValue", -1e100);
   if (in->Exist("MaxValue")) maxValue_ = Plain(in, "MaxValue", 1e100);
-  // The element description words belong to the card as well: the rest is not checked.
-  in->JumpLine();
+  // Every word of the card has been read (the element description by the base): any other is
+  // a fault of the data, a misspelt keyword above all, which must not pass unnoticed.
+  in->ClearLine();
 
   if (dampLength_ != 0 && dampLength_ / dampFactor_ < 0.8)
     OLVU_WARNING(2, "Damping factor in " << name_ << " may be too high");
@@ -154,6 +157,9 @@ void FreeSMesh::initialiseMesh() {
   int i = 0, k = 0;
   while (Node* nd = nodes_->next(i)) {
     ++k;
+    if (nd->num[slot_] < 1 || nd->num[slot_] > domain_->numNodes)
+      OLVU_FATAL("Node " << nd->num[0] << " of Free Surface " << name_ << " is out of " << domain_->DomainName()
+                         << ".\n\tDo not define Free Surfaces on nodes of no fluid element\n");
     toLocal_(unsigned(nd->num[slot_])) = k;
     toDomain_(unsigned(k)) = nd->num[slot_];
   }
@@ -589,7 +595,23 @@ void FreeSMesh::SolveFreeSurface(ReaVec& beta, ReaVec& u, ReaVec& v, ReaVec& w) 
   BuildConvection();
   if (IntegrationType(scheme_)) SolveImplicitFreeSurface();
   else SolveExplicitFreeSurface();
+  CheckElevation();
   for (unsigned k = 1; k <= n; ++k) beta(unsigned(toDomain_(k))) = beta_(k);
+}
+
+void FreeSMesh::CheckElevation() const {
+  const unsigned v = Dimension_Olvu == 3 ? 3 : 2;
+  const FluidDomain& d = *domain_;
+  const double depth = d.maxCorner.length() >= v ? d.maxCorner(v) - d.minCorner(v) : 0.0;
+  for (unsigned k = 1; k <= beta_.length(); ++k) {
+    const double b = beta_(k);
+    if (std::isfinite(b) && std::fabs(b) <= depth) continue;
+    const int node = const_cast<FluidDomain&>(d).giveNode(toDomain_(k), 0)->num[0];
+    OLVU_FATAL("Wave elevation diverged in Free Surface " << name_ << ": " << b << " at node " << node
+                                                           << ", beyond the fluid's vertical extent " << depth
+                                                           << ".\n\tReduce the time increment or review the free "
+                                                              "surface data\n");
+  }
 }
 
 void FreeSMesh::BuildConvection() {
@@ -653,8 +675,9 @@ void FreeSMesh::SolveExplicitFreeSurface() {
   double dts = 0.6 * tau_.min_val() / timeFactor_;
   tau_.max_limit(tauUpper_ * Run_Time_Increment);
   const double span = timeRatio_ * Run_Time_Increment;
-  long steps = long(0.5 * span / dts);
-  int count = int(steps < 199 ? steps : 199) + 1;
+  // Bounded as a real: the ratio may be far beyond any integer (or not a number).
+  const double steps = 0.5 * span / dts;
+  int count = (!(steps >= 0) ? 0 : steps < 199 ? int(steps) : 199) + 1;
   if (span < dts) dts = span, count = 1;
   beta0_ = beta_;
   SystemMatrix(0);
@@ -920,8 +943,18 @@ void FluidDomain::SolveFreeSurface() {
     zero = 0.0;
     w = &vars_[VelY], v = &zero;
   }
+  // The vertical velocity of the surface nodes is their transpiration velocity (the flux through
+  // the surface over its mass, summed over sets that share a node).
+  ReaVec& mass = vars_[Work2];
+  ReaVec& wt = vars_[Work3];
+  mass = 0.0;
+  wt = *w;
   int i = 0;
-  while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->SolveFreeSurface(beta, *u, *v, *w);
+  while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->AddSurfaceMass(mass);
+  i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->TranspirationVelocity(mass, wt);
+  i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->SolveFreeSurface(beta, *u, *v, wt);
   const double kappa = incrControl_;
   if (kappa > 0 && VarTolerance.length() > 11 && VarDenominat.length() > 11) {
     const double L = kappa * VarTolerance[11];

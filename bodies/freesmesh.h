@@ -52,6 +52,12 @@ class FreeSMesh : public Mesh {
   void BuildConvection();
   /// The implicit system A and right-hand side of one step (two passes over the pattern).
   void AssembleImplicitSystem();
+  /// Adds the lumped mass of each node of the set into entry (domain number) of `mass`.
+  void AddSurfaceMass(ReaVec& mass) const;
+  /// w at the set's nodes := the flux of the fluid through the node's share of the surface,
+  /// consistent with the continuity equation of the pressure solve, over `mass` (the nodes'
+  /// surface mass over every free-surface set).
+  void TranspirationVelocity(const ReaVec& mass, ReaVec& w);
   /// Explicit sub-stepped step of the local elevation.
   virtual void SolveExplicitFreeSurface();
   /// Mass matrix M: closed form of the 3-node triangle.
@@ -140,6 +146,10 @@ class FreeSMesh : public Mesh {
   void SystemMatrix(double invDt);
   /// A = M / dt + C + diag(tau) S + diag(d) with a = M beta, b = M w, c = C beta, in one pass.
   void SystemAndRowProducts(double invDt, const ReaVec& d, ReaVec& a, ReaVec& b, ReaVec& c);
+  /// Rows of the domain pattern at the set's nodes with their transposed positions.
+  void FluxTables();
+  /// Ends the run when an elevation is not finite or beyond the fluid's vertical extent.
+  void CheckElevation() const;
   /// beta limited to [MinValue, MaxValue].
   void Bound();
   /// The relaxation of the late steps (Time_Ratio other than 1).
@@ -175,4 +185,10 @@ class FreeSMesh : public Mesh {
   // Starts of the element blocks: blocks of one parity touch disjoint rows (checked when the
   // tables are built: else one block), so they run at once. Position of each entry's transpose.
   std::vector<int> eblock_, tpos_;
+  // Surface flux: per local node k the entries fluxStart_[k - 1] .. fluxStart_[k] - 1 of the
+  // domain row: column, position, position of the transpose and slot of the column among the
+  // rows next to the surface (nearRows_, whose projected pressure gradients nearPi_ holds).
+  std::vector<int> fluxStart_, fluxCol_, fluxPos_, fluxTpos_, fluxNear_, nearRows_;
+  std::vector<double> nearPi_;
+  unsigned fluxStamp_ = 0;  // the domain's topology stamp of the tables
 };
