@@ -159,14 +159,15 @@ inline ChannelResult Measure(const GridLayout& g, const std::string& res) {
   return r;
 }
 
-// The channel [0, lx] x [0, 2 delta] of nx x ny bilinear cells (rows at ys), density 1, viscosity
-// nu, the body force f along x; the walls y = 0 and y = 2 delta are the body sets "Bottom" and
+// The channel [0, lx] x [0, 2 delta] of nx x ny bilinear cells (rows at ys), density rho, kinematic
+// viscosity nu, the body force f along x per unit mass (the acceleration function is the force per
+// unit volume, rho f); the walls y = 0 and y = 2 delta are the body sets "Bottom" and
 // "Top" with the wall words `wall`; the ends keep v = 0 and the pressure 0, so the flow is fully
 // developed (bilinear cells carry u(y) exactly, with no end effect). `general`, `fluid` and
 // `initial` add words to the general data, the fluid definition and the initial data.
 struct WallChannel {
   int nx = 2, steps = 60, output = 0;  // output: steps between result blocks (0: the last only)
-  double lx = 1, nu = 0.1, f = 1;
+  double lx = 1, nu = 0.1, f = 1, rho = 1;
   std::vector<double> ys;
   std::string wall = "Cw_U2Wall Cw 0.05";
   std::string dt = "0.5";
@@ -186,8 +187,8 @@ struct WallChannel {
     s << "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler " << fluid
       << ";\nInitialDataFunctions;\n" << initial
       << "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Quadrilateral NNode 4 Name Channel;\n"
-         "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \""
-      << nu << "\" [Kg/m.s];\nFunction AccelerationX \"" << f << "\" [m/s2];\nEndPhysicalPropertiesFunctions;\nElements\n";
+         "PhysicalPropertiesFunctions;\nFunction Density \""
+      << rho << "\" [Kg/m3];\nFunction Viscosity \"" << rho * nu << "\" [Kg/m.s];\nFunction AccelerationX \"" << rho * f << "\" [m/s2];\nEndPhysicalPropertiesFunctions;\nElements\n";
     int e = 0;
     for (int j = 0; j < ny; ++j)
       for (int i = 0; i < nx; ++i)
