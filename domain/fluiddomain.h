@@ -216,7 +216,8 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   /// tau from the velocity tau and the diffusivity d, then A and the right-hand side out.
   virtual void AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& d, ReaVec& r, ReaVec& out, int order);
-  /// A = M / (dt theta) + reaction r lumped + rows of L scaled by d + C1.
+  /// A = M / (dt theta) + reaction r lumped + the diffusion of d + C1. The diffusion is conservative:
+  /// the entry of a node pair takes the pair's mean diffusivity (PairDiffusion), as every form below.
   virtual void Assemble_LHS(ReaVec& d, ReaVec& r);
   /// out = M u0 / (dt theta) (+ M s) (+ tau C1^T m^-1 C1 u for order 1 and 2).
   virtual void Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& s, ReaVec& out, int order);
@@ -418,8 +419,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadFunctionBlocks(Input* in);
   /// tau of an equation from the velocity tau and the diffusivity d (divided by q when given), clamped.
   void EquationTau(const ReaVec& d, const ReaVec* q);
-  /// The reaction and diffusion terms shared by every left-hand side.
-  void ReactionDiffusion(ReaVec& d, ReaVec& r);
   /// w = C1^T (m^-1 (C1 u)): the fourth-order stabilisation term before its weights.
   ReaVec& StabilisationTerm(ReaVec& u);
   /// The equation without capacity in one pass over the pattern: with d, the matrix A = M / (dt
@@ -575,8 +574,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   // The element table of a fluid set, built on first use and again when the set, the pattern or
   // the thread count changed.
   ElementTable& SetTable(Mesh* set);
-  /// A = diag(c) M / (dt theta) + diag(c2) (C1 + diag(tau) C2) + diag(d) L (d may be empty), in one
-  /// pass; c2 may be c itself.
+  /// A = diag(c) M / (dt theta) + diag(c2) (C1 + diag(tau) C2) + the diffusion of d (d may be
+  /// empty), in one pass; c2 may be c itself.
   void TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d);
   /// The bounds and increment limit of SolveUnknown, applied after the solve (b the previous x).
   void BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed);

@@ -8,6 +8,7 @@
 #include "domain/fluidmesh.h"
 #include "domain/materialcheck.h"
 #include "flow/flowsolver.h"
+#include "flow/pairdiffusion.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/threads.h"
@@ -54,30 +55,35 @@ struct ScalarRows {
   const double *c, *c2, *z;
 };
 
-// Rows [lo, hi). Matrix: A = alpha M + K + tau S + diag(d) L + diag(r m). Rhs: b = M v. Stab:
+// Rows [lo, hi). Matrix: A = alpha M + K + tau S + D + diag(r m), D the diffusion of the node
+// pairs' mean diffusivities (PairDiffusion; with Diffuse, else no diffusion). Rhs: b = M v. Stab:
 // a = m^-1 K u, then (Scatter) w += K^T a row by row while the row of K is at hand, which needs
 // the rows in order on one thread (w cleared by the caller); else a is stored for GatherStab.
-// Capacity: A = alpha diag(c) M + diag(c2) (K + tau S) + diag(d) L + diag(r m), b = alpha c M v + M s.
-template <bool Matrix, bool Rhs, bool Stab, bool Scatter, bool Capacity>
+// Capacity: A = alpha diag(c) M + diag(c2) (K + tau S) + D + diag(r m), b = alpha c M v + M s.
+template <bool Matrix, bool Diffuse, bool Rhs, bool Stab, bool Scatter, bool Capacity>
 void ScalarPass(const ScalarRows& p, int lo, int hi) {
   // Locals, not members of p: the stores into A and w may not alias them.
   const int *rp = p.rp, *ci = p.ci, *up = p.up;
-  const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u, *z = p.z;
+  const double *M = p.M, *L = p.L, *K = p.K, *S = p.S, *tau = p.tau, *v = p.v, *u = p.u, *z = p.z, *d = p.d;
   const double alpha = p.alpha;
   double *__restrict A = p.A, *__restrict w = p.w;
   for (int i = lo; i < hi; ++i) {
-    const double di = p.d ? p.d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
+    const double di = Diffuse ? d[i] : 0.0, ri = p.r ? p.r[i] * p.m[i] : 0.0;
     // Without a capacity the weights are those of the plain form, whose bits they keep.
     [[maybe_unused]] const double ai = Capacity ? alpha * p.c[i] : alpha, ki = Capacity ? p.c2[i] : 1.0;
     const double ti = Capacity ? ki * tau[i] : tau[i];
-    double mv = 0, ms = 0, ku = 0;
+    double mv = 0, ms = 0, ku = 0, excess = 0;
+    int diag = rp[i];
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
       const int j = ci[k];
       const double mk = M[up[k]];
+      // Without diffusion 0 L, as the row-scaled form added.
+      [[maybe_unused]] const double dk = Diffuse ? PairDiffusion(di, d[j], L[up[k]], excess) : 0.0 * L[up[k]];
+      if constexpr (Matrix) diag = j == i ? k : diag;
       if constexpr (Matrix && Capacity)
-        A[k] = ai * mk + ki * K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
+        A[k] = ai * mk + ki * K[k] + ti * S[k] + dk + (j == i ? ri : 0.0);
       else if constexpr (Matrix)
-        A[k] = alpha * mk + K[k] + ti * S[k] + di * L[up[k]] + (j == i ? ri : 0.0);
+        A[k] = alpha * mk + K[k] + ti * S[k] + dk + (j == i ? ri : 0.0);
       if constexpr (Capacity) {
         const double* zj = z + 3 * std::size_t(j);
         if constexpr (Rhs) mv += mk * zj[0], ms += mk * zj[1];
@@ -87,6 +93,7 @@ void ScalarPass(const ScalarRows& p, int lo, int hi) {
         if constexpr (Stab) ku += K[k] * u[j];
       }
     }
+    if constexpr (Matrix && Diffuse) A[diag] -= 0.5 * excess;
     if constexpr (Rhs && Capacity) p.b[i] = mv * alpha * p.c[i] + ms;
     else if constexpr (Rhs) p.b[i] = mv;
     if constexpr (Stab) {
@@ -102,22 +109,30 @@ void ScalarPass(const ScalarRows& p, int lo, int hi) {
 
 // The pass over all rows, forked when the rows are many; with the stabilisation only when `cols`
 // is given, the transpose product then gathered by GatherStab.
-template <bool Matrix, bool Rhs, bool Stab, bool Capacity>
+template <bool Matrix, bool Diffuse, bool Rhs, bool Stab, bool Capacity>
 void ScalarRowsPass(const ScalarRows& p, const PatternColumns* cols) {
-  if (Stab ? !cols : !Threaded(std::size_t(p.n))) return ScalarPass<Matrix, Rhs, Stab, true, Capacity>(p, 0, p.n);
+  if (Stab ? !cols : !Threaded(std::size_t(p.n)))
+    return ScalarPass<Matrix, Diffuse, Rhs, Stab, true, Capacity>(p, 0, p.n);
   ForBlocks(std::size_t(p.n), [&](int, std::size_t lo, std::size_t hi) {
-    ScalarPass<Matrix, Rhs, Stab, false, Capacity>(p, int(lo), int(hi));
+    ScalarPass<Matrix, Diffuse, Rhs, Stab, false, Capacity>(p, int(lo), int(hi));
   });
+}
+
+// The passes that build the matrix, with or without diffusion.
+template <bool Diffuse, bool Capacity>
+void MatrixRowsPass(const ScalarRows& p, const PatternColumns* cols, bool rhs, bool stab) {
+  if (stab) ScalarRowsPass<true, Diffuse, true, true, Capacity>(p, cols);
+  else if (rhs) ScalarRowsPass<true, Diffuse, true, false, Capacity>(p, cols);
+  else ScalarRowsPass<true, Diffuse, false, false, Capacity>(p, cols);
 }
 
 // The pass for the operands at hand.
 template <bool Capacity>
 void ScalarRowsPass(const ScalarRows& p, const PatternColumns* cols, bool rhs, bool stab) {
-  if (p.A && stab) ScalarRowsPass<true, true, true, Capacity>(p, cols);
-  else if (p.A && rhs) ScalarRowsPass<true, true, false, Capacity>(p, cols);
-  else if (p.A) ScalarRowsPass<true, false, false, Capacity>(p, cols);
-  else if (stab) ScalarRowsPass<false, true, true, Capacity>(p, cols);
-  else if (rhs) ScalarRowsPass<false, true, false, Capacity>(p, cols);
+  if (p.A && p.d) MatrixRowsPass<true, Capacity>(p, cols, rhs, stab);
+  else if (p.A) MatrixRowsPass<false, Capacity>(p, cols, rhs, stab);
+  else if (stab) ScalarRowsPass<false, false, true, true, Capacity>(p, cols);
+  else if (rhs) ScalarRowsPass<false, false, true, false, Capacity>(p, cols);
 }
 
 // w = K^T a gathered by column over rows [lo, hi), each column summing its rows in ascending
@@ -511,12 +526,6 @@ void FluidDomain::AssembleSystem(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, R
                                  ReaVec& out, int order) {
   EquationTau(d, &c2);
   ScalarSystem(&d, &r, &u, &u0, &s, &out, order, &c, &c2);
-}
-
-void FluidDomain::ReactionDiffusion(ReaVec& d, ReaVec& r) {
-  SystemSparseMatrix* A = sys_[0];
-  if (Sized(r)) A->row_mult_add(r, lumped_);
-  if (Sized(d)) A->row_mult_add(d, lap_);
 }
 
 void FluidDomain::Assemble_LHS(ReaVec& d, ReaVec& r) { ScalarSystem(&d, &r, nullptr, nullptr, nullptr, nullptr, 0); }

@@ -66,8 +66,9 @@ class SolidDomain : public FluidDomain {
   /// The temperature system of one iteration: the system matrix (SystemMatrix(0)) and its
   /// right-hand side (vector 58), with the interface heat and the fixed temperatures in it.
   void AssembleTemperatureSystem();
-  /// The fused assembly of a conduction system S = sum_c diag(K_c) A_c + diag(q) M (+ r m on the
-  /// diagonal when r is given) and its right-hand side f = diag(q) M x0 (+ M s when `source`), in
+  /// The fused assembly of a conduction system S = sum_c D(K_c, A_c) + diag(q) M (+ r m on the
+  /// diagonal when r is given), D the conservative conduction of a component (node pairs take their
+  /// mean conductivity) and its right-hand side f = diag(q) M x0 (+ M s when `source`), in
   /// one pass over the pattern; K holds the conductivity components in component order.
   void AssembleConduction(const ReaVec& q, const ReaVec& x0, const ReaVec* K, const ReaVec& s, bool source,
                           const ReaVec* r, SystemSparseMatrix* S, ReaVec& f);
@@ -111,4 +112,5 @@ class SolidDomain : public FluidDomain {
   BitVec structFixed_;
   bool withFluid_ = false;                       // a fluid domain shares the temperature bounds
   std::vector<int> next_;                        // per row, the position of its next lower entry (assembly)
+  std::vector<double> excess_;                   // per row, the conduction's pair excess (assembly)
 };

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "domain/fluiddomain.h"
+#include "flow/pairdiffusion.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/threads.h"
@@ -99,6 +100,7 @@ void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVe
   // the map from each full position to its stored upper one.
   const SparseMatrixStruct* s = pattern_;
   const int* rp = s->row_ptr(0);
+  const int* col = s->col_ind(0);
   const int* up = s->spos_ind(0);
   const double* M = mass_->val(0);
   const double* L = lap_->val(0);
@@ -109,24 +111,33 @@ void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVe
   const double* dp = d.length() > 0 ? d.GivePointer() : nullptr;
   double* A = sys_[0]->val(0);
   const double alpha = invDtTheta_;
+  // Adds row i's diffusion entries (PairDiffusion).
+  const auto diffuse = [=](int i) {
+    const double di = dp[i];
+    double excess = 0;
+    int diag = rp[i];
+    for (int k = rp[i]; k < rp[i + 1]; ++k) {
+      const int j = col[k];
+      A[k] += PairDiffusion(di, dp[j], L[up[k]], excess);
+      diag = j == i ? k : diag;
+    }
+    A[diag] -= 0.5 * excess;
+  };
   if (&c2 != &c) {
     // Capacity c on the mass, convective weight c2 on the convection and its stabilisation.
     const double* c2p = c2.GivePointer();
 #pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
     for (int i = 0; i < numNodes; ++i) {
-      const double ai = alpha * cp[i], ki = c2p[i], ti = ki * tau[i], di = dp ? dp[i] : 0.0;
-      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ai * M[up[k]] + ki * K[k] + ti * S[k] + di * L[up[k]];
+      const double ai = alpha * cp[i], ki = c2p[i], ti = ki * tau[i];
+      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ai * M[up[k]] + ki * K[k] + ti * S[k];
+      if (dp) diffuse(i);
     }
     return;
   }
 #pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
   for (int i = 0; i < numNodes; ++i) {
     const double ci = cp[i], ti = tau[i];
-    if (dp) {
-      const double di = dp[i];
-      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ci * (alpha * M[up[k]] + K[k] + ti * S[k]) + di * L[up[k]];
-    } else {
-      for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ci * (alpha * M[up[k]] + K[k] + ti * S[k]);
-    }
+    for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ci * (alpha * M[up[k]] + K[k] + ti * S[k]);
+    if (dp) diffuse(i);
   }
 }

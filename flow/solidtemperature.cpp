@@ -4,6 +4,7 @@
 
 #include "domain/fluidmesh.h"
 #include "domain/soliddomain.h"
+#include "flow/pairdiffusion.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -14,17 +15,21 @@
 
 namespace {
 
-// S = sum_c diag(K_c) A_c + diag(q) M with S_ii += r_i m_i (r may be null: no reaction), and
-// f = diag(q) M T0 (+ M s when SOURCE), over NC conductivity components, q = rho cp / (theta dt) per node. The loop
-// runs over the upper-triangle storage, so every stored value is read once, in order, and serves
-// both its entry (i, j) and its mirror (j, i). A row holds its diagonal first, then its lower
-// entries in column order, then its upper ones: the mirrors of row j are met in column order, and
-// `next`, which starts after each diagonal, gives the position of the next one.
+// S = sum_c D(K_c, A_c) + diag(q) M with S_ii += r_i m_i (r may be null: no reaction), and
+// f = diag(q) M T0 (+ M s when SOURCE), over NC conductivity components, q = rho cp / (theta dt) per
+// node; D(K_c, A_c) the conservative conduction of component c, each node pair taking the pair's
+// mean conductivity (PairDiffusion). The loop runs over the upper-triangle storage, so every stored
+// value is read once, in order, and serves both its entry (i, j) and its mirror (j, i), which
+// take the same pair conductivity. A row holds its diagonal first, then its lower entries in
+// column order, then its upper ones: the mirrors of row j are met in column order, and `next`,
+// which starts after each diagonal, gives the position of the next one. `excess` gathers per row
+// what the pair means add beyond the row's own conductivity; its diagonal gives half of it back
+// once the row's last pair (its last upper entry) is done.
 template <int NC, bool SOURCE>
 void Fused(const SparseMatrixStruct& P, int* __restrict next, const double* const* A, const double* const* K,
            const double* __restrict M, const double* __restrict q, const double* __restrict T0,
            const double* __restrict s, const double* __restrict r, const double* __restrict lumped,
-           double* __restrict S, double* __restrict f) {
+           double* __restrict excess, double* __restrict S, double* __restrict f) {
   const int* __restrict rp = P.row_ptr(0);
   const int* __restrict srp = P.srow_ptr(0);
   const int* __restrict sci = P.scol_ind(0);
@@ -35,7 +40,7 @@ void Fused(const SparseMatrixStruct& P, int* __restrict next, const double* cons
   const double* __restrict k1 = K[1];
   const double* __restrict k2 = K[2];
   const int n = P.nrows();
-  for (int i = 0; i < n; ++i) f[i] = 0, next[i] = rp[i] + 1;
+  for (int i = 0; i < n; ++i) f[i] = 0, excess[i] = 0, next[i] = rp[i] + 1;
   for (int i = 0; i < n; ++i) {
     double ki[NC];
     for (int c = 0; c < NC; ++c) ki[c] = K[c][i];
@@ -54,17 +59,23 @@ void Fused(const SparseMatrixStruct& P, int* __restrict next, const double* cons
       double a[NC];
       a[0] = a0[u], a[1] = a1[u], a[2] = a2[u];
       for (int c = 3; c < NC; ++c) a[c] = A[c][u];
-      double vi = qi * m;
-      for (int c = 0; c < NC; ++c) vi += ki[c] * a[c];
-      S[u + shift] = vi;
+      double kj[NC];
+      kj[0] = k0[j], kj[1] = k1[j], kj[2] = k2[j];
+      for (int c = 3; c < NC; ++c) kj[c] = K[c][j];
       const double qj = q[j];
-      double vj = qj * m + k0[j] * a[0] + k1[j] * a[1] + k2[j] * a[2];
-      for (int c = 3; c < NC; ++c) vj += K[c][j] * a[c];
+      double vi = qi * m, vj = qj * m, t = 0;
+      for (int c = 0; c < NC; ++c) {
+        const double pair = PairDiffusion(ki[c], kj[c], a[c], t);
+        vi += pair, vj += pair;
+      }
+      excess[i] += t, excess[j] -= t;
+      S[u + shift] = vi;
       S[next[j]++] = vj;
       fi += m * (qi * T0[j] + (SOURCE ? s[j] : 0));
       f[j] += m * (qj * ti + si);
     }
     f[i] += fi;
+    S[rp[i]] -= 0.5 * excess[i];
   }
 }
 
@@ -88,6 +99,7 @@ void SolidDomain::AssembleConduction(const ReaVec& q, const ReaVec& x0, const Re
         if (!inOrder) OLVU_FATAL("Solid temperature: the pattern's rows are not in diagonal-first order\n");
       }
     next_.assign(std::size_t(pattern_->nrows()), 0);
+    excess_.assign(std::size_t(pattern_->nrows()), 0.0);
   }
   const double* A[NSolidComponents];
   const double* Kc[NSolidComponents];
@@ -95,7 +107,8 @@ void SolidDomain::AssembleConduction(const ReaVec& q, const ReaVec& x0, const Re
   for (int c = 0; c < nc; ++c) A[c] = comp_[c]->sval(0), Kc[c] = K[c].GivePointer();
   const auto call = [&](auto kernel) {
     kernel(*pattern_, next_.data(), A, Kc, mass_->sval(0), q.GivePointer(), x0.GivePointer(),
-           s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(), S->val(0), f.GivePointer());
+           s.GivePointer(), r ? r->GivePointer() : nullptr, lumped_.GivePointer(), excess_.data(), S->val(0),
+           f.GivePointer());
   };
   if (nc == 3) source ? call(Fused<3, true>) : call(Fused<3, false>);
   else source ? call(Fused<6, true>) : call(Fused<6, false>);

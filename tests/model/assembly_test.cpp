@@ -64,7 +64,11 @@ TEST_F(Equations, LeftHandSides) {
   ReaVec& tau = d.Var(TauEq);
   tau = Vec(0.7, 0.03);
   const ReaVec& m = d.LumpedMass();
-  auto common = [&](unsigned i) { return r(i) * m(i) * x(i) + dv(i) * Lap(x)(i); };
+  // The conservative diffusion sum_j (dv_i + dv_j) / 2 L_ij (x_j - x_i), through products with L.
+  ReaVec dx(n);
+  for (unsigned i = 1; i <= n; ++i) dx(i) = dv(i) * x(i);
+  const ReaVec Lx = Lap(x), Ldx = Lap(dx), Ld = Lap(dv);
+  auto common = [&](unsigned i) { return r(i) * m(i) * x(i) + 0.5 * (dv(i) * Lx(i) + Ldx(i) - x(i) * Ld(i)); };
 
   d.Assemble_LHS(dv, r);
   ReaVec a = A(x), e(n);
