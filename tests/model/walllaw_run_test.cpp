@@ -1,6 +1,6 @@
-// Runs of the program with wall-law walls: a laminar channel driven by a body force between two
-// wall-law walls (slip speed and wall force against the momentum balance), and the laws' own
-// messages reached through a body set's card.
+// Runs of the program with wall-law walls: laminar and turbulent channels driven by a body force
+// between two wall-law walls (slip speed and wall force against the momentum balance and against
+// the stress applied), and the laws' own messages reached through a body set's card.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -20,11 +20,6 @@ std::vector<std::string> LastForces(const std::string& table) {
   std::istringstream in(table.substr(table.rfind('\n', table.size() - 2) + 1));
   for (std::string f; std::getline(in, f, '\t');) out.push_back(f);
   return out;
-}
-
-// Reichardt's u+ at y+.
-double Uplus(double y) {
-  return 7.8 * (1 - std::exp(-y / 11) - (y / 11) * std::exp(-0.33 * y)) + 2.5 * std::log(1 + 0.41 * y);
 }
 
 // Node values of the last block `name` of column i of the channel, bottom to top.
@@ -50,9 +45,9 @@ TEST(WallLawRuns, WallLawsHoldTheLaminarChannelAtTheirSlipSpeed) {
     const char* general;
     double slip;
   } cases[] = {{"Cw_U2Wall Cw 0.05", "", std::sqrt(10.0)},
-               {"YplusWall Yplus 30", "", Uplus(30) * ustar},
-               {"YplusWall Yplus 30", "OldLawOfTheWall", Uplus(30) * ustar},
-               {"DeltaWall Delta 2 [m]", "", Uplus(2 * ustar / 0.1) * ustar}};
+               {"YplusWall Yplus 30", "", ReichardtUplus(30) * ustar},
+               {"YplusWall Yplus 30", "OldLawOfTheWall", ReichardtUplus(30) * ustar},
+               {"DeltaWall Delta 2 [m]", "", ReichardtUplus(2 * ustar / 0.1) * ustar}};
   for (const auto& k : cases) {
     SCOPED_TRACE(std::string(k.wall) + " " + k.general);
     WallChannel c;
@@ -79,6 +74,41 @@ TEST(WallLawRuns, WallLawsHoldTheLaminarChannelAtTheirSlipSpeed) {
     const std::vector<double> tau = Column(c, res, "WALL_LAW_TRACTION", 1);
     EXPECT_NEAR(bottom, tau.front() * c.lx, 0.005 * bottom);
     EXPECT_NEAR(top, tau.back() * c.lx, 0.005 * top);
+  }
+}
+
+TEST(WallLawRuns, TurbulentChannelForceIsTheAppliedWallStress) {
+  // The k-epsilon channel at Re_tau 2000 (21 nodes across, steps of 2 s) to its steady state with
+  // the wall node at y+ 30 by each law: a fixed y+ 30, the fixed distance 30 nu / u_tau, and the
+  // fixed y+ with "OldLawOfTheWall". The force table's viscous force of each wall is the stress
+  // applied there (WALL_LAW_TRACTION) times the wall length, both walls carry the drive, and the
+  // wall node runs at u_tau u+(30).
+  const struct {
+    bool delta;  // the distance law instead of the y+ law
+    const char* general;
+  } cases[] = {{false, ""}, {true, ""}, {false, "OldLawOfTheWall"}};
+  for (const auto& k : cases) {
+    WallFunctionChannel t("Solve_K_Epsilon", 2000, 10, "2");
+    std::ostringstream wall;
+    wall.precision(17);
+    wall << "DeltaWall Delta " << t.offset << " [m]";
+    if (k.delta) t.c.wall = wall.str();
+    t.c.general = k.general;
+    SCOPED_TRACE(t.c.wall + " " + k.general);
+    Folder dir;
+    dir.write("ch.dat", t.c.Text());
+    const Outcome r = dir.olvu({"-name", "ch.dat"});
+    ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+    const std::string res = dir.read("ch.dat.res"), forces = dir.read("ch.dat.for");
+    const ChannelFigures g = t.Measure(res, forces, r.out);
+    EXPECT_GT(g.steadyStep, 0);
+    EXPECT_NEAR(g.balance, 1, 0.005);
+    const std::vector<std::string> f = LastForces(forces);
+    ASSERT_GE(f.size(), 27u);
+    const std::vector<double> tau = Column(t.c, res, "WALL_LAW_TRACTION", 1), u = Column(t.c, res, "VELOCITY", 1);
+    EXPECT_NEAR(std::stod(f[8]), tau.front() * t.c.lx, 0.005 * tau.front() * t.c.lx);
+    EXPECT_NEAR(std::stod(f[21]), tau.back() * t.c.lx, 0.005 * tau.back() * t.c.lx);
+    for (double w : {u.front(), u.back()}) EXPECT_NEAR(w, t.utau * ReichardtUplus(30), 0.01 * t.utau * ReichardtUplus(30));
   }
 }
 
