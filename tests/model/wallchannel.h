@@ -100,7 +100,8 @@ struct ChannelFigures {
 // nu / u_tau off the walls, so the mesh spans 2 h, h = 1 - 30 / Re_tau, and the drive f = u_tau^2
 // / h puts the stress u_tau^2 on each wall. nu = 2 / Re_m with Re_m = 87,000 (Re_tau / 2000)^(8/7),
 // near Dean's at that Re_tau, so U_m is near 1. Rows grow geometrically from a first cell of
-// `firstYplus` wall units to the middle, `half` cells per half, two cells along x. The run starts
+// `firstYplus` wall units (at most h / half) to the middle, `half` cells per half, two cells
+// along x. The run starts
 // from the log law (u+ = ln y+ / 0.41 + 5.2, k = u_tau^2 / 0.3, a mixing length) and stops at
 // the steady state ("SteadyNorm 1e-6") or after `c.steps`. The cards the models need: the wall
 // values of the second variable fixed, clamps of 10^-3 to 10^2-10^3 times the initial values, and
@@ -123,10 +124,11 @@ struct WallFunctionChannel {
     offset = 30 * nu / utau;
     h = 1 - offset;
     c.lx = 0.05, c.nu = nu, c.f = utau * utau / h, c.dt = dt, c.steps = 5000;
-    // The growth ratio q of the rows: first * (q^half - 1) / (q - 1) = h, by bisection.
-    const double first = firstYplus * nu / utau;
+    // The growth ratio q of the rows: first * (q^half - 1) / (q - 1) = h, by bisection; equal
+    // rows when even those are finer than the first cell asked for.
+    const double first = std::fmin(firstYplus * nu / utau, h / half);
     double lo = 1, hi = 2;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 200 && first * half < h; ++i) {
       const double q = 0.5 * (lo + hi);
       (first * (std::pow(q, half) - 1) / (q - 1) > h ? hi : lo) = q;
     }
