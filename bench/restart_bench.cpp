@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -17,6 +18,11 @@
 namespace {
 
 constexpr unsigned kNodes = 1000000;
+// Digits after the point of the restart block's values (17 significant: each reads back exactly),
+// and the bytes of one written non-negative value: two blanks, the 18 characters of the mantissa,
+// the exponent "E+dd" and the blank after it.
+constexpr int kDigits = 16;
+constexpr std::int64_t kBytes = 25;
 
 ReaVec Values() {
   ReaVec v(kNodes);
@@ -29,7 +35,7 @@ const std::string& RestartFile() {
     const std::string p = "/tmp/olvu_restart_bench.rst";
     std::ofstream out(p);
     out << "Fluid;\n\t";
-    Values().WriteAscii(out, "_VeltX_", 9);
+    Values().WriteAscii(out, "_VeltX_", kDigits);
     out << "EndFluid;\n";
     return p;
   }();
@@ -41,29 +47,29 @@ void BM_RestartWrite_Olvu(benchmark::State& state) {
   for (auto _ : state) {
     std::ofstream out("/tmp/olvu_restart_bench_write.rst");
     out << "\t";
-    v.WriteAscii(out, "_VeltX_", 9);
+    v.WriteAscii(out, "_VeltX_", kDigits);
     benchmark::DoNotOptimize(out.tellp());
   }
-  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * 18);
+  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * kBytes);
 }
 
 void BM_RestartWrite_ToChars(benchmark::State& state) {
   const ReaVec v = Values();
-  std::string buf(std::size_t(kNodes) * 20 + 64, ' ');
+  std::string buf(std::size_t(kNodes) * 28 + 64, ' ');
   for (auto _ : state) {
     char* p = buf.data();
     char* end = buf.data() + buf.size();
     for (unsigned i = 0; i < kNodes; ++i) {
       const double x = v[i];
       if (!(x < 0)) *p++ = ' ';
-      p = std::to_chars(p, end, x, std::chars_format::scientific, 9).ptr;
+      p = std::to_chars(p, end, x, std::chars_format::scientific, kDigits).ptr;
       *p++ = ' ';
     }
     std::ofstream out("/tmp/olvu_restart_bench_write.rst");
     out.write(buf.data(), p - buf.data());
     benchmark::DoNotOptimize(p);
   }
-  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * 18);
+  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * kBytes);
 }
 
 void BM_RestartRead_Olvu(benchmark::State& state) {
@@ -76,7 +82,7 @@ void BM_RestartRead_Olvu(benchmark::State& state) {
     in.GetAsciiReaVec(v, -1);
     benchmark::DoNotOptimize(v.GivePointer());
   }
-  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * 18);
+  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * kBytes);
 }
 
 void BM_RestartRead_FromChars(benchmark::State& state) {
@@ -95,7 +101,7 @@ void BM_RestartRead_FromChars(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(v.data());
   }
-  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * 18);
+  state.SetBytesProcessed(state.iterations() * std::int64_t(kNodes) * kBytes);
 }
 
 BENCHMARK(BM_RestartWrite_Olvu)->Unit(benchmark::kMillisecond);

@@ -120,10 +120,7 @@ BodyMesh::~BodyMesh() {
 void BodyMesh::ReadPropertyBlocks(Input* in) {
   // The rest of the set card is not checked: the element description words belong to it.
   in->JumpLine();
-  in->ReadLine();
-  if (in->Exist("SpeciesProperties")) OLVU_FATAL("SpeciesProperties not available in this build\n");
-  if (in->Exist("VariablesProperties")) OLVU_FATAL("VariablesProperties not available in this build\n");
-  in->HoldLine();
+  ReadFluxBlocks(in);
   in->ReadCard("PhysicalPropertiesFunctions");
   functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
   for (ReaVec& s : spare_) s = 0.0;

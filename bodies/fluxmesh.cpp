@@ -8,6 +8,7 @@
 
 #include "domain/fluiddomain.h"
 #include "flow/boundarymass.h"
+#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -22,6 +23,17 @@ char* Copy(const std::string& s) {
   char* c = new char[s.size() + 1];
   std::memcpy(c, s.c_str(), s.size() + 1);
   return c;
+}
+
+// The lines of one flux block up to `end`: per line the flux and the reaction, of magnitude m,
+// appended to f and r; then the line after the block.
+void ReadFluxLines(Input* in, FluidDomain* d, const char* end, const char* flux, const char* reaction, Magnitude m,
+                   Plex<FluidFunction>& f, Plex<FluidFunction>& r) {
+  for (in->ReadLine(); !in->Exist(end); in->ReadLine()) {
+    f.append(in->GetFluidFunc(flux, d, m));
+    r.append(in->GetFluidFunc(reaction, d, m));
+  }
+  in->ReadLine();
 }
 
 }  // namespace
@@ -42,16 +54,17 @@ FluxMesh::FluxMesh(FluidDomain* d, int num, Input* in, int slot, int read)
   name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "FluxBoundary_" + std::to_string(num));
   if (in->Exist("Heat_Flux")) OLVU_FATAL("Old fashioned Olvu format data file found\n");
   in->JumpLine();
-  in->ReadLine();
-  if (in->Exist("SpeciesProperties")) OLVU_FATAL("SpeciesProperties not available in this build\n");
-  if (in->Exist("VariablesProperties")) OLVU_FATAL("VariablesProperties not available in this build\n");
-  in->HoldLine();
+  ReadFluxBlocks(in);
   in->ReadCard("InitialValuesFunctions");
   functions_->readFrom(in, "EndInitialValuesFunctions", name_);
 }
 
 FluxMesh::~FluxMesh() {
-  for (Plex<FluidFunction>* t : {&phiFlux_, &phiReac_, &spcFlux_, &spcReac_}) t->clear();
+  for (Plex<FluidFunction>* t : {&phiFlux_, &phiReac_, &spcFlux_, &spcReac_}) {
+    int i = 0;
+    while (FluidFunction* f = t->next(i)) delete f;
+    t->clear();
+  }
   delete functions_;
   delete mass_;
   delete pattern_;
@@ -104,6 +117,38 @@ void FluxMesh::Flux(int kind, ReaVec& values, ReaVec& rhs) {
 void FluxMesh::evalFlux(ReaVec& values, ReaVec& rhs) { Flux(int(DofType::HeatFlux), values, rhs); }
 
 void FluxMesh::evalFluxReaction(ReaVec& values, ReaVec& rhs) { Flux(int(DofType::HeatFluxReaction), values, rhs); }
+
+void FluxMesh::ReadFluxBlocks(Input* in) {
+  FluidDomain* d = domain_;
+  in->ReadLine();
+  if (in->Exist("SpeciesProperties"))
+    ReadFluxLines(in, d, "EndSpeciesProperties", "Flux_Spc", "Reac_Spc", Spc_Flux, spcFlux_, spcReac_);
+  if (spcReac_.count < d->number_of_species())
+    OLVU_FATAL("Properties of species " << d->GiveSpecies(d->SpcProblems().high)->Name() << " not found in set "
+                                        << Name() << "\n");
+  if (in->Exist("VariablesProperties"))
+    ReadFluxLines(in, d, "EndVariablesProperties", "Flux_Phi", "Reac_Phi", Phi_Flux, phiFlux_, phiReac_);
+  if (phiReac_.count < d->number_of_phivariables())
+    OLVU_FATAL("Properties of species " << d->GiveVariable(d->PhiProblems().high)->Name() << " not found in set "
+                                        << Name() << "\n");
+  in->HoldLine();
+}
+
+void FluxMesh::AddFlux(FluidFunction* f, ReaVec& values, ReaVec& rhs) {
+  if (!f->Initialised()) f->isConstant(), f->isTemporal();
+  f->bind();
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) values(unsigned(nd->num[slot_])) = f->at(nd->num[slot_]);
+  mass_->add_mult(values, rhs);
+}
+
+void FluxMesh::ProblemFlux(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) {
+  FluidFunction* q = (species ? spcFlux_ : phiFlux_).get_at(index);
+  FluidFunction* g = (species ? spcReac_ : phiReac_).get_at(index);
+  if (q->isNull() && g->isNull()) return;
+  AddFlux(q, w1, F);
+  AddFlux(g, w2, G);
+}
 
 void FluxMesh::addBodyIntegral(ReaVec& f, ReaVec& r) { mass_->add_mult(f, r); }
 

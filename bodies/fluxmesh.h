@@ -21,7 +21,7 @@ class FluxMesh : public Mesh {
   /// Set `num` of domain d from the current card, its nodes numbered in `slot`; with `read` set
   /// it also reads its name and property blocks.
   FluxMesh(FluidDomain* d, int num, Input* in, int slot, int read);
-  /// Frees the vectors, function tables, matrix and pattern (the functions belong to the table).
+  /// Frees the vectors, function tables, flux functions, matrix and pattern.
   ~FluxMesh() override;
 
   /// The box of the nodes and the boundary mass matrix (built once, refilled on later calls).
@@ -35,6 +35,15 @@ class FluxMesh : public Mesh {
   virtual void evalFlux(ReaVec& values, ReaVec& rhs);
   /// The same with the heat-flux reaction function.
   virtual void evalFluxReaction(ReaVec& values, ReaVec& rhs);
+  /// Reads the next line and the optional "SpeciesProperties" and "VariablesProperties" blocks
+  /// after it: per line the flux and flux reaction of one problem ("Flux_Spc" and "Reac_Spc",
+  /// "Flux_Phi" and "Reac_Phi"), from index 1; holds back the line after them. A set with fewer
+  /// lines than its domain has species (Phi) problems stops, naming the last of them.
+  void ReadFluxBlocks(Input* in);
+  /// F += M q and G += M g, q and g the flux and flux reaction of species (else Phi) problem
+  /// `index` evaluated into w1 and w2 at the set's nodes; nothing when both are null functions.
+  /// A set without the problem's functions stops with the table's message.
+  void ProblemFlux(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G);
   /// r += M f.
   virtual void addBodyIntegral(ReaVec& f, ReaVec& r);
   /// r -= M f.
@@ -63,6 +72,8 @@ class FluxMesh : public Mesh {
   void BuildBoundaryMass();
   /// Flux of function `kind` into values and M values into rhs.
   void Flux(int kind, ReaVec& values, ReaVec& rhs);
+  /// values = f at the set's nodes, rhs += M values.
+  void AddFlux(FluidFunction* f, ReaVec& values, ReaVec& rhs);
 
   FluidDomain* domain_;                ///< the owning domain
   char* name_ = nullptr;               ///< the name (owned)

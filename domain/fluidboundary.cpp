@@ -95,6 +95,13 @@ void FluidDomain::SymmetryPlane(Input* in, int axis) {
   }
 }
 
+const ReaVec& NullGradientDirection(const Plex<ReaVec>& table, int i) {
+  // A node marked "Symm" that no direction reached: the node is missing from the table, whatever
+  // the table's range holds.
+  if (table.free(i)) OLVU_FATAL("Do not exist index " << i << " in Plex " << table.name << "\n");
+  return *table.get_at(i);
+}
+
 double FluidDomain::PressureIn(int n, double p) {
   // The solve works with pressure over density: a pressure given in pressure units enters so.
   const ReaVec& rho = vars_[Dens];

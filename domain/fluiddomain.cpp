@@ -177,6 +177,10 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
   if (in->Exist("Solve_Kelvarid")) on(PKelvarid);
   for (const TurbulenceWord& t : TurbulenceWords) {
     if (!in->Exist(t.word)) continue;
+    // Every model reads the velocity and its gradients, which exist only where they are solved.
+    if (!Flag(PVelocity))
+      OLVU_FATAL("Turbulence model " << t.word << " needs the velocity solve: give Solve_NavierStokes, "
+                 "Solve_NStoFractionalStep or Solve_Stokes with it\n");
     on(PTurbulence), on(t.flag1);
     if (t.flag2) on(t.flag2);
     break;

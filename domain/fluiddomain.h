@@ -69,6 +69,10 @@ enum FluidFlag : int {
 /// weights; NaN when an entry of v is not finite, 0 when either vector is not sized to the other.
 double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w);
 
+/// The direction of null-gradient node i in `table` ("Fixed Gradient Variables"); a node without
+/// one stops with the table's "Do not exist index" message, also beyond the table's range.
+const ReaVec& NullGradientDirection(const Plex<ReaVec>& table, int i);
+
 /// The fluid domain.
 class FluidDomain : public Domain, public FunctionDomain {
  public:

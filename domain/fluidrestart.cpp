@@ -1,4 +1,5 @@
-// The fluid domain's block of the restart file: its solution vectors as named text vectors.
+// The fluid domain's block of the restart file: its solution vectors as named text vectors, each
+// value written so that it reads back exactly.
 #include <strings.h>
 
 #include <cstring>
@@ -12,6 +13,10 @@
 #include "input/line.h"
 
 namespace {
+
+// Digits after the point of every value: 17 significant digits give each double back exactly, so
+// that a restarted run goes on as the unbroken one would have, to its last bit.
+constexpr int kDigits = 16;
 
 struct RestartKey {
   const char* key;
@@ -71,19 +76,19 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   for (const RestartKey& k : RestartKeys) {
     if (!k.written || vars_[k.id].length() == 0) continue;
     out << "\t";
-    vars_[k.id].WriteAscii(out, k.key, 9);
+    vars_[k.id].WriteAscii(out, k.key, kDigits);
   }
   int i = 0;
   if (Flag(PTranspiration))
     while (Mesh* m = freeMeshes_.next(i)) {
       out << "\t_Beta_t_ " << m->Num() << "\t";
-      static_cast<FreeSMesh*>(m)->GiveBetaVector().WriteAscii(out, "", 9);
+      static_cast<FreeSMesh*>(m)->GiveBetaVector().WriteAscii(out, "", kDigits);
     }
   // The problems' fields carry their index; the previous-step values are not written.
   auto write = [&](const char* key, PhiProblem& p) {
     if (p.Phi_t().length() == 0) return;
     out << "\t" << key << " " << p.Index() << "\t";
-    p.Phi_t().WriteAscii(out, "", 7);
+    p.Phi_t().WriteAscii(out, "", kDigits);
   };
   int k = 0;
   while (PhiProblem* p = phi_.next(k)) write("_Phi_t_", *p);

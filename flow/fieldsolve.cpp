@@ -84,7 +84,7 @@ void FluidDomain::SolveTemperature() {
     if (i <= fix.length() && fix(i)) continue;
     if (i <= grad.length() && grad(i)) {
       b(i) = 0;
-      A->Copy_Row_Val(int(i) - 1, *fixedGradient_.get_at(int(i)), *sys_[2], *sys_[3], *sys_[4]);
+      A->Copy_Row_Val(int(i) - 1, NullGradientDirection(fixedGradient_, int(i)), *sys_[2], *sys_[3], *sys_[4]);
     }
   }
   A->Fix_Eliminate(fix, T, b);

@@ -571,7 +571,7 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
       rhs(i) = value + R[0][c] * aii * normalPart;
     } else if (anyGradient && gradient(i) && !In(symmetry, i)) {
       rhs(i) = 0;
-      W->Copy_Row_Val(k - 1, *fixedGradient_.get_at(k), *sys_[2], *sys_[3], *sys_[4]);
+      W->Copy_Row_Val(k - 1, NullGradientDirection(fixedGradient_, k), *sys_[2], *sys_[3], *sys_[4]);
     }
   }
   if (c == 2) VelocityBoundaries();

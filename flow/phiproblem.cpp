@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "bodies/bodymesh.h"
 #include "domain/fluidmesh.h"
 #include "domain/soliddomain.h"
 #include "domain/solidmesh.h"
@@ -51,7 +52,8 @@ const char* Lasting(const std::string& s) {
 PhiProblem::PhiProblem(Input* in, FluidDomain* d) : domain_(d) {
   index_ = in->GetInt("Index");
   name_ = in->GetWord("Name", nullptr);
-  if (in->Exist("Boundary_Units")) boundaryFactor_ = in->GetFacToIU(in->GetWord("Boundary_Units", nullptr), Magnitude(-1));
+  // The boundary values are given in the unit of this word, of whatever dimension it is.
+  if (in->Exist("Boundary_Units")) boundaryFactor_ = in->GetFacToIU(in->GetWord("Boundary_Units", nullptr));
   for (int s = 0; s < 3; ++s) {
     static const char* const kOrder[3] = {"AdvecStab_2nd_Order", "AdvecStab_4th_Order", "AdvecStab_Auto"};
     if (in->Exist(kOrder[s])) order_ = s;
@@ -235,9 +237,10 @@ void PhiProblem::EvalProperties(ReaVec& a, ReaVec* K, ReaVec& R, ReaVec& Q) {
 
 void SpcProblem::EvalProperties(ReaVec& a, ReaVec* K, ReaVec& R, ReaVec& Q) { PhiProblem::EvalProperties(a, K, R, Q); }
 
-void PhiProblem::EvalFlux(ReaVec&, ReaVec&, ReaVec&, ReaVec&) {
-  // Boundary fluxes come from the body sets, which carry the flux functions; a domain without
-  // body sets has no flux to add.
+void PhiProblem::EvalFlux(ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) {
+  // Boundary fluxes come from the body sets, which carry the flux functions per problem.
+  int i = 0;
+  while (BodyMesh* m = domain_->giveNextBody(i)) m->ProblemFlux(Species(), index_, w1, w2, F, G);
 }
 
 void SpcProblem::EvalFlux(ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) { PhiProblem::EvalFlux(w1, w2, F, G); }

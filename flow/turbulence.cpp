@@ -100,7 +100,7 @@ void Transport(FluidDomain& d, ReaVec& phi, ReaVec& prev, ReaVec& D, ReaVec& S, 
       A->Fix_AllRow(int(i) - 1);
     } else if (Bit(grad, i)) {
       rhs(i) = 0;
-      A->Copy_Row_Val(int(i) - 1, *d.FixedGradientTable().get_at(int(i)), *d.SystemMatrix(2), *d.SystemMatrix(3),
+      A->Copy_Row_Val(int(i) - 1, NullGradientDirection(d.FixedGradientTable(), int(i)), *d.SystemMatrix(2), *d.SystemMatrix(3),
                       *d.SystemMatrix(4));
     }
   }

@@ -215,6 +215,8 @@ double Input::GetFacToIU(const char* text, Magnitude m) {
   return CurrentUnits()->GetTransFact(text, m);
 }
 
+double Input::GetFacToIU(const char* text) { return CurrentUnits()->GetTransFact(text); }
+
 void Input::PrintLine(std::ostream& os) {
   files_->PrintName(os);
   if (text_->nextPos > 1) os << " Last line read:\n\n\t" << *text_ << "\n\n";

@@ -73,6 +73,8 @@ class Input {
   void SetDefaultUnitsConverser();
   /// Factor of a units text to the reader's units for a magnitude.
   double GetFacToIU(const char* text, Magnitude m);
+  /// Factor of a units text to the reader's units of the text's own dimension.
+  double GetFacToIU(const char* text);
   /// Prints the file stack, the raw card and the cut card.
   void PrintLine(std::ostream& os);
 

@@ -281,6 +281,20 @@ double Units::GetTransFact(const char* word, Magnitude m) const {
   return f;
 }
 
+double Units::GetTransFact(const char* word) const {
+  const int n = int(std::strlen(word));
+  double f = 0;
+  if (n >= 2 && word[0] == '[' && word[n - 1] == ']') {
+    const DimFactor d = UtoDF(word + 1, n - 2);
+    // This system's unit of the word's dimension, from its length, time and mass units.
+    f = d.factor / (std::pow(rec_[Length].factor, d.exp[0]) * std::pow(rec_[Time].factor, d.exp[1]) *
+                    std::pow(rec_[Mass].factor, d.exp[2]));
+  }
+  if (f == 0 || !std::isfinite(f))
+    OLVU_FATAL("\"" << word << "\" is not a unit symbol of any type.\nWrong units definition.\n");
+  return f;
+}
+
 double Units::GetTransFact(const Units* other, Magnitude m) const {
   if (m == Magnitude(-1) || m == Undimensional) return 1;
   return other->rec_[m].factor / rec_[m].factor;

@@ -30,6 +30,10 @@ class Units {
 
   /// Factor that turns a value written in word into this system's unit of m (1 for m = -1).
   double GetTransFact(const char* word, Magnitude m) const;
+  /// Factor that turns a value written in word into this system's unit of the word's own
+  /// dimension, whatever magnitude that is ("[%]" 0.01, "[Km]" 1000 in metres); fatal when the
+  /// word is no units word.
+  double GetTransFact(const char* word) const;
   /// Factor that turns a value in other's unit of m into this system's (1 for m = -1 or 0).
   double GetTransFact(const Units* other, Magnitude m) const;
   /// 1 when word is an acceptable units word for m (fatal with its own messages otherwise).

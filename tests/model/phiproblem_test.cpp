@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -13,6 +14,7 @@
 #include "foundation/declarations.h"
 #include "solvers/solversetting.h"
 #include "tests/driver/run_olvu.h"
+#include "tests/model/channelrun.h"
 #include "tests/model/gridcase.h"
 #include "tests/model/resblocks.h"
 
@@ -30,16 +32,18 @@ std::string Replace(std::string text, const std::string& from, const std::string
   return text;
 }
 
-// The grid's fluid block with one Phi problem whose capacity, convection and diffusivity are
-// those of the temperature (rho c = 6, conductivity 0.5) and whose initial value is 0.
-std::string PhiLikeTemperature(const GridLayout& g, const std::string& phiCard) {
-  std::string t = g.Text();
+// A grid's data `t` with one Phi problem whose capacity, convection and diffusivity are those of
+// the temperature (rho c = 6, conductivity 0.5) and whose initial value is 0.
+std::string WithPhi(std::string t, const std::string& phiCard) {
   t = Replace(t, "Integration_Scheme Backward_Euler;\n", "Integration_Scheme Backward_Euler;\n" + phiCard + ";\n");
   t = Replace(t, "EndInitialDataFunctions;\n", "EndInitialDataFunctions;\nVariableInitialData 1 \"0\";\n");
   return Replace(t, "Name Grid;\nPhysicalPropertiesFunctions;\n",
                  "Name Grid;\nVariablesProperties;\nF1t \"6\" [1/m3] F1c \"6\" [1/m3] F2 \"0.5\" [1/m.s] F3 \"0\" [1/m3.s] F4 \"0\" "
                  "[1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
 }
+
+// The grid's fluid block with that Phi problem.
+std::string PhiLikeTemperature(const GridLayout& g, const std::string& phiCard) { return WithPhi(g.Text(), phiCard); }
 
 TEST(PhiProblems, ReproduceTheFluidTemperature) {
   // Convection along x at speed 1 and diffusion, 1 at x = 0 and 0 at x = 1: five steps of the
@@ -321,6 +325,171 @@ TEST(PhiProblems, SteadyStateIsTheChangeOverTheStep) {
   // Diffusion 0.1 over the strip's length 1 settles in a few seconds: tens of steps of 0.05 s.
   EXPECT_GT(found, 20);
   EXPECT_LT(found, 400);
+}
+
+TEST(PhiProblems, BoundaryUnitsScaleTheBoundaryValues) {
+  // The Tracer's left edge given as 2 without units, as 200 in percent and 0.002 in kilometres:
+  // every run stores 2 there and ends with the same fields.
+  const std::pair<const char*, const char*> units[] = {{"", "2"}, {" Boundary_Units [%]", "200"},
+                                                       {" Boundary_Units [Km]", "0.002"}};
+  std::map<int, double> first;
+  for (const auto& [word, value] : units) {
+    Folder f;
+    f.write("s.dat", Replace(SpeciesStrip(std::string("NewPhiDefinition Index 1 Name Tracer") + word, ""),
+                             "Phi 2 Index 1", std::string("Phi ") + value + " Index 1"));
+    ASSERT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << word << f.read("s.dat.err");
+    const auto phi = LastBlock(f.read("s.dat.res"), "Tracer");
+    ASSERT_EQ(phi.size(), 21u) << word;
+    EXPECT_EQ(phi.at(1), 2.0) << word;
+    if (first.empty()) first = phi;
+    for (const auto& [id, v] : phi) EXPECT_EQ(v, first.at(id)) << word << " node " << id;
+  }
+}
+
+// The strip [0, 1] x [0, 1/8] of 8 cells, no capacity nor convection, diffusivity 0.25 for the
+// Phi problem Tracer and the species Salt, both 0 at x = 0; the body set Wall on the edge x = 1
+// with the lines `blocks` between its card and its functions.
+std::string FluxStrip(const std::string& blocks) {
+  GridLayout g;
+  g.nx = 8, g.ny = 1, g.ly = 0.125;
+  g.flags = "Solve_PhiProblems Solve_Concentration";
+  std::string t = g.Problem(kGeneral, "", "ToleranceData PhiConvergenceNorm 1e-10 ConConvergenceNorm 1e-10;");
+  t = Replace(t, "Integration_Scheme Backward_Euler;\n",
+              "Integration_Scheme Backward_Euler;\nNewPhiDefinition Index 1 Name Tracer;\n"
+              "NewSpecDefinition Index 1 Name Salt;\n");
+  t = Replace(t, "EndInitialDataFunctions;\n",
+              "EndInitialDataFunctions;\nSpeciesInitialData 1 \"0\";\nVariableInitialData 1 \"0\";\n"
+              "NonSymmetric Scalar Max_Iter 500 Tolerance 1e-13 Solver StabBiConjugateGradient Preconditioner ILU;\n");
+  t = Replace(t, "Name Grid;\nPhysicalPropertiesFunctions;\n",
+              "Name Grid;\nSpeciesProperties;\nF1 \"0\" F2 \"0.25\" [m2/s] F3 \"0\" [1/s] F4 \"0\" [1/s] "
+              "F5 \"0\" [s];\n"
+              "EndSpeciesProperties;\nVariablesProperties;\nF1t \"0\" [1/m3] F1c \"0\" [1/m3] F2 \"0.25\" [1/m.s] "
+              "F3 \"0\" [1/m3.s] F4 \"0\" [1/m3.s];\nEndVariablesProperties;\nPhysicalPropertiesFunctions;\n");
+  t = Replace(t, "End Elements\nEndElmSets;\n",
+              "End Elements\nSet 2 Type Body ElmType Linear NNode 2 Name Wall None_Wall;\n" + blocks +
+                  "PhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n1 " +
+                  std::to_string(g.Id(8, 0)) + " " + std::to_string(g.Id(8, 1)) + "\nEnd Elements\nEndElmSets;\n");
+  std::ostringstream bc;
+  for (int j = 0; j <= 1; ++j)
+    bc << "Node " << g.Id(0, j) << " Phi 0 Index 1;\nNode " << g.Id(0, j) << " Conc 0 Index 1;\n";
+  return Replace(t, "EndBoundary;", bc.str() + "EndBoundary;");
+}
+
+TEST(PhiProblems, BodySetFluxesFeedTheStrip) {
+  // The flux q enters at x = 1 and the flux reaction g takes g phi there: D phi' = q - g phi(1),
+  // so phi(1) = q / (D + g) and phi is linear. q = 0.5, D = 0.25: g = 0.25 gives 1 (Tracer),
+  // g = 0 gives 2 (Salt).
+  Folder f;
+  f.write("s.dat", FluxStrip("SpeciesProperties;\nFlux_Spc \"0.5\" [m/s] Reac_Spc \"0\" [m/s];\n"
+                             "EndSpeciesProperties;\nVariablesProperties;\nFlux_Phi \"0.5\" [1/m2.s] "
+                             "Reac_Phi \"0.25\" [1/m2.s];\nEndVariablesProperties;\n"));
+  ASSERT_EQ(f.olvu({"-name", "s.dat"}).status, 0) << f.read("s.dat.err");
+  const std::string res = f.read("s.dat.res");
+  for (const auto& [block, end] : {std::pair{"Tracer", 1.0}, std::pair{"Salt", 2.0}}) {
+    const auto v = LastBlock(res, block);
+    ASSERT_EQ(v.size(), 18u) << block;
+    for (int i = 0; i <= 8; ++i)
+      for (int j = 0; j <= 1; ++j) EXPECT_NEAR(v.at(1 + i + 9 * j), end * i / 8, 1e-6) << block << " " << i;
+  }
+}
+
+// The result blocks of the last time of a .res text, as written.
+std::string LastTime(const std::string& res) {
+  std::string time;
+  std::size_t first = std::string::npos;
+  for (std::size_t at = res.find("Result \""); at != std::string::npos; at = res.find("Result \"", at + 1)) {
+    std::istringstream head(res.substr(at, res.find('\n', at) - at));
+    std::string word, name, label, t;
+    head >> word >> name >> label >> t;
+    if (t != time) time = t, first = at;
+  }
+  return first == std::string::npos ? "" : res.substr(first);
+}
+
+TEST(PhiProblems, RestartedRunsGoOnAsTheUnbrokenOnes) {
+  // Each problem run for 2n steps, and for n steps then restarted to 2n: the last results agree
+  // to the last printed digit. A Phi blob carried round the lid cavity with its volume kept, the
+  // species and the Tracer of the strip, the k-epsilon channel.
+  using Text = std::function<std::string(int steps)>;
+  const Text blob = [](int steps) {
+    const olvu_test::FlowRun f = olvu_test::LidCavity(6, "Solve_NavierStokes Solve_PhiProblems", steps, "0.1");
+    std::string t = WithPhi(f.Text(), "NewPhiDefinition Index 1 Name Blob Volume_Conservation 1");
+    t = Replace(t, "F2 \"0.5\"", "F2 \"1e-3\"");
+    return Replace(t, "VariableInitialData 1 \"0\"", "VariableInitialData 1 \"exp(-20*((X-0.3)^2+(Y-0.6)^2))\"");
+  };
+  const Text strip = [](int steps) {
+    const std::string n = std::to_string(steps);
+    return Replace(SpeciesStrip("NewPhiDefinition Index 1 Name Tracer", ""),
+                   "Number_of_Steps 4 Time_Increment \"0.05\" [s] OutPut_Step 2",
+                   "Number_of_Steps " + n + " Time_Increment \"0.05\" [s] OutPut_Step " + n);
+  };
+  const Text channel = [](int steps) {
+    olvu_test::FlowRun f = olvu_test::Channel(1, "0",
+                                              "Solve_K_Epsilon KenrMinimum 0.01 KenrMaximum 10 EpslMinimum 0.01 "
+                                              "EpslMaximum 10 TVscMinimum 0.01 TVscMaximum 100",
+                                              20, 6);
+    f.steps = steps, f.dt = "0.1";
+    f.grid.initial = "Function EddyKineticEnergy \"0.01\" [m2/s2];\nFunction EddyLength \"0.05\" [m];\n";
+    return f.Text();
+  };
+  const struct {
+    const char* name;
+    Text text;
+    int n;
+  } cases[] = {{"Phi with volume conservation", blob, 2}, {"species", strip, 2}, {"k-epsilon channel", channel, 4}};
+  for (const auto& c : cases) {
+    Folder straight, split;
+    straight.write("s.dat", c.text(2 * c.n));
+    ASSERT_EQ(straight.olvu({"-name", "s.dat"}).status, 0) << c.name << straight.read("s.dat.err");
+    split.write("s.dat", c.text(c.n));
+    ASSERT_EQ(split.olvu({"-name", "s.dat"}).status, 0) << c.name << split.read("s.dat.err");
+    split.write("s.dat", Replace(c.text(2 * c.n), "Max_Iterations", "Restart Max_Iterations"));
+    ASSERT_EQ(split.olvu({"-name", "s.dat"}).status, 0) << c.name << split.read("s.dat.err");
+    const std::string last = LastTime(straight.read("s.dat.res")), restarted = LastTime(split.read("s.dat.res"));
+    EXPECT_NE(last.find("Values"), std::string::npos) << c.name;
+    // The first line that differs, if any.
+    std::istringstream a(last), b(restarted);
+    for (std::string x, y; std::getline(a, x) && std::getline(b, y);) ASSERT_EQ(y, x) << c.name;
+    EXPECT_EQ(restarted.size(), last.size()) << c.name;
+  }
+}
+
+TEST(TransportFaults, EachStopsWithItsMessageAndKeepsTheRestartFile) {
+  // A turbulence model without the flow, a null-gradient node without a direction, a boundary
+  // unit that is no unit and a body set without the flux of a Phi problem: exit 1, the message in
+  // .err, the restart file of an earlier run intact.
+  GridLayout flowless;
+  flowless.flags = "Solve_Temperature Solve_K_Epsilon";
+  GridLayout cavity;
+  cavity.nx = cavity.ny = 6;
+  cavity.flags = "Solve_NavierStokes";
+  std::string lid;
+  for (int i = 0; i <= 6; ++i)
+    for (int j = 0; j <= 6; ++j)
+      if (i == 0 || i == 6 || j == 0 || j == 6)
+        lid += "Node " + std::to_string(cavity.Id(i, j)) + " Velc " + (j == 6 ? "1" : "0") + " 0 0;\n";
+  const struct {
+    std::string data, message;
+  } cases[] = {
+      {flowless.Problem(kGeneral, "", "ToleranceData;"),
+       "Turbulence model Solve_K_Epsilon needs the velocity solve: give Solve_NavierStokes, "
+       "Solve_NStoFractionalStep or Solve_Stokes with it\n"},
+      {cavity.Problem(kGeneral, lid + "Node " + std::to_string(cavity.Id(3, 4)) + " Symm 1;\n", "ToleranceData;"),
+       "Do not exist index 32 in Plex Fixed Gradient Variables\n"},
+      {SpeciesStrip("NewPhiDefinition Index 1 Name Tracer Boundary_Units [km]", ""),
+       "\"[km]\" is not a unit symbol of any type.\nWrong units definition.\n"},
+      {FluxStrip("SpeciesProperties;\nFlux_Spc \"0.5\" [m/s] Reac_Spc \"0\" [m/s];\nEndSpeciesProperties;\n"),
+       "Properties of species Tracer not found in set Wall\n"},
+  };
+  for (const auto& c : cases) {
+    Folder f;
+    const std::string rst = "Problem;\nStep 1 Time 0.5;\nEndProblem;\n";
+    f.write("s.dat.rst", rst);
+    f.write("s.dat", c.data);
+    EXPECT_EQ(f.olvu({"-name", "s.dat"}).status, 1) << c.message;
+    EXPECT_EQ(f.read("s.dat.err"), olvu_test::ErrFile(c.message));
+    EXPECT_EQ(f.read("s.dat.rst"), rst);
+  }
 }
 
 }  // namespace
