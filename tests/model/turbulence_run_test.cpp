@@ -216,20 +216,19 @@ TEST(TurbulenceRun, EveryModelRunsTheWallLawChannel) {
   }
 }
 
-// Runs the channel; its figures, the outcome's status and the .err text.
-ChannelFigures RunChannel(const WallFunctionChannel& t, int& status, std::string& err) {
+// The fully developed channel of `model` at `retau` (21 nodes across: 10 rows per half from 20
+// wall units), steps of `dt`, against the physics: steady; the walls carry the drive (momentum
+// balance, 0.5%); c_f within `cf` of Dean's 0.073 Re_m^-1/4 at the run's own Re_m; with `log`,
+// the log layer 50 <= y+ <= 400 with its von Karman slope 0.38-0.45 and u+ within 5% of
+// ln y+ / 0.41 + 5.2.
+void ExpectChannelPhysics(const char* model, double retau, const char* dt, double cf, bool log) {
+  SCOPED_TRACE(std::string(model) + " at Re_tau " + std::to_string(int(retau)) + ", steps of " + dt + " s");
+  const WallFunctionChannel t(model, retau, 10, dt);
   Folder dir;
   dir.write("ch.dat", t.c.Text());
   const auto r = dir.olvu({"-name", "ch.dat"});
-  status = r.status;
-  err = dir.read("ch.dat.err");
-  return t.Measure(dir.read("ch.dat.res"), dir.read("ch.dat.for"), r.out);
-}
-
-// The fully developed channel against the physics: steady; the walls carry the drive (momentum
-// balance, 0.5%); c_f within `cf` of Dean's 0.073 Re_m^-1/4 at the run's own Re_m; with `log`, the
-// log layer 50 <= y+ <= 400 with its von Karman slope and u+ within 5% of ln y+ / 0.41 + 5.2.
-void ExpectChannelPhysics(const ChannelFigures& g, double cf, bool log) {
+  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+  const ChannelFigures g = t.Measure(dir.read("ch.dat.res"), dir.read("ch.dat.for"), r.out);
   EXPECT_GT(g.steadyStep, 0);
   EXPECT_NEAR(g.balance, 1, 0.005);
   EXPECT_NEAR(g.cfDean, 1, cf) << "Re_m " << g.rem;
@@ -243,40 +242,21 @@ void ExpectChannelPhysics(const ChannelFigures& g, double cf, bool log) {
 constexpr const char* kWallFunctionModels[] = {"Solve_K_Epsilon", "Solve_K_Omega", "Solve_K_Omega_SST"};
 
 TEST(TurbulenceRun, WallFunctionChannelFollowsDeanAndTheLogLawAtReTau2000) {
-  // 21 nodes across (10 rows per half from 20 wall units), steps of 1 s (u_tau = 0.046, delta /
-  // u_tau = 22 s): c_f within 8% of Dean's, kappa 0.38-0.45 and u+ within 5% of the log law.
-  for (const char* model : kWallFunctionModels) {
-    SCOPED_TRACE(model);
-    int status = 0;
-    std::string err;
-    const ChannelFigures g = RunChannel(WallFunctionChannel(model, 2000, 10, "1"), status, err);
-    ASSERT_EQ(status, 0) << err;
-    ExpectChannelPhysics(g, 0.08, true);
-  }
+  // Steps of 1 s (u_tau = 0.046, delta / u_tau = 22 s): c_f within 8% of Dean's and the log law.
+  for (const char* model : kWallFunctionModels) ExpectChannelPhysics(model, 2000, "1", 0.08, true);
 }
 
 TEST(TurbulenceRun, WallFunctionChannelFollowsDeanAtReTau395) {
-  // As above at Re_tau 395 (the wall node 7.6% of delta from the wall), c_f within 12% of Dean's
-  // (the DNS itself lies 3.6% below it there).
-  for (const char* model : kWallFunctionModels) {
-    SCOPED_TRACE(model);
-    int status = 0;
-    std::string err;
-    const ChannelFigures g = RunChannel(WallFunctionChannel(model, 395, 10, "1"), status, err);
-    ASSERT_EQ(status, 0) << err;
-    ExpectChannelPhysics(g, 0.12, false);
-  }
+  // The wall node 7.6% of delta from the wall; c_f within 12% of Dean's (the DNS itself lies 3.6%
+  // below it there).
+  for (const char* model : kWallFunctionModels) ExpectChannelPhysics(model, 395, "1", 0.12, false);
 }
 
 TEST(TurbulenceRun, KEpsilonChannelIsSteadyAtStepsOfFourTurbulenceTimes) {
   // Steps of 2 s, four times k / epsilon at the first nodes: the dissipation of epsilon, taken
   // with epsilon from the last iteration, made every iteration overshoot, the steps alternate and
   // the velocity blow up to a singular momentum system. The same steady figures as at 1 s.
-  int status = 0;
-  std::string err;
-  const ChannelFigures g = RunChannel(WallFunctionChannel("Solve_K_Epsilon", 2000, 10, "2"), status, err);
-  ASSERT_EQ(status, 0) << err;
-  ExpectChannelPhysics(g, 0.08, true);
+  ExpectChannelPhysics("Solve_K_Epsilon", 2000, "2", 0.08, true);
 }
 
 TEST(TurbulenceRun, KEpsilonChannelAgreesUnderEveryLinearSolver) {
