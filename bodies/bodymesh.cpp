@@ -205,9 +205,9 @@ void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec&
       a(n) = b(n) = t * t / (U + 1e-14);
       continue;
     }
+    // The law's wall stress against the speed at the node ("OldLawOfTheWall" gives the same).
     const double t = nu(n) > 1e-14 ? law_->Solve(nu(n), U) : 0.0;
-    b(n) = t * t / (U + 1e-14);
-    a(n) = OldLawOfTheWall ? b(n) : law_->CalcStress(nu(n), t) / (U + 1e-14);
+    a(n) = b(n) = law_->CalcStress(nu(n), t) / (U + 1e-14);
   }
 }
 
@@ -270,7 +270,8 @@ void BodyMesh::ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu) {
     if (wall_ == RoughWall || wall_ == DeltaWall || wall_ == StressWall)
       y(n) = law_->Give_y();
     else if (wall_ == YplusWall || wall_ == ITTCWall)
-      y(n) = law_->Give_yplus() * nu(n) / (ustar(n) + 1e-14);
+      // Without friction (fluid at rest) the node has no offset from the wall.
+      y(n) = ustar(n) > 1e-14 ? law_->Give_yplus() * nu(n) / ustar(n) : 0.0;
     else
       y(n) = 0;
   }

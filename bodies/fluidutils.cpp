@@ -78,6 +78,13 @@ void WallStressD(const StressInputs& s, int j, const double* n, double* t) {
   t[2] = f * (xz * n[0] + yz * n[1] + 2 * g[2][2] * n[2]);
 }
 
+// The share of a node's wall-law stress that the momentum equation applies: none on a free
+// surface, a third on a symmetry plane. The force table integrates the same share.
+double WallShare(const BitVec& freeSurface, const BitVec& symmetry, unsigned k) {
+  if (k <= freeSurface.length() && freeSurface(k)) return 0.0;
+  return k <= symmetry.length() && symmetry(k) ? 0.33 : 1.0;
+}
+
 void WallStress(const StressInputs& s, int j, const double* n, double* t) {
   if (s.dim == 2)
     WallStressD<2>(s, j, n, t);
@@ -505,6 +512,7 @@ void FluidDomain::CalculateForces() {
     if (FStatic.length() >= c) o[c - 1] = FStatic(c);
   }
   const BitVec& sharp = conds_[RemoveCondNodes];
+  const BitVec &freeSurface = conds_[FreeSurfNodes], &symmetry = conds_[SymmPlaneNodes];
   const bool sharpSized = sharp.length() == unsigned(numNodes);
   SystemSparseMatrix* const G[3] = {sys_[2], sys_[3], sys_[4]};
   int b = 0;
@@ -519,7 +527,6 @@ void FluidDomain::CalculateForces() {
                                  << "Do not define Boundaries on these nodes\n");
     const double* normal = bodyNormal_.data();
     const bool total = totalPressure_;
-    const double oldLaw = OldLawOfTheWall ? 0.6 : 1.0;
     // A set lists each node once: its nodes are independent.
     ParallelFor(f.nodes.size(), [&](std::size_t k) {
       const int j = f.nodes[k];
@@ -534,9 +541,9 @@ void FluidDomain::CalculateForces() {
       }
       double t[3];
       if (law) {
-        // The friction the law gives, with the sign of the stress branch below: the sums hold the
-        // loads with the sign that the force table turns into the force on the body.
-        const double a = -wallFactor[i] * r * oldLaw;
+        // The stress the momentum equation applied, with the sign of the stress branch below: the
+        // sums hold the loads with the sign that the force table turns into the force on the body.
+        const double a = -wallFactor[i] * r * WallShare(freeSurface, symmetry, unsigned(j));
         for (int c = 0; c < 3; ++c) t[c] = a * u[c][i];
       } else {
         WallStress(s, j, normal + 3 * i, t);
@@ -590,13 +597,8 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->solveWallLaw(*u[0], *u[1], *u[2], vars_[KVisc], a, vars_[WallFactor]);
   double* ap = a.GivePointer();
-  ParallelFor(std::size_t(numNodes), [this, ap](std::size_t i) {
-    const int k = int(i) + 1;
-    if (Marked(FreeSurfNodes, k))
-      ap[i] = 0;
-    else if (Marked(SymmPlaneNodes, k))
-      ap[i] *= 0.33;
-  });
+  const BitVec &freeSurface = conds_[FreeSurfNodes], &symmetry = conds_[SymmPlaneNodes];
+  ParallelFor(std::size_t(numNodes), [&](std::size_t i) { ap[i] *= WallShare(freeSurface, symmetry, unsigned(i + 1)); });
   ReaVec& diag = vars_[Work2];
   diag = 0.0;
   b = 0;

@@ -19,19 +19,6 @@ double Reichardt(double y) {
   return 7.8 * (1 - std::exp(-y / 11) - (y / 11) * std::exp(-0.33 * y)) + 2.5 * std::log(1 + 0.41 * y);
 }
 
-// du+/dy+ of Reichardt's profile at y+.
-double ReichardtSlope(double y) {
-  return 2.5 * 0.41 / (1 + 0.41 * y) + 0.7090909091 * std::exp(-0.0909 * y) - 0.7090909091 * std::exp(-0.33 * y) +
-         0.234 * y * std::exp(-0.33 * y);
-}
-
-// Stress of the laws that blend the viscous and the log layer: ustar^2 / (1 - f + 0.41 y+ f).
-double BlendedStress(double ustar, double yplus) {
-  const double t = std::tanh(0.05 * yplus);
-  const double f = t * t;
-  return ustar * ustar / (1 - f + 0.41 * yplus * f);
-}
-
 // Below this speed the laws that need a Reynolds number give no friction.
 double ThresholdSpeed() { return std::fmax(0.001 * Max_Velocity, 1e-14); }
 
@@ -43,6 +30,8 @@ double WallLaw::Solve(double, double) { return 0; }
 
 void WallLaw::Limits(double, double) {}
 
+// Every law's u* is the friction velocity of the wall it models: its kinematic wall stress is
+// u*^2, whatever profile gave u*.
 double WallLaw::CalcStress(double, double ustar) { return ustar * ustar; }
 
 const char* WallLaw::OwnerName() const { return owner_ ? owner_->Name() : ""; }
@@ -118,8 +107,6 @@ double RoughWallLaw::Solve(double nu, double U) {
 
 void RoughWallLaw::Limits(double hi, double lo) { snl_->Limits(hi, lo); }
 
-double RoughWallLaw::CalcStress(double nu, double ustar) { return BlendedStress(ustar, ustar * delta_ / nu); }
-
 // ---------------------------------------------------------------- fixed y+
 
 FixYplusWallLaw::FixYplusWallLaw(Mesh* owner, Input* in) : WallLaw(owner) {
@@ -136,8 +123,6 @@ double FixYplusWallLaw::Solve(double, double U) {
   if (U < 1e-14) return last_ = 0;
   return last_ = Damping(U) * U / uplus_;
 }
-
-double FixYplusWallLaw::CalcStress(double, double ustar) { return ustar * ustar * ReichardtSlope(yplus_); }
 
 // ---------------------------------------------------------------- stress proportional to U^2
 
@@ -172,12 +157,6 @@ double FixDeltaWallLaw::Solve(double nu, double U) {
 
 void FixDeltaWallLaw::Limits(double hi, double lo) { snl_->Limits(hi, lo); }
 
-double FixDeltaWallLaw::CalcStress(double nu, double ustar) {
-  const double yplus = ustar * delta_ / nu;
-  if (yplus < 1) return ustar * ustar;
-  return ustar * ustar * ReichardtSlope(yplus);
-}
-
 // ---------------------------------------------------------------- ITTC friction line
 
 ITTCWallLaw::ITTCWallLaw(Mesh* owner, Input* in) : WallLaw(owner) {
@@ -208,8 +187,6 @@ double ITTCWallLaw::Solve(double nu, double U) {
   return last_ = t * std::sqrt(cw_ * U * U) / (std::log10(re) - 2) + (1 - t) * U / yplus_;
 }
 
-double ITTCWallLaw::CalcStress(double, double ustar) { return ustar * ustar / (0.41 * yplus_); }
-
 // ---------------------------------------------------------------- Schoenherr friction line
 
 SchoenherrWallLaw::SchoenherrWallLaw(Mesh* owner, Input* in) : WallLaw(owner) {
@@ -238,5 +215,3 @@ double SchoenherrWallLaw::Solve(double nu, double U) {
   A_[0] = U * (0.5 * diagonal_) / nu, A_[1] = U;
   return SolveNonlinear(U, 1);
 }
-
-double SchoenherrWallLaw::CalcStress(double, double ustar) { return BlendedStress(ustar, yplus_); }

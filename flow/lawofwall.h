@@ -1,5 +1,5 @@
 // Wall laws: the friction velocity u* that the flow speed at a wall node gives, and the kinematic
-// wall stress that u* gives. A body boundary set owns one law, chosen by its wall type, and calls
+// wall stress u*^2 that the momentum equation applies there. A body boundary set owns one law, chosen by its wall type, and calls
 // it node by node.
 #pragma once
 
@@ -10,7 +10,7 @@
 class Input;
 class Mesh;
 
-/// Base wall law: no friction (u* = 0), stress u*^2. Serves the wall types without a law of their own.
+/// Base wall law: no friction (u* = 0). Serves the wall types without a law of their own.
 class WallLaw {
  public:
   /// A law of the body set `owner` (borrowed; its name goes into messages, its nodes give the extent).
@@ -27,7 +27,7 @@ class WallLaw {
   virtual double Give_y() { return 0; }
   /// Fixed y+ of the law (0 when it has none).
   virtual double Give_yplus() { return 0; }
-  /// Kinematic wall stress for the friction velocity ustar.
+  /// Kinematic wall stress for the friction velocity ustar: u*^2 for every law (0 at rest).
   virtual double CalcStress(double nu, double ustar);
   /// The last friction velocity returned (the start value of the next nonlinear solve).
   double LastFrictionVelocity() const { return last_; }
@@ -59,7 +59,6 @@ class RoughWallLaw : public WallLaw {
   double Solve(double nu, double U) override;
   void Limits(double hi, double lo) override;
   double Give_y() override { return delta_; }
-  double CalcStress(double nu, double ustar) override;
 
  private:
   double delta_ = 0;      ///< wall distance
@@ -73,7 +72,6 @@ class FixYplusWallLaw : public WallLaw {
   FixYplusWallLaw(Mesh* owner, Input* in);
   double Solve(double nu, double U) override;
   double Give_yplus() override { return yplus_; }
-  double CalcStress(double nu, double ustar) override;
 
  private:
   double yplus_ = 0;  ///< fixed y+
@@ -101,7 +99,6 @@ class FixDeltaWallLaw : public WallLaw {
   double Solve(double nu, double U) override;
   void Limits(double hi, double lo) override;
   double Give_y() override { return delta_; }
-  double CalcStress(double nu, double ustar) override;
 
  private:
   double delta_ = 0;  ///< wall distance
@@ -115,7 +112,6 @@ class ITTCWallLaw : public WallLaw {
   ITTCWallLaw(Mesh* owner, Input* in);
   double Solve(double nu, double U) override;
   double Give_yplus() override { return yplus_; }
-  double CalcStress(double nu, double ustar) override;
 
  private:
   double cw_ = 0;       ///< friction-line coefficient
@@ -132,7 +128,6 @@ class SchoenherrWallLaw : public WallLaw {
   /// Refreshes the body's extent; the search interval stays [1e-14, 1e100].
   void Limits(double hi, double lo) override;
   double Give_yplus() override { return yplus_; }
-  double CalcStress(double nu, double ustar) override;
 
  private:
   double yplus_ = 0;     ///< fixed y+

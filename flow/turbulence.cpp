@@ -5,7 +5,8 @@
 //
 // Work vectors of one model call: D, S, R (diffusivity, source, reaction) in flow work 4-6, the
 // model's auxiliaries (u*, f_mu, F1) in flow work 7 and VelWorkZ, the right-hand side in VelWorkX
-// and the new solution in VelWorkY. Flow work 0-3 belong to the discontinuity capturing.
+// and the new solution in VelWorkY. Flow work 0-3 belong to the discontinuity capturing. The
+// tangent reaction of a quadratic sink (Split) goes to VelWorkZ once the auxiliary there is used.
 #include "flow/turbulence.h"
 
 #include <cmath>
@@ -43,14 +44,18 @@ bool Bit(const BitVec& b, unsigned i) { return i <= b.length() && b(i); }
 
 // Production p and reaction r per unit phi at one node into the source s and reaction R of the
 // solve: the larger one of the two is kept implicit, each limited by the other times its factor.
-inline void Split(double p, double r, double phi, double pLimit, double rLimit, double& s, double& R) {
+// Returns the tangent reaction of the sink r phi when r is proportional to phi (the dissipation
+// of epsilon and omega): r, or 0 where the limit holds r and the sink no longer grows with phi.
+inline double Split(double p, double r, double phi, double pLimit, double rLimit, double& s, double& R) {
   if (r > p) {
+    const double sunk = std::fmin(r, rLimit * (p + 1e-14));
     s = 0;
-    R = std::fmin(r, rLimit * (p + 1e-14)) - p;
-  } else {
-    s = phi * std::fmin(p, pLimit * (r + 1e-14));
-    R = r;
+    R = sunk - p;
+    return sunk == r ? r : 0.0;
   }
+  s = phi * std::fmin(p, pLimit * (r + 1e-14));
+  R = r;
+  return r;
 }
 
 // v clamped into the limits of variable `var`.
@@ -64,9 +69,16 @@ void ClampVar(ReaVec& v, int var) {
 // `cap` (-1 none), discontinuity capturing, assembly, identity rows at the nodes where fixed(i, v)
 // holds (phi_i := v, which it may change), directional-derivative rows at the nodes of prescribed
 // normal gradient, the solve into x and phi := x at the other nodes.
+//
+// With the tangent reactions T of a quadratic sink (Split), the change x - phi is scaled by
+// (1/(theta dt) + R) / (1/(theta dt) + R + T), the tangent (Newton) step of the node's sink: R
+// holds r at the last phi while the sink grows as r phi, so the plain solve moves phi past its
+// root by about T / (1/(theta dt) + R) of the change, and where that exceeds 1 (epsilon near a wall
+// once dt exceeds about k / epsilon) the iterations, and the steps, alternate and grow. A
+// converged phi keeps its value.
 template <class Fixed>
 void Transport(FluidDomain& d, ReaVec& phi, ReaVec& prev, ReaVec& D, ReaVec& S, ReaVec& R, ReaVec& rhs, ReaVec& x,
-               int cap, Fixed fixed, const char* label) {
+               int cap, Fixed fixed, const char* label, const ReaVec* tangent = nullptr) {
   const unsigned n = phi.length();
   if (cap >= 0) {
     // Neither source nor reaction may move phi by more than half its range in one step.
@@ -94,9 +106,15 @@ void Transport(FluidDomain& d, ReaVec& phi, ReaVec& prev, ReaVec& D, ReaVec& S, 
   }
   x = phi;
   d.giveSolver1st()->solve(rhs, x, A, 1, label);
+  const double inv = d.InvDtTheta();
   for (unsigned i = 1; i <= n; ++i) {
     double v = phi(i);
-    if (!fixed(i, v)) phi(i) = x(i);
+    if (fixed(i, v)) continue;
+    if (tangent && (*tangent)(i) > 0 && !Bit(grad, i)) {
+      const double a = inv + R(i);
+      x(i) = phi(i) + a / (a + (*tangent)(i)) * (x(i) - phi(i));
+    }
+    phi(i) = x(i);
   }
 }
 
@@ -320,18 +338,18 @@ void FluidDomain::SolveSpalartAllmaras() {
 // ---------------------------------------------------------------- k-epsilon family
 
 void FluidDomain::CalcEpsilonStandard() {
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7);
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7), &T = vars_[VelWorkZ];
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
                &pk = vars_[KProduction];
   for (unsigned i = 1; i <= k.length(); ++i) {
     D(i) = nut(i) / 1.3 + nu(i);
     fmu(i) = 1;
-    Split(1.45 * pk(i) / k(i), 1.92 * e(i) / k(i), e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    T(i) = Split(1.45 * pk(i) / k(i), 1.92 * e(i) / k(i), e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
 }
 
 void FluidDomain::CalcEpsilonLaunderSharma() {
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7);
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7), &T = vars_[VelWorkZ];
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
                &pk = vars_[KProduction];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -340,12 +358,12 @@ void FluidDomain::CalcEpsilonLaunderSharma() {
     D(i) = nut(i) / 1.3 + nu(i);
     fmu(i) = std::exp(-3.4 / (a * a));
     const double r = 1.92 * (e(i) / k(i)) * (1 - 0.3 * std::exp(-rt * rt));
-    Split(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    T(i) = Split(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
 }
 
 void FluidDomain::CalcEpsilonLamBremhorst() {
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7);
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7), &T = vars_[VelWorkZ];
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
                &pk = vars_[KProduction], &y = vars_[WallDist];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -358,7 +376,7 @@ void FluidDomain::CalcEpsilonLamBremhorst() {
     const double a = 0.05 / (fmu(i) + 1e-14);
     const double p = 1.45 * (pk(i) / k(i)) * (1 + a * a * a);
     const double r = 1.92 * (e(i) / k(i)) * OneMinusExp(-rt * rt);
-    Split(p, r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    T(i) = Split(p, r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
 }
 
@@ -374,7 +392,8 @@ void FluidDomain::SolveKEpsilon() {
   else CalcEpsilonStandard();
   ReaVec &e = vars_[Epsilon], &x = vars_[VelWorkY];
   Transport(*this, e, vars_[Epsilon0], D, S, R, vars_[VelWorkX], x, 6,
-            InSets{conds_[FixTurbVar], fixTurbBodies_ ? &conds_[WallLawNodes] : nullptr}, "Fluid turbulence: Epsilon");
+            InSets{conds_[FixTurbVar], fixTurbBodies_ ? &conds_[WallLawNodes] : nullptr}, "Fluid turbulence: Epsilon",
+            &vars_[VelWorkZ]);
   const double lo = Lo(6), hi = Hi(6);
   for (unsigned i = 1; i <= e.length(); ++i) {
     if (Bit(conds_[FixTurbVar], i) || (fixTurbBodies_ && Bit(conds_[WallLawNodes], i))) continue;
@@ -409,7 +428,7 @@ void FluidDomain::SolveKEpsilon2Layers() {
     return true;
   };
   Transport(*this, e, vars_[Epsilon0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 6, nearWall,
-            "Fluid turbulence: Epsilon");
+            "Fluid turbulence: Epsilon", &vars_[VelWorkZ]);
   ClampVar(e, 6);
   ReaVec& nut = vars_[TVisc];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -427,7 +446,7 @@ void FluidDomain::SolveKOmega() {
   if (!Flag(PKOmega)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &T = vars_[VelWorkZ];
   ReaVec &k = vars_[KEnergy], &om = vars_[Omega], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &om0 = vars_[Omega0];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -438,10 +457,12 @@ void FluidDomain::SolveKOmega() {
   CalculateKineticEnergy(D, S, R);
   for (unsigned i = 1; i <= k.length(); ++i) {
     D(i) = nut(i) / 2.0 + nu(i);
-    Split(0.556 * pk(i) / k(i), 0.09 * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
+    // beta = 0.075 (beta* = 0.09 is k's): with sigma 1/2 and gamma 5/9 the log layer then has
+    // kappa^2 = sqrt(beta*) (beta / beta* - gamma) / sigma, kappa = 0.41; 0.09 gave 0.52.
+    T(i) = Split(0.556 * pk(i) / k(i), 0.075 * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
   }
   Transport(*this, om, vars_[Omega0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 7,
-            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega");
+            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega", &T);
   ClampVar(om, 7);
   for (unsigned i = 1; i <= k.length(); ++i) nut(i) = k(i) < 1e-14 || om(i) < 1e-14 ? 1e-14 : k(i) / om(i);
   ClampVar(nut, 10);
@@ -478,10 +499,11 @@ void FluidDomain::SolveKOmegaSST() {
     const double f = F1(i);
     const double pw = std::fmin(2500 * om0(i) * om0(i), w(i) * w(i) * (0.553 * f + 0.44 * (1 - f)) + (1 - f) * cd(i));
     D(i) = (0.5 * f + 0.856 * (1 - f)) * nut(i) + nu(i);
-    Split(pw / om(i), (0.075 * f + 0.0828 * (1 - f)) * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
+    // cd is read: the tangent reaction takes its place.
+    cd(i) = Split(pw / om(i), (0.075 * f + 0.0828 * (1 - f)) * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
   }
   Transport(*this, om, vars_[Omega0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 7,
-            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega");
+            InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega", &cd);
   ClampVar(om, 7);
   for (unsigned i = 1; i <= k.length(); ++i) {
     if (k(i) < 1e-14 || om(i) < 1e-14) {

@@ -1,6 +1,6 @@
 // Whole flow runs of the program on structured grids: the data file of a grid with boundary
-// lines per lattice point, the last result blocks of the run, and the Poiseuille channel with its
-// measures (velocity error, pressure gradient, outlet pressure).
+// lines per lattice point and the Poiseuille channel with its measures (velocity error, pressure
+// gradient, outlet pressure); the wall-law channels are in wallchannel.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,25 +14,9 @@
 
 #include "tests/driver/run_olvu.h"
 #include "tests/model/gridcase.h"
+#include "tests/model/wallchannel.h"
 
 namespace olvu_test {
-
-// Node values of the last block `name` of a result file: node -> components.
-inline std::map<int, std::vector<double>> LastBlock(const std::string& res, const std::string& name) {
-  const std::string head = "Result \"" + name + "\" \"QUELMA\" ";
-  const auto at = res.rfind(head);
-  std::map<int, std::vector<double>> out;
-  if (at == std::string::npos) return out;
-  const auto begin = res.find("Values\n", at) + 7;
-  std::istringstream in(res.substr(begin, res.find("End Values", begin) - begin));
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream l(line);
-    int node;
-    l >> node;
-    for (double v; l >> v;) out[node].push_back(v);
-  }
-  return out;
-}
 
 // A whole data file on a grid: general data, the grid's fluid block, the boundary lines given
 // by `condition` per lattice point (empty for none) and one tolerance for every field, so that
@@ -158,51 +142,5 @@ inline ChannelResult Measure(const GridLayout& g, const std::string& res) {
   r.outlet = p.at(g.Id(g.nx, g.ny / 2))[0];
   return r;
 }
-
-// The channel [0, lx] x [0, 2 delta] of nx x ny bilinear cells (rows at ys), density 1, viscosity
-// nu, the body force f along x; the walls y = 0 and y = 2 delta are the body sets "Bottom" and
-// "Top" with the wall words `wall`; the ends keep v = 0 and the pressure 0, so the flow is fully
-// developed (bilinear cells carry u(y) exactly, with no end effect). `general`, `fluid` and
-// `initial` add words to the general data, the fluid definition and the initial data.
-struct WallChannel {
-  int nx = 2, steps = 60, output = 0;  // output: steps between result blocks (0: the last only)
-  double lx = 1, nu = 0.1, f = 1;
-  std::vector<double> ys;
-  std::string wall = "Cw_U2Wall Cw 0.05";
-  std::string dt = "0.5";
-  std::string general, fluid, initial;
-  std::string tolerance = "VelConvergenceNorm 1e-8 PreConvergenceNorm 1e-8";
-
-  int Id(int i, int j) const { return j * (nx + 1) + i + 1; }
-  std::string Text() const {
-    const int ny = int(ys.size()) - 1;
-    std::ostringstream s;
-    s.precision(17);
-    s << "OLVU_2D;\nProblemDefinition;\nGeneralData Number_of_Steps " << steps << " Time_Increment \"" << dt
-      << "\" [s] OutPut_Step " << (output ? output : steps) << " Max_Iterations 5 GiveWallLawForces " << general
-      << ";\nPhysicalData Gravity 0 0 0 [m/s2];\nNodes;\n";
-    for (int j = 0; j <= ny; ++j)
-      for (int i = 0; i <= nx; ++i) s << Id(i, j) << " " << lx * i / nx << " " << ys[std::size_t(j)] << " 0\n";
-    s << "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler " << fluid
-      << ";\nInitialDataFunctions;\n" << initial
-      << "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Quadrilateral NNode 4 Name Channel;\n"
-         "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \""
-      << nu << "\" [Kg/m.s];\nFunction AccelerationX \"" << f << "\" [m/s2];\nEndPhysicalPropertiesFunctions;\nElements\n";
-    int e = 0;
-    for (int j = 0; j < ny; ++j)
-      for (int i = 0; i < nx; ++i)
-        s << ++e << " " << Id(i, j) << " " << Id(i + 1, j) << " " << Id(i + 1, j + 1) << " " << Id(i, j + 1) << "\n";
-    const char* props = ";\nPhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n";
-    s << "End Elements\nSet 2 Type Body ElmType Linear NNode 2 Name Bottom " << wall << props;
-    for (int i = 0; i < nx; ++i) s << i + 1 << " " << Id(i, 0) << " " << Id(i + 1, 0) << "\n";
-    s << "End Elements\nSet 3 Type Body ElmType Linear NNode 2 Name Top " << wall << props;
-    for (int i = 0; i < nx; ++i) s << i + 1 << " " << Id(i + 1, ny) << " " << Id(i, ny) << "\n";
-    s << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n";
-    for (int j = 0; j <= ny; ++j)
-      for (int i : {0, nx}) s << "Node " << Id(i, j) << " Velc 0 0 0 Fix 0 1 0;\nNode " << Id(i, j) << " Pres 0;\n";
-    s << "EndBoundary;\nTotalDefinition;\nToleranceData " << tolerance << ";\nElmSets;\nEndElmSets;\nEndProblem;\n";
-    return s.str();
-  }
-};
 
 }  // namespace olvu_test

@@ -133,43 +133,49 @@ TEST(WallLaws, FrictionVelocityIsTheRootOfEachLawsEquation) {
   }
 }
 
-TEST(WallLaws, StressFollowsEachLawsProfile) {
+TEST(WallLaws, StressIsTheWallShearStressOfTheProfile) {
+  // tau_w = u*^2 for the u* the law finds at the node: the speed U then sits at u+ = U / sqrt(tau_w)
+  // on the law's own profile, Reichardt's at the fixed y+ or at y+ = Delta u* / nu (the log layer,
+  // the buffer layer and the viscous sublayer); the other laws give u*^2 too, and a fluid at rest
+  // no stress.
   Hull hull({{0, 0, 0}, {1, 0, 0}});
-  const double nu = 1e-6, ustar = 0.04;
-  // Reichardt's slope du+/dy+ by central differences, times u*^2 in every term.
-  auto slope = [](double y) { return (Uplus(y + 1e-5) - Uplus(y - 1e-5)) / 2e-5; };
-  auto blended = [&](double y) {
-    const double f = std::pow(std::tanh(0.05 * y), 2);
-    return ustar * ustar / (1 - f + 0.41 * y * f);
-  };
-  Max_Velocity = 1;
+  Reference_Velocity.resize(3, 0.0);
+  Reference_Velocity[0] = 1;
+  const double nu = 1e-6, U = 1;
+  Max_Velocity = U;
   struct Case {
     Kind kind;
     std::string card;
-    double expected;
-    double tol;  // relative; the slope's constants are rounded to four figures
+    double yplus;  // of the profile check; 0 for u*^2 alone
   };
-  const double delta = 50 * nu / ustar;  // y+ 50 at this u*
+  const double ustar = U / Uplus(50);  // y+ 50 at this u* for a distance of 50 nu / u*
   const Case cases[] = {
-      {Kind::Yplus, "Yplus 50", ustar * ustar * slope(50), 1e-4},
-      {Kind::Delta, "Delta " + std::to_string(delta) + " [m]", ustar * ustar * slope(50), 1e-4},
-      {Kind::Delta, "Delta " + std::to_string(0.5 * nu / ustar) + " [m]", ustar * ustar, 1e-12},  // y+ 0.5
-      {Kind::Rough, "Delta " + std::to_string(delta) + " [m] Roughness 1e-5 [m]", blended(50), 1e-6},
-      {Kind::Schoenherr, "Yplus 50", blended(50), 1e-12},
-      {Kind::ITTC, "Cw 0.075 Yplus 50", ustar * ustar / (0.41 * 50), 1e-12},
-      {Kind::Stress, "Cw 0.003", ustar * ustar, 1e-12},
+      {Kind::Yplus, "Yplus 30", 30},
+      {Kind::Yplus, "Yplus 300", 300},
+      {Kind::Delta, "Delta " + std::to_string(50 * nu / ustar) + " [m]", -1},
+      {Kind::Delta, "Delta 2.5e-7 [m]", -1},  // y+ 0.5, in the viscous sublayer
+      {Kind::Rough, "Delta 0.001 [m] Roughness 1e-5 [m]", 0},
+      {Kind::Schoenherr, "Yplus 50", 0},
+      {Kind::ITTC, "Cw 0.075 Yplus 50", 0},
+      {Kind::Stress, "Cw 0.003", 0},
   };
   for (const Case& c : cases) {
     auto in = Card("Body " + c.card);
     auto law = Make(c.kind, &hull, in.get());
-    EXPECT_NEAR(law->CalcStress(nu, ustar), c.expected, c.tol * c.expected) << c.card;
+    law->Limits(2.5 * Max_Velocity, 1e-14);
+    const double t = law->Solve(nu, U), tau = law->CalcStress(nu, t);
+    ASSERT_GT(t, 0) << c.card;
+    EXPECT_DOUBLE_EQ(tau, t * t) << c.card;
+    // The distance laws' y+ follows from their u*: Delta u* / nu.
+    const double yplus = c.yplus < 0 ? law->Give_y() * std::sqrt(tau) / nu : c.yplus;
+    if (yplus != 0) {
+      EXPECT_NEAR(U / std::sqrt(tau), Uplus(yplus), 2e-4 * Uplus(yplus)) << c.card;
+    }
+    EXPECT_EQ(law->CalcStress(nu, law->Solve(nu, 0)), 0.0) << c.card;
   }
   WallLaw plain(&hull);
   EXPECT_EQ(plain.Solve(nu, 3), 0.0);
-  EXPECT_DOUBLE_EQ(plain.CalcStress(nu, ustar), ustar * ustar);
-  auto in = Card("Body Cw 0.003");
-  StressWallLaw stress(&hull, in.get());
-  EXPECT_DOUBLE_EQ(stress.Solve(nu, 2), 2 * std::sqrt(0.003));  // stress Cw U^2
+  EXPECT_EQ(plain.CalcStress(nu, 0), 0.0);
 }
 
 TEST(WallLaws, BadDataAndBadCallsEndWithTheLawsMessage) {

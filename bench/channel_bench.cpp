@@ -1,0 +1,110 @@
+// The fully developed turbulent channel between wall-function walls (first node at y+ 30), run by
+// the program itself to its steady state on 61 nodes across, per model and Re_tau: c_f over
+// Dean's 0.073 Re_m^-1/4 at the run's Re_m, the von Karman slope of u+ against ln y+ over
+// 50 <= y+ <= 400, the largest deviation of u+ from ln y+ / 0.41 + 5.2 there, the steps to the
+// steady state, the wall time and the peak memory of the run. The reference beside them: the same
+// channel without a turbulence model, a fixed 1000 steps, for the cost of a step without the
+// model. Each run is one process (OLVU_THREADS=1), timed from start to exit.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/model/wallchannel.h"
+
+namespace {
+
+constexpr const char* kModels[] = {"Solve_K_Epsilon", "Solve_K_Omega", "Solve_K_Omega_SST"};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// What one run of the program left: its standard output, .res and .for texts, peak memory (KB).
+struct Run {
+  std::string out, res, forces;
+  long peakKb = 0;
+  int status = -1;
+};
+
+// Runs the program on `data` in a fresh folder, on one thread.
+Run RunProgram(const std::string& data) {
+  char tmpl[] = "/tmp/olvu_channel_XXXXXX";
+  if (!mkdtemp(tmpl)) std::abort();
+  const std::string dir = tmpl;
+  std::ofstream(dir + "/ch.dat") << data;
+  const pid_t pid = fork();
+  if (pid < 0) std::abort();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0 || !std::freopen("ch.out", "w", stdout) || !std::freopen("/dev/null", "w", stderr))
+      _exit(127);
+    setenv("OLVU_THREADS", "1", 1);
+    execl(OLVU_EXE, OLVU_EXE, "-name", "ch.dat", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int st = 0;
+  rusage ru{};
+  wait4(pid, &st, 0, &ru);
+  Run r;
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128;
+  r.peakKb = ru.ru_maxrss;
+  r.out = Slurp(dir + "/ch.out");
+  r.res = Slurp(dir + "/ch.dat.res");
+  r.forces = Slurp(dir + "/ch.dat.for");
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  return r;
+}
+
+// Args: model (index into kModels), Re_tau, time increment in tenths of a second.
+void BM_Channel(benchmark::State& state) {
+  olvu_test::WallFunctionChannel t(kModels[state.range(0)], double(state.range(1)), 30,
+                                   std::to_string(0.1 * double(state.range(2))));
+  t.c.steps = 8000;
+  Run r;
+  for (auto _ : state) r = RunProgram(t.c.Text());
+  if (r.status != 0) {
+    state.SkipWithError("the run failed");
+    return;
+  }
+  const olvu_test::ChannelFigures g = t.Measure(r.res, r.forces, r.out);
+  state.SetLabel(std::string(kModels[state.range(0)]) + (g.steadyStep ? "" : ", not steady"));
+  state.counters["cf/Dean"] = g.cfDean;
+  state.counters["kappa"] = g.kappa;
+  state.counters["u+dev"] = g.uplusDev;
+  state.counters["balance"] = g.balance;
+  state.counters["steps"] = g.steadyStep;
+  state.counters["peakMB"] = double(r.peakKb) / 1024;
+}
+
+// The same channel with no turbulence model (laminar, nu as at Re_tau 2000), 1000 steps of 0.5 s.
+void BM_ChannelWithoutModel(benchmark::State& state) {
+  olvu_test::WallFunctionChannel t("", 2000, 30, "0.5");
+  t.c.steps = 1000;
+  t.c.fluid = "";
+  Run r;
+  for (auto _ : state) r = RunProgram(t.c.Text());
+  if (r.status != 0) state.SkipWithError("the run failed");
+  state.counters["steps"] = 1000;
+  state.counters["peakMB"] = double(r.peakKb) / 1024;
+}
+
+void ChannelArgs(benchmark::internal::Benchmark* b) {
+  for (int retau : {395, 2000})
+    for (int m = 0; m < 3; ++m) b->Args({m, retau, 5});
+  b->Args({0, 2000, 20});
+}
+
+BENCHMARK(BM_ChannelWithoutModel)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_Channel)->Apply(ChannelArgs)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+}  // namespace
