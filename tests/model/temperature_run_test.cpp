@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/driver/run_olvu.h"
 #include "tests/model/gridcase.h"
@@ -151,6 +152,97 @@ TEST(TemperatureRuns, ConvectionDiffusionOutflowLayer) {
   const LayerRun steep(5.0);
   EXPECT_LT(steep.hi, 1.05);
   EXPECT_GT(steep.lo, -0.05);
+}
+
+// The temperatures of domain `name` ("Fluid", "Solid") in a .rst text, nine digits after the
+// point, in domain order.
+std::vector<double> RestartTemperatures(const std::string& rst, const std::string& name) {
+  std::vector<double> t;
+  const auto block = rst.find(name + ";\n");
+  const auto at = rst.find("_Tempt_", block);
+  if (block == std::string::npos || at == std::string::npos) return t;
+  std::istringstream in(rst.substr(rst.find('\n', at) + 1));
+  for (double v; in >> v;) t.push_back(v);
+  return t;
+}
+
+// Solid strip [0, 1] x [0, 0.2] of 4 x 1 cells of conductivity 2, T = 0 at x = 0, a moving-body
+// set on x = 1 (nodes 5 and 10) with `card` and its property block.
+std::string SolidStrip(const std::string& card, const std::string& properties) {
+  std::ostringstream s;
+  s << "OLVU_2D;\nProblemDefinition;\n" << General(1, "1e10", 2) << "\nPhysicalData Gravity 0 -9.81 0 [m/s2];\nNodes;\n";
+  for (int j = 0; j <= 1; ++j)
+    for (int i = 0; i <= 4; ++i) s << 1 + i + 5 * j << " " << 0.25 * i << " " << 0.2 * j << " 0\n";
+  s << "SolidDefinition Solve_Temperature Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
+       "EndInitialDataFunctions;\nSymmetric Diffusion Max_Iter 100 Tolerance 1e-14 Solver ConjugateGradient;\n"
+       "ElmSets;\nSet 1 Type Solid ElmType Triangle NNode 3 Name Bar;\nPhysicalPropertiesFunctions;\n"
+       "Function SolidDensity \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
+       "Function ConductivityXX \"2\" [W/m.Gt];\nFunction ConductivityXY \"0\" [W/m.Gt];\n"
+       "Function ConductivityYY \"2\" [W/m.Gt];\nEndPhysicalPropertiesFunctions;\nElements\n";
+  for (int i = 0; i < 4; ++i)
+    s << 2 * i + 1 << " " << i + 1 << " " << i + 2 << " " << i + 7 << "\n"
+      << 2 * i + 2 << " " << i + 1 << " " << i + 7 << " " << i + 6 << "\n";
+  s << "End Elements\nSet 2 Type WBody ElmType Linear NNode 2 Name Heated " << card
+    << ";\nPhysicalPropertiesFunctions;\n" << properties << "EndPhysicalPropertiesFunctions;\nElements\n1 5 10\n"
+    << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n"
+    << "Node 1 Temp 0;\nNode 6 Temp 0;\nEndBoundary;\nTotalDefinition;\nToleranceData TemConvergenceNorm 1e-12;\n"
+    << "ElmSets;\nEndElmSets;\nEndProblem;\n";
+  return s.str();
+}
+
+TEST(TemperatureRuns, BodySetHeatFluxIsConducted) {
+  // A body set's heat flux q = 5 W/m2 enters through x = 1 of a strip of conductivity 2 held at
+  // T = 0 at x = 0: at steady state T = q x / k, 2.5 at x = 1, within 1e-9 (the restart file's
+  // digits), in the fluid with or without the flow solved (no-slip walls: still fluid) and in a
+  // solid. A flux of 1e-15 is none.
+  const std::string heated = "Function HeatFlux \"5\" [W/m2];\n";
+  struct Case {
+    const char* what;
+    const char* flags;  // fluid card, or none for the solid strip
+    double q;
+  } const cases[] = {{"temperature", "Solve_Temperature", 5},
+                     {"with the flow", "Solve_NavierStokes Solve_Temperature", 5},
+                     {"solid", nullptr, 5},
+                     {"null flux", "Solve_Temperature", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string flux = c.q > 0 ? heated : "Function HeatFlux \"1e-15\" [W/m2];\n";
+    std::string text;
+    std::vector<double> x;  // coordinate of each domain node
+    if (c.flags) {
+      GridLayout g;
+      g.nx = 10, g.ny = 2, g.ly = 0.2;
+      g.flags = c.flags;
+      g.properties = "Function Density \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
+                     "Function Conductivity \"2\" [W/m.Gt];\nFunction Viscosity \"1\" [Kg/m.s];\n";
+      g.sets = "Set 2 Type Body ElmType Linear NNode 2 Name Heated None_Wall;\nPhysicalPropertiesFunctions;\n" + flux +
+               "EndPhysicalPropertiesFunctions;\nElements\n1 " + std::to_string(g.Id(10, 0)) + " " +
+               std::to_string(g.Id(10, 1)) + "\n2 " + std::to_string(g.Id(10, 1)) + " " + std::to_string(g.Id(10, 2)) +
+               "\nEnd Elements\n";
+      std::string bc = g.FixedTemperatures([](double x, double) { return x == 0 ? 0.0 : NAN; });
+      for (int j = 0; j <= g.ny; ++j)
+        for (int i = 0; i <= g.nx; ++i)
+          if (i == 0 || j == 0 || i == g.nx || j == g.ny) bc += "Node " + std::to_string(g.Id(i, j)) + " Velc 0 0 0;\n";
+      bc += "Node " + std::to_string(g.Id(g.nx, g.ny)) + " Pres 0;\n";
+      text = g.Problem(General(1, "1e10", 2), bc, "ToleranceData TemConvergenceNorm 1e-12;");
+      text.insert(text.find("ElmSets;"), "NonSymmetric Momentum Max_Iter 100 Tolerance 1e-14 Solver GMRes Kdim 30;\n");
+      for (int id = 1; id <= g.Px() * g.Py(); ++id) {
+        double px, py;
+        XY(g, id, px, py);
+        x.push_back(px);
+      }
+    } else {
+      text = SolidStrip("None_Wall Mass 1 [Kg]", flux);
+      for (int id = 1; id <= 10; ++id) x.push_back(0.25 * ((id - 1) % 5));
+    }
+    Folder f;
+    f.write("t.dat", text);
+    const auto r = f.olvu({"-name", "t.dat"});
+    ASSERT_EQ(r.status, 0) << r.err << f.read("t.dat.err");
+    const std::vector<double> t = RestartTemperatures(f.read("t.dat.rst"), c.flags ? "Fluid" : "Solid");
+    ASSERT_EQ(t.size(), x.size());
+    for (std::size_t i = 0; i < t.size(); ++i) EXPECT_NEAR(t[i], c.q * x[i] / 2, 1e-9) << i + 1;
+  }
 }
 
 TEST(TemperatureRuns, ControlIncrementLimitsAStepsChange) {
