@@ -194,19 +194,24 @@ TEST(TemperatureRuns, BodySetHeatFluxIsConducted) {
   // A body set's heat flux q = 5 W/m2 enters through x = 1 of a strip of conductivity 2 held at
   // T = 0 at x = 0: at steady state T = q x / k, 2.5 at x = 1, within 1e-9 (the restart file's
   // digits), in the fluid with or without the flow solved (no-slip walls: still fluid) and in a
-  // solid. A flux of 1e-15 is none.
-  const std::string heated = "Function HeatFlux \"5\" [W/m2];\n";
+  // solid. The flux h (T_e - T) of a film h = 2 from T_e = 5 (flux h T_e, reaction h) gives the
+  // same: T = h T_e x / (k + h). A flux of 1e-15 is none.
+  const std::string q = "Function HeatFlux \"5\" [W/m2];\n";
+  const std::string film = "Function HeatFlux \"10\" [W/m2];\nFunction HeatFluxReaction \"2\" [W/m2.Gt];\n";
   struct Case {
     const char* what;
     const char* flags;  // fluid card, or none for the solid strip
-    double q;
-  } const cases[] = {{"temperature", "Solve_Temperature", 5},
-                     {"with the flow", "Solve_NavierStokes Solve_Temperature", 5},
-                     {"solid", nullptr, 5},
-                     {"null flux", "Solve_Temperature", 0}};
+    std::string flux;   // property lines of the body set
+    double slope;       // dT/dx
+  } const cases[] = {{"temperature", "Solve_Temperature", q, 2.5},
+                     {"with the flow", "Solve_NavierStokes Solve_Temperature", q, 2.5},
+                     {"solid", nullptr, q, 2.5},
+                     {"film", "Solve_Temperature", film, 2.5},
+                     {"solid film", nullptr, film, 2.5},
+                     {"null flux", "Solve_Temperature", "Function HeatFlux \"1e-15\" [W/m2];\n", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string flux = c.q > 0 ? heated : "Function HeatFlux \"1e-15\" [W/m2];\n";
+    const std::string& flux = c.flux;
     std::string text;
     std::vector<double> x;  // coordinate of each domain node
     if (c.flags) {
@@ -241,7 +246,7 @@ TEST(TemperatureRuns, BodySetHeatFluxIsConducted) {
     ASSERT_EQ(r.status, 0) << r.err << f.read("t.dat.err");
     const std::vector<double> t = RestartTemperatures(f.read("t.dat.rst"), c.flags ? "Fluid" : "Solid");
     ASSERT_EQ(t.size(), x.size());
-    for (std::size_t i = 0; i < t.size(); ++i) EXPECT_NEAR(t[i], c.q * x[i] / 2, 1e-9) << i + 1;
+    for (std::size_t i = 0; i < t.size(); ++i) EXPECT_NEAR(t[i], c.slope * x[i], 1e-9) << i + 1;
   }
 }
 
