@@ -223,8 +223,8 @@ TEST(BodyNormals, CoplanarPatchAndClosedBodyIn3D) {
   Dimension_Olvu = 2;
 }
 
-// A ring of tetrahedra round a cylinder of radius 1 about the z axis: n cells round, m high (cells
-// as high as wide), one thick (to r = 1.2), each cell in six tetrahedra; the cylinder's nodes are
+// A ring of tetrahedra round a cylinder of radius 1 about the z axis: n cells round, m high (as
+// high as wide), one thick (to r = 1.2), each cell in six tetrahedra; the cylinder's nodes are
 // moved round and along it by up to a fifth of a cell, so that the faces at a node differ in shape
 // and size. Body "Cylinder" is the surface r = 1; `reversed` lists every element table backwards.
 std::string TetCylinder(int n, int m, bool reversed) {
@@ -239,26 +239,26 @@ std::string TetCylinder(int n, int m, bool reversed) {
         const int q = id(i, j, k);
         const double a = (i + (j == 0 ? 0.2 * std::sin(7.3 * q) : 0)) * kTurn / n;
         const double z = (k + (j == 0 && k > 0 && k < m ? 0.2 * std::cos(3.1 * q) : 0)) * kTurn / n;
-        const double r = 1 + 0.2 * j;
-        s << q << " " << r * std::cos(a) << " " << r * std::sin(a) << " " << z << "\n";
+        s << q << " " << (1 + 0.2 * j) * std::cos(a) << " " << (1 + 0.2 * j) * std::sin(a) << " " << z << "\n";
       }
-  std::vector<std::string> tets, faces;
+  std::vector<std::vector<int>> tets, faces;
   for (int k = 0; k < m; ++k)
     for (int i = 0; i < n; ++i) {
       // Corners with radius, angle and height as x, y, z of a right-handed cell.
       const int c[8] = {id(i, 0, k),     id(i, 1, k),     id(i + 1, 1, k),     id(i + 1, 0, k),
                         id(i, 0, k + 1), id(i, 1, k + 1), id(i + 1, 1, k + 1), id(i + 1, 0, k + 1)};
       const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
-      for (int t = 0; t < 6; ++t)
-        tets.push_back(std::to_string(c[0]) + " " + std::to_string(c[ring[t]]) + " " + std::to_string(c[ring[t + 1]]) +
-                       " " + std::to_string(c[6]));
-      // The face r = 1 of the cell as the tetrahedra cut it.
-      faces.push_back(std::to_string(c[0]) + " " + std::to_string(c[3]) + " " + std::to_string(c[7]));
-      faces.push_back(std::to_string(c[0]) + " " + std::to_string(c[7]) + " " + std::to_string(c[4]));
+      for (int t = 0; t < 6; ++t) tets.push_back({c[0], c[ring[t]], c[ring[t + 1]], c[6]});
+      faces.push_back({c[0], c[3], c[7]});  // the face r = 1 as the tetrahedra cut it
+      faces.push_back({c[0], c[7], c[4]});
     }
-  auto list = [&](std::vector<std::string> v) {
+  auto list = [&](std::vector<std::vector<int>> v) {
     if (reversed) std::reverse(v.begin(), v.end());
-    for (std::size_t e = 0; e < v.size(); ++e) s << e + 1 << " " << v[e] << "\n";
+    for (std::size_t e = 0; e < v.size(); ++e) {
+      s << e + 1;
+      for (int q : v[e]) s << " " << q;
+      s << "\n";
+    }
   };
   s << "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
        "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name F;\n"
@@ -272,18 +272,19 @@ std::string TetCylinder(int n, int m, bool reversed) {
   return s.str();
 }
 
-// The node normals of the cylinder by problem node, as the domain leaves them.
-std::map<int, std::array<double, 3>> CylinderNormals(const std::string& text) {
+// The node normals of the cylinder by problem node as the domain leaves them, each with its
+// angle from the radial direction away from the axis (into the fluid).
+std::map<int, std::array<double, 4>> CylinderNormals(const std::string& text) {
   Folder dir;
   dir.write("c.dat", text);
   FluidCase c(dir.path("c.dat"));
-  std::map<int, std::array<double, 3>> out;
-  int b = 0;
+  std::map<int, std::array<double, 4>> out;
+  int b = 0, i = 0;
   BodyMesh* body = c.fluid->giveNextBody(b);
-  int i = 0;
   while (Node* nd = body->giveNextNode(i)) {
     const ReaVec& n = *c.fluid->giveNormalPlex()->get_at(int(c.Local(nd->num[0])));
-    out[nd->num[0]] = {n(1), n(2), n(3)};
+    const double x = (*nd)(1), y = (*nd)(2);
+    out[nd->num[0]] = {n(1), n(2), n(3), std::acos(std::min(1.0, (n(1) * x + n(2) * y) / std::hypot(x, y)))};
   }
   return out;
 }
@@ -301,21 +302,14 @@ TEST(BodyNormals, TetrahedralCylinderIsRadialWhateverTheElementOrder) {
   } const cases[] = {{12, 3, 360.0 / 12 * kDeg}, {360, 6, 0.5 * kDeg}};
   for (const Case& k : cases) {
     SCOPED_TRACE(k.n);
-    const std::string text = TetCylinder(k.n, k.m, false);
-    const auto forward = CylinderNormals(text), backward = CylinderNormals(TetCylinder(k.n, k.m, true));
+    const auto forward = CylinderNormals(TetCylinder(k.n, k.m, false));
+    const auto backward = CylinderNormals(TetCylinder(k.n, k.m, true));
     ASSERT_EQ(forward.size(), std::size_t(k.n * (k.m + 1)));
     ASSERT_EQ(backward.size(), forward.size());
-    std::istringstream nodes(text.substr(text.find('\n') + 1));
-    int id;
-    double x, y, z;
-    while (nodes >> id >> x >> y >> z) {
-      const auto at = forward.find(id);
-      if (at == forward.end()) continue;
-      const auto& n = at->second;
-      // Unit length, pointing into the fluid (away from the axis).
+    for (const auto& [id, n] : forward) {
       EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1, 1e-12) << id;
-      EXPECT_LT(std::acos(std::min(1.0, (n[0] * x + n[1] * y) / std::hypot(x, y))), k.limit) << id;
-      for (int c = 0; c < 3; ++c) EXPECT_NEAR(backward.at(id)[std::size_t(c)], n[std::size_t(c)], 1e-12) << id;
+      EXPECT_LT(n[3], k.limit) << id;
+      for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(backward.at(id)[c], n[c], 1e-12) << id;
     }
   }
   Dimension_Olvu = 2;

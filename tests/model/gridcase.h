@@ -32,7 +32,6 @@ struct GridLayout {
   std::string initial;                      ///< lines of the initial-data block
   std::string properties = "Function Density \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
                            "Function Conductivity \"1\" [W/m.Gt];\nFunction Viscosity \"1\" [Kg/m.s];\n";
-  std::string sets;                         ///< further set cards with their elements, after the grid's
 
   bool Solid() const { return kind == GridKind::Tet4 || kind == GridKind::Hex8; }
   /// Nodes per direction of the lattice (quadratic kinds use the mid-points too).
@@ -123,7 +122,7 @@ struct GridLayout {
             }
           }
         }
-    s << "End Elements\n" << sets << "EndElmSets;\n";
+    s << "End Elements\nEndElmSets;\n";
     return s.str();
   }
   const char* TypeWord() const {

@@ -166,26 +166,30 @@ std::vector<double> RestartTemperatures(const std::string& rst, const std::strin
   return t;
 }
 
-// Solid strip [0, 1] x [0, 0.2] of 4 x 1 cells of conductivity 2, T = 0 at x = 0, a moving-body
-// set on x = 1 (nodes 5 and 10) with `card` and its property block.
-std::string SolidStrip(const std::string& card, const std::string& properties) {
+// The strip [0, 1] x [0, 0.2] of 4 x 2 cells of conductivity 2, fluid with the definition words
+// `fluid` or else solid, held at T = 0 at x = 0 (a fluid also still at its walls), and a body set
+// on x = 1 with the property lines `flux`. Node n lies at x = 0.25 ((n - 1) mod 5).
+std::string HeatedStrip(const char* fluid, const std::string& flux) {
   std::ostringstream s;
   s << "OLVU_2D;\nProblemDefinition;\n" << General(1, "1e10", 2) << "\nPhysicalData Gravity 0 -9.81 0 [m/s2];\nNodes;\n";
-  for (int j = 0; j <= 1; ++j)
-    for (int i = 0; i <= 4; ++i) s << 1 + i + 5 * j << " " << 0.25 * i << " " << 0.2 * j << " 0\n";
-  s << "SolidDefinition Solve_Temperature Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
-       "EndInitialDataFunctions;\nSymmetric Diffusion Max_Iter 100 Tolerance 1e-14 Solver ConjugateGradient;\n"
-       "ElmSets;\nSet 1 Type Solid ElmType Triangle NNode 3 Name Bar;\nPhysicalPropertiesFunctions;\n"
-       "Function SolidDensity \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
-       "Function ConductivityXX \"2\" [W/m.Gt];\nFunction ConductivityXY \"0\" [W/m.Gt];\n"
-       "Function ConductivityYY \"2\" [W/m.Gt];\nEndPhysicalPropertiesFunctions;\nElements\n";
-  for (int i = 0; i < 4; ++i)
-    s << 2 * i + 1 << " " << i + 1 << " " << i + 2 << " " << i + 7 << "\n"
-      << 2 * i + 2 << " " << i + 1 << " " << i + 7 << " " << i + 6 << "\n";
-  s << "End Elements\nSet 2 Type WBody ElmType Linear NNode 2 Name Heated " << card
-    << ";\nPhysicalPropertiesFunctions;\n" << properties << "EndPhysicalPropertiesFunctions;\nElements\n1 5 10\n"
-    << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\n"
-    << "Node 1 Temp 0;\nNode 6 Temp 0;\nEndBoundary;\nTotalDefinition;\nToleranceData TemConvergenceNorm 1e-12;\n"
+  for (int n = 0; n < 15; ++n) s << n + 1 << " " << 0.25 * (n % 5) << " " << 0.1 * (n / 5) << " 0\n";
+  s << (fluid ? std::string("FluidDefinition ") + fluid : "SolidDefinition Solve_Temperature")
+    << " Integration_Scheme Backward_Euler;\nInitialDataFunctions;\nEndInitialDataFunctions;\nElmSets;\nSet 1 Type "
+    << (fluid ? "Fluid" : "Solid") << " ElmType Triangle NNode 3 Name Bar;\nPhysicalPropertiesFunctions;\n"
+    << (fluid ? "Function Density \"1\" [Kg/m3];\nFunction Conductivity \"2\" [W/m.Gt];\nFunction Viscosity \"1\" [Kg/m.s];\n"
+              : "Function SolidDensity \"1\" [Kg/m3];\nFunction ConductivityXX \"2\" [W/m.Gt];\n"
+                "Function ConductivityXY \"0\" [W/m.Gt];\nFunction ConductivityYY \"2\" [W/m.Gt];\n")
+    << "Function SpecificHeat \"1\" [J/Kg.Gt];\nEndPhysicalPropertiesFunctions;\nElements\n";
+  for (int c = 0; c < 8; ++c) {
+    const int a = c + 1 + c / 4;  // lower left corner of cell c
+    s << 2 * c + 1 << " " << a << " " << a + 1 << " " << a + 6 << "\n" << 2 * c + 2 << " " << a << " " << a + 6 << " " << a + 5 << "\n";
+  }
+  s << "End Elements\nSet 2 Type " << (fluid ? "Body" : "WBody Mass 1 [Kg]") << " ElmType Linear NNode 2 Name Heated None_Wall;\n"
+    << "PhysicalPropertiesFunctions;\n" << flux << "EndPhysicalPropertiesFunctions;\nElements\n1 5 10\n2 10 15\nEnd Elements\n"
+    << "EndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nNode 1 Temp 0;\nNode 6 Temp 0;\nNode 11 Temp 0;\n";
+  for (int n = 1; n <= 15 && fluid; ++n)
+    if (n < 7 || n > 9) s << "Node " << n << " Velc 0 0 0;\n";
+  s << (fluid ? "Node 15 Pres 0;\n" : "") << "EndBoundary;\nTotalDefinition;\nToleranceData TemConvergenceNorm 1e-12;\n"
     << "ElmSets;\nEndElmSets;\nEndProblem;\n";
   return s.str();
 }
@@ -199,54 +203,24 @@ TEST(TemperatureRuns, BodySetHeatFluxIsConducted) {
   const std::string q = "Function HeatFlux \"5\" [W/m2];\n";
   const std::string film = "Function HeatFlux \"10\" [W/m2];\nFunction HeatFluxReaction \"2\" [W/m2.Gt];\n";
   struct Case {
-    const char* what;
-    const char* flags;  // fluid card, or none for the solid strip
+    const char* fluid;  // the fluid's definition words, or none for the solid strip
     std::string flux;   // property lines of the body set
     double slope;       // dT/dx
-  } const cases[] = {{"temperature", "Solve_Temperature", q, 2.5},
-                     {"with the flow", "Solve_NavierStokes Solve_Temperature", q, 2.5},
-                     {"solid", nullptr, q, 2.5},
-                     {"film", "Solve_Temperature", film, 2.5},
-                     {"solid film", nullptr, film, 2.5},
-                     {"null flux", "Solve_Temperature", "Function HeatFlux \"1e-15\" [W/m2];\n", 0}};
+  } const cases[] = {{"Solve_Temperature", q, 2.5},
+                     {"Solve_NavierStokes Solve_Temperature", q, 2.5},
+                     {nullptr, q, 2.5},
+                     {"Solve_Temperature", film, 2.5},
+                     {nullptr, film, 2.5},
+                     {"Solve_Temperature", "Function HeatFlux \"1e-15\" [W/m2];\n", 0}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string& flux = c.flux;
-    std::string text;
-    std::vector<double> x;  // coordinate of each domain node
-    if (c.flags) {
-      GridLayout g;
-      g.nx = 10, g.ny = 2, g.ly = 0.2;
-      g.flags = c.flags;
-      g.properties = "Function Density \"1\" [Kg/m3];\nFunction SpecificHeat \"1\" [J/Kg.Gt];\n"
-                     "Function Conductivity \"2\" [W/m.Gt];\nFunction Viscosity \"1\" [Kg/m.s];\n";
-      g.sets = "Set 2 Type Body ElmType Linear NNode 2 Name Heated None_Wall;\nPhysicalPropertiesFunctions;\n" + flux +
-               "EndPhysicalPropertiesFunctions;\nElements\n1 " + std::to_string(g.Id(10, 0)) + " " +
-               std::to_string(g.Id(10, 1)) + "\n2 " + std::to_string(g.Id(10, 1)) + " " + std::to_string(g.Id(10, 2)) +
-               "\nEnd Elements\n";
-      std::string bc = g.FixedTemperatures([](double x, double) { return x == 0 ? 0.0 : NAN; });
-      for (int j = 0; j <= g.ny; ++j)
-        for (int i = 0; i <= g.nx; ++i)
-          if (i == 0 || j == 0 || i == g.nx || j == g.ny) bc += "Node " + std::to_string(g.Id(i, j)) + " Velc 0 0 0;\n";
-      bc += "Node " + std::to_string(g.Id(g.nx, g.ny)) + " Pres 0;\n";
-      text = g.Problem(General(1, "1e10", 2), bc, "ToleranceData TemConvergenceNorm 1e-12;");
-      text.insert(text.find("ElmSets;"), "NonSymmetric Momentum Max_Iter 100 Tolerance 1e-14 Solver GMRes Kdim 30;\n");
-      for (int id = 1; id <= g.Px() * g.Py(); ++id) {
-        double px, py;
-        XY(g, id, px, py);
-        x.push_back(px);
-      }
-    } else {
-      text = SolidStrip("None_Wall Mass 1 [Kg]", flux);
-      for (int id = 1; id <= 10; ++id) x.push_back(0.25 * ((id - 1) % 5));
-    }
+    SCOPED_TRACE(std::string(c.fluid ? c.fluid : "solid") + ", " + c.flux);
     Folder f;
-    f.write("t.dat", text);
+    f.write("t.dat", HeatedStrip(c.fluid, c.flux));
     const auto r = f.olvu({"-name", "t.dat"});
     ASSERT_EQ(r.status, 0) << r.err << f.read("t.dat.err");
-    const std::vector<double> t = RestartTemperatures(f.read("t.dat.rst"), c.flags ? "Fluid" : "Solid");
-    ASSERT_EQ(t.size(), x.size());
-    for (std::size_t i = 0; i < t.size(); ++i) EXPECT_NEAR(t[i], c.slope * x[i], 1e-9) << i + 1;
+    const std::vector<double> t = RestartTemperatures(f.read("t.dat.rst"), c.fluid ? "Fluid" : "Solid");
+    ASSERT_EQ(t.size(), 15u);
+    for (int n = 0; n < 15; ++n) EXPECT_NEAR(t[std::size_t(n)], c.slope * 0.25 * (n % 5), 1e-9) << n + 1;
   }
 }
 
