@@ -145,12 +145,12 @@ void BodyMesh::initialiseMesh() {
 }
 
 void BodyMesh::deleteDryElems() {
-  // Only elements wholly outside the domain are dropped: one that reaches into the domain is a
-  // boundary defined on nodes the domain lacks, which the normals report.
+  // An element with a node outside the domain is no boundary of it (a face the set shares with
+  // a solid, or one that only touches the fluid): it is dropped with its outside nodes.
   int i = 0;
   while (Elem* e = elems_->next(i)) {
-    bool dry = true;
-    for (int k = 1; k <= e->Nnode(); ++k) dry = dry && e->node(k)->num[slot_] == 0;
+    bool dry = false;
+    for (int k = 1; k <= e->Nnode(); ++k) dry = dry || e->node(k)->num[slot_] == 0;
     if (!dry) continue;
     elems_->remove_at(i);
     for (int k = 1; k <= e->Nnode(); ++k) {

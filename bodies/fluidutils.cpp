@@ -314,16 +314,12 @@ bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
       }
     }
     N[0] += sign * n[0], N[1] += sign * n[1], N[2] += sign * n[2];
-    const double after = Norm3(N);
-    if (D == 2) {
-      if (after < 1e-14) {
-        if (!Full) return false;
-        ops.wrongNormal(j);
-        N[0] = n[0], N[1] = n[1], N[2] = n[2];
-      }
-    } else if (after >= 1e-14) {
-      const double inv = 1 / after;
-      N[0] *= inv, N[1] *= inv, N[2] *= inv;
+    // In 3D the sum stays a sum of area vectors, each face weighted by its area whatever its
+    // place in the order; the callers normalise it once.
+    if (D == 2 && Norm3(N) < 1e-14) {
+      if (!Full) return false;
+      ops.wrongNormal(j);
+      N[0] = n[0], N[1] = n[1], N[2] = n[2];
     }
   }
   stored[0] = N[0], stored[1] = N[1], stored[2] = N[2];

@@ -614,6 +614,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Adds the heat every interface set brings from the other domain into the temperature system
   /// (A, b) of this domain.
   void InterfaceHeatExchange(SystemSparseMatrix* A, ReaVec& b);
+  /// Adds the heat fluxes of the body sets (integrated over their faces) to b and their flux
+  /// reactions to the diagonal of A, limited as the volume sources are; q, r and w are work vectors.
+  void BodyHeatFluxes(SystemSparseMatrix* A, ReaVec& b, ReaVec& q, ReaVec& r, ReaVec& w);
 
   std::vector<InterfMesh*> interfaces_;  // interface sets touching this domain (not owned)
 

@@ -2,11 +2,13 @@
 // change per iteration) and the fluid temperature solve built on it.
 #include <cmath>
 
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "flow/pairdiffusion.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/threads.h"
+#include "input/fluidfunction.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
@@ -75,8 +77,8 @@ void FluidDomain::SolveTemperature() {
   DiscontinuityCapturing(T, rhoc, vars_[Conduct], R, D, smooth_[2]);
   ReaVec& b = vars_[VelWorkX];
   AssembleSystem(T, vars_[Temp0], rhoc, Q, D, R, b, stab_[3]);
-  // Heat fluxes through boundaries come from the body sets, of which this domain has none.
   SystemSparseMatrix* A = sys_[0];
+  BodyHeatFluxes(A, b, Q, R, D);  // the assembly is done with the volume terms and diffusivity
   InterfaceHeatExchange(A, b);
   const BitVec& fix = conds_[FixTemp];
   const BitVec& grad = conds_[FixGradient];
@@ -93,6 +95,23 @@ void FluidDomain::SolveTemperature() {
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(b(i) - T(i)));
   if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
   VarIncrement(3) = change;
+}
+
+void FluidDomain::BodyHeatFluxes(SystemSparseMatrix* A, ReaVec& b, ReaVec& q, ReaVec& r, ReaVec& w) {
+  bool any = false;
+  int k = 0;
+  while (BodyMesh* m = giveNextBody(k))
+    any = any || m->funtions()->exists(int(DofType::HeatFlux)) || m->funtions()->exists(int(DofType::HeatFluxReaction));
+  if (!any) return;  // both sums would be 0
+  q = 0.0, r = 0.0;
+  k = 0;
+  while (BodyMesh* m = giveNextBody(k)) m->evalFlux(w, q);
+  k = 0;
+  while (BodyMesh* m = giveNextBody(k)) m->evalFluxReaction(w, r);
+  if (MaxValue.length() < 3) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
+  SourceReactionLimits(q, r, vars_[Temp], MaxValue(3), MinValue(3));
+  b += q;
+  A->diag_vect_add(r);
 }
 
 void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d) {

@@ -133,8 +133,8 @@ void SolidDomain::AssembleTemperatureSystem() {
   q.product(density_, vars_[SpHeat]);
   q *= invDtTheta_;
   AssembleConduction(q, vars_[Temp0], conduct_, s, source, reaction ? &r : nullptr, S, f);
-  // Boundary heat fluxes come from moving-body sets, of which this build has none; the
-  // interface sets bring the heat of the fluid.
+  // The body sets' heat fluxes, then the heat the interface sets bring from the fluid.
+  BodyHeatFluxes(S, f, s, r, q);
   InterfaceHeatExchange(S, f);
   S->Fix_Eliminate(conds_[FixTemp], T, f);
 }

@@ -71,6 +71,10 @@ void CylinderForces(const Folder& dir, const Outcome& r) {
   EXPECT_NEAR(500 * (f[0] + f[6]), 68.89, 0.3);
 }
 
+/// Generators that take a mesh size and need the gmsh program: run by hand (their figures are in
+/// their comments), not here.
+const char* const kByHand[] = {"cylinder3d"};
+
 /// The examples' names: the data files of the folder and the outputs of generators without one.
 std::vector<std::string> ExampleNames() {
   std::vector<std::string> names;
@@ -78,7 +82,8 @@ std::vector<std::string> ExampleNames() {
     if (!e.is_regular_file()) continue;
     const fs::path p = e.path();
     if (p.extension() == ".py") {
-      if (!fs::exists(p.parent_path() / p.stem())) names.push_back(p.stem().string());
+      const bool byHand = std::find(std::begin(kByHand), std::end(kByHand), p.stem().string()) != std::end(kByHand);
+      if (!byHand && !fs::exists(p.parent_path() / p.stem())) names.push_back(p.stem().string());
     } else if (ReadFile(p.string()).rfind("OLVU_", 0) == 0) {
       names.push_back(p.filename().string());
     }

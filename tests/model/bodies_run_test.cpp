@@ -120,6 +120,26 @@ TEST(BodyRuns, OutflowSetsWriteNoForcesAndSilentRunsNone) {
   EXPECT_EQ(quiet.read("ch.dat.for"), "");
 }
 
+TEST(BodyRuns, ElementsReachingOutOfTheFluidAreDropped) {
+  // The bottom wall set runs on past the outlet over nodes no fluid element holds: the element
+  // that straddles the outlet and the one wholly outside leave the set, which keeps the
+  // channel's 4 m of wall and gives the forces of the set without them.
+  BodyChannel c;
+  c.nx = 8, c.ny = 4, c.steps = 2;
+  Folder plain, longer;
+  ASSERT_EQ(c.Run(plain).status, 0) << plain.read("ch.dat.err");
+  const std::string a = std::to_string(c.Id(c.nx, c.ny) + 1), b = std::to_string(c.Id(c.nx, c.ny) + 2);
+  std::string text = c.Text();
+  text.insert(text.find("FluidDefinition"), a + " 4.5 0 0\n" + b + " 5 0 0\n");
+  text.replace(text.find("End Elements\nSet 3"), 12,
+               "9 " + std::to_string(c.Id(c.nx, 0)) + " " + a + "\n10 " + a + " " + b + "\nEnd Elements");
+  longer.write("ch.dat", text);
+  const Outcome r = longer.olvu({"-name", "ch.dat"});
+  ASSERT_EQ(r.status, 0) << longer.read("ch.dat.err");
+  EXPECT_NE(r.out.find("Area/Length of Bottom = 4\n"), std::string::npos);
+  EXPECT_EQ(longer.read("ch.dat.for"), plain.read("ch.dat.for"));
+}
+
 TEST(BodyRuns, FreeBodyFallsAsTheSchemesOwnDiscreteFall) {
   // A 1 kg wall in a fluid of density 1e-6 (viscosity 1e-9) under gravity -10: v_n = v_(n-1) +
   // g dt and y_n = y_(n-1) + v_n dt, so y_n = g dt^2 n (n + 1) / 2 (dt 0.5), within 0.5 %

@@ -1,13 +1,17 @@
-// The body sets on small plane domains: the node normals of a straight wall and of a thin
-// trailing edge with and without "Sharp_Angle", and the prescribed-force moving body set (its
-// card, its tables, its node-by-node force sums and its ramped motion).
-#include <vector>
+// The body sets on small domains: the node normals of a straight wall and of a thin trailing edge
+// with and without "Sharp_Angle", of a tetrahedral cylinder and of a hollow block, and the
+// prescribed-force moving body set (its card, its tables, its node-by-node force sums and its
+// ramped motion).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "bodies/vbodymesh.h"
 #include "foundation/declarations.h"
@@ -215,6 +219,98 @@ TEST(BodyNormals, CoplanarPatchAndClosedBodyIn3D) {
     // The floor alone carries p times its area.
     floor->IntegrateForces(rho, pl, zero, zero, zero);
     EXPECT_NEAR(std::fabs(floor->PressureForce()(3)), 9 * p, 1e-9 * p);
+  }
+  Dimension_Olvu = 2;
+}
+
+// A ring of tetrahedra round a cylinder of radius 1 about the z axis: n cells round, m high (as
+// high as wide), one thick (to r = 1.2), each cell in six tetrahedra; the cylinder's nodes are
+// moved round and along it by up to a fifth of a cell, so that the faces at a node differ in shape
+// and size. Body "Cylinder" is the surface r = 1; `reversed` lists every element table backwards.
+std::string TetCylinder(int n, int m, bool reversed) {
+  const double kTurn = 6.283185307179586;
+  auto id = [n](int i, int j, int k) { return 1 + (i % n) + n * (j + 2 * k); };
+  std::ostringstream s;
+  s.precision(17);
+  s << "Nodes;\n";
+  for (int k = 0; k <= m; ++k)
+    for (int j = 0; j <= 1; ++j)
+      for (int i = 0; i < n; ++i) {
+        const int q = id(i, j, k);
+        const double a = (i + (j == 0 ? 0.2 * std::sin(7.3 * q) : 0)) * kTurn / n;
+        const double z = (k + (j == 0 && k > 0 && k < m ? 0.2 * std::cos(3.1 * q) : 0)) * kTurn / n;
+        s << q << " " << (1 + 0.2 * j) * std::cos(a) << " " << (1 + 0.2 * j) * std::sin(a) << " " << z << "\n";
+      }
+  std::vector<std::vector<int>> tets, faces;
+  for (int k = 0; k < m; ++k)
+    for (int i = 0; i < n; ++i) {
+      // Corners with radius, angle and height as x, y, z of a right-handed cell.
+      const int c[8] = {id(i, 0, k),     id(i, 1, k),     id(i + 1, 1, k),     id(i + 1, 0, k),
+                        id(i, 0, k + 1), id(i, 1, k + 1), id(i + 1, 1, k + 1), id(i + 1, 0, k + 1)};
+      const int ring[7] = {1, 2, 3, 7, 4, 5, 1};
+      for (int t = 0; t < 6; ++t) tets.push_back({c[0], c[ring[t]], c[ring[t + 1]], c[6]});
+      faces.push_back({c[0], c[3], c[7]});  // the face r = 1 as the tetrahedra cut it
+      faces.push_back({c[0], c[7], c[4]});
+    }
+  auto list = [&](std::vector<std::vector<int>> v) {
+    if (reversed) std::reverse(v.begin(), v.end());
+    for (std::size_t e = 0; e < v.size(); ++e) {
+      s << e + 1;
+      for (int q : v[e]) s << " " << q;
+      s << "\n";
+    }
+  };
+  s << "FluidDefinition Solve_NavierStokes Integration_Scheme Backward_Euler;\nInitialDataFunctions;\n"
+       "EndInitialDataFunctions;\nElmSets;\nSet 1 Type Fluid ElmType Tetrahedra NNode 4 Name F;\n"
+       "PhysicalPropertiesFunctions;\nFunction Density \"1\" [Kg/m3];\nFunction Viscosity \"1\" [Kg/m.s];\n"
+       "EndPhysicalPropertiesFunctions;\nElements\n";
+  list(tets);
+  s << "End Elements\nSet 2 Type Body ElmType Triangle NNode 3 Name Cylinder V_fixWall;\n"
+       "PhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\nElements\n";
+  list(faces);
+  s << "End Elements\nEndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nEndBoundary;\nEnd;\n";
+  return s.str();
+}
+
+// The node normals of the cylinder by problem node as the domain leaves them, each with its
+// angle from the radial direction away from the axis (into the fluid).
+std::map<int, std::array<double, 4>> CylinderNormals(const std::string& text) {
+  Folder dir;
+  dir.write("c.dat", text);
+  FluidCase c(dir.path("c.dat"));
+  std::map<int, std::array<double, 4>> out;
+  int b = 0, i = 0;
+  BodyMesh* body = c.fluid->giveNextBody(b);
+  while (Node* nd = body->giveNextNode(i)) {
+    const ReaVec& n = *c.fluid->giveNormalPlex()->get_at(int(c.Local(nd->num[0])));
+    const double x = (*nd)(1), y = (*nd)(2);
+    out[nd->num[0]] = {n(1), n(2), n(3), std::acos(std::min(1.0, (n(1) * x + n(2) * y) / std::hypot(x, y)))};
+  }
+  return out;
+}
+
+TEST(BodyNormals, TetrahedralCylinderIsRadialWhateverTheElementOrder) {
+  // Each node normal sums the area vectors of its faces: within the faceting angle 2 pi / n of
+  // the exact radial direction on a coarse cylinder (12 cells round: 30 degrees), within 0.5
+  // degrees on a fine one (360 round); the element order only changes the rounding.
+  Dimension_Olvu = 3;
+  Verbose_Off = 1;
+  const double kDeg = 3.141592653589793 / 180;
+  struct Case {
+    int n, m;
+    double limit;  // largest angle from the radial direction
+  } const cases[] = {{12, 3, 360.0 / 12 * kDeg}, {360, 6, 0.5 * kDeg}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.n);
+    const auto forward = CylinderNormals(TetCylinder(k.n, k.m, false));
+    const auto backward = CylinderNormals(TetCylinder(k.n, k.m, true));
+    ASSERT_EQ(forward.size(), std::size_t(k.n * (k.m + 1)));
+    ASSERT_EQ(backward.size(), forward.size());
+    for (const auto& [id, n] : forward) {
+      EXPECT_NEAR(n[0] * n[0] + n[1] * n[1] + n[2] * n[2], 1, 1e-12) << id;
+      EXPECT_LT(n[3], k.limit) << id;
+      for (std::size_t c = 0; c < 3; ++c) EXPECT_NEAR(backward.at(id)[c], n[c], 1e-12) << id;
+    }
   }
   Dimension_Olvu = 2;
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/driver/run_olvu.h"
 #include "tests/model/gridcase.h"
@@ -151,6 +152,76 @@ TEST(TemperatureRuns, ConvectionDiffusionOutflowLayer) {
   const LayerRun steep(5.0);
   EXPECT_LT(steep.hi, 1.05);
   EXPECT_GT(steep.lo, -0.05);
+}
+
+// The temperatures of domain `name` ("Fluid", "Solid") in a .rst text, nine digits after the
+// point, in domain order.
+std::vector<double> RestartTemperatures(const std::string& rst, const std::string& name) {
+  std::vector<double> t;
+  const auto block = rst.find(name + ";\n");
+  const auto at = rst.find("_Tempt_", block);
+  if (block == std::string::npos || at == std::string::npos) return t;
+  std::istringstream in(rst.substr(rst.find('\n', at) + 1));
+  for (double v; in >> v;) t.push_back(v);
+  return t;
+}
+
+// The strip [0, 1] x [0, 0.2] of 4 x 2 cells of conductivity 2, fluid with the definition words
+// `fluid` or else solid, held at T = 0 at x = 0 (a fluid also still at its walls), and a body set
+// on x = 1 with the property lines `flux`. Node n lies at x = 0.25 ((n - 1) mod 5).
+std::string HeatedStrip(const char* fluid, const std::string& flux) {
+  std::ostringstream s;
+  s << "OLVU_2D;\nProblemDefinition;\n" << General(1, "1e10", 2) << "\nPhysicalData Gravity 0 -9.81 0 [m/s2];\nNodes;\n";
+  for (int n = 0; n < 15; ++n) s << n + 1 << " " << 0.25 * (n % 5) << " " << 0.1 * (n / 5) << " 0\n";
+  s << (fluid ? std::string("FluidDefinition ") + fluid : "SolidDefinition Solve_Temperature")
+    << " Integration_Scheme Backward_Euler;\nInitialDataFunctions;\nEndInitialDataFunctions;\nElmSets;\nSet 1 Type "
+    << (fluid ? "Fluid" : "Solid") << " ElmType Triangle NNode 3 Name Bar;\nPhysicalPropertiesFunctions;\n"
+    << (fluid ? "Function Density \"1\" [Kg/m3];\nFunction Conductivity \"2\" [W/m.Gt];\nFunction Viscosity \"1\" [Kg/m.s];\n"
+              : "Function SolidDensity \"1\" [Kg/m3];\nFunction ConductivityXX \"2\" [W/m.Gt];\n"
+                "Function ConductivityXY \"0\" [W/m.Gt];\nFunction ConductivityYY \"2\" [W/m.Gt];\n")
+    << "Function SpecificHeat \"1\" [J/Kg.Gt];\nEndPhysicalPropertiesFunctions;\nElements\n";
+  for (int c = 0; c < 8; ++c) {
+    const int a = c + 1 + c / 4;  // lower left corner of cell c
+    s << 2 * c + 1 << " " << a << " " << a + 1 << " " << a + 6 << "\n" << 2 * c + 2 << " " << a << " " << a + 6 << " " << a + 5 << "\n";
+  }
+  s << "End Elements\nSet 2 Type " << (fluid ? "Body" : "WBody Mass 1 [Kg]") << " ElmType Linear NNode 2 Name Heated None_Wall;\n"
+    << "PhysicalPropertiesFunctions;\n" << flux << "EndPhysicalPropertiesFunctions;\nElements\n1 5 10\n2 10 15\nEnd Elements\n"
+    << "EndElmSets;\nBoundary;\nBoundaryUnits Length [m] Time [s] Mass [Kg];\nNode 1 Temp 0;\nNode 6 Temp 0;\nNode 11 Temp 0;\n";
+  for (int n = 1; n <= 15 && fluid; ++n)
+    if (n < 7 || n > 9) s << "Node " << n << " Velc 0 0 0;\n";
+  s << (fluid ? "Node 15 Pres 0;\n" : "") << "EndBoundary;\nTotalDefinition;\nToleranceData TemConvergenceNorm 1e-12;\n"
+    << "ElmSets;\nEndElmSets;\nEndProblem;\n";
+  return s.str();
+}
+
+TEST(TemperatureRuns, BodySetHeatFluxIsConducted) {
+  // A body set's heat flux q = 5 W/m2 enters through x = 1 of a strip of conductivity 2 held at
+  // T = 0 at x = 0: at steady state T = q x / k, 2.5 at x = 1, within 1e-9 (the restart file's
+  // digits), in the fluid with or without the flow solved (no-slip walls: still fluid) and in a
+  // solid. The flux h (T_e - T) of a film h = 2 from T_e = 5 (flux h T_e, reaction h) gives the
+  // same: T = h T_e x / (k + h). A flux of 1e-15 is none.
+  const std::string q = "Function HeatFlux \"5\" [W/m2];\n";
+  const std::string film = "Function HeatFlux \"10\" [W/m2];\nFunction HeatFluxReaction \"2\" [W/m2.Gt];\n";
+  struct Case {
+    const char* fluid;  // the fluid's definition words, or none for the solid strip
+    std::string flux;   // property lines of the body set
+    double slope;       // dT/dx
+  } const cases[] = {{"Solve_Temperature", q, 2.5},
+                     {"Solve_NavierStokes Solve_Temperature", q, 2.5},
+                     {nullptr, q, 2.5},
+                     {"Solve_Temperature", film, 2.5},
+                     {nullptr, film, 2.5},
+                     {"Solve_Temperature", "Function HeatFlux \"1e-15\" [W/m2];\n", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fluid ? c.fluid : "solid") + ", " + c.flux);
+    Folder f;
+    f.write("t.dat", HeatedStrip(c.fluid, c.flux));
+    const auto r = f.olvu({"-name", "t.dat"});
+    ASSERT_EQ(r.status, 0) << r.err << f.read("t.dat.err");
+    const std::vector<double> t = RestartTemperatures(f.read("t.dat.rst"), c.fluid ? "Fluid" : "Solid");
+    ASSERT_EQ(t.size(), 15u);
+    for (int n = 0; n < 15; ++n) EXPECT_NEAR(t[std::size_t(n)], c.slope * 0.25 * (n % 5), 1e-9) << n + 1;
+  }
 }
 
 TEST(TemperatureRuns, ControlIncrementLimitsAStepsChange) {
