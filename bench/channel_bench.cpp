@@ -4,7 +4,9 @@
 // 50 <= y+ <= 400, the largest deviation of u+ from ln y+ / 0.41 + 5.2 there, the steps to the
 // steady state, the wall time and the peak memory of the run. The reference beside them: the same
 // channel without a turbulence model, a fixed 1000 steps, for the cost of a step without the
-// model. Each run is one process (OLVU_THREADS=1), timed from start to exit.
+// model. Each run is one process (OLVU_THREADS=1), timed from start to exit. With OLVU_BENCH_DATA
+// set to a folder, each case only writes its data file there (named after the case), for runs of
+// other builds of the program on the same cases.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -65,11 +67,25 @@ Run RunProgram(const std::string& data) {
   return r;
 }
 
+// True when the case's data file is only to be written into OLVU_BENCH_DATA (then done here).
+bool OnlyWritten(benchmark::State& state, const std::string& name, const std::string& data) {
+  const char* dir = std::getenv("OLVU_BENCH_DATA");
+  if (!dir) return false;
+  std::ofstream(std::string(dir) + "/" + name) << data;
+  for (auto _ : state) {
+  }
+  state.SkipWithError("data file written");
+  return true;
+}
+
 // Args: model (index into kModels), Re_tau, time increment in tenths of a second.
 void BM_Channel(benchmark::State& state) {
   olvu_test::WallFunctionChannel t(kModels[state.range(0)], double(state.range(1)), 30,
                                    std::to_string(0.1 * double(state.range(2))));
   t.c.steps = 8000;
+  const std::string name = "channel_" + std::to_string(state.range(0)) + "_" + std::to_string(state.range(1)) + "_" +
+                           std::to_string(state.range(2));
+  if (OnlyWritten(state, name, t.c.Text())) return;
   Run r;
   for (auto _ : state) r = RunProgram(t.c.Text());
   if (r.status != 0) {
@@ -91,6 +107,7 @@ void BM_ChannelWithoutModel(benchmark::State& state) {
   olvu_test::WallFunctionChannel t("", 2000, 30, "0.5");
   t.c.steps = 1000;
   t.c.fluid = "";
+  if (OnlyWritten(state, "channel_laminar", t.c.Text())) return;
   Run r;
   for (auto _ : state) r = RunProgram(t.c.Text());
   if (r.status != 0) state.SkipWithError("the run failed");
