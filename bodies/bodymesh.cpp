@@ -65,12 +65,10 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
   for (ReaVec& s : spare_) s.resize(3, 0.0);
   name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "BodyBoundary_" + std::to_string(num));
 
+  // The first wall-type word in table order decides; the card's other ones are taken with it.
   const WallKeyword* type = nullptr;
   for (const WallKeyword& k : kWallKeywords)
-    if (in->Exist(k.word)) {
-      type = &k;
-      break;
-    }
+    if (in->Exist(k.word) && !type) type = &k;
   if (!type) OLVU_FATAL("BodyMesh: Wall type not defined\n");
   wall_ = type->code;
   if (wall_ == UserWall) {
@@ -121,8 +119,9 @@ BodyMesh::~BodyMesh() {
 }
 
 void BodyMesh::ReadPropertyBlocks(Input* in) {
-  // The rest of the set card is not checked: the element description words belong to it.
-  in->JumpLine();
+  // Every reader of the card (the set, the moving-body kinds, the wall law) has taken its words:
+  // any other is a fault of the data, a misspelt keyword above all, which must not pass unnoticed.
+  in->ClearLine();
   ReadFluxBlocks(in);
   in->ReadCard("PhysicalPropertiesFunctions");
   functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);

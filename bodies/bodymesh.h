@@ -167,7 +167,8 @@ class BodyMesh : public FluxMesh {
   /// Adds to the centre the change of each of its functions since the last evaluation; a value
   /// that is not finite ends the run.
   void FollowCentreFunctions();
-  /// Reads the species and Phi blocks and the physical properties after the card.
+  /// Ends the card, every word of which its readers must have taken (else fatal), then reads the
+  /// species and Phi blocks and the physical properties after it.
   void ReadPropertyBlocks(Input* in);
   /// The node weights of the force sums (Arrays::weights, zero on entry) from the loads at the
   /// integration points of each element: two Gauss points of a line, the edge midpoints of a

@@ -33,7 +33,7 @@ VBodyMesh::VBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     freeRot_.assign(unsigned(c + 1), card.rotMode[c] != 0);
   }
   initialSteps_ = card.initialSteps;
-  in->JumpLine();
+  in->ClearLine();  // as every body set: a word no reader took is a fault of the data
   in->ReadCard("PhysicalPropertiesFunctions");
   functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
 }

@@ -183,6 +183,8 @@ TEST(BodyRuns, EachBadBodyCardEndsWithItsMessage) {
       {"sharp angle", wall + "V_fixWall Sharp_Angle 1.0 [rad]", "", "", "Wrong Sharp Angle definition in Bottom"},
       {"roughness", wall + "V_fixWall Roughness 0 [m]", "", "", "Bottom Error: Wrong roughness data. It must be > 0.0."},
       {"heat flux", wall + "V_fixWall Heat_Flux 1", "", "", "Old fashioned Olvu format data file found"},
+      {"misspelt word", wall + "V_fixWall Sharp_Angel 0.3 [rad]", "", "",
+       "Bug found!\n Terms that don't have sense found in input file.\n\tSet 2 " + wall + "V_fixWall Sharp_Angel 0.3 [rad];"},
       {"body mass", wall + "V_fixWall", wbody, "", "Top Error: Wrong body mass data"},
       {"two radii", wall + "V_fixWall", wbody + "Mass 1 [Kg] Radii_of_Gyration 1 1 [m]", deform,
        "Top Error: Radii_of_Gyration must have three components"},

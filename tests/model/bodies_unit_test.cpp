@@ -1,7 +1,7 @@
 // The body sets on small domains: the node normals of a straight wall and of a thin trailing edge
 // with and without "Sharp_Angle", of a tetrahedral cylinder and of a hollow block, and the
 // prescribed-force moving body set (its card, its tables, its node-by-node force sums and its
-// ramped motion).
+// ramped motion), and the words of each kind of body card.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -85,7 +85,9 @@ TEST(VBodyMesh, ReadsItsCardListsItsNodesAndMovesUnderItsForces) {
   FluidCase c(dir.path("n.dat"));
   FluidDomain& d = *c.fluid;
   Input in(dir.path("v.dat").c_str());
-  in.ReadCard("Set");
+  in.ReadLine();  // the card as the domain's set reader leaves it
+  in.GetInt("Set");
+  in.GetWord("Type", nullptr);
   VBodyMesh lid(&d, 9, &in, 1);
   lid.ReadElemsFromAscii(&in, &c.all);
   EXPECT_STREQ(lid.Type(), "VBodyMesh");
@@ -123,6 +125,67 @@ TEST(VBodyMesh, ReadsItsCardListsItsNodesAndMovesUnderItsForces) {
   lid.MoveBody(u, v, w, vn, *d.giveNormalPlex());
   EXPECT_NEAR(lid.LinearVelocity()(1), -0.1 * ramp * (1 + ramp), 1e-15);
   EXPECT_NEAR(lid.TotalTranslation()(1), -0.01 * ramp * (2 + ramp), 1e-15);
+}
+
+TEST(BodyCards, AWordNoReaderTakesStopsTheReading) {
+  // Each kind of body card read as the program reads it, in a child: a correct card passes whole
+  // (every keyword its readers know), a card with a word none of them takes ends with the card
+  // quoted.
+  struct Case {
+    const char* kind;   // "Body", "WBody" (the set reader's kinds) or "VBody" (built directly)
+    std::string words;  // the card after the set's name
+    bool good;
+  };
+  const std::string rigid = "V_fixWall Mass 2 [Kg] Radii_of_Gyration 1 1 1 [m] ";
+  const Case cases[] = {
+      {"Body", "V_fixWall Sharp_Angle 0.5 [rad] Line_Fix_Angle 1 [rad] SternC_Angle 10 [deg] Roughness 1e-3 [m] "
+               "Center_of_Gravity GOX \"0.5\" [m] GOY \"0\" [m] GOZ \"0\" [m]", true},
+      {"Body", "RoughWall Delta 0.01 [m] Roughness 1e-3 [m]", true},
+      {"Body", "RoughWall YplusWall Yplus 30", true},  // the wall word first in table order decides
+      {"Body", "ITTC_Wall Cw 0.075 Yplus 100", true},
+      {"Body", "FlowBound Pressure 1 [Pa] Flow 2 [m3/s] Flow_R 0.5 [Kg/m4.s]", true},
+      {"Body", "User_Wall User_U_t \"0.1\" User_Ken \"0.01\" User_Len \"0.1\"", true},
+      {"WBody", rigid + "Auto_Body_Mass Displacement_OX 2 DOX \"0.1*t\" [m] Rotation_OZ 1 ROZ \"0\" [rad] "
+                        "Initial_Steps 3 Springs 100 0 1 1 1 0.5 KD_Units [N/m] KR_Units [N/rad]", true},
+      {"VBody", rigid + "Auto_Body_Mass Displacement_OX 1 Rotation_OZ 1 Initial_Steps 3", true},
+      {"Body", "V_fixWall Sharp_Angel 0.3 [rad]", false},
+      {"Body", "RoughWall Delta 0.01 [m] Roughnes 1e-3 [m]", false},
+      {"Body", "V_fixWall Yplus 30", false},  // a word of a law this wall has not
+      {"WBody", rigid + "Displacement_OY 2 DOY \"0.1*t\" [m] Sprngs 100 0 1 1 1 0.5", false},
+      {"WBody", "V_fixWall Mass 2 [Kg] Radii_of_Gyraton 1 1 1 [m]", false},
+      {"WBody", rigid + "DOY \"0.1*t\" [m]", false},  // the function of an axis left fixed
+      {"VBody", "V_fixWall Mass 2 [Kg] Auto_Body_Mas", false},
+      {"VBody", rigid + "Initial_Step 3", false},
+  };
+  const std::string plain = "Type Body ElmType Linear NNode 2 Name Wall V_fixWall";
+  for (const Case& k : cases) {
+    const std::string set = std::string(k.kind == std::string("VBody") ? "Set 9" : "Set 2") + " Type " + k.kind +
+                            " ElmType Linear NNode 2 Name Wall " + k.words;
+    SCOPED_TRACE(set);
+    const bool direct = k.kind == std::string("VBody");
+    const std::string domain = Plane(kStripNodes, kStripFluid, "", "1 1 2\n2 2 3\n");
+    const ChildResult r = RunInChild(
+        [&] {
+          MemoryControlOn("case");
+          Dimension_Olvu = 2;
+          Number_of_Steps = 7;
+          FluidCase c("n.dat");
+          if (!direct) return;
+          Input in("v.dat");
+          in.ReadLine();  // the card as the domain's set reader leaves it
+          in.GetInt("Set");
+          in.GetWord("Type", nullptr);
+          VBodyMesh lid(c.fluid.get(), 9, &in, 1);
+        },
+        [&](const std::string& dir) {
+          WriteFile(dir + "/n.dat", direct ? domain : Replace(domain, "Set 2 " + plain, set));
+          WriteFile(dir + "/v.dat", set + ";\nPhysicalPropertiesFunctions;\nEndPhysicalPropertiesFunctions;\n"
+                                          "Elements\n1 6 5\n2 5 4\nEnd Elements\n");
+        });
+    EXPECT_EQ(r.status, k.good ? 0 : 1);
+    EXPECT_EQ(r.file("case.err"), k.good ? "" : std::string(kErrBanner) +
+              "Bug found!\n Terms that don't have sense found in input file.\n\t" + set + ";\n");
+  }
 }
 
 }  // namespace
