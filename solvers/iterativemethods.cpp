@@ -2,6 +2,7 @@
 #include "solvers/iterativemethods.h"
 
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <vector>
 
@@ -140,12 +141,12 @@ struct Maxima {
 
 /// Advance over the entries lo .. hi-1.
 template <bool kResidual, class D, class E>
-double AdvancePart(double* x, double* r, int lo, int n, D d, E e, Maxima& m) {
+double AdvancePart(const double* xs, double* x, double* r, int lo, int n, D d, E e, Maxima& m) {
   double s0 = 0, s1 = 0, d0 = 0, d1 = 0, x0 = 0, x1 = 0;
   int i = lo;
   for (; i + 1 < n; i += 2) {
     const double e0 = d(i), e1 = d(i + 1);
-    const double y0 = x[i] + e0, y1 = x[i + 1] + e1;
+    const double y0 = xs[i] + e0, y1 = xs[i + 1] + e1;
     if (kResidual) {
       const double t0 = e(i), t1 = e(i + 1);
       r[i] = t0;
@@ -162,7 +163,7 @@ double AdvancePart(double* x, double* r, int lo, int n, D d, E e, Maxima& m) {
   }
   for (; i < n; ++i) {
     const double e0 = d(i);
-    x[i] += e0;
+    x[i] = xs[i] + e0;
     if (kResidual) {
       r[i] = e(i);
       s0 += r[i] * r[i];
@@ -175,14 +176,14 @@ double AdvancePart(double* x, double* r, int lo, int n, D d, E e, Maxima& m) {
   return s0 + s1;
 }
 
-/// x_j += d(j) for every j and, with kResidual, r_j = e(j) (e reads the old values); returns
-/// |r|^2 (0 without kResidual) and the maxima of |d| and of the new |x|.
+/// x_j = xs_j + d(j) for every j (x may be xs) and, with kResidual, r_j = e(j) (e reads the old
+/// values); returns |r|^2 (0 without kResidual) and the maxima of |d| and of the new |x|.
 template <bool kResidual, class D, class E>
-double Advance(double* x, double* r, int n, D d, E e, Maxima& m) {
+double Advance(const double* xs, double* x, double* r, int n, D d, E e, Maxima& m) {
   double sums[kReduceBlocks];
   Maxima maxima[kReduceBlocks];
   const int blocks = ForBlocks(n, [&](int k, std::size_t lo, std::size_t hi) {
-    sums[k] = AdvancePart<kResidual>(x, r, int(lo), int(hi), d, e, maxima[k]);
+    sums[k] = AdvancePart<kResidual>(xs, x, r, int(lo), int(hi), d, e, maxima[k]);
   });
   m = maxima[0];
   for (int k = 1; k < blocks; ++k) {
@@ -192,10 +193,11 @@ double Advance(double* x, double* r, int n, D d, E e, Maxima& m) {
   return SumBlocks(sums, blocks);
 }
 
-/// x += a p, r -= a q; returns |r|^2 and the maxima of |a p| and of |x|.
-double UpdateXR(double a, const double* p, const double* q, double* x, double* r, int n, Maxima& m) {
+/// x = xs + a p, r -= a q; returns |r|^2 and the maxima of |a p| and of |x|.
+double UpdateXR(double a, const double* p, const double* q, const double* xs, double* x, double* r, int n,
+                Maxima& m) {
   return Advance<true>(
-      x, r, n, [=](int i) { return a * p[i]; }, [=](int i) { return r[i] - a * q[i]; }, m);
+      xs, x, r, n, [=](int i) { return a * p[i]; }, [=](int i) { return r[i] - a * q[i]; }, m);
 }
 
 /// Convergence test after iteration i: converged when the residual ratio is 0, or when it is at
@@ -214,21 +216,154 @@ bool Converged(double ratio, const Maxima& m, double tol0, double tol20, int i, 
   return false;
 }
 
+/// What stopped an iteration short.
+enum class Trouble {
+  kNone,       ///< the iteration went through
+  kBreakdown,  ///< an inner product the recurrences divide by vanished, or its quotient overflowed
+  kNonFinite,  ///< values that are not finite numbers
+  kSingular,   ///< the matrix or the preconditioner mapped a nonzero vector to 0
+};
+
+/// The trouble of a divisor d of the recurrences that is 0 or not finite, or whose quotient
+/// overflowed; image is the operator applied to v, and an image of 0 from a nonzero v proves the
+/// operator singular. Only reached when the iteration is stopped, so the sums cost nothing else.
+Trouble DivisorTrouble(double d, const double* v, const double* image, int n) {
+  if (!std::isfinite(d)) return Trouble::kNonFinite;
+  return SumSq(image, n) == 0.0 && SumSq(v, n) > 0.0 ? Trouble::kSingular : Trouble::kBreakdown;
+}
+
+/// The trouble of an iteration whose new residual norm^2 is rr and largest |x| is xmax.
+Trouble UpdateTrouble(double rr, double xmax) {
+  return std::isfinite(rr) && std::isfinite(xmax) ? Trouble::kNone : Trouble::kNonFinite;
+}
+
+/// Start of the methods with a shadow residual: r = b - A x, r~ = r; returns |r|^2.
+double StartShadow(const SparseMatrix& A, const double* x, const double* b, double* r, double* rt, int n) {
+  const double rr = Residual(A, x, b, r, n);
+  Copy(r, rt, n);
+  return rr;
+}
+
+/// v_j pseudo-random in [-1, 1), from j and seed alone (the same for any thread count).
+void Scatter(double* v, int n, unsigned seed) {
+  Set(v, n, [=](std::size_t j) {
+    std::uint64_t z = (std::uint64_t(seed) << 32) + j + 0x9E3779B97F4A7C15ull;  // splitmix64
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    return double(z >> 11) * 0x1p-52 - 1.0;
+  });
+}
+
+/// A breakdown at residual norm^2 rr after the residual met the tolerance tol0 is a solved system
+/// (only the increment test was pending): true then, with tol the residual ratio.
+bool SolvedAtBreakdown(Trouble t, double rr, double normb, double tol0, double& tol) {
+  if (t == Trouble::kNonFinite) return false;
+  tol = std::sqrt(rr) / normb;
+  return tol < tol0;
+}
+
+/// The iterates of BiCG, BiCGSTAB and CGS, which start again from their best iterate after a
+/// breakdown: the current iterate and the best so far (smallest residual), in two buffers, one of
+/// them the caller's x, so that keeping the best costs no copy: while the current iterate is the
+/// best, the next one goes to the other buffer, otherwise over the current one; the best is never
+/// overwritten. A solve that ends unsolved leaves the best iterate: CGS squares BiCG's residual
+/// polynomial, and its residual may jump by orders of magnitude from one iteration to the next.
+class Restarts {
+ public:
+  /// x is the start, of residual r (norm^2 rr) and shadow residual rt; normb and tol0 as in the
+  /// method.
+  Restarts(const SparseMatrix& A, const double* b, double* x, double* r, double* rt, int n, double normb, double tol0,
+           double rr)
+      : A_(A), b_(b), r_(r), rt_(rt), buf_{x, PoolVec(n)}, n_(n), normb_(normb), tol0_(tol0), best_rr_(rr),
+        start_rr_(rr) {}
+  /// The current iterate.
+  double* cur() const { return buf_[cur_]; }
+  /// Where the next iterate goes.
+  double* next() const { return buf_[cur_ == best_ ? 1 - cur_ : cur_]; }
+  /// The next iterate, of residual norm^2 rr, becomes the current one, and the best when lower.
+  void Accept(double rr) {
+    if (cur_ == best_) cur_ = 1 - cur_;
+    if (rr < best_rr_) {
+      best_ = cur_;
+      best_rr_ = rr;
+    }
+    fresh_ = false;
+  }
+  /// Accept(rr), then the convergence test after iteration i (see Converged); true when it
+  /// passes, with the iterate left in the caller's x.
+  bool Converges(double rr, const Maxima& m, double tol20, int i, int& max_iter, double& tol, double& tol2) {
+    Accept(rr);
+    if (!Converged(std::sqrt(rr) / normb_, m, tol0_, tol20, i, max_iter, tol, tol2)) return false;
+    Keep();
+    return true;
+  }
+  /// After trouble t in iteration i, the current iterate having the residual norm^2 rr: the
+  /// status to return (see Stop), or -1 after starting again, with rr and tol those of the start.
+  /// An image of 0 proves the system singular (2); so do values that are not finite in the first
+  /// iteration from a start, whose only inputs are the finite true residual, the matrix and the
+  /// preconditioner (a zero pivot shows so). Later ones come from recurrences that overflowed, and
+  /// a vanished inner product says nothing about the matrix (the residual has turned orthogonal to
+  /// the shadow residual, or a direction's image has): the method starts again from its best
+  /// iterate, within its iteration limit.
+  int Recover(Trouble t, int i, double& rr, int& max_iter, double& tol) {
+    if (SolvedAtBreakdown(t, rr, normb_, tol0_, tol)) {
+      max_iter = i;
+      Keep();
+      return 0;
+    }
+    if (t == Trouble::kSingular || (t == Trouble::kNonFinite && fresh_)) return Stop(2, tol);
+    // The usual shadow is the new residual; after a start that made no progress, that residual,
+    // from the same iterate, would repeat it step by step: a pseudo-random shadow instead.
+    const bool repeat = !(best_rr_ < start_rr_);
+    cur_ = best_;
+    rr = best_rr_ = start_rr_ = StartShadow(A_, cur(), b_, r_, rt_, n_);
+    if (repeat) Scatter(rt_, n_, ++scatters_);
+    fresh_ = true;
+    tol = std::sqrt(rr) / normb_;
+    return -1;
+  }
+  /// Leaves the current iterate in the caller's x.
+  void Keep() const { Leave(cur_); }
+  /// Leaves the best iterate in the caller's x with tol its residual ratio; returns status.
+  int Stop(int status, double& tol) const {
+    Leave(best_);
+    tol = std::sqrt(best_rr_) / normb_;
+    return status;
+  }
+
+ private:
+  void Leave(int k) const {
+    if (k != 0) Copy(buf_[k], buf_[0], n_);
+  }
+
+  const SparseMatrix& A_;
+  const double* b_;
+  double *r_, *rt_;
+  double* buf_[2];
+  int n_;
+  double normb_, tol0_;
+  int cur_ = 0, best_ = 0;
+  double best_rr_, start_rr_;
+  bool fresh_ = true;      // no iteration went through since the last start
+  unsigned scatters_ = 0;  // pseudo-random shadows drawn
+};
+
 /// The vectors of the biconjugate gradient: residual, shadow residual, their preconditioned
 /// forms, directions and the directions times A (A^T for the shadow).
 struct BiCGVectors {
   double *r, *rt, *z, *zt, *p, *pt, *q, *qt;
 };
 
-/// One biconjugate-gradient iteration on x; the directions start from z when `first`. False,
-/// with nothing changed but z, z~ and rho, when rho = z . r~ is 0; otherwise sets rr = |r|^2 and
-/// the maxima of the increment test.
-bool BiCGStep(const SparseMatrix& A, const Preconditioner& M, double* x, const BiCGVectors& w, int n, bool first,
-              double rho_prev, double& rho, double& rr, Maxima& m) {
+/// One biconjugate-gradient iteration from xs into x (x may be xs); the directions start from z
+/// when `first`. Sets rr = |r|^2 and the maxima of the increment test, or returns the trouble
+/// that stopped it (x written only for kNonFinite).
+Trouble BiCGStep(const SparseMatrix& A, const Preconditioner& M, const double* xs, double* x, const BiCGVectors& w,
+                 int n, bool first, double rho_prev, double& rho, double& rr, Maxima& m) {
   M.solve(w.r, w.z);
   M.trans_solve(w.rt, w.zt);
   rho = Dot(w.z, w.rt, n);
-  if (rho == 0.0) return false;
+  if (rho == 0.0 || !std::isfinite(rho)) return DivisorTrouble(rho, w.r, w.z, n);
   if (first) {
     Copy(w.z, w.p, n);
     Copy(w.zt, w.pt, n);
@@ -239,18 +374,13 @@ bool BiCGStep(const SparseMatrix& A, const Preconditioner& M, double* x, const B
   }
   A.mult(w.p, w.q);
   A.trans_mult(w.pt, w.qt);
-  const double alpha = rho / Dot(w.pt, w.q, n);
-  rr = UpdateXR(alpha, w.p, w.q, x, w.r, n, m);
+  const double sigma = Dot(w.pt, w.q, n);
+  const double alpha = rho / sigma;
+  if (!std::isfinite(alpha)) return DivisorTrouble(sigma, w.p, w.q, n);
+  rr = UpdateXR(alpha, w.p, w.q, xs, x, w.r, n, m);
   double *rt = w.rt, *qt = w.qt;
   Set(rt, n, [=](std::size_t j) { return rt[j] - alpha * qt[j]; });
-  return true;
-}
-
-/// Start of the methods with a shadow residual: r = b - A x, r~ = r; returns |r|^2.
-double StartShadow(const SparseMatrix& A, const double* x, const double* b, double* r, double* rt, int n) {
-  const double rr = Residual(A, x, b, r, n);
-  Copy(r, rt, n);
-  return rr;
+  return UpdateTrouble(rr, m.x);
 }
 
 /// StartShadow for BiCG, BiCGSTAB and CGS, with rr = |r|^2: true when r is 0, the system being
@@ -297,14 +427,29 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
   for (int i = 1; i <= max_iter; ++i) {
     M.solve(r, z);
     const double rho = Dot(r, z, n);
-    if (i == 1)
-      Copy(z, p, n);
-    else
-      Xpby(z, rho / rho_prev, p, n);
-    A.mult(p, q);
-    const double alpha = rho / Dot(p, q, n);
-    const double rr = UpdateXR(alpha, p, q, x, r, n, m);
-    if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
+    // Neither divisor vanishes on a symmetric positive definite system. One that does shows a
+    // singular matrix or preconditioner (an image of 0, values that are not finite) or a system
+    // that is not positive definite, on which the method cannot go on: not solved, with the
+    // last iterate.
+    Trouble t = rho == 0.0 || !std::isfinite(rho) ? DivisorTrouble(rho, r, z, n) : Trouble::kNone;
+    if (t == Trouble::kNone) {
+      if (i == 1)
+        Copy(z, p, n);
+      else
+        Xpby(z, rho / rho_prev, p, n);
+      A.mult(p, q);
+      const double sigma = Dot(p, q, n);
+      const double alpha = rho / sigma;
+      if (!std::isfinite(alpha)) {
+        t = DivisorTrouble(sigma, p, q, n);
+      } else {
+        const double rr = UpdateXR(alpha, p, q, x, x, r, n, m);
+        t = UpdateTrouble(rr, m.x);
+        if (t == Trouble::kNone && Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2))
+          return 0;
+      }
+    }
+    if (t != Trouble::kNone) return t == Trouble::kBreakdown ? 1 : 2;
     rho_prev = rho;
   }
   return 1;
@@ -312,13 +457,6 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
 
 // ---------------------------------------------------------------------------------------------
 // Biconjugate gradient
-
-/// Status of a breakdown (a zero inner product) at residual norm^2 rr: 0 when the residual
-/// already meets the tolerance (the system is solved, only the increment test was pending), else 2.
-static int Breakdown(double rr, double normb, double tol0, double& tol) {
-  tol = std::sqrt(rr) / normb;
-  return tol < tol0 ? 0 : 2;
-}
 
 int BiCG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditioner& M, int& max_iter,
          double& tol, double& tol2) {
@@ -329,17 +467,24 @@ int BiCG(const SystemSparseMatrix& A, double* x, const double* b, const Precondi
   PoolVecs(n, {&w.r, &w.rt, &w.z, &w.zt, &w.p, &w.pt, &w.q, &w.qt});
   double rr = 0.0;
   if (SolvedAtStart(A, x, b, w.r, w.rt, n, normb, rr, max_iter, tol)) return 0;
+  Restarts it(A, b, x, w.r, w.rt, n, normb, tol0, rr);
   double rho_prev = 1.0, rho = 0.0;
+  bool first = true;
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
-    if (!BiCGStep(A, M, x, w, n, i == 1, rho_prev, rho, rr, m)) {
-      max_iter = i;
-      return Breakdown(rr, normb, tol0, tol);
+    double rr_new = 0.0;
+    const Trouble t = BiCGStep(A, M, it.cur(), it.next(), w, n, first, rho_prev, rho, rr_new, m);
+    if (t != Trouble::kNone) {
+      if (const int status = it.Recover(t, i, rr, max_iter, tol); status >= 0) return status;
+      first = true;
+      continue;
     }
-    if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
+    rr = rr_new;
+    first = false;
+    if (it.Converges(rr, m, tol20, i, max_iter, tol, tol2)) return 0;
     rho_prev = rho;
   }
-  return 1;
+  return it.Stop(1, tol);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -355,14 +500,16 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
   double rr = 0.0;
   // An already solved system must not reach the zero-rho breakdown test below.
   if (SolvedAtStart(A, x, b, r, rt, n, normb, rr, max_iter, tol)) return 0;
+  Restarts it(A, b, x, r, rt, n, normb, tol0, rr);
   double rho_prev = 1.0, alpha = 0.0, omega = 0.0;
   Maxima m;
   bool fresh = true;  // the direction starts from the residual
   for (int i = 1; i <= max_iter; ++i) {
     double rho = Dot(rt, r, n);
     if (rho == 0.0) {
-      if (Breakdown(rr, normb, tol0, tol) == 0) {
+      if (SolvedAtBreakdown(Trouble::kBreakdown, rr, normb, tol0, tol)) {
         max_iter = i;
+        it.Keep();
         return 0;
       }
       // The residual has become orthogonal to the shadow residual, which says nothing about the
@@ -371,38 +518,62 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
       rho = Dot(rt, r, n);
       fresh = true;
     }
-    if (fresh) {
-      Copy(r, p, n);
-      fresh = false;
-    } else {
-      const double beta = (rho / rho_prev) * (alpha / omega);
-      Set(p, n, [=](std::size_t j) { return r[j] + beta * (p[j] - omega * v[j]); });
+    Trouble trouble = std::isfinite(rho) ? Trouble::kNone : Trouble::kNonFinite;
+    double rr_new = 0.0;
+    if (trouble == Trouble::kNone) {
+      if (fresh) {
+        Copy(r, p, n);
+        fresh = false;
+      } else {
+        const double beta = (rho / rho_prev) * (alpha / omega);
+        Set(p, n, [=](std::size_t j) { return r[j] + beta * (p[j] - omega * v[j]); });
+      }
+      M.solve(p, ph);
+      A.mult(ph, v);
+      const double sigma = Dot(rt, v, n);
+      alpha = rho / sigma;
+      if (!std::isfinite(alpha)) trouble = DivisorTrouble(sigma, p, v, n);
     }
-    M.solve(p, ph);
-    A.mult(ph, v);
-    alpha = rho / Dot(rt, v, n);
-    const double sratio = std::sqrt(AxpyTo(r, alpha, v, s, n)) / normb;
-    if (sratio < tol0) {
-      Set(x, n, [=](std::size_t j) { return x[j] + alpha * ph[j]; });
-      tol = sratio;
-      return 0;
+    if (trouble == Trouble::kNone) {
+      const double ss = AxpyTo(r, alpha, v, s, n);
+      const double sratio = std::sqrt(ss) / normb;
+      if (sratio < tol0) {
+        const double* xc = it.cur();
+        Set(it.next(), n, [=](std::size_t j) { return xc[j] + alpha * ph[j]; });
+        it.Accept(ss);
+        it.Keep();
+        tol = sratio;
+        return 0;
+      }
+      M.solve(s, sh);
+      A.mult(sh, t);
+      double ts = 0.0, tt = 0.0;
+      Dot2(t, s, n, ts, tt);
+      omega = ts / tt;
+      if (!std::isfinite(omega)) {
+        trouble = DivisorTrouble(tt, s, t, n);
+      } else {
+        rr_new = Advance<true>(
+            it.cur(), it.next(), r, n, [=](int j) { return alpha * ph[j] + omega * sh[j]; },
+            [=](int j) { return s[j] - omega * t[j]; }, m);
+        trouble = UpdateTrouble(rr_new, m.x);
+      }
     }
-    M.solve(s, sh);
-    A.mult(sh, t);
-    double ts = 0.0, tt = 0.0;
-    Dot2(t, s, n, ts, tt);
-    omega = ts / tt;
-    rr = Advance<true>(
-        x, r, n, [=](int j) { return alpha * ph[j] + omega * sh[j]; }, [=](int j) { return s[j] - omega * t[j]; },
-        m);
-    if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
+    if (trouble != Trouble::kNone) {
+      if (const int status = it.Recover(trouble, i, rr, max_iter, tol); status >= 0) return status;
+      fresh = true;
+      continue;
+    }
+    rr = rr_new;
+    if (it.Converges(rr, m, tol20, i, max_iter, tol, tol2)) return 0;
     if (omega == 0.0) {
       tol = std::sqrt(rr) / normb;
+      it.Keep();
       return 3;
     }
     rho_prev = rho;
   }
-  return 1;
+  return it.Stop(1, tol);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -417,42 +588,57 @@ int CGS(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
   PoolVecs(n, {&r, &rt, &u, &p, &q, &ph, &vh, &uh, &qh, &w});
   double rr = 0.0;
   if (SolvedAtStart(A, x, b, r, rt, n, normb, rr, max_iter, tol)) return 0;
+  Restarts it(A, b, x, r, rt, n, normb, tol0, rr);
   double rho_prev = 1.0;
+  bool first = true;
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
     const double rho = Dot(rt, r, n);
-    if (rho == 0.0) {
-      max_iter = i;
-      return Breakdown(rr, normb, tol0, tol);
+    Trouble trouble = rho == 0.0 ? Trouble::kBreakdown : std::isfinite(rho) ? Trouble::kNone : Trouble::kNonFinite;
+    double rr_new = 0.0;
+    if (trouble == Trouble::kNone) {
+      if (first) {
+        Copy(r, u, n);
+        Copy(u, p, n);
+      } else {
+        const double beta = rho / rho_prev;
+        ParallelFor(n, [=](std::size_t j) {
+          const double uj = r[j] + beta * q[j];
+          u[j] = uj;
+          p[j] = uj + beta * (q[j] + beta * p[j]);
+        });
+      }
+      M.solve(p, ph);
+      A.mult(ph, vh);
+      const double sigma = Dot(rt, vh, n);
+      const double alpha = rho / sigma;
+      if (!std::isfinite(alpha)) {
+        trouble = DivisorTrouble(sigma, p, vh, n);
+      } else {
+        ParallelFor(n, [=](std::size_t j) {
+          const double qj = u[j] - alpha * vh[j];
+          q[j] = qj;
+          w[j] = u[j] + qj;
+        });
+        M.solve(w, uh);
+        Advance<false>(
+            it.cur(), it.next(), nullptr, n, [=](int j) { return alpha * uh[j]; }, [](int) { return 0.0; }, m);
+        A.mult(uh, qh);
+        rr_new = AxpyTo(r, alpha, qh, r, n);
+        trouble = UpdateTrouble(rr_new, m.x);
+      }
     }
-    if (i == 1) {
-      Copy(r, u, n);
-      Copy(u, p, n);
-    } else {
-      const double beta = rho / rho_prev;
-      ParallelFor(n, [=](std::size_t j) {
-        const double uj = r[j] + beta * q[j];
-        u[j] = uj;
-        p[j] = uj + beta * (q[j] + beta * p[j]);
-      });
+    if (trouble != Trouble::kNone) {
+      if (const int status = it.Recover(trouble, i, rr, max_iter, tol); status >= 0) return status;
+      first = true;
+      continue;
     }
-    M.solve(p, ph);
-    A.mult(ph, vh);
-    const double alpha = rho / Dot(rt, vh, n);
-    ParallelFor(n, [=](std::size_t j) {
-      const double qj = u[j] - alpha * vh[j];
-      q[j] = qj;
-      w[j] = u[j] + qj;
-    });
-    M.solve(w, uh);
-    Advance<false>(
-        x, nullptr, n, [=](int j) { return alpha * uh[j]; }, [](int) { return 0.0; }, m);
-    A.mult(uh, qh);
-    rr = AxpyTo(r, alpha, qh, r, n);
-    if (Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2)) return 0;
+    rr = rr_new;
+    first = false;
+    if (it.Converges(rr, m, tol20, i, max_iter, tol, tol2)) return 0;
     rho_prev = rho;
   }
-  return 1;
+  return it.Stop(1, tol);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -577,6 +763,14 @@ int GMRES(const SystemSparseMatrix& A, double* x, const double* b, const Precond
       for (int k = 0; k < i; ++k) ApplyPlaneRotation(H(k, i), H(k + 1, i), cs[k], sn[k]);
       GeneratePlaneRotation(H(i, i), H(i + 1, i), cs[i], sn[i]);
       ApplyPlaneRotation(H(i, i), H(i + 1, i), cs[i], sn[i]);
+      if (H(i, i) == 0.0) {
+        // The new column lies in the span of the earlier ones: the Krylov space holds a vector
+        // that A M^-1 maps to 0. The triangular solve would divide by this 0 while the residual
+        // estimate shows 0, a solution of values that are not finite reported as converged.
+        if (i > 0) Update(x, i - 1, H, s, v, n, w);
+        tol = resid;
+        return 2;
+      }
       ApplyPlaneRotation(s[i], s[i + 1], cs[i], sn[i]);
       resid = std::fabs(s[i + 1]) / normb;
       if (resid < tol0) {
@@ -859,7 +1053,7 @@ int BiConjugatedGradient::PerformIteration(double tol, double tol2) {
   const BiCGVectors w{r, rt, z, zt, p, pt, q, qt};
   double rr = 0.0;
   Maxima m;
-  if (!BiCGStep(*A, *M, x, w, n, !started, rho_prev, rho, rr, m)) return 2;
+  if (BiCGStep(*A, *M, x, x, w, n, !started, rho_prev, rho, rr, m) != Trouble::kNone) return 2;
   started = 1;
   rho_prev = rho;
   resid = std::sqrt(rr) / normb;

@@ -3,10 +3,14 @@
 // with no caller in the flow solution (Richardson, scaled CG, iterative refinement, QMR, the
 // stepwise BiCG object).
 //
-// Status: 0 converged, 1 iteration limit reached, 2 breakdown, 3 BiCGSTAB's zero stabilisation
-// factor (QMR adds 4..7 for its other breakdowns). On return tol holds the residual ratio
-// |r|/|b| of the last iterate; on convergence max_iter holds the iterations done and tol2 the
-// last increment ratio max|dx| / (max|x| + tol). Work vectors come from the memory pool.
+// Status: 0 converged, 1 not converged within the limit, 2 a singular system (the matrix or the
+// preconditioner mapped a vector to 0 or to values that are not finite), 3 BiCGSTAB's zero
+// stabilisation factor (QMR adds 4..7 for its breakdowns). A breakdown of BiCG, BiCGSTAB or CGS
+// (a vanished inner product, recurrences that overflowed) starts them again from their best
+// iterate, which they also leave when they end unsolved; CG stops at its last iterate when the
+// system is not positive definite. On return tol holds the residual ratio |r|/|b| of the iterate
+// left in x; on convergence max_iter holds the iterations done and tol2 the last increment ratio
+// max|dx| / (max|x| + tol). Work vectors come from the memory pool.
 #pragma once
 
 class SparseMatrix;
@@ -62,8 +66,8 @@ class BiConjugatedGradient {
  public:
   /// Takes A, M, b and x (borrowed); forms r = b - A x and its shadow from pool vectors.
   BiConjugatedGradient(const SparseMatrix* A, const Preconditioner* M, const double* b, double* x);
-  /// One BiCG iteration: 2 when rho is 0, 0 when the residual ratio is below tol and the increment
-  /// ratio at most tol2, else 1.
+  /// One BiCG iteration: 2 on a breakdown (a vanished inner product, values that are not finite),
+  /// 0 when the residual ratio is below tol and the increment ratio at most tol2, else 1.
   int PerformIteration(double tol, double tol2);
   /// Residual ratio after the last iteration.
   double residual() const { return resid; }

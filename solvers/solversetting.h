@@ -131,7 +131,8 @@ class DomainSolver : public Solver {
   /// Plain solve that calls f(domain) right after the method returns.
   void solve1coupled(ReaVec& b, ReaVec& x, SystemSparseMatrix* A, void (*f)(CoupledDomain*), int refactor,
                      const char* what);
-  /// Two systems with one matrix, one BiCG iteration of each and then f(domain), max_iter times.
+  /// Two systems with one matrix, one BiCG iteration of each and then f(domain), max_iter times;
+  /// the "Not Solved" warning when the larger residual ratio reached is not below the tolerance.
   void solve2coupled(ReaVec& b1, ReaVec& b2, ReaVec& x1, ReaVec& x2, SystemSparseMatrix* A, void (*f)(CoupledDomain*),
                      int refactor, const char* what);
 

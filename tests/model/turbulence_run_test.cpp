@@ -262,10 +262,10 @@ TEST(TurbulenceRun, KEpsilonChannelIsSteadyAtStepsOfFourTurbulenceTimes) {
 TEST(TurbulenceRun, KEpsilonChannelAgreesUnderEveryLinearSolver) {
   // 40 steps of 2 s of the channel above with each method and preconditioner of the momentum and
   // turbulence systems ("NonSymmetric") and of the pressure ("Symmetric"): the velocities of GMRES
-  // with incomplete LU at 1e-12, to the six figures of the result file (bulk speed 1). Squared
-  // conjugate gradients need the incomplete LU here: with the diagonal or none, their residual
-  // jumps by 10^4 from the second iteration on these rows (graded 1:20 in size and ten times more
-  // in viscosity) and the momentum solve ends non-finite.
+  // with incomplete LU at 1e-12, to the six figures of the result file (bulk speed 1). On these
+  // rows (graded 1:20 in size and ten times more in viscosity) squared conjugate gradients with
+  // the diagonal or no preconditioner break down, their residual jumping by 10^4 and more, and
+  // must start again from their best iterate to converge.
   auto velocities = [](const std::string& solvers, std::string& war) {
     WallFunctionChannel t("Solve_K_Epsilon", 2000, 10, "2");
     t.c.steps = 40;
@@ -284,12 +284,11 @@ TEST(TurbulenceRun, KEpsilonChannelAgreesUnderEveryLinearSolver) {
       velocities("NonSymmetric Momentum Max_Iter 300 Tolerance 1e-12 Solver GMRes Kdim 30 Preconditioner ILU;\n", war);
   ASSERT_EQ(ref.size(), 63u);
   std::vector<std::string> cards;
-  for (const char* method : {"BiConjugateGradient", "StabBiConjugateGradient", "GMRes Kdim 30"})
+  for (const char* method :
+       {"BiConjugateGradient", "StabBiConjugateGradient", "GMRes Kdim 30", "SquaredConjugateGradient"})
     for (const char* pre : {"ILU", "Diagonal", "None"})
       cards.push_back(std::string("NonSymmetric Momentum Max_Iter 2000 Tolerance 1e-10 Solver ") + method +
                       " Preconditioner " + pre + ";\n");
-  cards.push_back("NonSymmetric Momentum Max_Iter 300 Tolerance 1e-10 Solver SquaredConjugateGradient "
-                  "Preconditioner ILU;\n");
   for (const char* pre : {"IC", "ILU", "Diagonal", "None"})
     cards.push_back(std::string("Symmetric Pressure Max_Iter 300 Tolerance 1e-10 Solver ConjugateGradient "
                                 "Preconditioner ") + pre + ";\n");
