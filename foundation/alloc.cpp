@@ -39,6 +39,7 @@ void* Take(unsigned long len) {
 }  // namespace
 
 MemoryPool* AllocInit(long size) {
+  OLVU_ASSERT_SERIAL("The memory pool");
   if (root) return root;
   if (size < 0) AllocError("Wrong Initialisation");
   // After AllocFreePool the size stays and a new pool takes it.
@@ -94,6 +95,7 @@ MemoryPool* AllocSetPool(MemoryPool* pool) {
 }
 
 void AllocFreePool() {
+  OLVU_ASSERT_SERIAL("The memory pool");
   if (!root) return;
   for (AllocBlock* b = root->head; b;) {
     AllocBlock* n = b->next;
