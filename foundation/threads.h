@@ -94,7 +94,7 @@ template <class Task>
 /// body(i) for i = 0 .. n-1 (i of n's integer type), forked over the threads when Threaded(n),
 /// else a plain loop with no parallel region. Iterations must not depend on one another (each
 /// writes its own entries), so the result is the same for any thread count. The one primitive
-/// of the threaded loops: OpenMP appears nowhere else.
+/// of the threaded loops: OpenMP appears in this file alone.
 template <class Index, class Body>
 inline void ParallelFor(Index n, Body body) {
   if (!Threaded(static_cast<std::size_t>(n))) {
