@@ -200,12 +200,12 @@ void FreeSMesh::PostinitialiseMesh() {
 
 namespace {
 
-// Starts of the blocks of [0, n): kReduceBlocks equal ranges when n reaches ThreadedMin and the
+// Starts of the blocks of [0, n): kReduceBlocks equal ranges when n reaches kBlockedMin and the
 // rows the items of each range touch (rows(i, lo, hi) widens [lo, hi] by item i) lie wholly
 // before those of the range two further on; else the one range [0, n).
 template <class Rows>
 std::vector<int> ParityBlocks(int n, Rows rows) {
-  const int want = std::size_t(n) >= ThreadedMin() ? kReduceBlocks : 1;
+  const int want = std::size_t(n) >= kBlockedMin ? kReduceBlocks : 1;
   std::vector<int> start(std::size_t(want) + 1);
   for (int b = 0; b <= want; ++b) start[std::size_t(b)] = int(static_cast<long long>(n) * b / want);
   if (want == 1) return start;

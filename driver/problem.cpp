@@ -100,10 +100,13 @@ void Problem::InitialiseProblem() {
   const char* banner = three ? "********** RUNNING OLVU 3D **********" : "********** RUNNING OLVU 2D **********";
   std::cout << banner << std::endl;
   OLVU_NOTICE(banner);
-  // A wrong thread count ends nothing: the run takes the idle cores it may use, and says so.
-  if (ThreadsFromEnvironment() < 0)
+  // A wrong thread count ends nothing: the run takes the count OMP_NUM_THREADS asks for, else the
+  // idle cores it may use, and says so.
+  if (ThreadsFromEnvironment() < 0) {
+    const char* from = ThreadsFromOpenMP() > 0 ? " threads OMP_NUM_THREADS asks for" : " idle cores the process may run on";
     OLVU_WARNING(0, "OLVU_THREADS=\"" << std::getenv("OLVU_THREADS") << "\" is not a whole number from 1 to 4096: using the "
-                                     << Threads() << " idle cores the process may run on");
+                                     << Threads() << from);
+  }
   std::cout << "Threads: " << Threads() << std::endl;
 
   delete ExternalUnits;

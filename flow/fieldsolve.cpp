@@ -145,18 +145,16 @@ void FluidDomain::TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVe
   if (&c2 != &c) {
     // Capacity c on the mass, convective weight c2 on the convection and its stabilisation.
     const double* c2p = c2.GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-    for (int i = 0; i < numNodes; ++i) {
+    ParallelFor(numNodes, [&](int i) {
       const double ai = alpha * cp[i], ki = c2p[i], ti = ki * tau[i];
       for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ai * M[up[k]] + ki * K[k] + ti * S[k];
       if (dp) diffuse(i);
-    }
+    });
     return;
   }
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int i = 0; i < numNodes; ++i) {
+  ParallelFor(numNodes, [&](int i) {
     const double ci = cp[i], ti = tau[i];
     for (int k = rp[i]; k < rp[i + 1]; ++k) A[k] = ci * (alpha * M[up[k]] + K[k] + ti * S[k]);
     if (dp) diffuse(i);
-  }
+  });
 }

@@ -73,8 +73,7 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
   double* av = m.av;
   const double *lv = m.lv, *sv = m.sv;
   const double* nu = m.nu;
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
-  for (int i = 0; i < rows; ++i) {
+  ParallelFor(rows, [&](int i) {
     double mx = 0, my = 0, mz = 0, kx = 0, ky = 0, kz = 0, px = 0, py = 0, pz = 0;
     const double ni = av ? nu[i] : 0, ti = av ? m.tau[i] : 0;
     double lnu = 0;
@@ -104,7 +103,7 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
       m.a[c][i] = ku[c] * m.im[i];
       m.w[c][i] = 0;
     }
-  }
+  });
 }
 
 // w_c += K^T a_c: over the rows in order on one thread; gathered by column on many (`cols`), each
@@ -117,8 +116,7 @@ void MomentumScatter(int rows, const MomentumArrays<C>& m, const PatternColumns*
   double *wx = m.w[0], *wy = m.w[1], *wz = m.w[C - 1];
   if (cols) {
     const int *cs = cols->Start(), *cr = cols->Row(), *cp = cols->Pos();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
-    for (int j = 0; j < rows; ++j) {
+    ParallelFor(rows, [&](int j) {
       double sx = 0, sy = 0, sz = 0;
       for (int t = cs[j]; t < cs[j + 1]; ++t) {
         const int i = cr[t];
@@ -128,7 +126,7 @@ void MomentumScatter(int rows, const MomentumArrays<C>& m, const PatternColumns*
       }
       wx[j] += sx, wy[j] += sy;
       if constexpr (C == 3) wz[j] += sz;
-    }
+    });
     return;
   }
   for (int i = 0; i < rows; ++i) {
@@ -166,8 +164,7 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
   const double *gx = m.gv[0], *gy = m.gv[1], *gz = m.gv[C - 1];
   const double *ux = m.u[0], *uy = m.u[1], *uz = m.u[C - 1];
   double* av = m.av;
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
-  for (int i = 0; i < rows; ++i) {
+  ParallelFor(rows, [&](int i) {
     double lp = 0, du = 0, px = 0, py = 0, pz = 0;
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
       const int j = col[k];
@@ -182,7 +179,7 @@ void PressureGather(int rows, double dt, const PressureArrays<C>& m) {
     m.pi[0][i] = px * m.im[i], m.pi[1][i] = py * m.im[i];
     if constexpr (C == 3) m.pi[2][i] = pz * m.im[i];
     m.g[i] = 0;
-  }
+  });
 }
 
 // b = (tau g + b) / (tau + dt), the right-hand side weighted by the parameter tau of each row.
@@ -217,8 +214,7 @@ bool PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
   const int *cs = cols->Start(), *cr = cols->Row();
   const int* cp = cols->Pos();
   double* b = m.b;
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
-  for (int j = 0; j < rows; ++j) {
+  ParallelFor(rows, [&](int j) {
     double s = 0;
     for (int t = cs[j]; t < cs[j + 1]; ++t) {
       const int i = cr[t], k = cp[t];
@@ -228,7 +224,7 @@ bool PressureScatter(int rows, const PressureArrays<C>& m, const PatternColumns*
     }
     g[j] += s;
     b[j] = PressureRow(b[j], g[j], tau[j], dt);
-  }
+  });
   return true;
 }
 
@@ -248,8 +244,7 @@ template <int C>
 void Project(int rows, const ProjectionArrays& m) {
   const int *rp = m.rp, *col = m.col;
   const double *d = m.d, *im = m.im;
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(rows)))
-  for (int i = 0; i < rows; ++i) {
+  ParallelFor(rows, [&](int i) {
     double g[C] = {};
     for (int k = rp[i]; k < rp[i + 1]; ++k) {
       const double dj = d[col[k]];
@@ -257,7 +252,7 @@ void Project(int rows, const ProjectionArrays& m) {
     }
     const double f = m.f * im[i];
     for (int c = 0; c < C; ++c) m.u[c][i] -= f * g[c];
-  }
+  });
 }
 
 }  // namespace
@@ -392,8 +387,7 @@ void FluidDomain::MomentumTau() {
   const double* h = vars_[ElemSize].GivePointer();
   const double* v = nu.GivePointer();
   double* t = tau.GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int k = 0; k < numNodes; ++k) t[k] = Eval_Tau(tc[k], v[k], h[k]);
+  ParallelFor(numNodes, [&](int k) { t[k] = Eval_Tau(tc[k], v[k], h[k]); });
   tau.limit(tauHigh_, tauLow_);
 }
 
@@ -432,8 +426,7 @@ void FluidDomain::MomentumMatrix() {
   const double* v = nu.GivePointer();
   const double* t = tau.GivePointer();
   const int* col = A->col_ind(0);
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int i = 0; i < numNodes; ++i) {
+  ParallelFor(numNodes, [&](int i) {
     const double ni = v[i], ti = t[i];
     double lnu = 0;
     int dk = -1;
@@ -444,7 +437,7 @@ void FluidDomain::MomentumMatrix() {
       if (j == i) dk = k;
     }
     if (dk >= 0) av[dk] -= 0.5 * lnu;
-  }
+  });
 }
 
 void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
@@ -737,8 +730,7 @@ void FluidDomain::SolvePressure() {
   const double* v = nu.GivePointer();
   const double* s = speed.GivePointer();
   double* t = tau.GivePointer();
-#pragma omp parallel for schedule(static) num_threads(Threads()) if (Threaded(std::size_t(numNodes)))
-  for (int k = 0; k < numNodes; ++k) t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]);
+  ParallelFor(numNodes, [&](int k) { t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]); });
   LimitPressureTau(tau);
   vars_[PresWork] = vars_[Pres];
   VarIncrement[1] += DivergenceFreePressure(vars_[PresWork], stab_[1] != 0, "Pressure");

@@ -34,12 +34,10 @@ class RowBlocks {
   int Run(Visit visit) const {
     const int count = Count();
     if (count == 1) return visit(Low(0), High(0), Begin(0), End(0));
-    int low = std::numeric_limits<int>::max();
-#pragma omp parallel for schedule(dynamic, 1) num_threads(Threads()) reduction(min : low) if (Threads() > 1)
-    for (int b = 0; b < count; ++b) {
+    const int low = MinOverTasks(count, [&](int b) {
       const int f = visit(Low(b), High(b), Begin(b), End(b));
-      if (f >= 0 && f < low) low = f;
-    }
+      return f >= 0 ? f : std::numeric_limits<int>::max();
+    });
     return low == std::numeric_limits<int>::max() ? -1 : low;
   }
 

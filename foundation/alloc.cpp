@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "foundation/assert.h"
 #include "foundation/error.h"
 
 long ALLOC_BLOCK_SIZE = 0;
@@ -17,6 +18,7 @@ unsigned long Rounded(long len) { return (static_cast<unsigned long>(len) + 3ul)
 // Takes len bytes (already rounded and checked) from the tail block, moving to
 // the next block, or a new one, when the request reaches the tail's end.
 void* Take(unsigned long len) {
+  OLVU_ASSERT_SERIAL("The memory pool");
   AllocBlock* t = root->tail;
   if (len >= static_cast<unsigned long>(t->end - t->cur)) {
     if (t->next) {
@@ -37,6 +39,7 @@ void* Take(unsigned long len) {
 }  // namespace
 
 MemoryPool* AllocInit(long size) {
+  OLVU_ASSERT_SERIAL("The memory pool");
   if (root) return root;
   if (size < 0) AllocError("Wrong Initialisation");
   // After AllocFreePool the size stays and a new pool takes it.
@@ -77,6 +80,7 @@ void* New(long len) {
 }
 
 AllocBlock* AllocReset() {
+  OLVU_ASSERT_SERIAL("The memory pool");
   if (!root) return nullptr;
   root->tail = root->head;
   root->head->cur = root->head->start;
@@ -84,12 +88,14 @@ AllocBlock* AllocReset() {
 }
 
 MemoryPool* AllocSetPool(MemoryPool* pool) {
+  OLVU_ASSERT_SERIAL("The memory pool");
   MemoryPool* old = root;
   root = pool;
   return old;
 }
 
 void AllocFreePool() {
+  OLVU_ASSERT_SERIAL("The memory pool");
   if (!root) return;
   for (AllocBlock* b = root->head; b;) {
     AllocBlock* n = b->next;

@@ -2,6 +2,8 @@
 // when OLVU_CHECKED is defined (sanitize and debug builds), nothing in release.
 #pragma once
 
+#include "foundation/threads.h"
+
 #ifdef OLVU_CHECKED
 #include "foundation/error.h"
 
@@ -19,3 +21,7 @@
 /// Release builds: the condition is only named (never evaluated) and the text dropped.
 #define OLVU_ASSERT(cond, text) static_cast<void>(sizeof(!(cond)))
 #endif
+
+/// Checked builds: fatal when entered inside a parallel region. For what keeps shared state
+/// without a lock (`what` names it): a thread of a forked loop must never reach it.
+#define OLVU_ASSERT_SERIAL(what) OLVU_ASSERT(!InParallelRegion(), what << " entered inside a parallel region")

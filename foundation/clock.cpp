@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "foundation/assert.h"
 #include "foundation/error.h"
 #include "foundation/threads.h"
 
@@ -110,6 +111,7 @@ void Clock::openTimeFile(const char* name) {
 }
 
 Clock::Clock(const char* name) : parent(TimeTable::current) {
+  OLVU_ASSERT_SERIAL("Clock " << name);
   TimeTable* cur = TimeTable::current;
   if (!cur) {
     openTimeFile(name);
@@ -133,6 +135,7 @@ Clock::Clock(const char* name) : parent(TimeTable::current) {
 }
 
 Clock::~Clock() {
+  OLVU_ASSERT_SERIAL("Clock");
   TimeTable* t = TimeTable::current;
   t->clockTicks += Ticks() - start;
   if (parent) {

@@ -130,6 +130,7 @@ class Plex {
 
   // The pointer at i, or the fatal report of an empty or invalid index.
   T* lookup(int i) const {
+    OLVU_ASSERT_SERIAL("Plex " << name);
     Chunk* c = current;
     if (i >= c->lo && i <= c->hi) {
       // Occupied slots always lie inside [low, high], so a hit needs no range test.
@@ -143,6 +144,7 @@ class Plex {
 
   // The next occupied entry above i; the current chunk is scanned inline.
   T* step_up(int& i) const {
+    OLVU_ASSERT_SERIAL("Plex " << name);
     Chunk* c = current;
     if (i >= c->lo && i < c->hi && i < high) {
       T** it = c->items.get();
@@ -173,6 +175,7 @@ class Plex {
 
 template <class T>
 typename Plex<T>::Chunk* Plex<T>::find(int i) const {
+  OLVU_ASSERT_SERIAL("Plex " << name);
   if (i <= 0 || i < low || i > high) return nullptr;
   if (i >= current->lo && i <= current->hi) return current;
   // Runs of neighbouring indices mostly step to an adjacent chunk.
@@ -254,6 +257,7 @@ T* Plex<T>::next_far(int& i) const {
 
 template <class T>
 T* Plex<T>::step_down(int& i) const {
+  OLVU_ASSERT_SERIAL("Plex " << name);
   if (low == 0 || i <= low) {
     i = 0;
     return nullptr;

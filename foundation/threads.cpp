@@ -44,6 +44,17 @@ int ThreadsFromEnvironment() {
   return static_cast<int>(n);
 }
 
+int ThreadsFromOpenMP() {
+  // A list gives the counts of nested levels; the loops fork at the outermost one only.
+  const char* text = std::getenv("OMP_NUM_THREADS");
+  if (text == nullptr) return 0;
+  char* end = nullptr;
+  const long n = std::strtol(text, &end, 10);
+  while (*end == ' ' || *end == '\t') ++end;
+  if (end == text || (*end != '\0' && *end != ',') || n < 1 || n > 4096) return 0;
+  return static_cast<int>(n);
+}
+
 int IdleCores() {
   // Threads that share a core with other busy processes wait at every join for the slowest of
   // them: on a loaded machine a run on all cores was ten times slower than on one.
@@ -56,13 +67,15 @@ int IdleCores() {
 
 int Threads() {
   if (threadCount == 0) {
-    const int asked = ThreadsFromEnvironment();
-    threadCount = asked > 0 ? asked : IdleCores();
+    const int asked = ThreadsFromEnvironment(), openmp = ThreadsFromOpenMP();
+    threadCount = asked > 0 ? asked : openmp > 0 ? openmp : IdleCores();
   }
   return threadCount;
 }
 
 void SetThreads(int n) { threadCount = n < 1 ? 1 : n; }
+
+bool InParallelRegion() { return omp_in_parallel() != 0; }
 
 int TeamThread() { return omp_get_thread_num(); }
 

@@ -38,6 +38,7 @@ bool Blockable(const InstructionList& list) {
 /// value at lane i.
 template <class Env>
 void RunBlock(const InstructionList& list, Env& env, int lanes, double* out) {
+  OLVU_ASSERT_SERIAL("A user function");
   double stack[BlockDepth][BlockLanes];
   double* top = stack[0];  // stack[0] is the undefined entry under an empty stack
   const MachineOp* prog = list.program();

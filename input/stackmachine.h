@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "foundation/assert.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/compiler.h"
@@ -108,6 +109,7 @@ inline double Binary(double a, double b) {
 /// entries); Guard checks the depth before every step.
 template <class Env, bool Guard>
 inline double Run(const InstructionList& list, Env& env, double* const base) {
+  OLVU_ASSERT_SERIAL("A user function");
   static_assert(Env::accepted.has(Number_Code) && Env::accepted.has(Pi_Code) && Env::accepted.has(Infinite_Code),
                 "fused constant operands need every form to accept constants");
   const MachineOp* const prog = list.program();

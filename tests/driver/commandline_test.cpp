@@ -127,9 +127,11 @@ TEST(CommandLine, ValidCouplingWithoutPeerStopsAfterTheTimeOut) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(dir.read("box.err"), ErrFile("Failed as server, timeout ()\n"));
   EXPECT_EQ(WithoutHeapNotes(dir.read("box.war")), " -->\tInitialising Kelvarid coupling\n");
-  // The whole time-out, and at most 2 s more than a run without the link.
+  // The whole time-out, and then the end: bounded by a hundred times the time-out and the run
+  // without the link, which no load reaches, while a time-out read in seconds (1000 times) or
+  // never ending would.
   EXPECT_GE(t2 - t1, std::chrono::milliseconds(300));
-  EXPECT_LE(t2 - t1, std::chrono::milliseconds(300 + 2000) + (t1 - t0));
+  EXPECT_LT(t2 - t1, 100 * (std::chrono::milliseconds(300) + (t1 - t0)));
 }
 
 TEST(CommandLine, MissingDataFileLeavesNoOutputFiles) {

@@ -5,9 +5,12 @@
 #include <functional>
 #include <string>
 
+#include "foundation/alloc.h"
 #include "foundation/bitvec.h"
+#include "foundation/clock.h"
 #include "foundation/intvec.h"
 #include "foundation/matrix.h"
+#include "foundation/plex.h"
 #include "foundation/reavec.h"
 #include "tests/support/child.h"
 
@@ -49,6 +52,25 @@ TEST(CheckedAccess, MatricesStopOutsideTheirShape) {
         (void)Transpose(m)(1, 3);
       },
       "Transpose entry (1, 3) outside 3 x 2");
+}
+
+// What keeps shared state without a lock stops the run when a thread of a team enters it.
+TEST(CheckedAccess, SharedStateStopsInsideAParallelRegion) {
+  int cell = 7;
+  Plex<int> cells(4, "cells");
+  cells.set_at(2, &cell);
+  const struct {
+    std::function<void()> body;
+    const char* what;
+  } cases[] = {{[] { AllocReset(); }, "The memory pool"},
+               {[] { const Clock c("Assembly"); }, "Clock Assembly"},
+               {[&] { (void)cells.get_at(2); }, "Plex cells"},
+               {[&] {
+                  int i = 0;
+                  (void)cells.next(i);
+                },
+                "Plex cells"}};
+  for (const auto& c : cases) olvu_test::ExpectStopInParallelRegion(c.body, c.what);
 }
 
 // The last entry of every accessor stays reachable in every build.

@@ -45,6 +45,13 @@ std::string Report(const std::string& m) { return "\n\n" + m + "\n"; }
 
 }  // namespace
 
+// Evaluation keeps its stack and last value in the function: checked builds stop a thread of a
+// team that evaluates.
+TEST(FunctionValues, EvaluationStopsInsideAParallelRegion) {
+  const std::unique_ptr<Function> f = Make("2 * t");
+  olvu_test::ExpectStopInParallelRegion([&] { (void)f->evaluate(1.0, 2, 0.5, 7, nullptr); }, "A user function");
+}
+
 TEST(FunctionValues, OperatorsAsTheLanguageDefinesThem) {
   EXPECT_EQ(At("-2^2"), -4);
   EXPECT_EQ(At("2^3^2"), 64);

@@ -1,9 +1,9 @@
 // Whole runs of the program give the same result file, byte for byte, for any thread count: the
 // 32 x 32 lid-driven cavity and the Poiseuille channel, run with OLVU_THREADS 1, 2 and 4; a wrong
 // value warns and takes every core. OLVU_THREADED_MIN lowers the length from which loops
-// fork, so that these small meshes go down the forked products, sums and solves (the channel also
-// on eight, whose row blocks are then too short for the pressure's block scatter: it gathers by
-// column).
+// fork, so that these small meshes go down the forked products, maxima and solves (the channel
+// also on eight, whose row blocks are then too short for the pressure's block scatter: it gathers
+// by column); the file is that of one thread at the production threshold.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,14 +15,18 @@
 namespace olvu_test {
 namespace {
 
-// Sets an environment variable for the object's life, then restores the former value.
+// Sets (value null: unsets) an environment variable for the object's life, then restores the
+// former value.
 class Env {
  public:
   Env(const char* name, const char* value) : name_(name) {
     const char* old = std::getenv(name);
     had_ = old != nullptr;
     if (had_) old_ = old;
-    setenv(name, value, 1);
+    if (value)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~Env() {
     if (had_)
@@ -58,6 +62,11 @@ TEST(ThreadCountRuns, ResultFilesAreTheSameForAnyThreadCount) {
   const char* const counts[] = {"1", "2", "4", "8"};
   for (const auto& c : cases) {
     std::string first;
+    {
+      const Env production("OLVU_THREADED_MIN", nullptr), one("OLVU_THREADS", "1");
+      Folder dir;
+      ASSERT_EQ(c.run.Run(dir, first).status, 0) << c.name << ": " << dir.read("flow.dat.err");
+    }
     for (int n = 0; n < c.counts; ++n) {
       const char* threads = counts[n];
       const Env count("OLVU_THREADS", threads);
@@ -71,8 +80,32 @@ TEST(ThreadCountRuns, ResultFilesAreTheSameForAnyThreadCount) {
         ASSERT_NE(res.find("VELOCITY"), std::string::npos) << c.name;
         first = res;
       }
-      EXPECT_TRUE(res == first) << c.name << ": the result file of " << threads << " threads differs from 1 thread's";
+      EXPECT_TRUE(res == first) << c.name << ": the result file of " << threads
+                                << " threads differs from 1 thread's at the production threshold";
     }
+  }
+}
+
+// OLVU_THREADS sets the count, else OMP_NUM_THREADS (its outermost level), else the idle cores;
+// a wrong OLVU_THREADS is warned about and passed over.
+TEST(ThreadCountRuns, OlvuThreadsThenOmpNumThreadsSetTheCount) {
+  FlowRun f = ShortChannel();
+  f.steps = 1;
+  const struct {
+    const char *olvu, *openmp, *banner, *warning;
+  } cases[] = {{nullptr, "3", "Threads: 3\n", ""},
+               {nullptr, "2,1", "Threads: 2\n", ""},
+               {"2", "3", "Threads: 2\n", ""},
+               {"two", "3", "Threads: 3\n",
+                "OLVU_THREADS=\"two\" is not a whole number from 1 to 4096: using the 3 threads OMP_NUM_THREADS asks for"}};
+  for (const auto& c : cases) {
+    const Env olvu("OLVU_THREADS", c.olvu), openmp("OMP_NUM_THREADS", c.openmp);
+    Folder dir;
+    std::string res;
+    const Outcome o = f.Run(dir, res);
+    ASSERT_EQ(o.status, 0) << dir.read("flow.dat.err");
+    EXPECT_NE(o.out.find(c.banner), std::string::npos) << c.banner << o.out;
+    EXPECT_NE(dir.read("flow.dat.war").find(c.warning), std::string::npos) << c.warning;
   }
 }
 

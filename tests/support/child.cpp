@@ -1,6 +1,7 @@
 #include "tests/support/child.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+#include "foundation/threads.h"
 
 namespace olvu_test {
 
@@ -24,6 +27,19 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   f << bytes;
+}
+
+void ExpectStopInParallelRegion(const std::function<void()>& body, const std::string& what) {
+#ifdef OLVU_CHECKED
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto first = [&](int thread, int size) {
+    if (thread == 0 && size > 1) body();
+  };
+  EXPECT_EXIT(ForkTeam(2, first), ::testing::ExitedWithCode(1), what + " entered inside a parallel region");
+#else
+  (void)body;
+  GTEST_SKIP() << what << " is checked against parallel regions only in checked builds";
+#endif
 }
 
 std::string ChildResult::file(const std::string& name) const { return ReadFile(dir + "/" + name); }

@@ -32,6 +32,12 @@ struct ChildResult {
 ChildResult RunInChild(const std::function<void()>& body,
                        const std::function<void(const std::string& dir)>& setup = {});
 
+/// Runs body on one thread of a team of two and expects the checked build's stop of what must
+/// never run there: exit status 1 and "`what` entered inside a parallel region". A plain fork
+/// cannot start threads in a process that ran a team before, so the child runs the test binary
+/// afresh (a thread-safe death test). Release builds skip.
+void ExpectStopInParallelRegion(const std::function<void()>& body, const std::string& what);
+
 /// Writes a text file (used to prepare data files for a child).
 void WriteFile(const std::string& path, const std::string& bytes);
 /// Reads a whole file ("" when missing).
