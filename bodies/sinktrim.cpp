@@ -73,7 +73,7 @@ void BodyMesh::CalculateSinkTrim(const ReaVec& tx, const ReaVec& ty, const ReaVe
 }
 
 double BodyMesh::CalculateMass() {
-  ReaVec& p = domain_->CalculateHydrostatic(FStatic);
+  const ReaVec& p = domain_->CalculateHydrostatic(FStatic);
   double g[3] = {0, 0, 0};
   for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) g[c - 1] = GravVec(c);
   const double g2 = g[0] * g[0] + g[1] * g[1] + g[2] * g[2];
