@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "domain/fluiddomain.h"
@@ -24,12 +24,6 @@
 
 namespace {
 
-char* Copy(const std::string& s) {
-  char* c = new char[s.size() + 1];
-  std::memcpy(c, s.c_str(), s.size() + 1);
-  return c;
-}
-
 // The wall types in the order their keywords are tested: the first one on the card decides.
 struct WallKeyword {
   const char* word;
@@ -45,15 +39,15 @@ constexpr double kPi = 3.141592653589793;
 
 // The wall law of wall type `code` for the set `owner`, reading its keywords from the set's card;
 // the types without a law of their own get the plain one.
-WallLaw* NewWallLaw(int code, Mesh* owner, Input* in) {
+std::unique_ptr<WallLaw> NewWallLaw(int code, Mesh* owner, Input* in) {
   switch (code) {
-    case YplusWall: return new FixYplusWallLaw(owner, in);
-    case DeltaWall: return new FixDeltaWallLaw(owner, in);
-    case RoughWall: return new RoughWallLaw(owner, in);
-    case StressWall: return new StressWallLaw(owner, in);
-    case SchoenherrWall: return new SchoenherrWallLaw(owner, in);
-    case ITTCWall: return new ITTCWallLaw(owner, in);
-    default: return new WallLaw(owner);
+    case YplusWall: return std::make_unique<FixYplusWallLaw>(owner, in);
+    case DeltaWall: return std::make_unique<FixDeltaWallLaw>(owner, in);
+    case RoughWall: return std::make_unique<RoughWallLaw>(owner, in);
+    case StressWall: return std::make_unique<StressWallLaw>(owner, in);
+    case SchoenherrWall: return std::make_unique<SchoenherrWallLaw>(owner, in);
+    case ITTCWall: return std::make_unique<ITTCWallLaw>(owner, in);
+    default: return std::make_unique<WallLaw>(owner);
   }
 }
 
@@ -63,7 +57,7 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
     : FluxMesh(d, num, in, slot, 0), cog_(3u, 0.0), rotation_(3u, 0.0), displacement_(3u, 0.0) {
   for (ReaVec& f : force_) f.resize(3, 0.0);
   for (ReaVec& s : spare_) s.resize(3, 0.0);
-  name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "BodyBoundary_" + std::to_string(num));
+  name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "BodyBoundary_" + std::to_string(num);
 
   // The first wall-type word in table order decides; the card's other ones are taken with it.
   const WallKeyword* type = nullptr;
@@ -72,9 +66,9 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
   if (!type) OLVU_FATAL("BodyMesh: Wall type not defined\n");
   wall_ = type->code;
   if (wall_ == UserWall) {
-    userUt_ = in->GetFluidFunc("User_U_t", d, Magnitude(-1));
-    userKen_ = in->GetFluidFunc("User_Ken", d, Magnitude(-1));
-    userLen_ = in->GetFluidFunc("User_Len", d, Magnitude(-1));
+    userUt_.reset(in->GetFluidFunc("User_U_t", d, Magnitude(-1)));
+    userKen_.reset(in->GetFluidFunc("User_Ken", d, Magnitude(-1)));
+    userLen_.reset(in->GetFluidFunc("User_Len", d, Magnitude(-1)));
   } else {
     law_ = NewWallLaw(wall_, this, in);
     if (wall_ == FlowWall) {
@@ -99,9 +93,10 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
     for (int k = 0; k < 3; ++k)
       if (in->Exist(words[k])) {
         const std::string what = name_ + std::string(" Center_of_Gravity ") + words[k];
-        cogFunc_[k] = in->GetFunc(words[k], Length, nullptr, what.c_str());
+        cogFunc_[k].reset(in->GetFunc(words[k], Length, nullptr, what.c_str()));
         cog_(unsigned(k + 1)) = cogFunc_[k]->evaluate(0.0, 0.0, 0.0, 0);
-        if (!std::isfinite(cog_(unsigned(k + 1)))) RefuseBodyData(name_, std::string("Center_of_Gravity ") + words[k]);
+        if (!std::isfinite(cog_(unsigned(k + 1))))
+          RefuseBodyData(name_.c_str(), std::string("Center_of_Gravity ") + words[k]);
       }
   }
   if (in->Exist("Roughness")) roughness_ = in->GetRea("Roughness", Length);
@@ -110,13 +105,7 @@ BodyMesh::BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read)
   if (read) ReadPropertyBlocks(in);
 }
 
-BodyMesh::~BodyMesh() {
-  delete law_;
-  for (UFunction* f : cogFunc_) delete f;
-  delete userUt_;
-  delete userKen_;
-  delete userLen_;
-}
+BodyMesh::~BodyMesh() = default;
 
 void BodyMesh::ReadPropertyBlocks(Input* in) {
   // Every reader of the card (the set, the moving-body kinds, the wall law) has taken its words:
@@ -124,7 +113,7 @@ void BodyMesh::ReadPropertyBlocks(Input* in) {
   in->ClearLine();
   ReadFluxBlocks(in);
   in->ReadCard("PhysicalPropertiesFunctions");
-  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_.c_str());
   for (ReaVec& s : spare_) s = 0.0;
 }
 
@@ -133,14 +122,14 @@ void BodyMesh::MarkNodes(BitVec& bits, int slot) {
 }
 
 void BodyMesh::initialiseMesh() {
-  const bool first = mass_ == nullptr;
+  const bool first = !massMatrix_;
   BuildBoundaryMass();
   if (first) {
     const ReaVec& visc = domain_->Var(Visc);
     if (visc.length() && ViscousWall() && visc.max_abs() < 1e-14)
       OLVU_WARNING(0, "Viscous Wall defined in " << name_ << " will null viscosity");
   }
-  std::cout << "Area/Length of " << name_ << " = " << mass_->sum() << std::endl;
+  std::cout << "Area/Length of " << name_ << " = " << massMatrix_->sum() << std::endl;
 }
 
 void BodyMesh::deleteDryElems() {
@@ -151,12 +140,12 @@ void BodyMesh::deleteDryElems() {
     bool dry = false;
     for (int k = 1; k <= e->Nnode(); ++k) dry = dry || e->node(k)->num[slot_] == 0;
     if (!dry) continue;
+    const std::unique_ptr<Elem> dropped(e);  // out of the table, no one else frees it
     elems_->remove_at(i);
     for (int k = 1; k <= e->Nnode(); ++k) {
       Node* nd = e->node(k);
       if (nd->num[slot_] == 0 && !nodes_->free(nd->num[0])) nodes_->remove_at(nd->num[0]);
     }
-    delete e;
   }
 }
 
@@ -190,7 +179,8 @@ void CheckBodyNumbers(Input* in, const char* set, const char* keyword) {
   if (!good) RefuseBodyData(set, keyword);
 }
 
-void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b) {
+void BodyMesh::solveWallLaw(const ReaVec& u, const ReaVec& v, const ReaVec& w, const ReaVec& nu, ReaVec& a,
+                            ReaVec& b) {
   if (!HasWallLaw() || wall_ == InviscidWall) return;
   const int user = wall_ == UserWall;
   if (!user) law_->Limits(2.5 * Max_Velocity, 1e-14);
@@ -210,8 +200,8 @@ void BodyMesh::solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec&
   }
 }
 
-void BodyMesh::turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& kt, ReaVec& nut, ReaVec& ustar,
-                                 ReaVec& nu) {
+void BodyMesh::turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& kt, ReaVec& nut,
+                                 const ReaVec& ustar, const ReaVec& nu) {
   if (!JustBody()) return;
   const double C = 0.09, s = 0.3, kappa = 0.41;
   const BitVec& fixK = domain_->Cond(FixKEnergy);
@@ -261,7 +251,7 @@ void BodyMesh::turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& 
   }
 }
 
-void BodyMesh::ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu) {
+void BodyMesh::ReadWallDistance(ReaVec& y, const ReaVec& ustar, const ReaVec& nu) {
   if (!JustBody()) return;
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
@@ -276,7 +266,7 @@ void BodyMesh::ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu) {
   }
 }
 
-void BodyMesh::ReadWallShearStress(ReaVec& tau, ReaVec& ustar, ReaVec& f, ReaVec& tau0) {
+void BodyMesh::ReadWallShearStress(ReaVec& tau, const ReaVec& ustar, const ReaVec& f, const ReaVec& tau0) {
   if (!JustBody()) return;
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
@@ -318,14 +308,14 @@ void BodyMesh::RigidWallVelocities(const ReaVec& lin, const ReaVec& ang, ReaVec&
   }
 }
 
-void BodyMesh::BodyIntegral(ReaVec& f, ReaVec& r) {
+void BodyMesh::BodyIntegral(const ReaVec& f, ReaVec& r) {
   r = 0.0;
-  mass_->add_mult(f, r);
+  massMatrix_->add_mult(f, r);
 }
 
 void BodyMesh::smoothField(ReaVec& f, ReaVec& work) {
-  mass_->mult_filled_rows(f, work);
-  mass_->quot_lump(work);
+  massMatrix_->mult_filled_rows(f, work);
+  massMatrix_->quot_lump(work);
   f = work;
 }
 
@@ -462,7 +452,8 @@ std::vector<int> BodyMesh::LocalIndex(const std::vector<int>& nodes) {
   return at;
 }
 
-void BodyMesh::IntegrateForces(ReaVec&, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz) {
+void BodyMesh::IntegrateForces(const ReaVec&, const ReaVec& pl, const ReaVec& tx, const ReaVec& ty,
+                               const ReaVec& tz) {
   Flat();
   if (flat_.weightStamp != domain_->GeometryStamp()) {
     flat_.weights.assign(10 * flat_.nodes.size(), 0.0);

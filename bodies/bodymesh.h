@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -34,7 +35,6 @@ class BodyMesh : public FluxMesh {
   /// Set `num` of domain d from the current card; with `read` set it also reads the property
   /// blocks that follow the card.
   BodyMesh(FluidDomain* d, int num, Input* in, int slot, int read);
-  /// Frees the wall law, the centre-of-gravity functions and the user-wall functions.
   ~BodyMesh() override;
 
   /// Marks the set's nodes in `bits` when it is a real body (JustBody).
@@ -74,27 +74,30 @@ class BodyMesh : public FluxMesh {
   /// Moves the centre of gravity with its functions (to 0 when one of the three is missing).
   virtual void StartNewStep();
   /// Wall-law coefficients a (stress) and b (friction) per node from the velocity and nu.
-  virtual void solveWallLaw(ReaVec& u, ReaVec& v, ReaVec& w, ReaVec& nu, ReaVec& a, ReaVec& b);
+  virtual void solveWallLaw(const ReaVec& u, const ReaVec& v, const ReaVec& w, const ReaVec& nu, ReaVec& a,
+                            ReaVec& b);
   /// Boundary values of the turbulence fields on the set's nodes.
-  virtual void turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& kt, ReaVec& nut, ReaVec& ustar,
-                                 ReaVec& nu);
+  virtual void turbulenceWallLaw(ReaVec& eps, ReaVec& k, ReaVec& omega, ReaVec& kt, ReaVec& nut, const ReaVec& ustar,
+                                 const ReaVec& nu);
   /// Wall distance of the set's nodes.
-  virtual void ReadWallDistance(ReaVec& y, ReaVec& ustar, ReaVec& nu);
+  virtual void ReadWallDistance(ReaVec& y, const ReaVec& ustar, const ReaVec& nu);
   /// Wall shear stress of the set's nodes.
-  virtual void ReadWallShearStress(ReaVec& tau, ReaVec& ustar, ReaVec& f, ReaVec& tau0);
+  virtual void ReadWallShearStress(ReaVec& tau, const ReaVec& ustar, const ReaVec& f, const ReaVec& tau0);
   /// Removes the inflowing normal part of the velocity on an outflow set.
   virtual void OutFlowBound(ReaVec& u, ReaVec& v, ReaVec& w);
   /// r = M f.
-  virtual void BodyIntegral(ReaVec& f, ReaVec& r);
+  virtual void BodyIntegral(const ReaVec& f, ReaVec& r);
   /// f = (M f over the filled rows) / lumped M.
   virtual void smoothField(ReaVec& f, ReaVec& work);
   /// Static and dynamic split of the loads, sink and trim, and the body's block of the table.
-  virtual void CalculateSinkTrim(ReaVec& tx, ReaVec& ty, ReaVec& tz, ReaVec& ps, double unused, std::ostream* os);
+  virtual void CalculateSinkTrim(const ReaVec& tx, const ReaVec& ty, const ReaVec& tz, const ReaVec& ps, double unused,
+                                 std::ostream* os);
   /// Mass of a floating body from the hydrostatic pressure on its wetted surface.
   double CalculateMass();
   /// Integrates the pressure load pl and the traction (tx, ty, tz) into the four sums, as the
   /// node weights of LoadWeights share them out.
-  virtual void IntegrateForces(ReaVec& rho, ReaVec& pl, ReaVec& tx, ReaVec& ty, ReaVec& tz);
+  virtual void IntegrateForces(const ReaVec& rho, const ReaVec& pl, const ReaVec& tx, const ReaVec& ty,
+                               const ReaVec& tz);
   /// Rigid movement of one iteration (nothing for a fixed body).
   virtual void MoveBody() {}
   /// Initial placement; 1 when it moves the body.
@@ -106,8 +109,8 @@ class BodyMesh : public FluxMesh {
   /// Adds the displacement of the step to the set's nodes (nothing for a fixed body).
   virtual void ReadMovement(ReaVec&, ReaVec&, ReaVec&) {}
   /// Velocities of the set's nodes from the mesh displacement (nothing for a fixed body).
-  virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, double, ReaVec&, ReaVec&, ReaVec&, std::vector<double>&,
-                                    Plex<ReaVec>&) {}
+  virtual void UpdateBodyVelocities(const ReaVec&, const ReaVec&, const ReaVec&, double, ReaVec&, ReaVec&, ReaVec&,
+                                    std::vector<double>&, Plex<ReaVec>&) {}
   /// Velocities of the set's nodes from the body's motion (nothing for a fixed body).
   virtual void UpdateBodyVelocities(ReaVec&, ReaVec&, ReaVec&, std::vector<double>&, Plex<ReaVec>&) {}
   /// Moves the nodes outside the domain (nothing for a fixed body).
@@ -158,10 +161,12 @@ class BodyMesh : public FluxMesh {
   /// cos(pi - Line_Fix_Angle) (-1 when absent) and whether it was given.
   double LineAngle() const { return lineAngle_; }
   int AutoLineFix() const { return autoLineFix_; }
+  /// "SternC_Angle" (internal angle units, 0 when absent).
+  double SternAngle() const { return sternAngle_; }
   /// Roughness (length).
   double Roughness() const { return roughness_; }
   /// The wall law (null on a user wall, which evaluates its own functions).
-  WallLaw* Law() { return law_; }
+  WallLaw* Law() { return law_.get(); }
 
  protected:
   /// Adds to the centre the change of each of its functions since the last evaluation; a value
@@ -184,10 +189,8 @@ class BodyMesh : public FluxMesh {
                            Plex<ReaVec>& normals);
 
   int wall_ = OutflowWall;
-  WallLaw* law_ = nullptr;  ///< owned; every wall type but the user wall has one
-  FluidFunction* userUt_ = nullptr;
-  FluidFunction* userKen_ = nullptr;
-  FluidFunction* userLen_ = nullptr;
+  std::unique_ptr<WallLaw> law_;  ///< every wall type but the user wall has one
+  std::unique_ptr<FluidFunction> userUt_, userKen_, userLen_;  ///< the user wall's functions
   double sharpAngle_ = -1, lineAngle_ = -1;
   int autoLineFix_ = 0;
   double sternAngle_ = 0;
@@ -196,7 +199,7 @@ class BodyMesh : public FluxMesh {
   ReaVec force_[4];
   ReaVec cog_;
   ReaVec spare_[3];
-  UFunction* cogFunc_[3] = {nullptr, nullptr, nullptr};
+  std::unique_ptr<UFunction> cogFunc_[3];  ///< "GOX", "GOY", "GOZ" (null when absent)
   ReaVec rotation_, displacement_;
   Arrays flat_;
 };

@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include <cmath>
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "domain/fluiddomain.h"
@@ -19,19 +19,17 @@
 
 namespace {
 
-char* Copy(const std::string& s) {
-  char* c = new char[s.size() + 1];
-  std::memcpy(c, s.c_str(), s.size() + 1);
-  return c;
-}
+using FunctionList = std::vector<std::unique_ptr<FluidFunction>>;
 
 // The lines of one flux block up to `end`: per line the flux and the reaction, of magnitude m,
-// appended to f and r; then the line after the block.
+// appended to f and r (which only look them up: `keep` holds them); then the line after the block.
 void ReadFluxLines(Input* in, FluidDomain* d, const char* end, const char* flux, const char* reaction, Magnitude m,
-                   Plex<FluidFunction>& f, Plex<FluidFunction>& r) {
+                   Plex<FluidFunction>& f, Plex<FluidFunction>& r, FunctionList& keep) {
   for (in->ReadLine(); !in->Exist(end); in->ReadLine()) {
-    f.append(in->GetFluidFunc(flux, d, m));
-    r.append(in->GetFluidFunc(reaction, d, m));
+    keep.emplace_back(in->GetFluidFunc(flux, d, m));
+    f.append(keep.back().get());
+    keep.emplace_back(in->GetFluidFunc(reaction, d, m));
+    r.append(keep.back().get());
   }
   in->ReadLine();
 }
@@ -43,7 +41,7 @@ FluxMesh::FluxMesh(FluidDomain* d, int num, Input* in, int slot, int read)
       domain_(d),
       max_(3),
       min_(3),
-      functions_(new FluidFuncTbl(46, InternalUnits, d)),
+      functions_(std::make_unique<FluidFuncTbl>(46, InternalUnits, d)),
       phiFlux_(1, "Phi_Flux"),
       phiReac_(1, "Phi_Reaction"),
       spcFlux_(1, "Spc_Flux"),
@@ -51,27 +49,17 @@ FluxMesh::FluxMesh(FluidDomain* d, int num, Input* in, int slot, int read)
       slot_(slot) {
   number_ = num;
   if (!read) return;
-  name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "FluxBoundary_" + std::to_string(num));
+  name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "FluxBoundary_" + std::to_string(num);
   if (in->Exist("Heat_Flux")) OLVU_FATAL("Old fashioned Olvu format data file found\n");
   in->JumpLine();
   ReadFluxBlocks(in);
   in->ReadCard("InitialValuesFunctions");
-  functions_->readFrom(in, "EndInitialValuesFunctions", name_);
+  functions_->readFrom(in, "EndInitialValuesFunctions", name_.c_str());
 }
 
-FluxMesh::~FluxMesh() {
-  for (Plex<FluidFunction>* t : {&phiFlux_, &phiReac_, &spcFlux_, &spcReac_}) {
-    int i = 0;
-    while (FluidFunction* f = t->next(i)) delete f;
-    t->clear();
-  }
-  delete functions_;
-  delete mass_;
-  delete pattern_;
-  delete[] name_;
-}
+FluxMesh::~FluxMesh() = default;
 
-const char* FluxMesh::Name() { return name_ ? name_ : Type(); }
+const char* FluxMesh::Name() { return name_.empty() ? Type() : name_.c_str(); }
 
 int FluxMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
 
@@ -89,13 +77,13 @@ double FluxMesh::Diameter() const {
 
 void FluxMesh::BuildBoundaryMass() {
   NodeBox(max_, min_);
-  if (mass_) {
-    mass_->NullifyMatrix();
+  if (massMatrix_) {
+    massMatrix_->NullifyMatrix();
   } else {
-    pattern_ = createSparseMatrixStruct(&domain_->nodes, this, slot_);
-    mass_ = new SystemSparseMatrix(pattern_);
+    pattern_.reset(createSparseMatrixStruct(&domain_->nodes, this, slot_));
+    massMatrix_ = std::make_unique<SystemSparseMatrix>(pattern_.get());
   }
-  CalcBodyMatrixes(this, mass_, slot_);
+  CalcBodyMatrixes(this, massMatrix_, slot_);
 }
 
 void FluxMesh::initialiseMesh() { BuildBoundaryMass(); }
@@ -111,7 +99,7 @@ void FluxMesh::Flux(int kind, ReaVec& values, ReaVec& rhs) {
     int i = 0;
     while (Node* nd = nodes_->next(i)) values(unsigned(nd->num[slot_])) = f->evaluate(nd->num[slot_]);
   }
-  mass_->add_mult(values, rhs);
+  massMatrix_->add_mult(values, rhs);
 }
 
 void FluxMesh::evalFlux(ReaVec& values, ReaVec& rhs) { Flux(int(DofType::HeatFlux), values, rhs); }
@@ -122,12 +110,14 @@ void FluxMesh::ReadFluxBlocks(Input* in) {
   FluidDomain* d = domain_;
   in->ReadLine();
   if (in->Exist("SpeciesProperties"))
-    ReadFluxLines(in, d, "EndSpeciesProperties", "Flux_Spc", "Reac_Spc", Spc_Flux, spcFlux_, spcReac_);
+    ReadFluxLines(in, d, "EndSpeciesProperties", "Flux_Spc", "Reac_Spc", Spc_Flux, spcFlux_, spcReac_,
+                  fluxFunctions_);
   if (spcReac_.count < d->number_of_species())
     OLVU_FATAL("Properties of species " << d->GiveSpecies(d->SpcProblems().high)->Name() << " not found in set "
                                         << Name() << "\n");
   if (in->Exist("VariablesProperties"))
-    ReadFluxLines(in, d, "EndVariablesProperties", "Flux_Phi", "Reac_Phi", Phi_Flux, phiFlux_, phiReac_);
+    ReadFluxLines(in, d, "EndVariablesProperties", "Flux_Phi", "Reac_Phi", Phi_Flux, phiFlux_, phiReac_,
+                  fluxFunctions_);
   if (phiReac_.count < d->number_of_phivariables())
     OLVU_FATAL("Properties of species " << d->GiveVariable(d->PhiProblems().high)->Name() << " not found in set "
                                         << Name() << "\n");
@@ -139,7 +129,7 @@ void FluxMesh::AddFlux(FluidFunction* f, ReaVec& values, ReaVec& rhs) {
   f->bind();
   int i = 0;
   while (Node* nd = nodes_->next(i)) values(unsigned(nd->num[slot_])) = f->at(nd->num[slot_]);
-  mass_->add_mult(values, rhs);
+  massMatrix_->add_mult(values, rhs);
 }
 
 void FluxMesh::ProblemFlux(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) {
@@ -150,6 +140,6 @@ void FluxMesh::ProblemFlux(bool species, int index, ReaVec& w1, ReaVec& w2, ReaV
   AddFlux(g, w2, G);
 }
 
-void FluxMesh::addBodyIntegral(ReaVec& f, ReaVec& r) { mass_->add_mult(f, r); }
+void FluxMesh::addBodyIntegral(const ReaVec& f, ReaVec& r) { massMatrix_->add_mult(f, r); }
 
-void FluxMesh::subBodyIntegral(ReaVec& f, ReaVec& r) { mass_->sub_mult(f, r); }
+void FluxMesh::subBodyIntegral(const ReaVec& f, ReaVec& r) { massMatrix_->sub_mult(f, r); }

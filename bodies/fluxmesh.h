@@ -2,8 +2,12 @@
 // functions and the box of its nodes; the base part of every body set.
 #pragma once
 
+#include <memory>
 #include <ostream>
+#include <string>
+#include <vector>
 
+#include "foundation/owned.h"
 #include "foundation/plex.h"
 #include "foundation/reavec.h"
 #include "mesh/mesh.h"
@@ -21,7 +25,6 @@ class FluxMesh : public Mesh {
   /// Set `num` of domain d from the current card, its nodes numbered in `slot`; with `read` set
   /// it also reads its name and property blocks.
   FluxMesh(FluidDomain* d, int num, Input* in, int slot, int read);
-  /// Frees the vectors, function tables, flux functions, matrix and pattern.
   ~FluxMesh() override;
 
   /// The box of the nodes and the boundary mass matrix (built once, refilled on later calls).
@@ -45,9 +48,9 @@ class FluxMesh : public Mesh {
   /// A set without the problem's functions stops with the table's message.
   void ProblemFlux(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G);
   /// r += M f.
-  virtual void addBodyIntegral(ReaVec& f, ReaVec& r);
+  virtual void addBodyIntegral(const ReaVec& f, ReaVec& r);
   /// r -= M f.
-  virtual void subBodyIntegral(ReaVec& f, ReaVec& r);
+  virtual void subBodyIntegral(const ReaVec& f, ReaVec& r);
   /// Numbering slot of the domain numbers.
   virtual int NumType() { return slot_; }
   /// "\nFluxMesh " number ";\n" and the elements.
@@ -63,7 +66,7 @@ class FluxMesh : public Mesh {
   /// |max - min|.
   double Diameter() const;
   /// The boundary mass matrix (null before the first initialisation).
-  SystemSparseMatrix* BoundaryMass() { return mass_; }
+  SystemSparseMatrix* BoundaryMass() { return massMatrix_; }
   /// The per-set function table (indexed by field kind).
   FluidFuncTbl* funtions() { return functions_; }
 
@@ -76,11 +79,12 @@ class FluxMesh : public Mesh {
   void AddFlux(FluidFunction* f, ReaVec& values, ReaVec& rhs);
 
   FluidDomain* domain_;                ///< the owning domain
-  char* name_ = nullptr;               ///< the name (owned)
+  std::string name_;                   ///< the name (empty until read)
   ReaVec max_, min_;                   ///< box of the nodes
-  FluidFuncTbl* functions_;            ///< per-set functions by field kind (owned)
+  Owned<FluidFuncTbl> functions_;      ///< per-set functions by field kind
   Plex<FluidFunction> phiFlux_, phiReac_, spcFlux_, spcReac_;  ///< per-problem flux functions
+  std::vector<std::unique_ptr<FluidFunction>> fluxFunctions_;  ///< the functions of the four tables
   int slot_;                           ///< numbering slot of the domain numbers
-  SparseMatrixStruct* pattern_ = nullptr;  ///< pattern of the mass matrix (owned)
-  SystemSparseMatrix* mass_ = nullptr;     ///< boundary mass matrix (owned)
+  Owned<SparseMatrixStruct> pattern_;  ///< pattern of the mass matrix
+  Owned<SystemSparseMatrix> massMatrix_;  ///< boundary mass matrix (null before the first initialisation)
 };

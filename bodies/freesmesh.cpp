@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <iostream>
+#include <memory>
 
 #include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
@@ -25,15 +26,10 @@
 // ---------------------------------------------------------------- what the surface asks of the bodies
 namespace {
 
-// The body set keeps its stern angle to itself; this view reads it without widening the class.
-struct SternView : BodyMesh {
-  static double Of(const BodyMesh& b) { return b.*(&SternView::sternAngle_); }
-};
-
 /// Stern angle (radians) of body set m when it is a real body, else 0 (which holds nothing).
 double PlainBodySternAngle(Mesh* m) {
   const BodyMesh& b = *static_cast<BodyMesh*>(m);
-  return b.JustBody() ? SternView::Of(b) : 0.0;
+  return b.JustBody() ? b.SternAngle() : 0.0;
 }
 
 /// The domain's set of body-wall nodes (by domain number), or null when it is not sized.
@@ -103,7 +99,7 @@ FreeSMesh::FreeSMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
     OLVU_FATAL("Cannot solve Transpiration Free Surface problem with Gravity >= 0.0\n");
 }
 
-FreeSMesh::~FreeSMesh() { delete solver_; }
+FreeSMesh::~FreeSMesh() = default;
 
 int FreeSMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
 
@@ -581,7 +577,7 @@ void FreeSMesh::LateRelaxation(const ReaVec& beta0) {
 
 // ---------------------------------------------------------------- solves
 
-void FreeSMesh::SolveFreeSurface(ReaVec& beta, ReaVec& u, ReaVec& v, ReaVec& w) {
+void FreeSMesh::SolveFreeSurface(ReaVec& beta, const ReaVec& u, const ReaVec& v, const ReaVec& w) {
   if (beta.length() == 0) return;
   const double fr = std::fabs(AverVelocity / std::sqrt(std::fabs(Gravity * charLength_)));
   std::cout << "Gravity " << Gravity << "\n" << "Froude  " << fr << "\n";
@@ -627,7 +623,7 @@ void FreeSMesh::BuildConvection() {
 void FreeSMesh::SolveImplicitFreeSurface() {
   if (scheme_ != Backward_Euler && scheme_ != Crank_Nicolson)
     OLVU_FATAL("Free Surface integration scheme not implemented\n");
-  if (!solver_) solver_ = new Solver(StabBiConjugateGradient, 1e-10, 300, "Transpiration");
+  if (!solver_) solver_ = std::make_unique<Solver>(StabBiConjugateGradient, 1e-10, 300, "Transpiration");
   AssembleImplicitSystem();
   solver_->solve(r_, beta_, A_.get(), 1, "");
   const unsigned n = m_.length();
@@ -783,7 +779,7 @@ void FreeSMesh::BetaBoundaries() {
     OLVU_WARNING(1, "Check Length data in Free Surface set " << name_);
 }
 
-void FreeSMesh::FixBodyBeta(ReaVec& u, ReaVec& v, ReaVec&) {
+void FreeSMesh::FixBodyBeta(const ReaVec& u, const ReaVec& v, const ReaVec&) {
   if (Dimension_Olvu != 3) return;
   int ib = 0;
   while (Mesh* body = domain_->giveNextBodyMesh(ib)) {
@@ -876,7 +872,7 @@ void FreeSMesh::WriteBetaReaVec(ReaVec& v, int mode) {
   }
 }
 
-void FreeSMesh::ReadBetaReaVec(ReaVec& v, int mode) {
+void FreeSMesh::ReadBetaReaVec(const ReaVec& v, int mode) {
   for (unsigned k = 1; k <= beta_.length(); ++k) {
     const unsigned g = unsigned(toDomain_(k));
     beta_(k) = mode == 0 ? v(g) : v(g) - level_ + Vertical(int(k));

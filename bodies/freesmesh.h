@@ -45,7 +45,7 @@ class FreeSMesh : public Mesh {
   /// Damping coefficients, fixed-elevation, body and symmetry node sets.
   virtual void BetaBoundaries();
   /// One step of the elevation: beta (domain vector) from the velocities u, v, w (domain vectors).
-  virtual void SolveFreeSurface(ReaVec& beta, ReaVec& u, ReaVec& v, ReaVec& w);
+  virtual void SolveFreeSurface(ReaVec& beta, const ReaVec& u, const ReaVec& v, const ReaVec& w);
   /// Implicit (Backward Euler, Crank-Nicolson) step of the local elevation.
   virtual void SolveImplicitFreeSurface();
   /// C, S and the nodal tau from the local velocities (tau as the area-weighted element mean).
@@ -73,9 +73,9 @@ class FreeSMesh : public Mesh {
   /// Domain vector v at the set's nodes := tau.
   virtual void WriteTauReaVec(ReaVec& v);
   /// beta := v at the set's nodes (mode 0) or v - level + z (other modes).
-  virtual void ReadBetaReaVec(ReaVec& v, int mode);
+  virtual void ReadBetaReaVec(const ReaVec& v, int mode);
   /// Holds the elevation at the floating line of plain bodies (three dimensions).
-  virtual void FixBodyBeta(ReaVec& u, ReaVec& v, ReaVec& w);
+  virtual void FixBodyBeta(const ReaVec& u, const ReaVec& v, const ReaVec& w);
   /// CheckBodyElem on every element of every body set of the domain.
   virtual void AddBodyElems();
   /// Marks the nodes of body element e in the body-node set when its free-surface edge faces
@@ -167,7 +167,7 @@ class FreeSMesh : public Mesh {
   ReaVec beta0_, work_[8];  // start-of-step elevation and the solves' work vectors
   std::unique_ptr<SparseMatrixStruct> pattern_;
   std::unique_ptr<SystemSparseMatrix> C_, S_, M_, A_;
-  Solver* solver_ = nullptr;  // created on the first implicit solve
+  std::unique_ptr<Solver> solver_;  // created on the first implicit solve
   int slot_;
   double charLength_ = 1e-14, dampLength_ = 0, dampFactor_ = 0, timeFactor_ = 1, timeRatio_ = 1;
   double level_ = 0, minValue_ = -1e100, maxValue_ = 1e100;

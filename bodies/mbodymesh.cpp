@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <memory>
 
 #include "domain/fluiddomain.h"
 #include "driver/resultblock.h"
@@ -73,33 +74,59 @@ RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation
   return r;
 }
 
+RigidBody::RigidBody() : weight_(3u, 0.0) {
+  for (ReaVec* v : {&linAcc2_, &linAcc1_, &linAcc_, &linVel0_, &linVel_, &angAcc2_, &angAcc1_, &angAcc_, &angVel0_,
+                    &angVel_, &totalRot_, &totalTrans_})
+    v->resize(3, 0.0);
+}
+
+void RigidBody::TakeCard(const RigidBodyCard& card) {
+  SetMass(card.mass);
+  autoMass_ = card.autoMass;
+  for (int c = 0; c < 3; ++c) inertia_[c][c] = card.radii2[c];
+  initialSteps_ = card.initialSteps;
+}
+
+void RigidBody::SetMass(double m) {
+  mass_ = m;
+  autoMass_ = 0;
+  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+}
+
+void RigidBody::AutomaticMass(BodyMesh& set) {
+  if (autoMass_ && set.MyDomain()->ProblemsToSolve()(unsigned(PMeshDeform + 1))) SetMass(set.CalculateMass());
+}
+
+void RigidBody::RollHistories() {
+  linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
+  angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
+  linVel0_ = linVel_, angVel0_ = angVel_;
+}
+
+void RigidBody::AddToTotals(const ReaVec& translation, const ReaVec& rotation) {
+  totalTrans_ += translation;
+  totalRot_ += rotation;
+}
+
 MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     : BodyMesh(d, num, in, slot, 0),
       dryNodes_(100, "Dry Nodes in MBodyMesh"),
       dryElems_(100, "Dry Elements in MBodyMesh"),
-      weight_(3u, 0.0),
       dispMode_(3u, 0),
       rotMode_(3u, 0),
       springs_(1, "Springs") {
-  for (ReaVec* v : {&linAcc2_, &linAcc1_, &linAcc_, &linVel0_, &linVel_, &angAcc2_, &angAcc1_, &angAcc_, &angVel0_,
-                    &angVel_, &totalRot_, &totalTrans_})
-    v->resize(3, 0.0);
   const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
-  mass_ = card.mass;
-  autoMass_ = card.autoMass;
-  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
-  for (int c = 0; c < 3; ++c) inertia_[c][c] = card.radii2[c];
+  TakeCard(card);
   const char* dispFuncs[3] = {"DOX", "DOY", "DOZ"};
   const char* rotFuncs[3] = {"ROX", "ROY", "ROZ"};
   for (int k = 0; k < 3; ++k) {
     dispMode_(unsigned(k + 1)) = card.dispMode[k];
-    if (card.dispMode[k] && in->Exist(dispFuncs[k])) dispFunc_[k] = in->GetFunc(dispFuncs[k], Length);
+    if (card.dispMode[k] && in->Exist(dispFuncs[k])) dispFunc_[k].reset(in->GetFunc(dispFuncs[k], Length));
   }
   for (int k = 0; k < 3; ++k) {
     rotMode_(unsigned(k + 1)) = card.rotMode[k];
-    if (card.rotMode[k] && in->Exist(rotFuncs[k])) rotFunc_[k] = in->GetFunc(rotFuncs[k], Angle);
+    if (card.rotMode[k] && in->Exist(rotFuncs[k])) rotFunc_[k].reset(in->GetFunc(rotFuncs[k], Angle));
   }
-  initialSteps_ = card.initialSteps;
 
   if (in->Exist("Springs")) {
     CheckBodyNumbers(in, Name(), "Springs");
@@ -112,26 +139,19 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     const int count = int(values.length()) / per;
     for (int s = 0; s < count; ++s) {
       const double* v = values.GivePointer() + s * per;
-      ReaVec* r = new ReaVec(8u, 0.0);
-      (*r)(1) = kd * v[0], (*r)(2) = kr * v[1];
+      ReaVec& r = *springRecords_.emplace_back(std::make_unique<ReaVec>(8u, 0.0));
+      r(1) = kd * v[0], r(2) = kr * v[1];
       if (per == 8)
-        for (unsigned c = 0; c < 6; ++c) (*r)(3 + c) = len * v[2 + c];
+        for (unsigned c = 0; c < 6; ++c) r(3 + c) = len * v[2 + c];
       else
-        (*r)(3) = len * v[2], (*r)(4) = len * v[3], (*r)(6) = len * v[4], (*r)(7) = len * v[5];
-      springs_.append(r);
+        r(3) = len * v[2], r(4) = len * v[3], r(6) = len * v[4], r(7) = len * v[5];
+      springs_.append(&r);
     }
   }
   ReadPropertyBlocks(in);
 }
 
-MBodyMesh::~MBodyMesh() {
-  for (UFunction* f : dispFunc_) delete f;
-  for (UFunction* f : rotFunc_) delete f;
-  int i = 0;
-  while (ReaVec* r = springs_.next(i)) delete r;
-  i = 0;
-  while (Elem* e = dryElems_.next(i)) delete e;
-}
+MBodyMesh::~MBodyMesh() = default;
 
 void MBodyMesh::RotationMatrix(const ReaVec& a, double R[3][3]) {
   const double cx = std::cos(a(1)), sx = std::sin(a(1)), cy = std::cos(a(2)), sy = std::sin(a(2));
@@ -149,10 +169,7 @@ void MBodyMesh::RigidMove(const double R[3][3], const Node& x, double out[3]) co
 
 void MBodyMesh::initialiseMesh() {
   BodyMesh::initialiseMesh();
-  if (!autoMass_ || !domain_->ProblemsToSolve()(unsigned(PMeshDeform + 1))) return;
-  mass_ = CalculateMass();
-  autoMass_ = 0;
-  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  AutomaticMass(*this);
 }
 
 void MBodyMesh::deleteDryElems() {
@@ -163,6 +180,7 @@ void MBodyMesh::deleteDryElems() {
     for (int k = 1; k <= e->Nnode(); ++k) dry = dry || e->node(k)->num[slot_] == 0;
     if (!dry) continue;
     elems_->remove_at(i);
+    dryElemsOwned_.emplace_back(e);
     dryElems_.append(e);
     moved = true;
     for (int k = 1; k <= e->Nnode(); ++k) {
@@ -181,8 +199,7 @@ void MBodyMesh::StartNewStep() {
   // The last step's movement is applied once, here: to the totals, the centre, the inertia and
   // the springs' body points; then it is spent, so a step that does not move the body does not
   // repeat it.
-  totalTrans_ += displacement_;
-  totalRot_ += rotation_;
+  AddToTotals(displacement_, rotation_);
   cog_ += displacement_;
   double R[3][3];
   RotationMatrix(R);
@@ -192,14 +209,11 @@ void MBodyMesh::StartNewStep() {
     for (unsigned c = 1; c <= 3; ++c) (*sp)(5 + c) += displacement_(c);
   displacement_ = 0.0;
   rotation_ = 0.0;
-  linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
-  angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
-  linVel0_ = linVel_, angVel0_ = angVel_;
+  RollHistories();
   iteration_ = 0;
-  for (UFunction* f : dispFunc_)
-    if (f) f->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
-  for (UFunction* f : rotFunc_)
-    if (f) f->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
+  for (const auto* table : {&dispFunc_, &rotFunc_})
+    for (const std::unique_ptr<UFunction>& f : *table)
+      if (f) f->evaluate(Total_Time, Run_Time_Increment, Interval_Time, Current_Step);
 }
 
 void MBodyMesh::MoveBody() {
@@ -327,8 +341,8 @@ void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, std::vecto
   RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
 }
 
-void MBodyMesh::UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,
-                                     ReaVec& wb, std::vector<double>& vn, Plex<ReaVec>& normals) {
+void MBodyMesh::UpdateBodyVelocities(const ReaVec& u, const ReaVec& v, const ReaVec& w, double factor, ReaVec& ub,
+                                     ReaVec& vb, ReaVec& wb, std::vector<double>& vn, Plex<ReaVec>& normals) {
   if (wall_ <= NoneWall || wall_ == FlowWall) return;
   int i = 0;
   while (Node* nd = nodes_->next(i)) {
@@ -396,9 +410,7 @@ bool MBodyMesh::Restore(const ReaVec& s) {
   for (auto& row : inertia_)
     for (double& x : row) x = *p++;
   // The mass stays as it was found, also one computed from the first wetted surface.
-  mass_ = *p++;
-  autoMass_ = 0;
-  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  SetMass(*p++);
   int i = 0;
   while (ReaVec* sp = springs_.next(i))
     for (unsigned c = 6; c <= 8; ++c) (*sp)(c) = *p++;

@@ -3,7 +3,9 @@
 // freedom fixed, free or prescribed.
 #pragma once
 
+#include <memory>
 #include <ostream>
+#include <vector>
 
 #include "bodies/bodymesh.h"
 #include "foundation/intvec.h"
@@ -25,12 +27,57 @@ struct RigidBodyCard {
 /// (`meshDeformation`: the domain solves mesh deformation, so the radii must be complete).
 RigidBodyCard ReadRigidBodyCard(Input* in, const char* name, int meshDeformation);
 
+/// The state of a body set that moves as a rigid body, from step to step: mass and weight,
+/// inertia per unit mass, linear and angular accelerations with their two older values,
+/// velocities with the previous step's, and the totals of translation and rotation.
+class RigidBody {
+ public:
+  /// Mass and inertia per unit mass (row-major).
+  double Mass() const { return mass_; }
+  const double (&Inertia() const)[3][3] { return inertia_; }
+  /// Linear and angular velocity and acceleration.
+  ReaVec& LinearVelocity() { return linVel_; }
+  ReaVec& AngularVelocity() { return angVel_; }
+  ReaVec& LinearAcceleration() { return linAcc_; }
+  ReaVec& AngularAcceleration() { return angAcc_; }
+  /// Totals of translation and rotation (of a "WBody" set up to the step's start, of the
+  /// force-driven set with the step's movement).
+  ReaVec& TotalTranslation() { return totalTrans_; }
+  ReaVec& TotalRotation() { return totalRot_; }
+  /// "Initial_Steps".
+  int InitialSteps() const { return initialSteps_; }
+
+ protected:
+  /// At rest, without mass.
+  RigidBody();
+  ~RigidBody() = default;
+  /// Mass (automatic or not), inertia diag(r1², r2², r3²) and initial steps of the card.
+  void TakeCard(const RigidBodyCard& card);
+  /// The mass from now on, and the weight m GravVec.
+  void SetMass(double m);
+  /// The automatic mass of `set` (from the hydrostatic pressure on it), once, when its domain
+  /// solves mesh deformation.
+  void AutomaticMass(BodyMesh& set);
+  /// A new step: the accelerations move back one step and the velocities become the previous ones.
+  void RollHistories();
+  /// Adds the step's translation and rotation to the totals.
+  void AddToTotals(const ReaVec& translation, const ReaVec& rotation);
+
+  double mass_ = 0;
+  ReaVec weight_;
+  double inertia_[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+  int autoMass_ = 0;
+  ReaVec linAcc2_, linAcc1_, linAcc_, linVel0_, linVel_;
+  ReaVec angAcc2_, angAcc1_, angAcc_, angVel0_, angVel_;
+  ReaVec totalRot_, totalTrans_;
+  int initialSteps_ = 0;
+};
+
 /// A moving rigid body ("WBody" set).
-class MBodyMesh : public BodyMesh {
+class MBodyMesh : public BodyMesh, public RigidBody {
  public:
   /// Set `num` of domain d from the current card and the property blocks after it.
   MBodyMesh(FluidDomain* d, int num, Input* in, int slot);
-  /// Frees the springs, the functions and the dry tables (the dry elements and nodes with them).
   ~MBodyMesh() override;
 
   /// The body-set initialisation, then the automatic mass when mesh deformation is solved.
@@ -56,8 +103,8 @@ class MBodyMesh : public BodyMesh {
   /// Wall velocities of the set's nodes from the body's velocities.
   void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals) override;
   /// Wall velocities of the set's nodes from the mesh displacement times `factor`.
-  void UpdateBodyVelocities(ReaVec& u, ReaVec& v, ReaVec& w, double factor, ReaVec& ub, ReaVec& vb, ReaVec& wb,
-                            std::vector<double>& vn, Plex<ReaVec>& normals) override;
+  void UpdateBodyVelocities(const ReaVec& u, const ReaVec& v, const ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,
+                            ReaVec& wb, std::vector<double>& vn, Plex<ReaVec>& normals) override;
   /// Moves the nodes outside the domain with the body.
   void MoveDryNodes() override;
   /// Totals of translation and rotation, the step's movement included, on the `.mov` line.
@@ -70,17 +117,8 @@ class MBodyMesh : public BodyMesh {
   /// The rotation matrix of the body's rotation of the step.
   void RotationMatrix(double R[3][3]) { RotationMatrix(rotation_, R); }
 
-  /// Mass, inertia per unit mass (row-major) and the spring table.
-  double Mass() const { return mass_; }
-  const double (&Inertia() const)[3][3] { return inertia_; }
+  /// The spring table.
   Plex<ReaVec>& Springs() { return springs_; }
-  /// Linear and angular velocity; totals of translation and rotation up to the step's start.
-  ReaVec& LinearVelocity() { return linVel_; }
-  ReaVec& AngularVelocity() { return angVel_; }
-  ReaVec& TotalTranslation() { return totalTrans_; }
-  ReaVec& TotalRotation() { return totalRot_; }
-  /// "Initial_Steps".
-  int InitialSteps() const { return initialSteps_; }
 
   /// Everything the motion goes on from, for the restart file: centre, step movement, totals,
   /// velocities, inertia, mass, the springs' body points and the nodes outside the domain.
@@ -98,19 +136,14 @@ class MBodyMesh : public BodyMesh {
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 
   Plex<Node> dryNodes_;
-  Plex<Elem> dryElems_;
-  double mass_ = 0;
-  ReaVec weight_;
-  double inertia_[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
-  int autoMass_ = 0;
-  ReaVec linAcc2_, linAcc1_, linAcc_, linVel0_, linVel_;
-  ReaVec angAcc2_, angAcc1_, angAcc_, angVel0_, angVel_;
-  ReaVec totalRot_, totalTrans_;
+  Plex<Elem> dryElems_;  ///< looks up the elements that dryElemsOwned_ holds
+  /// The dry elements: out of the element table, whose elements the domain frees, they are the set's.
+  std::vector<std::unique_ptr<Elem>> dryElemsOwned_;
   IntVec dispMode_, rotMode_;
-  UFunction* dispFunc_[3] = {nullptr, nullptr, nullptr};
-  UFunction* rotFunc_[3] = {nullptr, nullptr, nullptr};
-  Plex<ReaVec> springs_;
-  int initialSteps_ = 0;
+  std::unique_ptr<UFunction> dispFunc_[3];  ///< "DOX", "DOY", "DOZ" (null where not read)
+  std::unique_ptr<UFunction> rotFunc_[3];   ///< "ROX", "ROY", "ROZ" (null where not read)
+  Plex<ReaVec> springs_;  ///< looks up the records that springRecords_ holds
+  std::vector<std::unique_ptr<ReaVec>> springRecords_;  ///< the spring records
   int iteration_ = 0;               ///< coupled iteration of the step that moved the body
   double relax_ = 1;                ///< relaxation factor of the last iteration
   double residual_[6] = {};         ///< last iteration's velocity residual (angular times the arm)

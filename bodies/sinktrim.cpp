@@ -26,7 +26,8 @@ void AddCross(const double* f, const double* r, double* m) {
 
 }  // namespace
 
-void BodyMesh::CalculateSinkTrim(ReaVec& tx, ReaVec& ty, ReaVec& tz, ReaVec& ps, double, std::ostream* os) {
+void BodyMesh::CalculateSinkTrim(const ReaVec& tx, const ReaVec& ty, const ReaVec& tz, const ReaVec& ps, double,
+                                 std::ostream* os) {
   double Fs[3] = {0, 0, 0}, Ms[3] = {0, 0, 0}, Fd[3] = {0, 0, 0}, Md[3] = {0, 0, 0};
   const double G[3] = {cog_(1), cog_(2), cog_(3)};
   ReaVec A(3u, 0.0);
@@ -72,7 +73,7 @@ void BodyMesh::CalculateSinkTrim(ReaVec& tx, ReaVec& ty, ReaVec& tz, ReaVec& ps,
 }
 
 double BodyMesh::CalculateMass() {
-  ReaVec& p = domain_->CalculateHydrostatic(FStatic);
+  const ReaVec& p = domain_->CalculateHydrostatic(FStatic);
   double g[3] = {0, 0, 0};
   for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) g[c - 1] = GravVec(c);
   const double g2 = g[0] * g[0] + g[1] * g[1] + g[2] * g[2];

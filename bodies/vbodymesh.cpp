@@ -1,9 +1,9 @@
 #include "bodies/vbodymesh.h"
 
 #include <cmath>
+#include <memory>
 
 #include "domain/fluiddomain.h"
-#include "bodies/mbodymesh.h"
 #include "driver/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -13,42 +13,28 @@
 
 VBodyMesh::VBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     : BodyMesh(d, num, in, slot, 0),
-      weight_(3u, 0.0),
       freeDisp_(3u),
       freeRot_(3u),
       moved_(100, "Moved Nodes in VBodyMesh"),
       dryElems_(100, "Dry Elems in VBodyMesh"),
       lowNodes_(100, "Nodes in VBodyMesh"),
       lowElems_(100, "Elements in VBodyMesh") {
-  for (ReaVec* v : {&linAcc2_, &linAcc1_, &linAcc_, &linVel0_, &linVel_, &angAcc2_, &angAcc1_, &angAcc_, &angVel0_,
-                    &angVel_, &totalRot_, &totalTrans_})
-    v->resize(3, 0.0);
   const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
-  mass_ = card.mass;
-  autoMass_ = card.autoMass;
-  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  TakeCard(card);
   for (int c = 0; c < 3; ++c) {
-    inertia_[c] = card.radii2[c];
     freeDisp_.assign(unsigned(c + 1), card.dispMode[c] != 0);
     freeRot_.assign(unsigned(c + 1), card.rotMode[c] != 0);
   }
-  initialSteps_ = card.initialSteps;
   in->ClearLine();  // as every body set: a word no reader took is a fault of the data
   in->ReadCard("PhysicalPropertiesFunctions");
-  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_.c_str());
 }
 
-VBodyMesh::~VBodyMesh() {
-  int i = 0;
-  while (ReaVec* r = moved_.next(i)) delete r;
-}
+VBodyMesh::~VBodyMesh() = default;
 
 void VBodyMesh::initialiseMesh() {
   BodyMesh::initialiseMesh();
-  if (!autoMass_ || !domain_->ProblemsToSolve()(unsigned(PMeshDeform + 1))) return;
-  mass_ = CalculateMass();
-  autoMass_ = 0;
-  for (unsigned c = 1; c <= 3 && c <= GravVec.length(); ++c) weight_(c) = mass_ * GravVec(c);
+  AutomaticMass(*this);
 }
 
 void VBodyMesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) {
@@ -59,9 +45,9 @@ void VBodyMesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) {
     for (int k = 1; k <= first; ++k) {
       const Node* nd = e->node(k);
       if (!moved_.free(nd->num[0])) continue;
-      ReaVec* x = new ReaVec(3u, 0.0);
-      for (unsigned c = 1; c <= 3; ++c) (*x)(c) = (*nd)(c);
-      moved_.set_at(nd->num[0], x);
+      ReaVec& x = *movedOwned_.emplace_back(std::make_unique<ReaVec>(3u, 0.0));
+      for (unsigned c = 1; c <= 3; ++c) x(c) = (*nd)(c);
+      moved_.set_at(nd->num[0], &x);
     }
     const int corners = e->MinNnode();
     double z = 0;
@@ -108,22 +94,19 @@ void VBodyMesh::LoadWeights(Arrays& f) {
 }
 
 void VBodyMesh::MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals) {
-  linAcc2_ = linAcc1_, linAcc1_ = linAcc_;
-  angAcc2_ = angAcc1_, angAcc1_ = angAcc_;
-  linVel0_ = linVel_, angVel0_ = angVel_;
+  RollHistories();
   // The motion grows in over the initial steps instead of starting with the full first force.
   const double ramp = 1 - std::exp(-2.5 * Current_Step / initialSteps_);
   const double dt = Run_Time_Increment;
   for (unsigned k = 1; k <= 3; ++k) {
     linAcc_(k) = -(force_[0](k) + force_[1](k)) / mass_;
-    angAcc_(k) = -(inertia_[k - 1] * (force_[2](k) + force_[3](k))) / mass_;
+    angAcc_(k) = -(inertia_[k - 1][k - 1] * (force_[2](k) + force_[3](k))) / mass_;
     linVel_(k) = freeDisp_(k) ? ramp * (linVel0_(k) + dt * linAcc_(k)) : 0.0;
     angVel_(k) = freeRot_(k) ? ramp * (angVel0_(k) + dt * angAcc_(k)) : 0.0;
     displacement_(k) = dt * linVel_(k);
     rotation_(k) = dt * angVel_(k);
   }
-  totalTrans_ += displacement_;
-  totalRot_ += rotation_;
+  AddToTotals(displacement_, rotation_);
   RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
 }
 

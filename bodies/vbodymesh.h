@@ -2,9 +2,11 @@
 // its first steps; kept for later extensions (no element-set card creates one).
 #pragma once
 
+#include <memory>
 #include <ostream>
+#include <vector>
 
-#include "bodies/bodymesh.h"
+#include "bodies/mbodymesh.h"
 #include "foundation/bitvec.h"
 #include "foundation/plex.h"
 #include "foundation/reavec.h"
@@ -12,11 +14,10 @@
 class Elem;
 
 /// A body set that moves with its own integration of the flow forces.
-class VBodyMesh : public BodyMesh {
+class VBodyMesh : public BodyMesh, public RigidBody {
  public:
   /// Set `num` of domain d from the current card and its "PhysicalPropertiesFunctions" block.
   VBodyMesh(FluidDomain* d, int num, Input* in, int slot);
-  /// Frees the starting positions (the listed nodes and elements belong to the set).
   ~VBodyMesh() override;
 
   /// The body-set initialisation, then the automatic mass when mesh deformation is solved.
@@ -40,19 +41,9 @@ class VBodyMesh : public BodyMesh {
   /// translation and rotation and their totals; the wall velocities of the set's nodes follow.
   void MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& vn, Plex<ReaVec>& normals);
 
-  /// Mass; free translation and rotation axes (bit c for axis c).
-  double Mass() const { return mass_; }
+  /// Free translation and rotation axes (bit c for axis c).
   const BitVec& FreeDisplacement() const { return freeDisp_; }
   const BitVec& FreeRotation() const { return freeRot_; }
-  /// Linear and angular velocity and acceleration; totals of translation and rotation.
-  ReaVec& LinearVelocity() { return linVel_; }
-  ReaVec& AngularVelocity() { return angVel_; }
-  ReaVec& LinearAcceleration() { return linAcc_; }
-  ReaVec& AngularAcceleration() { return angAcc_; }
-  ReaVec& TotalTranslation() { return totalTrans_; }
-  ReaVec& TotalRotation() { return totalRot_; }
-  /// "Initial_Steps".
-  int InitialSteps() const { return initialSteps_; }
   /// Starting positions by problem node number; the elements at z = 0 and their nodes.
   Plex<ReaVec>& MovedNodes() { return moved_; }
   Plex<Elem>& WaterlineElements() { return lowElems_; }
@@ -64,16 +55,9 @@ class VBodyMesh : public BodyMesh {
   void LoadWeights(Arrays& a) override;
 
  private:
-  double mass_ = 0;
-  ReaVec weight_;
-  double inertia_[3] = {0, 0, 0};  // diagonal of the inertia per unit mass
-  int autoMass_ = 0;
-  ReaVec linAcc2_, linAcc1_, linAcc_, linVel0_, linVel_;
-  ReaVec angAcc2_, angAcc1_, angAcc_, angVel0_, angVel_;
-  ReaVec totalRot_, totalTrans_;
   BitVec freeDisp_, freeRot_;
-  int initialSteps_ = 0;
-  Plex<ReaVec> moved_;
+  Plex<ReaVec> moved_;  ///< looks up the positions that movedOwned_ holds
+  std::vector<std::unique_ptr<ReaVec>> movedOwned_;  ///< the starting positions
   Plex<Elem> dryElems_;
   Plex<Node> lowNodes_;
   Plex<Elem> lowElems_;
