@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "flow/rowblocks.h"
+#include "solvers/rowblocks.h"
 
 class Elem;
 class Mesh;
