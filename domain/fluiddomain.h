@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "driver/domain.h"
-#include "flow/columns.h"
-#include "flow/convective.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/owned.h"
@@ -18,6 +16,8 @@
 #include "foundation/reavec.h"
 #include "input/functiondomain.h"
 #include "input/types.h"
+#include "mesh/elementtable.h"
+#include "solvers/patterncolumns.h"
 
 class Input;
 class Solver;

@@ -2,18 +2,18 @@
 // previous-step fields, conditional conditions, derived nodal fields and assembly helpers.
 #include <cmath>
 
-#include "domain/fluiddomain.h"
 #include "bodies/bodymesh.h"
-#include "flow/phiproblem.h"
+#include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "domain/materialcheck.h"
 #include "flow/flowsolver.h"
 #include "flow/pairdiffusion.h"
+#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/threads.h"
-#include "flow/columns.h"
 #include "input/fluidfunction.h"
+#include "solvers/patterncolumns.h"
 #include "solvers/sparsematrix.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
-#include "flow/boundarymass.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
+#include "mesh/boundarymass.h"
 #include "mesh/csr.h"
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"
