@@ -5,7 +5,7 @@
 #include <iostream>
 
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/function.h"

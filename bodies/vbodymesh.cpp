@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "domain/fluiddomain.h"
 #include "bodies/mbodymesh.h"
-#include "driver/resultblock.h"
+#include "domain/fluiddomain.h"
+#include "domain/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"

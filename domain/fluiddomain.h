@@ -8,7 +8,7 @@
 #include <ostream>
 #include <vector>
 
-#include "driver/domain.h"
+#include "domain/domain.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/owned.h"

@@ -2,10 +2,10 @@
 // program, and the sink-and-trim table.
 #include <iomanip>
 
-#include "bodies/freesmesh.h"
 #include "bodies/bodymesh.h"
+#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/units.h"

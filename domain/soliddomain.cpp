@@ -6,10 +6,10 @@
 
 #include <new>
 
-#include "domain/materialcheck.h"
 #include "bodies/mbodymesh.h"
+#include "domain/materialcheck.h"
+#include "domain/resultblock.h"
 #include "domain/solidmesh.h"
-#include "driver/resultblock.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"

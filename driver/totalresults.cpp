@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 #include "driver/totaldomain.h"
 #include "flow/phiproblem.h"
 #include "foundation/declarations.h"
