@@ -6,6 +6,7 @@
 
 #include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
+#include "flow/turbulence.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/matrix.h"
@@ -637,4 +638,31 @@ void FluidDomain::OutputBodyMovement(std::ostream& out) {
   if (!Flag(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->OutputMovement(&out);
+}
+
+void FluidDomain::CalculateWallLaw() {
+  // u* = sqrt(wall stress): the wall-law coefficient is the stress over the speed.
+  ReaVec& ustar = FlowWork(7);
+  const ReaVec& cw = vars_[WallFactor];
+  const ReaVec &u = vars_[VelX], &v = vars_[VelY], &w = vars_[VelZ];
+  for (unsigned i = 1; i <= ustar.length(); ++i) {
+    const double speed = std::sqrt(u(i) * u(i) + v(i) * v(i) + w(i) * w(i));
+    ustar(i) = i <= cw.length() && cw(i) > 0 ? std::sqrt(cw(i) * speed) : 0.0;
+  }
+  // The wall nodes take the wall values of their body set: k always, the second variable and the
+  // eddy viscosity only where the bodies fix them.
+  ReaVec none;
+  ReaVec& k = vars_[KEnergy];
+  ReaVec& nu = vars_[KVisc];
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) {
+    if (fixTurbBodies_)
+      m->turbulenceWallLaw(vars_[Epsilon], k, vars_[Omega], vars_[KTau], vars_[TVisc], ustar, nu);
+    else
+      m->turbulenceWallLaw(none, k, none, none, none, ustar, nu);
+  }
+  const int vars[4][2] = {{KEnergy, 5}, {KTau, 8}, {Epsilon, 6}, {Omega, 7}};
+  for (const auto& p : vars)
+    if (vars_[p[0]].length()) ClampVar(vars_[p[0]], p[1]);
+  ClampVar(vars_[TVisc], 10);
 }

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <istream>
@@ -190,4 +191,8 @@ void InterfMesh::HeatExchange(FluidDomain* d, SystemSparseMatrix* A, ReaVec& b) 
     A->diag(a - 1) += h;
     b(unsigned(a)) += h * other(unsigned(theirs(j)));
   }
+}
+
+void FluidDomain::AddInterface(InterfMesh* m) {
+  if (std::find(interfaces_.begin(), interfaces_.end(), m) == interfaces_.end()) interfaces_.push_back(m);
 }

@@ -251,3 +251,8 @@ void SolidDomain::OutputResults(std::ostream& out) {
     OLVU_NOTICE(name_ << " : User defined Integral#" << k << " = " << sum);
   }
 }
+
+void SolidDomain::CalcStructuralMatrixes() {
+  // The structural sub-problem is never turned on by a keyword.
+  if (!Flag(PStructure)) return;
+}

@@ -233,8 +233,3 @@ void SolidDomain::CalcDNKDNMatrix(SystemSparseMatrix* A, ReaVec& kxx, ReaVec& kx
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) AssembleSolidSet(m, m->Name(), out);
 }
-
-void SolidDomain::CalcStructuralMatrixes() {
-  // The structural sub-problem is never turned on by a keyword.
-  if (!Flag(PStructure)) return;
-}
