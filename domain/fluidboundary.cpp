@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/input.h"

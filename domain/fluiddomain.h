@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "domain/domain.h"
+#include "domain/fluidparts.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/owned.h"
@@ -81,6 +82,11 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// are the caller's numbering maps (filled here); `kind` is the numbering slot (1 fluid, 2 solid).
   FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read);
   /// Deletes the solvers, function tables, sets and matrices; the nodes belong to the problem.
+  /// The members of this class are defined in domain/, flow/ and bodies/, each beside what it
+  /// uses. The destructor is the key function: it and the constructor are defined in bodies/, the
+  /// top of the three, so the vtable, which names members of all three, is emitted there. No
+  /// virtual function may be declared before it, and code of domain/ or flow/ reaches a member
+  /// defined above it only by a virtual call or through Parts(), never by a direct call.
   ~FluidDomain() override;
 
   using Domain::ReadInitialConditions;
@@ -409,6 +415,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<BitVec>& NodeMaterial() { return nodeMaterial_; }
   /// Domain name ("Fluid Domain" when read).
   const char* DomainName() const { return name_; }
+  /// The body and free-surface sets and the scalar problems, as domain/ and flow/ reach them.
+  FluidParts& Parts() { return *parts_; }
 
  protected:
   /// The Gauss, triangle and tetrahedron paths of CalcSystemMatrixes for one set.
@@ -464,6 +472,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// An initial-data vector block of the directions in table (only nodes with an entry).
   void DirectionBlock(std::ostream& out, const char* name, const char* components, Plex<ReaVec>& table);
 
+  friend class BodyParts;
+  std::unique_ptr<FluidParts> parts_;  // installed by the constructor
   const char* name_ = "";
   Plex<Mesh> fluidMeshes_;
   Plex<Mesh> bodyMeshes_;
@@ -769,20 +779,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   bool MeshUpdateStep() const;
   /// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
   static double Fade(double s);
-  /// What a restart file gave of the mesh motion: the bodies restored, the node coordinates.
-  struct RestartedMotion {
-    std::vector<const Mesh*> bodies;
-    bool nodes = false;
-  };
-  /// Restart entries of the mesh motion beside the vectors, to every digit: each moving body's
-  /// state ("_MBody_" and the set's name), the distance field of the one-body deformation
-  /// ("_MDist_") and the moved node coordinates ("_MCoord_").
-  void WriteMotionRestart(std::ostream& out);
-  /// Reads restart entry `word` when it is one of WriteMotionRestart's (false when it is not).
-  bool ReadMotionRestart(Input* in, const char* word, RestartedMotion& restored);
-  /// The nodes where the restart puts them, what hangs on the geometry after them, and a notice
-  /// for each moving body a restart file without its state leaves at its data.
-  void FinishMotionRestart(const RestartedMotion& restored);
 
   /// Rebuilds the list of body nodes and sizes their flat normals after the nodes moved or were
   /// renumbered (the flat normals then no longer mirror "Normal to Surface").

@@ -1,11 +1,9 @@
 // Sizing, initialisation and material fields of the fluid domain.
 #include <cmath>
 
-#include "bodies/bodymesh.h"
-#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -109,10 +107,6 @@ void FluidDomain::InitialiseData() {
 void FluidDomain::InitialiseDomain(std::ostream&) {
   int i = 0;
   while (Mesh* m = meshes.next(i)) m->initialiseMesh();
-  if (vars_[Beta].length()) {
-    i = 0;
-    while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->WriteBetaReaVec(vars_[Beta], 0);
-  }
   const ReaVec diag = [&] {
     ReaVec d(3);
     for (unsigned c = 1; c <= 3; ++c) d(c) = maxCorner(c) - minCorner(c);
@@ -124,23 +118,7 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
                                                                                               << maxCorner(3));
     FStatic = maxCorner;
   }
-  Char_Length = 0;
-  minBodyDiagonal_ = 0;
-  bodyExtent_ = 0.0;
-  bodyMax_ = -1e100;
-  bodyMin_ = 1e100;
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    if (!m->JustBody()) continue;
-    for (unsigned c = 1; c <= 3; ++c) {
-      bodyMax_(c) = std::max(bodyMax_(c), m->Max_Vector()(c));
-      bodyMin_(c) = std::min(bodyMin_(c), m->Min_Vector()(c));
-    }
-    const double d = m->Diameter();
-    if (d > Char_Length) Char_Length = d;
-    if (minBodyDiagonal_ == 0 || d < minBodyDiagonal_) minBodyDiagonal_ = d;
-    for (unsigned c = 1; c <= 3; ++c) bodyExtent_(c) = bodyMax_(c) - bodyMin_(c);
-  }
+  parts_->InitialiseSets();
   if (Char_Length == 0) Char_Length = 0.1 * diag.norm() + 1e-14;
   // A plane problem has no Z velocity: one given by initial data, a restart file or a boundary
   // line would only feed the speed, the wall laws and the vorticity with a value that is not there.

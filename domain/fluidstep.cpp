@@ -2,11 +2,10 @@
 // previous-step fields, conditional conditions and derived nodal fields.
 #include <cmath>
 
-#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "domain/materialcheck.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -101,25 +100,7 @@ void FluidDomain::StartNewStep() {
     MaxValue(3) = vars_[Temp].max_val();
     MinValue(3) = vars_[Temp].min_val();
   }
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) m->StartNewStep();
-  if (Sized(vars_[WallDist]) && nearest_.length() == unsigned(numNodes)) {
-    // The wall distance follows the first-node distance that the wall laws assume.
-    ReaVec& speed = vars_[Work1];
-    ReaVec& ustar = vars_[Work2];
-    ReaVec& y = vars_[Work3];
-    speed.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
-    for (int k = 1; k <= numNodes; ++k)
-      ustar(unsigned(k)) = std::sqrt(vars_[WallFactor](unsigned(k)) * speed(unsigned(k)));
-    y = vars_[WallDist];
-    b = 0;
-    while (BodyMesh* m = giveNextBody(b)) m->ReadWallDistance(y, ustar, vars_[KVisc]);
-    for (int l = 1; l <= numNodes; ++l) {
-      const int p = nearest_(unsigned(l));
-      if (p != l && p != -1) y(unsigned(l)) += y(unsigned(p)) - vars_[WallDist](unsigned(p));
-    }
-    vars_[WallDist] = y;
-  }
+  parts_->StartNewStep();
   if (Sized(vars_[KProduction])) CalcKProduction(vars_[KProduction]);
   if (Sized(vars_[Vorticity])) CalcVorticity(vars_[Vorticity]);
 
@@ -225,10 +206,7 @@ void FluidDomain::UpdateConditions() {
 }
 
 void FluidDomain::UpdateVariables(double f) {
-  int b = 0;
-  if (Sized(vars_[VelX]))
-    while (BodyMesh* m = giveNextBody(b))
-      if (m->OutFlowBound()) m->OutFlowBound(vars_[VelX], vars_[VelY], vars_[VelZ]);
+  if (Sized(vars_[VelX])) parts_->OutflowVelocities();
   UpdateConditions();
   RelaxAndKeep(vars_[VelX], vars_[VelX0], f);
   for (int c : {1, 2}) {

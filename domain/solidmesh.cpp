@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
+#include "domain/phiproblem.h"
 #include "domain/soliddomain.h"
-#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"

@@ -369,7 +369,7 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
 }
 
 void FluidDomain::Assemble_NSRHS(ReaVec& bx, ReaVec& by, ReaVec& bz) {
-  BodyWallTerms(bx, by, bz);
+  parts_->WallTerms(bx, by, bz);
   if (splitPressure_ || !Sized(vars_[Pres])) return;
   const double* p = vars_[Pres].GivePointer();
   sys_[2]->sub_mult(p, bx.GivePointer());
@@ -497,7 +497,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
     MomentumGather(numNodes, invDtTheta_, m);
     if (order == 1) MomentumScatter(numNodes, m, Columns());
   }
-  BodyWallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+  parts_->WallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
   if (order != 1) return;
   // All components in one pass: one join instead of one per component.
   const double* t = vars_[TauEq].GivePointer();

@@ -5,7 +5,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/materialcheck.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "flow/turbulence.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
