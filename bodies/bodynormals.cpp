@@ -1,9 +1,12 @@
 // The outward normals of the body nodes ("Normal to Surface") with their sharp-edge and crease
 // detection, the body-set accessors of the fluid domain and the local frames of a given axis.
+#include "bodies/bodynormals.h"
+
 #include <algorithm>
 #include <cmath>
 
 #include "bodies/bodymesh.h"
+#include "bodies/bodyparts.h"
 #include "domain/fluiddomain.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -24,102 +27,101 @@ BodyMesh* FluidDomain::giveBody(int n) { return static_cast<BodyMesh*>(bodyMeshe
 
 BodyMesh* FluidDomain::giveNextBody(int& k) { return static_cast<BodyMesh*>(bodyMeshes_.next(k)); }
 
-// ---------------------------------------------------------------- normals
+// ---------------------------------------------------------------- the body nodes and their entries
 
-void FluidDomain::BodyNodesCurrent() {
-  if (bodyNodesStamp_ == TopologyStamp() && bodyNodesStamp_ != 0) return;
-  bodyNodes_.clear();
+void BodyNormalCache::Current(FluidDomain& d) {
+  if (stamp_ == d.TopologyStamp() && stamp_ != 0) return;
+  const int numNodes = d.numNodes;
+  nodes_.clear();
   int b = 0;
   int stride = 1;
   std::size_t faces = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
+  while (BodyMesh* m = d.giveNextBody(b)) {
     const BodyMesh::Arrays& f = m->Flat();
     for (int j : f.nodes)
-      if (j >= 1 && j <= numNodes) bodyNodes_.push_back(j);
+      if (j >= 1 && j <= numNodes) nodes_.push_back(j);
     if (f.nnode >= 1) stride = std::max(stride, f.nnode), faces += f.elems.size() / std::size_t(f.nnode);
   }
-  std::sort(bodyNodes_.begin(), bodyNodes_.end());
-  bodyNodes_.erase(std::unique(bodyNodes_.begin(), bodyNodes_.end()), bodyNodes_.end());
-  bodyNormal_.assign(3 * std::size_t(numNodes), 0.0);
+  std::sort(nodes_.begin(), nodes_.end());
+  nodes_.erase(std::unique(nodes_.begin(), nodes_.end()), nodes_.end());
   // The faces of all sets in order, and for each body node the faces that hold it.
   std::vector<int> at(std::size_t(numNodes) + 1, -1);
-  for (std::size_t i = 0; i < bodyNodes_.size(); ++i) at[std::size_t(bodyNodes_[i])] = int(i);
+  for (std::size_t i = 0; i < nodes_.size(); ++i) at[std::size_t(nodes_[i])] = int(i);
   std::vector<int> local(faces * std::size_t(stride), -1);
-  bodyFaceNodes_.clear(), bodyFaceSet_.clear();
+  faceNodes_.clear(), faceSet_.clear();
   b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
+  while (BodyMesh* m = d.giveNextBody(b)) {
     const BodyMesh::Arrays& f = m->Flat();
     if (f.nnode < 1) continue;
     for (std::size_t e = 0; e < f.elems.size(); e += std::size_t(f.nnode)) {
-      const std::size_t g = bodyFaceNodes_.size();
+      const std::size_t g = faceNodes_.size();
       for (int k = 0; k < f.nnode; ++k) {
         const int j = f.elems[e + std::size_t(k)];
         if (j >= 1 && j <= numNodes) local[g * std::size_t(stride) + std::size_t(k)] = at[std::size_t(j)];
       }
-      bodyFaceNodes_.push_back(&f.elems[e]);
-      bodyFaceSet_.push_back(m);
+      faceNodes_.push_back(&f.elems[e]);
+      faceSet_.push_back(m);
     }
   }
-  BuildIncidence(local, int(bodyNodes_.size()), bodyFaceStart_, bodyFaceOf_);
-  for (int& p : bodyFaceOf_) p /= stride;
-  bodyNodeSlow_.assign(bodyNodes_.size(), 0);
-  bodyNodesStamp_ = TopologyStamp();
-  normalsMirrored_ = false;
-  normalEntryCount_ = -1;
+  BuildIncidence(local, int(nodes_.size()), faceStart_, faceOf_);
+  for (int& p : faceOf_) p /= stride;
+  slow_.assign(nodes_.size(), 0);
+  stamp_ = d.TopologyStamp();
+  count_ = numNodes;
+  entryCount_ = -1;
 }
 
-bool FluidDomain::NormalEntriesCurrent() const {
-  return normalEntryCount_ == normals_.count && bodyNormalEntry_.size() == bodyNodes_.size();
+bool BodyNormalCache::EntriesCurrent(const Plex<ReaVec>& normals) const {
+  return entryCount_ == normals.count && entry_.size() == nodes_.size();
 }
 
-void FluidDomain::PullBodyNormals(bool lenient) {
-  for (int j : bodyNodes_) {
-    double* N = &bodyNormal_[3 * std::size_t(j - 1)];
-    if (lenient && normals_.free(j)) {
-      N[0] = N[1] = N[2] = 0;
-      continue;
-    }
-    const ReaVec& v = *normals_.get_at(j);
-    for (unsigned c = 0; c < 3; ++c) N[c] = c < v.length() ? v(c + 1) : 0.0;
+void BodyNormalCache::TakeEntries(Plex<ReaVec>& normals, bool create) {
+  if (EntriesCurrent(normals)) return;
+  entry_.resize(nodes_.size());
+  byNode_.assign(std::size_t(count_) + 1, nullptr);
+  for (std::size_t i = 0; i < nodes_.size(); ++i) {
+    const int j = nodes_[i];
+    if (create && normals.free(j)) normals.set_at(j, new ReaVec(3u, 0.0));
+    entry_[i] = byNode_[std::size_t(j)] = normals.get_at(j);  // a missing entry ends the run here
+    OLVU_ASSERT(entry_[i]->length() == 3, "normal of body node " << j << " of length " << entry_[i]->length());
   }
-  normalsMirrored_ = true;
+  entryCount_ = normals.count;
 }
 
-void FluidDomain::DeleteBodyNormals() {
-  BodyNodesCurrent();
-  const bool entries = NormalEntriesCurrent();
-  if (!entries)
-    for (int j : bodyNodes_) *normals_.get_at(j) = 0.0;  // a missing entry ends the run here
-  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
-    double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
-    N[0] = N[1] = N[2] = 0;
-    if (!entries) return;
-    ReaVec& v = *bodyNormalEntry_[i];
-    double* x = v.GivePointer();
-    for (unsigned c = 0; c < v.length(); ++c) x[c] = 0;
+void BodyNormalCache::Zero(Plex<ReaVec>& normals) {
+  TakeEntries(normals, false);
+  ParallelFor(entry_.size(), [&](std::size_t i) {
+    double* x = entry_[i]->GivePointer();
+    x[0] = x[1] = x[2] = 0;
   });
-  normalsMirrored_ = true;
 }
 
-void FluidDomain::NormaliseBodyNormals() {
-  // When the body nodes hold every entry of the table (it counts no other store) the flat
-  // normals are normalised with them, as ReaVec::normalise does, and stay their mirror.
-  if (normalsMirrored_ && NormalEntriesCurrent() && normals_.count == int(bodyNodes_.size())) {
-    ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
-      double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
-      ReaVec& v = *bodyNormalEntry_[i];
-      double* x = v.GivePointer();
-      const double len = Norm3(N);
-      if (len < 1e-14 || v.length() != 3) return;
-      for (int c = 0; c < 3; ++c) N[c] /= len, x[c] = N[c];
+void BodyNormalCache::Normalise(Plex<ReaVec>& normals) {
+  // When the body nodes hold every entry of the table (it counts no other store) they are
+  // normalised in parallel, as ReaVec::normalise does.
+  if (EntriesCurrent(normals) && normals.count == int(nodes_.size())) {
+    ParallelFor(entry_.size(), [&](std::size_t i) {
+      double* x = entry_[i]->GivePointer();
+      const double len = Norm3(x);
+      if (len < 1e-14) return;
+      for (int c = 0; c < 3; ++c) x[c] /= len;
     });
     return;
   }
   int i = 0;
-  while (ReaVec* v = normals_.next(i))
+  while (ReaVec* v = normals.next(i))
     if (v->norm() >= 1e-14) v->normalise();
-  normalsMirrored_ = false;
 }
+
+// ---------------------------------------------------------------- the domain's normals
+
+void FluidDomain::DeleteBodyNormals() {
+  BodyNormalCache& cache = BodyParts::Of(*this).Normals();
+  cache.Current(*this);
+  cache.Zero(normals_);
+}
+
+void FluidDomain::NormaliseBodyNormals() { BodyParts::Of(*this).Normals().Normalise(normals_); }
 
 void FluidDomain::RecalcBodyNormals() {
   DeleteBodyNormals();
@@ -135,7 +137,7 @@ namespace {
 // The sets and geometry one body node's walk reads.
 struct NormalWalk {
   const double* xyz;                // coordinates, 3 per domain node
-  double* normals;                  // flat normals, 3 per domain node
+  ReaVec* const* entries;           // "Normal to Surface" entry of each body node
   const int* start;                 // faces of body node i at face[start[i] .. start[i + 1])
   const int* face;
   const int* const* faceNodes;      // nodes of each face
@@ -182,7 +184,7 @@ unsigned char FaceNormal(const double* xyz, const int* en, const BodyMesh::Array
 template <int D, bool Full, class Ops>
 bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
   const double* x = w.xyz + 3 * std::size_t(j - 1);
-  double* const stored = w.normals + 3 * std::size_t(j - 1);
+  double* const stored = w.entries[i]->GivePointer();
   double N[3] = {stored[0], stored[1], stored[2]};  // worked on in registers, stored once
   for (int s = w.start[i]; s < w.start[i + 1]; ++s) {
     const int g = w.face[s];
@@ -254,6 +256,32 @@ bool WalkNode(const NormalWalk& w, int j, std::size_t i, Ops& ops) {
 
 }  // namespace
 
+template <int D, class Marks>
+void BodyNormalCache::Accumulate(FluidDomain& d, Marks& marks) {
+  Current(d);
+  TakeEntries(*d.giveNormalPlex(), true);  // a node without an entry starts from zero
+  int b = 0;
+  while (BodyMesh* m = d.giveNextBody(b)) {
+    const BodyMesh::Arrays& f = m->Flat();
+    if (f.nnode >= 2 && f.corners >= D && f.corners <= f.nnode && !f.elemsInside)
+      OLVU_FATAL("Node of Body " << m->Name() << " is out of " << d.DomainName() << ".\n\t"
+                                 << "Do not define Boundaries on these nodes\n");
+  }
+  // Each node sums its own faces in order, so the nodes are independent and the result is the
+  // same for any thread count; the few that need the marks walk again, alone, in node order.
+  const double* xyz = d.NodeCoordinates();
+  faceNormal_.resize(6 * faceSet_.size());
+  faceUse_.resize(faceSet_.size());
+  ParallelFor(faceSet_.size(), [&](std::size_t g) {
+    faceUse_[g] = FaceNormal<D>(xyz, faceNodes_[g], faceSet_[g]->Flat(), &faceNormal_[6 * g]);
+  });
+  const NormalWalk w{xyz,           entry_.data(),      faceStart_.data(), faceOf_.data(),
+                     faceNodes_.data(), faceSet_.data(), faceNormal_.data(), faceUse_.data()};
+  ParallelFor(nodes_.size(), [&](std::size_t i) { slow_[i] = !WalkNode<D, false>(w, nodes_[i], i, marks); });
+  for (std::size_t i = 0; i < nodes_.size(); ++i)
+    if (slow_[i]) WalkNode<D, true>(w, nodes_[i], i, marks);
+}
+
 template <int D>
 void FluidDomain::BodyNormals() {
   // The marks of the ordered walk: sharp nodes, crease lines and, in 2D, fixed velocities.
@@ -284,58 +312,7 @@ void FluidDomain::BodyNormals() {
                                              << "\n\t Check surfaces orientation and swap normals");
     }
   } ops{*this};
-  BodyNodesCurrent();
-  if (!normalsMirrored_) PullBodyNormals(true);
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    const BodyMesh::Arrays& f = m->Flat();
-    if (f.nnode >= 2 && f.corners >= D && f.corners <= f.nnode && !f.elemsInside)
-      OLVU_FATAL("Node of Body " << m->Name() << " is out of " << DomainName() << ".\n\t"
-                                 << "Do not define Boundaries on these nodes\n");
-  }
-  // Each node sums its own faces in order, so the nodes are independent and the result is the
-  // same for any thread count; the few that need the marks walk again, alone, in node order.
-  const double* xyz = NodeCoordinates();
-  bodyFaceNormal_.resize(6 * bodyFaceSet_.size());
-  bodyFaceUse_.resize(bodyFaceSet_.size());
-  ParallelFor(bodyFaceSet_.size(), [&](std::size_t g) {
-    bodyFaceUse_[g] = FaceNormal<D>(xyz, bodyFaceNodes_[g], bodyFaceSet_[g]->Flat(), &bodyFaceNormal_[6 * g]);
-  });
-  const NormalWalk w{xyz, bodyNormal_.data(), bodyFaceStart_.data(), bodyFaceOf_.data(), bodyFaceNodes_.data(),
-                     bodyFaceSet_.data(), bodyFaceNormal_.data(), bodyFaceUse_.data()};
-  // Where the table's entries are known, each node writes its own after its walk.
-  const bool entries = NormalEntriesCurrent();
-  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
-    const int j = bodyNodes_[i];
-    bodyNodeSlow_[i] = !WalkNode<D, false>(w, j, i, ops);
-    if (bodyNodeSlow_[i] || !entries) return;
-    ReaVec& v = *bodyNormalEntry_[i];
-    double* x = v.GivePointer();
-    const double* N = &bodyNormal_[3 * std::size_t(j - 1)];
-    for (unsigned c = 0; c < 3 && c < v.length(); ++c) x[c] = N[c];
-  });
-  bool slow = false;
-  for (std::size_t i = 0; i < bodyNodes_.size(); ++i)
-    if (bodyNodeSlow_[i]) WalkNode<D, true>(w, bodyNodes_[i], i, ops), slow = true;
-  if (slow || !entries) PushBodyNormals();
-}
-
-void FluidDomain::PushBodyNormals() {
-  if (!NormalEntriesCurrent()) {
-    bodyNormalEntry_.resize(bodyNodes_.size());
-    for (std::size_t i = 0; i < bodyNodes_.size(); ++i) {
-      const int j = bodyNodes_[i];
-      if (normals_.free(j)) normals_.set_at(j, new ReaVec(3u, 0.0));
-      bodyNormalEntry_[i] = normals_.get_at(j);
-    }
-    normalEntryCount_ = normals_.count;
-  }
-  ParallelFor(bodyNodes_.size(), [&](std::size_t i) {
-    ReaVec& v = *bodyNormalEntry_[i];
-    double* x = v.GivePointer();
-    const double* N = &bodyNormal_[3 * std::size_t(bodyNodes_[i] - 1)];
-    for (unsigned c = 0; c < 3 && c < v.length(); ++c) x[c] = N[c];
-  });
+  BodyParts::Of(*this).Normals().Accumulate<D>(*this, ops);
 }
 
 void FluidDomain::CalcBodyNormals2D() { BodyNormals<2>(); }

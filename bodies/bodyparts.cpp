@@ -47,21 +47,20 @@ void BodyParts::InitialiseSets() {
     while (Mesh* m = d.freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->WriteBetaReaVec(d.vars_[Beta], 0);
   }
   Char_Length = 0;
-  d.minBodyDiagonal_ = 0;
-  d.bodyExtent_ = 0.0;
-  d.bodyMax_ = -1e100;
-  d.bodyMin_ = 1e100;
+  ReaVec &top = freeSurface_.bodyMax, &bottom = freeSurface_.bodyMin, &extent = freeSurface_.bodyExtent;
+  extent = 0.0;
+  top = -1e100;
+  bottom = 1e100;
   int b = 0;
   while (BodyMesh* m = d.giveNextBody(b)) {
     if (!m->JustBody()) continue;
     for (unsigned c = 1; c <= 3; ++c) {
-      d.bodyMax_(c) = std::max(d.bodyMax_(c), m->Max_Vector()(c));
-      d.bodyMin_(c) = std::min(d.bodyMin_(c), m->Min_Vector()(c));
+      top(c) = std::max(top(c), m->Max_Vector()(c));
+      bottom(c) = std::min(bottom(c), m->Min_Vector()(c));
     }
     const double dm = m->Diameter();
     if (dm > Char_Length) Char_Length = dm;
-    if (d.minBodyDiagonal_ == 0 || dm < d.minBodyDiagonal_) d.minBodyDiagonal_ = dm;
-    for (unsigned c = 1; c <= 3; ++c) d.bodyExtent_(c) = d.bodyMax_(c) - d.bodyMin_(c);
+    for (unsigned c = 1; c <= 3; ++c) extent(c) = top(c) - bottom(c);
   }
 }
 
@@ -111,9 +110,9 @@ void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
     out << "\t_MBody_ " << m->Name() << "\t";
     state.WriteAscii(out, "", digits);
   }
-  if (d_.distanceCopy_.length()) {
+  if (motion_.distance.length()) {
     out << "\t";
-    d_.distanceCopy_.WriteAscii(out, "_MDist_", digits);
+    motion_.distance.WriteAscii(out, "_MDist_", digits);
   }
   if (d_.numNodes > 0) {
     // The coordinates themselves: the first ones plus the accumulated displacement would
@@ -140,22 +139,22 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
       Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
       for (unsigned c = 1; c <= 3; ++c) nd(c) = v(3 * unsigned(j - 1) + c);
     }
-    restoredNodes_ = true;
+    motion_.restoredNodes = true;
     return true;
   }
   if (!body) {
     if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    d_.distanceCopy_ = v;
+    motion_.distance = v;
     return true;
   }
   // The first moving body of that name not restored yet.
   const std::string name = in->GetWord("_MBody_", "");
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b)) {
-    if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restoredBodies_.begin(), restoredBodies_.end(), m))
-      continue;
+    const std::vector<const Mesh*>& restored = motion_.restoredBodies;
+    if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restored.begin(), restored.end(), m)) continue;
     if (!static_cast<MBodyMesh*>(m)->Restore(v)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    restoredBodies_.push_back(m);
+    motion_.restoredBodies.push_back(m);
     return true;
   }
   OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
@@ -164,9 +163,9 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
 void BodyParts::FinishMotionRestart() {
   // The next restart file starts from nothing restored.
   std::vector<const Mesh*> bodies;
-  bodies.swap(restoredBodies_);
-  const bool nodes = restoredNodes_;
-  restoredNodes_ = false;
+  bodies.swap(motion_.restoredBodies);
+  const bool nodes = motion_.restoredNodes;
+  motion_.restoredNodes = false;
   if (!d_.Flag(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b))

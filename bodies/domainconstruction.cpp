@@ -32,10 +32,7 @@ FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
       problems_(NFluidFlags, 0),
       fixedGradient_(100, "Fixed Gradient Variables"),
       normals_(100, "Normal to Surface"),
-      velocityLine_(100, "Fixed Velocity Line"),
-      bodyExtent_(3),
-      bodyMax_(3),
-      bodyMin_(3) {
+      velocityLine_(100, "Fixed Velocity Line") {
   parts_ = std::make_unique<BodyParts>(*this);
   if (!read) return;
   name_ = "Fluid Domain";

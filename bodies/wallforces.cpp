@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "bodies/bodymesh.h"
+#include "bodies/bodyparts.h"
 #include "domain/fluiddomain.h"
 #include "flow/turbulence.h"
 #include "foundation/declarations.h"
@@ -129,15 +130,16 @@ void FluidDomain::CalculateForces() {
   ReaVec& pl = vars_[Work3];
   pl.resize(unsigned(numNodes), 0.0);
   pl = 0.0;
-  BodyNodesCurrent();
+  BodyNormalCache& normals = BodyParts::Of(*this).Normals();
+  normals.Current(*this);
   // Only body nodes are written below: the traction needs clearing only when the body nodes or
   // the vectors' size changed.
-  if (tractionStamp_ != bodyNodesStamp_ || traction_[0].length() != unsigned(numNodes)) {
+  if (tractionStamp_ != normals.Stamp() || traction_[0].length() != unsigned(numNodes)) {
     for (ReaVec& t : traction_) t.resize(unsigned(numNodes), 0.0), t = 0.0;
-    tractionStamp_ = bodyNodesStamp_;
+    tractionStamp_ = normals.Stamp();
   }
   if (bodyMeshes_.count == 0) return;
-  if (!normalsMirrored_) PullBodyNormals(false);  // a body node without a normal ends the run here
+  normals.TakeEntries(normals_, false);  // a body node without a normal ends the run here
   const bool pressure = vars_[Pres].length() == unsigned(numNodes);
   const double* rho = vars_[Dens].GivePointer();
   const double* p = vars_[Pres].GivePointer();
@@ -163,7 +165,6 @@ void FluidDomain::CalculateForces() {
     if (!f.inside)
       OLVU_FATAL("Node of Body " << m->Name() << " is out of " << DomainName() << ".\n\t"
                                  << "Do not define Boundaries on these nodes\n");
-    const double* normal = bodyNormal_.data();
     const bool total = totalPressure_;
     // A set lists each node once: its nodes are independent.
     ParallelFor(f.nodes.size(), [&](std::size_t k) {
@@ -184,7 +185,7 @@ void FluidDomain::CalculateForces() {
         const double a = -wallFactor[i] * r * WallShare(freeSurface, symmetry, unsigned(j));
         for (int c = 0; c < 3; ++c) t[c] = a * u[c][i];
       } else {
-        WallStress(s, j, normal + 3 * i, t);
+        WallStress(s, j, normals.Normal(j), t);
         for (double& v : t) v *= -r;
       }
       if (sharpSized && sharp(unsigned(j))) q = 0;

@@ -523,8 +523,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<ReaVec> normals_;
   std::vector<double> normalVelocity_;  // prescribed normal velocity by domain node (0 where none)
   Plex<ReaVec> velocityLine_;
-  ReaVec bodyExtent_, bodyMax_, bodyMin_;
-  double minBodyDiagonal_ = 0;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
   std::vector<double> nodeXYZ_;           // x, y, z of domain node j at 3 (j - 1), with nodeArray_
@@ -632,17 +630,8 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   // Free surface
  public:
-  /// Box of the plain body sets and its extent (empty until bodies are placed).
-  const ReaVec& BodyMax() const { return bodyMax_; }
-  const ReaVec& BodyMin() const { return bodyMin_; }
-  const ReaVec& BodyExtent() const { return bodyExtent_; }
   /// Plane values of the symmetry planes normal to `axis` (0 x, 1 y, 2 z).
   const ReaVec& SymmetryPlanes(int axis) const { return symPlanes_[axis]; }
-  /// The elevation before the current step's free-surface solve.
-  const ReaVec& PreviousElevation() const { return betaPrev_; }
-
- protected:
-  ReaVec betaPrev_;  // the elevation before the current step's free-surface solve
 
   // Flow solution: momentum, pressure, projection, velocity boundary treatment
  public:
@@ -775,45 +764,13 @@ class FluidDomain : public Domain, public FunctionDomain {
   void NormaliseBodyNormals();
   /// Matrices, body sets and body normals after the nodes moved.
   void RebuildGeometry();
-  /// True on a step that moves the mesh ("UpdateMeshEvery").
-  bool MeshUpdateStep() const;
-  /// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
-  static double Fade(double s);
-
-  /// Rebuilds the list of body nodes and sizes their flat normals after the nodes moved or were
-  /// renumbered (the flat normals then no longer mirror "Normal to Surface").
-  void BodyNodesCurrent();
-  /// Copies the body nodes' entries of "Normal to Surface" into the flat normals: a missing one
-  /// is zero when `lenient`, else it ends the run.
-  void PullBodyNormals(bool lenient);
-  /// Copies the flat normals of the body nodes into "Normal to Surface", creating entries.
-  void PushBodyNormals();
-  /// True while bodyNormalEntry_ holds the "Normal to Surface" entry of every body node: entries
-  /// are only ever added to that table, so its store count tells when to take them again.
-  bool NormalEntriesCurrent() const;
   /// The normals of every body set accumulated node by node (D the dimension).
   template <int D>
   void BodyNormals();
 
-  ReaVec traction_[3];    // wall traction of CalculateForces
-  unsigned tractionStamp_ = 0;      // body-node stamp at which traction_ was last cleared
-  std::vector<int> bodyNodes_;      // domain numbers of the body sets' nodes, ascending, once each
-  std::vector<double> bodyNormal_;  // normal of body node j at 3 (j - 1), kept beside "Normal to Surface"
-  unsigned bodyNodesStamp_ = 0;     // topology stamp of bodyNodes_ and the face incidence
-  // The faces of every body set in set and element order; body node i (of bodyNodes_) lies on
-  // faces bodyFaceOf_[bodyFaceStart_[i] ..  bodyFaceStart_[i + 1]), ascending.
-  std::vector<const int*> bodyFaceNodes_;  // the face's nodes in its set's flat elements
-  std::vector<BodyMesh*> bodyFaceSet_;     // the set of each face
-  std::vector<int> bodyFaceStart_, bodyFaceOf_;
-  std::vector<double> bodyFaceNormal_;       // per face its normal and unit normal, per geometry
-  std::vector<unsigned char> bodyFaceUse_;   // per face: 0 left out, 1 used, 2 null normal
-  std::vector<unsigned char> bodyNodeSlow_;  // per body node: needs the ordered walk with its marks
-  std::vector<ReaVec*> bodyNormalEntry_;     // "Normal to Surface" entry of each body node
-  int normalEntryCount_ = -1;                // store count of that table when they were taken
-  bool normalsMirrored_ = false;    // bodyNormal_ equals "Normal to Surface" at every body node
-  ReaVec hydrostatic_;    // result of CalculateHydrostatic
-  ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
-  BitVec meshWork_;       // working node set of the mesh deformation
+  ReaVec traction_[3];          // wall traction of CalculateForces
+  unsigned tractionStamp_ = 0;  // body-node stamp at which traction_ was last cleared
+  ReaVec hydrostatic_;          // result of CalculateHydrostatic
   bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal
   bool bodyForces_ = true;        // the last CalculateBodyForces set some force (else all are 0)
 
