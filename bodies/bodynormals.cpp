@@ -1,5 +1,5 @@
 // The outward normals of the body nodes ("Normal to Surface") with their sharp-edge and crease
-// detection, the body-set accessors of the fluid domain and the local frames of a given axis.
+// detection, the fluid domain's walk over its body sets and the local frames of a given axis.
 #include "bodies/bodynormals.h"
 
 #include <algorithm>
@@ -22,8 +22,6 @@ void Cross3(const double* a, const double* b, double* c) {
 }
 
 }  // namespace
-
-BodyMesh* FluidDomain::giveBody(int n) { return static_cast<BodyMesh*>(bodyMeshes_.get_at(n)); }
 
 BodyMesh* FluidDomain::giveNextBody(int& k) { return static_cast<BodyMesh*>(bodyMeshes_.next(k)); }
 
@@ -336,6 +334,7 @@ void FrameAxes(const ReaVec& a, double* b, double* w) {
 
 }  // namespace
 
+// No caller: a body whose frame follows one given axis would take it from here.
 void CalcMatGivenAxeX(ReaVec& a, Matrix& m) {
   double b[3], w[3];
   FrameAxes(a, b, w);
@@ -343,6 +342,7 @@ void CalcMatGivenAxeX(ReaVec& a, Matrix& m) {
   for (int r = 0; r < 3; ++r) m(r + 1, 1) = a(unsigned(r + 1)), m(r + 1, 2) = b[r], m(r + 1, 3) = w[r];
 }
 
+// No caller: as CalcMatGivenAxeX, for a frame whose third axis is the given one.
 void CalcMatGivenAxeZ(ReaVec& a, Matrix& m) {
   double b[3], w[3];
   FrameAxes(a, b, w);

@@ -68,5 +68,5 @@ class BodyParts final : public FluidParts {
 };
 
 /// The velocity correction of a fluid domain (nothing for any other domain); defined beside the
-/// vtable, whose typeinfo it asks for. A driver holding only a Domain would call it.
+/// vtable, whose typeinfo it asks for.
 void CorrectV(Domain* d);

@@ -102,6 +102,8 @@ SolidDomain::SolidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 
 SolidDomain::~SolidDomain() = default;
 
+// No caller in the program (the driver holds the fluid domain itself): a caller that holds only a
+// Domain would correct the velocity through it.
 void CorrectV(Domain* d) {
   if (auto* f = dynamic_cast<FluidDomain*>(d)) f->CorrectVelocity();
 }

@@ -51,6 +51,7 @@ bool Sized(const ReaVec& v) { return v.length() > 0; }
 
 }  // namespace
 
+// No caller: a convergence test of the elevation by its relative change would call it.
 double normBeta(double a, double b, double c) {
   const double d = std::fabs(b) > c ? std::fabs(b) : c;
   return std::fabs(a - b) / d;

@@ -324,6 +324,8 @@ const BitVec* FluidDomain::MaterialNodes(int index) {
   return nodeMaterial_.get_at(index);
 }
 
+// No caller in the program (the functions' Mat() reads MaterialNodes): a test of one node's set
+// would call it.
 int FluidDomain::IsNodeInMaterialIndex(int index, int node) {
   const BitVec* b = MaterialNodes(index);
   return b ? (*b)(unsigned(node)) : 0;

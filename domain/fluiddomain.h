@@ -741,8 +741,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual ReaVec& CalculateHydrostatic(ReaVec& x0);
   /// Wall traction component k (0 x, 1 y, 2 z) of CalculateForces.
   ReaVec& BodyTraction(int k) { return traction_[k]; }
-  /// Body set n of the table (every entry of it is a body set).
-  BodyMesh* giveBody(int n);
   /// Next body set after cursor k.
   BodyMesh* giveNextBody(int& k);
   /// One 0-based layer index per node from the seed nodes, stopping at the first stop node;
