@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "bodies/bodymesh.h"
@@ -18,20 +19,26 @@
 
 // ---------------------------------------------------------------- making
 
-Mesh* BodyParts::NewBodySet(int n, Input* in, bool moving) {
-  if (moving) return new MBodyMesh(&d_, n, in, d_.kind_);
-  return new BodyMesh(&d_, n, in, d_.kind_, 1);
+std::unique_ptr<Mesh> BodyParts::NewBodySet(int n, Input* in, bool moving) {
+  if (moving) return std::make_unique<MBodyMesh>(&d_, n, in, d_.kind_);
+  return std::make_unique<BodyMesh>(&d_, n, in, d_.kind_, 1);
 }
 
-Mesh* BodyParts::NewFreeSurfaceSet(int n, Input* in) { return new FreeSMesh(&d_, n, in, 3, Triangle, 3, 1); }
+std::unique_ptr<Mesh> BodyParts::NewFreeSurfaceSet(int n, Input* in) {
+  return std::make_unique<FreeSMesh>(&d_, n, in, 3, Triangle, 3, 1);
+}
 
-PhiProblem* BodyParts::NewPhiProblem(Input* in) { return new PhiProblem(in, &d_); }
+std::unique_ptr<PhiProblem> BodyParts::NewPhiProblem(Input* in) { return std::make_unique<PhiProblem>(in, &d_); }
 
-SpcProblem* BodyParts::NewSpcProblem(Input* in) { return new SpcProblem(in, &d_); }
+std::unique_ptr<SpcProblem> BodyParts::NewSpcProblem(Input* in) { return std::make_unique<SpcProblem>(in, &d_); }
 
-PhiProblem* BodyParts::NewPhiProblem(int n) { return new PhiProblem(&d_, n, "Phi_Variable", 1e100, -1e100); }
+std::unique_ptr<PhiProblem> BodyParts::NewPhiProblem(int n) {
+  return std::make_unique<PhiProblem>(&d_, n, "Phi_Variable", 1e100, -1e100);
+}
 
-SpcProblem* BodyParts::NewSpcProblem(int n) { return new SpcProblem(&d_, n, "Species", 1e100, 0); }
+std::unique_ptr<SpcProblem> BodyParts::NewSpcProblem(int n) {
+  return std::make_unique<SpcProblem>(&d_, n, "Species", 1e100, 0);
+}
 
 // ---------------------------------------------------------------- the domain's sequence
 

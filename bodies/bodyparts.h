@@ -35,12 +35,12 @@ class BodyParts final : public FluidParts {
   /// The parts of domain d (its constructor installed them).
   static BodyParts& Of(FluidDomain& d) { return static_cast<BodyParts&>(d.Parts()); }
 
-  Mesh* NewBodySet(int n, Input* in, bool moving) override;
-  Mesh* NewFreeSurfaceSet(int n, Input* in) override;
-  PhiProblem* NewPhiProblem(Input* in) override;
-  SpcProblem* NewSpcProblem(Input* in) override;
-  PhiProblem* NewPhiProblem(int n) override;
-  SpcProblem* NewSpcProblem(int n) override;
+  std::unique_ptr<Mesh> NewBodySet(int n, Input* in, bool moving) override;
+  std::unique_ptr<Mesh> NewFreeSurfaceSet(int n, Input* in) override;
+  std::unique_ptr<PhiProblem> NewPhiProblem(Input* in) override;
+  std::unique_ptr<SpcProblem> NewSpcProblem(Input* in) override;
+  std::unique_ptr<PhiProblem> NewPhiProblem(int n) override;
+  std::unique_ptr<SpcProblem> NewSpcProblem(int n) override;
   void DropDryElements() override;
   void InitialiseSets() override;
   void StartNewStep() override;

@@ -226,10 +226,10 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     for (;;) {
       in->ReadLine();
       if (in->Exist("NewPhiDefinition")) {
-        PhiProblem* p = parts_->NewPhiProblem(in);
+        PhiProblem* p = parts_->NewPhiProblem(in).release();
         phi_.set_at(p->Index(), p);
       } else if (in->Exist("NewSpecDefinition")) {
-        SpcProblem* p = parts_->NewSpcProblem(in);
+        SpcProblem* p = parts_->NewSpcProblem(in).release();
         species_.set_at(p->Index(), p);
       } else {
         break;
@@ -300,9 +300,9 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   }
 }
 
-void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, parts_->NewPhiProblem(n)); }
+void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, parts_->NewPhiProblem(n).release()); }
 
-void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, parts_->NewSpcProblem(n)); }
+void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, parts_->NewSpcProblem(n).release()); }
 
 // ---------------------------------------------------------------- function domain
 

@@ -5,6 +5,7 @@
 // links it.
 #pragma once
 
+#include <memory>
 #include <ostream>
 
 class Input;
@@ -18,18 +19,18 @@ class FluidParts {
  public:
   virtual ~FluidParts() = default;
 
-  // Making.
+  // Making (the domain's tables take them over).
 
   /// Body set n from the current card: "Body", or "WBody" (a moving body) when `moving`.
-  virtual Mesh* NewBodySet(int n, Input* in, bool moving) = 0;
+  virtual std::unique_ptr<Mesh> NewBodySet(int n, Input* in, bool moving) = 0;
   /// Free-surface set n ("FreeS") from the current card.
-  virtual Mesh* NewFreeSurfaceSet(int n, Input* in) = 0;
+  virtual std::unique_ptr<Mesh> NewFreeSurfaceSet(int n, Input* in) = 0;
   /// A Phi or species problem from its definition card.
-  virtual PhiProblem* NewPhiProblem(Input* in) = 0;
-  virtual SpcProblem* NewSpcProblem(Input* in) = 0;
+  virtual std::unique_ptr<PhiProblem> NewPhiProblem(Input* in) = 0;
+  virtual std::unique_ptr<SpcProblem> NewSpcProblem(Input* in) = 0;
   /// Phi or species problem n, made by an element set that gave its properties first.
-  virtual PhiProblem* NewPhiProblem(int n) = 0;
-  virtual SpcProblem* NewSpcProblem(int n) = 0;
+  virtual std::unique_ptr<PhiProblem> NewPhiProblem(int n) = 0;
+  virtual std::unique_ptr<SpcProblem> NewSpcProblem(int n) = 0;
 
   // The sets' share of the domain's sequence.
 

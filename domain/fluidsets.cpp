@@ -15,14 +15,14 @@ void FluidDomain::ReadElmSets(Input* in) {
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
-      Mesh* m = parts_->NewBodySet(n, in, strcasecmp(type, "WBody") == 0);
+      Mesh* m = parts_->NewBodySet(n, in, strcasecmp(type, "WBody") == 0).release();
       meshes.set_at(n, m);
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "FreeS") == 0) {
       if (!Flag(PTranspiration))
         OLVU_WARNING(0, "Free Surface set found, but will not be solved.\n\t Did you forget to define transpiration problem?");
-      Mesh* m = parts_->NewFreeSurfaceSet(n, in);
+      Mesh* m = parts_->NewFreeSurfaceSet(n, in).release();
       meshes.set_at(n, m);
       freeMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);

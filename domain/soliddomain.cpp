@@ -65,7 +65,7 @@ void SolidDomain::ReadElmSets(Input* in) {
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "WBody") == 0) {
-      Mesh* m = parts_->NewBodySet(n, in, true);
+      Mesh* m = parts_->NewBodySet(n, in, true).release();
       meshes.set_at(n, m);
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
