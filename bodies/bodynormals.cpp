@@ -173,7 +173,7 @@ unsigned char FaceNormal(const double* xyz, const int* en, const BodyMesh::Array
   return 1;
 }
 
-// Walks body node j (body node i) over its faces in set and element order onto its flat normal:
+// Walks body node j (body node i) over its faces in set and element order onto its normal entry:
 // the convexity and angle tests decide per face whether its normal is added, subtracted or left
 // out. Without Full it gives up (false, the normal untouched) at the first face that needs the
 // convexity test, a null face normal, or a cancelled 2D normal: those few nodes take the Full
