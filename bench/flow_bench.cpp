@@ -20,8 +20,9 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/flowgrid.h"
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/intvec.h"
 #include "foundation/plex.h"
@@ -29,7 +30,6 @@
 #include "mesh/mesh.h"
 #include "mesh/node.h"
 #include "solvers/sparsematrix.h"
-#include "bench/flowgrid.h"
 #include "tests/support/scratch_clock.h"
 
 namespace {

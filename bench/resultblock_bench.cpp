@@ -8,7 +8,7 @@
 #include <streambuf>
 #include <vector>
 
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
+#include "flow/lawofwall.h"
+#include "flow/turbulence.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/threads.h"
-#include "flow/lawofwall.h"
-#include "flow/turbulence.h"
 #include "input/fluidfunction.h"
 #include "input/function.h"
 #include "input/input.h"

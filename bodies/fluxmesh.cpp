@@ -7,12 +7,12 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
-#include "flow/boundarymass.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
+#include "mesh/boundarymass.h"
 #include "mesh/csr.h"
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "bodies/bodymesh.h"
+#include "bodies/bodyparts.h"
 #include "domain/fluiddomain.h"
 #include "flow/shapegrad.h"
 #include "foundation/clock.h"
@@ -46,6 +47,7 @@ bool Sized(const ReaVec& v) { return v.length() > 0; }
 
 }  // namespace
 
+// No caller: a convergence test of the elevation by its relative change would call it.
 double normBeta(double a, double b, double c) {
   const double d = std::fabs(b) > c ? std::fabs(b) : c;
   return std::fabs(a - b) / d;
@@ -714,8 +716,8 @@ void FreeSMesh::BetaBoundaries() {
   const unsigned n = m_.length();
   const double V = Signed_Velocity.length() ? Signed_Velocity(1) : 0.0;
   const double Ld = dampLength_ * charLength_, D = dampFactor_;
-  const ReaVec& bmax = d.BodyMax();
-  const ReaVec& bmin = d.BodyMin();
+  const ReaVec& bmax = BodyParts::Of(d).FreeSurface().bodyMax;
+  const ReaVec& bmin = BodyParts::Of(d).FreeSurface().bodyMin;
   auto damp = [&](double xd, bool above) {
     if (Ld == 0) return;  // no damping zone
     for (unsigned k = 1; k <= n; ++k) {
@@ -773,7 +775,7 @@ void FreeSMesh::BetaBoundaries() {
         if (b->length() >= g) b->assign(g, 1);
     }
   }
-  const ReaVec& extent = d.BodyExtent();
+  const ReaVec& extent = BodyParts::Of(d).FreeSurface().bodyExtent;
   const double bodyLength = extent.length() ? extent(1) : 0.0;
   if (charLength_ < 0.5 * bodyLength && D > 1e-14)
     OLVU_WARNING(1, "Check Length data in Free Surface set " << name_);
@@ -921,7 +923,8 @@ void FluidDomain::SolveFreeSurface() {
   if (!Flag(PTranspiration)) return;
   Clock clock("Solving Transpiration");
   ReaVec& beta = vars_[Beta];
-  betaPrev_ = beta;
+  ReaVec& previous = BodyParts::Of(*this).FreeSurface().previous;
+  previous = beta;
   // Velocities relative to the moving mesh; the vertical one is never corrected.
   ReaVec* u = &vars_[VelX];
   ReaVec* v = &vars_[VelY];
@@ -956,9 +959,9 @@ void FluidDomain::SolveFreeSurface() {
     const double L = kappa * VarTolerance[11];
     const double den = VarDenominat[11];
     for (unsigned k = 1; k <= beta.length(); ++k) {
-      const double change = beta(k) - betaPrev_(k);
+      const double change = beta(k) - previous(k);
       const double r = std::fabs(change) / den;
-      if (r > L) beta(k) = betaPrev_(k) + change * L / r;
+      if (r > L) beta(k) = previous(k) + change * L / r;
     }
   }
   const double g = GravVec.length() >= unsigned(Dimension_Olvu) ? GravVec(unsigned(Dimension_Olvu == 3 ? 3 : 2)) : 0.0;

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/function.h"

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <vector>
 
+#include "bodies/bodyparts.h"
 #include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
@@ -63,17 +64,18 @@ void HoldWallVelocities(FluidDomain& d, BodyMesh& m, int slot) {
   }
 }
 
-}  // namespace
-
-double FluidDomain::Fade(double s) {
+// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
+double Fade(double s) {
   if (s > 1) s = 1;
   return 1 - 3 * s * s + 2 * s * s * s;
 }
 
-bool FluidDomain::MeshUpdateStep() const {
-  return updateMeshEvery_ <= 1 ||
-         Current_Step / updateMeshEvery_ == static_cast<double>(Current_Step) / updateMeshEvery_;
+// True on a step that moves the mesh when it moves every `every` steps ("UpdateMeshEvery").
+bool MeshUpdateStep(int every) {
+  return every <= 1 || Current_Step / every == static_cast<double>(Current_Step) / every;
 }
+
+}  // namespace
 
 void FluidDomain::RebuildGeometry() {
   CalcSystemMatrixes();
@@ -89,7 +91,7 @@ void FluidDomain::SolveBodyMovement() {
     while (BodyMesh* m = giveNextBody(b))
       m->IntegrateForces(vars_[Dens], vars_[Work3], traction_[0], traction_[1], traction_[2]);
   }
-  if (!Flag(PMeshDeform) || !MeshUpdateStep()) return;
+  if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     m->MoveBody();
@@ -126,7 +128,7 @@ void FluidDomain::SolveInitialBodyMovement() {
 }
 
 void FluidDomain::UpdateMeshDeformation() {
-  if (!Flag(PMeshDeform) || !MeshUpdateStep()) return;
+  if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   // The accumulated displacement grows by what moves the nodes, once per step, whatever the
   // time scheme: a step's increment is the whole step's movement.
   int i = 0;
@@ -154,7 +156,7 @@ void FluidDomain::UpdateMeshDeformation() {
 void FluidDomain::SolveMeshDeformation(int type) {
   if (!Flag(PMeshDeform)) return;
   ReaVec* D[3] = {&vars_[MeshX], &vars_[MeshY], &vars_[MeshZ]};
-  if (!MeshUpdateStep()) {
+  if (!MeshUpdateStep(updateMeshEvery_)) {
     for (ReaVec* d : D) *d = 0.0;
     return;
   }
@@ -206,7 +208,7 @@ void FluidDomain::SolveMeshDeformation(int type) {
       } else if (noFix.all_marked()) {
         return;
       }
-      BitVec& known = meshWork_;
+      BitVec& known = BodyParts::Of(*this).MeshMotion().work;
       known.resize(unsigned(n), 0);
       known = conds_[WallLawNodes];
       known.or_vec(fixField);
@@ -248,18 +250,19 @@ void FluidDomain::SolveMeshDeformation(int type) {
   if (moving.empty()) return;
   std::vector<std::array<double, 3>> move(static_cast<std::size_t>(n));
   if (moving.size() == 1) {
-    if (distanceCopy_.length() == 0) {
+    ReaVec& distance = BodyParts::Of(*this).MeshMotion().distance;
+    if (distance.length() == 0) {
       if (vars_[WallDist].length() == 0) {
         Size(WallDist);
         DistanceToBodiesField();
       }
-      distanceCopy_ = vars_[WallDist];
+      distance = vars_[WallDist];
     }
     rigid(moving[0], move.data());
-    double dref = distanceCopy_.max_val();
+    double dref = distance.max_val();
     for (int i = 0; i < n; ++i) {
       if (InSet(fixNull, i)) {
-        dref = std::min(dref, distanceCopy_(unsigned(i + 1)));
+        dref = std::min(dref, distance(unsigned(i + 1)));
         for (ReaVec* d : D) (*d)(unsigned(i + 1)) = 0;
         continue;
       }
@@ -268,7 +271,7 @@ void FluidDomain::SolveMeshDeformation(int type) {
     if (fixNull.null()) return;
     dref = std::max(dref, 1e-14);
     for (int i = 0; i < n; ++i) {
-      const double f = Fade(distanceCopy_(unsigned(i + 1)) / dref);
+      const double f = Fade(distance(unsigned(i + 1)) / dref);
       for (ReaVec* d : D) (*d)(unsigned(i + 1)) *= f;
     }
     return;
@@ -278,7 +281,7 @@ void FluidDomain::SolveMeshDeformation(int type) {
   BitVec stop = conds_[WallLawNodes];
   stop.or_vec(fixNull);
   for (ReaVec* d : D) *d = 0.0;
-  BitVec& seeds = meshWork_;
+  BitVec& seeds = BodyParts::Of(*this).MeshMotion().work;
   for (MBodyMesh* m : moving) {
     seeds.resize(unsigned(n), 0);
     seeds.assign(0);

@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "bodies/bodymesh.h"
+#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "input/units.h"
 #include "mesh/elem.h"
 #include "mesh/utilities.h"
 
@@ -89,4 +91,55 @@ double BodyMesh::CalculateMass() {
   std::cout << "Mass of " << Name() << " = " << m << std::endl;
   if (m < 1e-14) OLVU_FATAL("Error found calculating body " << Name() << " mass.\n" << "Please insert correct mass value.\n");
   return m;
+}
+
+void FluidDomain::OutputSinkandTrim(std::ostream& out) {
+  if (!Flag(PVelocity) || Dimension_Olvu == 2) return;
+  NodalForces();
+  // Forces per unit specific weight; without gravity the bodies get no sink-and-trim block.
+  const bool weighed = Gravity != 0;
+  if (weighed) {
+    for (int n = 1; n <= numNodes; ++n)
+      for (ReaVec& fk : bgm_) fk(unsigned(n)) /= vars_[Dens](unsigned(n)) * Gravity;
+  } else if (bodyMeshes_.count > 0) {
+    OLVU_WARNING(1, "Gravity is null: the sink and trim data of the bodies is not written.");
+  }
+  const double f =
+      InternalUnits ? 1 / InternalUnits->GetTransFact(GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str(), Length)
+                    : 1.0;
+  out << "Sink_and_Trim V 2.0\n";
+  out << "UnitsFactor " << f << ";\n";
+  if (weighed) {
+    // The static pressure in the same units as the forces: the depth below the pressure origin.
+    ReaVec ps = CalculateHydrostatic(FStatic);
+    for (int n = 1; n <= numNodes; ++n) ps(unsigned(n)) /= vars_[Dens](unsigned(n)) * Gravity;
+    int b = 0;
+    while (BodyMesh* m = giveNextBody(b)) {
+      out << "Body " << m->Name() << ";\n";
+      m->CalculateSinkTrim(bgm_[0], bgm_[1], bgm_[2], ps, f, &out);
+      out << "end body;\n";
+    }
+  }
+  ReaVec v(3u, 0.0);
+  for (unsigned k = 1; k <= 3 && k <= Signed_Velocity.length(); ++k) v(k) = Signed_Velocity(k);
+  out << "ReferenceVelocity" << ";\n" << v(1) << "  " << v(2) << "  " << v(3) << ";\n" << "end referencevelocity" << ";\n";
+  ReaVec o(3u, 0.0);
+  for (unsigned k = 1; k <= 3 && k <= FStatic.length(); ++k) o(k) = FStatic(k) * f;
+  out << "PressureOrigin" << ";\n" << o(1) << "  " << o(2) << "  " << o(3) << ";\n" << "end pressureorigin" << ";\n";
+  const double A[3] = {minCorner(1) * f, minCorner(2) * f, minCorner(3) * f};
+  const double B[3] = {maxCorner(1) * f, maxCorner(2) * f, maxCorner(3) * f};
+  // Lower x first when the flow runs towards negative x, upper x first otherwise.
+  const double* x0 = v(1) < 0 ? A : B;
+  const double* x1 = v(1) < 0 ? B : A;
+  const double corners[8][3] = {{x0[0], A[1], A[2]}, {x0[0], B[1], A[2]}, {x1[0], B[1], A[2]}, {x1[0], A[1], A[2]},
+                                {x0[0], A[1], B[2]}, {x0[0], B[1], B[2]}, {x1[0], B[1], B[2]}, {x1[0], A[1], B[2]}};
+  out << "VolumeData" << ";\n";
+  for (const auto& c : corners) out << c[0] << "  " << c[1] << "  " << c[2] << ";\n";
+  out << "end volumedata" << ";\n";
+  int i = 0;
+  while (Mesh* m = freeMeshes_.next(i)) {
+    out << "Frees " << m->Name() << ";\n";
+    static_cast<FreeSMesh*>(m)->WritePoints(&out, f);
+    out << "end frees;\n";
+  }
 }

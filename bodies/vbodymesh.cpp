@@ -3,8 +3,9 @@
 #include <cmath>
 #include <memory>
 
+#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"

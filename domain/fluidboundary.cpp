@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/input.h"
@@ -239,7 +239,6 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
     if (in->Exist("Norm")) {
       if (in->NNumbersIn("Norm") != 3)
         OLVU_FATAL("Boundary Conditions Error: Normal vector must have three components\n");
-      normalsMirrored_ = false;
       if (!StoreUnit(normals_, n, in->GetReaVec("Norm", 1.0)))
         OLVU_FATAL("Boundary Conditions Error: Node " << written << " Error: Wrong normal given\n");
       NormalVelocity(n) = in->GetRea("lVl", Magnitude(-1)) * fVel;

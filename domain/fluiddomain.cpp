@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "domain/fluidmesh.h"
-#include "flow/phiproblem.h"
-#include "mesh/elem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
+#include "mesh/elem.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
@@ -63,76 +63,6 @@ double Ratio(Input* in, const char* key, double& bound) {
 }
 
 }  // namespace
-
-FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read)
-    : Domain(all),
-      fluidMeshes_(5, "Fluid Meshes"),
-      bodyMeshes_(5, "Body Meshes"),
-      freeMeshes_(5, "Free Surface Meshes"),
-      phi_(3, "Fluid User Defined (Phi) Problems"),
-      species_(3, "Fluid Species Advection Problems"),
-      customNames_(3, "Fluid Customised Results Names"),
-      customRes_(3, "Fluid Customised Results"),
-      customInt_(3, "Fluid Customised Integrals"),
-      meshDisp_(3, "Fluid Mesh Displacements"),
-      nodeMaterial_(3, "Node-Material information"),
-      toGlobal_(toGlobal),
-      globalToLocal_(globalToLocal),
-      kind_(kind),
-      problems_(NFluidFlags, 0),
-      fixedGradient_(100, "Fixed Gradient Variables"),
-      normals_(100, "Normal to Surface"),
-      velocityLine_(100, "Fixed Velocity Line"),
-      bodyExtent_(3),
-      bodyMax_(3),
-      bodyMin_(3) {
-  if (!read) return;
-  name_ = "Fluid Domain";
-  FluidDomain::ReadGeneralData(in);
-  FluidDomain::ReadElmSets(in);
-  FluidDomain::ReadNodes(in);
-  FluidDomain::InitialiseData();
-  FluidDomain::InitialiseGeomData();
-}
-
-FluidDomain::~FluidDomain() {
-  int p = 0;
-  while (PhiProblem* q = phi_.next(p)) delete q;
-  p = 0;
-  while (SpcProblem* q = species_.next(p)) delete q;
-  phi_.clear();
-  species_.clear();
-  // The user functions belong to the tables that read them or to these lists.
-  for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) {
-    int i = 0;
-    while (FluidFunction* f = t->next(i)) delete f;
-    t->clear();
-  }
-  int i = 0;
-  while (char* s = customNames_.next(i)) delete[] s;
-  customNames_.clear();
-  i = 0;
-  while (BitVec* b = nodeMaterial_.next(i)) delete b;
-  nodeMaterial_.clear();
-  for (Plex<ReaVec>* t : {&fixedGradient_, &normals_, &velocityLine_}) {
-    i = 0;
-    while (ReaVec* v = t->next(i)) delete v;
-    t->clear();
-  }
-  // Sets are deleted once, through the domain mesh table of the base.
-  fluidMeshes_.clear();
-  bodyMeshes_.clear();
-  freeMeshes_.clear();
-  i = 0;
-  while (Mesh* m = meshes.next(i)) {
-    int e = 0;
-    while (Elem* el = m->giveNextElm(e)) delete el;
-  }
-  // The nodes belong to the problem's node table.
-  nodes.clear();
-  delete conditional_;
-  delete initial_;
-}
 
 // ---------------------------------------------------------------- general data
 
@@ -296,10 +226,10 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     for (;;) {
       in->ReadLine();
       if (in->Exist("NewPhiDefinition")) {
-        auto* p = new PhiProblem(in, this);
+        PhiProblem* p = parts_->NewPhiProblem(in).release();
         phi_.set_at(p->Index(), p);
       } else if (in->Exist("NewSpecDefinition")) {
-        auto* p = new SpcProblem(in, this);
+        SpcProblem* p = parts_->NewSpcProblem(in).release();
         species_.set_at(p->Index(), p);
       } else {
         break;
@@ -370,9 +300,9 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   }
 }
 
-void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, new PhiProblem(this, n, "Phi_Variable", 1e100, -1e100)); }
+void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, parts_->NewPhiProblem(n).release()); }
 
-void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, new SpcProblem(this, n, "Species", 1e100, 0)); }
+void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, parts_->NewSpcProblem(n).release()); }
 
 // ---------------------------------------------------------------- function domain
 
@@ -394,6 +324,8 @@ const BitVec* FluidDomain::MaterialNodes(int index) {
   return nodeMaterial_.get_at(index);
 }
 
+// No caller in the program (the functions' Mat() reads MaterialNodes): a test of one node's set
+// would call it.
 int FluidDomain::IsNodeInMaterialIndex(int index, int node) {
   const BitVec* b = MaterialNodes(index);
   return b ? (*b)(unsigned(node)) : 0;

@@ -8,9 +8,8 @@
 #include <ostream>
 #include <vector>
 
-#include "driver/domain.h"
-#include "flow/columns.h"
-#include "flow/convective.h"
+#include "domain/domain.h"
+#include "domain/fluidparts.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/owned.h"
@@ -18,6 +17,8 @@
 #include "foundation/reavec.h"
 #include "input/functiondomain.h"
 #include "input/types.h"
+#include "mesh/elementtable.h"
+#include "solvers/patterncolumns.h"
 
 class Input;
 class Solver;
@@ -81,6 +82,11 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// are the caller's numbering maps (filled here); `kind` is the numbering slot (1 fluid, 2 solid).
   FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read);
   /// Deletes the solvers, function tables, sets and matrices; the nodes belong to the problem.
+  /// The members of this class are defined in domain/, flow/ and bodies/, each beside what it
+  /// uses. The destructor is the key function: it and the constructor are defined in bodies/, the
+  /// top of the three, so the vtable, which names members of all three, is emitted there. No
+  /// virtual function may be declared before it, and code of domain/ or flow/ reaches a member
+  /// defined above it only by a virtual call or through Parts(), never by a direct call.
   ~FluidDomain() override;
 
   using Domain::ReadInitialConditions;
@@ -409,6 +415,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<BitVec>& NodeMaterial() { return nodeMaterial_; }
   /// Domain name ("Fluid Domain" when read).
   const char* DomainName() const { return name_; }
+  /// The body and free-surface sets and the scalar problems, as domain/ and flow/ reach them.
+  FluidParts& Parts() { return *parts_; }
 
  protected:
   /// The Gauss, triangle and tetrahedron paths of CalcSystemMatrixes for one set.
@@ -464,6 +472,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// An initial-data vector block of the directions in table (only nodes with an entry).
   void DirectionBlock(std::ostream& out, const char* name, const char* components, Plex<ReaVec>& table);
 
+  friend class BodyParts;
+  std::unique_ptr<FluidParts> parts_;  // installed by the constructor
   const char* name_ = "";
   Plex<Mesh> fluidMeshes_;
   Plex<Mesh> bodyMeshes_;
@@ -513,8 +523,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<ReaVec> normals_;
   std::vector<double> normalVelocity_;  // prescribed normal velocity by domain node (0 where none)
   Plex<ReaVec> velocityLine_;
-  ReaVec bodyExtent_, bodyMax_, bodyMin_;
-  double minBodyDiagonal_ = 0;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
   std::vector<double> nodeXYZ_;           // x, y, z of domain node j at 3 (j - 1), with nodeArray_
@@ -622,17 +630,8 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   // Free surface
  public:
-  /// Box of the plain body sets and its extent (empty until bodies are placed).
-  const ReaVec& BodyMax() const { return bodyMax_; }
-  const ReaVec& BodyMin() const { return bodyMin_; }
-  const ReaVec& BodyExtent() const { return bodyExtent_; }
   /// Plane values of the symmetry planes normal to `axis` (0 x, 1 y, 2 z).
   const ReaVec& SymmetryPlanes(int axis) const { return symPlanes_[axis]; }
-  /// The elevation before the current step's free-surface solve.
-  const ReaVec& PreviousElevation() const { return betaPrev_; }
-
- protected:
-  ReaVec betaPrev_;  // the elevation before the current step's free-surface solve
 
   // Flow solution: momentum, pressure, projection, velocity boundary treatment
  public:
@@ -742,8 +741,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual ReaVec& CalculateHydrostatic(ReaVec& x0);
   /// Wall traction component k (0 x, 1 y, 2 z) of CalculateForces.
   ReaVec& BodyTraction(int k) { return traction_[k]; }
-  /// Body set n of the table (every entry of it is a body set).
-  BodyMesh* giveBody(int n);
   /// Next body set after cursor k.
   BodyMesh* giveNextBody(int& k);
   /// One 0-based layer index per node from the seed nodes, stopping at the first stop node;
@@ -765,59 +762,13 @@ class FluidDomain : public Domain, public FunctionDomain {
   void NormaliseBodyNormals();
   /// Matrices, body sets and body normals after the nodes moved.
   void RebuildGeometry();
-  /// True on a step that moves the mesh ("UpdateMeshEvery").
-  bool MeshUpdateStep() const;
-  /// The blend 1 - 3 s^2 + 2 s^3 of the ratio s limited to 1.
-  static double Fade(double s);
-  /// What a restart file gave of the mesh motion: the bodies restored, the node coordinates.
-  struct RestartedMotion {
-    std::vector<const Mesh*> bodies;
-    bool nodes = false;
-  };
-  /// Restart entries of the mesh motion beside the vectors, to every digit: each moving body's
-  /// state ("_MBody_" and the set's name), the distance field of the one-body deformation
-  /// ("_MDist_") and the moved node coordinates ("_MCoord_").
-  void WriteMotionRestart(std::ostream& out);
-  /// Reads restart entry `word` when it is one of WriteMotionRestart's (false when it is not).
-  bool ReadMotionRestart(Input* in, const char* word, RestartedMotion& restored);
-  /// The nodes where the restart puts them, what hangs on the geometry after them, and a notice
-  /// for each moving body a restart file without its state leaves at its data.
-  void FinishMotionRestart(const RestartedMotion& restored);
-
-  /// Rebuilds the list of body nodes and sizes their flat normals after the nodes moved or were
-  /// renumbered (the flat normals then no longer mirror "Normal to Surface").
-  void BodyNodesCurrent();
-  /// Copies the body nodes' entries of "Normal to Surface" into the flat normals: a missing one
-  /// is zero when `lenient`, else it ends the run.
-  void PullBodyNormals(bool lenient);
-  /// Copies the flat normals of the body nodes into "Normal to Surface", creating entries.
-  void PushBodyNormals();
-  /// True while bodyNormalEntry_ holds the "Normal to Surface" entry of every body node: entries
-  /// are only ever added to that table, so its store count tells when to take them again.
-  bool NormalEntriesCurrent() const;
   /// The normals of every body set accumulated node by node (D the dimension).
   template <int D>
   void BodyNormals();
 
-  ReaVec traction_[3];    // wall traction of CalculateForces
-  unsigned tractionStamp_ = 0;      // body-node stamp at which traction_ was last cleared
-  std::vector<int> bodyNodes_;      // domain numbers of the body sets' nodes, ascending, once each
-  std::vector<double> bodyNormal_;  // normal of body node j at 3 (j - 1), kept beside "Normal to Surface"
-  unsigned bodyNodesStamp_ = 0;     // topology stamp of bodyNodes_ and the face incidence
-  // The faces of every body set in set and element order; body node i (of bodyNodes_) lies on
-  // faces bodyFaceOf_[bodyFaceStart_[i] ..  bodyFaceStart_[i + 1]), ascending.
-  std::vector<const int*> bodyFaceNodes_;  // the face's nodes in its set's flat elements
-  std::vector<BodyMesh*> bodyFaceSet_;     // the set of each face
-  std::vector<int> bodyFaceStart_, bodyFaceOf_;
-  std::vector<double> bodyFaceNormal_;       // per face its normal and unit normal, per geometry
-  std::vector<unsigned char> bodyFaceUse_;   // per face: 0 left out, 1 used, 2 null normal
-  std::vector<unsigned char> bodyNodeSlow_;  // per body node: needs the ordered walk with its marks
-  std::vector<ReaVec*> bodyNormalEntry_;     // "Normal to Surface" entry of each body node
-  int normalEntryCount_ = -1;                // store count of that table when they were taken
-  bool normalsMirrored_ = false;    // bodyNormal_ equals "Normal to Surface" at every body node
-  ReaVec hydrostatic_;    // result of CalculateHydrostatic
-  ReaVec distanceCopy_;   // distance to the bodies used by the one-body mesh deformation
-  BitVec meshWork_;       // working node set of the mesh deformation
+  ReaVec traction_[3];          // wall traction of CalculateForces
+  unsigned tractionStamp_ = 0;  // body-node stamp at which traction_ was last cleared
+  ReaVec hydrostatic_;          // result of CalculateHydrostatic
   bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal
   bool bodyForces_ = true;        // the last CalculateBodyForces set some force (else all are 0)
 

@@ -1,22 +1,13 @@
-// Sizing, system matrices, initialisation and initial conditions of the fluid domain.
+// Sizing, initialisation and material fields of the fluid domain.
 #include <cmath>
 
-#include "bodies/freesmesh.h"
-#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
 #include "domain/fluidmesh.h"
-#include "domain/materialcheck.h"
-#include "flow/assembler.h"
-#include "flow/turbulence.h"
-#include "foundation/clock.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
-#include "foundation/threads.h"
 #include "input/fluidfunction.h"
 #include "mesh/csr.h"
-#include "mesh/utilities.h"
-#include "mesh/walldistance.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
@@ -42,7 +33,7 @@ int ClearOutOfPlane(ReaVec& w, ReaVec& w0) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- sizing and matrices
+// ---------------------------------------------------------------- sizing
 
 void FluidDomain::InitialiseData() {
   for (int c : {FixKEnergy, FixTurbVar, FreeTurb, FixBeta, WallLawNodes, FixGradient, SymmPlaneNodes, FreeSurfNodes,
@@ -111,125 +102,11 @@ void FluidDomain::InitialiseData() {
   CalcSystemMatrixes();
 }
 
-void FluidDomain::CalcSystemMatrixesSet(FluidMesh* set) {
-  ReaVec& share = vars_[Work1];
-  share = 0.0;
-  SystemArrays out;
-  out.pattern = pattern_;
-  out.laplacian = lap_->sval(0);
-  out.mass = mass_->sval(0);
-  out.gx = sys_[2]->val(0);
-  out.gy = sys_[3]->val(0);
-  out.gz = sys_[4]->val(0);
-  out.lumped = lumped_.GivePointer();
-  out.size = vars_[ElemSize].GivePointer();
-  out.share = share.GivePointer();
-  AssembleSystemSet(set, set->Name(), SetTable(set), out);
-  set->initialiseLN_N(share);
-}
-
-void FluidDomain::CalcSystemMatrixes() {
-  Clock clock("Assembling System Matrixes");
-  lap_->NullifyMatrix();
-  for (int k : {2, 3, 4}) sys_[k]->NullifyMatrix();
-  mass_->NullifyMatrix();
-  ReaVec& h = vars_[ElemSize];
-  h = 0.0;
-  lumped_ = 0.0;
-  int i = 0;
-  while (Mesh* m = fluidMeshes_.next(i)) CalcSystemMatrixesSet(static_cast<FluidMesh*>(m));
-  // The lumped mass is the sum of the element weights: the row sums of M, except where an
-  // element lumps by its scaled diagonal.
-  const double* m = lumped_.GivePointer();
-  double* inv = invLumped_.GivePointer();
-  double* hp = h.GivePointer();
-  ParallelFor(std::size_t(numNodes), [m, inv, hp](std::size_t k) {
-    inv[k] = 1.0 / m[k];
-    hp[k] /= m[k];
-  });
-  if (numNodes > 0) {
-    Max_Length = h.max_val();
-    Min_Length = h.min_val();
-  }
-  Med_Length = 0.1 * Max_Length + 0.9 * Min_Length;
-  Fluid_Volume = lumped_.sum();
-  ReaVec& w = vars_[Work1];
-  w.product(lumped_, h);
-  AverLength = w.sum() / Fluid_Volume;
-}
-
 // ---------------------------------------------------------------- initialisation
-
-void FluidDomain::InitialiseGeomData() {
-  std::vector<Mesh*> boundaries = MeshList(&bodyMeshes_);
-  for (Mesh* m : MeshList(&freeMeshes_)) boundaries.push_back(m);
-  CheckBodyOrientation(MeshList(&fluidMeshes_), boundaries);
-  if (Dimension_Olvu == 2)
-    CalcBodyNormals2D();
-  else
-    CalcBodyNormals3D();
-  NormaliseBodyNormals();
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    int i = 0;
-    while (Node* nd = m->giveNextNode(i)) {
-      const int j = nd->num[kind_];
-      if (Marked(SymmPlaneNodes, j)) {
-        // A wall node on a symmetry plane keeps the plane's mirror symmetry in its normal.
-        const ReaVec& s = *fixedGradient_.get_at(j);
-        ReaVec& n = *normals_.get_at(j);
-        const double ns = n(1) * s(1) + n(2) * s(2) + n(3) * s(3);
-        ReaVec mirror(3u, 0.0);
-        for (unsigned c = 1; c <= 3; ++c) mirror(c) = n(c) - 2 * s(c) * ns;
-        mirror.normalise();
-        const double nm = n(1) * mirror(1) + n(2) * mirror(2) + n(3) * mirror(3);
-        if (nm > m->SharpAngle()) {
-          for (unsigned c = 1; c <= 3; ++c) n(c) -= s(c) * ns;
-          n.normalise();
-        } else if (conds_[NormalVelNodes].length()) {
-          conds_[NormalVelNodes].assign(unsigned(j), 0);
-        }
-      }
-      if (m->JustBody()) Mark(WallLawNodes, j);
-    }
-  }
-  DistanceToBodiesField();
-}
-
-void FluidDomain::DistanceToBodiesField() {
-  if (vars_[WallDist].length() == 0) return;
-  Clock clock("Distance Field Calculation");
-  if (conds_[WallLawNodes].null()) {
-    vars_[WallDist] = 1e100;
-    return;
-  }
-  Plex<BodyMesh> walls(10, "Bodies");
-  int b = 0, k = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    if (m->HasWallLaw() && nearest_.length() != unsigned(numNodes)) nearest_.resize(unsigned(numNodes), -1), nearest_ = -1;
-    if (m->JustBody()) walls.set_at(++k, m);
-  }
-  Plex<Node>* near = DistanceField(&nodes, &walls, pattern_.get(), toGlobal_, vars_[WallDist], kind_);
-  if (nearest_.length() == unsigned(numNodes)) {
-    bool missing = false;
-    for (int i = 1; i <= numNodes; ++i) {
-      const Node* nd = near && !near->free(i) ? near->get_at(i) : nullptr;
-      nearest_(unsigned(i)) = nd ? nd->num[kind_] : -1;
-      missing = missing || !nd;
-    }
-    if (missing) OLVU_WARNING(0, "Distance to bodies couldn't be calculated in some nodes");
-  }
-  delete near;
-  walls.clear();
-}
 
 void FluidDomain::InitialiseDomain(std::ostream&) {
   int i = 0;
   while (Mesh* m = meshes.next(i)) m->initialiseMesh();
-  if (vars_[Beta].length()) {
-    i = 0;
-    while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->WriteBetaReaVec(vars_[Beta], 0);
-  }
   const ReaVec diag = [&] {
     ReaVec d(3);
     for (unsigned c = 1; c <= 3; ++c) d(c) = maxCorner(c) - minCorner(c);
@@ -241,23 +118,7 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
                                                                                               << maxCorner(3));
     FStatic = maxCorner;
   }
-  Char_Length = 0;
-  minBodyDiagonal_ = 0;
-  bodyExtent_ = 0.0;
-  bodyMax_ = -1e100;
-  bodyMin_ = 1e100;
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    if (!m->JustBody()) continue;
-    for (unsigned c = 1; c <= 3; ++c) {
-      bodyMax_(c) = std::max(bodyMax_(c), m->Max_Vector()(c));
-      bodyMin_(c) = std::min(bodyMin_(c), m->Min_Vector()(c));
-    }
-    const double d = m->Diameter();
-    if (d > Char_Length) Char_Length = d;
-    if (minBodyDiagonal_ == 0 || d < minBodyDiagonal_) minBodyDiagonal_ = d;
-    for (unsigned c = 1; c <= 3; ++c) bodyExtent_(c) = bodyMax_(c) - bodyMin_(c);
-  }
+  parts_->InitialiseSets();
   if (Char_Length == 0) Char_Length = 0.1 * diag.norm() + 1e-14;
   // A plane problem has no Z velocity: one given by initial data, a restart file or a boundary
   // line would only feed the speed, the wall laws and the vorticity with a value that is not there.
@@ -389,73 +250,6 @@ void FluidDomain::InitialiseUnknowns() {
   SmoothComponent(0, conds_[FixVelX], far);
   SmoothComponent(1, conds_[FixVelY], far);
   SmoothComponent(2, conds_[FixVelZ], far);
-}
-
-// ---------------------------------------------------------------- initial conditions
-
-void FluidDomain::ReadInitialConditions() {
-  for (int pass = 0; pass < 2; ++pass) {
-    const DofType kinds[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
-    for (int c = 0; c < 3; ++c)
-      if (FluidFunction* f = initial_->FFunc(int(kinds[c]))) f->fill(vars_[VelX + c]);
-    if (Flag(PPressure))
-      if (FluidFunction* f = initial_->FFunc(int(DofType::Pressure))) f->fill(vars_[Pres]);
-    if (Flag(PTemperature))
-      if (FluidFunction* f = initial_->FFunc(int(DofType::Temperature))) f->fill(vars_[Temp]);
-    if (Flag(PTurbulence)) {
-      if (FluidFunction* f = initial_->FFunc(int(DofType::EddyLength))) f->fill(vars_[TurbLength]);
-      if (FluidFunction* f = initial_->FFunc(int(DofType::EddyKineticEnergy))) f->fill(vars_[KEnergy]);
-    }
-    EvalDomainFunction(DofType::Density, vars_[Dens]);
-    if (Flag(PVelocity)) {
-      EvalDomainFunction(DofType::Viscosity, vars_[Visc]);
-      const double* mu = vars_[Visc].GivePointer();
-      const double* rho = vars_[Dens].GivePointer();
-      double* nu = vars_[KVisc].GivePointer();
-      for (int k = 0; k < numNodes; ++k) nu[k] = mu[k] / (rho[k] > 1e-14 ? rho[k] : 1e-14);
-    }
-    if (Flag(PTemperature)) {
-      EvalDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
-      EvalDomainFunction(DofType::Conductivity, vars_[Conduct]);
-    }
-    if (Flag(PCompressibility)) {
-      EvalDomainFunction(DofType::Compressibility, vars_[Compress]);
-      vars_[DensCopy] = vars_[Dens];
-    }
-    if (Flag(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
-    UpdateVariables(1.0);
-    EachScalarProblem(*this, [](PhiProblem& p) {
-      p.ReadInitialConditions();
-      p.UpdateVariables(1.0);
-    });
-  }
-  // The initial results are written before the first step checks the materials.
-  CheckFluidMaterials(*this, MaterialStage::SetUp);
-  if (Flag(PTurbulence)) {
-    ReaVec& k = vars_[KEnergy];
-    ReaVec& l = vars_[TurbLength];
-    for (unsigned i = 1; i <= k.length(); ++i) {
-      if (k(i) < 1e-14) k(i) = 1e-14;
-      if (l(i) < 1e-14) l(i) = 1e-14;
-      vars_[TVisc](i) = l(i) * std::sqrt(k(i));
-    }
-    for (unsigned i = 1; i <= k.length(); ++i) {
-      const double lm = l(i) > 1e-14 ? l(i) : 1e-14;
-      if (Flag(PKKT)) vars_[KTau](i) = KTauFromLength(k(i), l(i));
-      if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = EpsilonFromLength(k(i), lm);
-      if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = OmegaFromLength(k(i), lm);
-    }
-    if (Flag(PSpalart) && vars_[SAVar].length() == k.length() && vars_[KVisc].length() == k.length())
-      for (unsigned i = 1; i <= k.length(); ++i) {
-        const double nu = std::fmax(vars_[KVisc](i), 1e-14);
-        vars_[SAVar](i) = vars_[SAVar0](i) = nu * SpalartAllmarasChi(vars_[TVisc](i) / nu);
-      }
-    if ((Flag(PSpalart) || Flag(PSmagorinsky) || Flag(PBaldwin)) && k.length()) k.resize(0);
-  }
-  const ReaVec& rho = vars_[Dens];
-  if (rho.length() && rho.min_val() != rho.max_val()) Dens_Reference = rho.min_val();
-  Signed_Velocity.resize(3);
-  for (unsigned c = 0; c < 3; ++c) Signed_Velocity(c + 1) = vars_[VelX + int(c)].length() ? vars_[VelX + int(c)].max_signed() : 0.0;
 }
 
 // ---------------------------------------------------------------- material fields

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/threads.h"

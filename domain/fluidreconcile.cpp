@@ -4,7 +4,6 @@
 #include <sstream>
 #include <vector>
 
-#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/error.h"
 
@@ -27,31 +26,6 @@ double Dot(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] 
 bool Agrees(double x, double target) { return std::fabs(x - target) <= 0.05 * std::fabs(target); }
 
 }  // namespace
-
-void FluidDomain::ImposeBodyBoundaries() {
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    const bool moving = m->AreYou("MBodyMesh") && static_cast<MBodyMesh*>(m)->Restored();
-    int i = 0;
-    while (Node* nd = m->giveNextNode(i)) {
-      const int n = nd->num[kind_];
-      if (Flag(PPressure) && m->OutFlowBound()) Mark(FixPres, n);
-      if (!Flag(PVelocity)) continue;
-      if (m->Slipping()) {
-        NormalVelocity(n);  // an entry (0 unless a condition gave one) for the wall node
-        Mark(NormalVelNodes, n);
-      }
-      if (m->NoSlipping()) {
-        for (int c = 0; c < 3; ++c) {
-          // A restarted moving body's wall goes on at the velocity the restart file holds.
-          if (!moving) vars_[VelX + c](unsigned(n)) = 0;
-          if (vars_[VelX0 + c].length()) vars_[VelX0 + c](unsigned(n)) = vars_[VelX + c](unsigned(n));
-          Mark(FixVelX + c, n);
-        }
-      }
-    }
-  }
-}
 
 void FluidDomain::CheckBoundaryConditions() {
   std::vector<int> listF, listN, listD, listDN;

@@ -7,10 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "bodies/freesmesh.h"
-#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/error.h"
 #include "input/input.h"
 #include "input/line.h"
@@ -85,7 +83,7 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   if (Flag(PTranspiration))
     while (Mesh* m = freeMeshes_.next(i)) {
       out << "\t_Beta_t_ " << m->Num() << "\t";
-      static_cast<FreeSMesh*>(m)->GiveBetaVector().WriteAscii(out, "", kDigits);
+      parts_->Elevation(i).WriteAscii(out, "", kDigits);
     }
   // The problems' fields carry their index; the previous-step values are not written.
   auto write = [&](const char* key, PhiProblem& p) {
@@ -97,96 +95,19 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   while (PhiProblem* p = phi_.next(k)) write("_Phi_t_", *p);
   k = 0;
   while (SpcProblem* p = species_.next(k)) write("_Con_t_", *p);
-  WriteMotionRestart(out);
+  parts_->WriteMotionRestart(out, kDigits);
   out << "End" << name << ";\n";
-}
-
-void FluidDomain::WriteMotionRestart(std::ostream& out) {
-  if (!Flag(PMeshDeform)) return;
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    if (!m->AreYou("MBodyMesh")) continue;
-    ReaVec state;
-    static_cast<MBodyMesh*>(m)->State(state);
-    out << "\t_MBody_ " << m->Name() << "\t";
-    state.WriteAscii(out, "", kDigits);
-  }
-  if (distanceCopy_.length()) {
-    out << "\t";
-    distanceCopy_.WriteAscii(out, "_MDist_", kDigits);
-  }
-  if (numNodes > 0) {
-    // The coordinates themselves: the first ones plus the accumulated displacement would
-    // differ from them in the last bits.
-    ReaVec xyz(unsigned(nodeXYZ_.size()));
-    std::copy(nodeXYZ_.begin(), nodeXYZ_.end(), xyz.GivePointer());
-    out << "\t";
-    xyz.WriteAscii(out, "_MCoord_", kDigits);
-  }
-}
-
-bool FluidDomain::ReadMotionRestart(Input* in, const char* word, RestartedMotion& restored) {
-  const bool body = strcasecmp(word, "_MBody_") == 0, coord = strcasecmp(word, "_MCoord_") == 0;
-  if (!body && !coord && strcasecmp(word, "_MDist_") != 0) return false;
-  ReaVec v;
-  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-  // A run without mesh deformation keeps its mesh as the data gives it.
-  if (!Flag(PMeshDeform)) return true;
-  if (coord) {
-    if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    for (int j = 1; j <= numNodes; ++j) {
-      Node& nd = *allNodes->get_at(toGlobal_(unsigned(j)));
-      for (unsigned c = 1; c <= 3; ++c) nd(c) = v(3 * unsigned(j - 1) + c);
-    }
-    restored.nodes = true;
-    return true;
-  }
-  if (!body) {
-    if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    distanceCopy_ = v;
-    return true;
-  }
-  // The first moving body of that name not restored yet.
-  const std::string name = in->GetWord("_MBody_", "");
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restored.bodies.begin(), restored.bodies.end(), m))
-      continue;
-    if (!static_cast<MBodyMesh*>(m)->Restore(v)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    restored.bodies.push_back(m);
-    return true;
-  }
-  OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
-}
-
-void FluidDomain::FinishMotionRestart(const RestartedMotion& restored) {
-  if (!Flag(PMeshDeform)) return;
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b))
-    if (m->AreYou("MBodyMesh") && !std::count(restored.bodies.begin(), restored.bodies.end(), m))
-      OLVU_NOTICE("Restart file holds no state of body " << m->Name() << ": it starts from its data.");
-  // Without the coordinates (an older file), the nodes move by the accumulated displacement.
-  if (!restored.nodes && int(vars_[MeshX0].length()) == numNodes)
-    for (int j = 1; j <= numNodes; ++j) {
-      Node& nd = *allNodes->get_at(toGlobal_(unsigned(j)));
-      for (int c = 0; c < 3; ++c) nd(unsigned(c + 1)) += vars_[MeshX0 + c](unsigned(j));
-    }
-  // What hangs on the geometry follows the moved nodes, as after every mesh update.
-  RefreshNodeArray(false);
-  RebuildGeometry();
 }
 
 void FluidDomain::ReadRestart(Input* in, const char* name) {
   in->ReadCard(name);
   in->ReadLine();
   const std::string end = std::string("End") + name;
-  RestartedMotion restored;
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
     bool glued = false;
     const RestartKey* k = KeyOf(word, glued);
-    if (!k && ReadMotionRestart(in, word, restored)) {
+    if (!k && parts_->ReadMotionRestart(in, word)) {
       in->ReadLine();
       continue;
     }
@@ -200,7 +121,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
       if (strcasecmp(word, "_Beta_t_") == 0) {
         const int n = in->GetInt("_Beta_t_");
         if (n < 1 || freeMeshes_.free(n)) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
-        ReaVec& beta = static_cast<FreeSMesh*>(freeMeshes_.get_at(n))->GiveBetaVector();
+        ReaVec& beta = parts_->Elevation(n);
         if (in->GetAsciiReaVec(beta, Flag(PTranspiration) ? 1 : -1) != 0)
           OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
         in->ReadLine();
@@ -222,5 +143,5 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (!Marked(FixPres, j)) vars_[PresWork](unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
-  FinishMotionRestart(restored);
+  parts_->FinishMotionRestart();
 }

@@ -1,10 +1,7 @@
 // Element-set block and node numbering of the fluid domain.
 #include <strings.h>
 
-#include "bodies/freesmesh.h"
 #include "domain/fluiddomain.h"
-#include "bodies/bodymesh.h"
-#include "bodies/mbodymesh.h"
 #include "domain/fluidmesh.h"
 #include "foundation/error.h"
 #include "input/input.h"
@@ -18,15 +15,14 @@ void FluidDomain::ReadElmSets(Input* in) {
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
-      BodyMesh* m = strcasecmp(type, "Body") == 0 ? new BodyMesh(this, n, in, kind_, 1)
-                                                  : new MBodyMesh(this, n, in, kind_);
+      Mesh* m = parts_->NewBodySet(n, in, strcasecmp(type, "WBody") == 0).release();
       meshes.set_at(n, m);
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "FreeS") == 0) {
       if (!Flag(PTranspiration))
         OLVU_WARNING(0, "Free Surface set found, but will not be solved.\n\t Did you forget to define transpiration problem?");
-      FreeSMesh* m = new FreeSMesh(this, n, in, 3, Triangle, 3, 1);
+      Mesh* m = parts_->NewFreeSurfaceSet(n, in).release();
       meshes.set_at(n, m);
       freeMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
@@ -57,8 +53,7 @@ void FluidDomain::ReadNodes(Input*) {
       nd->num[kind_] = numNodes;
     }
   }
-  int ib = 0;
-  while (BodyMesh* m = giveNextBody(ib)) m->deleteDryElems();
+  parts_->DropDryElements();
   toGlobal_.resize(unsigned(numNodes), 0);
   for (int p = 1; p <= int(globalToLocal_.length()); ++p) {
     const int local = globalToLocal_(unsigned(p));

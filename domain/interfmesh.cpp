@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <istream>
@@ -9,10 +10,10 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
-#include "flow/boundarymass.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
 #include "input/input.h"
+#include "mesh/boundarymass.h"
 #include "mesh/csr.h"
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"
@@ -190,4 +191,8 @@ void InterfMesh::HeatExchange(FluidDomain* d, SystemSparseMatrix* A, ReaVec& b) 
     A->diag(a - 1) += h;
     b(unsigned(a)) += h * other(unsigned(theirs(j)));
   }
+}
+
+void FluidDomain::AddInterface(InterfMesh* m) {
+  if (std::find(interfaces_.begin(), interfaces_.end(), m) == interfaces_.end()) interfaces_.push_back(m);
 }

@@ -1,15 +1,14 @@
-// Construction, element sets, material fields, step lifecycle and results of the solid domain.
+// Element sets, material fields, step lifecycle and results of the solid domain.
 #include "domain/soliddomain.h"
-#include "flow/phiproblem.h"
 
 #include <strings.h>
 
 #include <new>
 
 #include "domain/materialcheck.h"
-#include "bodies/mbodymesh.h"
+#include "domain/phiproblem.h"
+#include "domain/resultblock.h"
 #include "domain/solidmesh.h"
-#include "driver/resultblock.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
@@ -57,26 +56,6 @@ void CheckSolidMaterials(SolidDomain& d, MaterialStage stage) {
 
 int SolidDomain::Components() { return Dimension_Olvu == 3 ? NSolidComponents : 3; }
 
-SolidDomain::SolidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read)
-    : FluidDomain(all, in, toGlobal, globalToLocal, kind, 0) {
-  fluidMeshes_.name = "Solid Meshes";
-  customRes_.name = "Solid Customised Results";
-  customNames_.name = "Solid Customised Results Names";
-  phi_.name = "Solid User Defined (Phi) Problems";
-  species_.name = "Solid Species Advection Problems";
-  // The fluid domain, when there is one, is read first and owns part of the problem's nodes.
-  for (unsigned i = 1; i <= GlobalToFluid.length() && !withFluid_; ++i) withFluid_ = GlobalToFluid(i) > 0;
-  if (!read) return;
-  name_ = "Solid Domain";
-  ReadGeneralData(in);
-  ReadElmSets(in);
-  ReadNodes(in);
-  InitialiseData();
-  InitialiseGeomData();
-}
-
-SolidDomain::~SolidDomain() = default;
-
 void SolidDomain::ReadElmSets(Input* in) {
   ReadElmSetCards(in, [&](int n, const char* type) {
     if (strcasecmp(type, "Solid") == 0) {
@@ -86,7 +65,7 @@ void SolidDomain::ReadElmSets(Input* in) {
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "WBody") == 0) {
-      MBodyMesh* m = new MBodyMesh(this, n, in, kind_);
+      Mesh* m = parts_->NewBodySet(n, in, true).release();
       meshes.set_at(n, m);
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
@@ -250,4 +229,9 @@ void SolidDomain::OutputResults(std::ostream& out) {
     for (int j = 1; j <= numNodes; ++j) sum += fn->at(j) * lumped_(unsigned(j));
     OLVU_NOTICE(name_ << " : User defined Integral#" << k << " = " << sum);
   }
+}
+
+void SolidDomain::CalcStructuralMatrixes() {
+  // The structural sub-problem is never turned on by a keyword.
+  if (!Flag(PStructure)) return;
 }

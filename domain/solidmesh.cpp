@@ -6,8 +6,8 @@
 #include <new>
 #include <string>
 
+#include "domain/phiproblem.h"
 #include "domain/soliddomain.h"
-#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -91,6 +91,7 @@ void SolidMesh::printTo(std::ostream& out) {
   while (Elem* e = giveNextElm(i)) out << *e;
 }
 
+// No caller in the program: the structural solve of a solid set, never turned on, would call it.
 MatrixT SolidMesh::D_Matrix() const {
   const double E = kYoung, nu = kPoisson, G = E / (2 * (1 + nu));
   switch (kind_) {
@@ -124,6 +125,7 @@ MatrixT SolidMesh::D_Matrix() const {
   }
 }
 
+// No caller in the program: as D_Matrix, the structural solve of a solid set would call it.
 void SolidMesh::B_Matrix(Matrix& B, const Matrix& dN) const {
   const int n = dN.ncols;
   auto size = [&](int r, int c) {

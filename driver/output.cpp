@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "domain/fluiddomain.h"
+#include "domain/resultblock.h"
 #include "driver/problem.h"
-#include "driver/resultblock.h"
 #include "driver/totaldomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"

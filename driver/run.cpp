@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "domain/fluiddomain.h"
+#include "domain/resultblock.h"
 #include "driver/problem.h"
-#include "driver/resultblock.h"
 #include "driver/totaldomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"

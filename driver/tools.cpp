@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "domain/fluiddomain.h"
+#include "domain/resultblock.h"
 #include "driver/problem.h"
-#include "driver/resultblock.h"
 #include "driver/savedresults.h"
 #include "driver/totaldomain.h"
 #include "foundation/declarations.h"

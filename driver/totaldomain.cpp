@@ -9,7 +9,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/interfmesh.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <ostream>
 
-#include "driver/domain.h"
+#include "domain/domain.h"
 
 class FluidDomain;
 class Solver;

@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "domain/fluiddomain.h"
-#include "driver/resultblock.h"
+#include "domain/phiproblem.h"
+#include "domain/resultblock.h"
 #include "driver/totaldomain.h"
-#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "input/units.h"
 #include "solvers/sparsematrix.h"

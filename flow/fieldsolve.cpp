@@ -2,7 +2,6 @@
 // change per iteration) and the fluid temperature solve built on it.
 #include <cmath>
 
-#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "flow/pairdiffusion.h"
 #include "foundation/clock.h"
@@ -98,16 +97,7 @@ void FluidDomain::SolveTemperature() {
 }
 
 void FluidDomain::BodyHeatFluxes(SystemSparseMatrix* A, ReaVec& b, ReaVec& q, ReaVec& r, ReaVec& w) {
-  bool any = false;
-  int k = 0;
-  while (BodyMesh* m = giveNextBody(k))
-    any = any || m->funtions()->exists(int(DofType::HeatFlux)) || m->funtions()->exists(int(DofType::HeatFluxReaction));
-  if (!any) return;  // both sums would be 0
-  q = 0.0, r = 0.0;
-  k = 0;
-  while (BodyMesh* m = giveNextBody(k)) m->evalFlux(w, q);
-  k = 0;
-  while (BodyMesh* m = giveNextBody(k)) m->evalFluxReaction(w, r);
+  if (!parts_->HeatFluxes(q, r, w)) return;  // both sums would be 0
   if (MaxValue.length() < 3) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
   SourceReactionLimits(q, r, vars_[Temp], MaxValue(3), MinValue(3));
   b += q;

@@ -297,6 +297,8 @@ void RotationMatrixFromVector(double (*R)[3], const double* n, int dimension) {
   for (double& x : R[2]) x /= l;
 }
 
+// No caller in the program (the component solves use the array form): code that works in Matrix
+// and ReaVec would.
 void RotationMatrixFromVector(Matrix& R, const ReaVec& n, int dimension) {
   const double v[3] = {n(1), n(2), n.length() > 2 ? n(3) : 0.0};
   double r[3][3];
@@ -305,6 +307,7 @@ void RotationMatrixFromVector(Matrix& R, const ReaVec& n, int dimension) {
     for (int b = 0; b < 3; ++b) R(a + 1, b + 1) = r[a][b];
 }
 
+// No caller: a moving body turned by an angle about an axis would build its rotation here.
 void RotateAxe(Matrix& R, const ReaVec& axis, double angle) {
   const double x = axis(1), y = axis(2), z = axis(3);
   const double c = std::cos(angle), s = std::sin(angle), t = 1 - c;
@@ -364,7 +367,7 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
 }
 
 void FluidDomain::Assemble_NSRHS(ReaVec& bx, ReaVec& by, ReaVec& bz) {
-  BodyWallTerms(bx, by, bz);
+  parts_->WallTerms(bx, by, bz);
   if (splitPressure_ || !Sized(vars_[Pres])) return;
   const double* p = vars_[Pres].GivePointer();
   sys_[2]->sub_mult(p, bx.GivePointer());
@@ -490,7 +493,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
     MomentumGather(numNodes, invDtTheta_, m);
     if (order == 1) MomentumScatter(numNodes, m, Columns());
   }
-  BodyWallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+  parts_->WallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
   if (order != 1) return;
   // All components in one pass: one join instead of one per component.
   const double* t = vars_[TauEq].GivePointer();

@@ -2,7 +2,6 @@
 // momentum and pressure equations and the local frame of a wall normal.
 #pragma once
 
-class Domain;
 class Matrix;
 class ReaVec;
 
@@ -23,6 +22,3 @@ void RotationMatrixFromVector(Matrix& R, const ReaVec& n, int dimension);
 
 /// Rotation matrix of angle `angle` (radians) about the unit axis `axis` (Rodrigues' formula).
 void RotateAxe(Matrix& R, const ReaVec& axis, double angle);
-
-/// The velocity correction of a fluid domain (nothing for any other domain).
-void CorrectV(Domain* d);

@@ -1,10 +1,15 @@
-// Starting fields of the flow solve: the pressure consistent with the initial velocity, the
-// hydrostatic initial pressure and the reinitialisation of the pseudoconcentration.
+// Starting fields of the flow solve: the initial values of the nodal fields, the pressure
+// consistent with the initial velocity, the hydrostatic initial pressure and the
+// reinitialisation of the pseudoconcentration.
 #include <cmath>
 
 #include "domain/fluiddomain.h"
+#include "domain/materialcheck.h"
+#include "domain/phiproblem.h"
+#include "flow/turbulence.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
+#include "input/fluidfunction.h"
 #include "mesh/node.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"
@@ -143,4 +148,69 @@ void FluidDomain::PsedReinitialisation() {
   BitVec& band = conds_[FreeSurfNodes];
   if (band.length() != nn) band.resize(nn, 0);
   for (unsigned i = 1; i <= nn; ++i) band.assign(i, std::fabs(psi(i)) < Psed_Length ? 1 : 0);
+}
+
+void FluidDomain::ReadInitialConditions() {
+  for (int pass = 0; pass < 2; ++pass) {
+    const DofType kinds[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+    for (int c = 0; c < 3; ++c)
+      if (FluidFunction* f = initial_->FFunc(int(kinds[c]))) f->fill(vars_[VelX + c]);
+    if (Flag(PPressure))
+      if (FluidFunction* f = initial_->FFunc(int(DofType::Pressure))) f->fill(vars_[Pres]);
+    if (Flag(PTemperature))
+      if (FluidFunction* f = initial_->FFunc(int(DofType::Temperature))) f->fill(vars_[Temp]);
+    if (Flag(PTurbulence)) {
+      if (FluidFunction* f = initial_->FFunc(int(DofType::EddyLength))) f->fill(vars_[TurbLength]);
+      if (FluidFunction* f = initial_->FFunc(int(DofType::EddyKineticEnergy))) f->fill(vars_[KEnergy]);
+    }
+    EvalDomainFunction(DofType::Density, vars_[Dens]);
+    if (Flag(PVelocity)) {
+      EvalDomainFunction(DofType::Viscosity, vars_[Visc]);
+      const double* mu = vars_[Visc].GivePointer();
+      const double* rho = vars_[Dens].GivePointer();
+      double* nu = vars_[KVisc].GivePointer();
+      for (int k = 0; k < numNodes; ++k) nu[k] = mu[k] / (rho[k] > 1e-14 ? rho[k] : 1e-14);
+    }
+    if (Flag(PTemperature)) {
+      EvalDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
+      EvalDomainFunction(DofType::Conductivity, vars_[Conduct]);
+    }
+    if (Flag(PCompressibility)) {
+      EvalDomainFunction(DofType::Compressibility, vars_[Compress]);
+      vars_[DensCopy] = vars_[Dens];
+    }
+    if (Flag(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+    UpdateVariables(1.0);
+    EachScalarProblem(*this, [](PhiProblem& p) {
+      p.ReadInitialConditions();
+      p.UpdateVariables(1.0);
+    });
+  }
+  // The initial results are written before the first step checks the materials.
+  CheckFluidMaterials(*this, MaterialStage::SetUp);
+  if (Flag(PTurbulence)) {
+    ReaVec& k = vars_[KEnergy];
+    ReaVec& l = vars_[TurbLength];
+    for (unsigned i = 1; i <= k.length(); ++i) {
+      if (k(i) < 1e-14) k(i) = 1e-14;
+      if (l(i) < 1e-14) l(i) = 1e-14;
+      vars_[TVisc](i) = l(i) * std::sqrt(k(i));
+    }
+    for (unsigned i = 1; i <= k.length(); ++i) {
+      const double lm = l(i) > 1e-14 ? l(i) : 1e-14;
+      if (Flag(PKKT)) vars_[KTau](i) = KTauFromLength(k(i), l(i));
+      if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = EpsilonFromLength(k(i), lm);
+      if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = OmegaFromLength(k(i), lm);
+    }
+    if (Flag(PSpalart) && vars_[SAVar].length() == k.length() && vars_[KVisc].length() == k.length())
+      for (unsigned i = 1; i <= k.length(); ++i) {
+        const double nu = std::fmax(vars_[KVisc](i), 1e-14);
+        vars_[SAVar](i) = vars_[SAVar0](i) = nu * SpalartAllmarasChi(vars_[TVisc](i) / nu);
+      }
+    if ((Flag(PSpalart) || Flag(PSmagorinsky) || Flag(PBaldwin)) && k.length()) k.resize(0);
+  }
+  const ReaVec& rho = vars_[Dens];
+  if (rho.length() && rho.min_val() != rho.max_val()) Dens_Reference = rho.min_val();
+  Signed_Velocity.resize(3);
+  for (unsigned c = 0; c < 3; ++c) Signed_Velocity(c + 1) = vars_[VelX + int(c)].length() ? vars_[VelX + int(c)].max_signed() : 0.0;
 }

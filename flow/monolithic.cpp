@@ -285,7 +285,3 @@ void FluidDomain::SolveEnergy() {
   for (unsigned i = 1; i <= e.length(); ++i)
     if (e(i) < 0) e(i) = 0;
 }
-
-void CorrectV(Domain* d) {
-  if (auto* f = dynamic_cast<FluidDomain*>(d)) f->CorrectVelocity();
-}

@@ -1,14 +1,13 @@
 // Phi and species problems: reading of their definitions and conditions, the fluid and solid
 // assembly of their equations, the solve through the domain's field solve, their clamp to the
 // problem's bounds, the end-of-step update and the convergence questions of the driver.
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 
 #include <cmath>
 #include <iostream>
 #include <set>
 #include <string>
 
-#include "bodies/bodymesh.h"
 #include "domain/fluidmesh.h"
 #include "domain/soliddomain.h"
 #include "domain/solidmesh.h"
@@ -239,8 +238,7 @@ void SpcProblem::EvalProperties(ReaVec& a, ReaVec* K, ReaVec& R, ReaVec& Q) { Ph
 
 void PhiProblem::EvalFlux(ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) {
   // Boundary fluxes come from the body sets, which carry the flux functions per problem.
-  int i = 0;
-  while (BodyMesh* m = domain_->giveNextBody(i)) m->ProblemFlux(Species(), index_, w1, w2, F, G);
+  domain_->Parts().ProblemFluxes(Species(), index_, w1, w2, F, G);
 }
 
 void SpcProblem::EvalFlux(ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) { PhiProblem::EvalFlux(w1, w2, F, G); }

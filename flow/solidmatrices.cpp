@@ -209,6 +209,7 @@ void SolidDomain::CalcSystemMatrixes() {
   Solid_Volume = lumped_.sum();
 }
 
+// No caller: a solid whose mesh moves would rebuild its gradient matrices alone with it.
 void SolidDomain::CalcNDNMatrixes() {
   Clock clock("Assembling N_DN Matrixes");
   const int d = Dimension_Olvu == 3 ? 3 : 2;
@@ -220,6 +221,8 @@ void SolidDomain::CalcNDNMatrixes() {
   while (Mesh* m = fluidMeshes_.next(i)) AssembleSolidSet(m, m->Name(), out);
 }
 
+// No caller in the program (the temperature solve sums its component matrices): a conductivity
+// given as one tensor field per step would be assembled by it.
 void SolidDomain::CalcDNKDNMatrix(SystemSparseMatrix* A, ReaVec& kxx, ReaVec& kxy, ReaVec& kyy, ReaVec& kxz,
                                   ReaVec& kyz, ReaVec& kzz) {
   const int nc = Components();
@@ -232,9 +235,4 @@ void SolidDomain::CalcDNKDNMatrix(SystemSparseMatrix* A, ReaVec& kxx, ReaVec& kx
   for (int c = 0; c < nc; ++c) out.k[c] = k[c]->GivePointer();
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) AssembleSolidSet(m, m->Name(), out);
-}
-
-void SolidDomain::CalcStructuralMatrixes() {
-  // The structural sub-problem is never turned on by a keyword.
-  if (!Flag(PStructure)) return;
 }

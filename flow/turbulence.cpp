@@ -11,7 +11,6 @@
 
 #include <cmath>
 
-#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
@@ -56,13 +55,6 @@ inline double Split(double p, double r, double phi, double pLimit, double rLimit
   s = phi * std::fmin(p, pLimit * (r + 1e-14));
   R = r;
   return r;
-}
-
-// v clamped into the limits of variable `var`.
-void ClampVar(ReaVec& v, int var) {
-  const double lo = Lo(var), hi = Hi(var);
-  double* p = v.GivePointer();
-  for (unsigned i = 0; i < v.length(); ++i) p[i] = p[i] > hi ? hi : (p[i] < lo ? lo : p[i]);
 }
 
 // The transport solve of phi (convection, diffusion D, reaction R, source S): the caps of variable
@@ -148,6 +140,12 @@ void KEpsilonEnergyTerms(FluidDomain& d, ReaVec& D, ReaVec& S, ReaVec& R) {
 
 }  // namespace
 
+void ClampVar(ReaVec& v, int var) {
+  const double lo = Lo(var), hi = Hi(var);
+  double* p = v.GivePointer();
+  for (unsigned i = 0; i < v.length(); ++i) p[i] = p[i] > hi ? hi : (p[i] < lo ? lo : p[i]);
+}
+
 // ---------------------------------------------------------------- sequence and shared steps
 
 void FluidDomain::SolveTurbulence() {
@@ -161,33 +159,6 @@ void FluidDomain::SolveTurbulence() {
   SolveK_KT();
   SolveKEpsilon();
   SolveKEpsilon2Layers();
-}
-
-void FluidDomain::CalculateWallLaw() {
-  // u* = sqrt(wall stress): the wall-law coefficient is the stress over the speed.
-  ReaVec& ustar = FlowWork(7);
-  const ReaVec& cw = vars_[WallFactor];
-  const ReaVec &u = vars_[VelX], &v = vars_[VelY], &w = vars_[VelZ];
-  for (unsigned i = 1; i <= ustar.length(); ++i) {
-    const double speed = std::sqrt(u(i) * u(i) + v(i) * v(i) + w(i) * w(i));
-    ustar(i) = i <= cw.length() && cw(i) > 0 ? std::sqrt(cw(i) * speed) : 0.0;
-  }
-  // The wall nodes take the wall values of their body set: k always, the second variable and the
-  // eddy viscosity only where the bodies fix them.
-  ReaVec none;
-  ReaVec& k = vars_[KEnergy];
-  ReaVec& nu = vars_[KVisc];
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) {
-    if (fixTurbBodies_)
-      m->turbulenceWallLaw(vars_[Epsilon], k, vars_[Omega], vars_[KTau], vars_[TVisc], ustar, nu);
-    else
-      m->turbulenceWallLaw(none, k, none, none, none, ustar, nu);
-  }
-  const int vars[4][2] = {{KEnergy, 5}, {KTau, 8}, {Epsilon, 6}, {Omega, 7}};
-  for (const auto& p : vars)
-    if (vars_[p[0]].length()) ClampVar(vars_[p[0]], p[1]);
-  ClampVar(vars_[TVisc], 10);
 }
 
 void FluidDomain::CalculateKineticEnergy(ReaVec& D, ReaVec& S, ReaVec& R) {

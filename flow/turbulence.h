@@ -1,8 +1,10 @@
-// Pieces of the eddy-viscosity models that the fluid domain's initial conditions and the body
-// sets' wall values share with the models' solves.
+// Pieces of the eddy-viscosity models that the fluid domain's initial conditions, the body sets'
+// wall values and the applied wall law share with the models' solves.
 #pragma once
 
 #include <cmath>
+
+class ReaVec;
 
 /// chi of the one-equation eddy-viscosity model with nu_t / nu = ratio: the root of
 /// chi^4 = ratio (chi^3 + 357.9) (Newton, tolerance 1e-4, at most 100 iterations); the working
@@ -19,3 +21,7 @@ inline double OneMinusExp(double x) { return x > -0.01 && x < 0.01 ? -x : 1 - st
 
 /// The two-layer blending weight G(s): 0 for s <= 0, 3 s^2 - 2 s^3 inside (0, 1), 1 from 1 on.
 inline double TwoLayerWeight(double s) { return s <= 0 ? 0.0 : s >= 1 ? 1.0 : s * s * (3 - 2 * s); }
+
+/// v clamped into the limits of turbulence variable `var` (5 k, 6 epsilon, 7 omega, 8 k tau,
+/// 10 nu_t: the slots of MinValue and MaxValue).
+void ClampVar(ReaVec& v, int var);

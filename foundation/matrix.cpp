@@ -479,9 +479,11 @@ void Matrix::sub_product(const Matrix& A, const Matrix& B, double x) {
 void Matrix::trans_product(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, 1, A.ncols, B.data, B.ncols, 1, A.ncols, B.ncols, A.nrows, x, 0);
 }
+// No caller: an element matrix accumulating A^T B would (so for the three forms below).
 void Matrix::add_trans_product(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, 1, A.ncols, B.data, B.ncols, 1, A.ncols, B.ncols, A.nrows, x, 1);
 }
+// No caller: as add_trans_product, subtracting.
 void Matrix::sub_trans_product(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, 1, A.ncols, B.data, B.ncols, 1, A.ncols, B.ncols, A.nrows, x, 2);
 }
@@ -491,15 +493,18 @@ void Matrix::product_trans(const Matrix& A, const Matrix& B, double x) {
 void Matrix::add_product_trans(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, A.ncols, 1, B.data, 1, B.ncols, A.nrows, B.nrows, A.ncols, x, 1);
 }
+// No caller: an element matrix subtracting A B^T would.
 void Matrix::sub_product_trans(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, A.ncols, 1, B.data, 1, B.ncols, A.nrows, B.nrows, A.ncols, x, 2);
 }
 void Matrix::trans_product_trans(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, 1, A.ncols, B.data, 1, B.ncols, A.ncols, B.nrows, A.nrows, x, 0);
 }
+// No caller: an element matrix accumulating A^T B^T would.
 void Matrix::add_trans_product_trans(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, 1, A.ncols, B.data, 1, B.ncols, A.ncols, B.nrows, A.nrows, x, 1);
 }
+// No caller: as add_trans_product_trans, subtracting.
 void Matrix::sub_trans_product_trans(const Matrix& A, const Matrix& B, double x) {
   Prod(data, ncols, A.data, 1, A.ncols, B.data, 1, B.ncols, A.ncols, B.nrows, A.nrows, x, 2);
 }

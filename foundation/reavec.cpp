@@ -160,6 +160,7 @@ void ReaVec::remove() noexcept {
   n = 0;
 }
 
+// No caller: an operation refusing operands of other lengths would stop with it.
 void ReaVec::DimError() const { OLVU_FATAL("Out of Dimension in ReaVec\n"); }
 
 // ---------------------------------------------------------------- ReaVecT, ReaVecM
@@ -333,6 +334,7 @@ void ReaVec::add_quotient(const ReaVec& a, const ReaVec& b) {
   Each(n, [=](unsigned i) { t[i] += x[i] / y[i]; });
 }
 
+// No caller: an update subtracting a nodal quotient would.
 void ReaVec::sub_quotient(const ReaVec& a, const ReaVec& b) {
   double* t = data;
   const double *x = a.data, *y = b.data;
@@ -766,6 +768,7 @@ void ReaVec::max_limit_quot(const ReaVec& a, double s) {
   }
 }
 
+// No caller: a lower bound that falls with a nodal divisor would.
 void ReaVec::min_limit_quot(const ReaVec& a, double s) {
   for (unsigned i = 0; i < n; i++) {
     double v = s / a.data[i];

@@ -222,6 +222,8 @@ int Elem::GiveProjectedNatCoordCTR(ReaVec& p, double* N, double& distance) {
   return 0;
 }
 
+// No caller (the interpolation projects onto linear tetrahedra by least squares): an exact
+// projection onto one would use it.
 int Elem::GiveProjectedNatCoordLTE(ReaVec& p, double* N, double& distance) {
   Matrix A(4, 4);
   for (int i = 0; i < 4; ++i) {

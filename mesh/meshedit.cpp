@@ -182,6 +182,7 @@ int Mesh::CompareEdgePointers(const void* a, const void* b) {
   return 0;
 }
 
+// No caller: a qsort of node pointers (RenumberNodes sorts by distance itself) would take it.
 int Mesh::CompareNodePointers(const void* a, const void* b) {
   const Node* x = *static_cast<Node* const*>(a);
   const Node* y = *static_cast<Node* const*>(b);

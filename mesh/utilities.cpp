@@ -272,6 +272,7 @@ int BoundaryEdges(Plex<Elem>* elems, BEdge2** edges, bool lesserFirst) {
 
 }  // namespace
 
+// No caller: a qsort of boundary-edge records by their unordered nodes would take it.
 int CompareBoundaryEdgePointers2_(const void* a, const void* b) {
   return CompareUnordered(*static_cast<const BEdge2*>(a), *static_cast<const BEdge2*>(b));
 }

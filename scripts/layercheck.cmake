@@ -5,7 +5,7 @@
 #
 # The layer map is written at configure time from the olvu_library calls (cmake/OlvuLibrary.cmake):
 # a folder belongs to the library that names it in DIRS, a file named in FILES belongs to that
-# library even inside another's folder (driver/domain.* is the domainbase layer). Files in no
+# library even inside another's folder (domain/domain.* is the domainbase layer). Files in no
 # library (tests/, bench/, fuzz/, examples/) are not checked. Both include forms are read; a
 # quoted include is first looked up beside the including file, as the compiler does, so a
 # relative "../mesh/mesh.h" counts as well. Exits with an error listing every offending include.

@@ -317,6 +317,7 @@ void SystemSparseMatrix::product(const SystemSparseMatrix* b, double x) {
   for (int k = 0; k < nnz_; ++k) val_[k] = x * b->val_[k];
 }
 void SystemSparseMatrix::product(const SystemSparseMatrix& b, double x) { product(&b, x); }
+// No caller (nor of its reference form): an assembly adding a scaled matrix would.
 void SystemSparseMatrix::product_add(const SystemSparseMatrix* b, double x) {
   SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] += x * b->val_[k];
@@ -338,6 +339,7 @@ void SystemSparseMatrix::quotient_add(const SystemSparseMatrix* b, double x) {
   for (int k = 0; k < nnz_; ++k) val_[k] += b->val_[k] / x;
 }
 void SystemSparseMatrix::quotient_add(const SystemSparseMatrix& b, double x) { quotient_add(&b, x); }
+// No caller (nor of its reference form): an assembly subtracting a matrix over a factor would.
 void SystemSparseMatrix::quotient_sub(const SystemSparseMatrix* b, double x) {
   SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] -= b->val_[k] / x;
@@ -381,6 +383,7 @@ void SystemSparseMatrix::row_mult_add(const ReaVec& d, const SymmetricSparseMatr
   SAME_SYM_PATTERN(s);
   ROW_COMBINE(+=, SYMVAL(s, k))
 }
+// No caller (nor of its reference form): an assembly subtracting a row-scaled matrix would.
 void SystemSparseMatrix::row_mult_sub(const ReaVec& d, const SystemSparseMatrix* b) {
   SAME_PATTERN(b);
   ROW_COMBINE(-=, b->val_[k])
@@ -397,6 +400,7 @@ void SystemSparseMatrix::col_mult_add(const ReaVec& d, const SystemSparseMatrix*
   for (int k = 0; k < nnz_; ++k) val_[k] += b->val_[k] * d[col_ind_[k]];
 }
 void SystemSparseMatrix::col_mult_add(const ReaVec& d, const SystemSparseMatrix& b) { col_mult_add(d, &b); }
+// No caller (nor of its reference form): an assembly subtracting a column-scaled matrix would.
 void SystemSparseMatrix::col_mult_sub(const ReaVec& d, const SystemSparseMatrix* b) {
   SAME_PATTERN(b);
   for (int k = 0; k < nnz_; ++k) val_[k] -= b->val_[k] * d[col_ind_[k]];
@@ -490,6 +494,7 @@ void SystemSparseMatrix::Copy_Row_Val(const BitVec& m, const SystemSparseMatrix&
       for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) val_[k] = b.val_[k];
 }
 
+// No caller: a matrix that takes one row's columns from another of its pattern would.
 void SystemSparseMatrix::Copy_Row_Col(int i, const SystemSparseMatrix& b) {
   if (col_ind_ == b.col_ind_) return;
   for (int k = row_ptr_[i]; k < row_ptr_[i + 1]; ++k) col_ind_[k] = b.col_ind_[k];

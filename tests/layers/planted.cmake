@@ -63,14 +63,20 @@ plant("relative include of a higher layer" foundation/error.cpp "#include \"../i
       "foundation/error.cpp: #include \"../input/input.h\": a header of layer 'input', above layer 'foundation'")
 plant("angle include of a higher layer" input/units.h "#include <driver/problem.h>"
       "input/units.h: #include <driver/problem.h>: a header of layer 'driver', above layer 'input'")
-plant("the Domain base class including a domain" driver/domain.h "#include \"domain/fluiddomain.h\""
-      "driver/domain.h: #include \"domain/fluiddomain.h\": a header of layer 'model', above layer 'domainbase'")
+plant("the Domain base class including a domain" domain/domain.h "#include \"domain/fluiddomain.h\""
+      "domain/domain.h: #include \"domain/fluiddomain.h\": a header of layer 'domain', above layer 'domainbase'")
+plant("the domain including the flow solution" domain/fluidstep.cpp "#include \"flow/flowsolver.h\""
+      "domain/fluidstep.cpp: #include \"flow/flowsolver.h\": a header of layer 'flow', above layer 'domain'")
+plant("the domain including a body set" domain/fluidsets.cpp "#include \"bodies/bodymesh.h\""
+      "domain/fluidsets.cpp: #include \"bodies/bodymesh.h\": a header of layer 'bodies', above layer 'domain'")
+plant("the flow solution including a body set" flow/turbulence.cpp "#include \"bodies/bodymesh.h\""
+      "flow/turbulence.cpp: #include \"bodies/bodymesh.h\": a header of layer 'bodies', above layer 'flow'")
 plant("a new file of a layer that does not link the one below" coupling/planted.cpp "#include \"mesh/node.h\""
       "coupling/planted.cpp: #include \"mesh/node.h\": a header of layer 'mesh', which layer 'coupling' does not link")
-plant("the model including the driver" flow/planted.cpp "#include \"driver/problem.h\""
-      "flow/planted.cpp: #include \"driver/problem.h\": a header of layer 'driver', above layer 'model'")
+plant("the flow solution including the driver" flow/planted.cpp "#include \"driver/problem.h\""
+      "flow/planted.cpp: #include \"driver/problem.h\": a header of layer 'driver', above layer 'flow'")
 plant("a commented-out include is no include" mesh/mesh.h "// #include \"driver/problem.h\"" PASS)
 plant("a header of the same layer by a relative path" mesh/planted.cpp "#include \"node.h\"" PASS)
-plant("the driver including the Domain base class" driver/planted.cpp "#include \"driver/domain.h\"" PASS)
+plant("the driver including the Domain base class" driver/planted.cpp "#include \"domain/domain.h\"" PASS)
 plant("tests are exempt" tests/planted_test.cpp "#include \"driver/problem.h\"" PASS)
 plant("benchmarks are exempt" bench/planted_bench.cpp "#include \"driver/problem.h\"" PASS)

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <memory>
 
-#include "flow/flowsolver.h"
+#include "bodies/bodyparts.h"
 #include "foundation/declarations.h"
 #include "tests/model/gridcase.h"
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "flow/convective.h"
 #include "foundation/declarations.h"
 #include "solvers/sparsematrix.h"
 #include "tests/model/gridcase.h"

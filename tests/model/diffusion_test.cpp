@@ -10,8 +10,8 @@
 #include <string>
 #include <utility>
 
+#include "domain/phiproblem.h"
 #include "domain/soliddomain.h"
-#include "flow/phiproblem.h"
 #include "foundation/declarations.h"
 #include "solvers/solversetting.h"
 #include "solvers/sparsematrix.h"

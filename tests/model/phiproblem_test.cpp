@@ -10,7 +10,7 @@
 #include <string>
 
 #include "domain/fluiddomain.h"
-#include "flow/phiproblem.h"
+#include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "solvers/solversetting.h"
 #include "tests/driver/run_olvu.h"

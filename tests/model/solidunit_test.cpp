@@ -9,8 +9,8 @@
 
 #include "domain/interfmesh.h"
 #include "domain/solidmesh.h"
-#include "flow/boundarymass.h"
 #include "foundation/declarations.h"
+#include "mesh/boundarymass.h"
 #include "mesh/csr.h"
 #include "mesh/elem.h"
 #include "solvers/sparsematrix.h"

@@ -1,4 +1,4 @@
-#include "driver/domain.h"
+#include "domain/domain.h"
 
 #include "input/input.h"
 #include "mesh/elem.h"

@@ -1,4 +1,4 @@
-#include "flow/rowblocks.h"
+#include "solvers/rowblocks.h"
 
 void RowBlocks::Cut(const std::vector<std::size_t>& incidence, int blocks) {
   const int nrows = int(incidence.size()) - 1;

@@ -1,4 +1,4 @@
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "flow/columns.h"
+#include "solvers/patterncolumns.h"
 
 #include <algorithm>
 #include <cstdlib>

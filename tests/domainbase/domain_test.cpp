@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "driver/domain.h"
+#include "domain/domain.h"
 #include "mesh/elem.h"
 
 namespace {

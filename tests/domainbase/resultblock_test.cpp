@@ -6,7 +6,7 @@
 #include <random>
 #include <sstream>
 
-#include "driver/resultblock.h"
+#include "domain/resultblock.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "flow/boundarymass.h"
+#include "mesh/boundarymass.h"
 
 #include <cmath>
 

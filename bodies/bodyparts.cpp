@@ -1,0 +1,215 @@
+#include "bodies/bodyparts.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "bodies/bodymesh.h"
+#include "bodies/freesmesh.h"
+#include "bodies/mbodymesh.h"
+#include "domain/fluiddomain.h"
+#include "domain/phiproblem.h"
+#include "foundation/declarations.h"
+#include "foundation/error.h"
+#include "input/fluidfunction.h"
+#include "input/input.h"
+
+// ---------------------------------------------------------------- making
+
+std::unique_ptr<Mesh> BodyParts::NewBodySet(int n, Input* in, bool moving) {
+  if (moving) return std::make_unique<MBodyMesh>(&d_, n, in, d_.kind_);
+  return std::make_unique<BodyMesh>(&d_, n, in, d_.kind_, 1);
+}
+
+std::unique_ptr<Mesh> BodyParts::NewFreeSurfaceSet(int n, Input* in) {
+  return std::make_unique<FreeSMesh>(&d_, n, in, 3, Triangle, 3, 1);
+}
+
+std::unique_ptr<PhiProblem> BodyParts::NewPhiProblem(Input* in) { return std::make_unique<PhiProblem>(in, &d_); }
+
+std::unique_ptr<SpcProblem> BodyParts::NewSpcProblem(Input* in) { return std::make_unique<SpcProblem>(in, &d_); }
+
+std::unique_ptr<PhiProblem> BodyParts::NewPhiProblem(int n) {
+  return std::make_unique<PhiProblem>(&d_, n, "Phi_Variable", 1e100, -1e100);
+}
+
+std::unique_ptr<SpcProblem> BodyParts::NewSpcProblem(int n) {
+  return std::make_unique<SpcProblem>(&d_, n, "Species", 1e100, 0);
+}
+
+// ---------------------------------------------------------------- the domain's sequence
+
+void BodyParts::DropDryElements() {
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) m->deleteDryElems();
+}
+
+void BodyParts::InitialiseSets() {
+  FluidDomain& d = d_;
+  if (d.vars_[Beta].length()) {
+    int i = 0;
+    while (Mesh* m = d.freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->WriteBetaReaVec(d.vars_[Beta], 0);
+  }
+  Char_Length = 0;
+  ReaVec &top = freeSurface_.bodyMax, &bottom = freeSurface_.bodyMin, &extent = freeSurface_.bodyExtent;
+  extent = 0.0;
+  top = -1e100;
+  bottom = 1e100;
+  int b = 0;
+  while (BodyMesh* m = d.giveNextBody(b)) {
+    if (!m->JustBody()) continue;
+    for (unsigned c = 1; c <= 3; ++c) {
+      top(c) = std::max(top(c), m->Max_Vector()(c));
+      bottom(c) = std::min(bottom(c), m->Min_Vector()(c));
+    }
+    const double dm = m->Diameter();
+    if (dm > Char_Length) Char_Length = dm;
+    for (unsigned c = 1; c <= 3; ++c) extent(c) = top(c) - bottom(c);
+  }
+}
+
+void BodyParts::StartNewStep() {
+  ReaVec* vars = d_.vars_;
+  const int numNodes = d_.numNodes;
+  const IntVec& nearest = d_.nearest_;
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) m->StartNewStep();
+  if (vars[WallDist].length() > 0 && nearest.length() == unsigned(numNodes)) {
+    // The wall distance follows the first-node distance that the wall laws assume.
+    ReaVec& speed = vars[Work1];
+    ReaVec& ustar = vars[Work2];
+    ReaVec& y = vars[Work3];
+    speed.norm(vars[VelX], vars[VelY], vars[VelZ]);
+    for (int k = 1; k <= numNodes; ++k)
+      ustar(unsigned(k)) = std::sqrt(vars[WallFactor](unsigned(k)) * speed(unsigned(k)));
+    y = vars[WallDist];
+    b = 0;
+    while (BodyMesh* m = d_.giveNextBody(b)) m->ReadWallDistance(y, ustar, vars[KVisc]);
+    for (int l = 1; l <= numNodes; ++l) {
+      const int p = nearest(unsigned(l));
+      if (p != l && p != -1) y(unsigned(l)) += y(unsigned(p)) - vars[WallDist](unsigned(p));
+    }
+    vars[WallDist] = y;
+  }
+}
+
+void BodyParts::OutflowVelocities() {
+  ReaVec* vars = d_.vars_;
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b))
+    if (m->OutFlowBound()) m->OutFlowBound(vars[VelX], vars[VelY], vars[VelZ]);
+}
+
+// ---------------------------------------------------------------- restart
+
+ReaVec& BodyParts::Elevation(int n) { return static_cast<FreeSMesh*>(d_.freeMeshes_.get_at(n))->GiveBetaVector(); }
+
+void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
+  if (!d_.Flag(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) {
+    if (!m->AreYou("MBodyMesh")) continue;
+    ReaVec state;
+    static_cast<MBodyMesh*>(m)->State(state);
+    out << "\t_MBody_ " << m->Name() << "\t";
+    state.WriteAscii(out, "", digits);
+  }
+  if (motion_.distance.length()) {
+    out << "\t";
+    motion_.distance.WriteAscii(out, "_MDist_", digits);
+  }
+  if (d_.numNodes > 0) {
+    // The coordinates themselves: the first ones plus the accumulated displacement would
+    // differ from them in the last bits.
+    ReaVec xyz(unsigned(d_.nodeXYZ_.size()));
+    std::copy(d_.nodeXYZ_.begin(), d_.nodeXYZ_.end(), xyz.GivePointer());
+    out << "\t";
+    xyz.WriteAscii(out, "_MCoord_", digits);
+  }
+}
+
+bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
+  const bool body = strcasecmp(word, "_MBody_") == 0, coord = strcasecmp(word, "_MCoord_") == 0;
+  if (!body && !coord && strcasecmp(word, "_MDist_") != 0) return false;
+  ReaVec v;
+  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
+    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  // A run without mesh deformation keeps its mesh as the data gives it.
+  if (!d_.Flag(PMeshDeform)) return true;
+  const int numNodes = d_.numNodes;
+  if (coord) {
+    if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    for (int j = 1; j <= numNodes; ++j) {
+      Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+      for (unsigned c = 1; c <= 3; ++c) nd(c) = v(3 * unsigned(j - 1) + c);
+    }
+    motion_.restoredNodes = true;
+    return true;
+  }
+  if (!body) {
+    if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    motion_.distance = v;
+    return true;
+  }
+  // The first moving body of that name not restored yet.
+  const std::string name = in->GetWord("_MBody_", "");
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) {
+    const std::vector<const Mesh*>& restored = motion_.restoredBodies;
+    if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restored.begin(), restored.end(), m)) continue;
+    if (!static_cast<MBodyMesh*>(m)->Restore(v)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    motion_.restoredBodies.push_back(m);
+    return true;
+  }
+  OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
+}
+
+void BodyParts::FinishMotionRestart() {
+  // The next restart file starts from nothing restored.
+  std::vector<const Mesh*> bodies;
+  bodies.swap(motion_.restoredBodies);
+  const bool nodes = motion_.restoredNodes;
+  motion_.restoredNodes = false;
+  if (!d_.Flag(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b))
+    if (m->AreYou("MBodyMesh") && !std::count(bodies.begin(), bodies.end(), m))
+      OLVU_NOTICE("Restart file holds no state of body " << m->Name() << ": it starts from its data.");
+  // Without the coordinates (an older file), the nodes move by the accumulated displacement.
+  const int numNodes = d_.numNodes;
+  ReaVec* vars = d_.vars_;
+  if (!nodes && int(vars[MeshX0].length()) == numNodes)
+    for (int j = 1; j <= numNodes; ++j) {
+      Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+      for (int c = 0; c < 3; ++c) nd(unsigned(c + 1)) += vars[MeshX0 + c](unsigned(j));
+    }
+  // What hangs on the geometry follows the moved nodes, as after every mesh update.
+  d_.RefreshNodeArray(false);
+  d_.RebuildGeometry();
+}
+
+// ---------------------------------------------------------------- terms of the flow solves
+
+void BodyParts::WallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) { d_.BodyWallTerms(bx, by, bz); }
+
+bool BodyParts::HeatFluxes(ReaVec& q, ReaVec& r, ReaVec& w) {
+  bool any = false;
+  int k = 0;
+  while (BodyMesh* m = d_.giveNextBody(k))
+    any = any || m->funtions()->exists(int(DofType::HeatFlux)) || m->funtions()->exists(int(DofType::HeatFluxReaction));
+  if (!any) return false;  // both sums would be 0
+  q = 0.0, r = 0.0;
+  k = 0;
+  while (BodyMesh* m = d_.giveNextBody(k)) m->evalFlux(w, q);
+  k = 0;
+  while (BodyMesh* m = d_.giveNextBody(k)) m->evalFluxReaction(w, r);
+  return true;
+}
+
+void BodyParts::ProblemFluxes(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) {
+  int i = 0;
+  while (BodyMesh* m = d_.giveNextBody(i)) m->ProblemFlux(species, index, w1, w2, F, G);
+}
