@@ -1,5 +1,8 @@
 // The body sets' geometry in the fluid domain: orientation, normals at symmetry planes, wall-law
 // nodes, the distance field to the walls and the wall conditions the body sets impose.
+
+#include <memory>
+
 #include "bodies/bodymesh.h"
 #include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
@@ -58,7 +61,7 @@ void FluidDomain::DistanceToBodiesField() {
     if (m->HasWallLaw() && nearest_.length() != unsigned(numNodes)) nearest_.resize(unsigned(numNodes), -1), nearest_ = -1;
     if (m->JustBody()) walls.set_at(++k, m);
   }
-  Plex<Node>* near = DistanceField(&nodes, &walls, pattern_.get(), toGlobal_, vars_[WallDist], kind_);
+  const std::unique_ptr<Plex<Node>> near(DistanceField(&nodes, &walls, pattern_.get(), toGlobal_, vars_[WallDist], kind_));
   if (nearest_.length() == unsigned(numNodes)) {
     bool missing = false;
     for (int i = 1; i <= numNodes; ++i) {
@@ -68,7 +71,6 @@ void FluidDomain::DistanceToBodiesField() {
     }
     if (missing) OLVU_WARNING(0, "Distance to bodies couldn't be calculated in some nodes");
   }
-  delete near;
   walls.clear();
 }
 
