@@ -126,7 +126,7 @@ void FluidDomain::StartNewStep() {
 void FluidDomain::StartNewIteration() {
   if (VarDenominat.length() < 12) VarDenominat.resize(23, 0.0);
   if (Flag(PVelocity)) {
-    ReaVec& s = vars_[Work1];
+    ReaVec& s = Nodal(work_.speed);
     s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
     Max_Velocity = s.length() ? s.max_abs() : 0.0;
     if (Max_Velocity < 1e-14) {
@@ -344,6 +344,9 @@ void FluidDomain::AddFromWallVariables(ReaVec& from, ReaVec& to) {
 
 void FluidDomain::DetectOscillations(ReaVec& q) {
   if (!sys_[7]) return;
+  // The indicator is defined on the numbered vectors 55 to 57, which no other operation uses.
+  for (int v : {Work1, Work2, Work3})
+    if (vars_[v].length() != unsigned(numNodes)) Size(v);
   ReaVec& a = vars_[Work1];
   ReaVec& b = vars_[Work2];
   ReaVec& c = vars_[Work3];
