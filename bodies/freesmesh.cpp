@@ -956,9 +956,9 @@ void FluidDomain::SolveFreeSurface() {
   i = 0;
   while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->SolveFreeSurface(beta, *u, *v, wt);
   const double kappa = incrControl_;
-  if (kappa > 0 && VarTolerance.length() > 11 && VarDenominat.length() > 11) {
-    const double L = kappa * VarTolerance[11];
-    const double den = VarDenominat[11];
+  if (kappa > 0 && HasConv(VarTolerance, ConvVar::Elevation) && HasConv(VarDenominat, ConvVar::Elevation)) {
+    const double L = kappa * Conv(VarTolerance, ConvVar::Elevation);
+    const double den = Conv(VarDenominat, ConvVar::Elevation);
     for (unsigned k = 1; k <= beta.length(); ++k) {
       const double change = beta(k) - previous(k);
       const double r = std::fabs(change) / den;

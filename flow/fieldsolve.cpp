@@ -92,8 +92,8 @@ void FluidDomain::SolveTemperature() {
   SolveUnknown(UnkType::Temperature, T, A, b, fix, "Temperature in Fluid Domain");
   double change = 0;
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(b(i) - T(i)));
-  if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
-  VarIncrement(3) = change;
+  if (!HasConv(VarIncrement, ConvVar::Temperature)) VarIncrement.resize(unsigned(ConvVar::Count), 0.0);
+  Conv(VarIncrement, ConvVar::Temperature) = change;
 }
 
 void FluidDomain::BodyHeatFluxes(SystemSparseMatrix* A, ReaVec& b, ReaVec& q, ReaVec& r, ReaVec& w) {

@@ -575,7 +575,7 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
   if (prepareOnly) return;
   if (velKept_.length() != unsigned(numNodes)) velKept_.resize(unsigned(numNodes), 0);
   const double change = solver1_->solve(rhs, u, W, velKept_, kNone, 1, kLabel[c]);
-  VarIncrement[0] += change;
+  Conv(VarIncrement, ConvVar::Velocity) += change;
   if (smooth_[0]) {
     // The smoothing keeps the kept nodes and the component's fixed values.
     scratchSet_ = velKept_;
@@ -612,7 +612,7 @@ void FluidDomain::VelocityBoundaries() {
   }
   if (velKept_.length() != nn) velKept_.resize(nn, 0);
   velKept_.unmark();
-  const double tol = VarIncrement[0];
+  const double tol = Conv(VarIncrement, ConvVar::Velocity);
   double largest = 1e-14;
   ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
   for (int sweep = 0; sweep < 10; ++sweep) {
@@ -737,7 +737,7 @@ void FluidDomain::SolvePressure() {
   ParallelFor(numNodes, [&](int k) { t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]); });
   LimitPressureTau(tau);
   PreviousPressure() = vars_[Pres];
-  VarIncrement[1] += DivergenceFreePressure(PreviousPressure(), stab_[1] != 0, "Pressure");
+  Conv(VarIncrement, ConvVar::Pressure) += DivergenceFreePressure(PreviousPressure(), stab_[1] != 0, "Pressure");
 }
 
 double FluidDomain::DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label) {
@@ -836,8 +836,8 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
 
 void FluidDomain::SolveProjection() {
   if (!Flag(PNavierStokes)) return;
-  const double ratio = VarIncrRatio.length() > 1 ? VarIncrRatio[1] : 0.0;
-  const double tol = VarTolerance.length() > 1 ? VarTolerance[1] : 0.0;
+  const double ratio = HasConv(VarIncrRatio, ConvVar::Pressure) ? Conv(VarIncrRatio, ConvVar::Pressure) : 0.0;
+  const double tol = HasConv(VarTolerance, ConvVar::Pressure) ? Conv(VarTolerance, ConvVar::Pressure) : 0.0;
   // A NaN ratio fails the comparison and so runs the projection.
   if (!(Iterations < 2 || !(ratio > 0.1 * tol))) return;
   Clock clock("Solving Velocity Projection");

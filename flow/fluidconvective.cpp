@@ -27,7 +27,7 @@ void LimitsOfTau(double mean, double ratio, double factor, double dtTheta, doubl
 void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   Clock clock("Assembling Convective Matrixes");
   // The last iteration's ratio; none yet means the matrices are built.
-  if (VarIncrRatio.length() > 0 && advectionNorm_ > VarIncrRatio(1)) {
+  if (HasConv(VarIncrRatio, ConvVar::Velocity) && advectionNorm_ > Conv(VarIncrRatio, ConvVar::Velocity)) {
     std::cout << "CalcConvectiveMatrixes jumped" << std::endl;
     return;
   }

@@ -70,7 +70,7 @@ void FluidDomain::SolvePressureStep() {
     LimitPressureTau(tau);
   }
   // The stage's pressure is the step's pressure plus the correction that makes u divergence-free.
-  VarIncrement[1] += DivergenceFreePressure(vars_[Pres0], stab_[1] != 0 && !splitPressure_, "Pressure");
+  Conv(VarIncrement, ConvVar::Pressure) += DivergenceFreePressure(vars_[Pres0], stab_[1] != 0 && !splitPressure_, "Pressure");
 }
 
 void FluidDomain::SolveProjectionStep() {
@@ -139,7 +139,7 @@ void FluidDomain::SolvePenaltyPressure(double penalty) {
   b.sub_product(d, penalty);
   const BitVec& fixed = conds_[FixPres];
   A->Fix_Eliminate(fixed, p, b);
-  VarIncrement[1] += solver2_->solve(b, p, A, fixed, lumped_, 1, "Pressure");
+  Conv(VarIncrement, ConvVar::Pressure) += solver2_->solve(b, p, A, fixed, lumped_, 1, "Pressure");
 }
 
 void FluidDomain::SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) { CorrectVelocity(x1, x2, x3); }
@@ -181,7 +181,7 @@ void FluidDomain::SolveMonolithic() {
   // Each component's rows are prepared as in the segregated solve, then solved through the
   // bounded field solve with the component's fixed set.
   static const char* const kLabel[3] = {"Fluid Velocity X", "Fluid Velocity Y", "Fluid Velocity Z"};
-  VarIncrement[0] = 0;
+  Conv(VarIncrement, ConvVar::Velocity) = 0;
   for (int c = 0; c < Components(); ++c) {
     SolveVelocityComponent(c, 1);
     ReaVec& u = vars_[VelX + c];
@@ -189,7 +189,7 @@ void FluidDomain::SolveMonolithic() {
     SolveUnknown(UnkType::Velocity, u, sys_[0], b, conds_[FixVelX + c], kLabel[c]);
     double change = 0;
     for (unsigned i = 1; i <= u.length(); ++i) change = std::fmax(change, std::fabs(u(i) - b(i)));
-    VarIncrement[0] += change;
+    Conv(VarIncrement, ConvVar::Velocity) += change;
   }
   CorrectVelocity();
 }

@@ -148,8 +148,8 @@ void SolidDomain::SolveTemperature() {
   SolveUnknown(UnkType::Temperature, T, sys_[0], f, conds_[FixTemp], "Temperature in Solid Domain");
   double change = 0;
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(f(i) - T(i)));
-  if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
-  VarIncrement(3) += change;
+  if (!HasConv(VarIncrement, ConvVar::Temperature)) VarIncrement.resize(unsigned(ConvVar::Count), 0.0);
+  Conv(VarIncrement, ConvVar::Temperature) += change;
 }
 
 bool SolidDomain::HasFunction(DofType k) {
