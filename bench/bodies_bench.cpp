@@ -125,7 +125,7 @@ void BM_BodyNormalsAndForces(benchmark::State& state) {
     c.d->DeleteBodyNormals();
     c.d->CalcBodyNormals3D();
     c.d->CalculateForces();
-    c.body->IntegrateForces(c.d->Var(Dens), c.d->Var(Work3), c.d->BodyTraction(0), c.d->BodyTraction(1),
+    c.body->IntegrateForces(c.d->Var(Dens), c.d->WallLoad(), c.d->BodyTraction(0), c.d->BodyTraction(1),
                             c.d->BodyTraction(2));
     benchmark::DoNotOptimize(c.body->PressureForce().GivePointer());
   }
@@ -150,7 +150,7 @@ void BM_BodyPart(benchmark::State& state) {
     if (part == 0) c.d->DeleteBodyNormals(), c.d->CalcBodyNormals3D();
     if (part == 1 || part == 3) c.d->CalculateForces();
     if (part >= 2)
-      c.body->IntegrateForces(c.d->Var(Dens), c.d->Var(Work3), c.d->BodyTraction(0), c.d->BodyTraction(1),
+      c.body->IntegrateForces(c.d->Var(Dens), c.d->WallLoad(), c.d->BodyTraction(0), c.d->BodyTraction(1),
                               c.d->BodyTraction(2));
     benchmark::DoNotOptimize(c.body->PressureForce().GivePointer());
   }
@@ -182,7 +182,7 @@ void BM_BodyStepInProducts(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
   double product = 0, fixed = 0, moving = 0;
   auto sums = [&c]() {
-    c.body->IntegrateForces(c.d->Var(Dens), c.d->Var(Work3), c.d->BodyTraction(0), c.d->BodyTraction(1),
+    c.body->IntegrateForces(c.d->Var(Dens), c.d->WallLoad(), c.d->BodyTraction(0), c.d->BodyTraction(1),
                             c.d->BodyTraction(2));
   };
   for (auto _ : state) {

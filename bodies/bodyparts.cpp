@@ -79,9 +79,9 @@ void BodyParts::StartNewStep() {
   while (BodyMesh* m = d_.giveNextBody(b)) m->StartNewStep();
   if (vars[WallDist].length() > 0 && nearest.length() == unsigned(numNodes)) {
     // The wall distance follows the first-node distance that the wall laws assume.
-    ReaVec& speed = vars[Work1];
-    ReaVec& ustar = vars[Work2];
-    ReaVec& y = vars[Work3];
+    ReaVec& speed = d_.Nodal(d_.work_.speed);
+    ReaVec& ustar = d_.Nodal(d_.work_.frictionVelocity);
+    ReaVec& y = d_.Nodal(d_.work_.wallDistance);
     speed.norm(vars[VelX], vars[VelY], vars[VelZ]);
     for (int k = 1; k <= numNodes; ++k)
       ustar(unsigned(k)) = std::sqrt(vars[WallFactor](unsigned(k)) * speed(unsigned(k)));

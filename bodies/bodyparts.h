@@ -21,6 +21,9 @@ class BodyParts final : public FluidParts {
   struct FreeSurfaceState {
     ReaVec bodyMax{3u}, bodyMin{3u}, bodyExtent{3u};
     ReaVec previous;
+    ReaVec surfaceMass;    // mass of the free-surface nodes, summed over the sets
+    ReaVec transpiration;  // vertical velocity, the transpiration velocity at the surface nodes
+    ReaVec noVelocity;     // the zero out-of-plane velocity of a plane problem
   };
   /// What the mesh deformation keeps between steps, and what the restart file being read gave
   /// of it.

@@ -923,14 +923,15 @@ void FluidDomain::SolveFreeSurface() {
   if (!Flag(PTranspiration)) return;
   Clock clock("Solving Transpiration");
   ReaVec& beta = vars_[Beta];
-  ReaVec& previous = BodyParts::Of(*this).FreeSurface().previous;
+  BodyParts::FreeSurfaceState& state = BodyParts::Of(*this).FreeSurface();
+  ReaVec& previous = state.previous;
   previous = beta;
   // Velocities relative to the moving mesh; the vertical one is never corrected.
   ReaVec* u = &vars_[VelX];
   ReaVec* v = &vars_[VelY];
   if (Flag(PMeshDeform) && Sized(vars_[MeshX])) {
-    ReaVec& ru = vars_[VelWorkX];
-    ReaVec& rv = vars_[VelWorkY];
+    ReaVec& ru = Nodal(work_.relativeVelocity[0]);
+    ReaVec& rv = Nodal(work_.relativeVelocity[1]);
     ru = vars_[VelX], rv = vars_[VelY];
     ru.sub_product(vars_[MeshX], MeshRate());
     rv.sub_product(vars_[MeshY], MeshRate());
@@ -938,14 +939,14 @@ void FluidDomain::SolveFreeSurface() {
   }
   ReaVec* w = &vars_[VelZ];
   if (Dimension_Olvu == 2) {
-    ReaVec& zero = vars_[VelWorkZ];
+    ReaVec& zero = Nodal(state.noVelocity);
     zero = 0.0;
     w = &vars_[VelY], v = &zero;
   }
   // The vertical velocity of the surface nodes is their transpiration velocity (the flux through
   // the surface over its mass, summed over sets that share a node).
-  ReaVec& mass = vars_[Work2];
-  ReaVec& wt = vars_[Work3];
+  ReaVec& mass = Nodal(state.surfaceMass);
+  ReaVec& wt = Nodal(state.transpiration);
   mass = 0.0;
   wt = *w;
   int i = 0;
@@ -955,9 +956,9 @@ void FluidDomain::SolveFreeSurface() {
   i = 0;
   while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->SolveFreeSurface(beta, *u, *v, wt);
   const double kappa = incrControl_;
-  if (kappa > 0 && VarTolerance.length() > 11 && VarDenominat.length() > 11) {
-    const double L = kappa * VarTolerance[11];
-    const double den = VarDenominat[11];
+  if (kappa > 0 && HasConv(VarTolerance, ConvVar::Elevation) && HasConv(VarDenominat, ConvVar::Elevation)) {
+    const double L = kappa * Conv(VarTolerance, ConvVar::Elevation);
+    const double den = Conv(VarDenominat, ConvVar::Elevation);
     for (unsigned k = 1; k <= beta.length(); ++k) {
       const double change = beta(k) - previous(k);
       const double r = std::fabs(change) / den;
@@ -969,6 +970,6 @@ void FluidDomain::SolveFreeSurface() {
     if (!Marked(FreeSurfNodes, k)) continue;
     const double p = -g * beta(unsigned(k));
     if (Sized(vars_[Pres])) vars_[Pres](unsigned(k)) = p;
-    if (Sized(vars_[PresWork])) vars_[PresWork](unsigned(k)) = p;
+    if (Sized(PreviousPressure())) PreviousPressure()(unsigned(k)) = p;
   }
 }

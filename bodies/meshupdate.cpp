@@ -89,7 +89,7 @@ void FluidDomain::SolveBodyMovement() {
     CalculateForces();
     int b = 0;
     while (BodyMesh* m = giveNextBody(b))
-      m->IntegrateForces(vars_[Dens], vars_[Work3], traction_[0], traction_[1], traction_[2]);
+      m->IntegrateForces(vars_[Dens], wallLoad_, traction_[0], traction_[1], traction_[2]);
   }
   if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   int b = 0;

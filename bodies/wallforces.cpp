@@ -127,7 +127,7 @@ Matrix FluidDomain::BuildMatrixGradU(int node) {
 }
 
 void FluidDomain::CalculateForces() {
-  ReaVec& pl = vars_[Work3];
+  ReaVec& pl = wallLoad_;
   pl.resize(unsigned(numNodes), 0.0);
   pl = 0.0;
   BodyNormalCache& normals = BodyParts::Of(*this).Normals();
@@ -223,7 +223,7 @@ ReaVec& FluidDomain::CalculateHydrostatic(ReaVec& x0) {
 void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   if (vars_[WallFactor].length()) vars_[WallFactor] = 0.0;
   if (bodyMeshes_.count == 0) return;
-  ReaVec& a = vars_[Work1];
+  ReaVec& a = Nodal(work_.wallFriction);
   a = 0.0;
   ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
   ReaVec rel[3];
@@ -238,7 +238,7 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   double* ap = a.GivePointer();
   const BitVec &freeSurface = conds_[FreeSurfNodes], &symmetry = conds_[SymmPlaneNodes];
   ParallelFor(std::size_t(numNodes), [&](std::size_t i) { ap[i] *= WallShare(freeSurface, symmetry, unsigned(i + 1)); });
-  ReaVec& diag = vars_[Work2];
+  ReaVec& diag = Nodal(work_.wallDiagonal);
   diag = 0.0;
   b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->addBodyIntegral(a, diag);
@@ -249,7 +249,7 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     if (!m->OutFlowBound()) continue;
-    ReaVec* s[3] = {&vars_[Work1], &vars_[Work2], &vars_[Work3]};
+    ReaVec* s[3] = {&Nodal(work_.outflowStress[0]), &Nodal(work_.outflowStress[1]), &Nodal(work_.outflowStress[2])};
     for (ReaVec* v : s) *v = 0.0;
     int i = 0;
     while (Node* nd = m->giveNextNode(i)) {
@@ -259,7 +259,7 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
       const ReaVec& n = *normals_.get_at(j);
       const double pn = n(1) * t[0] + n(2) * t[1] + n(3) * t[2];
       if (vars_[Pres].length()) vars_[Pres](unsigned(j)) = pn;
-      if (vars_[PresWork].length()) vars_[PresWork](unsigned(j)) = pn;
+      if (PreviousPressure().length()) PreviousPressure()(unsigned(j)) = pn;
       for (int c = 0; c < 3; ++c) (*s[c])(unsigned(j)) = t[c];
     }
     m->addBodyIntegral(*s[0], bx);
@@ -270,7 +270,7 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
 
 void FluidDomain::CalculateWallLaw() {
   // u* = sqrt(wall stress): the wall-law coefficient is the stress over the speed.
-  ReaVec& ustar = FlowWork(7);
+  ReaVec& ustar = Nodal(work_.frictionVelocity);
   const ReaVec& cw = vars_[WallFactor];
   const ReaVec &u = vars_[VelX], &v = vars_[VelY], &w = vars_[VelZ];
   for (unsigned i = 1; i <= ustar.length(); ++i) {

@@ -190,14 +190,14 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
       const double p = PressureIn(n, in->GetRea("Pres", Magnitude(-1)) * fPres);
       Mark(FixPres, n);
       vars_[Pres](i) = p;
-      vars_[PresWork](i) = p;
+      PreviousPressure()(i) = p;
       return;
     }
     if (in->Exist("TPres")) {
       const IntVecT f = Flags(in, "TPres", 2, "Fix Pressure Field condition must have 2 fields");
       if (f(1)) Mark(FixPres, n);
       if (f(2)) Mark(FixPres, n), Mark(FieldPres, n);
-      vars_[PresWork](i) = vars_[Pres](i);
+      PreviousPressure()(i) = vars_[Pres](i);
       return;
     }
     if (in->Exist("CondPres")) return Mark(CondPresNodes, n);

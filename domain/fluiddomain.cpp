@@ -124,7 +124,7 @@ void FluidDomain::LowerNorms() {
   const int solved[3] = {PVelocity, PPressure, PTemperature};
   double tmin = 1e100;
   for (unsigned k = 0; k < 3; ++k)
-    if (Flag(solved[k]) && k < VarTolerance.length()) tmin = std::fmin(tmin, VarTolerance[k]);
+    if (Flag(solved[k]) && HasConv(VarTolerance, ConvVar(k))) tmin = std::fmin(tmin, Conv(VarTolerance, ConvVar(k)));
   if (tmin == 1e100) return;
   if (steadyNorm_ > tmin) steadyNorm_ = tmin;
   if (advectionNorm_ > tmin) advectionNorm_ = tmin;

@@ -10,6 +10,7 @@
 
 #include "domain/domain.h"
 #include "domain/fluidparts.h"
+#include "domain/fluidscratch.h"
 #include "foundation/bitvec.h"
 #include "foundation/intvec.h"
 #include "foundation/owned.h"
@@ -35,6 +36,9 @@ class SystemSparseMatrix;
 class SymmetricSparseMatrix;
 
 /// Ids of the domain's nodal vectors (the order is fixed: other code indexes by these numbers).
+/// PresWork is the pressure before the latest solve (PreviousPressure), VelWorkX-Z the
+/// right-hand sides of the solves (Rhs); Work1-3 hold only the oscillation indicator, and the
+/// other operations keep their work vectors by name in FluidScratch.
 enum FluidVar : int {
   VelX = 0, VelY = 1, VelZ = 2, VelX0 = 3, VelY0 = 4, VelZ0 = 5, Visc = 6, KVisc = 7, TVisc = 8,
   SAVar = 9, SAVar0 = 10, TauV = 11, TauEq = 12, WallFactor = 13, Vorticity = 14, ElemSize = 15,
@@ -130,7 +134,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void CheckBoundaryConditions();
   /// Imposes the wall conditions of the body sets.
   virtual void ImposeBodyBoundaries();
-  /// Nodal normal wall forces of the body sets into work vector 57.
+  /// Nodal normal wall forces of the body sets into WallLoad().
   virtual void CalculateForces();
 
   // Step lifecycle.
@@ -277,6 +281,14 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual int NumType() { return kind_; }
   /// Nodal vector of id `id`.
   ReaVec& Var(int id) { return vars_[id]; }
+  /// Right-hand side of velocity component c's system (vector 58 + c); Rhs(0) is also that of
+  /// every pressure and scalar solve.
+  ReaVec& Rhs(int c) { return vars_[VelWorkX + c]; }
+  /// The pressure before the latest pressure solve (vector 26), from which the projection takes
+  /// the change; the imposed value at nodes of fixed pressure.
+  ReaVec& PreviousPressure() { return vars_[PresWork]; }
+  /// Named nodal work vectors of the domain's operations.
+  FluidScratch& Scratch() { return work_; }
   /// Node-condition set `c`.
   BitVec& Cond(int c) { return conds_[c]; }
   /// Fluid set n ("Do not exist index" when absent).
@@ -593,9 +605,11 @@ class FluidDomain : public Domain, public FunctionDomain {
   void TransportMatrix(const ReaVec& c, const ReaVec& c2, const ReaVec& d);
   /// The bounds and increment limit of SolveUnknown, applied after the solve (b the previous x).
   void BoundUnknown(UnkType t, ReaVec& x, const ReaVec& b, const BitVec* fixed);
-  /// Work vector k (0-7) of the flow solution, sized to the node count (0-3 scratch of one
-  /// operation, 4-7 the temperature solve).
-  ReaVec& FlowWork(int k);
+  /// Work vector v of the domain's scratch, sized to the node count (zeroed when it is resized).
+  ReaVec& Nodal(ReaVec& v) {
+    if (v.length() != unsigned(numNodes)) v.resize(unsigned(numNodes), 0.0);
+    return v;
+  }
   /// y = (M x) / m node by node: the mass-weighted neighbourhood mean of x.
   void MassMean(const ReaVec& x, ReaVec& y);
   /// The common loop of both discontinuity-capturing forms.
@@ -606,7 +620,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   double tauMean_ = 0, tauPLow_ = 0, tauPHigh_ = 1e100;
   double speedScale_ = 0;  // the speed against which an element counts as at rest
   std::unique_ptr<SymmetricSparseMatrix> lapDir_[3];
-  ReaVec flowWork_[8];
+  FluidScratch work_;  // named nodal work vectors, sized on first use
   PatternColumns columns_;  // the pattern by column, for threaded products with a transpose
   // u0, s and u node by node, so that a row pass with a capacity gathers one stream, not three.
   std::vector<double> packed_;
@@ -741,6 +755,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual ReaVec& CalculateHydrostatic(ReaVec& x0);
   /// Wall traction component k (0 x, 1 y, 2 z) of CalculateForces.
   ReaVec& BodyTraction(int k) { return traction_[k]; }
+  /// Pressure load of the body nodes of CalculateForces (0 at other nodes).
+  ReaVec& WallLoad() { return wallLoad_; }
   /// Next body set after cursor k.
   BodyMesh* giveNextBody(int& k);
   /// One 0-based layer index per node from the seed nodes, stopping at the first stop node;
@@ -767,6 +783,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   void BodyNormals();
 
   ReaVec traction_[3];          // wall traction of CalculateForces
+  ReaVec wallLoad_;             // pressure load of the body nodes of CalculateForces
   unsigned tractionStamp_ = 0;  // body-node stamp at which traction_ was last cleared
   ReaVec hydrostatic_;          // result of CalculateHydrostatic
   bool wallDiagonalDue_ = false;  // the momentum matrix was rebuilt and lacks the wall-law diagonal

@@ -10,7 +10,7 @@
 
 void FluidDomain::NodalForces() {
   CalculateForces();
-  const ReaVec& p = vars_[Work3];
+  const ReaVec& p = wallLoad_;
   for (ReaVec& f : bgm_) f.resize(unsigned(numNodes), 0.0), f = 0.0;
   for (int n = 1; n <= numNodes; ++n) {
     if (normals_.free(n)) continue;

@@ -39,7 +39,7 @@ void FluidDomain::InitialiseData() {
   for (int c : {FixKEnergy, FixTurbVar, FreeTurb, FixBeta, WallLawNodes, FixGradient, SymmPlaneNodes, FreeSurfNodes,
                 FieldVelX, FieldVelY, FieldVelZ})
     SizeCond(c);
-  for (int v : {Dens, ElemSize, Work1, Work2, Work3, TauV, TauEq, VelX, VelY, VelZ, VelWorkX, VelWorkY, VelWorkZ}) Size(v);
+  for (int v : {Dens, ElemSize, TauV, TauEq, VelX, VelY, VelZ, VelWorkX, VelWorkY, VelWorkZ}) Size(v);
   nu_.resize(unsigned(numNodes), 0.0);
   if (Flag(PVelocity)) {
     for (int v : {VelX0, VelY0, VelZ0, Visc, KVisc, WallFactor, BodyForceX, BodyForceY, BodyForceZ}) Size(v);
@@ -134,7 +134,7 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
   InitialiseUnknowns();
   UpdateVariables(1.0);
   if (Flag(PVelocity)) {
-    ReaVec& s = vars_[Work2];
+    ReaVec& s = Nodal(work_.speed);
     s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
     Max_Velocity = MaxAbs(s) + 1e-14;
     const double nu = MaxAbs(vars_[KVisc]);
@@ -215,7 +215,7 @@ void FluidDomain::ReferenceValues() {
 void FluidDomain::SmoothComponent(int comp, const BitVec& fixed, const BitVec& far) {
   SystemSparseMatrix* A = sys_[0];
   A->copy_val(lap_);
-  ReaVec& rhs = vars_[VelWorkX + comp];
+  ReaVec& rhs = Rhs(comp);
   rhs = 0.0;
   ReaVec& u = vars_[VelX + comp];
   const BitVec& normal = conds_[NormalVelNodes];

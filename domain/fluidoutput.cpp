@@ -65,7 +65,7 @@ void FluidDomain::OutputInitialData(std::ostream& out) {
 }
 
 void FluidDomain::OutputResults(std::ostream& out) {
-  ReaVec& speed = vars_[Work1];
+  ReaVec& speed = Nodal(work_.speed);
   const ReaVec& beta = vars_[Beta];
   if (Selected(9) && beta.length()) ScalarBlock(out, "WAVE_ELEVATION", "KORIB", beta, OutputFactor(Length));
   if (Selected(10) && beta.length()) {
@@ -85,7 +85,7 @@ void FluidDomain::OutputResults(std::ostream& out) {
   if (Selected(15) && vars_[Compress].length())
     ScalarBlock(out, "DENSITY", "QUELMA", vars_[Compress], OutputFactor(Compressibility));
   if (Selected(16) && sys_[2]) {
-    ReaVec& div = vars_[Work3];
+    ReaVec div(unsigned(numNodes), 0.0);
     sys_[2]->mult(vars_[VelX].GivePointer(), div.GivePointer());
     sys_[3]->add_mult(vars_[VelY].GivePointer(), div.GivePointer());
     sys_[4]->add_mult(vars_[VelZ].GivePointer(), div.GivePointer());
@@ -119,8 +119,10 @@ void FluidDomain::OutputResults(std::ostream& out) {
     });
   }
   if (Selected(26) && sys_[2]) {
-    ReaVec& w = vars_[Vorticity].length() ? vars_[Vorticity] : vars_[Work2];
-    if (&w == &vars_[Work2]) CalcVorticity(w);
+    ReaVec computed;
+    const bool kept = vars_[Vorticity].length() > 0;
+    if (!kept) computed.resize(unsigned(numNodes), 0.0), CalcVorticity(computed);
+    const ReaVec& w = kept ? vars_[Vorticity] : computed;
     ScalarBlock(out, "VORTICITY", "QUELMA", w, 1.0 / OutputFactor(Time));
   }
   if (Selected(24) && normals_.high > 0 && sys_[2]) {

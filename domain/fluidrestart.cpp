@@ -138,9 +138,9 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
       OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
     // Without a pressure solve there is no pressure, and no imposed pressure to take it.
-    if (k->id == Pres && have && vars_[PresWork].length() == have)
+    if (k->id == Pres && have && PreviousPressure().length() == have)
       for (int j = 1; j <= numNodes; ++j)
-        if (!Marked(FixPres, j)) vars_[PresWork](unsigned(j)) = vars_[Pres](unsigned(j));
+        if (!Marked(FixPres, j)) PreviousPressure()(unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
   parts_->FinishMotionRestart();

@@ -124,9 +124,9 @@ void FluidDomain::StartNewStep() {
 }
 
 void FluidDomain::StartNewIteration() {
-  if (VarDenominat.length() < 12) VarDenominat.resize(23, 0.0);
+  if (!HasConv(VarDenominat, ConvVar::Elevation)) VarDenominat.resize(unsigned(ConvVar::Count), 0.0);
   if (Flag(PVelocity)) {
-    ReaVec& s = vars_[Work1];
+    ReaVec& s = Nodal(work_.speed);
     s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
     Max_Velocity = s.length() ? s.max_abs() : 0.0;
     if (Max_Velocity < 1e-14) {
@@ -149,19 +149,19 @@ void FluidDomain::StartNewIteration() {
       AverVelocity = std::sqrt(n2);
       if (AverVelocity < 1e-14) Reference_Velocity(1) = AverVelocity = 1e-14;
     }
-    VarDenominat(1) = Max_Velocity;
+    Conv(VarDenominat, ConvVar::Velocity) = Max_Velocity;
   }
   if (Flag(PPressure)) {
     const double rho = vars_[Dens].length() ? vars_[Dens].max_abs() : 0.0;
     double q = 0.5 * rho * Max_Velocity * Max_Velocity;
     const double p = (vars_[Pres].length() ? vars_[Pres].max_abs() : 0.0) + 1e-14;
     if (q < p) q = p;
-    VarDenominat(2) = q * Fluid_Volume;
+    Conv(VarDenominat, ConvVar::Pressure) = q * Fluid_Volume;
   }
-  if (Flag(PTemperature)) VarDenominat(3) = (vars_[Temp].length() ? vars_[Temp].max_abs() : 0.0) + 1e-14;
+  if (Flag(PTemperature)) Conv(VarDenominat, ConvVar::Temperature) = (vars_[Temp].length() ? vars_[Temp].max_abs() : 0.0) + 1e-14;
   if (Flag(PTranspiration)) {
     const double b = vars_[Beta].length() ? vars_[Beta].max_abs() : 0.0;
-    VarDenominat(12) = b > Min_Length ? b : Min_Length;
+    Conv(VarDenominat, ConvVar::Elevation) = b > Min_Length ? b : Min_Length;
   }
 }
 
@@ -344,6 +344,9 @@ void FluidDomain::AddFromWallVariables(ReaVec& from, ReaVec& to) {
 
 void FluidDomain::DetectOscillations(ReaVec& q) {
   if (!sys_[7]) return;
+  // The indicator is defined on the numbered vectors 55 to 57, which no other operation uses.
+  for (int v : {Work1, Work2, Work3})
+    if (vars_[v].length() != unsigned(numNodes)) Size(v);
   ReaVec& a = vars_[Work1];
   ReaVec& b = vars_[Work2];
   ReaVec& c = vars_[Work3];

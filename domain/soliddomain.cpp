@@ -170,9 +170,9 @@ void SolidDomain::StartNewStep() {
 
 void SolidDomain::StartNewIteration() {
   if (!Flag(PTemperature) || !Sized(vars_[Temp])) return;
-  if (VarDenominat.length() < 3) VarDenominat.resize(23, 1e-14);
+  if (!HasConv(VarDenominat, ConvVar::Temperature)) VarDenominat.resize(unsigned(ConvVar::Count), 1e-14);
   const double m = vars_[Temp].max_abs() + 1e-14;
-  if (VarDenominat(3) < m) VarDenominat(3) += m;
+  if (Conv(VarDenominat, ConvVar::Temperature) < m) Conv(VarDenominat, ConvVar::Temperature) += m;
 }
 
 void SolidDomain::UpdateVariables(double f) {

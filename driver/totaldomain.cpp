@@ -25,12 +25,14 @@ const char* const kInnerWords[6] = {"VC_Inner_Iterations", "PR_Inner_Iterations"
 // Convergence-norm keywords and the solution variable each one sets.
 struct NormWord {
   const char* word;
-  unsigned entry;
+  ConvVar entry;
 };
-const NormWord kNormWords[6] = {{"VelConvergenceNorm", 0}, {"PreConvergenceNorm", 1}, {"TemConvergenceNorm", 2},
-                                {"ConConvergenceNorm", 4}, {"BetConvergenceNorm", 11}, {"PhiConvergenceNorm", 21}};
+const NormWord kNormWords[6] = {
+    {"VelConvergenceNorm", ConvVar::Velocity},      {"PreConvergenceNorm", ConvVar::Pressure},
+    {"TemConvergenceNorm", ConvVar::Temperature},   {"ConConvergenceNorm", ConvVar::Concentration},
+    {"BetConvergenceNorm", ConvVar::Elevation},     {"PhiConvergenceNorm", ConvVar::Phi}};
 
-constexpr unsigned kVariables = 23;
+constexpr unsigned kVariables = unsigned(ConvVar::Count);
 
 }  // namespace
 
@@ -66,7 +68,7 @@ void TotalDomain::ReadGeneralData(Input* in) {
   VarIncrRatio.resize(kVariables, 1e100);
   VarDenominat.resize(0);
   VarDenominat.resize(kVariables, 1e-14);
-  for (const NormWord& n : kNormWords) VarTolerance[n.entry] = in->GetRea(n.word, 1e-10, "", Undimensional);
+  for (const NormWord& n : kNormWords) Conv(VarTolerance, n.entry) = in->GetRea(n.word, 1e-10, "", Undimensional);
   VarTolerance.max_limit(1.0);
   MinValue.resize(0);
   MinValue.resize(kVariables, 1e100);
@@ -163,13 +165,13 @@ void TotalDomain::SolveCoupledProblem() {
 }
 
 void TotalDomain::SolveTurbulenceProblem() {
-  VarIncrement[14] = 0;
+  Conv(VarIncrement, ConvVar::Turbulence) = 0;
   if (fluid_) fluid_->SolveTurbulence();
 }
 
 void TotalDomain::SolveTemperatureProblem() {
   if (!temperature_) return;
-  VarIncrement[2] = 0;
+  Conv(VarIncrement, ConvVar::Temperature) = 0;
   if (fluid_) fluid_->SolveTemperature();
   if (solid_) solid_->SolveTemperature();
 }
@@ -232,23 +234,24 @@ int TotalDomain::HasConverged() {
       if (f) stepChange_[k] += f->StepIncrement(int(k));
   }
   for (unsigned k = 0; k < 3; ++k) {
-    const double r = VarIncrement[k] / VarDenominat[k];
-    VarIncrRatio[k] = r;
+    const ConvVar v = ConvVar(k);  // velocity, pressure, temperature
+    const double r = Conv(VarIncrement, v) / Conv(VarDenominat, v);
+    Conv(VarIncrRatio, v) = r;
     if (!std::isfinite(r))
-      OLVU_FATAL((k < 2 ? "Fluid nonlinear algorithm diverged" : "Temperature solver diverged") << "\n");
+      OLVU_FATAL((v != ConvVar::Temperature ? "Fluid nonlinear algorithm diverged" : "Temperature solver diverged") << "\n");
     std::cout << kLabel[k] << r << std::endl;
-    if (k == 0 && r > 1) {
-      VarIncrRatio[0] = 1;
-      AverVelocity = VarIncrement[0] / (Fluid_Volume + 1e-14);
+    if (v == ConvVar::Velocity && r > 1) {
+      Conv(VarIncrRatio, ConvVar::Velocity) = 1;
+      AverVelocity = Conv(VarIncrement, ConvVar::Velocity) / (Fluid_Volume + 1e-14);
     }
-    if (VarTolerance[k] < VarIncrRatio[k]) return 0;
+    if (Conv(VarTolerance, v) < Conv(VarIncrRatio, v)) return 0;
   }
   // Every Phi and species problem of the solid and then the fluid domain must also have converged.
   const auto converged = [](PhiProblem& p) { return p.HasConverged(); };
   if (!AllProblems(solid_, converged) || !AllProblems(fluid_, converged)) return 0;
   AutoFact_Time_Increment = 1;
   double f[3];
-  for (unsigned k = 0; k < 3; ++k) f[k] = 2 * VarIncrRatio[k] / (VarTolerance[k] + 1e-14);
+  for (unsigned k = 0; k < 3; ++k) f[k] = 2 * Conv(VarIncrRatio, ConvVar(k)) / (Conv(VarTolerance, ConvVar(k)) + 1e-14);
   const double largest = std::max({f[0], f[1], f[2]});
   if (largest < 1) AutoFact_Time_Increment = largest;
   std::cout << "AutoFact_Time_Increment " << f[0] << "\t" << f[1] << "\t" << f[2] << std::endl;
@@ -274,7 +277,7 @@ int TotalDomain::CheckSteadyState() {
   // iterations per step is the convergence within the step), summed over the domains and
   // divided as the convergence test divides.
   for (unsigned k = 0; k < 3; ++k)
-    if (!(stepChange_[k] / VarDenominat[k] < threshold)) return 0;
+    if (!(stepChange_[k] / Conv(VarDenominat, ConvVar(k)) < threshold)) return 0;
   const auto steady = [](PhiProblem& p) { return p.IsSteadyState(); };
   if (!AllProblems(solid_, steady) || !AllProblems(fluid_, steady)) return 0;
   steady_[0] = steady_[1] = 1;

@@ -4,7 +4,7 @@
 #include "foundation/declarations.h"
 
 void TotalDomain::SolveVelocityProblem() {
-  if (VarIncrement.length() > 0) VarIncrement(1) = 0;
+  if (HasConv(VarIncrement, ConvVar::Velocity)) Conv(VarIncrement, ConvVar::Velocity) = 0;
   if (fluid_) {
     // The convective matrices follow the current velocity, whether or not it is solved.
     fluid_->CalcConvectiveMatrixes(fluid_->giveVelocityX(), fluid_->giveVelocityY(), fluid_->giveVelocityZ());
@@ -14,7 +14,7 @@ void TotalDomain::SolveVelocityProblem() {
 }
 
 void TotalDomain::SolvePressureProblem() {
-  if (VarIncrement.length() > 1) VarIncrement(2) = 0;
+  if (HasConv(VarIncrement, ConvVar::Pressure)) Conv(VarIncrement, ConvVar::Pressure) = 0;
   if (fluid_) fluid_->SolvePressure();
   if (solid_) solid_->SolvePressure();
 }

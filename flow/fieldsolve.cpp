@@ -63,10 +63,10 @@ void FluidDomain::SolveTemperature() {
   if (!Flag(PTemperature)) return;
   Clock clock("Solving Temperature");
   ReaVec& T = vars_[Temp];
-  ReaVec& rhoc = FlowWork(4);
-  ReaVec& Q = FlowWork(5);
-  ReaVec& R = FlowWork(6);
-  ReaVec& D = FlowWork(7);
+  ReaVec& rhoc = Nodal(work_.capacity);
+  ReaVec& Q = Nodal(work_.source);
+  ReaVec& R = Nodal(work_.reaction);
+  ReaVec& D = Nodal(work_.diffusivity);
   rhoc.product(vars_[Dens], vars_[SpHeat]);
   EvalDomainFunction(DofType::HeatSource, Q);
   EvalDomainFunction(DofType::HeatSourceReaction, R);
@@ -74,7 +74,7 @@ void FluidDomain::SolveTemperature() {
   if (MinValue.length() < 3) MinValue.resize(23, 1e100);
   SourceReactionLimits(Q, R, T, MaxValue(3), MinValue(3));
   DiscontinuityCapturing(T, rhoc, vars_[Conduct], R, D, smooth_[2]);
-  ReaVec& b = vars_[VelWorkX];
+  ReaVec& b = Rhs(0);
   AssembleSystem(T, vars_[Temp0], rhoc, Q, D, R, b, stab_[3]);
   SystemSparseMatrix* A = sys_[0];
   BodyHeatFluxes(A, b, Q, R, D);  // the assembly is done with the volume terms and diffusivity
@@ -92,8 +92,8 @@ void FluidDomain::SolveTemperature() {
   SolveUnknown(UnkType::Temperature, T, A, b, fix, "Temperature in Fluid Domain");
   double change = 0;
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(b(i) - T(i)));
-  if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
-  VarIncrement(3) = change;
+  if (!HasConv(VarIncrement, ConvVar::Temperature)) VarIncrement.resize(unsigned(ConvVar::Count), 0.0);
+  Conv(VarIncrement, ConvVar::Temperature) = change;
 }
 
 void FluidDomain::BodyHeatFluxes(SystemSparseMatrix* A, ReaVec& b, ReaVec& q, ReaVec& r, ReaVec& w) {

@@ -345,7 +345,7 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
   if (!bodyForces_) return;
 
   // b = -floatability (with temperature) + (rho - rho_ref) / rho: the buoyancy factor of gravity.
-  ReaVec& b = vars_[Work1];
+  ReaVec& b = Nodal(work_.buoyancy);
   b = 0.0;
   if (floats && Flag(PTemperature)) {
     EvalDomainFunction(DofType::Floatability, b);
@@ -406,7 +406,7 @@ void FluidDomain::MomentumMatrix() {
     nu_ *= 0.5;
     A->row_mult_add(nu_, lap_);
     A->col_mult_add(nu_, lap_);
-    ReaVec& lnu = vars_[Work3];
+    ReaVec& lnu = Nodal(work_.viscousDiagonal);
     lnu.resize(unsigned(numNodes), 0.0);
     lap_->mult(nu_, lnu);
     nu_ *= 2.0;
@@ -445,13 +445,13 @@ void FluidDomain::MomentumMatrix() {
 
 void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
-  if (comps == 2) vars_[VelWorkZ] = 0.0;
+  if (comps == 2) Rhs(2) = 0.0;
   const int order = stab_[0];
   if (!SharedRows() || (order != 0 && order != 1)) {
     ReaVec none;
     for (int c = 0; c < comps; ++c)
-      Assemble_RHS(vars_[VelX + c], start[c], none, vars_[VelWorkX + c], order);
-    Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+      Assemble_RHS(vars_[VelX + c], start[c], none, Rhs(c), order);
+    Assemble_NSRHS(Rhs(0), Rhs(1), Rhs(2));
     return;
   }
   // One gather pass forms M u0_c, K u_c and G_c p per row; with fourth-order stabilisation a
@@ -469,9 +469,9 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
       m.gv[c] = sys_[2 + c]->val(0);
       m.u[c] = vars_[VelX + c].GivePointer();
       m.u0[c] = start[c].GivePointer();
-      m.b[c] = vars_[VelWorkX + c].GivePointer();
-      m.a[c] = vars_[Work1 + c].GivePointer();
-      m.w[c] = FlowWork(c).GivePointer();
+      m.b[c] = Rhs(c).GivePointer();
+      m.a[c] = Nodal(work_.convective[c]).GivePointer();
+      m.w[c] = Nodal(work_.streamline[c]).GivePointer();
     }
     if (buildMatrix) {
       wallDiagonalDue_ = true;
@@ -493,12 +493,13 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
     MomentumGather(numNodes, invDtTheta_, m);
     if (order == 1) MomentumScatter(numNodes, m, Columns());
   }
-  parts_->WallTerms(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+  parts_->WallTerms(Rhs(0), Rhs(1), Rhs(2));
   if (order != 1) return;
   // All components in one pass: one join instead of one per component.
   const double* t = vars_[TauEq].GivePointer();
-  double* b[3] = {vars_[VelWorkX].GivePointer(), vars_[VelWorkY].GivePointer(), vars_[VelWorkZ].GivePointer()};
-  const double* w[3] = {FlowWork(0).GivePointer(), FlowWork(1).GivePointer(), FlowWork(comps - 1).GivePointer()};
+  double* b[3] = {Rhs(0).GivePointer(), Rhs(1).GivePointer(), Rhs(2).GivePointer()};
+  const double* w[3] = {work_.streamline[0].GivePointer(), work_.streamline[1].GivePointer(),
+                        work_.streamline[comps - 1].GivePointer()};
   ParallelFor(std::size_t(numNodes), [&b, &w, t, comps](std::size_t i) {
     for (int c = 0; c < comps; ++c) b[c][i] += t[i] * w[c][i];
   });
@@ -518,7 +519,7 @@ void FluidDomain::AssembleMomentum() {
   }
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c)
-    if (bodyForces_ && f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), vars_[VelWorkX + c].GivePointer());
+    if (bodyForces_ && f[c].max_abs() > 0) mass_->add_mult(f[c].GivePointer(), Rhs(c).GivePointer());
 }
 
 void FluidDomain::SolveVelocityX(int prepareOnly) { SolveVelocityComponent(0, prepareOnly); }
@@ -532,8 +533,8 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
   SystemSparseMatrix* A = sys_[1];
   SystemSparseMatrix* W = sys_[0];
   W->copy_val(A);
-  ReaVec& rhs = vars_[Work1 + c];
-  const ReaVec& b = vars_[VelWorkX + c];
+  ReaVec& rhs = Nodal(work_.componentRhs[c]);
+  const ReaVec& b = Rhs(c);
   rhs = b;
   ReaVec& u = vars_[VelX + c];
   const BitVec& fixed = conds_[FixVelX + c];
@@ -561,7 +562,7 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
         if (o == c) continue;
         const double cross = R[1][c] * R[1][o] + R[2][c] * R[2][o];
         const ReaVec& uo = vars_[VelX + o];
-        if (cross != 0) value += cross * (vars_[VelWorkX + o](i) - A->mult_row(k - 1, uo));
+        if (cross != 0) value += cross * (Rhs(o)(i) - A->mult_row(k - 1, uo));
         normalPart -= R[0][o] * uo(i);
       }
       rhs(i) = value + R[0][c] * aii * normalPart;
@@ -574,7 +575,7 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
   if (prepareOnly) return;
   if (velKept_.length() != unsigned(numNodes)) velKept_.resize(unsigned(numNodes), 0);
   const double change = solver1_->solve(rhs, u, W, velKept_, kNone, 1, kLabel[c]);
-  VarIncrement[0] += change;
+  Conv(VarIncrement, ConvVar::Velocity) += change;
   if (smooth_[0]) {
     // The smoothing keeps the kept nodes and the component's fixed values.
     scratchSet_ = velKept_;
@@ -607,11 +608,11 @@ void FluidDomain::VelocityBoundaries() {
     A->copy_diagonal(D, 1);
     D.inverse();
     A->row_mult(D);
-    for (int c = 0; c < 3; ++c) vars_[VelWorkX + c].product(D);
+    for (int c = 0; c < 3; ++c) Rhs(c).product(D);
   }
   if (velKept_.length() != nn) velKept_.resize(nn, 0);
   velKept_.unmark();
-  const double tol = VarIncrement[0];
+  const double tol = Conv(VarIncrement, ConvVar::Velocity);
   double largest = 1e-14;
   ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
   for (int sweep = 0; sweep < 10; ++sweep) {
@@ -625,7 +626,7 @@ void FluidDomain::VelocityBoundaries() {
         if (!freeComp[c]) continue;
         ReaVec& x = *u[c];
         const double old = x(i);
-        x(i) = vars_[VelWorkX + c](i) - A->mult_row(k - 1, x);
+        x(i) = Rhs(c)(i) - A->mult_row(k - 1, x);
         largest = std::fmax(largest, std::fabs(x(i)));
         const double r = std::fabs(x(i) - old) / largest;
         if (r < tol)
@@ -712,11 +713,11 @@ void FluidDomain::FixPressureRows(SystemSparseMatrix* A, ReaVec& b) {
 void FluidDomain::SolvePressure() {
   if (!Flag(PPressure)) return;
   Clock clock("Solving Pressure (Divergence Free)");
-  ReaVec& speed = vars_[Work1];
+  ReaVec& speed = Nodal(work_.speed);
   if (Flag(PMeshDeform) && Sized(vars_[MeshX])) {
-    ReaVec& r = vars_[Work2];
     speed = 0.0;
     for (int c = 0; c < 3; ++c) {
+      ReaVec& r = Nodal(work_.relativeVelocity[c]);
       r = vars_[VelX + c];
       r.sub_product(vars_[MeshX + c], MeshRate());
       speed.add_product(r, r);
@@ -725,7 +726,7 @@ void FluidDomain::SolvePressure() {
   } else {
     speed.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
   }
-  ReaVec& nu = vars_[Work2];
+  ReaVec& nu = Nodal(work_.viscosity);
   EffectiveViscosity(nu);
   ReaVec& tau = vars_[TauEq];
   const double* tc = vars_[TauV].GivePointer();
@@ -735,14 +736,14 @@ void FluidDomain::SolvePressure() {
   double* t = tau.GivePointer();
   ParallelFor(numNodes, [&](int k) { t[k] = Eval_TauP(tc[k], v[k], s[k], h[k]); });
   LimitPressureTau(tau);
-  vars_[PresWork] = vars_[Pres];
-  VarIncrement[1] += DivergenceFreePressure(vars_[PresWork], stab_[1] != 0, "Pressure");
+  PreviousPressure() = vars_[Pres];
+  Conv(VarIncrement, ConvVar::Pressure) += DivergenceFreePressure(PreviousPressure(), stab_[1] != 0, "Pressure");
 }
 
 double FluidDomain::DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label) {
   AssemblePressure(prev, gradientTerm);
   ReaVec& p = vars_[Pres];
-  const double change = solver2_->solve(vars_[VelWorkX], p, sys_[0], conds_[FixPres], lumped_, 1, label);
+  const double change = solver2_->solve(Rhs(0), p, sys_[0], conds_[FixPres], lumped_, 1, label);
   if (!HasMembers(conds_[FixPres]) && numNodes > 0) p -= p(1);
   if (Sized(vars_[Compress])) {
     ReaVec& d = vars_[Dens];
@@ -761,7 +762,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
   SystemSparseMatrix* A = sys_[0];
   const ReaVec& p = vars_[Pres];
   const ReaVec& tau = vars_[TauEq];
-  ReaVec& b = vars_[VelWorkX];
+  ReaVec& b = Rhs(0);
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   if (SharedRows()) {
     // One gather pass copies L into A and forms L prev, D u = sum G_c u_c and the nodal
@@ -777,11 +778,11 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
       m.im = invLumped_.GivePointer();
       m.av = A->val(0);
       m.b = b.GivePointer();
-      m.g = vars_[Work1].GivePointer();
+      m.g = Nodal(work_.projectedGradient).GivePointer();
       for (int c = 0; c < comps; ++c) {
         m.gv[c] = sys_[2 + c]->val(0);
         m.u[c] = vars_[VelX + c].GivePointer();
-        m.pi[c] = FlowWork(c).GivePointer();
+        m.pi[c] = Nodal(work_.pressureGradient[c]).GivePointer();
       }
       PressureGather(numNodes, dt_, m);
       return gradientTerm && PressureScatter(numNodes, m, Columns(), tau.GivePointer(), dt_);
@@ -796,7 +797,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
     }
     if (!finished) {
       double* bp = b.GivePointer();
-      const double* g = vars_[Work1].GivePointer();
+      const double* g = work_.projectedGradient.GivePointer();
       const double* t = tau.GivePointer();
       const double dt = dt_;
       ParallelFor(std::size_t(numNodes), [=](std::size_t i) { bp[i] = PressureRow(bp[i], g[i], t[i], dt); });
@@ -805,7 +806,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
     A->copy_val(lap_);
     b = 0.0;
     if (gradientTerm) {
-      ReaVec& pi = vars_[Work1];
+      ReaVec& pi = Nodal(work_.pressureGradient[0]);
       for (int k = 0; k < comps; ++k) {
         sys_[2 + k]->mult(p.GivePointer(), pi.GivePointer());
         pi.product(invLumped_);
@@ -813,7 +814,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
       }
       b.product(tau);
     }
-    ReaVec& lp = vars_[Work1];
+    ReaVec& lp = Nodal(work_.previousLaplacian);
     lap_->mult(prev.GivePointer(), lp.GivePointer());
     b.add_product(lp, dt_);
     for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(vars_[VelX + k].GivePointer(), b.GivePointer());
@@ -823,10 +824,10 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
   }
   const bool compressible = Sized(vars_[Compress]);
   if (compressible) {
-    ReaVec& w = vars_[Work1];
+    ReaVec& w = Nodal(work_.compressibility);
     w.product(vars_[Compress], invDtTheta_ * invDtTheta_);
     A->row_mult_add(w, mass_);
-    ReaVec& mp = vars_[Work2];
+    ReaVec& mp = Nodal(work_.previousMassPressure);
     mass_->mult(vars_[Pres0].GivePointer(), mp.GivePointer());
     b.add_product(w, mp);
   }
@@ -835,14 +836,14 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
 
 void FluidDomain::SolveProjection() {
   if (!Flag(PNavierStokes)) return;
-  const double ratio = VarIncrRatio.length() > 1 ? VarIncrRatio[1] : 0.0;
-  const double tol = VarTolerance.length() > 1 ? VarTolerance[1] : 0.0;
+  const double ratio = HasConv(VarIncrRatio, ConvVar::Pressure) ? Conv(VarIncrRatio, ConvVar::Pressure) : 0.0;
+  const double tol = HasConv(VarTolerance, ConvVar::Pressure) ? Conv(VarTolerance, ConvVar::Pressure) : 0.0;
   // A NaN ratio fails the comparison and so runs the projection.
   if (!(Iterations < 2 || !(ratio > 0.1 * tol))) return;
   Clock clock("Solving Velocity Projection");
   // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows.
-  ReaVec& dp = vars_[Work1];
-  dp.minus(vars_[Pres], vars_[PresWork]);
+  ReaVec& dp = Nodal(work_.pressureChange);
+  dp.minus(vars_[Pres], PreviousPressure());
   const ProjectionArrays m{sys_[2]->row_ptr(0),
                            sys_[2]->col_ind(0),
                            {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)},

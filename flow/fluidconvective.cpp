@@ -24,16 +24,10 @@ void LimitsOfTau(double mean, double ratio, double factor, double dtTheta, doubl
 
 }  // namespace
 
-ReaVec& FluidDomain::FlowWork(int k) {
-  ReaVec& v = flowWork_[k];
-  if (v.length() != unsigned(numNodes)) v.resize(unsigned(numNodes), 0.0);
-  return v;
-}
-
 void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   Clock clock("Assembling Convective Matrixes");
   // The last iteration's ratio; none yet means the matrices are built.
-  if (VarIncrRatio.length() > 0 && advectionNorm_ > VarIncrRatio(1)) {
+  if (HasConv(VarIncrRatio, ConvVar::Velocity) && advectionNorm_ > Conv(VarIncrRatio, ConvVar::Velocity)) {
     std::cout << "CalcConvectiveMatrixes jumped" << std::endl;
     return;
   }
@@ -45,7 +39,7 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   if (Flag(PMeshDeform)) {
     // The velocity relative to the moving mesh.
     for (int c = 0; c < 3; ++c) {
-      ReaVec& r = FlowWork(c);
+      ReaVec& r = Nodal(work_.relativeVelocity[c]);
       r = *vel[c];
       if (vars_[MeshX + c].length() == r.length()) r.sub_product(vars_[MeshX + c], MeshRate());
       vel[c] = &r;

@@ -33,20 +33,19 @@ void FluidDomain::InitialiseVelocityPressure() {
   SystemSparseMatrix* A = sys_[1];
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c) {
-    ReaVec& b = vars_[VelWorkX + c];
+    ReaVec& b = Rhs(c);
     A->sub_mult((&u)[c].GivePointer(), b.GivePointer());
     b.product(invLumped_);
   }
-  ReaVec& w = vars_[Work3];
-  w = 0.0;
+  ReaVec w(unsigned(numNodes), 0.0);  // the divergence of the accelerations
   for (int c = 0; c < comps; ++c) {
-    sys_[2 + c]->add_mult(vars_[VelWorkX + c].GivePointer(), w.GivePointer());
-    sys_[2 + c]->add_trans_mult(vars_[VelWorkX + c].GivePointer(), w.GivePointer());
+    sys_[2 + c]->add_mult(Rhs(c).GivePointer(), w.GivePointer());
+    sys_[2 + c]->add_trans_mult(Rhs(c).GivePointer(), w.GivePointer());
   }
   SystemSparseMatrix* P = sys_[0];
   P->copy_val(lap_);
-  ReaVec& rhs = vars_[VelWorkX];
-  lap_->mult(vars_[PresWork].GivePointer(), rhs.GivePointer());
+  ReaVec& rhs = Rhs(0);
+  lap_->mult(PreviousPressure().GivePointer(), rhs.GivePointer());
   rhs.add_product(w, 1.0);
   rhs *= dt_;
   for (int c = 0; c < comps; ++c) sys_[2 + c]->sub_mult((&u)[c].GivePointer(), rhs.GivePointer());
@@ -61,9 +60,9 @@ void FluidDomain::SolveInitialPressure() {
   SystemSparseMatrix* A = sys_[0];
   A->copy_val(lap_);
   // The solve's pressure is kinematic, so the hydrostatic gradient is g itself (rho g / rho).
-  ReaVec& b = vars_[VelWorkX];
+  ReaVec& b = Rhs(0);
   b = 0.0;
-  ReaVec& g = vars_[Work2];
+  ReaVec g(unsigned(numNodes), 0.0);
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c) {
     const double gc = GravVec.length() > unsigned(c) ? GravVec(unsigned(c + 1)) : 0.0;
@@ -81,8 +80,7 @@ void FluidDomain::SolveInitialPressure() {
     for (unsigned i = 1; i <= nn; ++i)
       if (std::fabs(vars_[Pseudo](i)) < 0.25 * Psed_Length) scratchSet_.assign(i, 1);
   if (scratchSet_.null()) b -= b.sum() / double(nn);
-  ReaVec& dp = vars_[Work1];
-  dp = 0.0;
+  ReaVec dp(unsigned(numNodes), 0.0);
   A->Fix_Eliminate(scratchSet_, dp, b);
   solver2_->solve(b, dp, A, conds_[FixPres], kNone, 1, "");
   ReaVec& p = vars_[Pres];
@@ -112,15 +110,14 @@ void FluidDomain::PsedReinitialisation() {
     Psed_Length = std::sqrt(a.max_val() * a.min_val());
   }
   const double len = Psed_Length;
-  ReaVec& S = vars_[Work1];
-  ReaVec& R = vars_[Work2];
-  ReaVec& step = vars_[Work3];
+  ReaVec S(nn, 0.0), R(nn, 0.0), step(nn, 0.0);  // sign, residual and pseudo-time step
   for (unsigned i = 1; i <= nn; ++i) S(i) = psi(i) / std::sqrt(psi(i) * psi(i) + len * len);
   step.product(h, 0.1);
   const BitVec& keep = conds_[WallLawNodes];
   for (unsigned i = 1; i <= keep.length() && i <= nn; ++i)
     if (keep(i)) step(i) = 0;
-  ReaVec* g = &vars_[VelWorkX];
+  ReaVec g[3];  // the gradient of psi
+  for (ReaVec& v : g) v.resize(nn, 0.0);
   double first = 0;
   for (int pass = 0; pass < 20; ++pass) {
     const int comps = Dimension_Olvu == 3 ? 3 : 2;

@@ -60,7 +60,7 @@ void FluidDomain::SolvePressureStep() {
   if (Current_Step < 2 || splitPressure_) {
     tau = 0.0;
   } else {
-    ReaVec& nu = vars_[Work2];
+    ReaVec& nu = Nodal(work_.viscosity);
     EffectiveViscosity(nu);
     const double* tc = vars_[TauV].GivePointer();
     const double* h = vars_[ElemSize].GivePointer();
@@ -70,19 +70,19 @@ void FluidDomain::SolvePressureStep() {
     LimitPressureTau(tau);
   }
   // The stage's pressure is the step's pressure plus the correction that makes u divergence-free.
-  VarIncrement[1] += DivergenceFreePressure(vars_[Pres0], stab_[1] != 0 && !splitPressure_, "Pressure");
+  Conv(VarIncrement, ConvVar::Pressure) += DivergenceFreePressure(vars_[Pres0], stab_[1] != 0 && !splitPressure_, "Pressure");
 }
 
 void FluidDomain::SolveProjectionStep() {
   if (!Flag(PFractional)) return;
   Clock clock("Solving Fractional Step Projection");
   // The pressure is kinematic already, so the increment is not divided by the density again.
-  ReaVec& dp = vars_[Work1];
+  ReaVec& dp = Nodal(work_.pressureChange);
   if (splitPressure_)
     dp = vars_[Pres];
   else
     dp.minus(vars_[Pres], vars_[Pres0]);
-  ReaVec& w = vars_[Work2];
+  ReaVec& w = Nodal(work_.projectionGradient);
   for (int k = 0; k < Components(); ++k) {
     sys_[2 + k]->mult(dp.GivePointer(), w.GivePointer());
     w *= dtTheta_;
@@ -94,7 +94,7 @@ void FluidDomain::SolveProjectionStep() {
 void FluidDomain::SolveMomentumStokes() {
   if (!Flag(PStokes)) return;
   Clock clock("Solving Momentum Stokes");
-  ReaVec& nu = vars_[Work2];
+  ReaVec& nu = Nodal(work_.viscosity);
   EffectiveViscosity(nu);
   if (!(nu.max_val() > 1e-14)) OLVU_FATAL("Cannot solve Stokes problem with null viscosity\n");
   // No convection: K and S vanish, and tau comes from a speed scale of a thousandth of the
@@ -113,11 +113,11 @@ void FluidDomain::SolveSimplifiedEuler() {
   if (!Flag(PEuler)) return;
   Clock clock("Solving Simplified Euler");
   ReaVec none;
-  for (int c = 0; c < Components(); ++c) Assemble_STRHS(vars_[VelX0 + c], none, vars_[VelWorkX + c]);
-  Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+  for (int c = 0; c < Components(); ++c) Assemble_STRHS(vars_[VelX0 + c], none, Rhs(c));
+  Assemble_NSRHS(Rhs(0), Rhs(1), Rhs(2));
   for (int c = 0; c < Components(); ++c) {
     ReaVec& u = vars_[VelX + c];
-    u.product(vars_[VelWorkX + c], invLumped_);
+    u.product(Rhs(c), invLumped_);
     u *= dtTheta_;
   }
   CorrectVelocity();
@@ -130,16 +130,16 @@ void FluidDomain::SolvePenaltyPressure(double penalty) {
   SystemSparseMatrix* A = sys_[0];
   A->copy_val(mass_);
   ReaVec& p = vars_[Pres];
-  vars_[PresWork] = p;
-  ReaVec& b = vars_[VelWorkX];
+  PreviousPressure() = p;
+  ReaVec& b = Rhs(0);
   mass_->mult(p.GivePointer(), b.GivePointer());
-  ReaVec& d = vars_[Work1];
+  ReaVec d(unsigned(numNodes), 0.0);  // D u; outside the solve sequence, so allocated here
   d = 0.0;
   for (int k = 0; k < Components(); ++k) sys_[2 + k]->add_mult(vars_[VelX + k].GivePointer(), d.GivePointer());
   b.sub_product(d, penalty);
   const BitVec& fixed = conds_[FixPres];
   A->Fix_Eliminate(fixed, p, b);
-  VarIncrement[1] += solver2_->solve(b, p, A, fixed, lumped_, 1, "Pressure");
+  Conv(VarIncrement, ConvVar::Pressure) += solver2_->solve(b, p, A, fixed, lumped_, 1, "Pressure");
 }
 
 void FluidDomain::SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) { CorrectVelocity(x1, x2, x3); }
@@ -147,7 +147,7 @@ void FluidDomain::SolveCoupled(ReaVec& x1, ReaVec& x2, ReaVec& x3) { CorrectVelo
 void FluidDomain::CalculateBodyForces(int only) {
   Clock clock("Solving Basic Pressure");
   ReaVec* f = &vars_[BodyForceX];
-  ReaVec* w = &vars_[VelWorkX];
+  ReaVec w[3];  // the velocity change of the forces; outside the solve sequence, so allocated here
   for (int c = 0; c < 3; ++c) w[c] = f[c];
   CalculateBodyForces(f[0], f[1], f[2]);
   if (only) return;
@@ -158,8 +158,7 @@ void FluidDomain::CalculateBodyForces(int only) {
     w[c] *= dtTheta_;
     w[c] -= vars_[VelX + c];
   }
-  ReaVec& b = vars_[Work1];
-  b = 0.0;
+  ReaVec b(unsigned(numNodes), 0.0);
   for (int c = 0; c < Components(); ++c) sys_[2 + c]->sub_trans_mult(w[c].GivePointer(), b.GivePointer());
   CorrectVelocity(w[0], w[1], w[2]);
   for (int c = 0; c < Components(); ++c) {
@@ -182,15 +181,15 @@ void FluidDomain::SolveMonolithic() {
   // Each component's rows are prepared as in the segregated solve, then solved through the
   // bounded field solve with the component's fixed set.
   static const char* const kLabel[3] = {"Fluid Velocity X", "Fluid Velocity Y", "Fluid Velocity Z"};
-  VarIncrement[0] = 0;
+  Conv(VarIncrement, ConvVar::Velocity) = 0;
   for (int c = 0; c < Components(); ++c) {
     SolveVelocityComponent(c, 1);
     ReaVec& u = vars_[VelX + c];
-    ReaVec& b = vars_[Work1 + c];
+    ReaVec& b = work_.componentRhs[c];
     SolveUnknown(UnkType::Velocity, u, sys_[0], b, conds_[FixVelX + c], kLabel[c]);
     double change = 0;
     for (unsigned i = 1; i <= u.length(); ++i) change = std::fmax(change, std::fabs(u(i) - b(i)));
-    VarIncrement[0] += change;
+    Conv(VarIncrement, ConvVar::Velocity) += change;
   }
   CorrectVelocity();
 }
@@ -232,12 +231,12 @@ int FluidDomain::SolveNavierStokesExplicit() {
   }
   Clock solving("Solving");
   const double dtau = dtTheta_ / steps;
-  if (Components() == 2) vars_[VelWorkZ] = 0.0;
+  if (Components() == 2) Rhs(2) = 0.0;
   for (int s = 0; s < steps; ++s) {
-    for (int c = 0; c < Components(); ++c) Assemble_EXRHS(vars_[VelX + c], f[c], vars_[VelWorkX + c]);
-    Assemble_NSRHS(vars_[VelWorkX], vars_[VelWorkY], vars_[VelWorkZ]);
+    for (int c = 0; c < Components(); ++c) Assemble_EXRHS(vars_[VelX + c], f[c], Rhs(c));
+    Assemble_NSRHS(Rhs(0), Rhs(1), Rhs(2));
     for (int c = 0; c < Components(); ++c) {
-      ReaVec& b = vars_[VelWorkX + c];
+      ReaVec& b = Rhs(c);
       b *= dtau;
       vars_[VelX + c].add_product(b, invLumped_);
     }
@@ -254,7 +253,7 @@ void FluidDomain::SolvePseudoconcentration() {
   // Pure transport: no source, reaction or diffusion; the streamline term alone stabilises it.
   ReaVec none;
   ReaVec& psi = vars_[Pseudo];
-  ReaVec& b = vars_[VelWorkX];
+  ReaVec& b = Rhs(0);
   AssembleSystem(psi, vars_[Pseudo0], none, none, none, b, stab_[4]);
   SystemSparseMatrix* A = sys_[0];
   const BitVec& fixed = conds_[FixPseudo];
@@ -270,11 +269,11 @@ void FluidDomain::SolveEnergy() {
   // energy's discontinuity capturing; nodes whose velocity is fully prescribed keep their energy.
   ReaVec none;
   ReaVec& e = vars_[EnergyV];
-  ReaVec& nu = FlowWork(4);
-  ReaVec& D = FlowWork(5);
+  ReaVec& nu = Nodal(work_.viscosity);
+  ReaVec& D = Nodal(work_.diffusivity);
   EffectiveViscosity(nu);
   DiscontinuityCapturing(e, nu, none, D, smooth_[3]);
-  ReaVec& b = vars_[VelWorkX];
+  ReaVec& b = Rhs(0);
   AssembleSystem(e, vars_[EnergyV0], none, D, none, b, stab_[5]);
   SystemSparseMatrix* A = sys_[0];
   const BitVec& fixed = conds_[FullFixVel];

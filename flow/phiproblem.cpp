@@ -266,7 +266,7 @@ void PhiProblem::FixRows() {
 void PhiProblem::AssembleFluidPhi() {
   Clock clock(label_);
   sys_ = domain_->SystemMatrix(0);
-  rhs_ = &domain_->Var(VelWorkX);
+  rhs_ = &domain_->Rhs(0);
   ReaVec &a = work_[0], &k = work_[1], &D = work_[2], &R = work_[3], &Q = work_[4];
   EvalProperties(a, k, D, R, Q, work_[5]);
   const double hi = curMax_, lo = curMin_;
@@ -282,7 +282,7 @@ void PhiProblem::AssembleSolidPhi() {
   Clock clock(label_);
   auto* solid = static_cast<SolidDomain*>(domain_);
   sys_ = domain_->SystemMatrix(0);
-  rhs_ = &domain_->Var(VelWorkX);
+  rhs_ = &domain_->Rhs(0);
   ReaVec &a = work_[0], &R = work_[1], &Q = work_[2];
   ReaVec* K = work_ + 3;  // six components
   EvalProperties(a, K, R, Q);

@@ -203,16 +203,16 @@ void FluidDomain::ScalarSystem(ReaVec* d, ReaVec* r, ReaVec* u, ReaVec* u0, ReaV
     // The mass operand u0 / (dt theta) + s, so that one product gives both terms.
     const double* a = u0->GivePointer();
     const double* sp = Sized(*s) ? s->GivePointer() : nullptr;
-    double* vp = vars_[Work1].GivePointer();
+    double* vp = Nodal(work_.massOperand).GivePointer();
     ParallelFor(std::size_t(numNodes), [=, this](std::size_t k) { vp[k] = invDtTheta_ * a[k] + (sp ? sp[k] : 0.0); });
     p.v = vp;
   }
   // Many threads gather the transpose product by column after the rows; one scatters it within
   // the row pass, while the row of K is at hand.
   const PatternColumns* cols = stab ? Columns() : nullptr;
-  ReaVec& w = vars_[Work2];
+  ReaVec& w = Nodal(work_.streamline[0]);
   p.w = w.GivePointer();
-  if (cols) p.a = vars_[Work3].GivePointer();
+  if (cols) p.a = Nodal(work_.convective[0]).GivePointer();
   else if (stab) w = 0.0;
   if (c) ScalarRowsPass<true>(p, cols, rhs, stab);
   else ScalarRowsPass<false>(p, cols, rhs, stab);
@@ -242,8 +242,8 @@ void FluidDomain::Assemble_LHS(ReaVec& c, ReaVec& c2, ReaVec& d, ReaVec& r) {
 }
 
 ReaVec& FluidDomain::StabilisationTerm(ReaVec& u) {
-  ReaVec& a = vars_[Work1];
-  ReaVec& w = vars_[Work2];
+  ReaVec& a = Nodal(work_.convective[0]);
+  ReaVec& w = Nodal(work_.streamline[0]);
   sys_[7]->mult(u.GivePointer(), a.GivePointer());
   a.product(invLumped_);
   sys_[7]->trans_mult(a.GivePointer(), w.GivePointer());
@@ -272,7 +272,7 @@ void FluidDomain::Assemble_RHS(ReaVec& u, ReaVec& u0, ReaVec& c, ReaVec& c2, Rea
 }
 
 void FluidDomain::Assemble_STRHS(ReaVec& u, ReaVec& s, ReaVec& out) {
-  ReaVec& w = vars_[Work1];
+  ReaVec& w = Nodal(work_.massOperand);
   if (Sized(s) && &s != &w && &u != &w && &out != &w) {
     // One product: M (u / (dt theta) + s).
     const double* up = u.GivePointer();

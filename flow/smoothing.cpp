@@ -39,7 +39,7 @@ ReaVec& FluidDomain::VarSmoothing(ReaVec& x, const BitVec& fixed, int passes) {
   Clock clock(kImproving);
   if (passes <= 0) return x;
   const double w = passes > 4 ? 0.0 : 0.3 - 0.06 * passes;
-  ReaVec& mean = FlowWork(3);
+  ReaVec& mean = Nodal(work_.neighbourMean);
   for (int pass = 1; pass <= passes; ++pass) {
     // The means come from x as it stood at the start of the pass, so x is written in place.
     MassMean(x, mean);
@@ -59,7 +59,7 @@ ReaVec& FluidDomain::VarSmoothing(ReaVec& x, const BitVec& fixed, int passes) {
 }
 
 ReaVec& FluidDomain::AutoStabOrder(ReaVec& x, ReaVec& s) {
-  ReaVec& mean = FlowWork(3);
+  ReaVec& mean = Nodal(work_.neighbourMean);
   MassMean(x, mean);
   for (unsigned i = 1; i <= x.length(); ++i) {
     const double xi = std::fabs(x(i));
@@ -78,9 +78,9 @@ void FluidDomain::Capturing(ReaVec& x, const ReaVec* rho, ReaVec& a, ReaVec& b, 
     return;
   }
   // The gradient products share one pass over the pattern; in two dimensions G_z is zero.
-  ReaVec& gx = FlowWork(0);
-  ReaVec& gy = FlowWork(1);
-  ReaVec& gz = FlowWork(2);
+  ReaVec& gx = Nodal(work_.capturingGradient[0]);
+  ReaVec& gy = Nodal(work_.capturingGradient[1]);
+  ReaVec& gz = Nodal(work_.capturingGradient[2]);
   const int dims = Dimension_Olvu == 3 ? 3 : 2;
   {
     const int* rp = pattern_->row_ptr(0);
@@ -156,7 +156,7 @@ void FluidDomain::DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaV
 int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n) {
   if (!Flag(PVelocity)) return -1;
   // q_i = Σ_k ((G_k + G_k^T) u_k)_i: the boundary flux of the velocity weighted by N_i.
-  ReaVec& q = FlowWork(0);
+  ReaVec& q = Nodal(work_.boundaryFlux);
   q = 0.0;
   for (int c = 0; c < Dimension_Olvu && c < 3; ++c) {
     sys_[2 + c]->add_mult(vars_[VelX + c].GivePointer(), q.GivePointer());
@@ -168,8 +168,8 @@ int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double
     V0 += lumped_(i) * phi0(i);
   }
   F *= dtTheta_;
-  ReaVec& change = FlowWork(1);
-  ReaVec& t = FlowWork(2);
+  ReaVec& change = Nodal(work_.volumeChange);
+  ReaVec& t = Nodal(work_.massChange);
   for (int it = 0; it <= n; ++it) {
     double V = 0;
     for (unsigned i = 1; i <= phi.length(); ++i) V += lumped_(i) * phi(i);
@@ -210,7 +210,7 @@ void FluidDomain::DiscontCapturing(ReaVec& x, ReaVec& D, int level) {
 void FluidDomain::AddDCDifussion(ReaVec& x, ReaVec& D, int level) {
   Clock clock("AddDCDifussion");
   if (level == 0) return;
-  ReaVec& chi = FlowWork(3);
+  ReaVec& chi = Nodal(work_.indicator);
   DiscontCapturing(x, chi, level);
   const ReaVec& h = vars_[ElemSize];
   for (unsigned i = 1; i <= D.length(); ++i) D(i) += 0.5 * chi(i) * h(i) * h(i) * invDtTheta_;
@@ -221,7 +221,7 @@ void FluidDomain::DiscontCapturing(ReaVec& x, const BitVec& fixed, int passes) {
   if (passes <= 0) return;
   const double p = passes;
   const double beta = 0.0144 * p * p - 0.2144 * p + 0.7;
-  ReaVec& t = FlowWork(3);
+  ReaVec& t = Nodal(work_.indicator);
   for (int pass = 0; pass < passes; ++pass) {
     t = x;
     for (unsigned i = 1; i <= x.length(); ++i) {
@@ -238,7 +238,7 @@ void FluidDomain::DiscontCapturing(ReaVec& x, const BitVec& fixed, int passes) {
 
 void FluidDomain::VarShockCapt(ReaVec& x, ReaVec& D) {
   Clock clock(kImproving);
-  ReaVec& off = FlowWork(3);
+  ReaVec& off = Nodal(work_.offDiagonal);
   mass_->mult_off_diagonal(x.GivePointer(), off.GivePointer());
   if (D.length() != x.length()) D.resize(x.length(), 0.0);
   for (unsigned i = 1; i <= x.length(); ++i) {

@@ -194,7 +194,7 @@ void SolidDomain::CalcSystemMatrixes() {
                   pattern_->sorted(), nc, mass_->sval(0), {}, {}, lumped_.GivePointer(), nullptr};
   for (int k = 0; k < nc; ++k) out.comp[k] = comp_[k]->sval(0);
   for (int k = 0; k < d; ++k) out.nd[k] = sys_[2 + k]->val(0);
-  ReaVec& share = vars_[Work1];
+  ReaVec& share = Nodal(work_.volumeShare);
   out.share = share.GivePointer();
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) {
@@ -215,7 +215,7 @@ void SolidDomain::CalcNDNMatrixes() {
   const int d = Dimension_Olvu == 3 ? 3 : 2;
   for (int k = 0; k < d; ++k) sys_[2 + k]->NullifyMatrix();
   SolidArrays out{pattern_->row_ptr(0), pattern_->col_ind(0), pattern_->spos_ind(0), pattern_->diag_first(),
-                  pattern_->sorted(), 0, nullptr, {}, {}, nullptr, vars_[Work1].GivePointer()};
+                  pattern_->sorted(), 0, nullptr, {}, {}, nullptr, Nodal(work_.volumeShare).GivePointer()};
   for (int k = 0; k < d; ++k) out.nd[k] = sys_[2 + k]->val(0);
   int i = 0;
   while (Mesh* m = fluidMeshes_.next(i)) AssembleSolidSet(m, m->Name(), out);

@@ -117,9 +117,9 @@ void SolidDomain::AssembleConduction(const ReaVec& q, const ReaVec& x0, const Re
 void SolidDomain::AssembleTemperatureSystem() {
   Clock clock("Assembling Solid Temperature");
   ReaVec& T = vars_[Temp];
-  ReaVec& s = FlowWork(5);
-  ReaVec& r = FlowWork(6);
-  ReaVec& f = vars_[VelWorkX];
+  ReaVec& s = Nodal(work_.source);
+  ReaVec& r = Nodal(work_.reaction);
+  ReaVec& f = Rhs(0);
   SystemSparseMatrix* S = sys_[0];
   // Without source and reaction functions both fields are 0 and need no pass at all.
   const bool source = HasFunction(DofType::HeatSource), reaction = HasFunction(DofType::HeatSourceReaction);
@@ -129,7 +129,7 @@ void SolidDomain::AssembleTemperatureSystem() {
     if (MaxValue.length() < 3) MaxValue.resize(23, -1e100), MinValue.resize(23, 1e100);
     SourceReactionLimits(s, r, T, MaxValue(3), MinValue(3));
   }
-  ReaVec& q = FlowWork(4);
+  ReaVec& q = Nodal(work_.capacity);
   q.product(density_, vars_[SpHeat]);
   q *= invDtTheta_;
   AssembleConduction(q, vars_[Temp0], conduct_, s, source, reaction ? &r : nullptr, S, f);
@@ -144,12 +144,12 @@ void SolidDomain::SolveTemperature() {
   Clock clock("Solving Temperature");
   AssembleTemperatureSystem();
   ReaVec& T = vars_[Temp];
-  ReaVec& f = vars_[VelWorkX];
+  ReaVec& f = Rhs(0);
   SolveUnknown(UnkType::Temperature, T, sys_[0], f, conds_[FixTemp], "Temperature in Solid Domain");
   double change = 0;
   for (unsigned i = 1; i <= T.length(); ++i) change = std::fmax(change, std::fabs(f(i) - T(i)));
-  if (VarIncrement.length() < 3) VarIncrement.resize(23, 0.0);
-  VarIncrement(3) += change;
+  if (!HasConv(VarIncrement, ConvVar::Temperature)) VarIncrement.resize(unsigned(ConvVar::Count), 0.0);
+  Conv(VarIncrement, ConvVar::Temperature) += change;
 }
 
 bool SolidDomain::HasFunction(DofType k) {

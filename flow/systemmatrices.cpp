@@ -9,7 +9,7 @@
 #include "solvers/sparsematrix.h"
 
 void FluidDomain::CalcSystemMatrixesSet(FluidMesh* set) {
-  ReaVec& share = vars_[Work1];
+  ReaVec& share = Nodal(work_.volumeShare);
   share = 0.0;
   SystemArrays out;
   out.pattern = pattern_;
@@ -50,7 +50,7 @@ void FluidDomain::CalcSystemMatrixes() {
   }
   Med_Length = 0.1 * Max_Length + 0.9 * Min_Length;
   Fluid_Volume = lumped_.sum();
-  ReaVec& w = vars_[Work1];
+  ReaVec& w = Nodal(work_.volumeShare);
   w.product(lumped_, h);
   AverLength = w.sum() / Fluid_Volume;
 }

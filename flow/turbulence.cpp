@@ -3,10 +3,10 @@
 // k-omega, SST and k-k tau families. Every model ends by writing the nodal eddy viscosity that the
 // momentum solve adds to the laminar one.
 //
-// Work vectors of one model call: D, S, R (diffusivity, source, reaction) in flow work 4-6, the
-// model's auxiliaries (u*, f_mu, F1) in flow work 7 and VelWorkZ, the right-hand side in VelWorkX
-// and the new solution in VelWorkY. Flow work 0-3 belong to the discontinuity capturing. The
-// tangent reaction of a quadratic sink (Split) goes to VelWorkZ once the auxiliary there is used.
+// Work vectors of one model call: the diffusivity, source and reaction D, S, R, the model's
+// auxiliaries (u*, f_mu, F1, the SST cross diffusion), the right-hand side Rhs(0), the new field
+// before it is accepted and the tangent reaction of a quadratic sink (Split), each named in
+// FluidScratch.
 #include "flow/turbulence.h"
 
 #include <cmath>
@@ -163,8 +163,8 @@ void FluidDomain::SolveTurbulence() {
 
 void FluidDomain::CalculateKineticEnergy(ReaVec& D, ReaVec& S, ReaVec& R) {
   ReaVec& k = vars_[KEnergy];
-  ReaVec& x = vars_[VelWorkY];
-  Transport(*this, k, vars_[KEnergy0], D, S, R, vars_[VelWorkX], x, 5, InSets{conds_[FixKEnergy], &conds_[WallLawNodes]},
+  ReaVec& x = Nodal(work_.newField);
+  Transport(*this, k, vars_[KEnergy0], D, S, R, Rhs(0), x, 5, InSets{conds_[FixKEnergy], &conds_[WallLawNodes]},
             "Fluid turbulence: Eddy Kinetic Energy");
   // Below the floor a node takes its smallest neighbour instead: a local undershoot is not
   // flattened to the floor.
@@ -192,7 +192,7 @@ void FluidDomain::CalculateVanDriest(ReaVec& ustar) {
   if (!nut.length() || !y.length()) return;
   if (!ustar.length()) {
     CalculateWallLaw();
-    ustar = FlowWork(7);
+    ustar = work_.frictionVelocity;
   }
   for (unsigned i = 1; i <= nut.length(); ++i) {
     const double f = OneMinusExp(-y(i) * ustar(i) / (26 * nu(i)));
@@ -205,7 +205,7 @@ void FluidDomain::CalculateVanDriest(ReaVec& ustar) {
 void FluidDomain::SolveSmagorinsky() {
   if (!Flag(PSmagorinsky)) return;
   Clock clock("Solving Turbulence");
-  ReaVec& s = FlowWork(7);
+  ReaVec& s = Nodal(work_.strainRate);
   CalcGradVelocity(s);
   ReaVec& nut = vars_[TVisc];
   const ReaVec &h = vars_[ElemSize], &y = vars_[WallDist];
@@ -219,7 +219,7 @@ void FluidDomain::SolveSmagorinsky() {
 void FluidDomain::SolveMixingLength() {
   if (!Flag(PMixingLength)) return;
   Clock clock("Solving Turbulence");
-  ReaVec& s = FlowWork(7);
+  ReaVec& s = Nodal(work_.strainRate);
   CalcGradVelocity(s);
   ReaVec& nut = vars_[TVisc];
   const ReaVec& l = vars_[TurbLength];
@@ -238,7 +238,7 @@ void FluidDomain::SolveKineticEnergy() {
   if (!Flag(PKinetic)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   ReaVec& k = vars_[KEnergy];
   ReaVec& nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &l = vars_[TurbLength];
@@ -267,7 +267,7 @@ void FluidDomain::SolveSpalartAllmaras() {
   if (!Flag(PSpalart)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   ReaVec &vt = vars_[SAVar], &vt0 = vars_[SAVar0], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &y = vars_[WallDist], &om = vars_[Vorticity];
   const InSets fixed{conds_[FixTurbVar], &conds_[WallLawNodes]};
@@ -275,8 +275,8 @@ void FluidDomain::SolveSpalartAllmaras() {
     double unused;
     if (fixed(i, unused)) vt(i) = vt0(i) = nu(i) * SpalartAllmarasChi(nut(i) / nu(i));
   }
-  ReaVec& g2 = vars_[VelWorkZ];
-  GradientSquared(*this, vt0, FlowWork(0), g2);
+  ReaVec& g2 = Nodal(work_.tangent);
+  GradientSquared(*this, vt0, Nodal(work_.variableGradient[0]), g2);
   for (unsigned i = 1; i <= vt.length(); ++i) {
     const double chi = vt(i) / std::fmax(nu(i), 1e-14);
     const double d = std::fmax(std::fmax(y(i), MinDistance), 1e-14);
@@ -296,7 +296,7 @@ void FluidDomain::SolveSpalartAllmaras() {
     const double r = 3.238 * fw * vt(i) / (d * d);
     Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
   }
-  Transport(*this, vt, vt0, D, S, R, vars_[VelWorkX], vars_[VelWorkY], -1, fixed, "Fluid turbulence: Eddy Viscosity");
+  Transport(*this, vt, vt0, D, S, R, Rhs(0), Nodal(work_.newField), -1, fixed, "Fluid turbulence: Eddy Viscosity");
   for (unsigned i = 1; i <= vt.length(); ++i) {
     if (vt(i) < 1e-14) vt(i) = 1e-14;
     const double chi = vt(i) / (nu(i) + 1e-14);
@@ -309,7 +309,8 @@ void FluidDomain::SolveSpalartAllmaras() {
 // ---------------------------------------------------------------- k-epsilon family
 
 void FluidDomain::CalcEpsilonStandard() {
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7), &T = vars_[VelWorkZ];
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &fmu = Nodal(work_.damping),
+         &T = Nodal(work_.tangent);
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
                &pk = vars_[KProduction];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -320,7 +321,8 @@ void FluidDomain::CalcEpsilonStandard() {
 }
 
 void FluidDomain::CalcEpsilonLaunderSharma() {
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7), &T = vars_[VelWorkZ];
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &fmu = Nodal(work_.damping),
+         &T = Nodal(work_.tangent);
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
                &pk = vars_[KProduction];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -334,7 +336,8 @@ void FluidDomain::CalcEpsilonLaunderSharma() {
 }
 
 void FluidDomain::CalcEpsilonLamBremhorst() {
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &fmu = FlowWork(7), &T = vars_[VelWorkZ];
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &fmu = Nodal(work_.damping),
+         &T = Nodal(work_.tangent);
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
                &pk = vars_[KProduction], &y = vars_[WallDist];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -355,23 +358,23 @@ void FluidDomain::SolveKEpsilon() {
   if (!Flag(PKEpsilon)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   KEpsilonEnergyTerms(*this, D, S, R);
   CalculateKineticEnergy(D, S, R);
   if (Flag(PKEpsLB)) CalcEpsilonLamBremhorst();
   else if (Flag(PKEpsLS)) CalcEpsilonLaunderSharma();
   else CalcEpsilonStandard();
-  ReaVec &e = vars_[Epsilon], &x = vars_[VelWorkY];
-  Transport(*this, e, vars_[Epsilon0], D, S, R, vars_[VelWorkX], x, 6,
+  ReaVec &e = vars_[Epsilon], &x = Nodal(work_.newField);
+  Transport(*this, e, vars_[Epsilon0], D, S, R, Rhs(0), x, 6,
             InSets{conds_[FixTurbVar], fixTurbBodies_ ? &conds_[WallLawNodes] : nullptr}, "Fluid turbulence: Epsilon",
-            &vars_[VelWorkZ]);
+            &work_.tangent);
   const double lo = Lo(6), hi = Hi(6);
   for (unsigned i = 1; i <= e.length(); ++i) {
     if (Bit(conds_[FixTurbVar], i) || (fixTurbBodies_ && Bit(conds_[WallLawNodes], i))) continue;
     e(i) = x(i) < lo ? pattern_->row_larger(int(i) - 1, x, lo) : std::fmin(x(i), hi);
   }
   const ReaVec& k = vars_[KEnergy];
-  const ReaVec& fmu = FlowWork(7);
+  const ReaVec& fmu = work_.damping;
   ReaVec& nut = vars_[TVisc];
   for (unsigned i = 1; i <= k.length(); ++i)
     nut(i) = k(i) < 1e-14 || e(i) < 1e-14 ? 1e-14 : fmu(i) * 0.09 * k(i) * k(i) / e(i);
@@ -382,7 +385,7 @@ void FluidDomain::SolveKEpsilon2Layers() {
   if (!Flag(PKEps2L)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   KEpsilonEnergyTerms(*this, D, S, R);
   CalculateKineticEnergy(D, S, R);
   CalcEpsilonStandard();
@@ -398,8 +401,8 @@ void FluidDomain::SolveKEpsilon2Layers() {
                      : std::fmin(Hi(6), 0.1643 * std::pow(k(i), 1.5) * (1 + 5.3 / (rey + 1e-14)) / (0.41 * y(i) + 1e-14));
     return true;
   };
-  Transport(*this, e, vars_[Epsilon0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 6, nearWall,
-            "Fluid turbulence: Epsilon", &vars_[VelWorkZ]);
+  Transport(*this, e, vars_[Epsilon0], D, S, R, Rhs(0), Nodal(work_.newField), 6, nearWall,
+            "Fluid turbulence: Epsilon", &work_.tangent);
   ClampVar(e, 6);
   ReaVec& nut = vars_[TVisc];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -417,7 +420,7 @@ void FluidDomain::SolveKOmega() {
   if (!Flag(PKOmega)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &T = vars_[VelWorkZ];
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &T = Nodal(work_.tangent);
   ReaVec &k = vars_[KEnergy], &om = vars_[Omega], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &om0 = vars_[Omega0];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -432,7 +435,7 @@ void FluidDomain::SolveKOmega() {
     // kappa^2 = sqrt(beta*) (beta / beta* - gamma) / sigma, kappa = 0.41; 0.09 gave 0.52.
     T(i) = Split(0.556 * pk(i) / k(i), 0.075 * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
   }
-  Transport(*this, om, vars_[Omega0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 7,
+  Transport(*this, om, vars_[Omega0], D, S, R, Rhs(0), Nodal(work_.newField), 7,
             InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega", &T);
   ClampVar(om, 7);
   for (unsigned i = 1; i <= k.length(); ++i) nut(i) = k(i) < 1e-14 || om(i) < 1e-14 ? 1e-14 : k(i) / om(i);
@@ -443,12 +446,12 @@ void FluidDomain::SolveKOmegaSST() {
   if (!Flag(PKOmegaSST)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6), &F1 = FlowWork(7);
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &F1 = Nodal(work_.blending);
   ReaVec &k = vars_[KEnergy], &om = vars_[Omega], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0], &om0 = vars_[Omega0],
                &y = vars_[WallDist], &w = vars_[Vorticity], &inv = invLumped_;
-  // Cross diffusion CD = 2 sigma_w2 grad k . grad omega / omega (VelWorkZ).
-  ReaVec &cd = vars_[VelWorkZ], &gk = FlowWork(0), &gw = FlowWork(1);
+  // Cross diffusion CD = 2 sigma_w2 grad k . grad omega / omega.
+  ReaVec &cd = Nodal(work_.tangent), &gk = Nodal(work_.variableGradient[0]), &gw = Nodal(work_.variableGradient[1]);
   cd = 0.0;
   for (int c = 0; c < 3; ++c) {
     sys_[2 + c]->mult(k.GivePointer(), gk.GivePointer());
@@ -473,7 +476,7 @@ void FluidDomain::SolveKOmegaSST() {
     // cd is read: the tangent reaction takes its place.
     cd(i) = Split(pw / om(i), (0.075 * f + 0.0828 * (1 - f)) * om(i), om(i), Pw_LIMIT, Rw_LIMIT, S(i), R(i));
   }
-  Transport(*this, om, vars_[Omega0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 7,
+  Transport(*this, om, vars_[Omega0], D, S, R, Rhs(0), Nodal(work_.newField), 7,
             InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Omega", &cd);
   ClampVar(om, 7);
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -493,7 +496,7 @@ void FluidDomain::SolveK_KT() {
   if (!Flag(PKKT)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
-  ReaVec &D = FlowWork(4), &S = FlowWork(5), &R = FlowWork(6);
+  ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   ReaVec &k = vars_[KEnergy], &kt = vars_[KTau], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0];
   for (unsigned i = 1; i <= k.length(); ++i) {
@@ -507,7 +510,7 @@ void FluidDomain::SolveK_KT() {
     D(i) = nut(i) / 10.8 + nu(i);
     R(i) = 0.173 * pk(i) / k(i);
   }
-  Transport(*this, kt, vars_[KTau0], D, S, R, vars_[VelWorkX], vars_[VelWorkY], 8,
+  Transport(*this, kt, vars_[KTau0], D, S, R, Rhs(0), Nodal(work_.newField), 8,
             InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Kt");
   ClampVar(kt, 8);
   for (unsigned i = 1; i <= k.length(); ++i) nut(i) = 0.09 * kt(i);

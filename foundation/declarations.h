@@ -152,6 +152,22 @@ extern ReaVec GravVec;
 extern ReaVec FStatic;
 /// Results selection.
 extern IntVec WriteResultsData;
+/// Entries of the convergence tables VarIncrement, VarDenominat, VarTolerance and VarIncrRatio
+/// (0-based, Count entries); the others are unused.
+enum class ConvVar : unsigned {
+  Velocity = 0,
+  Pressure = 1,
+  Temperature = 2,
+  Concentration = 4,
+  Elevation = 11,  // the free-surface elevation beta ("BetConvergenceNorm")
+  Turbulence = 14,
+  Phi = 21,
+  Count = 23
+};
+/// Entry v of the convergence table t (one of the four below).
+inline double& Conv(ReaVec& t, ConvVar v) { return t[static_cast<unsigned>(v)]; }
+/// Whether convergence table t has entry v.
+inline bool HasConv(const ReaVec& t, ConvVar v) { return t.length() > static_cast<unsigned>(v); }
 /// Convergence increments per solution variable.
 extern ReaVec VarIncrement;
 /// Convergence denominators per solution variable.

@@ -173,7 +173,7 @@ TEST_F(Flow, ComponentRowsOfFixedNormalAndNullGradientNodes) {
   d->Cond(SymmPlaneNodes).assign(sym, 1);
   Assemble();
   d->SolveVelocityX(1);
-  const ReaVec& rx = V(Work1);
+  const ReaVec& rx = d->Scratch().componentRhs[0];
   for (unsigned j = 1; j <= n; ++j) {
     EXPECT_EQ(At(0, fixed, j), j == fixed ? 1.0 : 0.0);
     EXPECT_EQ(At(0, both, j), j == both ? 1.0 : 0.0);  // the fixed rule wins
@@ -190,7 +190,7 @@ TEST_F(Flow, ComponentRowsOfFixedNormalAndNullGradientNodes) {
   d->SolveVelocityY(1);
   const double aii = At(1, wall, wall);
   for (unsigned j = 1; j <= n; ++j) EXPECT_EQ(At(0, wall, j), j == wall ? aii : 0.0);
-  EXPECT_NEAR(V(Work2)(wall), -aii * 0.25, 1e-14);
+  EXPECT_NEAR(d->Scratch().componentRhs[1](wall), -aii * 0.25, 1e-14);
 }
 
 TEST_F(Flow, SolvesKeepOnlyWhatTheBoundaryPassMarks) {
