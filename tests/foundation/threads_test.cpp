@@ -67,7 +67,7 @@ TEST(Threads, ReductionsDoNotDependOnTheThreadCount) {
     const int tasks = int(n % 97);
     auto sum = [&] { return ReduceSum(n, [&](std::size_t i) { return x[i] * x[(i * 7) % n]; }); };
     auto max = [&] { return ReduceMax(n, [&](std::size_t i) { return std::fabs(x[i]); }); };
-    auto min = [&] { return MinOverTasks(tasks, [&](int t) { return int((x[std::size_t(t) * 3 % n] + 1) * 1e6); }); };
+    auto min = [&] { return MinOverTasks(tasks, [&](int t) { return int(std::sin(x[std::size_t(t) * 3 % n]) * 1e6); }); };
     SetThreadedMin(0);
     SetThreads(1);
     const double sum1 = sum(), max1 = max();
