@@ -44,29 +44,15 @@ FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 }
 
 FluidDomain::~FluidDomain() {
-  int p = 0;
-  while (PhiProblem* q = phi_.next(p)) delete q;
-  p = 0;
-  while (SpcProblem* q = species_.next(p)) delete q;
-  phi_.clear();
-  species_.clear();
+  DeleteEntries(phi_);
+  DeleteEntries(species_);
   // The user functions belong to the tables that read them or to these lists.
-  for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) {
-    int i = 0;
-    while (FluidFunction* f = t->next(i)) delete f;
-    t->clear();
-  }
+  for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) DeleteEntries(*t);
   int i = 0;
   while (char* s = customNames_.next(i)) delete[] s;
   customNames_.clear();
-  i = 0;
-  while (BitVec* b = nodeMaterial_.next(i)) delete b;
-  nodeMaterial_.clear();
-  for (Plex<ReaVec>* t : {&fixedGradient_, &normals_, &velocityLine_}) {
-    i = 0;
-    while (ReaVec* v = t->next(i)) delete v;
-    t->clear();
-  }
+  DeleteEntries(nodeMaterial_);
+  for (Plex<ReaVec>* t : {&fixedGradient_, &normals_, &velocityLine_}) DeleteEntries(*t);
   // Sets are deleted once, through the domain mesh table of the base.
   fluidMeshes_.clear();
   bodyMeshes_.clear();

@@ -7,12 +7,8 @@ Domain::Domain(Plex<Node>* all)
     : allNodes(all), meshes(5, "Domain Meshes"), nodes(100, "Domain Nodes"), minCorner(3), maxCorner(3) {}
 
 Domain::~Domain() {
-  int i = 0;
-  while (Mesh* m = meshes.next(i)) delete m;
-  i = 0;
-  while (Node* nd = nodes.next(i)) delete nd;
-  meshes.clear();
-  nodes.clear();
+  DeleteEntries(meshes);
+  DeleteEntries(nodes);
 }
 
 void Domain::ReadElmSetCards(Input* in, const std::function<void(int, const char*)>& read) {

@@ -53,19 +53,13 @@ FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
 
 FluidMesh::~FluidMesh() {
   for (int k = 0; k < 5; ++k) {
-    DeleteFunctions(*phiF_[k]);
-    DeleteFunctions(*spcF_[k]);
+    DeleteEntries(*phiF_[k]);
+    DeleteEntries(*spcF_[k]);
     delete phiF_[k];
     delete spcF_[k];
   }
   delete functions_;
   delete[] name_;
-}
-
-void FluidMesh::DeleteFunctions(Plex<FluidFunction>& t) {
-  int i = 0;
-  while (FluidFunction* f = t.next(i)) delete f;
-  t.clear();
 }
 
 void FluidMesh::CheckProperties(int have, int problems, const char* last) {

@@ -62,8 +62,6 @@ class FluidMesh : public Mesh {
   void ReadProblemProperties(Input* in);
   /// Fatal when a set gives properties for fewer problems (`have`) than its domain holds.
   void CheckProperties(int have, int problems, const char* last);
-  /// Deletes the functions of t and empties it.
-  static void DeleteFunctions(Plex<FluidFunction>& t);
 
  private:
   /// Rebuilds the domain numbers of the set's nodes.

@@ -48,7 +48,7 @@ SolidMesh::SolidMesh(FluidDomain* d, int num, Input* in)
 SolidMesh::~SolidMesh() {
   for (auto& side : solidF_)
     for (auto& t : side)
-      if (t) DeleteFunctions(*t);
+      if (t) DeleteEntries(*t);
 }
 
 void SolidMesh::ReadSolidProperties(Input* in, FluidDomain* d, bool species) {

@@ -345,6 +345,14 @@ void Plex<T>::clear() {
   empty();
 }
 
+/// Deletes every entry of a table that owns its entries, then empties it.
+template <class T>
+void DeleteEntries(Plex<T>& t) {
+  int i = 0;
+  while (T* p = t.next(i)) delete p;
+  t.clear();
+}
+
 /// Prints the table: a title line, then every entry's PrintTo(out, 0, 0) followed by a tab.
 template <class T>
   requires requires(const T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }
