@@ -92,7 +92,9 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// points; the histories roll on.
   void StartNewStep() override;
   /// Accelerations, velocities, translation and rotation of one coupled iteration: the step
-  /// m (v - v_n) = dt F of the free axes, relaxed inside the step from its second iteration.
+  /// m (v - v_n) = dt F of the free axes, the springs' pull following the step's own movement,
+  /// relaxed inside the step from its second iteration; a movement that is no finite number,
+  /// crosses the fluid in one step or turns by more than half a turn in one ends the run.
   void MoveBody() override;
   /// Displacement and rotation at time 0; 1 when the body moves.
   int InitialBodyMovement() override;
@@ -128,10 +130,20 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// True once a restart gave the body its state: its wall moves at the velocity restarted.
   bool Restored() const { return restored_; }
 
+  /// Of the last MoveBody: the largest change, over the set's nodes, of the wall velocity the
+  /// body gives them, and the largest wall speed after it.
+  double WallChange() const { return wallChange_; }
+  double WallSpeed() const { return wallSpeed_; }
+
  protected:
   /// Relaxation factor of this iteration from the residual r of the free axes (Aitken's from
   /// the second iteration of a step on); keeps r for the next.
   void Relax(const double r[6]);
+  /// WallChange and WallSpeed from the velocities `before` (linear, angular) and the new ones.
+  void WallVelocityChange(const double before[6]);
+  /// Ends the run when the movement of the iteration is no finite number, takes a free axis
+  /// across the fluid's extent or turns it by more than half a turn.
+  void CheckMovement();
   /// The rigid displacement T + R r - r of a point x.
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 
@@ -148,4 +160,6 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   double relax_ = 1;                ///< relaxation factor of the last iteration
   double residual_[6] = {};         ///< last iteration's velocity residual (angular times the arm)
   bool restored_ = false;           ///< the state came from a restart file
+  double wallChange_ = 0;           ///< change of the wall velocity in the last iteration
+  double wallSpeed_ = 0;            ///< largest wall speed after the last iteration
 };

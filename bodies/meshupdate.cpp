@@ -1,6 +1,7 @@
 // The body-movement sequence and the deformation of the fluid mesh: forces and rigid motion of
 // the bodies each iteration, the initial placement of moving bodies, the displacement of every
 // node by functions, by all data or by the bodies, and the update of the geometry.
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <cmath>
@@ -92,11 +93,20 @@ void FluidDomain::SolveBodyMovement() {
       m->IntegrateForces(vars_[Dens], wallLoad_, traction_[0], traction_[1], traction_[2]);
   }
   if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
+  const bool tested = HasConv(VarIncrement, ConvVar::Body) && HasConv(VarDenominat, ConvVar::Body);
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     m->MoveBody();
     m->UpdateBodyVelocities(vars_[VelX], vars_[VelY], vars_[VelZ], normalVelocity_, normals_);
     HoldWallVelocities(*this, *m, kind_);
+    if (!tested || !m->AreYou("MBodyMesh")) continue;
+    // The convergence test measures the change of the wall velocity over the flow's speed scale
+    // (or the body's own wall speed when that is larger, as without a flow solve).
+    const MBodyMesh& mb = *static_cast<MBodyMesh*>(m);
+    double& change = Conv(VarIncrement, ConvVar::Body);
+    double& scale = Conv(VarDenominat, ConvVar::Body);
+    change = std::max(change, mb.WallChange());
+    scale = std::max({scale, mb.WallSpeed(), Flag(PVelocity) ? Conv(VarDenominat, ConvVar::Velocity) : 0.0, 1e-14});
   }
 }
 

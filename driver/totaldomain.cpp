@@ -68,8 +68,11 @@ void TotalDomain::ReadGeneralData(Input* in) {
   VarIncrRatio.resize(kVariables, 1e100);
   VarDenominat.resize(0);
   VarDenominat.resize(kVariables, 1e-14);
+  Conv(VarDenominat, ConvVar::Body) = 0;  // no body has moved yet
   for (const NormWord& n : kNormWords) Conv(VarTolerance, n.entry) = in->GetRea(n.word, 1e-10, "", Undimensional);
   VarTolerance.max_limit(1.0);
+  // The bodies' wall velocity is a velocity of the flow: it converges as the velocity does.
+  Conv(VarTolerance, ConvVar::Body) = Conv(VarTolerance, ConvVar::Velocity);
   MinValue.resize(0);
   MinValue.resize(kVariables, 1e100);
   MaxValue.resize(0);
@@ -155,6 +158,9 @@ void TotalDomain::SolveCoupledProblem() {
   for (int k = 0; k < inner_[0]; ++k) SolveVelocityProblem();
   for (int k = 0; k < inner_[1]; ++k) SolvePressureProblem();
   for (int k = 0; k < inner_[2]; ++k) SolveTurbulenceProblem();
+  // A moving body sets both entries when it moves in this iteration.
+  Conv(VarIncrement, ConvVar::Body) = 0;
+  Conv(VarDenominat, ConvVar::Body) = 0;
   if (!Initial_Phase) {
     if (fluid_) fluid_->SolveBodyMovement();
     if (!Initial_Phase && solid_) solid_->SolveBodyMovement();
@@ -245,6 +251,16 @@ int TotalDomain::HasConverged() {
       AverVelocity = Conv(VarIncrement, ConvVar::Velocity) / (Fluid_Volume + 1e-14);
     }
     if (Conv(VarTolerance, v) < Conv(VarIncrRatio, v)) return 0;
+  }
+  // The moving bodies: the change of the wall velocity they give the flow in this iteration, over
+  // the flow's speed scale (a step whose bodies still move differently from the flow they were
+  // solved with has not converged).
+  if (Conv(VarDenominat, ConvVar::Body) > 0) {
+    const double r = Conv(VarIncrement, ConvVar::Body) / Conv(VarDenominat, ConvVar::Body);
+    Conv(VarIncrRatio, ConvVar::Body) = r;
+    if (!std::isfinite(r)) OLVU_FATAL("Body movement diverged\n");
+    std::cout << "VarIncrRatio(Bod) " << r << std::endl;
+    if (Conv(VarTolerance, ConvVar::Body) < r) return 0;
   }
   // Every Phi and species problem of the solid and then the fluid domain must also have converged.
   const auto converged = [](PhiProblem& p) { return p.HasConverged(); };
