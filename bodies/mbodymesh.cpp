@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "domain/fluiddomain.h"
 #include "domain/resultblock.h"
@@ -143,10 +144,16 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     const ReaVec values = in->GetReaVec("Springs", 1.0);
     const double kd = in->Exist("KD_Units") ? in->GetFacToIU(in->GetWord("KD_Units", ""), ForcePerLength) : 0.0;
     const double kr = in->Exist("KR_Units") ? in->GetFacToIU(in->GetWord("KR_Units", ""), ForcePerAngle) : 0.0;
-    const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
-    const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
     const int per = Dimension_Olvu == 2 ? 6 : 8;
     const int count = int(values.length()) / per;
+    // A stiffness without its unit would be taken as nothing: the spring would not act at all.
+    for (int s = 0; s < count; ++s)
+      for (int k = 0; k < 2; ++k)
+        if (values(unsigned(s * per + k + 1)) != 0 && !in->Exist(k == 0 ? "KD_Units" : "KR_Units"))
+          OLVU_FATAL(Name() << " Error: Springs with a non-zero " << (k == 0 ? "KD" : "KR") << " need "
+                            << (k == 0 ? "KD_Units" : "KR_Units") << "\n");
+    const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
+    const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
     for (int s = 0; s < count; ++s) {
       const double* v = values.GivePointer() + s * per;
       ReaVec& r = *springRecords_.emplace_back(std::make_unique<ReaVec>(8u, 0.0));
@@ -497,7 +504,32 @@ void MBodyMesh::State(ReaVec& out) {
 }
 
 bool MBodyMesh::Restore(const ReaVec& s) {
-  if (s.length() != kStateHead + 3 * unsigned(springs_.count + dryNodes_.count)) return false;
+  // Checked as the card's values they stand for: every number finite, the mass at least 1e-14,
+  // and a movement the table can write; the body is not touched before all have passed.
+  const unsigned springs = unsigned(springs_.count), dry = unsigned(dryNodes_.count);
+  const unsigned length = kStateHead + 3 * (springs + dry);
+  std::ostringstream why;
+  auto refuse = [&] { OLVU_FATAL("Restart data error. Wrong entry _MBody_ " << Name() << ": " << why.str() << ".\n"); };
+  if (s.length() != length) why << s.length() << " values where the body has " << length, refuse();
+  static const char* const kParts[] = {"centre of gravity", "translation of the step", "rotation of the step",
+                                       "total translation", "total rotation", "linear velocity",
+                                       "angular velocity", "inertia", "mass"};
+  for (unsigned i = 1; i <= length; ++i) {
+    if (std::isfinite(s(i))) continue;
+    if (i <= kStateHead) why << "the " << kParts[i <= 21 ? (i - 1) / 3 : i < kStateHead ? 7 : 8] << " holds " << s(i);
+    else why << "the " << (i <= kStateHead + 3 * springs ? "springs' body points hold " : "dry nodes hold ") << s(i);
+    refuse();
+  }
+  const double mass = s(kStateHead);
+  if (!(mass >= 1e-14)) why << "the mass " << mass << " is below 1e-14", refuse();
+  // The movement table writes the totals with the step's movement in output units and degrees.
+  const double f = OutputFactor(Length);
+  for (unsigned c = 1; c <= 3; ++c) {
+    if (!std::isfinite(f * (s(9 + c) + s(3 + c))))
+      why << "the total translation " << s(9 + c) << " is no finite number in output units", refuse();
+    if (!std::isfinite(57.29577951308232 * (s(12 + c) + s(6 + c))))
+      why << "the total rotation " << s(12 + c) << " rad is no finite number of degrees", refuse();
+  }
   const double* p = s.GivePointer();
   for (int c = 0; c < 3; ++c) cog_(unsigned(c + 1)) = *p++ + (cogFunc_[c] ? cogFunc_[c]->value() : 0.0);
   for (ReaVec* v : {&displacement_, &rotation_, &totalTrans_, &totalRot_, &linVel_, &angVel_})
