@@ -469,13 +469,22 @@ void MBodyMesh::MoveDryNodes() {
   }
 }
 
-void MBodyMesh::OutputMovement(std::ostream* os) {
-  if (wall_ == OutflowWall) return;
+int MBodyMesh::MovementValues(double* v) {
+  if (wall_ == OutflowWall) return 0;
   const double f = OutputFactor(Length);
+  for (unsigned c = 1; c <= 3; ++c) {
+    v[c - 1] = f * (totalTrans_(c) + displacement_(c));
+    v[c + 2] = 57.29577951308232 * (totalRot_(c) + rotation_(c));
+  }
+  return 6;
+}
+
+void MBodyMesh::OutputMovement(std::ostream* os) {
+  double v[6];
+  if (MovementValues(v) == 0) return;
   std::ostream& o = *os;
   o << "\"" << Name() << "\"\t";
-  for (unsigned c = 1; c <= 3; ++c) o << f * (totalTrans_(c) + displacement_(c)) << "\t";
-  for (unsigned c = 1; c <= 3; ++c) o << 57.29577951308232 * (totalRot_(c) + rotation_(c)) << "\t";
+  for (double x : v) o << x << "\t";
 }
 
 namespace {

@@ -111,6 +111,8 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   void MoveDryNodes() override;
   /// Totals of translation and rotation, the step's movement included, on the `.mov` line.
   void OutputMovement(std::ostream* os) override;
+  /// Those six numbers (translation in output units, rotation in degrees); none for an outflow set.
+  int MovementValues(double* v) override;
   /// Next node outside the domain.
   Node* giveNextDryNode(int& i) override { return dryNodes_.next(i); }
 

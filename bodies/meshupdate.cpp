@@ -89,14 +89,19 @@ void FluidDomain::SolveBodyMovement() {
   if (Flag(PVelocity) && Flag(PPressure)) {
     CalculateForces();
     int b = 0;
-    while (BodyMesh* m = giveNextBody(b))
+    while (BodyMesh* m = giveNextBody(b)) {
       m->IntegrateForces(vars_[Dens], wallLoad_, traction_[0], traction_[1], traction_[2]);
+      // The step's force line will hold these sums: one that is not finite ends the run now,
+      // before this step's outputs.
+      m->CheckLine(true);
+    }
   }
   if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   const bool tested = HasConv(VarIncrement, ConvVar::Body) && HasConv(VarDenominat, ConvVar::Body);
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     m->MoveBody();
+    m->CheckLine(false);
     m->UpdateBodyVelocities(vars_[VelX], vars_[VelY], vars_[VelZ], normalVelocity_, normals_);
     HoldWallVelocities(*this, *m, kind_);
     if (!tested || !m->AreYou("MBodyMesh")) continue;
