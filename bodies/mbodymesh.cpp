@@ -327,7 +327,7 @@ void MBodyMesh::MoveBody() {
     }
   }
   WallVelocityChange(before);
-  CheckMovement();
+  CheckFinite();
   std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
 }
 
@@ -350,7 +350,7 @@ void MBodyMesh::WallVelocityChange(const double before[6]) {
   }
 }
 
-void MBodyMesh::CheckMovement() {
+void MBodyMesh::CheckFinite() {
   const char* what[4] = {"linear velocity", "angular velocity", "translation", "rotation"};
   const ReaVec* of[4] = {&linVel_, &angVel_, &displacement_, &rotation_};
   for (int q = 0; q < 4; ++q)
@@ -358,6 +358,9 @@ void MBodyMesh::CheckMovement() {
       if (!std::isfinite((*of[q])(c)))
         OLVU_FATAL("Body movement diverged in " << Name() << ": its " << what[q] << " is " << (*of[q])(c)
                                                 << ".\n\tReduce the time increment or review the body data\n");
+}
+
+void MBodyMesh::CheckStepMovement() {
   // A free axis that turns the body by more than half a turn in one step, or, where the mesh is
   // held anywhere (it moves rigidly with the body only under "ByBodies" with one moving body and
   // no "Fix_Null" node), moves it across the whole fluid: the motion grows without bound or

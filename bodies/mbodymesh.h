@@ -93,8 +93,8 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   void StartNewStep() override;
   /// Accelerations, velocities, translation and rotation of one coupled iteration: the step
   /// m (v - v_n) = dt F of the free axes, the springs' pull following the step's own movement,
-  /// relaxed inside the step from its second iteration; a movement that is no finite number,
-  /// crosses the fluid in one step or turns by more than half a turn in one ends the run.
+  /// relaxed inside the step from its second iteration; velocities or a movement that are no
+  /// finite number end the run.
   void MoveBody() override;
   /// Displacement and rotation at time 0; 1 when the body moves.
   int InitialBodyMovement() override;
@@ -107,6 +107,10 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// Wall velocities of the set's nodes from the mesh displacement times `factor`.
   void UpdateBodyVelocities(const ReaVec& u, const ReaVec& v, const ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,
                             ReaVec& wb, std::vector<double>& vn, Plex<ReaVec>& normals) override;
+  /// Ends the run when the step's movement, once its iterations are done, turns a free axis by
+  /// more than half a turn or, where the mesh is held anywhere, takes the body across the
+  /// fluid's extent: the motion grows without bound or leaves the mesh.
+  void CheckStepMovement();
   /// Moves the nodes outside the domain with the body.
   void MoveDryNodes() override;
   /// Totals of translation and rotation, the step's movement included, on the `.mov` line.
@@ -145,9 +149,8 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   void Relax(const double r[6]);
   /// WallChange and WallSpeed from the velocities `before` (linear, angular) and the new ones.
   void WallVelocityChange(const double before[6]);
-  /// Ends the run when the movement of the iteration is no finite number, takes a free axis
-  /// across the fluid's extent or turns it by more than half a turn.
-  void CheckMovement();
+  /// Ends the run when the velocities or the movement of the iteration are no finite number.
+  void CheckFinite();
   /// The rigid displacement T + R r - r of a point x.
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 

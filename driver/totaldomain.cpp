@@ -7,6 +7,7 @@
 #include <iostream>
 #include <new>
 
+#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/interfmesh.h"
 #include "domain/phiproblem.h"
@@ -217,6 +218,15 @@ int TotalDomain::AllProblems(FluidDomain* d, Test test) {
 
 void TotalDomain::SolvePostUncoupledProblem() {
   Clock clock("Solving Post-Uncoupled Problems");
+  // The bodies' movement of the step is final now (an iteration's may overshoot on the way):
+  // one the mesh cannot follow ends the run before the mesh moves.
+  if (!Initial_Phase && meshDeformation_)
+    for (FluidDomain* d : {fluid_, solid_}) {
+      if (!d) continue;
+      int b = 0;
+      while (BodyMesh* m = d->giveNextBody(b))
+        if (m->AreYou("MBodyMesh")) static_cast<MBodyMesh*>(m)->CheckStepMovement();
+    }
   if (fluid_) {
     fluid_->SolveProjection();
     fluid_->SolveFreeSurface();
