@@ -150,21 +150,40 @@ TEST(BodySprings, SpringConstantsNeedTheirUnits) {
   }
 }
 
-TEST(BodySprings, ANonFiniteForceEndsTheRunBeforeItsLine) {
+TEST(BodySprings, ALineThatWouldHoldANonFiniteNumberEndsTheRun) {
   // A centre of gravity that jumps to 1e308 (finite) at t = 0.15: the buoyancy of 10 N on the
-  // square has a moment about it beyond the doubles. Exit 1 at step 3 naming the table, the body
-  // and the line's time; the lines and the restart file of steps 1 and 2 kept.
-  SquareInBox s = StiffTorsion();
-  s.steps = 4, s.out = 1;
-  Folder dir;
-  dir.write("c.dat", Replace(s.Text(), "GOZ \"0\"", "GOZ \"1e308*(t>0.12)\""));
-  EXPECT_EQ(dir.olvu({"-name", "c.dat"}).status, 1);
-  const std::string err = dir.read("c.dat.err");
-  EXPECT_EQ(err.rfind(ErrFile("Non-finite result found: "), 0), 0u) << err;
-  EXPECT_NE(err.find("inf in \".for\" for body Square, time 0.1.\n"), std::string::npos) << err;
-  for (const char* table : {"c.dat.for", "c.dat.mov"}) EXPECT_EQ(Count(dir.read(table), "\n"), 2) << table;
-  EXPECT_EQ(Count(dir.read("c.dat.for"), "inf"), 0);
-  EXPECT_EQ(dir.read("c.dat.rst").rfind("Problem;\nCurrent_Step = 2 ,", 0), 0u);
+  // square has a moment about it beyond the doubles, which ends the run in step 3 before its
+  // outputs. A placement by 1e307 rad (the mesh turning with the body, moved every other step):
+  // the first movement line in degrees is beyond the doubles, and only that line is not written.
+  // Exit 1 naming the table, the body and the line's time; the lines before it kept.
+  SquareInBox centre = StiffTorsion();
+  centre.steps = 4, centre.out = 1;
+  SquareInBox turned = centre;
+  turned.card = "Rotation_OZ 2 ROZ \"1e307\" [rad]";
+  const struct {
+    const char* what;
+    std::string data, line;
+    int forLines, movLines, rstStep;
+  } cases[] = {
+      {"centre", Replace(centre.Text(), "GOZ \"0\"", "GOZ \"1e308*(t>0.12)\""),
+       "inf in \".for\" for body Square, time 0.1.\n", 2, 2, 2},
+      {"placement",
+       Replace(Replace(turned.Text(), " DMesh Fix_Null;", " DMesh No_Fix;"), "MeshDeformationType ByBodies",
+               "MeshDeformationType ByBodies UpdateMeshEvery 2"),
+       "inf in \".mov\" for body Square, time 0.05.\n", 1, 0, 1},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    Folder dir;
+    dir.write("c.dat", k.data);
+    EXPECT_EQ(dir.olvu({"-name", "c.dat"}).status, 1);
+    const std::string err = dir.read("c.dat.err");
+    EXPECT_EQ(err.rfind(ErrFile("Non-finite result found: " + k.line), 0), 0u) << err;
+    EXPECT_EQ(Count(dir.read("c.dat.for"), "\n"), k.forLines);
+    EXPECT_EQ(Count(dir.read("c.dat.mov"), "\n"), k.movLines);
+    for (const char* table : {"c.dat.for", "c.dat.mov"}) EXPECT_EQ(Count(dir.read(table), "inf"), 0) << table;
+    EXPECT_EQ(dir.read("c.dat.rst").rfind("Problem;\nCurrent_Step = " + std::to_string(k.rstStep) + " ,", 0), 0u);
+  }
 }
 
 // `rst` with value `index` (from 1) of the body state of Square set to `value`.
