@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 #include <sstream>
+#include <string>
 
 #include "domain/fluiddomain.h"
 #include "domain/resultblock.h"
@@ -59,6 +60,12 @@ constexpr double kPi = 3.141592653589793;
 // backward step. Every share from this blend on is stable at any omega dt, and the swings the
 // step cannot follow die out within a few steps.
 double SpringShare(double h2) { return h2 / (h2 + 16); }
+
+// Ends the run: the movement of `body` has diverged, as `what` says.
+[[noreturn]] void Diverged(const char* body, const std::string& what) {
+  OLVU_FATAL("Body movement diverged in " << body << ": " << what
+                                          << ".\n\tReduce the time increment or review the body data\n");
+}
 
 }  // namespace
 
@@ -355,9 +362,11 @@ void MBodyMesh::CheckFinite() {
   const ReaVec* of[4] = {&linVel_, &angVel_, &displacement_, &rotation_};
   for (int q = 0; q < 4; ++q)
     for (unsigned c = 1; c <= 3; ++c)
-      if (!std::isfinite((*of[q])(c)))
-        OLVU_FATAL("Body movement diverged in " << Name() << ": its " << what[q] << " is " << (*of[q])(c)
-                                                << ".\n\tReduce the time increment or review the body data\n");
+      if (!std::isfinite((*of[q])(c))) {
+        std::ostringstream why;
+        why << "its " << what[q] << " is " << (*of[q])(c);
+        Diverged(Name(), why.str());
+      }
 }
 
 void MBodyMesh::CheckStepMovement() {
@@ -366,10 +375,11 @@ void MBodyMesh::CheckStepMovement() {
   // no "Fix_Null" node), moves it across the whole fluid: the motion grows without bound or
   // leaves the mesh, which cannot follow it.
   for (unsigned c = 1; c <= 3; ++c)
-    if (rotMode_(c) == 1 && std::fabs(rotation_(c)) > kPi)
-      OLVU_FATAL("Body movement diverged in " << Name() << ": a rotation of " << rotation_(c)
-                                              << " rad in one step, beyond half a turn.\n\tReduce the time "
-                                                 "increment or review the body data\n");
+    if (rotMode_(c) == 1 && std::fabs(rotation_(c)) > kPi) {
+      std::ostringstream why;
+      why << "a rotation of " << rotation_(c) << " rad in one step, beyond half a turn";
+      Diverged(Name(), why.str());
+    }
   FluidDomain& d = *domain_;
   int moving = 0, b = 0;
   while (BodyMesh* m = d.giveNextBody(b)) moving += m->AreYou("MBodyMesh") ? 1 : 0;
@@ -382,10 +392,11 @@ void MBodyMesh::CheckStepMovement() {
   double step2 = 0;
   for (unsigned c = 1; c <= 3; ++c)
     if (dispMode_(c) == 1) step2 += displacement_(c) * displacement_(c);
-  if (std::sqrt(step2) > extent)
-    OLVU_FATAL("Body movement diverged in " << Name() << ": a translation of " << std::sqrt(step2)
-                                            << " in one step, beyond the fluid's extent " << extent
-                                            << ".\n\tReduce the time increment or review the body data\n");
+  if (std::sqrt(step2) > extent) {
+    std::ostringstream why;
+    why << "a translation of " << std::sqrt(step2) << " in one step, beyond the fluid's extent " << extent;
+    Diverged(Name(), why.str());
+  }
 }
 
 void MBodyMesh::Relax(const double r[6]) {
