@@ -345,7 +345,8 @@ void BodyMesh::CheckLine(bool forces) {
   double v[12];
   const int n = forces ? ForceValues(v) : MovementValues(v);
   for (int k = 0; k < n; ++k)
-    if (!std::isfinite(v[k])) RefuseLineValue(forces ? ".for" : ".mov", Name(), v[k], forces ? POutPut_Time : OutPut_Time);
+    if (!std::isfinite(v[k]))
+      RefuseLineValue(forces ? ".for" : ".mov", Name(), v[k], forces ? POutPut_Time : OutPut_Time);
 }
 
 void RefuseLineValue(const char* table, const std::string& body, double value, double time) {

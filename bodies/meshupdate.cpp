@@ -98,6 +98,13 @@ void FluidDomain::SolveBodyMovement() {
   }
   if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   const bool tested = HasConv(VarIncrement, ConvVar::Body) && HasConv(VarDenominat, ConvVar::Body);
+  // The speed scale of the bodies' test: the largest velocity the flow holds, not the guess the
+  // velocity's test takes for a flow at rest (a body starting to move in a still fluid would pass
+  // against it in its first iteration).
+  double flow = 0;
+  if (tested && Flag(PVelocity))
+    for (int c = 0; c < 3; ++c)
+      if (vars_[VelX + c].length()) flow = std::max(flow, vars_[VelX + c].max_abs());
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     m->MoveBody();
@@ -105,13 +112,13 @@ void FluidDomain::SolveBodyMovement() {
     m->UpdateBodyVelocities(vars_[VelX], vars_[VelY], vars_[VelZ], normalVelocity_, normals_);
     HoldWallVelocities(*this, *m, kind_);
     if (!tested || !m->AreYou("MBodyMesh")) continue;
-    // The convergence test measures the change of the wall velocity over the flow's speed scale
-    // (or the body's own wall speed when that is larger, as without a flow solve).
+    // The convergence test measures the change of the wall velocity over the largest speed of
+    // the flow or of the body's wall.
     const MBodyMesh& mb = *static_cast<MBodyMesh*>(m);
     double& change = Conv(VarIncrement, ConvVar::Body);
     double& scale = Conv(VarDenominat, ConvVar::Body);
     change = std::max(change, mb.WallChange());
-    scale = std::max({scale, mb.WallSpeed(), Flag(PVelocity) ? Conv(VarDenominat, ConvVar::Velocity) : 0.0, 1e-14});
+    scale = std::max({scale, mb.WallSpeed(), flow, 1e-14});
   }
 }
 

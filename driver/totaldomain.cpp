@@ -262,9 +262,9 @@ int TotalDomain::HasConverged() {
     }
     if (Conv(VarTolerance, v) < Conv(VarIncrRatio, v)) return 0;
   }
-  // The moving bodies: the change of the wall velocity they give the flow in this iteration, over
-  // the flow's speed scale (a step whose bodies still move differently from the flow they were
-  // solved with has not converged).
+  // The moving bodies: the largest change of the wall velocity they give the flow in this
+  // iteration, over the largest speed of the flow or their walls (a step whose bodies still move
+  // differently from the flow they were solved with has not converged).
   if (Conv(VarDenominat, ConvVar::Body) > 0) {
     const double r = Conv(VarIncrement, ConvVar::Body) / Conv(VarDenominat, ConvVar::Body);
     Conv(VarIncrRatio, ConvVar::Body) = r;

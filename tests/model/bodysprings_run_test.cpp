@@ -26,7 +26,10 @@ SquareInBox StiffTorsion() {
   return s;
 }
 
-std::string Centred(const SquareInBox& s, const std::string& x) { return Replace(s.Text(), "GOX \"0.5\"", "GOX \"" + x + "\""); }
+// The data of `s` with the centre of gravity at x = `x`.
+std::string Centred(const SquareInBox& s, const std::string& x) {
+  return Replace(s.Text(), "GOX \"0.5\"", "GOX \"" + x + "\"");
+}
 
 TEST(BodySprings, StiffSpringsSettleAtTheirStaticDeflection) {
   // 10 x 10 cells, dt 0.05, up to 30 coupled iterations a step (norms 1e-3). The torsion spring
