@@ -319,18 +319,42 @@ void BodyMesh::smoothField(ReaVec& f, ReaVec& work) {
   f = work;
 }
 
-void BodyMesh::OutputForces(std::ostream* os) {
-  if (wall_ == OutflowWall) return;
+int BodyMesh::ForceValues(double v[12]) {
+  if (wall_ == OutflowWall) return 0;
   const double f = -OutputFactor(Force);
   const double m = f * OutputFactor(Length);
-  std::ostream& o = *os;
-  o << "\"" << Name() << "\"\t";
   for (int k = 0; k < 4; ++k) {
     const double s = (k % 2 == 0) ? f : m;
     // Columns: pressure force, pressure moment, viscous force, viscous moment.
-    const ReaVec& v = force_[k == 0 ? 0 : k == 1 ? 2 : k == 2 ? 1 : 3];
-    for (unsigned c = 1; c <= 3; ++c) o << s * v(c) << "\t";
+    const ReaVec& sum = force_[k == 0 ? 0 : k == 1 ? 2 : k == 2 ? 1 : 3];
+    for (unsigned c = 1; c <= 3; ++c) v[3 * k + int(c) - 1] = s * sum(c);
   }
+  return 12;
+}
+
+void BodyMesh::OutputForces(std::ostream* os) {
+  double v[12];
+  const int n = ForceValues(v);
+  if (n == 0) return;
+  std::ostream& o = *os;
+  o << "\"" << Name() << "\"\t";
+  for (int k = 0; k < n; ++k) o << v[k] << "\t";
+}
+
+void BodyMesh::CheckLine(bool forces) {
+  double v[12];
+  const int n = forces ? ForceValues(v) : MovementValues(v);
+  for (int k = 0; k < n; ++k)
+    if (!std::isfinite(v[k]))
+      RefuseLineValue(forces ? ".for" : ".mov", Name(), v[k], forces ? POutPut_Time : OutPut_Time);
+}
+
+void RefuseLineValue(const char* table, const std::string& body, double value, double time) {
+  const char* text = std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+  OLVU_FATAL("Non-finite result found: " << text << " in \"" << table << "\" for body " << body << ", time " << time
+                                         << ".\n\tThe body's loads or movement have diverged or its data is out "
+                                         << "of range there. The line is not written; the lines before it are "
+                                         << "kept.\n");
 }
 
 const BodyMesh::Arrays& BodyMesh::Flat() {

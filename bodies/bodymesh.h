@@ -119,6 +119,14 @@ class BodyMesh : public FluxMesh {
   virtual void OutputForces(std::ostream* os);
   /// The set's movement on the `.mov` line (nothing for a fixed body).
   virtual void OutputMovement(std::ostream*) {}
+  /// The numbers of the set's `.for` line in output units (pressure force, pressure moment,
+  /// viscous force, viscous moment); their count, 0 for an outflow set.
+  int ForceValues(double v[12]);
+  /// The numbers of the set's `.mov` line; their count (0 for a fixed body, at most 12).
+  virtual int MovementValues(double*) { return 0; }
+  /// Ends the run as a non-finite result does when the set's `.for` line (`forces`) or `.mov`
+  /// line would hold a number that is not finite.
+  void CheckLine(bool forces);
   /// Next node outside the domain (none for a fixed body).
   virtual Node* giveNextDryNode(int&) { return nullptr; }
 
@@ -204,6 +212,9 @@ class BodyMesh : public FluxMesh {
   Arrays flat_;
 };
 
+/// Ends the run: the line of `body` in the table `table` (".for", ".mov") at `time` would hold
+/// `value`, which is not finite.
+[[noreturn]] void RefuseLineValue(const char* table, const std::string& body, double value, double time);
 /// Ends the run: the body set's `keyword` is not a finite number.
 [[noreturn]] void RefuseBodyData(const char* set, const std::string& keyword);
 /// Ends the run unless `keyword`, when on the current card, is followed by finite numbers only

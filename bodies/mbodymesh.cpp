@@ -4,6 +4,8 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <sstream>
+#include <string>
 
 #include "domain/fluiddomain.h"
 #include "domain/resultblock.h"
@@ -47,6 +49,22 @@ bool Invert(const double B[3][3], double J[3][3]) {
   J[1][2] = (B[0][2] * B[1][0] - B[0][0] * B[1][2]) / det;
   J[2][2] = (B[0][0] * B[1][1] - B[0][1] * B[1][0]) / det;
   return true;
+}
+
+constexpr double kPi = 3.141592653589793;
+
+// The share of the step's movement dt v at which the springs pull, from h2 = (omega dt)^2 of
+// their stiffness over the mass: h2 / (h2 + 16). Where the step resolves the swing (omega dt
+// small) they pull from about the step's start, the symplectic step, which keeps the amplitude
+// (it loses (omega dt)^4 / 32 of it a step); where it does not, from the step's end, the
+// backward step. Every share from this blend on is stable at any omega dt, and the swings the
+// step cannot follow die out within a few steps.
+double SpringShare(double h2) { return h2 / (h2 + 16); }
+
+// Ends the run: the movement of `body` has diverged, as `what` says.
+[[noreturn]] void Diverged(const char* body, const std::string& what) {
+  OLVU_FATAL("Body movement diverged in " << body << ": " << what
+                                          << ".\n\tReduce the time increment or review the body data\n");
 }
 
 }  // namespace
@@ -133,10 +151,16 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     const ReaVec values = in->GetReaVec("Springs", 1.0);
     const double kd = in->Exist("KD_Units") ? in->GetFacToIU(in->GetWord("KD_Units", ""), ForcePerLength) : 0.0;
     const double kr = in->Exist("KR_Units") ? in->GetFacToIU(in->GetWord("KR_Units", ""), ForcePerAngle) : 0.0;
-    const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
-    const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
     const int per = Dimension_Olvu == 2 ? 6 : 8;
     const int count = int(values.length()) / per;
+    // A stiffness without its unit would be taken as nothing: the spring would not act at all.
+    for (int s = 0; s < count; ++s)
+      for (int k = 0; k < 2; ++k)
+        if (values(unsigned(s * per + k + 1)) != 0 && !in->Exist(k == 0 ? "KD_Units" : "KR_Units"))
+          OLVU_FATAL(Name() << " Error: Springs with a non-zero " << (k == 0 ? "KD" : "KR") << " need "
+                            << (k == 0 ? "KD_Units" : "KR_Units") << "\n");
+    const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
+    const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
     for (int s = 0; s < count; ++s) {
       const double* v = values.GivePointer() + s * per;
       ReaVec& r = *springRecords_.emplace_back(std::make_unique<ReaVec>(8u, 0.0));
@@ -234,40 +258,31 @@ void MBodyMesh::MoveBody() {
     mom[c] = force_[2](k) + force_[3](k);
   }
   for (int c = 0; c < 3; ++c) b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
-  // The springs pull from where the body stood at the step's start, measured from their rest
-  // state: the body point B against the anchor A, the total rotation against none.
+  // The springs' pull from where the body stood at the step's start, measured from their rest
+  // state: the body point B against the anchor A, the total rotation against none; and their
+  // stiffness sums, with which the pull follows the step's own movement below.
+  double kd = 0, kr = 0;
   int s = 0;
   while (ReaVec* sp = springs_.next(s)) {
     const ReaVec& q = *sp;
-    for (int c = 0; c < 3; ++c) {
-      a[c] += q(1) * (q(unsigned(3 + c)) - q(unsigned(6 + c))) / mass_;
-      b[c] -= q(2) * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
-    }
+    kd += q(1), kr += q(2);
+    for (int c = 0; c < 3; ++c) a[c] += q(1) * (q(unsigned(3 + c)) - q(unsigned(6 + c))) / mass_;
   }
-  // Residual of the equation of motion v = v_n + dt a on the free axes; the angular part in
-  // speeds at the radius of gyration, so that one factor relaxes both.
+  for (int c = 0; c < 3; ++c)
+    b[c] -= kr * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
   const double dt = Run_Time_Increment;
-  const double arm = std::sqrt(std::max({inertia_[0][0], inertia_[1][1], inertia_[2][2]}));
-  double r[6];
-  for (int c = 0; c < 3; ++c) {
-    const unsigned k = unsigned(c + 1);
-    linAcc_(k) = a[c], angAcc_(k) = b[c];
-    r[c] = dispMode_(k) == 1 ? linVel0_(k) + dt * a[c] - linVel_(k) : 0.0;
-    r[3 + c] = rotMode_(k) == 1 ? (angVel0_(k) + dt * b[c] - angVel_(k)) * arm : 0.0;
-  }
-  Relax(r);
+  double before[6];
+  for (int c = 0; c < 3; ++c) before[c] = linVel_(unsigned(c + 1)), before[3 + c] = angVel_(unsigned(c + 1));
+  // The axes that are not free move as they must, whatever the forces: fixed ones not at all,
+  // prescribed ones to the place their function gives, whatever the steps before did.
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     if (dispMode_(k) == 0) {
       linVel_(k) = 0, displacement_(k) = 0;
     } else if (dispMode_(k) == 2) {
-      // To the prescribed position, whatever the steps before did.
       if (!dispFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
       displacement_(k) = dispFunc_[c]->value() - totalTrans_(k);
       linVel_(k) = dt > 0 ? displacement_(k) / dt : 0.0;
-    } else {
-      linVel_(k) += relax_ * r[c];
-      displacement_(k) = dt * linVel_(k);
     }
     if (rotMode_(k) == 0) {
       angVel_(k) = 0, rotation_(k) = 0;
@@ -275,12 +290,113 @@ void MBodyMesh::MoveBody() {
       if (!rotFunc_[c]) OLVU_FATAL("Wrong definition of given displacement for " << Name() << "\n");
       rotation_(k) = rotFunc_[c]->value() - totalRot_(k);
       angVel_(k) = dt > 0 ? rotation_(k) / dt : 0.0;
-    } else {
+    }
+  }
+  // The free axes' velocities at the step's end: m (v - v_n) = dt F, the springs pulling from
+  // the step's start plus the share SpringShare of the step's movement dt v (with the rotation
+  // the springs couple the free axes through J; the other axes' movement is known).
+  double lin[3], ang[3];
+  const double sd = SpringShare(dt * dt * kd / mass_) * dt * dt * kd / mass_;
+  for (int c = 0; c < 3; ++c) lin[c] = (linVel0_(unsigned(c + 1)) + dt * a[c]) / (1 + sd);
+  double jmax = 0;
+  for (const auto& row : J) jmax = std::max(jmax, std::fabs(row[0]) + std::fabs(row[1]) + std::fabs(row[2]));
+  const double sr = SpringShare(dt * dt * kr * jmax / mass_) * dt * dt * kr / mass_;
+  double M[3][3] = {}, rhs[3];
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
+    const bool free = rotMode_(k) == 1;
+    for (int j = 0; j < 3; ++j) M[c][j] = (c == j ? 1.0 : 0.0) + (free ? sr * J[c][j] : 0.0);
+    rhs[c] = free ? angVel0_(k) + dt * b[c] : angVel_(k);
+  }
+  double Mi[3][3];
+  if (!Invert(M, Mi)) OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
+  for (int c = 0; c < 3; ++c) ang[c] = Mi[c][0] * rhs[0] + Mi[c][1] * rhs[1] + Mi[c][2] * rhs[2];
+  // Residual of that equation of motion on the free axes; the angular part in speeds at the
+  // radius of gyration, so that one factor relaxes both.
+  const double arm = std::sqrt(std::max({inertia_[0][0], inertia_[1][1], inertia_[2][2]}));
+  double r[6];
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
+    linAcc_(k) = a[c], angAcc_(k) = b[c];
+    r[c] = dispMode_(k) == 1 ? lin[c] - linVel_(k) : 0.0;
+    r[3 + c] = rotMode_(k) == 1 ? (ang[c] - angVel_(k)) * arm : 0.0;
+  }
+  Relax(r);
+  for (int c = 0; c < 3; ++c) {
+    const unsigned k = unsigned(c + 1);
+    if (dispMode_(k) == 1) {
+      linVel_(k) += relax_ * r[c];
+      displacement_(k) = dt * linVel_(k);
+    }
+    if (rotMode_(k) == 1) {
       angVel_(k) += relax_ * r[3 + c] / arm;
       rotation_(k) = dt * angVel_(k);
     }
   }
+  WallVelocityChange(before);
+  CheckFinite();
   std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
+}
+
+void MBodyMesh::WallVelocityChange(const double before[6]) {
+  // The wall velocity omega x (x - centre) + v at every node of the set, and its change.
+  wallChange_ = 0, wallSpeed_ = 0;
+  double dv[3], dw[3];
+  for (int c = 0; c < 3; ++c)
+    dv[c] = linVel_(unsigned(c + 1)) - before[c], dw[c] = angVel_(unsigned(c + 1)) - before[3 + c];
+  const ReaVec &v = linVel_, &w = angVel_;
+  int i = 0;
+  while (Node* nd = nodes_->next(i)) {
+    const double x[3] = {(*nd)(1) - cog_(1), (*nd)(2) - cog_(2), (*nd)(3) - cog_(3)};
+    const double U[3] = {w(2) * x[2] - w(3) * x[1] + v(1), w(3) * x[0] - w(1) * x[2] + v(2),
+                         w(1) * x[1] - w(2) * x[0] + v(3)};
+    const double D[3] = {dw[1] * x[2] - dw[2] * x[1] + dv[0], dw[2] * x[0] - dw[0] * x[2] + dv[1],
+                         dw[0] * x[1] - dw[1] * x[0] + dv[2]};
+    wallSpeed_ = std::max(wallSpeed_, std::sqrt(U[0] * U[0] + U[1] * U[1] + U[2] * U[2]));
+    wallChange_ = std::max(wallChange_, std::sqrt(D[0] * D[0] + D[1] * D[1] + D[2] * D[2]));
+  }
+}
+
+void MBodyMesh::CheckFinite() {
+  const char* what[4] = {"linear velocity", "angular velocity", "translation", "rotation"};
+  const ReaVec* of[4] = {&linVel_, &angVel_, &displacement_, &rotation_};
+  for (int q = 0; q < 4; ++q)
+    for (unsigned c = 1; c <= 3; ++c)
+      if (!std::isfinite((*of[q])(c))) {
+        std::ostringstream why;
+        why << "its " << what[q] << " is " << (*of[q])(c);
+        Diverged(Name(), why.str());
+      }
+}
+
+void MBodyMesh::CheckStepMovement() {
+  // A free axis that turns the body by more than half a turn in one step, or, where the mesh is
+  // held anywhere (it moves rigidly with the body only under "ByBodies" with one moving body and
+  // no "Fix_Null" node), moves it across the whole fluid: the motion grows without bound or
+  // leaves the mesh, which cannot follow it.
+  for (unsigned c = 1; c <= 3; ++c)
+    if (rotMode_(c) == 1 && std::fabs(rotation_(c)) > kPi) {
+      std::ostringstream why;
+      why << "a rotation of " << rotation_(c) << " rad in one step, beyond half a turn";
+      Diverged(Name(), why.str());
+    }
+  FluidDomain& d = *domain_;
+  int moving = 0, b = 0;
+  while (BodyMesh* m = d.giveNextBody(b)) moving += m->AreYou("MBodyMesh") ? 1 : 0;
+  const BitVec& held = d.Cond(FixMeshNull);
+  if (d.MeshDeformationType() == 3 && moving == 1 && (held.length() == 0 || held.null())) return;
+  double L2 = 0;
+  for (unsigned c = 1; c <= 3 && c <= d.maxCorner.length(); ++c)
+    L2 += (d.maxCorner(c) - d.minCorner(c)) * (d.maxCorner(c) - d.minCorner(c));
+  const double extent = std::sqrt(L2);
+  double step2 = 0;
+  for (unsigned c = 1; c <= 3; ++c)
+    if (dispMode_(c) == 1) step2 += displacement_(c) * displacement_(c);
+  if (std::sqrt(step2) > extent) {
+    std::ostringstream why;
+    why << "a translation of " << std::sqrt(step2) << " in one step, beyond the fluid's extent " << extent;
+    Diverged(Name(), why.str());
+  }
 }
 
 void MBodyMesh::Relax(const double r[6]) {
@@ -367,13 +483,22 @@ void MBodyMesh::MoveDryNodes() {
   }
 }
 
-void MBodyMesh::OutputMovement(std::ostream* os) {
-  if (wall_ == OutflowWall) return;
+int MBodyMesh::MovementValues(double* v) {
+  if (wall_ == OutflowWall) return 0;
   const double f = OutputFactor(Length);
+  for (unsigned c = 1; c <= 3; ++c) {
+    v[c - 1] = f * (totalTrans_(c) + displacement_(c));
+    v[c + 2] = 57.29577951308232 * (totalRot_(c) + rotation_(c));
+  }
+  return 6;
+}
+
+void MBodyMesh::OutputMovement(std::ostream* os) {
+  double v[6];
+  if (MovementValues(v) == 0) return;
   std::ostream& o = *os;
   o << "\"" << Name() << "\"\t";
-  for (unsigned c = 1; c <= 3; ++c) o << f * (totalTrans_(c) + displacement_(c)) << "\t";
-  for (unsigned c = 1; c <= 3; ++c) o << 57.29577951308232 * (totalRot_(c) + rotation_(c)) << "\t";
+  for (double x : v) o << x << "\t";
 }
 
 namespace {
@@ -402,7 +527,32 @@ void MBodyMesh::State(ReaVec& out) {
 }
 
 bool MBodyMesh::Restore(const ReaVec& s) {
-  if (s.length() != kStateHead + 3 * unsigned(springs_.count + dryNodes_.count)) return false;
+  // Checked as the card's values they stand for: every number finite, the mass at least 1e-14,
+  // and a movement the table can write; the body is not touched before all have passed.
+  const unsigned springs = unsigned(springs_.count), dry = unsigned(dryNodes_.count);
+  const unsigned length = kStateHead + 3 * (springs + dry);
+  std::ostringstream why;
+  auto refuse = [&] { OLVU_FATAL("Restart data error. Wrong entry _MBody_ " << Name() << ": " << why.str() << ".\n"); };
+  if (s.length() != length) why << s.length() << " values where the body has " << length, refuse();
+  static const char* const kParts[] = {"centre of gravity", "translation of the step", "rotation of the step",
+                                       "total translation", "total rotation", "linear velocity",
+                                       "angular velocity", "inertia", "mass"};
+  for (unsigned i = 1; i <= length; ++i) {
+    if (std::isfinite(s(i))) continue;
+    if (i <= kStateHead) why << "the " << kParts[i <= 21 ? (i - 1) / 3 : i < kStateHead ? 7 : 8] << " holds " << s(i);
+    else why << "the " << (i <= kStateHead + 3 * springs ? "springs' body points hold " : "dry nodes hold ") << s(i);
+    refuse();
+  }
+  const double mass = s(kStateHead);
+  if (!(mass >= 1e-14)) why << "the mass " << mass << " is below 1e-14", refuse();
+  // The movement table writes the totals with the step's movement in output units and degrees.
+  const double f = OutputFactor(Length);
+  for (unsigned c = 1; c <= 3; ++c) {
+    if (!std::isfinite(f * (s(9 + c) + s(3 + c))))
+      why << "the total translation " << s(9 + c) << " is no finite number in output units", refuse();
+    if (!std::isfinite(57.29577951308232 * (s(12 + c) + s(6 + c))))
+      why << "the total rotation " << s(12 + c) << " rad is no finite number of degrees", refuse();
+  }
   const double* p = s.GivePointer();
   for (int c = 0; c < 3; ++c) cog_(unsigned(c + 1)) = *p++ + (cogFunc_[c] ? cogFunc_[c]->value() : 0.0);
   for (ReaVec* v : {&displacement_, &rotation_, &totalTrans_, &totalRot_, &linVel_, &angVel_})

@@ -92,7 +92,9 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// points; the histories roll on.
   void StartNewStep() override;
   /// Accelerations, velocities, translation and rotation of one coupled iteration: the step
-  /// m (v - v_n) = dt F of the free axes, relaxed inside the step from its second iteration.
+  /// m (v - v_n) = dt F of the free axes, the springs' pull following the step's own movement,
+  /// relaxed inside the step from its second iteration; velocities or a movement that are no
+  /// finite number end the run.
   void MoveBody() override;
   /// Displacement and rotation at time 0; 1 when the body moves.
   int InitialBodyMovement() override;
@@ -105,10 +107,16 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// Wall velocities of the set's nodes from the mesh displacement times `factor`.
   void UpdateBodyVelocities(const ReaVec& u, const ReaVec& v, const ReaVec& w, double factor, ReaVec& ub, ReaVec& vb,
                             ReaVec& wb, std::vector<double>& vn, Plex<ReaVec>& normals) override;
+  /// Ends the run when the step's movement, once its iterations are done, turns a free axis by
+  /// more than half a turn or, where the mesh is held anywhere, takes the body across the
+  /// fluid's extent: the motion grows without bound or leaves the mesh.
+  void CheckStepMovement();
   /// Moves the nodes outside the domain with the body.
   void MoveDryNodes() override;
   /// Totals of translation and rotation, the step's movement included, on the `.mov` line.
   void OutputMovement(std::ostream* os) override;
+  /// Those six numbers (translation in output units, rotation in degrees); none for an outflow set.
+  int MovementValues(double* v) override;
   /// Next node outside the domain.
   Node* giveNextDryNode(int& i) override { return dryNodes_.next(i); }
 
@@ -123,15 +131,26 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// Everything the motion goes on from, for the restart file: centre, step movement, totals,
   /// velocities, inertia, mass, the springs' body points and the nodes outside the domain.
   void State(ReaVec& out);
-  /// Takes back a State() of the same body; false when its length does not fit.
+  /// Takes back a State() of the same body and answers true. A state of another length, a
+  /// number that is not finite, a mass below 1e-14 or totals the movement table cannot write
+  /// end the run, naming the entry and the set, before anything is taken.
   bool Restore(const ReaVec& s);
   /// True once a restart gave the body its state: its wall moves at the velocity restarted.
   bool Restored() const { return restored_; }
+
+  /// Of the last MoveBody: the largest change, over the set's nodes, of the wall velocity the
+  /// body gives them, and the largest wall speed after it.
+  double WallChange() const { return wallChange_; }
+  double WallSpeed() const { return wallSpeed_; }
 
  protected:
   /// Relaxation factor of this iteration from the residual r of the free axes (Aitken's from
   /// the second iteration of a step on); keeps r for the next.
   void Relax(const double r[6]);
+  /// WallChange and WallSpeed from the velocities `before` (linear, angular) and the new ones.
+  void WallVelocityChange(const double before[6]);
+  /// Ends the run when the velocities or the movement of the iteration are no finite number.
+  void CheckFinite();
   /// The rigid displacement T + R r - r of a point x.
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 
@@ -148,4 +167,6 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   double relax_ = 1;                ///< relaxation factor of the last iteration
   double residual_[6] = {};         ///< last iteration's velocity residual (angular times the arm)
   bool restored_ = false;           ///< the state came from a restart file
+  double wallChange_ = 0;           ///< change of the wall velocity in the last iteration
+  double wallSpeed_ = 0;            ///< largest wall speed after the last iteration
 };

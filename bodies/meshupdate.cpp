@@ -1,6 +1,7 @@
 // The body-movement sequence and the deformation of the fluid mesh: forces and rigid motion of
 // the bodies each iteration, the initial placement of moving bodies, the displacement of every
 // node by functions, by all data or by the bodies, and the update of the geometry.
+#include <algorithm>
 #include <array>
 #include <iterator>
 #include <cmath>
@@ -88,15 +89,36 @@ void FluidDomain::SolveBodyMovement() {
   if (Flag(PVelocity) && Flag(PPressure)) {
     CalculateForces();
     int b = 0;
-    while (BodyMesh* m = giveNextBody(b))
+    while (BodyMesh* m = giveNextBody(b)) {
       m->IntegrateForces(vars_[Dens], wallLoad_, traction_[0], traction_[1], traction_[2]);
+      // The step's force line will hold these sums: one that is not finite ends the run now,
+      // before this step's outputs.
+      m->CheckLine(true);
+    }
   }
   if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
+  const bool tested = HasConv(VarIncrement, ConvVar::Body) && HasConv(VarDenominat, ConvVar::Body);
+  // The speed scale of the bodies' test: the largest velocity the flow holds, not the guess the
+  // velocity's test takes for a flow at rest (a body starting to move in a still fluid would pass
+  // against it in its first iteration).
+  double flow = 0;
+  if (tested && Flag(PVelocity))
+    for (int c = 0; c < 3; ++c)
+      if (vars_[VelX + c].length()) flow = std::max(flow, vars_[VelX + c].max_abs());
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) {
     m->MoveBody();
+    m->CheckLine(false);
     m->UpdateBodyVelocities(vars_[VelX], vars_[VelY], vars_[VelZ], normalVelocity_, normals_);
     HoldWallVelocities(*this, *m, kind_);
+    if (!tested || !m->AreYou("MBodyMesh")) continue;
+    // The convergence test measures the change of the wall velocity over the largest speed of
+    // the flow or of the body's wall.
+    const MBodyMesh& mb = *static_cast<MBodyMesh*>(m);
+    double& change = Conv(VarIncrement, ConvVar::Body);
+    double& scale = Conv(VarDenominat, ConvVar::Body);
+    change = std::max(change, mb.WallChange());
+    scale = std::max({scale, mb.WallSpeed(), flow, 1e-14});
   }
 }
 

@@ -111,10 +111,16 @@ void VBodyMesh::MoveBody(ReaVec& u, ReaVec& v, ReaVec& w, std::vector<double>& v
   RigidWallVelocities(linVel_, angVel_, u, v, w, vn, normals);
 }
 
-void VBodyMesh::OutputMovement(std::ostream* os) {
+int VBodyMesh::MovementValues(double* v) {
   const double l = OutputFactor(Length), a = OutputFactor(Angle);
+  for (unsigned c = 1; c <= 3; ++c) v[c - 1] = l * displacement_(c), v[c + 2] = a * rotation_(c);
+  return 6;
+}
+
+void VBodyMesh::OutputMovement(std::ostream* os) {
+  double v[6];
+  MovementValues(v);
   std::ostream& o = *os;
   o << "\"" << Name() << "\"\t";
-  for (unsigned c = 1; c <= 3; ++c) o << l * displacement_(c) << "\t";
-  for (unsigned c = 1; c <= 3; ++c) o << a * rotation_(c) << "\t";
+  for (double x : v) o << x << "\t";
 }

@@ -36,6 +36,8 @@ class VBodyMesh : public BodyMesh, public RigidBody {
   void MoveDryNodes() override {}
   /// The step's translation and rotation on the `.mov` line.
   void OutputMovement(std::ostream* os) override;
+  /// The step's translation (output units) and rotation (output angle units).
+  int MovementValues(double* v) override;
   using BodyMesh::MoveBody;
   /// Accelerations from the force sums, ramped explicit velocities of the free axes, the step's
   /// translation and rotation and their totals; the wall velocities of the set's nodes follow.

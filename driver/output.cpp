@@ -1,11 +1,15 @@
 // The output files of a run: result blocks, the restart frame, the force and movement lines and
 // the final files. Each operation opens its file, lets the domains write and closes it.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string_view>
 
+#include "bodies/bodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/resultblock.h"
 #include "driver/problem.h"
@@ -72,9 +76,26 @@ void Problem::OutputLine(std::ofstream& file, const char* ext, double t, void (F
   // Opened even when silent: the file exists (empty) as the run left it at set-up.
   std::ofstream& out = Kept(file, ext);
   if (Verbose_Off > 1) return;
-  out << "\n" << t << "\t";
+  std::ostringstream line;
+  line << "\n" << t << "\t";
   for (FluidDomain* d : {fluidDomain.get(), solidDomain.get()})
-    if (d) (d->*write)(out);
+    if (d) (d->*write)(line);
+  // A line with a number that is not finite is not written: the table keeps the lines before it.
+  // Each body's numbers follow its quoted name.
+  const std::string text = line.str();
+  std::string body;
+  for (std::size_t at = 1, end; at < text.size(); at = end + 1) {
+    end = std::min(text.find('\t', at), text.size());
+    const std::string field = text.substr(at, end - at);
+    if (field.empty()) continue;
+    if (field.front() == '"') {
+      body = field.substr(1, field.size() - 2);
+      continue;
+    }
+    const double v = std::strtod(field.c_str(), nullptr);
+    if (!std::isfinite(v)) RefuseLineValue(ext, body, v, t);
+  }
+  out << text;
   Flush(out, ext);
 }
 

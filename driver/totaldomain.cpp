@@ -7,6 +7,7 @@
 #include <iostream>
 #include <new>
 
+#include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/interfmesh.h"
 #include "domain/phiproblem.h"
@@ -68,8 +69,11 @@ void TotalDomain::ReadGeneralData(Input* in) {
   VarIncrRatio.resize(kVariables, 1e100);
   VarDenominat.resize(0);
   VarDenominat.resize(kVariables, 1e-14);
+  Conv(VarDenominat, ConvVar::Body) = 0;  // no body has moved yet
   for (const NormWord& n : kNormWords) Conv(VarTolerance, n.entry) = in->GetRea(n.word, 1e-10, "", Undimensional);
   VarTolerance.max_limit(1.0);
+  // The bodies' wall velocity is a velocity of the flow: it converges as the velocity does.
+  Conv(VarTolerance, ConvVar::Body) = Conv(VarTolerance, ConvVar::Velocity);
   MinValue.resize(0);
   MinValue.resize(kVariables, 1e100);
   MaxValue.resize(0);
@@ -155,6 +159,9 @@ void TotalDomain::SolveCoupledProblem() {
   for (int k = 0; k < inner_[0]; ++k) SolveVelocityProblem();
   for (int k = 0; k < inner_[1]; ++k) SolvePressureProblem();
   for (int k = 0; k < inner_[2]; ++k) SolveTurbulenceProblem();
+  // A moving body sets both entries when it moves in this iteration.
+  Conv(VarIncrement, ConvVar::Body) = 0;
+  Conv(VarDenominat, ConvVar::Body) = 0;
   if (!Initial_Phase) {
     if (fluid_) fluid_->SolveBodyMovement();
     if (!Initial_Phase && solid_) solid_->SolveBodyMovement();
@@ -211,6 +218,15 @@ int TotalDomain::AllProblems(FluidDomain* d, Test test) {
 
 void TotalDomain::SolvePostUncoupledProblem() {
   Clock clock("Solving Post-Uncoupled Problems");
+  // The bodies' movement of the step is final now (an iteration's may overshoot on the way):
+  // one the mesh cannot follow ends the run before the mesh moves.
+  if (!Initial_Phase && meshDeformation_)
+    for (FluidDomain* d : {fluid_, solid_}) {
+      if (!d) continue;
+      int b = 0;
+      while (BodyMesh* m = d->giveNextBody(b))
+        if (m->AreYou("MBodyMesh")) static_cast<MBodyMesh*>(m)->CheckStepMovement();
+    }
   if (fluid_) {
     fluid_->SolveProjection();
     fluid_->SolveFreeSurface();
@@ -245,6 +261,16 @@ int TotalDomain::HasConverged() {
       AverVelocity = Conv(VarIncrement, ConvVar::Velocity) / (Fluid_Volume + 1e-14);
     }
     if (Conv(VarTolerance, v) < Conv(VarIncrRatio, v)) return 0;
+  }
+  // The moving bodies: the largest change of the wall velocity they give the flow in this
+  // iteration, over the largest speed of the flow or their walls (a step whose bodies still move
+  // differently from the flow they were solved with has not converged).
+  if (Conv(VarDenominat, ConvVar::Body) > 0) {
+    const double r = Conv(VarIncrement, ConvVar::Body) / Conv(VarDenominat, ConvVar::Body);
+    Conv(VarIncrRatio, ConvVar::Body) = r;
+    if (!std::isfinite(r)) OLVU_FATAL("Body movement diverged\n");
+    std::cout << "VarIncrRatio(Bod) " << r << std::endl;
+    if (Conv(VarTolerance, ConvVar::Body) < r) return 0;
   }
   // Every Phi and species problem of the solid and then the fluid domain must also have converged.
   const auto converged = [](PhiProblem& p) { return p.HasConverged(); };

@@ -160,6 +160,7 @@ enum class ConvVar : unsigned {
   Temperature = 2,
   Concentration = 4,
   Elevation = 11,  // the free-surface elevation beta ("BetConvergenceNorm")
+  Body = 12,       // the wall velocity of the moving bodies (tested against the velocity's tolerance)
   Turbulence = 14,
   Phi = 21,
   Count = 23

@@ -313,7 +313,8 @@ TEST(BodyMotion, RestartGoesOnAsTheUnbrokenRun) {
   const struct {
     std::string from, to, message;
   } faults[] = {{"_MBody_ Square\t\tlen = " + std::to_string(n), "_MBody_ Square\t\tlen = " + std::to_string(n - 1),
-                 "Wrong data found in Restart file. Cannot restart."},
+                 "Restart data error. Wrong entry _MBody_ Square: " + std::to_string(n - 1) +
+                     " values where the body has " + std::to_string(n) + "."},
                 {"_MBody_ Square", "_MBody_ Circle", "Restart data error. Wrong body name Circle."}};
   for (const auto& f : faults) {
     old.write("c.dat.rst", Replace(saved, f.from, f.to));
