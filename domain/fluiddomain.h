@@ -576,7 +576,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaVec& b, ReaVec& D, int level);
   /// Corrects phi so that its volume balance against phi0 and the boundary outflow holds to `tol`,
   /// keeping it inside [lo, hi]: 0 when it holds, -1 otherwise (phi unchanged when it cannot move).
-  virtual int VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n);
+  /// The nodes of `fixed` (when given) keep their prescribed values.
+  virtual int VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n,
+                                 const BitVec* fixed = nullptr);
   /// Capturing indicator of x at `level` into D.
   virtual void DiscontCapturing(ReaVec& x, ReaVec& D, int level);
   /// Adds 0.5 chi h^2 / (theta dt) to D, chi the capturing indicator of x at `level`.
