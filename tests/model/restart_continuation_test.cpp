@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/driver/run_olvu.h"
 #include "tests/model/bodycases.h"
@@ -201,6 +203,110 @@ TEST(RestartContinuation, OneChangedValueOfTheRestartFileShows) {
       });
   ASSERT_EQ(r.failed, "");
   EXPECT_GT(r.largest, 1e-7) << r.where;
+}
+
+// `rst` with value k (from 0) of its entry `key` (the text before "len") made `value`, or with
+// the entry's length made `value` when k is -1.
+std::string WithValue(const std::string& rst, const std::string& key, int k, const std::string& value) {
+  std::istringstream in(rst);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("\t" + key + "len = ", 0) != 0 && line.rfind("\t" + key + "\tlen = ", 0) != 0) {
+      out += line + "\n";
+      continue;
+    }
+    std::string values;
+    std::getline(in, values);
+    std::istringstream v(values);
+    std::vector<std::string> words;
+    for (std::string w; v >> w;) words.push_back(w);
+    if (k < 0) {
+      words.resize(std::stoul(value));
+      line = line.substr(0, line.find("len = ") + 6) + value + ";";
+    } else {
+      words[std::size_t(k)] = value;
+    }
+    out += line + "\n";
+    for (const std::string& w : words) out += w + " ";
+    out += "\n";
+  }
+  return out;
+}
+
+TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
+  // The spring-mounted square's distances and coordinates and the k-epsilon channel's extremes
+  // and wall-law factors: each changed value ends the restart with its message, the restart
+  // file as it was.
+  const std::string square =
+      Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]", "25",
+             "0.005", "0.05", 3);
+  const std::string channel = TurbulentChannel("Solve_K_Epsilon");
+  const struct {
+    const char* what;
+    const std::string& data;
+    std::string key;
+    int k;
+    std::string value, message;
+  } cases[] = {
+      {"negative distance", square, "_MDist_", 3, "-1",
+       "Restart data error. Wrong _MDist_ entry of Fluid Domain: the distance of node 4 (-1) is no distance.\n"},
+      {"distances of too few nodes", square, "_MDist_", -1, "119", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"node off its place", square, "_MCoord_", 1, "0.25",
+       "Restart data error. Wrong _MCoord_ entry of Fluid Domain: node 1 lies at 0.25 along axis 2, not where its data "
+       "coordinate 0 and the accumulated mesh displacement 0 put it.\n"},
+      {"node beyond the doubles' range", square, "_MCoord_", 0, "1e308",
+       "Restart data error. Wrong _MCoord_ entry of Fluid Domain: node 1 lies at 1e+308 along axis 1, not where its "
+       "data coordinate 0 and the accumulated mesh displacement 0 put it.\n"},
+      {"coordinates of too few nodes", square, "_MCoord_", -1, "359", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"negative extreme", channel, "_Refs_", 0, "-1",
+       "Restart data error. Wrong _Refs_ entry: value 1 (-1) is no size of a field.\n"},
+      {"extremes of another count", channel, "_Refs_", -1, "7", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"negative wall-law factor", channel, "_WFact_", 0, "-1",
+       "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder dir;
+    dir.write("c.dat", std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
+    ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+    const std::string rst = WithValue(dir.read("c.dat.rst"), c.key, c.k, c.value);
+    ASSERT_NE(rst, dir.read("c.dat.rst"));
+    dir.write("c.dat.rst", rst);
+    dir.write("c.dat", Replace(std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
+                               "GeneralData ", "GeneralData Restart "));
+    EXPECT_EQ(dir.olvu({"-name", "c.dat"}).status, 1);
+    EXPECT_EQ(dir.read("c.dat.err"), ErrFile(c.message));
+    EXPECT_EQ(dir.read("c.dat.rst"), rst);
+  }
+}
+
+TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
+  // The k-epsilon channel's restart file without the extremes and the wall-law state, as an
+  // older program wrote it: the restart runs, and says what it lacked.
+  Folder dir;
+  const std::string data = TurbulentChannel("Solve_K_Epsilon");
+  dir.write("c.dat", std::regex_replace(data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
+  ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+  std::istringstream in(dir.read("c.dat.rst"));
+  std::string older;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("\t_Refs_", 0) == 0 || line.rfind("\t_WDist_", 0) == 0 || line.rfind("\t_WFact_", 0) == 0) {
+      std::getline(in, line);
+      continue;
+    }
+    older += line + "\n";
+  }
+  dir.write("c.dat.rst", older);
+  dir.write("c.dat", Replace(std::regex_replace(data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
+                             "GeneralData ", "GeneralData Restart "));
+  ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+  const std::string war = dir.read("c.dat.war");
+  for (const char* notice :
+       {"Fluid Domain: Restart file holds no entry _Refs_ (an older file): the turbulence limits are set from the "
+        "restored fields\n",
+        "Fluid Domain: Restart file holds no entry _WDist_ (an older file): the run starts it as its set-up gives it\n",
+        "Fluid Domain: Restart file holds no entry _WFact_ (an older file): the run starts it as its set-up gives it\n"})
+    EXPECT_NE(war.find(notice), std::string::npos) << notice << war;
 }
 
 }  // namespace
