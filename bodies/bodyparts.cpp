@@ -142,15 +142,18 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
   const int numNodes = d_.numNodes;
   if (coord) {
     if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-    for (int j = 1; j <= numNodes; ++j) {
-      Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
-      for (unsigned c = 1; c <= 3; ++c) nd(c) = v(3 * unsigned(j - 1) + c);
-    }
+    // Checked once the accumulated displacement they stand for is read too.
+    motion_.coordinates = v;
     motion_.restoredNodes = true;
     return true;
   }
   if (!body) {
     if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    // A distance is no negative number: the deformation's blend would grow without bound there.
+    for (unsigned j = 1; j <= v.length(); ++j)
+      if (!std::isfinite(v(j)) || v(j) < 0)
+        OLVU_FATAL("Restart data error. Wrong _MDist_ entry of " << d_.DomainName() << ": the distance of node " << j
+                                                                 << " (" << v(j) << ") is no distance.\n");
     motion_.distance = v;
     return true;
   }
@@ -167,6 +170,29 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
   OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
 }
 
+void BodyParts::CheckCoordinates(const ReaVec& xyz, bool moved) const {
+  // The coordinates stand for the data's plus the accumulated displacement: they may differ from
+  // those sums by the rounding of every step's addition, not by a length of the mesh's scale.
+  const int numNodes = d_.numNodes;
+  const ReaVec* vars = d_.vars_;
+  double size = 0;
+  for (unsigned c = 1; c <= 3; ++c) size += (d_.maxCorner(c) - d_.minCorner(c)) * (d_.maxCorner(c) - d_.minCorner(c));
+  size = std::sqrt(size);
+  for (int j = 1; j <= numNodes; ++j) {
+    const Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+    for (unsigned c = 1; c <= 3; ++c) {
+      const double x = xyz(3 * unsigned(j - 1) + c);
+      const double m = moved ? vars[MeshX0 + int(c) - 1](unsigned(j)) : 0.0;
+      const double tolerance = 1e-8 * (size + std::fabs(nd(c)) + std::fabs(m));
+      if (std::isfinite(x) && std::fabs(x - (nd(c) + m)) <= tolerance) continue;
+      OLVU_FATAL("Restart data error. Wrong _MCoord_ entry of "
+                 << d_.DomainName() << ": node " << nd.num[0] << " lies at " << x << " along axis " << c
+                 << ", not where its data coordinate " << nd(c) << " and the accumulated mesh displacement " << m
+                 << " put it.\n");
+    }
+  }
+}
+
 void BodyParts::FinishMotionRestart() {
   // The next restart file starts from nothing restored.
   std::vector<const Mesh*> bodies;
@@ -178,14 +204,20 @@ void BodyParts::FinishMotionRestart() {
   while (BodyMesh* m = d_.giveNextBody(b))
     if (m->AreYou("MBodyMesh") && !std::count(bodies.begin(), bodies.end(), m))
       OLVU_NOTICE("Restart file holds no state of body " << m->Name() << ": it starts from its data.");
-  // Without the coordinates (an older file), the nodes move by the accumulated displacement.
+  // The nodes move by the accumulated displacement; the coordinates, where the file gives them,
+  // are those sums to their last bits.
   const int numNodes = d_.numNodes;
   ReaVec* vars = d_.vars_;
-  if (!nodes && int(vars[MeshX0].length()) == numNodes)
-    for (int j = 1; j <= numNodes; ++j) {
-      Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
-      for (int c = 0; c < 3; ++c) nd(unsigned(c + 1)) += vars[MeshX0 + c](unsigned(j));
+  const bool moved = int(vars[MeshX0].length()) == numNodes;
+  if (nodes) CheckCoordinates(motion_.coordinates, moved);
+  for (int j = 1; j <= numNodes; ++j) {
+    Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+    for (unsigned c = 1; c <= 3; ++c) {
+      if (nodes) nd(c) = motion_.coordinates(3 * unsigned(j - 1) + c);
+      else if (moved) nd(c) += vars[MeshX0 + int(c) - 1](unsigned(j));
     }
+  }
+  motion_.coordinates.resize(0);
   // What hangs on the geometry follows the moved nodes, as after every mesh update.
   d_.RefreshNodeArray(false);
   d_.RebuildGeometry();

@@ -31,6 +31,7 @@ class BodyParts final : public FluidParts {
     ReaVec distance;  // distance to the bodies used by the one-body deformation ("_MDist_")
     BitVec work;      // working node set of the deformation
     std::vector<const Mesh*> restoredBodies;  // the moving bodies whose state was read
+    ReaVec coordinates;                       // the node coordinates read ("_MCoord_"), until checked
     bool restoredNodes = false;               // the node coordinates were read
   };
 
@@ -64,6 +65,10 @@ class BodyParts final : public FluidParts {
   MeshMotionState& MeshMotion() { return motion_; }
 
  private:
+  /// Fatal unless the restored coordinates xyz (x, y, z by domain node) are the data's, as the
+  /// nodes still hold them, plus the accumulated displacement (when `moved`), to rounding.
+  void CheckCoordinates(const ReaVec& xyz, bool moved) const;
+
   FluidDomain& d_;
   BodyNormalCache normals_;
   FreeSurfaceState freeSurface_;

@@ -188,8 +188,7 @@ void FluidDomain::SolveMeshDeformation(int type) {
   FluidFunction* F[3];
   for (int c = 0; c < 3; ++c) {
     F[c] = meshDisp_.get_at(c + 1);
-    if (!F[c]->Initialised())
-      for (int k = 1; k <= n; ++k) (*D[c])(unsigned(k)) = F[c]->evaluate(k);
+    if (!F[c]->Initialised()) F[c]->isConstant(), F[c]->isTemporal();
   }
   const BitVec& fixField = conds_[FixMeshField];
   const BitVec& fixNull = conds_[FixMeshNull];
@@ -221,10 +220,15 @@ void FluidDomain::SolveMeshDeformation(int type) {
 
   switch (type) {
     case 1:
-      for (int c = 0; c < 3; ++c)
-        for (int k = 1; k <= n; ++k) F[c]->update(k, (*D[c])(unsigned(k)), 1);
+      // The functions' values at this step: the increment of a step that does not move the mesh
+      // was cleared, so a value kept from an earlier step would be lost, or be that step's.
+      for (int c = 0; c < 3; ++c) F[c]->fill(*D[c]);
       return;
     case 2: {
+      // This step's increment is the functions' values at their nodes and what the bodies add:
+      // nothing of an earlier step's, which the bodies would add to again, and nothing of the
+      // functions' elsewhere.
+      for (ReaVec* d : D) *d = 0.0;
       if (F[0]->isNull() && F[1]->isNull() && F[2]->isNull()) {
         if (conds_[WallLawNodes].null() || fixNull.all_marked() || noFix.all_marked()) return;
       } else if (noFix.all_marked()) {
@@ -236,13 +240,9 @@ void FluidDomain::SolveMeshDeformation(int type) {
       known.or_vec(fixField);
       known.andn_vec(noFix);
       if (known.null()) return;
-      for (int i = 0; i < n; ++i) {
-        if (InSet(fixField, i)) {
-          for (int c = 0; c < 3; ++c) F[c]->update(i + 1, (*D[c])(unsigned(i + 1)), 1);
-        } else if (InSet(fixNull, i)) {
-          for (ReaVec* d : D) (*d)(unsigned(i + 1)) = 0;
-        }
-      }
+      for (int i = 0; i < n; ++i)
+        if (InSet(fixField, i))
+          for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) = F[c]->evaluate(i + 1);
       int b = 0;
       while (BodyMesh* m = giveNextBody(b)) m->ReadMovement(*D[0], *D[1], *D[2]);
       if (known.all_marked()) return;

@@ -122,8 +122,14 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void InitialiseGeomData();
   /// Harmonic extension of the imposed velocities when "Smooth_Field" is on.
   void InitialiseUnknowns() override;
-  /// Clamping limits of the turbulence unknowns.
+  /// Clamping limits of the turbulence unknowns, from the fields' extremes at set-up (those of a
+  /// restart file, when it gave them: the run it continues set its limits from them).
   virtual void ReferenceValues();
+  /// Entries of the turbulence fields' extremes that the limits are set from (TurbulenceExtremes).
+  static constexpr unsigned kTurbulenceExtremes = 8;
+  /// The turbulence fields' extremes the limits were set from: max |nu_t|, max and min |epsilon|,
+  /// max and min |omega|, max and min |k-tau|, max |k|; empty before they are set or restored.
+  ReaVec& TurbulenceExtremes() { return turbulenceExtremes_; }
   /// Distance of every node to the nearest body wall (when the distance field is sized).
   virtual void DistanceToBodiesField();
   /// Consistent initial pressure (flow solution).
@@ -510,6 +516,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec invLumped_;
   ReaVec lumped_;
   ReaVec nu_;  // viscosity of the momentum matrix (MomentumTau): no work vector, which other assemblies write
+  ReaVec turbulenceExtremes_;  // what the turbulence limits are set from (TurbulenceExtremes)
   Owned<SparseMatrixStruct> pattern_;
   Owned<SystemSparseMatrix> sys_[9];
   Owned<SymmetricSparseMatrix> lap_;
@@ -576,7 +583,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaVec& b, ReaVec& D, int level);
   /// Corrects phi so that its volume balance against phi0 and the boundary outflow holds to `tol`,
   /// keeping it inside [lo, hi]: 0 when it holds, -1 otherwise (phi unchanged when it cannot move).
-  virtual int VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n);
+  /// The nodes of `fixed` (when given) keep their prescribed values.
+  virtual int VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n,
+                                 const BitVec* fixed = nullptr);
   /// Capturing indicator of x at `level` into D.
   virtual void DiscontCapturing(ReaVec& x, ReaVec& D, int level);
   /// Adds 0.5 chi h^2 / (theta dt) to D, chi the capturing indicator of x at `level`.

@@ -172,7 +172,18 @@ void FluidDomain::ReferenceValues() {
       OLVU_FATAL("Turbulence can not be solved if physical viscosity is zero somewhere\n");
   };
   if (MinValue.length() < 23) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
-  const double vt = MaxAbs(vars_[TVisc]);
+  // The extremes of the fields as the run started: a restarted run's fields are the restored ones,
+  // and its restart file gives the extremes the run it continues set its limits from.
+  ReaVec& e = turbulenceExtremes_;
+  if (e.length() != kTurbulenceExtremes) {
+    e.resize(0);
+    e.resize(kTurbulenceExtremes, 0.0);
+    e(1) = MaxAbs(vars_[TVisc]);
+    const int vars[3] = {Epsilon, Omega, KTau};
+    for (unsigned m = 0; m < 3; ++m) e(2 + 2 * m) = MaxAbs(vars_[vars[m]]), e(3 + 2 * m) = MinAbs(vars_[vars[m]]);
+    e(8) = MaxAbs(vars_[KEnergy]);
+  }
+  const double vt = e(1);
   setSlot(10, vt * TVscMinimum + 1e-14, vt * TVscMaximum + 1e-14, 0);
   MedValue(11) = 0.5 * (MinValue(11) + MaxValue(11));
   if (Flag(PTemperature) && vars_[Temp].length()) {
@@ -182,22 +193,22 @@ void FluidDomain::ReferenceValues() {
   }
   struct Model {
     bool on;
-    int var;
+    unsigned extreme;  // entry of the largest |value| in the extremes, the smallest next
     unsigned slot;
     double maxR, minR;
     bool tiny;
   };
-  const Model models[3] = {{Flag(PKEpsilon) || Flag(PKEps2L), Epsilon, 6, EpslMaximum, EpslMinimum, true},
-                           {Flag(PKOmega) || Flag(PKOmegaSST), Omega, 7, OmegMaximum, OmegMinimum, true},
-                           {bool(Flag(PKKT)), KTau, 8, KtauMaximum, KtauMinimum, false}};
+  const Model models[3] = {{Flag(PKEpsilon) || Flag(PKEps2L), 2, 6, EpslMaximum, EpslMinimum, true},
+                           {Flag(PKOmega) || Flag(PKOmegaSST), 4, 7, OmegMaximum, OmegMinimum, true},
+                           {bool(Flag(PKKT)), 6, 8, KtauMaximum, KtauMinimum, false}};
   for (const Model& m : models) {
     if (!m.on) continue;
-    const double mx = MaxAbs(vars_[m.var]);
-    setSlot(m.slot, mx * m.minR + 1e-14, mx * m.maxR + 1e-14, MinAbs(vars_[m.var]) + (m.tiny ? 1e-14 : 0));
+    const double mx = e(m.extreme);
+    setSlot(m.slot, mx * m.minR + 1e-14, mx * m.maxR + 1e-14, e(m.extreme + 1) + (m.tiny ? 1e-14 : 0));
     viscosityCheck();
   }
   if (!Flag(PTurbulence)) return;
-  const double k = MaxAbs(vars_[KEnergy]);
+  const double k = e(8);
   setSlot(5, k * KenrMinimum + 1e-14, k * KenrMaximum + 1e-14, MedValue(6));
   const char* ending = " ) of given Eddy Viscosity maximum limit.\n\tCheck data in PROBLEM->Turbulence.";
   if (Flag(PKEpsilon) || Flag(PKEps2L)) {

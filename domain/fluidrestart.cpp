@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,26 +20,44 @@ namespace {
 // that a restarted run goes on as the unbroken one would have, to its last bit.
 constexpr int kDigits = 16;
 
+// When a key is written: always (when its vector is sized), only beside wall laws, or never.
+enum class Written { Always, WallLaws, Never };
+
 struct RestartKey {
   const char* key;
   int id;
-  bool written;
+  Written written;
 };
 
-// The keys in the order they are written; the previous-step keys are only read.
+constexpr Written kAlways = Written::Always, kNever = Written::Never;
+
+// The keys in the order they are written; the previous-step keys are only read. The wall
+// distance and the wall-law factor are carried from step to step where wall laws act: the distance
+// follows the first-node distance of the laws, which the factor of the step before sets.
 constexpr RestartKey RestartKeys[] = {
-    {"_VeltX_", VelX, true},      {"_VeltY_", VelY, true},      {"_VeltZ_", VelZ, true},
-    {"_Prest_", Pres, true},      {"_Tempt_", Temp, true},      {"_ViscT_", TVisc, true},
-    {"_VT_t_", SAVar, true},      {"_KEn_t_", KEnergy, true},   {"_Eps_t_", Epsilon, true},
-    {"_Ome_t_", Omega, true},     {"_KT_t_", KTau, true},       {"_Ene_t_", EnergyV, true},
-    {"_Pse_t_", Pseudo, true},    {"_MestX_", MeshX, true},     {"_MestY_", MeshY, true},
-    {"_MestZ_", MeshZ, true},     {"_MaccX_", MeshX0, true},    {"_MaccY_", MeshY0, true},
-    {"_MaccZ_", MeshZ0, true},    {"_VtdtX_", VelX0, false},    {"_VtdtY_", VelY0, false},
-    {"_VtdtZ_", VelZ0, false},    {"_P_tdt_", Pres0, false},    {"_Tmtdt_", Temp0, false},
-    {"_VTtdt_", SAVar0, false},   {"_KEtdt_", KEnergy0, false}, {"_Eptdt_", Epsilon0, false},
-    {"_Omtdt_", Omega0, false},   {"_KTtdt_", KTau0, false},    {"_Entdt_", EnergyV0, false},
-    {"_Pstdt_", Pseudo0, false},
+    {"_VeltX_", VelX, kAlways},    {"_VeltY_", VelY, kAlways},    {"_VeltZ_", VelZ, kAlways},
+    {"_Prest_", Pres, kAlways},    {"_Tempt_", Temp, kAlways},    {"_ViscT_", TVisc, kAlways},
+    {"_VT_t_", SAVar, kAlways},    {"_KEn_t_", KEnergy, kAlways}, {"_Eps_t_", Epsilon, kAlways},
+    {"_Ome_t_", Omega, kAlways},   {"_KT_t_", KTau, kAlways},     {"_Ene_t_", EnergyV, kAlways},
+    {"_Pse_t_", Pseudo, kAlways},  {"_MestX_", MeshX, kAlways},   {"_MestY_", MeshY, kAlways},
+    {"_MestZ_", MeshZ, kAlways},   {"_MaccX_", MeshX0, kAlways},  {"_MaccY_", MeshY0, kAlways},
+    {"_MaccZ_", MeshZ0, kAlways},  {"_VtdtX_", VelX0, kNever},    {"_VtdtY_", VelY0, kNever},
+    {"_VtdtZ_", VelZ0, kNever},    {"_P_tdt_", Pres0, kNever},    {"_Tmtdt_", Temp0, kNever},
+    {"_VTtdt_", SAVar0, kNever},   {"_KEtdt_", KEnergy0, kNever}, {"_Eptdt_", Epsilon0, kNever},
+    {"_Omtdt_", Omega0, kNever},   {"_KTtdt_", KTau0, kNever},    {"_Entdt_", EnergyV0, kNever},
+    {"_Pstdt_", Pseudo0, kNever},
+    {"_WDist_", WallDist, Written::WallLaws}, {"_WFact_", WallFactor, Written::WallLaws},
 };
+
+// The key of the turbulence fields' extremes that the limits were set from.
+constexpr const char* kExtremesKey = "_Refs_";
+
+// True when the domain writes the entry of key k: a wall-law entry only where wall laws act (the
+// nearest wall node of every node is known then).
+bool Writes(FluidDomain& d, const RestartKey& k) {
+  if (k.written == Written::WallLaws) return d.NearestWallNode().length() == unsigned(d.numNodes);
+  return k.written == Written::Always;
+}
 
 // The key that `word` names, alone or glued to its "len" word; null when none.
 const RestartKey* KeyOf(const char* word, bool& glued) {
@@ -70,14 +89,31 @@ void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species
   if (current) p->Phtdt() = v;
 }
 
+// Reads the entry of the turbulence fields' extremes: each a size, finite and not negative. A
+// domain without turbulence has no limits to set from them.
+void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
+  ReaVec e;
+  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(e, 1, "len") != 0 || e.length() != FluidDomain::kTurbulenceExtremes)
+    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  for (unsigned i = 1; i <= e.length(); ++i)
+    if (!std::isfinite(e(i)) || e(i) < 0)
+      OLVU_FATAL("Restart data error. Wrong " << kExtremesKey << " entry: value " << i << " (" << e(i)
+                                              << ") is no size of a field.\n");
+  if (turbulence) d.TurbulenceExtremes() = e;
+}
+
 }  // namespace
 
 void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   out << name << ";\n";
   for (const RestartKey& k : RestartKeys) {
-    if (!k.written || vars_[k.id].length() == 0) continue;
+    if (!Writes(*this, k) || vars_[k.id].length() == 0) continue;
     out << "\t";
     vars_[k.id].WriteAscii(out, k.key, kDigits);
+  }
+  if (Flag(PTurbulence) && turbulenceExtremes_.length() == kTurbulenceExtremes) {
+    out << "\t";
+    turbulenceExtremes_.WriteAscii(out, kExtremesKey, kDigits);
   }
   int i = 0;
   if (Flag(PTranspiration))
@@ -103,11 +139,25 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   in->ReadCard(name);
   in->ReadLine();
   const std::string end = std::string("End") + name;
+  // The entries an older program did not write, and whether this file gave them.
+  std::vector<const char*> missing;
+  if (Flag(PTurbulence)) missing.push_back(kExtremesKey);
+  for (const RestartKey& k : RestartKeys)
+    if (k.written == Written::WallLaws && Writes(*this, k) && vars_[k.id].length()) missing.push_back(k.key);
+  auto given = [&](const char* key) {
+    missing.erase(std::remove(missing.begin(), missing.end(), key), missing.end());
+  };
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
     bool glued = false;
     const RestartKey* k = KeyOf(word, glued);
     if (!k && parts_->ReadMotionRestart(in, word)) {
+      in->ReadLine();
+      continue;
+    }
+    if (!k && strcasecmp(word, kExtremesKey) == 0) {
+      ReadExtremes(*this, in, Flag(PTurbulence));
+      given(kExtremesKey);
       in->ReadLine();
       continue;
     }
@@ -137,11 +187,22 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     if (len < 0 || (have && unsigned(len) != have) || in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
       OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
+    given(k->key);
+    // A distance or a wall-law factor is no negative number (the friction velocity is its root).
+    if (k->written == Written::WallLaws && have)
+      for (unsigned j = 1; j <= have; ++j)
+        if (vars_[k->id](j) < 0)
+          OLVU_FATAL("Restart data error. Wrong " << k->key << " entry: the value of node " << j << " ("
+                                                  << vars_[k->id](j) << ") is negative.\n");
     // Without a pressure solve there is no pressure, and no imposed pressure to take it.
     if (k->id == Pres && have && PreviousPressure().length() == have)
       for (int j = 1; j <= numNodes; ++j)
         if (!Marked(FixPres, j)) PreviousPressure()(unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
+  for (const char* key : missing)
+    OLVU_NOTICE(name_ << ": Restart file holds no entry " << key << " (an older file): "
+                      << (key == kExtremesKey ? "the turbulence limits are set from the restored fields"
+                                              : "the run starts it as its set-up gives it"));
   parts_->FinishMotionRestart();
 }

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "domain/fluiddomain.h"
+#include "domain/resultblock.h"
 #include "domain/soliddomain.h"
 #include "driver/totaldomain.h"
 #include "foundation/alloc.h"
@@ -229,6 +230,10 @@ void Problem::CreateDomain() {
     // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
     if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
     Total_Time = rst->GetRea("Total_Time", Undimensional);
+    // The restored state is that of the saved step's end: the initial results written before the
+    // first restarted step carry its time, as that step's results did.
+    Prev_Time = Total_Time;
+    OutPut_Time = POutPut_Time = Total_Time * OutputFactor(Time);
     // Compared before the step is advanced: the next step of the largest integer would wrap to a
     // negative one and the run would never end.
     if (saved >= Number_of_Steps) OLVU_FATAL("(Current_Step > Number_of_Steps) found in restart file.\n");

@@ -165,7 +165,7 @@ void PhiProblem::UpdateVariables(double theta) {
   value_.average(prev_, theta);
   if (theta < 1) value_.limit(hi, lo);
   if (conserve_ && !limited_ && !Initial_Phase)
-    domain_->VolumeConservation(prev_, value_, hi, lo, 0.01 * norm_, 10);
+    domain_->VolumeConservation(prev_, value_, hi, lo, 0.01 * norm_, 10, &fixed_);
   prev_ = value_;
 }
 

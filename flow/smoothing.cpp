@@ -153,8 +153,12 @@ void FluidDomain::DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaV
   Capturing(x, &rho, a, b, D, level, 1e-5);
 }
 
-int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n) {
+int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n,
+                                    const BitVec* fixed) {
   if (!Flag(PVelocity)) return -1;
+  // A prescribed value is no unknown: moving it would leave the boundary condition behind, and the
+  // next step would impose the moved value.
+  auto free = [&](unsigned i) { return !fixed || i > fixed->length() || !(*fixed)(i); };
   // q_i = Σ_k ((G_k + G_k^T) u_k)_i: the boundary flux of the velocity weighted by N_i.
   ReaVec& q = Nodal(work_.boundaryFlux);
   q = 0.0;
@@ -180,11 +184,12 @@ int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double
     for (unsigned i = 1; i <= phi.length(); ++i) change(i) = std::fabs(phi(i) - phi0(i));
     mass_->mult(change.GivePointer(), t.GivePointer());
     double den = 0;
-    for (unsigned i = 1; i <= phi.length(); ++i) den += std::fabs(phi(i) * t(i));
+    for (unsigned i = 1; i <= phi.length(); ++i)
+      if (free(i)) den += std::fabs(phi(i) * t(i));
     if (den < 1e-14) return -1;
     const double kappa = e / den;
     for (unsigned i = 1; i <= phi.length(); ++i) {
-      const bool moves = kappa > 0 ? phi(i) > lo : phi(i) < hi;
+      const bool moves = free(i) && (kappa > 0 ? phi(i) > lo : phi(i) < hi);
       if (moves) phi(i) -= kappa * std::fabs(phi(i) * t(i)) / lumped_(i);
     }
     if (kappa > 0) phi.min_limit(lo);
