@@ -600,15 +600,18 @@ void FreeSMesh::SolveFreeSurface(ReaVec& beta, const ReaVec& u, const ReaVec& v,
 void FreeSMesh::CheckElevation() const {
   const unsigned v = Dimension_Olvu == 3 ? 3 : 2;
   const FluidDomain& d = *domain_;
-  const double depth = d.maxCorner.length() >= v ? d.maxCorner(v) - d.minCorner(v) : 0.0;
+  if (d.maxCorner.length() < v) return;
+  // The surface stands at level + elevation, wherever the level lies: it may not sink below the
+  // fluid's bottom, nor rise above its top by more than the fluid's height.
+  const double bottom = d.minCorner(v), top = d.maxCorner(v), depth = top - bottom;
   for (unsigned k = 1; k <= beta_.length(); ++k) {
-    const double b = beta_(k);
-    if (std::isfinite(b) && std::fabs(b) <= depth) continue;
+    const double b = beta_(k), z = level_ + b;
+    if (std::isfinite(b) && z >= bottom && z <= top + depth) continue;
     const int node = const_cast<FluidDomain&>(d).giveNode(toDomain_(k), 0)->num[0];
-    OLVU_FATAL("Wave elevation diverged in Free Surface " << name_ << ": " << b << " at node " << node
-                                                           << ", beyond the fluid's vertical extent " << depth
-                                                           << ".\n\tReduce the time increment or review the free "
-                                                              "surface data\n");
+    OLVU_FATAL("Wave elevation diverged in Free Surface "
+               << name_ << ": " << b << " at node " << node << " (the surface at " << (v == 3 ? "z" : "y") << " = "
+               << z << "), beyond the fluid's vertical extent " << depth
+               << ".\n\tReduce the time increment or review the free surface data\n");
   }
 }
 

@@ -323,6 +323,46 @@ TEST(FreeSurfaceRuns, DivergingElevationEndsTheRun) {
   }
 }
 
+// A surface whose reference level lies below the fluid (or above it) has elevations larger than
+// the fluid is high, while the surface itself, level + elevation, stands where it stood with the
+// level at the top. The tank's 5 mm wave (8 x 2 cells, 3D) carried for 10 steps by a given stream
+// (0.5, 0.2, 0.3) m/s, the flow not solved, runs on and its surface keeps the same heights to the
+// six digits of the result file.
+TEST(FreeSurfaceRuns, ReferenceLevelBelowOrAboveTheFluidMovesTheSameSurface) {
+  auto surface = [](double level) {
+    Slab s = StandingWave::Tank(false, 8, 2, 1e-4, "Integration_Scheme Backward_Euler", "");
+    s.f.grid.flags = "Solve_Transpiration";
+    s.f.grid.initial = "Function VelocityX \"0.5\" [m/s];\nFunction VelocityY \"0.2\" [m/s];\n"
+                       "Function VelocityZ \"0.3\" [m/s];\n";
+    s.f.steps = 10;
+    std::ostringstream origin;
+    origin << "Pres_Origin 0 0 " << level << " [m]";
+    Folder dir;
+    dir.write("flow.dat", Replace(s.Text(), "Pres_Origin 0 0 0.75 [m]", origin.str()));
+    const Outcome o = dir.olvu({"-name", "flow.dat", "-3D"});
+    EXPECT_EQ(o.status, 0) << dir.read("flow.dat.err");
+    std::map<int, double> z;
+    const auto blocks = AllBlocks(dir.read("flow.dat.res"), "WAVE_ELEVATION");
+    if (blocks.size() != 11) return z;
+    for (int i = 0; i <= s.f.grid.nx; ++i)
+      for (int j = 0; j <= 1; ++j) {
+        const int node = s.f.grid.Id(i, j, s.f.grid.nz);
+        z[node] = level + blocks.rbegin()->second.at(node);
+      }
+    return z;
+  };
+  const auto top = surface(StandingWave::kDepth);
+  ASSERT_EQ(top.size(), 18u);
+  // The stream lifts the surface by about 10 x 0.3 x dt = 0.13 m.
+  for (const auto& [node, z] : top) EXPECT_GT(z, StandingWave::kDepth + 0.1) << node;
+  for (double level : {-0.5, 2.0}) {
+    SCOPED_TRACE(level);
+    const auto other = surface(level);
+    ASSERT_EQ(other.size(), top.size());
+    for (const auto& [node, z] : top) EXPECT_NEAR(other.at(node), z, 2e-5) << node;
+  }
+}
+
 // ---------------------------------------------------------------- the set alone
 
 // The pressure stabilisation order of a domain, which its card sets.
