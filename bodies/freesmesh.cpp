@@ -600,15 +600,18 @@ void FreeSMesh::SolveFreeSurface(ReaVec& beta, const ReaVec& u, const ReaVec& v,
 void FreeSMesh::CheckElevation() const {
   const unsigned v = Dimension_Olvu == 3 ? 3 : 2;
   const FluidDomain& d = *domain_;
-  const double depth = d.maxCorner.length() >= v ? d.maxCorner(v) - d.minCorner(v) : 0.0;
+  if (d.maxCorner.length() < v) return;
+  // The surface stands at level + elevation, wherever the level lies: it may not sink below the
+  // fluid's bottom, nor rise above its top by more than the fluid's height.
+  const double bottom = d.minCorner(v), top = d.maxCorner(v), depth = top - bottom;
   for (unsigned k = 1; k <= beta_.length(); ++k) {
-    const double b = beta_(k);
-    if (std::isfinite(b) && std::fabs(b) <= depth) continue;
+    const double b = beta_(k), z = level_ + b;
+    if (std::isfinite(b) && z >= bottom && z <= top + depth) continue;
     const int node = const_cast<FluidDomain&>(d).giveNode(toDomain_(k), 0)->num[0];
-    OLVU_FATAL("Wave elevation diverged in Free Surface " << name_ << ": " << b << " at node " << node
-                                                           << ", beyond the fluid's vertical extent " << depth
-                                                           << ".\n\tReduce the time increment or review the free "
-                                                              "surface data\n");
+    OLVU_FATAL("Wave elevation diverged in Free Surface "
+               << name_ << ": " << b << " at node " << node << " (the surface at " << (v == 3 ? "z" : "y") << " = "
+               << z << "), beyond the fluid's vertical extent " << depth
+               << ".\n\tReduce the time increment or review the free surface data\n");
   }
 }
 
@@ -679,22 +682,12 @@ void FreeSMesh::SolveExplicitFreeSurface() {
   if (span < dts) dts = span, count = 1;
   beta0_ = beta_;
   SystemMatrix(0);
-  ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
-  ReaVec &ab = work_[4], &tw = work_[5], &ctw = work_[6], &rPrev = work_[7];
+  ReaVec& rPrev = work_[7];
   if (r_.length() != n) r_.resize(n);
   const double h = -dts;
   for (int s = 0; s < count; ++s) {
     rPrev = r_;
-    // Three passes over the pattern: A beta, the row products and the transposed ones.
-    A_->mult(beta_, ab);
-    RowProducts(mb, mw, cb);
-    for (unsigned i = 1; i <= n; ++i) tw(i) = tau_(i) * w_(i), t(i) = (cb(i) - mw(i)) / m_(i);
-    if (!Initial_Phase) TransposedProducts(tw, t, ctw, cb);
-    for (unsigned i = 1; i <= n; ++i) {
-      double r = ab(i) + sigma_(i) * mb(i) - mw(i);
-      if (!Initial_Phase) r -= ctw(i) + (advecStab_ ? tau_(i) * cb(i) : 0.0);
-      r_(i) = fixed_(i) ? 0.0 : r / m_(i);
-    }
+    Residual(r_);
     switch (scheme_) {
       case Forward_Euler: beta_.add_product(r_, h); break;
       case Stabilised_FIC: beta_.add_product(r_, 2.0 / 3.0 * h); break;
@@ -707,6 +700,36 @@ void FreeSMesh::SolveExplicitFreeSurface() {
   }
   if (smoothing_) Smoothing(beta_, 1);
   LateRelaxation(beta0_);
+}
+
+void FreeSMesh::Residual(ReaVec& out) {
+  const unsigned n = m_.length();
+  ReaVec &mb = work_[0], &mw = work_[1], &cb = work_[2], &t = work_[3];
+  ReaVec &ab = work_[4], &tw = work_[5], &ctw = work_[6];
+  if (out.length() != n) out.resize(n);
+  // Three passes over the pattern: A beta, the row products and the transposed ones.
+  A_->mult(beta_, ab);
+  RowProducts(mb, mw, cb);
+  for (unsigned i = 1; i <= n; ++i) tw(i) = tau_(i) * w_(i), t(i) = (cb(i) - mw(i)) / m_(i);
+  if (!Initial_Phase) TransposedProducts(tw, t, ctw, cb);
+  for (unsigned i = 1; i <= n; ++i) {
+    double r = ab(i) + sigma_(i) * mb(i) - mw(i);
+    if (!Initial_Phase) r -= ctw(i) + (advecStab_ ? tau_(i) * cb(i) : 0.0);
+    out(i) = fixed_(i) ? 0.0 : r / m_(i);
+  }
+}
+
+void FreeSMesh::PredictElevation(const ReaVec& beta, const ReaVec& w, double h, ReaVec& out) {
+  const unsigned n = m_.length();
+  if (n == 0) return;
+  for (unsigned k = 1; k <= n; ++k) {
+    const unsigned g = unsigned(toDomain_(k));
+    beta_(k) = beta(g), w_(k) = w(g);
+  }
+  SystemMatrix(0);
+  ReaVec& r = work_[7];
+  Residual(r);
+  for (unsigned k = 1; k <= n; ++k) out(unsigned(toDomain_(k))) = beta_(k) - h * r(k);
 }
 
 // ---------------------------------------------------------------- boundaries
@@ -965,10 +988,30 @@ void FluidDomain::SolveFreeSurface() {
       if (r > L) beta(k) = previous(k) + change * L / r;
     }
   }
+  // Crank-Nicolson's next step stands half a step later than the elevation: its surface pressure
+  // takes the elevation predicted for that time, beta + theta dt dbeta/dt with the rate of the
+  // surface equation at the velocity the step ends with. At the elevation itself the pressure
+  // lags the surface by half a step, and a wave gains (omega dt)^2 / 4 of its energy every step.
+  const ReaVec* surface = &beta;
+  if (theta_ > 0 && theta_ < 1) {
+    ReaVec& w0 = Nodal(work_.surfaceStartVelocity);
+    w0 = *w;
+    i = 0;
+    while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->TranspirationVelocity(mass, w0, true);
+    // The end of the step: (w - (1 - theta) w0) / theta, the pressure's share unchanged.
+    ReaVec& we = Nodal(work_.surfaceEndVelocity);
+    we.product(wt, 1 / theta_);
+    we.add_product(w0, -(1 - theta_) / theta_);
+    ReaVec& ahead = Nodal(work_.predictedElevation);
+    ahead = beta;
+    i = 0;
+    while (Mesh* m = freeMeshes_.next(i)) static_cast<FreeSMesh*>(m)->PredictElevation(beta, we, dtTheta_, ahead);
+    surface = &ahead;
+  }
   const double g = GravVec.length() >= unsigned(Dimension_Olvu) ? GravVec(unsigned(Dimension_Olvu == 3 ? 3 : 2)) : 0.0;
   for (int k = 1; k <= numNodes; ++k) {
     if (!Marked(FreeSurfNodes, k)) continue;
-    const double p = -g * beta(unsigned(k));
+    const double p = -g * (*surface)(unsigned(k));
     if (Sized(vars_[Pres])) vars_[Pres](unsigned(k)) = p;
     if (Sized(PreviousPressure())) PreviousPressure()(unsigned(k)) = p;
   }

@@ -56,8 +56,11 @@ class FreeSMesh : public Mesh {
   void AddSurfaceMass(ReaVec& mass) const;
   /// w at the set's nodes := the flux of the fluid through the node's share of the surface,
   /// consistent with the continuity equation of the pressure solve, over `mass` (the nodes'
-  /// surface mass over every free-surface set).
-  void TranspirationVelocity(const ReaVec& mass, ReaVec& w);
+  /// surface mass over every free-surface set); of the start-of-step velocity with `startOfStep`.
+  void TranspirationVelocity(const ReaVec& mass, ReaVec& w, bool startOfStep = false);
+  /// `out` at the set's nodes := beta + h dbeta/dt, the rate of the last solve's equation at the
+  /// domain's elevation `beta` and vertical velocity `w`.
+  void PredictElevation(const ReaVec& beta, const ReaVec& w, double h, ReaVec& out);
   /// Explicit sub-stepped step of the local elevation.
   virtual void SolveExplicitFreeSurface();
   /// Mass matrix M: closed form of the 3-node triangle.
@@ -142,6 +145,8 @@ class FreeSMesh : public Mesh {
   void RowProducts(ReaVec& a, ReaVec& b, ReaVec& c) const;
   /// Transposed pass: p = C^T x, q = C^T y, in one pass over the pattern.
   void TransposedProducts(const ReaVec& x, const ReaVec& y, ReaVec& p, ReaVec& q) const;
+  /// r = -dbeta/dt of the local elevation and velocities, with A = C + diag(tau) S (0 at fixed nodes).
+  void Residual(ReaVec& r);
   /// A = M / dt + C + diag(tau) S (dt 0: no mass term), in one pass over the values.
   void SystemMatrix(double invDt);
   /// A = M / dt + C + diag(tau) S + diag(d) with a = M beta, b = M w, c = C beta, in one pass.

@@ -56,14 +56,15 @@ void FreeSMesh::AddSurfaceMass(ReaVec& mass) const {
   for (unsigned k = 1; k <= m_.length(); ++k) mass(unsigned(toDomain_(k))) += m_(k);
 }
 
-void FreeSMesh::TranspirationVelocity(const ReaVec& mass, ReaVec& w) {
+void FreeSMesh::TranspirationVelocity(const ReaVec& mass, ReaVec& w, bool startOfStep) {
   FluidDomain& d = *domain_;
   if (fluxStamp_ != d.TopologyStamp() || fluxStart_.size() != m_.length() + 1) FluxTables();
   if (!d.SystemMatrix(2)) return;
   const int dims = Dimension_Olvu == 3 ? 3 : 2, up = dims - 1;
   const double* g[3] = {d.SystemMatrix(2)->val(0), d.SystemMatrix(3)->val(0),
                         dims == 3 ? d.SystemMatrix(4)->val(0) : nullptr};
-  const double* u[3] = {d.Var(VelX).GivePointer(), d.Var(VelY).GivePointer(), d.Var(VelZ).GivePointer()};
+  const int v0 = startOfStep ? VelX0 : VelX;
+  const double* u[3] = {d.Var(v0).GivePointer(), d.Var(v0 + 1).GivePointer(), d.Var(v0 + 2).GivePointer()};
   const ReaVec& tauP = d.Var(TauEq);
   const ReaVec& pres = d.Var(Pres);
   const bool stabilised = d.ProblemsToSolve()(PPressure + 1) && tauP.length() && pres.length() && d.Laplacian();

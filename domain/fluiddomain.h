@@ -479,6 +479,11 @@ class FluidDomain : public Domain, public FunctionDomain {
   void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
   /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
   double PressureIn(int n, double p);
+  /// UpdateConditions; at the start of a step (`stepStart`) the values of the nodes it fixes are
+  /// those of the step's unknowns, at t^n + theta dt (as the time-dependent conditions').
+  void ApplyConditions(bool stepStart);
+  /// The value that fixed velocity component c of node i (1-based) holds during the step.
+  double HeldVelocity(int c, unsigned i) const;
   /// Calls f(problem number, domain number) for every domain node in problem-number order.
   template <class F>
   void EachDomainNode(F f);
@@ -531,6 +536,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   int fixTurbBodies_ = 0;
   int couplingStep_ = -1;
   double dtTheta_ = 0, invDtTheta_ = 0, dt_ = 0, theta_ = 1.0, extra_ = 0;
+  // The step's values of the fixed velocity components of time-dependent and conditional nodes
+  // (elsewhere the start-of-step velocity holds them); empty without such nodes.
+  ReaVec heldVelocity_[3];
   double minTauV_ = 0.025, maxTauV_ = 25.0, minTauP_ = 0.025, maxTauP_ = 25.0;
   double tauLow_ = 0, tauHigh_ = 1e100;
   double steadyNorm_ = 0, advectionNorm_ = 0, incrControl_ = -1;

@@ -50,6 +50,15 @@ struct FluidScratch {
   ReaVec previousMassPressure;
   /// The pressure change that the projection takes out of the velocity.
   ReaVec pressureChange;
+  /// The velocity a theta step ends with, (u - (1 - theta) u0) / theta: the one whose divergence
+  /// the pressure solve holds (only below theta 1).
+  ReaVec stepEndVelocity[3];
+
+  // Free surface
+
+  /// Transpiration velocity of the start-of-step and of the end-of-step velocity, and the
+  /// elevation half a step ahead that sets the surface pressure of a Crank-Nicolson step.
+  ReaVec surfaceStartVelocity, surfaceEndVelocity, predictedElevation;
   /// theta dt G_c of the pressure change, one component at a time.
   ReaVec projectionGradient;
 

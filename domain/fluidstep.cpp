@@ -15,12 +15,38 @@ namespace {
 
 bool Sized(const ReaVec& v) { return v.length() > 0; }
 
-// Brings a function's masked entries up to date (the first use only works out its flags).
-void RefreshMasked(FluidFunction* f, ReaVec& v, const BitVec& mask) {
+// Brings a function's masked entries of v up to date (the first use only works out its flags).
+// With a start value v0 and theta below 1 they become theta g + (1 - theta) v0: the value at
+// t^n + theta dt of a field that is v0 at t^n and the function's g at t^n+1.
+void RefreshMasked(FluidFunction* f, ReaVec& v, const BitVec& mask, const ReaVec* v0 = nullptr, double theta = 1) {
   if (!f || !Sized(v) || mask.length() == 0) return;
   if (!f->Initialised()) f->isConstant(), f->isTemporal();
+  const bool blend = theta != 1 && v0 && v0->length() == v.length();
+  if (blend && !f->isTemporal()) return;  // the value stands
   f->update(v, mask);
+  if (!blend) return;
+  double* x = v.GivePointer();
+  const double* x0 = v0->GivePointer();
+  const unsigned n = v.length() < mask.length() ? v.length() : mask.length();
+  for (unsigned i = 0; i < n; ++i)
+    if (mask[i]) x[i] = theta * x[i] + (1 - theta) * x0[i];
 }
+
+// The time t of the functions moved to `t` while it lives.
+class FunctionTime {
+ public:
+  explicit FunctionTime(double t) : saved_(Total_Time) { Total_Time = t; }
+  ~FunctionTime() { Total_Time = saved_; }
+  FunctionTime(const FunctionTime&) = delete;
+  FunctionTime& operator=(const FunctionTime&) = delete;
+
+ private:
+  double saved_;
+};
+
+bool In(const BitVec& b, unsigned i) { return i <= b.length() && b(i); }
+
+bool HasMembers(const BitVec& b) { return b.length() > 0 && !b.null(); }
 
 // Relaxes v against its previous-step vector and copies it there (both sized).
 void RelaxAndKeep(ReaVec& v, ReaVec& prev, double f) {
@@ -72,13 +98,33 @@ void FluidDomain::StartNewStep() {
     for (double& v : normalVelocity_) v *= Accelerate_Factor;
   }
 
+  // Time-dependent conditions. The unknowns of a theta step stand at t^n + theta dt: there the
+  // velocity and the temperature take theta g(t^n+1) + (1 - theta) of their start value, which
+  // the end of the step extrapolates to g(t^n+1); the pressure, not extrapolated, takes g there.
   const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+  bool held = HasMembers(conds_[CondVelNodes]);
+  for (int c = 0; c < 3; ++c) held = held || HasMembers(conds_[FieldVelX + c]);
+  for (int c = 0; c < 3; ++c) {
+    ReaVec& h = heldVelocity_[c];
+    if (held && vars_[VelX0 + c].length() == vars_[VelX + c].length()) h = vars_[VelX0 + c];
+    else h.resize(0);
+  }
   // A plane problem keeps its Z velocity at 0 (InitialiseDomain).
-  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c)
-    RefreshMasked(initial_->FFunc(int(vk[c])), vars_[VelX + c], conds_[FieldVelX + c]);
+  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c) {
+    const BitVec& field = conds_[FieldVelX + c];
+    ReaVec& u = vars_[VelX + c];
+    RefreshMasked(initial_->FFunc(int(vk[c])), u, field, &vars_[VelX0 + c], theta_);
+    ReaVec& h = heldVelocity_[c];
+    for (unsigned i = 1; i <= h.length(); ++i)
+      if (In(field, i)) h(i) = u(i);
+  }
   // The pressure function's magnitude is pressure over density: it is in the solve's units.
-  if (Flag(PPressure)) RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
-  if (Flag(PTemperature)) RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
+  if (Flag(PPressure)) {
+    const FunctionTime at(Total_Time - (1 - theta_) * dt_);
+    RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
+  }
+  if (Flag(PTemperature))
+    RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp], &vars_[Temp0], theta_);
 
   UpdateDomainFunction(DofType::Density, vars_[Dens]);
   if (Flag(PVelocity)) UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
@@ -92,7 +138,7 @@ void FluidDomain::StartNewStep() {
   if (Flag(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
   if (Flag(PCompressibility)) vars_[DensCopy] = vars_[Dens];
 
-  UpdateConditions();
+  ApplyConditions(true);
   EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
 
   if (Flag(PTemperature) && Sized(vars_[Temp])) {
@@ -165,7 +211,9 @@ void FluidDomain::StartNewIteration() {
   }
 }
 
-void FluidDomain::UpdateConditions() {
+void FluidDomain::UpdateConditions() { ApplyConditions(false); }
+
+void FluidDomain::ApplyConditions(bool stepStart) {
   struct Group {
     int condSet, fixedSet;
     DofType kind;
@@ -176,6 +224,10 @@ void FluidDomain::UpdateConditions() {
                            {CondVelNodes, FixVelZ, DofType::VelocityZ, VelZ, VelZ0},
                            {CondPresNodes, FixPres, DofType::Pressure, Pres, PresWork},
                            {CondTempNodes, FixTemp, DofType::Temperature, Temp, Temp0}};
+  // At the start of a step a value stands at t^n + theta dt, as the time-dependent conditions'
+  // (StartNewStep): velocity and temperature keep their start value and take theta g + (1 -
+  // theta) of it, the pressure takes g at that time.
+  const double theta = stepStart ? theta_ : 1.0;
   for (const Group& g : groups) {
     if (g.kind == DofType::VelocityZ && Dimension_Olvu != 3) continue;  // no Z velocity in a plane problem
     BitVec& cond = conds_[g.condSet];
@@ -188,21 +240,38 @@ void FluidDomain::UpdateConditions() {
     BitVec& fixed = conds_[g.fixedSet];
     ReaVec& v = vars_[g.value];
     ReaVec& v0 = vars_[g.previous];
+    const bool pressure = g.kind == DofType::Pressure;
+    const int c = g.value - VelX;
+    ReaVec* h = c >= 0 && c < 3 && heldVelocity_[c].length() == v.length() ? &heldVelocity_[c] : nullptr;
+    const double when = pressure ? Total_Time - (1 - theta) * dt_ : Total_Time;
     for (int j = 1; j <= numNodes; ++j) {
       if (!cond(unsigned(j))) continue;
       const double s = test->at(j);
       if (s > 0) {
         fixed.assign(unsigned(j), 1);
         if (value) {
-          const double x = value->at(j);
+          double x;
+          {
+            const FunctionTime at(when);
+            x = value->at(j);
+          }
+          const bool keepStart = theta != 1 && !pressure && Sized(v0);
+          if (keepStart) x = theta * x + (1 - theta) * v0(unsigned(j));
           if (Sized(v)) v(unsigned(j)) = x;
-          if (Sized(v0)) v0(unsigned(j)) = x;
+          if (Sized(v0) && !(stepStart && !pressure)) v0(unsigned(j)) = x;
         }
+        if (h && stepStart && value) (*h)(unsigned(j)) = v(unsigned(j));
       } else if (s < 0) {
         fixed.assign(unsigned(j), 0);
       }
     }
   }
+}
+
+double FluidDomain::HeldVelocity(int c, unsigned i) const {
+  const ReaVec& h = heldVelocity_[c];
+  if (i <= h.length() && (In(conds_[FieldVelX + c], i) || In(conds_[CondVelNodes], i))) return h(i);
+  return vars_[VelX0 + c](i);
 }
 
 void FluidDomain::UpdateVariables(double f) {

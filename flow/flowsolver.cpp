@@ -666,6 +666,13 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
       double* x = a[c]->GivePointer();
       const double* x0 = start.GivePointer();
       const unsigned n = fixed.length() < a[c]->length() ? fixed.length() : a[c]->length();
+      if (heldVelocity_[c].length()) {
+        // Time-dependent and conditional nodes hold the step's own values.
+        ParallelFor(n, [this, &fixed, x, c](std::size_t i) {
+          if (fixed(unsigned(i + 1))) x[i] = HeldVelocity(c, unsigned(i + 1));
+        });
+        continue;
+      }
       ParallelFor(n, [&fixed, x, x0](std::size_t i) {
         if (fixed(unsigned(i + 1))) x[i] = x0[i];
       });
@@ -684,7 +691,7 @@ void FluidDomain::CorrectVelocity(ReaVec& a1, ReaVec& a2, ReaVec& a3) {
       for (int c = 0; c < 3; ++c) (*a[c])(i) += nv(unsigned(c + 1)) * e;
     }
     for (int c = 0; c < 3; ++c)
-      if (In(conds_[FixVelX + c], i) && i <= vars_[VelX0 + c].length()) (*a[c])(i) = vars_[VelX0 + c](i);
+      if (In(conds_[FixVelX + c], i) && i <= vars_[VelX0 + c].length()) (*a[c])(i) = HeldVelocity(c, i);
   }
 }
 
@@ -764,6 +771,22 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
   const ReaVec& tau = vars_[TauEq];
   ReaVec& b = Rhs(0);
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  // The continuity holds at the end of the step. A theta step solves for u and p at t^n + theta
+  // dt and extrapolates u^n+1 = (u - (1 - theta) u^n) / theta from it: were the divergence of u
+  // held instead, u^n+1 would take that of u^n with the factor -(1 - theta) / theta, which at
+  // theta 1/2 returns any divergence of the start field with alternating sign at every step.
+  const ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
+  const bool partial = theta_ != 1 && theta_ > 0;
+  if (partial)
+    for (int c = 0; c < comps; ++c) {
+      ReaVec& e = Nodal(work_.stepEndVelocity[c]);
+      const double* x = u[c]->GivePointer();
+      const double* x0 = vars_[VelX0 + c].GivePointer();
+      double* y = e.GivePointer();
+      const double a = 1 / theta_, a0 = (1 - theta_) / theta_;
+      ParallelFor(std::size_t(numNodes), [=](std::size_t i) { y[i] = a * x[i] - a0 * x0[i]; });
+      u[c] = &e;
+    }
   if (SharedRows()) {
     // One gather pass copies L into A and forms L prev, D u = sum G_c u_c and the nodal
     // pressure gradient pi_c = m^-1 G_c p; a scatter pass adds G_c^T pi_c (the projected
@@ -781,7 +804,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
       m.g = Nodal(work_.projectedGradient).GivePointer();
       for (int c = 0; c < comps; ++c) {
         m.gv[c] = sys_[2 + c]->val(0);
-        m.u[c] = vars_[VelX + c].GivePointer();
+        m.u[c] = u[c]->GivePointer();
         m.pi[c] = Nodal(work_.pressureGradient[c]).GivePointer();
       }
       PressureGather(numNodes, dt_, m);
@@ -817,7 +840,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
     ReaVec& lp = Nodal(work_.previousLaplacian);
     lap_->mult(prev.GivePointer(), lp.GivePointer());
     b.add_product(lp, dt_);
-    for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(vars_[VelX + k].GivePointer(), b.GivePointer());
+    for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(u[k]->GivePointer(), b.GivePointer());
     double* bp = b.GivePointer();
     const double* t = tau.GivePointer();
     for (int k = 0; k < numNodes; ++k) bp[k] /= t[k] + dt_;
