@@ -105,9 +105,13 @@ void Problem::OutputRestart() {
   rst << "Problem;" << "\n";
   rst << "Current_Step = " << Current_Step << " ,\t";
   // The shortest text that reads back as the same double: the restarted run's clock is exact.
-  char time[32];
-  const std::to_chars_result t = std::to_chars(time, time + sizeof time, Total_Time);
-  rst << "Total_Time = " << std::string_view(time, std::size_t(t.ptr - time)) << ";\n";
+  auto exact = [](double v) {
+    char text[32];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, std::size_t(r.ptr - text));
+  };
+  // The step's increment is the previous one of the next step's time-increment function.
+  rst << "Total_Time = " << exact(Total_Time) << " ,\tTime_Increment = " << exact(Run_Time_Increment) << ";\n";
   if (fluidDomain) fluidDomain->OutputRestart(rst, "Fluid");
   if (solidDomain) solidDomain->OutputRestart(rst, "Solid");
   totalDomain->OutputRestart(rst, "Total");

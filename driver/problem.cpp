@@ -230,6 +230,17 @@ void Problem::CreateDomain() {
     // A saved step below 0 is no step of any run (the rebuilt restart file saves 0).
     if (saved < 0) OLVU_FATAL("Wrong Current_Step found in restart file.\n");
     Total_Time = rst->GetRea("Total_Time", Undimensional);
+    // The time-increment function goes on from the saved step: its previous increment is that
+    // step's, its interval time the time run so far.
+    Interval_Time = Total_Time;
+    if (rst->Exist("Time_Increment")) {
+      Ref_Time_Increment = rst->GetRea("Time_Increment", Undimensional);
+      if (!(Ref_Time_Increment >= 1e-14) || !std::isfinite(Ref_Time_Increment))
+        OLVU_FATAL("Wrong Time_Increment found in restart file.\n");
+    } else {
+      OLVU_NOTICE("Restart file holds no Time_Increment (an older file): the first restarted step takes the "
+                  "set-up's increment as the previous one");
+    }
     // The restored state is that of the saved step's end: the initial results written before the
     // first restarted step carry its time, as that step's results did.
     Prev_Time = Total_Time;

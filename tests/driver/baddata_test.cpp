@@ -111,7 +111,7 @@ TEST(BadData, TimeIncrementThatFailsAtStepTwoKeepsStepOne) {
     const std::string res = dir.read("cavity.res");
     EXPECT_NE(res.find("Result \"VELOCITY\" \"QUELMA\" 0.1 Vector OnNodes"), std::string::npos);
     EXPECT_EQ(res.find("QUELMA\" 0.2"), std::string::npos);
-    EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 1 ,\tTotal_Time = 0.1;\nEndProblem;\n");
+    EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 1 ,\tTotal_Time = 0.1 ,\tTime_Increment = 0.1;\nEndProblem;\n");
   }
 }
 

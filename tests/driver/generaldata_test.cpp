@@ -70,7 +70,7 @@ TEST(GeneralData, ThreeRunVelocitiesGiveTwoAccelerationPhases) {
   EXPECT_EQ(times, (std::vector<std::string>{"0", "0.1", "3", "3.1", "6", "6.1"}));
   // The time to the last bit: 61 increments of 0.1 add up to just under 6.1.
   EXPECT_EQ(RstFrame(dir.read("cavity.rst")),
-            "Problem;\nCurrent_Step = 61 ,\tTotal_Time = 6.099999999999994;\nEndProblem;\n");
+            "Problem;\nCurrent_Step = 61 ,\tTotal_Time = 6.099999999999994 ,\tTime_Increment = 0.1;\nEndProblem;\n");
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST(RunOutputFiles, LongDataFileNamesKeepEveryExtension) {
   ASSERT_EQ(r.status, 0) << dir.read(name + ".err");
   for (const char* ext : {".res", ".rst", ".for", ".mov", ".war", ".tim", ".kvo.res", ".kvo.msh", ".sat"})
     EXPECT_TRUE(dir.exists(name + ext)) << ext;
-  EXPECT_EQ(RstFrame(dir.read(name + ".rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read(name + ".rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2 ,\tTime_Increment = 0.1;\nEndProblem;\n");
 }
 
 }  // namespace

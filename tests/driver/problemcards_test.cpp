@@ -50,7 +50,7 @@ TEST(ProblemCards, InternalUnitsDoNotChangeWhatIsWritten) {
   const std::string head = "Result \"VELOCITY\" \"QUELMA\" 0.2 Vector OnNodes";
   ASSERT_NE(a.find(head), std::string::npos);
   EXPECT_EQ(b.substr(b.find(head), 200), a.substr(a.find(head), 200));
-  EXPECT_EQ(RstFrame(milli.read("cavity.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 200;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(milli.read("cavity.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 200 ,\tTime_Increment = 100;\nEndProblem;\n");
 }
 
 TEST(ProblemCards, SomeVerbosityKeepsWarningsAndTablesButNoNotices) {

@@ -30,7 +30,7 @@ TEST(RebuiltRestart, TheLastBlockOfAFieldWins) {
   const std::string first = Rebuilt(dir, PressureBlock("0.1", "1", "2"));
   EXPECT_EQ(both, second);
   EXPECT_NE(both, first);
-  EXPECT_EQ(RstFrame(both), "Problem;\nCurrent_Step = 0 ,\tTotal_Time = 0;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(both), "Problem;\nCurrent_Step = 0 ,\tTotal_Time = 0 ,\tTime_Increment = 0.1;\nEndProblem;\n");
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ TEST(Run, CavityRunsToTheEndWithEveryOutputFile) {
                      "\t5\t0\n\t6\t0\n\t7\t0\n\t8\t0\n\t9\t0\nEnd Values\n"),
             std::string::npos);
 
-  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2 ,\tTime_Increment = 0.1;\nEndProblem;\n");
   // Force lines carry the time at the start of each step, movement lines the time at its end.
   EXPECT_EQ(dir.read("cavity.for"), "\n0\t\n0.1\t");
   EXPECT_EQ(dir.read("cavity.mov"), "\n0.1\t\n0.2\t");
@@ -239,7 +239,7 @@ TEST(Run, OutputStepAndOutputStartChooseTheResultSteps) {
   RunCavity(dir, CavityWith("GeneralData Number_of_Steps 12 Time_Increment \"0.1\" [s] OutPut_Step 5 Max_Iterations 3;"));
   // The initial data, steps 5 and 10, and the last step.
   EXPECT_EQ(VelocityTimes(dir.read("cavity.res")), (std::vector<std::string>{"0", "0.5", "1", "1.2"}));
-  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 12 ,\tTotal_Time = 1.2;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 12 ,\tTotal_Time = 1.2 ,\tTime_Increment = 0.1;\nEndProblem;\n");
 
   RunCavity(dir, CavityWith("GeneralData Number_of_Steps 12 Time_Increment \"0.1\" [s] OutPut_Step 5 "
                             "OutPut_Start 7 Max_Iterations 3;"));
@@ -342,7 +342,7 @@ TEST(Run, RestartResumesAfterTheSavedStep) {
   EXPECT_EQ(r.out, std::string("\n") + kBanner + ConvergedStep(3, "0.3") + ConvergedStep(4, "0.4"));
   // The restored state of step 2 is written first, at its time.
   EXPECT_EQ(VelocityTimes(dir.read("cavity.res")), (std::vector<std::string>{"0.2", "0.3", "0.4"}));
-  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 4 ,\tTotal_Time = 0.4;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("cavity.rst")), "Problem;\nCurrent_Step = 4 ,\tTotal_Time = 0.4 ,\tTime_Increment = 0.1;\nEndProblem;\n");
 
   // A saved step at the step count, a frame without its end and a missing file: each is fatal
   // and leaves the restart file as it was.
@@ -356,6 +356,10 @@ TEST(Run, RestartResumesAfterTheSavedStep) {
       {"Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\n", "Unexpected end of file cavity.rst found\n"},
       {"", "Cannot find input file \"cavity.rst\"\n"},
       {"Problem;\nCurrent_Step = -3 ,\tTotal_Time = 0.2;\nEndProblem;\n", "Wrong Current_Step found in restart file.\n"},
+      {"Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2 ,\tTime_Increment = 0;\nEndProblem;\n",
+       "Wrong Time_Increment found in restart file.\n"},
+      {"Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2 ,\tTime_Increment = -0.1;\nEndProblem;\n",
+       "Wrong Time_Increment found in restart file.\n"},
   };
   for (const Bad& b : bad) {
     Folder d;

@@ -86,7 +86,7 @@ TEST(SolidOnly, RunWritesNoFluidFilesAndOnlyTheSolidsBlocks) {
             std::string::npos);
   EXPECT_EQ(dir.read("slab.for"), "\n0\t\n0.1\t");
   EXPECT_EQ(dir.read("slab.mov"), "\n0.1\t\n0.2\t");
-  EXPECT_EQ(RstFrame(dir.read("slab.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2;\nEndProblem;\n");
+  EXPECT_EQ(RstFrame(dir.read("slab.rst")), "Problem;\nCurrent_Step = 2 ,\tTotal_Time = 0.2 ,\tTime_Increment = 0.1;\nEndProblem;\n");
 }
 
 }  // namespace

@@ -252,7 +252,7 @@ TEST(Tools, CreateRstRebuildsARestartThatContinuesTheRun) {
   Outcome r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
   const std::string rst = dir.read("cavity.rst");
-  EXPECT_EQ(rst.rfind("Problem;\nCurrent_Step = 0 ,\tTotal_Time = 0;\n", 0), 0u) << rst;
+  EXPECT_EQ(rst.rfind("Problem;\nCurrent_Step = 0 ,\tTotal_Time = 0 ,\tTime_Increment = 0.1;\n", 0), 0u) << rst;
   EXPECT_EQ(rst.substr(rst.size() - 12), "EndProblem;\n");
   // The set-up has emptied the result file and written its header.
   EXPECT_EQ(dir.read("cavity.res"), "Qor Post Results File 1.0\n");
@@ -295,7 +295,7 @@ TEST(Tools, CreateRstAndWriteAverageReadBlocksThatSkipANodeInNoSet) {
   EXPECT_NE(velocity.back().find("\t10\t"), std::string::npos) << velocity.back();
 
   // The rebuilt restart is the run's own but for its step and time.
-  const std::string own = Replace(dir.read("cavity.rst"), "Current_Step = 2 ,\tTotal_Time = 0.2;", "Current_Step = 0 ,\tTotal_Time = 0;");
+  const std::string own = Replace(dir.read("cavity.rst"), "Current_Step = 2 ,\tTotal_Time = 0.2 ,", "Current_Step = 0 ,\tTotal_Time = 0 ,");
   dir.write("cavity.res.bak", res);
   Outcome r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
