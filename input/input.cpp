@@ -32,23 +32,25 @@ constexpr BulkClasses Bulk;
 bool IsSpace(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 1; }
 bool InNumber(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 2; }
 
-[[noreturn]] void WrongAscii(unsigned length, long found) {
-  OLVU_FATAL("Wrong data found in GetAsciiReaVec.\n\tVector length = " << length << " and found "
-                                                                      << found << " in file.\n");
+/// A wrong block of values names the card they follow (in a restart file, the entry and its set).
+[[noreturn]] void WrongAscii(unsigned length, long found, CharPlex& card) {
+  OLVU_FATAL("Wrong data found in GetAsciiReaVec.\n\tVector length = " << length << " and found " << found
+                                                                      << " in file.\n\tValues of the card: " << card
+                                                                      << "\n");
 }
 
 /// Reads n values (into out, or dropped when out is null) from the top file, right after the card.
 /// Each value is the longest number the stream's conversion of a double takes, so values glued by
 /// a sign ("1.5-2.5", as fixed-width writers leave them) read as two; a short or malformed block is
 /// fatal.
-void ReadValues(FileLink* top, double* out, int n) {
+void ReadValues(FileLink* top, double* out, int n, CharPlex& card) {
   if (n <= 0) return;
   FileBuf* b = top->Buffer();
   std::istream& is = *top->Stream();
-  if (is.fail()) WrongAscii(unsigned(n), 0);
+  if (is.fail()) WrongAscii(unsigned(n), 0, card);
   for (;;) {  // what may stand between the card and its values
     int c = b->sgetc();
-    if (c == EOF) WrongAscii(unsigned(n), 0);
+    if (c == EOF) WrongAscii(unsigned(n), 0, card);
     if (c != ' ' && c != ':' && c != '=' && c != '\n') break;
     b->sbumpc();
   }
@@ -64,13 +66,13 @@ void ReadValues(FileLink* top, double* out, int n) {
       while (t < e && InNumber(*t)) ++t;
       if (t == e) break;  // the value may go on in the next block
       const char* end;
-      if (ReadDecimal(p, t, out ? out[k] : scratch, &end) != 1) WrongAscii(unsigned(n), k);
+      if (ReadDecimal(p, t, out ? out[k] : scratch, &end) != 1) WrongAscii(unsigned(n), k, card);
       p = end;
     }
     b->advance(p - b->cur());
     if (k == n) break;
     // The value that crosses the end of the buffer (or ends the file), through the stream.
-    if (!(is >> (out ? out[k] : scratch))) WrongAscii(unsigned(n), k);
+    if (!(is >> (out ? out[k] : scratch))) WrongAscii(unsigned(n), k, card);
     ++k;
   }
 }
@@ -361,21 +363,21 @@ ReaVecT Input::GetReaVec(const char* name, double f) {
 int Input::GetAsciiReaVec(ReaVec& v, int mode, const char* lenWord) {
   int n = GetInt(lenWord);
   unsigned len = v.length();
-  if (n < 0) WrongAscii(len, n);
+  if (n < 0) WrongAscii(len, n, *text_);
   if (len != unsigned(n) && mode == 1) {
     // A length the rest of the file cannot hold is a short block: report it before
     // taking storage for it.
     if (n > (1 << 20) && files_->Top()->Remaining() < 2LL * n - 1)
-      ReadValues(files_->Top(), nullptr, n);
+      ReadValues(files_->Top(), nullptr, n, *text_);
     v.resize(unsigned(n), 0.0);
   } else if (len == 0 && mode == -1) {
-    ReadValues(files_->Top(), nullptr, n);  // nowhere to put them: skip
+    ReadValues(files_->Top(), nullptr, n, *text_);  // nowhere to put them: skip
     return 0;
   } else if (len != unsigned(n)) {
     if (mode == -1) return -1;
-    WrongAscii(len, n);
+    WrongAscii(len, n, *text_);
   }
-  ReadValues(files_->Top(), v.GivePointer(), n);
+  ReadValues(files_->Top(), v.GivePointer(), n, *text_);
   return 0;
 }
 

@@ -222,9 +222,13 @@ TEST(BodySprings, RestoredBodyStateIsCheckedAsTheCardsValues) {
       {"mass -0", 31, "-0", entry + "the mass -0 is below 1e-14."},
       {"mass 1e-300", 31, "1e-300", entry + "the mass 1e-300 is below 1e-14."},
       {"rotation 1e308", 15, "1e308", entry + "the total rotation 1e+308 rad is no finite number of degrees."},
-      // No finite number: the reader of the restart file stops first.
-      {"velocity nan", 18, "nan", "Wrong data found in GetAsciiReaVec."},
-      {"inertia -1e999", 30, "-1e999", "Wrong data found in GetAsciiReaVec."},
+      // No number of the file's form: the reader of the restart file stops first, naming the entry.
+      {"velocity nan", 18, "nan",
+       "Wrong data found in GetAsciiReaVec.\n\tVector length = 34 and found 17 in file.\n\tValues of the card: _MBody_ "
+       "Square\t\tlen = 34;\n"},
+      {"inertia -1e999", 30, "-1e999",
+       "Wrong data found in GetAsciiReaVec.\n\tVector length = 34 and found 29 in file.\n\tValues of the card: _MBody_ "
+       "Square\t\tlen = 34;\n"},
       {"centre 1e308", 3, "1e308", "Non-finite result found: inf in \".for\" for body Square, time 0.1."},
   };
   for (const auto& k : cases) {
