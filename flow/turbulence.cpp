@@ -499,16 +499,27 @@ void FluidDomain::SolveK_KT() {
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   ReaVec &k = vars_[KEnergy], &kt = vars_[KTau], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0];
+  // k and k tau = k^2 / epsilon carry the standard k-epsilon model (C1 1.44, C2 1.92), with one
+  // sigma, epsilon's 1.3, for both, so that its transformation has no term in the second
+  // derivatives of k: epsilon = k / tau.
+  constexpr double sigma = 1.3, c1 = 1.44, c2 = 1.92;
   for (unsigned i = 1; i <= k.length(); ++i) {
-    D(i) = nut(i) / 1.46 + nu(i);
+    D(i) = nut(i) / sigma + nu(i);
     S(i) = std::fmin(pk(i), (0.09 * k0(i) * k0(i) / nut(i) + 2e-14) * Pk_LIMIT);
     R(i) = 0.09 * k(i) / nut(i);
   }
   CalculateKineticEnergy(D, S, R);
+  // d(k tau)/dt = div(D grad k tau) + (2 - C1) P_k tau - (2 - C2) k - 2 D k |grad tau|^2 / tau: the
+  // growth is explicit, the decay and the cross diffusion a reaction. In the log layer, where
+  // P_k = epsilon and tau grows linearly from the wall, the cross diffusion takes twice what the
+  // diffusion brings and kappa^2 = sigma (C2 - C1) sqrt(0.09), kappa = 0.43.
+  ReaVec &tau = Nodal(work_.damping), &g2 = Nodal(work_.tangent);
+  for (unsigned i = 1; i <= k.length(); ++i) tau(i) = kt(i) / k(i);
+  GradientSquared(*this, tau, Nodal(work_.variableGradient[0]), g2);
   for (unsigned i = 1; i <= k.length(); ++i) {
-    S(i) = 0.225 * k0(i);
-    D(i) = nut(i) / 10.8 + nu(i);
-    R(i) = 0.173 * pk(i) / k(i);
+    D(i) = nut(i) / sigma + nu(i);
+    S(i) = (2 - c1) * pk(i) * tau(i);
+    R(i) = (2 - c2) / tau(i) + 2 * D(i) * g2(i) / (tau(i) * tau(i));
   }
   Transport(*this, kt, vars_[KTau0], D, S, R, Rhs(0), Nodal(work_.newField), 8,
             InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Kt");
