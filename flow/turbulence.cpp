@@ -294,9 +294,12 @@ void FluidDomain::SolveSpalartAllmaras() {
     const double g = q + 0.3 * (std::pow(q, 6) - q);
     const double fw = g > 0 ? std::pow(65 / (1 + std::pow(2 / g, 6)), 1.0 / 6) : 0.0;
     const double r = 3.238 * fw * vt(i) / (d * d);
-    Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
+    // g2 is read: the tangent reaction of the destruction, quadratic in the working viscosity,
+    // takes its place.
+    g2(i) = Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
   }
-  Transport(*this, vt, vt0, D, S, R, Rhs(0), Nodal(work_.newField), -1, fixed, "Fluid turbulence: Eddy Viscosity");
+  Transport(*this, vt, vt0, D, S, R, Rhs(0), Nodal(work_.newField), -1, fixed, "Fluid turbulence: Eddy Viscosity",
+            &g2);
   for (unsigned i = 1; i <= vt.length(); ++i) {
     if (vt(i) < 1e-14) vt(i) = 1e-14;
     const double chi = vt(i) / (nu(i) + 1e-14);
