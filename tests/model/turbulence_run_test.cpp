@@ -128,6 +128,46 @@ TEST(TurbulenceRun, BaldwinLomaxWarnsThatTheEddyViscosityKeepsTheInitialData) {
   for (const auto& [node, v] : nut) EXPECT_NEAR(v[0], 0.005, 1e-8) << "node " << node;
 }
 
+TEST(TurbulenceRun, SmagorinskyGivesAFiniteEddyViscosityBelowPrandtlsOnTheChannel) {
+  // The wall-function channel at Re_tau 2000, 200 steps of 2 s from the log law, a result block
+  // every 50: an LES model on a mesh this coarse carries far less stress than the flow needs and
+  // the channel accelerates, but at every node and block nu_t stays finite and between its floor
+  // and Prandtl's (0.41 y)^2 |du/dy|, the Smagorinsky length never being above 0.41 y. The nodal
+  // |du/dy| is a mean of the slopes of the cells on either side, so the larger of the two
+  // bounds it (the floor, 10^-3 of the largest initial nu_t, where the middle has no shear).
+  WallFunctionChannel t("Solve_Smagorinsky", 2000, 10, "2");
+  t.c.steps = 200;
+  t.c.output = 50;
+  Folder dir;
+  dir.write("ch.dat", t.c.Text());
+  const auto r = dir.olvu({"-name", "ch.dat"});
+  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+  const std::string res = dir.read("ch.dat.res");
+  const double floor = 1e-3 * 0.09 * t.utau * std::tanh(4.5556 * (t.h + t.offset));
+  // Each output step's blocks start with its divergence; the first group is the initial data.
+  const std::string head = "Result \"DIVERGENCE\" \"QUELMA\" ";
+  int blocks = 0;
+  for (std::size_t at = res.find(head, res.find(head) + 1); at != std::string::npos; at = res.find(head, at + 1)) {
+    const std::string group = res.substr(at, res.find(head, at + 1) - at);
+    const auto nut = LastBlock(group, "EDDY_VISCO"), u = LastBlock(group, "VELOCITY"), y = LastBlock(group, "DISTANCE");
+    ASSERT_EQ(nut.size(), t.c.ys.size() * 3);
+    ++blocks;
+    for (int i = 0; i <= t.c.nx; ++i)
+      for (std::size_t j = 0; j < t.c.ys.size(); ++j) {
+        const int n = t.c.Id(i, int(j));
+        auto slope = [&](std::size_t a) {
+          return std::fabs(u.at(t.c.Id(i, int(a + 1)))[0] - u.at(t.c.Id(i, int(a)))[0]) / (t.c.ys[a + 1] - t.c.ys[a]);
+        };
+        const double s = std::fmax(j > 0 ? slope(j - 1) : 0.0, j + 1 < t.c.ys.size() ? slope(j) : 0.0);
+        const double l = 0.41 * y.at(n)[0];
+        ASSERT_TRUE(std::isfinite(nut.at(n)[0]) && std::isfinite(u.at(n)[0])) << "node " << n;
+        EXPECT_GE(nut.at(n)[0], floor * (1 - 1e-4)) << "node " << n;
+        EXPECT_LE(nut.at(n)[0], std::fmax(l * l * s, floor) * (1 + 1e-4)) << "node " << n;
+      }
+  }
+  EXPECT_EQ(blocks, 4);
+}
+
 // Half-height delta = 0.5, nu = 2.5e-5 and the body force f = 0.00516 give u_tau = sqrt(f delta)
 // and Re_tau = u_tau delta / nu = 1016, a bulk Reynolds number near 4e4 over the full height.
 constexpr double kDelta = 0.5, kNu = 2.5e-5, kForce = 0.00516, kYplus = 30;
