@@ -127,6 +127,11 @@ void GradientSquared(FluidDomain& d, const ReaVec& q, ReaVec& t, ReaVec& g2) {
   }
 }
 
+// The near-wall eddy viscosity of the two-layer models over sqrt(k): 0.09 l_mu with the damped
+// length l_mu = 0.41 y / 0.09^(3/4) (1 - e^(-Re_y / 50.5)), which joins 0.41 u_tau y of the log
+// layer where k = u_tau^2 / 0.3.
+inline double TwoLayerViscosityLength(double y, double rey) { return 0.2245 * y * OneMinusExp(-0.0198 * rey); }
+
 // D, S, R of k in the k-epsilon models.
 void KEpsilonEnergyTerms(FluidDomain& d, ReaVec& D, ReaVec& S, ReaVec& R) {
   const ReaVec &nut = d.Var(TVisc), &nu = d.Var(KVisc), &pk = d.Var(KProduction);
@@ -258,7 +263,7 @@ void FluidDomain::SolveKineticEnergy() {
     }
     const double rey = y(i) * sk / nu(i) + 1e-14;
     const double g = TwoLayerWeight((rey - 200) / 200);
-    nut(i) = sk * (g * l(i) + (g < 1 ? (1 - g) * 0.0202 * y(i) * OneMinusExp(-0.0198 * rey) : 0.0));
+    nut(i) = sk * (g * l(i) + (g < 1 ? (1 - g) * TwoLayerViscosityLength(y(i), rey) : 0.0));
   }
   ClampVar(nut, 10);
 }
@@ -412,7 +417,7 @@ void FluidDomain::SolveKEpsilon2Layers() {
     const double sk = std::sqrt(k(i));
     const double rey = y(i) * sk / nu(i) + 1e-14;
     const double g = TwoLayerWeight((rey - 200) / 200);
-    nut(i) = g * 0.09 * k(i) * k(i) / e(i) + (g < 1 ? (1 - g) * 0.0202 * y(i) * OneMinusExp(-0.0198 * rey) * sk : 0.0);
+    nut(i) = g * 0.09 * k(i) * k(i) / e(i) + (g < 1 ? (1 - g) * TwoLayerViscosityLength(y(i), rey) * sk : 0.0);
   }
   ClampVar(nut, 10);
 }
