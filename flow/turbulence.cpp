@@ -341,13 +341,26 @@ void FluidDomain::CalcEpsilonLaunderSharma() {
     const double r = 1.92 * (e(i) / k(i)) * (1 - 0.3 * std::exp(-rt * rt));
     T(i) = Split(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
+  // The source 2 nu nu_t (d2 u_i / dx_j dx_k)^2, which raises the dissipation where the velocity
+  // profile bends, in the buffer layer, and so keeps k from piling up there.
+  ReaVec grad[3][3];
+  VelocityGradient(grad);
+  ReaVec &curv = Nodal(work_.newField), &t = Nodal(work_.variableGradient[0]);
+  curv = 0.0;
+  for (int c = 0; c < 3; ++c)
+    for (int j = 0; j < 3; ++j)
+      for (int m = 0; m < 3; ++m) {
+        sys_[2 + m]->mult(grad[c][j].GivePointer(), t.GivePointer());
+        for (unsigned i = 1; i <= k.length(); ++i) curv(i) += t(i) * invLumped_(i) * t(i) * invLumped_(i);
+      }
+  for (unsigned i = 1; i <= k.length(); ++i) S(i) += 2 * nu(i) * nut(i) * curv(i);
 }
 
 void FluidDomain::CalcEpsilonLamBremhorst() {
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &fmu = Nodal(work_.damping),
          &T = Nodal(work_.tangent);
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
-               &pk = vars_[KProduction], &y = vars_[WallDist];
+               &pk = vars_[KProduction], &y = vars_[WallDist], &e0 = vars_[Epsilon0];
   for (unsigned i = 1; i <= k.length(); ++i) {
     const double rt = k(i) * k(i) / (e(i) * nu(i));
     const double rey = y(i) * std::sqrt(k(i)) / nu(i) + 1e-14;
@@ -358,7 +371,11 @@ void FluidDomain::CalcEpsilonLamBremhorst() {
     const double a = 0.05 / (fmu(i) + 1e-14);
     const double p = 1.45 * (pk(i) / k(i)) * (1 + a * a * a);
     const double r = 1.92 * (e(i) / k(i)) * OneMinusExp(-rt * rt);
-    T(i) = Split(p, r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    // Across the wall layer the production exceeds the destruction (f1 large, f2 small), which
+    // the diffusion to the wall balances: taken with the iterate, the source outgrows the
+    // implicit reaction once it exceeds it by 1 / (theta dt) and epsilon grows within every
+    // step until k is gone. Taken with the value of the step's start it grows once per step.
+    T(i) = Split(p, r, e0(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
 }
 
@@ -368,17 +385,34 @@ void FluidDomain::SolveKEpsilon() {
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   KEpsilonEnergyTerms(*this, D, S, R);
+  const bool ls = Flag(PKEpsLS) && !Flag(PKEpsLB);
+  if (ls) {
+    // Launder-Sharma's variable is the dissipation less its wall value 2 nu |grad sqrt(k)|^2,
+    // which k loses besides: without it k has no sink at a no-slip wall.
+    const ReaVec &k0 = vars_[KEnergy0], &nu = vars_[KVisc];
+    ReaVec &q = Nodal(work_.damping), &g2 = Nodal(work_.tangent);
+    for (unsigned i = 1; i <= q.length(); ++i) q(i) = std::sqrt(std::fmax(k0(i), 0.0));
+    GradientSquared(*this, q, Nodal(work_.variableGradient[0]), g2);
+    for (unsigned i = 1; i <= q.length(); ++i) R(i) += 2 * nu(i) * g2(i) / k0(i);
+  }
   CalculateKineticEnergy(D, S, R);
   if (Flag(PKEpsLB)) CalcEpsilonLamBremhorst();
-  else if (Flag(PKEpsLS)) CalcEpsilonLaunderSharma();
+  else if (ls) CalcEpsilonLaunderSharma();
   else CalcEpsilonStandard();
   ReaVec &e = vars_[Epsilon], &x = Nodal(work_.newField);
-  Transport(*this, e, vars_[Epsilon0], D, S, R, Rhs(0), x, 6,
-            InSets{conds_[FixTurbVar], fixTurbBodies_ ? &conds_[WallLawNodes] : nullptr}, "Fluid turbulence: Epsilon",
-            &work_.tangent);
+  // The Launder-Sharma variable vanishes on a no-slip wall (a wall node of fixed velocity).
+  const BitVec &given = conds_[FixTurbVar], &wall = conds_[WallLawNodes], &noSlip = conds_[FixVelX];
   const double lo = Lo(6), hi = Hi(6);
+  auto fixed = [&](unsigned i, double& v) {
+    if (Bit(given, i) || (fixTurbBodies_ && Bit(wall, i))) return true;
+    if (!ls || !Bit(wall, i) || !Bit(noSlip, i)) return false;
+    v = lo;
+    return true;
+  };
+  Transport(*this, e, vars_[Epsilon0], D, S, R, Rhs(0), x, 6, fixed, "Fluid turbulence: Epsilon", &work_.tangent);
   for (unsigned i = 1; i <= e.length(); ++i) {
-    if (Bit(conds_[FixTurbVar], i) || (fixTurbBodies_ && Bit(conds_[WallLawNodes], i))) continue;
+    double v = e(i);
+    if (fixed(i, v)) continue;
     e(i) = x(i) < lo ? pattern_->row_larger(int(i) - 1, x, lo) : std::fmin(x(i), hi);
   }
   const ReaVec& k = vars_[KEnergy];

@@ -319,24 +319,29 @@ TEST(TurbulenceRun, EveryModelWithALogLayerFollowsDeanAndTheLogLawAtReTau2000) {
   for (const auto& c : cases) ExpectChannelPhysics(c.model, 2000, "2", c.cf, c.uplus);
 }
 
-TEST(TurbulenceRun, TwoLayerModelsFollowTheDnsOnTheWallResolvedChannelAtReTau395) {
-  // The channel at Re_tau 395 between no-slip walls, first row 1 wall unit off them, 15 rows per
-  // half, steps of 4 s (delta / u_tau = 17.5 s), from Reichardt's profile to the steady state.
-  // References: the DNS's bulk speed U_b+ = 17.5 (c_f = 2 / U_b+^2, bulk Reynolds number 13,800)
-  // and the law of the wall, u+ = y+ below y+ 5, ln y+ / 0.41 + 5.2 from 30 to 300, Reichardt's
-  // profile between. Both two-layer forms give the near-wall eddy viscosity 0.09 sqrt(k)
-  // l_mu, l_mu = 0.41 y / 0.09^(3/4) (1 - e^(-Re_y / 50.5)); their buffer layer carries too much
-  // stress, as two-layer models do, so u+ lies below the law from y+ 10 on: k-epsilon's by 6%
-  // and c_f 12% above the DNS, the one-equation k's (whose dissipation length is the given
-  // EddyLength) by 11% and 20%. With the near-wall viscosity 0.09 times smaller the buffer layer
-  // stays laminar and U_b+ doubles.
+TEST(TurbulenceRun, LowReynoldsAndTwoLayerModelsFollowTheDnsOnTheWallResolvedChannelAtReTau395) {
+  // The channel at Re_tau 395 between no-slip walls, first row 1 wall unit off them, 30 rows per
+  // half, steps of 4 s (delta / u_tau = 17.5 s), from a resolved wall layer to the steady state,
+  // in 250 to 330 steps. References: the DNS's bulk speed U_b+ = 17.5 (c_f = 2 / U_b+^2, bulk
+  // Reynolds number 13,800) and the law of the wall, u+ = y+ below y+ 5, ln y+ / 0.41 + 5.2
+  // from 30 to 300, Reichardt's profile between: c_f within 10% and u+ within 10%, but for the
+  // two-layer k-epsilon model, whose buffer layer carries too much stress, as two-layer models
+  // do (u+ 6% below the law from y+ 10 on, c_f 12% above the DNS). Launder-Sharma's k without
+  // its wall dissipation piles up at the wall (U_b+ 8), and without the source of the profile's
+  // curvature in the buffer layer (U_b+ 16 on 30 rows); Lam-Bremhorst's dissipation, whose
+  // production exceeds its destruction across the wall layer, grew within each step's
+  // iterations and killed k (U_b+ 27 to 130); the two-layer near-wall viscosity 0.09 times too
+  // small left the buffer layer laminar (U_b+ 38).
   const struct {
     const char* model;
-    double cf, uplus;
-  } cases[] = {{"Solve_K_Epsilon_2L", 0.14, 0.07}, {"Solve_Kinetic_Energy_2L", 0.22, 0.12}};
+    double cf;
+  } cases[] = {{"Solve_K_Epsilon_LS", 0.10},
+               {"Solve_K_Epsilon_LB", 0.10},
+               {"Solve_K_Epsilon_2L", 0.14},
+               {"Solve_Kinetic_Energy_2L", 0.10}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.model);
-    const WallResolvedChannel t(c.model, 395, 15, "4");
+    const WallResolvedChannel t(c.model, 395, 30, "4");
     Folder dir;
     dir.write("ch.dat", t.c.Text());
     const auto r = dir.olvu({"-name", "ch.dat"});
@@ -345,8 +350,8 @@ TEST(TurbulenceRun, TwoLayerModelsFollowTheDnsOnTheWallResolvedChannelAtReTau395
     EXPECT_GT(g.steadyStep, 0);
     EXPECT_NEAR(g.balance, 1, 0.005);
     EXPECT_NEAR(g.cfRatio, 1, c.cf) << "U_b+ " << g.ubPlus;
-    ASSERT_GE(g.checked, 12);
-    EXPECT_LT(g.uplusDev, c.uplus) << "worst at y+ " << g.worstYplus;
+    ASSERT_GE(g.checked, 25);
+    EXPECT_LT(g.uplusDev, 0.10) << "worst at y+ " << g.worstYplus;
   }
 }
 

@@ -233,11 +233,13 @@ struct ResolvedFigures {
 // them, rows growing geometrically to the middle, `half` cells per half, two along x. u_tau =
 // 1 / 17.5, so the bulk speed is near 1 when U_b+ is near the DNS's 17.5; the drive f =
 // u_tau^2 / delta puts u_tau^2 on each wall. The run starts from Reichardt's u+, k =
-// u_tau^2 / 0.3 and the length of WallFunctionChannel::EddyLength from the distance raised by
-// one wall unit (a length of 0 at the wall would make the initial epsilon, and with it the
-// clamps, unbounded), and stops at the steady state or after `c.steps`. The walls fix k (to
-// its floor) and leave epsilon free, so its flux through them is zero; the clamps are wide,
-// the floors of k and nu_t far below their wall-layer values.
+// u_tau^2 / 0.3 (1 - e^(-y+ / 10))^2 and the length of WallFunctionChannel::EddyLength with van
+// Driest's damping 1 - e^(-y+ / 26), so that k, nu_t and epsilon vanish at the walls as a
+// resolved wall layer has them (the low-Reynolds models lose their turbulence to the
+// dissipation of a wall layer started at the log layer's k and nu_t), and stops at the steady
+// state or after `c.steps`. The walls fix k (to its floor) and leave epsilon free, so its flux
+// through them is zero; the clamps are wide, the floors of k and nu_t far below their
+// wall-layer values.
 struct WallResolvedChannel {
   double retau = 395, nu = 0, utau = 1 / 17.5;
   WallChannel c;
@@ -271,9 +273,9 @@ struct WallResolvedChannel {
     s.precision(17);
     s << "Function VelocityX \"" << utau << "*(7.8*(1-exp(-" << yp << "/11)-" << yp << "/11*exp(-0.33*" << yp
       << "))+2.5*ln(1+0.41*" << yp << "))\" [m/s];\n"
-      << "Function EddyKineticEnergy \"" << utau * utau / 0.3 << "\" [m2/s2];\n"
-      << "Function EddyLength \"" << WallFunctionChannel::EddyLength(model, "(" + y + "+" + Num(nu / utau) + ")")
-      << "\" [m];\n";
+      << "Function EddyKineticEnergy \"" << utau * utau / 0.3 << "*(1-exp(-" << yp << "/10))^2\" [m2/s2];\n"
+      << "Function EddyLength \"" << WallFunctionChannel::EddyLength(model, y) << "*(1-exp(-" << yp
+      << "/26))\" [m];\n";
     c.initial = s.str();
   }
 
