@@ -113,6 +113,11 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
                  "Solve_NStoFractionalStep or Solve_Stokes with it\n");
     on(PTurbulence), on(t.flag1);
     if (t.flag2) on(t.flag2);
+    // The model has no operation of its own: a user who chose it learns that nothing models
+    // the turbulence.
+    if (t.flag1 == PBaldwin)
+      OLVU_WARNING(1, "Solve_Baldwin_Lomax: the Baldwin-Lomax model is not solved; the eddy viscosity keeps the "
+                      "values of the initial data (EddyLength times the square root of EddyKineticEnergy)");
     break;
   }
 }

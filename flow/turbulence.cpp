@@ -127,6 +127,11 @@ void GradientSquared(FluidDomain& d, const ReaVec& q, ReaVec& t, ReaVec& g2) {
   }
 }
 
+// The near-wall eddy viscosity of the two-layer models over sqrt(k): 0.09 l_mu with the damped
+// length l_mu = 0.41 y / 0.09^(3/4) (1 - e^(-Re_y / 50.5)), which joins 0.41 u_tau y of the log
+// layer where k = u_tau^2 / 0.3.
+inline double TwoLayerViscosityLength(double y, double rey) { return 0.2245 * y * OneMinusExp(-0.0198 * rey); }
+
 // D, S, R of k in the k-epsilon models.
 void KEpsilonEnergyTerms(FluidDomain& d, ReaVec& D, ReaVec& S, ReaVec& R) {
   const ReaVec &nut = d.Var(TVisc), &nu = d.Var(KVisc), &pk = d.Var(KProduction);
@@ -258,7 +263,7 @@ void FluidDomain::SolveKineticEnergy() {
     }
     const double rey = y(i) * sk / nu(i) + 1e-14;
     const double g = TwoLayerWeight((rey - 200) / 200);
-    nut(i) = sk * (g * l(i) + (g < 1 ? (1 - g) * 0.0202 * y(i) * OneMinusExp(-0.0198 * rey) : 0.0));
+    nut(i) = sk * (g * l(i) + (g < 1 ? (1 - g) * TwoLayerViscosityLength(y(i), rey) : 0.0));
   }
   ClampVar(nut, 10);
 }
@@ -294,9 +299,12 @@ void FluidDomain::SolveSpalartAllmaras() {
     const double g = q + 0.3 * (std::pow(q, 6) - q);
     const double fw = g > 0 ? std::pow(65 / (1 + std::pow(2 / g, 6)), 1.0 / 6) : 0.0;
     const double r = 3.238 * fw * vt(i) / (d * d);
-    Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
+    // g2 is read: the tangent reaction of the destruction, quadratic in the working viscosity,
+    // takes its place.
+    g2(i) = Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
   }
-  Transport(*this, vt, vt0, D, S, R, Rhs(0), Nodal(work_.newField), -1, fixed, "Fluid turbulence: Eddy Viscosity");
+  Transport(*this, vt, vt0, D, S, R, Rhs(0), Nodal(work_.newField), -1, fixed, "Fluid turbulence: Eddy Viscosity",
+            &g2);
   for (unsigned i = 1; i <= vt.length(); ++i) {
     if (vt(i) < 1e-14) vt(i) = 1e-14;
     const double chi = vt(i) / (nu(i) + 1e-14);
@@ -333,13 +341,26 @@ void FluidDomain::CalcEpsilonLaunderSharma() {
     const double r = 1.92 * (e(i) / k(i)) * (1 - 0.3 * std::exp(-rt * rt));
     T(i) = Split(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
+  // The source 2 nu nu_t (d2 u_i / dx_j dx_k)^2, which raises the dissipation where the velocity
+  // profile bends, in the buffer layer, and so keeps k from piling up there.
+  ReaVec grad[3][3];
+  VelocityGradient(grad);
+  ReaVec &curv = Nodal(work_.newField), &t = Nodal(work_.variableGradient[0]);
+  curv = 0.0;
+  for (int c = 0; c < 3; ++c)
+    for (int j = 0; j < 3; ++j)
+      for (int m = 0; m < 3; ++m) {
+        sys_[2 + m]->mult(grad[c][j].GivePointer(), t.GivePointer());
+        for (unsigned i = 1; i <= k.length(); ++i) curv(i) += t(i) * invLumped_(i) * t(i) * invLumped_(i);
+      }
+  for (unsigned i = 1; i <= k.length(); ++i) S(i) += 2 * nu(i) * nut(i) * curv(i);
 }
 
 void FluidDomain::CalcEpsilonLamBremhorst() {
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &fmu = Nodal(work_.damping),
          &T = Nodal(work_.tangent);
   const ReaVec &k = vars_[KEnergy], &e = vars_[Epsilon], &nut = vars_[TVisc], &nu = vars_[KVisc],
-               &pk = vars_[KProduction], &y = vars_[WallDist];
+               &pk = vars_[KProduction], &y = vars_[WallDist], &e0 = vars_[Epsilon0];
   for (unsigned i = 1; i <= k.length(); ++i) {
     const double rt = k(i) * k(i) / (e(i) * nu(i));
     const double rey = y(i) * std::sqrt(k(i)) / nu(i) + 1e-14;
@@ -350,7 +371,11 @@ void FluidDomain::CalcEpsilonLamBremhorst() {
     const double a = 0.05 / (fmu(i) + 1e-14);
     const double p = 1.45 * (pk(i) / k(i)) * (1 + a * a * a);
     const double r = 1.92 * (e(i) / k(i)) * OneMinusExp(-rt * rt);
-    T(i) = Split(p, r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    // Across the wall layer the production exceeds the destruction (f1 large, f2 small), which
+    // the diffusion to the wall balances: taken with the iterate, the source outgrows the
+    // implicit reaction once it exceeds it by 1 / (theta dt) and epsilon grows within every
+    // step until k is gone. Taken with the value of the step's start it grows once per step.
+    T(i) = Split(p, r, e0(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
 }
 
@@ -360,17 +385,34 @@ void FluidDomain::SolveKEpsilon() {
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   KEpsilonEnergyTerms(*this, D, S, R);
+  const bool ls = Flag(PKEpsLS) && !Flag(PKEpsLB);
+  if (ls) {
+    // Launder-Sharma's variable is the dissipation less its wall value 2 nu |grad sqrt(k)|^2,
+    // which k loses besides: without it k has no sink at a no-slip wall.
+    const ReaVec &k0 = vars_[KEnergy0], &nu = vars_[KVisc];
+    ReaVec &q = Nodal(work_.damping), &g2 = Nodal(work_.tangent);
+    for (unsigned i = 1; i <= q.length(); ++i) q(i) = std::sqrt(std::fmax(k0(i), 0.0));
+    GradientSquared(*this, q, Nodal(work_.variableGradient[0]), g2);
+    for (unsigned i = 1; i <= q.length(); ++i) R(i) += 2 * nu(i) * g2(i) / k0(i);
+  }
   CalculateKineticEnergy(D, S, R);
   if (Flag(PKEpsLB)) CalcEpsilonLamBremhorst();
-  else if (Flag(PKEpsLS)) CalcEpsilonLaunderSharma();
+  else if (ls) CalcEpsilonLaunderSharma();
   else CalcEpsilonStandard();
   ReaVec &e = vars_[Epsilon], &x = Nodal(work_.newField);
-  Transport(*this, e, vars_[Epsilon0], D, S, R, Rhs(0), x, 6,
-            InSets{conds_[FixTurbVar], fixTurbBodies_ ? &conds_[WallLawNodes] : nullptr}, "Fluid turbulence: Epsilon",
-            &work_.tangent);
+  // The Launder-Sharma variable vanishes on a no-slip wall (a wall node of fixed velocity).
+  const BitVec &given = conds_[FixTurbVar], &wall = conds_[WallLawNodes], &noSlip = conds_[FixVelX];
   const double lo = Lo(6), hi = Hi(6);
+  auto fixed = [&](unsigned i, double& v) {
+    if (Bit(given, i) || (fixTurbBodies_ && Bit(wall, i))) return true;
+    if (!ls || !Bit(wall, i) || !Bit(noSlip, i)) return false;
+    v = lo;
+    return true;
+  };
+  Transport(*this, e, vars_[Epsilon0], D, S, R, Rhs(0), x, 6, fixed, "Fluid turbulence: Epsilon", &work_.tangent);
   for (unsigned i = 1; i <= e.length(); ++i) {
-    if (Bit(conds_[FixTurbVar], i) || (fixTurbBodies_ && Bit(conds_[WallLawNodes], i))) continue;
+    double v = e(i);
+    if (fixed(i, v)) continue;
     e(i) = x(i) < lo ? pattern_->row_larger(int(i) - 1, x, lo) : std::fmin(x(i), hi);
   }
   const ReaVec& k = vars_[KEnergy];
@@ -409,7 +451,7 @@ void FluidDomain::SolveKEpsilon2Layers() {
     const double sk = std::sqrt(k(i));
     const double rey = y(i) * sk / nu(i) + 1e-14;
     const double g = TwoLayerWeight((rey - 200) / 200);
-    nut(i) = g * 0.09 * k(i) * k(i) / e(i) + (g < 1 ? (1 - g) * 0.0202 * y(i) * OneMinusExp(-0.0198 * rey) * sk : 0.0);
+    nut(i) = g * 0.09 * k(i) * k(i) / e(i) + (g < 1 ? (1 - g) * TwoLayerViscosityLength(y(i), rey) * sk : 0.0);
   }
   ClampVar(nut, 10);
 }
@@ -499,16 +541,27 @@ void FluidDomain::SolveK_KT() {
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   ReaVec &k = vars_[KEnergy], &kt = vars_[KTau], &nut = vars_[TVisc];
   const ReaVec &nu = vars_[KVisc], &pk = vars_[KProduction], &k0 = vars_[KEnergy0];
+  // k and k tau = k^2 / epsilon carry the standard k-epsilon model (C1 1.44, C2 1.92), with one
+  // sigma, epsilon's 1.3, for both, so that its transformation has no term in the second
+  // derivatives of k: epsilon = k / tau.
+  constexpr double sigma = 1.3, c1 = 1.44, c2 = 1.92;
   for (unsigned i = 1; i <= k.length(); ++i) {
-    D(i) = nut(i) / 1.46 + nu(i);
+    D(i) = nut(i) / sigma + nu(i);
     S(i) = std::fmin(pk(i), (0.09 * k0(i) * k0(i) / nut(i) + 2e-14) * Pk_LIMIT);
     R(i) = 0.09 * k(i) / nut(i);
   }
   CalculateKineticEnergy(D, S, R);
+  // d(k tau)/dt = div(D grad k tau) + (2 - C1) P_k tau - (2 - C2) k - 2 D k |grad tau|^2 / tau: the
+  // growth is explicit, the decay and the cross diffusion a reaction. In the log layer, where
+  // P_k = epsilon and tau grows linearly from the wall, the cross diffusion takes twice what the
+  // diffusion brings and kappa^2 = sigma (C2 - C1) sqrt(0.09), kappa = 0.43.
+  ReaVec &tau = Nodal(work_.damping), &g2 = Nodal(work_.tangent);
+  for (unsigned i = 1; i <= k.length(); ++i) tau(i) = kt(i) / k(i);
+  GradientSquared(*this, tau, Nodal(work_.variableGradient[0]), g2);
   for (unsigned i = 1; i <= k.length(); ++i) {
-    S(i) = 0.225 * k0(i);
-    D(i) = nut(i) / 10.8 + nu(i);
-    R(i) = 0.173 * pk(i) / k(i);
+    D(i) = nut(i) / sigma + nu(i);
+    S(i) = (2 - c1) * pk(i) * tau(i);
+    R(i) = (2 - c2) / tau(i) + 2 * D(i) * g2(i) / (tau(i) * tau(i));
   }
   Transport(*this, kt, vars_[KTau0], D, S, R, Rhs(0), Nodal(work_.newField), 8,
             InSets{conds_[FixTurbVar], &conds_[WallLawNodes]}, "Fluid turbulence: Kt");

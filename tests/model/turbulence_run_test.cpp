@@ -23,6 +23,8 @@ using olvu_test::Velocity;
 using olvu_test::WallChannel;
 using olvu_test::ChannelFigures;
 using olvu_test::WallFunctionChannel;
+using olvu_test::WallResolvedChannel;
+using olvu_test::ResolvedFigures;
 
 // The thirteen model keywords.
 constexpr const char* kModels[] = {"Solve_Kinetic_Energy", "Solve_Kinetic_Energy_2L", "Solve_Smagorinsky",
@@ -105,6 +107,67 @@ TEST(TurbulenceRun, EveryModelRunsAChannelWithFieldsInsideTheirClamps) {
     const auto vel = LastBlock(res, "VELOCITY");
     for (const auto& [node, v] : vel) ASSERT_TRUE(std::isfinite(v[0]) && std::isfinite(v[1])) << model;
   }
+}
+
+TEST(TurbulenceRun, BaldwinLomaxWarnsThatTheEddyViscosityKeepsTheInitialData) {
+  // The model has no operation: the run says so when the data is read, and after 8 steps of the
+  // channel every node still has the initial nu_t = l sqrt(k) = 0.05 x 0.1 (six figures).
+  FlowRun f = olvu_test::Channel(1, "0", "Solve_Baldwin_Lomax TVscMaximum 10", 20, 6);
+  f.steps = 8;
+  f.dt = "0.1";
+  f.grid.initial = "Function EddyKineticEnergy \"0.01\" [m2/s2];\nFunction EddyLength \"0.05\" [m];\n";
+  Folder dir;
+  std::string res;
+  const auto r = f.Run(dir, res);
+  ASSERT_EQ(r.status, 0) << dir.read("flow.dat.err");
+  const std::string war = dir.read("flow.dat.war");
+  EXPECT_NE(war.find("Solve_Baldwin_Lomax: the Baldwin-Lomax model is not solved; the eddy viscosity keeps the values "
+                     "of the initial data"),
+            std::string::npos)
+      << war;
+  const auto nut = LastBlock(res, "EDDY_VISCO");
+  ASSERT_EQ(nut.size(), 21u * 7u);
+  for (const auto& [node, v] : nut) EXPECT_NEAR(v[0], 0.005, 1e-8) << "node " << node;
+}
+
+TEST(TurbulenceRun, SmagorinskyGivesAFiniteEddyViscosityBelowPrandtlsOnTheChannel) {
+  // The wall-function channel at Re_tau 2000, 200 steps of 2 s from the log law, a result block
+  // every 50: an LES model on a mesh this coarse carries far less stress than the flow needs and
+  // the channel accelerates, but at every node and block nu_t stays finite and between its floor
+  // and Prandtl's (0.41 y)^2 |du/dy|, the Smagorinsky length never being above 0.41 y. The nodal
+  // |du/dy| is a mean of the slopes of the cells on either side, so the larger of the two
+  // bounds it (the floor, 10^-3 of the largest initial nu_t, where the middle has no shear).
+  WallFunctionChannel t("Solve_Smagorinsky", 2000, 10, "2");
+  t.c.steps = 200;
+  t.c.output = 50;
+  Folder dir;
+  dir.write("ch.dat", t.c.Text());
+  const auto r = dir.olvu({"-name", "ch.dat"});
+  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+  const std::string res = dir.read("ch.dat.res");
+  const double floor = 1e-3 * 0.09 * t.utau * std::tanh(4.5556 * (t.h + t.offset));
+  // Each output step's blocks start with its divergence; the first group is the initial data.
+  const std::string head = "Result \"DIVERGENCE\" \"QUELMA\" ";
+  int blocks = 0;
+  for (std::size_t at = res.find(head, res.find(head) + 1); at != std::string::npos; at = res.find(head, at + 1)) {
+    const std::string group = res.substr(at, res.find(head, at + 1) - at);
+    const auto nut = LastBlock(group, "EDDY_VISCO"), u = LastBlock(group, "VELOCITY"), y = LastBlock(group, "DISTANCE");
+    ASSERT_EQ(nut.size(), t.c.ys.size() * 3);
+    ++blocks;
+    for (int i = 0; i <= t.c.nx; ++i)
+      for (std::size_t j = 0; j < t.c.ys.size(); ++j) {
+        const int n = t.c.Id(i, int(j));
+        auto slope = [&](std::size_t a) {
+          return std::fabs(u.at(t.c.Id(i, int(a + 1)))[0] - u.at(t.c.Id(i, int(a)))[0]) / (t.c.ys[a + 1] - t.c.ys[a]);
+        };
+        const double s = std::fmax(j > 0 ? slope(j - 1) : 0.0, j + 1 < t.c.ys.size() ? slope(j) : 0.0);
+        const double l = 0.41 * y.at(n)[0];
+        ASSERT_TRUE(std::isfinite(nut.at(n)[0]) && std::isfinite(u.at(n)[0])) << "node " << n;
+        EXPECT_GE(nut.at(n)[0], floor * (1 - 1e-4)) << "node " << n;
+        EXPECT_LE(nut.at(n)[0], std::fmax(l * l * s, floor) * (1 + 1e-4)) << "node " << n;
+      }
+  }
+  EXPECT_EQ(blocks, 4);
 }
 
 // Half-height delta = 0.5, nu = 2.5e-5 and the body force f = 0.00516 give u_tau = sqrt(f delta)
@@ -218,10 +281,10 @@ TEST(TurbulenceRun, EveryModelRunsTheWallLawChannel) {
 
 // The fully developed channel of `model` at `retau` (21 nodes across: 10 rows per half from 20
 // wall units), steps of `dt`, against the physics: steady; the walls carry the drive (momentum
-// balance, 0.5%); c_f within `cf` of Dean's 0.073 Re_m^-1/4 at the run's own Re_m; with `log`,
-// the log layer 50 <= y+ <= 400 with its von Karman slope 0.38-0.45 and u+ within 5% of
-// ln y+ / 0.41 + 5.2.
-void ExpectChannelPhysics(const char* model, double retau, const char* dt, double cf, bool log) {
+// balance, 0.5%); c_f within `cf` of Dean's 0.073 Re_m^-1/4 at the run's own Re_m; with `uplus`
+// above 0, the log layer 50 <= y+ <= 400 with its von Karman slope 0.38-0.45 and u+ within
+// `uplus` of ln y+ / 0.41 + 5.2.
+void ExpectChannelPhysics(const char* model, double retau, const char* dt, double cf, double uplus) {
   SCOPED_TRACE(std::string(model) + " at Re_tau " + std::to_string(int(retau)) + ", steps of " + dt + " s");
   const WallFunctionChannel t(model, retau, 10, dt);
   Folder dir;
@@ -232,46 +295,114 @@ void ExpectChannelPhysics(const char* model, double retau, const char* dt, doubl
   EXPECT_GT(g.steadyStep, 0);
   EXPECT_NEAR(g.balance, 1, 0.005);
   EXPECT_NEAR(g.cfDean, 1, cf) << "Re_m " << g.rem;
-  if (!log) return;
+  if (uplus <= 0) return;
   ASSERT_GE(g.logNodes, 4);
   EXPECT_GE(g.kappa, 0.38);
   EXPECT_LE(g.kappa, 0.45);
-  EXPECT_LT(g.uplusDev, 0.05);
+  EXPECT_LT(g.uplusDev, uplus);
 }
 
 constexpr const char* kWallFunctionModels[] = {"Solve_K_Epsilon", "Solve_K_Omega", "Solve_K_Omega_SST"};
 
-TEST(TurbulenceRun, WallFunctionChannelFollowsDeanAndTheLogLawAtReTau2000) {
-  // Steps of 1 s (u_tau = 0.046, delta / u_tau = 22 s): c_f within 8% of Dean's and the log law.
-  for (const char* model : kWallFunctionModels) ExpectChannelPhysics(model, 2000, "1", 0.08, true);
+// One model's row of a channel table and its tolerances.
+struct ModelCase {
+  const char* model;
+  double cf, uplus;
+};
+
+// A row prints as its keyword.
+void PrintTo(const ModelCase& c, std::ostream* os) { *os << c.model; }
+
+// The row's name: the keyword without "Solve_".
+std::string CaseName(const ::testing::TestParamInfo<ModelCase>& info) { return info.param.model + 6; }
+
+// Steps of 2 s (u_tau = 0.046, delta / u_tau = 22 s), each model from the log law with its own
+// length scale (WallFunctionChannel::EddyLength) to its steady state, in 250 to 850 steps.
+// Dean's c_f within 8% for the two-equation models and 10% for the others; the one-equation
+// working viscosity leaves u+ up to 6% above the log law at y+ 50, the others within 5%.
+class LogLayerChannel : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(LogLayerChannel, FollowsDeanAndTheLogLawAtReTau2000) {
+  ExpectChannelPhysics(GetParam().model, 2000, "2", GetParam().cf, GetParam().uplus);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryModelWithALogLayer, LogLayerChannel,
+                         ::testing::Values(ModelCase{"Solve_K_Epsilon", 0.08, 0.05}, ModelCase{"Solve_K_Omega", 0.08, 0.05},
+                                           ModelCase{"Solve_K_Omega_SST", 0.08, 0.05}, ModelCase{"Solve_K_KT", 0.08, 0.05},
+                                           ModelCase{"Solve_Spalart_Allmaras", 0.10, 0.07},
+                                           ModelCase{"Solve_Kinetic_Energy", 0.10, 0.05},
+                                           ModelCase{"Solve_Mixing_Length", 0.10, 0.05}),
+                         CaseName);
+
+// The channel at Re_tau 395 between no-slip walls, first row 1 wall unit off them, 30 rows per
+// half, steps of 4 s (delta / u_tau = 17.5 s), from a resolved wall layer to the steady state,
+// in 250 to 330 steps. References: the DNS's bulk speed U_b+ = 17.5 (c_f = 2 / U_b+^2, bulk
+// Reynolds number 13,800) and the law of the wall, u+ = y+ below y+ 5, ln y+ / 0.41 + 5.2
+// from 30 to 300, Reichardt's profile between: c_f within 10% and u+ within 10%, but for the
+// two-layer k-epsilon model, whose buffer layer carries too much stress, as two-layer models
+// do (u+ 6% below the law from y+ 10 on, c_f 12% above the DNS). Launder-Sharma's k without
+// its wall dissipation piles up at the wall (U_b+ 8), and without the source of the profile's
+// curvature in the buffer layer (U_b+ 16 on 30 rows); Lam-Bremhorst's dissipation, whose
+// production exceeds its destruction across the wall layer, grew within each step's
+// iterations and killed k (U_b+ 27 to 130); the two-layer near-wall viscosity 0.09 times too
+// small left the buffer layer laminar (U_b+ 38).
+class WallResolvedChannelRun : public ::testing::TestWithParam<ModelCase> {};
+
+TEST_P(WallResolvedChannelRun, FollowsTheDnsAtReTau395) {
+  const ModelCase& c = GetParam();
+  const WallResolvedChannel t(c.model, 395, 30, "4");
+  Folder dir;
+  dir.write("ch.dat", t.c.Text());
+  const auto r = dir.olvu({"-name", "ch.dat"});
+  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
+  const ResolvedFigures g = t.Measure(dir.read("ch.dat.res"), dir.read("ch.dat.for"), r.out);
+  EXPECT_GT(g.steadyStep, 0);
+  EXPECT_NEAR(g.balance, 1, 0.005);
+  EXPECT_NEAR(g.cfRatio, 1, c.cf) << "U_b+ " << g.ubPlus;
+  ASSERT_GE(g.checked, 25);
+  EXPECT_LT(g.uplusDev, c.uplus) << "worst at y+ " << g.worstYplus;
+}
+
+INSTANTIATE_TEST_SUITE_P(LowReynoldsAndTwoLayerModels, WallResolvedChannelRun,
+                         ::testing::Values(ModelCase{"Solve_K_Epsilon_LS", 0.10, 0.10},
+                                           ModelCase{"Solve_K_Epsilon_LB", 0.10, 0.10},
+                                           ModelCase{"Solve_K_Epsilon_2L", 0.14, 0.10},
+                                           ModelCase{"Solve_Kinetic_Energy_2L", 0.10, 0.10}),
+                         CaseName);
 
 TEST(TurbulenceRun, WallFunctionChannelFollowsDeanAtReTau395) {
   // The wall node 7.6% of delta from the wall; c_f within 12% of Dean's (the DNS itself lies 3.6%
   // below it there).
-  for (const char* model : kWallFunctionModels) ExpectChannelPhysics(model, 395, "1", 0.12, false);
+  for (const char* model : kWallFunctionModels) ExpectChannelPhysics(model, 395, "1", 0.12, 0);
 }
 
-TEST(TurbulenceRun, KEpsilonChannelIsSteadyAtStepsOfFourTurbulenceTimes) {
-  // Steps of 2 s, four times k / epsilon at the first nodes: the dissipation of epsilon, taken
+TEST(TurbulenceRun, KEpsilonChannelIsSteadyAtStepsOfEightTurbulenceTimes) {
+  // Steps of 4 s, eight times k / epsilon at the first nodes: the dissipation of epsilon, taken
   // with epsilon from the last iteration, made every iteration overshoot, the steps alternate and
-  // the velocity blow up to a singular momentum system. The same steady figures as at 1 s.
-  ExpectChannelPhysics("Solve_K_Epsilon", 2000, "2", 0.08, true);
+  // the velocity blow up to a singular momentum system. The same steady figures as at 2 s.
+  ExpectChannelPhysics("Solve_K_Epsilon", 2000, "4", 0.08, 0.05);
 }
 
-TEST(TurbulenceRun, KEpsilonChannelAgreesUnderEveryLinearSolver) {
-  // 40 steps of 2 s of the channel above with each method and preconditioner of the momentum and
-  // turbulence systems ("NonSymmetric") and of the pressure ("Symmetric"): the velocities of GMRES
-  // with incomplete LU at 1e-12, to the six figures of the result file (bulk speed 1). On these
-  // rows (graded 1:20 in size and ten times more in viscosity) squared conjugate gradients with
-  // the diagonal or no preconditioner break down, their residual jumping by 10^4 and more, and
-  // must start again from their best iterate to converge.
-  auto velocities = [](const std::string& solvers, std::string& war) {
-    WallFunctionChannel t("Solve_K_Epsilon", 2000, 10, "2");
-    t.c.steps = 40;
-    t.c.solvers = solvers;
+// `steps` of the channel `c` with each method and preconditioner of the momentum and turbulence
+// systems ("NonSymmetric", at most `iterations`) and of the pressure ("Symmetric"): the
+// velocities of GMRES with incomplete LU at 1e-12, to the six figures of the result file
+// (within `tolerance`, or a unit of the sixth figure where that is larger), and no solve left
+// unsolved.
+void ExpectTheSameChannelUnderEverySolver(WallChannel c, int steps, int iterations, double tolerance) {
+  std::vector<std::string> cards;
+  for (const char* method :
+       {"BiConjugateGradient", "StabBiConjugateGradient", "GMRes Kdim 30", "SquaredConjugateGradient"})
+    for (const char* pre : {"ILU", "Diagonal", "None"})
+      cards.push_back("NonSymmetric Momentum Max_Iter " + std::to_string(iterations) + " Tolerance 1e-10 Solver " +
+                      method + " Preconditioner " + pre + ";\n");
+  for (const char* pre : {"IC", "ILU", "Diagonal", "None"})
+    cards.push_back(std::string("Symmetric Pressure Max_Iter 300 Tolerance 1e-10 Solver ConjugateGradient "
+                                "Preconditioner ") + pre + ";\n");
+  c.steps = steps;
+  auto velocities = [&](const std::string& solvers, std::string& war) {
+    c.solvers = solvers;
     Folder dir;
-    dir.write("ch.dat", t.c.Text());
+    dir.write("ch.dat", c.Text());
     const auto r = dir.olvu({"-name", "ch.dat"});
     EXPECT_EQ(r.status, 0) << dir.read("ch.dat.err");
     war = dir.read("ch.dat.war");
@@ -282,23 +413,33 @@ TEST(TurbulenceRun, KEpsilonChannelAgreesUnderEveryLinearSolver) {
   std::string war;
   const std::vector<double> ref =
       velocities("NonSymmetric Momentum Max_Iter 300 Tolerance 1e-12 Solver GMRes Kdim 30 Preconditioner ILU;\n", war);
-  ASSERT_EQ(ref.size(), 63u);
-  std::vector<std::string> cards;
-  for (const char* method :
-       {"BiConjugateGradient", "StabBiConjugateGradient", "GMRes Kdim 30", "SquaredConjugateGradient"})
-    for (const char* pre : {"ILU", "Diagonal", "None"})
-      cards.push_back(std::string("NonSymmetric Momentum Max_Iter 2000 Tolerance 1e-10 Solver ") + method +
-                      " Preconditioner " + pre + ";\n");
-  for (const char* pre : {"IC", "ILU", "Diagonal", "None"})
-    cards.push_back(std::string("Symmetric Pressure Max_Iter 300 Tolerance 1e-10 Solver ConjugateGradient "
-                                "Preconditioner ") + pre + ";\n");
+  ASSERT_EQ(ref.size(), c.ys.size() * 3);
   for (const std::string& card : cards) {
     SCOPED_TRACE(card);
     const std::vector<double> u = velocities(card, war);
     ASSERT_EQ(u.size(), ref.size());
     EXPECT_EQ(war.find("Not Solved"), std::string::npos);
-    for (std::size_t i = 0; i < u.size(); ++i) EXPECT_NEAR(u[i], ref[i], 3e-6) << i;
+    for (std::size_t i = 0; i < u.size(); ++i) {
+      const double unit = std::pow(10.0, std::floor(std::log10(std::fabs(ref[i]) + 1e-300)) - 5);
+      EXPECT_NEAR(u[i], ref[i], std::fmax(tolerance, 1.01 * unit)) << i;
+    }
   }
+}
+
+TEST(TurbulenceRun, KEpsilonChannelAgreesUnderEveryLinearSolver) {
+  // 40 steps of 2 s of the wall-function channel, bulk speed near 1. On these rows (graded 1:20
+  // in size and ten times more in viscosity) squared conjugate gradients with the diagonal or no
+  // preconditioner break down, their residual jumping by 10^4 and more, and must start again
+  // from their best iterate to converge.
+  ExpectTheSameChannelUnderEverySolver(WallFunctionChannel("Solve_K_Epsilon", 2000, 10, "2").c, 40, 2000, 3e-6);
+}
+
+TEST(TurbulenceRun, WallResolvedChannelAgreesUnderEveryLinearSolver) {
+  // 10 steps of 4 s of the Launder-Sharma wall-resolved channel, bulk speed near 1. On these
+  // rows (1:35 in size, the wall layer's eddy viscosity from 0 to 50 nu) squared conjugate
+  // gradients without a preconditioner need up to 10^4 iterations and end up to 4 units of the
+  // sixth figure from the rest.
+  ExpectTheSameChannelUnderEverySolver(WallResolvedChannel("Solve_K_Epsilon_LS", 395, 30, "4").c, 10, 10000, 5e-6);
 }
 
 }  // namespace

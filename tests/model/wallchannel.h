@@ -83,6 +83,18 @@ inline double ReichardtUplus(double y) {
   return 7.8 * (1 - std::exp(-y / 11) - (y / 11) * std::exp(-0.33 * y)) + 2.5 * std::log(1 + 0.41 * y);
 }
 
+// The x viscous force of both walls in the last line of a force table over `drive`: the line
+// holds the time, then per body its name and twelve columns (pressure force, pressure moment,
+// viscous force, viscous moment); x of the viscous force is the ninth field. 0 without a line.
+inline double WallBalance(const std::string& forces, double drive) {
+  const auto end = forces.find_last_not_of('\n');
+  if (end == std::string::npos) return 0;
+  std::istringstream line(forces.substr(forces.rfind('\n', end) + 1));
+  std::vector<std::string> f;
+  for (std::string w; std::getline(line, w, '\t');) f.push_back(w);
+  return f.size() > 21 ? (std::stod(f[8]) + std::stod(f[21])) / drive : 0.0;
+}
+
 // What a turbulent channel run gave (see WallFunctionChannel::Measure).
 struct ChannelFigures {
   double um = 0;        // bulk speed over the whole height, the layers below the wall nodes included
@@ -102,8 +114,8 @@ struct ChannelFigures {
 // near Dean's at that Re_tau, so U_m is near 1. Rows grow geometrically from a first cell of
 // `firstYplus` wall units (at most h / half) to the middle, `half` cells per half, two cells
 // along x. The run starts
-// from the log law (u+ = ln y+ / 0.41 + 5.2, k = u_tau^2 / 0.3, a mixing length) and stops at
-// the steady state ("SteadyNorm 1e-6") or after `c.steps`. The cards the models need: the wall
+// from the log law (u+ = ln y+ / 0.41 + 5.2, k = u_tau^2 / 0.3, the length scale of the model)
+// and stops at the steady state ("SteadyNorm 1e-6") or after `c.steps`. The cards the models need: the wall
 // values of the second variable fixed, clamps of 10^-3 to 10^2-10^3 times the initial values, and
 // no reaction limit on epsilon and omega (at the centre line the production vanishes, and a limit
 // tied to it keeps epsilon from decaying there).
@@ -145,8 +157,17 @@ struct WallFunctionChannel {
     const std::string y = "(" + Num(h) + "-abs(Y-" + Num(h) + ")+" + Num(offset) + ")";  // from the wall
     s << "Function VelocityX \"" << utau << "*(ln(" << y << "*" << utau / nu << ")/0.41+5.2)\" [m/s];\n"
       << "Function EddyKineticEnergy \"" << utau * utau / 0.3 << "\" [m2/s2];\n"
-      << "Function EddyLength \"0.2247*" << y << "/(1+2.25*" << y << ")\" [m];\n";
+      << "Function EddyLength \"" << EddyLength(model, y) << "\" [m];\n";
     c.initial = s.str();
+  }
+
+  // The length scale the model reads from "EddyLength", as a function text of the wall distance
+  // `y` (delta = 1): Prandtl's mixing length 0.41 y with Escudier's ceiling 0.09 delta, l_m =
+  // 0.09 tanh(0.41 y / 0.09), for the mixing-length model (nu_t = l_m^2 |S|); 0.09^(1/4) l_m for
+  // the models of nu_t = l sqrt(k), which then give 0.41 u_tau y in the log layer.
+  static std::string EddyLength(const std::string& model, const std::string& y) {
+    const std::string lm = "0.09*tanh(4.5556*" + y + ")";
+    return model == "Solve_Mixing_Length" ? lm : "0.54772*" + lm;
   }
 
   // y+ of row j (lower half).
@@ -181,15 +202,113 @@ struct WallFunctionChannel {
     }
     const double m = g.logNodes;
     if (g.logNodes > 1) g.kappa = (m * sxx - sx * sx) / (m * sxy - sx * sy);
-    // The last force line: time, then per body its name and twelve columns (pressure force,
-    // pressure moment, viscous force, viscous moment); x of the viscous force is the ninth field.
-    const auto end = forces.find_last_not_of('\n');
-    if (end != std::string::npos) {
-      std::istringstream line(forces.substr(forces.rfind('\n', end) + 1));
-      std::vector<std::string> f;
-      for (std::string w; std::getline(line, w, '\t');) f.push_back(w);
-      if (f.size() > 21) g.balance = (std::stod(f[8]) + std::stod(f[21])) / (c.rho * c.f * c.lx * 2 * h);
+    g.balance = WallBalance(forces, c.rho * c.f * c.lx * 2 * h);
+    const auto at = out.find(": Steady State Found.");
+    if (at != std::string::npos) std::sscanf(out.c_str() + out.rfind("STEP = ", at), "STEP = %d", &g.steadyStep);
+    return g;
+  }
+
+ private:
+  static std::string Num(double x) {
+    std::ostringstream s;
+    s.precision(17);
+    s << x;
+    return s.str();
+  }
+};
+
+// What a wall-resolved channel run gave (see WallResolvedChannel::Measure).
+struct ResolvedFigures {
+  double ubPlus = 0;    // bulk speed over u_tau
+  double cfRatio = 0;   // c_f = 2 / U_b+^2 over the DNS's 2 / 17.5^2
+  double uplusDev = 0;  // largest |u+ / reference - 1| over 1 <= y+ <= 300 (see Reference)
+  double worstYplus = 0;  // where it is
+  int checked = 0;      // nodes in that range
+  double balance = 0;   // viscous force of both walls in the last .for line over the drive
+  int steadyStep = 0;   // step of "Steady State Found." (0 when the run did not get there)
+};
+
+// The fully developed channel of half-height delta = 1 at Re_tau = u_tau delta / nu with the
+// wall resolved: no-slip "V_fixWall" walls, the first row `firstYplus` (<= 1) wall units off
+// them, rows growing geometrically to the middle, `half` cells per half, two along x. u_tau =
+// 1 / 17.5, so the bulk speed is near 1 when U_b+ is near the DNS's 17.5; the drive f =
+// u_tau^2 / delta puts u_tau^2 on each wall. The run starts from Reichardt's u+, k =
+// u_tau^2 / 0.3 (1 - e^(-y+ / 10))^2 and the length of WallFunctionChannel::EddyLength with van
+// Driest's damping 1 - e^(-y+ / 26), so that k, nu_t and epsilon vanish at the walls as a
+// resolved wall layer has them (the low-Reynolds models lose their turbulence to the
+// dissipation of a wall layer started at the log layer's k and nu_t), and stops at the steady
+// state or after `c.steps`. The walls fix k (to its floor) and leave epsilon free, so its flux
+// through them is zero; the clamps are wide, the floors of k and nu_t far below their
+// wall-layer values.
+struct WallResolvedChannel {
+  double retau = 395, nu = 0, utau = 1 / 17.5;
+  WallChannel c;
+
+  static constexpr const char* kCards =
+      "KenrMinimum 1e-6 KenrMaximum 100 EpslMinimum 1e-7 EpslMaximum 1000 TVscMinimum 1e-6 TVscMaximum 100 "
+      "EddyKEnergy_Production_Limit 20 Epsilon_Production_Limit 2000 Epsilon_Reaction_Limit 1e20 "
+      "Omega_Production_Limit 2000 Omega_Reaction_Limit 1e20 EddyViscoT_Production_Limit 2000 "
+      "EddyViscoT_Reaction_Limit 2000";
+
+  WallResolvedChannel(const std::string& model, double re, int half, const std::string& dt, double firstYplus = 1)
+      : retau(re) {
+    nu = utau / retau;
+    c.lx = 0.05, c.nu = nu, c.f = utau * utau, c.dt = dt, c.steps = 5000;
+    const double first = firstYplus * nu / utau;
+    double lo = 1, hi = 2;
+    for (int i = 0; i < 200; ++i) {
+      const double q = 0.5 * (lo + hi);
+      (first * (std::pow(q, half) - 1) / (q - 1) > 1 ? hi : lo) = q;
     }
+    std::vector<double> rows{0};
+    for (int j = 0; j < half; ++j) rows.push_back(rows.back() + first * std::pow(lo, j));
+    rows.back() = 1;
+    c.ys = rows;
+    for (int j = half - 1; j >= 0; --j) c.ys.push_back(2 - rows[std::size_t(j)]);
+    c.wall = "V_fixWall";
+    c.fluid = "SteadyNorm 1e-6 " + model + " " + kCards;
+    c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
+    const std::string y = "(1-abs(Y-1))", yp = y + "*" + Num(utau / nu);
+    std::ostringstream s;
+    s.precision(17);
+    s << "Function VelocityX \"" << utau << "*(7.8*(1-exp(-" << yp << "/11)-" << yp << "/11*exp(-0.33*" << yp
+      << "))+2.5*ln(1+0.41*" << yp << "))\" [m/s];\n"
+      << "Function EddyKineticEnergy \"" << utau * utau / 0.3 << "*(1-exp(-" << yp << "/10))^2\" [m2/s2];\n"
+      << "Function EddyLength \"" << WallFunctionChannel::EddyLength(model, y) << "*(1-exp(-" << yp
+      << "/26))\" [m];\n";
+    c.initial = s.str();
+  }
+
+  // y+ of row j (lower half).
+  double Yplus(std::size_t j) const { return c.ys[j] * utau / nu; }
+
+  // The reference u+ at y+: the DNS's viscous sublayer u+ = y+ below 5, the log law ln y+ / 0.41
+  // + 5.2 from 30 on, and between them Reichardt's profile, which joins the two.
+  static double Reference(double yplus) {
+    return yplus < 5 ? yplus : yplus >= 30 ? std::log(yplus) / 0.41 + 5.2 : ReichardtUplus(yplus);
+  }
+
+  // The figures of a run from its .res text, .for text and standard output.
+  ResolvedFigures Measure(const std::string& res, const std::string& forces, const std::string& out) const {
+    ResolvedFigures g;
+    const auto v = LastBlock(res, "VELOCITY");
+    std::vector<double> u;
+    for (std::size_t j = 0; j < c.ys.size(); ++j) {
+      const auto at = v.find(c.Id(0, int(j)));
+      u.push_back(at == v.end() ? 0.0 : at->second[0]);
+    }
+    double flux = 0;
+    for (std::size_t j = 0; j + 1 < u.size(); ++j) flux += 0.5 * (u[j] + u[j + 1]) * (c.ys[j + 1] - c.ys[j]);
+    g.ubPlus = flux / 2 / utau;
+    g.cfRatio = (2 / (g.ubPlus * g.ubPlus)) / (2 / (17.5 * 17.5));
+    for (std::size_t j = 0; j < u.size() && c.ys[j] <= 1; ++j) {
+      const double yp = Yplus(j);
+      if (yp < 1 || yp > 300) continue;
+      ++g.checked;
+      const double d = std::fabs(u[j] / utau / Reference(yp) - 1);
+      if (d > g.uplusDev) g.uplusDev = d, g.worstYplus = yp;
+    }
+    g.balance = WallBalance(forces, c.rho * c.f * c.lx * 2);
     const auto at = out.find(": Steady State Found.");
     if (at != std::string::npos) std::sscanf(out.c_str() + out.rfind("STEP = ", at), "STEP = %d", &g.steadyStep);
     return g;
