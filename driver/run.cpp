@@ -10,6 +10,7 @@
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "solvers/solversetting.h"
 #include "input/function.h"
 #include "input/input.h"
 #include "input/types.h"
@@ -90,6 +91,7 @@ void Problem::SolveInitialPhase() {
 }
 
 void Problem::SolveStep() {
+  Solver::reset_unsolved();  // the steady-state test asks whether this step solved every system
   SolvePreUncoupledProblem();
   do {
     StartNewIteration();

@@ -306,6 +306,16 @@ int TotalDomain::CheckSteadyState() {
     if (!(stepChange_[k] / Conv(VarDenominat, ConvVar(k)) < threshold)) return 0;
   const auto steady = [](PhiProblem& p) { return p.IsSteadyState(); };
   if (!AllProblems(solid_, steady) || !AllProblems(fluid_, steady)) return 0;
+  // Fields that stand still because their systems were not solved (a solver at its iteration
+  // limit, a diverged solution whose residual no longer falls) are no steady state.
+  if (const int unsolved = Solver::unsolved_count()) {
+    if (!unsolvedSteadyWarned_)
+      OLVU_WARNING(0, "STEP = " << Current_Step << ": the fields changed less than SteadyNorm, but " << unsolved
+                                << " linear systems of the step were not solved: no steady state is taken while a "
+                                   "step leaves a system unsolved");
+    unsolvedSteadyWarned_ = true;
+    return 0;
+  }
   steady_[0] = steady_[1] = 1;
   return 1;
 }

@@ -122,6 +122,7 @@ class TotalDomain : public Domain {
   int phiCount_ = 0;                  ///< Phi indices visited
   int inner_[6] = {1, 1, 1, 1, 1, 1}; ///< inner-iteration counts
   int steady_[2] = {0, 0};            ///< steady-state markers
+  bool unsolvedSteadyWarned_ = false;  ///< a step too still to tell from steady, with unsolved systems, was reported
   double stepChange_[3] = {0, 0, 0};  ///< change of velocity, pressure, temperature since the step began, at the latest convergence test
 };
 

@@ -37,6 +37,11 @@ class Solver {
   Solver(const Solver&) = delete;
   Solver& operator=(const Solver&) = delete;
 
+  /// Systems left unsolved (at their iteration limit) since the last reset, over every setting.
+  static int unsolved_count();
+  /// Starts the count of unsolved systems again (at the start of each step).
+  static void reset_unsolved();
+
   /// mat = A.
   virtual void define(SystemSparseMatrix* A);
   /// Solves A x = b keeping the unknowns whose bit is set in fixed (1-based); returns the change
@@ -100,8 +105,9 @@ class Solver {
   void check_dimension() const;
   /// The outcome of a solve: the "Not Solved" warning for status 1, the singular stop for 2.
   void report(int status, double ratio, const char* what) const;
-  /// Level-0 "Not Solved" warning with the iteration limit and the residual ratio.
+  /// Level-0 "Not Solved" warning with the iteration limit and the residual ratio; counts the system.
   void warn_not_solved(const char* what, double ratio) const;
+
   /// "Singular system found in " stop.
   [[noreturn]] void singular(const char* prefix, const char* what) const;
   /// The explicit update: x_i = b_i / a_ii, no iteration; tol receives the residual ratio.

@@ -34,9 +34,19 @@ double Change(const ReaVec& w, const ReaVec& old_x, const ReaVec& new_x) {
 // ---------------------------------------------------------------------------------------------
 // Reporting
 
+namespace {
+// Systems at their iteration limit since the last reset: a step that holds one is no steady state.
+int unsolved = 0;
+}  // namespace
+
 void Solver::warn_not_solved(const char* what, double ratio) const {
+  ++unsolved;
   OLVU_WARNING(0, "Not Solved " << name << " " << what << " after " << max_iter << " Iterations. Norm = " << ratio);
 }
+
+int Solver::unsolved_count() { return unsolved; }
+
+void Solver::reset_unsolved() { unsolved = 0; }
 
 void Solver::singular(const char* prefix, const char* what) const {
   OLVU_FATAL(prefix << name << " " << what << "\n");

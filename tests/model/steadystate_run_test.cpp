@@ -119,5 +119,26 @@ TEST(SteadyStateRuns, ChangeOfAFieldThatIsNotFiniteIsNotANumber) {
   }
 }
 
+TEST(SteadyStateRuns, AStepWithAnUnsolvedSystemIsNotSteady) {
+  // Pressure solves cut to one unpreconditioned iteration leave every system unsolved: the fields
+  // then change less than "SteadyNorm" per step (at step 268 of the 16 x 16 cavity) while they are
+  // still 1.6e-3 from the steady solution, and a diverged solution whose solves no longer reduce
+  // its residual stands still as well. Such a step is no steady state: the run goes on to its
+  // last step and says why once.
+  FlowRun f = Cavity("0.25", 1, "1e-4");
+  f.steps = 300;
+  f.solvers = "Symmetric Pressure Max_Iter 1 Tolerance 1e-12 Solver ConjugateGradient Preconditioner None;\n";
+  Folder dir;
+  std::string res;
+  const Outcome o = f.Run(dir, res);
+  ASSERT_EQ(o.status, 0) << dir.read("flow.dat.err");
+  EXPECT_EQ(SteadyStep(o.out), 0);
+  EXPECT_NE(o.out.find("STEP = 300, TIME = 75: Converged"), std::string::npos);
+  const std::string war = dir.read("flow.dat.war");
+  const std::string why = "the fields changed less than SteadyNorm, but 1 linear systems of the step were not solved";
+  EXPECT_NE(war.find(why), std::string::npos) << war.substr(0, 2000);
+  EXPECT_EQ(war.find(why), war.rfind(why));
+}
+
 }  // namespace
 }  // namespace olvu_test
