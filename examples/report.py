@@ -7,7 +7,7 @@ run in the folder where the example ran: it reads the data file NAME and the fil
 beside it (NAME.res, NAME.for, NAME.mov, NAME.rst). Each figure is printed on a line of its own
 beside its reference, with their difference and the band that the example's comment gives it:
 
-    c_f  0.00422  reference 0.00425  difference -0.80%  band 3%  inside
+    c_f  0.00422  reference 0.00425  difference -0.77%  band 4%  inside
 
 A band is a comment line of the data file "!   FIGURE within BAND of ...", BAND a number, or a
 number and "%" for a difference relative to the reference. The report of a data file is the first
@@ -58,7 +58,7 @@ def constant(text):
         raise Unreadable("not a constant function: %r" % text)
     try:
         return value(ast.parse(text.replace("^", "**"), mode="eval").body)
-    except SyntaxError:
+    except (SyntaxError, ArithmeticError):
         raise Unreadable("not a constant function: %r" % text)
 
 
@@ -466,25 +466,26 @@ def main(argv):
         if missing or unused:
             raise Unreadable("%s: the comment's bands (%s) do not match the figures (%s)" % (
                 name, ", ".join(sorted(bands)), ", ".join(f[0] for f in figures)))
+        for figure, _, reference, _ in figures:
+            if bands[figure][1] and reference == 0:
+                raise Unreadable("%s: a band in %% for %s, whose reference is 0" % (name, figure))
     except Unreadable as e:
         sys.exit("report.py: %s" % e)
+    except (KeyError, IndexError, ValueError, ArithmeticError) as e:
+        sys.exit("report.py: %s: the run's files do not hold what the report reads (%s: %s)" % (
+            name, type(e).__name__, e))
     print("%s (report %s), time %s:" % (name, which, number(time)))
     status = 0
     for figure, value, reference, where in figures:
         band, relative = bands[figure]
-        if relative and reference == 0:
-            sys.exit("report.py: %s: a band in %% for %s, whose reference is 0" % (name, figure))
-        if relative:
-            diff = 100 * (value - reference) / abs(reference)
-            text = "%+.3g%%" % diff
-        else:
-            diff = value - reference
-            text = "%+.3g" % diff
+        diff = 100 * (value - reference) / abs(reference) if relative else value - reference
+        diff = float("%.3g" % diff)  # judged as printed
         ok = abs(diff) <= band
         status = status if ok else OUTSIDE
         print("  %-14s %-12s reference %-12s difference %-10s band %s%s  %s%s" % (
-            figure, number(value), number(reference), text, number(band), "%" if relative else "",
-            "inside" if ok else "OUTSIDE", "  (%s)" % where if where else ""))
+            figure, number(value), number(reference), "%+g%s" % (diff, "%" if relative else ""),
+            number(band), "%" if relative else "", "inside" if ok else "OUTSIDE",
+            "  (%s)" % where if where else ""))
     return status
 
 

@@ -82,7 +82,8 @@ std::vector<std::string> ExampleNames() {
 
 /// The output of examples/NAME.py with its arguments (exit status in `status`).
 std::string Generated(const Folder& dir, const std::string& name, const std::string& arguments, int& status) {
-  const std::string command = "python3 '" + kDir + "/" + name + ".py' " + arguments + " > '" + dir.path(name + ".gen") + "'";
+  const std::string command =
+      "python3 '" + kDir + "/" + name + ".py' " + arguments + " > '" + dir.path(name + ".gen") + "'";
   status = std::system(command.c_str());
   return dir.read(name + ".gen");
 }
@@ -255,6 +256,48 @@ TEST_P(Example, RunsCleanlyToItsFigures) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, Example, ::testing::ValuesIn(ExampleNames()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+TEST(Examples, ReportStopsWithItsMessageOnWhatItCannotJudge) {
+  // One run of the channel, then report.py on altered copies of its files: each fault ends with
+  // report.py's own one-line message and status 1 (no traceback), a figure outside a narrowed
+  // band with status 3.
+  Folder dir;
+  const std::string data = ReadFile(kDir + "/channel");
+  dir.write("channel", data);
+  ASSERT_EQ(dir.olvu({"-name", "channel"}).status, 0);
+  struct Case {
+    const char* what;
+    std::string from, to;        ///< a text of the data file and its replacement
+    std::string resFrom, resTo;  ///< the same in the result file ("" for none)
+    bool noResults;              ///< the result file taken away
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"as run", "", "", "", "", false, 0, " inside"},
+      {"a band too narrow", "!   u within 1e-4 of", "!   u within 1e-6 of", "", "", false, 3, " OUTSIDE"},
+      {"a figure without its band", "!   p within 1e-3 of", "!   pressure within 1e-3 of", "", "", false, 1,
+       "do not match the figures"},
+      {"a relative band of a zero reference", "!   v within 1e-4 of", "!   v within 1% of", "", "", false, 1,
+       "whose reference is 0"},
+      {"no result file", "", "", "", "", true, 1, "channel.res: No such file"},
+      {"no velocity in the results", "", "", "\"VELOCITY\"", "\"SPEED\"", false, 1, "no VELOCITY block"},
+      {"a node missing from the results", "", "", "\n\t86\t", "\n\t9999\t", false, 1, "do not hold what"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder copy;
+    for (const char* ext : {".for", ".mov", ".rst"})
+      copy.write(std::string("channel") + ext, dir.read(std::string("channel") + ext));
+    copy.write("channel", c.from.empty() ? data : Replace(data, c.from, c.to));
+    const std::string res = dir.read("channel.res");
+    if (!c.noResults) copy.write("channel.res", c.resFrom.empty() ? res : Replace(res, c.resFrom, c.resTo));
+    const Outcome r = Shell("python3 '" + kDir + "/report.py' channel", copy.path(""), copy);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(r.err.find("Traceback"), std::string::npos) << r.err;
+  }
+}
 
 TEST(Examples, GeneratorsWriteTheDataFilesBesideThem) {
   // A generated data file kept in the folder is the one its generator writes today.
