@@ -2,9 +2,7 @@
 // of the README's commands.
 #pragma once
 
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,34 +12,18 @@
 
 namespace olvu_test {
 
-/// Runs `script` with `sh -e` in the folder `dir`; standard output and error are captured in
-/// files of `scratch` (a folder the script does not look at).
+/// Runs `script` with `sh -e` in the folder `dir`, without standard input; the script and its
+/// captured output are files of `scratch` (a folder the script does not look at).
 inline Outcome Shell(const std::string& script, const std::string& dir, const Folder& scratch) {
-  const std::string outPath = scratch.path(".sh.stdout"), errPath = scratch.path(".sh.stderr");
-  const pid_t pid = fork();
-  if (pid < 0) std::abort();
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    const int o = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int e = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    dup2(o, 1);
-    dup2(e, 2);
-    dup2(in, 0);
-    close(o);
-    close(e);
-    close(in);
-    execl("/bin/sh", "sh", "-e", "-c", script.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int st = 0;
-  waitpid(pid, &st, 0);
+  scratch.write(".sh", script);
+  const std::string command = "cd '" + dir + "' && sh -e '" + scratch.path(".sh") + "' < /dev/null > '" +
+                              scratch.path(".sh.stdout") + "' 2> '" + scratch.path(".sh.stderr") + "'";
+  const int st = std::system(command.c_str());
   Outcome r;
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  r.out = ReadFile(outPath);
-  r.err = ReadFile(errPath);
-  std::filesystem::remove(outPath);
-  std::filesystem::remove(errPath);
+  r.out = scratch.read(".sh.stdout");
+  r.err = scratch.read(".sh.stderr");
+  for (const char* f : {".sh", ".sh.stdout", ".sh.stderr"}) std::filesystem::remove(scratch.path(f));
   return r;
 }
 
