@@ -11,8 +11,11 @@ are long), then Delaunay triangles of points on rings whose spacing grows by `RI
 `H_FAR`, then of a triangular lattice of spacing `H_FAR`. The circle has nodes at its front and
 back points (0.15, 0.2) and (0.25, 0.2).
 
-    python3 examples/cylinder.py > cylinder                 (the example: 22,830 nodes)
-    python3 examples/cylinder.py coarse > cylinder_coarse   (a quick version: 4,891 nodes)
+    python3 examples/cylinder.py > examples/cylinder        (the example: 22,830 nodes)
+    python3 PATH/examples/cylinder.py coarse > cylinder     (a quick version: 4,891 nodes)
+
+the quick version in a folder of the user's, where `olvu -name cylinder` and
+`python3 PATH/examples/report.py cylinder` then run it and print its figures.
 """
 import math
 import random

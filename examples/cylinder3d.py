@@ -6,11 +6,13 @@ Channel 2.5 x 0.41 x 0.41, cylinder of diameter 0.1 through (0.5, 0.2) spanning 
 inflow u = 16 Um y z (H - y)(H - z) / H^4 with Um = 0.45 m/s (mean 0.2 m/s), viscosity 1e-3,
 density 1, no-slip walls, outlet pressure 0 (Reynolds number 20 on the mean speed).
 
-    python3 examples/cylinder3d.py coarse > cylinder3d     (cylinder 0.01 m, far 0.04 m)
-    python3 examples/cylinder3d.py fine > cylinder3d       (cylinder 0.005 m, far 0.02 m)
-    python3 examples/cylinder3d.py finer > cylinder3d      (cylinder 0.0035 m, far 0.02 m)
+    python3 PATH/examples/cylinder3d.py coarse > cylinder3d     (cylinder 0.01 m, far 0.04 m)
+    python3 PATH/examples/cylinder3d.py fine > cylinder3d       (cylinder 0.005 m, far 0.02 m)
+    python3 PATH/examples/cylinder3d.py finer > cylinder3d      (cylinder 0.0035 m, far 0.02 m)
     olvu -3D -name cylinder3d
-    python3 examples/report.py cylinder3d
+    python3 PATH/examples/report.py cylinder3d
+
+in a folder of the user's (the README runs the coarse one in build/run).
 
 Needs the gmsh program (Debian's gmsh, which `sh scripts/deps.sh examples` installs) on the path;
 the rest is the standard library. Each mesh's figures, and the bands that report.py checks them
