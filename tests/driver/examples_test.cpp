@@ -36,7 +36,7 @@ struct Known {
 void CylinderForces(const Folder& dir, const Outcome& r);
 
 const Known kKnown[] = {
-    // 44 s to its steady state: 2 of its 400 steps.
+    // Half a minute for its 400 steps: 2 of them.
     {"cylinder", 2, "", false, CylinderForces},
     // The README's commands run the coarse mesh to its figures; here its first 3 steps.
     {"cylinder3d", 3, "coarse", true, nullptr},
