@@ -136,6 +136,13 @@ struct Kind {
 
 const Kind kKinds[] = {
     {"LaminarFlow", [] { return LidCavity(4, "Solve_NavierStokes", 4, "0.1").Text(); }, 2},
+    {"LaminarFlowCrankNicolson",
+     [] {
+       FlowRun f = LidCavity(4, "Solve_NavierStokes", 4, "0.1");
+       f.grid.scheme = "Crank_Nicolson";
+       return f.Text();
+     },
+     2},
     // The increment a function of the previous one ("it") and of the time run ("dt").
     {"TimeIncrementOfThePreviousOne",
      [] { return LidCavity(4, "Solve_NavierStokes", 4, "0.05+0.5*it+0.1*dt").Text(); }, 2},
