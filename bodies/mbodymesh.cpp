@@ -112,7 +112,7 @@ void RigidBody::SetMass(double m) {
 }
 
 void RigidBody::AutomaticMass(BodyMesh& set) {
-  if (autoMass_ && set.MyDomain()->ProblemsToSolve()(unsigned(PMeshDeform + 1))) SetMass(set.CalculateMass());
+  if (autoMass_ && set.MyDomain()->Solves(PMeshDeform)) SetMass(set.CalculateMass());
 }
 
 void RigidBody::RollHistories() {
@@ -133,7 +133,7 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
       dispMode_(3u, 0),
       rotMode_(3u, 0),
       springs_(1, "Springs") {
-  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->Solves(PMeshDeform));
   TakeCard(card);
   const char* dispFuncs[3] = {"DOX", "DOY", "DOZ"};
   const char* rotFuncs[3] = {"ROX", "ROY", "ROZ"};

@@ -86,7 +86,7 @@ void FluidDomain::RebuildGeometry() {
 }
 
 void FluidDomain::SolveBodyMovement() {
-  if (Flag(PVelocity) && Flag(PPressure)) {
+  if (Solves(PVelocity) && Solves(PPressure)) {
     CalculateForces();
     int b = 0;
     while (BodyMesh* m = giveNextBody(b)) {
@@ -96,13 +96,13 @@ void FluidDomain::SolveBodyMovement() {
       m->CheckLine(true);
     }
   }
-  if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
+  if (!Solves(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   const bool tested = HasConv(VarIncrement, ConvVar::Body) && HasConv(VarDenominat, ConvVar::Body);
   // The speed scale of the bodies' test: the largest velocity the flow holds, not the guess the
   // velocity's test takes for a flow at rest (a body starting to move in a still fluid would pass
   // against it in its first iteration).
   double flow = 0;
-  if (tested && Flag(PVelocity))
+  if (tested && Solves(PVelocity))
     for (int c = 0; c < 3; ++c)
       if (vars_[VelX + c].length()) flow = std::max(flow, vars_[VelX + c].max_abs());
   int b = 0;
@@ -123,7 +123,7 @@ void FluidDomain::SolveBodyMovement() {
 }
 
 void FluidDomain::SolveInitialBodyMovement() {
-  if (Current_Step != 1 || !Flag(PMeshDeform)) return;
+  if (Current_Step != 1 || !Solves(PMeshDeform)) return;
   int moved = 0, b = 0;
   while (BodyMesh* m = giveNextBody(b)) moved += m->InitialBodyMovement();
   if (moved == 0) return;
@@ -150,7 +150,7 @@ void FluidDomain::SolveInitialBodyMovement() {
 }
 
 void FluidDomain::UpdateMeshDeformation() {
-  if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
+  if (!Solves(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   // The accumulated displacement grows by what moves the nodes, once per step, whatever the
   // time scheme: a step's increment is the whole step's movement.
   int i = 0;
@@ -176,7 +176,7 @@ void FluidDomain::UpdateMeshDeformation() {
 }
 
 void FluidDomain::SolveMeshDeformation(int type) {
-  if (!Flag(PMeshDeform)) return;
+  if (!Solves(PMeshDeform)) return;
   ReaVec* D[3] = {&vars_[MeshX], &vars_[MeshY], &vars_[MeshZ]};
   if (!MeshUpdateStep(updateMeshEvery_)) {
     for (ReaVec* d : D) *d = 0.0;

@@ -20,7 +20,7 @@ VBodyMesh::VBodyMesh(FluidDomain* d, int num, Input* in, int slot)
       dryElems_(100, "Dry Elems in VBodyMesh"),
       lowNodes_(100, "Nodes in VBodyMesh"),
       lowElems_(100, "Elements in VBodyMesh") {
-  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->Solves(PMeshDeform));
   TakeCard(card);
   for (int c = 0; c < 3; ++c) {
     freeDisp_.assign(unsigned(c + 1), card.dispMode[c] != 0);

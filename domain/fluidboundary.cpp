@@ -148,8 +148,8 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
   ImposeBodyBoundaries();
 
   const char* name = name_;
-  if (Flag(PPressure) && conds_[FixPres].null()) OLVU_WARNING(1, name << ": Pressure not fixed in any point");
-  if (Flag(PVelocity)) {
+  if (Solves(PPressure) && conds_[FixPres].null()) OLVU_WARNING(1, name << ": Pressure not fixed in any point");
+  if (Solves(PVelocity)) {
     if (Start_Up && (!conds_[FieldVelX].null() || !conds_[FieldVelY].null() || !conds_[FieldVelZ].null()))
       OLVU_FATAL("Fix Velocity Field conditions do not work with smoothed start up.\n\tRemove the Start_Up_Control option.\n");
     if (conds_[LineVelNodes].null() && conds_[NormalVelNodes].null()) {
@@ -169,12 +169,12 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
       OLVU_WARNING(2, name << ": Null velocity found everywhere. Is this right?"
                            << "\n\tCheck boundary conditions and convergence norms.");
   }
-  if (Flag(PTemperature) && conds_[FixTemp].null()) OLVU_WARNING(0, name << ": Temperature not fixed in any point");
-  if (Flag(PPseudo) && conds_[FixPseudo].null()) OLVU_WARNING(0, name << ": Preudoconcentration not fixed in any point");
-  if (Flag(PKinetic) && conds_[FixKEnergy].null()) OLVU_WARNING(0, name << ": Kinetic_Energy not fixed in any point");
-  if (Flag(PSpalart) && conds_[FixTurbVar].null())
+  if (Solves(PTemperature) && conds_[FixTemp].null()) OLVU_WARNING(0, name << ": Temperature not fixed in any point");
+  if (Solves(PPseudo) && conds_[FixPseudo].null()) OLVU_WARNING(0, name << ": Preudoconcentration not fixed in any point");
+  if (Solves(PKinetic) && conds_[FixKEnergy].null()) OLVU_WARNING(0, name << ": Kinetic_Energy not fixed in any point");
+  if (Solves(PSpalart) && conds_[FixTurbVar].null())
     OLVU_WARNING(0, name << ": Turbulent Viscosity not fixed in any point");
-  if (Flag(PTurbulence)) {
+  if (Solves(PTurbulence)) {
     conds_[FixKEnergy].andn_vec(conds_[FreeTurb]);
     conds_[FixTurbVar].andn_vec(conds_[FreeTurb]);
     if (conds_[FixKEnergy].null()) OLVU_WARNING(2, name << ": Kinetic_Energy not fixed in any point");
@@ -185,7 +185,7 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
 void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp) {
   const unsigned i = unsigned(n);
   // Order 1: pressure.
-  if (Flag(PPressure)) {
+  if (Solves(PPressure)) {
     if (in->Exist("Pres")) {
       const double p = PressureIn(n, in->GetRea("Pres", Magnitude(-1)) * fPres);
       Mark(FixPres, n);
@@ -206,18 +206,18 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
   if (in->Exist("TVel")) {
     const IntVecT f = Flags(in, "TVel", 6, "Fix Velocity Field condition must have 6 fields");
     for (int c = 0; c < 3; ++c) {
-      if (!Flag(PVelocity)) {
+      if (!Solves(PVelocity)) {
         if (f(unsigned(c + 4))) Mark(FieldVelX + c, n);
         continue;
       }
       if (f(unsigned(c + 1))) Mark(FixVelX + c, n);
       if (f(unsigned(c + 4))) Mark(FixVelX + c, n), Mark(FieldVelX + c, n);
     }
-    if (Flag(PVelocity)) FullVelocity(n);
+    if (Solves(PVelocity)) FullVelocity(n);
     return;
   }
   // Order 3: velocity.
-  if (Flag(PVelocity)) {
+  if (Solves(PVelocity)) {
     if (in->Exist("Velc")) {
       if (in->NNumbersIn("Velc") != 3)
         OLVU_FATAL("Boundary Conditions Error: Velocity vector must have three components\n");
@@ -256,7 +256,7 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
     if (in->Exist("CondVel")) return Mark(CondVelNodes, n);
   }
   // Order 4: temperature.
-  if (Flag(PTemperature)) {
+  if (Solves(PTemperature)) {
     if (in->Exist("Temp")) {
       const double t = in->GetRea("Temp", Magnitude(-1)) * fTemp;
       Mark(FixTemp, n);
@@ -275,7 +275,7 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
   // Orders 5 and 6: Phi and species problems, named by "Index"; a line for a problem that does
   // not exist is passed over.
   struct Transport {
-    int flag;
+    FluidFlag flag;
     const char *plain, *field, *cond, *message;
   };
   const Transport transports[2] = {
@@ -283,7 +283,7 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
       {PSpecies, "Conc", "TConc", "CondConc", "Fix Concentration Field condition must have 2 fields"}};
   for (int t = 0; t < 2; ++t) {
     const Transport& tr = transports[t];
-    if (!Flag(tr.flag)) continue;
+    if (!Solves(tr.flag)) continue;
     auto problem = [&](int k) -> PhiProblem* {
       if (t == 0) return phi_.free(k) ? nullptr : phi_.get_at(k);
       return species_.free(k) ? nullptr : species_.get_at(k);
@@ -308,25 +308,25 @@ void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, dou
     }
   }
   // Order 7: mesh deformation.
-  if (Flag(PMeshDeform) && in->Exist("DMesh")) {
+  if (Solves(PMeshDeform) && in->Exist("DMesh")) {
     if (in->Exist("Fix_Field")) return Mark(FixMeshField, n);
     if (in->Exist("Fix_Null")) return Mark(FixMeshNull, n);
     if (in->Exist("No_Fix")) return Mark(MeshNoFix, n);
     return Mark(FixMeshField, n);
   }
   // Order 8: turbulence.
-  if (Flag(PTurbulence) && in->Exist("Turb")) {
+  if (Solves(PTurbulence) && in->Exist("Turb")) {
     if (in->GetInt("Turb") != 0) Mark(FixKEnergy, n), Mark(FixTurbVar, n);
     else Mark(FreeTurb, n);
     return;
   }
   // Order 9: free surface.
-  if (Flag(PTranspiration) && in->Exist("Beta")) {
+  if (Solves(PTranspiration) && in->Exist("Beta")) {
     if (in->GetInt("Beta") != 0) Mark(FixBeta, n);
     return;
   }
   // Order 10: pseudoconcentration.
-  if (Flag(PPseudo) && in->Exist("TPsed")) {
+  if (Solves(PPseudo) && in->Exist("TPsed")) {
     const IntVecT f = Flags(in, "TPsed", 2, "Fix Pseudooconcentration condition must have 2 fields");
     if (f(1)) Mark(FixPseudo, n);
     if (f(2)) Mark(FixPseudo, n), Mark(FieldPseudo, n);

@@ -68,7 +68,7 @@ double Ratio(Input* in, const char* key, double& bound) {
 
 void FluidDomain::ReadSolveKeywords(Input* in) {
   problems_ = 0;
-  auto on = [&](int k) { problems_(unsigned(k + 1)) = 1; };
+  auto on = [&](int k) { problems_[unsigned(k)] = 1; };
   if (in->Exist("Solve_NavierStokes")) {
     on(PNavierStokes), on(PVelocity), on(PPressure);
     splitPressure_ = 0;
@@ -108,7 +108,7 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
   for (const TurbulenceWord& t : TurbulenceWords) {
     if (!in->Exist(t.word)) continue;
     // Every model reads the velocity and its gradients, which exist only where they are solved.
-    if (!Flag(PVelocity))
+    if (!Solves(PVelocity))
       OLVU_FATAL("Turbulence model " << t.word << " needs the velocity solve: give Solve_NavierStokes, "
                  "Solve_NStoFractionalStep or Solve_Stokes with it\n");
     on(PTurbulence), on(t.flag1);
@@ -126,10 +126,10 @@ void FluidDomain::LowerNorms() {
   // The tolerance of a field the domain does not solve (1e-10 unless given) asks for nothing.
   // Species and Phi problems are refused at reading, so velocity, pressure and temperature are
   // the fields that can be solved.
-  const int solved[3] = {PVelocity, PPressure, PTemperature};
+  const FluidFlag solved[3] = {PVelocity, PPressure, PTemperature};
   double tmin = 1e100;
   for (unsigned k = 0; k < 3; ++k)
-    if (Flag(solved[k]) && HasConv(VarTolerance, ConvVar(k))) tmin = std::fmin(tmin, Conv(VarTolerance, ConvVar(k)));
+    if (Solves(solved[k]) && HasConv(VarTolerance, ConvVar(k))) tmin = std::fmin(tmin, Conv(VarTolerance, ConvVar(k)));
   if (tmin == 1e100) return;
   if (steadyNorm_ > tmin) steadyNorm_ = tmin;
   if (advectionNorm_ > tmin) advectionNorm_ = tmin;
@@ -152,7 +152,7 @@ void FluidDomain::ReadGeneralData(Input* in) {
                               "Energy_Smoothing"};
   const int smoothDefault[4] = {0, 1, 0, 0};
   for (int k = 0; k < 4; ++k) smooth_[k] = in->Exist(smoothing[k]) ? in->GetInt(smoothing[k]) : smoothDefault[k];
-  if (Flag(PTurbulence) && smooth_[1] < 2) OLVU_WARNING(3, "PROBLEM->Turbulence_Control >= 2 is recommended");
+  if (Solves(PTurbulence) && smooth_[1] < 2) OLVU_WARNING(3, "PROBLEM->Turbulence_Control >= 2 is recommended");
 
   steadyNorm_ = in->GetRealIfExist("SteadyNorm", Undimensional, 0.0);
   advectionNorm_ = in->GetRealIfExist("AdvectionNorm", Undimensional, 0.0);
@@ -165,14 +165,14 @@ void FluidDomain::ReadGeneralData(Input* in) {
   if (incrControl_ != -1) OLVU_NOTICE("Variable increment control will be applied");
 
   totalPressure_ = in->Exist("Total_Pressure") ? 1 : 0;
-  if (Flag(PPseudo)) {
+  if (Solves(PPseudo)) {
     totalPressure_ = 1;
     if (FStatic.length() > 0) {
       OLVU_WARNING(0, "Cannot fix Pressure_Origin in Pseudoconcentration problem");
       FStatic.resize(0);
     }
   }
-  if (Flag(PTranspiration) && totalPressure_ == 1) {
+  if (Solves(PTranspiration) && totalPressure_ == 1) {
     OLVU_WARNING(0, "Transpiration problem only works with Use_Total_Pressure \"Off\".\n\t Taking Use_Total_Pressure \"Off\".");
     totalPressure_ = 0;
   }
@@ -196,14 +196,14 @@ void FluidDomain::ReadGeneralData(Input* in) {
   EpslMaximum = in->GetRealIfExist("EpslMaximum", Undimensional, 1.0);
   OmegMaximum = in->GetRealIfExist("OmegMaximum", Undimensional, 1.0);
   KtauMaximum = in->GetRealIfExist("KtauMaximum", Undimensional, 1.0);
-  if (Flag(PTurbulence)) {
+  if (Solves(PTurbulence)) {
     if (KenrMinimum < 1.0 &&
-        (Flag(PKinetic) || Flag(PKEpsilon) || Flag(PKOmega) || Flag(PKOmegaSST) || Flag(PKKT)))
+        (Solves(PKinetic) || Solves(PKEpsilon) || Solves(PKOmega) || Solves(PKOmegaSST) || Solves(PKKT)))
       OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
-    if (EpslMinimum < 1.0 && Flag(PKEpsilon)) OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
-    if (OmegMinimum < 1.0 && (Flag(PKOmega) || Flag(PKOmegaSST)))
+    if (EpslMinimum < 1.0 && Solves(PKEpsilon)) OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
+    if (OmegMinimum < 1.0 && (Solves(PKOmega) || Solves(PKOmegaSST)))
       OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
-    if (KtauMinimum < 1.0 && Flag(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
+    if (KtauMinimum < 1.0 && Solves(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
   }
 
   fixTurbBodies_ = in->Exist("FixTurbulenceOnBodies") ? 1 : 0;
@@ -214,7 +214,7 @@ void FluidDomain::ReadGeneralData(Input* in) {
     const int step = in->GetInt("Coupling_Step");
     couplingStep_ = Is(w, "Steady_State") ? Number_of_Steps : Is(w, "Step_By_Step") ? step : -1;
   }
-  if (Flag(PKelvarid) && couplingStep_ < 1) OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
+  if (Solves(PKelvarid) && couplingStep_ < 1) OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
 
   const bool givenV = in->Exist("MinTauV_Ratio");
   minTauV_ = Ratio(in, "MinTauV_Ratio", maxTauV_);
@@ -227,7 +227,7 @@ void FluidDomain::ReadGeneralData(Input* in) {
 }
 
 void FluidDomain::ReadFunctionBlocks(Input* in) {
-  if (Flag(PPhi) || Flag(PSpecies)) {
+  if (Solves(PPhi) || Solves(PSpecies)) {
     for (;;) {
       in->ReadLine();
       if (in->Exist("NewPhiDefinition")) {
@@ -369,7 +369,7 @@ DomainView FluidDomain::View() {
   if (int(invLumped_.length()) == numNodes && numNodes > 0) v.invLumped = invLumped_.GivePointer();
   v.globalToLocal = &globalToLocal_;
   v.normals = &normals_;
-  v.meshMoves = Flag(PMeshDeform);
+  v.meshMoves = Solves(PMeshDeform);
   return v;
 }
 

@@ -277,8 +277,10 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   // Accessors.
 
-  /// Sub-problem flags (31 entries).
+  /// Sub-problem flags (31 entries, entry k of sub-problem k).
   IntVec& ProblemsToSolve() { return problems_; }
+  /// True when sub-problem k is active.
+  bool Solves(FluidFlag k) const { return problems_[unsigned(k)] != 0; }
   /// Solver of non-symmetric systems.
   Solver* giveSolver1st() { return solver1_; }
   /// Solver of symmetric systems.
@@ -443,8 +445,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   void Size(int id) { vars_[id].resize(unsigned(numNodes), 0.0); }
   /// Sizes condition set c to the node count, cleared.
   void SizeCond(int c) { conds_[c].resize(unsigned(numNodes), 0); }
-  /// Flag k of ProblemsToSolve.
-  int Flag(int k) const { return problems_(unsigned(k + 1)); }
   /// Reads the flow and model switches of the definition card.
   void ReadSolveKeywords(Input* in);
   /// Reads the blocks after the definition card (functions and solvers).

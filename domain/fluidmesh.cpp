@@ -46,7 +46,7 @@ FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int
   in->ReadCard("PhysicalPropertiesFunctions");
   functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
 
-  if (!d->ProblemsToSolve()(PCompressibility + 1) && functions_->exists(int(DofType::Density)) &&
+  if (!d->Solves(PCompressibility) && functions_->exists(int(DofType::Density)) &&
       !functions_->isConstant(int(DofType::Density)))
     OLVU_WARNING(2, "Variable density found in set " << name_ << " running uncompressible problem.");
 }

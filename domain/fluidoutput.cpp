@@ -79,7 +79,7 @@ void FluidDomain::OutputResults(std::ostream& out) {
       else b.Write(p, 0, 0, e);
     });
   }
-  if (Selected(11) && Flag(PPseudo)) ScalarBlock(out, "FLUID_TYPE", "TIRVANE", vars_[Pseudo], 1.0);
+  if (Selected(11) && Solves(PPseudo)) ScalarBlock(out, "FLUID_TYPE", "TIRVANE", vars_[Pseudo], 1.0);
   if (Selected(12) && vars_[EnergyV].length())
     ScalarBlock(out, "ENERGY", "OMBRALE", vars_[EnergyV], OutputFactor(Energy_per_Mass));
   if (Selected(15) && vars_[Compress].length())

@@ -20,7 +20,7 @@ void FluidDomain::ReadElmSets(Input* in) {
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "FreeS") == 0) {
-      if (!Flag(PTranspiration))
+      if (!Solves(PTranspiration))
         OLVU_WARNING(0, "Free Surface set found, but will not be solved.\n\t Did you forget to define transpiration problem?");
       Mesh* m = parts_->NewFreeSurfaceSet(n, in).release();
       meshes.set_at(n, m);
@@ -34,7 +34,7 @@ void FluidDomain::ReadElmSets(Input* in) {
     OLVU_FATAL("Fluid not defined.\nAssign Fluid properties to the geometry.\nCheck the problem definition in the data file.\n");
   if (bodyMeshes_.count == 0)
     OLVU_NOTICE("FluidBoundaries not defined. Is this right? Did you forget to mesh surfaces or lines?");
-  if (Flag(PTranspiration) && freeMeshes_.count == 0) OLVU_FATAL("Free Surfaces not defined for transpiration problem.\n");
+  if (Solves(PTranspiration) && freeMeshes_.count == 0) OLVU_FATAL("Free Surfaces not defined for transpiration problem.\n");
 }
 
 void FluidDomain::ReadNodes(Input*) {

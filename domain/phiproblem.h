@@ -170,9 +170,9 @@ class SpcProblem : public PhiProblem {
 template <class F>
 void EachScalarProblem(FluidDomain& d, F f) {
   int k = 0;
-  if (d.ProblemsToSolve()(PPhi + 1))
+  if (d.Solves(PPhi))
     while (PhiProblem* p = d.PhiProblems().next(k)) f(*p);
   k = 0;
-  if (d.ProblemsToSolve()(PSpecies + 1))
+  if (d.Solves(PSpecies))
     while (SpcProblem* p = d.SpcProblems().next(k)) f(*p);
 }
