@@ -131,8 +131,7 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
       dryNodes_(100, "Dry Nodes in MBodyMesh"),
       dryElems_(100, "Dry Elements in MBodyMesh"),
       dispMode_(3u, 0),
-      rotMode_(3u, 0),
-      springs_(1, "Springs") {
+      rotMode_(3u, 0) {
   const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->Solves(PMeshDeform));
   TakeCard(card);
   const char* dispFuncs[3] = {"DOX", "DOY", "DOZ"};
@@ -161,15 +160,13 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
                             << (k == 0 ? "KD_Units" : "KR_Units") << "\n");
     const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
     const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
+    // Each spring is KD, KR, the anchor point and the body point (z = 0 in two dimensions).
+    const int dim = per == 8 ? 3 : 2;
     for (int s = 0; s < count; ++s) {
       const double* v = values.GivePointer() + s * per;
-      ReaVec& r = *springRecords_.emplace_back(std::make_unique<ReaVec>(8u, 0.0));
-      r(1) = kd * v[0], r(2) = kr * v[1];
-      if (per == 8)
-        for (unsigned c = 0; c < 6; ++c) r(3 + c) = len * v[2 + c];
-      else
-        r(3) = len * v[2], r(4) = len * v[3], r(6) = len * v[4], r(7) = len * v[5];
-      springs_.append(&r);
+      Spring& spring = springs_.emplace_back();
+      spring.KD = kd * v[0], spring.KR = kr * v[1];
+      for (int c = 0; c < dim; ++c) spring.A[c] = len * v[2 + c], spring.B[c] = len * v[2 + dim + c];
     }
   }
   ReadPropertyBlocks(in);
@@ -228,9 +225,8 @@ void MBodyMesh::StartNewStep() {
   double R[3][3];
   RotationMatrix(R);
   Turn(R, inertia_);
-  int s = 0;
-  while (ReaVec* sp = springs_.next(s))
-    for (unsigned c = 1; c <= 3; ++c) (*sp)(5 + c) += displacement_(c);
+  for (Spring& s : springs_)
+    for (int c = 0; c < 3; ++c) s.B[c] += displacement_(unsigned(c + 1));
   displacement_ = 0.0;
   rotation_ = 0.0;
   RollHistories();
@@ -262,11 +258,9 @@ void MBodyMesh::MoveBody() {
   // state: the body point B against the anchor A, the total rotation against none; and their
   // stiffness sums, with which the pull follows the step's own movement below.
   double kd = 0, kr = 0;
-  int s = 0;
-  while (ReaVec* sp = springs_.next(s)) {
-    const ReaVec& q = *sp;
-    kd += q(1), kr += q(2);
-    for (int c = 0; c < 3; ++c) a[c] += q(1) * (q(unsigned(3 + c)) - q(unsigned(6 + c))) / mass_;
+  for (const Spring& s : springs_) {
+    kd += s.KD, kr += s.KR;
+    for (int c = 0; c < 3; ++c) a[c] += s.KD * (s.A[c] - s.B[c]) / mass_;
   }
   for (int c = 0; c < 3; ++c)
     b[c] -= kr * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
@@ -509,7 +503,7 @@ constexpr unsigned kStateHead = 31;
 }  // namespace
 
 void MBodyMesh::State(ReaVec& out) {
-  out.resize(kStateHead + 3 * unsigned(springs_.count + dryNodes_.count), 0.0);
+  out.resize(kStateHead + 3 * (unsigned(springs_.size()) + unsigned(dryNodes_.count)), 0.0);
   double* p = out.GivePointer();
   // The centre less what its functions will add again from their values at reading.
   for (int c = 0; c < 3; ++c) *p++ = cog_(unsigned(c + 1)) - (cogFunc_[c] ? cogFunc_[c]->value() : 0.0);
@@ -518,10 +512,9 @@ void MBodyMesh::State(ReaVec& out) {
   for (const auto& row : inertia_)
     for (double x : row) *p++ = x;
   *p++ = mass_;
+  for (const Spring& s : springs_)
+    for (double x : s.B) *p++ = x;
   int i = 0;
-  while (ReaVec* sp = springs_.next(i))
-    for (unsigned c = 6; c <= 8; ++c) *p++ = (*sp)(c);
-  i = 0;
   while (Node* nd = dryNodes_.next(i))
     for (unsigned c = 1; c <= 3; ++c) *p++ = (*nd)(c);
 }
@@ -529,7 +522,7 @@ void MBodyMesh::State(ReaVec& out) {
 bool MBodyMesh::Restore(const ReaVec& s) {
   // Checked as the card's values they stand for: every number finite, the mass at least 1e-14,
   // and a movement the table can write; the body is not touched before all have passed.
-  const unsigned springs = unsigned(springs_.count), dry = unsigned(dryNodes_.count);
+  const unsigned springs = unsigned(springs_.size()), dry = unsigned(dryNodes_.count);
   const unsigned length = kStateHead + 3 * (springs + dry);
   std::ostringstream why;
   auto refuse = [&] { OLVU_FATAL("Restart data error. Wrong entry _MBody_ " << Name() << ": " << why.str() << ".\n"); };
@@ -561,10 +554,9 @@ bool MBodyMesh::Restore(const ReaVec& s) {
     for (double& x : row) x = *p++;
   // The mass stays as it was found, also one computed from the first wetted surface.
   SetMass(*p++);
+  for (Spring& sp : springs_)
+    for (double& x : sp.B) x = *p++;
   int i = 0;
-  while (ReaVec* sp = springs_.next(i))
-    for (unsigned c = 6; c <= 8; ++c) (*sp)(c) = *p++;
-  i = 0;
   while (Node* nd = dryNodes_.next(i))
     for (unsigned c = 1; c <= 3; ++c) (*nd)(c) = *p++;
   restored_ = true;

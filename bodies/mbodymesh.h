@@ -14,6 +14,14 @@
 
 class Elem;
 
+/// One spring of a moving body ("Springs"), its values in internal units.
+struct Spring {
+  double KD = 0;             ///< translational stiffness
+  double KR = 0;             ///< rotational stiffness
+  double A[3] = {0, 0, 0};   ///< anchor point, fixed in space
+  double B[3] = {0, 0, 0};   ///< body point, moving with the body
+};
+
 /// The data that every moving body set reads from its card the same way.
 struct RigidBodyCard {
   double mass = 0;                ///< "Mass" (0 when absent)
@@ -125,8 +133,8 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// The rotation matrix of the body's rotation of the step.
   void RotationMatrix(double R[3][3]) { RotationMatrix(rotation_, R); }
 
-  /// The spring table.
-  Plex<ReaVec>& Springs() { return springs_; }
+  /// The springs, in the card's order.
+  const std::vector<Spring>& Springs() const { return springs_; }
 
   /// Everything the motion goes on from, for the restart file: centre, step movement, totals,
   /// velocities, inertia, mass, the springs' body points and the nodes outside the domain.
@@ -161,8 +169,7 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   IntVec dispMode_, rotMode_;
   std::unique_ptr<UFunction> dispFunc_[3];  ///< "DOX", "DOY", "DOZ" (null where not read)
   std::unique_ptr<UFunction> rotFunc_[3];   ///< "ROX", "ROY", "ROZ" (null where not read)
-  Plex<ReaVec> springs_;  ///< looks up the records that springRecords_ holds
-  std::vector<std::unique_ptr<ReaVec>> springRecords_;  ///< the spring records
+  std::vector<Spring> springs_;
   int iteration_ = 0;               ///< coupled iteration of the step that moved the body
   double relax_ = 1;                ///< relaxation factor of the last iteration
   double residual_[6] = {};         ///< last iteration's velocity residual (angular times the arm)
