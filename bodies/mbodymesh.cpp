@@ -378,7 +378,8 @@ void MBodyMesh::CheckStepMovement() {
   int moving = 0, b = 0;
   while (BodyMesh* m = d.giveNextBody(b)) moving += m->AreYou("MBodyMesh") ? 1 : 0;
   const BitVec& held = d.Cond(FixMeshNull);
-  if (d.MeshDeformationType() == 3 && moving == 1 && (held.length() == 0 || held.null())) return;
+  const bool followsOneBody = d.MeshDeformationType() == DeformationAlgorithm::ByBodies && moving == 1;
+  if (followsOneBody && (held.length() == 0 || held.null())) return;
   double L2 = 0;
   for (unsigned c = 1; c <= 3 && c <= d.maxCorner.length(); ++c)
     L2 += (d.maxCorner(c) - d.minCorner(c)) * (d.maxCorner(c) - d.minCorner(c));

@@ -97,9 +97,13 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
   if (in->Exist("Solve_Mesh_Deformation")) {
     on(PMeshDeform);
     const char* w = in->Exist("MeshDeformationType") ? in->GetWord("MeshDeformationType", "") : "";
-    meshDefType_ = Is(w, "ByFunctions") ? 1 : Is(w, "ByAllData") ? 2 : Is(w, "ByBodies") ? 3 : -1;
+    using enum DeformationAlgorithm;
+    meshDefType_ = Is(w, "ByFunctions") ? ByFunctions
+                   : Is(w, "ByAllData") ? ByAllData
+                   : Is(w, "ByBodies")  ? ByBodies
+                                        : Unset;
     // A misspelt type is refused here rather than after the first step's solves have run.
-    if (meshDefType_ < 0 && *w) OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
+    if (meshDefType_ == Unset && *w) OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
   }
   if (in->Exist("Solve_Energy")) on(PEnergy);
   if (in->Exist("Solve_Pseudoconcentration")) on(PPseudo);

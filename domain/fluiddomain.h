@@ -70,6 +70,10 @@ enum FluidFlag : int {
   NFluidFlags = 31
 };
 
+/// The algorithms of the mesh deformation ("MeshDeformationType"); SolveMeshDeformation takes
+/// `Configured` for the domain's own, and a domain that names none holds `Unset`.
+enum class DeformationAlgorithm : int { Unset = -1, Configured = 0, ByFunctions = 1, ByAllData = 2, ByBodies = 3 };
+
 /// Change of v from v0 as the solves measure it: the largest |v - v0|, or sum w |v - v0| with
 /// weights; NaN when an entry of v is not finite, 0 when either vector is not sized to the other.
 double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w);
@@ -190,8 +194,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolveBodyMovement();
   /// Initial placement of moving bodies.
   virtual void SolveInitialBodyMovement();
-  /// Mesh deformation.
-  virtual void SolveMeshDeformation(int flag);
+  /// The step's mesh displacement by the algorithm `type` (a DeformationAlgorithm; 0 the domain's own).
+  virtual void SolveMeshDeformation(int type);
   /// Adds the step's mesh displacement to the nodes.
   virtual void UpdateMeshDeformation();
   /// Structural solve (solid domain only).
@@ -413,7 +417,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   int TotalPressure() const { return totalPressure_; }
   int SplitPressure() const { return splitPressure_; }
   /// Mesh-deformation type and update interval, fix-turbulence-on-bodies, coupling step.
-  int MeshDeformationType() const { return meshDefType_; }
+  DeformationAlgorithm MeshDeformationType() const { return meshDefType_; }
   int UpdateMeshEvery() const { return updateMeshEvery_; }
   int FixTurbulenceOnBodies() const { return fixTurbBodies_; }
   int CouplingStep() const { return couplingStep_; }
@@ -531,7 +535,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   int smooth_[4] = {0, 1, 0, 0};
   int totalPressure_ = 0;
   int splitPressure_ = 0;
-  int meshDefType_ = -1;
+  DeformationAlgorithm meshDefType_ = DeformationAlgorithm::Unset;
   int updateMeshEvery_ = 1;
   int fixTurbBodies_ = 0;
   int couplingStep_ = -1;

@@ -81,7 +81,7 @@ void FluidDomain::InitialiseData() {
   if (Solves(PMeshDeform)) {
     for (int v = MeshX; v <= MeshZ0; ++v) vars_[v].resize(unsigned(numNodes));
     SizeCond(FixMeshField), SizeCond(FixMeshNull), SizeCond(MeshNoFix);
-    if (meshDefType_ == 1) {
+    if (meshDefType_ == DeformationAlgorithm::ByFunctions) {
       OLVU_NOTICE("Fluid mesh deformation given by function");
       conds_[FixMeshField].assign(1);
     }
