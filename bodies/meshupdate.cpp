@@ -1,6 +1,7 @@
 // The body-movement sequence and the deformation of the fluid mesh: forces and rigid motion of
-// the bodies each iteration, the initial placement of moving bodies, the displacement of every
-// node by functions, by all data or by the bodies, and the update of the geometry.
+// the bodies each iteration, the initial placement of moving bodies, their movement line, the
+// displacement of every node by functions, by all data or by the bodies, and the update of the
+// geometry.
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -147,6 +148,12 @@ void FluidDomain::SolveInitialBodyMovement() {
   RebuildGeometry();
   ReadInitialConditionsOfFreeNodes(*this);
   std::cout << "Initial mesh deformation performed succesfully" << std::endl;
+}
+
+void FluidDomain::OutputBodyMovement(std::ostream& out) {
+  if (!Solves(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->OutputMovement(&out);
 }
 
 void FluidDomain::UpdateMeshDeformation() {

@@ -1,7 +1,7 @@
 // The applied wall law and the forces on the bodies: the wall-law friction and outflow stresses
 // of the body sets in the momentum system, the wall values of the turbulence variables, the
 // wall stress and velocity gradient of a node, the nodal wall loads, the hydrostatic pressure
-// field and the force and movement lines.
+// field and the force line.
 #include <cmath>
 
 #include "bodies/bodymesh.h"
@@ -295,16 +295,10 @@ void FluidDomain::CalculateWallLaw() {
   ClampVar(vars_[TVisc], 10);
 }
 
-// ---------------------------------------------------------------- force and movement lines
+// ---------------------------------------------------------------- force line
 
 void FluidDomain::OutputForces(std::ostream& out) {
   if (!Solves(PVelocity) || !Solves(PPressure)) return;
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->OutputForces(&out);
-}
-
-void FluidDomain::OutputBodyMovement(std::ostream& out) {
-  if (!Solves(PMeshDeform)) return;
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) m->OutputMovement(&out);
 }
