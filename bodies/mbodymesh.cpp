@@ -201,8 +201,7 @@ void MBodyMesh::deleteDryElems() {
     for (int k = 1; k <= e->Nnode(); ++k) dry = dry || e->node(k)->num[slot_] == 0;
     if (!dry) continue;
     elems_->remove_at(i);
-    dryElemsOwned_.emplace_back(e);
-    dryElems_.append(e);
+    dryElems_.Adopt(std::unique_ptr<Elem>(e));
     moved = true;
     for (int k = 1; k <= e->Nnode(); ++k) {
       Node* nd = e->node(k);

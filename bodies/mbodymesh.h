@@ -163,9 +163,8 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 
   Plex<Node> dryNodes_;
-  Plex<Elem> dryElems_;  ///< looks up the elements that dryElemsOwned_ holds
   /// The dry elements: out of the element table, whose elements the domain frees, they are the set's.
-  std::vector<std::unique_ptr<Elem>> dryElemsOwned_;
+  OwningPlex<Elem> dryElems_;
   IntVec dispMode_, rotMode_;
   std::unique_ptr<UFunction> dispFunc_[3];  ///< "DOX", "DOY", "DOZ" (null where not read)
   std::unique_ptr<UFunction> rotFunc_[3];   ///< "ROX", "ROY", "ROZ" (null where not read)

@@ -15,14 +15,10 @@
 namespace {
 
 // v normalised into entry n of table t (created when absent); false when |v| < 1e-14.
-bool StoreUnit(Plex<ReaVec>& t, int n, const ReaVec& v) {
+bool StoreUnit(OwningPlex<ReaVec>& t, int n, const ReaVec& v) {
   const double len = v.norm();
   if (len < 1e-14) return false;
-  ReaVec* e = t.free(n) ? nullptr : t.get_at(n);
-  if (!e) {
-    e = new ReaVec(3u);
-    t.set_at(n, e);
-  }
+  ReaVec* e = t.free(n) ? t.Adopt(n, std::make_unique<ReaVec>(3u)) : t.get_at(n);
   for (unsigned c = 1; c <= 3; ++c) (*e)(c) = v(c) / len;
   return true;
 }

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "domain/fluidmesh.h"
 #include "domain/phiproblem.h"
@@ -235,11 +237,13 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     for (;;) {
       in->ReadLine();
       if (in->Exist("NewPhiDefinition")) {
-        PhiProblem* p = parts_->NewPhiProblem(in).release();
-        phi_.set_at(p->Index(), p);
+        std::unique_ptr<PhiProblem> p = parts_->NewPhiProblem(in);
+        const int n = p->Index();
+        phi_.Adopt(n, std::move(p));
       } else if (in->Exist("NewSpecDefinition")) {
-        SpcProblem* p = parts_->NewSpcProblem(in).release();
-        species_.set_at(p->Index(), p);
+        std::unique_ptr<SpcProblem> p = parts_->NewSpcProblem(in);
+        const int n = p->Index();
+        species_.Adopt(n, std::move(p));
       } else {
         break;
       }
@@ -247,7 +251,7 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
     in->HoldLine();
   }
   in->ReadCard("InitialDataFunctions");
-  initial_ = new FluidFuncTbl(3, InternalUnits, this);
+  initial_ = std::make_unique<FluidFuncTbl>(3, InternalUnits, this);
   initial_->readFrom(in, "EndInitialDataFunctions", "Initial Data");
 
   // Per-problem cards "SpeciesInitialData n", "VariableInitialData n", "SpeciesConditional n",
@@ -266,7 +270,7 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   in->ReadLine();
   perProblem("SpeciesInitialData", true, false);
   perProblem("VariableInitialData", false, false);
-  conditional_ = new FluidFuncTbl(3, InternalUnits, this);
+  conditional_ = std::make_unique<FluidFuncTbl>(3, InternalUnits, this);
   if (in->Exist("ConditionalFunctions")) {
     conditional_->readFrom(in, "EndConditionalFunctions", "Conditional");
     in->ReadLine();
@@ -276,22 +280,23 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
 
   if (in->Exist("MeshDeformationFunctions")) {
     for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"})
-      meshDisp_.append(in->GetFluidFunc(k, this, Length));
+      meshDisp_.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(k, this, Length)));
     in->ReadLine();
   }
   if (in->Exist("IntegralFunctions")) {
-    for (const char* k : {"Integral1", "Integral2", "Integral3"}) customInt_.append(in->GetFluidFunc(k, this, Undimensional));
+    for (const char* k : {"Integral1", "Integral2", "Integral3"})
+      customInt_.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(k, this, Undimensional)));
     in->ReadLine();
   }
   if (in->Exist("CustomisedResultsFunctions")) {
     for (;;) {
       in->ReadLine();
       if (in->Exist("EndCustomisedResultsFunctions")) break;
-      customRes_.append(in->GetFluidFunc("CustomRes", this, Undimensional));
+      customRes_.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc("CustomRes", this, Undimensional)));
       const char* w = in->GetWord("Name", nullptr);
-      char* copy = new char[std::strlen(w) + 1];
-      std::strcpy(copy, w);
-      customNames_.set_at(customRes_.high, copy);
+      auto copy = std::make_unique<char[]>(std::strlen(w) + 1);
+      std::strcpy(copy.get(), w);
+      customNames_.Adopt(customRes_.high, std::move(copy));
     }
     in->ReadLine();
   }
@@ -309,9 +314,9 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   }
 }
 
-void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, parts_->NewPhiProblem(n).release()); }
+void FluidDomain::CreatePhiProblem(int n) { phi_.Adopt(n, parts_->NewPhiProblem(n)); }
 
-void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, parts_->NewSpcProblem(n).release()); }
+void FluidDomain::CreateSpcProblem(int n) { species_.Adopt(n, parts_->NewSpcProblem(n)); }
 
 // ---------------------------------------------------------------- function domain
 

@@ -89,7 +89,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// card is the fluid definition card) when `read` is non-zero. `toGlobal` and `globalToLocal`
   /// are the caller's numbering maps (filled here); `kind` is the numbering slot (1 fluid, 2 solid).
   FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read);
-  /// Deletes the solvers, function tables, sets and matrices; the nodes belong to the problem.
+  /// Deletes the sets' elements; the members and the base delete the rest they own. The nodes
+  /// belong to the problem.
   /// The members of this class are defined in domain/, flow/ and bodies/, each beside what it
   /// uses. The destructor is the key function: it and the constructor are defined in bodies/, the
   /// top of the three, so the vtable, which names members of all three, is emitted there. No
@@ -338,7 +339,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Creates species problem n named "Species_n", never below 0.
   void CreateSpcProblem(int n);
   /// "Normal to Surface".
-  Plex<ReaVec>* giveNormalPlex() { return &normals_; }
+  OwningPlex<ReaVec>* giveNormalPlex() { return &normals_; }
   /// Pressure.
   ReaVec& givePressure() { return vars_[Pres]; }
   /// Dynamic viscosity.
@@ -507,15 +508,15 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<Mesh> freeMeshes_;
   Owned<Solver> solver1_;
   Owned<Solver> solver2_;
-  FluidFuncTbl* conditional_ = nullptr;
-  FluidFuncTbl* initial_ = nullptr;
-  Plex<PhiProblem> phi_;
-  Plex<SpcProblem> species_;
-  Plex<char> customNames_;
-  Plex<FluidFunction> customRes_;
-  Plex<FluidFunction> customInt_;
-  Plex<FluidFunction> meshDisp_;
-  Plex<BitVec> nodeMaterial_;
+  Owned<FluidFuncTbl> conditional_;
+  Owned<FluidFuncTbl> initial_;
+  OwningPlex<PhiProblem> phi_;
+  OwningPlex<SpcProblem> species_;
+  OwningPlex<char, char[]> customNames_;
+  OwningPlex<FluidFunction> customRes_;
+  OwningPlex<FluidFunction> customInt_;
+  OwningPlex<FluidFunction> meshDisp_;
+  OwningPlex<BitVec> nodeMaterial_;
   IntVec& toGlobal_;
   IntVec& globalToLocal_;
   int kind_;
@@ -550,10 +551,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   int normalCond_ = 0;
   BitVec conds_[NFluidConds];
   ReaVec symPlanes_[3];
-  Plex<ReaVec> fixedGradient_;
-  Plex<ReaVec> normals_;
+  OwningPlex<ReaVec> fixedGradient_;
+  OwningPlex<ReaVec> normals_;
   std::vector<double> normalVelocity_;  // prescribed normal velocity by domain node (0 where none)
-  Plex<ReaVec> velocityLine_;
+  OwningPlex<ReaVec> velocityLine_;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
   std::vector<double> nodeXYZ_;           // x, y, z of domain node j at 3 (j - 1), with nodeArray_
@@ -731,8 +732,8 @@ class FluidDomain : public Domain, public FunctionDomain {
     return normalVelocity_[std::size_t(n)];
   }
   /// "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
-  Plex<ReaVec>& VelocityLineTable() { return velocityLine_; }
-  Plex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
+  OwningPlex<ReaVec>& VelocityLineTable() { return velocityLine_; }
+  OwningPlex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
 
  protected:
   /// The component solve of SolveVelocityX/Y/Z for component c (0 x, 1 y, 2 z).

@@ -3,7 +3,7 @@
 
 #include <strings.h>
 
-#include <new>
+#include <memory>
 
 #include "domain/materialcheck.h"
 #include "domain/phiproblem.h"
@@ -58,15 +58,14 @@ int SolidDomain::Components() { return Dimension_Olvu == 3 ? NSolidComponents : 
 
 void SolidDomain::ReadElmSets(Input* in) {
   ReadElmSetCards(in, [&](int n, const char* type) {
+    // Each set is entered in the domain table first, which owns it: a repeated number stops
+    // before the set is lost.
     if (strcasecmp(type, "Solid") == 0) {
-      SolidMesh* m = new SolidMesh(this, n, in);
-      // Entered in the domain table first: a repeated number stops before the set is lost.
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, std::make_unique<SolidMesh>(this, n, in));
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "WBody") == 0) {
-      Mesh* m = parts_->NewBodySet(n, in, true).release();
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, parts_->NewBodySet(n, in, true));
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else {
