@@ -16,10 +16,10 @@ class Elem;
 
 /// One spring of a moving body ("Springs"), its values in internal units.
 struct Spring {
-  double KD = 0;             ///< translational stiffness
-  double KR = 0;             ///< rotational stiffness
-  double A[3] = {0, 0, 0};   ///< anchor point, fixed in space
-  double B[3] = {0, 0, 0};   ///< body point, moving with the body
+  double KD = 0;            ///< translational stiffness
+  double KR = 0;            ///< rotational stiffness
+  double A[3] = {0, 0, 0};  ///< anchor point, fixed in space
+  double B[3] = {0, 0, 0};  ///< body point, moving with the body
 };
 
 /// The data that every moving body set reads from its card the same way.

@@ -206,7 +206,8 @@ void FluidDomain::ReadGeneralData(Input* in) {
     if (KenrMinimum < 1.0 &&
         (Solves(PKinetic) || Solves(PKEpsilon) || Solves(PKOmega) || Solves(PKOmegaSST) || Solves(PKKT)))
       OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
-    if (EpslMinimum < 1.0 && Solves(PKEpsilon)) OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
+    if (EpslMinimum < 1.0 && Solves(PKEpsilon))
+      OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
     if (OmegMinimum < 1.0 && (Solves(PKOmega) || Solves(PKOmegaSST)))
       OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
     if (KtauMinimum < 1.0 && Solves(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
@@ -220,7 +221,8 @@ void FluidDomain::ReadGeneralData(Input* in) {
     const int step = in->GetInt("Coupling_Step");
     couplingStep_ = Is(w, "Steady_State") ? Number_of_Steps : Is(w, "Step_By_Step") ? step : -1;
   }
-  if (Solves(PKelvarid) && couplingStep_ < 1) OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
+  if (Solves(PKelvarid) && couplingStep_ < 1)
+    OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
 
   const bool givenV = in->Exist("MinTauV_Ratio");
   minTauV_ = Ratio(in, "MinTauV_Ratio", maxTauV_);

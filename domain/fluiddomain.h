@@ -304,6 +304,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   FluidScratch& Scratch() { return work_; }
   /// Node-condition set `c`.
   BitVec& Cond(int c) { return conds_[c]; }
+  /// Marks node n in condition set c (nothing when the set is not sized).
+  void Mark(int c, int n);
+  /// True when node n is in condition set c.
+  bool Marked(int c, int n) const;
   /// Fluid set n ("Do not exist index" when absent).
   virtual Mesh* giveDomainMesh(int n) { return fluidMeshes_.get_at(n); }
   /// Next fluid set after cursor k (null at the end).
@@ -469,12 +473,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
   void VelocityGradient(ReaVec (&grad)[3][3]);
-  /// Marks node n in condition set c (nothing when the set is not sized).
-  void Mark(int c, int n);
-  /// True when node n is in condition set c.
-  bool Marked(int c, int n) const;
-  /// A node fixed in all three velocity components also fixes its turbulence and pseudoconcentration.
-  void FullVelocity(int n);
   /// Smallest element extents along x, y, z and the smallest wall distance of the problem.
   void ElementExtents();
   /// The symmetry plane of `axis` (0 x, 1 y, 2 z) from the current card.
@@ -482,8 +480,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The condition of one "Node" card for domain node n (`written` as on the card), with the
   /// conversion factors of the boundary units.
   void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
-  /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
-  double PressureIn(int n, double p);
   /// UpdateConditions; at the start of a step (`stepStart`) the values of the nodes it fixes are
   /// those of the step's unknowns, at t^n + theta dt (as the time-dependent conditions').
   void ApplyConditions(bool stepStart);

@@ -158,7 +158,8 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
     m->MarkNodes(conds_[FreeSurfNodes], kind_);
     if (conds_[FixPres].length()) m->MarkNodes(conds_[FixPres], kind_);
   }
-  if (Solves(PTurbulence) && MaxAbs(vars_[Visc]) < 1e-14) OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
+  if (Solves(PTurbulence) && MaxAbs(vars_[Visc]) < 1e-14)
+    OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
   i = 0;
   while (Mesh* m = meshes.next(i)) m->PostinitialiseMesh();
 }

@@ -38,7 +38,8 @@ SolidMesh::SolidMesh(FluidDomain* d, int num, Input* in)
   in->JumpLine();
 
   for (int s = 0; s < 2; ++s)
-    for (int k = 0; k < 7; ++k) solidF_[s][k] = std::make_unique<OwningPlex<FluidFunction>>(1, kSolidTableNames[s][k]);
+    for (int k = 0; k < 7; ++k)
+      solidF_[s][k] = std::make_unique<OwningPlex<FluidFunction>>(1, kSolidTableNames[s][k]);
   ReadSolidProperties(in, d, true);
   ReadSolidProperties(in, d, false);
   in->ReadCard("PhysicalPropertiesFunctions");
@@ -60,7 +61,9 @@ void SolidMesh::ReadSolidProperties(Input* in, FluidDomain* d, bool species) {
     for (int i = 1;; ++i) {
       in->ReadLine();
       if (in->Exist(end.c_str())) break;
-      auto read = [&](const char* key, Magnitude m) { return std::unique_ptr<FluidFunction>(in->GetFluidFunc(key, d, m)); };
+      auto read = [&](const char* key, Magnitude m) {
+        return std::unique_ptr<FluidFunction>(in->GetFluidFunc(key, d, m));
+      };
       auto& t = solidF_[species ? 1 : 0];
       t[0]->Adopt(read("F1", cap));
       for (int c = 0; c < (Dimension_Olvu == 3 ? NSolidComponents : 3); ++c) t[1 + c]->Adopt(read(kKeys[c], diff));
