@@ -485,16 +485,9 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ApplyConditions(bool stepStart);
   /// The value that fixed velocity component c of node i (1-based) holds during the step.
   double HeldVelocity(int c, unsigned i) const;
-  /// Calls f(problem number, domain number) for every domain node in problem-number order.
-  template <class F>
-  void EachDomainNode(F f);
   /// The nodal force vectors (surface normal times the normal wall force) into the three
   /// background-size vectors.
   void NodalForces();
-  /// A scalar result block of v (times factor) over the domain nodes.
-  void ScalarBlock(std::ostream& out, const char* name, const char* label, const ReaVec& v, double factor);
-  /// An initial-data vector block of the directions in table (only nodes with an entry).
-  void DirectionBlock(std::ostream& out, const char* name, const char* components, Plex<ReaVec>& table);
 
   friend class BodyParts;
   std::unique_ptr<FluidParts> parts_;  // installed by the constructor
