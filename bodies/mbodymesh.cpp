@@ -237,6 +237,20 @@ void MBodyMesh::StartNewStep() {
 
 void MBodyMesh::MoveBody() {
   double J[3][3] = {};
+  InverseInertia(J);
+  const Loads loads = StepStartLoads(J);
+  double before[6];
+  for (int c = 0; c < 3; ++c) before[c] = linVel_(unsigned(c + 1)), before[3 + c] = angVel_(unsigned(c + 1));
+  MoveBoundAxes();
+  double lin[3], ang[3];
+  FreeAxisVelocities(J, loads, lin, ang);
+  StepFreeAxes(loads, lin, ang);
+  WallVelocityChange(before);
+  CheckFinite();
+  std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
+}
+
+void MBodyMesh::InverseInertia(double J[3][3]) {
   const double r1 = std::sqrt(inertia_[0][0]), r2 = std::sqrt(inertia_[1][1]);
   if (Dimension_Olvu == 2 && (r1 < 1e-14 || r2 < 1e-14)) {
     // A plane body turns about z only: the other two radii do not enter.
@@ -245,29 +259,34 @@ void MBodyMesh::MoveBody() {
   } else if (!Invert(inertia_, J)) {
     OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
   }
-  double a[3], b[3], mom[3];
+}
+
+MBodyMesh::Loads MBodyMesh::StepStartLoads(const double J[3][3]) const {
+  Loads l;
+  double mom[3];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     const double g = GravVec.length() >= k ? GravVec(k) : 0.0;
-    a[c] = -(force_[0](k) + force_[1](k)) / mass_ + g;
+    l.a[c] = -(force_[0](k) + force_[1](k)) / mass_ + g;
     mom[c] = force_[2](k) + force_[3](k);
   }
-  for (int c = 0; c < 3; ++c) b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
+  for (int c = 0; c < 3; ++c) l.b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
   // The springs' pull from where the body stood at the step's start, measured from their rest
   // state: the body point B against the anchor A, the total rotation against none; and their
-  // stiffness sums, with which the pull follows the step's own movement below.
-  double kd = 0, kr = 0;
+  // stiffness sums, with which the pull follows the step's own movement.
   for (const Spring& s : springs_) {
-    kd += s.KD, kr += s.KR;
-    for (int c = 0; c < 3; ++c) a[c] += s.KD * (s.A[c] - s.B[c]) / mass_;
+    l.kd += s.KD, l.kr += s.KR;
+    for (int c = 0; c < 3; ++c) l.a[c] += s.KD * (s.A[c] - s.B[c]) / mass_;
   }
   for (int c = 0; c < 3; ++c)
-    b[c] -= kr * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
-  const double dt = Run_Time_Increment;
-  double before[6];
-  for (int c = 0; c < 3; ++c) before[c] = linVel_(unsigned(c + 1)), before[3 + c] = angVel_(unsigned(c + 1));
+    l.b[c] -= l.kr * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
+  return l;
+}
+
+void MBodyMesh::MoveBoundAxes() {
   // The axes that are not free move as they must, whatever the forces: fixed ones not at all,
   // prescribed ones to the place their function gives, whatever the steps before did.
+  const double dt = Run_Time_Increment;
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     if (dispMode_(k) == 0) {
@@ -285,32 +304,39 @@ void MBodyMesh::MoveBody() {
       angVel_(k) = dt > 0 ? rotation_(k) / dt : 0.0;
     }
   }
+}
+
+void MBodyMesh::FreeAxisVelocities(const double J[3][3], const Loads& l, double lin[3], double ang[3]) {
   // The free axes' velocities at the step's end: m (v - v_n) = dt F, the springs pulling from
   // the step's start plus the share SpringShare of the step's movement dt v (with the rotation
   // the springs couple the free axes through J; the other axes' movement is known).
-  double lin[3], ang[3];
-  const double sd = SpringShare(dt * dt * kd / mass_) * dt * dt * kd / mass_;
-  for (int c = 0; c < 3; ++c) lin[c] = (linVel0_(unsigned(c + 1)) + dt * a[c]) / (1 + sd);
+  const double dt = Run_Time_Increment;
+  const double sd = SpringShare(dt * dt * l.kd / mass_) * dt * dt * l.kd / mass_;
+  for (int c = 0; c < 3; ++c) lin[c] = (linVel0_(unsigned(c + 1)) + dt * l.a[c]) / (1 + sd);
   double jmax = 0;
-  for (const auto& row : J) jmax = std::max(jmax, std::fabs(row[0]) + std::fabs(row[1]) + std::fabs(row[2]));
-  const double sr = SpringShare(dt * dt * kr * jmax / mass_) * dt * dt * kr / mass_;
+  for (int c = 0; c < 3; ++c) jmax = std::max(jmax, std::fabs(J[c][0]) + std::fabs(J[c][1]) + std::fabs(J[c][2]));
+  const double sr = SpringShare(dt * dt * l.kr * jmax / mass_) * dt * dt * l.kr / mass_;
   double M[3][3] = {}, rhs[3];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     const bool free = rotMode_(k) == 1;
     for (int j = 0; j < 3; ++j) M[c][j] = (c == j ? 1.0 : 0.0) + (free ? sr * J[c][j] : 0.0);
-    rhs[c] = free ? angVel0_(k) + dt * b[c] : angVel_(k);
+    rhs[c] = free ? angVel0_(k) + dt * l.b[c] : angVel_(k);
   }
   double Mi[3][3];
   if (!Invert(M, Mi)) OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
   for (int c = 0; c < 3; ++c) ang[c] = Mi[c][0] * rhs[0] + Mi[c][1] * rhs[1] + Mi[c][2] * rhs[2];
-  // Residual of that equation of motion on the free axes; the angular part in speeds at the
+}
+
+void MBodyMesh::StepFreeAxes(const Loads& l, const double lin[3], const double ang[3]) {
+  // Residual of the equation of motion on the free axes; the angular part in speeds at the
   // radius of gyration, so that one factor relaxes both.
+  const double dt = Run_Time_Increment;
   const double arm = std::sqrt(std::max({inertia_[0][0], inertia_[1][1], inertia_[2][2]}));
   double r[6];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
-    linAcc_(k) = a[c], angAcc_(k) = b[c];
+    linAcc_(k) = l.a[c], angAcc_(k) = l.b[c];
     r[c] = dispMode_(k) == 1 ? lin[c] - linVel_(k) : 0.0;
     r[3 + c] = rotMode_(k) == 1 ? (ang[c] - angVel_(k)) * arm : 0.0;
   }
@@ -326,9 +352,6 @@ void MBodyMesh::MoveBody() {
       rotation_(k) = dt * angVel_(k);
     }
   }
-  WallVelocityChange(before);
-  CheckFinite();
-  std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
 }
 
 void MBodyMesh::WallVelocityChange(const double before[6]) {

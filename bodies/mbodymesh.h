@@ -152,6 +152,24 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   double WallSpeed() const { return wallSpeed_; }
 
  protected:
+  /// What drives one iteration's movement: the linear and angular accelerations a and b from
+  /// the flow forces, the weight and the springs' pull from the step's start, and the springs'
+  /// stiffness sums kd and kr.
+  struct Loads {
+    double a[3], b[3];
+    double kd = 0, kr = 0;
+  };
+  /// The inverse J of the inertia per unit mass (about z only for a plane body without the other
+  /// radii); a singular inertia ends the run.
+  void InverseInertia(double J[3][3]);
+  /// The Loads of the iteration, J the inverse inertia.
+  Loads StepStartLoads(const double J[3][3]) const;
+  /// The velocity and the step's movement of the fixed and the prescribed axes.
+  void MoveBoundAxes();
+  /// The step-end velocities of the free axes, lin and ang, implicit in the springs' pull.
+  void FreeAxisVelocities(const double J[3][3], const Loads& l, double lin[3], double ang[3]);
+  /// The accelerations, and the free axes' velocities and movement, relaxed towards lin and ang.
+  void StepFreeAxes(const Loads& l, const double lin[3], const double ang[3]);
   /// Relaxation factor of this iteration from the residual r of the free axes (Aitken's from
   /// the second iteration of a step on); keeps r for the next.
   void Relax(const double r[6]);
