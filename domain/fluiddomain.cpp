@@ -64,6 +64,53 @@ double Ratio(Input* in, const char* key, double& bound) {
   return r;
 }
 
+// The stabilisation orders of the card (0 second, 1 fourth order, 2 automatic), in the order
+// of FluidDomain::StabOrder: of each prefix the last suffix given wins, fourth order without one.
+void ReadStabilisationOrders(Input* in, int (&stab)[6]) {
+  const char* prefixes[6] = {"NS_AdvecStab", "NS_PressStab", "TB_AdvecStab", "TM_AdvecStab", "PS_AdvecStab",
+                             "EN_AdvecStab"};
+  const char* suffixes[3] = {"_2nd_Order", "_4th_Order", "_Auto"};
+  for (int k = 0; k < 6; ++k) {
+    stab[k] = 1;
+    for (int s = 0; s < 3; ++s)
+      if (in->Exist((std::string(prefixes[k]) + suffixes[s]).c_str())) stab[k] = s;
+  }
+}
+
+// The turbulence limits of the card: the production and reaction limits when the first of them
+// is given, the minimum and maximum ratios always; a warning for a low minimum ratio of a
+// variable that the domain's turbulence model solves.
+void ReadTurbulenceLimits(Input* in, const FluidDomain& d) {
+  if (in->Exist("EddyKEnergy_Production_Limit")) {
+    Pk_LIMIT = in->GetRealIfExist("EddyKEnergy_Production_Limit", Undimensional, 1e-14);
+    Pe_LIMIT = in->GetRealIfExist("Epsilon_Production_Limit", Undimensional, 1e-14);
+    Re_LIMIT = in->GetRealIfExist("Epsilon_Reaction_Limit", Undimensional, 1e-14);
+    Pw_LIMIT = in->GetRealIfExist("Omega_Production_Limit", Undimensional, 1e-14);
+    Rw_LIMIT = in->GetRealIfExist("Omega_Reaction_Limit", Undimensional, 1e-14);
+    Pv_LIMIT = in->GetRealIfExist("EddyViscoT_Production_Limit", Undimensional, 1e-14);
+    Rv_LIMIT = in->GetRealIfExist("EddyViscoT_Reaction_Limit", Undimensional, 1e-14);
+  }
+  TVscMinimum = in->GetRealIfExist("TVscMinimum", Undimensional, 1e-14);
+  KenrMinimum = in->GetRealIfExist("KenrMinimum", Undimensional, 1e-14);
+  EpslMinimum = in->GetRealIfExist("EpslMinimum", Undimensional, 1e-14);
+  OmegMinimum = in->GetRealIfExist("OmegMinimum", Undimensional, 1e-14);
+  KtauMinimum = in->GetRealIfExist("KtauMinimum", Undimensional, 1e-14);
+  TVscMaximum = in->GetRealIfExist("TVscMaximum", Undimensional, 1.0);
+  KenrMaximum = in->GetRealIfExist("KenrMaximum", Undimensional, 1.0);
+  EpslMaximum = in->GetRealIfExist("EpslMaximum", Undimensional, 1.0);
+  OmegMaximum = in->GetRealIfExist("OmegMaximum", Undimensional, 1.0);
+  KtauMaximum = in->GetRealIfExist("KtauMaximum", Undimensional, 1.0);
+  if (!d.Solves(PTurbulence)) return;
+  if (KenrMinimum < 1.0 &&
+      (d.Solves(PKinetic) || d.Solves(PKEpsilon) || d.Solves(PKOmega) || d.Solves(PKOmegaSST) || d.Solves(PKKT)))
+    OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
+  if (EpslMinimum < 1.0 && d.Solves(PKEpsilon))
+    OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
+  if (OmegMinimum < 1.0 && (d.Solves(PKOmega) || d.Solves(PKOmegaSST)))
+    OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
+  if (KtauMinimum < 1.0 && d.Solves(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- general data
@@ -145,14 +192,7 @@ void FluidDomain::ReadGeneralData(Input* in) {
   ReadSolveKeywords(in);
   scheme_ = GiveType(in->GetWord("Integration_Scheme", nullptr));
 
-  const char* prefixes[6] = {"NS_AdvecStab", "NS_PressStab", "TB_AdvecStab", "TM_AdvecStab", "PS_AdvecStab",
-                             "EN_AdvecStab"};
-  const char* suffixes[3] = {"_2nd_Order", "_4th_Order", "_Auto"};
-  for (int k = 0; k < 6; ++k) {
-    stab_[k] = 1;
-    for (int s = 0; s < 3; ++s)
-      if (in->Exist((std::string(prefixes[k]) + suffixes[s]).c_str())) stab_[k] = s;
-  }
+  ReadStabilisationOrders(in, stab_);
 
   const char* smoothing[4] = {"Velocity_Smoothing", "Turbulence_Smoothing", "Temperature_Smoothing",
                               "Energy_Smoothing"};
@@ -183,35 +223,7 @@ void FluidDomain::ReadGeneralData(Input* in) {
     totalPressure_ = 0;
   }
 
-  if (in->Exist("EddyKEnergy_Production_Limit")) {
-    Pk_LIMIT = in->GetRealIfExist("EddyKEnergy_Production_Limit", Undimensional, 1e-14);
-    Pe_LIMIT = in->GetRealIfExist("Epsilon_Production_Limit", Undimensional, 1e-14);
-    Re_LIMIT = in->GetRealIfExist("Epsilon_Reaction_Limit", Undimensional, 1e-14);
-    Pw_LIMIT = in->GetRealIfExist("Omega_Production_Limit", Undimensional, 1e-14);
-    Rw_LIMIT = in->GetRealIfExist("Omega_Reaction_Limit", Undimensional, 1e-14);
-    Pv_LIMIT = in->GetRealIfExist("EddyViscoT_Production_Limit", Undimensional, 1e-14);
-    Rv_LIMIT = in->GetRealIfExist("EddyViscoT_Reaction_Limit", Undimensional, 1e-14);
-  }
-  TVscMinimum = in->GetRealIfExist("TVscMinimum", Undimensional, 1e-14);
-  KenrMinimum = in->GetRealIfExist("KenrMinimum", Undimensional, 1e-14);
-  EpslMinimum = in->GetRealIfExist("EpslMinimum", Undimensional, 1e-14);
-  OmegMinimum = in->GetRealIfExist("OmegMinimum", Undimensional, 1e-14);
-  KtauMinimum = in->GetRealIfExist("KtauMinimum", Undimensional, 1e-14);
-  TVscMaximum = in->GetRealIfExist("TVscMaximum", Undimensional, 1.0);
-  KenrMaximum = in->GetRealIfExist("KenrMaximum", Undimensional, 1.0);
-  EpslMaximum = in->GetRealIfExist("EpslMaximum", Undimensional, 1.0);
-  OmegMaximum = in->GetRealIfExist("OmegMaximum", Undimensional, 1.0);
-  KtauMaximum = in->GetRealIfExist("KtauMaximum", Undimensional, 1.0);
-  if (Solves(PTurbulence)) {
-    if (KenrMinimum < 1.0 &&
-        (Solves(PKinetic) || Solves(PKEpsilon) || Solves(PKOmega) || Solves(PKOmegaSST) || Solves(PKKT)))
-      OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
-    if (EpslMinimum < 1.0 && Solves(PKEpsilon))
-      OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
-    if (OmegMinimum < 1.0 && (Solves(PKOmega) || Solves(PKOmegaSST)))
-      OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
-    if (KtauMinimum < 1.0 && Solves(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
-  }
+  ReadTurbulenceLimits(in, *this);
 
   fixTurbBodies_ = in->Exist("FixTurbulenceOnBodies") ? 1 : 0;
   updateMeshEvery_ = in->GetIntIfExist("UpdateMeshEvery", 1);
@@ -234,24 +246,53 @@ void FluidDomain::ReadGeneralData(Input* in) {
   ReadFunctionBlocks(in);
 }
 
-void FluidDomain::ReadFunctionBlocks(Input* in) {
-  if (Solves(PPhi) || Solves(PSpecies)) {
+void FluidDomain::ReadProblemDefinitions(Input* in) {
+  if (!Solves(PPhi) && !Solves(PSpecies)) return;
+  for (;;) {
+    in->ReadLine();
+    if (in->Exist("NewPhiDefinition")) {
+      std::unique_ptr<PhiProblem> p = parts_->NewPhiProblem(in);
+      const int n = p->Index();
+      phi_.Adopt(n, std::move(p));
+    } else if (in->Exist("NewSpecDefinition")) {
+      std::unique_ptr<SpcProblem> p = parts_->NewSpcProblem(in);
+      const int n = p->Index();
+      species_.Adopt(n, std::move(p));
+    } else {
+      break;
+    }
+  }
+  in->HoldLine();
+}
+
+void FluidDomain::ReadCustomFunctions(Input* in) {
+  auto read = [&](const char* key, Magnitude m) {
+    return std::unique_ptr<FluidFunction>(in->GetFluidFunc(key, this, m));
+  };
+  if (in->Exist("MeshDeformationFunctions")) {
+    for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"}) meshDisp_.Adopt(read(k, Length));
+    in->ReadLine();
+  }
+  if (in->Exist("IntegralFunctions")) {
+    for (const char* k : {"Integral1", "Integral2", "Integral3"}) customInt_.Adopt(read(k, Undimensional));
+    in->ReadLine();
+  }
+  if (in->Exist("CustomisedResultsFunctions")) {
     for (;;) {
       in->ReadLine();
-      if (in->Exist("NewPhiDefinition")) {
-        std::unique_ptr<PhiProblem> p = parts_->NewPhiProblem(in);
-        const int n = p->Index();
-        phi_.Adopt(n, std::move(p));
-      } else if (in->Exist("NewSpecDefinition")) {
-        std::unique_ptr<SpcProblem> p = parts_->NewSpcProblem(in);
-        const int n = p->Index();
-        species_.Adopt(n, std::move(p));
-      } else {
-        break;
-      }
+      if (in->Exist("EndCustomisedResultsFunctions")) break;
+      customRes_.Adopt(read("CustomRes", Undimensional));
+      const char* w = in->GetWord("Name", nullptr);
+      auto copy = std::make_unique<char[]>(std::strlen(w) + 1);
+      std::strcpy(copy.get(), w);
+      customNames_.Adopt(customRes_.high, std::move(copy));
     }
-    in->HoldLine();
+    in->ReadLine();
   }
+}
+
+void FluidDomain::ReadFunctionBlocks(Input* in) {
+  ReadProblemDefinitions(in);
   in->ReadCard("InitialDataFunctions");
   initial_ = std::make_unique<FluidFuncTbl>(3, InternalUnits, this);
   initial_->readFrom(in, "EndInitialDataFunctions", "Initial Data");
@@ -280,28 +321,7 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   perProblem("SpeciesConditional", true, true);
   perProblem("VariableConditional", false, true);
 
-  if (in->Exist("MeshDeformationFunctions")) {
-    for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"})
-      meshDisp_.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(k, this, Length)));
-    in->ReadLine();
-  }
-  if (in->Exist("IntegralFunctions")) {
-    for (const char* k : {"Integral1", "Integral2", "Integral3"})
-      customInt_.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(k, this, Undimensional)));
-    in->ReadLine();
-  }
-  if (in->Exist("CustomisedResultsFunctions")) {
-    for (;;) {
-      in->ReadLine();
-      if (in->Exist("EndCustomisedResultsFunctions")) break;
-      customRes_.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc("CustomRes", this, Undimensional)));
-      const char* w = in->GetWord("Name", nullptr);
-      auto copy = std::make_unique<char[]>(std::strlen(w) + 1);
-      std::strcpy(copy.get(), w);
-      customNames_.Adopt(customRes_.high, std::move(copy));
-    }
-    in->ReadLine();
-  }
+  ReadCustomFunctions(in);
   if (in->Exist("NonSymmetric")) {
     solver1_ = std::make_unique<Solver>(in, in->GetWord("NonSymmetric", nullptr));
     in->ReadLine();

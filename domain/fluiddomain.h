@@ -458,6 +458,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   void ReadSolveKeywords(Input* in);
   /// Reads the blocks after the definition card (functions and solvers).
   void ReadFunctionBlocks(Input* in);
+  /// Reads the Phi and species definitions that follow the card, when the domain solves either.
+  void ReadProblemDefinitions(Input* in);
+  /// Reads the optional mesh-displacement, integral and customised-result function blocks.
+  void ReadCustomFunctions(Input* in);
   /// tau of an equation from the velocity tau and the diffusivity d (divided by q when given), clamped.
   void EquationTau(const ReaVec& d, const ReaVec* q);
   /// w = C1^T (m^-1 (C1 u)): the fourth-order stabilisation term before its weights.
