@@ -484,6 +484,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The condition of one "Node" card for domain node n (`written` as on the card), with the
   /// conversion factors of the boundary units.
   void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
+  /// The step's values of the time-dependent velocity, pressure and temperature conditions.
+  void RefreshFieldConditions();
+  /// The material fields whose property functions depend on time, checked, and those made of them.
+  void UpdateMaterialFields();
   /// UpdateConditions; at the start of a step (`stepStart`) the values of the nodes it fixes are
   /// those of the step's unknowns, at t^n + theta dt (as the time-dependent conditions').
   void ApplyConditions(bool stepStart);

@@ -97,47 +97,8 @@ void FluidDomain::StartNewStep() {
     }
     for (double& v : normalVelocity_) v *= Accelerate_Factor;
   }
-
-  // Time-dependent conditions. The unknowns of a theta step stand at t^n + theta dt: there the
-  // velocity and the temperature take theta g(t^n+1) + (1 - theta) of their start value, which
-  // the end of the step extrapolates to g(t^n+1); the pressure, not extrapolated, takes g there.
-  const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
-  bool held = HasMembers(conds_[CondVelNodes]);
-  for (int c = 0; c < 3; ++c) held = held || HasMembers(conds_[FieldVelX + c]);
-  for (int c = 0; c < 3; ++c) {
-    ReaVec& h = heldVelocity_[c];
-    if (held && vars_[VelX0 + c].length() == vars_[VelX + c].length()) h = vars_[VelX0 + c];
-    else h.resize(0);
-  }
-  // A plane problem keeps its Z velocity at 0 (InitialiseDomain).
-  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c) {
-    const BitVec& field = conds_[FieldVelX + c];
-    ReaVec& u = vars_[VelX + c];
-    RefreshMasked(initial_->FFunc(int(vk[c])), u, field, &vars_[VelX0 + c], theta_);
-    ReaVec& h = heldVelocity_[c];
-    for (unsigned i = 1; i <= h.length(); ++i)
-      if (In(field, i)) h(i) = u(i);
-  }
-  // The pressure function's magnitude is pressure over density: it is in the solve's units.
-  if (Solves(PPressure)) {
-    const FunctionTime at(Total_Time - (1 - theta_) * dt_);
-    RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
-  }
-  if (Solves(PTemperature))
-    RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp], &vars_[Temp0], theta_);
-
-  UpdateDomainFunction(DofType::Density, vars_[Dens]);
-  if (Solves(PVelocity)) UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
-  if (Solves(PTemperature)) {
-    UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
-    UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
-  }
-  if (Solves(PCompressibility)) UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
-  if (Solves(PEnergy)) UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
-  CheckFluidMaterials(*this, MaterialStage::Step);
-  if (Solves(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
-  if (Solves(PCompressibility)) vars_[DensCopy] = vars_[Dens];
-
+  RefreshFieldConditions();
+  UpdateMaterialFields();
   ApplyConditions(true);
   EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
 
@@ -167,6 +128,50 @@ void FluidDomain::StartNewStep() {
     if (L > 1e-14 && L / (1e-14 + AverVelocity * dt_ * theta_) < 25)
       OLVU_WARNING(3, "Found (Velocity x Time_Increment) too high.\n\t" << "Time Increment may be too high for this analysis.");
   }
+}
+
+void FluidDomain::RefreshFieldConditions() {
+  // The unknowns of a theta step stand at t^n + theta dt: there the velocity and the temperature
+  // take theta g(t^n+1) + (1 - theta) of their start value, which the end of the step
+  // extrapolates to g(t^n+1); the pressure, not extrapolated, takes g there.
+  const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+  bool held = HasMembers(conds_[CondVelNodes]);
+  for (int c = 0; c < 3; ++c) held = held || HasMembers(conds_[FieldVelX + c]);
+  for (int c = 0; c < 3; ++c) {
+    ReaVec& h = heldVelocity_[c];
+    if (held && vars_[VelX0 + c].length() == vars_[VelX + c].length()) h = vars_[VelX0 + c];
+    else h.resize(0);
+  }
+  // A plane problem keeps its Z velocity at 0 (InitialiseDomain).
+  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c) {
+    const BitVec& field = conds_[FieldVelX + c];
+    ReaVec& u = vars_[VelX + c];
+    RefreshMasked(initial_->FFunc(int(vk[c])), u, field, &vars_[VelX0 + c], theta_);
+    ReaVec& h = heldVelocity_[c];
+    for (unsigned i = 1; i <= h.length(); ++i)
+      if (In(field, i)) h(i) = u(i);
+  }
+  // The pressure function's magnitude is pressure over density: it is in the solve's units.
+  if (Solves(PPressure)) {
+    const FunctionTime at(Total_Time - (1 - theta_) * dt_);
+    RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
+  }
+  if (Solves(PTemperature))
+    RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp], &vars_[Temp0], theta_);
+}
+
+void FluidDomain::UpdateMaterialFields() {
+  UpdateDomainFunction(DofType::Density, vars_[Dens]);
+  if (Solves(PVelocity)) UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
+  if (Solves(PTemperature)) {
+    UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
+    UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
+  }
+  if (Solves(PCompressibility)) UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
+  if (Solves(PEnergy)) UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+  CheckFluidMaterials(*this, MaterialStage::Step);
+  if (Solves(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
+  if (Solves(PCompressibility)) vars_[DensCopy] = vars_[Dens];
 }
 
 void FluidDomain::StartNewIteration() {
