@@ -81,8 +81,8 @@ void FluidDomain::ImposeBodyBoundaries() {
     int i = 0;
     while (Node* nd = m->giveNextNode(i)) {
       const int n = nd->num[kind_];
-      if (Flag(PPressure) && m->OutFlowBound()) Mark(FixPres, n);
-      if (!Flag(PVelocity)) continue;
+      if (Solves(PPressure) && m->OutFlowBound()) Mark(FixPres, n);
+      if (!Solves(PVelocity)) continue;
       if (m->Slipping()) {
         NormalVelocity(n);  // an entry (0 unless a condition gave one) for the wall node
         Mark(NormalVelNodes, n);

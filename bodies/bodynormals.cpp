@@ -73,20 +73,20 @@ bool BodyNormalCache::EntriesCurrent(const Plex<ReaVec>& normals) const {
   return entryCount_ == normals.count && entry_.size() == nodes_.size();
 }
 
-void BodyNormalCache::TakeEntries(Plex<ReaVec>& normals, bool create) {
+void BodyNormalCache::TakeEntries(OwningPlex<ReaVec>& normals, bool create) {
   if (EntriesCurrent(normals)) return;
   entry_.resize(nodes_.size());
   byNode_.assign(std::size_t(count_) + 1, nullptr);
   for (std::size_t i = 0; i < nodes_.size(); ++i) {
     const int j = nodes_[i];
-    if (create && normals.free(j)) normals.set_at(j, new ReaVec(3u, 0.0));
+    if (create && normals.free(j)) normals.Adopt(j, std::make_unique<ReaVec>(3u, 0.0));
     entry_[i] = byNode_[std::size_t(j)] = normals.get_at(j);  // a missing entry ends the run here
     OLVU_ASSERT(entry_[i]->length() == 3, "normal of body node " << j << " of length " << entry_[i]->length());
   }
   entryCount_ = normals.count;
 }
 
-void BodyNormalCache::Zero(Plex<ReaVec>& normals) {
+void BodyNormalCache::Zero(OwningPlex<ReaVec>& normals) {
   TakeEntries(normals, false);
   ParallelFor(entry_.size(), [&](std::size_t i) {
     double* x = entry_[i]->GivePointer();
@@ -291,7 +291,7 @@ void FluidDomain::BodyNormals() {
     void addLine(int j, const double* pn, double cross) {
       const double dir[3] = {pn[0] / cross, pn[1] / cross, pn[2] / cross};
       if (d.velocityLine_.free(j)) {
-        d.velocityLine_.set_at(j, new ReaVec(3u, 0.0));
+        d.velocityLine_.Adopt(j, std::make_unique<ReaVec>(3u, 0.0));
         d.Mark(LineVelNodes, j);
       }
       double* L = d.velocityLine_.get_at(j)->GivePointer();

@@ -21,11 +21,11 @@ class BodyNormalCache {
   unsigned Stamp() const { return stamp_; }
   /// Takes the entry of every body node again when the table gained entries since: a missing
   /// one is created zero when `create`, else it ends the run (the table's "Do not exist index").
-  void TakeEntries(Plex<ReaVec>& normals, bool create);
+  void TakeEntries(OwningPlex<ReaVec>& normals, bool create);
   /// The normal of body node j (domain number) once the entries are taken.
   const double* Normal(int j) const { return byNode_[std::size_t(j)]->GivePointer(); }
   /// The normal of every body node set to zero (a node without an entry ends the run).
-  void Zero(Plex<ReaVec>& normals);
+  void Zero(OwningPlex<ReaVec>& normals);
   /// Adds the normals of every body set of d to its nodes' entries (D the dimension), each node
   /// summing its faces in set and element order; `marks` records the sharp nodes, the crease
   /// lines and the fixed velocities that the few nodes on a sharp edge find.

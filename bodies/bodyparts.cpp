@@ -108,7 +108,7 @@ void BodyParts::OutflowVelocities() {
 ReaVec& BodyParts::Elevation(int n) { return static_cast<FreeSMesh*>(d_.freeMeshes_.get_at(n))->GiveBetaVector(); }
 
 void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
-  if (!d_.Flag(PMeshDeform)) return;
+  if (!d_.Solves(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b)) {
     if (!m->AreYou("MBodyMesh")) continue;
@@ -138,7 +138,7 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
   if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
     OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
   // A run without mesh deformation keeps its mesh as the data gives it.
-  if (!d_.Flag(PMeshDeform)) return true;
+  if (!d_.Solves(PMeshDeform)) return true;
   const int numNodes = d_.numNodes;
   if (coord) {
     if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
@@ -199,7 +199,7 @@ void BodyParts::FinishMotionRestart() {
   bodies.swap(motion_.restoredBodies);
   const bool nodes = motion_.restoredNodes;
   motion_.restoredNodes = false;
-  if (!d_.Flag(PMeshDeform)) return;
+  if (!d_.Solves(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b))
     if (m->AreYou("MBodyMesh") && !std::count(bodies.begin(), bodies.end(), m))

@@ -44,28 +44,12 @@ FluidDomain::FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& g
 }
 
 FluidDomain::~FluidDomain() {
-  DeleteEntries(phi_);
-  DeleteEntries(species_);
-  // The user functions belong to the tables that read them or to these lists.
-  for (Plex<FluidFunction>* t : {&customRes_, &customInt_, &meshDisp_}) DeleteEntries(*t);
+  // The sets are deleted once, by the domain mesh table of the base; their elements, which their
+  // readers made, are the domain's.
   int i = 0;
-  while (char* s = customNames_.next(i)) delete[] s;
-  customNames_.clear();
-  DeleteEntries(nodeMaterial_);
-  for (Plex<ReaVec>* t : {&fixedGradient_, &normals_, &velocityLine_}) DeleteEntries(*t);
-  // Sets are deleted once, through the domain mesh table of the base.
-  fluidMeshes_.clear();
-  bodyMeshes_.clear();
-  freeMeshes_.clear();
-  i = 0;
-  while (Mesh* m = meshes.next(i)) {
-    int e = 0;
-    while (Elem* el = m->giveNextElm(e)) delete el;
-  }
+  while (Mesh* m = meshes.next(i)) DeleteEntries(*m->GiveElemPlex());
   // The nodes belong to the problem's node table.
   nodes.clear();
-  delete conditional_;
-  delete initial_;
 }
 
 SolidDomain::SolidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read)

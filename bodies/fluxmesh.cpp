@@ -19,17 +19,13 @@
 
 namespace {
 
-using FunctionList = std::vector<std::unique_ptr<FluidFunction>>;
-
 // The lines of one flux block up to `end`: per line the flux and the reaction, of magnitude m,
-// appended to f and r (which only look them up: `keep` holds them); then the line after the block.
+// appended to f and r; then the line after the block.
 void ReadFluxLines(Input* in, FluidDomain* d, const char* end, const char* flux, const char* reaction, Magnitude m,
-                   Plex<FluidFunction>& f, Plex<FluidFunction>& r, FunctionList& keep) {
+                   OwningPlex<FluidFunction>& f, OwningPlex<FluidFunction>& r) {
   for (in->ReadLine(); !in->Exist(end); in->ReadLine()) {
-    keep.emplace_back(in->GetFluidFunc(flux, d, m));
-    f.append(keep.back().get());
-    keep.emplace_back(in->GetFluidFunc(reaction, d, m));
-    r.append(keep.back().get());
+    f.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(flux, d, m)));
+    r.Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(reaction, d, m)));
   }
   in->ReadLine();
 }
@@ -110,14 +106,12 @@ void FluxMesh::ReadFluxBlocks(Input* in) {
   FluidDomain* d = domain_;
   in->ReadLine();
   if (in->Exist("SpeciesProperties"))
-    ReadFluxLines(in, d, "EndSpeciesProperties", "Flux_Spc", "Reac_Spc", Spc_Flux, spcFlux_, spcReac_,
-                  fluxFunctions_);
+    ReadFluxLines(in, d, "EndSpeciesProperties", "Flux_Spc", "Reac_Spc", Spc_Flux, spcFlux_, spcReac_);
   if (spcReac_.count < d->number_of_species())
     OLVU_FATAL("Properties of species " << d->GiveSpecies(d->SpcProblems().high)->Name() << " not found in set "
                                         << Name() << "\n");
   if (in->Exist("VariablesProperties"))
-    ReadFluxLines(in, d, "EndVariablesProperties", "Flux_Phi", "Reac_Phi", Phi_Flux, phiFlux_, phiReac_,
-                  fluxFunctions_);
+    ReadFluxLines(in, d, "EndVariablesProperties", "Flux_Phi", "Reac_Phi", Phi_Flux, phiFlux_, phiReac_);
   if (phiReac_.count < d->number_of_phivariables())
     OLVU_FATAL("Properties of species " << d->GiveVariable(d->PhiProblems().high)->Name() << " not found in set "
                                         << Name() << "\n");

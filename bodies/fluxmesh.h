@@ -82,8 +82,7 @@ class FluxMesh : public Mesh {
   std::string name_;                   ///< the name (empty until read)
   ReaVec max_, min_;                   ///< box of the nodes
   Owned<FluidFuncTbl> functions_;      ///< per-set functions by field kind
-  Plex<FluidFunction> phiFlux_, phiReac_, spcFlux_, spcReac_;  ///< per-problem flux functions
-  std::vector<std::unique_ptr<FluidFunction>> fluxFunctions_;  ///< the functions of the four tables
+  OwningPlex<FluidFunction> phiFlux_, phiReac_, spcFlux_, spcReac_;  ///< per-problem flux functions
   int slot_;                           ///< numbering slot of the domain numbers
   Owned<SparseMatrixStruct> pattern_;  ///< pattern of the mass matrix
   Owned<SystemSparseMatrix> massMatrix_;  ///< boundary mass matrix (null before the first initialisation)

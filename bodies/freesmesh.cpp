@@ -943,7 +943,7 @@ ReaVec& FreeSMesh::Smoothing(ReaVec& b, int passes) {
 // ---------------------------------------------------------------- the domain's driver
 
 void FluidDomain::SolveFreeSurface() {
-  if (!Flag(PTranspiration)) return;
+  if (!Solves(PTranspiration)) return;
   Clock clock("Solving Transpiration");
   ReaVec& beta = vars_[Beta];
   BodyParts::FreeSurfaceState& state = BodyParts::Of(*this).FreeSurface();
@@ -952,7 +952,7 @@ void FluidDomain::SolveFreeSurface() {
   // Velocities relative to the moving mesh; the vertical one is never corrected.
   ReaVec* u = &vars_[VelX];
   ReaVec* v = &vars_[VelY];
-  if (Flag(PMeshDeform) && Sized(vars_[MeshX])) {
+  if (Solves(PMeshDeform) && Sized(vars_[MeshX])) {
     ReaVec& ru = Nodal(work_.relativeVelocity[0]);
     ReaVec& rv = Nodal(work_.relativeVelocity[1]);
     ru = vars_[VelX], rv = vars_[VelY];

@@ -112,7 +112,7 @@ void RigidBody::SetMass(double m) {
 }
 
 void RigidBody::AutomaticMass(BodyMesh& set) {
-  if (autoMass_ && set.MyDomain()->ProblemsToSolve()(unsigned(PMeshDeform + 1))) SetMass(set.CalculateMass());
+  if (autoMass_ && set.MyDomain()->Solves(PMeshDeform)) SetMass(set.CalculateMass());
 }
 
 void RigidBody::RollHistories() {
@@ -131,9 +131,8 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
       dryNodes_(100, "Dry Nodes in MBodyMesh"),
       dryElems_(100, "Dry Elements in MBodyMesh"),
       dispMode_(3u, 0),
-      rotMode_(3u, 0),
-      springs_(1, "Springs") {
-  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+      rotMode_(3u, 0) {
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->Solves(PMeshDeform));
   TakeCard(card);
   const char* dispFuncs[3] = {"DOX", "DOY", "DOZ"};
   const char* rotFuncs[3] = {"ROX", "ROY", "ROZ"};
@@ -161,15 +160,13 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
                             << (k == 0 ? "KD_Units" : "KR_Units") << "\n");
     const char* geometry = GeometryExternalUnits.empty() ? "[m]" : GeometryExternalUnits.c_str();
     const double len = InternalUnits ? InternalUnits->GetTransFact(geometry, Length) : 1.0;
+    // Each spring is KD, KR, the anchor point and the body point (z = 0 in two dimensions).
+    const int dim = per == 8 ? 3 : 2;
     for (int s = 0; s < count; ++s) {
       const double* v = values.GivePointer() + s * per;
-      ReaVec& r = *springRecords_.emplace_back(std::make_unique<ReaVec>(8u, 0.0));
-      r(1) = kd * v[0], r(2) = kr * v[1];
-      if (per == 8)
-        for (unsigned c = 0; c < 6; ++c) r(3 + c) = len * v[2 + c];
-      else
-        r(3) = len * v[2], r(4) = len * v[3], r(6) = len * v[4], r(7) = len * v[5];
-      springs_.append(&r);
+      Spring& spring = springs_.emplace_back();
+      spring.KD = kd * v[0], spring.KR = kr * v[1];
+      for (int c = 0; c < dim; ++c) spring.A[c] = len * v[2 + c], spring.B[c] = len * v[2 + dim + c];
     }
   }
   ReadPropertyBlocks(in);
@@ -204,8 +201,7 @@ void MBodyMesh::deleteDryElems() {
     for (int k = 1; k <= e->Nnode(); ++k) dry = dry || e->node(k)->num[slot_] == 0;
     if (!dry) continue;
     elems_->remove_at(i);
-    dryElemsOwned_.emplace_back(e);
-    dryElems_.append(e);
+    dryElems_.Adopt(std::unique_ptr<Elem>(e));
     moved = true;
     for (int k = 1; k <= e->Nnode(); ++k) {
       Node* nd = e->node(k);
@@ -228,9 +224,8 @@ void MBodyMesh::StartNewStep() {
   double R[3][3];
   RotationMatrix(R);
   Turn(R, inertia_);
-  int s = 0;
-  while (ReaVec* sp = springs_.next(s))
-    for (unsigned c = 1; c <= 3; ++c) (*sp)(5 + c) += displacement_(c);
+  for (Spring& s : springs_)
+    for (int c = 0; c < 3; ++c) s.B[c] += displacement_(unsigned(c + 1));
   displacement_ = 0.0;
   rotation_ = 0.0;
   RollHistories();
@@ -242,6 +237,20 @@ void MBodyMesh::StartNewStep() {
 
 void MBodyMesh::MoveBody() {
   double J[3][3] = {};
+  InverseInertia(J);
+  const Loads loads = StepStartLoads(J);
+  double before[6];
+  for (int c = 0; c < 3; ++c) before[c] = linVel_(unsigned(c + 1)), before[3 + c] = angVel_(unsigned(c + 1));
+  MoveBoundAxes();
+  double lin[3], ang[3];
+  FreeAxisVelocities(J, loads, lin, ang);
+  StepFreeAxes(loads, lin, ang);
+  WallVelocityChange(before);
+  CheckFinite();
+  std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
+}
+
+void MBodyMesh::InverseInertia(double J[3][3]) {
   const double r1 = std::sqrt(inertia_[0][0]), r2 = std::sqrt(inertia_[1][1]);
   if (Dimension_Olvu == 2 && (r1 < 1e-14 || r2 < 1e-14)) {
     // A plane body turns about z only: the other two radii do not enter.
@@ -250,31 +259,34 @@ void MBodyMesh::MoveBody() {
   } else if (!Invert(inertia_, J)) {
     OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
   }
-  double a[3], b[3], mom[3];
+}
+
+MBodyMesh::Loads MBodyMesh::StepStartLoads(const double J[3][3]) const {
+  Loads l;
+  double mom[3];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     const double g = GravVec.length() >= k ? GravVec(k) : 0.0;
-    a[c] = -(force_[0](k) + force_[1](k)) / mass_ + g;
+    l.a[c] = -(force_[0](k) + force_[1](k)) / mass_ + g;
     mom[c] = force_[2](k) + force_[3](k);
   }
-  for (int c = 0; c < 3; ++c) b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
+  for (int c = 0; c < 3; ++c) l.b[c] = -(J[c][0] * mom[0] + J[c][1] * mom[1] + J[c][2] * mom[2]) / mass_;
   // The springs' pull from where the body stood at the step's start, measured from their rest
   // state: the body point B against the anchor A, the total rotation against none; and their
-  // stiffness sums, with which the pull follows the step's own movement below.
-  double kd = 0, kr = 0;
-  int s = 0;
-  while (ReaVec* sp = springs_.next(s)) {
-    const ReaVec& q = *sp;
-    kd += q(1), kr += q(2);
-    for (int c = 0; c < 3; ++c) a[c] += q(1) * (q(unsigned(3 + c)) - q(unsigned(6 + c))) / mass_;
+  // stiffness sums, with which the pull follows the step's own movement.
+  for (const Spring& s : springs_) {
+    l.kd += s.KD, l.kr += s.KR;
+    for (int c = 0; c < 3; ++c) l.a[c] += s.KD * (s.A[c] - s.B[c]) / mass_;
   }
   for (int c = 0; c < 3; ++c)
-    b[c] -= kr * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
-  const double dt = Run_Time_Increment;
-  double before[6];
-  for (int c = 0; c < 3; ++c) before[c] = linVel_(unsigned(c + 1)), before[3 + c] = angVel_(unsigned(c + 1));
+    l.b[c] -= l.kr * (J[c][0] * totalRot_(1) + J[c][1] * totalRot_(2) + J[c][2] * totalRot_(3)) / mass_;
+  return l;
+}
+
+void MBodyMesh::MoveBoundAxes() {
   // The axes that are not free move as they must, whatever the forces: fixed ones not at all,
   // prescribed ones to the place their function gives, whatever the steps before did.
+  const double dt = Run_Time_Increment;
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     if (dispMode_(k) == 0) {
@@ -292,32 +304,39 @@ void MBodyMesh::MoveBody() {
       angVel_(k) = dt > 0 ? rotation_(k) / dt : 0.0;
     }
   }
+}
+
+void MBodyMesh::FreeAxisVelocities(const double J[3][3], const Loads& l, double lin[3], double ang[3]) {
   // The free axes' velocities at the step's end: m (v - v_n) = dt F, the springs pulling from
   // the step's start plus the share SpringShare of the step's movement dt v (with the rotation
   // the springs couple the free axes through J; the other axes' movement is known).
-  double lin[3], ang[3];
-  const double sd = SpringShare(dt * dt * kd / mass_) * dt * dt * kd / mass_;
-  for (int c = 0; c < 3; ++c) lin[c] = (linVel0_(unsigned(c + 1)) + dt * a[c]) / (1 + sd);
+  const double dt = Run_Time_Increment;
+  const double sd = SpringShare(dt * dt * l.kd / mass_) * dt * dt * l.kd / mass_;
+  for (int c = 0; c < 3; ++c) lin[c] = (linVel0_(unsigned(c + 1)) + dt * l.a[c]) / (1 + sd);
   double jmax = 0;
-  for (const auto& row : J) jmax = std::max(jmax, std::fabs(row[0]) + std::fabs(row[1]) + std::fabs(row[2]));
-  const double sr = SpringShare(dt * dt * kr * jmax / mass_) * dt * dt * kr / mass_;
+  for (int c = 0; c < 3; ++c) jmax = std::max(jmax, std::fabs(J[c][0]) + std::fabs(J[c][1]) + std::fabs(J[c][2]));
+  const double sr = SpringShare(dt * dt * l.kr * jmax / mass_) * dt * dt * l.kr / mass_;
   double M[3][3] = {}, rhs[3];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
     const bool free = rotMode_(k) == 1;
     for (int j = 0; j < 3; ++j) M[c][j] = (c == j ? 1.0 : 0.0) + (free ? sr * J[c][j] : 0.0);
-    rhs[c] = free ? angVel0_(k) + dt * b[c] : angVel_(k);
+    rhs[c] = free ? angVel0_(k) + dt * l.b[c] : angVel_(k);
   }
   double Mi[3][3];
   if (!Invert(M, Mi)) OLVU_FATAL("Wrong inertia found: Body " << Name() << "\n");
   for (int c = 0; c < 3; ++c) ang[c] = Mi[c][0] * rhs[0] + Mi[c][1] * rhs[1] + Mi[c][2] * rhs[2];
-  // Residual of that equation of motion on the free axes; the angular part in speeds at the
+}
+
+void MBodyMesh::StepFreeAxes(const Loads& l, const double lin[3], const double ang[3]) {
+  // Residual of the equation of motion on the free axes; the angular part in speeds at the
   // radius of gyration, so that one factor relaxes both.
+  const double dt = Run_Time_Increment;
   const double arm = std::sqrt(std::max({inertia_[0][0], inertia_[1][1], inertia_[2][2]}));
   double r[6];
   for (int c = 0; c < 3; ++c) {
     const unsigned k = unsigned(c + 1);
-    linAcc_(k) = a[c], angAcc_(k) = b[c];
+    linAcc_(k) = l.a[c], angAcc_(k) = l.b[c];
     r[c] = dispMode_(k) == 1 ? lin[c] - linVel_(k) : 0.0;
     r[3 + c] = rotMode_(k) == 1 ? (ang[c] - angVel_(k)) * arm : 0.0;
   }
@@ -333,9 +352,6 @@ void MBodyMesh::MoveBody() {
       rotation_(k) = dt * angVel_(k);
     }
   }
-  WallVelocityChange(before);
-  CheckFinite();
-  std::cout << "Current Translation " << displacement_ << "\n" << "Current Rotation " << rotation_ << "\n" << std::endl;
 }
 
 void MBodyMesh::WallVelocityChange(const double before[6]) {
@@ -384,7 +400,8 @@ void MBodyMesh::CheckStepMovement() {
   int moving = 0, b = 0;
   while (BodyMesh* m = d.giveNextBody(b)) moving += m->AreYou("MBodyMesh") ? 1 : 0;
   const BitVec& held = d.Cond(FixMeshNull);
-  if (d.MeshDeformationType() == 3 && moving == 1 && (held.length() == 0 || held.null())) return;
+  const bool followsOneBody = d.MeshDeformationType() == DeformationAlgorithm::ByBodies && moving == 1;
+  if (followsOneBody && (held.length() == 0 || held.null())) return;
   double L2 = 0;
   for (unsigned c = 1; c <= 3 && c <= d.maxCorner.length(); ++c)
     L2 += (d.maxCorner(c) - d.minCorner(c)) * (d.maxCorner(c) - d.minCorner(c));
@@ -509,7 +526,7 @@ constexpr unsigned kStateHead = 31;
 }  // namespace
 
 void MBodyMesh::State(ReaVec& out) {
-  out.resize(kStateHead + 3 * unsigned(springs_.count + dryNodes_.count), 0.0);
+  out.resize(kStateHead + 3 * (unsigned(springs_.size()) + unsigned(dryNodes_.count)), 0.0);
   double* p = out.GivePointer();
   // The centre less what its functions will add again from their values at reading.
   for (int c = 0; c < 3; ++c) *p++ = cog_(unsigned(c + 1)) - (cogFunc_[c] ? cogFunc_[c]->value() : 0.0);
@@ -518,10 +535,9 @@ void MBodyMesh::State(ReaVec& out) {
   for (const auto& row : inertia_)
     for (double x : row) *p++ = x;
   *p++ = mass_;
+  for (const Spring& s : springs_)
+    for (double x : s.B) *p++ = x;
   int i = 0;
-  while (ReaVec* sp = springs_.next(i))
-    for (unsigned c = 6; c <= 8; ++c) *p++ = (*sp)(c);
-  i = 0;
   while (Node* nd = dryNodes_.next(i))
     for (unsigned c = 1; c <= 3; ++c) *p++ = (*nd)(c);
 }
@@ -529,7 +545,7 @@ void MBodyMesh::State(ReaVec& out) {
 bool MBodyMesh::Restore(const ReaVec& s) {
   // Checked as the card's values they stand for: every number finite, the mass at least 1e-14,
   // and a movement the table can write; the body is not touched before all have passed.
-  const unsigned springs = unsigned(springs_.count), dry = unsigned(dryNodes_.count);
+  const unsigned springs = unsigned(springs_.size()), dry = unsigned(dryNodes_.count);
   const unsigned length = kStateHead + 3 * (springs + dry);
   std::ostringstream why;
   auto refuse = [&] { OLVU_FATAL("Restart data error. Wrong entry _MBody_ " << Name() << ": " << why.str() << ".\n"); };
@@ -561,10 +577,9 @@ bool MBodyMesh::Restore(const ReaVec& s) {
     for (double& x : row) x = *p++;
   // The mass stays as it was found, also one computed from the first wetted surface.
   SetMass(*p++);
+  for (Spring& sp : springs_)
+    for (double& x : sp.B) x = *p++;
   int i = 0;
-  while (ReaVec* sp = springs_.next(i))
-    for (unsigned c = 6; c <= 8; ++c) (*sp)(c) = *p++;
-  i = 0;
   while (Node* nd = dryNodes_.next(i))
     for (unsigned c = 1; c <= 3; ++c) (*nd)(c) = *p++;
   restored_ = true;

@@ -14,6 +14,14 @@
 
 class Elem;
 
+/// One spring of a moving body ("Springs"), its values in internal units.
+struct Spring {
+  double KD = 0;            ///< translational stiffness
+  double KR = 0;            ///< rotational stiffness
+  double A[3] = {0, 0, 0};  ///< anchor point, fixed in space
+  double B[3] = {0, 0, 0};  ///< body point, moving with the body
+};
+
 /// The data that every moving body set reads from its card the same way.
 struct RigidBodyCard {
   double mass = 0;                ///< "Mass" (0 when absent)
@@ -125,8 +133,8 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// The rotation matrix of the body's rotation of the step.
   void RotationMatrix(double R[3][3]) { RotationMatrix(rotation_, R); }
 
-  /// The spring table.
-  Plex<ReaVec>& Springs() { return springs_; }
+  /// The springs, in the card's order.
+  const std::vector<Spring>& Springs() const { return springs_; }
 
   /// Everything the motion goes on from, for the restart file: centre, step movement, totals,
   /// velocities, inertia, mass, the springs' body points and the nodes outside the domain.
@@ -144,6 +152,24 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   double WallSpeed() const { return wallSpeed_; }
 
  protected:
+  /// What drives one iteration's movement: the linear and angular accelerations a and b from
+  /// the flow forces, the weight and the springs' pull from the step's start, and the springs'
+  /// stiffness sums kd and kr.
+  struct Loads {
+    double a[3], b[3];
+    double kd = 0, kr = 0;
+  };
+  /// The inverse J of the inertia per unit mass (about z only for a plane body without the other
+  /// radii); a singular inertia ends the run.
+  void InverseInertia(double J[3][3]);
+  /// The Loads of the iteration, J the inverse inertia.
+  Loads StepStartLoads(const double J[3][3]) const;
+  /// The velocity and the step's movement of the fixed and the prescribed axes.
+  void MoveBoundAxes();
+  /// The step-end velocities of the free axes, lin and ang, implicit in the springs' pull.
+  void FreeAxisVelocities(const double J[3][3], const Loads& l, double lin[3], double ang[3]);
+  /// The accelerations, and the free axes' velocities and movement, relaxed towards lin and ang.
+  void StepFreeAxes(const Loads& l, const double lin[3], const double ang[3]);
   /// Relaxation factor of this iteration from the residual r of the free axes (Aitken's from
   /// the second iteration of a step on); keeps r for the next.
   void Relax(const double r[6]);
@@ -155,14 +181,12 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   void RigidMove(const double R[3][3], const Node& x, double out[3]) const;
 
   Plex<Node> dryNodes_;
-  Plex<Elem> dryElems_;  ///< looks up the elements that dryElemsOwned_ holds
   /// The dry elements: out of the element table, whose elements the domain frees, they are the set's.
-  std::vector<std::unique_ptr<Elem>> dryElemsOwned_;
+  OwningPlex<Elem> dryElems_;
   IntVec dispMode_, rotMode_;
   std::unique_ptr<UFunction> dispFunc_[3];  ///< "DOX", "DOY", "DOZ" (null where not read)
   std::unique_ptr<UFunction> rotFunc_[3];   ///< "ROX", "ROY", "ROZ" (null where not read)
-  Plex<ReaVec> springs_;  ///< looks up the records that springRecords_ holds
-  std::vector<std::unique_ptr<ReaVec>> springRecords_;  ///< the spring records
+  std::vector<Spring> springs_;
   int iteration_ = 0;               ///< coupled iteration of the step that moved the body
   double relax_ = 1;                ///< relaxation factor of the last iteration
   double residual_[6] = {};         ///< last iteration's velocity residual (angular times the arm)

@@ -1,6 +1,7 @@
 // The body-movement sequence and the deformation of the fluid mesh: forces and rigid motion of
-// the bodies each iteration, the initial placement of moving bodies, the displacement of every
-// node by functions, by all data or by the bodies, and the update of the geometry.
+// the bodies each iteration, the initial placement of moving bodies, their movement line, the
+// displacement of every node by functions, by all data or by the bodies, and the update of the
+// geometry.
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -86,7 +87,7 @@ void FluidDomain::RebuildGeometry() {
 }
 
 void FluidDomain::SolveBodyMovement() {
-  if (Flag(PVelocity) && Flag(PPressure)) {
+  if (Solves(PVelocity) && Solves(PPressure)) {
     CalculateForces();
     int b = 0;
     while (BodyMesh* m = giveNextBody(b)) {
@@ -96,13 +97,13 @@ void FluidDomain::SolveBodyMovement() {
       m->CheckLine(true);
     }
   }
-  if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
+  if (!Solves(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   const bool tested = HasConv(VarIncrement, ConvVar::Body) && HasConv(VarDenominat, ConvVar::Body);
   // The speed scale of the bodies' test: the largest velocity the flow holds, not the guess the
   // velocity's test takes for a flow at rest (a body starting to move in a still fluid would pass
   // against it in its first iteration).
   double flow = 0;
-  if (tested && Flag(PVelocity))
+  if (tested && Solves(PVelocity))
     for (int c = 0; c < 3; ++c)
       if (vars_[VelX + c].length()) flow = std::max(flow, vars_[VelX + c].max_abs());
   int b = 0;
@@ -123,14 +124,14 @@ void FluidDomain::SolveBodyMovement() {
 }
 
 void FluidDomain::SolveInitialBodyMovement() {
-  if (Current_Step != 1 || !Flag(PMeshDeform)) return;
+  if (Current_Step != 1 || !Solves(PMeshDeform)) return;
   int moved = 0, b = 0;
   while (BodyMesh* m = giveNextBody(b)) moved += m->InitialBodyMovement();
   if (moved == 0) return;
   // The initial placement moves the mesh whatever the update interval says.
   const int every = updateMeshEvery_;
   updateMeshEvery_ = 1;
-  SolveMeshDeformation(3);
+  SolveMeshDeformation(int(DeformationAlgorithm::ByBodies));
   updateMeshEvery_ = every;
   int i = 0;
   while (Node* nd = nodes.next(i)) {
@@ -149,8 +150,14 @@ void FluidDomain::SolveInitialBodyMovement() {
   std::cout << "Initial mesh deformation performed succesfully" << std::endl;
 }
 
+void FluidDomain::OutputBodyMovement(std::ostream& out) {
+  if (!Solves(PMeshDeform)) return;
+  int b = 0;
+  while (BodyMesh* m = giveNextBody(b)) m->OutputMovement(&out);
+}
+
 void FluidDomain::UpdateMeshDeformation() {
-  if (!Flag(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
+  if (!Solves(PMeshDeform) || !MeshUpdateStep(updateMeshEvery_)) return;
   // The accumulated displacement grows by what moves the nodes, once per step, whatever the
   // time scheme: a step's increment is the whole step's movement.
   int i = 0;
@@ -175,141 +182,144 @@ void FluidDomain::UpdateMeshDeformation() {
   std::cout << "Mesh deformation performed succesfully" << std::endl;
 }
 
-void FluidDomain::SolveMeshDeformation(int type) {
-  if (!Flag(PMeshDeform)) return;
-  ReaVec* D[3] = {&vars_[MeshX], &vars_[MeshY], &vars_[MeshZ]};
-  if (!MeshUpdateStep(updateMeshEvery_)) {
-    for (ReaVec* d : D) *d = 0.0;
+namespace {
+
+// The step's mesh displacement of domain d, X, Y and Z.
+std::array<ReaVec*, 3> StepDisplacement(FluidDomain& d) { return {&d.Var(MeshX), &d.Var(MeshY), &d.Var(MeshZ)}; }
+
+// Multiplies each node's displacement by Fade(distance / dref).
+void FadeWithDistance(const std::array<ReaVec*, 3>& D, const ReaVec& distance, double dref, int n) {
+  for (int i = 0; i < n; ++i) {
+    const double f = Fade(distance(unsigned(i + 1)) / dref);
+    for (ReaVec* d : D) (*d)(unsigned(i + 1)) *= f;
+  }
+}
+
+// The smoothing pass of the all-data and several-body deformations: ten sweeps of the
+// mass-weighted neighbour mean over the total displacement of every node that is neither a
+// body-wall node nor held, in domain order and in place.
+void SmoothingPass(FluidDomain& d) {
+  const std::array<ReaVec*, 3> D = StepDisplacement(d);
+  const BitVec& walls = d.Cond(WallLawNodes);
+  const BitVec& fixNull = d.Cond(FixMeshNull);
+  for (int c = 0; c < 3; ++c) *D[c] += d.Var(MeshX0 + c);
+  for (int sweep = 0; sweep < 10; ++sweep)
+    for (int i = 0; i < d.numNodes; ++i)
+      if (!InSet(walls, i) && !InSet(fixNull, i)) d.Pattern()->row_smooth(i, *D[0], *D[1], *D[2], d.LumpedMass());
+  for (int c = 0; c < 3; ++c) *D[c] -= d.Var(MeshX0 + c);
+}
+
+// ByFunctions: the functions' values at this step. The increment of a step that does not move
+// the mesh was cleared, so a value kept from an earlier step would be lost, or be that step's.
+void DeformByFunctions(FluidDomain& d, FluidFunction* const F[3]) {
+  const std::array<ReaVec*, 3> D = StepDisplacement(d);
+  for (int c = 0; c < 3; ++c) F[c]->fill(*D[c]);
+}
+
+// ByAllData: the functions' values at the "Fix_Field" nodes, nothing at the held ones and the
+// moving bodies' movement at their nodes, carried from these known nodes into the rest of the
+// mesh, faded to nothing at the nearest held node and smoothed.
+void DeformByAllData(FluidDomain& d, FluidFunction* const F[3]) {
+  const std::array<ReaVec*, 3> D = StepDisplacement(d);
+  const int n = d.numNodes;
+  const BitVec& walls = d.Cond(WallLawNodes);
+  const BitVec& fixField = d.Cond(FixMeshField);
+  const BitVec& fixNull = d.Cond(FixMeshNull);
+  const BitVec& noFix = d.Cond(MeshNoFix);
+  // This step's increment is the functions' values at their nodes and what the bodies add:
+  // nothing of an earlier step's, which the bodies would add to again, and nothing of the
+  // functions' elsewhere.
+  for (ReaVec* v : D) *v = 0.0;
+  if (F[0]->isNull() && F[1]->isNull() && F[2]->isNull()) {
+    if (walls.null() || fixNull.all_marked() || noFix.all_marked()) return;
+  } else if (noFix.all_marked()) {
     return;
   }
-  Clock clock("Solve Mesh Deformation");
-  const int n = numNodes;
-  if (type == 0) type = meshDefType_;
-  FluidFunction* F[3];
-  for (int c = 0; c < 3; ++c) {
-    F[c] = meshDisp_.get_at(c + 1);
-    if (!F[c]->Initialised()) F[c]->isConstant(), F[c]->isTemporal();
-  }
-  const BitVec& fixField = conds_[FixMeshField];
-  const BitVec& fixNull = conds_[FixMeshNull];
-  const BitVec& noFix = conds_[MeshNoFix];
-  std::vector<Node*> node(std::size_t(n), nullptr);
-  {
-    int i = 0;
-    while (Node* nd = nodes.next(i)) node[std::size_t(nd->num[kind_] - 1)] = nd;
-  }
-  auto rigid = [&](MBodyMesh* m, std::array<double, 3>* out) {
-    // out[i] = T + R (x_i - c) - (x_i - c) for every node.
-    double R[3][3];
-    m->RotationMatrix(R);
-    const ReaVec& c = m->CenterOfGravity();
-    const ReaVec& T = m->Displacement();
-    for (int i = 0; i < n; ++i) {
-      const Node& x = *node[std::size_t(i)];
-      const double r[3] = {x(1) - c(1), x(2) - c(2), x(3) - c(3)};
-      for (int a = 0; a < 3; ++a) out[i][a] = T(unsigned(a + 1)) + R[a][0] * r[0] + R[a][1] * r[1] + R[a][2] * r[2] - r[a];
-    }
-  };
-  auto smoothing = [&] {
-    for (int c = 0; c < 3; ++c) *D[c] += vars_[MeshX0 + c];
-    for (int sweep = 0; sweep < 10; ++sweep)
-      for (int i = 0; i < n; ++i)
-        if (!InSet(conds_[WallLawNodes], i) && !InSet(fixNull, i)) pattern_->row_smooth(i, *D[0], *D[1], *D[2], lumped_);
-    for (int c = 0; c < 3; ++c) *D[c] -= vars_[MeshX0 + c];
-  };
-
-  switch (type) {
-    case 1:
-      // The functions' values at this step: the increment of a step that does not move the mesh
-      // was cleared, so a value kept from an earlier step would be lost, or be that step's.
-      for (int c = 0; c < 3; ++c) F[c]->fill(*D[c]);
-      return;
-    case 2: {
-      // This step's increment is the functions' values at their nodes and what the bodies add:
-      // nothing of an earlier step's, which the bodies would add to again, and nothing of the
-      // functions' elsewhere.
-      for (ReaVec* d : D) *d = 0.0;
-      if (F[0]->isNull() && F[1]->isNull() && F[2]->isNull()) {
-        if (conds_[WallLawNodes].null() || fixNull.all_marked() || noFix.all_marked()) return;
-      } else if (noFix.all_marked()) {
-        return;
-      }
-      BitVec& known = BodyParts::Of(*this).MeshMotion().work;
-      known.resize(unsigned(n), 0);
-      known = conds_[WallLawNodes];
-      known.or_vec(fixField);
-      known.andn_vec(noFix);
-      if (known.null()) return;
-      for (int i = 0; i < n; ++i)
-        if (InSet(fixField, i))
-          for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) = F[c]->evaluate(i + 1);
-      int b = 0;
-      while (BodyMesh* m = giveNextBody(b)) m->ReadMovement(*D[0], *D[1], *D[2]);
-      if (known.all_marked()) return;
-      ReaVec distance(unsigned(n), 0.0);
-      SmoothDeformation(pattern_, nodes, known, distance, *D[0], *D[1], *D[2], toGlobal_, kind_);
-      double dref = distance.length() ? distance.max_val() : 0.0;
-      for (int i = 0; i < n; ++i)
-        if (InSet(fixNull, i) && distance(unsigned(i + 1)) < dref) dref = distance(unsigned(i + 1));
-      dref = std::max(dref, 1e-14);
-      for (int i = 0; i < n; ++i) {
-        const double f = Fade(distance(unsigned(i + 1)) / dref);
-        for (ReaVec* d : D) (*d)(unsigned(i + 1)) *= f;
-      }
-      smoothing();
-      return;
-    }
-    case 3:
-      break;
-    default:
-      OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
-  }
-
-  std::vector<MBodyMesh*> moving;
+  BitVec& known = BodyParts::Of(d).MeshMotion().work;
+  known.resize(unsigned(n), 0);
+  known = walls;
+  known.or_vec(fixField);
+  known.andn_vec(noFix);
+  if (known.null()) return;
+  for (int i = 0; i < n; ++i)
+    if (InSet(fixField, i))
+      for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) = F[c]->evaluate(i + 1);
   int b = 0;
-  while (BodyMesh* m = giveNextBody(b))
-    if (m->AreYou("MBodyMesh")) moving.push_back(static_cast<MBodyMesh*>(m));
-  if (moving.empty()) return;
-  std::vector<std::array<double, 3>> move(static_cast<std::size_t>(n));
-  if (moving.size() == 1) {
-    ReaVec& distance = BodyParts::Of(*this).MeshMotion().distance;
-    if (distance.length() == 0) {
-      if (vars_[WallDist].length() == 0) {
-        Size(WallDist);
-        DistanceToBodiesField();
-      }
-      distance = vars_[WallDist];
-    }
-    rigid(moving[0], move.data());
-    double dref = distance.max_val();
-    for (int i = 0; i < n; ++i) {
-      if (InSet(fixNull, i)) {
-        dref = std::min(dref, distance(unsigned(i + 1)));
-        for (ReaVec* d : D) (*d)(unsigned(i + 1)) = 0;
-        continue;
-      }
-      for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) = move[std::size_t(i)][c];
-    }
-    if (fixNull.null()) return;
-    dref = std::max(dref, 1e-14);
-    for (int i = 0; i < n; ++i) {
-      const double f = Fade(distance(unsigned(i + 1)) / dref);
-      for (ReaVec* d : D) (*d)(unsigned(i + 1)) *= f;
-    }
-    return;
+  while (BodyMesh* m = d.giveNextBody(b)) m->ReadMovement(*D[0], *D[1], *D[2]);
+  if (known.all_marked()) return;
+  ReaVec distance(unsigned(n), 0.0);
+  FluidDomain::SmoothDeformation(d.Pattern(), d.nodes, known, distance, *D[0], *D[1], *D[2], d.ToGlobal(), d.NumType());
+  double dref = distance.length() ? distance.max_val() : 0.0;
+  for (int i = 0; i < n; ++i)
+    if (InSet(fixNull, i) && distance(unsigned(i + 1)) < dref) dref = distance(unsigned(i + 1));
+  FadeWithDistance(D, distance, std::max(dref, 1e-14), n);
+  SmoothingPass(d);
+}
+
+// The rigid displacement T + R (x_i - c) - (x_i - c) of body m at every domain node i (0-based
+// in `node`) into out.
+void RigidDisplacements(MBodyMesh& m, const std::vector<Node*>& node, std::vector<std::array<double, 3>>& out) {
+  double R[3][3];
+  m.RotationMatrix(R);
+  const ReaVec& c = m.CenterOfGravity();
+  const ReaVec& T = m.Displacement();
+  for (std::size_t i = 0; i < node.size(); ++i) {
+    const Node& x = *node[i];
+    const double r[3] = {x(1) - c(1), x(2) - c(2), x(3) - c(3)};
+    for (int a = 0; a < 3; ++a)
+      out[i][a] = T(unsigned(a + 1)) + R[a][0] * r[0] + R[a][1] * r[1] + R[a][2] * r[2] - r[a];
   }
+}
+
+// ByBodies with one moving body: the whole mesh moves rigidly with it, faded by the wall distance
+// to nothing at the nearest held node when there are held nodes.
+void FollowTheBody(FluidDomain& d, MBodyMesh& body, const std::vector<Node*>& node) {
+  const std::array<ReaVec*, 3> D = StepDisplacement(d);
+  const int n = d.numNodes;
+  const BitVec& fixNull = d.Cond(FixMeshNull);
+  // The distance to the bodies at the first deformation, kept for the rest of the run.
+  ReaVec& distance = BodyParts::Of(d).MeshMotion().distance;
+  if (distance.length() == 0) {
+    if (d.Var(WallDist).length() == 0) {
+      d.Var(WallDist).resize(unsigned(n), 0.0);
+      d.DistanceToBodiesField();
+    }
+    distance = d.Var(WallDist);
+  }
+  std::vector<std::array<double, 3>> move(node.size());
+  RigidDisplacements(body, node, move);
+  double dref = distance.max_val();
+  for (int i = 0; i < n; ++i) {
+    if (InSet(fixNull, i)) {
+      dref = std::min(dref, distance(unsigned(i + 1)));
+      for (ReaVec* v : D) (*v)(unsigned(i + 1)) = 0;
+      continue;
+    }
+    for (int c = 0; c < 3; ++c) (*D[c])(unsigned(i + 1)) = move[std::size_t(i)][c];
+  }
+  if (fixNull.null()) return;
+  FadeWithDistance(D, distance, std::max(dref, 1e-14), n);
+}
+
+// ByBodies with several moving bodies: each body's rigid movement, faded over the node layers
+// from its wall to the first body-wall or held node, weighted by the fades where bodies meet,
+// then smoothed.
+void BlendTheBodies(FluidDomain& d, const std::vector<MBodyMesh*>& moving, const std::vector<Node*>& node) {
+  const std::array<ReaVec*, 3> D = StepDisplacement(d);
+  const int n = d.numNodes;
   ReaVec weight(unsigned(n), 0.0);
   IntVec layer(unsigned(n), -1);
-  BitVec stop = conds_[WallLawNodes];
-  stop.or_vec(fixNull);
-  for (ReaVec* d : D) *d = 0.0;
-  BitVec& seeds = BodyParts::Of(*this).MeshMotion().work;
+  BitVec stop = d.Cond(WallLawNodes);
+  stop.or_vec(d.Cond(FixMeshNull));
+  for (ReaVec* v : D) *v = 0.0;
+  BitVec& seeds = BodyParts::Of(d).MeshMotion().work;
+  std::vector<std::array<double, 3>> move(node.size());
   for (MBodyMesh* m : moving) {
     seeds.resize(unsigned(n), 0);
     seeds.assign(0);
-    m->MarkNodes(seeds, kind_);
-    const int L = LayerInformation(pattern_, nodes, seeds, layer, stop, toGlobal_, kind_);
-    rigid(m, move.data());
+    m->MarkNodes(seeds, d.NumType());
+    const int L = FluidDomain::LayerInformation(d.Pattern(), d.nodes, seeds, layer, stop, d.ToGlobal(), d.NumType());
+    RigidDisplacements(*m, node, move);
     for (int i = 0; i < n; ++i) {
       const int l = layer(unsigned(i + 1));
       if (l < 0) continue;
@@ -320,8 +330,51 @@ void FluidDomain::SolveMeshDeformation(int type) {
   }
   for (int i = 0; i < n; ++i)
     if (weight(unsigned(i + 1)) > 0)
-      for (ReaVec* d : D) (*d)(unsigned(i + 1)) /= weight(unsigned(i + 1));
-  smoothing();
+      for (ReaVec* v : D) (*v)(unsigned(i + 1)) /= weight(unsigned(i + 1));
+  SmoothingPass(d);
+}
+
+// ByBodies: the mesh follows the moving bodies ("MBodyMesh" sets); without one it stays.
+void DeformByBodies(FluidDomain& d) {
+  std::vector<MBodyMesh*> moving;
+  int b = 0;
+  while (BodyMesh* m = d.giveNextBody(b))
+    if (m->AreYou("MBodyMesh")) moving.push_back(static_cast<MBodyMesh*>(m));
+  if (moving.empty()) return;
+  std::vector<Node*> node(std::size_t(d.numNodes), nullptr);
+  int i = 0;
+  while (Node* nd = d.nodes.next(i)) node[std::size_t(nd->num[d.NumType()] - 1)] = nd;
+  if (moving.size() == 1)
+    FollowTheBody(d, *moving[0], node);
+  else
+    BlendTheBodies(d, moving, node);
+}
+
+}  // namespace
+
+void FluidDomain::SolveMeshDeformation(int type) {
+  if (!Solves(PMeshDeform)) return;
+  if (!MeshUpdateStep(updateMeshEvery_)) {
+    for (ReaVec* d : StepDisplacement(*this)) *d = 0.0;
+    return;
+  }
+  Clock clock("Solve Mesh Deformation");
+  const DeformationAlgorithm algorithm = type == 0 ? meshDefType_ : DeformationAlgorithm(type);
+  FluidFunction* F[3];
+  for (int c = 0; c < 3; ++c) {
+    F[c] = meshDisp_.get_at(c + 1);
+    if (!F[c]->Initialised()) F[c]->isConstant(), F[c]->isTemporal();
+  }
+  switch (algorithm) {
+    case DeformationAlgorithm::ByFunctions:
+      return DeformByFunctions(*this, F);
+    case DeformationAlgorithm::ByAllData:
+      return DeformByAllData(*this, F);
+    case DeformationAlgorithm::ByBodies:
+      return DeformByBodies(*this);
+    default:
+      OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
+  }
 }
 
 int FluidDomain::LayerInformation(SparseMatrixStruct* graph, Plex<Node>&, BitVec& seeds, IntVec& level, BitVec& stop,

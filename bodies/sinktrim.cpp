@@ -94,7 +94,7 @@ double BodyMesh::CalculateMass() {
 }
 
 void FluidDomain::OutputSinkandTrim(std::ostream& out) {
-  if (!Flag(PVelocity) || Dimension_Olvu == 2) return;
+  if (!Solves(PVelocity) || Dimension_Olvu == 2) return;
   NodalForces();
   // Forces per unit specific weight; without gravity the bodies get no sink-and-trim block.
   const bool weighed = Gravity != 0;

@@ -67,7 +67,7 @@ void FreeSMesh::TranspirationVelocity(const ReaVec& mass, ReaVec& w, bool startO
   const double* u[3] = {d.Var(v0).GivePointer(), d.Var(v0 + 1).GivePointer(), d.Var(v0 + 2).GivePointer()};
   const ReaVec& tauP = d.Var(TauEq);
   const ReaVec& pres = d.Var(Pres);
-  const bool stabilised = d.ProblemsToSolve()(PPressure + 1) && tauP.length() && pres.length() && d.Laplacian();
+  const bool stabilised = d.Solves(PPressure) && tauP.length() && pres.length() && d.Laplacian();
   const bool projected = stabilised && d.StabOrder(1) != 0;
   const double* p = stabilised ? pres.GivePointer() : nullptr;
   const double* tau = stabilised ? tauP.GivePointer() : nullptr;

@@ -20,7 +20,7 @@ VBodyMesh::VBodyMesh(FluidDomain* d, int num, Input* in, int slot)
       dryElems_(100, "Dry Elems in VBodyMesh"),
       lowNodes_(100, "Nodes in VBodyMesh"),
       lowElems_(100, "Elements in VBodyMesh") {
-  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->ProblemsToSolve()(unsigned(PMeshDeform + 1)));
+  const RigidBodyCard card = ReadRigidBodyCard(in, Name(), d->Solves(PMeshDeform));
   TakeCard(card);
   for (int c = 0; c < 3; ++c) {
     freeDisp_.assign(unsigned(c + 1), card.dispMode[c] != 0);
@@ -46,9 +46,8 @@ void VBodyMesh::ReadElemsFromAscii(Input* in, Plex<Node>* all) {
     for (int k = 1; k <= first; ++k) {
       const Node* nd = e->node(k);
       if (!moved_.free(nd->num[0])) continue;
-      ReaVec& x = *movedOwned_.emplace_back(std::make_unique<ReaVec>(3u, 0.0));
+      ReaVec& x = *moved_.Adopt(nd->num[0], std::make_unique<ReaVec>(3u, 0.0));
       for (unsigned c = 1; c <= 3; ++c) x(c) = (*nd)(c);
-      moved_.set_at(nd->num[0], &x);
     }
     const int corners = e->MinNnode();
     double z = 0;

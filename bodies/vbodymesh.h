@@ -58,8 +58,7 @@ class VBodyMesh : public BodyMesh, public RigidBody {
 
  private:
   BitVec freeDisp_, freeRot_;
-  Plex<ReaVec> moved_;  ///< looks up the positions that movedOwned_ holds
-  std::vector<std::unique_ptr<ReaVec>> movedOwned_;  ///< the starting positions
+  OwningPlex<ReaVec> moved_;  ///< the starting positions
   Plex<Elem> dryElems_;
   Plex<Node> lowNodes_;
   Plex<Elem> lowElems_;

@@ -1,7 +1,7 @@
 // The applied wall law and the forces on the bodies: the wall-law friction and outflow stresses
 // of the body sets in the momentum system, the wall values of the turbulence variables, the
 // wall stress and velocity gradient of a node, the nodal wall loads, the hydrostatic pressure
-// field and the force and movement lines.
+// field and the force line.
 #include <cmath>
 
 #include "bodies/bodymesh.h"
@@ -198,7 +198,7 @@ void FluidDomain::CalculateForces() {
 ReaVec& FluidDomain::CalculateHydrostatic(ReaVec& x0) {
   hydrostatic_.resize(unsigned(numNodes), 0.0);
   hydrostatic_ = 0.0;
-  if (!Flag(PPressure)) return hydrostatic_;
+  if (!Solves(PPressure)) return hydrostatic_;
   const ReaVec& rho = vars_[Dens];
   if (totalPressure_) {
     hydrostatic_.product(rho, vars_[Pres]);
@@ -227,7 +227,7 @@ void FluidDomain::BodyWallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) {
   a = 0.0;
   ReaVec* u[3] = {&vars_[VelX], &vars_[VelY], &vars_[VelZ]};
   ReaVec rel[3];
-  if (Flag(PMeshDeform) && vars_[MeshX].length())
+  if (Solves(PMeshDeform) && vars_[MeshX].length())
     for (int c = 0; c < 3; ++c) {
       rel[c] = *u[c];
       rel[c].add_product(vars_[MeshX + c], -MeshRate());
@@ -295,16 +295,10 @@ void FluidDomain::CalculateWallLaw() {
   ClampVar(vars_[TVisc], 10);
 }
 
-// ---------------------------------------------------------------- force and movement lines
+// ---------------------------------------------------------------- force line
 
 void FluidDomain::OutputForces(std::ostream& out) {
-  if (!Flag(PVelocity) || !Flag(PPressure)) return;
+  if (!Solves(PVelocity) || !Solves(PPressure)) return;
   int b = 0;
   while (BodyMesh* m = giveNextBody(b)) m->OutputForces(&out);
-}
-
-void FluidDomain::OutputBodyMovement(std::ostream& out) {
-  if (!Flag(PMeshDeform)) return;
-  int b = 0;
-  while (BodyMesh* m = giveNextBody(b)) m->OutputMovement(&out);
 }

@@ -7,8 +7,8 @@ Domain::Domain(Plex<Node>* all)
     : allNodes(all), meshes(5, "Domain Meshes"), nodes(100, "Domain Nodes"), minCorner(3), maxCorner(3) {}
 
 Domain::~Domain() {
-  DeleteEntries(meshes);
-  DeleteEntries(nodes);
+  // The sets go first: their elements point at the nodes.
+  meshes.DeleteAll();
 }
 
 void Domain::ReadElmSetCards(Input* in, const std::function<void(int, const char*)>& read) {

@@ -18,15 +18,15 @@ class Input;
 class Domain : public CoupledDomain {
  public:
   Plex<Node>* allNodes;  ///< the problem-wide node table the domain was built on (borrowed)
-  Plex<Mesh> meshes;     ///< the domain's element sets (owned: deleted with the domain)
-  Plex<Node> nodes;      ///< the domain's nodes (owned unless a derived domain says otherwise)
+  OwningPlex<Mesh> meshes;  ///< the domain's element sets
+  OwningPlex<Node> nodes;   ///< the domain's nodes (a derived domain that borrows them empties it)
   int numNodes = 0;      ///< number of nodes of the domain, set by the derived domain
   ReaVec minCorner;      ///< lower corner of the bounding box
   ReaVec maxCorner;      ///< upper corner of the bounding box
 
   /// Empty domain over the problem-wide node table `all`.
   explicit Domain(Plex<Node>* all);
-  /// Deletes every element set and every node of `nodes` not released by a derived domain.
+  /// Deletes every element set, then every node that `nodes` still holds.
   ~Domain() override;
   Domain(const Domain&) = delete;
   Domain& operator=(const Domain&) = delete;

@@ -15,14 +15,10 @@
 namespace {
 
 // v normalised into entry n of table t (created when absent); false when |v| < 1e-14.
-bool StoreUnit(Plex<ReaVec>& t, int n, const ReaVec& v) {
+bool StoreUnit(OwningPlex<ReaVec>& t, int n, const ReaVec& v) {
   const double len = v.norm();
   if (len < 1e-14) return false;
-  ReaVec* e = t.free(n) ? nullptr : t.get_at(n);
-  if (!e) {
-    e = new ReaVec(3u);
-    t.set_at(n, e);
-  }
+  ReaVec* e = t.free(n) ? t.Adopt(n, std::make_unique<ReaVec>(3u)) : t.get_at(n);
   for (unsigned c = 1; c <= 3; ++c) (*e)(c) = v(c) / len;
   return true;
 }
@@ -33,6 +29,289 @@ IntVecT Flags(Input* in, const char* key, unsigned count, const char* message) {
   return in->GetIntVec(key);
 }
 
+// The units of the block's values: those of a "BoundaryUnits" line, which is then passed, or
+// metres, seconds and kilograms with a warning.
+std::unique_ptr<Units> BoundaryUnits(Input* in) {
+  if (!in->Exist("BoundaryUnits")) {
+    OLVU_WARNING(0, "It is strongly recommended to give the BoundaryUnits command.");
+    return std::make_unique<Units>("[m]", "[s]", "[Kg]");
+  }
+  if (!in->Exist("Length") || !in->Exist("Time") || !in->Exist("Mass"))
+    OLVU_FATAL("BoundaryUnits (Length, Time and Mass) must be defined\n");
+  auto units =
+      std::make_unique<Units>(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
+  in->ReadLine();
+  return units;
+}
+
+// The checks after the block: a warning for every field solved that no node fixes (velocity
+// also when it is zero everywhere), the refusal of velocity fields with a smoothed start-up, and
+// the "Turb 0" nodes taken out of the fixed turbulence.
+void CheckFixedFields(FluidDomain& d) {
+  const char* name = d.DomainName();
+  if (d.Solves(PPressure) && d.Cond(FixPres).null()) OLVU_WARNING(1, name << ": Pressure not fixed in any point");
+  if (d.Solves(PVelocity)) {
+    if (Start_Up && (!d.Cond(FieldVelX).null() || !d.Cond(FieldVelY).null() || !d.Cond(FieldVelZ).null()))
+      OLVU_FATAL("Fix Velocity Field conditions do not work with smoothed start up."
+                 "\n\tRemove the Start_Up_Control option.\n");
+    if (d.Cond(LineVelNodes).null() && d.Cond(NormalVelNodes).null()) {
+      const char* axes[3] = {"OX", "OY", "OZ"};
+      for (int c = 0; c < 3; ++c)
+        if (d.Cond(FixVelX + c).null()) OLVU_WARNING(2, name << ": Velocity " << axes[c] << " not fixed in any point");
+    }
+    const ReaVec &u = d.Var(VelX), &v = d.Var(VelY), &w = d.Var(VelZ);
+    double speed = 0;
+    for (int k = 1; k <= d.numNodes; ++k) {
+      const unsigned i = unsigned(k);
+      // The Z velocity of a plane problem is dropped later (InitialiseDomain): it does not count.
+      const double z = Dimension_Olvu == 3 ? w(i) : 0.0;
+      const double s = std::sqrt(u(i) * u(i) + v(i) * v(i) + z * z);
+      if (s > speed) speed = s;
+    }
+    if (speed < 1e-14)
+      OLVU_WARNING(2, name << ": Null velocity found everywhere. Is this right?"
+                           << "\n\tCheck boundary conditions and convergence norms.");
+  }
+  if (d.Solves(PTemperature) && d.Cond(FixTemp).null()) OLVU_WARNING(0, name << ": Temperature not fixed in any point");
+  if (d.Solves(PPseudo) && d.Cond(FixPseudo).null())
+    OLVU_WARNING(0, name << ": Preudoconcentration not fixed in any point");
+  if (d.Solves(PKinetic) && d.Cond(FixKEnergy).null())
+    OLVU_WARNING(0, name << ": Kinetic_Energy not fixed in any point");
+  if (d.Solves(PSpalart) && d.Cond(FixTurbVar).null())
+    OLVU_WARNING(0, name << ": Turbulent Viscosity not fixed in any point");
+  if (d.Solves(PTurbulence)) {
+    d.Cond(FixKEnergy).andn_vec(d.Cond(FreeTurb));
+    d.Cond(FixTurbVar).andn_vec(d.Cond(FreeTurb));
+    if (d.Cond(FixKEnergy).null()) OLVU_WARNING(2, name << ": Kinetic_Energy not fixed in any point");
+    if (d.Cond(FixTurbVar).null()) OLVU_WARNING(2, name << ": Turbulence variable not fixed in any point");
+  }
+}
+
+// One "Node" line of the Boundary block, for domain node n (`written` as on the card), with the
+// factors of the boundary units. Each keyword group of the line, in its order, answers whether
+// the line held one of its keywords, and then takes the line.
+struct NodeLine {
+  FluidDomain& d;
+  Input* in;
+  int n, written;
+  double fPres, fVel, fTemp;
+
+  // Order 1: pressure.
+  bool Pressure() {
+    if (!d.Solves(PPressure)) return false;
+    const unsigned i = unsigned(n);
+    if (in->Exist("Pres")) {
+      const double p = PressureIn(in->GetRea("Pres", Magnitude(-1)) * fPres);
+      d.Mark(FixPres, n);
+      d.Var(Pres)(i) = p;
+      d.PreviousPressure()(i) = p;
+      return true;
+    }
+    if (in->Exist("TPres")) {
+      const IntVecT f = Flags(in, "TPres", 2, "Fix Pressure Field condition must have 2 fields");
+      if (f(1)) d.Mark(FixPres, n);
+      if (f(2)) d.Mark(FixPres, n), d.Mark(FieldPres, n);
+      d.PreviousPressure()(i) = d.Var(Pres)(i);
+      return true;
+    }
+    return MarkIfGiven("CondPres", CondPresNodes);
+  }
+
+  // Order 2: velocity field flags, whatever the sub-problems.
+  bool VelocityField() {
+    if (!in->Exist("TVel")) return false;
+    const IntVecT f = Flags(in, "TVel", 6, "Fix Velocity Field condition must have 6 fields");
+    const bool velocity = d.Solves(PVelocity);
+    for (int c = 0; c < 3; ++c) {
+      if (!velocity) {
+        if (f(unsigned(c + 4))) d.Mark(FieldVelX + c, n);
+        continue;
+      }
+      if (f(unsigned(c + 1))) d.Mark(FixVelX + c, n);
+      if (f(unsigned(c + 4))) d.Mark(FixVelX + c, n), d.Mark(FieldVelX + c, n);
+    }
+    if (velocity) FullVelocity();
+    return true;
+  }
+
+  // Order 3: velocity.
+  bool Velocity() {
+    if (!d.Solves(PVelocity)) return false;
+    if (in->Exist("Velc")) {
+      FixedVelocity();
+      return true;
+    }
+    if (MarkIfGiven("Delt", DeltNodes)) return true;
+    if (in->Exist("Norm")) {
+      if (in->NNumbersIn("Norm") != 3)
+        OLVU_FATAL("Boundary Conditions Error: Normal vector must have three components\n");
+      if (!StoreUnit(*d.giveNormalPlex(), n, in->GetReaVec("Norm", 1.0)))
+        OLVU_FATAL("Boundary Conditions Error: Node " << written << " Error: Wrong normal given\n");
+      d.NormalVelocity(n) = in->GetRea("lVl", Magnitude(-1)) * fVel;
+      d.Mark(NormalVelNodes, n);
+      return true;
+    }
+    if (in->Exist("LVel")) {
+      if (in->NNumbersIn("LVel") != 3)
+        OLVU_FATAL("Boundary Conditions Error: Line Velocity vector must have three components\n");
+      OwningPlex<ReaVec>& lines = d.VelocityLineTable();
+      const bool created = lines.free(n);
+      if (!StoreUnit(lines, n, in->GetReaVec("LVel", 1.0)))
+        OLVU_FATAL("Boundary Conditions Error: Node " << written << ": Wrong direction of velocity given\n");
+      if (created) d.Mark(LineVelNodes, n);
+      return true;
+    }
+    return MarkIfGiven("CondVel", CondVelNodes);
+  }
+
+  // "Velc": the given components (all three without "Fix") fixed at their values.
+  void FixedVelocity() {
+    if (in->NNumbersIn("Velc") != 3)
+      OLVU_FATAL("Boundary Conditions Error: Velocity vector must have three components\n");
+    const ReaVecT v = in->GetReaVec("Velc", fVel);
+    int fix[3] = {1, 1, 1};
+    if (in->Exist("Fix")) {
+      const IntVecT f = Flags(in, "Fix", 3, "Fix Velocity condition must have 3 fields");
+      for (int c = 0; c < 3; ++c) fix[c] = f(unsigned(c + 1)) != 0;
+    }
+    const unsigned i = unsigned(n);
+    for (int c = 0; c < 3; ++c) {
+      if (!fix[c]) continue;
+      d.Mark(FixVelX + c, n);
+      d.Var(VelX + c)(i) = v(unsigned(c + 1));
+      d.Var(VelX0 + c)(i) = v(unsigned(c + 1));
+    }
+    FullVelocity();
+  }
+
+  // Order 4: temperature.
+  bool Temperature() {
+    if (!d.Solves(PTemperature)) return false;
+    if (in->Exist("Temp")) {
+      const double t = in->GetRea("Temp", Magnitude(-1)) * fTemp;
+      d.Mark(FixTemp, n);
+      d.Var(Temp)(unsigned(n)) = t;
+      d.Var(Temp0)(unsigned(n)) = t;
+      return true;
+    }
+    if (in->Exist("TTemp")) {
+      const IntVecT f = Flags(in, "TTemp", 2, "Fix Temperature Field condition must have 2 fields");
+      if (f(1)) d.Mark(FixTemp, n);
+      if (f(2)) d.Mark(FixTemp, n), d.Mark(FieldTemp, n);
+      return true;
+    }
+    return MarkIfGiven("CondTemp", CondTempNodes);
+  }
+
+  // Orders 5 and 6: the Phi (or species) problems, named by "Index"; a line for a problem that
+  // does not exist is passed over.
+  bool Transport(bool species) {
+    if (!d.Solves(species ? PSpecies : PPhi)) return false;
+    const char* plain = species ? "Conc" : "Phi";
+    const char* field = species ? "TConc" : "TPhi";
+    const char* cond = species ? "CondConc" : "CondPhi";
+    if (in->Exist(plain)) {
+      const double v = in->GetRea(plain, Magnitude(-1));
+      if (PhiProblem* p = Problem(species, in->GetInt("Index"), false)) p->FixCondition(n, 1, v);
+      else in->JumpLine();
+      return true;
+    }
+    if (in->Exist(field)) {
+      const IntVecT f = Flags(in, field, 2,
+                              species ? "Fix Concentration Field condition must have 2 fields"
+                                      : "Fix Variable Field condition must have 2 fields");
+      const int k = in->GetInt("Index");
+      const int high = species ? d.SpcProblems().high : d.PhiProblems().high;
+      // A number within the range must name a problem (the table's own message otherwise).
+      if (k <= high) Problem(species, k, true)->FixCondition(n, f(1), f(2));
+      return true;
+    }
+    if (!in->Exist(cond)) return false;
+    if (PhiProblem* p = Problem(species, in->GetInt("Index"), false)) p->FixCondition(n);
+    return true;
+  }
+
+  // Order 7: mesh deformation.
+  bool MeshDeformation() {
+    if (!d.Solves(PMeshDeform) || !in->Exist("DMesh")) return false;
+    // "Fix_Field" is also the condition of a line without a qualifier.
+    if (!MarkIfGiven("Fix_Field", FixMeshField) && !MarkIfGiven("Fix_Null", FixMeshNull) &&
+        !MarkIfGiven("No_Fix", MeshNoFix))
+      d.Mark(FixMeshField, n);
+    return true;
+  }
+
+  // Order 8: turbulence.
+  bool Turbulence() {
+    if (!d.Solves(PTurbulence) || !in->Exist("Turb")) return false;
+    if (in->GetInt("Turb") != 0) d.Mark(FixKEnergy, n), d.Mark(FixTurbVar, n);
+    else d.Mark(FreeTurb, n);
+    return true;
+  }
+
+  // Order 9: free surface.
+  bool FreeSurface() {
+    if (!d.Solves(PTranspiration) || !in->Exist("Beta")) return false;
+    if (in->GetInt("Beta") != 0) d.Mark(FixBeta, n);
+    return true;
+  }
+
+  // Order 10: pseudoconcentration.
+  bool Pseudoconcentration() {
+    if (!d.Solves(PPseudo) || !in->Exist("TPsed")) return false;
+    const IntVecT f = Flags(in, "TPsed", 2, "Fix Pseudooconcentration condition must have 2 fields");
+    if (f(1)) d.Mark(FixPseudo, n);
+    if (f(2)) d.Mark(FixPseudo, n), d.Mark(FieldPseudo, n);
+    return true;
+  }
+
+  // Order 11: symmetry.
+  bool Symmetry() {
+    if (in->Exist("DSymm")) {
+      if (in->NNumbersIn("DSymm") != 3)
+        OLVU_FATAL("Boundary Conditions Error: Symmetry vector must have three components\n");
+      d.Mark(FixGradient, n);
+      if (!StoreUnit(d.FixedGradientTable(), n, in->GetReaVec("DSymm", 1.0)))
+        OLVU_FATAL("Boundary Conditions Error: Node " << written << " Error: Wrong symmetry vector given\n");
+      return true;
+    }
+    if (!in->Exist("Symm")) return false;
+    if (in->GetInt("Symm") != 0) d.Mark(FixGradient, n);
+    return true;
+  }
+
+  // Marks the node in set c when the line holds `key`; answers whether it does.
+  bool MarkIfGiven(const char* key, int c) {
+    if (!in->Exist(key)) return false;
+    d.Mark(c, n);
+    return true;
+  }
+
+  // A node fixed in all three velocity components also fixes its turbulence and pseudoconcentration.
+  void FullVelocity() {
+    if (!(d.Marked(FixVelX, n) && d.Marked(FixVelY, n) && d.Marked(FixVelZ, n))) return;
+    for (int c : {FixKEnergy, FixTurbVar, FullFixVel, FixPseudo}) d.Mark(c, n);
+  }
+
+  // A pressure given in pressure units, as the solve keeps it: over the density.
+  double PressureIn(double p) const {
+    const ReaVec& rho = d.Var(Dens);
+    const double r = int(rho.length()) >= n && rho(unsigned(n)) > 1e-14 ? rho(unsigned(n)) : 1.0;
+    return p / r;
+  }
+
+  // Phi (or species) problem k: null when the table has none, unless `must`, when the table's own
+  // "Do not exist index" message ends the run.
+  PhiProblem* Problem(bool species, int k, bool must) const {
+    if (species) {
+      Plex<SpcProblem>& t = d.SpcProblems();
+      return must || !t.free(k) ? t.get_at(k) : nullptr;
+    }
+    Plex<PhiProblem>& t = d.PhiProblems();
+    return must || !t.free(k) ? t.get_at(k) : nullptr;
+  }
+};
+
 }  // namespace
 
 void FluidDomain::Mark(int c, int n) { conds_[c].bound_mark(unsigned(n)); }
@@ -40,11 +319,6 @@ void FluidDomain::Mark(int c, int n) { conds_[c].bound_mark(unsigned(n)); }
 bool FluidDomain::Marked(int c, int n) const {
   const BitVec& b = conds_[c];
   return n >= 1 && unsigned(n) <= b.length() && b(unsigned(n));
-}
-
-void FluidDomain::FullVelocity(int n) {
-  if (!(Marked(FixVelX, n) && Marked(FixVelY, n) && Marked(FixVelZ, n))) return;
-  for (int c : {FixKEnergy, FixTurbVar, FullFixVel, FixPseudo}) Mark(c, n);
 }
 
 void FluidDomain::ElementExtents() {
@@ -102,28 +376,12 @@ const ReaVec& NullGradientDirection(const Plex<ReaVec>& table, int i) {
   return *table.get_at(i);
 }
 
-double FluidDomain::PressureIn(int n, double p) {
-  // The solve works with pressure over density: a pressure given in pressure units enters so.
-  const ReaVec& rho = vars_[Dens];
-  const double r = int(rho.length()) >= n && rho(unsigned(n)) > 1e-14 ? rho(unsigned(n)) : 1.0;
-  return p / r;
-}
-
 void FluidDomain::ReadBoundaryConditions(Input* in) {
   in->ReadCard("Boundary");
   ElementExtents();
 
-  std::unique_ptr<Units> units;
   in->ReadLine();
-  if (in->Exist("BoundaryUnits")) {
-    if (!in->Exist("Length") || !in->Exist("Time") || !in->Exist("Mass"))
-      OLVU_FATAL("BoundaryUnits (Length, Time and Mass) must be defined\n");
-    units = std::make_unique<Units>(in->GetWord("Length", "[m]"), in->GetWord("Time", "[s]"), in->GetWord("Mass", "[Kg]"));
-    in->ReadLine();
-  } else {
-    units = std::make_unique<Units>("[m]", "[s]", "[Kg]");
-    OLVU_WARNING(0, "It is strongly recommended to give the BoundaryUnits command.");
-  }
+  const std::unique_ptr<Units> units = BoundaryUnits(in);
   auto factor = [&](Magnitude m) { return InternalUnits ? InternalUnits->GetTransFact(units.get(), m) : 1.0; };
 
   const char* planes[3] = {"XPlane_VSym", "YPlane_VSym", "ZPlane_VSym"};
@@ -146,200 +404,16 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
     in->ReadLine();
   }
   ImposeBodyBoundaries();
-
-  const char* name = name_;
-  if (Flag(PPressure) && conds_[FixPres].null()) OLVU_WARNING(1, name << ": Pressure not fixed in any point");
-  if (Flag(PVelocity)) {
-    if (Start_Up && (!conds_[FieldVelX].null() || !conds_[FieldVelY].null() || !conds_[FieldVelZ].null()))
-      OLVU_FATAL("Fix Velocity Field conditions do not work with smoothed start up.\n\tRemove the Start_Up_Control option.\n");
-    if (conds_[LineVelNodes].null() && conds_[NormalVelNodes].null()) {
-      const char* axes[3] = {"OX", "OY", "OZ"};
-      for (int c = 0; c < 3; ++c)
-        if (conds_[FixVelX + c].null()) OLVU_WARNING(2, name << ": Velocity " << axes[c] << " not fixed in any point");
-    }
-    double speed = 0;
-    for (int k = 1; k <= numNodes; ++k) {
-      const unsigned i = unsigned(k);
-      // The Z velocity of a plane problem is dropped later (InitialiseDomain): it does not count.
-      const double w = Dimension_Olvu == 3 ? vars_[VelZ](i) : 0.0;
-      const double s = std::sqrt(vars_[VelX](i) * vars_[VelX](i) + vars_[VelY](i) * vars_[VelY](i) + w * w);
-      if (s > speed) speed = s;
-    }
-    if (speed < 1e-14)
-      OLVU_WARNING(2, name << ": Null velocity found everywhere. Is this right?"
-                           << "\n\tCheck boundary conditions and convergence norms.");
-  }
-  if (Flag(PTemperature) && conds_[FixTemp].null()) OLVU_WARNING(0, name << ": Temperature not fixed in any point");
-  if (Flag(PPseudo) && conds_[FixPseudo].null()) OLVU_WARNING(0, name << ": Preudoconcentration not fixed in any point");
-  if (Flag(PKinetic) && conds_[FixKEnergy].null()) OLVU_WARNING(0, name << ": Kinetic_Energy not fixed in any point");
-  if (Flag(PSpalart) && conds_[FixTurbVar].null())
-    OLVU_WARNING(0, name << ": Turbulent Viscosity not fixed in any point");
-  if (Flag(PTurbulence)) {
-    conds_[FixKEnergy].andn_vec(conds_[FreeTurb]);
-    conds_[FixTurbVar].andn_vec(conds_[FreeTurb]);
-    if (conds_[FixKEnergy].null()) OLVU_WARNING(2, name << ": Kinetic_Energy not fixed in any point");
-    if (conds_[FixTurbVar].null()) OLVU_WARNING(2, name << ": Turbulence variable not fixed in any point");
-  }
+  CheckFixedFields(*this);
 }
 
 void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp) {
-  const unsigned i = unsigned(n);
-  // Order 1: pressure.
-  if (Flag(PPressure)) {
-    if (in->Exist("Pres")) {
-      const double p = PressureIn(n, in->GetRea("Pres", Magnitude(-1)) * fPres);
-      Mark(FixPres, n);
-      vars_[Pres](i) = p;
-      PreviousPressure()(i) = p;
-      return;
-    }
-    if (in->Exist("TPres")) {
-      const IntVecT f = Flags(in, "TPres", 2, "Fix Pressure Field condition must have 2 fields");
-      if (f(1)) Mark(FixPres, n);
-      if (f(2)) Mark(FixPres, n), Mark(FieldPres, n);
-      PreviousPressure()(i) = vars_[Pres](i);
-      return;
-    }
-    if (in->Exist("CondPres")) return Mark(CondPresNodes, n);
-  }
-  // Order 2: velocity field flags, whatever the sub-problems.
-  if (in->Exist("TVel")) {
-    const IntVecT f = Flags(in, "TVel", 6, "Fix Velocity Field condition must have 6 fields");
-    for (int c = 0; c < 3; ++c) {
-      if (!Flag(PVelocity)) {
-        if (f(unsigned(c + 4))) Mark(FieldVelX + c, n);
-        continue;
-      }
-      if (f(unsigned(c + 1))) Mark(FixVelX + c, n);
-      if (f(unsigned(c + 4))) Mark(FixVelX + c, n), Mark(FieldVelX + c, n);
-    }
-    if (Flag(PVelocity)) FullVelocity(n);
+  NodeLine line{*this, in, n, written, fPres, fVel, fTemp};
+  // The keyword groups in their order: the first whose keyword is on the line takes it, and a
+  // line with none of them is passed over.
+  if (line.Pressure() || line.VelocityField() || line.Velocity() || line.Temperature() || line.Transport(false) ||
+      line.Transport(true) || line.MeshDeformation() || line.Turbulence() || line.FreeSurface() ||
+      line.Pseudoconcentration())
     return;
-  }
-  // Order 3: velocity.
-  if (Flag(PVelocity)) {
-    if (in->Exist("Velc")) {
-      if (in->NNumbersIn("Velc") != 3)
-        OLVU_FATAL("Boundary Conditions Error: Velocity vector must have three components\n");
-      const ReaVecT v = in->GetReaVec("Velc", fVel);
-      int fix[3] = {1, 1, 1};
-      if (in->Exist("Fix")) {
-        const IntVecT f = Flags(in, "Fix", 3, "Fix Velocity condition must have 3 fields");
-        for (int c = 0; c < 3; ++c) fix[c] = f(unsigned(c + 1)) != 0;
-      }
-      for (int c = 0; c < 3; ++c) {
-        if (!fix[c]) continue;
-        Mark(FixVelX + c, n);
-        vars_[VelX + c](i) = v(unsigned(c + 1));
-        vars_[VelX0 + c](i) = v(unsigned(c + 1));
-      }
-      return FullVelocity(n);
-    }
-    if (in->Exist("Delt")) return Mark(DeltNodes, n);
-    if (in->Exist("Norm")) {
-      if (in->NNumbersIn("Norm") != 3)
-        OLVU_FATAL("Boundary Conditions Error: Normal vector must have three components\n");
-      if (!StoreUnit(normals_, n, in->GetReaVec("Norm", 1.0)))
-        OLVU_FATAL("Boundary Conditions Error: Node " << written << " Error: Wrong normal given\n");
-      NormalVelocity(n) = in->GetRea("lVl", Magnitude(-1)) * fVel;
-      return Mark(NormalVelNodes, n);
-    }
-    if (in->Exist("LVel")) {
-      if (in->NNumbersIn("LVel") != 3)
-        OLVU_FATAL("Boundary Conditions Error: Line Velocity vector must have three components\n");
-      const bool created = velocityLine_.free(n);
-      if (!StoreUnit(velocityLine_, n, in->GetReaVec("LVel", 1.0)))
-        OLVU_FATAL("Boundary Conditions Error: Node " << written << ": Wrong direction of velocity given\n");
-      if (created) Mark(LineVelNodes, n);
-      return;
-    }
-    if (in->Exist("CondVel")) return Mark(CondVelNodes, n);
-  }
-  // Order 4: temperature.
-  if (Flag(PTemperature)) {
-    if (in->Exist("Temp")) {
-      const double t = in->GetRea("Temp", Magnitude(-1)) * fTemp;
-      Mark(FixTemp, n);
-      vars_[Temp](i) = t;
-      vars_[Temp0](i) = t;
-      return;
-    }
-    if (in->Exist("TTemp")) {
-      const IntVecT f = Flags(in, "TTemp", 2, "Fix Temperature Field condition must have 2 fields");
-      if (f(1)) Mark(FixTemp, n);
-      if (f(2)) Mark(FixTemp, n), Mark(FieldTemp, n);
-      return;
-    }
-    if (in->Exist("CondTemp")) return Mark(CondTempNodes, n);
-  }
-  // Orders 5 and 6: Phi and species problems, named by "Index"; a line for a problem that does
-  // not exist is passed over.
-  struct Transport {
-    int flag;
-    const char *plain, *field, *cond, *message;
-  };
-  const Transport transports[2] = {
-      {PPhi, "Phi", "TPhi", "CondPhi", "Fix Variable Field condition must have 2 fields"},
-      {PSpecies, "Conc", "TConc", "CondConc", "Fix Concentration Field condition must have 2 fields"}};
-  for (int t = 0; t < 2; ++t) {
-    const Transport& tr = transports[t];
-    if (!Flag(tr.flag)) continue;
-    auto problem = [&](int k) -> PhiProblem* {
-      if (t == 0) return phi_.free(k) ? nullptr : phi_.get_at(k);
-      return species_.free(k) ? nullptr : species_.get_at(k);
-    };
-    if (in->Exist(tr.plain)) {
-      const double v = in->GetRea(tr.plain, Magnitude(-1));
-      if (PhiProblem* p = problem(in->GetInt("Index"))) p->FixCondition(n, 1, v);
-      else in->JumpLine();
-      return;
-    }
-    if (in->Exist(tr.field)) {
-      const IntVecT f = Flags(in, tr.field, 2, tr.message);
-      const int k = in->GetInt("Index");
-      const int high = t == 0 ? phi_.high : species_.high;
-      // A number within the range must name a problem (the table's own message otherwise).
-      if (k <= high) (t == 0 ? static_cast<PhiProblem*>(phi_.get_at(k)) : species_.get_at(k))->FixCondition(n, f(1), f(2));
-      return;
-    }
-    if (in->Exist(tr.cond)) {
-      if (PhiProblem* p = problem(in->GetInt("Index"))) p->FixCondition(n);
-      return;
-    }
-  }
-  // Order 7: mesh deformation.
-  if (Flag(PMeshDeform) && in->Exist("DMesh")) {
-    if (in->Exist("Fix_Field")) return Mark(FixMeshField, n);
-    if (in->Exist("Fix_Null")) return Mark(FixMeshNull, n);
-    if (in->Exist("No_Fix")) return Mark(MeshNoFix, n);
-    return Mark(FixMeshField, n);
-  }
-  // Order 8: turbulence.
-  if (Flag(PTurbulence) && in->Exist("Turb")) {
-    if (in->GetInt("Turb") != 0) Mark(FixKEnergy, n), Mark(FixTurbVar, n);
-    else Mark(FreeTurb, n);
-    return;
-  }
-  // Order 9: free surface.
-  if (Flag(PTranspiration) && in->Exist("Beta")) {
-    if (in->GetInt("Beta") != 0) Mark(FixBeta, n);
-    return;
-  }
-  // Order 10: pseudoconcentration.
-  if (Flag(PPseudo) && in->Exist("TPsed")) {
-    const IntVecT f = Flags(in, "TPsed", 2, "Fix Pseudooconcentration condition must have 2 fields");
-    if (f(1)) Mark(FixPseudo, n);
-    if (f(2)) Mark(FixPseudo, n), Mark(FieldPseudo, n);
-    return;
-  }
-  // Order 11: symmetry.
-  if (in->Exist("DSymm")) {
-    if (in->NNumbersIn("DSymm") != 3)
-      OLVU_FATAL("Boundary Conditions Error: Symmetry vector must have three components\n");
-    Mark(FixGradient, n);
-    if (!StoreUnit(fixedGradient_, n, in->GetReaVec("DSymm", 1.0)))
-      OLVU_FATAL("Boundary Conditions Error: Node " << written << " Error: Wrong symmetry vector given\n");
-    return;
-  }
-  if (in->Exist("Symm") && in->GetInt("Symm") != 0) Mark(FixGradient, n);
+  line.Symmetry();
 }

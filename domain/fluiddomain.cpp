@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "domain/fluidmesh.h"
 #include "domain/phiproblem.h"
@@ -62,13 +64,60 @@ double Ratio(Input* in, const char* key, double& bound) {
   return r;
 }
 
+// The stabilisation orders of the card (0 second, 1 fourth order, 2 automatic), in the order
+// of FluidDomain::StabOrder: of each prefix the last suffix given wins, fourth order without one.
+void ReadStabilisationOrders(Input* in, int (&stab)[6]) {
+  const char* prefixes[6] = {"NS_AdvecStab", "NS_PressStab", "TB_AdvecStab", "TM_AdvecStab", "PS_AdvecStab",
+                             "EN_AdvecStab"};
+  const char* suffixes[3] = {"_2nd_Order", "_4th_Order", "_Auto"};
+  for (int k = 0; k < 6; ++k) {
+    stab[k] = 1;
+    for (int s = 0; s < 3; ++s)
+      if (in->Exist((std::string(prefixes[k]) + suffixes[s]).c_str())) stab[k] = s;
+  }
+}
+
+// The turbulence limits of the card: the production and reaction limits when the first of them
+// is given, the minimum and maximum ratios always; a warning for a low minimum ratio of a
+// variable that the domain's turbulence model solves.
+void ReadTurbulenceLimits(Input* in, const FluidDomain& d) {
+  if (in->Exist("EddyKEnergy_Production_Limit")) {
+    Pk_LIMIT = in->GetRealIfExist("EddyKEnergy_Production_Limit", Undimensional, 1e-14);
+    Pe_LIMIT = in->GetRealIfExist("Epsilon_Production_Limit", Undimensional, 1e-14);
+    Re_LIMIT = in->GetRealIfExist("Epsilon_Reaction_Limit", Undimensional, 1e-14);
+    Pw_LIMIT = in->GetRealIfExist("Omega_Production_Limit", Undimensional, 1e-14);
+    Rw_LIMIT = in->GetRealIfExist("Omega_Reaction_Limit", Undimensional, 1e-14);
+    Pv_LIMIT = in->GetRealIfExist("EddyViscoT_Production_Limit", Undimensional, 1e-14);
+    Rv_LIMIT = in->GetRealIfExist("EddyViscoT_Reaction_Limit", Undimensional, 1e-14);
+  }
+  TVscMinimum = in->GetRealIfExist("TVscMinimum", Undimensional, 1e-14);
+  KenrMinimum = in->GetRealIfExist("KenrMinimum", Undimensional, 1e-14);
+  EpslMinimum = in->GetRealIfExist("EpslMinimum", Undimensional, 1e-14);
+  OmegMinimum = in->GetRealIfExist("OmegMinimum", Undimensional, 1e-14);
+  KtauMinimum = in->GetRealIfExist("KtauMinimum", Undimensional, 1e-14);
+  TVscMaximum = in->GetRealIfExist("TVscMaximum", Undimensional, 1.0);
+  KenrMaximum = in->GetRealIfExist("KenrMaximum", Undimensional, 1.0);
+  EpslMaximum = in->GetRealIfExist("EpslMaximum", Undimensional, 1.0);
+  OmegMaximum = in->GetRealIfExist("OmegMaximum", Undimensional, 1.0);
+  KtauMaximum = in->GetRealIfExist("KtauMaximum", Undimensional, 1.0);
+  if (!d.Solves(PTurbulence)) return;
+  if (KenrMinimum < 1.0 &&
+      (d.Solves(PKinetic) || d.Solves(PKEpsilon) || d.Solves(PKOmega) || d.Solves(PKOmegaSST) || d.Solves(PKKT)))
+    OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
+  if (EpslMinimum < 1.0 && d.Solves(PKEpsilon))
+    OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
+  if (OmegMinimum < 1.0 && (d.Solves(PKOmega) || d.Solves(PKOmegaSST)))
+    OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
+  if (KtauMinimum < 1.0 && d.Solves(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- general data
 
 void FluidDomain::ReadSolveKeywords(Input* in) {
   problems_ = 0;
-  auto on = [&](int k) { problems_(unsigned(k + 1)) = 1; };
+  auto on = [&](int k) { problems_[unsigned(k)] = 1; };
   if (in->Exist("Solve_NavierStokes")) {
     on(PNavierStokes), on(PVelocity), on(PPressure);
     splitPressure_ = 0;
@@ -97,9 +146,13 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
   if (in->Exist("Solve_Mesh_Deformation")) {
     on(PMeshDeform);
     const char* w = in->Exist("MeshDeformationType") ? in->GetWord("MeshDeformationType", "") : "";
-    meshDefType_ = Is(w, "ByFunctions") ? 1 : Is(w, "ByAllData") ? 2 : Is(w, "ByBodies") ? 3 : -1;
+    using enum DeformationAlgorithm;
+    meshDefType_ = Is(w, "ByFunctions") ? ByFunctions
+                   : Is(w, "ByAllData") ? ByAllData
+                   : Is(w, "ByBodies")  ? ByBodies
+                                        : Unset;
     // A misspelt type is refused here rather than after the first step's solves have run.
-    if (meshDefType_ < 0 && *w) OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
+    if (meshDefType_ == Unset && *w) OLVU_FATAL("Wrong mesh deformation algorithm type selected\n");
   }
   if (in->Exist("Solve_Energy")) on(PEnergy);
   if (in->Exist("Solve_Pseudoconcentration")) on(PPseudo);
@@ -108,7 +161,7 @@ void FluidDomain::ReadSolveKeywords(Input* in) {
   for (const TurbulenceWord& t : TurbulenceWords) {
     if (!in->Exist(t.word)) continue;
     // Every model reads the velocity and its gradients, which exist only where they are solved.
-    if (!Flag(PVelocity))
+    if (!Solves(PVelocity))
       OLVU_FATAL("Turbulence model " << t.word << " needs the velocity solve: give Solve_NavierStokes, "
                  "Solve_NStoFractionalStep or Solve_Stokes with it\n");
     on(PTurbulence), on(t.flag1);
@@ -126,10 +179,10 @@ void FluidDomain::LowerNorms() {
   // The tolerance of a field the domain does not solve (1e-10 unless given) asks for nothing.
   // Species and Phi problems are refused at reading, so velocity, pressure and temperature are
   // the fields that can be solved.
-  const int solved[3] = {PVelocity, PPressure, PTemperature};
+  const FluidFlag solved[3] = {PVelocity, PPressure, PTemperature};
   double tmin = 1e100;
   for (unsigned k = 0; k < 3; ++k)
-    if (Flag(solved[k]) && HasConv(VarTolerance, ConvVar(k))) tmin = std::fmin(tmin, Conv(VarTolerance, ConvVar(k)));
+    if (Solves(solved[k]) && HasConv(VarTolerance, ConvVar(k))) tmin = std::fmin(tmin, Conv(VarTolerance, ConvVar(k)));
   if (tmin == 1e100) return;
   if (steadyNorm_ > tmin) steadyNorm_ = tmin;
   if (advectionNorm_ > tmin) advectionNorm_ = tmin;
@@ -139,20 +192,13 @@ void FluidDomain::ReadGeneralData(Input* in) {
   ReadSolveKeywords(in);
   scheme_ = GiveType(in->GetWord("Integration_Scheme", nullptr));
 
-  const char* prefixes[6] = {"NS_AdvecStab", "NS_PressStab", "TB_AdvecStab", "TM_AdvecStab", "PS_AdvecStab",
-                             "EN_AdvecStab"};
-  const char* suffixes[3] = {"_2nd_Order", "_4th_Order", "_Auto"};
-  for (int k = 0; k < 6; ++k) {
-    stab_[k] = 1;
-    for (int s = 0; s < 3; ++s)
-      if (in->Exist((std::string(prefixes[k]) + suffixes[s]).c_str())) stab_[k] = s;
-  }
+  ReadStabilisationOrders(in, stab_);
 
   const char* smoothing[4] = {"Velocity_Smoothing", "Turbulence_Smoothing", "Temperature_Smoothing",
                               "Energy_Smoothing"};
   const int smoothDefault[4] = {0, 1, 0, 0};
   for (int k = 0; k < 4; ++k) smooth_[k] = in->Exist(smoothing[k]) ? in->GetInt(smoothing[k]) : smoothDefault[k];
-  if (Flag(PTurbulence) && smooth_[1] < 2) OLVU_WARNING(3, "PROBLEM->Turbulence_Control >= 2 is recommended");
+  if (Solves(PTurbulence) && smooth_[1] < 2) OLVU_WARNING(3, "PROBLEM->Turbulence_Control >= 2 is recommended");
 
   steadyNorm_ = in->GetRealIfExist("SteadyNorm", Undimensional, 0.0);
   advectionNorm_ = in->GetRealIfExist("AdvectionNorm", Undimensional, 0.0);
@@ -165,46 +211,19 @@ void FluidDomain::ReadGeneralData(Input* in) {
   if (incrControl_ != -1) OLVU_NOTICE("Variable increment control will be applied");
 
   totalPressure_ = in->Exist("Total_Pressure") ? 1 : 0;
-  if (Flag(PPseudo)) {
+  if (Solves(PPseudo)) {
     totalPressure_ = 1;
     if (FStatic.length() > 0) {
       OLVU_WARNING(0, "Cannot fix Pressure_Origin in Pseudoconcentration problem");
       FStatic.resize(0);
     }
   }
-  if (Flag(PTranspiration) && totalPressure_ == 1) {
+  if (Solves(PTranspiration) && totalPressure_ == 1) {
     OLVU_WARNING(0, "Transpiration problem only works with Use_Total_Pressure \"Off\".\n\t Taking Use_Total_Pressure \"Off\".");
     totalPressure_ = 0;
   }
 
-  if (in->Exist("EddyKEnergy_Production_Limit")) {
-    Pk_LIMIT = in->GetRealIfExist("EddyKEnergy_Production_Limit", Undimensional, 1e-14);
-    Pe_LIMIT = in->GetRealIfExist("Epsilon_Production_Limit", Undimensional, 1e-14);
-    Re_LIMIT = in->GetRealIfExist("Epsilon_Reaction_Limit", Undimensional, 1e-14);
-    Pw_LIMIT = in->GetRealIfExist("Omega_Production_Limit", Undimensional, 1e-14);
-    Rw_LIMIT = in->GetRealIfExist("Omega_Reaction_Limit", Undimensional, 1e-14);
-    Pv_LIMIT = in->GetRealIfExist("EddyViscoT_Production_Limit", Undimensional, 1e-14);
-    Rv_LIMIT = in->GetRealIfExist("EddyViscoT_Reaction_Limit", Undimensional, 1e-14);
-  }
-  TVscMinimum = in->GetRealIfExist("TVscMinimum", Undimensional, 1e-14);
-  KenrMinimum = in->GetRealIfExist("KenrMinimum", Undimensional, 1e-14);
-  EpslMinimum = in->GetRealIfExist("EpslMinimum", Undimensional, 1e-14);
-  OmegMinimum = in->GetRealIfExist("OmegMinimum", Undimensional, 1e-14);
-  KtauMinimum = in->GetRealIfExist("KtauMinimum", Undimensional, 1e-14);
-  TVscMaximum = in->GetRealIfExist("TVscMaximum", Undimensional, 1.0);
-  KenrMaximum = in->GetRealIfExist("KenrMaximum", Undimensional, 1.0);
-  EpslMaximum = in->GetRealIfExist("EpslMaximum", Undimensional, 1.0);
-  OmegMaximum = in->GetRealIfExist("OmegMaximum", Undimensional, 1.0);
-  KtauMaximum = in->GetRealIfExist("KtauMaximum", Undimensional, 1.0);
-  if (Flag(PTurbulence)) {
-    if (KenrMinimum < 1.0 &&
-        (Flag(PKinetic) || Flag(PKEpsilon) || Flag(PKOmega) || Flag(PKOmegaSST) || Flag(PKKT)))
-      OLVU_WARNING(0, "Too low KEnergy_MinRatio found. Recommended value is 1.0");
-    if (EpslMinimum < 1.0 && Flag(PKEpsilon)) OLVU_WARNING(0, "Too low Epsilon_MinRatio found. Recommended value is 1.0");
-    if (OmegMinimum < 1.0 && (Flag(PKOmega) || Flag(PKOmegaSST)))
-      OLVU_WARNING(0, "Too low Omega_MinRatio found. Recommended value is 1.0");
-    if (KtauMinimum < 1.0 && Flag(PKKT)) OLVU_WARNING(0, "Too low Ktau_MinRatio found. Recommended value is 1.0");
-  }
+  ReadTurbulenceLimits(in, *this);
 
   fixTurbBodies_ = in->Exist("FixTurbulenceOnBodies") ? 1 : 0;
   updateMeshEvery_ = in->GetIntIfExist("UpdateMeshEvery", 1);
@@ -214,7 +233,8 @@ void FluidDomain::ReadGeneralData(Input* in) {
     const int step = in->GetInt("Coupling_Step");
     couplingStep_ = Is(w, "Steady_State") ? Number_of_Steps : Is(w, "Step_By_Step") ? step : -1;
   }
-  if (Flag(PKelvarid) && couplingStep_ < 1) OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
+  if (Solves(PKelvarid) && couplingStep_ < 1)
+    OLVU_WARNING(0, "Kelvarid coupling type set to None. Kelvarid won't be solved.");
 
   const bool givenV = in->Exist("MinTauV_Ratio");
   minTauV_ = Ratio(in, "MinTauV_Ratio", maxTauV_);
@@ -226,24 +246,55 @@ void FluidDomain::ReadGeneralData(Input* in) {
   ReadFunctionBlocks(in);
 }
 
-void FluidDomain::ReadFunctionBlocks(Input* in) {
-  if (Flag(PPhi) || Flag(PSpecies)) {
+void FluidDomain::ReadProblemDefinitions(Input* in) {
+  if (!Solves(PPhi) && !Solves(PSpecies)) return;
+  for (;;) {
+    in->ReadLine();
+    if (in->Exist("NewPhiDefinition")) {
+      std::unique_ptr<PhiProblem> p = parts_->NewPhiProblem(in);
+      const int n = p->Index();
+      phi_.Adopt(n, std::move(p));
+    } else if (in->Exist("NewSpecDefinition")) {
+      std::unique_ptr<SpcProblem> p = parts_->NewSpcProblem(in);
+      const int n = p->Index();
+      species_.Adopt(n, std::move(p));
+    } else {
+      break;
+    }
+  }
+  in->HoldLine();
+}
+
+void FluidDomain::ReadCustomFunctions(Input* in) {
+  auto read = [&](const char* key, Magnitude m) {
+    return std::unique_ptr<FluidFunction>(in->GetFluidFunc(key, this, m));
+  };
+  if (in->Exist("MeshDeformationFunctions")) {
+    for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"}) meshDisp_.Adopt(read(k, Length));
+    in->ReadLine();
+  }
+  if (in->Exist("IntegralFunctions")) {
+    for (const char* k : {"Integral1", "Integral2", "Integral3"}) customInt_.Adopt(read(k, Undimensional));
+    in->ReadLine();
+  }
+  if (in->Exist("CustomisedResultsFunctions")) {
     for (;;) {
       in->ReadLine();
-      if (in->Exist("NewPhiDefinition")) {
-        PhiProblem* p = parts_->NewPhiProblem(in).release();
-        phi_.set_at(p->Index(), p);
-      } else if (in->Exist("NewSpecDefinition")) {
-        SpcProblem* p = parts_->NewSpcProblem(in).release();
-        species_.set_at(p->Index(), p);
-      } else {
-        break;
-      }
+      if (in->Exist("EndCustomisedResultsFunctions")) break;
+      customRes_.Adopt(read("CustomRes", Undimensional));
+      const char* w = in->GetWord("Name", nullptr);
+      auto copy = std::make_unique<char[]>(std::strlen(w) + 1);
+      std::strcpy(copy.get(), w);
+      customNames_.Adopt(customRes_.high, std::move(copy));
     }
-    in->HoldLine();
+    in->ReadLine();
   }
+}
+
+void FluidDomain::ReadFunctionBlocks(Input* in) {
+  ReadProblemDefinitions(in);
   in->ReadCard("InitialDataFunctions");
-  initial_ = new FluidFuncTbl(3, InternalUnits, this);
+  initial_ = std::make_unique<FluidFuncTbl>(3, InternalUnits, this);
   initial_->readFrom(in, "EndInitialDataFunctions", "Initial Data");
 
   // Per-problem cards "SpeciesInitialData n", "VariableInitialData n", "SpeciesConditional n",
@@ -262,7 +313,7 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   in->ReadLine();
   perProblem("SpeciesInitialData", true, false);
   perProblem("VariableInitialData", false, false);
-  conditional_ = new FluidFuncTbl(3, InternalUnits, this);
+  conditional_ = std::make_unique<FluidFuncTbl>(3, InternalUnits, this);
   if (in->Exist("ConditionalFunctions")) {
     conditional_->readFrom(in, "EndConditionalFunctions", "Conditional");
     in->ReadLine();
@@ -270,27 +321,7 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   perProblem("SpeciesConditional", true, true);
   perProblem("VariableConditional", false, true);
 
-  if (in->Exist("MeshDeformationFunctions")) {
-    for (const char* k : {"MeshDeformationX", "MeshDeformationY", "MeshDeformationZ"})
-      meshDisp_.append(in->GetFluidFunc(k, this, Length));
-    in->ReadLine();
-  }
-  if (in->Exist("IntegralFunctions")) {
-    for (const char* k : {"Integral1", "Integral2", "Integral3"}) customInt_.append(in->GetFluidFunc(k, this, Undimensional));
-    in->ReadLine();
-  }
-  if (in->Exist("CustomisedResultsFunctions")) {
-    for (;;) {
-      in->ReadLine();
-      if (in->Exist("EndCustomisedResultsFunctions")) break;
-      customRes_.append(in->GetFluidFunc("CustomRes", this, Undimensional));
-      const char* w = in->GetWord("Name", nullptr);
-      char* copy = new char[std::strlen(w) + 1];
-      std::strcpy(copy, w);
-      customNames_.set_at(customRes_.high, copy);
-    }
-    in->ReadLine();
-  }
+  ReadCustomFunctions(in);
   if (in->Exist("NonSymmetric")) {
     solver1_ = std::make_unique<Solver>(in, in->GetWord("NonSymmetric", nullptr));
     in->ReadLine();
@@ -305,9 +336,9 @@ void FluidDomain::ReadFunctionBlocks(Input* in) {
   }
 }
 
-void FluidDomain::CreatePhiProblem(int n) { phi_.set_at(n, parts_->NewPhiProblem(n).release()); }
+void FluidDomain::CreatePhiProblem(int n) { phi_.Adopt(n, parts_->NewPhiProblem(n)); }
 
-void FluidDomain::CreateSpcProblem(int n) { species_.set_at(n, parts_->NewSpcProblem(n).release()); }
+void FluidDomain::CreateSpcProblem(int n) { species_.Adopt(n, parts_->NewSpcProblem(n)); }
 
 // ---------------------------------------------------------------- function domain
 
@@ -369,7 +400,7 @@ DomainView FluidDomain::View() {
   if (int(invLumped_.length()) == numNodes && numNodes > 0) v.invLumped = invLumped_.GivePointer();
   v.globalToLocal = &globalToLocal_;
   v.normals = &normals_;
-  v.meshMoves = Flag(PMeshDeform);
+  v.meshMoves = Solves(PMeshDeform);
   return v;
 }
 

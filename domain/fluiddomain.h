@@ -70,6 +70,10 @@ enum FluidFlag : int {
   NFluidFlags = 31
 };
 
+/// The algorithms of the mesh deformation ("MeshDeformationType"); SolveMeshDeformation takes
+/// `Configured` for the domain's own, and a domain that names none holds `Unset`.
+enum class DeformationAlgorithm : int { Unset = -1, Configured = 0, ByFunctions = 1, ByAllData = 2, ByBodies = 3 };
+
 /// Change of v from v0 as the solves measure it: the largest |v - v0|, or sum w |v - v0| with
 /// weights; NaN when an entry of v is not finite, 0 when either vector is not sized to the other.
 double FieldChange(const ReaVec& v, const ReaVec& v0, const ReaVec* w);
@@ -85,7 +89,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// card is the fluid definition card) when `read` is non-zero. `toGlobal` and `globalToLocal`
   /// are the caller's numbering maps (filled here); `kind` is the numbering slot (1 fluid, 2 solid).
   FluidDomain(Plex<Node>* all, Input* in, IntVec& toGlobal, IntVec& globalToLocal, int kind, int read);
-  /// Deletes the solvers, function tables, sets and matrices; the nodes belong to the problem.
+  /// Deletes the sets' elements; the members and the base delete the rest they own. The nodes
+  /// belong to the problem.
   /// The members of this class are defined in domain/, flow/ and bodies/, each beside what it
   /// uses. The destructor is the key function: it and the constructor are defined in bodies/, the
   /// top of the three, so the vtable, which names members of all three, is emitted there. No
@@ -190,8 +195,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void SolveBodyMovement();
   /// Initial placement of moving bodies.
   virtual void SolveInitialBodyMovement();
-  /// Mesh deformation.
-  virtual void SolveMeshDeformation(int flag);
+  /// The step's mesh displacement by the algorithm `type` (a DeformationAlgorithm; 0 the domain's own).
+  virtual void SolveMeshDeformation(int type);
   /// Adds the step's mesh displacement to the nodes.
   virtual void UpdateMeshDeformation();
   /// Structural solve (solid domain only).
@@ -277,8 +282,10 @@ class FluidDomain : public Domain, public FunctionDomain {
 
   // Accessors.
 
-  /// Sub-problem flags (31 entries).
+  /// Sub-problem flags (31 entries, entry k of sub-problem k).
   IntVec& ProblemsToSolve() { return problems_; }
+  /// True when sub-problem k is active.
+  bool Solves(FluidFlag k) const { return problems_[unsigned(k)] != 0; }
   /// Solver of non-symmetric systems.
   Solver* giveSolver1st() { return solver1_; }
   /// Solver of symmetric systems.
@@ -297,6 +304,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   FluidScratch& Scratch() { return work_; }
   /// Node-condition set `c`.
   BitVec& Cond(int c) { return conds_[c]; }
+  /// Marks node n in condition set c (nothing when the set is not sized).
+  void Mark(int c, int n);
+  /// True when node n is in condition set c.
+  bool Marked(int c, int n) const;
   /// Fluid set n ("Do not exist index" when absent).
   virtual Mesh* giveDomainMesh(int n) { return fluidMeshes_.get_at(n); }
   /// Next fluid set after cursor k (null at the end).
@@ -332,7 +343,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Creates species problem n named "Species_n", never below 0.
   void CreateSpcProblem(int n);
   /// "Normal to Surface".
-  Plex<ReaVec>* giveNormalPlex() { return &normals_; }
+  OwningPlex<ReaVec>* giveNormalPlex() { return &normals_; }
   /// Pressure.
   ReaVec& givePressure() { return vars_[Pres]; }
   /// Dynamic viscosity.
@@ -411,7 +422,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   int TotalPressure() const { return totalPressure_; }
   int SplitPressure() const { return splitPressure_; }
   /// Mesh-deformation type and update interval, fix-turbulence-on-bodies, coupling step.
-  int MeshDeformationType() const { return meshDefType_; }
+  DeformationAlgorithm MeshDeformationType() const { return meshDefType_; }
   int UpdateMeshEvery() const { return updateMeshEvery_; }
   int FixTurbulenceOnBodies() const { return fixTurbBodies_; }
   int CouplingStep() const { return couplingStep_; }
@@ -443,12 +454,14 @@ class FluidDomain : public Domain, public FunctionDomain {
   void Size(int id) { vars_[id].resize(unsigned(numNodes), 0.0); }
   /// Sizes condition set c to the node count, cleared.
   void SizeCond(int c) { conds_[c].resize(unsigned(numNodes), 0); }
-  /// Flag k of ProblemsToSolve.
-  int Flag(int k) const { return problems_(unsigned(k + 1)); }
   /// Reads the flow and model switches of the definition card.
   void ReadSolveKeywords(Input* in);
   /// Reads the blocks after the definition card (functions and solvers).
   void ReadFunctionBlocks(Input* in);
+  /// Reads the Phi and species definitions that follow the card, when the domain solves either.
+  void ReadProblemDefinitions(Input* in);
+  /// Reads the optional mesh-displacement, integral and customised-result function blocks.
+  void ReadCustomFunctions(Input* in);
   /// tau of an equation from the velocity tau and the diffusivity d (divided by q when given), clamped.
   void EquationTau(const ReaVec& d, const ReaVec* q);
   /// w = C1^T (m^-1 (C1 u)): the fourth-order stabilisation term before its weights.
@@ -464,12 +477,6 @@ class FluidDomain : public Domain, public FunctionDomain {
   void SmoothComponent(int comp, const BitVec& fixed, const BitVec& far);
   /// Nodal velocity gradient: grad[a][b] = d u_a / d x_b.
   void VelocityGradient(ReaVec (&grad)[3][3]);
-  /// Marks node n in condition set c (nothing when the set is not sized).
-  void Mark(int c, int n);
-  /// True when node n is in condition set c.
-  bool Marked(int c, int n) const;
-  /// A node fixed in all three velocity components also fixes its turbulence and pseudoconcentration.
-  void FullVelocity(int n);
   /// Smallest element extents along x, y, z and the smallest wall distance of the problem.
   void ElementExtents();
   /// The symmetry plane of `axis` (0 x, 1 y, 2 z) from the current card.
@@ -477,23 +484,18 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// The condition of one "Node" card for domain node n (`written` as on the card), with the
   /// conversion factors of the boundary units.
   void NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp);
-  /// A pressure given in pressure units at node n, as the solve keeps it (over the density).
-  double PressureIn(int n, double p);
+  /// The step's values of the time-dependent velocity, pressure and temperature conditions.
+  void RefreshFieldConditions();
+  /// The material fields whose property functions depend on time, checked, and those made of them.
+  void UpdateMaterialFields();
   /// UpdateConditions; at the start of a step (`stepStart`) the values of the nodes it fixes are
   /// those of the step's unknowns, at t^n + theta dt (as the time-dependent conditions').
   void ApplyConditions(bool stepStart);
   /// The value that fixed velocity component c of node i (1-based) holds during the step.
   double HeldVelocity(int c, unsigned i) const;
-  /// Calls f(problem number, domain number) for every domain node in problem-number order.
-  template <class F>
-  void EachDomainNode(F f);
   /// The nodal force vectors (surface normal times the normal wall force) into the three
   /// background-size vectors.
   void NodalForces();
-  /// A scalar result block of v (times factor) over the domain nodes.
-  void ScalarBlock(std::ostream& out, const char* name, const char* label, const ReaVec& v, double factor);
-  /// An initial-data vector block of the directions in table (only nodes with an entry).
-  void DirectionBlock(std::ostream& out, const char* name, const char* components, Plex<ReaVec>& table);
 
   friend class BodyParts;
   std::unique_ptr<FluidParts> parts_;  // installed by the constructor
@@ -503,15 +505,15 @@ class FluidDomain : public Domain, public FunctionDomain {
   Plex<Mesh> freeMeshes_;
   Owned<Solver> solver1_;
   Owned<Solver> solver2_;
-  FluidFuncTbl* conditional_ = nullptr;
-  FluidFuncTbl* initial_ = nullptr;
-  Plex<PhiProblem> phi_;
-  Plex<SpcProblem> species_;
-  Plex<char> customNames_;
-  Plex<FluidFunction> customRes_;
-  Plex<FluidFunction> customInt_;
-  Plex<FluidFunction> meshDisp_;
-  Plex<BitVec> nodeMaterial_;
+  Owned<FluidFuncTbl> conditional_;
+  Owned<FluidFuncTbl> initial_;
+  OwningPlex<PhiProblem> phi_;
+  OwningPlex<SpcProblem> species_;
+  OwningPlex<char, char[]> customNames_;
+  OwningPlex<FluidFunction> customRes_;
+  OwningPlex<FluidFunction> customInt_;
+  OwningPlex<FluidFunction> meshDisp_;
+  OwningPlex<BitVec> nodeMaterial_;
   IntVec& toGlobal_;
   IntVec& globalToLocal_;
   int kind_;
@@ -531,7 +533,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   int smooth_[4] = {0, 1, 0, 0};
   int totalPressure_ = 0;
   int splitPressure_ = 0;
-  int meshDefType_ = -1;
+  DeformationAlgorithm meshDefType_ = DeformationAlgorithm::Unset;
   int updateMeshEvery_ = 1;
   int fixTurbBodies_ = 0;
   int couplingStep_ = -1;
@@ -546,10 +548,10 @@ class FluidDomain : public Domain, public FunctionDomain {
   int normalCond_ = 0;
   BitVec conds_[NFluidConds];
   ReaVec symPlanes_[3];
-  Plex<ReaVec> fixedGradient_;
-  Plex<ReaVec> normals_;
+  OwningPlex<ReaVec> fixedGradient_;
+  OwningPlex<ReaVec> normals_;
   std::vector<double> normalVelocity_;  // prescribed normal velocity by domain node (0 where none)
-  Plex<ReaVec> velocityLine_;
+  OwningPlex<ReaVec> velocityLine_;
   ReaVec bgm_[3];
   std::vector<const ReaVec*> nodeArray_;  // coordinates by domain number - 1, for View()
   std::vector<double> nodeXYZ_;           // x, y, z of domain node j at 3 (j - 1), with nodeArray_
@@ -727,8 +729,8 @@ class FluidDomain : public Domain, public FunctionDomain {
     return normalVelocity_[std::size_t(n)];
   }
   /// "Fixed Velocity Line" and "Fixed Gradient Variables" (entries owned by the domain).
-  Plex<ReaVec>& VelocityLineTable() { return velocityLine_; }
-  Plex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
+  OwningPlex<ReaVec>& VelocityLineTable() { return velocityLine_; }
+  OwningPlex<ReaVec>& FixedGradientTable() { return fixedGradient_; }
 
  protected:
   /// The component solve of SolveVelocityX/Y/Z for component c (0 x, 1 y, 2 z).

@@ -20,7 +20,7 @@ void FluidDomain::NodalForces() {
 }
 
 void FluidDomain::OutputQuorvelin(std::ostream& res, std::ostream& msh) {
-  if (!Flag(PVelocity) || !Flag(PPressure)) return;
+  if (!Solves(PVelocity) || !Solves(PPressure)) return;
   NodalForces();
   msh << "MESH    dimension = " << 3 << " ElemType " << "Triangle" << "  Nnode = " << 3 << "\n";
   msh << "Coordinates\n";

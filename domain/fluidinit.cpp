@@ -41,47 +41,47 @@ void FluidDomain::InitialiseData() {
     SizeCond(c);
   for (int v : {Dens, ElemSize, TauV, TauEq, VelX, VelY, VelZ, VelWorkX, VelWorkY, VelWorkZ}) Size(v);
   nu_.resize(unsigned(numNodes), 0.0);
-  if (Flag(PVelocity)) {
+  if (Solves(PVelocity)) {
     for (int v : {VelX0, VelY0, VelZ0, Visc, KVisc, WallFactor, BodyForceX, BodyForceY, BodyForceZ}) Size(v);
     for (int c : {FixVelX, FixVelY, FixVelZ, CondVelNodes, NormalVelNodes, LineVelNodes, DeltNodes, RemoveCondNodes})
       SizeCond(c);
   }
-  if (Flag(PPressure)) {
+  if (Solves(PPressure)) {
     for (int v : {Pres, PresWork, Pres0}) Size(v);
     for (int c : {FixPres, FieldPres, CondPresNodes}) SizeCond(c);
   }
-  if (Flag(PTemperature)) {
+  if (Solves(PTemperature)) {
     for (int v : {Temp, Temp0, Conduct, SpHeat}) Size(v);
     for (int c : {FixTemp, FieldTemp, CondTempNodes}) SizeCond(c);
   }
-  if (Flag(PPseudo)) {
+  if (Solves(PPseudo)) {
     Size(Pseudo), Size(Pseudo0);
     SizeCond(FixPseudo), SizeCond(FieldPseudo);
   }
-  if (Flag(PCompressibility)) Size(Compress), Size(DensCopy);
-  if (Flag(PEnergy)) {
+  if (Solves(PCompressibility)) Size(Compress), Size(DensCopy);
+  if (Solves(PEnergy)) {
     Size(EnergyV), Size(EnergyV0);
     SizeCond(FullFixVel), SizeCond(Cond26);
   }
-  if (Flag(PTranspiration) || freeMeshes_.count > 0) Size(Beta);
-  if (Flag(PTurbulence)) Size(TurbLength), Size(KEnergy), Size(TVisc);
-  if (Flag(PSmagorinsky)) Size(WallDist);
-  if (Flag(PKinetic)) Size(KEnergy0), Size(KProduction);
-  if (Flag(PKinetic2L)) Size(WallDist);
-  if (Flag(PKKT)) Size(KEnergy0), Size(KTau), Size(KTau0), Size(KProduction);
-  if (Flag(PKEpsilon) || Flag(PKEps2L)) Size(KEnergy0), Size(Epsilon), Size(Epsilon0), Size(KProduction);
+  if (Solves(PTranspiration) || freeMeshes_.count > 0) Size(Beta);
+  if (Solves(PTurbulence)) Size(TurbLength), Size(KEnergy), Size(TVisc);
+  if (Solves(PSmagorinsky)) Size(WallDist);
+  if (Solves(PKinetic)) Size(KEnergy0), Size(KProduction);
+  if (Solves(PKinetic2L)) Size(WallDist);
+  if (Solves(PKKT)) Size(KEnergy0), Size(KTau), Size(KTau0), Size(KProduction);
+  if (Solves(PKEpsilon) || Solves(PKEps2L)) Size(KEnergy0), Size(Epsilon), Size(Epsilon0), Size(KProduction);
   // Entry 18 of the results selection is the DISTANCE result.
   const bool distanceResult = WriteResultsData.length() >= 18 && WriteResultsData(18) != 0;
-  if (Flag(PKEpsLB) || Flag(PKEpsLS) || Flag(PKEps2L) || distanceResult) Size(WallDist);
-  if (Flag(PKOmega)) Size(KEnergy0), Size(Omega), Size(Omega0), Size(Vorticity), Size(KProduction);
-  if (Flag(PKOmegaSST))
+  if (Solves(PKEpsLB) || Solves(PKEpsLS) || Solves(PKEps2L) || distanceResult) Size(WallDist);
+  if (Solves(PKOmega)) Size(KEnergy0), Size(Omega), Size(Omega0), Size(Vorticity), Size(KProduction);
+  if (Solves(PKOmegaSST))
     Size(KEnergy0), Size(Omega), Size(Omega0), Size(Vorticity), Size(WallDist), Size(KProduction);
-  if (Flag(PSpalart)) Size(SAVar), Size(SAVar0), Size(WallDist), Size(Vorticity);
-  if (Flag(PBaldwin)) Size(WallDist);
-  if (Flag(PMeshDeform)) {
+  if (Solves(PSpalart)) Size(SAVar), Size(SAVar0), Size(WallDist), Size(Vorticity);
+  if (Solves(PBaldwin)) Size(WallDist);
+  if (Solves(PMeshDeform)) {
     for (int v = MeshX; v <= MeshZ0; ++v) vars_[v].resize(unsigned(numNodes));
     SizeCond(FixMeshField), SizeCond(FixMeshNull), SizeCond(MeshNoFix);
-    if (meshDefType_ == 1) {
+    if (meshDefType_ == DeformationAlgorithm::ByFunctions) {
       OLVU_NOTICE("Fluid mesh deformation given by function");
       conds_[FixMeshField].assign(1);
     }
@@ -125,7 +125,7 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
   if (Dimension_Olvu == 2)
     if (const int n = ClearOutOfPlane(vars_[VelZ], vars_[VelZ0]))
       OLVU_NOTICE(name_ << ": The Z velocity given at " << n << " node(s) is ignored in a two-dimensional problem");
-  if (Flag(PVelocity)) {
+  if (Solves(PVelocity)) {
     for (int c : {FixVelX, FieldVelX, FixVelY, FieldVelY, FixVelZ, FieldVelZ, NormalVelNodes, LineVelNodes})
       conds_[c].andn_vec(conds_[DeltNodes]);
     if (Dimension_Olvu == 2) conds_[FixVelZ].assign(1);
@@ -133,14 +133,14 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
   }
   InitialiseUnknowns();
   UpdateVariables(1.0);
-  if (Flag(PVelocity)) {
+  if (Solves(PVelocity)) {
     ReaVec& s = Nodal(work_.speed);
     s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
     Max_Velocity = MaxAbs(s) + 1e-14;
     const double nu = MaxAbs(vars_[KVisc]);
     if (nu > 0) {
       ReynoldsN = Max_Velocity * Char_Length / nu;
-      if (ReynoldsN > 10000 && !Flag(PTurbulence))
+      if (ReynoldsN > 10000 && !Solves(PTurbulence))
         OLVU_WARNING(2, "Turbulence effects may appear but they won't be simulated.\n\t"
                         << "You should select a turbulence model from Data->Modules Data->QUELMA.");
     }
@@ -158,7 +158,8 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
     m->MarkNodes(conds_[FreeSurfNodes], kind_);
     if (conds_[FixPres].length()) m->MarkNodes(conds_[FixPres], kind_);
   }
-  if (Flag(PTurbulence) && MaxAbs(vars_[Visc]) < 1e-14) OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
+  if (Solves(PTurbulence) && MaxAbs(vars_[Visc]) < 1e-14)
+    OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
   i = 0;
   while (Mesh* m = meshes.next(i)) m->PostinitialiseMesh();
 }
@@ -186,7 +187,7 @@ void FluidDomain::ReferenceValues() {
   const double vt = e(1);
   setSlot(10, vt * TVscMinimum + 1e-14, vt * TVscMaximum + 1e-14, 0);
   MedValue(11) = 0.5 * (MinValue(11) + MaxValue(11));
-  if (Flag(PTemperature) && vars_[Temp].length()) {
+  if (Solves(PTemperature) && vars_[Temp].length()) {
     if (MinAbs(vars_[Temp]) < MinValue(3)) MinValue(3) = MinAbs(vars_[Temp]);
     if (MaxAbs(vars_[Temp]) > MaxValue(3)) MaxValue(3) = MaxAbs(vars_[Temp]);
     MedValue(3) = 0.5 * (MinValue(3) + MaxValue(3));
@@ -198,24 +199,24 @@ void FluidDomain::ReferenceValues() {
     double maxR, minR;
     bool tiny;
   };
-  const Model models[3] = {{Flag(PKEpsilon) || Flag(PKEps2L), 2, 6, EpslMaximum, EpslMinimum, true},
-                           {Flag(PKOmega) || Flag(PKOmegaSST), 4, 7, OmegMaximum, OmegMinimum, true},
-                           {bool(Flag(PKKT)), 6, 8, KtauMaximum, KtauMinimum, false}};
+  const Model models[3] = {{Solves(PKEpsilon) || Solves(PKEps2L), 2, 6, EpslMaximum, EpslMinimum, true},
+                           {Solves(PKOmega) || Solves(PKOmegaSST), 4, 7, OmegMaximum, OmegMinimum, true},
+                           {bool(Solves(PKKT)), 6, 8, KtauMaximum, KtauMinimum, false}};
   for (const Model& m : models) {
     if (!m.on) continue;
     const double mx = e(m.extreme);
     setSlot(m.slot, mx * m.minR + 1e-14, mx * m.maxR + 1e-14, e(m.extreme + 1) + (m.tiny ? 1e-14 : 0));
     viscosityCheck();
   }
-  if (!Flag(PTurbulence)) return;
+  if (!Solves(PTurbulence)) return;
   const double k = e(8);
   setSlot(5, k * KenrMinimum + 1e-14, k * KenrMaximum + 1e-14, MedValue(6));
   const char* ending = " ) of given Eddy Viscosity maximum limit.\n\tCheck data in PROBLEM->Turbulence.";
-  if (Flag(PKEpsilon) || Flag(PKEps2L)) {
+  if (Solves(PKEpsilon) || Solves(PKEps2L)) {
     const double F = 0.09 * MinValue(6) * MinValue(6) / MinValue(7) / MaxValue(11);
     if (F > 0.1) OLVU_WARNING(3, "K and Epsilon minimum limits correspond to a high value ( Factor = " << F << ending);
   }
-  if (Flag(PKOmega) || Flag(PKOmegaSST)) {
+  if (Solves(PKOmega) || Solves(PKOmegaSST)) {
     const double F = MinValue(6) / MinValue(8) / MaxValue(11);
     if (F > 0.1) OLVU_WARNING(3, "K and Omega minimum limits correspond to a high value ( Factor = " << F << ending);
   }
@@ -242,7 +243,7 @@ void FluidDomain::SmoothComponent(int comp, const BitVec& fixed, const BitVec& f
 }
 
 void FluidDomain::InitialiseUnknowns() {
-  if (!Smooth_Field || numNodes == 0 || !Flag(PVelocity)) return;
+  if (!Smooth_Field || numNodes == 0 || !Solves(PVelocity)) return;
   ReaVec centre(3);
   double radius = 0;
   for (unsigned c = 1; c <= 3; ++c) centre(c) = 0.5 * (maxCorner(c) + minCorner(c));

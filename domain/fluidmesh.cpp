@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "domain/fluiddomain.h"
@@ -13,54 +13,34 @@
 #include "input/fluidfunction.h"
 #include "input/input.h"
 
-namespace {
-
-const char* const PhiTableNames[5] = {"Phi_F1", "Phi_F1", "Phi_F2", "Phi_F3", "Phi_F4"};
-const char* const SpcTableNames[5] = {"Spc_F1", "Spc_F2", "Spc_F3", "Spc_F4", "Spc_F5"};
-
-char* Copy(const std::string& s) {
-  char* c = new char[s.size() + 1];
-  std::memcpy(c, s.c_str(), s.size() + 1);
-  return c;
-}
-
-}  // namespace
-
 FluidMesh::FluidMesh(FluidDomain* d, int num, Input* in, int, ElemType type, int nnode, int slot, int read)
-    : Mesh(100, 100, in, type, nnode), domain_(d), slot_(slot), max_(3), min_(3) {
+    : Mesh(100, 100, in, type, nnode),
+      domain_(d),
+      slot_(slot),
+      phiF_{{1, "Phi_F1"}, {1, "Phi_F1"}, {1, "Phi_F2"}, {1, "Phi_F3"}, {1, "Phi_F4"}},
+      spcF_{{1, "Spc_F1"}, {1, "Spc_F2"}, {1, "Spc_F3"}, {1, "Spc_F4"}, {1, "Spc_F5"}},
+      max_(3),
+      min_(3) {
   number_ = num;
-  for (int k = 0; k < 5; ++k) {
-    phiF_[k] = new Plex<FluidFunction>(1, PhiTableNames[k]);
-    spcF_[k] = new Plex<FluidFunction>(1, SpcTableNames[k]);
-  }
-  functions_ = new FluidFuncTbl(46, InternalUnits, d);
+  functions_ = std::make_unique<FluidFuncTbl>(46, InternalUnits, d);
   if (!read) return;
 
-  name_ = Copy(in->Exist("Name") ? std::string(in->GetWord("Name", nullptr))
-                                 : "Fluid Element Set_" + std::to_string(num));
+  name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr))
+                            : "Fluid Element Set_" + std::to_string(num);
   if (in->Exist("Density")) OLVU_FATAL("Old fashioned Olvu format data file found\n");
   // The rest of the set card is not checked: the element description words belong to it.
   in->JumpLine();
 
   ReadProblemProperties(in);
   in->ReadCard("PhysicalPropertiesFunctions");
-  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_);
+  functions_->readFrom(in, "EndPhysicalPropertiesFunctions", name_->c_str());
 
-  if (!d->ProblemsToSolve()(PCompressibility + 1) && functions_->exists(int(DofType::Density)) &&
+  if (!d->Solves(PCompressibility) && functions_->exists(int(DofType::Density)) &&
       !functions_->isConstant(int(DofType::Density)))
-    OLVU_WARNING(2, "Variable density found in set " << name_ << " running uncompressible problem.");
+    OLVU_WARNING(2, "Variable density found in set " << *name_ << " running uncompressible problem.");
 }
 
-FluidMesh::~FluidMesh() {
-  for (int k = 0; k < 5; ++k) {
-    DeleteEntries(*phiF_[k]);
-    DeleteEntries(*spcF_[k]);
-    delete phiF_[k];
-    delete spcF_[k];
-  }
-  delete functions_;
-  delete[] name_;
-}
+FluidMesh::~FluidMesh() = default;
 
 void FluidMesh::CheckProperties(int have, int problems, const char* last) {
   if (have < problems) OLVU_FATAL("Properties of species " << last << " not found in set " << Name() << "\n");
@@ -74,31 +54,34 @@ void FluidMesh::ReadProblemProperties(Input* in) {
       in->ReadLine();
       if (in->Exist("EndSpeciesProperties")) break;
       const Magnitude mags[5] = {Undimensional, Spc_F2, Spc_F3, Spc_F3, Spc_F5};
-      for (int k = 0; k < 5; ++k)
-        spcF_[k]->append(in->GetFluidFunc(("F" + std::to_string(k + 1)).c_str(), d, mags[k]));
+      for (int k = 0; k < 5; ++k) {
+        const std::string key = "F" + std::to_string(k + 1);
+        spcF_[k].Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(key.c_str(), d, mags[k])));
+      }
       if (d->SpcProblems().free(i)) d->CreateSpcProblem(i);
     }
     in->ReadLine();
   }
   if (d->number_of_species() > 0)
-    CheckProperties(spcF_[0]->count, d->number_of_species(), d->GiveSpecies(d->SpcProblems().high)->Name());
+    CheckProperties(spcF_[0].count, d->number_of_species(), d->GiveSpecies(d->SpcProblems().high)->Name());
   if (in->Exist("VariablesProperties")) {
     for (int i = 1;; ++i) {
       in->ReadLine();
       if (in->Exist("EndVariablesProperties")) break;
       const char* keys[5] = {"F1t", "F1c", "F2", "F3", "F4"};
       const Magnitude mags[5] = {Phi_F1, Phi_F1, Phi_F2, Phi_F3, Phi_F3};
-      for (int k = 0; k < 5; ++k) phiF_[k]->append(in->GetFluidFunc(keys[k], d, mags[k]));
+      for (int k = 0; k < 5; ++k)
+        phiF_[k].Adopt(std::unique_ptr<FluidFunction>(in->GetFluidFunc(keys[k], d, mags[k])));
       if (d->PhiProblems().free(i)) d->CreatePhiProblem(i);
     }
     in->ReadLine();
   }
   if (d->number_of_phivariables() > 0)
-    CheckProperties(phiF_[0]->count, d->number_of_phivariables(), d->GiveVariable(d->PhiProblems().high)->Name());
+    CheckProperties(phiF_[0].count, d->number_of_phivariables(), d->GiveVariable(d->PhiProblems().high)->Name());
   in->HoldLine();
 }
 
-const char* FluidMesh::Name() { return name_ ? name_ : Type(); }
+const char* FluidMesh::Name() { return name_ ? name_->c_str() : Type(); }
 
 int FluidMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
 

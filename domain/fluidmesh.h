@@ -2,7 +2,10 @@
 // bounding box and the share of nodal volume its elements give each of its nodes.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "foundation/intvec.h"
 #include "foundation/plex.h"
@@ -22,7 +25,6 @@ class FluidMesh : public Mesh {
   /// species, Phi and physical property blocks are read from `in` (the elements are read by the
   /// caller); otherwise only the empty tables are built. `dim` is not used.
   FluidMesh(FluidDomain* d, int num, Input* in, int dim, ElemType type, int nnode, int slot, int read);
-  /// Deletes the Phi and species property functions and frees the name.
   ~FluidMesh() override;
 
   /// The name, or the type name when none is set.
@@ -43,7 +45,7 @@ class FluidMesh : public Mesh {
   /// The domain.
   FluidDomain* MyDomain() { return domain_; }
   /// Property functions indexed by DofType.
-  FluidFuncTbl* funtions() { return functions_; }
+  FluidFuncTbl* funtions() { return functions_.get(); }
   /// Upper and lower corner of the set's box.
   ReaVec& Max_Vector() { return max_; }
   ReaVec& Min_Vector() { return min_; }
@@ -51,10 +53,10 @@ class FluidMesh : public Mesh {
   ReaVec& LN_N() { return lnn_; }
   /// Domain numbers (1-based) of the set's nodes, in node-table order.
   IntVec& DomainNodes() { return domainNodes_; }
-  /// Phi property tables 0-4 ("F1t", "F1c", "F2", "F3", "F4").
-  Plex<FluidFunction>& PhiF(int k) { return *phiF_[k]; }
+  /// Phi property tables 0-4 ("F1t", "F1c", "F2", "F3", "F4"); entry n belongs to problem n.
+  OwningPlex<FluidFunction>& PhiF(int k) { return phiF_[k]; }
   /// Species property tables 0-4 ("F1" to "F5").
-  Plex<FluidFunction>& SpcF(int k) { return *spcF_[k]; }
+  OwningPlex<FluidFunction>& SpcF(int k) { return spcF_[k]; }
 
  protected:
   /// Reads the optional "SpeciesProperties" and "VariablesProperties" blocks after the set card,
@@ -69,10 +71,10 @@ class FluidMesh : public Mesh {
 
   FluidDomain* domain_;
   int slot_;
-  char* name_ = nullptr;
-  FluidFuncTbl* functions_ = nullptr;
-  Plex<FluidFunction>* phiF_[5] = {};
-  Plex<FluidFunction>* spcF_[5] = {};
+  std::optional<std::string> name_;  // none when the set was not read
+  std::unique_ptr<FluidFuncTbl> functions_;
+  OwningPlex<FluidFunction> phiF_[5];
+  OwningPlex<FluidFunction> spcF_[5];
   ReaVec max_;
   ReaVec min_;
   ReaVec lnn_;

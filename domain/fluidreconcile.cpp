@@ -25,126 +25,203 @@ double Dot(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] 
 // does not invert them).
 bool Agrees(double x, double target) { return std::fabs(x - target) <= 0.05 * std::fabs(target); }
 
-}  // namespace
+// The three components of entry n of a table of directions.
+void Components(Plex<ReaVec>& t, int n, double* out) {
+  const ReaVec& v = *t.get_at(n);
+  for (int k = 0; k < 3; ++k) out[k] = v(unsigned(k + 1));
+}
 
-void FluidDomain::CheckBoundaryConditions() {
-  std::vector<int> listF, listN, listD, listDN;
-  BitVec& normal = conds_[NormalVelNodes];
-  BitVec& line = conds_[LineVelNodes];
-  auto vec = [](Plex<ReaVec>& t, int n, double* out) {
-    const ReaVec& v = *t.get_at(n);
-    for (int k = 0; k < 3; ++k) out[k] = v(unsigned(k + 1));
-  };
-  for (int n = 1; n <= numNodes; ++n) {
-    const unsigned i = unsigned(n);
-    const int global = toGlobal_(i);
-    bool f[3];
-    double u[3], nrm[3] = {0, 0, 0}, d[3] = {0, 0, 0}, vn = 0;
-    for (int k = 0; k < 3; ++k) f[k] = Marked(FixVelX + k, n), u[k] = vars_[VelX + k](i);
-    const bool inN = Marked(NormalVelNodes, n), inL = Marked(LineVelNodes, n);
-    if (inN) vec(normals_, n, nrm), vn = normalVelocity_[std::size_t(n)];
-    if (inL) vec(velocityLine_, n, d);
-    const bool field = Marked(FieldVelX, n) || Marked(FieldVelY, n) || Marked(FieldVelZ, n);
-    const int fixedCount = int(f[0]) + int(f[1]) + int(f[2]);
+// One node's velocity conditions while they are settled: which components are fixed (f), its
+// velocity (u), whether it has a velocity field condition, and its surface normal with the
+// normal velocity (when `normal`) and its direction (when `line`).
+struct NodeVelocity {
+  int global = 0;  // problem-wide number, as the lists give it
+  bool f[3] = {false, false, false};
+  double u[3] = {0, 0, 0};
+  bool field = false, normal = false, line = false;
+  double nrm[3] = {0, 0, 0}, vn = 0;
+  double d[3] = {0, 0, 0};
+  int FixedCount() const { return int(f[0]) + int(f[1]) + int(f[2]); }
+};
 
-    if (field && (inN || inL)) {
-      listF.push_back(global);
-    } else if (fixedCount == 3) {
-      if (inN) {
-        normal.assign(i, 0);
-        if (!Agrees(Dot(u, nrm), vn)) listN.push_back(global);
-      }
-      if (inL) {
-        line.assign(i, 0);
-        const double s = Dot(u, d);
-        if (!Agrees(std::sqrt(Dot(u, u)), s)) listD.push_back(global);
-      }
-    } else if (inN && inL) {
-      normal.assign(i, 0);
-      if (Dot(nrm, d) > 0.975) {
-        line.assign(i, 0);
-        f[0] = f[1] = f[2] = true;
-        for (int k = 0; k < 3; ++k) u[k] = vn * nrm[k];
-      } else if (vn == 0) {
-        listDN.push_back(global);
-      }
-    } else if (fixedCount == 2 && (inN || inL)) {
-      // The two fixed components and the condition settle the third, or contradict each other.
-      const int free = !f[0] ? 0 : !f[1] ? 1 : 2;
-      if (inN) {
-        normal.assign(i, 0);
-        double fixedPart = 0;
-        for (int k = 0; k < 3; ++k)
-          if (k != free) fixedPart += nrm[k] * u[k];
-        if (std::fabs(nrm[free]) > 0.05) {
-          u[free] = (vn - fixedPart) / nrm[free];
-          f[free] = true;
-        } else if (!(Agrees(fixedPart, vn) || std::fabs(fixedPart - vn) <= 1e-6)) {
-          listN.push_back(global);
-        }
-      } else {
-        line.assign(i, 0);
-        double scale = 0;
-        bool known = false, clash = false;
-        for (int k = 0; k < 3; ++k) {
-          if (k == free) continue;
-          if (std::fabs(d[k]) > 0.05) {
-            const double r = u[k] / d[k];
-            if (known && !Agrees(r, scale)) clash = true;
-            scale = known ? scale : r;
-            known = true;
-          } else if (u[k] != 0) {
-            clash = true;
-          }
-        }
-        if (clash) {
-          listD.push_back(global);
-        } else if (known) {
-          for (int k = 0; k < 3; ++k) u[k] = d[k] * scale;
-          f[0] = f[1] = f[2] = true;
-        }
-      }
+// Settles the overlapping velocity conditions of one node after the other, dropping the normal-
+// velocity and direction conditions that the fixed components settle or contradict, and lists
+// the nodes in conflict: velocity field with a direction or normal velocity (F), normal velocity
+// against fixed components (N), direction against fixed components (D), direction against the
+// normal velocity (DN).
+class VelocityConflicts {
+ public:
+  VelocityConflicts(BitVec& normal, BitVec& line) : normal_(normal), line_(line) {}
+
+  // The conditions of node i: the changes go to c and to the normal-velocity and direction sets.
+  void Settle(unsigned i, NodeVelocity& c) {
+    if (c.field && (c.normal || c.line)) {
+      listF_.push_back(c.global);
+    } else if (c.FixedCount() == 3) {
+      AllFixed(i, c);
+    } else if (c.normal && c.line) {
+      NormalAndLine(i, c);
+    } else if (c.FixedCount() == 2 && c.normal) {
+      TwoFixedWithNormal(i, c);
+    } else if (c.FixedCount() == 2 && c.line) {
+      TwoFixedWithLine(i, c);
     } else {
-      for (int k = 0; k < 3; ++k) {
-        if (!f[k]) continue;
-        if (Marked(NormalVelNodes, n) && std::fabs(nrm[k]) > 0.975) {
-          if (!Agrees(nrm[k] * u[k], vn)) listN.push_back(global);
-          normal.assign(i, 0);
-          u[k] = vn;
-        } else if (Marked(LineVelNodes, n)) {
-          const double a = std::fabs(d[k]);
-          if (a > 0.975) {
-            line.assign(i, 0);
-          } else if (a > 0.05) {
-            const double scale = u[k] / d[k];
-            for (int c = 0; c < 3; ++c) u[c] = d[c] * scale;
-            f[0] = f[1] = f[2] = true;
-            line.assign(i, 0);
-          } else if (u[k] != 0) {
-            listD.push_back(global);
-            line.assign(i, 0);
-          }
-        }
-      }
-    }
-    for (int k = 0; k < 3; ++k) {
-      conds_[FixVelX + k].assign(i, f[k] ? 1 : 0);
-      if (f[k]) vars_[VelX + k](i) = u[k];
+      EachFixedComponent(i, c);
     }
   }
 
+  // The warnings of the lists that are not empty.
+  void Warn() const {
+    if (!listF_.empty())
+      OLVU_WARNING(3, "Velocity Field and Fix Velocity Direction or Fix Velocity Component condition found."
+                          << "\n\tThis combination may cause problems.\n\tList of nodes is:\n\t" << NodeList(listF_));
+    if (!listN_.empty())
+      OLVU_WARNING(3, "Not compatible Fix Velocity Component and Fix Velocity conditions found."
+                          << "\n\tFirst condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t"
+                          << NodeList(listN_));
+    if (!listD_.empty())
+      OLVU_WARNING(3, "Not compatible Fix Velocity Direction and Fix Velocity conditions found.\n\t"
+                          << "First condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t"
+                          << NodeList(listD_));
+    if (!listDN_.empty())
+      OLVU_WARNING(3, "Not compatible Fix Velocity Direction and Fix Velocity Component conditions found.\n\t"
+                          << "First condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t"
+                          << NodeList(listDN_));
+  }
+
+ private:
+  static bool In(const BitVec& b, unsigned i) { return i >= 1 && i <= b.length() && b(i); }
+
+  // Every component fixed: the other conditions go, listed when the fixed velocity breaks them.
+  void AllFixed(unsigned i, const NodeVelocity& c) {
+    if (c.normal) {
+      normal_.assign(i, 0);
+      if (!Agrees(Dot(c.u, c.nrm), c.vn)) listN_.push_back(c.global);
+    }
+    if (c.line) {
+      line_.assign(i, 0);
+      const double s = Dot(c.u, c.d);
+      if (!Agrees(std::sqrt(Dot(c.u, c.u)), s)) listD_.push_back(c.global);
+    }
+  }
+
+  // A normal velocity and a direction: along the normal they fix the velocity; otherwise the
+  // direction stays, listed when the normal velocity is 0.
+  void NormalAndLine(unsigned i, NodeVelocity& c) {
+    normal_.assign(i, 0);
+    if (Dot(c.nrm, c.d) > 0.975) {
+      line_.assign(i, 0);
+      c.f[0] = c.f[1] = c.f[2] = true;
+      for (int k = 0; k < 3; ++k) c.u[k] = c.vn * c.nrm[k];
+    } else if (c.vn == 0) {
+      listDN_.push_back(c.global);
+    }
+  }
+
+  // Two fixed components and a normal velocity settle the third, or contradict each other.
+  void TwoFixedWithNormal(unsigned i, NodeVelocity& c) {
+    const int free = !c.f[0] ? 0 : !c.f[1] ? 1 : 2;
+    normal_.assign(i, 0);
+    double fixedPart = 0;
+    for (int k = 0; k < 3; ++k)
+      if (k != free) fixedPart += c.nrm[k] * c.u[k];
+    if (std::fabs(c.nrm[free]) > 0.05) {
+      c.u[free] = (c.vn - fixedPart) / c.nrm[free];
+      c.f[free] = true;
+    } else if (!(Agrees(fixedPart, c.vn) || std::fabs(fixedPart - c.vn) <= 1e-6)) {
+      listN_.push_back(c.global);
+    }
+  }
+
+  // Two fixed components and a direction settle the third, or contradict each other.
+  void TwoFixedWithLine(unsigned i, NodeVelocity& c) {
+    const int free = !c.f[0] ? 0 : !c.f[1] ? 1 : 2;
+    line_.assign(i, 0);
+    double scale = 0;
+    bool known = false, clash = false;
+    for (int k = 0; k < 3; ++k) {
+      if (k == free) continue;
+      if (std::fabs(c.d[k]) > 0.05) {
+        const double r = c.u[k] / c.d[k];
+        if (known && !Agrees(r, scale)) clash = true;
+        scale = known ? scale : r;
+        known = true;
+      } else if (c.u[k] != 0) {
+        clash = true;
+      }
+    }
+    if (clash) {
+      listD_.push_back(c.global);
+    } else if (known) {
+      for (int k = 0; k < 3; ++k) c.u[k] = c.d[k] * scale;
+      c.f[0] = c.f[1] = c.f[2] = true;
+    }
+  }
+
+  // At most one fixed component (or two without a condition): each fixed component against the
+  // normal velocity along its axis, or against the direction.
+  void EachFixedComponent(unsigned i, NodeVelocity& c) {
+    for (int k = 0; k < 3; ++k) {
+      if (!c.f[k]) continue;
+      if (In(normal_, i) && std::fabs(c.nrm[k]) > 0.975) {
+        if (!Agrees(c.nrm[k] * c.u[k], c.vn)) listN_.push_back(c.global);
+        normal_.assign(i, 0);
+        c.u[k] = c.vn;
+      } else if (In(line_, i)) {
+        const double a = std::fabs(c.d[k]);
+        if (a > 0.975) {
+          line_.assign(i, 0);
+        } else if (a > 0.05) {
+          const double scale = c.u[k] / c.d[k];
+          for (int j = 0; j < 3; ++j) c.u[j] = c.d[j] * scale;
+          c.f[0] = c.f[1] = c.f[2] = true;
+          line_.assign(i, 0);
+        } else if (c.u[k] != 0) {
+          listD_.push_back(c.global);
+          line_.assign(i, 0);
+        }
+      }
+    }
+  }
+
+  BitVec &normal_, &line_;
+  std::vector<int> listF_, listN_, listD_, listDN_;
+};
+
+}  // namespace
+
+void FluidDomain::CheckBoundaryConditions() {
+  VelocityConflicts conflicts(conds_[NormalVelNodes], conds_[LineVelNodes]);
+  for (int n = 1; n <= numNodes; ++n) {
+    const unsigned i = unsigned(n);
+    NodeVelocity c;
+    c.global = toGlobal_(i);
+    for (int k = 0; k < 3; ++k) c.f[k] = Marked(FixVelX + k, n), c.u[k] = vars_[VelX + k](i);
+    c.field = Marked(FieldVelX, n) || Marked(FieldVelY, n) || Marked(FieldVelZ, n);
+    c.normal = Marked(NormalVelNodes, n), c.line = Marked(LineVelNodes, n);
+    if (c.normal) Components(normals_, n, c.nrm), c.vn = normalVelocity_[std::size_t(n)];
+    if (c.line) Components(velocityLine_, n, c.d);
+    conflicts.Settle(i, c);
+    for (int k = 0; k < 3; ++k) {
+      conds_[FixVelX + k].assign(i, c.f[k] ? 1 : 0);
+      if (c.f[k]) vars_[VelX + k](i) = c.u[k];
+    }
+  }
+
+  // Every node that keeps a direction starts along it, every node that keeps a normal velocity
+  // with it, in its free components.
   for (int n = 1; n <= numNodes; ++n) {
     const unsigned i = unsigned(n);
     double u[3], v[3];
     for (int k = 0; k < 3; ++k) u[k] = vars_[VelX + k](i);
     if (Marked(LineVelNodes, n)) {
       double d[3];
-      vec(velocityLine_, n, d);
+      Components(velocityLine_, n, d);
       const double s = Dot(d, u);
       for (int k = 0; k < 3; ++k) v[k] = d[k] * s;
     } else if (Marked(NormalVelNodes, n)) {
       double nrm[3];
-      vec(normals_, n, nrm);
+      Components(normals_, n, nrm);
       const double delta = normalVelocity_[std::size_t(n)] - Dot(nrm, u);
       for (int k = 0; k < 3; ++k) v[k] = u[k] + nrm[k] * delta;
     } else {
@@ -156,20 +233,5 @@ void FluidDomain::CheckBoundaryConditions() {
         if (vars_[VelX0 + k].length() >= i) vars_[VelX0 + k](i) = v[k];
       }
   }
-
-  if (!listF.empty())
-    OLVU_WARNING(3, "Velocity Field and Fix Velocity Direction or Fix Velocity Component condition found."
-                        << "\n\tThis combination may cause problems.\n\tList of nodes is:\n\t" << NodeList(listF));
-  if (!listN.empty())
-    OLVU_WARNING(3, "Not compatible Fix Velocity Component and Fix Velocity conditions found."
-                        << "\n\tFirst condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t"
-                        << NodeList(listN));
-  if (!listD.empty())
-    OLVU_WARNING(3, "Not compatible Fix Velocity Direction and Fix Velocity conditions found.\n\t"
-                        << "First condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t"
-                        << NodeList(listD));
-  if (!listDN.empty())
-    OLVU_WARNING(3, "Not compatible Fix Velocity Direction and Fix Velocity Component conditions found.\n\t"
-                        << "First condition will be ignored. Check boundary conditions.\n\tList of nodes is:\n\t"
-                        << NodeList(listDN));
+  conflicts.Warn();
 }

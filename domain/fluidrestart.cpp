@@ -111,12 +111,12 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
     out << "\t";
     vars_[k.id].WriteAscii(out, k.key, kDigits);
   }
-  if (Flag(PTurbulence) && turbulenceExtremes_.length() == kTurbulenceExtremes) {
+  if (Solves(PTurbulence) && turbulenceExtremes_.length() == kTurbulenceExtremes) {
     out << "\t";
     turbulenceExtremes_.WriteAscii(out, kExtremesKey, kDigits);
   }
   int i = 0;
-  if (Flag(PTranspiration))
+  if (Solves(PTranspiration))
     while (Mesh* m = freeMeshes_.next(i)) {
       out << "\t_Beta_t_ " << m->Num() << "\t";
       parts_->Elevation(i).WriteAscii(out, "", kDigits);
@@ -141,7 +141,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   const std::string end = std::string("End") + name;
   // The entries an older program did not write, and whether this file gave them.
   std::vector<const char*> missing;
-  if (Flag(PTurbulence)) missing.push_back(kExtremesKey);
+  if (Solves(PTurbulence)) missing.push_back(kExtremesKey);
   for (const RestartKey& k : RestartKeys)
     if (k.written == Written::WallLaws && Writes(*this, k) && vars_[k.id].length()) missing.push_back(k.key);
   auto given = [&](const char* key) {
@@ -156,7 +156,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
       continue;
     }
     if (!k && strcasecmp(word, kExtremesKey) == 0) {
-      ReadExtremes(*this, in, Flag(PTurbulence));
+      ReadExtremes(*this, in, Solves(PTurbulence));
       given(kExtremesKey);
       in->ReadLine();
       continue;
@@ -172,7 +172,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         const int n = in->GetInt("_Beta_t_");
         if (n < 1 || freeMeshes_.free(n)) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
         ReaVec& beta = parts_->Elevation(n);
-        if (in->GetAsciiReaVec(beta, Flag(PTranspiration) ? 1 : -1) != 0)
+        if (in->GetAsciiReaVec(beta, Solves(PTranspiration) ? 1 : -1) != 0)
           OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
         in->ReadLine();
         continue;

@@ -1,6 +1,9 @@
 // Element-set block and node numbering of the fluid domain.
 #include <strings.h>
 
+#include <memory>
+#include <utility>
+
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "foundation/error.h"
@@ -8,22 +11,20 @@
 
 void FluidDomain::ReadElmSets(Input* in) {
   ReadElmSetCards(in, [&](int n, const char* type) {
+    // Each set is entered in the domain table first, which owns it: a repeated number stops
+    // before the set is lost.
     if (strcasecmp(type, "Fluid") == 0) {
-      FluidMesh* m = new FluidMesh(this, n, in, 3, Tetrahedra, 4, kind_, 1);
-      // Entered in the domain table first: a repeated number stops before the set is lost.
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, std::make_unique<FluidMesh>(this, n, in, 3, Tetrahedra, 4, kind_, 1));
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "Body") == 0 || strcasecmp(type, "WBody") == 0) {
-      Mesh* m = parts_->NewBodySet(n, in, strcasecmp(type, "WBody") == 0).release();
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, parts_->NewBodySet(n, in, strcasecmp(type, "WBody") == 0));
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "FreeS") == 0) {
-      if (!Flag(PTranspiration))
+      if (!Solves(PTranspiration))
         OLVU_WARNING(0, "Free Surface set found, but will not be solved.\n\t Did you forget to define transpiration problem?");
-      Mesh* m = parts_->NewFreeSurfaceSet(n, in).release();
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, parts_->NewFreeSurfaceSet(n, in));
       freeMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else {
@@ -34,7 +35,7 @@ void FluidDomain::ReadElmSets(Input* in) {
     OLVU_FATAL("Fluid not defined.\nAssign Fluid properties to the geometry.\nCheck the problem definition in the data file.\n");
   if (bodyMeshes_.count == 0)
     OLVU_NOTICE("FluidBoundaries not defined. Is this right? Did you forget to mesh surfaces or lines?");
-  if (Flag(PTranspiration) && freeMeshes_.count == 0) OLVU_FATAL("Free Surfaces not defined for transpiration problem.\n");
+  if (Solves(PTranspiration) && freeMeshes_.count == 0) OLVU_FATAL("Free Surfaces not defined for transpiration problem.\n");
 }
 
 void FluidDomain::ReadNodes(Input*) {
@@ -72,14 +73,14 @@ void FluidDomain::ReadNodes(Input*) {
   nodeOrder_ = 1000;
   im = 0;
   while (Mesh* m = fluidMeshes_.next(im)) {
-    BitVec* b = new BitVec(unsigned(numNodes));
+    auto b = std::make_unique<BitVec>(unsigned(numNodes));
     const int order = giveOrder(m->GiveElemOrder());
     int in = 0;
     while (Node* nd = m->giveNextNode(in)) {
       b->assign(unsigned(nd->num[kind_]), 1);
       nodeOrder_(unsigned(nd->num[kind_])) = order;
     }
-    nodeMaterial_.set_at(m->Num(), b);
+    nodeMaterial_.Adopt(m->Num(), std::move(b));
   }
   RefreshNodeArray();
 }

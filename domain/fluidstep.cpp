@@ -97,51 +97,12 @@ void FluidDomain::StartNewStep() {
     }
     for (double& v : normalVelocity_) v *= Accelerate_Factor;
   }
-
-  // Time-dependent conditions. The unknowns of a theta step stand at t^n + theta dt: there the
-  // velocity and the temperature take theta g(t^n+1) + (1 - theta) of their start value, which
-  // the end of the step extrapolates to g(t^n+1); the pressure, not extrapolated, takes g there.
-  const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
-  bool held = HasMembers(conds_[CondVelNodes]);
-  for (int c = 0; c < 3; ++c) held = held || HasMembers(conds_[FieldVelX + c]);
-  for (int c = 0; c < 3; ++c) {
-    ReaVec& h = heldVelocity_[c];
-    if (held && vars_[VelX0 + c].length() == vars_[VelX + c].length()) h = vars_[VelX0 + c];
-    else h.resize(0);
-  }
-  // A plane problem keeps its Z velocity at 0 (InitialiseDomain).
-  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c) {
-    const BitVec& field = conds_[FieldVelX + c];
-    ReaVec& u = vars_[VelX + c];
-    RefreshMasked(initial_->FFunc(int(vk[c])), u, field, &vars_[VelX0 + c], theta_);
-    ReaVec& h = heldVelocity_[c];
-    for (unsigned i = 1; i <= h.length(); ++i)
-      if (In(field, i)) h(i) = u(i);
-  }
-  // The pressure function's magnitude is pressure over density: it is in the solve's units.
-  if (Flag(PPressure)) {
-    const FunctionTime at(Total_Time - (1 - theta_) * dt_);
-    RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
-  }
-  if (Flag(PTemperature))
-    RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp], &vars_[Temp0], theta_);
-
-  UpdateDomainFunction(DofType::Density, vars_[Dens]);
-  if (Flag(PVelocity)) UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
-  if (Flag(PTemperature)) {
-    UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
-    UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
-  }
-  if (Flag(PCompressibility)) UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
-  if (Flag(PEnergy)) UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
-  CheckFluidMaterials(*this, MaterialStage::Step);
-  if (Flag(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
-  if (Flag(PCompressibility)) vars_[DensCopy] = vars_[Dens];
-
+  RefreshFieldConditions();
+  UpdateMaterialFields();
   ApplyConditions(true);
   EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
 
-  if (Flag(PTemperature) && Sized(vars_[Temp])) {
+  if (Solves(PTemperature) && Sized(vars_[Temp])) {
     if (MinValue.length() < 3) MinValue.resize(23, 0.0), MaxValue.resize(23, 0.0), MedValue.resize(23, 0.0);
     MaxValue(3) = vars_[Temp].max_val();
     MinValue(3) = vars_[Temp].min_val();
@@ -169,9 +130,53 @@ void FluidDomain::StartNewStep() {
   }
 }
 
+void FluidDomain::RefreshFieldConditions() {
+  // The unknowns of a theta step stand at t^n + theta dt: there the velocity and the temperature
+  // take theta g(t^n+1) + (1 - theta) of their start value, which the end of the step
+  // extrapolates to g(t^n+1); the pressure, not extrapolated, takes g there.
+  const DofType vk[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+  bool held = HasMembers(conds_[CondVelNodes]);
+  for (int c = 0; c < 3; ++c) held = held || HasMembers(conds_[FieldVelX + c]);
+  for (int c = 0; c < 3; ++c) {
+    ReaVec& h = heldVelocity_[c];
+    if (held && vars_[VelX0 + c].length() == vars_[VelX + c].length()) h = vars_[VelX0 + c];
+    else h.resize(0);
+  }
+  // A plane problem keeps its Z velocity at 0 (InitialiseDomain).
+  for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c) {
+    const BitVec& field = conds_[FieldVelX + c];
+    ReaVec& u = vars_[VelX + c];
+    RefreshMasked(initial_->FFunc(int(vk[c])), u, field, &vars_[VelX0 + c], theta_);
+    ReaVec& h = heldVelocity_[c];
+    for (unsigned i = 1; i <= h.length(); ++i)
+      if (In(field, i)) h(i) = u(i);
+  }
+  // The pressure function's magnitude is pressure over density: it is in the solve's units.
+  if (Solves(PPressure)) {
+    const FunctionTime at(Total_Time - (1 - theta_) * dt_);
+    RefreshMasked(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
+  }
+  if (Solves(PTemperature))
+    RefreshMasked(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp], &vars_[Temp0], theta_);
+}
+
+void FluidDomain::UpdateMaterialFields() {
+  UpdateDomainFunction(DofType::Density, vars_[Dens]);
+  if (Solves(PVelocity)) UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
+  if (Solves(PTemperature)) {
+    UpdateDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
+    UpdateDomainFunction(DofType::Conductivity, vars_[Conduct]);
+  }
+  if (Solves(PCompressibility)) UpdateDomainFunction(DofType::Compressibility, vars_[Compress]);
+  if (Solves(PEnergy)) UpdateDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+  CheckFluidMaterials(*this, MaterialStage::Step);
+  if (Solves(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
+  if (Solves(PCompressibility)) vars_[DensCopy] = vars_[Dens];
+}
+
 void FluidDomain::StartNewIteration() {
   if (!HasConv(VarDenominat, ConvVar::Elevation)) VarDenominat.resize(unsigned(ConvVar::Count), 0.0);
-  if (Flag(PVelocity)) {
+  if (Solves(PVelocity)) {
     ReaVec& s = Nodal(work_.speed);
     s.norm(vars_[VelX], vars_[VelY], vars_[VelZ]);
     Max_Velocity = s.length() ? s.max_abs() : 0.0;
@@ -197,15 +202,15 @@ void FluidDomain::StartNewIteration() {
     }
     Conv(VarDenominat, ConvVar::Velocity) = Max_Velocity;
   }
-  if (Flag(PPressure)) {
+  if (Solves(PPressure)) {
     const double rho = vars_[Dens].length() ? vars_[Dens].max_abs() : 0.0;
     double q = 0.5 * rho * Max_Velocity * Max_Velocity;
     const double p = (vars_[Pres].length() ? vars_[Pres].max_abs() : 0.0) + 1e-14;
     if (q < p) q = p;
     Conv(VarDenominat, ConvVar::Pressure) = q * Fluid_Volume;
   }
-  if (Flag(PTemperature)) Conv(VarDenominat, ConvVar::Temperature) = (vars_[Temp].length() ? vars_[Temp].max_abs() : 0.0) + 1e-14;
-  if (Flag(PTranspiration)) {
+  if (Solves(PTemperature)) Conv(VarDenominat, ConvVar::Temperature) = (vars_[Temp].length() ? vars_[Temp].max_abs() : 0.0) + 1e-14;
+  if (Solves(PTranspiration)) {
     const double b = vars_[Beta].length() ? vars_[Beta].max_abs() : 0.0;
     Conv(VarDenominat, ConvVar::Elevation) = b > Min_Length ? b : Min_Length;
   }
@@ -337,16 +342,16 @@ double FluidDomain::StepIncrement(int k) const {
   // Until the step finishes the previous-step fields hold the start of the step.
   switch (k) {
     case 0: {
-      if (!Flag(PVelocity)) return 0;
+      if (!Solves(PVelocity)) return 0;
       double d = 0;
       for (int c = 0; c < 3; ++c) d += FieldChange(vars_[VelX + c], vars_[VelX0 + c], nullptr);
       return d;
     }
     case 1:
-      if (!Flag(PPressure) || lumped_.length() != vars_[Pres].length()) return 0;
+      if (!Solves(PPressure) || lumped_.length() != vars_[Pres].length()) return 0;
       return FieldChange(vars_[Pres], vars_[Pres0], &lumped_);
     case 2:
-      return Flag(PTemperature) ? FieldChange(vars_[Temp], vars_[Temp0], nullptr) : 0;
+      return Solves(PTemperature) ? FieldChange(vars_[Temp], vars_[Temp0], nullptr) : 0;
     default:
       return 0;
   }

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <istream>
-#include <new>
+#include <memory>
 #include <string>
 
 #include "domain/fluiddomain.h"
@@ -43,23 +43,23 @@ InterfMesh::InterfMesh(int num, Input* in, FluidDomain* fluid, FluidDomain* soli
   name_ = in->Exist("Name") ? std::string(in->GetWord("Name", nullptr)) : "Interface_" + std::to_string(num);
   if (in->Exist("Rest_Tem")) {
     // The contact conductance: heat per unit area and unit temperature difference.
-    thermal_[0] = in->GetFluidFunc("Rest_Tem", fluid, HeatFluxReaction);
-    thermal_[1] = in->GetFluidFunc("Rest_Tem", solid, HeatFluxReaction);
+    thermal_[0].reset(in->GetFluidFunc("Rest_Tem", fluid, HeatFluxReaction));
+    thermal_[1].reset(in->GetFluidFunc("Rest_Tem", solid, HeatFluxReaction));
   }
   // The rest of the set card is the element description.
   in->JumpLine();
   ReadBlock(in, "SpeciesProperties", "Rest_Spc", Spc_Flux, species_);
   ReadBlock(in, "VariablesProperties", "Rest_Phi", Phi_Flux, phi_);
   bool any = IsTempInterface();
-  for (const FluidFunction* f : species_[0]) any = any || f;
-  for (const FluidFunction* f : phi_[0]) any = any || f;
+  for (const auto& f : species_[0]) any = any || f;
+  for (const auto& f : phi_[0]) any = any || f;
   if (!any) OLVU_FATAL("No data found for interface " << name_ << ". Set contacts On.\n");
   max_ = 0.0;
   min_ = 0.0;
 }
 
 bool InterfMesh::ReadBlock(Input* in, const char* block, const char* word, Magnitude m,
-                           std::vector<FluidFunction*>* t) {
+                           std::vector<std::unique_ptr<FluidFunction>>* t) {
   // Elements follow the set card directly when no block is given: look before reading a card.
   if (!StartsWith(PeekWord(in), block)) return false;
   in->ReadCard(block);
@@ -68,24 +68,17 @@ bool InterfMesh::ReadBlock(Input* in, const char* block, const char* word, Magni
     in->ReadLine();
     if (in->Exist(end.c_str())) return true;
     if (in->Exist("Off")) {
-      t[0].push_back(nullptr), t[1].push_back(nullptr);
+      t[0].emplace_back(), t[1].emplace_back();
       in->JumpLine();
       continue;
     }
-    t[0].push_back(in->GetFluidFunc(word, fluid_, m));
-    t[1].push_back(in->GetFluidFunc(word, solid_, m));
+    t[0].emplace_back(in->GetFluidFunc(word, fluid_, m));
+    t[1].emplace_back(in->GetFluidFunc(word, solid_, m));
   }
 }
 
-InterfMesh::~InterfMesh() {
-  int i = 0;
-  while (Elem* e = giveNextElm(i)) delete e;
-  for (int s = 0; s < 2; ++s) {
-    delete thermal_[s];
-    for (FluidFunction* f : species_[s]) delete f;
-    for (FluidFunction* f : phi_[s]) delete f;
-  }
-}
+// The set's elements, which its reader made, are its own.
+InterfMesh::~InterfMesh() { DeleteEntries(*elems_); }
 
 int InterfMesh::AreYou(const char* text) { return strcasecmp(text, Type()) == 0 ? 1 : Mesh::AreYou(text); }
 
@@ -142,9 +135,9 @@ void InterfMesh::initialiseMesh() {
 
 void InterfMesh::FluxReaction(int side, ReaVec& work, ReaVec& out, int kind, int index) {
   FluidFunction* f = nullptr;
-  if (kind == 1) f = thermal_[side];
-  else if (kind == 2 && Has(species_[side], index)) f = species_[side][std::size_t(index - 1)];
-  else if (kind == 3 && Has(phi_[side], index)) f = phi_[side][std::size_t(index - 1)];
+  if (kind == 1) f = thermal_[side].get();
+  else if (kind == 2 && Has(species_[side], index)) f = species_[side][std::size_t(index - 1)].get();
+  else if (kind == 3 && Has(phi_[side], index)) f = phi_[side][std::size_t(index - 1)].get();
   if (!f || f->isNull()) return;
   if (f->isConstant()) {
     const double v = f->evaluate_constant();
@@ -177,7 +170,7 @@ void InterfMesh::communicateReaVec(ReaVec& fluid, ReaVec& solid) {
 
 void InterfMesh::HeatExchange(FluidDomain* d, SystemSparseMatrix* A, ReaVec& b) {
   const int side = d == fluid_ ? 0 : 1;
-  FluidFunction* R = thermal_[side];
+  FluidFunction* R = thermal_[side].get();
   ReaVec& other = (side == 0 ? solid_ : fluid_)->Var(Temp);
   if (!R || other.length() == 0 || R->isNull()) return;
   const IntVec& mine = side == 0 ? fluidNum_ : solidNum_;

@@ -79,11 +79,12 @@ class InterfMesh : public Mesh {
   const ReaVec& Area() const { return area_; }
 
  private:
-  static bool Has(const std::vector<FluidFunction*>& t, int k) {
+  static bool Has(const std::vector<std::unique_ptr<FluidFunction>>& t, int k) {
     return k >= 1 && k <= int(t.size()) && t[std::size_t(k - 1)] != nullptr;
   }
   /// Reads an optional "SpeciesProperties" or "VariablesProperties" block into the two tables.
-  bool ReadBlock(Input* in, const char* block, const char* word, Magnitude m, std::vector<FluidFunction*>* t);
+  bool ReadBlock(Input* in, const char* block, const char* word, Magnitude m,
+                 std::vector<std::unique_ptr<FluidFunction>>* t);
   /// The flux reaction of one side (0 fluid, 1 solid).
   void FluxReaction(int side, ReaVec& work, ReaVec& out, int kind, int index);
 
@@ -94,8 +95,8 @@ class InterfMesh : public Mesh {
   IntVec fluidNum_, solidNum_;
   ReaVec max_, min_, area_;
   int velocity_ = 0, pressure_ = 0;
-  FluidFunction* thermal_[2] = {};              // fluid side, solid side
-  std::vector<FluidFunction*> species_[2], phi_[2];
+  std::unique_ptr<FluidFunction> thermal_[2];  // fluid side, solid side
+  std::vector<std::unique_ptr<FluidFunction>> species_[2], phi_[2];  // by problem number - 1 (null: "Off")
   std::unique_ptr<SparseMatrixStruct> pattern_[2];
   std::unique_ptr<SystemSparseMatrix> mass_[2];
 };

@@ -3,6 +3,7 @@
 // and its convergence norm, solved on the domain's shared system after the temperature.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "domain/fluiddomain.h"
@@ -144,8 +145,8 @@ class PhiProblem {
   BitVec fixed_;
   BitVec condValue_;
   BitVec conditional_;
-  FluidFunction* initial_ = nullptr;
-  FluidFunction* condition_ = nullptr;
+  std::unique_ptr<FluidFunction> initial_;
+  std::unique_ptr<FluidFunction> condition_;
   bool bySet_ = false;  // made by an element set (no initial-data card can name it)
   ReaVec work_[11];  // property and flux vectors of the assembly
 };
@@ -170,9 +171,9 @@ class SpcProblem : public PhiProblem {
 template <class F>
 void EachScalarProblem(FluidDomain& d, F f) {
   int k = 0;
-  if (d.ProblemsToSolve()(PPhi + 1))
+  if (d.Solves(PPhi))
     while (PhiProblem* p = d.PhiProblems().next(k)) f(*p);
   k = 0;
-  if (d.ProblemsToSolve()(PSpecies + 1))
+  if (d.Solves(PSpecies))
     while (SpcProblem* p = d.SpcProblems().next(k)) f(*p);
 }

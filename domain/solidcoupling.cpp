@@ -8,7 +8,7 @@
 #include "input/types.h"
 
 void SolidDomain::SolveKelvarid() {
-  if (!Flag(PKelvarid)) return;
+  if (!Solves(PKelvarid)) return;
   Clock clock("Sending information to Kelvarid");
   const int every = CouplingStep();
   if (every <= 0 || Current_Step % every != 0 || (Current_Step <= 0 && Number_of_Steps != 1)) return;

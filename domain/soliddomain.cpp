@@ -3,7 +3,7 @@
 
 #include <strings.h>
 
-#include <new>
+#include <memory>
 
 #include "domain/materialcheck.h"
 #include "domain/phiproblem.h"
@@ -58,15 +58,14 @@ int SolidDomain::Components() { return Dimension_Olvu == 3 ? NSolidComponents : 
 
 void SolidDomain::ReadElmSets(Input* in) {
   ReadElmSetCards(in, [&](int n, const char* type) {
+    // Each set is entered in the domain table first, which owns it: a repeated number stops
+    // before the set is lost.
     if (strcasecmp(type, "Solid") == 0) {
-      SolidMesh* m = new SolidMesh(this, n, in);
-      // Entered in the domain table first: a repeated number stops before the set is lost.
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, std::make_unique<SolidMesh>(this, n, in));
       fluidMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else if (strcasecmp(type, "WBody") == 0) {
-      Mesh* m = parts_->NewBodySet(n, in, true).release();
-      meshes.set_at(n, m);
+      Mesh* m = meshes.Adopt(n, parts_->NewBodySet(n, in, true));
       bodyMeshes_.set_at(n, m);
       m->ReadElemsFromAscii(in, allNodes);
     } else {
@@ -82,12 +81,12 @@ void SolidDomain::ReadElmSets(Input* in) {
 
 void SolidDomain::InitialiseData() {
   density_.resize(unsigned(numNodes), 0.0);
-  if (Flag(PTemperature))
+  if (Solves(PTemperature))
     for (int k = 0; k < Components(); ++k) conduct_[k].resize(unsigned(numNodes), 0.0);
   // The fields, condition sets and work vectors are those the fluid domain sizes for the same
   // sub-problems; the fluid density only exists with a velocity problem.
   FluidDomain::InitialiseData();
-  if (!Flag(PVelocity)) vars_[Dens].resize(0);
+  if (!Solves(PVelocity)) vars_[Dens].resize(0);
   CalcStructuralMatrixes();
 }
 
@@ -104,16 +103,16 @@ void SolidDomain::EvalTemperatureProperties(bool update) {
 void SolidDomain::ReadInitialConditions() {
   for (int pass = 0; pass < 2; ++pass) {
     for (int c = 0; c < 3; ++c)
-      if (Flag(PVelocity)) Initial(initial_->FFunc(int(DofType::VelocityX) + c), vars_[VelX + c]);
-    if (Flag(PPressure)) Initial(initial_->FFunc(int(DofType::Pressure)), vars_[Pres]);
-    if (Flag(PTemperature)) Initial(initial_->FFunc(int(DofType::Temperature)), vars_[Temp]);
+      if (Solves(PVelocity)) Initial(initial_->FFunc(int(DofType::VelocityX) + c), vars_[VelX + c]);
+    if (Solves(PPressure)) Initial(initial_->FFunc(int(DofType::Pressure)), vars_[Pres]);
+    if (Solves(PTemperature)) Initial(initial_->FFunc(int(DofType::Temperature)), vars_[Temp]);
     EvalDomainFunction(DofType::SolidDensity, density_);
-    if (Flag(PVelocity)) {
+    if (Solves(PVelocity)) {
       EvalDomainFunction(DofType::Density, vars_[Dens]);
       EvalDomainFunction(DofType::Viscosity, vars_[Visc]);
       vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
     }
-    if (Flag(PTemperature)) EvalTemperatureProperties(false);
+    if (Solves(PTemperature)) EvalTemperatureProperties(false);
     UpdateVariables(1.0);
     EachScalarProblem(*this, [](PhiProblem& p) {
       p.ReadInitialConditions();
@@ -122,7 +121,7 @@ void SolidDomain::ReadInitialConditions() {
   }
   // The initial results are written before the first step checks the materials.
   CheckSolidMaterials(*this, MaterialStage::SetUp);
-  if (Flag(PVelocity) && Sized(vars_[Dens])) {
+  if (Solves(PVelocity) && Sized(vars_[Dens])) {
     const double lo = vars_[Dens].min_val(), hi = vars_[Dens].max_val();
     if (Dens_Reference > 1e-14 && lo != hi && Dens_Reference > lo) Dens_Reference = lo;
   }
@@ -136,25 +135,25 @@ void SolidDomain::StartNewStep() {
   dtTheta_ = dt_ * theta_;
   invDtTheta_ = dtTheta_ > 0 ? 1.0 / dtTheta_ : 0.0;
 
-  if (Flag(PVelocity))
+  if (Solves(PVelocity))
     for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c)  // no Z velocity in a plane problem
       Refresh(initial_->FFunc(int(DofType::VelocityX) + c), vars_[VelX + c], conds_[FieldVelX + c]);
-  if (Flag(PPressure)) Refresh(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
-  if (Flag(PTemperature)) Refresh(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
+  if (Solves(PPressure)) Refresh(initial_->FFunc(int(DofType::Pressure)), vars_[Pres], conds_[FieldPres]);
+  if (Solves(PTemperature)) Refresh(initial_->FFunc(int(DofType::Temperature)), vars_[Temp], conds_[FieldTemp]);
 
   UpdateDomainFunction(DofType::SolidDensity, density_);
-  if (Flag(PVelocity)) {
+  if (Solves(PVelocity)) {
     UpdateDomainFunction(DofType::Density, vars_[Dens]);
     UpdateDomainFunction(DofType::Viscosity, vars_[Visc]);
   }
-  if (Flag(PTemperature)) EvalTemperatureProperties(true);
+  if (Solves(PTemperature)) EvalTemperatureProperties(true);
   CheckSolidMaterials(*this, MaterialStage::Step);
-  if (Flag(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
+  if (Solves(PVelocity)) vars_[KVisc].quotient(vars_[Visc], vars_[Dens]);
   UpdateVariables(theta_);
   // The problems' end-of-step update runs in FinishStep, as in the fluid: a second theta
   // average here would average the step twice.
   EachScalarProblem(*this, [](PhiProblem& p) { p.StartNewStep(); });
-  if (Flag(PTemperature) && Sized(vars_[Temp])) {
+  if (Solves(PTemperature) && Sized(vars_[Temp])) {
     if (MinValue.length() < 3) MinValue.resize(23, 1e100), MaxValue.resize(23, -1e100), MedValue.resize(23, 1.0);
     const double hi = vars_[Temp].max_val(), lo = vars_[Temp].min_val();
     // With a fluid domain the bounds hold both domains' temperatures: the fluid set them first.
@@ -169,7 +168,7 @@ void SolidDomain::StartNewStep() {
 }
 
 void SolidDomain::StartNewIteration() {
-  if (!Flag(PTemperature) || !Sized(vars_[Temp])) return;
+  if (!Solves(PTemperature) || !Sized(vars_[Temp])) return;
   if (!HasConv(VarDenominat, ConvVar::Temperature)) VarDenominat.resize(unsigned(ConvVar::Count), 1e-14);
   const double m = vars_[Temp].max_abs() + 1e-14;
   if (Conv(VarDenominat, ConvVar::Temperature) < m) Conv(VarDenominat, ConvVar::Temperature) += m;
@@ -184,7 +183,7 @@ void SolidDomain::UpdateVariables(double f) {
 }
 
 void SolidDomain::ReferenceValues() {
-  if (!Flag(PTemperature) || !Sized(vars_[Temp])) return;
+  if (!Solves(PTemperature) || !Sized(vars_[Temp])) return;
   if (MinValue.length() < 3) MinValue.resize(23, 1e100), MaxValue.resize(23, -1e100), MedValue.resize(23, 1.0);
   const double lo = vars_[Temp].min_abs(), hi = vars_[Temp].max_abs();
   if (lo < MinValue(3)) MinValue(3) = lo;
@@ -233,5 +232,5 @@ void SolidDomain::OutputResults(std::ostream& out) {
 
 void SolidDomain::CalcStructuralMatrixes() {
   // The structural sub-problem is never turned on by a keyword.
-  if (!Flag(PStructure)) return;
+  if (!Solves(PStructure)) return;
 }

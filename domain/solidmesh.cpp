@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include <cstring>
-#include <new>
+#include <memory>
 #include <string>
 
 #include "domain/phiproblem.h"
@@ -38,18 +38,15 @@ SolidMesh::SolidMesh(FluidDomain* d, int num, Input* in)
   in->JumpLine();
 
   for (int s = 0; s < 2; ++s)
-    for (int k = 0; k < 7; ++k) solidF_[s][k] = std::make_unique<Plex<FluidFunction>>(1, kSolidTableNames[s][k]);
+    for (int k = 0; k < 7; ++k)
+      solidF_[s][k] = std::make_unique<OwningPlex<FluidFunction>>(1, kSolidTableNames[s][k]);
   ReadSolidProperties(in, d, true);
   ReadSolidProperties(in, d, false);
   in->ReadCard("PhysicalPropertiesFunctions");
   funtions()->readFrom(in, "EndPhysicalPropertiesFunctions", name_.c_str());
 }
 
-SolidMesh::~SolidMesh() {
-  for (auto& side : solidF_)
-    for (auto& t : side)
-      if (t) DeleteEntries(*t);
-}
+SolidMesh::~SolidMesh() = default;
 
 void SolidMesh::ReadSolidProperties(Input* in, FluidDomain* d, bool species) {
   // Species first, then the Phi problems; each card holds the capacity, the conductivity
@@ -64,12 +61,14 @@ void SolidMesh::ReadSolidProperties(Input* in, FluidDomain* d, bool species) {
     for (int i = 1;; ++i) {
       in->ReadLine();
       if (in->Exist(end.c_str())) break;
+      auto read = [&](const char* key, Magnitude m) {
+        return std::unique_ptr<FluidFunction>(in->GetFluidFunc(key, d, m));
+      };
       auto& t = solidF_[species ? 1 : 0];
-      t[0]->append(in->GetFluidFunc("F1", d, cap));
-      for (int c = 0; c < (Dimension_Olvu == 3 ? NSolidComponents : 3); ++c)
-        t[1 + c]->append(in->GetFluidFunc(kKeys[c], d, diff));
-      (species ? SpcF(2) : PhiF(3)).append(in->GetFluidFunc("F3", d, reac));
-      (species ? SpcF(3) : PhiF(4)).append(in->GetFluidFunc("F4", d, reac));
+      t[0]->Adopt(read("F1", cap));
+      for (int c = 0; c < (Dimension_Olvu == 3 ? NSolidComponents : 3); ++c) t[1 + c]->Adopt(read(kKeys[c], diff));
+      (species ? SpcF(2) : PhiF(3)).Adopt(read("F3", reac));
+      (species ? SpcF(3) : PhiF(4)).Adopt(read("F4", reac));
       if (species ? d->SpcProblems().free(i) : d->PhiProblems().free(i))
         species ? d->CreateSpcProblem(i) : d->CreatePhiProblem(i);
     }

@@ -21,7 +21,6 @@ class SolidMesh : public FluidMesh {
   /// Set `num` of the solid domain d; the set card is the current card of `in`. Reads the name and
   /// the physical-property block (the elements are read by the caller).
   SolidMesh(FluidDomain* d, int num, Input* in);
-  /// Deletes the solid Phi and species property functions.
   ~SolidMesh() override;
 
   /// The name ("Solid Element Set_N" when none was given).
@@ -49,7 +48,7 @@ class SolidMesh : public FluidMesh {
   /// Reads the optional species (or Phi) block of the set, creating the problems it names.
   void ReadSolidProperties(Input* in, FluidDomain* d, bool species);
 
-  std::unique_ptr<Plex<FluidFunction>> solidF_[2][7];
+  std::unique_ptr<OwningPlex<FluidFunction>> solidF_[2][7];
   std::string name_;
   CMType kind_;
 };

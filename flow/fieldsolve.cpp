@@ -60,7 +60,7 @@ void FluidDomain::SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaV
 }
 
 void FluidDomain::SolveTemperature() {
-  if (!Flag(PTemperature)) return;
+  if (!Solves(PTemperature)) return;
   Clock clock("Solving Temperature");
   ReaVec& T = vars_[Temp];
   ReaVec& rhoc = Nodal(work_.capacity);

@@ -347,7 +347,7 @@ void FluidDomain::CalculateBodyForces(ReaVec& fx, ReaVec& fy, ReaVec& fz) {
   // b = -floatability (with temperature) + (rho - rho_ref) / rho: the buoyancy factor of gravity.
   ReaVec& b = Nodal(work_.buoyancy);
   b = 0.0;
-  if (floats && Flag(PTemperature)) {
+  if (floats && Solves(PTemperature)) {
     EvalDomainFunction(DofType::Floatability, b);
     b.opposite();
   }
@@ -506,7 +506,7 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
 }
 
 void FluidDomain::AssembleMomentum() {
-  if (!Flag(PVelocity)) return;
+  if (!Solves(PVelocity)) return;
   ReaVec* f = &vars_[BodyForceX];
   CalculateBodyForces(f[0], f[1], f[2]);
   if (SharedRows() && (stab_[0] == 0 || stab_[0] == 1)) {
@@ -527,7 +527,7 @@ void FluidDomain::SolveVelocityY(int prepareOnly) { SolveVelocityComponent(1, pr
 void FluidDomain::SolveVelocityZ(int prepareOnly) { SolveVelocityComponent(2, prepareOnly); }
 
 void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
-  if (!Flag(PVelocity)) return;
+  if (!Solves(PVelocity)) return;
   if (c == 2 && Dimension_Olvu != 3) return;
   static const char* const kLabel[3] = {"Fluid Velocity X", "Fluid Velocity Y", "Fluid Velocity Z"};
   SystemSparseMatrix* A = sys_[1];
@@ -585,7 +585,7 @@ void FluidDomain::SolveVelocityComponent(int c, int prepareOnly) {
 }
 
 void FluidDomain::SolveMomentum() {
-  if (!Flag(PVelocity)) return;
+  if (!Solves(PVelocity)) return;
   Clock clock(kind_ == 2 ? "Solving Solid-Velocity (Momentum Equation)" : "Solving Fluid-Velocity (Momentum Equation)");
   AssembleMomentum();
   SolveVelocityX(0);
@@ -718,10 +718,10 @@ void FluidDomain::FixPressureRows(SystemSparseMatrix* A, ReaVec& b) {
 }
 
 void FluidDomain::SolvePressure() {
-  if (!Flag(PPressure)) return;
+  if (!Solves(PPressure)) return;
   Clock clock("Solving Pressure (Divergence Free)");
   ReaVec& speed = Nodal(work_.speed);
-  if (Flag(PMeshDeform) && Sized(vars_[MeshX])) {
+  if (Solves(PMeshDeform) && Sized(vars_[MeshX])) {
     speed = 0.0;
     for (int c = 0; c < 3; ++c) {
       ReaVec& r = Nodal(work_.relativeVelocity[c]);
@@ -858,7 +858,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
 }
 
 void FluidDomain::SolveProjection() {
-  if (!Flag(PNavierStokes)) return;
+  if (!Solves(PNavierStokes)) return;
   const double ratio = HasConv(VarIncrRatio, ConvVar::Pressure) ? Conv(VarIncrRatio, ConvVar::Pressure) : 0.0;
   const double tol = HasConv(VarTolerance, ConvVar::Pressure) ? Conv(VarTolerance, ConvVar::Pressure) : 0.0;
   // A NaN ratio fails the comparison and so runs the projection.

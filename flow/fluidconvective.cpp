@@ -36,7 +36,7 @@ void FluidDomain::CalcConvectiveMatrixes(ReaVec& u, ReaVec& v, ReaVec& w) {
   ReaVec& tau = vars_[TauV];
   tau = 0.0;
   ReaVec* vel[3] = {&u, &v, &w};
-  if (Flag(PMeshDeform)) {
+  if (Solves(PMeshDeform)) {
     // The velocity relative to the moving mesh.
     for (int c = 0; c < 3; ++c) {
       ReaVec& r = Nodal(work_.relativeVelocity[c]);

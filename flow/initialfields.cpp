@@ -23,7 +23,7 @@ const ReaVec kNone;
 }  // namespace
 
 void FluidDomain::InitialiseVelocityPressure() {
-  if (!Flag(PVelocity) || !Flag(PPressure)) return;
+  if (!Solves(PVelocity) || !Solves(PPressure)) return;
   Clock clock("Initialising Velocity and Pressure");
   ReaVec& u = vars_[VelX];
   CalcConvectiveMatrixes(u, vars_[VelY], vars_[VelZ]);
@@ -55,7 +55,7 @@ void FluidDomain::InitialiseVelocityPressure() {
 }
 
 void FluidDomain::SolveInitialPressure() {
-  if (!totalPressure_ || !Flag(PPressure)) return;
+  if (!totalPressure_ || !Solves(PPressure)) return;
   Clock clock("Solving Initial Pressure");
   SystemSparseMatrix* A = sys_[0];
   A->copy_val(lap_);
@@ -76,7 +76,7 @@ void FluidDomain::SolveInitialPressure() {
   if (scratchSet_.length() != nn) scratchSet_.resize(nn, 0);
   scratchSet_.unmark();
   if (HasMembers(conds_[FixPres])) scratchSet_ = conds_[FixPres];
-  if (Flag(PPseudo) && vars_[Pseudo].length() == nn)
+  if (Solves(PPseudo) && vars_[Pseudo].length() == nn)
     for (unsigned i = 1; i <= nn; ++i)
       if (std::fabs(vars_[Pseudo](i)) < 0.25 * Psed_Length) scratchSet_.assign(i, 1);
   if (scratchSet_.null()) b -= b.sum() / double(nn);
@@ -152,31 +152,31 @@ void FluidDomain::ReadInitialConditions() {
     const DofType kinds[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
     for (int c = 0; c < 3; ++c)
       if (FluidFunction* f = initial_->FFunc(int(kinds[c]))) f->fill(vars_[VelX + c]);
-    if (Flag(PPressure))
+    if (Solves(PPressure))
       if (FluidFunction* f = initial_->FFunc(int(DofType::Pressure))) f->fill(vars_[Pres]);
-    if (Flag(PTemperature))
+    if (Solves(PTemperature))
       if (FluidFunction* f = initial_->FFunc(int(DofType::Temperature))) f->fill(vars_[Temp]);
-    if (Flag(PTurbulence)) {
+    if (Solves(PTurbulence)) {
       if (FluidFunction* f = initial_->FFunc(int(DofType::EddyLength))) f->fill(vars_[TurbLength]);
       if (FluidFunction* f = initial_->FFunc(int(DofType::EddyKineticEnergy))) f->fill(vars_[KEnergy]);
     }
     EvalDomainFunction(DofType::Density, vars_[Dens]);
-    if (Flag(PVelocity)) {
+    if (Solves(PVelocity)) {
       EvalDomainFunction(DofType::Viscosity, vars_[Visc]);
       const double* mu = vars_[Visc].GivePointer();
       const double* rho = vars_[Dens].GivePointer();
       double* nu = vars_[KVisc].GivePointer();
       for (int k = 0; k < numNodes; ++k) nu[k] = mu[k] / (rho[k] > 1e-14 ? rho[k] : 1e-14);
     }
-    if (Flag(PTemperature)) {
+    if (Solves(PTemperature)) {
       EvalDomainFunction(DofType::SpecificHeat, vars_[SpHeat]);
       EvalDomainFunction(DofType::Conductivity, vars_[Conduct]);
     }
-    if (Flag(PCompressibility)) {
+    if (Solves(PCompressibility)) {
       EvalDomainFunction(DofType::Compressibility, vars_[Compress]);
       vars_[DensCopy] = vars_[Dens];
     }
-    if (Flag(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
+    if (Solves(PEnergy)) EvalDomainFunction(DofType::KineticEnergy, vars_[EnergyV]);
     UpdateVariables(1.0);
     EachScalarProblem(*this, [](PhiProblem& p) {
       p.ReadInitialConditions();
@@ -185,7 +185,7 @@ void FluidDomain::ReadInitialConditions() {
   }
   // The initial results are written before the first step checks the materials.
   CheckFluidMaterials(*this, MaterialStage::SetUp);
-  if (Flag(PTurbulence)) {
+  if (Solves(PTurbulence)) {
     ReaVec& k = vars_[KEnergy];
     ReaVec& l = vars_[TurbLength];
     for (unsigned i = 1; i <= k.length(); ++i) {
@@ -195,16 +195,16 @@ void FluidDomain::ReadInitialConditions() {
     }
     for (unsigned i = 1; i <= k.length(); ++i) {
       const double lm = l(i) > 1e-14 ? l(i) : 1e-14;
-      if (Flag(PKKT)) vars_[KTau](i) = KTauFromLength(k(i), l(i));
-      if (Flag(PKEpsilon) || Flag(PKEps2L)) vars_[Epsilon](i) = EpsilonFromLength(k(i), lm);
-      if (Flag(PKOmega) || Flag(PKOmegaSST)) vars_[Omega](i) = OmegaFromLength(k(i), lm);
+      if (Solves(PKKT)) vars_[KTau](i) = KTauFromLength(k(i), l(i));
+      if (Solves(PKEpsilon) || Solves(PKEps2L)) vars_[Epsilon](i) = EpsilonFromLength(k(i), lm);
+      if (Solves(PKOmega) || Solves(PKOmegaSST)) vars_[Omega](i) = OmegaFromLength(k(i), lm);
     }
-    if (Flag(PSpalart) && vars_[SAVar].length() == k.length() && vars_[KVisc].length() == k.length())
+    if (Solves(PSpalart) && vars_[SAVar].length() == k.length() && vars_[KVisc].length() == k.length())
       for (unsigned i = 1; i <= k.length(); ++i) {
         const double nu = std::fmax(vars_[KVisc](i), 1e-14);
         vars_[SAVar](i) = vars_[SAVar0](i) = nu * SpalartAllmarasChi(vars_[TVisc](i) / nu);
       }
-    if ((Flag(PSpalart) || Flag(PSmagorinsky) || Flag(PBaldwin)) && k.length()) k.resize(0);
+    if ((Solves(PSpalart) || Solves(PSmagorinsky) || Solves(PBaldwin)) && k.length()) k.resize(0);
   }
   const ReaVec& rho = vars_[Dens];
   if (rho.length() && rho.min_val() != rho.max_val()) Dens_Reference = rho.min_val();

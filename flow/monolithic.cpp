@@ -35,7 +35,7 @@ void KeepFixed(ReaVec& x, const ReaVec& prev, const BitVec& fixed) {
 }  // namespace
 
 void FluidDomain::SolveFractionalStep() {
-  if (!Flag(PFractional)) return;
+  if (!Solves(PFractional)) return;
   Clock clock("Solving Navier Stokes - Fractional Step");
   {
     Clock momentum("Solving Fractional Step Momentum");
@@ -54,7 +54,7 @@ void FluidDomain::SolveFractionalStep() {
 }
 
 void FluidDomain::SolvePressureStep() {
-  if (!Flag(PFractional)) return;
+  if (!Solves(PFractional)) return;
   Clock clock("Solving Fractional Step Pressure");
   ReaVec& tau = vars_[TauEq];
   if (Current_Step < 2 || splitPressure_) {
@@ -74,7 +74,7 @@ void FluidDomain::SolvePressureStep() {
 }
 
 void FluidDomain::SolveProjectionStep() {
-  if (!Flag(PFractional)) return;
+  if (!Solves(PFractional)) return;
   Clock clock("Solving Fractional Step Projection");
   // The pressure is kinematic already, so the increment is not divided by the density again.
   ReaVec& dp = Nodal(work_.pressureChange);
@@ -92,7 +92,7 @@ void FluidDomain::SolveProjectionStep() {
 }
 
 void FluidDomain::SolveMomentumStokes() {
-  if (!Flag(PStokes)) return;
+  if (!Solves(PStokes)) return;
   Clock clock("Solving Momentum Stokes");
   ReaVec& nu = Nodal(work_.viscosity);
   EffectiveViscosity(nu);
@@ -110,7 +110,7 @@ void FluidDomain::SolveMomentumStokes() {
 }
 
 void FluidDomain::SolveSimplifiedEuler() {
-  if (!Flag(PEuler)) return;
+  if (!Solves(PEuler)) return;
   Clock clock("Solving Simplified Euler");
   ReaVec none;
   for (int c = 0; c < Components(); ++c) Assemble_STRHS(vars_[VelX0 + c], none, Rhs(c));
@@ -124,7 +124,7 @@ void FluidDomain::SolveSimplifiedEuler() {
 }
 
 void FluidDomain::SolvePenaltyPressure(double penalty) {
-  if (!Flag(PPressure)) return;
+  if (!Solves(PPressure)) return;
   Clock clock("Solving Pressure (Penalty Method)");
   // M p = M p_prev - penalty D u: the pressure grows where the velocity expands.
   SystemSparseMatrix* A = sys_[0];
@@ -172,7 +172,7 @@ void FluidDomain::CalculateBodyForces(int only) {
 }
 
 void FluidDomain::SolveMonolithic() {
-  if (!Flag(PVelocity)) return;
+  if (!Solves(PVelocity)) return;
   Clock clock("Solving Velocity (Momentum Equation)");
   {
     Clock assembling("Solving Momentum Equation");
@@ -205,7 +205,7 @@ void FluidDomain::Assemble_EXRHS(ReaVec& u, ReaVec& f, ReaVec& out) {
 }
 
 int FluidDomain::SolveNavierStokesExplicit() {
-  if (!Flag(PNavierStokes)) return 0;
+  if (!Solves(PNavierStokes)) return 0;
   Clock clock("Solving Momentum Navier Stokes");
   ReaVec* f = &vars_[BodyForceX];
   int steps = 1;
@@ -248,7 +248,7 @@ int FluidDomain::SolveNavierStokesExplicit() {
 // ---------------------------------------------------------------- transported fields
 
 void FluidDomain::SolvePseudoconcentration() {
-  if (!Flag(PPseudo)) return;
+  if (!Solves(PPseudo)) return;
   Clock clock("Solving Pseudoconcentration");
   // Pure transport: no source, reaction or diffusion; the streamline term alone stabilises it.
   ReaVec none;
@@ -263,7 +263,7 @@ void FluidDomain::SolvePseudoconcentration() {
 }
 
 void FluidDomain::SolveEnergy() {
-  if (!Flag(PEnergy)) return;
+  if (!Solves(PEnergy)) return;
   Clock clock("Solving Energy");
   // The energy diffuses with the effective viscosity, as the turbulent energies do, with the
   // energy's discontinuity capturing; nodes whose velocity is fully prescribed keep their energy.

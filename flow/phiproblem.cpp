@@ -73,10 +73,7 @@ PhiProblem::PhiProblem(FluidDomain* d, int index, const char* base, double hi, d
   label_ = Lasting("Solving " + name_);
 }
 
-PhiProblem::~PhiProblem() {
-  delete initial_;
-  delete condition_;
-}
+PhiProblem::~PhiProblem() = default;
 
 void PhiProblem::InitialisePhi() {
   nodes_ = domain_->numNodes;
@@ -117,13 +114,11 @@ void PhiProblem::FixCondition(int node) {
 }
 
 void PhiProblem::ReadInitialData(const char* card, Input* in) {
-  delete initial_;
-  initial_ = in->GetFluidFunc(card, domain_, Undimensional);
+  initial_.reset(in->GetFluidFunc(card, domain_, Undimensional));
 }
 
 void PhiProblem::ReadConditional(const char* card, Input* in) {
-  delete condition_;
-  condition_ = in->GetFluidFunc(card, domain_, Undimensional);
+  condition_.reset(in->GetFluidFunc(card, domain_, Undimensional));
 }
 
 void PhiProblem::ReadInitialConditions() {

@@ -155,7 +155,7 @@ void FluidDomain::DiscontinuityCapturing(ReaVec& x, ReaVec& rho, ReaVec& a, ReaV
 
 int FluidDomain::VolumeConservation(ReaVec& phi0, ReaVec& phi, double hi, double lo, double tol, int n,
                                     const BitVec* fixed) {
-  if (!Flag(PVelocity)) return -1;
+  if (!Solves(PVelocity)) return -1;
   // A prescribed value is no unknown: moving it would leave the boundary condition behind, and the
   // next step would impose the moved value.
   auto free = [&](unsigned i) { return !fixed || i > fixed->length() || !(*fixed)(i); };

@@ -140,7 +140,7 @@ void SolidDomain::AssembleTemperatureSystem() {
 }
 
 void SolidDomain::SolveTemperature() {
-  if (!Flag(PTemperature)) return;
+  if (!Solves(PTemperature)) return;
   Clock clock("Solving Temperature");
   AssembleTemperatureSystem();
   ReaVec& T = vars_[Temp];
@@ -168,5 +168,5 @@ void SolidDomain::SolveUnknown(UnkType t, ReaVec& x, SystemSparseMatrix* A, ReaV
 
 void SolidDomain::SolveSolidStructure() {
   // The structural sub-problem is never turned on by a keyword.
-  if (!Flag(PStructure)) return;
+  if (!Solves(PStructure)) return;
 }

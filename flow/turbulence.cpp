@@ -154,7 +154,7 @@ void ClampVar(ReaVec& v, int var) {
 // ---------------------------------------------------------------- sequence and shared steps
 
 void FluidDomain::SolveTurbulence() {
-  if (!Flag(PTurbulence)) return;
+  if (!Solves(PTurbulence)) return;
   Clock clock("Solving Turbulence");
   SolveSpalartAllmaras();
   SolveBaldwinLomax();
@@ -208,7 +208,7 @@ void FluidDomain::CalculateVanDriest(ReaVec& ustar) {
 // ---------------------------------------------------------------- algebraic models
 
 void FluidDomain::SolveSmagorinsky() {
-  if (!Flag(PSmagorinsky)) return;
+  if (!Solves(PSmagorinsky)) return;
   Clock clock("Solving Turbulence");
   ReaVec& s = Nodal(work_.strainRate);
   CalcGradVelocity(s);
@@ -222,7 +222,7 @@ void FluidDomain::SolveSmagorinsky() {
 }
 
 void FluidDomain::SolveMixingLength() {
-  if (!Flag(PMixingLength)) return;
+  if (!Solves(PMixingLength)) return;
   Clock clock("Solving Turbulence");
   ReaVec& s = Nodal(work_.strainRate);
   CalcGradVelocity(s);
@@ -233,14 +233,14 @@ void FluidDomain::SolveMixingLength() {
 }
 
 void FluidDomain::SolveBaldwinLomax() {
-  if (!Flag(PBaldwin)) return;
+  if (!Solves(PBaldwin)) return;
   Clock clock("Solving Turbulence");
 }
 
 // ---------------------------------------------------------------- one-equation models
 
 void FluidDomain::SolveKineticEnergy() {
-  if (!Flag(PKinetic)) return;
+  if (!Solves(PKinetic)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
@@ -253,7 +253,7 @@ void FluidDomain::SolveKineticEnergy() {
     R(i) = 0.09 * std::sqrt(k(i)) / l(i);
   }
   CalculateKineticEnergy(D, S, R);
-  const bool twoLayer = Flag(PKinetic2L);
+  const bool twoLayer = Solves(PKinetic2L);
   const ReaVec& y = vars_[WallDist];
   for (unsigned i = 1; i <= k.length(); ++i) {
     const double sk = std::sqrt(k(i));
@@ -269,7 +269,7 @@ void FluidDomain::SolveKineticEnergy() {
 }
 
 void FluidDomain::SolveSpalartAllmaras() {
-  if (!Flag(PSpalart)) return;
+  if (!Solves(PSpalart)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
@@ -380,12 +380,12 @@ void FluidDomain::CalcEpsilonLamBremhorst() {
 }
 
 void FluidDomain::SolveKEpsilon() {
-  if (!Flag(PKEpsilon)) return;
+  if (!Solves(PKEpsilon)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
   KEpsilonEnergyTerms(*this, D, S, R);
-  const bool ls = Flag(PKEpsLS) && !Flag(PKEpsLB);
+  const bool ls = Solves(PKEpsLS) && !Solves(PKEpsLB);
   if (ls) {
     // Launder-Sharma's variable is the dissipation less its wall value 2 nu |grad sqrt(k)|^2,
     // which k loses besides: without it k has no sink at a no-slip wall.
@@ -396,7 +396,7 @@ void FluidDomain::SolveKEpsilon() {
     for (unsigned i = 1; i <= q.length(); ++i) R(i) += 2 * nu(i) * g2(i) / k0(i);
   }
   CalculateKineticEnergy(D, S, R);
-  if (Flag(PKEpsLB)) CalcEpsilonLamBremhorst();
+  if (Solves(PKEpsLB)) CalcEpsilonLamBremhorst();
   else if (ls) CalcEpsilonLaunderSharma();
   else CalcEpsilonStandard();
   ReaVec &e = vars_[Epsilon], &x = Nodal(work_.newField);
@@ -424,7 +424,7 @@ void FluidDomain::SolveKEpsilon() {
 }
 
 void FluidDomain::SolveKEpsilon2Layers() {
-  if (!Flag(PKEps2L)) return;
+  if (!Solves(PKEps2L)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
@@ -459,7 +459,7 @@ void FluidDomain::SolveKEpsilon2Layers() {
 // ---------------------------------------------------------------- k-omega family and k-k tau
 
 void FluidDomain::SolveKOmega() {
-  if (!Flag(PKOmega)) return;
+  if (!Solves(PKOmega)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &T = Nodal(work_.tangent);
@@ -485,7 +485,7 @@ void FluidDomain::SolveKOmega() {
 }
 
 void FluidDomain::SolveKOmegaSST() {
-  if (!Flag(PKOmegaSST)) return;
+  if (!Solves(PKOmegaSST)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction), &F1 = Nodal(work_.blending);
@@ -535,7 +535,7 @@ void FluidDomain::SolveKOmegaSST() {
 }
 
 void FluidDomain::SolveK_KT() {
-  if (!Flag(PKKT)) return;
+  if (!Solves(PKKT)) return;
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);

@@ -353,6 +353,34 @@ void DeleteEntries(Plex<T>& t) {
   t.clear();
 }
 
+/// A Plex that owns its entries: each joins it through Adopt, which takes it over, and every
+/// entry is deleted with the table (or by DeleteAll). Its users see the Plex; `Entry` is T[]
+/// for a table of arrays (a name table of char[]).
+template <class T, class Entry = T>
+class OwningPlex : public Plex<T> {
+ public:
+  using Plex<T>::Plex;
+  ~OwningPlex() { DeleteAll(); }
+
+  /// Takes p into index i (a taken index is the table's fatal error) and gives its entry.
+  T* Adopt(int i, std::unique_ptr<Entry> p) {
+    this->set_at(i, p.get());
+    return p.release();
+  }
+  /// Takes p into the next index (high + 1) and gives that index.
+  int Adopt(std::unique_ptr<Entry> p) {
+    const int i = this->append(p.get());
+    p.release();
+    return i;
+  }
+  /// Deletes every entry, then empties the table.
+  void DeleteAll() {
+    int i = 0;
+    while (T* p = this->next(i)) std::default_delete<Entry>()(p);
+    this->clear();
+  }
+};
+
 /// Prints the table: a title line, then every entry's PrintTo(out, 0, 0) followed by a tab.
 template <class T>
   requires requires(const T& e, std::ostream& o) { e.PrintTo(o, 0, 0); }

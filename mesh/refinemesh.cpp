@@ -54,81 +54,116 @@ Vec MeanEdgeLength(const DesiredSizeFields& f, int n, const Vec& h) {
   return h0;
 }
 
-/// The residual estimator: desired sizes into s, counters into out.
-void ResidualSizes(const DesiredSizeFields& f, int n, const Vec& h, const Vec& h0, BackgroundSizes& out) {
-  const bool three = f.dimension == 3;
-  const double p = three ? 3.0 : 2.0;
-  const Vec vx = Field(f.Vx, n), vy = Field(f.Vy, n), vz = Field(three ? f.Vz : nullptr, n);
-  const Vec vx_ = Field(f.Vx_, n), vy_ = Field(f.Vy_, n), vz_ = Field(three ? f.Vz_ : nullptr, n);
-  const Vec vs = Field(f.Vs, n), dn = Field(f.Dn, n), pr = Field(f.Pr, n);
-  Vec m(n), w(n);
-  f.M->lump(m.data());
-  for (int i = 0; i < n; ++i) w[i] = 1.0 / m[i];
+/// The solution the estimator reads, node by node (zeros for a field that is absent, and for
+/// the z components in two dimensions), and the inverse lumped mass w.
+struct Solution {
+  Vec v[3], v0[3];  ///< velocity and previous-step velocity
+  Vec vs, dn, pr;   ///< viscosity, density, pressure
+  Vec w;            ///< inverse lumped mass
+};
 
+Solution ReadSolution(const DesiredSizeFields& f, int n, bool three) {
+  Solution u;
+  u.v[0] = Field(f.Vx, n), u.v[1] = Field(f.Vy, n), u.v[2] = Field(three ? f.Vz : nullptr, n);
+  u.v0[0] = Field(f.Vx_, n), u.v0[1] = Field(f.Vy_, n), u.v0[2] = Field(three ? f.Vz_ : nullptr, n);
+  u.vs = Field(f.Vs, n), u.dn = Field(f.Dn, n), u.pr = Field(f.Pr, n);
+  Vec m(n);
+  u.w.resize(n);
+  f.M->lump(m.data());
+  for (int i = 0; i < n; ++i) u.w[i] = 1.0 / m[i];
+  return u;
+}
+
+/// The nodal derivatives of the solution that the residual needs, each w (G_k v).
+struct Gradients {
+  Vec dV[3][3];  ///< dV[c][k]: derivative of velocity component c along axis k
+  Vec S[3][3];   ///< symmetric strain rate
+  Vec divS[3];   ///< divergence of row a of the strain rate
+  Vec dP[3];     ///< pressure gradient
+};
+
+Gradients SolutionGradients(const DesiredSizeFields& f, int n, const Solution& u, bool three) {
   const SystemSparseMatrix* G[3] = {f.Gx, f.Gy, three ? f.Gz : nullptr};
   // d(v)/d(axis k) = w (G_k v); a missing matrix gives zeros.
   auto derive = [&](const Vec& v, int k, Vec& d) {
     if (!G[k]) return std::fill(d.begin(), d.end(), 0.0);
     G[k]->mult(v.data(), d.data());
-    for (int i = 0; i < n; ++i) d[i] *= w[i];
+    for (int i = 0; i < n; ++i) d[i] *= u.w[i];
   };
-  const Vec* V[3] = {&vx, &vy, &vz};
-  Vec dV[3][3];  // dV[c][k]: derivative of component c along axis k
+  Gradients g;
   for (int c = 0; c < 3; ++c)
-    for (int k = 0; k < 3; ++k) dV[c][k].resize(n), derive(*V[c], k, dV[c][k]);
-  Vec S[3][3];  // symmetric strain rate
+    for (int k = 0; k < 3; ++k) g.dV[c][k].resize(n), derive(u.v[c], k, g.dV[c][k]);
   for (int a = 0; a < 3; ++a)
     for (int b = 0; b < 3; ++b) {
-      S[a][b].resize(n);
-      for (int i = 0; i < n; ++i) S[a][b][i] = a == b ? dV[a][a][i] : 0.5 * (dV[a][b][i] + dV[b][a][i]);
+      g.S[a][b].resize(n);
+      for (int i = 0; i < n; ++i) g.S[a][b][i] = a == b ? g.dV[a][a][i] : 0.5 * (g.dV[a][b][i] + g.dV[b][a][i]);
     }
-  Vec divS[3], tmp(n), dP[3];
+  Vec tmp(n);
   for (int a = 0; a < 3; ++a) {
-    divS[a].assign(n, 0.0);
+    g.divS[a].assign(n, 0.0);
     for (int k = 0; k < 3; ++k) {
-      derive(S[a][k], k, tmp);
-      for (int i = 0; i < n; ++i) divS[a][i] += tmp[i];
+      derive(g.S[a][k], k, tmp);
+      for (int i = 0; i < n; ++i) g.divS[a][i] += tmp[i];
     }
-    dP[a].resize(n);
-    derive(pr, a, dP[a]);
+    g.dP[a].resize(n);
+    derive(u.pr, a, g.dP[a]);
   }
+  return g;
+}
 
-  Vec em(n), ed(n);
-  std::vector<char> excluded(n);
+/// The local error terms of every node: momentum em and continuity ed, whether the node is
+/// excluded (a fixed velocity or pressure), and their sum E over the other nodes, weighted by the
+/// lumped mass.
+struct LocalErrors {
+  Vec em, ed;
+  std::vector<char> excluded;
   double E = 0;
+};
+
+LocalErrors ResidualErrors(const DesiredSizeFields& f, int n, const Solution& u, const Gradients& g, bool three) {
+  const Vec &vx = u.v[0], &vy = u.v[1], &vz = u.v[2];
+  LocalErrors e;
+  e.em.resize(n), e.ed.resize(n), e.excluded.resize(n);
   for (int i = 0; i < n; ++i) {
     double r[3];
-    for (int a = 0; a < 3; ++a) {
-      const double* vprev[3] = {vx_.data(), vy_.data(), vz_.data()};
-      r[a] = dn[i] * (((*V[a])[i] - vprev[a][i]) / f.dt + vx[i] * dV[a][0][i] + vy[i] * dV[a][1][i] +
-                      vz[i] * dV[a][2][i]) +
-             dP[a][i] - 2 * dn[i] * vs[i] * divS[a][i];
-    }
-    em[i] = std::fabs(r[0] * vx[i]) + std::fabs(r[1] * vy[i]) + std::fabs(r[2] * vz[i]);
-    ed[i] = std::fabs(pr[i] * (dV[0][0][i] + dV[1][1][i] + dV[2][2][i]));
-    excluded[i] = Bit(f.fixX, i) || Bit(f.fixY, i) || Bit(f.fixP, i) || (three && Bit(f.fixZ, i));
-    if (!excluded[i]) E += (em[i] + ed[i]) / w[i];
+    for (int a = 0; a < 3; ++a)
+      r[a] = u.dn[i] * ((u.v[a][i] - u.v0[a][i]) / f.dt + vx[i] * g.dV[a][0][i] + vy[i] * g.dV[a][1][i] +
+                        vz[i] * g.dV[a][2][i]) +
+             g.dP[a][i] - 2 * u.dn[i] * u.vs[i] * g.divS[a][i];
+    e.em[i] = std::fabs(r[0] * vx[i]) + std::fabs(r[1] * vy[i]) + std::fabs(r[2] * vz[i]);
+    e.ed[i] = std::fabs(u.pr[i] * (g.dV[0][0][i] + g.dV[1][1][i] + g.dV[2][2][i]));
+    e.excluded[i] = Bit(f.fixX, i) || Bit(f.fixY, i) || Bit(f.fixP, i) || (three && Bit(f.fixZ, i));
+    if (!e.excluded[i]) e.E += (e.em[i] + e.ed[i]) / u.w[i];
   }
+  return e;
+}
 
-  // Energy norm of the solution with the consistent mass matrix.
+/// The energy norm Uv + Up of the solution, with the consistent mass matrix.
+double EnergyNorm(const DesiredSizeFields& f, int n, const Solution& u, const Gradients& g) {
   double Uv = 0, Up = 0;
   Vec MS(n);
   for (int a = 0; a < 3; ++a)
     for (int b = a; b < 3; ++b) {
-      f.M->mult(S[a][b].data(), MS.data());
+      f.M->mult(g.S[a][b].data(), MS.data());
       const double twice = a == b ? 1 : 2;
-      for (int i = 0; i < n; ++i) Uv += 2 * dn[i] * vs[i] * twice * S[a][b][i] * MS[i];
+      for (int i = 0; i < n; ++i) Uv += 2 * u.dn[i] * u.vs[i] * twice * g.S[a][b][i] * MS[i];
     }
   for (int a = 0; a < 3; ++a) {
-    f.M->mult(V[a]->data(), MS.data());
-    for (int i = 0; i < n; ++i) Up += std::fabs(dP[a][i] * MS[i]);
+    f.M->mult(u.v[a].data(), MS.data());
+    for (int i = 0; i < n; ++i) Up += std::fabs(g.dP[a][i] * MS[i]);
   }
-  const double X = (E / (Uv + Up)) / 0.05;
+  return Uv + Up;
+}
 
+/// The relative error eps of every node (0 where excluded) and the size it asks for, from its
+/// mean edge length h0 and the global factor X, into out; the nodes without an own estimate
+/// (eps 0) get 0.
+Vec SizesFromErrors(int n, const LocalErrors& e, const Vec& w, const Vec& h0, double p, double X,
+                    BackgroundSizes& out) {
   Vec& s = out.size;
   Vec eps(n);
   for (int i = 0; i < n; ++i) {
-    eps[i] = excluded[i] ? 0.0 : (n + 1) * (em[i] + ed[i]) / (w[i] * E);
+    eps[i] = e.excluded[i] ? 0.0 : (n + 1) * (e.em[i] + e.ed[i]) / (w[i] * e.E);
     if (eps[i] == 0) {
       s[i] = 0;
       continue;
@@ -143,9 +178,12 @@ void ResidualSizes(const DesiredSizeFields& f, int n, const Vec& h, const Vec& h
     // A solution without error or without motion (0/0) leaves the node at its present size.
     if (!std::isfinite(s[i])) s[i] = h0[i];
   }
+  return eps;
+}
 
-  // Nodes without an own estimate take the mass-weighted mean of their neighbours, pass after pass,
-  // until none is left at 0 or a pass fills nothing (an isolated group keeps 0, clipped below).
+/// Nodes without an own estimate take the mass-weighted mean of their neighbours, pass after
+/// pass, until none is left at 0 or a pass fills nothing (an isolated group keeps 0).
+void FillFromNeighbours(const DesiredSizeFields& f, int n, const Vec& eps, Vec& s) {
   const int* rp = f.M->full_row_ptr();
   const int* ci = f.M->full_col_ind();
   const int* pos = f.M->full_pos();
@@ -166,7 +204,10 @@ void ResidualSizes(const DesiredSizeFields& f, int n, const Vec& h, const Vec& h
     }
     if (zeros == 0 || filled == 0) break;
   }
+}
 
+/// Sizes clipped to [0.25 min h, 2.5 max h], then ten passes of the mass-weighted mean s = w (M s).
+void ClipAndSmooth(const DesiredSizeFields& f, int n, const Vec& h, const Vec& w, Vec& s) {
   const double hmax = 2.5 * *std::max_element(h.begin(), h.end());
   const double hmin = 0.25 * *std::min_element(h.begin(), h.end());
   for (double& v : s) v = std::min(std::max(v, hmin), hmax);
@@ -175,6 +216,20 @@ void ResidualSizes(const DesiredSizeFields& f, int n, const Vec& h, const Vec& h
     f.M->mult(s.data(), next.data());
     for (int i = 0; i < n; ++i) s[i] = w[i] * next[i];
   }
+}
+
+/// The residual estimator: desired sizes into out.size, counters into out.
+void ResidualSizes(const DesiredSizeFields& f, int n, const Vec& h, const Vec& h0, BackgroundSizes& out) {
+  const bool three = f.dimension == 3;
+  const double p = three ? 3.0 : 2.0;
+  const Solution u = ReadSolution(f, n, three);
+  const Gradients g = SolutionGradients(f, n, u, three);
+  const LocalErrors e = ResidualErrors(f, n, u, g, three);
+  // The global factor: the error against the energy norm, over the relative error aimed at.
+  const double X = (e.E / EnergyNorm(f, n, u, g)) / 0.05;
+  const Vec eps = SizesFromErrors(n, e, u.w, h0, p, X, out);
+  FillFromNeighbours(f, n, eps, out.size);
+  ClipAndSmooth(f, n, h, u.w, out.size);
 }
 
 }  // namespace
