@@ -55,7 +55,7 @@ TotalDomain::~TotalDomain() {
   interfaces_.clear();
 }
 
-int TotalDomain::Solves(FluidDomain* d, int k) { return d ? d->ProblemsToSolve()[static_cast<unsigned>(k)] : 0; }
+bool TotalDomain::Solves(const FluidDomain* d, FluidFlag k) { return d && d->Solves(k); }
 
 void TotalDomain::ReadGeneralData(Input* in) {
   // A count of 0 skips its solve; the plain getter keeps that possible.
@@ -91,25 +91,24 @@ void TotalDomain::ReadGeneralData(Input* in) {
 void TotalDomain::ReadElmSets(Input* in) {
   ReadElmSetCards(in, [&](int n, const char* type) {
     if (strcasecmp(type, "Interface") != 0) OLVU_FATAL("ElmSet " << type << " not implemented\n");
-    InterfMesh* m = new InterfMesh(n, in, fluid_, solid_);
+    // The base table keys the set by its number (refusing a number given twice) and owns it; the
+    // solve numbers the sets in reading order.
+    InterfMesh* m = static_cast<InterfMesh*>(meshes.Adopt(n, std::make_unique<InterfMesh>(n, in, fluid_, solid_)));
     m->ReadElemsFromAscii(in, allNodes);
-    // Numbered in reading order for the solve; the base table keys them by set number, which
-    // refuses a set number given twice.
     interfaces_.append(m);
-    meshes.set_at(n, m);
   });
 }
 
 void TotalDomain::InitialiseData() {
   // With one domain the flags are its entries; with both, an entry of either turns a flag on.
-  auto either = [this](int k) { return (Solves(fluid_, k) || Solves(solid_, k)) ? 1 : 0; };
+  auto either = [this](FluidFlag k) { return (Solves(fluid_, k) || Solves(solid_, k)) ? 1 : 0; };
   FluidDomain* only = fluid_ && solid_ ? nullptr : (fluid_ ? fluid_ : solid_);
-  auto flag = [&](int k) { return only ? Solves(only, k) : either(k); };
-  pressure_ = flag(2);
-  temperature_ = flag(3);
-  species_ = flag(8);
-  phi_ = flag(11);
-  meshDeformation_ = flag(12);
+  auto flag = [&](FluidFlag k) { return only ? int(Solves(only, k)) : either(k); };
+  pressure_ = flag(PPressure);
+  temperature_ = flag(PTemperature);
+  species_ = flag(PSpecies);
+  phi_ = flag(PPhi);
+  meshDeformation_ = flag(PMeshDeform);
   spcCount_ = std::max(ProblemCount(fluid_, true), ProblemCount(solid_, true));
   phiCount_ = std::max(ProblemCount(fluid_, false), ProblemCount(solid_, false));
   for (FluidDomain* d : {fluid_, solid_}) {
@@ -195,7 +194,7 @@ void TotalDomain::SolveFieldProblems(bool species) {
   // Problem i of the fluid, then of the solid, for i up to the highest number of either domain;
   // a number neither defines is skipped. Each runs as often as its own inner-iteration count.
   const int count = species ? spcCount_ : phiCount_;
-  const int flag = species ? 8 : 11;
+  const FluidFlag flag = species ? PSpecies : PPhi;
   auto problem = [species](FluidDomain* d, int i) -> PhiProblem* {
     if (!d) return nullptr;
     if (species) return i > d->SpcProblems().high || d->SpcProblems().free(i) ? nullptr : d->SpcProblems().get_at(i);

@@ -7,8 +7,8 @@
 #include <ostream>
 
 #include "domain/domain.h"
+#include "domain/fluiddomain.h"
 
-class FluidDomain;
 class Solver;
 class SystemSparseMatrix;
 class BitVec;
@@ -85,8 +85,8 @@ class TotalDomain : public Domain {
  private:
   /// The highest number of the Phi (or, when `species`, species) problems of `d` that it solves.
   static int ProblemCount(FluidDomain* d, bool species);
-  /// Sub-problem entry `k` of `d`'s list (0 when `d` is null).
-  static int Solves(FluidDomain* d, int k);
+  /// Whether `d` solves sub-problem `k` (false when `d` is null).
+  static bool Solves(const FluidDomain* d, FluidFlag k);
   /// Phi (or species) problems of both domains, solved in index order.
   void SolveFieldProblems(bool species);
   /// 1 when every Phi and species problem of `d` answers true to `test`.

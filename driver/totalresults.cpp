@@ -81,7 +81,7 @@ void WriteGradient(std::ostream& res, FluidDomain* const dom[2], const double* c
 
 void TotalDomain::OutputResults(std::ostream& res) {
   FluidDomain* dom[2] = {fluid_, solid_};
-  const bool velocityDomain = fluid_ || Solves(solid_, 1);
+  const bool velocityDomain = fluid_ || Solves(solid_, PVelocity);
 
   if (WriteResultsData(2) && velocityDomain) {
     const double f = OutputFactor(Velocity);
@@ -101,11 +101,11 @@ void TotalDomain::OutputResults(std::ostream& res) {
 
   WriteScalarField(res, "DENSITY", "QUELMA", "Dn", Density, 13);
   WriteScalarField(res, "VISCOSITY", "QUELMA", "Vs", Viscosity, 14);
-  if (pressure_ && (WriteResultsData(4) || WriteResultsData(5)) && (Solves(fluid_, 2) || Solves(solid_, 2)))
+  if (pressure_ && (WriteResultsData(4) || WriteResultsData(5)) && (Solves(fluid_, PPressure) || Solves(solid_, PPressure)))
     WritePressure(res);
-  if (temperature_ && (WriteResultsData(6) || WriteResultsData(7)) && (Solves(fluid_, 3) || Solves(solid_, 3)))
+  if (temperature_ && (WriteResultsData(6) || WriteResultsData(7)) && (Solves(fluid_, PTemperature) || Solves(solid_, PTemperature)))
     WriteTemperature(res);
-  if (meshDeformation_ && WriteResultsData(37) && (Solves(fluid_, 12) || Solves(solid_, 12)))
+  if (meshDeformation_ && WriteResultsData(37) && (Solves(fluid_, PMeshDeform) || Solves(solid_, PMeshDeform)))
     WriteMeshDeformation(res);
   if (phi_) WriteFieldProblems(res, false);
   if (species_) WriteFieldProblems(res, true);
@@ -113,7 +113,7 @@ void TotalDomain::OutputResults(std::ostream& res) {
 
 void TotalDomain::WriteFieldProblems(std::ostream& res, bool species) {
   // Problem k of the fluid (when it solves that kind) or else of the solid, until neither has one.
-  const int flag = species ? 8 : 11;
+  const FluidFlag flag = species ? PSpecies : PPhi;
   auto problem = [&](FluidDomain* d, int k) -> PhiProblem* {
     if (!Solves(d, flag)) return nullptr;
     if (species) return k > d->SpcProblems().high || d->SpcProblems().free(k) ? nullptr : d->SpcProblems().get_at(k);
@@ -176,7 +176,7 @@ void TotalDomain::WritePressure(std::ostream& res) {
   // P = p rho of each domain that solves pressure.
   std::vector<double> p[2];
   for (int w = 0; w < 2; ++w) {
-    if (!Solves(dom[w], 2)) continue;
+    if (!Solves(dom[w], PPressure)) continue;
     const double* pr = Field(dom[w], "Pr");
     const double* rho = Field(dom[w], density[w]);
     if (!pr || !rho) continue;
@@ -212,7 +212,7 @@ void TotalDomain::WriteTemperature(std::ostream& res) {
   FluidDomain* dom[2] = {fluid_, solid_};
   const double* t[2] = {nullptr, nullptr};
   for (int w = 0; w < 2; ++w)
-    if (Solves(dom[w], 3)) t[w] = Field(dom[w], "Tm");
+    if (Solves(dom[w], PTemperature)) t[w] = Field(dom[w], "Tm");
   if (WriteResultsData(6)) {
     const double f = OutputFactor(Temperature);
     ResultBlock b(res, "TEMPERATURE", "DORVANTE", OutPut_Time, ResultKind::Scalar);
@@ -229,7 +229,7 @@ void TotalDomain::WriteMeshDeformation(std::ostream& res) {
   const double* m[2][3];
   bool has[2];
   for (int w = 0; w < 2; ++w) {
-    const bool solves = Solves(dom[w], 12);
+    const bool solves = Solves(dom[w], PMeshDeform);
     m[w][0] = solves ? Field(dom[w], "Mx_") : nullptr;
     m[w][1] = solves ? Field(dom[w], "My_") : nullptr;
     m[w][2] = solves ? Field(dom[w], "Mz_") : nullptr;
