@@ -85,6 +85,16 @@ bool OnlyWritten(benchmark::State& state, const std::string& name, const std::st
   return true;
 }
 
+// Runs the case (or only writes its data file, see OnlyWritten) into r; false when there is no
+// run to measure.
+bool RunCase(benchmark::State& state, const std::string& name, const std::string& data, Run& r) {
+  if (OnlyWritten(state, name, data)) return false;
+  for (auto _ : state) r = RunProgram(data);
+  if (r.status == 0) return true;
+  state.SkipWithError("the run failed");
+  return false;
+}
+
 // Args: model (index into kModels), Re_tau, time increment in tenths of a second.
 void BM_Channel(benchmark::State& state) {
   olvu_test::WallFunctionChannel t(kModels[state.range(0)], double(state.range(1)), 30,
@@ -92,13 +102,8 @@ void BM_Channel(benchmark::State& state) {
   t.c.steps = 8000;
   const std::string name = "channel_" + std::to_string(state.range(0)) + "_" + std::to_string(state.range(1)) + "_" +
                            std::to_string(state.range(2));
-  if (OnlyWritten(state, name, t.c.Text())) return;
   Run r;
-  for (auto _ : state) r = RunProgram(t.c.Text());
-  if (r.status != 0) {
-    state.SkipWithError("the run failed");
-    return;
-  }
+  if (!RunCase(state, name, t.c.Text(), r)) return;
   const olvu_test::ChannelFigures g = t.Measure(r.res, r.forces, r.out);
   state.SetLabel(std::string(kModels[state.range(0)]) + (g.steadyStep ? "" : ", not steady"));
   state.counters["cf/Dean"] = g.cfDean;
@@ -120,13 +125,8 @@ void BM_ResolvedChannel(benchmark::State& state) {
   olvu_test::WallResolvedChannel t(kResolvedModels[state.range(0)], 395, int(state.range(1)), "2");
   t.c.steps = 8000;
   const std::string name = "resolved_" + std::to_string(state.range(0)) + "_" + std::to_string(state.range(1));
-  if (OnlyWritten(state, name, t.c.Text())) return;
   Run r;
-  for (auto _ : state) r = RunProgram(t.c.Text());
-  if (r.status != 0) {
-    state.SkipWithError("the run failed");
-    return;
-  }
+  if (!RunCase(state, name, t.c.Text(), r)) return;
   const olvu_test::ResolvedFigures g = t.Measure(r.res, r.forces, r.out);
   state.SetLabel(std::string(kResolvedModels[state.range(0)]) + (g.steadyStep ? "" : ", not steady"));
   state.counters["cf/DNS"] = g.cfRatio;

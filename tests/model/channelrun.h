@@ -143,4 +143,19 @@ inline ChannelResult Measure(const GridLayout& g, const std::string& res) {
   return r;
 }
 
+// A wall channel's run in a folder of its own: the outcome and the files its figures come from.
+struct WallChannelRun {
+  Outcome o;
+  std::string res, forces, err;
+};
+
+inline WallChannelRun RunWallChannel(const WallChannel& c) {
+  Folder dir;
+  dir.write("ch.dat", c.Text());
+  WallChannelRun r;
+  r.o = dir.olvu({"-name", "ch.dat"});
+  r.res = dir.read("ch.dat.res"), r.forces = dir.read("ch.dat.for"), r.err = dir.read("ch.dat.err");
+  return r;
+}
+
 }  // namespace olvu_test

@@ -251,16 +251,20 @@ struct Volume : ::testing::Test {
     for (unsigned i = 1; i <= n; ++i) s += d.LumpedMass()(i) * v(i);
     return s;
   }
+  // A step of 0.1 s begins in the uniform stream u = (1, 0); phi0 = phi = 1 + x.
+  void StartStep(ReaVec& phi0, ReaVec& phi) {
+    Initial_Phase = 0;
+    Run_Time_Increment = 0.1;
+    d.StartNewStep();
+    d.Var(VelX) = 1.0;
+    d.Var(VelY) = 0.0;
+    for (unsigned i = 1; i <= n; ++i) phi0(i) = phi(i) = 1 + t.X(i, 1);
+  }
 };
 
 TEST_F(Volume, CorrectionRestoresTheBalanceWithTheOutflow) {
-  Initial_Phase = 0;
-  Run_Time_Increment = 0.1;
-  d.StartNewStep();
-  d.Var(VelX) = 1.0;
-  d.Var(VelY) = 0.0;
   ReaVec phi0(n), phi(n);
-  for (unsigned i = 1; i <= n; ++i) phi0(i) = phi(i) = 1 + t.X(i, 1);
+  StartStep(phi0, phi);
   const unsigned bump = t.Node(3, 3);
   phi(bump) += 0.5;
   // Outflow of phi in a step: dt ∮ phi u·n = 0.1 (2 - 1) for phi = 1 + x.
@@ -278,17 +282,11 @@ TEST_F(Volume, CorrectionRestoresTheBalanceWithTheOutflow) {
 TEST_F(Volume, PrescribedNodesKeepTheirValues) {
   // The bump of the test above with the inflow column x = 0 prescribed: the balance is restored
   // by the free nodes alone, and the prescribed values stay as the boundary condition gave them.
-  Initial_Phase = 0;
-  Run_Time_Increment = 0.1;
-  d.StartNewStep();
-  d.Var(VelX) = 1.0;
-  d.Var(VelY) = 0.0;
   ReaVec phi0(n), phi(n);
+  StartStep(phi0, phi);
   BitVec fixed(n);
-  for (unsigned i = 1; i <= n; ++i) {
-    phi0(i) = phi(i) = 1 + t.X(i, 1);
+  for (unsigned i = 1; i <= n; ++i)
     if (t.X(i, 1) == 0) fixed.assign(i, 1);
-  }
   phi(t.Node(1, 3)) += 0.5;  // next to the prescribed column, so that it would take a share
   const ReaVec given = phi;
   EXPECT_EQ(d.VolumeConservation(phi0, phi, 1e100, -1e100, 1e-12, 3, &fixed), 0);
@@ -306,12 +304,8 @@ TEST_F(Volume, PrescribedNodesKeepTheirValues) {
 }
 
 TEST_F(Volume, NothingToMoveAndNoVelocity) {
-  Initial_Phase = 0;
-  Run_Time_Increment = 0.1;
-  d.StartNewStep();
-  d.Var(VelX) = 1.0;
   ReaVec phi0(n), phi(n);
-  for (unsigned i = 1; i <= n; ++i) phi0(i) = phi(i) = 1 + t.X(i, 1);
+  StartStep(phi0, phi);
   // The balance fails by the outflow, but phi equals phi0: nothing can move, nothing is inf or nan.
   EXPECT_EQ(d.VolumeConservation(phi0, phi, 1e100, -1e100, 1e-12, 3), -1);
   EXPECT_EQ(phi, phi0);

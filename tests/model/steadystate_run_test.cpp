@@ -20,14 +20,6 @@ FlowRun Cavity(const std::string& dt, int iterations, const std::string& steady,
   return f;
 }
 
-// The step of the "Steady State Found" line (0 when absent).
-int SteadyStep(const std::string& out) {
-  const auto at = out.find(": Steady State Found.");
-  if (at == std::string::npos) return 0;
-  const auto step = out.rfind("STEP = ", at);
-  return std::stoi(out.substr(step + 7));
-}
-
 // Largest difference of the last velocities of two result files.
 double Distance(const std::string& a, const std::string& b) {
   const auto u = LastBlock(a, "VELOCITY"), v = LastBlock(b, "VELOCITY");
@@ -67,15 +59,15 @@ TEST(SteadyStateRuns, StopOnlyWithinAThousandthOfTheSteadySolution) {
     reference.tol = "1e-9";
     const Ran ref = RunIt(reference);
     const Ran run = RunIt(Cavity(c.dt, c.iterations, c.steady));
-    ASSERT_GT(SteadyStep(ref.o.out), 0);
-    ASSERT_GT(SteadyStep(run.o.out), 0);
+    ASSERT_GT(SteadyStepIn(ref.o.out), 0);
+    ASSERT_GT(SteadyStepIn(run.o.out), 0);
     EXPECT_LT(Distance(run.res, ref.res), 1e-3);
   }
 }
 
 TEST(SteadyStateRuns, OneIterationPerStepKeepsItsStepCount) {
   // With one iteration the step's change is the iteration's: step 196, as the in-step test had it.
-  EXPECT_EQ(SteadyStep(RunIt(Cavity("0.25", 1, "1e-4")).o.out), 196);
+  EXPECT_EQ(SteadyStepIn(RunIt(Cavity("0.25", 1, "1e-4")).o.out), 196);
 }
 
 TEST(SteadyStateRuns, OnlyTheToleranceOfSolvedFieldsLowerTheSteadyNorm) {
@@ -88,9 +80,9 @@ TEST(SteadyStateRuns, OnlyTheToleranceOfSolvedFieldsLowerTheSteadyNorm) {
   six.tol = "1e-6";
   FlowRun tight = Cavity("0.25", 5, "1e-10");
   tight.tol = "1e-6";
-  const int steps = SteadyStep(RunIt(two).o.out);
-  EXPECT_EQ(steps, SteadyStep(RunIt(six).o.out));
-  EXPECT_LT(steps, SteadyStep(RunIt(tight).o.out));
+  const int steps = SteadyStepIn(RunIt(two).o.out);
+  EXPECT_EQ(steps, SteadyStepIn(RunIt(six).o.out));
+  EXPECT_LT(steps, SteadyStepIn(RunIt(tight).o.out));
 }
 
 TEST(SteadyStateRuns, ChangeOfAFieldThatIsNotFiniteIsNotANumber) {
@@ -132,7 +124,7 @@ TEST(SteadyStateRuns, AStepWithAnUnsolvedSystemIsNotSteady) {
   std::string res;
   const Outcome o = f.Run(dir, res);
   ASSERT_EQ(o.status, 0) << dir.read("flow.dat.err");
-  EXPECT_EQ(SteadyStep(o.out), 0);
+  EXPECT_EQ(SteadyStepIn(o.out), 0);
   EXPECT_NE(o.out.find("STEP = 300, TIME = 75: Converged"), std::string::npos);
   const std::string war = dir.read("flow.dat.war");
   const std::string why = "the fields changed less than SteadyNorm, but 1 linear systems of the step were not solved";

@@ -25,6 +25,8 @@ using olvu_test::ChannelFigures;
 using olvu_test::WallFunctionChannel;
 using olvu_test::WallResolvedChannel;
 using olvu_test::ResolvedFigures;
+using olvu_test::RunWallChannel;
+using olvu_test::WallChannelRun;
 
 // The thirteen model keywords.
 constexpr const char* kModels[] = {"Solve_Kinetic_Energy", "Solve_Kinetic_Energy_2L", "Solve_Smagorinsky",
@@ -287,11 +289,9 @@ TEST(TurbulenceRun, EveryModelRunsTheWallLawChannel) {
 void ExpectChannelPhysics(const char* model, double retau, const char* dt, double cf, double uplus) {
   SCOPED_TRACE(std::string(model) + " at Re_tau " + std::to_string(int(retau)) + ", steps of " + dt + " s");
   const WallFunctionChannel t(model, retau, 10, dt);
-  Folder dir;
-  dir.write("ch.dat", t.c.Text());
-  const auto r = dir.olvu({"-name", "ch.dat"});
-  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
-  const ChannelFigures g = t.Measure(dir.read("ch.dat.res"), dir.read("ch.dat.for"), r.out);
+  const WallChannelRun r = RunWallChannel(t.c);
+  ASSERT_EQ(r.o.status, 0) << r.err;
+  const ChannelFigures g = t.Measure(r.res, r.forces, r.o.out);
   EXPECT_GT(g.steadyStep, 0);
   EXPECT_NEAR(g.balance, 1, 0.005);
   EXPECT_NEAR(g.cfDean, 1, cf) << "Re_m " << g.rem;
@@ -351,11 +351,9 @@ class WallResolvedChannelRun : public ::testing::TestWithParam<ModelCase> {};
 TEST_P(WallResolvedChannelRun, FollowsTheDnsAtReTau395) {
   const ModelCase& c = GetParam();
   const WallResolvedChannel t(c.model, 395, 30, "4");
-  Folder dir;
-  dir.write("ch.dat", t.c.Text());
-  const auto r = dir.olvu({"-name", "ch.dat"});
-  ASSERT_EQ(r.status, 0) << dir.read("ch.dat.err");
-  const ResolvedFigures g = t.Measure(dir.read("ch.dat.res"), dir.read("ch.dat.for"), r.out);
+  const WallChannelRun r = RunWallChannel(t.c);
+  ASSERT_EQ(r.o.status, 0) << r.err;
+  const ResolvedFigures g = t.Measure(r.res, r.forces, r.o.out);
   EXPECT_GT(g.steadyStep, 0);
   EXPECT_NEAR(g.balance, 1, 0.005);
   EXPECT_NEAR(g.cfRatio, 1, c.cf) << "U_b+ " << g.ubPlus;

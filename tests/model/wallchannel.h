@@ -30,6 +30,39 @@ inline std::map<int, std::vector<double>> LastBlock(const std::string& res, cons
   return out;
 }
 
+// x written to every digit, for function texts.
+inline std::string Precise(double x) {
+  std::ostringstream s;
+  s.precision(17);
+  s << x;
+  return s.str();
+}
+
+// The step of the "Steady State Found." line of a run's standard output (0 when absent).
+inline int SteadyStepIn(const std::string& out) {
+  int step = 0;
+  const auto at = out.find(": Steady State Found.");
+  if (at != std::string::npos) std::sscanf(out.c_str() + out.rfind("STEP = ", at), "STEP = %d", &step);
+  return step;
+}
+
+// The rows of a channel from one wall to its mirror: `half` cells from 0 to `top`, growing
+// geometrically from a first cell of `first` (by bisection on the ratio q of first (q^half - 1) /
+// (q - 1) = top; equal rows when even those are finer than `first`), then their mirror to 2 top.
+inline std::vector<double> MirroredRows(double first, double top, int half) {
+  double lo = 1, hi = 2;
+  for (int i = 0; i < 200 && first * half < top; ++i) {
+    const double q = 0.5 * (lo + hi);
+    (first * (std::pow(q, half) - 1) / (q - 1) > top ? hi : lo) = q;
+  }
+  std::vector<double> rows{0};
+  for (int j = 0; j < half; ++j) rows.push_back(rows.back() + first * std::pow(lo, j));
+  rows.back() = top;
+  std::vector<double> ys = rows;
+  for (int j = half - 1; j >= 0; --j) ys.push_back(2 * top - rows[std::size_t(j)]);
+  return ys;
+}
+
 // The channel [0, lx] x [0, 2 delta] of nx x ny bilinear cells (rows at ys), density rho, kinematic
 // viscosity nu, the body force f along x per unit mass (the acceleration function is the force per
 // unit volume, rho f); the walls y = 0 and y = 2 delta are the body sets "Bottom" and
@@ -47,6 +80,17 @@ struct WallChannel {
   std::string tolerance = "VelConvergenceNorm 1e-8 PreConvergenceNorm 1e-8";
 
   int Id(int i, int j) const { return j * (nx + 1) + i + 1; }
+  // The x velocity of the last result block along the first column of nodes, row by row (0 where
+  // the block lacks a node).
+  std::vector<double> Profile(const std::string& res) const {
+    const auto v = LastBlock(res, "VELOCITY");
+    std::vector<double> u;
+    for (std::size_t j = 0; j < ys.size(); ++j) {
+      const auto at = v.find(Id(0, int(j)));
+      u.push_back(at == v.end() ? 0.0 : at->second[0]);
+    }
+    return u;
+  }
   std::string Text() const {
     const int ny = int(ys.size()) - 1;
     std::ostringstream s;
@@ -136,25 +180,13 @@ struct WallFunctionChannel {
     offset = 30 * nu / utau;
     h = 1 - offset;
     c.lx = 0.05, c.nu = nu, c.f = utau * utau / h, c.dt = dt, c.steps = 5000;
-    // The growth ratio q of the rows: first * (q^half - 1) / (q - 1) = h, by bisection; equal
-    // rows when even those are finer than the first cell asked for.
-    const double first = std::fmin(firstYplus * nu / utau, h / half);
-    double lo = 1, hi = 2;
-    for (int i = 0; i < 200 && first * half < h; ++i) {
-      const double q = 0.5 * (lo + hi);
-      (first * (std::pow(q, half) - 1) / (q - 1) > h ? hi : lo) = q;
-    }
-    std::vector<double> rows{0};
-    for (int j = 0; j < half; ++j) rows.push_back(rows.back() + first * std::pow(lo, j));
-    rows.back() = h;
-    c.ys = rows;
-    for (int j = half - 1; j >= 0; --j) c.ys.push_back(2 * h - rows[std::size_t(j)]);
+    c.ys = MirroredRows(std::fmin(firstYplus * nu / utau, h / half), h, half);
     c.wall = "YplusWall Yplus 30";
     c.fluid = "SteadyNorm 1e-6 " + model + " " + kCards;
     c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
     std::ostringstream s;
     s.precision(17);
-    const std::string y = "(" + Num(h) + "-abs(Y-" + Num(h) + ")+" + Num(offset) + ")";  // from the wall
+    const std::string y = "(" + Precise(h) + "-abs(Y-" + Precise(h) + ")+" + Precise(offset) + ")";  // from the wall
     s << "Function VelocityX \"" << utau << "*(ln(" << y << "*" << utau / nu << ")/0.41+5.2)\" [m/s];\n"
       << "Function EddyKineticEnergy \"" << utau * utau / 0.3 << "\" [m2/s2];\n"
       << "Function EddyLength \"" << EddyLength(model, y) << "\" [m];\n";
@@ -176,12 +208,7 @@ struct WallFunctionChannel {
   // The figures of a run from its .res text, .for text and standard output.
   ChannelFigures Measure(const std::string& res, const std::string& forces, const std::string& out) const {
     ChannelFigures g;
-    const auto v = LastBlock(res, "VELOCITY");
-    std::vector<double> u;
-    for (std::size_t j = 0; j < c.ys.size(); ++j) {
-      const auto at = v.find(c.Id(0, int(j)));
-      u.push_back(at == v.end() ? 0.0 : at->second[0]);
-    }
+    const std::vector<double> u = c.Profile(res);
     // The wall layers below the wall nodes follow the law's profile: nu times the integral of u+
     // over 0 <= y+ <= 30 each (Simpson's rule).
     double layer = 0;
@@ -203,17 +230,8 @@ struct WallFunctionChannel {
     const double m = g.logNodes;
     if (g.logNodes > 1) g.kappa = (m * sxx - sx * sx) / (m * sxy - sx * sy);
     g.balance = WallBalance(forces, c.rho * c.f * c.lx * 2 * h);
-    const auto at = out.find(": Steady State Found.");
-    if (at != std::string::npos) std::sscanf(out.c_str() + out.rfind("STEP = ", at), "STEP = %d", &g.steadyStep);
+    g.steadyStep = SteadyStepIn(out);
     return g;
-  }
-
- private:
-  static std::string Num(double x) {
-    std::ostringstream s;
-    s.precision(17);
-    s << x;
-    return s.str();
   }
 };
 
@@ -254,21 +272,11 @@ struct WallResolvedChannel {
       : retau(re) {
     nu = utau / retau;
     c.lx = 0.05, c.nu = nu, c.f = utau * utau, c.dt = dt, c.steps = 5000;
-    const double first = firstYplus * nu / utau;
-    double lo = 1, hi = 2;
-    for (int i = 0; i < 200; ++i) {
-      const double q = 0.5 * (lo + hi);
-      (first * (std::pow(q, half) - 1) / (q - 1) > 1 ? hi : lo) = q;
-    }
-    std::vector<double> rows{0};
-    for (int j = 0; j < half; ++j) rows.push_back(rows.back() + first * std::pow(lo, j));
-    rows.back() = 1;
-    c.ys = rows;
-    for (int j = half - 1; j >= 0; --j) c.ys.push_back(2 - rows[std::size_t(j)]);
+    c.ys = MirroredRows(firstYplus * nu / utau, 1, half);
     c.wall = "V_fixWall";
     c.fluid = "SteadyNorm 1e-6 " + model + " " + kCards;
     c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
-    const std::string y = "(1-abs(Y-1))", yp = y + "*" + Num(utau / nu);
+    const std::string y = "(1-abs(Y-1))", yp = y + "*" + Precise(utau / nu);
     std::ostringstream s;
     s.precision(17);
     s << "Function VelocityX \"" << utau << "*(7.8*(1-exp(-" << yp << "/11)-" << yp << "/11*exp(-0.33*" << yp
@@ -291,12 +299,7 @@ struct WallResolvedChannel {
   // The figures of a run from its .res text, .for text and standard output.
   ResolvedFigures Measure(const std::string& res, const std::string& forces, const std::string& out) const {
     ResolvedFigures g;
-    const auto v = LastBlock(res, "VELOCITY");
-    std::vector<double> u;
-    for (std::size_t j = 0; j < c.ys.size(); ++j) {
-      const auto at = v.find(c.Id(0, int(j)));
-      u.push_back(at == v.end() ? 0.0 : at->second[0]);
-    }
+    const std::vector<double> u = c.Profile(res);
     double flux = 0;
     for (std::size_t j = 0; j + 1 < u.size(); ++j) flux += 0.5 * (u[j] + u[j + 1]) * (c.ys[j + 1] - c.ys[j]);
     g.ubPlus = flux / 2 / utau;
@@ -309,17 +312,8 @@ struct WallResolvedChannel {
       if (d > g.uplusDev) g.uplusDev = d, g.worstYplus = yp;
     }
     g.balance = WallBalance(forces, c.rho * c.f * c.lx * 2);
-    const auto at = out.find(": Steady State Found.");
-    if (at != std::string::npos) std::sscanf(out.c_str() + out.rfind("STEP = ", at), "STEP = %d", &g.steadyStep);
+    g.steadyStep = SteadyStepIn(out);
     return g;
-  }
-
- private:
-  static std::string Num(double x) {
-    std::ostringstream s;
-    s.precision(17);
-    s << x;
-    return s.str();
   }
 };
 
