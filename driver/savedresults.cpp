@@ -14,9 +14,14 @@ std::string Unquoted(const std::string& text) {
   return text;
 }
 
+SavedResults::SavedResults(std::istream& in, const std::string& file) : in_(in) {
+  if (!file.empty()) file_ = std::make_unique<StreamName>(in, "the saved result file \"" + file + "\"");
+}
+
 bool SavedResults::Next() {
   // The header line's "Results" also matches: its name ("File") is simply none of the fields.
-  if (!SeekLowerWord(in_, "result")) return false;
+  // The program writes these files: their words are cut at white space alone.
+  if (!SeekLowerWord(in_, "result", kPlainWords)) return false;
   SkipSeparators(in_);
   name_ = Unquoted(ReadWord(in_));
   return true;
@@ -25,12 +30,12 @@ bool SavedResults::Next() {
 double SavedResults::Time() {
   SkipToDigit(in_);
   double t = 0;
-  if (ScanReal(in_, t) != kScanOk) OLVU_FATAL("Wrong time of result " << name_ << " in saved result file\n");
+  if (ScanReal(in_, t) != kScanOk) OLVU_FATAL("Wrong time of result " << name_ << " in " << FileOf(in_, "saved result file") << "\n");
   return t;
 }
 
 int SavedResults::Values(int n, SavedField& field) {
-  FindLowerWord(in_, "values");
+  FindLowerWord(in_, "values", kPlainWords);
   ReadReaVecFromAscii(in_, n, field.nodes, field.values);
   return static_cast<int>(field.nodes.size());
 }

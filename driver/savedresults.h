@@ -4,8 +4,11 @@
 
 #include <initializer_list>
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "mesh/textscan.h"
 
 class FluidDomain;
 class IntVec;
@@ -23,8 +26,9 @@ struct SavedField {
 /// The result blocks of a saved result file, read in file order.
 class SavedResults {
  public:
-  /// Reads the blocks of `in` (borrowed), which stands at the start of the file.
-  explicit SavedResults(std::istream& in) : in_(in) {}
+  /// Reads the blocks of `in` (borrowed), which stands at the start of the file; `file`, when
+  /// given, is named in the messages of a fault in it.
+  explicit SavedResults(std::istream& in, const std::string& file = "");
 
   /// Moves to the next "Result" word and reads the block's name; false at end of file.
   bool Next();
@@ -40,6 +44,7 @@ class SavedResults {
 
  private:
   std::istream& in_;  ///< the saved result file
+  std::unique_ptr<StreamName> file_;  ///< its name in messages (null: not given)
   std::string name_;  ///< name of the current block
 };
 

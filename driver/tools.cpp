@@ -128,7 +128,7 @@ void Problem::CreateRstTool() {
   SavedField velocity, pressure, temperature;
   {
     Input saved(FileName(".res.bak").c_str());
-    SavedResults blocks(*saved.GiveStream());
+    SavedResults blocks(*saved.GiveStream(), FileName(".res.bak"));
     while (blocks.Next()) {
       // Exact names: VELOCITY_STRESS_TENSOR or PRESSURE_GRADIENT follow the fields they start with.
       if (blocks.Is("VELOCITY"))
@@ -163,7 +163,7 @@ void Problem::WriteAverageTool() {
   std::vector<Block> saved;
   {
     Input file(FileName(".res.bak").c_str());
-    SavedResults blocks(*file.GiveStream());
+    SavedResults blocks(*file.GiveStream(), FileName(".res.bak"));
     while (blocks.Next()) {
       const bool isPressure = blocks.Is("PRESSURE");
       if (!isPressure && !blocks.Is("TEMPERATURE")) continue;

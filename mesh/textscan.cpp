@@ -6,8 +6,10 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "foundation/error.h"
+#include "input/line.h"
 
 namespace {
 
@@ -156,16 +158,38 @@ std::string ReadLowerWord(std::istream& in) {
   return w;
 }
 
-bool SeekLowerWord(std::istream& in, const char* word) {
-  for (;;) {
-    const std::string w = ReadLowerWord(in);
-    if (w.empty()) return false;
-    if (w.find(word) != std::string::npos) return true;
+bool SeekLowerWord(std::istream& in, const char* word, WordKind kind) {
+  if (kind == kPlainWords) {
+    for (;;) {
+      const std::string w = ReadLowerWord(in);
+      if (w.empty()) return false;
+      if (w.find(word) != std::string::npos) return true;
+    }
+  }
+  // The card reader's own classifier: a word inside a comment is no keyword.
+  Line card;
+  std::streambuf* sb = in.rdbuf();
+  std::string w;
+  for (int c = sb->sgetc();; c = sb->sgetc()) {
+    if (c == kEof) return !w.empty() && w.find(word) != std::string::npos;
+    card.eol(static_cast<char>(c));
+    if (card.InToken()) {
+      w.push_back(static_cast<char>(std::tolower(c)));
+      sb->sbumpc();
+      continue;
+    }
+    // A character that opens a comment or a literal stays, so that the next reader sees it open.
+    const bool found = !w.empty() && w.find(word) != std::string::npos;
+    if (found && card.InCommentOrLiteral()) return true;
+    sb->sbumpc();
+    if (found) return true;
+    w.clear();
   }
 }
 
-void FindLowerWord(std::istream& in, const char* word) {
-  if (!SeekLowerWord(in, word)) OLVU_FATAL("can't find word ***" << word << "*** in input file\n");
+void FindLowerWord(std::istream& in, const char* word, WordKind kind) {
+  if (!SeekLowerWord(in, word, kind))
+    OLVU_FATAL("can't find word ***" << word << "*** in " << FileOf(in, "input file") << "\n");
 }
 
 void SkipToDigit(std::istream& in) {
@@ -178,10 +202,33 @@ void SkipToDigit(std::istream& in) {
 int ReadIntAfterWord(std::istream& in) {
   SkipToDigit(in);
   int v = 0;
-  if (ScanInt(in, v) != kScanOk) OLVU_FATAL("Number out of range at byte " << StreamOffset(in) << " of the input file\n");
+  if (ScanInt(in, v) != kScanOk) OLVU_FATAL("Number out of range " << PlaceIn(in) << "\n");
   return v;
 }
 
 long long StreamOffset(std::istream& in) {
   return static_cast<long long>(in.rdbuf()->pubseekoff(0, std::ios_base::cur, std::ios_base::in));
 }
+
+namespace {
+
+// The stream's slot that holds its StreamName's text (null: none).
+int NameSlot() {
+  static const int slot = std::ios_base::xalloc();
+  return slot;
+}
+
+}  // namespace
+
+StreamName::StreamName(std::istream& in, std::string name) : in_(in), name_(std::move(name)) {
+  in_.pword(NameSlot()) = &name_;
+}
+
+StreamName::~StreamName() { in_.pword(NameSlot()) = nullptr; }
+
+std::string FileOf(std::istream& in, const char* unnamed) {
+  const auto* name = static_cast<const std::string*>(in.pword(NameSlot()));
+  return name ? *name : unnamed;
+}
+
+std::string PlaceIn(std::istream& in) { return "at byte " + std::to_string(StreamOffset(in)) + " of " + FileOf(in); }

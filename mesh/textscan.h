@@ -31,13 +31,37 @@ ScanStatus ScanReal(std::istream& in, double& value);
 std::string ReadWord(std::istream& in);
 /// Reads the next white-space-separated word, turned to lower case ("" at end of stream).
 std::string ReadLowerWord(std::istream& in);
-/// Reads lower-cased words until one contains `word`; false when the stream ends first.
-bool SeekLowerWord(std::istream& in, const char* word);
-/// Reads lower-cased words until one contains `word`; end of stream first is fatal.
-void FindLowerWord(std::istream& in, const char* word);
+/// How a word search cuts the text into words.
+enum WordKind {
+  kCardWords,  ///< as the card reader does: comments hold no words, literals are one word each
+  kPlainWords  ///< at white space only (files the program writes, which have no comments)
+};
+/// Reads lower-cased words until one contains `word`; false when the stream ends first. Card
+/// words: the word's end stays in the stream when it opens a comment or a literal.
+bool SeekLowerWord(std::istream& in, const char* word, WordKind kind = kCardWords);
+/// SeekLowerWord; end of stream first is fatal.
+void FindLowerWord(std::istream& in, const char* word, WordKind kind = kCardWords);
 /// Skips up to the first decimal digit, left in the stream; end of stream first is fatal.
 void SkipToDigit(std::istream& in);
 /// Skips up to the first decimal digit (end of stream first is fatal) and reads the digits.
 int ReadIntAfterWord(std::istream& in);
 /// Byte offset of the stream's read position, for messages (-1 when unknown).
 long long StreamOffset(std::istream& in);
+
+/// Names the file a stream reads in the readers' messages, for as long as it lives.
+class StreamName {
+ public:
+  /// `name` as messages say it (`the saved result file "box.res.bak"`).
+  StreamName(std::istream& in, std::string name);
+  ~StreamName();
+  StreamName(const StreamName&) = delete;
+  StreamName& operator=(const StreamName&) = delete;
+
+ private:
+  std::istream& in_;
+  std::string name_;
+};
+/// The file `in` reads as messages name it: its StreamName, else `unnamed`.
+std::string FileOf(std::istream& in, const char* unnamed = "the input file");
+/// "at byte N of" the file `in` reads, the read position for messages.
+std::string PlaceIn(std::istream& in);
