@@ -265,7 +265,7 @@ void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std
       in.clear();
       break;
     }
-    if (st == kScanBad) OLVU_FATAL("Wrong index at byte " << StreamOffset(in) << " of the input file\n");
+    if (st == kScanBad) OLVU_FATAL("Wrong index " << PlaceIn(in) << "\n");
     // A record's values end with its line: a short record must not take the next one's number as
     // its own, and a further number means the record is not of this list.
     bool wrong = false;
@@ -275,7 +275,7 @@ void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std
       values.push_back(x);
     }
     if (wrong || (MoreOnLine(in) && NumberFollows(in)))
-      OLVU_FATAL("Wrong values in record " << index << " at byte " << StreamOffset(in) << " of the input file\n");
+      OLVU_FATAL("Wrong values in record " << index << " " << PlaceIn(in) << "\n");
     DiscardLine(in);
     // Result blocks list only the nodes that lie in a domain, so numbers may be skipped; a
     // repeated or falling number is a broken list.

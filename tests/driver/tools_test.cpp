@@ -372,7 +372,8 @@ TEST(Tools, ARecordWithTooFewOrTooManyValuesStopsBeforeAnyOutputIsEmptied) {
     EXPECT_EQ(r.out.find("Time"), std::string::npos) << r.out;
     const std::size_t byte = saved.rfind(c.stop) + c.stop.size();
     EXPECT_EQ(dir.read("cavity.err"),
-              ErrFile(c.message == tooFew ? tooFew + " at byte " + std::to_string(byte) + " of the input file\n"
+              ErrFile(c.message == tooFew ? tooFew + " at byte " + std::to_string(byte) +
+                                                " of the saved result file \"cavity.res.bak\"\n"
                                           : c.message));
     // Kept whole; the warning file may gain the heap notes, which depend on the allocator.
     for (const char* file : earlier)
