@@ -81,7 +81,7 @@ int Problem::ExecuteTool(const char* tool, const std::vector<std::string>& args)
     case Check_Units: return CheckUnitsTool(args);
     case Check_Function: return CheckFunctionTool(args);
     case Sink_and_Trim: return 0;
-    case Interpolate_Rst:
+    case Interpolate_Rst:  // the same operation as Write_Mesh, its messages included
     case Write_Mesh: WriteMeshTool("Write_Mesh", kVolumeSets); return 1;
     case Write_BoundMesh: WriteMeshTool("Write_BoundMesh", kBoundarySets); return 1;
     case Create_Rst: CreateRstTool(); return 1;

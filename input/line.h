@@ -77,9 +77,9 @@ class Line {
   void ReadAndDecode(FileStack* files, CharPlex* raw);
   /// Classifies one character against the cutting state; 1 when it ends the card.
   int eol(char c);
-  /// After eol: 1 when the character belongs to a word or number, not to a comment, a separator
-  /// or the card's end.
-  int InToken() const { return !comment_ && !separator_ && !endCard_; }
+  /// After eol: 1 when the character belongs to a word or number outside comments and literals
+  /// (not a separator nor the card's end).
+  int InPlainToken() const { return !comment_ && !literal_ && !separator_ && !endCard_; }
   /// After eol: 1 when the character opened or lies in a comment or a literal.
   int InCommentOrLiteral() const { return comment_ || literal_; }
 

@@ -166,14 +166,14 @@ bool SeekLowerWord(std::istream& in, const char* word, WordKind kind) {
       if (w.find(word) != std::string::npos) return true;
     }
   }
-  // The card reader's own classifier: a word inside a comment is no keyword.
+  // The card reader's own classifier: a word inside a comment or a literal is no keyword.
   Line card;
   std::streambuf* sb = in.rdbuf();
   std::string w;
   for (int c = sb->sgetc();; c = sb->sgetc()) {
     if (c == kEof) return !w.empty() && w.find(word) != std::string::npos;
     card.eol(static_cast<char>(c));
-    if (card.InToken()) {
+    if (card.InPlainToken()) {
       w.push_back(static_cast<char>(std::tolower(c)));
       sb->sbumpc();
       continue;

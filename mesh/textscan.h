@@ -33,7 +33,7 @@ std::string ReadWord(std::istream& in);
 std::string ReadLowerWord(std::istream& in);
 /// How a word search cuts the text into words.
 enum WordKind {
-  kCardWords,  ///< as the card reader does: comments hold no words, literals are one word each
+  kCardWords,  ///< as the card reader cuts a card; comments and literals hold no keyword
   kPlainWords  ///< at white space only (files the program writes, which have no comments)
 };
 /// Reads lower-cased words until one contains `word`; false when the stream ends first. Card

@@ -2,6 +2,9 @@
 // restart rebuilt from a saved result file and the averages of saved results.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "tests/driver/run_olvu.h"
@@ -187,6 +190,102 @@ TEST(Tools, MeshWritersChooseTheSetsByTheirTypeWord) {
                 "    1                1              2\n"
                 "    2                2              3\n"
                 "end elements\n");
+}
+
+// One element set as a mesh file lists it: element type, nodes per element and the element lines
+// (number and nodes).
+struct SetLines {
+  std::string elmType;
+  int nnode = 0;
+  std::vector<std::vector<long>> elements;
+  bool operator==(const SetLines&) const = default;
+};
+
+std::string Lower(std::string w) {
+  for (char& c : w) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return w;
+}
+
+// The words of a line that follow `key` (any case), one each.
+std::string After(const std::string& line, const std::string& key) {
+  std::istringstream in(line);
+  for (std::string w; in >> w;)
+    if (Lower(w) == Lower(key) && in >> w) return Lower(w);
+  return "";
+}
+
+// Reads the element lines up to the line `end`: the first `count` numbers of each (all when 0).
+std::vector<std::vector<long>> ElementLines(std::istream& in, const std::string& end, int count) {
+  std::vector<std::vector<long>> lines;
+  for (std::string line; std::getline(in, line) && Lower(line) != end;) {
+    std::istringstream words(line);
+    std::vector<long> e;
+    for (long v; (count == 0 || static_cast<int>(e.size()) < count) && words >> v;) e.push_back(v);
+    if (!e.empty()) lines.push_back(e);
+  }
+  return lines;
+}
+
+// The sets of a data file whose type is one of `types` ("Set ... Type T ElmType E NNode n" lines,
+// each with its "Elements" ... "End Elements" block).
+std::vector<SetLines> DataSets(const std::string& data, const std::set<std::string>& types) {
+  std::vector<SetLines> sets;
+  std::istringstream in(data);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("Set ", 0) != 0) continue;
+    const bool wanted = types.count(After(line, "Type")) > 0;
+    SetLines s{After(line, "ElmType"), std::stoi(After(line, "NNode")), {}};
+    while (std::getline(in, line) && Lower(line) != "elements") {
+    }
+    s.elements = ElementLines(in, "end elements", 1 + s.nnode);
+    if (wanted) sets.push_back(s);
+  }
+  return sets;
+}
+
+// The sets of a mesh file ("MESH ... ElemType E  Nnode = n" lines, each with its "Elements" ...
+// "end elements" block).
+std::vector<SetLines> MeshSets(const std::string& mesh) {
+  std::vector<SetLines> sets;
+  std::istringstream in(mesh);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("MESH ", 0) != 0) continue;
+    SetLines s{After(line, "ElemType"), std::stoi(line.substr(line.rfind('=') + 1)), {}};
+    while (std::getline(in, line) && Lower(line) != "elements") {
+    }
+    s.elements = ElementLines(in, "end elements", 0);
+    sets.push_back(s);
+  }
+  return sets;
+}
+
+TEST(Tools, MeshWritersWriteTheSetsOfEveryExample) {
+  struct Tool {
+    const char* name;
+    std::set<std::string> types;
+  };
+  const Tool tools[] = {{"Write_Mesh", {"fluid", "solid"}},
+                        {"Interpolate_Rst", {"fluid", "solid"}},
+                        {"Write_BoundMesh", {"body", "wbody", "frees", "flux"}}};
+  int examples = 0;
+  for (const auto& e : std::filesystem::directory_iterator(OLVU_EXAMPLES_DIR)) {
+    const std::string data = ReadFile(e.path().string());
+    if (!e.is_regular_file() || data.rfind("OLVU_", 0) != 0) continue;
+    ++examples;
+    const std::string name = e.path().filename().string();
+    Folder dir;
+    dir.write(name, data);
+    for (const Tool& t : tools) {
+      SCOPED_TRACE(name + " " + t.name);
+      const Outcome r = dir.olvu({"-name", name, "-tool", t.name});
+      ASSERT_EQ(r.status, 0) << dir.read(name + ".err");
+      EXPECT_TRUE(r.out.ends_with("\nSuccess !!!\n")) << r.out;
+      const std::vector<SetLines> expected = DataSets(data, t.types), written = MeshSets(dir.read(name + ".out.msh"));
+      EXPECT_EQ(written.size(), expected.size());
+      EXPECT_TRUE(written == expected);
+    }
+  }
+  EXPECT_GE(examples, 5);
 }
 
 TEST(Tools, AMeshFileThatCannotBeOpenedIsFatal) {

@@ -297,6 +297,9 @@ TEST(ToolForm, TypeWordsAndNodeCountAfterTheirKeywords) {
         {"ElmType twisted nnode 6 Elements 1 1 2 3 4 1 2 End Elements", Prisma, 6},
         {"ElmType Linear nnode 2 Elements 1 1 2 End Elements", Linear, 2},
         {"ElmType hexa nnode 8 Elements 1 1 2 3 4 1 2 3 4 End Elements", Hexahedra, 8},
+        // Words in comments ('!' to the line's end, nested braces) and in literals are no keywords.
+        {"{ElmType {nested} hexa} ElmType Triangle ! nnode 8\nName \"nnode 6 elements\" NNode 3\n"
+         "! Elements 2 1 2 3\nElements 1 1 2 3 End Elements", Triangle, 3},
     };
     for (const Case& c : cases) {
       std::istringstream in(c.text);
