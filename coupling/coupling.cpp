@@ -165,7 +165,14 @@ int TCLChannel_Init(Tcl_Interp* interp, int port, int timeout, char* message) {
     Tcl_TimerToken timer = Tcl_CreateTimerHandler(timeout, TimeOut, nullptr);
     while (!FailedChannel && !Globalchannel) Tcl_DoOneEvent(TCL_ALL_EVENTS);
     Tcl_DeleteTimerHandler(timer);
-    if (!Globalchannel) return Fail(message, "Failed as server, timeout (%s)", Tcl_GetStringResult(interp));
+    if (!Globalchannel) {
+      const char* text = Tcl_GetStringResult(interp);
+      return Fail(message,
+                  "Failed as server, timeout (%s%sno peer connected to port %d within %d ms).\n"
+                  "\tStart the coupled program so that it connects to port %d while this one waits, or give a "
+                  "longer time-out (the number after the port, in milliseconds)",
+                  text, *text ? "; " : "", port, timeout, port);
+    }
     Tcl_SetChannelOption(interp, Globalchannel, "-translation", "binary");
     return 0;
   }

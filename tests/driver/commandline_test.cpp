@@ -122,10 +122,15 @@ TEST(CommandLine, ValidCouplingWithoutPeerStopsAfterTheTimeOut) {
   const auto t0 = Steady::now();
   EXPECT_EQ(dir.olvu({"-name", "box"}).status, 1);
   const auto t1 = Steady::now();
-  const Outcome r = dir.olvu({"-coupling", std::to_string(FreePort()), "300", "-name", "box"});
+  const std::string port = std::to_string(FreePort());
+  const Outcome r = dir.olvu({"-coupling", port, "300", "-name", "box"});
   const auto t2 = Steady::now();
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(dir.read("box.err"), ErrFile("Failed as server, timeout ()\n"));
+  // The time-out, the port and what to do.
+  EXPECT_EQ(dir.read("box.err"),
+            ErrFile("Failed as server, timeout (no peer connected to port " + port + " within 300 ms).\n"
+                    "\tStart the coupled program so that it connects to port " + port +
+                    " while this one waits, or give a longer time-out (the number after the port, in milliseconds)\n"));
   EXPECT_EQ(WithoutHeapNotes(dir.read("box.war")), " -->\tInitialising Kelvarid coupling\n");
   // The whole time-out, and then the end: bounded by a hundred times the time-out and the run
   // without the link, which no load reaches, while a time-out read in seconds (1000 times) or
