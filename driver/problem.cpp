@@ -90,8 +90,13 @@ void Problem::InitialiseProblem() {
   // mistake leaves the results of an earlier run alone.
   input->ReadLine();
   const bool three = Dimension_Olvu == 3;
-  if (!input->Exist(three ? "OLVU_3D" : "OLVU_2D"))
-    OLVU_FATAL((three ? "OLVU_3D" : "OLVU_2D") << ": Incorrect input file format\n");
+  if (!input->Exist(three ? "OLVU_3D" : "OLVU_2D")) {
+    // A file of the other dimension is the common slip: say which option runs it.
+    const char* hint = !input->Exist(three ? "OLVU_2D" : "OLVU_3D") ? ""
+                       : three ? ": the data file is OLVU_2D; run it without -3D"
+                               : ": the data file is OLVU_3D; run it with -3D";
+    OLVU_FATAL((three ? "OLVU_3D" : "OLVU_2D") << ": Incorrect input file format" << hint << "\n");
+  }
   NewFile(".res");
   NewFile(".for");
   NewFile(".mov");

@@ -86,14 +86,16 @@ TEST(BadData, WrongFirstCardLeavesTheEarlierResultsAlone) {
   dir.write("cavity", Replace(DataFile("cavity"), "OLVU_2D;", "OLVU_3D;"));
   const Outcome r = dir.olvu({"-name", "cavity"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(dir.read("cavity.err"), ErrFile("OLVU_2D: Incorrect input file format\n"));
+  EXPECT_EQ(dir.read("cavity.err"),
+            ErrFile("OLVU_2D: Incorrect input file format: the data file is OLVU_3D; run it with -3D\n"));
   EXPECT_EQ(dir.read("cavity.res"), res);
   EXPECT_EQ(WithoutHeapNotes(dir.read("cavity.war")), war);
   EXPECT_EQ(dir.read("cavity.mov"), mov);
   // In three dimensions the 2D file is the wrong one.
   dir.write("cavity", DataFile("cavity"));
   EXPECT_EQ(dir.olvu({"-3D", "-name", "cavity"}).status, 1);
-  EXPECT_EQ(dir.read("cavity.err"), ErrFile("OLVU_3D: Incorrect input file format\n"));
+  EXPECT_EQ(dir.read("cavity.err"),
+            ErrFile("OLVU_3D: Incorrect input file format: the data file is OLVU_2D; run it without -3D\n"));
   // The next good run removes the error file of the failed one.
   EXPECT_EQ(dir.olvu({"-name", "cavity"}).status, 0);
   EXPECT_FALSE(dir.exists("cavity.err"));
