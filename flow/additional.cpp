@@ -1,6 +1,7 @@
 // The directional parts of the fluid domain's Laplacian (L = Lxx + Lyy + Lzz) and the
 // volume-weighted directional element sizes, integrated with the Gauss rules of every set.
 #include "domain/fluiddomain.h"
+#include "flow/assembler.h"
 #include "flow/shapegrad.h"
 #include "foundation/clock.h"
 #include "foundation/declarations.h"
@@ -70,9 +71,12 @@ void FluidDomain::CalcAdditionalSystemMatrixesDefault(Mesh* set) {
     }
     double L[3];
     CornerExtents(p, corners, L);
-    if (V < 0)
-      OLVU_FATAL("Negative Volume found in fluid set " << set->Name() << ", element " << *e
-                                                       << "\n\tCheck surface normal orientation and mesh data\n");
+    if (V < 0) {
+      const std::string inverted = InvertedByMeshMotion(*this);
+      OLVU_FATAL("Negative Volume found in fluid set "
+                 << set->Name() << ", element " << *e
+                 << (inverted.empty() ? "\n\tCheck surface normal orientation and mesh data" : inverted) << "\n");
+    }
     if (V < 1e-14) OLVU_FATAL("Null Volume found in fluid set " << set->Name() << ", element " << *e << "\n");
     for (int a = 0; a < n; ++a) {
       for (int c = 0; c < 3; ++c) size[c][rows[a]] += W[a] * L[c];

@@ -1,9 +1,12 @@
 #include "flow/assembler.h"
 
 #include <cmath>
+#include <string>
 
+#include "domain/fluiddomain.h"
 #include "flow/convective.h"
 #include "flow/shapegrad.h"
+#include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "foundation/matrix.h"
 #include "mesh/elem.h"
@@ -106,8 +109,10 @@ void EachElement(const ElementTable& table, const PatternView& pv, const SystemA
   Report(fault, name, table.Element(k), hint);
 }
 
-void AssembleTriangles(const ElementTable& table, const char* name, const PatternView& pv, const SystemArrays& out) {
-  EachElement(table, pv, out, name, "\n\tCheck surface normal orientation", [&](std::size_t k, const Scatter& sc) {
+void AssembleTriangles(const ElementTable& table, const char* name, const PatternView& pv, const SystemArrays& out,
+                       const char* inverted) {
+  const char* hint = inverted ? inverted : "\n\tCheck surface normal orientation";
+  EachElement(table, pv, out, name, hint, [&](std::size_t k, const Scatter& sc) {
     double K[9], Me[9], G0[9], G1[9], W[3];
     Node* const* nd = table.Element(k)->nodesArray();
     const double* p1 = nd[0]->GivePointer();
@@ -139,8 +144,10 @@ void AssembleTriangles(const ElementTable& table, const char* name, const Patter
   });
 }
 
-void AssembleTetrahedra(const ElementTable& table, const char* name, const PatternView& pv, const SystemArrays& out) {
-  EachElement(table, pv, out, name, "\n\tMesh collapsed - Check mesh data", [&](std::size_t k, const Scatter& sc) {
+void AssembleTetrahedra(const ElementTable& table, const char* name, const PatternView& pv, const SystemArrays& out,
+                        const char* inverted) {
+  const char* hint = inverted ? inverted : "\n\tMesh collapsed - Check mesh data";
+  EachElement(table, pv, out, name, hint, [&](std::size_t k, const Scatter& sc) {
     double K[16], Me[16], G0[16], G1[16], G2[16], W[4];
     Node* const* nd = table.Element(k)->nodesArray();
     const double* p0 = nd[0]->GivePointer();
@@ -188,7 +195,7 @@ void AssembleTetrahedra(const ElementTable& table, const char* name, const Patte
 }
 
 void AssembleGauss(Mesh* set, const ElementTable& table, const char* name, const PatternView& pv,
-                   const SystemArrays& out) {
+                   const SystemArrays& out, const char* inverted) {
   const ElemOrder eo = set->GiveElemOrder();
   Matrix N[kMaxGaussPoints], dN[kMaxGaussPoints];
   double wg[kMaxGaussPoints];
@@ -197,7 +204,7 @@ void AssembleGauss(Mesh* set, const ElementTable& table, const char* name, const
   const int d = ShapeDimension(eo);
   if (np == 0 || n > kMaxNodes || d < 2) OLVU_FATAL("Element not implemented in fluid set " << name << "\n");
   const int corners = set->GiveMinNnode();
-  const char* hint = "\n\tCheck surface normal orientation and mesh data";
+  const char* hint = inverted ? inverted : "\n\tCheck surface normal orientation and mesh data";
   EachElement(table, pv, out, name, hint, [&](std::size_t k, const Scatter& sc) {
     double K[kMaxNodes * kMaxNodes], Me[kMaxNodes * kMaxNodes], G[3][kMaxNodes * kMaxNodes], W[kMaxNodes];
     double X[kMaxNodes][3], B[3][kMaxElemNodes];
@@ -257,11 +264,37 @@ void AssembleSystemSet(Mesh* set, const char* setName, int slot, const SystemArr
   AssembleSystemSet(set, setName, table, out, gauss);
 }
 
-void AssembleSystemSet(Mesh* set, const char* setName, const ElementTable& table, const SystemArrays& out, bool gauss) {
+void AssembleSystemSet(Mesh* set, const char* setName, const ElementTable& table, const SystemArrays& out, bool gauss,
+                       const char* inverted) {
   const SparseMatrixStruct* s = out.pattern;
   const PatternView pv{s->row_ptr(0), s->col_ind(0), s->spos_ind(0), s->diag_first(), s->sorted()};
   const ElemOrder eo = set->GiveElemOrder();
-  if (!gauss && eo == Triangle3) AssembleTriangles(table, setName, pv, out);
-  else if (!gauss && eo == Tetrahedra4) AssembleTetrahedra(table, setName, pv, out);
-  else AssembleGauss(set, table, setName, pv, out);
+  if (!gauss && eo == Triangle3) AssembleTriangles(table, setName, pv, out, inverted);
+  else if (!gauss && eo == Tetrahedra4) AssembleTetrahedra(table, setName, pv, out, inverted);
+  else AssembleGauss(set, table, setName, pv, out, inverted);
+}
+
+std::string InvertedByMeshMotion(FluidDomain& d) {
+  if (!d.Solves(PMeshDeform)) return "";
+  // The set-up assembled the mesh as the data file gives it: an element it found sound and that
+  // is inverted now has been moved there.
+  bool moved = false;
+  for (int c = 0; c < 3 && !moved; ++c) {
+    const ReaVec& total = d.Var(MeshX0 + c);
+    moved = total.length() == unsigned(d.numNodes) && d.numNodes > 0 && total.max_abs() > 0;
+  }
+  if (!moved) return "";
+  std::string bodies;
+  int count = 0, k = 0;
+  while (Mesh* m = d.giveNextBodyMesh(k))
+    if (m->AreYou("MBodyMesh")) bodies += std::string(count++ ? ", " : "") + m->Name();
+  const std::string what = count == 0 ? "the mesh displacement has moved its nodes"
+                           : count == 1 ? "body " + bodies + " has moved"
+                                        : "the moving bodies " + bodies + " have moved";
+  const char* room = count == 0   ? "use smaller displacements"
+                     : count == 1 ? "give the body more room (a larger fluid region)"
+                                  : "give the bodies more room (a larger fluid region)";
+  return "\n\tThe mesh deformation inverted this element, sound at set-up: " + what +
+         " further than the mesh around can follow.\n\tTake a smaller time step, " + room +
+         ", or hold the nodes where the mesh must stay (\"DMesh Fix_Null\")";
 }

@@ -2,7 +2,10 @@
 // volume and nodal element size, assembled element by element on the domain's one pattern.
 #pragma once
 
+#include <string>
+
 class ElementTable;
+class FluidDomain;
 class Mesh;
 class SparseMatrixStruct;
 
@@ -31,5 +34,12 @@ void AssembleSystemSet(Mesh* set, const char* setName, int slot, const SystemArr
 /// The same with the set's element table kept by the caller (built for `set` and out.pattern):
 /// its row blocks run on the threads, and every entry still sums its elements in the set's
 /// order, so the arrays are bitwise the same for any thread count.
+/// `inverted`, when given, replaces the orientation hint after a negative volume (see
+/// InvertedByMeshMotion).
 void AssembleSystemSet(Mesh* set, const char* setName, const ElementTable& table, const SystemArrays& out,
-                       bool gauss = false);
+                       bool gauss = false, const char* inverted = nullptr);
+
+/// The hint after a negative volume in a fluid set of `d` whose mesh has moved since the set-up:
+/// the motion inverted the element, the moving bodies named, and what to do. "" when the mesh
+/// has not moved: the element is then inverted as the data file gives it.
+std::string InvertedByMeshMotion(FluidDomain& d);
