@@ -21,7 +21,8 @@ void FluidDomain::CalcSystemMatrixesSet(FluidMesh* set) {
   out.lumped = lumped_.GivePointer();
   out.size = vars_[ElemSize].GivePointer();
   out.share = share.GivePointer();
-  AssembleSystemSet(set, set->Name(), SetTable(set), out);
+  const std::string inverted = InvertedByMeshMotion(*this);
+  AssembleSystemSet(set, set->Name(), SetTable(set), out, false, inverted.empty() ? nullptr : inverted.c_str());
   set->initialiseLN_N(share);
 }
 

@@ -42,5 +42,36 @@ TEST(MeshDeformationRuns, MovingWallNodesFollowTheirBody) {
   }
 }
 
+TEST(MeshDeformationRuns, AnElementTheMotionInvertsIsToldFromOneInvertedInTheData) {
+  // The square falls freely (its weight, no spring) until the mesh below it folds: the motion
+  // inverted an element that was sound, and the message says so, naming the body. The same box
+  // with an element written clockwise stops at the set-up with the orientation hint.
+  const std::string moved =
+      "\n\tThe mesh deformation inverted this element, sound at set-up: body Square has moved further than the "
+      "mesh around can follow.\n\tTake a smaller time step, give the body more room (a larger fluid region), or hold "
+      "the nodes where the mesh must stay (\"DMesh Fix_Null\")\n";
+  const struct {
+    bool clockwise;
+    std::string hint;
+  } cases[] = {{false, moved}, {true, "\n\tCheck surface normal orientation\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.hint);
+    SquareInBox s;
+    s.steps = 40, s.out = 1, s.gravity = "-9.81";
+    s.card = "Displacement_OY 1 DOY \"0\" [m]";
+    std::string data = s.Text();
+    if (c.clockwise) data = Replace(data, "\n1 1 2 13\n", "\n1 2 1 13\n");
+    Folder dir;
+    dir.write("c.dat", data);
+    const Outcome r = dir.olvu({"-name", "c.dat"});
+    EXPECT_EQ(r.status, 1);
+    const std::string err = dir.read("c.dat.err");
+    EXPECT_NE(err.find("Negative Volume found in fluid set Water, element "), std::string::npos) << err;
+    EXPECT_TRUE(err.ends_with(c.hint)) << err;
+    // The steps before the fall's fault keep their movement lines; the set-up writes none.
+    EXPECT_EQ(MovementColumn(dir.read("c.dat.mov"), 3).empty(), c.clockwise);
+  }
+}
+
 }  // namespace
 }  // namespace olvu_test
