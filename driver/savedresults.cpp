@@ -30,7 +30,8 @@ bool SavedResults::Next() {
 double SavedResults::Time() {
   SkipToDigit(in_);
   double t = 0;
-  if (ScanReal(in_, t) != kScanOk) OLVU_FATAL("Wrong time of result " << name_ << " in " << FileOf(in_, "saved result file") << "\n");
+  if (ScanReal(in_, t) != kScanOk)
+    OLVU_FATAL("Wrong time of result " << name_ << " in " << FileOf(in_, "saved result file") << "\n");
   return t;
 }
 
