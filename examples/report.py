@@ -301,7 +301,7 @@ def restart(name, domain, field):
     except ValueError:
         raise Unreadable("%s.rst holds no %s of the %s domain" % (name, field, domain))
     where = "%s.rst, %s of the %s domain" % (name, field, domain)
-    count = numbers(words[at + 3:at + 4], where, 1)[0]
+    count = numbers([w.rstrip(";") for w in words[at + 3:at + 4]], where, 1)[0]
     if count != int(count) or count < 0:
         raise Unreadable(SHORT + "%s: a length of %g" % (where, count))
     return numbers(words[at + 4:at + 4 + int(count)], where, int(count))
