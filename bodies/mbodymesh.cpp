@@ -151,7 +151,15 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     const double kd = in->Exist("KD_Units") ? in->GetFacToIU(in->GetWord("KD_Units", ""), ForcePerLength) : 0.0;
     const double kr = in->Exist("KR_Units") ? in->GetFacToIU(in->GetWord("KR_Units", ""), ForcePerAngle) : 0.0;
     const int per = Dimension_Olvu == 2 ? 6 : 8;
-    const int count = int(values.length()) / per;
+    const int given = int(values.length()), count = given / per, left = given - count * per;
+    // A spring cut short would be dropped or read from the wrong numbers: say so rather than guess.
+    const char* fields = per == 8 ? "KD KR Ax Ay Az Bx By Bz" : "KD KR Ax Ay Bx By";
+    if (count == 0)
+      OLVU_FATAL(Name() << " Error: Springs has " << given << " values; a spring needs " << per << " (" << fields
+                        << ")\n");
+    if (left)
+      OLVU_WARNING(1, Name() << ": the last " << left << " of the " << given << " Springs values ignored: a spring needs "
+                             << per << " (" << fields << ")");
     // A stiffness without its unit would be taken as nothing: the spring would not act at all.
     for (int s = 0; s < count; ++s)
       for (int k = 0; k < 2; ++k)

@@ -8,6 +8,7 @@
 #include "domain/phiproblem.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
+#include "input/fluidfunction.h"
 #include "input/input.h"
 #include "input/units.h"
 #include "mesh/elem.h"
@@ -55,9 +56,14 @@ void CheckFixedFields(FluidDomain& d) {
       OLVU_FATAL("Fix Velocity Field conditions do not work with smoothed start up."
                  "\n\tRemove the Start_Up_Control option.\n");
     if (d.Cond(LineVelNodes).null() && d.Cond(NormalVelNodes).null()) {
+      // A "CondVel" node fixes every component its conditional function tests (the step decides
+      // where); a plane problem has no Z velocity to fix.
+      FluidFuncTbl* tests = d.Cond(CondVelNodes).null() ? nullptr : d.ConditionalFunctions();
       const char* axes[3] = {"OX", "OY", "OZ"};
-      for (int c = 0; c < 3; ++c)
-        if (d.Cond(FixVelX + c).null()) OLVU_WARNING(2, name << ": Velocity " << axes[c] << " not fixed in any point");
+      const DofType kinds[3] = {DofType::VelocityX, DofType::VelocityY, DofType::VelocityZ};
+      for (int c = 0; c < (Dimension_Olvu == 3 ? 3 : 2); ++c)
+        if (d.Cond(FixVelX + c).null() && !(tests && tests->FFunc(int(kinds[c]))))
+          OLVU_WARNING(2, name << ": Velocity " << axes[c] << " not fixed in any point");
     }
     const ReaVec &u = d.Var(VelX), &v = d.Var(VelY), &w = d.Var(VelZ);
     double speed = 0;

@@ -14,7 +14,9 @@ number and "%" for a difference relative to the reference. The report of a data 
 known word after "report.py" in its comment (the generator examples/cylinder3d.py names
 cylinder3d), else NAME itself. A run cut short reads as well: its figures are those of its last
 output. Exit status: 0 when every figure lies in its band, 3 when one lies outside, 1 when the
-files cannot be read or a figure and the bands of the comment do not match. Standard library only.
+files cannot be read or a figure and the bands of the comment do not match (a one-line message),
+and 1 with a traceback and "report.py fault: ..." for a fault of the report itself. Standard
+library only.
 """
 import ast
 import math
@@ -22,6 +24,7 @@ import operator
 import os
 import re
 import sys
+import traceback
 
 BAND = re.compile(r"^!\s+(\S+)\s+within\s+([-+0-9.eE]+)(%?)\s+of\b")
 OUTSIDE = 3
@@ -29,6 +32,32 @@ OUTSIDE = 3
 
 class Unreadable(Exception):
     """A file of the run is missing or does not hold what the report needs."""
+
+
+SHORT = "the run's files do not hold what the report reads: "
+
+
+class Entries(dict):
+    """Values by node or body number of a file: a number it lacks is a fault of the file, not of
+    the report. `missing` % key is the message."""
+
+    def __init__(self, missing):
+        dict.__init__(self)
+        self.missing = missing
+
+    def __missing__(self, key):
+        raise Unreadable(self.missing % (key,))
+
+
+def numbers(words, where, count=None):
+    """The words as numbers, `count` of them when given: else the file `where` is at fault."""
+    try:
+        values = [float(v) for v in words]
+    except ValueError as e:
+        raise Unreadable(SHORT + "%s: %s" % (where, e))
+    if count is not None and len(values) != count:
+        raise Unreadable(SHORT + "%s: %d values where %d belong" % (where, len(values), count))
+    return values
 
 
 # ---------------------------------------------------------------- reading a run
@@ -62,6 +91,41 @@ def constant(text):
         raise Unreadable("not a constant function: %r" % text)
 
 
+# The unit symbols of lengths, times, masses and forces that a data file may give, with their
+# factors to SI units, and the one-letter prefixes: the grammar of the data file's units ("N/m",
+# "Kg.m/s2", "KN/cm"), enough for the figures the reports compute.
+SYMBOLS = {"m": 1, "A": 1e-10, "in": 0.0254, "ft": 0.3048, "yd": 0.9144, "mi": 1609.344, "Nmi": 1852,
+           "s": 1, "min": 60, "hour": 3600, "day": 86400, "rad": 1, "deg": 0.01745329251994,
+           "Kg": 1, "g": 0.001, "lb": 0.45359237, "ton": 907.18474, "oz": 0.028349523125,
+           "N": 1, "dn": 1e-05, "Kp": 9.80665, "lbf": 4.448222, "tonf": 8896.443230521}
+PREFIXES = {"D": 10, "H": 100, "K": 1000, "M": 1e6, "G": 1e9, "d": 0.1, "c": 0.01, "m": 0.001, "u": 1e-6,
+            "n": 1e-9}
+
+
+def si_factor(text, where):
+    """The factor to SI of a unit text without its brackets: products by ".", one "/", powers by
+    trailing digits, a symbol or a prefix and a symbol."""
+    def term(t):
+        m = re.match(r"^(\D+)(\d*)$", t)
+        if not m:
+            raise Unreadable("%s: unit [%s] is not one the report knows" % (where, text))
+        symbol, power = m.group(1), int(m.group(2) or 1)
+        if symbol in SYMBOLS:
+            return SYMBOLS[symbol] ** power
+        if symbol[0] in PREFIXES and symbol[1:] in SYMBOLS:
+            return (PREFIXES[symbol[0]] * SYMBOLS[symbol[1:]]) ** power
+        raise Unreadable("%s: unit [%s] is not one the report knows" % (where, text))
+
+    def product(t):
+        f = 1.0
+        for part in t.split("."):
+            f *= term(part)
+        return f
+
+    top, _, bottom = text.partition("/")
+    return product(top) / (product(bottom) if bottom else 1.0)
+
+
 class Data:
     """What the report reads of a data file: its comment, nodes, element sets and cards."""
 
@@ -70,7 +134,7 @@ class Data:
         self.text = read(name)
         lines = self.text.split("\n")
         self.comment = [l for l in lines if l.startswith("!")]
-        self.nodes = {}
+        self.nodes = Entries("%s holds no node %%s" % name)
         self.sets = []  # dicts: card (the set's line), type, name, functions, elements
         self.conditions = []  # (node, keyword, values) of the boundary blocks
         at = 0
@@ -80,7 +144,7 @@ class Data:
             if line.startswith("Nodes;"):
                 while at < len(lines) and re.match(r"\s*\d", lines[at]):
                     w = lines[at].split()
-                    self.nodes[int(w[0])] = tuple(float(v) for v in w[1:4])
+                    self.nodes[int(w[0])] = tuple(numbers(w[1:4], "%s line %d" % (name, at + 1), 3))
                     at += 1
             elif line.startswith("Set "):
                 s = {"card": line, "type": re.search(r"\bType\s+(\S+)", line).group(1).lower(),
@@ -112,7 +176,21 @@ class Data:
         w = self.word(card, key)
         if w is None:
             raise Unreadable("%s: no %s on the card %r" % (self.name, key, card[:60]))
-        return float(w)
+        return numbers([w], "%s, %s" % (self.name, key))[0]
+
+    def numbers_after(self, card, key):
+        """The numbers that follow `key` on the card, up to the next word."""
+        m = re.search(r"\b%s((?:\s+[-+]?[.\d][^\s;]*)+)" % key, card)
+        if not m:
+            raise Unreadable("%s: no numbers after %s on the card %r" % (self.name, key, card[:60]))
+        return numbers(m.group(1).split(), "%s, %s" % (self.name, key))
+
+    def unit(self, card, key):
+        """The factor to SI units of the unit that follows `key` on the card ("KD_Units [N/m]")."""
+        m = re.search(r"\b%s(?:\s+[-+]?[.\d][^\s;]*)*\s+\[([^\]]*)\]" % key, card)
+        if not m:
+            raise Unreadable("%s: no unit after %s on the card %r" % (self.name, key, card[:60]))
+        return si_factor(m.group(1), self.name)
 
     def card(self, keyword):
         for line in self.text.split("\n"):
@@ -161,19 +239,26 @@ def results(name):
     lines = read(name + ".res").split("\n")
     at = 0
     while at < len(lines):
-        m = re.match(r'Result "([^"]*)" "[^"]*" (\S+)', lines[at])
+        m = re.match(r'Result "([^"]*)" "[^"]*" (\S+)(?: (\S+))?', lines[at])
         at += 1
         if not m:
             continue
+        field, time = m.group(1), numbers([m.group(2)], "%s.res line %d" % (name, at))[0]
+        # The values a node line holds: one of a scalar, three of a vector (its magnitude is not
+        # written), those of the block's first line otherwise.
+        count = {"Scalar": 1, "Vector": 3}.get(m.group(3))
         while at < len(lines) and lines[at] != "Values":
             at += 1
-        values = {}
+        values = Entries(SHORT + "no node %%s in the %s block of time %g of %s.res" % (field, time, name))
         at += 1
         while at < len(lines) and lines[at] != "End Values":
             w = lines[at].split()
-            values[int(w[0])] = [float(v) for v in w[1:]]
+            if not w[0].isdigit():
+                raise Unreadable(SHORT + "%s.res line %d: no node number" % (name, at + 1))
+            values[int(w[0])] = numbers(w[1:], "%s.res line %d" % (name, at + 1), count)
+            count = len(values[int(w[0])])
             at += 1
-        blocks.append((m.group(1), float(m.group(2)), values))
+        blocks.append((field, time, values))
     return blocks
 
 
@@ -187,19 +272,21 @@ def last(blocks, field):
 def table(name, ext):
     """The lines of NAME.for or NAME.mov: (time, {body: [values]})."""
     rows = []
-    for line in read(name + ext).split("\n"):
+    per = 12 if ext == ".for" else 6  # the numbers of a body on a line
+    for n, line in enumerate(read(name + ext).split("\n")):
         if not line.strip():
             continue
+        where = "%s%s line %d" % (name, ext, n + 1)
         w = line.rstrip("\t").split("\t")
-        bodies, at = {}, 1
+        time = numbers(w[:1], where)[0]
+        bodies, at = Entries(SHORT + "no body %%s on %s" % where), 1
         while at < len(w):
             body, at = w[at].strip('"'), at + 1
-            values = []
+            start = at
             while at < len(w) and not w[at].startswith('"'):
-                values.append(float(w[at]))
                 at += 1
-            bodies[body] = values
-        rows.append((float(w[0]), bodies))
+            bodies[body] = numbers(w[start:at], where + ", body " + body, per)
+        rows.append((time, bodies))
     if not rows:
         raise Unreadable("%s%s holds no line: did the run take a step?" % (name, ext))
     return rows
@@ -213,17 +300,27 @@ def restart(name, domain, field):
         at = words.index(field, at)
     except ValueError:
         raise Unreadable("%s.rst holds no %s of the %s domain" % (name, field, domain))
-    count = int(words[at + 3].rstrip(";"))
-    return [float(v) for v in words[at + 4:at + 4 + count]]
+    where = "%s.rst, %s of the %s domain" % (name, field, domain)
+    count = numbers([w.rstrip(";") for w in words[at + 3:at + 4]], where, 1)[0]
+    if count != int(count) or count < 0:
+        raise Unreadable(SHORT + "%s: a length of %g" % (where, count))
+    return numbers(words[at + 4:at + 4 + int(count)], where, int(count))
 
 
 def crossings(times, values, level=0.0):
-    """The times at which the values cross the level, by linear interpolation."""
+    """The times at which the values pass the level: by linear interpolation between two values on
+    either side of it, at the middle of a run of values exactly on it between two such values; a
+    run that touches the level and turns back does not pass it."""
     out = []
-    for (t0, a), (t1, b) in zip(zip(times, values), zip(times[1:], values[1:])):
-        a, b = a - level, b - level
-        if a == 0 or (a > 0) != (b > 0) and b != 0:
-            out.append(t0 + (t1 - t0) * a / (a - b))
+    side, on, before = 0, None, None  # the side of the last value off the level, the run on it since
+    for t, v in zip(times, values):
+        v -= level
+        if v == 0:
+            on = (on[0], t) if on else (t, t)
+            continue
+        if side and (v > 0) != (side > 0):
+            out.append((on[0] + on[1]) / 2 if on else before[0] + (t - before[0]) * before[1] / (before[1] - v))
+        side, on, before = v, None, (t, v)
     return out
 
 
@@ -325,7 +422,8 @@ def wall(data, run):
     # The result file holds one value a node, the water's at the shared nodes; the plate's own
     # values are in the solid domain's block of the restart file, in the numbering of its nodes.
     solid = data.set_nodes(plate)
-    plate_t = dict(zip(solid, restart(run, "Solid", "_Tempt_")))
+    plate_t = Entries(SHORT + "no node %%s among the solid's values in %s.rst" % run)
+    plate_t.update(zip(solid, restart(run, "Solid", "_Tempt_")))
     return t, [worst("water_contact", [(temp[k][0], t0 - q * (xc - x0) / k1, "node %d" % k) for k in contact]),
                worst("plate_contact", [(plate_t[k], t2 + q * (x2 - xc) / k2, "node %d" % k) for k in contact])]
 
@@ -333,7 +431,13 @@ def wall(data, run):
 def spring_body(data, run):
     """The body's height in the movement table against the spring's period 2 pi sqrt(m / K)."""
     body = data.set_of("wbody")[0]
-    m, k = data.number(body["card"], "Mass"), data.number(body["card"], "Springs")
+    card = body["card"]
+    m = data.number(card, "Mass") * data.unit(card, "Mass")
+    # The springs' KD, each spring's first number (6 numbers a spring in 2D, 8 in 3D), in the
+    # card's "KD_Units": they pull the centre together.
+    springs = data.numbers_after(card, "Springs")
+    per = 8 if data.text.startswith("OLVU_3D") else 6
+    k = sum(springs[0:len(springs) - len(springs) % per:per]) * data.unit(card, "KD_Units")
     rows = table(run, ".mov")
     times = [r[0] for r in rows]
     heights = [r[1][body["name"]][1] for r in rows]
@@ -471,9 +575,10 @@ def main(argv):
                 raise Unreadable("%s: a band in %% for %s, whose reference is 0" % (name, figure))
     except Unreadable as e:
         sys.exit("report.py: %s" % e)
-    except (KeyError, IndexError, ValueError, ArithmeticError) as e:
-        sys.exit("report.py: %s: the run's files do not hold what the report reads (%s: %s)" % (
-            name, type(e).__name__, e))
+    except Exception as e:  # a fault of this script, not of the run: the traceback says where
+        traceback.print_exc()
+        sys.exit("report.py fault: %s: %s (a fault of report.py itself, not of the run's files)" % (
+            type(e).__name__, e))
     print("%s (report %s), time %s:" % (name, which, number(time)))
     status = 0
     for figure, value, reference, where in figures:

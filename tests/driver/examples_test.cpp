@@ -299,6 +299,63 @@ TEST(Examples, ReportStopsWithItsMessageOnWhatItCannotJudge) {
   }
 }
 
+TEST(Examples, ReportReadsTheSpringsUnitsAndExactZeros) {
+  // report.py on examples/spring_body and a movement table written here: the height 0.02 cos(2 pi
+  // t / P) sampled at P / 40 over four periods, P = 2 pi sqrt(m / K) = 1.98692 s, the three samples
+  // around each crossing exactly 0 (each crossing then read at the middle sample: the period
+  // exact), with the stiffness and the mass in other units (the same reference); a fault of the
+  // report itself is reported as such, with its traceback; a line short of a body's numbers as
+  // the run's file at fault.
+  const std::string data =
+      Replace(Replace(Replace(ReadFile(kDir + "/spring_body"), "Mass 10 [Kg]", "Mass 10000 [g]"), "Springs 100 0",
+                      "Springs 1 0"),
+              "KD_Units [N/m]", "KD_Units [N/cm]");
+  ASSERT_NE(data.find("Mass 10000 [g] "), std::string::npos);
+  ASSERT_NE(data.find("Springs 1 0 1 1.4762912 1 0.5 KD_Units [N/cm]"), std::string::npos);
+  const double P = 2 * M_PI * std::sqrt(10 / 100.0);
+  auto table = [&](int values) {
+    std::ostringstream mov;
+    mov.precision(17);
+    mov << "\n";
+    for (int i = 0; i <= 160; ++i) {
+      const bool zero = (i + 1) % 20 <= 2;  // i = 9, 10, 11, 29, 30, 31, ...: around P/4 + k P/2
+      mov << "\n" << i * P / 40 << "\t\"Square\"\t0\t" << (zero ? 0.0 : 0.02 * std::cos(2 * M_PI * i / 40)) << "\t";
+      for (int k = 2; k < values; ++k) mov << "0\t";
+    }
+    return mov.str();
+  };
+  const std::string faulty = "python3 -c 'import sys; sys.path.insert(0, \"" + kDir +
+                             "\"); import report; report.period = lambda t, v: 1 / 0; "
+                             "sys.exit(report.main([\"report.py\", \"spring_body\"]))'";
+  const std::string plain = "python3 '" + kDir + "/report.py' spring_body";
+  const struct {
+    const char* what;
+    std::string data, command;
+    int values, status;
+    const char* message;
+    bool traceback;
+  } cases[] = {
+      {"exact zeros, other units", data, plain, 6, 0, "reference 1.98692 ", false},
+      {"a fault of the report", data, faulty, 6, 1, "report.py fault: ZeroDivisionError", true},
+      {"a short line", data, plain, 5, 1, "report.py: the run's files do not hold what the report reads", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder dir;
+    dir.write("spring_body", c.data);
+    dir.write("spring_body.mov", table(c.values));
+    const Outcome r = Shell(c.command, dir.path(""), dir);
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(r.err.find("Traceback") != std::string::npos, c.traceback) << r.err;
+    if (c.status == 0) {
+      const std::vector<Figure> figures = Figures(r.out);
+      ASSERT_EQ(figures.size(), 1u);
+      EXPECT_NEAR(figures[0].difference, 0, 1e-6);
+    }
+  }
+}
+
 TEST(Examples, GeneratorsWriteTheDataFilesBesideThem) {
   // A generated data file kept in the folder is the one its generator writes today.
   for (const auto& e : fs::directory_iterator(kDir)) {

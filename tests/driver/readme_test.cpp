@@ -3,11 +3,14 @@
 // user types it, in a scratch copy of the source tree whose build/release/olvu is the program
 // under test, from the top of that copy: it must end with status 0 and write nothing outside
 // build/. Lines that configure or build a tree are not run again: the build under test stands
-// for them.
+// for them. A "```text" block after a command's block is what that command prints, and every line
+// of an example's output that the text quotes ("the last line of `examples/NAME`'s `.EXT`,
+// `LINE`") is the last line of that file of the example's run.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -119,10 +122,40 @@ class ScratchTree {
 
 std::vector<std::vector<std::string>> Readme() { return ShellBlocks(ReadFile((kTop / "README.md").string())); }
 
+/// The "```text" block that follows each "```sh" block before the next one, by the index of the
+/// "```sh" block: what its commands print.
+std::map<std::size_t, std::string> PrintedTexts(const std::string& text) {
+  std::map<std::size_t, std::string> out;
+  std::istringstream in(text);
+  std::size_t shells = 0;        // "```sh" blocks so far
+  bool open = false, waiting = false;  // inside a block; the last "```sh" block has no text yet
+  std::string* into = nullptr;   // the text block being read
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("```", 0) == 0) {
+      if (!open && line == "```sh") ++shells, waiting = true;
+      else if (!open && line == "```text" && waiting) into = &out[shells - 1], waiting = false;
+      if (open) into = nullptr;
+      open = !open;
+    } else if (into) {
+      *into += line + "\n";
+    }
+  }
+  return out;
+}
+
+/// The words of a text (tabs and blanks alike).
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> out;
+  for (std::string w; in >> w;) out.push_back(w);
+  return out;
+}
+
 /// Runs the blocks after the set-up commands that `need` selects, as the file header says.
 void RunBlocks(const std::string& need) {
   const auto blocks = Readme();
   ASSERT_GT(blocks.size(), 2u);
+  const auto printed = PrintedTexts(ReadFile((kTop / "README.md").string()));
   ScratchTree tree;
   int ran = 0;
   for (std::size_t i = 2; i < blocks.size(); ++i) {
@@ -132,6 +165,9 @@ void RunBlocks(const std::string& need) {
     SCOPED_TRACE(script);
     const Outcome r = Shell(script, tree.top().string(), tree.folder());
     EXPECT_EQ(r.status, 0) << r.err << r.out.substr(r.out.size() > 3000 ? r.out.size() - 3000 : 0);
+    if (printed.count(i)) {
+      EXPECT_EQ(r.out, printed.at(i)) << "the output the README shows";
+    }
     ++ran;
   }
   if (need.empty()) {
@@ -160,6 +196,28 @@ TEST(Readme, OpensWithTheTwoSetUpCommands) {
 }
 
 TEST(Readme, CommandsRunAsWritten) { RunBlocks(""); }
+
+TEST(Readme, QuotedLinesOfTheExamplesAreTheirRuns) {
+  std::string text = ReadFile((kTop / "README.md").string());
+  for (char& c : text)
+    if (c == '\n') c = ' ';  // a quote may be wrapped
+  const std::regex quote("the last line of `examples/([A-Za-z0-9_]+)`'s `(\\.[a-z]+)`, `([^`]+)`");
+  int quotes = 0;
+  for (std::sregex_iterator m(text.begin(), text.end(), quote), end; m != end; ++m, ++quotes) {
+    const std::string name = (*m)[1], file = name + (*m)[2].str();
+    SCOPED_TRACE(file);
+    Folder dir;
+    dir.write(name, ReadFile((kTop / "examples" / name).string()));
+    ASSERT_EQ(dir.olvu({"-name", name}).status, 0) << dir.read(name + ".err");
+    const std::string table = dir.read(file);
+    const std::size_t end = table.find_last_not_of("\t\n");
+    ASSERT_NE(end, std::string::npos) << file << " is empty";
+    const std::size_t start = table.rfind('\n', end);
+    const std::size_t from = start == std::string::npos ? 0 : start;
+    EXPECT_EQ(Words(table.substr(from, end + 1 - from)), Words((*m)[3]));
+  }
+  EXPECT_GT(quotes, 0) << "no quoted line found: the quote's form changed";
+}
 
 TEST(Readme, FuzzerCommandsRunAsWritten) {
   if (!fs::exists(fs::path(OLVU_EXE).parent_path() / "fuzz/olvu_fuzz_function"))

@@ -153,6 +153,60 @@ TEST(BodySprings, SpringConstantsNeedTheirUnits) {
   }
 }
 
+TEST(BodySprings, ASpringCardOfPartSpringsIsRefusedOrTrimmed) {
+  // A spring is KD, KR, the anchor and the body point: 6 numbers in 2D, 8 in 3D. Fewer than one
+  // spring: exit 1 naming the set, the count given and the count a spring needs, nothing written.
+  // Numbers left over after whole springs: a warning of how many, and the run that of the whole
+  // springs alone (the same movement table), the spring pulling the body.
+  SquareInBox square;
+  square.steps = 2, square.out = 1;
+  FloatingBox box;
+  const struct {
+    bool plane;
+    const char* springs;
+    const char* whole;  ///< the whole springs of `springs`, or null when it holds none
+    std::string message;
+  } cases[] = {
+      {true, "40000 0 0.5 0.6 0.5", nullptr,
+       "Square Error: Springs has 5 values; a spring needs 6 (KD KR Ax Ay Bx By)"},
+      {true, "40000", nullptr, "Square Error: Springs has 1 values; a spring needs 6 (KD KR Ax Ay Bx By)"},
+      {true, "40000 0 0.5 0.6 0.5 0.5 7", "40000 0 0.5 0.6 0.5 0.5",
+       "Square: the last 1 of the 7 Springs values ignored: a spring needs 6 (KD KR Ax Ay Bx By)"},
+      {true, "40000 0 0.5 0.6 0.5 0.5 0 0 1 1 1 1 7 7 7 7 7", "40000 0 0.5 0.6 0.5 0.5 0 0 1 1 1 1",
+       "Square: the last 5 of the 17 Springs values ignored: a spring needs 6 (KD KR Ax Ay Bx By)"},
+      {false, "40000 0 3 1.5 1 3 1.5", nullptr,
+       "BOX Error: Springs has 7 values; a spring needs 8 (KD KR Ax Ay Az Bx By Bz)"},
+      {false, "40000 0 3 1.5 1 3 1.5 0.75 0.5", "40000 0 3 1.5 1 3 1.5 0.75",
+       "BOX: the last 1 of the 9 Springs values ignored: a spring needs 8 (KD KR Ax Ay Az Bx By Bz)"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.springs);
+    auto run = [&](const std::string& springs, Folder& dir) {
+      const std::string card = std::string(k.plane ? "Displacement_OY 1 DOY" : " Displacement_OZ 1 DOZ") +
+                               " \"0\" [m] Springs " + springs + " KD_Units [N/m]";
+      (k.plane ? square.card : box.body) = card;
+      dir.write("c.dat", k.plane ? square.Text() : box.Text());
+      std::vector<std::string> args{"-name", "c.dat"};
+      if (!k.plane) args.push_back("-3D");
+      return dir.olvu(args).status;
+    };
+    Folder dir;
+    const int status = run(k.springs, dir);
+    if (!k.whole) {
+      EXPECT_EQ(status, 1);
+      EXPECT_EQ(dir.read("c.dat.err"), ErrFile(k.message + "\n"));
+      EXPECT_EQ(dir.read("c.dat.rst"), "");
+      continue;
+    }
+    ASSERT_EQ(status, 0) << dir.read("c.dat.err");
+    EXPECT_EQ(Count(dir.read("c.dat.war"), k.message + "\n"), 1) << dir.read("c.dat.war");
+    Folder alone;
+    ASSERT_EQ(run(k.whole, alone), 0) << alone.read("c.dat.err");
+    EXPECT_EQ(dir.read("c.dat.mov"), alone.read("c.dat.mov"));
+    EXPECT_NE(MovementColumn(dir.read("c.dat.mov"), k.plane ? 3 : 4).back(), 0.0);
+  }
+}
+
 TEST(BodySprings, ALineThatWouldHoldANonFiniteNumberEndsTheRun) {
   // A centre of gravity that jumps to 1e308 (finite) at t = 0.15: the buoyancy of 10 N on the
   // square has a moment about it beyond the doubles, which ends the run in step 3 before its

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/driver/run_olvu.h"
+#include "tests/model/gridcase.h"
 #include "tests/model/resblocks.h"
 
 namespace {
@@ -49,6 +50,57 @@ TEST(BoundaryChecks, NullVelocityAndUnfixedComponentsAreWarned) {
                         "\tCheck boundary conditions and convergence norms.\n"})
     EXPECT_NE(r.war.find(m), std::string::npos) << m << r.war;
   EXPECT_EQ(r.war.find("Pressure not fixed"), std::string::npos);
+}
+
+TEST(BoundaryChecks, AComponentFixedByAnyConditionIsNotWarned) {
+  // A grid of 2 x 2 cells (2 x 2 x 1 in 3D) with the pressure held at node 1, the boundary lines
+  // and conditional functions of each row: the components left unfixed are warned, none for
+  // what a time-dependent ("TVel") or conditional ("CondVel") condition fixes, and never OZ in
+  // two dimensions.
+  const char* both = "Function VelocityX \"1\" [m/s];\nFunction VelocityY \"1\" [m/s];\n";
+  const struct {
+    olvu_test::GridKind kind;
+    const char* lines;
+    const char* conditional;
+    const char* warned;
+  } cases[] = {
+      {olvu_test::GridKind::Tri3, "", "", "OX OY"},
+      {olvu_test::GridKind::Tri3, "Node 3 Velc 0 0 0 Fix 1 0 0;\n", "", "OY"},
+      {olvu_test::GridKind::Tri3, "Node 3 Velc 0 0 0;\n", "", ""},
+      {olvu_test::GridKind::Tri3, "Node 3 TVel 0 0 0 1 0 0;\n", "", "OY"},
+      {olvu_test::GridKind::Tri3, "Node 3 TVel 0 1 0 0 0 0;\n", "", "OX"},
+      {olvu_test::GridKind::Tri3, "Node 3 CondVel;\n", "Function VelocityX \"1\" [m/s];\n", "OY"},
+      {olvu_test::GridKind::Tri3, "Node 3 CondVel;\n", both, ""},
+      {olvu_test::GridKind::Tri3, "Node 3 CondVel;\n", "", "OX OY"},
+      {olvu_test::GridKind::Tri3, "", both, "OX OY"},
+      {olvu_test::GridKind::Tet4, "", "", "OX OY OZ"},
+      {olvu_test::GridKind::Tet4, "Node 3 CondVel;\n", both, "OZ"},
+  };
+  for (const auto& c : cases) {
+    olvu_test::GridLayout g;
+    g.kind = c.kind, g.nx = g.ny = 2, g.flags = "Solve_NavierStokes";
+    const bool plane = c.kind == olvu_test::GridKind::Tri3;
+    SCOPED_TRACE(std::string(plane ? "2D " : "3D ") + c.lines + c.conditional);
+    std::string text = g.Problem("GeneralData Number_of_Steps 1 Time_Increment \"0.1\" [s] OutPut_Step 1 Max_Iterations 1;",
+                                 std::string("Node 1 Pres 0;\n") + c.lines,
+                                 "ToleranceData VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6;");
+    if (*c.conditional)
+      text = Replace(text, "EndInitialDataFunctions;\n",
+                     std::string("EndInitialDataFunctions;\nConditionalFunctions;\n") + c.conditional +
+                         "EndConditionalFunctions;\n");
+    Folder f;
+    f.write("c.dat", text);
+    std::vector<std::string> args{"-name", "c.dat"};
+    if (!plane) args.push_back("-3D");
+    const olvu_test::Outcome r = f.olvu(args);
+    ASSERT_EQ(r.status, 0) << f.read("c.dat.err") << r.err;
+    std::string warned;
+    for (const char* axis : {"OX", "OY", "OZ"})
+      if (f.read("c.dat.war").find(std::string("Fluid Domain: Velocity ") + axis + " not fixed in any point\n") !=
+          std::string::npos)
+        warned += (warned.empty() ? "" : " ") + std::string(axis);
+    EXPECT_EQ(warned, c.warned);
+  }
 }
 
 TEST(BoundaryChecks, ConflictListsOfTheReconciliation) {
