@@ -204,20 +204,31 @@ void BodyParts::FinishMotionRestart() {
   while (BodyMesh* m = d_.giveNextBody(b))
     if (m->AreYou("MBodyMesh") && !std::count(bodies.begin(), bodies.end(), m))
       OLVU_NOTICE("Restart file holds no state of body " << m->Name() << ": it starts from its data.");
-  // The nodes move by the accumulated displacement; the coordinates, where the file gives them,
-  // are those sums to their last bits.
+  // Where the nodes go once the set-up is done: by the accumulated displacement, or to the
+  // coordinates the file gives, those sums to their last bits.
   const int numNodes = d_.numNodes;
   ReaVec* vars = d_.vars_;
   const bool moved = int(vars[MeshX0].length()) == numNodes;
   if (nodes) CheckCoordinates(motion_.coordinates, moved);
-  for (int j = 1; j <= numNodes; ++j) {
-    Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
-    for (unsigned c = 1; c <= 3; ++c) {
-      if (nodes) nd(c) = motion_.coordinates(3 * unsigned(j - 1) + c);
-      else if (moved) nd(c) += vars[MeshX0 + int(c) - 1](unsigned(j));
+  else if (moved) {
+    ReaVec& xyz = motion_.coordinates;
+    xyz.resize(3 * unsigned(numNodes));
+    for (int j = 1; j <= numNodes; ++j) {
+      const Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+      for (unsigned c = 1; c <= 3; ++c) xyz(3 * unsigned(j - 1) + c) = nd(c) + vars[MeshX0 + int(c) - 1](unsigned(j));
     }
   }
-  motion_.coordinates.resize(0);
+}
+
+void BodyParts::PlaceRestoredMesh() {
+  ReaVec& xyz = motion_.coordinates;
+  if (xyz.length() == 0) return;
+  const int numNodes = d_.numNodes;
+  for (int j = 1; j <= numNodes; ++j) {
+    Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+    for (unsigned c = 1; c <= 3; ++c) nd(c) = xyz(3 * unsigned(j - 1) + c);
+  }
+  xyz.resize(0);
   // What hangs on the geometry follows the moved nodes, as after every mesh update.
   d_.RefreshNodeArray(false);
   d_.RebuildGeometry();

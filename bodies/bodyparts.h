@@ -31,8 +31,8 @@ class BodyParts final : public FluidParts {
     ReaVec distance;  // distance to the bodies used by the one-body deformation ("_MDist_")
     BitVec work;      // working node set of the deformation
     std::vector<const Mesh*> restoredBodies;  // the moving bodies whose state was read
-    ReaVec coordinates;                       // the node coordinates read ("_MCoord_"), until checked
-    bool restoredNodes = false;               // the node coordinates were read
+    ReaVec coordinates;           // where the restart puts the nodes ("_MCoord_"), until they are there
+    bool restoredNodes = false;   // the node coordinates were read
   };
 
   explicit BodyParts(FluidDomain& d) : d_(d) {}
@@ -53,6 +53,7 @@ class BodyParts final : public FluidParts {
   void WriteMotionRestart(std::ostream& out, int digits) override;
   bool ReadMotionRestart(Input* in, const char* word) override;
   void FinishMotionRestart() override;
+  void PlaceRestoredMesh() override;
   void WallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) override;
   bool HeatFluxes(ReaVec& q, ReaVec& r, ReaVec& w) override;
   void ProblemFluxes(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) override;

@@ -53,9 +53,13 @@ class FluidParts {
   virtual void WriteMotionRestart(std::ostream& out, int digits) = 0;
   /// Reads entry `word` when it is one of the mesh motion's (false when it is not).
   virtual bool ReadMotionRestart(Input* in, const char* word) = 0;
-  /// After the last entry: the nodes where the restart puts them, what hangs on the geometry
-  /// after them, and a notice for each moving body the file leaves at its data.
+  /// After the last entry: the restored node coordinates checked and kept for PlaceRestoredMesh,
+  /// and a notice for each moving body the file leaves at its data.
   virtual void FinishMotionRestart() = 0;
+  /// Once the domain's set-up has run on the data's coordinates, as the unbroken run's did: the
+  /// nodes where the restart puts them and what hangs on the geometry after them, as after a mesh
+  /// update (nothing when the restart moves no node).
+  virtual void PlaceRestoredMesh() = 0;
 
   // The body sets' terms in the flow solves (flow/).
 

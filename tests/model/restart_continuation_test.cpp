@@ -166,6 +166,9 @@ const Kind kKinds[] = {
     {"FreeRotation", [] { return Square("Rotation_OZ 1 ROZ \"0.1\" [rad]", "1", "0.01", "0.02", 2); }, 3},
     {"PrescribedBody", [] { return Square("Displacement_OY 2 DOY \"0.01*t\" [m]", "1", "0.01", "0.5", 2); }, 3},
     {"FloatingBoxWithSinkAndTrim", Floating, 3, true},
+    // The floating box on a free surface, one iteration a step: the surface's matrices stand where
+    // the data put the nodes, in the restarted run as in the unbroken one.
+    {"FloatingBoxOnAFreeSurface", [] { return DataFile("restart_floatbox.dat"); }, 5, true},
     {"ByAllDataWithAFunctionEverySecondStep", [] { return DataFile("restart_deform.dat"); }, 3},
     {"ByAllDataWithAFunctionEveryStep",
      [] { return Replace(DataFile("restart_deform.dat"), "UpdateMeshEvery 2", "UpdateMeshEvery 1"); }, 3},
