@@ -12,6 +12,7 @@
 #include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
+#include "domain/restartentry.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -134,21 +135,23 @@ void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
 bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
   const bool body = strcasecmp(word, "_MBody_") == 0, coord = strcasecmp(word, "_MCoord_") == 0;
   if (!body && !coord && strcasecmp(word, "_MDist_") != 0) return false;
+  // A run without mesh deformation keeps its mesh as the data gives it, whatever the entry holds;
+  // a body's state is checked by the body.
+  const bool deformed = d_.Solves(PMeshDeform);
+  const unsigned numNodes = unsigned(d_.numNodes);
+  const std::string name = body ? in->GetWord("_MBody_", "") : "";
+  const unsigned expected = !deformed || body ? 0 : coord ? 3 * numNodes : numNodes;
+  RestartEntryLength(in, d_.DomainName(), body ? "_MBody_ " + name : coord ? "_MCoord_" : "_MDist_", expected);
   ReaVec v;
-  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-  // A run without mesh deformation keeps its mesh as the data gives it.
-  if (!d_.Solves(PMeshDeform)) return true;
-  const int numNodes = d_.numNodes;
+  in->GetAsciiReaVec(v, 1, "len");
+  if (!deformed) return true;
   if (coord) {
-    if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     // Checked once the accumulated displacement they stand for is read too.
     motion_.coordinates = v;
     motion_.restoredNodes = true;
     return true;
   }
   if (!body) {
-    if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     // A distance is no negative number: the deformation's blend would grow without bound there.
     for (unsigned j = 1; j <= v.length(); ++j)
       if (!std::isfinite(v(j)) || v(j) < 0)
@@ -158,12 +161,11 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
     return true;
   }
   // The first moving body of that name not restored yet.
-  const std::string name = in->GetWord("_MBody_", "");
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b)) {
     const std::vector<const Mesh*>& restored = motion_.restoredBodies;
     if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restored.begin(), restored.end(), m)) continue;
-    if (!static_cast<MBodyMesh*>(m)->Restore(v)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    static_cast<MBodyMesh*>(m)->Restore(v);
     motion_.restoredBodies.push_back(m);
     return true;
   }

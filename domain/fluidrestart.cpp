@@ -10,6 +10,7 @@
 
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
+#include "domain/restartentry.h"
 #include "foundation/error.h"
 #include "input/input.h"
 #include "input/line.h"
@@ -82,9 +83,8 @@ void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species
   if (!p) OLVU_FATAL("Restart data error. Wrong vector ID for " << (species ? "Concentration" : "Phi") << ".\n");
   const bool current = strcasecmp(key, species ? "_Con_t_" : "_Phi_t_") == 0;
   ReaVec& v = current ? p->Phi_t() : p->Phtdt();
-  const int len = in->GetInt("len");
-  if (len < 0 || (v.length() && unsigned(len) != v.length()) || in->GetAsciiReaVec(v, -1, "len") != 0)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  RestartEntryLength(in, d.DomainName(), std::string(key) + " " + std::to_string(n), v.length());
+  in->GetAsciiReaVec(v, -1, "len");
   // The step goes on from the restarted field unless a previous-step entry follows.
   if (current) p->Phtdt() = v;
 }
@@ -93,8 +93,8 @@ void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species
 // domain without turbulence has no limits to set from them.
 void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
   ReaVec e;
-  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(e, 1, "len") != 0 || e.length() != FluidDomain::kTurbulenceExtremes)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  RestartEntryLength(in, d.DomainName(), kExtremesKey, FluidDomain::kTurbulenceExtremes);
+  in->GetAsciiReaVec(e, 1, "len");
   for (unsigned i = 1; i <= e.length(); ++i)
     if (!std::isfinite(e(i)) || e(i) < 0)
       OLVU_FATAL("Restart data error. Wrong " << kExtremesKey << " entry: value " << i << " (" << e(i)
@@ -103,6 +103,19 @@ void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
 }
 
 }  // namespace
+
+int RestartEntryLength(Input* in, const char* owner, const std::string& entry, unsigned expected, const char* lenWord) {
+  const int found = in->GetInt(lenWord);
+  if (found >= 0 && (expected == 0 || unsigned(found) == expected)) return found;
+  OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n\tEntry "
+             << entry << " of " << owner << ": "
+             << (expected ? std::to_string(expected) + " values" : std::string("a length of 0 or more"))
+             << " expected, " << found << " found.\n");
+}
+
+void OlderRestartNotice(const char* owner, const char* key, const char* instead) {
+  OLVU_NOTICE(owner << ": Restart file holds no entry " << key << " (an older file): " << instead);
+}
 
 void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   out << name << ";\n";
@@ -172,8 +185,8 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         const int n = in->GetInt("_Beta_t_");
         if (n < 1 || freeMeshes_.free(n)) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
         ReaVec& beta = parts_->Elevation(n);
-        if (in->GetAsciiReaVec(beta, Solves(PTranspiration) ? 1 : -1) != 0)
-          OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+        RestartEntryLength(in, name_, "_Beta_t_ " + std::to_string(n), beta.length());
+        in->GetAsciiReaVec(beta, Solves(PTranspiration) ? 1 : -1);
         in->ReadLine();
         continue;
       }
@@ -182,10 +195,9 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     // A vector the domain does not use is skipped (its entry comes from another problem); one it
     // uses must have its length.
     const std::string lenWord = glued ? std::string(word) : std::string("len");
-    const int len = in->GetInt(lenWord.c_str());
     const unsigned have = vars_[k->id].length();
-    if (len < 0 || (have && unsigned(len) != have) || in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
-      OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    RestartEntryLength(in, name_, k->key, have, lenWord.c_str());
+    in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str());
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
     given(k->key);
     // A distance or a wall-law factor is no negative number (the friction velocity is its root).
@@ -201,8 +213,8 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     in->ReadLine();
   }
   for (const char* key : missing)
-    OLVU_NOTICE(name_ << ": Restart file holds no entry " << key << " (an older file): "
-                      << (key == kExtremesKey ? "the turbulence limits are set from the restored fields"
-                                              : "the run starts it as its set-up gives it"));
+    OlderRestartNotice(name_, key,
+                       key == kExtremesKey ? "the turbulence limits are set from the restored fields"
+                                           : "the run starts it as its set-up gives it");
   parts_->FinishMotionRestart();
 }

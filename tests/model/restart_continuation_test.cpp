@@ -247,13 +247,19 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
 }
 
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
-  // The spring-mounted square's distances and coordinates and the k-epsilon channel's extremes
-  // and wall-law factors: each changed value ends the restart with its message, the restart
-  // file as it was.
+  // The spring-mounted square's distances and coordinates and the k-epsilon channel's extremes,
+  // wall distances and wall-law factors: each changed value or count ends the restart with its
+  // message, the restart file as it was.
   const std::string square =
       Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]", "25",
              "0.005", "0.05", 3);
   const std::string channel = TurbulentChannel("Solve_K_Epsilon");
+  // An entry that gives another count of values than the domain has: the reader's message, then
+  // the entry, the domain and both counts.
+  auto count = [](const std::string& entry, int expected) {
+    return "Wrong data found in Restart file. Cannot restart.\n\tEntry " + entry + " of Fluid Domain: " +
+           std::to_string(expected) + " values expected, " + std::to_string(expected - 1) + " found.\n";
+  };
   const struct {
     const char* what;
     const std::string& data;
@@ -263,17 +269,19 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
   } cases[] = {
       {"negative distance", square, "_MDist_", 3, "-1",
        "Restart data error. Wrong _MDist_ entry of Fluid Domain: the distance of node 4 (-1) is no distance.\n"},
-      {"distances of too few nodes", square, "_MDist_", -1, "119", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"distances of too few nodes", square, "_MDist_", -1, "119", count("_MDist_", 120)},
       {"node off its place", square, "_MCoord_", 1, "0.25",
        "Restart data error. Wrong _MCoord_ entry of Fluid Domain: node 1 lies at 0.25 along axis 2, not where its data "
        "coordinate 0 and the accumulated mesh displacement 0 put it.\n"},
       {"node beyond the doubles' range", square, "_MCoord_", 0, "1e308",
        "Restart data error. Wrong _MCoord_ entry of Fluid Domain: node 1 lies at 1e+308 along axis 1, not where its "
        "data coordinate 0 and the accumulated mesh displacement 0 put it.\n"},
-      {"coordinates of too few nodes", square, "_MCoord_", -1, "359", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"coordinates of too few nodes", square, "_MCoord_", -1, "359", count("_MCoord_", 360)},
       {"negative extreme", channel, "_Refs_", 0, "-1",
        "Restart data error. Wrong _Refs_ entry: value 1 (-1) is no size of a field.\n"},
-      {"extremes of another count", channel, "_Refs_", -1, "7", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"extremes of another count", channel, "_Refs_", -1, "7", count("_Refs_", 8)},
+      {"wall distances of too few nodes", channel, "_WDist_", -1, "41", count("_WDist_", 42)},
+      {"wall-law factors of too few nodes", channel, "_WFact_", -1, "41", count("_WFact_", 42)},
       {"negative wall-law factor", channel, "_WFact_", 0, "-1",
        "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
   };
