@@ -10,6 +10,7 @@
 #include "bodies/bodymesh.h"
 #include "bodies/freesmesh.h"
 #include "bodies/mbodymesh.h"
+#include "flow/lawofwall.h"
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
 #include "domain/restartentry.h"
@@ -108,7 +109,32 @@ void BodyParts::OutflowVelocities() {
 
 ReaVec& BodyParts::Elevation(int n) { return static_cast<FreeSMesh*>(d_.freeMeshes_.get_at(n))->GiveBetaVector(); }
 
-void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
+namespace {
+
+// The key of the wall laws' start values.
+constexpr const char* kWallLawsKey = "_WLaw_";
+
+// The body sets with a wall law, in the order of the domain's table.
+std::vector<BodyMesh*> WallLawSets(FluidDomain& d) {
+  std::vector<BodyMesh*> sets;
+  int b = 0;
+  while (BodyMesh* m = d.giveNextBody(b))
+    if (m->HasWallLaw() && m->Law()) sets.push_back(m);
+  return sets;
+}
+
+}  // namespace
+
+void BodyParts::WriteSetsRestart(std::ostream& out, int digits) {
+  // Each law's solve starts from the friction velocity its last one found: the restarted run's
+  // first solves start where the unbroken run's would.
+  const std::vector<BodyMesh*> laws = WallLawSets(d_);
+  if (!laws.empty()) {
+    ReaVec start(unsigned(laws.size()));
+    for (unsigned k = 1; k <= start.length(); ++k) start(k) = laws[k - 1]->Law()->LastFrictionVelocity();
+    out << "\t";
+    start.WriteAscii(out, kWallLawsKey, digits);
+  }
   if (!d_.Solves(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b)) {
@@ -132,7 +158,22 @@ void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
   }
 }
 
-bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
+bool BodyParts::ReadSetsRestart(Input* in, const char* word) {
+  if (strcasecmp(word, kWallLawsKey) == 0) {
+    const std::vector<BodyMesh*> laws = WallLawSets(d_);
+    RestartEntryLength(in, d_.DomainName(), kWallLawsKey, unsigned(laws.size()));
+    ReaVec start;
+    in->GetAsciiReaVec(start, 1, "len");
+    if (laws.empty()) return true;  // no law of this domain takes them
+    for (unsigned k = 1; k <= start.length(); ++k)
+      if (!(start(k) >= 0))
+        OLVU_FATAL("Restart data error. Wrong " << kWallLawsKey << " entry of " << d_.DomainName()
+                                                << ": the friction velocity of " << laws[k - 1]->Name() << " ("
+                                                << start(k) << ") is negative.\n");
+    for (unsigned k = 1; k <= start.length(); ++k) laws[k - 1]->Law()->RestoreFrictionVelocity(start(k));
+    motion_.restoredLaws = true;
+    return true;
+  }
   const bool body = strcasecmp(word, "_MBody_") == 0, coord = strcasecmp(word, "_MCoord_") == 0;
   if (!body && !coord && strcasecmp(word, "_MDist_") != 0) return false;
   // A run without mesh deformation keeps its mesh as the data gives it, whatever the entry holds;
@@ -195,12 +236,15 @@ void BodyParts::CheckCoordinates(const ReaVec& xyz, bool moved) const {
   }
 }
 
-void BodyParts::FinishMotionRestart() {
+void BodyParts::FinishSetsRestart() {
   // The next restart file starts from nothing restored.
   std::vector<const Mesh*> bodies;
   bodies.swap(motion_.restoredBodies);
   const bool nodes = motion_.restoredNodes;
   motion_.restoredNodes = false;
+  if (!motion_.restoredLaws && !WallLawSets(d_).empty())
+    OlderRestartNotice(d_.DomainName(), kWallLawsKey, "the wall laws start as their set-up gives them");
+  motion_.restoredLaws = false;
   if (!d_.Solves(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b))

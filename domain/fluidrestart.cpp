@@ -144,7 +144,7 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   while (PhiProblem* p = phi_.next(k)) write("_Phi_t_", *p);
   k = 0;
   while (SpcProblem* p = species_.next(k)) write("_Con_t_", *p);
-  parts_->WriteMotionRestart(out, kDigits);
+  parts_->WriteSetsRestart(out, kDigits);
   out << "End" << name << ";\n";
 }
 
@@ -164,7 +164,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     const char* word = in->FirstWord();
     bool glued = false;
     const RestartKey* k = KeyOf(word, glued);
-    if (!k && parts_->ReadMotionRestart(in, word)) {
+    if (!k && parts_->ReadSetsRestart(in, word)) {
       in->ReadLine();
       continue;
     }
@@ -216,5 +216,5 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     OlderRestartNotice(name_, key,
                        key == kExtremesKey ? "the turbulence limits are set from the restored fields"
                                            : "the run starts it as its set-up gives it");
-  parts_->FinishMotionRestart();
+  parts_->FinishSetsRestart();
 }

@@ -157,6 +157,9 @@ const Kind kKinds[] = {
     {"KOmegaSST", [] { return TurbulentChannel("Solve_K_Omega_SST"); }, 3},
     {"SpalartAllmaras", [] { return TurbulentChannel("Solve_Spalart_Allmaras"); }, 3},
     {"KKTau", [] { return TurbulentChannel("Solve_K_KT"); }, 3},
+    // Walls of a fixed first-node distance, smooth and rough: each wall law's solve starts from
+    // the friction velocity its last one found.
+    {"KOmegaSSTWithDeltaAndRoughWalls", [] { return DataFile("restart_sstch.dat"); }, 20},
     {"SpringBodyByBodies",
      [] {
        return Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]",
@@ -284,6 +287,8 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"wall-law factors of too few nodes", channel, "_WFact_", -1, "41", count("_WFact_", 42)},
       {"negative wall-law factor", channel, "_WFact_", 0, "-1",
        "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
+      {"negative friction velocity", channel, "_WLaw_", 1, "-1",
+       "Restart data error. Wrong _WLaw_ entry of Fluid Domain: the friction velocity of Top (-1) is negative.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -311,7 +316,8 @@ TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
   std::istringstream in(dir.read("c.dat.rst"));
   std::string older;
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("\t_Refs_", 0) == 0 || line.rfind("\t_WDist_", 0) == 0 || line.rfind("\t_WFact_", 0) == 0) {
+    if (line.rfind("\t_Refs_", 0) == 0 || line.rfind("\t_WDist_", 0) == 0 || line.rfind("\t_WFact_", 0) == 0 ||
+        line.rfind("\t_WLaw_", 0) == 0) {
       std::getline(in, line);
       continue;
     }
@@ -329,6 +335,8 @@ TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
         "restored fields\n",
         "Fluid Domain: Restart file holds no entry _WDist_ (an older file): the run starts it as its set-up gives it\n",
         "Fluid Domain: Restart file holds no entry _WFact_ (an older file): the run starts it as its set-up gives it\n",
+        "Fluid Domain: Restart file holds no entry _WLaw_ (an older file): the wall laws start as their set-up gives "
+        "them\n",
         "Restart file holds no Time_Increment (an older file): the first restarted step takes the set-up's increment "
         "as the previous one\n"})
     EXPECT_NE(war.find(notice), std::string::npos) << notice << war;
