@@ -2,10 +2,10 @@
 // value written so that it reads back exactly.
 #include <strings.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "domain/fluiddomain.h"
@@ -28,13 +28,18 @@ struct RestartKey {
   const char* key;
   int id;
   Written written;
+  const char* absent = nullptr;  // of an entry older programs did not write: what the run does without it
 };
 
 constexpr Written kAlways = Written::Always, kNever = Written::Never;
+constexpr const char* kAsSetUp = "the run starts it as its set-up gives it";
+constexpr const char* kShownAsSetUp = "the first results show it as the set-up gives it";
 
 // The keys in the order they are written; the previous-step keys are only read. The wall
 // distance and the wall-law factor are carried from step to step where wall laws act: the distance
-// follows the first-node distance of the laws, which the factor of the step before sets.
+// follows the first-node distance of the laws, which the factor of the step before sets. The
+// stabilisation parameter and the kept vorticity are those of the step's last solve, which the
+// step's results show: the restarted run's first results show them again.
 constexpr RestartKey RestartKeys[] = {
     {"_VeltX_", VelX, kAlways},    {"_VeltY_", VelY, kAlways},    {"_VeltZ_", VelZ, kAlways},
     {"_Prest_", Pres, kAlways},    {"_Tempt_", Temp, kAlways},    {"_ViscT_", TVisc, kAlways},
@@ -47,7 +52,10 @@ constexpr RestartKey RestartKeys[] = {
     {"_VTtdt_", SAVar0, kNever},   {"_KEtdt_", KEnergy0, kNever}, {"_Eptdt_", Epsilon0, kNever},
     {"_Omtdt_", Omega0, kNever},   {"_KTtdt_", KTau0, kNever},    {"_Entdt_", EnergyV0, kNever},
     {"_Pstdt_", Pseudo0, kNever},
-    {"_WDist_", WallDist, Written::WallLaws}, {"_WFact_", WallFactor, Written::WallLaws},
+    {"_WDist_", WallDist, Written::WallLaws, kAsSetUp},
+    {"_WFact_", WallFactor, Written::WallLaws, kAsSetUp},
+    {"_TauV_", TauV, kAlways, kShownAsSetUp},
+    {"_Vort_", Vorticity, kAlways, kShownAsSetUp},
 };
 
 // The key of the turbulence fields' extremes that the limits were set from.
@@ -152,13 +160,14 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   in->ReadCard(name);
   in->ReadLine();
   const std::string end = std::string("End") + name;
-  // The entries an older program did not write, and whether this file gave them.
-  std::vector<const char*> missing;
-  if (Solves(PTurbulence)) missing.push_back(kExtremesKey);
+  // The entries an older program did not write, what the run does without each, and whether this
+  // file gave them.
+  std::vector<std::pair<const char*, const char*>> missing;
+  if (Solves(PTurbulence)) missing.emplace_back(kExtremesKey, "the turbulence limits are set from the restored fields");
   for (const RestartKey& k : RestartKeys)
-    if (k.written == Written::WallLaws && Writes(*this, k) && vars_[k.id].length()) missing.push_back(k.key);
+    if (k.absent && Writes(*this, k) && vars_[k.id].length()) missing.emplace_back(k.key, k.absent);
   auto given = [&](const char* key) {
-    missing.erase(std::remove(missing.begin(), missing.end(), key), missing.end());
+    std::erase_if(missing, [key](const auto& m) { return m.first == key; });
   };
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
@@ -212,9 +221,6 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (!Marked(FixPres, j)) PreviousPressure()(unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
-  for (const char* key : missing)
-    OlderRestartNotice(name_, key,
-                       key == kExtremesKey ? "the turbulence limits are set from the restored fields"
-                                           : "the run starts it as its set-up gives it");
+  for (const auto& [key, instead] : missing) OlderRestartNotice(name_, key, instead);
   parts_->FinishSetsRestart();
 }
