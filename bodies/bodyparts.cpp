@@ -10,10 +10,10 @@
 #include "bodies/bodymesh.h"
 #include "bodies/freesmesh.h"
 #include "bodies/mbodymesh.h"
-#include "flow/lawofwall.h"
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
 #include "domain/restartentry.h"
+#include "flow/lawofwall.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -211,6 +211,46 @@ bool BodyParts::ReadSetsRestart(Input* in, const char* word) {
     return true;
   }
   OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
+}
+
+void BodyParts::CheckWallDistance(const ReaVec& computed) {
+  // A node's distance is its distance to the walls plus the first-node distance of the wall law
+  // at its nearest wall node, where the step before put it: the law's own where it fixes one, the
+  // restored one at the wall node where it follows the flow (a y+ law's has no bound of the mesh).
+  const ReaVec& y = d_.vars_[WallDist];
+  const IntVec& nearest = d_.nearest_;
+  const unsigned n = y.length();
+  std::vector<double> offset(n + 1, -1);  // by wall node: the largest its laws fix (-1 off the walls)
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) {
+    if (!m->JustBody()) continue;
+    WallLaw* law = m->Law();
+    const double fixed = !law ? 0.0 : law->Give_yplus() > 0 ? INFINITY : law->Give_y();
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) {
+      const int k = nd->num[d_.kind_];
+      if (k >= 1 && unsigned(k) <= n) offset[std::size_t(k)] = std::max(offset[std::size_t(k)], fixed);
+    }
+  }
+  double size = 0;
+  for (unsigned c = 1; c <= 3; ++c) size += (d_.maxCorner(c) - d_.minCorner(c)) * (d_.maxCorner(c) - d_.minCorner(c));
+  size = std::sqrt(size);
+  auto check = [&](unsigned j, double law) {
+    const double limit = computed(j) + law;
+    if (y(j) <= limit + 1e-8 * (size + limit)) return;
+    OLVU_FATAL("Restart data error. Wrong _WDist_ entry of "
+               << d_.DomainName() << ": the distance of node " << d_.allNodes->get_at(d_.toGlobal_(j))->num[0]
+               << " (" << y(j) << ") is beyond its distance to the walls " << computed(j)
+               << " plus the first-node distance " << law << " of its wall law.\n");
+  };
+  // The wall nodes first: the others take their first-node distance from them.
+  for (unsigned j = 1; j <= n; ++j)
+    if (offset[j] >= 0 && std::isfinite(offset[j])) check(j, offset[j]);
+  for (unsigned j = 1; j <= n; ++j) {
+    if (offset[j] >= 0) continue;
+    const int p = nearest.length() == n ? nearest(j) : -1;
+    check(j, p >= 1 && unsigned(p) <= n && unsigned(p) != j ? y(unsigned(p)) : 0.0);
+  }
 }
 
 void BodyParts::CheckCoordinates(const ReaVec& xyz, bool moved) const {

@@ -53,6 +53,7 @@ class BodyParts final : public FluidParts {
   ReaVec& Elevation(int n) override;
   void WriteSetsRestart(std::ostream& out, int digits) override;
   bool ReadSetsRestart(Input* in, const char* word) override;
+  void CheckWallDistance(const ReaVec& computed) override;
   void FinishSetsRestart() override;
   void PlaceRestoredMesh() override;
   void WallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) override;

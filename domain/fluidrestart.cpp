@@ -206,6 +206,8 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     const std::string lenWord = glued ? std::string(word) : std::string("len");
     const unsigned have = vars_[k->id].length();
     RestartEntryLength(in, name_, k->key, have, lenWord.c_str());
+    // The wall distance the mesh gives, which a restored one may exceed by a first-node distance only.
+    const ReaVec computed = k->id == WallDist ? vars_[WallDist] : ReaVec();
     in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str());
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
     given(k->key);
@@ -215,6 +217,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (vars_[k->id](j) < 0)
           OLVU_FATAL("Restart data error. Wrong " << k->key << " entry: the value of node " << j << " ("
                                                   << vars_[k->id](j) << ") is negative.\n");
+    if (k->id == WallDist && have) parts_->CheckWallDistance(computed);
     // Without a pressure solve there is no pressure, and no imposed pressure to take it.
     if (k->id == Pres && have && PreviousPressure().length() == have)
       for (int j = 1; j <= numNodes; ++j)

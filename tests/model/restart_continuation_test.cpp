@@ -251,18 +251,24 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
 }
 
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
-  // The spring-mounted square's distances and coordinates and the k-epsilon channel's extremes,
-  // wall distances and wall-law factors: each changed value or count ends the restart with its
-  // message, the restart file as it was.
+  // The spring-mounted square's distances and coordinates, the k-epsilon channel's extremes,
+  // wall distances and wall-law factors and the wall distances of a channel whose laws fix them:
+  // each changed value or count ends the restart with its message, the restart file as it was.
   const std::string square =
       Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]", "25",
              "0.005", "0.05", 3);
   const std::string channel = TurbulentChannel("Solve_K_Epsilon");
+  const std::string walls = DataFile("restart_sstch.dat");  // wall laws 0.01 from the walls
   // An entry that gives another count of values than the domain has: the reader's message, then
   // the entry, the domain and both counts.
   auto count = [](const std::string& entry, int expected) {
     return "Wrong data found in Restart file. Cannot restart.\n\tEntry " + entry + " of Fluid Domain: " +
            std::to_string(expected) + " values expected, " + std::to_string(expected - 1) + " found.\n";
+  };
+  // A wall distance beyond the node's distance to the walls plus the laws' 0.01.
+  auto beyond = [](const std::string& node, const std::string& walls) {
+    return "Restart data error. Wrong _WDist_ entry of Fluid Domain: the distance of node " + node +
+           " is beyond its distance to the walls " + walls + " plus the first-node distance 0.01 of its wall law.\n";
   };
   const struct {
     const char* what;
@@ -286,6 +292,8 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"extremes of another count", channel, "_Refs_", -1, "7", count("_Refs_", 8)},
       {"wall distances of too few nodes", channel, "_WDist_", -1, "41", count("_WDist_", 42)},
       {"wall-law factors of too few nodes", channel, "_WFact_", -1, "41", count("_WFact_", 42)},
+      {"wall node beyond its law's distance", walls, "_WDist_", 0, "0.0100001", beyond("1 (0.0100001)", "0")},
+      {"node a million times further", walls, "_WDist_", 3, "30000", beyond("4 (30000)", "0.02")},
       {"negative wall-law factor", channel, "_WFact_", 0, "-1",
        "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
       {"negative friction velocity", channel, "_WLaw_", 1, "-1",
