@@ -12,6 +12,8 @@
 #include "bodies/mbodymesh.h"
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
+#include "domain/restartentry.h"
+#include "flow/lawofwall.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -107,7 +109,32 @@ void BodyParts::OutflowVelocities() {
 
 ReaVec& BodyParts::Elevation(int n) { return static_cast<FreeSMesh*>(d_.freeMeshes_.get_at(n))->GiveBetaVector(); }
 
-void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
+namespace {
+
+// The key of the wall laws' start values.
+constexpr const char* kWallLawsKey = "_WLaw_";
+
+// The body sets with a wall law, in the order of the domain's table.
+std::vector<BodyMesh*> WallLawSets(FluidDomain& d) {
+  std::vector<BodyMesh*> sets;
+  int b = 0;
+  while (BodyMesh* m = d.giveNextBody(b))
+    if (m->HasWallLaw() && m->Law()) sets.push_back(m);
+  return sets;
+}
+
+}  // namespace
+
+void BodyParts::WriteSetsRestart(std::ostream& out, int digits) {
+  // Each law's solve starts from the friction velocity its last one found: the restarted run's
+  // first solves start where the unbroken run's would.
+  const std::vector<BodyMesh*> laws = WallLawSets(d_);
+  if (!laws.empty()) {
+    ReaVec start(unsigned(laws.size()));
+    for (unsigned k = 1; k <= start.length(); ++k) start(k) = laws[k - 1]->Law()->LastFrictionVelocity();
+    out << "\t";
+    start.WriteAscii(out, kWallLawsKey, digits);
+  }
   if (!d_.Solves(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b)) {
@@ -131,24 +158,41 @@ void BodyParts::WriteMotionRestart(std::ostream& out, int digits) {
   }
 }
 
-bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
+bool BodyParts::ReadSetsRestart(Input* in, const char* word) {
+  if (strcasecmp(word, kWallLawsKey) == 0) {
+    const std::vector<BodyMesh*> laws = WallLawSets(d_);
+    RestartEntryLength(in, d_.DomainName(), kWallLawsKey, unsigned(laws.size()));
+    ReaVec start;
+    in->GetAsciiReaVec(start, 1, "len");
+    if (laws.empty()) return true;  // no law of this domain takes them
+    for (unsigned k = 1; k <= start.length(); ++k)
+      if (!(start(k) >= 0))
+        OLVU_FATAL("Restart data error. Wrong " << kWallLawsKey << " entry of " << d_.DomainName()
+                                                << ": the friction velocity of " << laws[k - 1]->Name() << " ("
+                                                << start(k) << ") is negative.\n");
+    for (unsigned k = 1; k <= start.length(); ++k) laws[k - 1]->Law()->RestoreFrictionVelocity(start(k));
+    motion_.restoredLaws = true;
+    return true;
+  }
   const bool body = strcasecmp(word, "_MBody_") == 0, coord = strcasecmp(word, "_MCoord_") == 0;
   if (!body && !coord && strcasecmp(word, "_MDist_") != 0) return false;
+  // A run without mesh deformation keeps its mesh as the data gives it, whatever the entry holds;
+  // a body's state is checked by the body.
+  const bool deformed = d_.Solves(PMeshDeform);
+  const unsigned numNodes = unsigned(d_.numNodes);
+  const std::string name = body ? in->GetWord("_MBody_", "") : "";
+  const unsigned expected = !deformed || body ? 0 : coord ? 3 * numNodes : numNodes;
+  RestartEntryLength(in, d_.DomainName(), body ? "_MBody_ " + name : coord ? "_MCoord_" : "_MDist_", expected);
   ReaVec v;
-  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(v, 1, "len") != 0)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
-  // A run without mesh deformation keeps its mesh as the data gives it.
-  if (!d_.Solves(PMeshDeform)) return true;
-  const int numNodes = d_.numNodes;
+  in->GetAsciiReaVec(v, 1, "len");
+  if (!deformed) return true;
   if (coord) {
-    if (v.length() != 3 * unsigned(numNodes)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     // Checked once the accumulated displacement they stand for is read too.
     motion_.coordinates = v;
     motion_.restoredNodes = true;
     return true;
   }
   if (!body) {
-    if (int(v.length()) != numNodes) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
     // A distance is no negative number: the deformation's blend would grow without bound there.
     for (unsigned j = 1; j <= v.length(); ++j)
       if (!std::isfinite(v(j)) || v(j) < 0)
@@ -158,16 +202,55 @@ bool BodyParts::ReadMotionRestart(Input* in, const char* word) {
     return true;
   }
   // The first moving body of that name not restored yet.
-  const std::string name = in->GetWord("_MBody_", "");
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b)) {
     const std::vector<const Mesh*>& restored = motion_.restoredBodies;
     if (!m->AreYou("MBodyMesh") || name != m->Name() || std::count(restored.begin(), restored.end(), m)) continue;
-    if (!static_cast<MBodyMesh*>(m)->Restore(v)) OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    static_cast<MBodyMesh*>(m)->Restore(v);
     motion_.restoredBodies.push_back(m);
     return true;
   }
   OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
+}
+
+void BodyParts::CheckWallDistance(const ReaVec& computed) {
+  // A node's distance is its distance to the walls plus the first-node distance of the wall law
+  // at its nearest wall node, where the step before put it: the law's own where it fixes one, the
+  // restored one at the wall node where it follows the flow (a y+ law's has no bound of the mesh).
+  const ReaVec& y = d_.vars_[WallDist];
+  const IntVec& nearest = d_.nearest_;
+  const unsigned n = y.length();
+  std::vector<double> offset(n + 1, -1);  // by wall node: the largest its laws fix (-1 off the walls)
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) {
+    if (!m->JustBody()) continue;
+    WallLaw* law = m->Law();
+    const double fixed = !law ? 0.0 : law->Give_yplus() > 0 ? INFINITY : law->Give_y();
+    int i = 0;
+    while (Node* nd = m->giveNextNode(i)) {
+      const int k = nd->num[d_.kind_];
+      if (k >= 1 && unsigned(k) <= n) offset[std::size_t(k)] = std::max(offset[std::size_t(k)], fixed);
+    }
+  }
+  double size = 0;
+  for (unsigned c = 1; c <= 3; ++c) size += (d_.maxCorner(c) - d_.minCorner(c)) * (d_.maxCorner(c) - d_.minCorner(c));
+  size = std::sqrt(size);
+  auto check = [&](unsigned j, double law) {
+    const double limit = computed(j) + law;
+    if (y(j) <= limit + 1e-8 * (size + limit)) return;
+    OLVU_FATAL("Restart data error. Wrong _WDist_ entry of "
+               << d_.DomainName() << ": the distance of node " << d_.allNodes->get_at(d_.toGlobal_(j))->num[0]
+               << " (" << y(j) << ") is beyond its distance to the walls " << computed(j)
+               << " plus the first-node distance " << law << " of its wall law.\n");
+  };
+  // The wall nodes first: the others take their first-node distance from them.
+  for (unsigned j = 1; j <= n; ++j)
+    if (offset[j] >= 0 && std::isfinite(offset[j])) check(j, offset[j]);
+  for (unsigned j = 1; j <= n; ++j) {
+    if (offset[j] >= 0) continue;
+    const int p = nearest.length() == n ? nearest(j) : -1;
+    check(j, p >= 1 && unsigned(p) <= n && unsigned(p) != j ? y(unsigned(p)) : 0.0);
+  }
 }
 
 void BodyParts::CheckCoordinates(const ReaVec& xyz, bool moved) const {
@@ -193,31 +276,45 @@ void BodyParts::CheckCoordinates(const ReaVec& xyz, bool moved) const {
   }
 }
 
-void BodyParts::FinishMotionRestart() {
+void BodyParts::FinishSetsRestart() {
   // The next restart file starts from nothing restored.
   std::vector<const Mesh*> bodies;
   bodies.swap(motion_.restoredBodies);
   const bool nodes = motion_.restoredNodes;
   motion_.restoredNodes = false;
+  if (!motion_.restoredLaws && !WallLawSets(d_).empty())
+    OlderRestartNotice(d_.DomainName(), kWallLawsKey, "the wall laws start as their set-up gives them");
+  motion_.restoredLaws = false;
   if (!d_.Solves(PMeshDeform)) return;
   int b = 0;
   while (BodyMesh* m = d_.giveNextBody(b))
     if (m->AreYou("MBodyMesh") && !std::count(bodies.begin(), bodies.end(), m))
       OLVU_NOTICE("Restart file holds no state of body " << m->Name() << ": it starts from its data.");
-  // The nodes move by the accumulated displacement; the coordinates, where the file gives them,
-  // are those sums to their last bits.
+  // Where the nodes go once the set-up is done: by the accumulated displacement, or to the
+  // coordinates the file gives, those sums to their last bits.
   const int numNodes = d_.numNodes;
   ReaVec* vars = d_.vars_;
   const bool moved = int(vars[MeshX0].length()) == numNodes;
   if (nodes) CheckCoordinates(motion_.coordinates, moved);
-  for (int j = 1; j <= numNodes; ++j) {
-    Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
-    for (unsigned c = 1; c <= 3; ++c) {
-      if (nodes) nd(c) = motion_.coordinates(3 * unsigned(j - 1) + c);
-      else if (moved) nd(c) += vars[MeshX0 + int(c) - 1](unsigned(j));
+  else if (moved) {
+    ReaVec& xyz = motion_.coordinates;
+    xyz.resize(3 * unsigned(numNodes));
+    for (int j = 1; j <= numNodes; ++j) {
+      const Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+      for (unsigned c = 1; c <= 3; ++c) xyz(3 * unsigned(j - 1) + c) = nd(c) + vars[MeshX0 + int(c) - 1](unsigned(j));
     }
   }
-  motion_.coordinates.resize(0);
+}
+
+void BodyParts::PlaceRestoredMesh() {
+  ReaVec& xyz = motion_.coordinates;
+  if (xyz.length() == 0) return;
+  const int numNodes = d_.numNodes;
+  for (int j = 1; j <= numNodes; ++j) {
+    Node& nd = *d_.allNodes->get_at(d_.toGlobal_(unsigned(j)));
+    for (unsigned c = 1; c <= 3; ++c) nd(c) = xyz(3 * unsigned(j - 1) + c);
+  }
+  xyz.resize(0);
   // What hangs on the geometry follows the moved nodes, as after every mesh update.
   d_.RefreshNodeArray(false);
   d_.RebuildGeometry();

@@ -26,13 +26,14 @@ class BodyParts final : public FluidParts {
     ReaVec noVelocity;     // the zero out-of-plane velocity of a plane problem
   };
   /// What the mesh deformation keeps between steps, and what the restart file being read gave
-  /// of it.
+  /// of it and of the wall laws.
   struct MeshMotionState {
     ReaVec distance;  // distance to the bodies used by the one-body deformation ("_MDist_")
     BitVec work;      // working node set of the deformation
     std::vector<const Mesh*> restoredBodies;  // the moving bodies whose state was read
-    ReaVec coordinates;                       // the node coordinates read ("_MCoord_"), until checked
-    bool restoredNodes = false;               // the node coordinates were read
+    ReaVec coordinates;           // where the restart puts the nodes ("_MCoord_"), until they are there
+    bool restoredNodes = false;   // the node coordinates were read
+    bool restoredLaws = false;    // the wall laws' start values were read ("_WLaw_")
   };
 
   explicit BodyParts(FluidDomain& d) : d_(d) {}
@@ -50,9 +51,11 @@ class BodyParts final : public FluidParts {
   void StartNewStep() override;
   void OutflowVelocities() override;
   ReaVec& Elevation(int n) override;
-  void WriteMotionRestart(std::ostream& out, int digits) override;
-  bool ReadMotionRestart(Input* in, const char* word) override;
-  void FinishMotionRestart() override;
+  void WriteSetsRestart(std::ostream& out, int digits) override;
+  bool ReadSetsRestart(Input* in, const char* word) override;
+  void CheckWallDistance(const ReaVec& computed) override;
+  void FinishSetsRestart() override;
+  void PlaceRestoredMesh() override;
   void WallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) override;
   bool HeatFluxes(ReaVec& q, ReaVec& r, ReaVec& w) override;
   void ProblemFluxes(bool species, int index, ReaVec& w1, ReaVec& w2, ReaVec& F, ReaVec& G) override;

@@ -550,7 +550,7 @@ void MBodyMesh::State(ReaVec& out) {
     for (unsigned c = 1; c <= 3; ++c) *p++ = (*nd)(c);
 }
 
-bool MBodyMesh::Restore(const ReaVec& s) {
+void MBodyMesh::Restore(const ReaVec& s) {
   // Checked as the card's values they stand for: every number finite, the mass at least 1e-14,
   // and a movement the table can write; the body is not touched before all have passed.
   const unsigned springs = unsigned(springs_.size()), dry = unsigned(dryNodes_.count);
@@ -591,5 +591,4 @@ bool MBodyMesh::Restore(const ReaVec& s) {
   while (Node* nd = dryNodes_.next(i))
     for (unsigned c = 1; c <= 3; ++c) (*nd)(c) = *p++;
   restored_ = true;
-  return true;
 }

@@ -139,10 +139,10 @@ class MBodyMesh : public BodyMesh, public RigidBody {
   /// Everything the motion goes on from, for the restart file: centre, step movement, totals,
   /// velocities, inertia, mass, the springs' body points and the nodes outside the domain.
   void State(ReaVec& out);
-  /// Takes back a State() of the same body and answers true. A state of another length, a
-  /// number that is not finite, a mass below 1e-14 or totals the movement table cannot write
-  /// end the run, naming the entry and the set, before anything is taken.
-  bool Restore(const ReaVec& s);
+  /// Takes back a State() of the same body. A state of another length, a number that is not
+  /// finite, a mass below 1e-14 or totals the movement table cannot write end the run, naming
+  /// the entry and the set, before anything is taken.
+  void Restore(const ReaVec& s);
   /// True once a restart gave the body its state: its wall moves at the velocity restarted.
   bool Restored() const { return restored_; }
 

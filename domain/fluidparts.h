@@ -47,15 +47,24 @@ class FluidParts {
 
   /// The elevation of free-surface set n ("_Beta_t_").
   virtual ReaVec& Elevation(int n) = 0;
-  /// The mesh motion's entries, each value with `digits` digits after the point: each moving
-  /// body's state ("_MBody_" and the set's name), the distance field of the one-body deformation
-  /// ("_MDist_") and the moved node coordinates ("_MCoord_").
-  virtual void WriteMotionRestart(std::ostream& out, int digits) = 0;
-  /// Reads entry `word` when it is one of the mesh motion's (false when it is not).
-  virtual bool ReadMotionRestart(Input* in, const char* word) = 0;
-  /// After the last entry: the nodes where the restart puts them, what hangs on the geometry
-  /// after them, and a notice for each moving body the file leaves at its data.
-  virtual void FinishMotionRestart() = 0;
+  /// The body sets' entries, each value with `digits` digits after the point: the friction
+  /// velocity each wall law's next solve starts from ("_WLaw_") and, with a moving mesh, each
+  /// moving body's state ("_MBody_" and the set's name), the distance field of the one-body
+  /// deformation ("_MDist_") and the moved node coordinates ("_MCoord_").
+  virtual void WriteSetsRestart(std::ostream& out, int digits) = 0;
+  /// Reads entry `word` when it is one of the body sets' (false when it is not).
+  virtual bool ReadSetsRestart(Input* in, const char* word) = 0;
+  /// Ends the run when a restored wall distance ("_WDist_") puts a node further from the walls
+  /// than the mesh allows: its distance to them in the mesh, `computed`, plus the first-node
+  /// distance of the wall law at its nearest wall node.
+  virtual void CheckWallDistance(const ReaVec& computed) = 0;
+  /// After the last entry: the restored node coordinates checked and kept for PlaceRestoredMesh,
+  /// and a notice for each entry of the sets the file lacks.
+  virtual void FinishSetsRestart() = 0;
+  /// Once the domain's set-up has run on the data's coordinates, as the unbroken run's did: the
+  /// nodes where the restart puts them and what hangs on the geometry after them, as after a mesh
+  /// update (nothing when the restart moves no node).
+  virtual void PlaceRestoredMesh() = 0;
 
   // The body sets' terms in the flow solves (flow/).
 

@@ -2,14 +2,15 @@
 // value written so that it reads back exactly.
 #include <strings.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
+#include "domain/restartentry.h"
 #include "foundation/error.h"
 #include "input/input.h"
 #include "input/line.h"
@@ -27,13 +28,18 @@ struct RestartKey {
   const char* key;
   int id;
   Written written;
+  const char* absent = nullptr;  // of an entry older programs did not write: what the run does without it
 };
 
 constexpr Written kAlways = Written::Always, kNever = Written::Never;
+constexpr const char* kAsSetUp = "the run starts it as its set-up gives it";
+constexpr const char* kShownAsSetUp = "the first results show it as the set-up gives it";
 
 // The keys in the order they are written; the previous-step keys are only read. The wall
 // distance and the wall-law factor are carried from step to step where wall laws act: the distance
-// follows the first-node distance of the laws, which the factor of the step before sets.
+// follows the first-node distance of the laws, which the factor of the step before sets. The
+// stabilisation parameter and the kept vorticity are those of the step's last solve, which the
+// step's results show: the restarted run's first results show them again.
 constexpr RestartKey RestartKeys[] = {
     {"_VeltX_", VelX, kAlways},    {"_VeltY_", VelY, kAlways},    {"_VeltZ_", VelZ, kAlways},
     {"_Prest_", Pres, kAlways},    {"_Tempt_", Temp, kAlways},    {"_ViscT_", TVisc, kAlways},
@@ -46,7 +52,10 @@ constexpr RestartKey RestartKeys[] = {
     {"_VTtdt_", SAVar0, kNever},   {"_KEtdt_", KEnergy0, kNever}, {"_Eptdt_", Epsilon0, kNever},
     {"_Omtdt_", Omega0, kNever},   {"_KTtdt_", KTau0, kNever},    {"_Entdt_", EnergyV0, kNever},
     {"_Pstdt_", Pseudo0, kNever},
-    {"_WDist_", WallDist, Written::WallLaws}, {"_WFact_", WallFactor, Written::WallLaws},
+    {"_WDist_", WallDist, Written::WallLaws, kAsSetUp},
+    {"_WFact_", WallFactor, Written::WallLaws, kAsSetUp},
+    {"_TauV_", TauV, kAlways, kShownAsSetUp},
+    {"_Vort_", Vorticity, kAlways, kShownAsSetUp},
 };
 
 // The key of the turbulence fields' extremes that the limits were set from.
@@ -82,9 +91,8 @@ void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species
   if (!p) OLVU_FATAL("Restart data error. Wrong vector ID for " << (species ? "Concentration" : "Phi") << ".\n");
   const bool current = strcasecmp(key, species ? "_Con_t_" : "_Phi_t_") == 0;
   ReaVec& v = current ? p->Phi_t() : p->Phtdt();
-  const int len = in->GetInt("len");
-  if (len < 0 || (v.length() && unsigned(len) != v.length()) || in->GetAsciiReaVec(v, -1, "len") != 0)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  RestartEntryLength(in, d.DomainName(), std::string(key) + " " + std::to_string(n), v.length());
+  in->GetAsciiReaVec(v, -1, "len");
   // The step goes on from the restarted field unless a previous-step entry follows.
   if (current) p->Phtdt() = v;
 }
@@ -93,8 +101,8 @@ void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species
 // domain without turbulence has no limits to set from them.
 void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
   ReaVec e;
-  if (in->GetInt("len") < 0 || in->GetAsciiReaVec(e, 1, "len") != 0 || e.length() != FluidDomain::kTurbulenceExtremes)
-    OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+  RestartEntryLength(in, d.DomainName(), kExtremesKey, FluidDomain::kTurbulenceExtremes);
+  in->GetAsciiReaVec(e, 1, "len");
   for (unsigned i = 1; i <= e.length(); ++i)
     if (!std::isfinite(e(i)) || e(i) < 0)
       OLVU_FATAL("Restart data error. Wrong " << kExtremesKey << " entry: value " << i << " (" << e(i)
@@ -103,6 +111,19 @@ void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
 }
 
 }  // namespace
+
+int RestartEntryLength(Input* in, const char* owner, const std::string& entry, unsigned expected, const char* lenWord) {
+  const int found = in->GetInt(lenWord);
+  if (found >= 0 && (expected == 0 || unsigned(found) == expected)) return found;
+  OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n\tEntry "
+             << entry << " of " << owner << ": "
+             << (expected ? std::to_string(expected) + " values" : std::string("a length of 0 or more"))
+             << " expected, " << found << " found.\n");
+}
+
+void OlderRestartNotice(const char* owner, const char* key, const char* instead) {
+  OLVU_NOTICE(owner << ": Restart file holds no entry " << key << " (an older file): " << instead);
+}
 
 void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   out << name << ";\n";
@@ -131,7 +152,7 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
   while (PhiProblem* p = phi_.next(k)) write("_Phi_t_", *p);
   k = 0;
   while (SpcProblem* p = species_.next(k)) write("_Con_t_", *p);
-  parts_->WriteMotionRestart(out, kDigits);
+  parts_->WriteSetsRestart(out, kDigits);
   out << "End" << name << ";\n";
 }
 
@@ -139,19 +160,20 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   in->ReadCard(name);
   in->ReadLine();
   const std::string end = std::string("End") + name;
-  // The entries an older program did not write, and whether this file gave them.
-  std::vector<const char*> missing;
-  if (Solves(PTurbulence)) missing.push_back(kExtremesKey);
+  // The entries an older program did not write, what the run does without each, and whether this
+  // file gave them.
+  std::vector<std::pair<const char*, const char*>> missing;
+  if (Solves(PTurbulence)) missing.emplace_back(kExtremesKey, "the turbulence limits are set from the restored fields");
   for (const RestartKey& k : RestartKeys)
-    if (k.written == Written::WallLaws && Writes(*this, k) && vars_[k.id].length()) missing.push_back(k.key);
+    if (k.absent && Writes(*this, k) && vars_[k.id].length()) missing.emplace_back(k.key, k.absent);
   auto given = [&](const char* key) {
-    missing.erase(std::remove(missing.begin(), missing.end(), key), missing.end());
+    std::erase_if(missing, [key](const auto& m) { return m.first == key; });
   };
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
     bool glued = false;
     const RestartKey* k = KeyOf(word, glued);
-    if (!k && parts_->ReadMotionRestart(in, word)) {
+    if (!k && parts_->ReadSetsRestart(in, word)) {
       in->ReadLine();
       continue;
     }
@@ -172,8 +194,8 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         const int n = in->GetInt("_Beta_t_");
         if (n < 1 || freeMeshes_.free(n)) OLVU_FATAL("Restart data error. Wrong vector ID for Wave Elevation.\n");
         ReaVec& beta = parts_->Elevation(n);
-        if (in->GetAsciiReaVec(beta, Solves(PTranspiration) ? 1 : -1) != 0)
-          OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+        RestartEntryLength(in, name_, "_Beta_t_ " + std::to_string(n), beta.length());
+        in->GetAsciiReaVec(beta, Solves(PTranspiration) ? 1 : -1);
         in->ReadLine();
         continue;
       }
@@ -182,10 +204,11 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     // A vector the domain does not use is skipped (its entry comes from another problem); one it
     // uses must have its length.
     const std::string lenWord = glued ? std::string(word) : std::string("len");
-    const int len = in->GetInt(lenWord.c_str());
     const unsigned have = vars_[k->id].length();
-    if (len < 0 || (have && unsigned(len) != have) || in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str()) != 0)
-      OLVU_FATAL("Wrong data found in Restart file. Cannot restart.\n");
+    RestartEntryLength(in, name_, k->key, have, lenWord.c_str());
+    // The wall distance the mesh gives, which a restored one may exceed by a first-node distance only.
+    const ReaVec computed = k->id == WallDist ? vars_[WallDist] : ReaVec();
+    in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str());
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
     given(k->key);
     // A distance or a wall-law factor is no negative number (the friction velocity is its root).
@@ -194,15 +217,13 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (vars_[k->id](j) < 0)
           OLVU_FATAL("Restart data error. Wrong " << k->key << " entry: the value of node " << j << " ("
                                                   << vars_[k->id](j) << ") is negative.\n");
+    if (k->id == WallDist && have) parts_->CheckWallDistance(computed);
     // Without a pressure solve there is no pressure, and no imposed pressure to take it.
     if (k->id == Pres && have && PreviousPressure().length() == have)
       for (int j = 1; j <= numNodes; ++j)
         if (!Marked(FixPres, j)) PreviousPressure()(unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
-  for (const char* key : missing)
-    OLVU_NOTICE(name_ << ": Restart file holds no entry " << key << " (an older file): "
-                      << (key == kExtremesKey ? "the turbulence limits are set from the restored fields"
-                                              : "the run starts it as its set-up gives it"));
-  parts_->FinishMotionRestart();
+  for (const auto& [key, instead] : missing) OlderRestartNotice(name_, key, instead);
+  parts_->FinishSetsRestart();
 }

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "domain/fluiddomain.h"
+#include "domain/fluidparts.h"
 #include "domain/resultblock.h"
 #include "domain/soliddomain.h"
 #include "driver/totaldomain.h"
@@ -291,11 +292,13 @@ void Problem::InitialiseDomain() {
   if (fluidDomain) {
     Clock clock("Initialising Fluid Domain");
     fluidDomain->InitialiseDomain(res);
+    fluidDomain->Parts().PlaceRestoredMesh();
     fluidDomain->SolveInitialBodyMovement();
   }
   if (solidDomain) {
     Clock clock("Initialising Solid Domain");
     solidDomain->InitialiseDomain(res);
+    solidDomain->Parts().PlaceRestoredMesh();
     solidDomain->SolveInitialBodyMovement();
   }
   totalDomain->InitialiseDomain(res);

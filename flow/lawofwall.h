@@ -31,6 +31,8 @@ class WallLaw {
   virtual double CalcStress(double nu, double ustar);
   /// The last friction velocity returned (the start value of the next nonlinear solve).
   double LastFrictionVelocity() const { return last_; }
+  /// Takes back a LastFrictionVelocity of this law (a restarted run goes on from it).
+  void RestoreFrictionVelocity(double u) { last_ = u; }
 
  protected:
   /// Name of the owner set for messages.

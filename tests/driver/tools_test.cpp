@@ -393,12 +393,14 @@ TEST(Tools, CreateRstAndWriteAverageReadBlocksThatSkipANodeInNoSet) {
   EXPECT_EQ(velocity.back().find("\t5\t"), std::string::npos) << velocity.back();
   EXPECT_NE(velocity.back().find("\t10\t"), std::string::npos) << velocity.back();
 
-  // The rebuilt restart is the run's own but for its step and time.
+  // The rebuilt restart is the run's own but for its step and time, and for the stabilisation
+  // parameter of the last solve, which no block the tool reads holds (it is last).
   const std::string own = Replace(dir.read("cavity.rst"), "Current_Step = 2 ,\tTotal_Time = 0.2 ,", "Current_Step = 0 ,\tTotal_Time = 0 ,");
   dir.write("cavity.res.bak", res);
   Outcome r = dir.olvu({"-name", "cavity", "-tool", "Create_Rst"});
   ASSERT_EQ(r.status, 0) << dir.read("cavity.err");
-  EXPECT_EQ(dir.read("cavity.rst"), own);
+  auto fields = [](const std::string& rst) { return rst.substr(0, rst.find("\t_TauV_")); };
+  EXPECT_EQ(fields(dir.read("cavity.rst")), fields(own));
 
   // Pressure i at node i, and 5 at node 10 where the centre now is: the cavity's values 1 to 9 at
   // their lumped-mass weights average 120 / 24 = 5 as for the plain cavity; node 5 has no weight.

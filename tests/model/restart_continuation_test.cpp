@@ -1,9 +1,10 @@
 // Restarts that continue the unbroken run, over every kind of problem the tests build: each kind
 // runs 2N steps at once, and N steps then "Restart" to 2N. Every result block after step N, every
 // line of the force, movement and sink-and-trim tables and every entry of the last restart file
-// agree to 1e-9 of the largest value of their block, column or entry, and the restarted run's
-// first blocks are the restored state of step N at its time. A new kind of problem joins the
-// table when it is built. The restored mesh-motion entries that are no mesh motion end the run.
+// agree to 1e-9 of the largest value of their block, column or entry, and every block of the
+// restarted run's first output is the unbroken run's of step N, at its time. A new kind of
+// problem joins the table when it is built. The restored entries that stand for nothing end the
+// run.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -157,6 +158,9 @@ const Kind kKinds[] = {
     {"KOmegaSST", [] { return TurbulentChannel("Solve_K_Omega_SST"); }, 3},
     {"SpalartAllmaras", [] { return TurbulentChannel("Solve_Spalart_Allmaras"); }, 3},
     {"KKTau", [] { return TurbulentChannel("Solve_K_KT"); }, 3},
+    // Walls of a fixed first-node distance, smooth and rough: each wall law's solve starts from
+    // the friction velocity its last one found.
+    {"KOmegaSSTWithDeltaAndRoughWalls", [] { return DataFile("restart_sstch.dat"); }, 20},
     {"SpringBodyByBodies",
      [] {
        return Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]",
@@ -166,6 +170,9 @@ const Kind kKinds[] = {
     {"FreeRotation", [] { return Square("Rotation_OZ 1 ROZ \"0.1\" [rad]", "1", "0.01", "0.02", 2); }, 3},
     {"PrescribedBody", [] { return Square("Displacement_OY 2 DOY \"0.01*t\" [m]", "1", "0.01", "0.5", 2); }, 3},
     {"FloatingBoxWithSinkAndTrim", Floating, 3, true},
+    // The floating box on a free surface, one iteration a step: the surface's matrices stand where
+    // the data put the nodes, in the restarted run as in the unbroken one.
+    {"FloatingBoxOnAFreeSurface", [] { return DataFile("restart_floatbox.dat"); }, 5, true},
     {"ByAllDataWithAFunctionEverySecondStep", [] { return DataFile("restart_deform.dat"); }, 3},
     {"ByAllDataWithAFunctionEveryStep",
      [] { return Replace(DataFile("restart_deform.dat"), "UpdateMeshEvery 2", "UpdateMeshEvery 1"); }, 3},
@@ -244,13 +251,25 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
 }
 
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
-  // The spring-mounted square's distances and coordinates and the k-epsilon channel's extremes
-  // and wall-law factors: each changed value ends the restart with its message, the restart
-  // file as it was.
+  // The spring-mounted square's distances and coordinates, the k-epsilon channel's extremes,
+  // wall distances and wall-law factors and the wall distances of a channel whose laws fix them:
+  // each changed value or count ends the restart with its message, the restart file as it was.
   const std::string square =
       Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]", "25",
              "0.005", "0.05", 3);
   const std::string channel = TurbulentChannel("Solve_K_Epsilon");
+  const std::string walls = DataFile("restart_sstch.dat");  // wall laws 0.01 from the walls
+  // An entry that gives another count of values than the domain has: the reader's message, then
+  // the entry, the domain and both counts.
+  auto count = [](const std::string& entry, int expected) {
+    return "Wrong data found in Restart file. Cannot restart.\n\tEntry " + entry + " of Fluid Domain: " +
+           std::to_string(expected) + " values expected, " + std::to_string(expected - 1) + " found.\n";
+  };
+  // A wall distance beyond the node's distance to the walls plus the laws' 0.01.
+  auto beyond = [](const std::string& node, const std::string& walls) {
+    return "Restart data error. Wrong _WDist_ entry of Fluid Domain: the distance of node " + node +
+           " is beyond its distance to the walls " + walls + " plus the first-node distance 0.01 of its wall law.\n";
+  };
   const struct {
     const char* what;
     const std::string& data;
@@ -260,19 +279,25 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
   } cases[] = {
       {"negative distance", square, "_MDist_", 3, "-1",
        "Restart data error. Wrong _MDist_ entry of Fluid Domain: the distance of node 4 (-1) is no distance.\n"},
-      {"distances of too few nodes", square, "_MDist_", -1, "119", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"distances of too few nodes", square, "_MDist_", -1, "119", count("_MDist_", 120)},
       {"node off its place", square, "_MCoord_", 1, "0.25",
        "Restart data error. Wrong _MCoord_ entry of Fluid Domain: node 1 lies at 0.25 along axis 2, not where its data "
        "coordinate 0 and the accumulated mesh displacement 0 put it.\n"},
       {"node beyond the doubles' range", square, "_MCoord_", 0, "1e308",
        "Restart data error. Wrong _MCoord_ entry of Fluid Domain: node 1 lies at 1e+308 along axis 1, not where its "
        "data coordinate 0 and the accumulated mesh displacement 0 put it.\n"},
-      {"coordinates of too few nodes", square, "_MCoord_", -1, "359", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"coordinates of too few nodes", square, "_MCoord_", -1, "359", count("_MCoord_", 360)},
       {"negative extreme", channel, "_Refs_", 0, "-1",
        "Restart data error. Wrong _Refs_ entry: value 1 (-1) is no size of a field.\n"},
-      {"extremes of another count", channel, "_Refs_", -1, "7", "Wrong data found in Restart file. Cannot restart.\n"},
+      {"extremes of another count", channel, "_Refs_", -1, "7", count("_Refs_", 8)},
+      {"wall distances of too few nodes", channel, "_WDist_", -1, "41", count("_WDist_", 42)},
+      {"wall-law factors of too few nodes", channel, "_WFact_", -1, "41", count("_WFact_", 42)},
+      {"wall node beyond its law's distance", walls, "_WDist_", 0, "0.0100001", beyond("1 (0.0100001)", "0")},
+      {"node a million times further", walls, "_WDist_", 3, "30000", beyond("4 (30000)", "0.02")},
       {"negative wall-law factor", channel, "_WFact_", 0, "-1",
        "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
+      {"negative friction velocity", channel, "_WLaw_", 1, "-1",
+       "Restart data error. Wrong _WLaw_ entry of Fluid Domain: the friction velocity of Top (-1) is negative.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -291,8 +316,9 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
 }
 
 TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
-  // The k-epsilon channel's restart file without the extremes, the wall-law state and the step's
-  // increment, as an older program wrote it: the restart runs, and says what it lacked.
+  // The k-epsilon channel's restart file without the extremes, the wall-law state, the
+  // stabilisation parameter and the step's increment, as an older program wrote it: the restart
+  // runs, and says what it lacked.
   Folder dir;
   const std::string data = TurbulentChannel("Solve_K_Epsilon");
   dir.write("c.dat", std::regex_replace(data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
@@ -300,7 +326,8 @@ TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
   std::istringstream in(dir.read("c.dat.rst"));
   std::string older;
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("\t_Refs_", 0) == 0 || line.rfind("\t_WDist_", 0) == 0 || line.rfind("\t_WFact_", 0) == 0) {
+    if (line.rfind("\t_Refs_", 0) == 0 || line.rfind("\t_WDist_", 0) == 0 || line.rfind("\t_WFact_", 0) == 0 ||
+        line.rfind("\t_WLaw_", 0) == 0 || line.rfind("\t_TauV_", 0) == 0) {
       std::getline(in, line);
       continue;
     }
@@ -318,6 +345,10 @@ TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
         "restored fields\n",
         "Fluid Domain: Restart file holds no entry _WDist_ (an older file): the run starts it as its set-up gives it\n",
         "Fluid Domain: Restart file holds no entry _WFact_ (an older file): the run starts it as its set-up gives it\n",
+        "Fluid Domain: Restart file holds no entry _WLaw_ (an older file): the wall laws start as their set-up gives "
+        "them\n",
+        "Fluid Domain: Restart file holds no entry _TauV_ (an older file): the first results show it as the set-up "
+        "gives it\n",
         "Restart file holds no Time_Increment (an older file): the first restarted step takes the set-up's increment "
         "as the previous one\n"})
     EXPECT_NE(war.find(notice), std::string::npos) << notice << war;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "foundation/declarations.h"
 #include "input/input.h"
@@ -89,12 +90,14 @@ TEST(FluidRestartBlock, PreviousStepKeysInAnyCaseAndUnusedVectors) {
 
 TEST(FluidRestartBlock, NegativeOrWrongLengthsAreRestartFaults) {
   const std::string values = " 1 2 3 4 5 6 7 8 9\n";
-  const std::string entries[] = {
-      "\t_VeltY_\tlen = -3;\n 1 2 3\n",  // a vector the domain uses
-      "\t_Tempt_\tlen = -1;\n 1\n",      // one it does not use
-      "\t_VeltY_len = 8;\n 1 2 3 4 5 6 7 8\n",
+  const std::string wrong = "\n\nWrong data found in Restart file. Cannot restart.\n\tEntry ";
+  const std::pair<std::string, std::string> cases[] = {
+      // a vector the domain uses, one it does not use, the length glued to the key
+      {"\t_VeltY_\tlen = -3;\n 1 2 3\n", "_VeltY_ of Fluid Domain: 9 values expected, -3 found.\n"},
+      {"\t_Tempt_\tlen = -1;\n 1\n", "_Tempt_ of Fluid Domain: a length of 0 or more expected, -1 found.\n"},
+      {"\t_VeltY_len = 8;\n 1 2 3 4 5 6 7 8\n", "_VeltY_ of Fluid Domain: 9 values expected, 8 found.\n"},
   };
-  for (const std::string& entry : entries) {
+  for (const auto& [entry, message] : cases) {
     auto r = RunInChild(
         [] {
           Verbose_Off = 1;
@@ -108,7 +111,7 @@ TEST(FluidRestartBlock, NegativeOrWrongLengthsAreRestartFaults) {
           WriteFile(dir + "/case.rst", "Fluid;\n\t_VeltX_\tlen = 9;\n" + values + entry + "EndFluid;\n");
         });
     EXPECT_EQ(r.status, 1) << entry;
-    EXPECT_EQ(r.err, "\n\nWrong data found in Restart file. Cannot restart.\n") << entry;
+    EXPECT_EQ(r.err, wrong + message) << entry;
   }
 }
 

@@ -58,7 +58,7 @@ TEST(FluidRestart, EntryFaultsAndTheGluedForm) {
   };
   const Case cases[] = {
       {Replace(saved, "\t_VeltY_\tlen", "\t_Bogus_\tlen"), "FluidDomain::ReadRestart Command _Bogus_ unknown\n"},
-      {Replace(saved, "\t_VeltY_\tlen = 9;\n", "\t_VeltY_\tlen = 8;\n"), "Wrong data found in Restart file. Cannot restart.\n"},
+      {Replace(saved, "\t_VeltY_\tlen = 9;\n", "\t_VeltY_\tlen = 8;\n"), "Wrong data found in Restart file. Cannot restart.\n\tEntry _VeltY_ of Fluid Domain: 9 values expected, 8 found.\n"},
       {Replace(saved, "\t_VeltY_\tlen", "\t_Con_t_ 1\tlen"), "Restart data error. Wrong vector ID for Concentration.\n"},
       {Replace(saved, "\t_VeltY_\tlen", "\t_Beta_t_ 1\tlen"), "Restart data error. Wrong vector ID for Wave Elevation.\n"},
   };

@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -109,7 +110,8 @@ inline std::map<std::string, std::vector<double>> Entries(const std::string& rst
 /// Runs `data` (a data file of 2N steps whose general-data card starts "GeneralData" and holds
 /// "Number_of_Steps 2N") at once, and for N steps then again with "Restart" to 2N, in folders of
 /// their own, with output every N steps. `tamper`, when given, changes the N-step run's restart
-/// file before the restart reads it. Compares every result block after step N, every line of the
+/// file before the restart reads it. Compares every block of the restarted run's first output with
+/// the unbroken run's at step N, every result block after step N, every line of the
 /// force and movement tables after step N, the sink-and-trim table and every entry of the restart
 /// files of step 2N.
 inline RestartComparison CompareRestart(std::string data, int n, bool threeD,
@@ -166,21 +168,25 @@ inline RestartComparison CompareRestart(std::string data, int n, bool threeD,
   r.restartTime = times[1];
   r.firstTime = rb.empty() ? "" : rb.front().time;
   std::map<std::tuple<std::string, std::string, std::string>, const Block*> later;
+  std::map<std::pair<std::string, std::string>, const Block*> restored;  // the first output
+  std::set<std::pair<std::string, std::string>> initial;                // the unbroken run's first output
   for (const Block& k : rb) {
     if (std::stod(k.time) < std::stod(times[1])) r.earlierBlocks = true;
     if (k.time == times[2]) later[{k.name, k.label, k.time}] = &k;
+    if (k.time == r.firstTime && !restored.count({k.name, k.label})) restored[{k.name, k.label}] = &k;
   }
+  for (const Block& k : wb)
+    if (k.time == times[0]) initial.insert({k.name, k.label});
   for (const Block& k : wb) {
-    const bool restored = k.time == times[1] && k.name == "VELOCITY" && k.label == "QUELMA";
-    if (k.time != times[2] && !restored) continue;
     const std::string where = "block " + k.name + " at " + k.time;
-    if (restored) {
-      // The restarted run's first velocity block is the restored state of step N.
-      const auto at = std::find_if(rb.begin(), rb.end(), [&](const Block& q) { return q.name == k.name && q.label == k.label; });
-      if (at == rb.end() || at->time != k.time) note(INFINITY, 1, where + " (no restored block)");
-      else compareValues(k.values, at->values, where + " (restored)");
+    if (k.time == times[1]) {
+      // Every block of the restarted run's first output is the restored state of step N.
+      const auto at = restored.find({k.name, k.label});
+      if (at == restored.end() || at->second->time != k.time) note(INFINITY, 1, where + " (no restored block)");
+      else compareValues(k.values, at->second->values, where + " (restored)"), restored.erase(at);
       continue;
     }
+    if (k.time != times[2]) continue;
     const auto at = later.find({k.name, k.label, k.time});
     if (at == later.end()) {
       note(INFINITY, 1, where + " (missing after the restart)");
@@ -189,6 +195,9 @@ inline RestartComparison CompareRestart(std::string data, int n, bool threeD,
     compareValues(k.values, at->second->values, where);
     later.erase(at);
   }
+  // What else the first output holds is the initial data, as the unbroken run's first output.
+  for (const auto& [key, block] : restored)
+    if (!initial.count(key)) note(INFINITY, 1, "block " + block->name + " only in the restarted run's first output");
   for (const auto& [key, block] : later) note(INFINITY, 1, "block " + block->name + " only after the restart");
 
   // Tables: the lines of the steps after N, column by column; the sink-and-trim table whole.
