@@ -155,8 +155,8 @@ MBodyMesh::MBodyMesh(FluidDomain* d, int num, Input* in, int slot)
     // A spring cut short would be dropped or read from the wrong numbers: say so rather than guess.
     const char* fields = per == 8 ? "KD KR Ax Ay Az Bx By Bz" : "KD KR Ax Ay Bx By";
     if (count == 0)
-      OLVU_FATAL(Name() << " Error: Springs has " << given << " values; a spring needs " << per << " (" << fields
-                        << ")\n");
+      OLVU_FATAL(Name() << " Error: Springs has " << given << (given == 1 ? " value" : " values") << "; a spring needs "
+                        << per << " (" << fields << ")\n");
     if (left)
       OLVU_WARNING(1, Name() << ": the last " << left << " of the " << given << " Springs values ignored: a spring needs "
                              << per << " (" << fields << ")");

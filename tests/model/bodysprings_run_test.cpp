@@ -169,7 +169,7 @@ TEST(BodySprings, ASpringCardOfPartSpringsIsRefusedOrTrimmed) {
   } cases[] = {
       {true, "40000 0 0.5 0.6 0.5", nullptr,
        "Square Error: Springs has 5 values; a spring needs 6 (KD KR Ax Ay Bx By)"},
-      {true, "40000", nullptr, "Square Error: Springs has 1 values; a spring needs 6 (KD KR Ax Ay Bx By)"},
+      {true, "40000", nullptr, "Square Error: Springs has 1 value; a spring needs 6 (KD KR Ax Ay Bx By)"},
       {true, "40000 0 0.5 0.6 0.5 0.5 7", "40000 0 0.5 0.6 0.5 0.5",
        "Square: the last 1 of the 7 Springs values ignored: a spring needs 6 (KD KR Ax Ay Bx By)"},
       {true, "40000 0 0.5 0.6 0.5 0.5 0 0 1 1 1 1 7 7 7 7 7", "40000 0 0.5 0.6 0.5 0.5 0 0 1 1 1 1",
