@@ -35,6 +35,11 @@ const NormWord kNormWords[6] = {
 
 constexpr unsigned kVariables = unsigned(ConvVar::Count);
 
+// A diverging iteration: kGrowing iterations in a row or more changed a field by more than its
+// size, which grew by kGrowth or more over them.
+constexpr int kGrowing = 3;
+constexpr double kGrowth = 100;
+
 }  // namespace
 
 TotalDomain::TotalDomain(FluidDomain* fluid, FluidDomain* solid, Plex<Node>* all, Input* in)
@@ -248,13 +253,30 @@ int TotalDomain::HasConverged() {
     for (FluidDomain* f : {fluid_, solid_})
       if (f) stepChange_[k] += f->StepIncrement(int(k));
   }
+  // A field whose ratio this test does not reach starts its count of large changes again.
+  const Growth before[3] = {growth_[0], growth_[1], growth_[2]};
+  for (Growth& g : growth_) g = Growth{};
   for (unsigned k = 0; k < 3; ++k) {
     const ConvVar v = ConvVar(k);  // velocity, pressure, temperature
     const double r = Conv(VarIncrement, v) / Conv(VarDenominat, v);
     Conv(VarIncrRatio, v) = r;
-    if (!std::isfinite(r))
-      OLVU_FATAL((v != ConvVar::Temperature ? "Fluid nonlinear algorithm diverged" : "Temperature solver diverged") << "\n");
+    const char* diverged = v != ConvVar::Temperature ? "Fluid nonlinear algorithm diverged" : "Temperature solver diverged";
+    if (!std::isfinite(r)) OLVU_FATAL(diverged << "\n");
     std::cout << kLabel[k] << r << std::endl;
+    // Iterations that each change the field by more than its largest value, while that value
+    // grows by orders of magnitude: a converging iteration shrinks its change, and one that meets
+    // a new load (a start, a sudden condition) changes it so once or twice, at sizes the problem
+    // holds. This one grows until a solver meets a singular matrix, or the fields stand still at
+    // speeds the problem cannot hold: the run stops before, saying where.
+    const double size = Conv(VarDenominat, v);
+    if (r > 1) growth_[k] = Growth{before[k].iterations + 1, before[k].iterations ? before[k].from : size};
+    if (growth_[k].iterations >= kGrowing && size >= kGrowth * growth_[k].from) {
+      static const char* const kField[3] = {"velocity", "pressure", "temperature"};
+      OLVU_FATAL(diverged << " at step " << Current_Step << ", iteration " << Iterations << ": in each of the last "
+                          << growth_[k].iterations << " iterations the " << kField[k]
+                          << " changed by more than its largest value, which grew from " << growth_[k].from << " to "
+                          << size << ".\n");
+    }
     if (v == ConvVar::Velocity && r > 1) {
       Conv(VarIncrRatio, ConvVar::Velocity) = 1;
       AverVelocity = Conv(VarIncrement, ConvVar::Velocity) / (Fluid_Volume + 1e-14);

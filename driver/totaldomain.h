@@ -43,7 +43,8 @@ class TotalDomain : public Domain {
   /// Projection, free surface, structure, coupling send and mesh deformation after the iterations.
   virtual void SolvePostUncoupledProblem();
 
-  /// 1 when the iteration has converged; fatal on a ratio that is not finite.
+  /// 1 when the iteration has converged; fatal on a ratio that is not finite or that grows as a
+  /// diverging iteration's does.
   int HasConverged();
   /// 1 when the step is steady.
   int CheckSteadyState();
@@ -124,6 +125,12 @@ class TotalDomain : public Domain {
   int steady_[2] = {0, 0};            ///< steady-state markers
   bool unsolvedSteadyWarned_ = false;  ///< a step too still to tell from steady, with unsolved systems, was reported
   double stepChange_[3] = {0, 0, 0};  ///< change of velocity, pressure, temperature since the step began, at the latest convergence test
+  /// A field's run of iterations that each changed it by more than its size, and its size at the first.
+  struct Growth {
+    int iterations = 0;
+    double from = 0;
+  };
+  Growth growth_[3];                  ///< of velocity, pressure, temperature, up to the latest convergence test
 };
 
 /// Returns the stream; a total domain has no text form.

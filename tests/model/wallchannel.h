@@ -186,7 +186,7 @@ struct WallFunctionChannel {
     c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
     std::ostringstream s;
     s.precision(17);
-    const std::string y = "(" + Precise(h) + "-abs(Y-" + Precise(h) + ")+" + Precise(offset) + ")";  // from the wall
+    const std::string y = Distance();
     s << "Function VelocityX \"" << utau << "*(ln(" << y << "*" << utau / nu << ")/0.41+5.2)\" [m/s];\n"
       << "Function EddyKineticEnergy \"" << utau * utau / 0.3 << "\" [m2/s2];\n"
       << "Function EddyLength \"" << EddyLength(model, y) << "\" [m];\n";
@@ -200,6 +200,22 @@ struct WallFunctionChannel {
   static std::string EddyLength(const std::string& model, const std::string& y) {
     const std::string lm = "0.09*tanh(4.5556*" + y + ")";
     return model == "Solve_Mixing_Length" ? lm : "0.54772*" + lm;
+  }
+
+  // The distance from the nearer wall as a function text of Y.
+  std::string Distance() const { return "(" + Precise(h) + "-abs(Y-" + Precise(h) + ")+" + Precise(offset) + ")"; }
+
+  // The start far from the channel's own state: u = 1 (about the bulk speed) and k = u_tau^2 /
+  // 0.3 everywhere, and a uniform length 0.05 but for the models whose length is a part of the
+  // model (k-l and the mixing length), which keep theirs.
+  void StartUniform(const std::string& model) {
+    std::ostringstream s;
+    s.precision(17);
+    const std::string y = Distance();
+    const bool ownLength = model == "Solve_Mixing_Length" || model == "Solve_Kinetic_Energy";
+    s << "Function VelocityX \"1\" [m/s];\nFunction EddyKineticEnergy \"" << utau * utau / 0.3 << "\" [m2/s2];\n"
+      << "Function EddyLength \"" << (ownLength ? EddyLength(model, y) : "0.05") << "\" [m];\n";
+    c.initial = s.str();
   }
 
   // y+ of row j (lower half).
