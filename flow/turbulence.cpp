@@ -57,6 +57,20 @@ inline double Split(double p, double r, double phi, double pLimit, double rLimit
   return r;
 }
 
+// Split without its switch, for Launder-Sharma's epsilon: where r > p Split takes the production
+// into the reaction, which the system lumps, and elsewhere into the source, which it weighs with
+// the consistent mass, so its discrete equation jumps where production and destruction balance
+// and a node there can hold more than one steady state (which one depends on the path). Here the
+// share of the production taken into the reaction grows as 1 - p / r, from none at the balance
+// to all where the destruction dominates; the limits and the returned tangent are Split's.
+inline double BlendedSplit(double p, double r, double phi, double pLimit, double rLimit, double& s, double& R) {
+  const double sunk = std::fmin(r, rLimit * (p + 1e-14)), made = std::fmin(p, pLimit * (r + 1e-14));
+  const double explicitShare = sunk > made ? made / sunk : 1.0;
+  s = phi * made * explicitShare;
+  R = sunk - made * (1 - explicitShare);
+  return sunk == r ? r : 0.0;
+}
+
 // How the sink R phi of a transport solve grows with phi, for the tangent step below: per node,
 // the tangent reactions T of a split (Split), or `growth` times R where R itself grows as
 // phi^growth (k^2 / nu_t in k-k tau: 1; k^1.5 / l in k-l: 1/2). With `lumped`, the source is
@@ -147,6 +161,12 @@ void GradientSquared(FluidDomain& d, const ReaVec& q, ReaVec& t, ReaVec& g2) {
 // length l_mu = 0.41 y / 0.09^(3/4) (1 - e^(-Re_y / 50.5)), which joins 0.41 u_tau y of the log
 // layer where k = u_tau^2 / 0.3.
 inline double TwoLayerViscosityLength(double y, double rey) { return 0.2245 * y * OneMinusExp(-0.0198 * rey); }
+
+// Launder-Sharma's damping of the eddy viscosity, exp(-3.4 / (1 + Rt / 50)^2), Rt = k^2 / (nu epsilon).
+inline double LaunderSharmaDamping(double k, double e, double nu) {
+  const double a = 1 + 0.02 * k * k / (e * nu);
+  return std::exp(-3.4 / (a * a));
+}
 
 // D, S, R of k in the k-epsilon models.
 void KEpsilonEnergyTerms(FluidDomain& d, ReaVec& D, ReaVec& S, ReaVec& R) {
@@ -355,11 +375,10 @@ void FluidDomain::CalcEpsilonLaunderSharma() {
                &pk = vars_[KProduction];
   for (unsigned i = 1; i <= k.length(); ++i) {
     const double rt = k(i) * k(i) / (e(i) * nu(i));
-    const double a = 1 + 0.02 * rt;
     D(i) = nut(i) / 1.3 + nu(i);
-    fmu(i) = std::exp(-3.4 / (a * a));
+    fmu(i) = LaunderSharmaDamping(k(i), e(i), nu(i));
     const double r = 1.92 * (e(i) / k(i)) * (1 - 0.3 * std::exp(-rt * rt));
-    T(i) = Split(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    T(i) = BlendedSplit(1.44 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
   // The source 2 nu nu_t (d2 u_i / dx_j dx_k)^2, which raises the dissipation where the velocity
   // profile bends, in the buffer layer, and so keeps k from piling up there.
@@ -404,8 +423,11 @@ void FluidDomain::SolveKEpsilon() {
   Clock clock("Solving Turbulence");
   CalculateWallLaw();
   ReaVec &D = Nodal(work_.diffusivity), &S = Nodal(work_.source), &R = Nodal(work_.reaction);
-  KEpsilonEnergyTerms(*this, D, S, R);
   const bool ls = Solves(PKEpsLS) && !Solves(PKEpsLB);
+  // Launder-Sharma's production is that of this iteration's velocity and eddy viscosity, as its
+  // E term is: the production of the step's start lags the wall layer's k and epsilon by a step.
+  if (ls) CalcKProduction(vars_[KProduction]);
+  KEpsilonEnergyTerms(*this, D, S, R);
   if (ls) {
     // Launder-Sharma's variable is the dissipation less its wall value 2 nu |grad sqrt(k)|^2,
     // which k loses besides: without it k has no sink at a no-slip wall.
@@ -436,7 +458,15 @@ void FluidDomain::SolveKEpsilon() {
     e(i) = x(i) < lo ? pattern_->row_larger(int(i) - 1, x, lo) : std::fmin(x(i), hi);
   }
   const ReaVec& k = vars_[KEnergy];
-  const ReaVec& fmu = work_.damping;
+  ReaVec& fmu = work_.damping;
+  // Launder-Sharma's f_mu is taken with the epsilon just solved, as nu_t's k^2 / epsilon is:
+  // with the epsilon before the solve, nu_t answered a change of epsilon a second time one
+  // iteration later, and at one iteration a step the wall layer's k and epsilon swung with an
+  // amplitude that nearly doubled every ten steps until the step took more iterations.
+  if (ls) {
+    const ReaVec& nu = vars_[KVisc];
+    for (unsigned i = 1; i <= k.length(); ++i) fmu(i) = LaunderSharmaDamping(k(i), e(i), nu(i));
+  }
   ReaVec& nut = vars_[TVisc];
   for (unsigned i = 1; i <= k.length(); ++i)
     nut(i) = k(i) < 1e-14 || e(i) < 1e-14 ? 1e-14 : fmu(i) * 0.09 * k(i) * k(i) / e(i);

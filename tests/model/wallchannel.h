@@ -271,9 +271,9 @@ struct ResolvedFigures {
 // Driest's damping 1 - e^(-y+ / 26), so that k, nu_t and epsilon vanish at the walls as a
 // resolved wall layer has them (the low-Reynolds models lose their turbulence to the
 // dissipation of a wall layer started at the log layer's k and nu_t), and stops at the steady
-// state or after `c.steps`. The walls fix k (to its floor) and leave epsilon free, so its flux
-// through them is zero; the clamps are wide, the floors of k and nu_t far below their
-// wall-layer values.
+// state ("SteadyNorm" `steadyNorm`) or after `c.steps`. The walls fix k (to its floor) and leave
+// epsilon free, so its flux through them is zero; the clamps are wide, the floors of k and nu_t
+// far below their wall-layer values.
 struct WallResolvedChannel {
   double retau = 395, nu = 0, utau = 1 / 17.5;
   WallChannel c;
@@ -284,13 +284,14 @@ struct WallResolvedChannel {
       "Omega_Production_Limit 2000 Omega_Reaction_Limit 1e20 EddyViscoT_Production_Limit 2000 "
       "EddyViscoT_Reaction_Limit 2000";
 
-  WallResolvedChannel(const std::string& model, double re, int half, const std::string& dt, double firstYplus = 1)
+  WallResolvedChannel(const std::string& model, double re, int half, const std::string& dt, double firstYplus = 1,
+                      const std::string& steadyNorm = "1e-6")
       : retau(re) {
     nu = utau / retau;
     c.lx = 0.05, c.nu = nu, c.f = utau * utau, c.dt = dt, c.steps = 5000;
     c.ys = MirroredRows(firstYplus * nu / utau, 1, half);
     c.wall = "V_fixWall";
-    c.fluid = "SteadyNorm 1e-6 " + model + " " + kCards;
+    c.fluid = "SteadyNorm " + steadyNorm + " " + model + " " + kCards;
     c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
     const std::string y = "(1-abs(Y-1))", yp = y + "*" + Precise(utau / nu);
     std::ostringstream s;
