@@ -57,10 +57,12 @@ inline double Split(double p, double r, double phi, double pLimit, double rLimit
   return r;
 }
 
-// Split without its switch, for Launder-Sharma's epsilon: where r > p Split takes the production
-// into the reaction, which the system lumps, and elsewhere into the source, which it weighs with
-// the consistent mass, so its discrete equation jumps where production and destruction balance
-// and a node there can hold more than one steady state (which one depends on the path). Here the
+// Split without its switch, for the fields whose production and destruction balance across a
+// layer (Launder-Sharma's epsilon, the Spalart-Allmaras working viscosity): where r > p Split
+// takes the production into the reaction, which the system lumps, and elsewhere into the source,
+// which it weighs with the consistent mass, so its discrete equation jumps where production and
+// destruction balance and a node there can hold more than one steady state (which one the steps'
+// path chose: Spalart-Allmaras gave c_f 0.964 of Dean's at steps of 0.5 s, 0.971 at 10 s). Here the
 // share of the production taken into the reaction grows as 1 - p / r, from none at the balance
 // to all where the destruction dominates; the limits and the returned tangent are Split's.
 inline double BlendedSplit(double p, double r, double phi, double pLimit, double rLimit, double& s, double& R) {
@@ -73,12 +75,10 @@ inline double BlendedSplit(double p, double r, double phi, double pLimit, double
 
 // How the sink R phi of a transport solve grows with phi, for the tangent step below: per node,
 // the tangent reactions T of a split (Split), or `growth` times R where R itself grows as
-// phi^growth (k^2 / nu_t in k-k tau: 1; k^1.5 / l in k-l: 1/2). With `lumped`, the source is
-// integrated with the lumped mass, as the reaction is.
+// phi^growth (k^2 / nu_t in k-k tau: 1; k^1.5 / l in k-l: 1/2).
 struct Sink {
   const ReaVec* split = nullptr;
   double growth = 0;
-  bool lumped = false;
 };
 
 // The transport solve of phi (convection, diffusion D, reaction R, source S): discontinuity
@@ -101,12 +101,7 @@ void Transport(FluidDomain& d, ReaVec& phi, ReaVec& prev, ReaVec& D, ReaVec& S, 
                int cap, Fixed fixed, const char* label, Sink sink = {}) {
   const unsigned n = phi.length();
   d.DiscontinuityCapturing(phi, D, R, D, d.Smoothing(1));
-  ReaVec none;
-  d.AssembleSystem(phi, prev, sink.lumped ? none : S, D, R, rhs, d.StabOrder(2));
-  if (sink.lumped) {
-    const ReaVec& m = d.LumpedMass();
-    for (unsigned i = 1; i <= n; ++i) rhs(i) += m(i) * S(i);
-  }
+  d.AssembleSystem(phi, prev, S, D, R, rhs, d.StabOrder(2));
   SystemSparseMatrix* A = d.SystemMatrix(0);
   const BitVec& grad = d.Cond(FixGradient);
   for (unsigned i = 1; i <= n; ++i) {
@@ -337,14 +332,10 @@ void FluidDomain::SolveSpalartAllmaras() {
     const double r = 3.238 * fw * vt(i) / (d * d);
     // g2 is read: the tangent reaction of the destruction, quadratic in the working viscosity,
     // takes its place.
-    g2(i) = Split(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
+    g2(i) = BlendedSplit(source / vt(i), r, vt(i), Pv_LIMIT, Rv_LIMIT, S(i), R(i));
   }
-  // Production and destruction balance across the log layer, where the nodes lie on either side
-  // of the split: the source on the lumped mass, as the reaction, makes both sides one equation.
-  // On the consistent mass each side had a steady state of its own, and the steps' path chose
-  // between them (c_f 0.964 of Dean's at steps of 0.5 s, 0.971 at 10 s).
   Transport(*this, vt, vt0, D, S, R, Rhs(0), Nodal(work_.newField), -1, fixed, "Fluid turbulence: Eddy Viscosity",
-            Sink{&g2, 0, true});
+            Sink{&g2});
   for (unsigned i = 1; i <= vt.length(); ++i) {
     if (vt(i) < 1e-14) vt(i) = 1e-14;
     const double chi = vt(i) / (nu(i) + 1e-14);
