@@ -226,37 +226,39 @@ std::vector<std::vector<long>> ElementLines(std::istream& in, const std::string&
   return lines;
 }
 
-// The sets of a data file whose type is one of `types` ("Set ... Type T ElmType E NNode n" lines,
-// each with its "Elements" ... "End Elements" block).
-std::vector<SetLines> DataSets(const std::string& data, const std::set<std::string>& types) {
+// The sets of a text whose set lines start with `start` ("Set ..." in a data file, "MESH ..." in a
+// mesh file): `header` reads a set line (false: a set to skip), then its "Elements" ... "End
+// Elements" block gives the element lines, of 1 + nnode numbers (every number with `whole`).
+template <class Header>
+std::vector<SetLines> Sets(const std::string& text, const char* start, bool whole, Header header) {
   std::vector<SetLines> sets;
-  std::istringstream in(data);
+  std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
-    if (line.rfind("Set ", 0) != 0) continue;
-    const bool wanted = types.count(After(line, "Type")) > 0;
-    SetLines s{After(line, "ElmType"), std::stoi(After(line, "NNode")), {}};
+    if (line.rfind(start, 0) != 0) continue;
+    SetLines s;
+    const bool wanted = header(line, s);
     while (std::getline(in, line) && Lower(line) != "elements") {
     }
-    s.elements = ElementLines(in, "end elements", 1 + s.nnode);
+    s.elements = ElementLines(in, "end elements", whole ? 0 : 1 + s.nnode);
     if (wanted) sets.push_back(s);
   }
   return sets;
 }
 
-// The sets of a mesh file ("MESH ... ElemType E  Nnode = n" lines, each with its "Elements" ...
-// "end elements" block).
+// The sets of a data file whose type is one of `types` ("Set ... Type T ElmType E NNode n").
+std::vector<SetLines> DataSets(const std::string& data, const std::set<std::string>& types) {
+  return Sets(data, "Set ", false, [&](const std::string& line, SetLines& s) {
+    s.elmType = After(line, "ElmType"), s.nnode = std::stoi(After(line, "NNode"));
+    return types.count(After(line, "Type")) > 0;
+  });
+}
+
+// The sets of a mesh file ("MESH ... ElemType E  Nnode = n").
 std::vector<SetLines> MeshSets(const std::string& mesh) {
-  std::vector<SetLines> sets;
-  std::istringstream in(mesh);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("MESH ", 0) != 0) continue;
-    SetLines s{After(line, "ElemType"), std::stoi(line.substr(line.rfind('=') + 1)), {}};
-    while (std::getline(in, line) && Lower(line) != "elements") {
-    }
-    s.elements = ElementLines(in, "end elements", 0);
-    sets.push_back(s);
-  }
-  return sets;
+  return Sets(mesh, "MESH ", true, [](const std::string& line, SetLines& s) {
+    s.elmType = After(line, "ElemType"), s.nnode = std::stoi(line.substr(line.rfind('=') + 1));
+    return true;
+  });
 }
 
 TEST(Tools, MeshWritersWriteTheSetsOfEveryExample) {
