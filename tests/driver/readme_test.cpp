@@ -210,11 +210,11 @@ TEST(Readme, QuotedLinesOfTheExamplesAreTheirRuns) {
     dir.write(name, ReadFile((kTop / "examples" / name).string()));
     ASSERT_EQ(dir.olvu({"-name", name}).status, 0) << dir.read(name + ".err");
     const std::string table = dir.read(file);
-    const std::size_t end = table.find_last_not_of("\t\n");
-    ASSERT_NE(end, std::string::npos) << file << " is empty";
-    const std::size_t start = table.rfind('\n', end);
+    const std::size_t last = table.find_last_not_of("\t\n");
+    ASSERT_NE(last, std::string::npos) << file << " is empty";
+    const std::size_t start = table.rfind('\n', last);
     const std::size_t from = start == std::string::npos ? 0 : start;
-    EXPECT_EQ(Words(table.substr(from, end + 1 - from)), Words((*m)[3]));
+    EXPECT_EQ(Words(table.substr(from, last + 1 - from)), Words((*m)[3]));
   }
   EXPECT_GT(quotes, 0) << "no quoted line found: the quote's form changed";
 }

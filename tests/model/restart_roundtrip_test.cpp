@@ -97,7 +97,8 @@ TEST(FluidRestartBlock, NegativeOrWrongLengthsAreRestartFaults) {
       {"\t_Tempt_\tlen = -1;\n 1\n", "_Tempt_ of Fluid Domain: a length of 0 or more expected, -1 found.\n"},
       {"\t_VeltY_len = 8;\n 1 2 3 4 5 6 7 8\n", "_VeltY_ of Fluid Domain: 9 values expected, 8 found.\n"},
   };
-  for (const auto& [entry, message] : cases) {
+  for (const auto& [key, message] : cases) {
+    const std::string& entry = key;  // clang 14 cannot capture a structured binding
     auto r = RunInChild(
         [] {
           Verbose_Off = 1;
