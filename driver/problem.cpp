@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "domain/fluiddomain.h"
 #include "domain/fluidparts.h"
@@ -98,9 +99,9 @@ void Problem::InitialiseProblem() {
                                : ": the data file is OLVU_3D; run it with -3D";
     OLVU_FATAL((three ? "OLVU_3D" : "OLVU_2D") << ": Incorrect input file format" << hint << "\n");
   }
-  NewFile(".res");
-  NewFile(".for");
-  NewFile(".mov");
+  // The warnings of the reading go to this run's file. The result files are emptied only once the
+  // set-up has succeeded (InitialiseDomain): a refused file leaves its message in .err and the
+  // files of an earlier run as they were, none of them pretending to be this run's.
   NewFile(".war");
   // An error file of an earlier run would otherwise stand beside this run's results.
   std::remove(FileName(".err").c_str());
@@ -287,8 +288,8 @@ void Problem::CreateDomain() {
 }
 
 void Problem::InitialiseDomain() {
-  std::ofstream& res = Kept(resFile, ".res");
-  res << "Qor Post Results File 1.0\n";
+  // What the domains write while they set up is held back until the set-up has succeeded.
+  std::ostringstream res;
   if (fluidDomain) {
     Clock clock("Initialising Fluid Domain");
     fluidDomain->InitialiseDomain(res);
@@ -302,5 +303,11 @@ void Problem::InitialiseDomain() {
     solidDomain->SolveInitialBodyMovement();
   }
   totalDomain->InitialiseDomain(res);
-  Flush(res, ".res");
+  // Everything read and set up: from here on the result files are this run's (a restarted run's
+  // too, which starts them again with the restored step).
+  Create(resFile, ".res");
+  NewFile(".for");
+  NewFile(".mov");
+  resFile << "Qor Post Results File 1.0\n" << res.str();
+  Flush(resFile, ".res");
 }

@@ -50,7 +50,7 @@ class Problem {
   void InitialiseProblem();
   /// Nodes, restart step and time, the fluid and solid domains and the total domain.
   void CreateDomain();
-  /// Result-file header and the domains' initialisation.
+  /// The domains' initialisation; then the result files are emptied and the result-file header written.
   void InitialiseDomain();
   /// The "GeneralData" card.
   void ReadGeneralData();
@@ -96,7 +96,7 @@ class Problem {
 
   // Tools.
 
-  /// The set-up of a solve (files emptied, domains created and initialised) without its run and
+  /// The set-up of a solve (domains created and initialised, files emptied) without its run and
   /// without reading a restart file.
   void SetUpForTool();
   /// Writes the element sets whose type word contains one of `kinds` (null-ended) to NAME.out.msh;

@@ -73,24 +73,48 @@ TEST(BadData, EachFaultOfTheDataFileHasItsMessage) {
     const Outcome r = dir.olvu({"-name", "cavity"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(dir.read("cavity.err"), ErrFile(b.message));
+    // A refused file writes no result file that could pass for the run's.
+    for (const char* ext : {".res", ".for", ".mov", ".rst"})
+      EXPECT_FALSE(dir.exists(std::string("cavity") + ext)) << ext;
   }
 }
 
-TEST(BadData, WrongFirstCardLeavesTheEarlierResultsAlone) {
+TEST(BadData, RefusedFileLeavesTheEarlierResultsAlone) {
+  // A good run, then the same name refused at its first card or further in: the refused run's
+  // message is in .err, and the good run's results are as it left them; .war holds what the
+  // refused run said before its error (refused at the first card, it is not touched).
+  const std::string springs = Replace(ReadFile(std::string(OLVU_EXAMPLES_DIR) + "/spring_body"),
+                                      "Number_of_Steps 160", "Number_of_Steps 2");
+  const struct {
+    const char* what;
+    std::string name, good, bad;
+    const char* message;
+    bool warningsKept;
+  } cases[] = {
+      {"first card", "cavity", DataFile("cavity"), Replace(DataFile("cavity"), "OLVU_2D;", "OLVU_3D;"),
+       "OLVU_2D: Incorrect input file format: the data file is OLVU_3D; run it with -3D\n", true},
+      {"a spring of five values", "spring_body", springs,
+       Replace(springs, "Springs 100 0 1 1.4762912 1 0.5", "Springs 100 0 1 1.4762912 1"),
+       "Square Error: Springs has 5 values; a spring needs 6 (KD KR Ax Ay Bx By)\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder dir;
+    dir.write(c.name, c.good);
+    ASSERT_EQ(dir.olvu({"-name", c.name}).status, 0);
+    const char* const kept[] = {".res", ".for", ".mov", ".rst", ".kvo.res", ".sat"};
+    std::vector<std::string> files;
+    for (const char* ext : kept) files.push_back(dir.read(c.name + ext));
+    ASSERT_FALSE(files[0].empty());
+    const std::string war = WithoutHeapNotes(dir.read(c.name + ".war"));
+    dir.write(c.name, c.bad);
+    const Outcome r = dir.olvu({"-name", c.name});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(dir.read(c.name + ".err"), ErrFile(c.message));
+    for (std::size_t k = 0; k < files.size(); ++k) EXPECT_EQ(dir.read(c.name + kept[k]), files[k]) << kept[k];
+    EXPECT_EQ(WithoutHeapNotes(dir.read(c.name + ".war")) == war, c.warningsKept);
+  }
   Folder dir;
-  dir.write("cavity", DataFile("cavity"));
-  ASSERT_EQ(dir.olvu({"-name", "cavity"}).status, 0);
-  const std::string res = dir.read("cavity.res"), war = WithoutHeapNotes(dir.read("cavity.war")),
-                    mov = dir.read("cavity.mov");
-  ASSERT_FALSE(res.empty());
-  dir.write("cavity", Replace(DataFile("cavity"), "OLVU_2D;", "OLVU_3D;"));
-  const Outcome r = dir.olvu({"-name", "cavity"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(dir.read("cavity.err"),
-            ErrFile("OLVU_2D: Incorrect input file format: the data file is OLVU_3D; run it with -3D\n"));
-  EXPECT_EQ(dir.read("cavity.res"), res);
-  EXPECT_EQ(WithoutHeapNotes(dir.read("cavity.war")), war);
-  EXPECT_EQ(dir.read("cavity.mov"), mov);
   // In three dimensions the 2D file is the wrong one.
   dir.write("cavity", DataFile("cavity"));
   EXPECT_EQ(dir.olvu({"-3D", "-name", "cavity"}).status, 1);
