@@ -21,15 +21,16 @@ EXAMPLE = [
     "! point\": in a closed cavity only the differences of the pressure matter. The walls are node",
     "! conditions, not body sets, hence the note \"FluidBoundaries not defined. Is this right?\".",
     "! Mesh: 65 x 65 nodes, 8192 three-node triangles. The run stops when the change of the fields over",
-    "! a step falls below \"SteadyNorm\" 1e-4 (every convergence tolerance is 1e-4), at step 481, about",
-    "! 2 s. Run:  olvu -name cavity64",
+    "! a step falls below \"SteadyNorm\" 1e-4 (every convergence tolerance is 1e-4), at step 481.",
+    "! Run:  olvu -name cavity64",
     "! Every nodal velocity is within 2e-4 of the lid speed of the converged steady state of this mesh",
-    "! and time increment (the centrelines within 1e-6), and the centrelines within 2e-4 of the",
-    "! converged 129 x 129 node solution (the mesh of examples/cavity64.py 128); the Re 100 table of",
-    "! Ghia, Ghia & Shin (1982) is itself 0.01 off (largest difference 0.0094 at its points, 0.0093 on",
-    "! the finer mesh). The steady state itself moves a little with the time increment, which enters",
-    "! the stabilisation: with 0.25 instead of 0.1 by up to 1e-3 at the lid's corners, 5e-6 on the",
-    "! centrelines.",
+    "! and time increment (this file with \"SteadyNorm\" and every convergence tolerance 1e-9, the",
+    "! linear ones 1e-11: steady at step 1292), the centrelines within 5e-7; they are within 3.1e-4 of",
+    "! the converged 129 x 129 node solution at the nodes they share (the mesh of examples/cavity64.py",
+    "! 128, converged alike); the Re 100 table of Ghia, Ghia & Shin (1982) is itself 0.01 off (largest",
+    "! difference 0.0094 at its points, 0.0093 on the finer mesh). The steady state itself moves a",
+    "! little with the time increment, which enters the stabilisation: the converged state with 0.25",
+    "! instead of 0.1 by up to 9.4e-4 at the lid's corners and 5.1e-6 on the centrelines.",
     "! Figures:  python3 PATH/examples/report.py cavity64, in the folder where the run wrote its files,",
     "! prints the largest differences of u on the vertical and of v on the horizontal centreline from",
     "! Ghia's table (0.0056 at y 0.8516 and 0.0094 at x 0.8594, in lid speeds); their bands, the",
@@ -42,16 +43,17 @@ BANDS = [
 # What the example's own runs measured, left out of the other meshes' files.
 SOLVERS = [
     "! GMRES with incomplete LU for the momentum, conjugate gradients with incomplete Cholesky for the",
-    "! pressure. Linear tolerances of 1e-6 instead of 1e-10 cut the run's time by 60% and move no",
-    "! velocity by more than 1e-5: the steady state is set by the nonlinear tolerances and \"SteadyNorm\".",
+    "! pressure. Linear tolerances of 1e-6 instead of 1e-10 save time (the README says how much) and",
+    "! move no velocity by more than 7e-6: the steady state is set by the nonlinear tolerances and",
+    "! \"SteadyNorm\".",
 ]
 GENERAL = [
     "ProblemDefinition;",
     "! One nonlinear iteration per step: the steady state does not depend on how far each step",
-    "! converges, and one iteration is the cheapest way there. Up to 5 per step take 203 steps but half",
-    "! as much time again, and warn of the 70 steps whose iterations stop at the limit. With one",
-    "! iteration a time increment of 0.1 reaches the steady state in 481 steps, 0.25 in 1170, 0.5 in",
-    "! 2317.",
+    "! converges, and one iteration is the cheapest way there. Up to 5 per step take 203 steps but",
+    "! more time (the README says how much), and warn of the 70 steps whose iterations stop at the",
+    "! limit. With one iteration a time increment of 0.1 reaches the steady state in 481 steps, 0.25",
+    "! in 1170, 0.5 in 2317.",
 ]
 
 
@@ -61,7 +63,8 @@ def other(cells, reynolds):
         "! Lid-driven cavity, Reynolds number %g: the data of examples/cavity64 (its comment tells the" % reynolds,
         "! cards) on %d x %d nodes, %d three-node triangles, written by" % (cells + 1, cells + 1, 2 * cells * cells),
         "!   python3 examples/cavity64.py %d %g" % (cells, reynolds),
-        "! The run stops at its steady state (\"SteadyNorm\" 1e-4). Run:  olvu -name NAME",
+        "! The run stops at its steady state (\"SteadyNorm\" 1e-4) or after its 1000 steps, whichever",
+        "! comes first (129 x 129 nodes at Re 100 take more than 1000). Run:  olvu -name NAME",
     ]
     if reynolds == 100:
         lines += ["! Figures:  python3 PATH/examples/report.py cavity64, in the folder where the run wrote its",

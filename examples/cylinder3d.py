@@ -28,26 +28,26 @@ import tempfile
 
 L, H = 2.5, 0.41
 UM, NU = 0.45, 1e-3
-# Element size at the cylinder and far from it; the figures of a run on gmsh 4.8's mesh (the
-# step where the run found its steady state, processor time on one thread, peak memory), and the
-# bands that report.py checks them against.
+# Element size at the cylinder and far from it; the figures of a run on gmsh 4.8's mesh (with the
+# step where the run found its steady state; the README gives its time and memory), and the bands
+# that report.py checks them against.
 MESHES = {
     "coarse": (0.01, 0.04, [
-        "Result (steady at step 124, t = 12.4 s; 12 s processor time on one thread, 73 MB):",
+        "Result (steady at step 124, t = 12.4 s):",
         "c_D = 5.7651 (-6.8%), c_L = 0.0321 (+0.023), pressure difference between the front and back",
         "points 0.17215 (+0.3%) against the benchmark's 6.18533, 0.009401 and 0.17157."], [
         "c_D within 8% of the benchmark's 6.18533 (the coarse cells at the wall take it low)",
         "c_L within 0.03 of the benchmark's 0.009401 (a lift of 0.5% of the drag)",
         "dp within 1% of the benchmark's 0.17157"]),
     "fine": (0.005, 0.02, [
-        "Result (steady at step 175, t = 17.5 s; 210 s processor time on one thread, 0.5 GB):",
+        "Result (steady at step 175, t = 17.5 s):",
         "c_D = 5.9352 (-4.0%), c_L = 0.0150 (+0.0056), pressure difference between the front and back",
         "points 0.17306 (+0.9%) against the benchmark's 6.18533, 0.009401 and 0.17157."], [
         "c_D within 5% of the benchmark's 6.18533",
         "c_L within 0.01 of the benchmark's 0.009401",
         "dp within 1.5% of the benchmark's 0.17157"]),
     "finer": (0.0035, 0.02, [
-        "Result (steady at step 278, t = 27.8 s; 570 s processor time on one thread, 0.8 GB):",
+        "Result (steady at step 278, t = 27.8 s):",
         "c_D = 6.0054 (-2.9%), c_L = 0.00972 (+0.0003), pressure difference between the front and back",
         "points 0.17247 (+0.5%) against the benchmark's 6.18533, 0.009401 and 0.17157."], [
         "c_D within 4% of the benchmark's 6.18533",
