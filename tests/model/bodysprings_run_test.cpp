@@ -256,13 +256,15 @@ std::string WithBodyValue(const std::string& rst, int index, const std::string& 
 TEST(BodySprings, RestoredBodyStateIsCheckedAsTheCardsValues) {
   // The torsion spring's state after 2 steps, one value changed, restarted to 4 steps: exit 1
   // naming the entry and the set (a centre of 1e308 is a centre the card accepts: the first force
-  // line of the restarted run ends it), the restart file left as it was, no line written.
+  // line of the restarted run ends it), the restart file left as it was, no line written: refused
+  // while the restart file is read, the run leaves the tables of the run before it.
   SquareInBox s = StiffTorsion();
   s.steps = 2, s.out = 1;
   Folder dir;
   dir.write("c.dat", Centred(s, "0.45"));
   ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
   const std::string saved = dir.read("c.dat.rst");
+  const std::string forces = dir.read("c.dat.for"), moves = dir.read("c.dat.mov");
   s.steps = 4, s.restart = true;
   const std::string again = Centred(s, "0.45");
   const std::string entry = "Restart data error. Wrong entry _MBody_ Square: ";
@@ -295,7 +297,9 @@ TEST(BodySprings, RestoredBodyStateIsCheckedAsTheCardsValues) {
     const std::string err = dir.read("c.dat.err");
     EXPECT_EQ(err.rfind(ErrFile(k.message), 0), 0u) << err;
     EXPECT_EQ(dir.read("c.dat.rst"), rst);
-    for (const char* table : {"c.dat.for", "c.dat.mov"}) EXPECT_EQ(dir.read(table), "") << table;
+    const bool read = k.message.rfind("Non-finite", 0) != 0;  // refused before the tables are emptied
+    EXPECT_EQ(dir.read("c.dat.for"), read ? forces : "");
+    EXPECT_EQ(dir.read("c.dat.mov"), read ? moves : "");
   }
 }
 
