@@ -246,7 +246,9 @@ const Quote kQuotes[] = {
     {"spring_body", "", "", true, "period {period} s against 2 pi sqrt(m / K) = 1.9869 s, {period.diff}%"},
     {"standing_wave", "", "", false, "period {period} s ({period.diff}%), the cos(k x) mode {mode} a"},
     {"standing_wave", "", "", true, "period {period.diff}% off linear theory (0.5%), the mode keeping {mode} of its height"},
-    {"standing_wave", "", "", true, "the first sloshing mode keeps {mode} of its height over three periods"},
+    {"standing_wave", "", "", true,
+     "the first sloshing mode keeps {mode} of its height over three periods and its period is within "
+     "{-period.diff}% of linear theory"},
     {"channel_turbulent", "", "", false, "Result (step {step}, 1009 s):"},
     {"channel_turbulent", "", "", false,
      "Re_m = U_m 2 delta / nu = {c_f.at#}, c_f = 2 u_tau^2 / U_m^2 = {c_f}, {-c_f.diff}% below Dean's"},
