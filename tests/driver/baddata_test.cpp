@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+#include <vector>
+
 #include "tests/driver/run_olvu.h"
 
 namespace olvu_test {

@@ -2,8 +2,9 @@
 // a generator NAME.py writes on standard output when NAME itself is not in the folder. A run must
 // end with status 0, write only finite numbers into its result files and no warning that its
 // comment does not name (quote); then examples/report.py, run in its folder, must read it and
-// find every figure inside the band its comment states. The long ones run their first steps
-// only: of those the report must only read what they wrote.
+// find every figure inside the band its comment states, and the figures that the comment and the
+// README quote of the run (kQuotes) must be the run's. The long ones run their first steps only:
+// of those the report must only read what they wrote.
 #include <gtest/gtest.h>
 
 #include <algorithm>
