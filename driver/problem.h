@@ -99,8 +99,8 @@ class Problem {
   /// The set-up of a solve (domains created and initialised, files emptied) without its run and
   /// without reading a restart file.
   void SetUpForTool();
-  /// Writes the element sets whose type word contains one of `kinds` (null-ended) to NAME.out.msh;
-  /// `tool` names the tool in the message for a missing node block.
+  /// Writes the element sets whose type is one of `kinds` (null-ended) to NAME.out.msh, reading the
+  /// data file as the solve does; `tool` names the tool in the message for a missing node block.
   void WriteMeshTool(const char* tool, const char* const* kinds);
   /// Rebuilds NAME.rst from the last VELOCITY, PRESSURE and TEMPERATURE blocks of NAME.res.bak.
   void CreateRstTool();

@@ -1,11 +1,16 @@
 // The tool problem and the eight tools: unit and function checks, the mesh writers, the restart
 // rebuilt from a saved result file and the averages of saved results.
+#include <strings.h>
+
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "domain/fluiddomain.h"
@@ -22,7 +27,6 @@
 #include "input/types.h"
 #include "input/units.h"
 #include "mesh/mesh.h"
-#include "mesh/textscan.h"
 
 namespace {
 
@@ -48,16 +52,38 @@ int CheckFunctionTool(const std::vector<std::string>& args) {
   return 1;
 }
 
-// Set-type words of the volume sets and of the boundary sets.
-const char* const kVolumeSets[] = {"fluid", "solid", nullptr};
-const char* const kBoundarySets[] = {"body", "wbody", "frees", "flux", nullptr};
+// The set types that each tool writes.
+const char* const kVolumeSets[] = {"Fluid", "Solid", nullptr};
+const char* const kBoundarySets[] = {"Body", "WBody", "FreeS", nullptr};
 
-bool Contains(const std::string& word, const char* const* parts) {
-  for (; *parts; ++parts)
-    if (word.find(*parts) != std::string::npos) return true;
+bool Listed(const char* type, const char* const* types) {
+  for (; *types; ++types)
+    if (strcasecmp(type, *types) == 0) return true;
   return false;
 }
 
+// "A, B or C" of a null-ended list.
+std::string Alternatives(const char* const* types) {
+  std::string s;
+  for (const char* const* t = types; *t; ++t) s += std::string(t == types ? "" : t[1] ? ", " : " or ") + *t;
+  return s;
+}
+
+std::string Lower(std::string w) {
+  for (char& c : w) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return w;
+}
+
+// A set type of a definition block as its domain reads it, with the element type and node count of
+// a set card that gives none.
+struct SetKind {
+  const char* type;
+  ElemType elemType;
+  int nnode;
+};
+const SetKind kFluidSets[] = {{"Fluid", Tetrahedra, 4}, {"Body", Triangle, 3}, {"WBody", Triangle, 3}, {"FreeS", Triangle, 3}};
+const SetKind kSolidSets[] = {{"Solid", Tetrahedra, 4}, {"WBody", Triangle, 3}};
+const SetKind kTotalSets[] = {{"Interface", Linear, 2}};
 
 }  // namespace
 
@@ -91,27 +117,65 @@ int Problem::ExecuteTool(const char* tool, const std::vector<std::string>& args)
 }
 
 void Problem::WriteMeshTool(const char* tool, const char* const* kinds) {
-  std::istream& in = *input->GiveStream();
-  if (!SeekLowerWord(in, "nodes")) OLVU_FATAL("Wrong node data in " << tool << " tool\n");
-  SkipToDigit(in);
-  // Coordinates as written: the file is for the post-processor, in the data file's own units.
-  Plex<Node> nodes(100, "All the Nodes");
-  ReadNodesFromAscii(in, &nodes, 1.0, 3);
-  // Only now: a file given by mistake, without a node block, leaves an earlier mesh file alone.
-  std::ofstream out;
-  Create(out, ".out.msh");
-  while (SeekLowerWord(in, "type")) {
-    SkipSeparators(in);
-    const std::string kind = ReadLowerWord(in);
-    std::cout << kind << "\n";
-    if (!Contains(kind, kinds)) continue;
-    Mesh set(1, in, &nodes);
-    set.PrintMeshTo(out, 1, 1, 1, 1);
+  // The data file is read card by card with the solve's readers: the node block after the "Nodes"
+  // card, and each set of an "ElmSets" block from its card (with its domain's defaults) and its
+  // element list; every set is read, so that no list is taken for cards.
+  Input& in = *input;
+  Plex<Node> nodes(100, "All the Nodes of the geometry");
+  std::vector<std::unique_ptr<Mesh>> sets;  // every set read, in file order
+  std::vector<Mesh*> chosen;                // those the tool writes
+  std::span<const SetKind> block;           // the set types of the definition being read
+  Plex<Mesh> numbers(5, "Domain Meshes");   // its sets by number: a number given twice is refused
+  bool haveNodes = false;
+  for (;;) {
+    in.JumpLine();  // the tool takes nothing else off the cards
+    if (!in.ReadLineOrEnd() || strcasecmp(in.FirstWord(), "EndProblem") == 0) break;
+    const bool definition = in.Exist("FluidDefinition") || in.Exist("SolidDefinition") || in.Exist("TotalDefinition");
+    if (!haveNodes) {
+      if (definition || strcasecmp(in.FirstWord(), "ElmSets") == 0) break;
+      if (strcasecmp(in.FirstWord(), "Nodes") != 0) continue;
+      // Coordinates as written: the file is for the post-processor, in the data file's own units.
+      ReadNodesFromAscii(&in, &nodes, 1.0, 3);
+      haveNodes = true;
+    } else if (definition) {
+      block = in.Exist("FluidDefinition") ? std::span<const SetKind>(kFluidSets)
+              : in.Exist("SolidDefinition") ? std::span<const SetKind>(kSolidSets)
+                                            : std::span<const SetKind>(kTotalSets);
+      numbers.clear();
+    } else if (strcasecmp(in.FirstWord(), "ElmSets") == 0) {
+      in.HoldLine();
+      Domain::ReadElmSetCards(&in, [&](int n, const char* type) {
+        std::cout << Lower(type) << "\n";
+        const SetKind* kind = nullptr;
+        for (const SetKind& k : block)
+          if (strcasecmp(type, k.type) == 0) kind = &k;
+        if (!kind) OLVU_FATAL("ElmSet " << type << " not implemented\n");
+        const bool wanted = Listed(type, kinds);
+        Mesh* m = sets.emplace_back(std::make_unique<Mesh>(100, 100, &in, kind->elemType, kind->nnode)).get();
+        m->NewNum(n);
+        numbers.set_at(n, m);
+        in.JumpLine();  // the set's other words are its domain's
+        m->ReadElemsFromAscii(&in, &nodes);
+        if (wanted) chosen.push_back(m);
+      });
+    }
   }
+  if (!haveNodes) OLVU_FATAL("Wrong node data in " << tool << " tool\n");
+  if (chosen.empty()) {
+    // Nothing to write: an earlier mesh file stays, and the tool says why.
+    std::cout << "No " << Alternatives(kinds) << " set in " << fileName << ": " << FileName(".out.msh")
+              << " not written" << std::endl;
+  } else {
+    // Only now: a fault anywhere in the file leaves an earlier mesh file alone.
+    std::ofstream out;
+    Create(out, ".out.msh");
+    for (Mesh* m : chosen) m->PrintMeshTo(out, 1, 1, 1, 1);
+    Close(out, ".out.msh");
+  }
+  for (auto& m : sets) m->ClearAllElems();
   int i = 0;
   while (Node* nd = nodes.next(i)) delete nd;  // a node table never deletes its nodes
-  Close(out, ".out.msh");
-  std::cout << "Success !!!" << std::endl;
+  if (!chosen.empty()) std::cout << "Success !!!" << std::endl;
 }
 
 void Problem::SetUpForTool() {

@@ -102,14 +102,14 @@ InputT::InputT(Input* parent) {
 
 // ---- cards ----
 
-void Input::CardStep() {
+bool Input::CardStep(bool endOk) {
   if (held_) {
     held_ = 0;
-    return;
+    return true;
   }
   for (;;) {
     ClearLine();
-    line_->ReadAndDecode(files_.get(), text_.get());
+    if (!line_->ReadAndDecode(files_.get(), text_.get(), endOk)) return false;
     if (line_->NWords() == 0) continue;  // nothing but empty literals: no card to hand out
     if (line_->NNumbers() == 0 && line_->NWords() == 2 && Exist("Include")) {
       Word* w = line_->Find("Include")->Next();
@@ -117,7 +117,7 @@ void Input::CardStep() {
       files_->include(w->text);
       continue;
     }
-    return;
+    return true;
   }
 }
 
@@ -134,6 +134,8 @@ int Input::ReadCardIfExists(const char* keyword) {
 }
 
 void Input::ReadLine() { CardStep(); }
+
+int Input::ReadLineOrEnd() { return CardStep(true) ? 1 : 0; }
 
 void Input::ReadMathLine() {
   line_->MathModeOn();

@@ -39,6 +39,8 @@ class Input {
   int ReadCardIfExists(const char* keyword);
   /// Next card.
   void ReadLine();
+  /// Next card; 0, with no card, when only separators and comments are left of the data file.
+  int ReadLineOrEnd();
   /// Next card, cut in math mode.
   void ReadMathLine();
   /// Makes the next card request return the current card again.
@@ -126,8 +128,9 @@ class Input {
   /// Reader state for a reader made by a subclass: filled in by it.
   Input();
 
-  /// Next card into the raw text and the line (held cards and include cards handled).
-  void CardStep();
+  /// Next card into the raw text and the line (held cards and include cards handled); with
+  /// `endOk`, false at the end of the data file between cards.
+  bool CardStep(bool endOk = false);
   /// The one number of name with the real getters' messages.
   double OneNumber(const char* name);
   /// Factor of a units word for m in u, or in the reader's units.

@@ -257,13 +257,15 @@ int Line::eol(char c) {
   return endCard_;
 }
 
-void Line::ReadAndDecode(FileStack* files, CharPlex* raw) {
+bool Line::ReadAndDecode(FileStack* files, CharPlex* raw, bool endOk) {
   // Pass 1: collect the card's characters, skipping what leads up to it.
   FileLink* top = files->Top();
   bool started = false;
   for (;;) {
     int c = top->Stream()->fail() ? EOF : top->Buffer()->sbumpc();
     if (c == EOF) {
+      // An unclosed brace comment is an unexpected end, as within a card.
+      if (endOk && !started && braces_ == 0 && !top->Below()) return false;
       files->Pop();
       top = files->Top();
       continue;
@@ -279,6 +281,7 @@ void Line::ReadAndDecode(FileStack* files, CharPlex* raw) {
   // Pass 2: cut the stored card, in the math mode left after its last character.
   PlexSource src{raw};
   Cut(src, true);
+  return true;
 }
 
 template <class Source>

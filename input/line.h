@@ -73,8 +73,10 @@ class Line {
   Line(const Line&) = delete;
   Line& operator=(const Line&) = delete;
 
-  /// Reads the next card of the top file into raw and cuts it into this (cleared) line.
-  void ReadAndDecode(FileStack* files, CharPlex* raw);
+  /// Reads the next card of the top file into raw and cuts it into this (cleared) line. With
+  /// `endOk`, nothing but separators and comments left before the end of the data file is no fault:
+  /// false then, with no card read.
+  bool ReadAndDecode(FileStack* files, CharPlex* raw, bool endOk = false);
   /// Classifies one character against the cutting state; 1 when it ends the card.
   int eol(char c);
   /// After eol: 1 when the character belongs to a word or number outside comments and literals

@@ -64,7 +64,7 @@ int Elem::ReadFromAscii(std::istream& in, Plex<Node>* all, Units*) {
   switch (ScanInt(in, number)) {
     case kScanOk: break;
     case kScanNone: in.clear(); return 0;
-    case kScanBad: OLVU_FATAL("Wrong element number at byte " << StreamOffset(in) << " of the input file\n");
+    case kScanBad: OLVU_FATAL("Wrong element number " << RecordPlaceIn(in) << "\n");
   }
   num_ = number;
   const int nn = Nnode();
@@ -72,8 +72,7 @@ int Elem::ReadFromAscii(std::istream& in, Plex<Node>* all, Units*) {
   for (int i = 0; i < nn; ++i) {
     int k = 0;
     if (ScanInt(in, k) != kScanOk)
-      OLVU_FATAL("Wrong node number in element " << number << " at byte " << StreamOffset(in)
-                                                 << " of the input file\n");
+      OLVU_FATAL("Wrong node number in element " << number << " " << RecordPlaceIn(in) << "\n");
     if (k < all->low || k > all->high || k < 1)
       OLVU_FATAL("Do not exist index " << k << " in Plex " << all->name << "\n");
     nodes_[i] = all->get_at(k);

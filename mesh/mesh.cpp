@@ -46,11 +46,6 @@ ElemType ReadTypeWord(std::istream& in) {
   OLVU_FATAL("ElemType must be: Linear,Triangle,Quadrilateral, Tetrahedra, Hexahedra or Prisma\n");
 }
 
-/// Skips separators and whole comment lines before a list record.
-void SkipToRecord(std::istream& in) {
-  while (SkipSeparators(in) == kSkipComment) DiscardLine(in);
-}
-
 /// The distinct nodes named by the elements of a list, entered into the set's node table
 /// once the list is read, in ascending number: entering each as its element names it costs
 /// a table search per reference when the numbering is scattered over the problem's table.
@@ -211,8 +206,14 @@ void Mesh::ReadElemsFromAscii(std::istream& in, Plex<Node>* all) {
     ++count;
   }
   used.StoreIn(nodes_);
+  // The list ends at its closing words alone: a record it cannot read must stop the run, not be
+  // passed over with the rest of the list on the way to them.
+  const long long at = StreamOffset(in);
+  const std::string closing = ReadCardWord(in);
+  if (closing.empty()) OLVU_FATAL("can't find word ***end*** in " << FileOf(in, "input file") << "\n");
+  if (closing.find("end") == std::string::npos)
+    OLVU_FATAL("Mesh " << number_ << ": neither an element record nor \"End Elements\" at " << LineAt(in, at) << "\n");
   if (count == 0) OLVU_FATAL("Mesh " << number_ << ": Element list is empty\n");
-  FindLowerWord(in, "end");
   FindLowerWord(in, "elements");
 }
 
@@ -258,7 +259,7 @@ void ReadReaVecFromAscii(std::istream& in, int n, std::vector<int>& indexes, std
   indexes.clear();
   values.clear();
   for (;;) {
-    SkipToRecord(in);
+    SkipToRecord(in, kPlainWords);
     int index = 0;
     const ScanStatus st = ScanInt(in, index);
     if (st == kScanNone) {

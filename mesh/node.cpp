@@ -15,14 +15,13 @@ int Node::ReadFromAscii(std::istream& in) {
   switch (ScanInt(in, number)) {
     case kScanOk: break;
     case kScanNone: in.clear(); return 0;
-    case kScanBad: OLVU_FATAL("Wrong node number at byte " << StreamOffset(in) << " of the input file\n");
+    case kScanBad: OLVU_FATAL("Wrong node number " << RecordPlaceIn(in) << "\n");
   }
   num[0] = number;
   for (unsigned i = 0; i < n && i < 3; ++i)
     if (ScanReal(in, data[i]) != kScanOk)
-      OLVU_FATAL("Wrong coordinates in node " << number << " at byte " << StreamOffset(in)
-                                              << " of the input file\n");
-  DiscardLine(in);
+      OLVU_FATAL("Wrong coordinates in node " << number << " " << RecordPlaceIn(in) << "\n");
+  DropRestOfRecord(in);
   return 1;
 }
 

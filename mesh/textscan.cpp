@@ -55,6 +55,29 @@ int TakeDigits(std::streambuf* sb, Token& t) {
   return n;
 }
 
+/// Reads the next word, lower-cased, as the card reader cuts it with the state `card` (a word in a
+/// comment or a literal is none): "" at the end of the stream. The character that ends the word is
+/// consumed unless it opens a comment or a literal: it then stays (`open` is set), so that the next
+/// reader sees it open.
+std::string CardWord(std::streambuf* sb, Line& card, bool& open) {
+  std::string w;
+  for (int c = sb->sgetc(); c != kEof; c = sb->sgetc()) {
+    card.eol(static_cast<char>(c));
+    if (card.InPlainToken()) {
+      w.push_back(static_cast<char>(std::tolower(c)));
+      sb->sbumpc();
+      continue;
+    }
+    if (!w.empty() && card.InCommentOrLiteral()) {
+      open = true;
+      return w;
+    }
+    sb->sbumpc();
+    if (!w.empty()) return w;
+  }
+  return w;
+}
+
 }  // namespace
 
 SkipResult SkipSeparators(std::istream& in) {
@@ -73,6 +96,51 @@ void DiscardLine(std::istream& in) {
   std::streambuf* sb = in.rdbuf();
   int c = sb->sgetc();
   while (c != kEof && c != '\n') c = sb->snextc();
+}
+
+namespace {
+
+/// Consumes a brace comment from its '{' to the matching '}' (braces nest; '!' inside is text),
+/// or to the end of the stream when it is not closed.
+void SkipBraces(std::streambuf* sb) {
+  int depth = 0;
+  for (int c = sb->sgetc(); c != kEof; c = sb->snextc()) {
+    if (c == '{') ++depth;
+    if (c == '}' && --depth == 0) {
+      sb->sbumpc();
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void SkipToRecord(std::istream& in, WordKind kind) {
+  std::streambuf* sb = in.rdbuf();
+  const bool cards = kind == kCardWords;
+  for (;;) {
+    int c = sb->sgetc();
+    while (IsSpace(c) || c == ':' || c == '=') c = sb->snextc();
+    if (c == '#' || (cards && c == '!')) {
+      DiscardLine(in);
+    } else if (cards && c == '{') {
+      SkipBraces(sb);
+    } else {
+      return;
+    }
+  }
+}
+
+void DropRestOfRecord(std::istream& in) {
+  std::streambuf* sb = in.rdbuf();
+  bool lineComment = false;  // after a '!' or a '#' a brace is comment text
+  for (int c = sb->sgetc(); c != kEof && c != '\n'; c = sb->snextc()) {
+    if (c == '!' || c == '#') lineComment = true;
+    if (c == '{' && !lineComment) {
+      SkipBraces(sb);
+      return;
+    }
+  }
 }
 
 ScanStatus ScanInt(std::istream& in, int& value) {
@@ -166,25 +234,20 @@ bool SeekLowerWord(std::istream& in, const char* word, WordKind kind) {
       if (w.find(word) != std::string::npos) return true;
     }
   }
-  // The card reader's own classifier: a word inside a comment or a literal is no keyword.
   Line card;
-  std::streambuf* sb = in.rdbuf();
-  std::string w;
-  for (int c = sb->sgetc();; c = sb->sgetc()) {
-    if (c == kEof) return !w.empty() && w.find(word) != std::string::npos;
-    card.eol(static_cast<char>(c));
-    if (card.InPlainToken()) {
-      w.push_back(static_cast<char>(std::tolower(c)));
-      sb->sbumpc();
-      continue;
-    }
-    // A character that opens a comment or a literal stays, so that the next reader sees it open.
-    const bool found = !w.empty() && w.find(word) != std::string::npos;
-    if (found && card.InCommentOrLiteral()) return true;
-    sb->sbumpc();
-    if (found) return true;
-    w.clear();
+  for (;;) {
+    bool open = false;
+    const std::string w = CardWord(in.rdbuf(), card, open);
+    if (w.empty()) return false;
+    if (w.find(word) != std::string::npos) return true;
+    if (open) in.rdbuf()->sbumpc();  // the search goes on: the card state has taken the character
   }
+}
+
+std::string ReadCardWord(std::istream& in) {
+  Line card;
+  bool open = false;
+  return CardWord(in.rdbuf(), card, open);
 }
 
 void FindLowerWord(std::istream& in, const char* word, WordKind kind) {
@@ -232,3 +295,41 @@ std::string FileOf(std::istream& in, const char* unnamed) {
 }
 
 std::string PlaceIn(std::istream& in) { return "at byte " + std::to_string(StreamOffset(in)) + " of " + FileOf(in); }
+
+namespace {
+
+/// The 1-based number of the line that holds byte `offset` of `in`, and that line's text; the read
+/// position is restored. Line 0 when the stream cannot be repositioned.
+std::pair<long long, std::string> LineOf(std::istream& in, long long offset) {
+  std::streambuf* sb = in.rdbuf();
+  const auto back = sb->pubseekoff(0, std::ios_base::cur, std::ios_base::in);
+  if (offset < 0 || back == std::streampos(-1) || sb->pubseekpos(0, std::ios_base::in) != std::streampos(0))
+    return {0, ""};
+  long long line = 1;
+  std::string text;
+  int c = sb->sgetc();
+  for (long long at = 0; at < offset && c != kEof; ++at, c = sb->snextc()) {
+    if (c == '\n') {
+      ++line;
+      text.clear();
+    } else {
+      text.push_back(static_cast<char>(c));
+    }
+  }
+  for (; c != kEof && c != '\n'; c = sb->snextc()) text.push_back(static_cast<char>(c));
+  sb->pubseekpos(back, std::ios_base::in);
+  if (!text.empty() && text.back() == '\r') text.pop_back();
+  return {line, text};
+}
+
+}  // namespace
+
+std::string RecordPlaceIn(std::istream& in) {
+  const long long at = StreamOffset(in);
+  return "at byte " + std::to_string(at) + " (line " + std::to_string(LineOf(in, at).first) + ") of " + FileOf(in);
+}
+
+std::string LineAt(std::istream& in, long long offset) {
+  const auto [line, text] = LineOf(in, offset);
+  return "line " + std::to_string(line) + " of " + FileOf(in) + ": \"" + text + "\"";
+}

@@ -51,6 +51,28 @@ TEST(FileStack, MissingFilesAndTheEndOfTheDataFileAreFatal) {
       },
       [](const std::string& dir) { WriteFile(dir + "/a.dat", ""); });
   ExpectFatal(end, "Unexpected end of file a.dat found\n");
+
+  // Between cards the end may be asked for, below an included file and after comments as well;
+  // inside a brace comment it is the end of a card that never came.
+  auto clean = RunOnData(
+      "A; Include b.dat; ! the end",
+      [](Input& in) {
+        while (in.ReadLineOrEnd()) {
+          std::cout << in.FirstWord();
+          in.JumpLine();
+        }
+        std::cout << "|" << in.ReadLineOrEnd();
+      },
+      [](const std::string& dir) { WriteFile(dir + "/b.dat", "B; {x}\n"); });
+  EXPECT_EQ(clean.status, 0) << clean.file("case.err");
+  EXPECT_EQ(clean.out, "\nAB|0");
+  olvu_test::ExpectFatalOn("A; { never closed\n",
+                           [](Input& in) {
+                             in.ReadLineOrEnd();
+                             in.JumpLine();
+                             in.ReadLineOrEnd();
+                           },
+                           "Unexpected end of file case.dat found\n");
 }
 
 TEST(FileStack, IncludeCardsNestAndReturnAfterTheirCard) {

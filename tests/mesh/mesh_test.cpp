@@ -63,14 +63,19 @@ TEST(NodeBlock, ReadsUntilTheNextCardAndLeavesItThere) {
 }
 
 TEST(NodeBlock, SeparatorsCommentsAndScale) {
-  // A comment runs to the end of its line, whatever its length.
-  std::istringstream in("\n :1 1 2 3\n# comment " + std::string(3000, 'c') + " 5 6 7 8\n  = 2 4 5 6\n\t# after a tab the list ends");
+  // A comment runs to the end of its line, whatever its length; after a tab or a carriage return
+  // it is a comment as well, and the card reader's comments are none of the nodes either.
+  std::istringstream in("\n :1 1 2 3\n# comment " + std::string(3000, 'c') +
+                        " 5 6 7 8\n  = 2 4 5 6 ! 9 9 9 9\n\t# after a tab\r\n! 9 9 9 9\n{ 9 9 9\n9 {9}}"
+                        "3 0 0 0 {\n9 9 9 9 }\n4 1 1 1\nFluidDefinition;");
   Plex<Node> all(100, "All the Nodes");
   ReadNodesFromAscii(in, &all, 0.5, 3);
-  EXPECT_EQ(all.count, 2);
+  EXPECT_EQ(all.count, 4);
   EXPECT_DOUBLE_EQ((*all.get_at(1))(3), 1.5);
   EXPECT_DOUBLE_EQ((*all.get_at(2))(1), 2.0);
-  EXPECT_EQ(Rest(in), "# after a tab the list ends");
+  EXPECT_DOUBLE_EQ((*all.get_at(3))(1), 0.0);
+  EXPECT_DOUBLE_EQ((*all.get_at(4))(1), 0.5);  // the comment opened on line 3 holds no node
+  EXPECT_EQ(Rest(in), "FluidDefinition;");
   DeleteNodes(all);
 }
 
@@ -149,7 +154,8 @@ TEST(ValueList, IndexedRecordsIncreasingWithGaps) {
 
 TEST(ElementList, ReadsElementsAndGathersTheirNodes) {
   WithNodes(kNodes, [](Plex<Node>& all, std::istream&) {
-    std::istringstream in("Elements\n  1 1 2 3\n# comment\n 2 1 3\n 4\nEnd Elements\nnext;");
+    // Comments between the records, the card reader's as well as the list's own, hold none.
+    std::istringstream in("Elements\n  1 1 2 3 ! 5 1 2 3\n# comment\n 2 1 3\n 4 { 6 1 2\n 3 }\n\t# 7\nEnd Elements\nnext;");
     Mesh m(100, 100, 3, Triangle, 3);
     m.NewNum(5);
     m.ReadElemsFromAscii(in, &all);
@@ -264,6 +270,24 @@ TEST(ElementList, FaultsAreFatalWithTheirMessages) {
     m.ReadElemsFromAscii(in, &all);
   });
   EXPECT_EQ(missing.err, "\n\nDo not exist index 99 in Plex All the Nodes of the geometry\n");
+
+  // A record cut by a comment, or a line that is neither a record nor the list's end, stops the
+  // run there, naming its line: the records after it are not passed over.
+  const auto refused = [](const char* list) {
+    return RunInChild([&] {
+             std::istringstream nodes(kNodes), in(list);
+             Plex<Node> all(100, "All the Nodes");
+             ReadNodesFromAscii(nodes, &all, 1.0, 3);
+             Mesh m(100, 100, 3, Triangle, 3);
+             m.NewNum(4);
+             m.ReadElemsFromAscii(in, &all);
+           })
+        .err;
+  };
+  EXPECT_EQ(refused("Elements\n1 1 2 ! 3\n2 2 3 4\nEnd Elements\n"),
+            "\n\nWrong node number in element 1 at byte 15 (line 2) of the input file\n");
+  EXPECT_EQ(refused("Elements\n1 1 2 3\n  x2 2 3 4\n3 2 3 4\nEnd Elements\n"),
+            "\n\nMesh 4: neither an element record nor \"End Elements\" at line 3 of the input file: \"  x2 2 3 4\"\n");
 
   auto noword = RunInChild([] {
     std::istringstream in("1 1 2 3\n");
