@@ -16,17 +16,18 @@
 #include "mesh/boundarymass.h"
 #include "mesh/csr.h"
 #include "mesh/elem.h"
+#include "mesh/textscan.h"
 #include "solvers/sparsematrix.h"
 #include "solvers/sparsestruct.h"
 
 namespace {
 
-// The next word of the raw data stream, which is left where it was; comment lines are skipped.
+// The first word of the next card, the stream left where it was.
 std::string PeekWord(Input* in) {
   std::istream& s = *in->GiveStream();
   const auto at = s.tellg();
-  std::string w;
-  while (s >> w && w[0] == '!') s.ignore(1 << 30, '\n');
+  // The card reader's own cut: a word in any comment ("!" or "{ ... }") is none.
+  const std::string w = ReadCardWord(s);
   s.clear();
   s.seekg(at);
   return w;

@@ -424,6 +424,16 @@ TEST(SolidRuns, InterfaceFaults) {
                            "Off;\nOff;\nEndSpeciesProperties;\n"));
   EXPECT_EQ(off.r.status, 1);
   EXPECT_EQ(off.f.read("s.dat.err"), ErrFile("No data found for interface Contact. Set contacts On.\n"));
+  // A property block after a comment is the set's block all the same: its fault is found, the
+  // block is not passed over on the way to the elements.
+  const std::string bad = "SpeciesProperties;\nRest_Spc \"1+\" [m/s];\nEndSpeciesProperties;\n";
+  SolidRun plain(CompositeWall(g, kContact + bad));
+  EXPECT_EQ(plain.r.status, 1);
+  for (const char* comment : {"{ the species\n through it }\n", "! the species\n"}) {
+    SolidRun commented(CompositeWall(g, kContact + comment + bad));
+    EXPECT_EQ(commented.r.status, 1) << comment;
+    EXPECT_EQ(commented.f.read("s.dat.err"), plain.f.read("s.dat.err")) << comment;
+  }
   // An interface element off the contact line: node 1 is only a fluid node.
   SolidRun stray(Replace(CompositeWall(g, kContact), "Elements\n1 5 14\n", "Elements\n1 1 14\n"));
   EXPECT_EQ(stray.r.status, 1);
