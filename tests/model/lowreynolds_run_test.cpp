@@ -51,8 +51,8 @@ TEST(LowReynoldsRun, AStartThatIsNoWallLayerIsWarnedOfAndALaminarEndIsSaid) {
   // layer (k and the length damped to 0 at the walls) it stays turbulent: the eddy viscosity is
   // above its lower limit (1e-6 of its largest initial value) on 57 of the 63 nodes after 150
   // steps. From a uniform u, k and length the wall layer dies and takes the core with it: after
-  // 150 steps the eddy viscosity is at its lower limit on every node, a laminar flow the run
-  // ended as any other.
+  // 150 steps the eddy viscosity is at its lower limit on every node: a laminar flow, which the
+  // run reported as it reports any other answer.
   const std::string uniform =
       "Function VelocityX \"1\" [m/s];\nFunction EddyKineticEnergy \"0.01082859224\" [m2/s2];\n"
       "Function EddyLength \"0.05\" [m];\n";

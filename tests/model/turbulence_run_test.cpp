@@ -443,7 +443,7 @@ void ExpectTheSameChannelUnderEverySolver(WallChannel c, int steps, int iteratio
   c.tolerance = "VelConvergenceNorm 1e-8 PreConvergenceNorm 1e-8";
   auto velocities = [&](const std::string& solvers) {
     c.solvers = solvers;
-    // Room for every step to converge: the channel's steps take 5 iterations at most.
+    // The channel's data stop a step at 5 iterations: 60 give every step room to converge.
     std::string text = c.Text();
     const std::string five = " Max_Iterations 5 ";
     const auto at = text.find(five);
