@@ -38,7 +38,7 @@ def tridiagonal(a, b, c, d):
     return x
 
 
-def solve(retau, cells, c1=1.44, constant_stress=False):
+def solve(retau, cells, c1=1.45, constant_stress=False):
     """Mesh, k, eps, nu_t and U' of the converged solution on `cells` cells."""
     n, h = cells, retau
     gamma = 3.0 if not constant_stress else 5.0
@@ -131,7 +131,7 @@ def bulk(y, nut, h):
 
 def main():
     retau = float(sys.argv[1]) if len(sys.argv) > 1 else 395.0
-    c1 = float(sys.argv[2]) if len(sys.argv) > 2 else 1.44
+    c1 = float(sys.argv[2]) if len(sys.argv) > 2 else 1.45
     values = []
     for cells in (200, 400, 800):
         y, k, e, nut, s = solve(retau, cells, c1)

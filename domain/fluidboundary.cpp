@@ -6,6 +6,7 @@
 #include "domain/fluiddomain.h"
 #include "domain/fluidmesh.h"
 #include "domain/phiproblem.h"
+#include "domain/resultblock.h"
 #include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/fluidfunction.h"
@@ -90,6 +91,40 @@ void CheckFixedFields(FluidDomain& d) {
     d.Cond(FixTurbVar).andn_vec(d.Cond(FreeTurb));
     if (d.Cond(FixKEnergy).null()) OLVU_WARNING(2, name << ": Kinetic_Energy not fixed in any point");
     if (d.Cond(FixTurbVar).null()) OLVU_WARNING(2, name << ": Turbulence variable not fixed in any point");
+  }
+}
+
+// The low-Reynolds forms solve the wall layer down to no-slip walls, where k and the turbulent
+// length vanish: a start that gives either at such a wall starts the layer turbulent, and it may
+// fall laminar (Launder-Sharma's did, from a uniform start). A warning per wall set and field
+// whose largest value there exceeds a millionth of the field's largest: the initial data's own
+// values, so only when the run starts at its first step (a restart's fields are its file's).
+void CheckWallLayerStart(FluidDomain& d) {
+  if (Current_Step != 1 || !d.Solves(PVelocity)) return;
+  if (!d.Solves(PKEpsLS) && !d.Solves(PKEpsLB) && !d.Solves(PKEps2L) && !d.Solves(PKinetic2L)) return;
+  const struct {
+    const char* name;
+    int id;
+    Magnitude unit;
+  } fields[] = {{"EddyKineticEnergy", KEnergy, Energy_per_Mass}, {"EddyLength", TurbLength, Length}};
+  for (const auto& f : fields) {
+    const ReaVec& v = d.Var(f.id);
+    if (v.length() != unsigned(d.numNodes)) continue;
+    const double largest = v.max_abs();
+    int k = 0;
+    while (Mesh* m = d.giveNextBodyMesh(k)) {
+      double wall = 0;
+      int i = 0;
+      while (const Node* nd = m->giveNextNode(i)) {
+        const int n = nd->num[d.NumType()];
+        if (n >= 1 && n <= d.numNodes && d.Marked(FixVelX, n)) wall = std::fmax(wall, std::fabs(v(unsigned(n))));
+      }
+      if (wall > 1e-6 * largest)
+        OLVU_WARNING(1, d.DomainName() << ": Initial " << f.name << " of up to " << wall * OutputFactor(f.unit)
+                                       << " on the no-slip wall " << m->Name()
+                                       << ": the low-Reynolds models need initial EddyKineticEnergy and "
+                                          "EddyLength that vanish at their walls, or the wall layer may fall laminar");
+    }
   }
 }
 
@@ -411,6 +446,7 @@ void FluidDomain::ReadBoundaryConditions(Input* in) {
   }
   ImposeBodyBoundaries();
   CheckFixedFields(*this);
+  CheckWallLayerStart(*this);
 }
 
 void FluidDomain::NodeCondition(Input* in, int n, int written, double fPres, double fVel, double fTemp) {

@@ -2,6 +2,7 @@
 // test and acceleration runs, and the final output.
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include "domain/fluiddomain.h"
 #include "domain/resultblock.h"
@@ -41,6 +42,28 @@ void Problem::NextTimeIncrement() {
   Run_Time_Increment = TimeIncrement(Total_Time, Ref_Time_Increment, Interval_Time, Current_Step);
 }
 
+namespace {
+
+// A turbulence model whose eddy viscosity ended at its lower limit on every node carries no
+// turbulence: the run's answer is a laminar flow, which a steady state or the last step would
+// otherwise report as any other answer.
+void ReportLaminarEnd(FluidDomain& d) {
+  if (!d.Solves(PTurbulence)) return;
+  const ReaVec& nut = d.Var(TVisc);
+  // Slot 10 of the limits is the eddy viscosity's.
+  if (nut.length() == 0 || MinValue.length() < 11) return;
+  const double floor = MinValue(11);
+  for (unsigned i = 1; i <= nut.length(); ++i)
+    if (!(nut(i) <= floor)) return;
+  std::ostringstream text;
+  text << "STEP = " << Current_Step - 1 << ", TIME = " << OutPut_Time << ": The eddy viscosity is at its lower limit ("
+       << floor * OutputFactor(KinematicViscosity) << ") on every node: the turbulence has died out, the flow is laminar";
+  OLVU_WARNING(0, text.str());
+  std::cout << text.str() << std::endl;
+}
+
+}  // namespace
+
 void Problem::Run() {
   SolveInitialPhase();
   OutputInitialData();
@@ -55,6 +78,7 @@ void Problem::Run() {
     }
     ++Current_Step;
   }
+  if (fluidDomain) ReportLaminarEnd(*fluidDomain);
   OutputFinalResults();
   EndProblem();
 }

@@ -369,7 +369,7 @@ void FluidDomain::CalcEpsilonLaunderSharma() {
     D(i) = nut(i) / 1.3 + nu(i);
     fmu(i) = LaunderSharmaDamping(k(i), e(i), nu(i));
     const double r = 1.92 * (e(i) / k(i)) * (1 - 0.3 * std::exp(-rt * rt));
-    T(i) = BlendedSplit(1.44 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
+    T(i) = BlendedSplit(1.45 * pk(i) / k(i), r, e(i), Pe_LIMIT, Re_LIMIT, S(i), R(i));
   }
   // The source 2 nu nu_t (d2 u_i / dx_j dx_k)^2, which raises the dissipation where the velocity
   // profile bends, in the buffer layer, and so keeps k from piling up there.

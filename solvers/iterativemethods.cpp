@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <vector>
 
 #include "foundation/alloc.h"
@@ -263,12 +264,38 @@ bool SolvedAtBreakdown(Trouble t, double rr, double normb, double tol0, double& 
   return tol < tol0;
 }
 
+/// What the convergence test made of an iterate.
+enum class Test {
+  kGoOn,       ///< not converged: the next iteration follows
+  kConverged,  ///< converged, its true residual too
+  kRestarted,  ///< started again (see Restarts): the directions start from the new residual
+};
+
+/// The squared residual norm above which the rounding of the recurrences that formed it (machine
+/// epsilon times the residual) exceeds the tolerance tol0 of |b|: no later iterate of a run that
+/// went through it meets the tolerance.
+double DriftLimit(double normb, double tol0) {
+  const double r = tol0 * normb / std::numeric_limits<double>::epsilon();
+  return r * r;
+}
+
 /// The iterates of BiCG, BiCGSTAB and CGS, which start again from their best iterate after a
 /// breakdown: the current iterate and the best so far (smallest residual), in two buffers, one of
 /// them the caller's x, so that keeping the best costs no copy: while the current iterate is the
 /// best, the next one goes to the other buffer, otherwise over the current one; the best is never
 /// overwritten. A solve that ends unsolved leaves the best iterate: CGS squares BiCG's residual
 /// polynomial, and its residual may jump by orders of magnitude from one iteration to the next.
+///
+/// The residual that the recurrences update drifts from b - A x by the rounding of the largest
+/// residual they met, and the iterates formed on the way are no more accurate: unpreconditioned
+/// CGS on the momentum rows of a wall-resolved channel peaked at 10^13 |b|, and its updated
+/// residual fell below 10^-12 |b| while b - A x stood at 10^-2 |b|. So a run whose residual grows
+/// above its start and beyond DriftLimit is abandoned for a new one from the best iterate (once per
+/// improvement of the best: a system whose residual must pass such a peak on every run passes it
+/// the second time), an iterate is taken as converged only once its true residual meets the
+/// tolerance too (when it does not, a new run starts from that iterate and its true residual), and
+/// a solve left unsolved reports the true residual of the iterate it leaves. All within the
+/// iteration limit.
 class Restarts {
  public:
   /// x is the start, of residual r (norm^2 rr) and shadow residual rt; normb and tol0 as in the
@@ -276,7 +303,7 @@ class Restarts {
   Restarts(const SparseMatrix& A, const double* b, double* x, double* r, double* rt, int n, double normb, double tol0,
            double rr)
       : A_(A), b_(b), r_(r), rt_(rt), buf_{x, PoolVec(n)}, n_(n), normb_(normb), tol0_(tol0), best_rr_(rr),
-        start_rr_(rr) {}
+        start_rr_(rr), drift_rr_(DriftLimit(normb, tol0)) {}
   /// The current iterate.
   double* cur() const { return buf_[cur_]; }
   /// Where the next iterate goes.
@@ -287,16 +314,47 @@ class Restarts {
     if (rr < best_rr_) {
       best_ = cur_;
       best_rr_ = rr;
+      may_abandon_ = true;
     }
     fresh_ = false;
   }
-  /// Accept(rr), then the convergence test after iteration i (see Converged); true when it
-  /// passes, with the iterate left in the caller's x.
-  bool Converges(double rr, const Maxima& m, double tol20, int i, int& max_iter, double& tol, double& tol2) {
+  /// Accept(rr), then the convergence test after iteration i (see Converged) on the residual rr
+  /// of the recurrences and, when that passes, on the true one. Converged: the iterate is left in
+  /// the caller's x, tol is its true residual ratio. Restarted (from the best iterate when rr grew
+  /// beyond DriftLimit, else from this one): rr and tol are those of the start.
+  Test Converges(double& rr, const Maxima& m, double tol20, int i, int& max_iter, double& tol, double& tol2) {
     Accept(rr);
-    if (!Converged(std::sqrt(rr) / normb_, m, tol0_, tol20, i, max_iter, tol, tol2)) return false;
+    if (rr > start_rr_ && rr > drift_rr_ && may_abandon_) {
+      may_abandon_ = false;
+      Recover(Trouble::kBreakdown, i, rr, max_iter, tol);
+      return Test::kRestarted;
+    }
+    int iters = max_iter;  // the loop's bound, written only on convergence
+    if (!Converged(std::sqrt(rr) / normb_, m, tol0_, tol20, i, iters, tol, tol2)) return Test::kGoOn;
+    if (TrulySolved(tol)) {
+      max_iter = iters;
+      return Test::kConverged;
+    }
+    StartFromTrueResidual(rr);
+    tol = std::sqrt(rr) / normb_;
+    return Test::kRestarted;
+  }
+  /// True when the current iterate's true residual b - A x, which r then holds, meets the
+  /// tolerance (tol its ratio): the iterate is left in the caller's x.
+  bool TrulySolved(double& tol) {
+    true_rr_ = Residual(A_, cur(), b_, r_, n_);
+    tol = std::sqrt(true_rr_) / normb_;
+    if (!(tol <= tol0_)) return false;
     Keep();
     return true;
+  }
+  /// After TrulySolved failed: the current iterate, with its true residual as the residual and the
+  /// shadow residual, is the start and the best iterate; rr its residual norm^2.
+  void StartFromTrueResidual(double& rr) {
+    best_ = cur_;
+    rr = best_rr_ = start_rr_ = true_rr_;
+    Copy(r_, rt_, n_);
+    fresh_ = true;
   }
   /// After trouble t in iteration i, the current iterate having the residual norm^2 rr: the
   /// status to return (see Stop), or -1 after starting again, with rr and tol those of the start.
@@ -307,9 +365,8 @@ class Restarts {
   /// the shadow residual, or a direction's image has): the method starts again from its best
   /// iterate, within its iteration limit.
   int Recover(Trouble t, int i, double& rr, int& max_iter, double& tol) {
-    if (SolvedAtBreakdown(t, rr, normb_, tol0_, tol)) {
+    if (SolvedAtBreakdown(t, rr, normb_, tol0_, tol) && TrulySolved(tol)) {
       max_iter = i;
-      Keep();
       return 0;
     }
     if (t == Trouble::kSingular || (t == Trouble::kNonFinite && fresh_)) return Stop(2, tol);
@@ -325,10 +382,10 @@ class Restarts {
   }
   /// Leaves the current iterate in the caller's x.
   void Keep() const { Leave(cur_); }
-  /// Leaves the best iterate in the caller's x with tol its residual ratio; returns status.
-  int Stop(int status, double& tol) const {
+  /// Leaves the best iterate in the caller's x with tol its true residual ratio; returns status.
+  int Stop(int status, double& tol) {
     Leave(best_);
-    tol = std::sqrt(best_rr_) / normb_;
+    tol = std::sqrt(Residual(A_, buf_[0], b_, r_, n_)) / normb_;
     return status;
   }
 
@@ -345,7 +402,10 @@ class Restarts {
   double normb_, tol0_;
   int cur_ = 0, best_ = 0;
   double best_rr_, start_rr_;
+  double drift_rr_;        // |r|^2 beyond which the recurrences' rounding exceeds the tolerance
+  double true_rr_ = 0.0;   // |b - A x|^2 of the current iterate, from TrulySolved
   bool fresh_ = true;      // no iteration went through since the last start
+  bool may_abandon_ = true;  // no run was abandoned at its peak since the best last improved
   unsigned scatters_ = 0;  // pseudo-random shadows drawn
 };
 
@@ -423,6 +483,7 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
   }
   tol = std::sqrt(rr0) / normb;
   double rho_prev = 1.0;
+  bool fresh = true;  // the direction starts from the preconditioned residual
   Maxima m;
   for (int i = 1; i <= max_iter; ++i) {
     M.solve(r, z);
@@ -433,10 +494,11 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
     // last iterate.
     Trouble t = rho == 0.0 || !std::isfinite(rho) ? DivisorTrouble(rho, r, z, n) : Trouble::kNone;
     if (t == Trouble::kNone) {
-      if (i == 1)
+      if (fresh)
         Copy(z, p, n);
       else
         Xpby(z, rho / rho_prev, p, n);
+      fresh = false;
       A.mult(p, q);
       const double sigma = Dot(p, q, n);
       const double alpha = rho / sigma;
@@ -445,8 +507,17 @@ int CG(const SystemSparseMatrix& A, double* x, const double* b, const Preconditi
       } else {
         const double rr = UpdateXR(alpha, p, q, x, x, r, n, m);
         t = UpdateTrouble(rr, m.x);
-        if (t == Trouble::kNone && Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, max_iter, tol, tol2))
-          return 0;
+        int iters = max_iter;  // the loop's bound, written only on convergence
+        if (t == Trouble::kNone && Converged(std::sqrt(rr) / normb, m, tol0, tol20, i, iters, tol, tol2)) {
+          // As in Restarts: converged once the true residual b - A x meets the tolerance too;
+          // otherwise the directions start again from it.
+          tol = std::sqrt(Residual(A, x, b, r, n)) / normb;
+          if (tol <= tol0) {
+            max_iter = iters;
+            return 0;
+          }
+          fresh = true;
+        }
       }
     }
     if (t != Trouble::kNone) return t == Trouble::kBreakdown ? 1 : 2;
@@ -481,7 +552,9 @@ int BiCG(const SystemSparseMatrix& A, double* x, const double* b, const Precondi
     }
     rr = rr_new;
     first = false;
-    if (it.Converges(rr, m, tol20, i, max_iter, tol, tol2)) return 0;
+    const Test test = it.Converges(rr, m, tol20, i, max_iter, tol, tol2);
+    if (test == Test::kConverged) return 0;
+    if (test == Test::kRestarted) first = true;
     rho_prev = rho;
   }
   return it.Stop(1, tol);
@@ -507,13 +580,16 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
   for (int i = 1; i <= max_iter; ++i) {
     double rho = Dot(rt, r, n);
     if (rho == 0.0) {
-      if (SolvedAtBreakdown(Trouble::kBreakdown, rr, normb, tol0, tol)) {
-        max_iter = i;
-        it.Keep();
-        return 0;
-      }
       // The residual has become orthogonal to the shadow residual, which says nothing about the
-      // matrix: the method starts again with the current residual as its shadow (r . r > 0).
+      // matrix: the method starts again with the current residual as its shadow (r . r > 0), the
+      // true one when the updated one met the tolerance but the true one does not.
+      if (SolvedAtBreakdown(Trouble::kBreakdown, rr, normb, tol0, tol)) {
+        if (it.TrulySolved(tol)) {
+          max_iter = i;
+          return 0;
+        }
+        it.StartFromTrueResidual(rr);
+      }
       Copy(r, rt, n);
       rho = Dot(rt, r, n);
       fresh = true;
@@ -541,9 +617,10 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
         const double* xc = it.cur();
         Set(it.next(), n, [=](std::size_t j) { return xc[j] + alpha * ph[j]; });
         it.Accept(ss);
-        it.Keep();
-        tol = sratio;
-        return 0;
+        if (it.TrulySolved(tol)) return 0;
+        it.StartFromTrueResidual(rr);
+        fresh = true;
+        continue;
       }
       M.solve(s, sh);
       A.mult(sh, t);
@@ -565,7 +642,12 @@ int BiCGSTAB(const SystemSparseMatrix& A, double* x, const double* b, const Prec
       continue;
     }
     rr = rr_new;
-    if (it.Converges(rr, m, tol20, i, max_iter, tol, tol2)) return 0;
+    const Test test = it.Converges(rr, m, tol20, i, max_iter, tol, tol2);
+    if (test == Test::kConverged) return 0;
+    if (test == Test::kRestarted) {
+      fresh = true;
+      continue;
+    }
     if (omega == 0.0) {
       tol = std::sqrt(rr) / normb;
       it.Keep();
@@ -635,7 +717,9 @@ int CGS(const SystemSparseMatrix& A, double* x, const double* b, const Precondit
     }
     rr = rr_new;
     first = false;
-    if (it.Converges(rr, m, tol20, i, max_iter, tol, tol2)) return 0;
+    const Test test = it.Converges(rr, m, tol20, i, max_iter, tol, tol2);
+    if (test == Test::kConverged) return 0;
+    if (test == Test::kRestarted) first = true;
     rho_prev = rho;
   }
   return it.Stop(1, tol);

@@ -146,6 +146,12 @@ inline Eigen::VectorXd DirectSolve(const LinearSystem& s, const Eigen::VectorXd&
   return lu.solve(b);
 }
 
+/// |b - A x| / |b|.
+inline double ResidualRatio(const LinearSystem& s, const double* x, const Eigen::VectorXd& b) {
+  const Eigen::Map<const Eigen::VectorXd> xv(x, s.n);
+  return (b - s.E * xv).norm() / b.norm();
+}
+
 /// |x - ref| / |ref|.
 inline double RelError(const double* x, const Eigen::VectorXd& ref) {
   const Eigen::Map<const Eigen::VectorXd> xv(x, ref.size());
