@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -346,12 +347,16 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"negative friction velocity", channel, "_WLaw_", 1, "-1",
        "Restart data error. Wrong _WLaw_ entry of Fluid Domain: the friction velocity of Top (-1) is negative.\n"},
   };
+  std::map<const std::string*, std::string> written;  // the two-step run's restart file of each data
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Folder dir;
-    dir.write("c.dat", std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
-    ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
-    const std::string saved = dir.read("c.dat.rst");
+    std::string& saved = written[&c.data];
+    if (saved.empty()) {
+      dir.write("c.dat", std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
+      ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+      saved = dir.read("c.dat.rst");
+    }
     const std::string rst = WithValue(saved, c.key, c.k, c.value);
     ASSERT_NE(rst, saved);
     dir.write("c.dat.rst", rst);
