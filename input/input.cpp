@@ -88,12 +88,13 @@ void ReadValues(FileLink* top, double* out, int n, CharPlex& card) {
     b->advance(p - b->cur());
     if (k == n) break;
     // The value that crosses the end of the buffer (or ends the file), through the stream.
-    // A word that no number starts is left whole by a failed conversion: it can be named.
+    // A value it cannot convert is read again from its start, to be named.
     is >> std::ws;
-    const int first = b->sgetc();
+    const std::streampos at = is.tellg();
     if (!(is >> (out ? out[k] : scratch))) {
       std::string word;
-      if (first != EOF && !InNumber(char(first))) is.clear(), is >> word;
+      is.clear();
+      if (at != std::streampos(-1) && is.seekg(at)) is >> word;
       WrongAscii(unsigned(n), k, card, word.size() > 40 ? word.substr(0, 40) + "..." : word);
     }
     ++k;

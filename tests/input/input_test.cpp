@@ -268,11 +268,15 @@ TEST(InputReader, BulkValuesAfterACard) {
   ExpectFatalOn("V len 3; 1 x 3", bulk(1, 0),
                 wrong + "3 and found 1 in file before \"x\", which cannot be read as a number.\n\tValues of the card: V "
                         "len 3;\n");
-  ExpectFatalOn("V len 3; 1 2 3e", bulk(1, 0), wrong + "3 and found 2 in file.\n\tValues of the card: V len 3;\n");
+  ExpectFatalOn("V len 3; 1 2 3e", bulk(1, 0),
+                wrong + "3 and found 2 in file before \"3e\", which cannot be read as a number.\n\tValues of the card: "
+                        "V len 3;\n");
   ExpectFatalOn("V len 3; 1 inf 3", bulk(1, 0),
                 wrong + "3 and found 1 in file before \"inf\", which cannot be read as a number.\n\tValues of the card: "
                         "V len 3;\n");
-  ExpectFatalOn("V len 2; 1 1e999", bulk(1, 0), wrong + "2 and found 1 in file.\n\tValues of the card: V len 2;\n");
+  ExpectFatalOn("V len 2; 1 1e999", bulk(1, 0),
+                wrong + "2 and found 1 in file before \"1e999\", which cannot be read as a number.\n\tValues of the "
+                        "card: V len 2;\n");
   ExpectFatalOn("V len 3; 1 1e999 3", bulk(1, 0),
                 wrong + "3 and found 1 in file before \"1e999\", which cannot be read as a number.\n\tValues of the "
                         "card: V len 3;\n");
