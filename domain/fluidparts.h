@@ -54,9 +54,9 @@ class FluidParts {
   virtual void WriteSetsRestart(std::ostream& out, int digits) = 0;
   /// Reads entry `word` when it is one of the body sets' (false when it is not).
   virtual bool ReadSetsRestart(Input* in, const char* word) = 0;
-  /// Ends the run when a restored wall distance ("_WDist_") puts a node further from the walls
-  /// than the mesh allows: its distance to them in the mesh, `computed`, plus the first-node
-  /// distance of the wall law at its nearest wall node.
+  /// Ends the run when a restored wall distance ("_WDist_") is not what the run gives a node: at
+  /// a wall node the first-node distance of its wall law (where the law fixes one), elsewhere its
+  /// distance to the walls in the mesh, `computed`, plus the restored value of its nearest wall node.
   virtual void CheckWallDistance(const ReaVec& computed) = 0;
   /// After the last entry: the restored node coordinates checked and kept for PlaceRestoredMesh,
   /// and a notice for each entry of the sets the file lacks.

@@ -2,18 +2,20 @@
 // value written so that it reads back exactly.
 #include <strings.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "domain/fluiddomain.h"
 #include "domain/phiproblem.h"
 #include "domain/restartentry.h"
+#include "foundation/declarations.h"
 #include "foundation/error.h"
 #include "input/input.h"
 #include "input/line.h"
+#include "solvers/sparsematrix.h"
 
 namespace {
 
@@ -79,8 +81,9 @@ const RestartKey* KeyOf(const char* word, bool& glued) {
   return nullptr;
 }
 
-// Reads the restart entry `key` ("_Phi_t_", "_Phtdt_", "_Con_t_", "_Cntdt_") of a problem of d.
-void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species) {
+// Reads the restart entry `key` ("_Phi_t_", "_Phtdt_", "_Con_t_", "_Cntdt_") of a problem of d;
+// gives the entry with its problem's index.
+std::string ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species) {
   // The number must name a problem of this domain: numbers below 1 and missing problems are refused.
   const int n = in->GetInt(key);
   PhiProblem* p = nullptr;
@@ -91,10 +94,12 @@ void ReadProblemRestart(FluidDomain& d, Input* in, const char* key, bool species
   if (!p) OLVU_FATAL("Restart data error. Wrong vector ID for " << (species ? "Concentration" : "Phi") << ".\n");
   const bool current = strcasecmp(key, species ? "_Con_t_" : "_Phi_t_") == 0;
   ReaVec& v = current ? p->Phi_t() : p->Phtdt();
-  RestartEntryLength(in, d.DomainName(), std::string(key) + " " + std::to_string(n), v.length());
+  const std::string entry = std::string(key) + " " + std::to_string(n);
+  RestartEntryLength(in, d.DomainName(), entry, v.length());
   in->GetAsciiReaVec(v, -1, "len");
   // The step goes on from the restarted field unless a previous-step entry follows.
   if (current) p->Phtdt() = v;
+  return entry;
 }
 
 // Reads the entry of the turbulence fields' extremes: each a size, finite and not negative. A
@@ -110,6 +115,84 @@ void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
   if (turbulence) d.TurbulenceExtremes() = e;
 }
 
+// The problem-wide number of domain node j, as messages name it.
+int NodeNumber(FluidDomain& d, unsigned j) { return d.allNodes->get_at(d.ToGlobal()(j))->num[0]; }
+
+// The largest stabilisation parameter a step gives: an element at rest takes half of theta dt
+// (theta at most 1), a moving one at most half its extent over its speed, which is at least 1e-3
+// of the problem's largest and so at least 1e-9 (below a largest speed of 1e-6 every element
+// counts as at rest). The extent is bounded by the diagonal of the box holding the mesh where the
+// step solved on it and where it ended. With an advection norm a step may keep the parameter of
+// an earlier step of another increment: no bound then.
+double LargestTau(FluidDomain& d) {
+  if (d.AdvectionNorm() > 0) return INFINITY;
+  const bool moved = d.Solves(PMeshDeform) && d.Var(MeshX0).length() == unsigned(d.numNodes) &&
+                     d.Var(MeshX).length() == unsigned(d.numNodes);
+  double lo[3] = {INFINITY, INFINITY, INFINITY}, hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+  for (unsigned j = 1; j <= unsigned(d.numNodes); ++j) {
+    const Node& nd = *d.allNodes->get_at(d.ToGlobal()(j));
+    for (int c = 0; c < 3; ++c) {
+      const double x = nd(unsigned(c + 1)), end = moved ? x + d.Var(MeshX0 + c)(j) : x;
+      const double start = moved ? end - d.Var(MeshX + c)(j) : x;
+      lo[c] = std::min({lo[c], x, start, end});
+      hi[c] = std::max({hi[c], x, start, end});
+    }
+  }
+  double diagonal = 0;
+  for (int c = 0; c < 3; ++c)
+    if (hi[c] > lo[c]) diagonal += (hi[c] - lo[c]) * (hi[c] - lo[c]);
+  return std::max(0.5 * Ref_Time_Increment, 5e8 * std::sqrt(diagonal));
+}
+
+// Ends the run at the first restored stabilisation parameter no step gives: negative, or beyond
+// the largest (with room for the rounding of the nodal averages).
+void CheckTau(FluidDomain& d) {
+  const ReaVec& tau = d.Var(TauV);
+  const double largest = LargestTau(d);
+  for (unsigned j = 1; j <= tau.length(); ++j)
+    if (!(tau(j) >= 0 && tau(j) <= largest * (1 + 1e-6)))
+      OLVU_FATAL("Restart data error. Wrong _TauV_ entry of "
+                 << d.DomainName() << ": the stabilisation parameter of node " << NodeNumber(d, j) << " ("
+                 << tau(j) << ") lies outside those a step gives, 0 to " << largest << ".\n");
+}
+
+// Ends the run at the first restored vorticity that is not the curl of the restored velocity, as
+// the step built it at its end. Each velocity value written to six digits moves a gradient by at
+// most 5e-6 of the sum of |G_ij| |u_j| over its row: twice that over the six gradients of the
+// curl is the room left. On a mesh the restart moves the mesh's own matrices stand elsewhere: a
+// vorticity is then only no negative number.
+void CheckVorticity(FluidDomain& d) {
+  const ReaVec& w = d.Var(Vorticity);
+  const unsigned n = w.length();
+  const char* wrong = "Restart data error. Wrong _Vort_ entry of ";
+  if (d.Solves(PMeshDeform) || !d.SystemMatrix(2) || d.Var(VelX).length() != n) {
+    for (unsigned j = 1; j <= n; ++j)
+      if (!(w(j) >= 0))
+        OLVU_FATAL(wrong << d.DomainName() << ": the vorticity of node " << NodeNumber(d, j) << " (" << w(j)
+                         << ") is negative.\n");
+    return;
+  }
+  ReaVec rebuilt(n, 0.0), speed(n, 0.0), room(n, 0.0);
+  d.CalcVorticity(rebuilt);
+  speed.norm(d.Var(VelX), d.Var(VelY), d.Var(VelZ));
+  for (int b = 2; b <= 4; ++b) {
+    const SystemSparseMatrix* g = d.SystemMatrix(b);
+    if (!g) continue;
+    for (unsigned j = 1; j <= n; ++j) {
+      const int* col = g->col_vec(int(j - 1));
+      const double* val = g->val_vec(int(j - 1));
+      for (int k = 0, m = g->row_size(int(j - 1)); k < m; ++k) room(j) += std::fabs(val[k]) * speed(unsigned(col[k] + 1));
+    }
+  }
+  const ReaVec& inv = d.InvLumpedMass();
+  for (unsigned j = 1; j <= n; ++j) {
+    const double tolerance = 2e-5 * room(j) * std::fabs(inv(j)) + 1e-12 * rebuilt(j);
+    if (!(std::fabs(w(j) - rebuilt(j)) <= tolerance))
+      OLVU_FATAL(wrong << d.DomainName() << ": the vorticity of node " << NodeNumber(d, j) << " (" << w(j)
+                       << ") is not that of the restored velocity, " << rebuilt(j) << ".\n");
+  }
+}
+
 }  // namespace
 
 int RestartEntryLength(Input* in, const char* owner, const std::string& entry, unsigned expected, const char* lenWord) {
@@ -121,8 +204,12 @@ int RestartEntryLength(Input* in, const char* owner, const std::string& entry, u
              << " expected, " << found << " found.\n");
 }
 
+void AbsentRestartNotice(const char* owner, const std::string& key, const char* instead, bool older) {
+  OLVU_NOTICE(owner << ": Restart file holds no entry " << key << (older ? " (an older file): " : ": ") << instead);
+}
+
 void OlderRestartNotice(const char* owner, const char* key, const char* instead) {
-  OLVU_NOTICE(owner << ": Restart file holds no entry " << key << " (an older file): " << instead);
+  AbsentRestartNotice(owner, key, instead, true);
 }
 
 void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
@@ -160,14 +247,30 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   in->ReadCard(name);
   in->ReadLine();
   const std::string end = std::string("End") + name;
-  // The entries an older program did not write, what the run does without each, and whether this
-  // file gave them.
-  std::vector<std::pair<const char*, const char*>> missing;
-  if (Solves(PTurbulence)) missing.emplace_back(kExtremesKey, "the turbulence limits are set from the restored fields");
+  // The entries the writer writes for this domain, what the run does without each, whether an
+  // older program did not write it, and whether this file gave it.
+  struct Missing {
+    std::string key;
+    const char* instead;
+    bool older;
+  };
+  std::vector<Missing> missing;
+  if (Solves(PTurbulence)) missing.push_back({kExtremesKey, "the turbulence limits are set from the restored fields", true});
   for (const RestartKey& k : RestartKeys)
-    if (k.absent && Writes(*this, k) && vars_[k.id].length()) missing.emplace_back(k.key, k.absent);
-  auto given = [&](const char* key) {
-    std::erase_if(missing, [key](const auto& m) { return m.first == key; });
+    if (Writes(*this, k) && vars_[k.id].length()) missing.push_back({k.key, k.absent ? k.absent : kAsSetUp, bool(k.absent)});
+  int f = 0;
+  if (Solves(PTranspiration))
+    while (Mesh* m = freeMeshes_.next(f)) missing.push_back({"_Beta_t_ " + std::to_string(m->Num()), kAsSetUp, false});
+  auto problems = [&](const char* key, auto& table) {
+    int k = 0;
+    while (PhiProblem* p = table.next(k))
+      if (p->Phi_t().length()) missing.push_back({std::string(key) + " " + std::to_string(p->Index()), kAsSetUp, false});
+  };
+  problems("_Phi_t_", phi_);
+  problems("_Con_t_", species_);
+  bool tauRead = false, vorticityRead = false;
+  auto given = [&](const std::string& key) {
+    std::erase_if(missing, [&key](const Missing& m) { return strcasecmp(m.key.c_str(), key.c_str()) == 0; });
   };
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
@@ -186,7 +289,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     if (!k) {
       const bool species = strcasecmp(word, "_Con_t_") == 0 || strcasecmp(word, "_Cntdt_") == 0;
       if (species || strcasecmp(word, "_Phi_t_") == 0 || strcasecmp(word, "_Phtdt_") == 0) {
-        ReadProblemRestart(*this, in, word, species);
+        given(ReadProblemRestart(*this, in, word, species));
         in->ReadLine();
         continue;
       }
@@ -196,6 +299,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         ReaVec& beta = parts_->Elevation(n);
         RestartEntryLength(in, name_, "_Beta_t_ " + std::to_string(n), beta.length());
         in->GetAsciiReaVec(beta, Solves(PTranspiration) ? 1 : -1);
+        given("_Beta_t_ " + std::to_string(n));
         in->ReadLine();
         continue;
       }
@@ -206,11 +310,13 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     const std::string lenWord = glued ? std::string(word) : std::string("len");
     const unsigned have = vars_[k->id].length();
     RestartEntryLength(in, name_, k->key, have, lenWord.c_str());
-    // The wall distance the mesh gives, which a restored one may exceed by a first-node distance only.
+    // The wall distance the mesh gives, which with the wall nodes' restored values gives the others'.
     const ReaVec computed = k->id == WallDist ? vars_[WallDist] : ReaVec();
     in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str());
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
     given(k->key);
+    tauRead = tauRead || (k->id == TauV && have);
+    vorticityRead = vorticityRead || (k->id == Vorticity && have);
     // A distance or a wall-law factor is no negative number (the friction velocity is its root).
     if (k->written == Written::WallLaws && have)
       for (unsigned j = 1; j <= have; ++j)
@@ -224,6 +330,10 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (!Marked(FixPres, j)) PreviousPressure()(unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
-  for (const auto& [key, instead] : missing) OlderRestartNotice(name_, key, instead);
+  for (const Missing& m : missing) AbsentRestartNotice(name_, m.key, m.instead, m.older);
+  // The step's stabilisation parameter and kept vorticity, which only its results show, once the
+  // velocity they stand on is read too.
+  if (tauRead) CheckTau(*this);
+  if (vorticityRead) CheckVorticity(*this);
   parts_->FinishSetsRestart();
 }

@@ -359,6 +359,9 @@ double FluidDomain::StepIncrement(int k) const {
 
 void FluidDomain::FinishStep() {
   UpdateVariables(theta_);
+  // The kept vorticity that the step's results and restart file show is that of the velocity the
+  // step ends with, as a restart rebuilds it; the next step's models take theirs at its start.
+  if (Sized(vars_[Vorticity])) CalcVorticity(vars_[Vorticity]);
   const double theta = theta_;
   EachScalarProblem(*this, [theta](PhiProblem& p) { p.UpdateVariables(theta); });
   UpdateMeshDeformation();

@@ -1,5 +1,5 @@
 // What the restart readers of a domain and of its sets share: the length an entry must give,
-// and the notice for an entry that an older program did not write.
+// and the notice for an entry the file lacks.
 #pragma once
 
 #include <string>
@@ -12,6 +12,10 @@ class Input;
 /// of 0 or more).
 int RestartEntryLength(Input* in, const char* owner, const std::string& entry, unsigned expected,
                        const char* lenWord = "len");
+
+/// The notice that the restart file holds no entry `key` of `owner`, saying what the run does
+/// `instead`; `older` when an older program did not write the entry.
+void AbsentRestartNotice(const char* owner, const std::string& key, const char* instead, bool older);
 
 /// The notice that the restart file holds no entry `key` of `owner` (an older file), saying what
 /// the run does `instead`.

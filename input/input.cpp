@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <string>
 
 #include "foundation/charplex.h"
 #include "foundation/error.h"
@@ -32,11 +33,22 @@ constexpr BulkClasses Bulk;
 bool IsSpace(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 1; }
 bool InNumber(char c) { return Bulk.c[static_cast<unsigned char>(c)] == 2; }
 
-/// A wrong block of values names the card they follow (in a restart file, the entry and its set).
-[[noreturn]] void WrongAscii(unsigned length, long found, CharPlex& card) {
-  OLVU_FATAL("Wrong data found in GetAsciiReaVec.\n\tVector length = " << length << " and found " << found
-                                                                      << " in file.\n\tValues of the card: " << card
-                                                                      << "\n");
+/// A wrong block of values names the card they follow (in a restart file, the entry and its set)
+/// and, when one stopped it, the word after the values read that is no number.
+[[noreturn]] void WrongAscii(unsigned length, long found, CharPlex& card, const std::string& word = "") {
+  OLVU_FATAL("Wrong data found in GetAsciiReaVec.\n\tVector length = "
+             << length << " and found " << found << " in file"
+             << (word.empty() ? std::string() : " before \"" + word + "\", which cannot be read as a number")
+             << ".\n\tValues of the card: " << card << "\n");
+}
+
+/// The word that starts at p when it ends before e (its first 40 characters); empty when it may
+/// go on past e.
+std::string WordAt(const char* p, const char* e) {
+  const char* t = p;
+  while (t < e && !IsSpace(*t)) ++t;
+  if (t == e) return "";
+  return t - p > 40 ? std::string(p, 40) + "..." : std::string(p, t);
 }
 
 /// Reads n values (into out, or dropped when out is null) from the top file, right after the card.
@@ -66,13 +78,25 @@ void ReadValues(FileLink* top, double* out, int n, CharPlex& card) {
       while (t < e && InNumber(*t)) ++t;
       if (t == e) break;  // the value may go on in the next block
       const char* end;
-      if (ReadDecimal(p, t, out ? out[k] : scratch, &end) != 1) WrongAscii(unsigned(n), k, card);
+      if (ReadDecimal(p, t, out ? out[k] : scratch, &end) != 1) {
+        const std::string word = WordAt(p, e);
+        if (!word.empty()) WrongAscii(unsigned(n), k, card, word);
+        break;  // the word goes on in the next block: the stream reads it
+      }
       p = end;
     }
     b->advance(p - b->cur());
     if (k == n) break;
     // The value that crosses the end of the buffer (or ends the file), through the stream.
-    if (!(is >> (out ? out[k] : scratch))) WrongAscii(unsigned(n), k, card);
+    // A value it cannot convert is read again from its start, to be named.
+    is >> std::ws;
+    const std::streampos at = is.tellg();
+    if (!(is >> (out ? out[k] : scratch))) {
+      std::string word;
+      is.clear();
+      if (at != std::streampos(-1) && is.seekg(at)) is >> word;
+      WrongAscii(unsigned(n), k, card, word.size() > 40 ? word.substr(0, 40) + "..." : word);
+    }
     ++k;
   }
 }

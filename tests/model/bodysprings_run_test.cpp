@@ -280,11 +280,11 @@ TEST(BodySprings, RestoredBodyStateIsCheckedAsTheCardsValues) {
       {"rotation 1e308", 15, "1e308", entry + "the total rotation 1e+308 rad is no finite number of degrees."},
       // No number of the file's form: the reader of the restart file stops first, naming the entry.
       {"velocity nan", 18, "nan",
-       "Wrong data found in GetAsciiReaVec.\n\tVector length = 34 and found 17 in file.\n\tValues of the card: _MBody_ "
-       "Square\t\tlen = 34;\n"},
+       "Wrong data found in GetAsciiReaVec.\n\tVector length = 34 and found 17 in file before \"nan\", which cannot be "
+       "read as a number.\n\tValues of the card: _MBody_ Square\t\tlen = 34;\n"},
       {"inertia -1e999", 30, "-1e999",
-       "Wrong data found in GetAsciiReaVec.\n\tVector length = 34 and found 29 in file.\n\tValues of the card: _MBody_ "
-       "Square\t\tlen = 34;\n"},
+       "Wrong data found in GetAsciiReaVec.\n\tVector length = 34 and found 29 in file before \"-1e999\", which cannot "
+       "be read as a number.\n\tValues of the card: _MBody_ Square\t\tlen = 34;\n"},
       {"centre 1e308", 3, "1e308", "Non-finite result found: inf in \".for\" for body Square, time 0.1."},
   };
   for (const auto& k : cases) {

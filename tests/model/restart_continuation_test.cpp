@@ -7,7 +7,9 @@
 // run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -222,8 +224,9 @@ TEST(RestartContinuation, OneChangedValueOfTheRestartFileShows) {
   EXPECT_GT(r.largest, 1e-7) << r.where;
 }
 
-// `rst` with value k (from 0) of its entry `key` (the text before "len") made `value`, or with
-// the entry's length made `value` when k is -1.
+// `rst` with value k (from 0) of its entry `key` (the text before "len") made `value`, every value
+// when k is -2, or with the entry's length made `value` when k is -1. A value "*f" multiplies the
+// value by f, "+f" adds f to it.
 std::string WithValue(const std::string& rst, const std::string& key, int k, const std::string& value) {
   std::istringstream in(rst);
   std::string out;
@@ -237,11 +240,20 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
     std::istringstream v(values);
     std::vector<std::string> words;
     for (std::string w; v >> w;) words.push_back(w);
-    if (k < 0) {
+    auto changed = [&value](const std::string& w) {
+      if (value[0] != '*' && value[0] != '+') return value;
+      const double x = std::stod(w), f = std::stod(value.substr(1));
+      std::ostringstream out;
+      out.precision(17);
+      out << (value[0] == '*' ? x * f : x + f);
+      return out.str();
+    };
+    if (k == -1) {
       words.resize(std::stoul(value));
       line = line.substr(0, line.find("len = ") + 6) + value + ";";
     } else {
-      words[std::size_t(k)] = value;
+      for (std::size_t i = 0; i < words.size(); ++i)
+        if (k == -2 || i == std::size_t(k)) words[i] = changed(words[i]);
     }
     out += line + "\n";
     for (const std::string& w : words) out += w + " ";
@@ -250,10 +262,25 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
   return out;
 }
 
+// `message` with each "{i}" made value i (from 0) of `was`, and "{*}" value k of `now`, as the
+// program's messages write them.
+std::string Filled(std::string message, const std::vector<double>& was, const std::vector<double>& now, int k) {
+  for (std::size_t at; (at = message.find('{')) != std::string::npos;) {
+    const std::size_t end = message.find('}', at);
+    const std::string index = message.substr(at + 1, end - at - 1);
+    std::ostringstream v;
+    v << (index == "*" ? now.at(std::size_t(k)) : was.at(std::stoul(index)));
+    message.replace(at, end - at + 1, v.str());
+  }
+  return message;
+}
+
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
   // The spring-mounted square's distances and coordinates, the k-epsilon channel's extremes,
-  // wall distances and wall-law factors and the wall distances of a channel whose laws fix them:
-  // each changed value or count ends the restart with its message, the restart file as it was.
+  // wall distances, wall-law factors and stabilisation parameter, and the wall distances and
+  // vorticity of an SST channel whose laws fix the first-node distance: each changed value or
+  // count ends the restart with its message, the restart file as it was. A "{i}" of a message
+  // stands for value i of the changed entry as the run wrote it, "{*}" for the changed value.
   const std::string square =
       Square("Displacement_OY 1 DOY \"0.05\" [m] Springs 10 0 0.5 0.5 0.5 0.5 KD_Units [N/m] KR_Units [N/rad]", "25",
              "0.005", "0.05", 3);
@@ -265,10 +292,16 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
     return "Wrong data found in Restart file. Cannot restart.\n\tEntry " + entry + " of Fluid Domain: " +
            std::to_string(expected) + " values expected, " + std::to_string(expected - 1) + " found.\n";
   };
-  // A wall distance beyond the node's distance to the walls plus the laws' 0.01.
-  auto beyond = [](const std::string& node, const std::string& walls) {
+  // A wall distance other than the node's distance to the walls plus the first-node distance of
+  // its wall law, or of its nearest wall node.
+  auto distance = [](const std::string& node, const std::string& walls, const std::string& law) {
     return "Restart data error. Wrong _WDist_ entry of Fluid Domain: the distance of node " + node +
-           " is beyond its distance to the walls " + walls + " plus the first-node distance 0.01 of its wall law.\n";
+           " is not its distance to the walls " + walls + " plus the first-node distance " + law + ".\n";
+  };
+  // A stabilisation parameter no step of the channel gives (its diagonal 1.00125 over 1e-9, halved).
+  auto tau = [](const std::string& node) {
+    return "Restart data error. Wrong _TauV_ entry of Fluid Domain: the stabilisation parameter of node " + node +
+           " lies outside those a step gives, 0 to 5.00625e+08.\n";
   };
   const struct {
     const char* what;
@@ -292,55 +325,66 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"extremes of another count", channel, "_Refs_", -1, "7", count("_Refs_", 8)},
       {"wall distances of too few nodes", channel, "_WDist_", -1, "41", count("_WDist_", 42)},
       {"wall-law factors of too few nodes", channel, "_WFact_", -1, "41", count("_WFact_", 42)},
-      {"wall node beyond its law's distance", walls, "_WDist_", 0, "0.0100001", beyond("1 (0.0100001)", "0")},
-      {"node a million times further", walls, "_WDist_", 3, "30000", beyond("4 (30000)", "0.02")},
+      {"wall node beyond its law's distance", walls, "_WDist_", 0, "0.0100001",
+       distance("1 (0.0100001)", "0", "0.01 of its wall law")},
+      {"node a million times further", walls, "_WDist_", 3, "30000",
+       distance("4 (30000)", "0.02", "0.01 at its nearest wall node 1")},
+      {"node at the wall", walls, "_WDist_", 3, "0", distance("4 (0)", "0.02", "0.01 at its nearest wall node 1")},
+      {"every node a metre further", walls, "_WDist_", -2, "+1", distance("1 (1.01)", "0", "0.01 of its wall law")},
+      {"node at a y+ wall", channel, "_WDist_", 3, "0", distance("4 (0)", "0.02", "{0} at its nearest wall node 1")},
+      {"y+ wall node a metre further", channel, "_WDist_", 0, "+1",
+       distance("4 ({3})", "0.02", "{*} at its nearest wall node 1")},
+      {"stabilisation parameter a hundred orders larger", channel, "_TauV_", 0, "*1e100", tau("1 ({*})")},
+      {"negative stabilisation parameter", channel, "_TauV_", 0, "*-1", tau("1 ({*})")},
+      {"vorticity a million times larger", walls, "_Vort_", 0, "*1e6",
+       "Restart data error. Wrong _Vort_ entry of Fluid Domain: the vorticity of node 1 ({*}) is not that of the "
+       "restored velocity, {0}.\n"},
+      {"a word inside a vector", channel, "_TauV_", 4, "nan",
+       "Wrong data found in GetAsciiReaVec.\n\tVector length = 42 and found 4 in file before \"nan\", which cannot be "
+       "read as a number.\n\tValues of the card: _TauV_\tlen = 42;\n"},
       {"negative wall-law factor", channel, "_WFact_", 0, "-1",
        "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
       {"negative friction velocity", channel, "_WLaw_", 1, "-1",
        "Restart data error. Wrong _WLaw_ entry of Fluid Domain: the friction velocity of Top (-1) is negative.\n"},
   };
+  std::map<const std::string*, std::string> written;  // the two-step run's restart file of each data
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Folder dir;
-    dir.write("c.dat", std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
-    ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
-    const std::string rst = WithValue(dir.read("c.dat.rst"), c.key, c.k, c.value);
-    ASSERT_NE(rst, dir.read("c.dat.rst"));
+    std::string& saved = written[&c.data];
+    if (saved.empty()) {
+      dir.write("c.dat", std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
+      ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+      saved = dir.read("c.dat.rst");
+    }
+    const std::string rst = WithValue(saved, c.key, c.k, c.value);
+    ASSERT_NE(rst, saved);
     dir.write("c.dat.rst", rst);
     dir.write("c.dat", Replace(std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
                                "GeneralData ", "GeneralData Restart "));
     EXPECT_EQ(dir.olvu({"-name", "c.dat"}).status, 1);
-    EXPECT_EQ(dir.read("c.dat.err"), ErrFile(c.message));
+    const std::string message =
+        Filled(c.message, restart_detail::Entries(saved)[c.key], restart_detail::Entries(rst)[c.key], c.k);
+    EXPECT_EQ(dir.read("c.dat.err"), ErrFile(message));
     EXPECT_EQ(dir.read("c.dat.rst"), rst);
   }
 }
 
-TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
+TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
   // The k-epsilon channel's restart file without the extremes, the wall-law state, the
-  // stabilisation parameter and the step's increment, as an older program wrote it: the restart
-  // runs, and says what it lacked.
-  Folder dir;
-  const std::string data = TurbulentChannel("Solve_K_Epsilon");
-  dir.write("c.dat", std::regex_replace(data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
-  ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
-  std::istringstream in(dir.read("c.dat.rst"));
-  std::string older;
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("\t_Refs_", 0) == 0 || line.rfind("\t_WDist_", 0) == 0 || line.rfind("\t_WFact_", 0) == 0 ||
-        line.rfind("\t_WLaw_", 0) == 0 || line.rfind("\t_TauV_", 0) == 0) {
-      std::getline(in, line);
-      continue;
-    }
-    const auto increment = line.find(" ,\tTime_Increment = ");
-    if (increment != std::string::npos) line = line.substr(0, increment) + ";";
-    older += line + "\n";
-  }
-  dir.write("c.dat.rst", older);
-  dir.write("c.dat", Replace(std::regex_replace(data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
-                             "GeneralData ", "GeneralData Restart "));
-  ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
-  const std::string war = dir.read("c.dat.war");
-  for (const char* notice :
+  // stabilisation parameter and the step's increment, as an older program wrote it, and the
+  // plane water slab's without its free surface's elevation: the restart runs, and says what it
+  // lacked.
+  const struct {
+    const char* what;
+    std::string data;
+    std::vector<std::string> removed;  // the entries taken out, by the start of their first line
+    bool increment;                    // the step's increment taken out too
+    std::vector<std::string> notices;
+  } cases[] = {
+      {"older file", TurbulentChannel("Solve_K_Epsilon"),
+       {"\t_Refs_", "\t_WDist_", "\t_WFact_", "\t_WLaw_", "\t_TauV_"},
+       true,
        {"Fluid Domain: Restart file holds no entry _Refs_ (an older file): the turbulence limits are set from the "
         "restored fields\n",
         "Fluid Domain: Restart file holds no entry _WDist_ (an older file): the run starts it as its set-up gives it\n",
@@ -350,8 +394,34 @@ TEST(RestartContinuation, AnOlderFileWithoutTheSetUpEntriesReadsWithANotice) {
         "Fluid Domain: Restart file holds no entry _TauV_ (an older file): the first results show it as the set-up "
         "gives it\n",
         "Restart file holds no Time_Increment (an older file): the first restarted step takes the set-up's increment "
-        "as the previous one\n"})
-    EXPECT_NE(war.find(notice), std::string::npos) << notice << war;
+        "as the previous one\n"}},
+      {"free surface without its elevation", WaterSlab(true), {"\t_Beta_t_ 2\t"}, false,
+       {"Fluid Domain: Restart file holds no entry _Beta_t_ 2: the run starts it as its set-up gives it\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Folder dir;
+    dir.write("c.dat", std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 2"));
+    ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+    std::istringstream in(dir.read("c.dat.rst"));
+    std::string lacking;
+    for (std::string line; std::getline(in, line);) {
+      if (std::any_of(c.removed.begin(), c.removed.end(), [&line](const std::string& r) { return line.rfind(r, 0) == 0; })) {
+        std::getline(in, line);
+        continue;
+      }
+      const auto increment = line.find(" ,\tTime_Increment = ");
+      if (c.increment && increment != std::string::npos) line = line.substr(0, increment) + ";";
+      lacking += line + "\n";
+    }
+    ASSERT_NE(lacking, dir.read("c.dat.rst"));
+    dir.write("c.dat.rst", lacking);
+    dir.write("c.dat", Replace(std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
+                               "GeneralData ", "GeneralData Restart "));
+    ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
+    const std::string war = dir.read("c.dat.war");
+    for (const std::string& notice : c.notices) EXPECT_NE(war.find(notice), std::string::npos) << notice << war;
+  }
 }
 
 }  // namespace
