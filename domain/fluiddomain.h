@@ -401,6 +401,17 @@ class FluidDomain : public Domain, public FunctionDomain {
   double InvDtTheta() const { return invDtTheta_; }
   double Dt() const { return dt_; }
   double Theta() const { return theta_; }
+  /// Pseudo-step of the iterations of a step too long for the pressure to follow the velocity (0:
+  /// none; the iterations take the step itself).
+  double PseudoStep() const { return pseudoStep_; }
+  void SetPseudoStep(double t) { pseudoStep_ = t; }
+  /// The time the flow takes to cross the domain by its largest speed or by its viscosity,
+  /// 1 / (U / D + nu / D^2), D the diagonal of the domain's box (1e100 when no flow is solved):
+  /// a step longer than it follows no transient of the flow.
+  double CrossingTime();
+  /// The velocity change, measured as a velocity solve measures its change, that the projection
+  /// of the last pressure change makes: the divergence left in the velocity.
+  double ContinuityChange();
   /// 1 / dt: a step's mesh displacement over it is the mesh velocity, whatever the time scheme.
   double MeshRate() const { return dt_ > 0 ? 1.0 / dt_ : 0.0; }
   /// Steady-state and advection norms, increment-control factor.
@@ -538,6 +549,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   int fixTurbBodies_ = 0;
   int couplingStep_ = -1;
   double dtTheta_ = 0, invDtTheta_ = 0, dt_ = 0, theta_ = 1.0, extra_ = 0;
+  double pseudoStep_ = 0;
   // The step's values of the fixed velocity components of time-dependent and conditional nodes
   // (elsewhere the start-of-step velocity holds them); empty without such nodes.
   ReaVec heldVelocity_[3];
@@ -753,6 +765,13 @@ class FluidDomain : public Domain, public FunctionDomain {
   /// Assembles and solves the pressure system (AssemblePressure), pins node 1 when no pressure is
   /// fixed and updates a compressible density; returns the mass-weighted change.
   double DivergenceFreePressure(const ReaVec& prev, bool gradientTerm, const char* label);
+  /// True when the iterations take pseudo-steps; the mass coefficient of the momentum matrix,
+  /// 1 / (theta dt) or 1 / (theta T); the time of the pressure coupling, dt or T.
+  bool PseudoStepping() const;
+  double MomentumMass() const;
+  double PressureStep() const;
+  /// The start vectors of a pseudo-step's momentum right-hand sides, one per velocity component.
+  ReaVec* PseudoStepOperands();
   /// Pressure stabilisation parameters raised to their lower limit and held to half a step.
   void LimitPressureTau(ReaVec& tau) const;
 

@@ -25,6 +25,8 @@ struct FluidScratch {
   ReaVec wallDiagonal;
   /// Stress vector of the nodes of the outflow body sets.
   ReaVec outflowStress[3];
+  /// u0 + (dt / T - 1) u~: the operand of a pseudo-step's momentum right-hand sides.
+  ReaVec pseudoOperand[3];
   /// Velocity relative to the moving mesh, component by component.
   ReaVec relativeVelocity[3];
   /// Buoyancy factor of gravity: (rho - rho_ref) / rho less the floatability.

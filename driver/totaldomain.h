@@ -82,12 +82,17 @@ class TotalDomain : public Domain {
   int SpeciesCount() const { return spcCount_; }
   /// Inner-iteration count k: 0 velocity, 1 pressure, 2 turbulence, 3 temperature, 4 species, 5 Phi.
   int InnerIterations(int k) const { return inner_[k]; }
+  /// True when the fluid solves a flow and the time increment is longer than its crossing time.
+  bool LongStep() const;
 
  private:
   /// The highest number of the Phi (or, when `species`, species) problems of `d` that it solves.
   static int ProblemCount(FluidDomain* d, bool species);
   /// Whether `d` solves sub-problem `k` (false when `d` is null).
   static bool Solves(const FluidDomain* d, FluidFlag k);
+  /// Turns on the fluid's pseudo-steps, a tenth of its crossing time, at a long step whose
+  /// velocity keeps `divergence` (over the largest speed); says so once.
+  void PseudoSteps(double divergence);
   /// Phi (or species) problems of both domains, solved in index order.
   void SolveFieldProblems(bool species);
   /// 1 when every Phi and species problem of `d` answers true to `test`.
@@ -125,6 +130,8 @@ class TotalDomain : public Domain {
   int steady_[2] = {0, 0};            ///< steady-state markers
   bool unsolvedSteadyWarned_ = false;  ///< a step too still to tell from steady, with unsolved systems, was reported
   double stepChange_[3] = {0, 0, 0};  ///< change of velocity, pressure, temperature since the step began, at the latest convergence test
+  bool divergent_ = false;             ///< at the latest convergence test, a long step's velocity held more divergence than its tolerance
+  bool pseudoStepsWarned_ = false;     ///< a long step that took pseudo-steps was reported
   /// A field's run of iterations that each changed it by more than its size, and its size at the first.
   struct Growth {
     int iterations = 0;

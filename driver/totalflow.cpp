@@ -5,6 +5,8 @@
 
 void TotalDomain::SolveVelocityProblem() {
   if (HasConv(VarIncrement, ConvVar::Velocity)) Conv(VarIncrement, ConvVar::Velocity) = 0;
+  // Pseudo-steps belong to steps longer than the flow's crossing time only.
+  if (fluid_ && fluid_->PseudoStep() > 0 && !LongStep()) fluid_->SetPseudoStep(0);
   if (fluid_) {
     // The convective matrices follow the current velocity, whether or not it is solved.
     fluid_->CalcConvectiveMatrixes(fluid_->giveVelocityX(), fluid_->giveVelocityY(), fluid_->giveVelocityZ());

@@ -61,10 +61,10 @@ struct MomentumArrays {
 // eddy viscosity varies across a channel, which the row-scaled diag(nu) L does not; where nu is
 // uniform the two agree.
 
-// b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row. The sums live in scalars, so that
-// the inner loop keeps them in registers.
+// b_c = s M u0_c - G_c p and a_c = m^-1 K u_c, row by row, and A with the mass coefficient sa.
+// The sums live in scalars, so that the inner loop keeps them in registers.
 template <int C>
-void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
+void MomentumGather(int rows, double s, double sa, const MomentumArrays<C>& m) {
   const int *rp = m.rp, *col = m.col, *fp = m.fp;
   const double *mv = m.mv, *kv = m.kv, *p = m.p;
   const double *u0x = m.u0[0], *u0y = m.u0[1], *u0z = m.u0[C - 1];
@@ -82,7 +82,7 @@ void MomentumGather(int rows, double s, const MomentumArrays<C>& m) {
       const int j = col[k], q = fp[k];
       const double mm = mv[q], kk = kv[k];
       if (av) {
-        av[k] = s * mm + 0.5 * (ni + nu[j]) * lv[q] + kk + ti * sv[k];
+        av[k] = sa * mm + 0.5 * (ni + nu[j]) * lv[q] + kk + ti * sv[k];
         lnu += lv[q] * nu[j];
         if (j == i) dk = k;
       }
@@ -401,7 +401,7 @@ void FluidDomain::MomentumMatrix() {
   const ReaVec& tau = vars_[TauEq];
   SystemSparseMatrix* A = sys_[1];
   if (!SharedRows()) {
-    A->product(mass_, invDtTheta_);
+    A->product(mass_, MomentumMass());
     // The viscous term V (MomentumGather); halving and doubling nu are exact.
     nu_ *= 0.5;
     A->row_mult_add(nu_, lap_);
@@ -425,7 +425,7 @@ void FluidDomain::MomentumMatrix() {
   const double* kv = sys_[7]->val(0);
   const double* sv = sys_[8]->val(0);
   double* av = A->val(0);
-  const double s = invDtTheta_;
+  const double s = MomentumMass();
   const double* v = nu.GivePointer();
   const double* t = tau.GivePointer();
   const int* col = A->col_ind(0);
@@ -485,12 +485,12 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   if (comps == 2) {
     MomentumArrays<2> m;
     fill(m);
-    MomentumGather(numNodes, invDtTheta_, m);
+    MomentumGather(numNodes, invDtTheta_, MomentumMass(), m);
     if (order == 1) MomentumScatter(numNodes, m, Columns());
   } else {
     MomentumArrays<3> m;
     fill(m);
-    MomentumGather(numNodes, invDtTheta_, m);
+    MomentumGather(numNodes, invDtTheta_, MomentumMass(), m);
     if (order == 1) MomentumScatter(numNodes, m, Columns());
   }
   parts_->WallTerms(Rhs(0), Rhs(1), Rhs(2));
@@ -505,17 +505,86 @@ void FluidDomain::MomentumRightHandSides(ReaVec* start, bool buildMatrix) {
   });
 }
 
+bool FluidDomain::PseudoStepping() const { return pseudoStep_ > 0 && pseudoStep_ < dt_; }
+
+double FluidDomain::MomentumMass() const { return PseudoStepping() ? 1 / (theta_ * pseudoStep_) : invDtTheta_; }
+
+double FluidDomain::PressureStep() const { return PseudoStepping() ? pseudoStep_ : dt_; }
+
+ReaVec* FluidDomain::PseudoStepOperands() {
+  // A pseudo-step T adds M (u - u~) / (theta T) to the momentum: the matrix takes M / (theta T)
+  // in place of M / (theta dt), and the right-hand side M (u0 + (dt / T - 1) u~) / (theta dt),
+  // u~ the iterate with the divergence that the last pressure change takes out of it removed, as
+  // the projection would remove it (at the step's first iteration the start velocity, which the
+  // last projection has corrected). At convergence u~ = u and the step's own equations remain.
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  const bool project = Iterations > 1 && Sized(vars_[Pres]) && PreviousPressure().length() == vars_[Pres].length();
+  ReaVec& dp = Nodal(work_.pressureChange);
+  if (project) dp.minus(vars_[Pres], PreviousPressure());
+  const double a = dt_ / pseudoStep_ - 1;
+  ReaVec* w = work_.pseudoOperand;
+  for (int c = 0; c < comps; ++c) {
+    ReaVec& o = Nodal(w[c]);
+    if (project) {
+      sys_[2 + c]->mult(dp.GivePointer(), o.GivePointer());
+      o.product(invLumped_);
+      o *= -theta_ * pseudoStep_;
+      o += vars_[VelX + c];
+    } else {
+      o = vars_[VelX + c];
+    }
+    o *= a;
+    o += vars_[VelX0 + c];
+  }
+  return w;
+}
+
+double FluidDomain::CrossingTime() {
+  if (!Solves(PVelocity) || minCorner.length() < 3 || maxCorner.length() < 3) return 1e100;
+  double d2 = 0;
+  for (unsigned c = 1; c <= 3; ++c) d2 += (maxCorner(c) - minCorner(c)) * (maxCorner(c) - minCorner(c));
+  double nu = 0;
+  for (int id : {KVisc, TVisc})
+    if (Sized(vars_[id])) nu += vars_[id].max_abs();
+  const double rate = d2 > 0 ? Max_Velocity / std::sqrt(d2) + nu / d2 : 0;
+  return rate > 0 ? 1 / rate : 1e100;
+}
+
+double FluidDomain::ContinuityChange() {
+  // u_c -= m^-1 theta T G_c (p - p_prev) at the free components, as the projection does, measured
+  // as a velocity solve measures its change: the largest change of each component, summed.
+  if (!Solves(PVelocity) || !Solves(PPressure) || PreviousPressure().length() != vars_[Pres].length()) return 0;
+  ReaVec& dp = Nodal(work_.pressureChange);
+  dp.minus(vars_[Pres], PreviousPressure());
+  ReaVec& g = Nodal(work_.projectionGradient);
+  const double f = theta_ * PressureStep();
+  const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  double change = 0;
+  for (int c = 0; c < comps; ++c) {
+    sys_[2 + c]->mult(dp.GivePointer(), g.GivePointer());
+    const BitVec& fixed = conds_[FixVelX + c];
+    double largest = 0;
+    for (int k = 1; k <= numNodes; ++k) {
+      const unsigned i = unsigned(k);
+      if (!In(fixed, i)) largest = std::fmax(largest, std::fabs(f * g(i) * invLumped_(i)));
+    }
+    change += largest;
+  }
+  return change;
+}
+
 void FluidDomain::AssembleMomentum() {
   if (!Solves(PVelocity)) return;
   ReaVec* f = &vars_[BodyForceX];
   CalculateBodyForces(f[0], f[1], f[2]);
+  ReaVec* start = PseudoStepping() ? PseudoStepOperands() : &vars_[VelX0];
   if (SharedRows() && (stab_[0] == 0 || stab_[0] == 1)) {
     // The matrix is built in the right-hand sides' pass, which reads the same positions.
     MomentumTau();
-    MomentumRightHandSides(&vars_[VelX0], true);
+    MomentumRightHandSides(start, true);
   } else {
     MomentumMatrix();
-    MomentumRightHandSides(&vars_[VelX0]);
+    MomentumRightHandSides(start);
   }
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
   for (int c = 0; c < comps; ++c)
@@ -771,6 +840,9 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
   const ReaVec& tau = vars_[TauEq];
   ReaVec& b = Rhs(0);
   const int comps = Dimension_Olvu == 3 ? 3 : 2;
+  // The pressure change an iteration makes is the divergence over the step (or pseudo-step) that
+  // the velocity answers it in.
+  const double step = PressureStep();
   // The continuity holds at the end of the step. A theta step solves for u and p at t^n + theta
   // dt and extrapolates u^n+1 = (u - (1 - theta) u^n) / theta from it: were the divergence of u
   // held instead, u^n+1 would take that of u^n with the factor -(1 - theta) / theta, which at
@@ -807,8 +879,8 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
         m.u[c] = u[c]->GivePointer();
         m.pi[c] = Nodal(work_.pressureGradient[c]).GivePointer();
       }
-      PressureGather(numNodes, dt_, m);
-      return gradientTerm && PressureScatter(numNodes, m, Columns(), tau.GivePointer(), dt_);
+      PressureGather(numNodes, step, m);
+      return gradientTerm && PressureScatter(numNodes, m, Columns(), tau.GivePointer(), step);
     };
     bool finished;
     if (comps == 2) {
@@ -822,7 +894,7 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
       double* bp = b.GivePointer();
       const double* g = work_.projectedGradient.GivePointer();
       const double* t = tau.GivePointer();
-      const double dt = dt_;
+      const double dt = step;
       ParallelFor(std::size_t(numNodes), [=](std::size_t i) { bp[i] = PressureRow(bp[i], g[i], t[i], dt); });
     }
   } else {
@@ -839,16 +911,20 @@ void FluidDomain::AssemblePressure(const ReaVec& prev, bool gradientTerm) {
     }
     ReaVec& lp = Nodal(work_.previousLaplacian);
     lap_->mult(prev.GivePointer(), lp.GivePointer());
-    b.add_product(lp, dt_);
+    b.add_product(lp, step);
     for (int k = 0; k < comps; ++k) sys_[2 + k]->sub_mult(u[k]->GivePointer(), b.GivePointer());
     double* bp = b.GivePointer();
     const double* t = tau.GivePointer();
-    for (int k = 0; k < numNodes; ++k) bp[k] /= t[k] + dt_;
+    for (int k = 0; k < numNodes; ++k) bp[k] /= t[k] + step;
   }
   const bool compressible = Sized(vars_[Compress]);
   if (compressible) {
     ReaVec& w = Nodal(work_.compressibility);
     w.product(vars_[Compress], invDtTheta_ * invDtTheta_);
+    if (step != dt_)
+      // The rows are divided by tau + T, not tau + dt: the compressibility keeps its weight
+      // against the divergence.
+      for (int k = 1; k <= numNodes; ++k) w(unsigned(k)) *= (tau(unsigned(k)) + dt_) / (tau(unsigned(k)) + step);
     A->row_mult_add(w, mass_);
     ReaVec& mp = Nodal(work_.previousMassPressure);
     mass_->mult(vars_[Pres0].GivePointer(), mp.GivePointer());
@@ -864,7 +940,8 @@ void FluidDomain::SolveProjection() {
   // A NaN ratio fails the comparison and so runs the projection.
   if (!(Iterations < 2 || !(ratio > 0.1 * tol))) return;
   Clock clock("Solving Velocity Projection");
-  // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows.
+  // u_c -= m^-1 theta dt G_c (p - p_prev), all components in one pass over the rows (theta T on
+  // a pseudo-step, the time the pressure change was formed with).
   ReaVec& dp = Nodal(work_.pressureChange);
   dp.minus(vars_[Pres], PreviousPressure());
   const ProjectionArrays m{sys_[2]->row_ptr(0),
@@ -872,7 +949,7 @@ void FluidDomain::SolveProjection() {
                            {sys_[2]->val(0), sys_[3]->val(0), sys_[4]->val(0)},
                            dp.GivePointer(),
                            invLumped_.GivePointer(),
-                           dtTheta_,
+                           theta_ * PressureStep(),
                            {vars_[VelX].GivePointer(), vars_[VelY].GivePointer(), vars_[VelZ].GivePointer()}};
   if (Dimension_Olvu == 3) Project<3>(numNodes, m);
   else Project<2>(numNodes, m);

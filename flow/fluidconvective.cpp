@@ -108,7 +108,13 @@ void FluidDomain::ConvectiveSet(Mesh* set, ReaVec& u, ReaVec& v, ReaVec& w, bool
   out.w = w.length() > 0 ? w.GivePointer() : nullptr;
   out.xyz = coordinates_.data();
   out.maxVelocity = speedScale_;
-  out.dtTheta = dtTheta_;
+  // An element at rest has no convective time of its own and takes half the step. A step longer
+  // than the flow's crossing time would let it outweigh every moving element in the mean that
+  // limits every node's parameter, and raise those limits with the step: a long Backward Euler
+  // step would then never give the steady flow it stands for. There it takes half the crossing
+  // time.
+  const double crossing = dt_ > 0 ? CrossingTime() : 1e100;
+  out.dtTheta = dt_ > crossing ? theta_ * crossing : dtTheta_;
   out.dimension = Dimension_Olvu;
   AssembleConvectiveSet(set, table, out, gauss);
 }
