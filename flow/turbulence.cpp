@@ -79,9 +79,9 @@ inline double BlendedSplit(double p, double r, double phi, double pLimit, double
 // phi^growth (k^2 / nu_t in k-k tau: 1; k^1.5 / l in k-l: 1/2).
 //
 // With `lumped`, the source is integrated with the lumped mass, as the reaction is. Split moves
-// the production between the two: on the consistent mass a node's own production counts 2/3 and
-// its neighbours' the rest, so the steady equation jumped where production and destruction
-// balance, and a node next to a wall node could hold a steady state on either side (SST at
+// the production between the two: on the consistent mass a node's production is shared with its
+// neighbours' rows, so the steady equation jumped where production and destruction balance,
+// and a node next to a wall node could hold a steady state on either side (SST at
 // Re_tau 1000: c_f 0.942 or 0.957 of Dean's by the step and the start, each state solving its own
 // side's equation to 1e-6 of the node's sink and the other side's off by 55-63%). Lumped, both
 // sides are one equation, in which the production and the destruction that balance it are
