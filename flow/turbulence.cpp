@@ -204,7 +204,7 @@ inline double LaunderSharmaDamping(double k, double e, double nu) {
 // swung with a period of 7.5 steps, growing by 6.5% a step until it diverged, held near the
 // iterations' tolerance (1e-6) by more iterations a step, never steady at "SteadyNorm" 1e-7.
 // Following every iteration instead, it fed back within the step: the 61-node channel at 2 s
-// steps diverged after 200 steps of 10 iterations, and Lam-Bremhorst and Spalart-Allmaras,
+// steps diverged within 200 steps of 10 iterations, and Lam-Bremhorst and Spalart-Allmaras,
 // whose sources are of the step's start, were no longer steady at steps of 4 s and 40 s. A steady
 // state is the same either way.
 void IterationProduction(FluidDomain& d, bool vorticity = false) {
