@@ -146,7 +146,7 @@ inline ChannelResult Measure(const GridLayout& g, const std::string& res) {
 // A wall channel's run in a folder of its own: the outcome and the files its figures come from.
 struct WallChannelRun {
   Outcome o;
-  std::string res, forces, err;
+  std::string res, forces, err, war;
 };
 
 inline WallChannelRun RunWallChannel(const WallChannel& c) {
@@ -155,6 +155,7 @@ inline WallChannelRun RunWallChannel(const WallChannel& c) {
   WallChannelRun r;
   r.o = dir.olvu({"-name", "ch.dat"});
   r.res = dir.read("ch.dat.res"), r.forces = dir.read("ch.dat.for"), r.err = dir.read("ch.dat.err");
+  r.war = dir.read("ch.dat.war");
   return r;
 }
 

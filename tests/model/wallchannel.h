@@ -68,10 +68,12 @@ inline std::vector<double> MirroredRows(double first, double top, int half) {
 // unit volume, rho f); the walls y = 0 and y = 2 delta are the body sets "Bottom" and
 // "Top" with the wall words `wall`; the ends keep v = 0 and the pressure 0, so the flow is fully
 // developed (bilinear cells carry u(y) exactly, with no end effect). `general`, `fluid` and
-// `initial` add words to the general data, the fluid definition and the initial data.
+// `initial` add words to the general data, the fluid definition and the initial data;
+// `acceleration`, when given, is the acceleration function's text instead of rho f.
 struct WallChannel {
   int nx = 2, steps = 60, output = 0;  // output: steps between result blocks (0: the last only)
   double lx = 1, nu = 0.1, f = 1, rho = 1;
+  std::string acceleration;
   std::vector<double> ys;
   std::string wall = "Cw_U2Wall Cw 0.05";
   std::string dt = "0.5";
@@ -104,7 +106,10 @@ struct WallChannel {
       << ";\nInitialDataFunctions;\n" << initial << "EndInitialDataFunctions;\n"
       << solvers << "ElmSets;\nSet 1 Type Fluid ElmType Quadrilateral NNode 4 Name Channel;\n"
          "PhysicalPropertiesFunctions;\nFunction Density \""
-      << rho << "\" [Kg/m3];\nFunction Viscosity \"" << rho * nu << "\" [Kg/m.s];\nFunction AccelerationX \"" << rho * f << "\" [m/s2];\nEndPhysicalPropertiesFunctions;\nElements\n";
+      << rho << "\" [Kg/m3];\nFunction Viscosity \"" << rho * nu << "\" [Kg/m.s];\nFunction AccelerationX \"";
+    if (acceleration.empty()) s << rho * f;
+    else s << acceleration;
+    s << "\" [m/s2];\nEndPhysicalPropertiesFunctions;\nElements\n";
     int e = 0;
     for (int j = 0; j < ny; ++j)
       for (int i = 0; i < nx; ++i)
@@ -156,10 +161,10 @@ struct ChannelFigures {
 // nu / u_tau off the walls, so the mesh spans 2 h, h = 1 - 30 / Re_tau, and the drive f = u_tau^2
 // / h puts the stress u_tau^2 on each wall. nu = 2 / Re_m with Re_m = 87,000 (Re_tau / 2000)^(8/7),
 // near Dean's at that Re_tau, so U_m is near 1. Rows grow geometrically from a first cell of
-// `firstYplus` wall units (at most h / half) to the middle, `half` cells per half, two cells
-// along x. The run starts
+// `firstYplus` wall units (at most h / half: equal rows) to the middle, `half` cells per half, two
+// cells along x. The run starts
 // from the log law (u+ = ln y+ / 0.41 + 5.2, k = u_tau^2 / 0.3, the length scale of the model)
-// and stops at the steady state ("SteadyNorm 1e-6") or after `c.steps`. The cards the models need: the wall
+// and stops at the steady state ("SteadyNorm" `steadyNorm`) or after `c.steps`. The cards the models need: the wall
 // values of the second variable fixed, clamps of 10^-3 to 10^2-10^3 times the initial values, and
 // no reaction limit on epsilon and omega (at the centre line the production vanishes, and a limit
 // tied to it keeps epsilon from decaying there).
@@ -173,7 +178,8 @@ struct WallFunctionChannel {
       "Epsilon_Production_Limit 2000 Epsilon_Reaction_Limit 1e20 Omega_Production_Limit 2000 "
       "Omega_Reaction_Limit 1e20 EddyViscoT_Production_Limit 2000 EddyViscoT_Reaction_Limit 2000";
 
-  WallFunctionChannel(const std::string& model, double re, int half, const std::string& dt, double firstYplus = 20)
+  WallFunctionChannel(const std::string& model, double re, int half, const std::string& dt, double firstYplus = 20,
+                      const std::string& steadyNorm = "1e-6")
       : retau(re) {
     nu = 2 / (87000 * std::pow(retau / 2000, 8.0 / 7));
     utau = retau * nu;
@@ -182,7 +188,7 @@ struct WallFunctionChannel {
     c.lx = 0.05, c.nu = nu, c.f = utau * utau / h, c.dt = dt, c.steps = 5000;
     c.ys = MirroredRows(std::fmin(firstYplus * nu / utau, h / half), h, half);
     c.wall = "YplusWall Yplus 30";
-    c.fluid = "SteadyNorm 1e-6 " + model + " " + kCards;
+    c.fluid = "SteadyNorm " + steadyNorm + " " + model + " " + kCards;
     c.tolerance = "VelConvergenceNorm 1e-6 PreConvergenceNorm 1e-6";
     std::ostringstream s;
     s.precision(17);
