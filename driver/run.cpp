@@ -166,10 +166,14 @@ bool Problem::HasConverged() {
   }
   if (++Iterations <= Max_Iterations) return false;
   if (Max_Iterations > 1) {
-    OLVU_WARNING(0, "STEP = " << Current_Step << ", TIME = " << OutPut_Time << ": More than " << Max_Iterations
-                              << " iterations may be necessary.");
-    std::cout << "STEP = " << Current_Step << ", TIME = " << OutPut_Time << ": More than " << Max_Iterations
-              << " iterations may be necessary." << std::endl;
+    std::ostringstream text;
+    text << "STEP = " << Current_Step << ", TIME = " << OutPut_Time << ": More than " << Max_Iterations
+         << " iterations may be necessary.";
+    // More iterations do not help a system its solver cannot solve: the warning says which it is.
+    if (const int unsolved = totalDomain->UnsolvedSystems())
+      text << " Its last iteration left " << unsolved << " linear systems unsolved: " << kUnsolvedAdvice << ".";
+    OLVU_WARNING(0, text.str());
+    std::cout << text.str() << std::endl;
   } else {
     OLVU_NOTICE("STEP = " << Current_Step << ", TIME = " << OutPut_Time);
     std::cout << "STEP = " << Current_Step << ", TIME = " << OutPut_Time << std::endl;

@@ -84,6 +84,8 @@ class TotalDomain : public Domain {
   int InnerIterations(int k) const { return inner_[k]; }
   /// True when the fluid solves a flow and the time increment is longer than its crossing time.
   bool LongStep() const;
+  /// Linear systems that the coupled solves of the latest iteration left unsolved.
+  int UnsolvedSystems() const { return unsolved_; }
 
  private:
   /// The highest number of the Phi (or, when `species`, species) problems of `d` that it solves.
@@ -129,6 +131,8 @@ class TotalDomain : public Domain {
   int inner_[6] = {1, 1, 1, 1, 1, 1}; ///< inner-iteration counts
   int steady_[2] = {0, 0};            ///< steady-state markers
   bool unsolvedSteadyWarned_ = false;  ///< a step too still to tell from steady, with unsolved systems, was reported
+  int unsolved_ = 0;                   ///< systems the coupled solves of the latest iteration left unsolved
+  bool unsolvedIterationWarned_ = false;  ///< an iteration refused for its unsolved systems was reported
   double stepChange_[3] = {0, 0, 0};  ///< change of velocity, pressure, temperature since the step began, at the latest convergence test
   bool divergent_ = false;             ///< at the latest convergence test, a long step's velocity held more divergence than its tolerance
   bool pseudoStepsWarned_ = false;     ///< a long step that took pseudo-steps was reported
@@ -139,6 +143,11 @@ class TotalDomain : public Domain {
   };
   Growth growth_[3];                  ///< of velocity, pressure, temperature, up to the latest convergence test
 };
+
+/// What to do about a linear system its solver leaves unsolved, as the messages that say so end.
+inline constexpr const char* kUnsolvedAdvice =
+    "raise the Max_Iter of the solver that \"Not Solved\" names, or choose another Solver or Preconditioner on its "
+    "\"NonSymmetric\" or \"Symmetric\" card";
 
 /// Returns the stream; a total domain has no text form.
 std::ostream& operator<<(std::ostream& out, TotalDomain& d);
