@@ -236,6 +236,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void EvalDomainFunction(DofType k, ReaVec& out);
   /// Re-evaluates out only when a function of kind k is temporal.
   virtual void UpdateDomainFunction(DofType k, ReaVec& out);
+  /// True when a fluid set's property function of kind k is temporal: each step evaluates it again.
+  bool VariesInTime(DofType k);
 
   // Assembly helpers of the scalar transport equations.
 

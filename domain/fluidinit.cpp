@@ -292,20 +292,20 @@ void FluidDomain::EvalDomainFunction(DofType kind, ReaVec& out) {
 }
 
 void FluidDomain::UpdateDomainFunction(DofType kind, ReaVec& out) {
-  if (int(out.length()) != numNodes) return;
-  const int k = int(kind);
-  int i = 0;
+  if (int(out.length()) != numNodes || !VariesInTime(kind)) return;
   if (fluidMeshes_.count == 1) {
-    auto* m = static_cast<FluidMesh*>(fluidMeshes_.next(i));
-    FluidFunction* f = m->funtions()->FFunc(k);
-    if (f && f->isTemporal()) f->fill(out);
+    int i = 0;
+    static_cast<FluidMesh*>(fluidMeshes_.next(i))->funtions()->FFunc(int(kind))->fill(out);
     return;
   }
+  EvalDomainFunction(kind, out);
+}
+
+bool FluidDomain::VariesInTime(DofType kind) {
+  int i = 0;
   while (Mesh* mesh = fluidMeshes_.next(i)) {
-    FluidFunction* f = static_cast<FluidMesh*>(mesh)->funtions()->FFunc(k);
-    if (f && f->isTemporal()) {
-      EvalDomainFunction(kind, out);
-      return;
-    }
+    FluidFunction* f = static_cast<FluidMesh*>(mesh)->funtions()->FFunc(int(kind));
+    if (f && f->isTemporal()) return true;
   }
+  return false;
 }

@@ -107,6 +107,16 @@ std::string TurbulentChannel(const std::string& model) {
   return Replace(DataFile("restart_kepsilon.dat"), "Solve_K_Epsilon", model);
 }
 
+// Heat conducted across that channel, held at 1 at a bottom node and 0 at a top one, with no flow
+// solved: the y+ walls give no first-node distance.
+std::string HeatBetweenWallLaws() {
+  std::string t = std::regex_replace(DataFile("restart_kepsilon.dat"), std::regex("FluidDefinition [^;]*;"),
+                                     "FluidDefinition Solve_Temperature Integration_Scheme Backward_Euler;");
+  t = Replace(t, "Function AccelerationX \"0.00516\" [m/s2];",
+              "Function SpecificHeat \"1\" [J/Kg.Gt];\nFunction Conductivity \"0.01\" [W/m.Gt];");
+  return Replace(Replace(t, "Node 1 Pres 0;", "Node 1 Temp 1;"), "Node 40 Pres 0;", "Node 40 Temp 0;");
+}
+
 // The square body of the body runs: in a light fluid on a spring, turning freely, or prescribed.
 std::string Square(const std::string& card, const std::string& rho, const std::string& mu, const std::string& dt,
                    int iterations) {
@@ -160,6 +170,7 @@ const Kind kKinds[] = {
     {"KOmegaSST", [] { return TurbulentChannel("Solve_K_Omega_SST"); }, 3},
     {"SpalartAllmaras", [] { return TurbulentChannel("Solve_Spalart_Allmaras"); }, 3},
     {"KKTau", [] { return TurbulentChannel("Solve_K_KT"); }, 3},
+    {"HeatBetweenWallLaws", HeatBetweenWallLaws, 3},
     // Walls of a fixed first-node distance, smooth and rough: each wall law's solve starts from
     // the friction velocity its last one found.
     {"KOmegaSSTWithDeltaAndRoughWalls", [] { return DataFile("restart_sstch.dat"); }, 20},
@@ -262,14 +273,14 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
   return out;
 }
 
-// `message` with each "{i}" made value i (from 0) of `was`, and "{*}" value k of `now`, as the
-// program's messages write them.
+// `message` with each "{i}" made value i (from 0) of `was`, and "{*}" value k of `now` (the first
+// when every value changed), as the program's messages write them.
 std::string Filled(std::string message, const std::vector<double>& was, const std::vector<double>& now, int k) {
   for (std::size_t at; (at = message.find('{')) != std::string::npos;) {
     const std::size_t end = message.find('}', at);
     const std::string index = message.substr(at + 1, end - at - 1);
     std::ostringstream v;
-    v << (index == "*" ? now.at(std::size_t(k)) : was.at(std::stoul(index)));
+    v << (index == "*" ? now.at(std::size_t(k < 0 ? 0 : k)) : was.at(std::stoul(index)));
     message.replace(at, end - at + 1, v.str());
   }
   return message;
@@ -277,7 +288,8 @@ std::string Filled(std::string message, const std::vector<double>& was, const st
 
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
   // The spring-mounted square's distances and coordinates, the k-epsilon channel's extremes,
-  // wall distances, wall-law factors and stabilisation parameter, and the wall distances and
+  // wall distances (at its y+ walls the one the restored wall-law factor and velocity give),
+  // wall-law factors and stabilisation parameter, and the wall distances and
   // vorticity of an SST channel whose laws fix the first-node distance: each changed value or
   // count ends the restart with its message, the restart file as it was. A "{i}" of a message
   // stands for value i of the changed entry as the run wrote it, "{*}" for the changed value.
@@ -293,10 +305,15 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
            std::to_string(expected) + " values expected, " + std::to_string(expected - 1) + " found.\n";
   };
   // A wall distance other than the node's distance to the walls plus the first-node distance of
-  // its wall law, or of its nearest wall node.
+  // its wall law, or of its nearest wall node; at a y+ wall node, with what an older file holds.
   auto distance = [](const std::string& node, const std::string& walls, const std::string& law) {
     return "Restart data error. Wrong _WDist_ entry of Fluid Domain: the distance of node " + node +
            " is not its distance to the walls " + walls + " plus the first-node distance " + law + ".\n";
+  };
+  auto yplus = [&distance](const std::string& node) {
+    return distance(node, "0", "{0} that its wall law gives the restored _WFact_ and velocity") +
+           "\tA file of an older program holds the distance of its last step's start: without the entry it reads "
+           "with a notice, and its first step builds the distance from the mesh and the restored wall-law factors.\n";
   };
   // A stabilisation parameter no step of the channel gives (its diagonal 1.00125 over 1e-9, halved).
   auto tau = [](const std::string& node) {
@@ -332,8 +349,9 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"node at the wall", walls, "_WDist_", 3, "0", distance("4 (0)", "0.02", "0.01 at its nearest wall node 1")},
       {"every node a metre further", walls, "_WDist_", -2, "+1", distance("1 (1.01)", "0", "0.01 of its wall law")},
       {"node at a y+ wall", channel, "_WDist_", 3, "0", distance("4 (0)", "0.02", "{0} at its nearest wall node 1")},
-      {"y+ wall node a metre further", channel, "_WDist_", 0, "+1",
-       distance("4 ({3})", "0.02", "{*} at its nearest wall node 1")},
+      {"y+ wall node a metre further", channel, "_WDist_", 0, "+1", yplus("1 ({*})")},
+      {"y+ wall node at the wall", channel, "_WDist_", 0, "0", yplus("1 (0)")},
+      {"every node a metre further from y+ walls", channel, "_WDist_", -2, "+1", yplus("1 ({*})")},
       {"stabilisation parameter a hundred orders larger", channel, "_TauV_", 0, "*1e100", tau("1 ({*})")},
       {"negative stabilisation parameter", channel, "_TauV_", 0, "*-1", tau("1 ({*})")},
       {"vorticity a million times larger", walls, "_Vort_", 0, "*1e6",
