@@ -372,9 +372,11 @@ void BodyParts::PlaceRestoredMesh() {
     for (unsigned c = 1; c <= 3; ++c) nd(c) = xyz(3 * unsigned(j - 1) + c);
   }
   xyz.resize(0);
-  // What hangs on the geometry follows the moved nodes, as after every mesh update.
+  // What hangs on the geometry follows the moved nodes, as after every mesh update: the vorticity
+  // the set-up rebuilt too.
   d_.RefreshNodeArray(false);
   d_.RebuildGeometry();
+  if (d_.vars_[Vorticity].length() && !d_.vorticityRestored_) d_.CalcVorticity(d_.vars_[Vorticity]);
 }
 
 // ---------------------------------------------------------------- terms of the flow solves

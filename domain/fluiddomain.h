@@ -537,6 +537,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec lumped_;
   ReaVec nu_;  // viscosity of the momentum matrix (MomentumTau): no work vector, which other assemblies write
   ReaVec turbulenceExtremes_;  // what the turbulence limits are set from (TurbulenceExtremes)
+  bool vorticityRestored_ = false;  // the restart file gave the kept vorticity
   Owned<SparseMatrixStruct> pattern_;
   Owned<SystemSparseMatrix> sys_[9];
   Owned<SymmetricSparseMatrix> lap_;

@@ -162,6 +162,9 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
     OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
   i = 0;
   while (Mesh* m = meshes.next(i)) m->PostinitialiseMesh();
+  // The kept vorticity of the velocity the run starts from, as each step's end keeps that of its
+  // velocity (a restart file's, when it gave it, stands).
+  if (vars_[Vorticity].length() && !vorticityRestored_) CalcVorticity(vars_[Vorticity]);
 }
 
 void FluidDomain::ReferenceValues() {

@@ -36,6 +36,7 @@ struct RestartKey {
 constexpr Written kAlways = Written::Always, kNever = Written::Never;
 constexpr const char* kAsSetUp = "the run starts it as its set-up gives it";
 constexpr const char* kShownAsSetUp = "the first results show it as the set-up gives it";
+constexpr const char* kRebuilt = "it is rebuilt from the restored velocity";
 
 // The keys in the order they are written; the previous-step keys are only read. The wall
 // distance and the wall-law factor are carried from step to step where wall laws act: the distance
@@ -58,7 +59,7 @@ constexpr RestartKey RestartKeys[] = {
     {"_WDist_", WallDist, Written::WallLaws, kAsSetUp},
     {"_WFact_", WallFactor, Written::WallLaws, kAsSetUp},
     {"_TauV_", TauV, kAlways, kShownAsSetUp},
-    {"_Vort_", Vorticity, kAlways, kShownAsSetUp},
+    {"_Vort_", Vorticity, kAlways, kRebuilt},
 };
 
 // The key of the turbulence fields' extremes that the limits were set from.
@@ -190,7 +191,9 @@ void CheckVorticity(FluidDomain& d) {
     const double tolerance = 2e-5 * room(j) * std::fabs(inv(j)) + 1e-12 * rebuilt(j);
     if (!(std::fabs(w(j) - rebuilt(j)) <= tolerance))
       OLVU_FATAL(wrong << d.DomainName() << ": the vorticity of node " << NodeNumber(d, j) << " (" << w(j)
-                       << ") is not that of the restored velocity, " << rebuilt(j) << ".\n");
+                       << ") is not that of the restored velocity, " << rebuilt(j) << ".\n\tA file of an older "
+                       << "program holds the vorticity of its last step's start: without the entry it reads with a "
+                       << "notice, and the vorticity is rebuilt from the restored velocity.\n");
   }
 }
 
@@ -344,5 +347,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   if (tauRead) CheckTau(*this);
   if (meshDistance.length()) parts_->CheckWallDistance(meshDistance, exact);
   if (vorticityRead) CheckVorticity(*this);
+  // Without the entry the set-up rebuilds the vorticity from the restored velocity.
+  vorticityRestored_ = vorticityRead;
   parts_->FinishSetsRestart();
 }

@@ -356,7 +356,8 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"negative stabilisation parameter", channel, "_TauV_", 0, "*-1", tau("1 ({*})")},
       {"vorticity a million times larger", walls, "_Vort_", 0, "*1e6",
        "Restart data error. Wrong _Vort_ entry of Fluid Domain: the vorticity of node 1 ({*}) is not that of the "
-       "restored velocity, {0}.\n"},
+       "restored velocity, {0}.\n\tA file of an older program holds the vorticity of its last step's start: without "
+       "the entry it reads with a notice, and the vorticity is rebuilt from the restored velocity.\n"},
       {"a word inside a vector", channel, "_TauV_", 4, "nan",
        "Wrong data found in GetAsciiReaVec.\n\tVector length = 42 and found 4 in file before \"nan\", which cannot be "
        "read as a number.\n\tValues of the card: _TauV_\tlen = 42;\n"},
@@ -390,15 +391,17 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
 
 TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
   // The k-epsilon channel's restart file without the extremes, the wall-law state, the
-  // stabilisation parameter and the step's increment, as an older program wrote it, and the
-  // plane water slab's without its free surface's elevation: the restart runs, and says what it
-  // lacked.
+  // stabilisation parameter and the step's increment, as an older program wrote it, the SST
+  // channel's without its vorticity, and the plane water slab's without its free surface's
+  // elevation: the restart runs, and says what it lacked. The vorticity rebuilt from the restored
+  // velocity is the one the run it continues kept.
   const struct {
     const char* what;
     std::string data;
     std::vector<std::string> removed;  // the entries taken out, by the start of their first line
     bool increment;                    // the step's increment taken out too
     std::vector<std::string> notices;
+    const char* rebuilt = nullptr;     // a block the first results show as the run before ended it
   } cases[] = {
       {"older file", TurbulentChannel("Solve_K_Epsilon"),
        {"\t_Refs_", "\t_WDist_", "\t_WFact_", "\t_WLaw_", "\t_TauV_"},
@@ -413,6 +416,11 @@ TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
         "gives it\n",
         "Restart file holds no Time_Increment (an older file): the first restarted step takes the set-up's increment "
         "as the previous one\n"}},
+      {"older vorticity", TurbulentChannel("Solve_K_Omega_SST"),
+       {"\t_Vort_"},
+       false,
+       {"Fluid Domain: Restart file holds no entry _Vort_ (an older file): it is rebuilt from the restored velocity\n"},
+       "VORTICITY"},
       {"free surface without its elevation", WaterSlab(true), {"\t_Beta_t_ 2\t"}, false,
        {"Fluid Domain: Restart file holds no entry _Beta_t_ 2: the run starts it as its set-up gives it\n"}},
   };
@@ -433,12 +441,21 @@ TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
       lacking += line + "\n";
     }
     ASSERT_NE(lacking, dir.read("c.dat.rst"));
+    const std::vector<restart_detail::Block> before = restart_detail::Blocks(dir.read("c.dat.res"));
     dir.write("c.dat.rst", lacking);
     dir.write("c.dat", Replace(std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
                                "GeneralData ", "GeneralData Restart "));
     ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
     const std::string war = dir.read("c.dat.war");
     for (const std::string& notice : c.notices) EXPECT_NE(war.find(notice), std::string::npos) << notice << war;
+    if (!c.rebuilt) continue;
+    auto named = [&c](const restart_detail::Block& b) { return b.name == c.rebuilt; };
+    const std::vector<restart_detail::Block> after = restart_detail::Blocks(dir.read("c.dat.res"));
+    const auto last = std::find_if(before.rbegin(), before.rend(), named);
+    const auto first = std::find_if(after.begin(), after.end(), named);
+    ASSERT_TRUE(last != before.rend() && first != after.end());
+    EXPECT_EQ(first->time, last->time);
+    EXPECT_EQ(first->values, last->values);
   }
 }
 
