@@ -74,29 +74,51 @@ void BodyParts::InitialiseSets() {
   }
 }
 
+namespace {
+
+// u* = sqrt(c |u|) node by node: the friction velocity that the wall-law factor c of the last
+// wall-law solve gives the velocity (u, v, w); 0 without a factor (no flow is solved).
+void FrictionVelocities(const ReaVec& c, const ReaVec& u, const ReaVec& v, const ReaVec& w, ReaVec& speed,
+                        ReaVec& ustar) {
+  if (c.length() != ustar.length()) {
+    ustar = 0.0;
+    return;
+  }
+  speed.norm(u, v, w);
+  for (unsigned k = 1; k <= ustar.length(); ++k) ustar(k) = std::sqrt(c(k) * speed(k));
+}
+
+}  // namespace
+
 void BodyParts::StartNewStep() {
+  int b = 0;
+  while (BodyMesh* m = d_.giveNextBody(b)) m->StartNewStep();
+  BuildWallDistance();
+}
+
+void BodyParts::FinishStep() {
+  // The distance the next step starts from, which its results and restart file show: it follows
+  // the velocity the step ends with, as the restarted step builds it again from the file.
+  BuildWallDistance();
+}
+
+void BodyParts::BuildWallDistance() {
   ReaVec* vars = d_.vars_;
   const int numNodes = d_.numNodes;
   const IntVec& nearest = d_.nearest_;
+  if (vars[WallDist].length() == 0 || nearest.length() != unsigned(numNodes)) return;
+  // The wall distance follows the first-node distance that the wall laws assume.
+  ReaVec& ustar = d_.Nodal(d_.work_.frictionVelocity);
+  ReaVec& y = d_.Nodal(d_.work_.wallDistance);
+  FrictionVelocities(vars[WallFactor], vars[VelX], vars[VelY], vars[VelZ], d_.Nodal(d_.work_.speed), ustar);
+  y = vars[WallDist];
   int b = 0;
-  while (BodyMesh* m = d_.giveNextBody(b)) m->StartNewStep();
-  if (vars[WallDist].length() > 0 && nearest.length() == unsigned(numNodes)) {
-    // The wall distance follows the first-node distance that the wall laws assume.
-    ReaVec& speed = d_.Nodal(d_.work_.speed);
-    ReaVec& ustar = d_.Nodal(d_.work_.frictionVelocity);
-    ReaVec& y = d_.Nodal(d_.work_.wallDistance);
-    speed.norm(vars[VelX], vars[VelY], vars[VelZ]);
-    for (int k = 1; k <= numNodes; ++k)
-      ustar(unsigned(k)) = std::sqrt(vars[WallFactor](unsigned(k)) * speed(unsigned(k)));
-    y = vars[WallDist];
-    b = 0;
-    while (BodyMesh* m = d_.giveNextBody(b)) m->ReadWallDistance(y, ustar, vars[KVisc]);
-    for (int l = 1; l <= numNodes; ++l) {
-      const int p = nearest(unsigned(l));
-      if (p != l && p != -1) y(unsigned(l)) += y(unsigned(p)) - vars[WallDist](unsigned(p));
-    }
-    vars[WallDist] = y;
+  while (BodyMesh* m = d_.giveNextBody(b)) m->ReadWallDistance(y, ustar, vars[KVisc]);
+  for (int l = 1; l <= numNodes; ++l) {
+    const int p = nearest(unsigned(l));
+    if (p != l && p != -1) y(unsigned(l)) += y(unsigned(p)) - vars[WallDist](unsigned(p));
   }
+  vars[WallDist] = y;
 }
 
 void BodyParts::OutflowVelocities() {
@@ -114,6 +136,11 @@ namespace {
 
 // The key of the wall laws' start values.
 constexpr const char* kWallLawsKey = "_WLaw_";
+
+// What a file of an older program holds at a y+ wall node, and how it reads.
+constexpr const char* kOlderWallDistance =
+    "\tA file of an older program holds the distance of its last step's start: without the entry it reads with a "
+    "notice, and its first step builds the distance from the mesh and the restored wall-law factors.\n";
 
 // The body sets with a wall law, in the order of the domain's table.
 std::vector<BodyMesh*> WallLawSets(FluidDomain& d) {
@@ -214,23 +241,31 @@ bool BodyParts::ReadSetsRestart(Input* in, const char* word) {
   OLVU_FATAL("Restart data error. Wrong body name " << name << ".\n");
 }
 
-void BodyParts::CheckWallDistance(const ReaVec& computed) {
-  // Where wall laws act, each step gives a wall node the first-node distance of its wall law and
-  // every other node its distance to the walls in the mesh plus the value of its nearest wall node
-  // (StartNewStep); elsewhere the distance stays the mesh's. The restored one is checked against
-  // that, both ways, with the room that values written to six digits need. The wall sets write
-  // their nodes' values as the step does, once without friction and once with: a value that
-  // changes follows the friction velocity of the step before (a y+ law), which the file does not
-  // hold, and is only no negative number.
+void BodyParts::CheckWallDistance(const ReaVec& computed, bool exact) {
+  // Where wall laws act, the end of each step gives a wall node the first-node distance of its
+  // wall law and every other node its distance to the walls in the mesh plus the value of its
+  // nearest wall node (BuildWallDistance); elsewhere the distance stays the mesh's. The restored
+  // one is checked against that, both ways, with the room that values written to six digits
+  // need. A y+ law's distance is y+ nu / u*, u* the friction velocity that the restored wall-law
+  // factor gives the restored velocity. Without both, or with a viscosity that changes from step
+  // to step (the file does not hold the one the step had), such a value is only a number (the
+  // reader refuses a negative one).
   const ReaVec& y = d_.vars_[WallDist];
   const IntVec& nearest = d_.nearest_;
   const unsigned n = y.length();
   const bool laws = nearest.length() == n;
-  ReaVec still(n, NAN), moving(n, NAN);
+  // The distance the end of the step gave each wall node, and its values without friction and
+  // with: a value that changes follows the friction velocity (a y+ law).
+  ReaVec wall(n, NAN), still(n, NAN), moving(n, NAN);
   if (laws) {
-    const ReaVec none(n, 0.0), unit(n, 1.0);
+    const ReaVec* vars = d_.vars_;
+    // A plane problem has no Z velocity (InitialiseDomain), whatever the file gives.
+    const ReaVec none(n, 0.0), unit(n, 1.0), &w = Dimension_Olvu == 3 ? vars[VelZ] : none;
+    ReaVec speed(n), ustar(n);
+    FrictionVelocities(vars[WallFactor], vars[VelX], vars[VelY], w, speed, ustar);
     int b = 0;
     while (BodyMesh* m = d_.giveNextBody(b)) {
+      m->ReadWallDistance(wall, ustar, vars[KVisc]);
       m->ReadWallDistance(still, none, unit);
       m->ReadWallDistance(moving, unit, unit);
     }
@@ -252,9 +287,16 @@ void BodyParts::CheckWallDistance(const ReaVec& computed) {
   for (unsigned j = 1; j <= n; ++j) {
     const int p = laws ? nearest(j) : -1;
     if (p == int(j)) {
-      // A wall node: its law's fixed distance, or one that follows the friction velocity.
-      if (still(j) != moving(j) || near(y(j), still(j), std::fabs(y(j)))) continue;
-      OLVU_FATAL(wrong(j) << " plus the first-node distance " << still(j) << " of its wall law.\n");
+      // A wall node: its law's fixed distance, or the one its friction velocity gives.
+      const bool follows = still(j) != moving(j);
+      if (follows && !exact) {
+        if (std::isfinite(y(j))) continue;
+        OLVU_FATAL(wrong(j) << " plus a first-node distance of its wall law.\n");
+      }
+      if (near(y(j), wall(j), std::fabs(y(j)))) continue;
+      if (!follows) OLVU_FATAL(wrong(j) << " plus the first-node distance " << wall(j) << " of its wall law.\n");
+      OLVU_FATAL(wrong(j) << " plus the first-node distance " << wall(j)
+                          << " that its wall law gives the restored _WFact_ and velocity.\n" << kOlderWallDistance);
     }
     if (p < 1 || unsigned(p) > n) {
       if (near(y(j), computed(j), std::fabs(y(j)))) continue;
@@ -330,9 +372,11 @@ void BodyParts::PlaceRestoredMesh() {
     for (unsigned c = 1; c <= 3; ++c) nd(c) = xyz(3 * unsigned(j - 1) + c);
   }
   xyz.resize(0);
-  // What hangs on the geometry follows the moved nodes, as after every mesh update.
+  // What hangs on the geometry follows the moved nodes, as after every mesh update: the vorticity
+  // the set-up rebuilt too.
   d_.RefreshNodeArray(false);
   d_.RebuildGeometry();
+  if (d_.vars_[Vorticity].length() && !d_.vorticityRestored_) d_.CalcVorticity(d_.vars_[Vorticity]);
 }
 
 // ---------------------------------------------------------------- terms of the flow solves

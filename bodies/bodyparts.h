@@ -49,11 +49,12 @@ class BodyParts final : public FluidParts {
   void DropDryElements() override;
   void InitialiseSets() override;
   void StartNewStep() override;
+  void FinishStep() override;
   void OutflowVelocities() override;
   ReaVec& Elevation(int n) override;
   void WriteSetsRestart(std::ostream& out, int digits) override;
   bool ReadSetsRestart(Input* in, const char* word) override;
-  void CheckWallDistance(const ReaVec& computed) override;
+  void CheckWallDistance(const ReaVec& computed, bool exact) override;
   void FinishSetsRestart() override;
   void PlaceRestoredMesh() override;
   void WallTerms(ReaVec& bx, ReaVec& by, ReaVec& bz) override;
@@ -68,6 +69,10 @@ class BodyParts final : public FluidParts {
   MeshMotionState& MeshMotion() { return motion_; }
 
  private:
+  /// Where wall laws act: the wall nodes' first-node distances that the laws assume, from the
+  /// friction velocity of the wall-law factor and the velocity, and every other node's distance
+  /// moved with its nearest wall node's.
+  void BuildWallDistance();
   /// Fatal unless the restored coordinates xyz (x, y, z by domain node) are the data's, as the
   /// nodes still hold them, plus the accumulated displacement (when `moved`), to rounding.
   void CheckCoordinates(const ReaVec& xyz, bool moved) const;

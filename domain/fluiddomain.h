@@ -236,6 +236,8 @@ class FluidDomain : public Domain, public FunctionDomain {
   virtual void EvalDomainFunction(DofType k, ReaVec& out);
   /// Re-evaluates out only when a function of kind k is temporal.
   virtual void UpdateDomainFunction(DofType k, ReaVec& out);
+  /// True when a fluid set's property function of kind k is temporal: each step evaluates it again.
+  bool VariesInTime(DofType k);
 
   // Assembly helpers of the scalar transport equations.
 
@@ -535,6 +537,7 @@ class FluidDomain : public Domain, public FunctionDomain {
   ReaVec lumped_;
   ReaVec nu_;  // viscosity of the momentum matrix (MomentumTau): no work vector, which other assemblies write
   ReaVec turbulenceExtremes_;  // what the turbulence limits are set from (TurbulenceExtremes)
+  bool vorticityRestored_ = false;  // the restart file gave the kept vorticity
   Owned<SparseMatrixStruct> pattern_;
   Owned<SystemSparseMatrix> sys_[9];
   Owned<SymmetricSparseMatrix> lap_;

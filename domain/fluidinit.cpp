@@ -162,6 +162,9 @@ void FluidDomain::InitialiseDomain(std::ostream&) {
     OLVU_WARNING(0, "Turbulence has been defined will null viscosity");
   i = 0;
   while (Mesh* m = meshes.next(i)) m->PostinitialiseMesh();
+  // The kept vorticity of the velocity the run starts from, as each step's end keeps that of its
+  // velocity (a restart file's, when it gave it, stands).
+  if (vars_[Vorticity].length() && !vorticityRestored_) CalcVorticity(vars_[Vorticity]);
 }
 
 void FluidDomain::ReferenceValues() {
@@ -292,20 +295,20 @@ void FluidDomain::EvalDomainFunction(DofType kind, ReaVec& out) {
 }
 
 void FluidDomain::UpdateDomainFunction(DofType kind, ReaVec& out) {
-  if (int(out.length()) != numNodes) return;
-  const int k = int(kind);
-  int i = 0;
+  if (int(out.length()) != numNodes || !VariesInTime(kind)) return;
   if (fluidMeshes_.count == 1) {
-    auto* m = static_cast<FluidMesh*>(fluidMeshes_.next(i));
-    FluidFunction* f = m->funtions()->FFunc(k);
-    if (f && f->isTemporal()) f->fill(out);
+    int i = 0;
+    static_cast<FluidMesh*>(fluidMeshes_.next(i))->funtions()->FFunc(int(kind))->fill(out);
     return;
   }
+  EvalDomainFunction(kind, out);
+}
+
+bool FluidDomain::VariesInTime(DofType kind) {
+  int i = 0;
   while (Mesh* mesh = fluidMeshes_.next(i)) {
-    FluidFunction* f = static_cast<FluidMesh*>(mesh)->funtions()->FFunc(k);
-    if (f && f->isTemporal()) {
-      EvalDomainFunction(kind, out);
-      return;
-    }
+    FluidFunction* f = static_cast<FluidMesh*>(mesh)->funtions()->FFunc(int(kind));
+    if (f && f->isTemporal()) return true;
   }
+  return false;
 }

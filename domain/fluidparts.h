@@ -40,6 +40,9 @@ class FluidParts {
   virtual void InitialiseSets() = 0;
   /// StartNewStep: each body set's step, then the wall distance the wall laws assume.
   virtual void StartNewStep() = 0;
+  /// FinishStep: the wall distance again, from the velocity the step ends with (the one the next
+  /// step builds, which the results and the restart file show).
+  virtual void FinishStep() = 0;
   /// UpdateVariables: the velocities of the outflow sets.
   virtual void OutflowVelocities() = 0;
 
@@ -55,9 +58,11 @@ class FluidParts {
   /// Reads entry `word` when it is one of the body sets' (false when it is not).
   virtual bool ReadSetsRestart(Input* in, const char* word) = 0;
   /// Ends the run when a restored wall distance ("_WDist_") is not what the run gives a node: at
-  /// a wall node the first-node distance of its wall law (where the law fixes one), elsewhere its
-  /// distance to the walls in the mesh, `computed`, plus the restored value of its nearest wall node.
-  virtual void CheckWallDistance(const ReaVec& computed) = 0;
+  /// a wall node the first-node distance of its wall law (a y+ law's from the restored wall-law
+  /// factor and velocity, when `exact`: both were restored and the viscosity is the set-up's at
+  /// every step), elsewhere its distance to the walls in the mesh, `computed`, plus the restored
+  /// value of its nearest wall node.
+  virtual void CheckWallDistance(const ReaVec& computed, bool exact) = 0;
   /// After the last entry: the restored node coordinates checked and kept for PlaceRestoredMesh,
   /// and a notice for each entry of the sets the file lacks.
   virtual void FinishSetsRestart() = 0;

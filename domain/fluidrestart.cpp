@@ -36,12 +36,14 @@ struct RestartKey {
 constexpr Written kAlways = Written::Always, kNever = Written::Never;
 constexpr const char* kAsSetUp = "the run starts it as its set-up gives it";
 constexpr const char* kShownAsSetUp = "the first results show it as the set-up gives it";
+constexpr const char* kRebuilt = "it is rebuilt from the restored velocity";
 
 // The keys in the order they are written; the previous-step keys are only read. The wall
 // distance and the wall-law factor are carried from step to step where wall laws act: the distance
-// follows the first-node distance of the laws, which the factor of the step before sets. The
-// stabilisation parameter and the kept vorticity are those of the step's last solve, which the
-// step's results show: the restarted run's first results show them again.
+// follows the first-node distance of the laws, which the factor of the last wall-law solve and
+// the velocity the step ends with set. The stabilisation parameter is that of the step's last
+// solve, the kept vorticity that of the velocity the step ends with, which the step's results
+// show: the restarted run's first results show them again.
 constexpr RestartKey RestartKeys[] = {
     {"_VeltX_", VelX, kAlways},    {"_VeltY_", VelY, kAlways},    {"_VeltZ_", VelZ, kAlways},
     {"_Prest_", Pres, kAlways},    {"_Tempt_", Temp, kAlways},    {"_ViscT_", TVisc, kAlways},
@@ -57,7 +59,7 @@ constexpr RestartKey RestartKeys[] = {
     {"_WDist_", WallDist, Written::WallLaws, kAsSetUp},
     {"_WFact_", WallFactor, Written::WallLaws, kAsSetUp},
     {"_TauV_", TauV, kAlways, kShownAsSetUp},
-    {"_Vort_", Vorticity, kAlways, kShownAsSetUp},
+    {"_Vort_", Vorticity, kAlways, kRebuilt},
 };
 
 // The key of the turbulence fields' extremes that the limits were set from.
@@ -189,7 +191,9 @@ void CheckVorticity(FluidDomain& d) {
     const double tolerance = 2e-5 * room(j) * std::fabs(inv(j)) + 1e-12 * rebuilt(j);
     if (!(std::fabs(w(j) - rebuilt(j)) <= tolerance))
       OLVU_FATAL(wrong << d.DomainName() << ": the vorticity of node " << NodeNumber(d, j) << " (" << w(j)
-                       << ") is not that of the restored velocity, " << rebuilt(j) << ".\n");
+                       << ") is not that of the restored velocity, " << rebuilt(j) << ".\n\tA file of an older "
+                       << "program holds the vorticity of its last step's start: without the entry it reads with a "
+                       << "notice, and the vorticity is rebuilt from the restored velocity.\n");
   }
 }
 
@@ -269,9 +273,11 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
   problems("_Phi_t_", phi_);
   problems("_Con_t_", species_);
   bool tauRead = false, vorticityRead = false;
-  auto given = [&](const std::string& key) {
-    std::erase_if(missing, [&key](const Missing& m) { return strcasecmp(m.key.c_str(), key.c_str()) == 0; });
+  ReaVec meshDistance;  // the wall distance the mesh gives, once a restored one is read
+  auto named = [](const std::string& key) {
+    return [key](const Missing& m) { return strcasecmp(m.key.c_str(), key.c_str()) == 0; };
   };
+  auto given = [&](const std::string& key) { std::erase_if(missing, named(key)); };
   while (!in->Exist(end.c_str())) {
     const char* word = in->FirstWord();
     bool glued = false;
@@ -311,7 +317,7 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     const unsigned have = vars_[k->id].length();
     RestartEntryLength(in, name_, k->key, have, lenWord.c_str());
     // The wall distance the mesh gives, which with the wall nodes' restored values gives the others'.
-    const ReaVec computed = k->id == WallDist ? vars_[WallDist] : ReaVec();
+    if (k->id == WallDist && have && !meshDistance.length()) meshDistance = vars_[WallDist];
     in->GetAsciiReaVec(vars_[k->id], -1, lenWord.c_str());
     if (!have) OLVU_NOTICE(name_ << ": Restart entry " << k->key << " skipped: this problem has no such field");
     given(k->key);
@@ -323,17 +329,25 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
         if (vars_[k->id](j) < 0)
           OLVU_FATAL("Restart data error. Wrong " << k->key << " entry: the value of node " << j << " ("
                                                   << vars_[k->id](j) << ") is negative.\n");
-    if (k->id == WallDist && have) parts_->CheckWallDistance(computed);
     // Without a pressure solve there is no pressure, and no imposed pressure to take it.
     if (k->id == Pres && have && PreviousPressure().length() == have)
       for (int j = 1; j <= numNodes; ++j)
         if (!Marked(FixPres, j)) PreviousPressure()(unsigned(j)) = vars_[Pres](unsigned(j));
     in->ReadLine();
   }
+  // A y+ wall node's restored distance stands on the restored wall-law factor and velocity, and on
+  // a viscosity the file does not hold: the set-up's, unless it changes from step to step.
+  auto lacks = [&](const char* key) { return std::any_of(missing.begin(), missing.end(), named(key)); };
+  const bool factors = !lacks("_WFact_") && !lacks("_VeltX_") && !lacks("_VeltY_") &&
+                       (Dimension_Olvu != 3 || !lacks("_VeltZ_"));
+  const bool exact = factors && !VariesInTime(DofType::Viscosity) && !VariesInTime(DofType::Density);
   for (const Missing& m : missing) AbsentRestartNotice(name_, m.key, m.instead, m.older);
-  // The step's stabilisation parameter and kept vorticity, which only its results show, once the
-  // velocity they stand on is read too.
+  // The step's stabilisation parameter, wall distance and kept vorticity, once the velocity and
+  // the wall-law factor they stand on are read too.
   if (tauRead) CheckTau(*this);
+  if (meshDistance.length()) parts_->CheckWallDistance(meshDistance, exact);
   if (vorticityRead) CheckVorticity(*this);
+  // Without the entry the set-up rebuilds the vorticity from the restored velocity.
+  vorticityRestored_ = vorticityRead;
   parts_->FinishSetsRestart();
 }

@@ -365,6 +365,8 @@ void FluidDomain::FinishStep() {
   const double theta = theta_;
   EachScalarProblem(*this, [theta](PhiProblem& p) { p.UpdateVariables(theta); });
   UpdateMeshDeformation();
+  // Likewise the wall distance, once the mesh deformation took the step's one.
+  parts_->FinishStep();
 }
 
 // ---------------------------------------------------------------- derived fields

@@ -107,6 +107,16 @@ std::string TurbulentChannel(const std::string& model) {
   return Replace(DataFile("restart_kepsilon.dat"), "Solve_K_Epsilon", model);
 }
 
+// Heat conducted across that channel, held at 1 at a bottom node and 0 at a top one, with no flow
+// solved: the y+ walls give no first-node distance.
+std::string HeatBetweenWallLaws() {
+  std::string t = std::regex_replace(DataFile("restart_kepsilon.dat"), std::regex("FluidDefinition [^;]*;"),
+                                     "FluidDefinition Solve_Temperature Integration_Scheme Backward_Euler;");
+  t = Replace(t, "Function AccelerationX \"0.00516\" [m/s2];",
+              "Function SpecificHeat \"1\" [J/Kg.Gt];\nFunction Conductivity \"0.01\" [W/m.Gt];");
+  return Replace(Replace(t, "Node 1 Pres 0;", "Node 1 Temp 1;"), "Node 40 Pres 0;", "Node 40 Temp 0;");
+}
+
 // The square body of the body runs: in a light fluid on a spring, turning freely, or prescribed.
 std::string Square(const std::string& card, const std::string& rho, const std::string& mu, const std::string& dt,
                    int iterations) {
@@ -160,6 +170,7 @@ const Kind kKinds[] = {
     {"KOmegaSST", [] { return TurbulentChannel("Solve_K_Omega_SST"); }, 3},
     {"SpalartAllmaras", [] { return TurbulentChannel("Solve_Spalart_Allmaras"); }, 3},
     {"KKTau", [] { return TurbulentChannel("Solve_K_KT"); }, 3},
+    {"HeatBetweenWallLaws", HeatBetweenWallLaws, 3},
     // Walls of a fixed first-node distance, smooth and rough: each wall law's solve starts from
     // the friction velocity its last one found.
     {"KOmegaSSTWithDeltaAndRoughWalls", [] { return DataFile("restart_sstch.dat"); }, 20},
@@ -262,14 +273,14 @@ std::string WithValue(const std::string& rst, const std::string& key, int k, con
   return out;
 }
 
-// `message` with each "{i}" made value i (from 0) of `was`, and "{*}" value k of `now`, as the
-// program's messages write them.
+// `message` with each "{i}" made value i (from 0) of `was`, and "{*}" value k of `now` (the first
+// when every value changed), as the program's messages write them.
 std::string Filled(std::string message, const std::vector<double>& was, const std::vector<double>& now, int k) {
   for (std::size_t at; (at = message.find('{')) != std::string::npos;) {
     const std::size_t end = message.find('}', at);
     const std::string index = message.substr(at + 1, end - at - 1);
     std::ostringstream v;
-    v << (index == "*" ? now.at(std::size_t(k)) : was.at(std::stoul(index)));
+    v << (index == "*" ? now.at(std::size_t(k < 0 ? 0 : k)) : was.at(std::stoul(index)));
     message.replace(at, end - at + 1, v.str());
   }
   return message;
@@ -277,7 +288,8 @@ std::string Filled(std::string message, const std::vector<double>& was, const st
 
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
   // The spring-mounted square's distances and coordinates, the k-epsilon channel's extremes,
-  // wall distances, wall-law factors and stabilisation parameter, and the wall distances and
+  // wall distances (at its y+ walls the one the restored wall-law factor and velocity give),
+  // wall-law factors and stabilisation parameter, and the wall distances and
   // vorticity of an SST channel whose laws fix the first-node distance: each changed value or
   // count ends the restart with its message, the restart file as it was. A "{i}" of a message
   // stands for value i of the changed entry as the run wrote it, "{*}" for the changed value.
@@ -293,10 +305,15 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
            std::to_string(expected) + " values expected, " + std::to_string(expected - 1) + " found.\n";
   };
   // A wall distance other than the node's distance to the walls plus the first-node distance of
-  // its wall law, or of its nearest wall node.
+  // its wall law, or of its nearest wall node; at a y+ wall node, with what an older file holds.
   auto distance = [](const std::string& node, const std::string& walls, const std::string& law) {
     return "Restart data error. Wrong _WDist_ entry of Fluid Domain: the distance of node " + node +
            " is not its distance to the walls " + walls + " plus the first-node distance " + law + ".\n";
+  };
+  auto yplus = [&distance](const std::string& node) {
+    return distance(node, "0", "{0} that its wall law gives the restored _WFact_ and velocity") +
+           "\tA file of an older program holds the distance of its last step's start: without the entry it reads "
+           "with a notice, and its first step builds the distance from the mesh and the restored wall-law factors.\n";
   };
   // A stabilisation parameter no step of the channel gives (its diagonal 1.00125 over 1e-9, halved).
   auto tau = [](const std::string& node) {
@@ -332,13 +349,15 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
       {"node at the wall", walls, "_WDist_", 3, "0", distance("4 (0)", "0.02", "0.01 at its nearest wall node 1")},
       {"every node a metre further", walls, "_WDist_", -2, "+1", distance("1 (1.01)", "0", "0.01 of its wall law")},
       {"node at a y+ wall", channel, "_WDist_", 3, "0", distance("4 (0)", "0.02", "{0} at its nearest wall node 1")},
-      {"y+ wall node a metre further", channel, "_WDist_", 0, "+1",
-       distance("4 ({3})", "0.02", "{*} at its nearest wall node 1")},
+      {"y+ wall node a metre further", channel, "_WDist_", 0, "+1", yplus("1 ({*})")},
+      {"y+ wall node at the wall", channel, "_WDist_", 0, "0", yplus("1 (0)")},
+      {"every node a metre further from y+ walls", channel, "_WDist_", -2, "+1", yplus("1 ({*})")},
       {"stabilisation parameter a hundred orders larger", channel, "_TauV_", 0, "*1e100", tau("1 ({*})")},
       {"negative stabilisation parameter", channel, "_TauV_", 0, "*-1", tau("1 ({*})")},
       {"vorticity a million times larger", walls, "_Vort_", 0, "*1e6",
        "Restart data error. Wrong _Vort_ entry of Fluid Domain: the vorticity of node 1 ({*}) is not that of the "
-       "restored velocity, {0}.\n"},
+       "restored velocity, {0}.\n\tA file of an older program holds the vorticity of its last step's start: without "
+       "the entry it reads with a notice, and the vorticity is rebuilt from the restored velocity.\n"},
       {"a word inside a vector", channel, "_TauV_", 4, "nan",
        "Wrong data found in GetAsciiReaVec.\n\tVector length = 42 and found 4 in file before \"nan\", which cannot be "
        "read as a number.\n\tValues of the card: _TauV_\tlen = 42;\n"},
@@ -372,15 +391,17 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
 
 TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
   // The k-epsilon channel's restart file without the extremes, the wall-law state, the
-  // stabilisation parameter and the step's increment, as an older program wrote it, and the
-  // plane water slab's without its free surface's elevation: the restart runs, and says what it
-  // lacked.
+  // stabilisation parameter and the step's increment, as an older program wrote it, the SST
+  // channel's without its vorticity, and the plane water slab's without its free surface's
+  // elevation: the restart runs, and says what it lacked. The vorticity rebuilt from the restored
+  // velocity is the one the run it continues kept.
   const struct {
     const char* what;
     std::string data;
     std::vector<std::string> removed;  // the entries taken out, by the start of their first line
     bool increment;                    // the step's increment taken out too
     std::vector<std::string> notices;
+    const char* rebuilt = nullptr;     // a block the first results show as the run before ended it
   } cases[] = {
       {"older file", TurbulentChannel("Solve_K_Epsilon"),
        {"\t_Refs_", "\t_WDist_", "\t_WFact_", "\t_WLaw_", "\t_TauV_"},
@@ -395,6 +416,11 @@ TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
         "gives it\n",
         "Restart file holds no Time_Increment (an older file): the first restarted step takes the set-up's increment "
         "as the previous one\n"}},
+      {"older vorticity", TurbulentChannel("Solve_K_Omega_SST"),
+       {"\t_Vort_"},
+       false,
+       {"Fluid Domain: Restart file holds no entry _Vort_ (an older file): it is rebuilt from the restored velocity\n"},
+       "VORTICITY"},
       {"free surface without its elevation", WaterSlab(true), {"\t_Beta_t_ 2\t"}, false,
        {"Fluid Domain: Restart file holds no entry _Beta_t_ 2: the run starts it as its set-up gives it\n"}},
   };
@@ -415,12 +441,21 @@ TEST(RestartContinuation, AFileWithoutEntriesReadsWithANoticeForEach) {
       lacking += line + "\n";
     }
     ASSERT_NE(lacking, dir.read("c.dat.rst"));
+    const std::vector<restart_detail::Block> before = restart_detail::Blocks(dir.read("c.dat.res"));
     dir.write("c.dat.rst", lacking);
     dir.write("c.dat", Replace(std::regex_replace(c.data, std::regex("Number_of_Steps +[0-9]+"), "Number_of_Steps 4"),
                                "GeneralData ", "GeneralData Restart "));
     ASSERT_EQ(dir.olvu({"-name", "c.dat"}).status, 0) << dir.read("c.dat.err");
     const std::string war = dir.read("c.dat.war");
     for (const std::string& notice : c.notices) EXPECT_NE(war.find(notice), std::string::npos) << notice << war;
+    if (!c.rebuilt) continue;
+    auto named = [&c](const restart_detail::Block& b) { return b.name == c.rebuilt; };
+    const std::vector<restart_detail::Block> after = restart_detail::Blocks(dir.read("c.dat.res"));
+    const auto last = std::find_if(before.rbegin(), before.rend(), named);
+    const auto first = std::find_if(after.begin(), after.end(), named);
+    ASSERT_TRUE(last != before.rend() && first != after.end());
+    EXPECT_EQ(first->time, last->time);
+    EXPECT_EQ(first->values, last->values);
   }
 }
 
