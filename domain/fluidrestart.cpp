@@ -65,6 +65,10 @@ constexpr RestartKey RestartKeys[] = {
 // The key of the turbulence fields' extremes that the limits were set from.
 constexpr const char* kExtremesKey = "_Refs_";
 
+// The key of the pseudo-step that a run's long steps iterate in once their velocity kept its
+// divergence: it stays with the run, so a restart goes on with it. Written only while it is taken.
+constexpr const char* kPseudoStepKey = "_PStep_";
+
 // True when the domain writes the entry of key k: a wall-law entry only where wall laws act (the
 // nearest wall node of every node is known then).
 bool Writes(FluidDomain& d, const RestartKey& k) {
@@ -115,6 +119,17 @@ void ReadExtremes(FluidDomain& d, Input* in, bool turbulence) {
       OLVU_FATAL("Restart data error. Wrong " << kExtremesKey << " entry: value " << i << " (" << e(i)
                                               << ") is no size of a field.\n");
   if (turbulence) d.TurbulenceExtremes() = e;
+}
+
+// Reads the entry of the pseudo-step: one time, finite and above 0.
+void ReadPseudoStep(FluidDomain& d, Input* in) {
+  ReaVec t;
+  RestartEntryLength(in, d.DomainName(), kPseudoStepKey, 1);
+  in->GetAsciiReaVec(t, 1, "len");
+  if (!(std::isfinite(t(1)) && t(1) > 0))
+    OLVU_FATAL("Restart data error. Wrong " << kPseudoStepKey << " entry of " << d.DomainName() << ": the pseudo-step ("
+                                            << t(1) << ") is no time increment.\n");
+  d.SetPseudoStep(t(1));
 }
 
 // The problem-wide number of domain node j, as messages name it.
@@ -227,6 +242,11 @@ void FluidDomain::OutputRestart(std::ostream& out, const char* name) {
     out << "\t";
     turbulenceExtremes_.WriteAscii(out, kExtremesKey, kDigits);
   }
+  if (pseudoStep_ > 0) {
+    ReaVec t(1, pseudoStep_);
+    out << "\t";
+    t.WriteAscii(out, kPseudoStepKey, kDigits);
+  }
   int i = 0;
   if (Solves(PTranspiration))
     while (Mesh* m = freeMeshes_.next(i)) {
@@ -289,6 +309,11 @@ void FluidDomain::ReadRestart(Input* in, const char* name) {
     if (!k && strcasecmp(word, kExtremesKey) == 0) {
       ReadExtremes(*this, in, Solves(PTurbulence));
       given(kExtremesKey);
+      in->ReadLine();
+      continue;
+    }
+    if (!k && strcasecmp(word, kPseudoStepKey) == 0) {
+      ReadPseudoStep(*this, in);
       in->ReadLine();
       continue;
     }

@@ -147,8 +147,25 @@ struct Kind {
   bool threeD = false;
 };
 
+// The cavity at steps of 10 s, far longer than the flow takes to cross it, whose lid speeds up by
+// 0.1 m/s a step: its iterations go on in pseudo-steps from the second step, whose length the
+// crossing time of that step set; a restart goes on with it, not with that of its own first step.
+std::string GrowingLidAtLongSteps() {
+  FlowRun f = LidCavity(4, "Solve_NavierStokes", 4, "10");
+  f.grid.initial = "Function VelocityX \"0.01*t*Y\" [m/s];\n";
+  const GridLayout g = f.grid;
+  f.condition = [g](int i, int j, int) {
+    if (i == 0 || i == g.nx || j == 0) return Line(g.Id(i, j), Velocity(0));
+    if (j == g.ny) return Line(g.Id(i, j), "TVel 1 1 0 1 1 0");
+    return std::string();
+  };
+  f.iterations = 30;
+  return f.Text();
+}
+
 const Kind kKinds[] = {
     {"LaminarFlow", [] { return LidCavity(4, "Solve_NavierStokes", 4, "0.1").Text(); }, 2},
+    {"LongStepsOfAGrowingLid", GrowingLidAtLongSteps, 2},
     {"LaminarFlowCrankNicolson",
      [] {
        FlowRun f = LidCavity(4, "Solve_NavierStokes", 4, "0.1");
@@ -289,8 +306,9 @@ std::string Filled(std::string message, const std::vector<double>& was, const st
 TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
   // The spring-mounted square's distances and coordinates, the k-epsilon channel's extremes,
   // wall distances (at its y+ walls the one the restored wall-law factor and velocity give),
-  // wall-law factors and stabilisation parameter, and the wall distances and
-  // vorticity of an SST channel whose laws fix the first-node distance: each changed value or
+  // wall-law factors and stabilisation parameter, the wall distances and vorticity of an SST
+  // channel whose laws fix the first-node distance, and the pseudo-step of a cavity at long
+  // steps: each changed value or
   // count ends the restart with its message, the restart file as it was. A "{i}" of a message
   // stands for value i of the changed entry as the run wrote it, "{*}" for the changed value.
   const std::string square =
@@ -298,6 +316,7 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
              "0.005", "0.05", 3);
   const std::string channel = TurbulentChannel("Solve_K_Epsilon");
   const std::string walls = DataFile("restart_sstch.dat");  // wall laws 0.01 from the walls
+  const std::string lid = GrowingLidAtLongSteps();           // in pseudo-steps at its second step
   // An entry that gives another count of values than the domain has: the reader's message, then
   // the entry, the domain and both counts.
   auto count = [](const std::string& entry, int expected) {
@@ -363,6 +382,10 @@ TEST(RestartContinuation, RestoredValuesThatStandForNothingEndTheRun) {
        "read as a number.\n\tValues of the card: _TauV_\tlen = 42;\n"},
       {"negative wall-law factor", channel, "_WFact_", 0, "-1",
        "Restart data error. Wrong _WFact_ entry: the value of node 1 (-1) is negative.\n"},
+      {"negative pseudo-step", lid, "_PStep_", 0, "-1",
+       "Restart data error. Wrong _PStep_ entry of Fluid Domain: the pseudo-step (-1) is no time increment.\n"},
+      {"pseudo-step of no time", lid, "_PStep_", 0, "0",
+       "Restart data error. Wrong _PStep_ entry of Fluid Domain: the pseudo-step (0) is no time increment.\n"},
       {"negative friction velocity", channel, "_WLaw_", 1, "-1",
        "Restart data error. Wrong _WLaw_ entry of Fluid Domain: the friction velocity of Top (-1) is negative.\n"},
   };
