@@ -265,21 +265,21 @@ TEST(InputReader, BulkValuesAfterACard) {
   const std::string wrong = "Wrong data found in GetAsciiReaVec.\n\tVector length = ";
   ExpectFatalOn("V len 3; 1 2 3", bulk(0, 2), wrong + "2 and found 3 in file.\n\tValues of the card: V len 3;\n");
   ExpectFatalOn("V len 3; 1 2", bulk(1, 0), wrong + "3 and found 2 in file.\n\tValues of the card: V len 3;\n");
-  ExpectFatalOn("V len 3; 1 x 3", bulk(1, 0),
-                wrong + "3 and found 1 in file before \"x\", which cannot be read as a number.\n\tValues of the card: V "
-                        "len 3;\n");
-  ExpectFatalOn("V len 3; 1 2 3e", bulk(1, 0),
-                wrong + "3 and found 2 in file before \"3e\", which cannot be read as a number.\n\tValues of the card: "
-                        "V len 3;\n");
-  ExpectFatalOn("V len 3; 1 inf 3", bulk(1, 0),
-                wrong + "3 and found 1 in file before \"inf\", which cannot be read as a number.\n\tValues of the card: "
-                        "V len 3;\n");
-  ExpectFatalOn("V len 2; 1 1e999", bulk(1, 0),
-                wrong + "2 and found 1 in file before \"1e999\", which cannot be read as a number.\n\tValues of the "
-                        "card: V len 2;\n");
-  ExpectFatalOn("V len 3; 1 1e999 3", bulk(1, 0),
-                wrong + "3 and found 1 in file before \"1e999\", which cannot be read as a number.\n\tValues of the "
-                        "card: V len 3;\n");
+  // A word that is no number (or none a double holds) is named, with the values read before it.
+  const struct {
+    const char* card;
+    int length, before;
+    const char* word;
+  } unreadable[] = {{"V len 3; 1 x 3", 3, 1, "x"},     {"V len 3; 1 2 3e", 3, 2, "3e"},
+                    {"V len 3; 1 inf 3", 3, 1, "inf"}, {"V len 2; 1 1e999", 2, 1, "1e999"},
+                    {"V len 3; 1 1e999 3", 3, 1, "1e999"}};
+  for (const auto& u : unreadable) {
+    const std::string card(u.card);
+    ExpectFatalOn(card, bulk(1, 0),
+                  wrong + std::to_string(u.length) + " and found " + std::to_string(u.before) + " in file before \"" +
+                      u.word + "\", which cannot be read as a number.\n\tValues of the card: " +
+                      card.substr(0, card.find(';') + 1) + "\n");
+  }
   ExpectFatalOn("V len 3;", bulk(1, 0), wrong + "3 and found 0 in file.\n\tValues of the card: V len 3;\n");
   ExpectFatalOn("V len 3; 1", bulk(-1, 0), wrong + "3 and found 1 in file.\n\tValues of the card: V len 3;\n");  // skipped, short
   ExpectFatalOn("V len 2000000000; 1 2", bulk(1, 0), wrong + "2000000000 and found 2 in file.\n\tValues of the card: V len 2000000000;\n");
